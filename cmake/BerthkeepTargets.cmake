@@ -13,3 +13,49 @@ function(berthkeep_add_test_executable target)
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
+
+# A module library made of the sources found under the given folders (relative to
+# the calling CMakeLists). Nothing is created while a module has no sources yet.
+# Include paths: apps/mac/Sources, the repository root (for platform/ and core/).
+function(berthkeep_module_library target type)
+  cmake_parse_arguments(ARG "" "" "GLOBS;EXCLUDE_REGEX;LIBRARIES" ${ARGN})
+  set(sources "")
+  foreach(pattern IN LISTS ARG_GLOBS)
+    file(GLOB_RECURSE found CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/${pattern}")
+    list(APPEND sources ${found})
+  endforeach()
+  if(ARG_EXCLUDE_REGEX AND sources)
+    list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE_REGEX}")
+  endif()
+  list(FILTER sources INCLUDE REGEX "\\.(cpp|c)$")
+  if(NOT sources)
+    return()
+  endif()
+  add_library(${target} ${type} ${sources})
+  berthkeep_target_defaults(${target})
+  target_include_directories(${target} PUBLIC
+    "${PROJECT_SOURCE_DIR}/apps/mac/Sources"
+    "${PROJECT_SOURCE_DIR}")
+  foreach(library IN LISTS ARG_LIBRARIES)
+    if(TARGET ${library} OR library MATCHES "::")
+      target_link_libraries(${target} PUBLIC ${library})
+    endif()
+  endforeach()
+endfunction()
+
+# Test executable of one module: every *.cpp of the calling folder, linked to the
+# given libraries that exist so far.
+function(berthkeep_module_tests target)
+  cmake_parse_arguments(ARG "" "" "LIBRARIES" ${ARGN})
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
+  if(NOT sources)
+    return()
+  endif()
+  set(libraries "")
+  foreach(library IN LISTS ARG_LIBRARIES)
+    if(TARGET ${library})
+      list(APPEND libraries ${library})
+    endif()
+  endforeach()
+  berthkeep_add_test_executable(${target} SOURCES ${sources} LIBRARIES ${libraries})
+endfunction()
