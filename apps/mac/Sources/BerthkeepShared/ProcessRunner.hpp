@@ -1,0 +1,63 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BerthkeepShared/CancelToken.hpp"
+
+namespace berthkeep {
+
+// One child-process runner for the whole program: posix_spawn with close-on-exec
+// pipes, stdin written while stdout and stderr drain together, a deadline, SIGTERM
+// then SIGKILL after a grace period. Blocking: worker threads call it directly,
+// main-thread code awaits it on a pool (see runProcessAsync).
+struct ProcessRequest {
+    std::string executablePath;
+    std::vector<std::string> arguments; // without argv[0]
+    std::optional<std::string> standardInput; // closed at once when absent
+    std::chrono::milliseconds timeout{5000};
+    std::chrono::milliseconds terminationGracePeriod{250};
+    // Extra or replaced environment variables; the rest is inherited.
+    std::map<std::string, std::string> environment;
+    std::shared_ptr<CancelToken> cancelToken; // optional
+};
+
+enum class ProcessOutcome {
+    exited,    // ended on its own; exitCode holds the status
+    signaled,  // killed by a signal it did not get from us; exitCode holds the signal number
+    timedOut,  // stopped at the deadline
+    cancelled, // stopped because the token was cancelled
+};
+
+struct ProcessResult {
+    ProcessOutcome outcome = ProcessOutcome::exited;
+    int exitCode = 0;
+    bool killed = false; // SIGKILL was needed after the grace period
+    std::string standardOutput;
+    std::string standardError;
+    std::chrono::milliseconds elapsed{0};
+
+    bool succeeded() const { return outcome == ProcessOutcome::exited && exitCode == 0; }
+};
+
+// Thrown only when the child could not be started at all.
+class ProcessLaunchError : public std::runtime_error {
+public:
+    ProcessLaunchError(std::string path, int errorNumber);
+    const std::string& path() const noexcept { return m_path; }
+    int errorNumber() const noexcept { return m_errorNumber; }
+
+private:
+    std::string m_path;
+    int m_errorNumber;
+};
+
+// Returns only once the child is gone: no child outlives its call.
+ProcessResult runProcess(const ProcessRequest& request);
+
+} // namespace berthkeep
