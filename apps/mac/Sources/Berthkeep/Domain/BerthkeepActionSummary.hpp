@@ -1,0 +1,34 @@
+#pragma once
+
+#include "Berthkeep/Domain/LastActionSummary.hpp"
+#include "Berthkeep/Domain/PendingSleepFailureNotification.hpp"
+#include "Berthkeep/Domain/TriggerReason.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace berthkeep {
+
+// The question of summarizeAction. The three lists are read as sets.
+struct BerthkeepActionSummaryInput {
+    std::optional<TriggerReason> trigger;
+    std::vector<std::string> attemptedDriveIDs;
+    // The managed drives still present when the attempt is judged.
+    std::vector<std::string> remainingManagedDriveIDs;
+    std::vector<std::string> confirmedSuccessfulDriveIDs;
+
+    bool operator==(const BerthkeepActionSummaryInput&) const = default;
+};
+
+// The answer of summarizeAction.
+struct BerthkeepActionSummaryOutput {
+    // Attempted drives still present whose eject was not confirmed, sorted.
+    std::vector<std::string> busyDriveIDs;
+    LastActionSummary lastAction;
+    std::optional<PendingSleepFailureNotification> pendingSleepFailureNotification;
+
+    bool operator==(const BerthkeepActionSummaryOutput&) const = default;
+};
+
+} // namespace berthkeep

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "Berthkeep/Domain/BerthkeepCoreDrive.hpp"
+#include "Berthkeep/Domain/BerthkeepEvaluatedDrive.hpp"
+#include "Berthkeep/Domain/GlobalSafetyState.hpp"
+#include "Berthkeep/Domain/LastActionSummary.hpp"
+#include "Berthkeep/Domain/PrimaryAction.hpp"
+#include "Berthkeep/Domain/TriggerReason.hpp"
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace berthkeep {
+
+// The question of evaluateState.
+struct BerthkeepStateEvaluationInput {
+    // In the order the caller shows them.
+    std::vector<BerthkeepCoreDrive> drives;
+    // The drives an eject attempt works on now; read as a set.
+    std::vector<std::string> workingDriveIDs;
+    std::optional<TriggerReason> activeTrigger;
+    std::optional<LastActionSummary> lastAction;
+
+    bool operator==(const BerthkeepStateEvaluationInput&) const = default;
+};
+
+// The answer of evaluateState.
+struct BerthkeepStateEvaluationOutput {
+    GlobalSafetyState globalState;
+    std::optional<std::string> scopeNote;
+    std::optional<PrimaryAction> primaryAction;
+    std::optional<PrimaryAction> secondaryAction;
+    std::optional<LastActionSummary> lastAction;
+    std::vector<BerthkeepEvaluatedDrive> drives;
+
+    bool operator==(const BerthkeepStateEvaluationOutput&) const = default;
+};
+
+} // namespace berthkeep
