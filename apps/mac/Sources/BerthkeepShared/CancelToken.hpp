@@ -20,9 +20,11 @@ public:
     void cancel();
     bool isCancelled() const noexcept { return m_cancelled.load(std::memory_order_acquire); }
 
-    // Runs the callback at once when already cancelled, otherwise on cancel().
-    // Callbacks run on the thread that cancels.
+    // Runs the callback at once when already cancelled (and returns 0), otherwise
+    // on cancel(). Callbacks run on the thread that cancels, outside the lock.
     CallbackId onCancel(Callback callback);
+    // A callback that cancel() already took may still be running on the
+    // cancelling thread when this returns: capture shared state, not raw pointers.
     void removeCallback(CallbackId id);
 
 private:

@@ -58,6 +58,18 @@ private:
 };
 
 // Returns only once the child is gone: no child outlives its call.
+// - executablePath without a '/' is looked up on PATH.
+// - The child leads its own process group; a stop (deadline or cancel) sends
+//   SIGTERM to the group, SIGKILL after the grace period, and SIGKILL to what is
+//   left of the group once the child has ended. On a stop, exitCode holds the
+//   child's status or signal number and outcome says why it was stopped.
+// - A token already cancelled starts nothing (outcome cancelled).
+// - Output of processes the child leaves running is not waited for.
+// - SIGPIPE is ignored process-wide (once) unless the program set a handler.
+// Throws ProcessLaunchError when the child cannot be started (missing, not
+// executable, no pipes); this is reported at once, never after the deadline.
 ProcessResult runProcess(const ProcessRequest& request);
+
+const char* toString(ProcessOutcome outcome);
 
 } // namespace berthkeep

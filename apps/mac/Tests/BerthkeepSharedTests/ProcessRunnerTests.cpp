@@ -1,0 +1,246 @@
+#include "BerthkeepShared/ProcessRunner.hpp"
+
+#include <atomic>
+#include <csignal>
+#include <fstream>
+#include <future>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace berthkeep {
+namespace {
+
+ProcessRequest shell(const std::string& script, std::chrono::milliseconds timeout = 5000ms) {
+    ProcessRequest request;
+    request.executablePath = "/bin/sh";
+    request.arguments = {"-c", script};
+    request.timeout = timeout;
+    return request;
+}
+
+// A zombie waiting for its new parent to reap it counts as gone.
+bool processRuns(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text;
+    if (!std::getline(stat, text)) {
+        return false;
+    }
+    const auto close = text.rfind(')');
+    return close != std::string::npos && close + 2 < text.size() && text[close + 2] != 'Z';
+}
+
+TEST(ProcessRunner, ReportsExitCodeAndBothStreams) {
+    const auto result = runProcess(shell("echo out; echo err >&2; exit 3"));
+    EXPECT_EQ(result.outcome, ProcessOutcome::exited);
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_EQ(result.standardOutput, "out\n");
+    EXPECT_EQ(result.standardError, "err\n");
+    EXPECT_FALSE(result.killed);
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_TRUE(runProcess(shell("true")).succeeded());
+}
+
+TEST(ProcessRunner, PassesArgumentsUnchangedAndEnvironmentOverrides) {
+    auto request = shell("printf '%s|' \"$0\" \"$1\" \"$BK_TEST_VALUE\" \"$HOME\"", 5000ms);
+    request.arguments.push_back("with space");
+    request.arguments.push_back("$not_expanded");
+    request.environment["BK_TEST_VALUE"] = "a=b c";
+    request.environment["HOME"] = "/nowhere";
+    const auto result = runProcess(request);
+    EXPECT_EQ(result.standardOutput, "with space|$not_expanded|a=b c|/nowhere|");
+}
+
+TEST(ProcessRunner, DrainsMoreThanAPipeBufferOnBothStreamsAtOnce) {
+    // 1 MiB on each stream, interleaved: a runner that reads one stream after
+    // the other deadlocks here until the deadline.
+    const auto result = runProcess(shell(
+        "i=0; while [ $i -lt 16 ]; do head -c 65536 /dev/zero; head -c 65536 /dev/zero >&2; i=$((i+1)); done",
+        5000ms));
+    EXPECT_EQ(result.outcome, ProcessOutcome::exited);
+    EXPECT_EQ(result.standardOutput.size(), 1u << 20);
+    EXPECT_EQ(result.standardError.size(), 1u << 20);
+}
+
+TEST(ProcessRunner, RoundTripsLargeStandardInput) {
+    std::string input;
+    input.reserve(3u << 20);
+    for (int i = 0; input.size() < (3u << 20); ++i) {
+        input += std::to_string(i) + "\n";
+    }
+    ProcessRequest request;
+    request.executablePath = "/bin/cat";
+    request.standardInput = input;
+    request.timeout = 5000ms;
+    const auto result = runProcess(request);
+    EXPECT_TRUE(result.succeeded());
+    EXPECT_EQ(result.standardOutput.size(), input.size());
+    EXPECT_TRUE(result.standardOutput == input);
+}
+
+TEST(ProcessRunner, AbsentInputIsAnImmediateEndOfFile) {
+    ProcessRequest request;
+    request.executablePath = "/bin/cat";
+    request.timeout = 2000ms;
+    const auto result = runProcess(request);
+    EXPECT_EQ(result.outcome, ProcessOutcome::exited);
+    EXPECT_EQ(result.standardOutput, "");
+}
+
+TEST(ProcessRunner, ChildThatClosesStdinEarlyDoesNotHurtUs) {
+    auto request = shell("exec 0<&-; echo done", 3000ms);
+    request.standardInput = std::string(4u << 20, 'x');
+    const auto result = runProcess(request);
+    EXPECT_EQ(result.outcome, ProcessOutcome::exited);
+    EXPECT_EQ(result.standardOutput, "done\n");
+}
+
+TEST(ProcessRunner, HangingChildIsStoppedAtTheDeadline) {
+    auto request = shell("echo started; exec sleep 30", 150ms);
+    const auto result = runProcess(request);
+    EXPECT_EQ(result.outcome, ProcessOutcome::timedOut);
+    EXPECT_FALSE(result.killed);
+    EXPECT_EQ(result.exitCode, SIGTERM);
+    EXPECT_EQ(result.standardOutput, "started\n");
+    EXPECT_GE(result.elapsed, 150ms);
+    EXPECT_LT(result.elapsed, 1500ms);
+}
+
+TEST(ProcessRunner, ChildIgnoringSigtermIsKilledAfterTheGracePeriod) {
+    auto request = shell("trap '' TERM; echo ready; while :; do sleep 1; done", 150ms);
+    request.terminationGracePeriod = 250ms;
+    const auto result = runProcess(request);
+    EXPECT_EQ(result.outcome, ProcessOutcome::timedOut);
+    EXPECT_TRUE(result.killed);
+    EXPECT_EQ(result.exitCode, SIGKILL);
+    EXPECT_GE(result.elapsed, 400ms);
+    EXPECT_LT(result.elapsed, 2000ms);
+}
+
+TEST(ProcessRunner, ChildEndingOnSigtermWithinTheGracePeriodIsNotKilled) {
+    auto request = shell("trap 'echo bye; exit 7' TERM; echo ready; while :; do sleep 0.02; done", 150ms);
+    request.terminationGracePeriod = 2000ms;
+    const auto result = runProcess(request);
+    EXPECT_EQ(result.outcome, ProcessOutcome::timedOut);
+    EXPECT_FALSE(result.killed);
+    EXPECT_EQ(result.exitCode, 7);
+    EXPECT_EQ(result.standardOutput, "ready\nbye\n");
+    EXPECT_LT(result.elapsed, 1500ms);
+}
+
+TEST(ProcessRunner, DeathByASignalReportsTheSignalNumber) {
+    const auto result = runProcess(shell("kill -USR1 $$; sleep 5"));
+    EXPECT_EQ(result.outcome, ProcessOutcome::signaled);
+    EXPECT_EQ(result.exitCode, SIGUSR1);
+    EXPECT_FALSE(result.killed);
+}
+
+TEST(ProcessRunner, MissingOrNonExecutableProgramFailsAtOnce) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string plainFile = dir.filePath("not-executable").toStdString();
+    FILE* file = std::fopen(plainFile.c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs("#!/bin/sh\necho hi\n", file);
+    std::fclose(file);
+    ::chmod(plainFile.c_str(), 0644);
+
+    struct Case {
+        std::string path;
+        int errorNumber;
+    };
+    const Case cases[] = {
+        {dir.filePath("missing").toStdString(), ENOENT},
+        {plainFile, EACCES},
+        {"berthkeep-no-such-program-on-path", ENOENT},
+    };
+    for (const auto& c : cases) {
+        ProcessRequest request;
+        request.executablePath = c.path;
+        request.timeout = 10s;
+        const auto before = std::chrono::steady_clock::now();
+        try {
+            runProcess(request);
+            ADD_FAILURE() << "no launch error for " << c.path;
+        } catch (const ProcessLaunchError& error) {
+            EXPECT_EQ(error.path(), c.path);
+            EXPECT_EQ(error.errorNumber(), c.errorNumber) << c.path;
+            EXPECT_NE(std::string(error.what()).find(c.path), std::string::npos);
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - before, 1s) << c.path;
+    }
+}
+
+TEST(ProcessRunner, CancellationStopsTheChildPromptly) {
+    auto token = CancelToken::make();
+    auto request = shell("echo started; exec sleep 30", 10s);
+    request.cancelToken = token;
+    std::thread canceller([token] {
+        std::this_thread::sleep_for(100ms);
+        token->cancel();
+    });
+    const auto result = runProcess(request);
+    canceller.join();
+    EXPECT_EQ(result.outcome, ProcessOutcome::cancelled);
+    EXPECT_EQ(result.standardOutput, "started\n");
+    EXPECT_LT(result.elapsed, 2s);
+}
+
+TEST(ProcessRunner, AlreadyCancelledTokenStartsNothing) {
+    auto token = CancelToken::make();
+    token->cancel();
+    auto request = shell("echo should-not-run");
+    request.cancelToken = token;
+    const auto result = runProcess(request);
+    EXPECT_EQ(result.outcome, ProcessOutcome::cancelled);
+    EXPECT_EQ(result.standardOutput, "");
+}
+
+TEST(ProcessRunner, StoppedRunLeavesNoProcessOfItsGroupBehind) {
+    // The script starts a background child that ignores SIGTERM and reports its pid.
+    auto request = shell("(trap '' TERM; exec sleep 30) & echo $!; wait", 150ms);
+    request.terminationGracePeriod = 100ms;
+    const auto result = runProcess(request);
+    EXPECT_EQ(result.outcome, ProcessOutcome::timedOut);
+    const pid_t grandchild = std::stoi(result.standardOutput);
+    // The kill is delivered asynchronously; give it a moment.
+    const auto until = std::chrono::steady_clock::now() + 2s;
+    while (processRuns(grandchild) && std::chrono::steady_clock::now() < until) {
+        std::this_thread::sleep_for(5ms);
+    }
+    EXPECT_FALSE(processRuns(grandchild));
+}
+
+TEST(ProcessRunner, ParallelRunsKeepTheirOwnPipes) {
+    // With inherited pipe ends a slow sibling would hold another run's output
+    // open until it ends, and the fast runs would take as long as the slowest.
+    constexpr int runs = 12;
+    std::vector<std::future<ProcessResult>> results;
+    for (int i = 0; i < runs; ++i) {
+        results.push_back(std::async(std::launch::async, [i] {
+            auto request = shell(i % 3 == 0 ? "sleep 0.6; echo slow" : "echo fast " + std::to_string(i), 5000ms);
+            request.standardInput = std::string(1000, 'x');
+            return runProcess(request);
+        }));
+    }
+    for (int i = 0; i < runs; ++i) {
+        const auto result = results[static_cast<std::size_t>(i)].get();
+        EXPECT_TRUE(result.succeeded());
+        if (i % 3 == 0) {
+            EXPECT_EQ(result.standardOutput, "slow\n");
+        } else {
+            EXPECT_EQ(result.standardOutput, "fast " + std::to_string(i) + "\n");
+            EXPECT_LT(result.elapsed, 500ms) << i;
+        }
+    }
+}
+
+} // namespace
+} // namespace berthkeep
