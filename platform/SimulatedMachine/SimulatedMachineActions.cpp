@@ -1,0 +1,216 @@
+#include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+#include <unistd.h>
+
+namespace berthkeep {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+SimulatedCommandResult failure(const std::string& message, int status = 1) {
+    return SimulatedCommandResult{status, std::string(), message + "\n"};
+}
+
+SimulatedCommandResult success(const std::string& message) {
+    return SimulatedCommandResult{0, message + "\n", std::string()};
+}
+
+bool isUnder(const std::string& path, const std::string& root) {
+    std::string prefix = root;
+    if (prefix.empty() || prefix.back() != '/') {
+        prefix += '/';
+    }
+    return path.rfind(prefix, 0) == 0 && path.size() > prefix.size();
+}
+
+void removeMountDirectory(const std::string& path) {
+    // Only an empty folder goes; anything a test left inside stays visible.
+    ::rmdir(path.c_str());
+}
+
+std::string describeVolume(const SimulatedVolume& volume) {
+    return volume.volumeName && !volume.volumeName->empty() ? "Volume " + *volume.volumeName + " on " + volume.bsdName
+                                                            : "Volume on " + volume.bsdName;
+}
+
+SimulatedVolume* volumeAtMountPath(SimulatedWorld& world, std::string_view path) {
+    for (auto& disk : world.disks) {
+        for (auto& volume : disk.volumes) {
+            if (volume.mounted && volume.mountPath && *volume.mountPath == path) {
+                return &volume;
+            }
+        }
+    }
+    return nullptr;
+}
+
+// The physical disk behind a device and the APFS containers on it, i.e. all that
+// an eject takes away.
+std::set<std::string> disksGoingWith(const SimulatedWorld& world, const SimulatedDisk& start) {
+    const SimulatedDisk* physical = world.physicalDiskOf(start);
+    std::set<std::string> names{physical->bsdName};
+    for (const auto* container : world.containersOn(*physical)) {
+        names.insert(container->bsdName);
+    }
+    return names;
+}
+
+void removeDisks(SimulatedWorld& world, const std::set<std::string>& names) {
+    for (auto& disk : world.disks) {
+        if (!names.count(disk.bsdName)) {
+            continue;
+        }
+        for (auto& volume : disk.volumes) {
+            markVolumeUnmounted(volume);
+        }
+    }
+    world.disks.erase(std::remove_if(world.disks.begin(), world.disks.end(),
+                                     [&](const SimulatedDisk& disk) { return names.count(disk.bsdName) > 0; }),
+                      world.disks.end());
+}
+
+const SimulatedDisk* resolveDisk(const SimulatedWorld& world, std::string_view device) {
+    if (const auto* disk = world.findDisk(device)) {
+        return disk;
+    }
+    return world.diskOfVolume(device);
+}
+
+} // namespace
+
+// True when the folder did not exist and was made here.
+static bool createMountDirectory(const SimulatedWorld& world, const std::string& path) {
+    if (!isUnder(path, world.mountRoot)) {
+        return false;
+    }
+    std::error_code error;
+    if (fs::exists(path, error)) {
+        return false;
+    }
+    return fs::create_directories(path, error) && !error;
+}
+
+void markVolumeMounted(SimulatedWorld& world, SimulatedVolume& volume) {
+    if (volume.mounted && volume.mountPath) {
+        return;
+    }
+    const std::string path = world.mountPathFor(volume.volumeName.value_or("Untitled"));
+    volume.mounted = true;
+    volume.mountPath = path;
+    volume.createdMountDirectory = createMountDirectory(world, path);
+}
+
+void createNetworkMountDirectory(const SimulatedWorld& world, SimulatedNetworkVolume& share) {
+    share.createdMountDirectory = createMountDirectory(world, share.mountPath);
+}
+
+void removeNetworkMountDirectory(SimulatedNetworkVolume& share) {
+    if (share.createdMountDirectory) {
+        removeMountDirectory(share.mountPath);
+        share.createdMountDirectory = false;
+    }
+}
+
+void markVolumeUnmounted(SimulatedVolume& volume) {
+    if (volume.createdMountDirectory && volume.mountPath) {
+        removeMountDirectory(*volume.mountPath);
+    }
+    volume.mounted = false;
+    volume.mountPath.reset();
+    volume.createdMountDirectory = false;
+}
+
+SimulatedCommandResult ejectDisk(SimulatedWorld& world, std::string_view device) {
+    const SimulatedDisk* disk = resolveDisk(world, device);
+    if (!disk) {
+        return failure("Unable to find disk for " + std::string(device));
+    }
+    const SimulatedDisk* physical = world.physicalDiskOf(*disk);
+    if (!physical->ejectable) {
+        return failure("Unable to eject " + physical->bsdName + ": the disk is not ejectable");
+    }
+    const std::string name = physical->bsdName;
+    removeDisks(world, disksGoingWith(world, *disk));
+    return success("Disk " + name + " ejected");
+}
+
+SimulatedCommandResult unmountVolume(SimulatedWorld& world, std::string_view device) {
+    for (auto it = world.networkVolumes.begin(); it != world.networkVolumes.end(); ++it) {
+        if (it->mountPath == device) {
+            const std::string name = it->name;
+            removeNetworkMountDirectory(*it);
+            world.networkVolumes.erase(it);
+            return success("Volume " + name + " on " + std::string(device) + " unmounted");
+        }
+    }
+    SimulatedVolume* volume = world.findVolume(device);
+    if (!volume) {
+        volume = volumeAtMountPath(world, device);
+    }
+    if (!volume) {
+        if (world.findDisk(device)) {
+            return failure(stripDevicePrefix(device) + " is a whole disk; use unmountDisk to unmount its volumes");
+        }
+        return failure("Unable to find disk for " + std::string(device));
+    }
+    if (!volume->mounted) {
+        return failure(describeVolume(*volume) + " failed to unmount: Volume is not mounted");
+    }
+    markVolumeUnmounted(*volume);
+    return success(describeVolume(*volume) + " unmounted");
+}
+
+SimulatedCommandResult mountVolume(SimulatedWorld& world, std::string_view device) {
+    SimulatedVolume* volume = world.findVolume(device);
+    if (!volume) {
+        if (world.findDisk(device)) {
+            return failure(stripDevicePrefix(device) + " is a whole disk; use mountDisk to mount its volumes");
+        }
+        return failure("Unable to find disk for " + std::string(device));
+    }
+    if (!volume->filesystemType || !volume->mountable) {
+        return failure(describeVolume(*volume) + " failed to mount");
+    }
+    markVolumeMounted(world, *volume);
+    return success(describeVolume(*volume) + " mounted");
+}
+
+SimulatedCommandResult mountWholeDisk(SimulatedWorld& world, std::string_view device) {
+    const SimulatedDisk* disk = resolveDisk(world, device);
+    if (!disk) {
+        return failure("Unable to find disk for " + std::string(device));
+    }
+    const std::set<std::string> names = disksGoingWith(world, *disk);
+    for (auto& candidate : world.disks) {
+        if (!names.count(candidate.bsdName)) {
+            continue;
+        }
+        for (auto& volume : candidate.volumes) {
+            if (volume.filesystemType && volume.mountable) {
+                markVolumeMounted(world, volume);
+            }
+        }
+    }
+    return success("Volume(s) mounted successfully");
+}
+
+bool detachDevice(SimulatedWorld& world, std::string_view deviceOrMountPath) {
+    if (const SimulatedDisk* disk = resolveDisk(world, deviceOrMountPath)) {
+        removeDisks(world, disksGoingWith(world, *disk));
+        return true;
+    }
+    for (auto it = world.networkVolumes.begin(); it != world.networkVolumes.end(); ++it) {
+        if (it->mountPath == deviceOrMountPath || it->name == deviceOrMountPath) {
+            removeNetworkMountDirectory(*it);
+            world.networkVolumes.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace berthkeep

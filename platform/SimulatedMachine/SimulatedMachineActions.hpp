@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "platform/SimulatedMachine/SimulatedWorld.hpp"
+
+namespace berthkeep {
+
+// What one stand-in command prints and returns.
+struct SimulatedCommandResult {
+    int exitStatus = 0;
+    std::string standardOutput;
+    std::string standardError;
+
+    bool operator==(const SimulatedCommandResult&) const = default;
+};
+
+// The changes the disk tools make. Devices are BSD names with or without "/dev/";
+// unmount also takes a mount path (network volumes have nothing else).
+// Mount folders are created under the mount root when it is writable, and the
+// ones created here are removed again when their volume goes away.
+
+// Ejects the whole physical disk behind the device, with every APFS container on it.
+SimulatedCommandResult ejectDisk(SimulatedWorld& world, std::string_view device);
+SimulatedCommandResult unmountVolume(SimulatedWorld& world, std::string_view device);
+SimulatedCommandResult mountVolume(SimulatedWorld& world, std::string_view device);
+// Mounts every mountable volume of the whole disk and of the containers on it.
+SimulatedCommandResult mountWholeDisk(SimulatedWorld& world, std::string_view device);
+
+// Pulls a disk out without unmounting (or drops a network volume by mount path or
+// name); false when nothing matched.
+bool detachDevice(SimulatedWorld& world, std::string_view deviceOrMountPath);
+
+// Gives a volume its mount path and mount folder, as the service does when it
+// mounts it. Used by the presets as well.
+void markVolumeMounted(SimulatedWorld& world, SimulatedVolume& volume);
+void markVolumeUnmounted(SimulatedVolume& volume);
+// The same for a network volume: its folder under the mount root.
+void createNetworkMountDirectory(const SimulatedWorld& world, SimulatedNetworkVolume& share);
+void removeNetworkMountDirectory(SimulatedNetworkVolume& share);
+
+} // namespace berthkeep

@@ -1,0 +1,145 @@
+#include "platform/SimulatedMachine/SimulatedStandIn.hpp"
+
+#include "platform/SimulatedMachine/SimulatedToolOutput.hpp"
+
+#include <chrono>
+#include <csignal>
+#include <optional>
+#include <thread>
+#include <unistd.h>
+
+namespace berthkeep {
+
+namespace {
+
+constexpr const char* diskUtilityUsage =
+    "Usage:  diskutil list -plist external\n"
+    "        diskutil info -plist <device>\n"
+    "        diskutil eject|unmount|mount|mountDisk <device>\n";
+constexpr const char* diskImageUtilityUsage = "Usage:  hdiutil info -plist\n";
+
+SimulatedCommandResult usage(const char* text) {
+    return SimulatedCommandResult{1, std::string(), text};
+}
+
+SimulatedCommandResult stateFailure(const SimulatedStateError& error) {
+    return SimulatedCommandResult{1, std::string(), std::string(error.what()) + "\n"};
+}
+
+// Takes the first behaviour that matches this call, using up one of its uses.
+std::optional<ScriptedBehaviour> consumeBehaviour(const SimulatedStateFile& stateFile, const std::string& tool,
+                                                  const std::string& verb, const std::string& device) {
+    std::optional<ScriptedBehaviour> found;
+    stateFile.update([&](SimulatedWorld& world) {
+        for (auto it = world.behaviours.begin(); it != world.behaviours.end(); ++it) {
+            if (it->tool != tool || it->verb != verb) {
+                continue;
+            }
+            if (it->device && stripDevicePrefix(*it->device) != stripDevicePrefix(device)) {
+                continue;
+            }
+            found = *it;
+            if (!it->remainingUses) {
+                return false;
+            }
+            if (--*it->remainingUses <= 0) {
+                world.behaviours.erase(it);
+            }
+            return true;
+        }
+        return false;
+    });
+    return found;
+}
+
+// Applies a behaviour; returns the scripted result when the call ends there.
+std::optional<SimulatedCommandResult> actOut(const ScriptedBehaviour& behaviour) {
+    if (behaviour.delayMilliseconds > 0) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(behaviour.delayMilliseconds));
+    }
+    if (behaviour.hang) {
+        if (behaviour.ignoreTerminate) {
+            std::signal(SIGTERM, SIG_IGN);
+        }
+        for (;;) {
+            ::pause();
+        }
+    }
+    if (behaviour.exitStatus) {
+        return SimulatedCommandResult{*behaviour.exitStatus, behaviour.standardOutput, behaviour.standardError};
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
+SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arguments,
+                                             const SimulatedStateFile& stateFile) {
+    const auto& a = arguments;
+    std::string verb;
+    std::string device;
+    if (a.size() == 3 && a[0] == "list" && a[1] == "-plist" && a[2] == "external") {
+        verb = "list";
+    } else if (a.size() == 3 && a[0] == "info" && a[1] == "-plist" && !a[2].empty()) {
+        verb = "info";
+        device = a[2];
+    } else if (a.size() == 2 && !a[1].empty() &&
+               (a[0] == "eject" || a[0] == "unmount" || a[0] == "mount" || a[0] == "mountDisk")) {
+        verb = a[0];
+        device = a[1];
+    } else {
+        return usage(diskUtilityUsage);
+    }
+
+    try {
+        if (auto behaviour = consumeBehaviour(stateFile, "diskutil", verb, device)) {
+            if (auto scripted = actOut(*behaviour)) {
+                return *scripted;
+            }
+        }
+        if (verb == "list") {
+            return SimulatedCommandResult{0, renderDiskUtilityExternalList(stateFile.read()), std::string()};
+        }
+        if (verb == "info") {
+            if (auto plist = renderDiskUtilityInfo(stateFile.read(), device)) {
+                return SimulatedCommandResult{0, *plist, std::string()};
+            }
+            return SimulatedCommandResult{1, std::string(), "Could not find disk: " + device + "\n"};
+        }
+        SimulatedCommandResult result;
+        stateFile.update([&](SimulatedWorld& world) {
+            if (verb == "eject") {
+                result = ejectDisk(world, device);
+            } else if (verb == "unmount") {
+                result = unmountVolume(world, device);
+            } else if (verb == "mount") {
+                result = mountVolume(world, device);
+            } else {
+                result = mountWholeDisk(world, device);
+            }
+            return result.exitStatus == 0;
+        });
+        return result;
+    } catch (const SimulatedStateError& error) {
+        return stateFailure(error);
+    }
+}
+
+SimulatedCommandResult runDiskImageUtilityStandIn(const std::vector<std::string>& arguments,
+                                                  const SimulatedStateFile& stateFile) {
+    if (arguments.size() != 2 || arguments[0] != "info" || arguments[1] != "-plist") {
+        return usage(diskImageUtilityUsage);
+    }
+    try {
+        if (auto behaviour = consumeBehaviour(stateFile, "hdiutil", "info", std::string())) {
+            if (auto scripted = actOut(*behaviour)) {
+                return *scripted;
+            }
+        }
+        return SimulatedCommandResult{0, renderDiskImageInfo(stateFile.read()), std::string()};
+    } catch (const SimulatedStateError& error) {
+        return stateFailure(error);
+    }
+}
+
+} // namespace berthkeep

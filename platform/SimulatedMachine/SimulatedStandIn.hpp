@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
+#include "platform/SimulatedMachine/SimulatedStateFile.hpp"
+
+namespace berthkeep {
+
+// The bodies of the stand-in `diskutil` and `hdiutil` executables: the arguments
+// (without the program name) in, what to print and the exit status out. Scripted
+// behaviours of the state file are honoured here, including delays and hangs,
+// so a call may block for a long time or forever.
+//
+//   diskutil list -plist external
+//   diskutil info -plist <device>
+//   diskutil eject|unmount|mount|mountDisk <device>
+//   hdiutil info -plist
+SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arguments,
+                                             const SimulatedStateFile& stateFile);
+SimulatedCommandResult runDiskImageUtilityStandIn(const std::vector<std::string>& arguments,
+                                                  const SimulatedStateFile& stateFile);
+
+} // namespace berthkeep
