@@ -1,0 +1,185 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "platform/Defaults/UserDefaults.hpp"
+#include "platform/Log/UnifiedLog.hpp"
+
+namespace berthkeep {
+namespace {
+
+constexpr const char* kIdentifier = "app.example.Defaults";
+
+QByteArray readAll(const std::string& path) {
+    QFile file(QString::fromStdString(path));
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeAll(const std::string& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(QString::fromStdString(path)).absolutePath());
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+void fillEveryType(UserDefaults& defaults) {
+    defaults.setBool("b", true);
+    defaults.setInteger("i", -42);
+    defaults.setDouble("r", 2.5);
+    defaults.setString("s", "text with <xml> & \"quotes\"");
+    defaults.setData("d", PropertyListValue::Data{0, 1, 255});
+    defaults.setStringArray("a", {"one", "two"});
+    defaults.setDictionary("m", PropertyListValue::Dictionary{{"k", PropertyListValue(7)}});
+}
+
+void expectEveryType(const UserDefaults& defaults) {
+    EXPECT_TRUE(defaults.boolForKey("b"));
+    EXPECT_EQ(defaults.integerForKey("i"), -42);
+    EXPECT_DOUBLE_EQ(defaults.doubleForKey("r"), 2.5);
+    EXPECT_EQ(defaults.stringForKey("s"), "text with <xml> & \"quotes\"");
+    EXPECT_EQ(defaults.dataForKey("d"), (PropertyListValue::Data{0, 1, 255}));
+    EXPECT_EQ(defaults.stringArrayForKey("a"), (std::vector<std::string>{"one", "two"}));
+    const auto dictionary = defaults.dictionaryForKey("m");
+    ASSERT_TRUE(dictionary.has_value());
+    EXPECT_EQ(dictionary->at("k").integer(), 7);
+}
+
+TEST(UserDefaultsTest, InMemoryStoreKeepsEveryType) {
+    InMemoryUserDefaults defaults;
+    fillEveryType(defaults);
+    expectEveryType(defaults);
+}
+
+TEST(UserDefaultsTest, FileStoreSurvivesANewInstance) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString();
+    {
+        FileUserDefaults defaults(kIdentifier, path);
+        fillEveryType(defaults);
+        EXPECT_TRUE(defaults.lastWriteSucceeded());
+        EXPECT_EQ(defaults.filePath(), path + "/" + kIdentifier + ".plist");
+    }
+    FileUserDefaults reread(kIdentifier, path);
+    expectEveryType(reread);
+    // Nothing left behind by the atomic write.
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{QString(kIdentifier) + ".plist"});
+}
+
+TEST(UserDefaultsTest, OneFilePerBundleIdentifier) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString();
+    FileUserDefaults first("app.example.One", path);
+    FileUserDefaults second("app.example.Two", path);
+    first.setString("k", "one");
+    EXPECT_EQ(second.stringForKey("k"), std::nullopt);
+    EXPECT_EQ(FileUserDefaults("app.example.One", path).stringForKey("k"), "one");
+}
+
+TEST(UserDefaultsTest, RemoveObjectDeletesFromFileAndSignals) {
+    QTemporaryDir folder;
+    FileUserDefaults defaults(kIdentifier, folder.path().toStdString());
+    QStringList changed;
+    QObject::connect(&defaults, &UserDefaults::valueChanged, [&](const QString& key) { changed << key; });
+
+    defaults.setString("berthkeep.k", "v");
+    defaults.setString("berthkeep.k", "v"); // unchanged: no signal
+    defaults.removeObject("berthkeep.k");
+    defaults.removeObject("berthkeep.k"); // already gone: no signal
+    EXPECT_EQ(changed, (QStringList{"berthkeep.k", "berthkeep.k"}));
+    EXPECT_EQ(defaults.object("berthkeep.k"), std::nullopt);
+    EXPECT_EQ(FileUserDefaults(kIdentifier, folder.path().toStdString()).object("berthkeep.k"), std::nullopt);
+}
+
+TEST(UserDefaultsTest, CorruptFileReadsEmptyAndIsKeptAsideWithALogLine) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/" + kIdentifier + ".plist";
+    const QByteArray garbage = "<?xml version=\"1.0\"?><plist><dict><key>half";
+    writeAll(path, garbage);
+    auto log = std::make_shared<CaptureUnifiedLog>();
+
+    FileUserDefaults defaults(kIdentifier, folder.path().toStdString(), log);
+    EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+    ASSERT_EQ(log->entries().size(), 1u);
+    EXPECT_EQ(log->entries()[0].type, UnifiedLogType::error);
+    EXPECT_EQ(readAll(path), garbage) << "reading must not touch the file";
+
+    defaults.setBool("k", true);
+    EXPECT_EQ(readAll(path + ".unreadable"), garbage);
+    EXPECT_EQ(log->entries().size(), 2u);
+    EXPECT_TRUE(FileUserDefaults(kIdentifier, folder.path().toStdString(), log).boolForKey("k"));
+}
+
+TEST(UserDefaultsTest, FileThatIsNotADictionaryReadsEmpty) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/" + kIdentifier + ".plist";
+    writeAll(path, "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>x</string></plist>");
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileUserDefaults defaults(kIdentifier, folder.path().toStdString(), log);
+    EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+    EXPECT_EQ(log->entries().size(), 1u);
+}
+
+TEST(UserDefaultsTest, FailedWriteIsReportedAndLogged) {
+    QTemporaryDir folder;
+    // A regular file where the folder should be makes every write fail.
+    const std::string blocked = folder.path().toStdString() + "/blocked";
+    writeAll(blocked, "file");
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileUserDefaults defaults(kIdentifier, blocked, log);
+    defaults.setBool("k", true);
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    EXPECT_FALSE(log->entries().empty());
+}
+
+TEST(UserDefaultsTest, ReadersConvertLikeThePlatform) {
+    struct Case {
+        PropertyListValue value;
+        bool boolean;
+        std::int64_t integer;
+        double real;
+    };
+    const std::vector<Case> cases = {
+        {PropertyListValue(true), true, 1, 1},
+        {PropertyListValue(false), false, 0, 0},
+        {PropertyListValue(3), true, 3, 3},
+        {PropertyListValue(0.5), true, 0, 0.5},
+        {PropertyListValue("YES"), true, 0, 0},
+        {PropertyListValue("true"), true, 0, 0},
+        {PropertyListValue("  12"), true, 12, 12},
+        {PropertyListValue("no"), false, 0, 0},
+        {PropertyListValue("0"), false, 0, 0},
+        {PropertyListValue(""), false, 0, 0},
+        {PropertyListValue(PropertyListValue::Data{1}), false, 0, 0},
+    };
+    for (const auto& testCase : cases) {
+        InMemoryUserDefaults defaults({{"k", testCase.value}});
+        EXPECT_EQ(defaults.boolForKey("k"), testCase.boolean);
+        EXPECT_EQ(defaults.integerForKey("k"), testCase.integer);
+        EXPECT_DOUBLE_EQ(defaults.doubleForKey("k"), testCase.real);
+    }
+    InMemoryUserDefaults empty;
+    EXPECT_FALSE(empty.boolForKey("missing"));
+    EXPECT_EQ(empty.integerForKey("missing"), 0);
+    EXPECT_EQ(empty.stringForKey("missing"), std::nullopt);
+}
+
+TEST(UserDefaultsTest, TypedReadersGiveNothingForOtherTypes) {
+    InMemoryUserDefaults defaults({{"n", PropertyListValue(5)},
+                                   {"mixed", PropertyListValue(PropertyListValue::Array{"a", 1})}});
+    EXPECT_EQ(defaults.stringForKey("n"), std::nullopt);
+    EXPECT_EQ(defaults.dataForKey("n"), std::nullopt);
+    EXPECT_EQ(defaults.dictionaryForKey("n"), std::nullopt);
+    EXPECT_EQ(defaults.stringArrayForKey("mixed"), std::nullopt);
+}
+
+TEST(UserDefaultsTest, StandardInstanceCanBeReplaced) {
+    auto memory = std::make_shared<InMemoryUserDefaults>();
+    UserDefaults::setStandard(memory);
+    EXPECT_EQ(UserDefaults::standard(), memory);
+    UserDefaults::setStandard(nullptr);
+}
+
+} // namespace
+} // namespace berthkeep

@@ -1,0 +1,114 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/PropertyList/PropertyListValue.hpp"
+
+namespace berthkeep {
+
+class UnifiedLog;
+
+// Typed user preferences of one application. Safe to use from any thread;
+// valueChanged is emitted on the thread that made the change.
+class UserDefaults : public QObject {
+    Q_OBJECT
+
+public:
+    explicit UserDefaults(QObject* parent = nullptr) : QObject(parent) {}
+    ~UserDefaults() override = default;
+
+    std::optional<PropertyListValue> object(const std::string& key) const;
+    void setObject(const std::string& key, PropertyListValue value);
+    void removeObject(const std::string& key);
+    PropertyListValue::Dictionary dictionaryRepresentation() const;
+
+    // Readers with the usual conversions: a Boolean also reads from a number or a
+    // string such as "YES" / "true" / "1"; a number from a number or a decimal
+    // string. Missing or unconvertible values give false, 0 or nothing.
+    bool boolForKey(const std::string& key) const;
+    std::int64_t integerForKey(const std::string& key) const;
+    double doubleForKey(const std::string& key) const;
+    std::optional<std::string> stringForKey(const std::string& key) const;
+    std::optional<PropertyListValue::Data> dataForKey(const std::string& key) const;
+    std::optional<std::vector<std::string>> stringArrayForKey(const std::string& key) const;
+    std::optional<PropertyListValue::Dictionary> dictionaryForKey(const std::string& key) const;
+
+    void setBool(const std::string& key, bool value) { setObject(key, PropertyListValue(value)); }
+    void setInteger(const std::string& key, std::int64_t value) { setObject(key, PropertyListValue(value)); }
+    void setDouble(const std::string& key, double value) { setObject(key, PropertyListValue(value)); }
+    void setString(const std::string& key, std::string value) { setObject(key, PropertyListValue(std::move(value))); }
+    void setData(const std::string& key, PropertyListValue::Data value) { setObject(key, PropertyListValue(std::move(value))); }
+    void setStringArray(const std::string& key, const std::vector<std::string>& value) {
+        setObject(key, PropertyListValue::stringArray(value));
+    }
+    void setDictionary(const std::string& key, PropertyListValue::Dictionary value) {
+        setObject(key, PropertyListValue(std::move(value)));
+    }
+
+    // The preferences of the main bundle's identifier; replaced by the
+    // composition root or by tests.
+    static std::shared_ptr<UserDefaults> standard();
+    static void setStandard(std::shared_ptr<UserDefaults> defaults);
+
+signals:
+    void valueChanged(const QString& key);
+
+protected:
+    // Called with the lock held; the store persists its whole contents.
+    virtual void persist(const PropertyListValue::Dictionary& values) = 0;
+
+    mutable std::mutex m_mutex;
+    PropertyListValue::Dictionary m_values;
+};
+
+// Kept only in memory, for tests.
+class InMemoryUserDefaults final : public UserDefaults {
+    Q_OBJECT
+
+public:
+    explicit InMemoryUserDefaults(PropertyListValue::Dictionary initial = {}, QObject* parent = nullptr);
+
+protected:
+    void persist(const PropertyListValue::Dictionary&) override {}
+};
+
+// One property-list file per bundle identifier, rewritten atomically on every
+// change. The file is read once, at construction.
+class FileUserDefaults final : public UserDefaults {
+    Q_OBJECT
+
+public:
+    // folder: where the file lies; by default <XDG config home>/Berthkeep.
+    explicit FileUserDefaults(const std::string& bundleIdentifier,
+                              std::optional<std::string> folder = std::nullopt,
+                              std::shared_ptr<UnifiedLog> log = nullptr, QObject* parent = nullptr);
+
+    static std::string defaultFolder();
+    std::string filePath() const { return m_filePath; }
+    // False when the last write failed.
+    bool lastWriteSucceeded() const;
+
+protected:
+    void persist(const PropertyListValue::Dictionary& values) override;
+
+private:
+    void load();
+    void logLine(bool isError, const std::string& message) const;
+
+    std::string m_bundleIdentifier;
+    std::string m_filePath;
+    std::shared_ptr<UnifiedLog> m_log;
+    // An unreadable file found at start-up is kept aside before the first write.
+    bool m_preserveUnreadableFile = false;
+    bool m_lastWriteSucceeded = true;
+};
+
+} // namespace berthkeep
