@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::string toString(ActivityDetectionMode mode)
-{
+std::string toString(ActivityDetectionMode mode) {
     switch (mode) {
     case ActivityDetectionMode::coreOnly:
         return "core_only";
@@ -15,8 +14,7 @@ std::string toString(ActivityDetectionMode mode)
     return {};
 }
 
-std::optional<ActivityDetectionMode> activityDetectionModeFromString(std::string_view text)
-{
+std::optional<ActivityDetectionMode> activityDetectionModeFromString(std::string_view text) {
     if (text == "core_only") {
         return ActivityDetectionMode::coreOnly;
     }
@@ -29,13 +27,11 @@ std::optional<ActivityDetectionMode> activityDetectionModeFromString(std::string
     return std::nullopt;
 }
 
-bool usesActivitySignals(ActivityDetectionMode mode)
-{
+bool usesActivitySignals(ActivityDetectionMode mode) {
     return mode != ActivityDetectionMode::coreOnly;
 }
 
-bool usesSupplementalSignals(ActivityDetectionMode mode)
-{
+bool usesSupplementalSignals(ActivityDetectionMode mode) {
     return mode == ActivityDetectionMode::enhanced;
 }
 

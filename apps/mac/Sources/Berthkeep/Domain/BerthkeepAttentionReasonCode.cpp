@@ -17,8 +17,7 @@ constexpr std::array<std::pair<BerthkeepAttentionReasonCode, std::string_view>, 
 
 } // namespace
 
-std::string toString(BerthkeepAttentionReasonCode code)
-{
+std::string toString(BerthkeepAttentionReasonCode code) {
     for (const auto& [value, text] : kRawValues) {
         if (value == code) {
             return std::string(text);
@@ -27,8 +26,7 @@ std::string toString(BerthkeepAttentionReasonCode code)
     return {};
 }
 
-std::optional<BerthkeepAttentionReasonCode> attentionReasonCodeFromString(std::string_view text)
-{
+std::optional<BerthkeepAttentionReasonCode> attentionReasonCodeFromString(std::string_view text) {
     for (const auto& [value, raw] : kRawValues) {
         if (raw == text) {
             return value;

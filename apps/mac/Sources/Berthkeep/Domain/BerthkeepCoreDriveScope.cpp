@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::string toString(BerthkeepCoreDriveScope scope)
-{
+std::string toString(BerthkeepCoreDriveScope scope) {
     switch (scope) {
     case BerthkeepCoreDriveScope::managed:
         return "managed";
@@ -13,8 +12,7 @@ std::string toString(BerthkeepCoreDriveScope scope)
     return {};
 }
 
-std::optional<BerthkeepCoreDriveScope> coreDriveScopeFromString(std::string_view text)
-{
+std::optional<BerthkeepCoreDriveScope> coreDriveScopeFromString(std::string_view text) {
     if (text == "managed") {
         return BerthkeepCoreDriveScope::managed;
     }

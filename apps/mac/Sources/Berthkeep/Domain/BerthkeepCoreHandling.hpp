@@ -14,11 +14,11 @@ class BerthkeepCoreHandling {
 public:
     virtual ~BerthkeepCoreHandling() = default;
 
-    virtual BerthkeepStateEvaluationOutput evaluateState(
-        const BerthkeepStateEvaluationInput& input) = 0;
+    virtual BerthkeepStateEvaluationOutput
+    evaluateState(const BerthkeepStateEvaluationInput& input) = 0;
     virtual BerthkeepActionPlan planAction(const BerthkeepActionPlanningInput& input) = 0;
-    virtual BerthkeepActionSummaryOutput summarizeAction(
-        const BerthkeepActionSummaryInput& input) = 0;
+    virtual BerthkeepActionSummaryOutput
+    summarizeAction(const BerthkeepActionSummaryInput& input) = 0;
 
 protected:
     BerthkeepCoreHandling() = default;

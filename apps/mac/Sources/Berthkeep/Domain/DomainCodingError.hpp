@@ -18,9 +18,7 @@ public:
 
     DomainCodingError(Kind kind, const std::string& description)
         : std::runtime_error(description)
-        , m_kind(kind)
-    {
-    }
+        , m_kind(kind) {}
 
     Kind kind() const { return m_kind; }
 

@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::string toString(DriveAction::Kind kind)
-{
+std::string toString(DriveAction::Kind kind) {
     switch (kind) {
     case DriveAction::Kind::mount:
         return "mount";
@@ -13,8 +12,7 @@ std::string toString(DriveAction::Kind kind)
     return {};
 }
 
-std::optional<DriveAction::Kind> DriveAction::kindFromString(std::string_view text)
-{
+std::optional<DriveAction::Kind> DriveAction::kindFromString(std::string_view text) {
     if (text == "mount") {
         return Kind::mount;
     }
@@ -24,8 +22,7 @@ std::optional<DriveAction::Kind> DriveAction::kindFromString(std::string_view te
     return std::nullopt;
 }
 
-std::string DriveAction::id() const
-{
+std::string DriveAction::id() const {
     return toString(kind) + ":" + driveID;
 }
 

@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::optional<std::string> DriveRowState::attentionReasonCopy() const
-{
+std::optional<std::string> DriveRowState::attentionReasonCopy() const {
     if (status != DriveStatus::busy || attentionReasonCodes.empty()) {
         return std::nullopt;
     }
@@ -21,8 +20,7 @@ std::optional<std::string> DriveRowState::attentionReasonCopy() const
     return std::nullopt;
 }
 
-std::string DriveRowState::statusDetail() const
-{
+std::string DriveRowState::statusDetail() const {
     if (const auto reason = attentionReasonCopy()) {
         return label(status) + " \u00B7 " + *reason;
     }

@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::string label(DriveStatus status)
-{
+std::string label(DriveStatus status) {
     switch (status) {
     case DriveStatus::connected:
         return "Connected";
@@ -23,8 +22,7 @@ std::string label(DriveStatus status)
     return {};
 }
 
-int sortPriority(DriveStatus status)
-{
+int sortPriority(DriveStatus status) {
     switch (status) {
     case DriveStatus::busy:
         return 0;

@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::vector<BerthkeepAttentionReasonCode> DriveUsageSnapshot::reasonCodes() const
-{
+std::vector<BerthkeepAttentionReasonCode> DriveUsageSnapshot::reasonCodes() const {
     if (!isBusy || !dominantAttentionReason) {
         return {};
     }

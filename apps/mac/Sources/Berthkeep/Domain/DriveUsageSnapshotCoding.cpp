@@ -28,19 +28,26 @@ struct Keys {
     const char* dominantAttentionReason;
 };
 
-constexpr Keys kCamelCase{"openFileUsage",        "cwdUsage",
-                          "statfsActivity",       "fseventsActivity",
-                          "viewerAssistActivity", "ejectFailureRiskScore",
-                          "isBusy",               "dominantAttentionReason"};
+constexpr Keys kCamelCase{"openFileUsage",
+                          "cwdUsage",
+                          "statfsActivity",
+                          "fseventsActivity",
+                          "viewerAssistActivity",
+                          "ejectFailureRiskScore",
+                          "isBusy",
+                          "dominantAttentionReason"};
 
-constexpr Keys kSnakeCase{"open_file_usage",        "cwd_usage",
-                          "statfs_activity",        "fsevents_activity",
-                          "viewer_assist_activity", "eject_failure_risk_score",
-                          "is_busy",                "dominant_attention_reason"};
+constexpr Keys kSnakeCase{"open_file_usage",
+                          "cwd_usage",
+                          "statfs_activity",
+                          "fsevents_activity",
+                          "viewer_assist_activity",
+                          "eject_failure_risk_score",
+                          "is_busy",
+                          "dominant_attention_reason"};
 
 // Absent and null both read as "not there", as for an optional field.
-const json* present(const json& object, const char* key)
-{
+const json* present(const json& object, const char* key) {
     const auto it = object.find(key);
     if (it == object.end() || it->is_null()) {
         return nullptr;
@@ -48,8 +55,7 @@ const json* present(const json& object, const char* key)
     return &*it;
 }
 
-std::int64_t readInteger(const json& value, const char* key)
-{
+std::int64_t readInteger(const json& value, const char* key) {
     if (value.is_number_integer() && !value.is_number_unsigned()) {
         return value.get<std::int64_t>();
     }
@@ -62,16 +68,14 @@ std::int64_t readInteger(const json& value, const char* key)
                             std::string("Expected a 64-bit integer under \"") + key + "\"");
 }
 
-std::optional<std::int64_t> optionalInteger(const json& object, const char* key)
-{
+std::optional<std::int64_t> optionalInteger(const json& object, const char* key) {
     if (const json* value = present(object, key)) {
         return readInteger(*value, key);
     }
     return std::nullopt;
 }
 
-bool optionalBool(const json& object, const char* key)
-{
+bool optionalBool(const json& object, const char* key) {
     const json* value = present(object, key);
     if (!value) {
         return false;
@@ -83,8 +87,7 @@ bool optionalBool(const json& object, const char* key)
     return value->get<bool>();
 }
 
-double optionalDouble(const json& object, const char* key)
-{
+double optionalDouble(const json& object, const char* key) {
     const json* value = present(object, key);
     if (!value) {
         return 0.0;
@@ -96,8 +99,7 @@ double optionalDouble(const json& object, const char* key)
     return value->get<double>();
 }
 
-std::optional<BerthkeepAttentionReasonCode> optionalReason(const json& object, const char* key)
-{
+std::optional<BerthkeepAttentionReasonCode> optionalReason(const json& object, const char* key) {
     const json* value = present(object, key);
     if (!value) {
         return std::nullopt;
@@ -114,8 +116,7 @@ std::optional<BerthkeepAttentionReasonCode> optionalReason(const json& object, c
 }
 
 DriveUsageSnapshot readRest(const json& object, const Keys& keys, std::int64_t openFileUsage,
-                            std::int64_t cwdUsage)
-{
+                            std::int64_t cwdUsage) {
     DriveUsageSnapshot snapshot;
     snapshot.openFileUsage = openFileUsage;
     snapshot.cwdUsage = cwdUsage;
@@ -128,8 +129,7 @@ DriveUsageSnapshot readRest(const json& object, const Keys& keys, std::int64_t o
     return snapshot;
 }
 
-std::int64_t requiredInteger(const json& object, const char* key)
-{
+std::int64_t requiredInteger(const json& object, const char* key) {
     const auto it = object.find(key);
     if (it == object.end()) {
         throw DomainCodingError(Kind::keyNotFound, std::string("Missing key \"") + key + "\"");
@@ -142,8 +142,7 @@ std::int64_t requiredInteger(const json& object, const char* key)
 
 } // namespace
 
-json toJson(const DriveUsageSnapshot& snapshot)
-{
+json toJson(const DriveUsageSnapshot& snapshot) {
     if (!std::isfinite(snapshot.ejectFailureRiskScore)) {
         throw DomainCodingError(Kind::invalidValue, "Eject failure risk score is not finite");
     }
@@ -161,8 +160,7 @@ json toJson(const DriveUsageSnapshot& snapshot)
     return object;
 }
 
-DriveUsageSnapshot driveUsageSnapshotFromJson(const json& value)
-{
+DriveUsageSnapshot driveUsageSnapshotFromJson(const json& value) {
     if (!value.is_object()) {
         throw DomainCodingError(Kind::typeMismatch, "Expected a usage snapshot object");
     }

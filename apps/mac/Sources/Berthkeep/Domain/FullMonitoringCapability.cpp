@@ -11,35 +11,30 @@ constexpr std::string_view kUnavailablePrefix = "unavailable:";
 
 } // namespace
 
-FullMonitoringCapability FullMonitoringCapability::unavailable(std::optional<std::string> message)
-{
+FullMonitoringCapability FullMonitoringCapability::unavailable(std::optional<std::string> message) {
     FullMonitoringCapability capability;
     capability.m_kind = Kind::unavailable;
     capability.m_message = std::move(message);
     return capability;
 }
 
-FullMonitoringCapability FullMonitoringCapability::unknown()
-{
+FullMonitoringCapability FullMonitoringCapability::unknown() {
     return FullMonitoringCapability();
 }
 
-FullMonitoringCapability FullMonitoringCapability::available()
-{
+FullMonitoringCapability FullMonitoringCapability::available() {
     FullMonitoringCapability capability;
     capability.m_kind = Kind::available;
     return capability;
 }
 
-FullMonitoringCapability FullMonitoringCapability::setupRequired()
-{
+FullMonitoringCapability FullMonitoringCapability::setupRequired() {
     FullMonitoringCapability capability;
     capability.m_kind = Kind::setupRequired;
     return capability;
 }
 
-std::string FullMonitoringCapability::storedString() const
-{
+std::string FullMonitoringCapability::storedString() const {
     switch (m_kind) {
     case Kind::unavailable:
         if (m_message) {
@@ -56,9 +51,8 @@ std::string FullMonitoringCapability::storedString() const
     return {};
 }
 
-std::optional<FullMonitoringCapability> FullMonitoringCapability::fromStoredString(
-    std::string_view text)
-{
+std::optional<FullMonitoringCapability>
+FullMonitoringCapability::fromStoredString(std::string_view text) {
     if (text == "available") {
         return available();
     }

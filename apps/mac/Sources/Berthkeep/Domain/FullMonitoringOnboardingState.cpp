@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::string toString(FullMonitoringOnboardingState state)
-{
+std::string toString(FullMonitoringOnboardingState state) {
     switch (state) {
     case FullMonitoringOnboardingState::notDetermined:
         return "notDetermined";
@@ -15,9 +14,8 @@ std::string toString(FullMonitoringOnboardingState state)
     return {};
 }
 
-std::optional<FullMonitoringOnboardingState> fullMonitoringOnboardingStateFromString(
-    std::string_view text)
-{
+std::optional<FullMonitoringOnboardingState>
+fullMonitoringOnboardingStateFromString(std::string_view text) {
     if (text == "notDetermined") {
         return FullMonitoringOnboardingState::notDetermined;
     }

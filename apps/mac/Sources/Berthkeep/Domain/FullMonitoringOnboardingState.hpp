@@ -16,7 +16,7 @@ enum class FullMonitoringOnboardingState {
 // Raw value ("notDetermined", "deferred", "acknowledged"); any other string (older
 // values such as "declined" included) gives no value.
 std::string toString(FullMonitoringOnboardingState state);
-std::optional<FullMonitoringOnboardingState> fullMonitoringOnboardingStateFromString(
-    std::string_view text);
+std::optional<FullMonitoringOnboardingState>
+fullMonitoringOnboardingStateFromString(std::string_view text);
 
 } // namespace berthkeep

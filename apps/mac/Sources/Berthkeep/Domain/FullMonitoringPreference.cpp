@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::string toString(FullMonitoringPreference preference)
-{
+std::string toString(FullMonitoringPreference preference) {
     switch (preference) {
     case FullMonitoringPreference::off:
         return "off";
@@ -13,8 +12,7 @@ std::string toString(FullMonitoringPreference preference)
     return {};
 }
 
-std::optional<FullMonitoringPreference> fullMonitoringPreferenceFromString(std::string_view text)
-{
+std::optional<FullMonitoringPreference> fullMonitoringPreferenceFromString(std::string_view text) {
     if (text == "off") {
         return FullMonitoringPreference::off;
     }

@@ -6,75 +6,64 @@
 
 namespace berthkeep {
 
-
-GlobalSafetyState GlobalSafetyState::limitedProtection(std::string supportingCopy)
-{
+GlobalSafetyState GlobalSafetyState::limitedProtection(std::string supportingCopy) {
     GlobalSafetyState state;
     state.m_kind = Kind::limitedProtection;
     state.m_supportingCopy = std::move(supportingCopy);
     return state;
 }
 
-GlobalSafetyState GlobalSafetyState::attention(std::int64_t problemDriveCount)
-{
+GlobalSafetyState GlobalSafetyState::attention(std::int64_t problemDriveCount) {
     GlobalSafetyState state;
     state.m_kind = Kind::attention;
     state.m_problemDriveCount = problemDriveCount;
     return state;
 }
 
-GlobalSafetyState GlobalSafetyState::working(TriggerReason trigger)
-{
+GlobalSafetyState GlobalSafetyState::working(TriggerReason trigger) {
     GlobalSafetyState state;
     state.m_kind = Kind::working;
     state.m_trigger = trigger;
     return state;
 }
 
-GlobalSafetyState GlobalSafetyState::noManagedDrives()
-{
+GlobalSafetyState GlobalSafetyState::noManagedDrives() {
     return GlobalSafetyState();
 }
 
-GlobalSafetyState GlobalSafetyState::fullMonitoringUnavailable()
-{
+GlobalSafetyState GlobalSafetyState::fullMonitoringUnavailable() {
     GlobalSafetyState state;
     state.m_kind = Kind::fullMonitoringUnavailable;
     return state;
 }
 
-GlobalSafetyState GlobalSafetyState::fullMonitoringVerifying()
-{
+GlobalSafetyState GlobalSafetyState::fullMonitoringVerifying() {
     GlobalSafetyState state;
     state.m_kind = Kind::fullMonitoringVerifying;
     return state;
 }
 
-GlobalSafetyState GlobalSafetyState::safe()
-{
+GlobalSafetyState GlobalSafetyState::safe() {
     GlobalSafetyState state;
     state.m_kind = Kind::safe;
     return state;
 }
 
-std::optional<std::int64_t> GlobalSafetyState::problemDriveCount() const
-{
+std::optional<std::int64_t> GlobalSafetyState::problemDriveCount() const {
     if (m_kind != Kind::attention) {
         return std::nullopt;
     }
     return m_problemDriveCount;
 }
 
-std::optional<TriggerReason> GlobalSafetyState::trigger() const
-{
+std::optional<TriggerReason> GlobalSafetyState::trigger() const {
     if (m_kind != Kind::working) {
         return std::nullopt;
     }
     return m_trigger;
 }
 
-std::string GlobalSafetyState::headerCopy() const
-{
+std::string GlobalSafetyState::headerCopy() const {
     switch (m_kind) {
     case Kind::limitedProtection:
         return "Limited protection";
@@ -95,8 +84,7 @@ std::string GlobalSafetyState::headerCopy() const
     return {};
 }
 
-std::string GlobalSafetyState::supportingCopy() const
-{
+std::string GlobalSafetyState::supportingCopy() const {
     switch (m_kind) {
     case Kind::limitedProtection:
         return m_supportingCopy;

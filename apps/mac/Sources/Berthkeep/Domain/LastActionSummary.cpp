@@ -6,16 +6,14 @@ namespace berthkeep {
 
 using Result = LastActionSummary::Result;
 
-Result Result::ejected(std::int64_t count)
-{
+Result Result::ejected(std::int64_t count) {
     Result result;
     result.m_kind = Kind::ejected;
     result.m_ejectedCount = count;
     return result;
 }
 
-Result Result::partialSuccess(std::int64_t ejected, std::int64_t stillBusy)
-{
+Result Result::partialSuccess(std::int64_t ejected, std::int64_t stillBusy) {
     Result result;
     result.m_kind = Kind::partialSuccess;
     result.m_ejectedCount = ejected;
@@ -23,37 +21,32 @@ Result Result::partialSuccess(std::int64_t ejected, std::int64_t stillBusy)
     return result;
 }
 
-Result Result::stillBusy(std::int64_t count)
-{
+Result Result::stillBusy(std::int64_t count) {
     Result result;
     result.m_kind = Kind::stillBusy;
     result.m_stillBusyCount = count;
     return result;
 }
 
-Result Result::noneFound()
-{
+Result Result::noneFound() {
     return Result();
 }
 
-std::optional<std::int64_t> Result::ejectedCount() const
-{
+std::optional<std::int64_t> Result::ejectedCount() const {
     if (m_kind == Kind::ejected || m_kind == Kind::partialSuccess) {
         return m_ejectedCount;
     }
     return std::nullopt;
 }
 
-std::optional<std::int64_t> Result::stillBusyCount() const
-{
+std::optional<std::int64_t> Result::stillBusyCount() const {
     if (m_kind == Kind::partialSuccess || m_kind == Kind::stillBusy) {
         return m_stillBusyCount;
     }
     return std::nullopt;
 }
 
-std::string LastActionSummary::text() const
-{
+std::string LastActionSummary::text() const {
     switch (result.kind()) {
     case Result::Kind::ejected:
         return driveCountText(*result.ejectedCount()) + " ejected";
@@ -68,14 +61,12 @@ std::string LastActionSummary::text() const
     return {};
 }
 
-bool LastActionSummary::hasBusyResult() const
-{
+bool LastActionSummary::hasBusyResult() const {
     return result.kind() == Result::Kind::partialSuccess ||
            result.kind() == Result::Kind::stillBusy;
 }
 
-std::string toString(LastActionSummary::Result::Kind kind)
-{
+std::string toString(LastActionSummary::Result::Kind kind) {
     switch (kind) {
     case Result::Kind::ejected:
         return "ejected";
@@ -89,9 +80,8 @@ std::string toString(LastActionSummary::Result::Kind kind)
     return {};
 }
 
-std::optional<LastActionSummary::Result::Kind> lastActionResultKindFromString(
-    std::string_view text)
-{
+std::optional<LastActionSummary::Result::Kind>
+lastActionResultKindFromString(std::string_view text) {
     if (text == "ejected") {
         return Result::Kind::ejected;
     }

@@ -55,7 +55,7 @@ struct LastActionSummary {
 
 // Persisted kind ("ejected", "partialSuccess", "stillBusy", "noneFound").
 std::string toString(LastActionSummary::Result::Kind kind);
-std::optional<LastActionSummary::Result::Kind> lastActionResultKindFromString(
-    std::string_view text);
+std::optional<LastActionSummary::Result::Kind>
+lastActionResultKindFromString(std::string_view text);
 
 } // namespace berthkeep

@@ -10,37 +10,29 @@ using Status = DriveStatus;
 using Visibility = DriveStatusVisibility;
 using Result = LastActionSummary::Result;
 
-DriveRowState backupSSD(Status status, Visibility visibility)
-{
+DriveRowState backupSSD(Status status, Visibility visibility) {
     return DriveRowState{"backup-ssd", "Backup SSD", status, visibility, {}};
 }
 
-DriveRowState travelSSD(Status status, Visibility visibility)
-{
+DriveRowState travelSSD(Status status, Visibility visibility) {
     return DriveRowState{"travel-ssd", "Travel SSD", status, visibility, {}};
 }
 
-DriveRowState archiveSSD(Status status, Visibility visibility)
-{
+DriveRowState archiveSSD(Status status, Visibility visibility) {
     return DriveRowState{"archive-ssd", "Archive SSD", status, visibility, {}};
 }
 
-DriveRowState samsungSSD(Status status, Visibility visibility)
-{
+DriveRowState samsungSSD(Status status, Visibility visibility) {
     return DriveRowState{"samsung-ssd", "Samsung SSD", status, visibility, {}};
 }
 
-DriveRowState cameraCard(Status status, Visibility visibility)
-{
+DriveRowState cameraCard(Status status, Visibility visibility) {
     return DriveRowState{"camera-card", "Camera Card", status, visibility, {}};
 }
 
-MenubarViewState sample(GlobalSafetyState globalState,
-                        std::vector<DriveRowState> drives,
-                        Result lastAction,
-                        std::optional<std::string> scopeNote = std::nullopt,
-                        std::optional<MenubarRemediationAction> remediation = std::nullopt)
-{
+MenubarViewState sample(GlobalSafetyState globalState, std::vector<DriveRowState> drives,
+                        Result lastAction, std::optional<std::string> scopeNote = std::nullopt,
+                        std::optional<MenubarRemediationAction> remediation = std::nullopt) {
     MenubarViewState state;
     state.globalState = std::move(globalState);
     state.scopeNote = std::move(scopeNote);
@@ -54,15 +46,14 @@ const char* const kOneExcluded = "1 excluded drive not managed automatically";
 
 } // namespace
 
-MenubarViewState state(MenubarPreviewScenario scenario)
-{
+MenubarViewState state(MenubarPreviewScenario scenario) {
     switch (scenario) {
     case MenubarPreviewScenario::limitedProtection:
-        return sample(
-            GlobalSafetyState::limitedProtection("Some app activity may not be detected"),
-            {backupSSD(Status::connected, Visibility::hidden),
-             travelSSD(Status::notMounted, Visibility::activity)},
-            Result::noneFound(), std::nullopt, MenubarRemediationAction::enableFullMonitoring());
+        return sample(GlobalSafetyState::limitedProtection("Some app activity may not be detected"),
+                      {backupSSD(Status::connected, Visibility::hidden),
+                       travelSSD(Status::notMounted, Visibility::activity)},
+                      Result::noneFound(), std::nullopt,
+                      MenubarRemediationAction::enableFullMonitoring());
     case MenubarPreviewScenario::fullMonitoringUnavailable:
         return sample(GlobalSafetyState::fullMonitoringUnavailable(),
                       {backupSSD(Status::connected, Visibility::hidden),

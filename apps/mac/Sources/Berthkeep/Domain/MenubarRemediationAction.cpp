@@ -2,13 +2,11 @@
 
 namespace berthkeep {
 
-MenubarRemediationAction MenubarRemediationAction::enableFullMonitoring()
-{
+MenubarRemediationAction MenubarRemediationAction::enableFullMonitoring() {
     return MenubarRemediationAction{Kind::enableFullMonitoring, "Enable Full Monitoring\u2026"};
 }
 
-MenubarRemediationAction MenubarRemediationAction::openSystemSettings()
-{
+MenubarRemediationAction MenubarRemediationAction::openSystemSettings() {
     return MenubarRemediationAction{Kind::openSystemSettings, "Open Settings\u2026"};
 }
 

@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::string toString(MenubarUtilityAction::Kind kind)
-{
+std::string toString(MenubarUtilityAction::Kind kind) {
     switch (kind) {
     case MenubarUtilityAction::Kind::ejectAll:
         return "ejectAll";
@@ -13,9 +12,8 @@ std::string toString(MenubarUtilityAction::Kind kind)
     return {};
 }
 
-std::optional<MenubarUtilityAction::Kind> MenubarUtilityAction::kindFromString(
-    std::string_view text)
-{
+std::optional<MenubarUtilityAction::Kind>
+MenubarUtilityAction::kindFromString(std::string_view text) {
     if (text == "ejectAll") {
         return Kind::ejectAll;
     }
@@ -25,8 +23,7 @@ std::optional<MenubarUtilityAction::Kind> MenubarUtilityAction::kindFromString(
     return std::nullopt;
 }
 
-std::string MenubarUtilityAction::id() const
-{
+std::string MenubarUtilityAction::id() const {
     return toString(kind);
 }
 

@@ -6,15 +6,13 @@
 
 namespace berthkeep {
 
-std::int64_t MenubarViewState::ejectingRowCount() const
-{
+std::int64_t MenubarViewState::ejectingRowCount() const {
     return std::count_if(drives.begin(), drives.end(), [](const DriveRowState& row) {
         return row.status == DriveStatus::ejecting;
     });
 }
 
-std::optional<std::string> MenubarViewState::attentionDetail() const
-{
+std::optional<std::string> MenubarViewState::attentionDetail() const {
     for (const DriveRowState& row : drives) {
         if (row.status == DriveStatus::busy && !row.attentionReasonCodes.empty()) {
             return row.attentionReasonCopy();
@@ -23,8 +21,7 @@ std::optional<std::string> MenubarViewState::attentionDetail() const
     return std::nullopt;
 }
 
-std::string MenubarViewState::summarySupportingCopy() const
-{
+std::string MenubarViewState::summarySupportingCopy() const {
     // A running eject is what the user wants to see, whatever the global state says.
     if (const std::int64_t ejecting = ejectingRowCount(); ejecting > 0) {
         return "Ejecting " + driveCountText(ejecting);
@@ -37,8 +34,7 @@ std::string MenubarViewState::summarySupportingCopy() const
     return globalState.supportingCopy();
 }
 
-std::optional<std::string> MenubarViewState::lastActionText() const
-{
+std::optional<std::string> MenubarViewState::lastActionText() const {
     if (!lastAction) {
         return std::nullopt;
     }
@@ -51,15 +47,13 @@ std::optional<std::string> MenubarViewState::lastActionText() const
     return text;
 }
 
-std::optional<std::string> MenubarViewState::managedDriveCountText() const
-{
+std::optional<std::string> MenubarViewState::managedDriveCountText() const {
     if (globalState.kind() != GlobalSafetyState::Kind::limitedProtection) {
         return std::nullopt;
     }
     const std::int64_t managed =
-        std::count_if(drives.begin(), drives.end(), [](const DriveRowState& row) {
-            return row.status != DriveStatus::excluded;
-        });
+        std::count_if(drives.begin(), drives.end(),
+                      [](const DriveRowState& row) { return row.status != DriveStatus::excluded; });
     if (managed == 0) {
         return std::nullopt;
     }

@@ -4,8 +4,7 @@
 
 namespace berthkeep {
 
-std::string PendingSleepFailureNotification::bodyText() const
-{
+std::string PendingSleepFailureNotification::bodyText() const {
     return "Couldn\u2019t eject " + driveCountText(failedDriveCount) + " before sleep";
 }
 

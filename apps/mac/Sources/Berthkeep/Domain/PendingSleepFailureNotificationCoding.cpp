@@ -15,13 +15,12 @@ constexpr const char* kFailedDriveCount = "failedDriveCount";
 
 } // namespace
 
-nlohmann::json toJson(const PendingSleepFailureNotification& notification)
-{
+nlohmann::json toJson(const PendingSleepFailureNotification& notification) {
     return nlohmann::json{{kFailedDriveCount, notification.failedDriveCount}};
 }
 
-PendingSleepFailureNotification pendingSleepFailureNotificationFromJson(const nlohmann::json& json)
-{
+PendingSleepFailureNotification
+pendingSleepFailureNotificationFromJson(const nlohmann::json& json) {
     using Kind = DomainCodingError::Kind;
     if (!json.is_object()) {
         throw DomainCodingError(Kind::typeMismatch, "Expected a notification object");

@@ -2,8 +2,7 @@
 
 namespace berthkeep {
 
-std::string toString(PrimaryAction::Kind kind)
-{
+std::string toString(PrimaryAction::Kind kind) {
     switch (kind) {
     case PrimaryAction::Kind::ejectAndSleep:
         return "ejectAndSleep";
@@ -13,8 +12,7 @@ std::string toString(PrimaryAction::Kind kind)
     return {};
 }
 
-std::optional<PrimaryAction::Kind> PrimaryAction::kindFromString(std::string_view text)
-{
+std::optional<PrimaryAction::Kind> PrimaryAction::kindFromString(std::string_view text) {
     if (text == "ejectAndSleep") {
         return Kind::ejectAndSleep;
     }
@@ -24,8 +22,7 @@ std::optional<PrimaryAction::Kind> PrimaryAction::kindFromString(std::string_vie
     return std::nullopt;
 }
 
-std::string PrimaryAction::defaultTitle(Kind kind)
-{
+std::string PrimaryAction::defaultTitle(Kind kind) {
     switch (kind) {
     case Kind::ejectAndSleep:
         return "Eject Drives & Sleep";
@@ -35,23 +32,19 @@ std::string PrimaryAction::defaultTitle(Kind kind)
     return {};
 }
 
-std::string PrimaryAction::id() const
-{
+std::string PrimaryAction::id() const {
     return toString(kind);
 }
 
-PrimaryAction PrimaryAction::ejectAndSleep()
-{
+PrimaryAction PrimaryAction::ejectAndSleep() {
     return PrimaryAction{Kind::ejectAndSleep, defaultTitle(Kind::ejectAndSleep), true};
 }
 
-PrimaryAction PrimaryAction::disabledEjectAndSleep()
-{
+PrimaryAction PrimaryAction::disabledEjectAndSleep() {
     return PrimaryAction{Kind::ejectAndSleep, defaultTitle(Kind::ejectAndSleep), false};
 }
 
-PrimaryAction PrimaryAction::retryEject()
-{
+PrimaryAction PrimaryAction::retryEject() {
     return PrimaryAction{Kind::retryEject, defaultTitle(Kind::retryEject), true};
 }
 

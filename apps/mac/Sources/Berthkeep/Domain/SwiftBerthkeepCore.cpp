@@ -15,30 +15,25 @@ namespace {
 
 using IdSet = std::unordered_set<std::string>;
 
-IdSet makeSet(const std::vector<std::string>& ids)
-{
+IdSet makeSet(const std::vector<std::string>& ids) {
     return IdSet(ids.begin(), ids.end());
 }
 
-bool isManaged(const BerthkeepCoreDrive& drive)
-{
+bool isManaged(const BerthkeepCoreDrive& drive) {
     return drive.scope == BerthkeepCoreDriveScope::managed;
 }
 
 // The code travels with the drive whatever its status, so an excluded or unmounted
 // drive that is busy still says why.
-std::vector<BerthkeepAttentionReasonCode> attentionCodes(const DriveUsageSnapshot& usage)
-{
+std::vector<BerthkeepAttentionReasonCode> attentionCodes(const DriveUsageSnapshot& usage) {
     if (usage.isBusy && usage.dominantAttentionReason) {
         return {*usage.dominantAttentionReason};
     }
     return {};
 }
 
-DriveStatus evaluatedStatus(const BerthkeepCoreDrive& drive,
-                            const IdSet& working,
-                            const std::vector<BerthkeepAttentionReasonCode>& codes)
-{
+DriveStatus evaluatedStatus(const BerthkeepCoreDrive& drive, const IdSet& working,
+                            const std::vector<BerthkeepAttentionReasonCode>& codes) {
     if (!isManaged(drive)) {
         return DriveStatus::excluded;
     }
@@ -56,9 +51,8 @@ DriveStatus evaluatedStatus(const BerthkeepCoreDrive& drive,
 
 } // namespace
 
-BerthkeepStateEvaluationOutput SwiftBerthkeepCore::evaluateState(
-    const BerthkeepStateEvaluationInput& input)
-{
+BerthkeepStateEvaluationOutput
+SwiftBerthkeepCore::evaluateState(const BerthkeepStateEvaluationInput& input) {
     const IdSet working = makeSet(input.workingDriveIDs);
 
     std::int64_t managedCount = 0;
@@ -88,9 +82,8 @@ BerthkeepStateEvaluationOutput SwiftBerthkeepCore::evaluateState(
     }
 
     if (excludedCount > 0) {
-        output.scopeNote =
-            std::to_string(excludedCount) + " excluded " + driveNoun(excludedCount) +
-            " not managed automatically";
+        output.scopeNote = std::to_string(excludedCount) + " excluded " + driveNoun(excludedCount) +
+                           " not managed automatically";
     }
 
     output.lastAction = input.lastAction;
@@ -99,14 +92,13 @@ BerthkeepStateEvaluationOutput SwiftBerthkeepCore::evaluateState(
     for (const BerthkeepCoreDrive& drive : input.drives) {
         std::vector<BerthkeepAttentionReasonCode> codes = attentionCodes(drive.usageSnapshot);
         const DriveStatus status = evaluatedStatus(drive, working, codes);
-        output.drives.push_back(BerthkeepEvaluatedDrive{drive.id, drive.name, status,
-                                                        std::move(codes)});
+        output.drives.push_back(
+            BerthkeepEvaluatedDrive{drive.id, drive.name, status, std::move(codes)});
     }
     return output;
 }
 
-BerthkeepActionPlan SwiftBerthkeepCore::planAction(const BerthkeepActionPlanningInput& input)
-{
+BerthkeepActionPlan SwiftBerthkeepCore::planAction(const BerthkeepActionPlanningInput& input) {
     std::vector<std::string> candidates;
     for (const BerthkeepCoreDrive& drive : input.drives) {
         if (isManaged(drive) && drive.isMounted) {
@@ -135,9 +127,8 @@ BerthkeepActionPlan SwiftBerthkeepCore::planAction(const BerthkeepActionPlanning
     return BerthkeepActionPlan{BerthkeepActionPlan::Disposition::execute, std::move(candidates)};
 }
 
-BerthkeepActionSummaryOutput SwiftBerthkeepCore::summarizeAction(
-    const BerthkeepActionSummaryInput& input)
-{
+BerthkeepActionSummaryOutput
+SwiftBerthkeepCore::summarizeAction(const BerthkeepActionSummaryInput& input) {
     // Ordered sets: the busy list comes out sorted and duplicates count once.
     const std::set<std::string> attempted(input.attemptedDriveIDs.begin(),
                                           input.attemptedDriveIDs.end());

@@ -10,11 +10,10 @@ class SwiftBerthkeepCore final : public BerthkeepCoreHandling {
 public:
     SwiftBerthkeepCore() = default;
 
-    BerthkeepStateEvaluationOutput evaluateState(
-        const BerthkeepStateEvaluationInput& input) override;
+    BerthkeepStateEvaluationOutput
+    evaluateState(const BerthkeepStateEvaluationInput& input) override;
     BerthkeepActionPlan planAction(const BerthkeepActionPlanningInput& input) override;
-    BerthkeepActionSummaryOutput summarizeAction(
-        const BerthkeepActionSummaryInput& input) override;
+    BerthkeepActionSummaryOutput summarizeAction(const BerthkeepActionSummaryInput& input) override;
 };
 
 } // namespace berthkeep

@@ -17,8 +17,7 @@ constexpr std::array<std::pair<TriggerReason, std::string_view>, 5> kSerialised{
 
 } // namespace
 
-std::string toString(TriggerReason trigger)
-{
+std::string toString(TriggerReason trigger) {
     for (const auto& [value, text] : kSerialised) {
         if (value == trigger) {
             return std::string(text);
@@ -27,8 +26,7 @@ std::string toString(TriggerReason trigger)
     return {};
 }
 
-std::optional<TriggerReason> triggerReasonFromString(std::string_view text)
-{
+std::optional<TriggerReason> triggerReasonFromString(std::string_view text) {
     for (const auto& [value, serialised] : kSerialised) {
         if (serialised == text) {
             return value;
@@ -37,8 +35,7 @@ std::optional<TriggerReason> triggerReasonFromString(std::string_view text)
     return std::nullopt;
 }
 
-std::string label(TriggerReason trigger)
-{
+std::string label(TriggerReason trigger) {
     switch (trigger) {
     case TriggerReason::systemSleep:
         return "System sleep";
@@ -54,8 +51,7 @@ std::string label(TriggerReason trigger)
     return {};
 }
 
-bool isSleepTrigger(TriggerReason trigger)
-{
+bool isSleepTrigger(TriggerReason trigger) {
     switch (trigger) {
     case TriggerReason::systemSleep:
     case TriggerReason::lidCloseSleep:

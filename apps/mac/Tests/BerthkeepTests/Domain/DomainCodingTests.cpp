@@ -16,8 +16,7 @@ using json = nlohmann::json;
 using Code = BerthkeepAttentionReasonCode;
 using ErrorKind = DomainCodingError::Kind;
 
-std::optional<ErrorKind> snapshotDecodingError(const char* text)
-{
+std::optional<ErrorKind> snapshotDecodingError(const char* text) {
     try {
         driveUsageSnapshotFromJson(json::parse(text));
     } catch (const DomainCodingError& error) {
@@ -26,8 +25,7 @@ std::optional<ErrorKind> snapshotDecodingError(const char* text)
     return std::nullopt;
 }
 
-TEST(DriveUsageSnapshotCodingTest, WritesCamelCaseAndOmitsAnAbsentReason)
-{
+TEST(DriveUsageSnapshotCodingTest, WritesCamelCaseAndOmitsAnAbsentReason) {
     const json zero = toJson(DriveUsageSnapshot::zero());
     EXPECT_EQ(zero, json::parse(R"({"openFileUsage": 0, "cwdUsage": 0, "statfsActivity": false,
         "fseventsActivity": false, "viewerAssistActivity": false, "ejectFailureRiskScore": 0.0,
@@ -44,8 +42,7 @@ TEST(DriveUsageSnapshotCodingTest, WritesCamelCaseAndOmitsAnAbsentReason)
     EXPECT_EQ(driveUsageSnapshotFromJson(written), busy);
 }
 
-TEST(DriveUsageSnapshotCodingTest, RefusesToWriteANonFiniteScore)
-{
+TEST(DriveUsageSnapshotCodingTest, RefusesToWriteANonFiniteScore) {
     DriveUsageSnapshot snapshot;
     snapshot.ejectFailureRiskScore = std::numeric_limits<double>::quiet_NaN();
     EXPECT_THROW(toJson(snapshot), DomainCodingError);
@@ -53,8 +50,7 @@ TEST(DriveUsageSnapshotCodingTest, RefusesToWriteANonFiniteScore)
     EXPECT_THROW(toJson(snapshot), DomainCodingError);
 }
 
-TEST(DriveUsageSnapshotCodingTest, ReadsEitherKeyForm)
-{
+TEST(DriveUsageSnapshotCodingTest, ReadsEitherKeyForm) {
     DriveUsageSnapshot expected;
     expected.openFileUsage = 1;
     expected.isBusy = true;
@@ -71,8 +67,8 @@ TEST(DriveUsageSnapshotCodingTest, ReadsEitherKeyForm)
     EXPECT_EQ(camel.cwdUsage, 1);
     EXPECT_FALSE(camel.isBusy);
 
-    const DriveUsageSnapshot nullReason = driveUsageSnapshotFromJson(json::parse(
-        R"({"openFileUsage": 0, "cwdUsage": 0, "dominantAttentionReason": null})"));
+    const DriveUsageSnapshot nullReason = driveUsageSnapshotFromJson(
+        json::parse(R"({"openFileUsage": 0, "cwdUsage": 0, "dominantAttentionReason": null})"));
     EXPECT_EQ(nullReason, DriveUsageSnapshot::zero());
 
     // A null camelCase count falls back like an absent one.
@@ -82,8 +78,7 @@ TEST(DriveUsageSnapshotCodingTest, ReadsEitherKeyForm)
     EXPECT_EQ(fallback.cwdUsage, 5);
 }
 
-TEST(DriveUsageSnapshotCodingTest, MalformedInputFailsWithItsKind)
-{
+TEST(DriveUsageSnapshotCodingTest, MalformedInputFailsWithItsKind) {
     struct Case {
         const char* text;
         ErrorKind kind;
@@ -112,18 +107,18 @@ TEST(DriveUsageSnapshotCodingTest, MalformedInputFailsWithItsKind)
     }
 }
 
-TEST(PendingSleepFailureNotificationCodingTest, RoundTripAndMalformedInput)
-{
-    EXPECT_EQ(toJson(PendingSleepFailureNotification{1}), json::parse(R"({"failedDriveCount": 1})"));
+TEST(PendingSleepFailureNotificationCodingTest, RoundTripAndMalformedInput) {
+    EXPECT_EQ(toJson(PendingSleepFailureNotification{1}),
+              json::parse(R"({"failedDriveCount": 1})"));
     EXPECT_EQ(pendingSleepFailureNotificationFromJson(
                   json::parse(R"({"failedDriveCount": 3, "other": true})")),
               PendingSleepFailureNotification{3});
     EXPECT_EQ(pendingSleepFailureNotificationFromJson(json::parse(R"({"failedDriveCount": -2})")),
               PendingSleepFailureNotification{-2});
 
-    for (const char* text : {R"({})", R"({"failedDriveCount": null})",
-                             R"({"failedDriveCount": "3"})", R"({"failedDriveCount": 2.5})",
-                             R"([3])"}) {
+    for (const char* text :
+         {R"({})", R"({"failedDriveCount": null})", R"({"failedDriveCount": "3"})",
+          R"({"failedDriveCount": 2.5})", R"([3])"}) {
         EXPECT_THROW(pendingSleepFailureNotificationFromJson(json::parse(text)), DomainCodingError)
             << text;
     }

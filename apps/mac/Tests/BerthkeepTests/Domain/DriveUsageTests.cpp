@@ -12,8 +12,7 @@ namespace {
 
 using Code = BerthkeepAttentionReasonCode;
 
-DriveUsageSnapshot busy(std::optional<Code> reason)
-{
+DriveUsageSnapshot busy(std::optional<Code> reason) {
     DriveUsageSnapshot usage;
     usage.openFileUsage = 1;
     usage.isBusy = true;
@@ -21,8 +20,7 @@ DriveUsageSnapshot busy(std::optional<Code> reason)
     return usage;
 }
 
-TEST(DriveUsageSnapshotTest, ReasonCodesOnlyWhileBusy)
-{
+TEST(DriveUsageSnapshotTest, ReasonCodesOnlyWhileBusy) {
     DriveUsageSnapshot usage = busy(Code::cwdUsage);
     usage.openFileUsage = 5;
     EXPECT_EQ(usage.reasonCodes(), (std::vector<Code>{Code::cwdUsage}));
@@ -34,8 +32,7 @@ TEST(DriveUsageSnapshotTest, ReasonCodesOnlyWhileBusy)
     EXPECT_TRUE(busy(std::nullopt).reasonCodes().empty());
 }
 
-TEST(DriveUsageSnapshotTest, EqualityComparesEveryFieldWithIeeeScores)
-{
+TEST(DriveUsageSnapshotTest, EqualityComparesEveryFieldWithIeeeScores) {
     DriveUsageSnapshot zeroLike;
     zeroLike.openFileUsage = 0;
     EXPECT_EQ(zeroLike, DriveUsageSnapshot::zero());
@@ -61,8 +58,7 @@ TEST(DriveUsageSnapshotTest, EqualityComparesEveryFieldWithIeeeScores)
     EXPECT_NE(reason, DriveUsageSnapshot::zero());
 }
 
-TEST(ActivityDetectionModeTest, RawValuesAndSignals)
-{
+TEST(ActivityDetectionModeTest, RawValuesAndSignals) {
     struct Case {
         ActivityDetectionMode mode;
         const char* raw;

@@ -12,8 +12,7 @@ namespace {
 
 using Capability = FullMonitoringCapability;
 
-TEST(FullMonitoringCapabilityTest, StoredFormsRoundTrip)
-{
+TEST(FullMonitoringCapabilityTest, StoredFormsRoundTrip) {
     struct Case {
         Capability capability;
         const char* stored;
@@ -34,8 +33,7 @@ TEST(FullMonitoringCapabilityTest, StoredFormsRoundTrip)
     }
 }
 
-TEST(FullMonitoringCapabilityTest, EmptyMessageIsNotAnAbsentMessage)
-{
+TEST(FullMonitoringCapabilityTest, EmptyMessageIsNotAnAbsentMessage) {
     const auto empty = Capability::fromStoredString("unavailable:");
     ASSERT_TRUE(empty.has_value());
     EXPECT_EQ(empty->kind(), Capability::Kind::unavailable);
@@ -46,25 +44,23 @@ TEST(FullMonitoringCapabilityTest, EmptyMessageIsNotAnAbsentMessage)
     EXPECT_EQ(Capability(), Capability::unknown());
 }
 
-TEST(FullMonitoringCapabilityTest, OtherStringsDecodeToNothing)
-{
+TEST(FullMonitoringCapabilityTest, OtherStringsDecodeToNothing) {
     for (const char* stored : {"", "Available", "UNKNOWN", "setupRequired", "Unavailable:x",
                                " available", "unavailable "}) {
         EXPECT_EQ(Capability::fromStoredString(stored), std::nullopt) << '"' << stored << '"';
     }
 }
 
-TEST(FullMonitoringValuesTest, PreferenceAndOnboardingRawValues)
-{
+TEST(FullMonitoringValuesTest, PreferenceAndOnboardingRawValues) {
     EXPECT_EQ(toString(FullMonitoringPreference::on), "on");
     EXPECT_EQ(toString(FullMonitoringPreference::off), "off");
     EXPECT_EQ(fullMonitoringPreferenceFromString("on"), FullMonitoringPreference::on);
     EXPECT_EQ(fullMonitoringPreferenceFromString("off"), FullMonitoringPreference::off);
     EXPECT_EQ(fullMonitoringPreferenceFromString("ON"), std::nullopt);
 
-    for (auto state : {FullMonitoringOnboardingState::notDetermined,
-                       FullMonitoringOnboardingState::deferred,
-                       FullMonitoringOnboardingState::acknowledged}) {
+    for (auto state :
+         {FullMonitoringOnboardingState::notDetermined, FullMonitoringOnboardingState::deferred,
+          FullMonitoringOnboardingState::acknowledged}) {
         EXPECT_EQ(fullMonitoringOnboardingStateFromString(toString(state)), state);
     }
     EXPECT_EQ(toString(FullMonitoringOnboardingState::notDetermined), "notDetermined");
@@ -72,8 +68,7 @@ TEST(FullMonitoringValuesTest, PreferenceAndOnboardingRawValues)
     EXPECT_EQ(fullMonitoringOnboardingStateFromString("not_determined"), std::nullopt);
 }
 
-TEST(FullMonitoringValuesTest, RemediationActionsAsTheStoreOffersThem)
-{
+TEST(FullMonitoringValuesTest, RemediationActionsAsTheStoreOffersThem) {
     EXPECT_EQ(MenubarRemediationAction::enableFullMonitoring(),
               (MenubarRemediationAction{MenubarRemediationAction::Kind::enableFullMonitoring,
                                         "Enable Full Monitoring\xE2\x80\xA6"}));

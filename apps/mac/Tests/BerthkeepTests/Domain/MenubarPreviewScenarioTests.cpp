@@ -10,8 +10,7 @@ namespace {
 
 using Scenario = MenubarPreviewScenario;
 
-std::vector<std::string> rowIDs(const MenubarViewState& state)
-{
+std::vector<std::string> rowIDs(const MenubarViewState& state) {
     std::vector<std::string> ids;
     for (const DriveRowState& row : state.drives) {
         ids.push_back(row.id);
@@ -19,8 +18,7 @@ std::vector<std::string> rowIDs(const MenubarViewState& state)
     return ids;
 }
 
-TEST(MenubarPreviewScenarioTest, StatesAreStableAndDistinct)
-{
+TEST(MenubarPreviewScenarioTest, StatesAreStableAndDistinct) {
     for (std::size_t i = 0; i < allMenubarPreviewScenarios.size(); ++i) {
         const Scenario scenario = allMenubarPreviewScenarios[i];
         EXPECT_EQ(state(scenario), state(scenario));
@@ -30,8 +28,7 @@ TEST(MenubarPreviewScenarioTest, StatesAreStableAndDistinct)
     }
 }
 
-TEST(MenubarPreviewScenarioTest, CommonShape)
-{
+TEST(MenubarPreviewScenarioTest, CommonShape) {
     for (Scenario scenario : allMenubarPreviewScenarios) {
         const MenubarViewState value = state(scenario);
         EXPECT_TRUE(value.utilityActions.empty());
@@ -49,8 +46,7 @@ TEST(MenubarPreviewScenarioTest, CommonShape)
     }
 }
 
-TEST(MenubarPreviewScenarioTest, ScenarioContents)
-{
+TEST(MenubarPreviewScenarioTest, ScenarioContents) {
     struct Case {
         Scenario scenario;
         std::string header;
@@ -60,24 +56,50 @@ TEST(MenubarPreviewScenarioTest, ScenarioContents)
     };
     const std::string oneExcluded = "1 excluded drive not managed automatically";
     const std::vector<Case> cases{
-        {Scenario::limitedProtection, "Limited protection", {"backup-ssd", "travel-ssd"},
-         "No managed drives found", std::nullopt},
-        {Scenario::fullMonitoringUnavailable, "Full Monitoring unavailable",
-         {"backup-ssd", "archive-ssd"}, "1 drive still busy", std::nullopt},
-        {Scenario::fullMonitoringVerifying, "Checking drive activity\u2026", {"backup-ssd"},
-         "No managed drives found", std::nullopt},
-        {Scenario::safe, "All managed drives safe", {"samsung-ssd", "backup-ssd"},
-         "2 drives ejected", oneExcluded},
-        {Scenario::attention, "1 drive still in use", {"backup-ssd", "samsung-ssd"},
-         "1 drive still busy", std::nullopt},
-        {Scenario::multipleDrivesBusy, "2 drives still in use",
-         {"camera-card", "backup-ssd", "archive-ssd"}, "2 drives still busy", oneExcluded},
-        {Scenario::working, "Preparing drives for sleep\u2026", {"samsung-ssd", "backup-ssd"},
-         "1 drive still busy", std::nullopt},
-        {Scenario::noManagedDrives, "No managed drives connected", {}, "No managed drives found",
+        {Scenario::limitedProtection,
+         "Limited protection",
+         {"backup-ssd", "travel-ssd"},
+         "No managed drives found",
          std::nullopt},
-        {Scenario::excludedDrivesOnly, "No managed drives connected",
-         {"archive-ssd", "travel-ssd"}, "No managed drives found",
+        {Scenario::fullMonitoringUnavailable,
+         "Full Monitoring unavailable",
+         {"backup-ssd", "archive-ssd"},
+         "1 drive still busy",
+         std::nullopt},
+        {Scenario::fullMonitoringVerifying,
+         "Checking drive activity\u2026",
+         {"backup-ssd"},
+         "No managed drives found",
+         std::nullopt},
+        {Scenario::safe,
+         "All managed drives safe",
+         {"samsung-ssd", "backup-ssd"},
+         "2 drives ejected",
+         oneExcluded},
+        {Scenario::attention,
+         "1 drive still in use",
+         {"backup-ssd", "samsung-ssd"},
+         "1 drive still busy",
+         std::nullopt},
+        {Scenario::multipleDrivesBusy,
+         "2 drives still in use",
+         {"camera-card", "backup-ssd", "archive-ssd"},
+         "2 drives still busy",
+         oneExcluded},
+        {Scenario::working,
+         "Preparing drives for sleep\u2026",
+         {"samsung-ssd", "backup-ssd"},
+         "1 drive still busy",
+         std::nullopt},
+        {Scenario::noManagedDrives,
+         "No managed drives connected",
+         {},
+         "No managed drives found",
+         std::nullopt},
+        {Scenario::excludedDrivesOnly,
+         "No managed drives connected",
+         {"archive-ssd", "travel-ssd"},
+         "No managed drives found",
          "2 excluded drives not managed automatically"},
     };
     ASSERT_EQ(cases.size(), allMenubarPreviewScenarios.size());
@@ -91,16 +113,21 @@ TEST(MenubarPreviewScenarioTest, ScenarioContents)
     }
 }
 
-TEST(MenubarPreviewScenarioTest, RowStatusesOfSelectedScenarios)
-{
+TEST(MenubarPreviewScenarioTest, RowStatusesOfSelectedScenarios) {
     const MenubarViewState limited = state(Scenario::limitedProtection);
     EXPECT_EQ(limited.globalState,
               GlobalSafetyState::limitedProtection("Some app activity may not be detected"));
     EXPECT_EQ(limited.remediationAction, MenubarRemediationAction::enableFullMonitoring());
-    EXPECT_EQ(limited.drives[0], (DriveRowState{"backup-ssd", "Backup SSD", DriveStatus::connected,
-                                                DriveStatusVisibility::hidden, {}}));
-    EXPECT_EQ(limited.drives[1], (DriveRowState{"travel-ssd", "Travel SSD", DriveStatus::notMounted,
-                                                DriveStatusVisibility::activity, {}}));
+    EXPECT_EQ(limited.drives[0], (DriveRowState{"backup-ssd",
+                                                "Backup SSD",
+                                                DriveStatus::connected,
+                                                DriveStatusVisibility::hidden,
+                                                {}}));
+    EXPECT_EQ(limited.drives[1], (DriveRowState{"travel-ssd",
+                                                "Travel SSD",
+                                                DriveStatus::notMounted,
+                                                DriveStatusVisibility::activity,
+                                                {}}));
     EXPECT_EQ(limited.managedDriveCountText(), "2 managed drives connected");
 
     EXPECT_EQ(state(Scenario::fullMonitoringUnavailable).remediationAction,

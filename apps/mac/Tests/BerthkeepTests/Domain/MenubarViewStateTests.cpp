@@ -11,13 +11,11 @@ namespace {
 using Code = BerthkeepAttentionReasonCode;
 using Result = LastActionSummary::Result;
 
-DriveRowState row(std::string id, DriveStatus status, std::vector<Code> codes = {})
-{
+DriveRowState row(std::string id, DriveStatus status, std::vector<Code> codes = {}) {
     return DriveRowState{id, id, status, DriveStatusVisibility::activity, std::move(codes)};
 }
 
-TEST(TriggerReasonTest, LabelsAndSerialisedFormsRoundTrip)
-{
+TEST(TriggerReasonTest, LabelsAndSerialisedFormsRoundTrip) {
     struct Case {
         TriggerReason trigger;
         const char* serialised;
@@ -27,7 +25,8 @@ TEST(TriggerReasonTest, LabelsAndSerialisedFormsRoundTrip)
     const std::vector<Case> cases{
         {TriggerReason::systemSleep, "system_sleep", "System sleep", true},
         {TriggerReason::lidCloseSleep, "lid_close_sleep", "Lid close sleep", true},
-        {TriggerReason::manualEjectAndSleep, "manual_eject_and_sleep", "Manual Eject & Sleep", true},
+        {TriggerReason::manualEjectAndSleep, "manual_eject_and_sleep", "Manual Eject & Sleep",
+         true},
         {TriggerReason::manualEjectAll, "manual_eject_all", "Manual Eject All", false},
         {TriggerReason::manualRetry, "manual_retry", "Manual retry", false},
     };
@@ -43,17 +42,16 @@ TEST(TriggerReasonTest, LabelsAndSerialisedFormsRoundTrip)
     EXPECT_EQ(triggerReasonFromString(""), std::nullopt);
 }
 
-TEST(DriveStatusTest, LabelsAndSortPriorities)
-{
+TEST(DriveStatusTest, LabelsAndSortPriorities) {
     struct Case {
         DriveStatus status;
         const char* label;
         int priority;
     };
     const std::vector<Case> cases{
-        {DriveStatus::connected, "Connected", 4}, {DriveStatus::safe, "Safe", 5},
-        {DriveStatus::busy, "Still in use", 0},   {DriveStatus::ejecting, "Ejecting", 1},
-        {DriveStatus::mounting, "Mounting", 2},   {DriveStatus::notMounted, "Not mounted", 3},
+        {DriveStatus::connected, "Connected", 4},  {DriveStatus::safe, "Safe", 5},
+        {DriveStatus::busy, "Still in use", 0},    {DriveStatus::ejecting, "Ejecting", 1},
+        {DriveStatus::mounting, "Mounting", 2},    {DriveStatus::notMounted, "Not mounted", 3},
         {DriveStatus::excluded, "Not managed", 6},
     };
     for (const Case& c : cases) {
@@ -63,8 +61,7 @@ TEST(DriveStatusTest, LabelsAndSortPriorities)
     }
 }
 
-TEST(GlobalSafetyStateTest, HeaderAndSupportingCopyPerCase)
-{
+TEST(GlobalSafetyStateTest, HeaderAndSupportingCopyPerCase) {
     struct Case {
         GlobalSafetyState state;
         const char* header;
@@ -79,8 +76,8 @@ TEST(GlobalSafetyStateTest, HeaderAndSupportingCopyPerCase)
          "Close apps using the drive and try again"},
         {GlobalSafetyState::attention(3), "3 drives still in use",
          "Close apps using the drive and try again"},
-        {GlobalSafetyState::working(TriggerReason::systemSleep),
-         "Preparing drives for sleep\u2026", "Ejecting drives"},
+        {GlobalSafetyState::working(TriggerReason::systemSleep), "Preparing drives for sleep\u2026",
+         "Ejecting drives"},
         {GlobalSafetyState::working(TriggerReason::lidCloseSleep),
          "Preparing drives for sleep\u2026", "Ejecting drives"},
         {GlobalSafetyState::working(TriggerReason::manualEjectAndSleep),
@@ -107,8 +104,7 @@ TEST(GlobalSafetyStateTest, HeaderAndSupportingCopyPerCase)
               "Checking drive activity\xE2\x80\xA6");
 }
 
-TEST(GlobalSafetyStateTest, EqualityAndPayloadAccessors)
-{
+TEST(GlobalSafetyStateTest, EqualityAndPayloadAccessors) {
     EXPECT_EQ(GlobalSafetyState::attention(2), GlobalSafetyState::attention(2));
     EXPECT_NE(GlobalSafetyState::attention(2), GlobalSafetyState::attention(1));
     EXPECT_NE(GlobalSafetyState::working(TriggerReason::manualRetry),
@@ -125,8 +121,7 @@ TEST(GlobalSafetyStateTest, EqualityAndPayloadAccessors)
               std::nullopt);
 }
 
-TEST(DriveRowStateTest, AttentionReasonCopyWordsOnlyTheFirstCodeOfABusyRow)
-{
+TEST(DriveRowStateTest, AttentionReasonCopyWordsOnlyTheFirstCodeOfABusyRow) {
     struct Case {
         Code first;
         const char* text;
@@ -157,8 +152,7 @@ TEST(DriveRowStateTest, AttentionReasonCopyWordsOnlyTheFirstCodeOfABusyRow)
               "Still in use \xC2\xB7 Files or folders are in use");
 }
 
-TEST(LastActionSummaryTest, TextAndBusyResultPerOutcome)
-{
+TEST(LastActionSummaryTest, TextAndBusyResultPerOutcome) {
     struct Case {
         Result result;
         const char* text;
@@ -181,8 +175,7 @@ TEST(LastActionSummaryTest, TextAndBusyResultPerOutcome)
     }
 }
 
-TEST(LastActionSummaryTest, ResultCountsKindsAndEquality)
-{
+TEST(LastActionSummaryTest, ResultCountsKindsAndEquality) {
     EXPECT_EQ(Result::partialSuccess(2, 1).ejectedCount(), 2);
     EXPECT_EQ(Result::partialSuccess(2, 1).stillBusyCount(), 1);
     EXPECT_EQ(Result::ejected(3).stillBusyCount(), std::nullopt);
@@ -193,16 +186,15 @@ TEST(LastActionSummaryTest, ResultCountsKindsAndEquality)
     EXPECT_NE(Result::partialSuccess(1, 2), Result::partialSuccess(2, 1));
     EXPECT_EQ(Result(), Result::noneFound());
 
-    for (auto kind : {Result::Kind::ejected, Result::Kind::partialSuccess,
-                      Result::Kind::stillBusy, Result::Kind::noneFound}) {
+    for (auto kind : {Result::Kind::ejected, Result::Kind::partialSuccess, Result::Kind::stillBusy,
+                      Result::Kind::noneFound}) {
         EXPECT_EQ(lastActionResultKindFromString(toString(kind)), kind);
     }
     EXPECT_EQ(toString(Result::Kind::partialSuccess), "partialSuccess");
     EXPECT_EQ(lastActionResultKindFromString("partial_success"), std::nullopt);
 }
 
-TEST(MenuActionsTest, KindsIdentitiesAndSharedValues)
-{
+TEST(MenuActionsTest, KindsIdentitiesAndSharedValues) {
     EXPECT_EQ(PrimaryAction::kindFromString("retryEject"), PrimaryAction::Kind::retryEject);
     EXPECT_EQ(PrimaryAction::kindFromString("ejectAndSleep"), PrimaryAction::Kind::ejectAndSleep);
     EXPECT_EQ(PrimaryAction::kindFromString("retry_eject"), std::nullopt);
@@ -227,8 +219,7 @@ TEST(MenuActionsTest, KindsIdentitiesAndSharedValues)
     EXPECT_EQ(MenubarUtilityAction::kindFromString("eject_all"), std::nullopt);
 }
 
-TEST(MenubarViewStateTest, SummarySupportingCopyPrefersEjectingRows)
-{
+TEST(MenubarViewStateTest, SummarySupportingCopyPrefersEjectingRows) {
     MenubarViewState state;
     state.globalState = GlobalSafetyState::safe();
     state.drives = {row("a", DriveStatus::ejecting), row("b", DriveStatus::safe)};
@@ -243,8 +234,7 @@ TEST(MenubarViewStateTest, SummarySupportingCopyPrefersEjectingRows)
     EXPECT_EQ(state.summarySupportingCopy(), "Ejecting drives");
 }
 
-TEST(MenubarViewStateTest, SummarySupportingCopyByGlobalState)
-{
+TEST(MenubarViewStateTest, SummarySupportingCopyByGlobalState) {
     MenubarViewState state;
     state.globalState = GlobalSafetyState::attention(2);
     state.drives = {row("a", DriveStatus::busy), row("b", DriveStatus::safe, {Code::cwdUsage}),
@@ -258,15 +248,15 @@ TEST(MenubarViewStateTest, SummarySupportingCopyByGlobalState)
     state.drives = {row("a", DriveStatus::busy)};
     EXPECT_EQ(state.summarySupportingCopy(), "Close apps using the drive and try again");
 
-    state.globalState = GlobalSafetyState::limitedProtection("Some app activity may not be detected");
+    state.globalState =
+        GlobalSafetyState::limitedProtection("Some app activity may not be detected");
     EXPECT_EQ(state.summarySupportingCopy(), "Some app activity may not be detected");
 
     state.globalState = GlobalSafetyState::noManagedDrives();
     EXPECT_EQ(state.summarySupportingCopy(), "Connect a drive to monitor its safety status");
 }
 
-TEST(MenubarViewStateTest, LastActionTextAddsTheDetailOnlyToBusyResults)
-{
+TEST(MenubarViewStateTest, LastActionTextAddsTheDetailOnlyToBusyResults) {
     MenubarViewState state;
     state.globalState = GlobalSafetyState::attention(1);
     state.drives = {row("a", DriveStatus::busy, {Code::cwdUsage})};
@@ -284,8 +274,7 @@ TEST(MenubarViewStateTest, LastActionTextAddsTheDetailOnlyToBusyResults)
     EXPECT_EQ(state.lastActionText(), "1 drive still busy");
 }
 
-TEST(MenubarViewStateTest, ManagedDriveCountTextOnlyUnderLimitedProtection)
-{
+TEST(MenubarViewStateTest, ManagedDriveCountTextOnlyUnderLimitedProtection) {
     MenubarViewState state;
     state.globalState = GlobalSafetyState::limitedProtection("Full Monitoring is off");
     state.drives = {row("x", DriveStatus::excluded)};
@@ -301,8 +290,7 @@ TEST(MenubarViewStateTest, ManagedDriveCountTextOnlyUnderLimitedProtection)
     EXPECT_EQ(state.managedDriveCountText(), std::nullopt);
 }
 
-TEST(MenubarViewStateTest, EqualityComparesListsInOrder)
-{
+TEST(MenubarViewStateTest, EqualityComparesListsInOrder) {
     MenubarViewState first;
     first.drives = {row("a", DriveStatus::safe), row("b", DriveStatus::safe)};
     MenubarViewState second = first;

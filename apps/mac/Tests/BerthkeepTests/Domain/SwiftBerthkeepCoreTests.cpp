@@ -15,8 +15,7 @@ using Disposition = BerthkeepActionPlan::Disposition;
 using Ids = std::vector<std::string>;
 using Result = LastActionSummary::Result;
 
-DriveUsageSnapshot busy(std::optional<Code> reason)
-{
+DriveUsageSnapshot busy(std::optional<Code> reason) {
     DriveUsageSnapshot usage;
     usage.openFileUsage = 1;
     usage.isBusy = true;
@@ -25,14 +24,12 @@ DriveUsageSnapshot busy(std::optional<Code> reason)
 }
 
 BerthkeepCoreDrive managed(std::string id, bool mounted = true,
-                           DriveUsageSnapshot usage = DriveUsageSnapshot::zero())
-{
+                           DriveUsageSnapshot usage = DriveUsageSnapshot::zero()) {
     return BerthkeepCoreDrive{id, id + " name", BerthkeepCoreDriveScope::managed, mounted, usage};
 }
 
 BerthkeepCoreDrive excluded(std::string id, bool mounted = true,
-                            DriveUsageSnapshot usage = DriveUsageSnapshot::zero())
-{
+                            DriveUsageSnapshot usage = DriveUsageSnapshot::zero()) {
     return BerthkeepCoreDrive{id, id + " name", BerthkeepCoreDriveScope::excluded, mounted, usage};
 }
 
@@ -40,22 +37,19 @@ class SwiftBerthkeepCoreTest : public ::testing::Test {
 protected:
     BerthkeepStateEvaluationOutput evaluate(std::vector<BerthkeepCoreDrive> drives,
                                             Ids working = {},
-                                            std::optional<TriggerReason> trigger = std::nullopt)
-    {
+                                            std::optional<TriggerReason> trigger = std::nullopt) {
         return m_core.evaluateState(
             BerthkeepStateEvaluationInput{std::move(drives), std::move(working), trigger, {}});
     }
 
     BerthkeepActionPlan plan(TriggerReason trigger, std::vector<BerthkeepCoreDrive> drives,
-                             Ids attention = {})
-    {
+                             Ids attention = {}) {
         return m_core.planAction(
             BerthkeepActionPlanningInput{trigger, std::move(drives), std::move(attention)});
     }
 
     BerthkeepActionSummaryOutput summarize(std::optional<TriggerReason> trigger, Ids attempted,
-                                           Ids remaining, Ids confirmed = {})
-    {
+                                           Ids remaining, Ids confirmed = {}) {
         return m_core.summarizeAction(BerthkeepActionSummaryInput{
             trigger, std::move(attempted), std::move(remaining), std::move(confirmed)});
     }
@@ -63,8 +57,7 @@ protected:
     SwiftBerthkeepCore m_core;
 };
 
-TEST_F(SwiftBerthkeepCoreTest, EvaluatesNoDrivesAsNoManagedDrivesOrWorking)
-{
+TEST_F(SwiftBerthkeepCoreTest, EvaluatesNoDrivesAsNoManagedDrivesOrWorking) {
     const auto idle = evaluate({});
     EXPECT_EQ(idle.globalState, GlobalSafetyState::noManagedDrives());
     EXPECT_EQ(idle.scopeNote, std::nullopt);
@@ -76,8 +69,7 @@ TEST_F(SwiftBerthkeepCoreTest, EvaluatesNoDrivesAsNoManagedDrivesOrWorking)
     EXPECT_EQ(working.globalState, GlobalSafetyState::working(TriggerReason::lidCloseSleep));
 }
 
-TEST_F(SwiftBerthkeepCoreTest, ScopeNoteCountsExcludedDrives)
-{
+TEST_F(SwiftBerthkeepCoreTest, ScopeNoteCountsExcludedDrives) {
     const auto two = evaluate({excluded("x"), excluded("y", false)});
     EXPECT_EQ(two.globalState, GlobalSafetyState::noManagedDrives());
     EXPECT_EQ(two.scopeNote, "2 excluded drives not managed automatically");
@@ -90,8 +82,7 @@ TEST_F(SwiftBerthkeepCoreTest, ScopeNoteCountsExcludedDrives)
     EXPECT_EQ(one.scopeNote, "1 excluded drive not managed automatically");
 }
 
-TEST_F(SwiftBerthkeepCoreTest, GlobalStateFollowsBusyMountedManagedDrives)
-{
+TEST_F(SwiftBerthkeepCoreTest, GlobalStateFollowsBusyMountedManagedDrives) {
     // Unmounted managed drives are safe, not "no managed drives".
     const auto unmounted = evaluate({managed("a", false)});
     EXPECT_EQ(unmounted.globalState, GlobalSafetyState::safe());
@@ -116,13 +107,12 @@ TEST_F(SwiftBerthkeepCoreTest, GlobalStateFollowsBusyMountedManagedDrives)
     EXPECT_EQ(ignored.globalState, GlobalSafetyState::safe());
 
     // An active trigger wins over busy drives.
-    const auto working = evaluate({managed("a", true, busy(Code::cwdUsage))}, {}, 
-                                  TriggerReason::manualRetry);
+    const auto working =
+        evaluate({managed("a", true, busy(Code::cwdUsage))}, {}, TriggerReason::manualRetry);
     EXPECT_EQ(working.globalState, GlobalSafetyState::working(TriggerReason::manualRetry));
 }
 
-TEST_F(SwiftBerthkeepCoreTest, DriveStatusRulesKeepCodesWhateverTheStatus)
-{
+TEST_F(SwiftBerthkeepCoreTest, DriveStatusRulesKeepCodesWhateverTheStatus) {
     const auto output = evaluate({managed("working-busy", true, busy(Code::statfsActivity)),
                                   managed("working-unmounted", false),
                                   excluded("excluded-busy", true, busy(Code::viewerAssistActivity)),
@@ -139,32 +129,30 @@ TEST_F(SwiftBerthkeepCoreTest, DriveStatusRulesKeepCodesWhateverTheStatus)
     EXPECT_EQ(output.drives[3].attentionReasonCodes, (std::vector<Code>{Code::cwdUsage}));
 }
 
-TEST_F(SwiftBerthkeepCoreTest, LastActionPassesThroughUnchanged)
-{
+TEST_F(SwiftBerthkeepCoreTest, LastActionPassesThroughUnchanged) {
     const LastActionSummary last{Result::partialSuccess(2, 1)};
-    const auto output = m_core.evaluateState(BerthkeepStateEvaluationInput{
-        {managed("a")}, {"a"}, TriggerReason::systemSleep, last});
+    const auto output = m_core.evaluateState(
+        BerthkeepStateEvaluationInput{{managed("a")}, {"a"}, TriggerReason::systemSleep, last});
     EXPECT_EQ(output.lastAction, last);
 }
 
-TEST_F(SwiftBerthkeepCoreTest, PlansMountedManagedDrivesInInputOrder)
-{
+TEST_F(SwiftBerthkeepCoreTest, PlansMountedManagedDrivesInInputOrder) {
     const std::vector<BerthkeepCoreDrive> drives{managed("C", false), managed("B"), excluded("X"),
                                                  managed("A", true, busy(Code::cwdUsage))};
-    for (TriggerReason trigger : {TriggerReason::systemSleep, TriggerReason::lidCloseSleep,
-                                  TriggerReason::manualEjectAndSleep,
-                                  TriggerReason::manualEjectAll}) {
+    for (TriggerReason trigger :
+         {TriggerReason::systemSleep, TriggerReason::lidCloseSleep,
+          TriggerReason::manualEjectAndSleep, TriggerReason::manualEjectAll}) {
         SCOPED_TRACE(toString(trigger));
         EXPECT_EQ(plan(trigger, drives), (BerthkeepActionPlan{Disposition::execute, {"B", "A"}}));
     }
-    EXPECT_EQ(plan(TriggerReason::manualEjectAll, {managed("A"), excluded("B"), managed("C", false)}),
-              (BerthkeepActionPlan{Disposition::execute, {"A"}}));
+    EXPECT_EQ(
+        plan(TriggerReason::manualEjectAll, {managed("A"), excluded("B"), managed("C", false)}),
+        (BerthkeepActionPlan{Disposition::execute, {"A"}}));
     EXPECT_EQ(plan(TriggerReason::manualEjectAll, {excluded("B"), managed("C", false)}),
               (BerthkeepActionPlan{Disposition::noTargets, {}}));
 }
 
-TEST_F(SwiftBerthkeepCoreTest, RetryAimsAtAttentionDrivesAndFallsBackToAll)
-{
+TEST_F(SwiftBerthkeepCoreTest, RetryAimsAtAttentionDrivesAndFallsBackToAll) {
     const std::vector<BerthkeepCoreDrive> drives{managed("A"), managed("B"), managed("C", false)};
     EXPECT_EQ(plan(TriggerReason::manualRetry, drives, {"B", "Z"}),
               (BerthkeepActionPlan{Disposition::execute, {"B"}}));
@@ -177,8 +165,7 @@ TEST_F(SwiftBerthkeepCoreTest, RetryAimsAtAttentionDrivesAndFallsBackToAll)
               (BerthkeepActionPlan{Disposition::noTargets, {}}));
 }
 
-TEST_F(SwiftBerthkeepCoreTest, SummaryCountsStillBusyAndEjectedDrives)
-{
+TEST_F(SwiftBerthkeepCoreTest, SummaryCountsStillBusyAndEjectedDrives) {
     struct Case {
         const char* name;
         Ids attempted;
@@ -193,36 +180,38 @@ TEST_F(SwiftBerthkeepCoreTest, SummaryCountsStillBusyAndEjectedDrives)
         {"duplicates", {"A", "A"}, {}, {}, Result::ejected(1), {}},
         {"all busy", {"B", "A"}, {"A", "B"}, {}, Result::stillBusy(2), {"A", "B"}},
         {"nothing attempted", {}, {"A"}, {"A"}, Result::noneFound(), {}},
-        {"sorted", {"b", "A", "a", "c"}, {"b", "A", "a"}, {}, Result::partialSuccess(1, 3),
+        {"sorted",
+         {"b", "A", "a", "c"},
+         {"b", "A", "a"},
+         {},
+         Result::partialSuccess(1, 3),
          {"A", "a", "b"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto output = summarize(TriggerReason::manualEjectAll, c.attempted, c.remaining,
-                                      c.confirmed);
+        const auto output =
+            summarize(TriggerReason::manualEjectAll, c.attempted, c.remaining, c.confirmed);
         EXPECT_EQ(output.lastAction, LastActionSummary{c.result});
         EXPECT_EQ(output.busyDriveIDs, c.busyIDs);
         EXPECT_EQ(output.pendingSleepFailureNotification, std::nullopt);
     }
 }
 
-TEST_F(SwiftBerthkeepCoreTest, SleepFailureNoticeOnlyForSleepTriggers)
-{
+TEST_F(SwiftBerthkeepCoreTest, SleepFailureNoticeOnlyForSleepTriggers) {
     struct Case {
         std::optional<TriggerReason> trigger;
         bool notifies;
     };
     const std::vector<Case> cases{
-        {TriggerReason::systemSleep, true},     {TriggerReason::lidCloseSleep, true},
+        {TriggerReason::systemSleep, true},         {TriggerReason::lidCloseSleep, true},
         {TriggerReason::manualEjectAndSleep, true}, {TriggerReason::manualEjectAll, false},
-        {TriggerReason::manualRetry, false},    {std::nullopt, false},
+        {TriggerReason::manualRetry, false},        {std::nullopt, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.trigger ? toString(*c.trigger) : "none");
         const auto busyLeft = summarize(c.trigger, {"A", "B", "C"}, {"A", "B"});
         if (c.notifies) {
-            EXPECT_EQ(busyLeft.pendingSleepFailureNotification,
-                      PendingSleepFailureNotification{2});
+            EXPECT_EQ(busyLeft.pendingSleepFailureNotification, PendingSleepFailureNotification{2});
         } else {
             EXPECT_EQ(busyLeft.pendingSleepFailureNotification, std::nullopt);
         }
@@ -231,28 +220,29 @@ TEST_F(SwiftBerthkeepCoreTest, SleepFailureNoticeOnlyForSleepTriggers)
     }
 }
 
-TEST_F(SwiftBerthkeepCoreTest, UsableThroughTheInterface)
-{
+TEST_F(SwiftBerthkeepCoreTest, UsableThroughTheInterface) {
     std::unique_ptr<BerthkeepCoreHandling> core = std::make_unique<SwiftBerthkeepCore>();
-    const auto output = core->evaluateState(BerthkeepStateEvaluationInput{{managed("a")}, {}, {}, {}});
+    const auto output =
+        core->evaluateState(BerthkeepStateEvaluationInput{{managed("a")}, {}, {}, {}});
     EXPECT_EQ(output.globalState, GlobalSafetyState::safe());
 }
 
-TEST(CoreRecordsTest, DefaultsOrderAndTexts)
-{
+TEST(CoreRecordsTest, DefaultsOrderAndTexts) {
     EXPECT_EQ((BerthkeepCoreDrive{"a", "A", BerthkeepCoreDriveScope::managed, true}),
               (BerthkeepCoreDrive{"a", "A", BerthkeepCoreDriveScope::managed, true,
                                   DriveUsageSnapshot::zero()}));
     EXPECT_NE((BerthkeepActionPlanningInput{TriggerReason::manualRetry, {}, {"a", "b"}}),
               (BerthkeepActionPlanningInput{TriggerReason::manualRetry, {}, {"b", "a"}}));
 
-    EXPECT_EQ(PendingSleepFailureNotification{1}.bodyText(), "Couldn\u2019t eject 1 drive before sleep");
-    EXPECT_EQ(PendingSleepFailureNotification{2}.bodyText(), "Couldn\xE2\x80\x99t eject 2 drives before sleep");
-    EXPECT_EQ(PendingSleepFailureNotification{0}.bodyText(), "Couldn\u2019t eject 0 drives before sleep");
+    EXPECT_EQ(PendingSleepFailureNotification{1}.bodyText(),
+              "Couldn\u2019t eject 1 drive before sleep");
+    EXPECT_EQ(PendingSleepFailureNotification{2}.bodyText(),
+              "Couldn\xE2\x80\x99t eject 2 drives before sleep");
+    EXPECT_EQ(PendingSleepFailureNotification{0}.bodyText(),
+              "Couldn\u2019t eject 0 drives before sleep");
 }
 
-TEST(CoreRecordsTest, RawValueEnumsRoundTripExactly)
-{
+TEST(CoreRecordsTest, RawValueEnumsRoundTripExactly) {
     for (auto code : {Code::openFileUsage, Code::cwdUsage, Code::statfsActivity,
                       Code::fseventsActivity, Code::viewerAssistActivity}) {
         EXPECT_EQ(attentionReasonCodeFromString(toString(code)), code);
