@@ -1,0 +1,357 @@
+#include "SimulatedMachineTestSupport.hpp"
+
+#include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+
+#include <map>
+#include <set>
+
+namespace berthkeep {
+namespace {
+
+using testing::parsePlist;
+using testing::plistBool;
+using testing::plistString;
+using testing::plistStrings;
+
+// The keys the inventory decodes from `diskutil info -plist`, with their types.
+const std::map<std::string, plist_type>& diskInfoKeyTypes() {
+    static const std::map<std::string, plist_type> types{
+        {"APFSContainerReference", PLIST_STRING},
+        {"APFSPhysicalStores", PLIST_ARRAY},
+        {"BusProtocol", PLIST_STRING},
+        {"Content", PLIST_STRING},
+        {"DeviceIdentifier", PLIST_STRING},
+        {"DeviceTreePath", PLIST_STRING},
+        {"Ejectable", PLIST_BOOLEAN},
+        {"FilesystemName", PLIST_STRING},
+        {"FilesystemType", PLIST_STRING},
+        {"Internal", PLIST_BOOLEAN},
+        {"IORegistryEntryName", PLIST_STRING},
+        {"MediaName", PLIST_STRING},
+        {"MediaType", PLIST_STRING},
+        {"MountPoint", PLIST_STRING},
+        {"ParentWholeDisk", PLIST_STRING},
+        {"Removable", PLIST_BOOLEAN},
+        {"RemovableMedia", PLIST_BOOLEAN},
+        {"RemovableMediaOrExternalDevice", PLIST_BOOLEAN},
+        {"SystemImage", PLIST_BOOLEAN},
+        {"VirtualOrPhysical", PLIST_STRING},
+        {"VolumeName", PLIST_STRING},
+        {"VolumeUUID", PLIST_STRING},
+        {"WholeDisk", PLIST_BOOLEAN},
+        {"Writable", PLIST_BOOLEAN},
+        {"WritableMedia", PLIST_BOOLEAN},
+    };
+    return types;
+}
+
+class StandInDiskTool : public testing::SimulatedMachineFixture {
+protected:
+    // disk0/disk1 internal, disk2 USB stick, disk3 + container disk4 APFS SSD,
+    // disk5 disk image, plus a network volume.
+    void SetUp() override {
+        SimulatedMachineFixture::SetUp();
+        SimulatedWorld world = makeSampleWorld(mountRoot());
+        attachPreset(world, SimulatedDrivePreset::apfsDisk);
+        attachPreset(world, SimulatedDrivePreset::diskImage, std::nullopt, std::string("/images/Installer.dmg"));
+        attachPreset(world, SimulatedDrivePreset::networkVolume);
+        stateFile().write(world);
+    }
+
+    ToolRun diskutil(const QStringList& arguments, int timeoutMs = 10000) {
+        return runTool(QStringLiteral("diskutil"), arguments, timeoutMs);
+    }
+
+    testing::PlistHandle info(const std::string& device) {
+        const auto run = diskutil({"info", "-plist", QString::fromStdString(device)});
+        EXPECT_EQ(run.exitCode, 0) << run.standardError;
+        auto plist = parsePlist(run.standardOutput);
+        EXPECT_TRUE(plist && plist_get_node_type(plist.get()) == PLIST_DICT) << device;
+        return plist;
+    }
+
+    void script(const QStringList& arguments) {
+        const auto run = runTool(QStringLiteral("berthkeep-sim"), QStringList{"script"} + arguments);
+        ASSERT_EQ(run.exitCode, 0) << run.standardError;
+    }
+};
+
+TEST_F(StandInDiskTool, ListNamesEveryExternalDiskAndPartition) {
+    const auto run = diskutil({"list", "-plist", "external"});
+    ASSERT_EQ(run.exitCode, 0) << run.standardError;
+    auto plist = parsePlist(run.standardOutput);
+    ASSERT_TRUE(plist);
+    plist_t allDisks = plist_dict_get_item(plist.get(), "AllDisks");
+    ASSERT_TRUE(allDisks && plist_get_node_type(allDisks) == PLIST_ARRAY);
+    const std::vector<std::string> expected{"disk2", "disk2s1", "disk3", "disk3s1", "disk3s2",
+                                            "disk4", "disk4s1", "disk4s2", "disk5", "disk5s1"};
+    EXPECT_EQ(plistStrings(allDisks), expected);
+    EXPECT_TRUE(plist_dict_get_item(plist.get(), "AllDisksAndPartitions"));
+    EXPECT_EQ(plistStrings(plist_dict_get_item(plist.get(), "WholeDisks")),
+              (std::vector<std::string>{"disk2", "disk3", "disk4", "disk5"}));
+}
+
+TEST_F(StandInDiskTool, InfoKeysHaveTheTypesTheInventoryDecodes) {
+    for (const char* device : {"disk0", "disk1s1", "disk2", "disk2s1", "disk3s1", "disk3s2", "disk4", "disk4s1",
+                               "disk5", "disk5s1"}) {
+        SCOPED_TRACE(device);
+        auto plist = info(device);
+        ASSERT_TRUE(plist);
+        EXPECT_EQ(plistString(plist_dict_get_item(plist.get(), "DeviceIdentifier")), device);
+        for (const auto& [key, type] : diskInfoKeyTypes()) {
+            plist_t value = plist_dict_get_item(plist.get(), key.c_str());
+            if (value) {
+                EXPECT_EQ(plist_get_node_type(value), type) << key;
+            }
+        }
+        for (const char* always : {"WholeDisk", "Internal", "Ejectable", "Removable", "RemovableMedia",
+                                   "RemovableMediaOrExternalDevice", "BusProtocol", "Content", "MountPoint",
+                                   "VolumeName", "VirtualOrPhysical", "ParentWholeDisk"}) {
+            EXPECT_TRUE(plist_dict_get_item(plist.get(), always)) << always;
+        }
+    }
+}
+
+TEST_F(StandInDiskTool, InfoCarriesTheFactsThatClassifyEachKindOfDevice) {
+    struct Expectation {
+        const char* device;
+        const char* key;
+        const char* text;        // string value, or null
+        std::optional<bool> flag; // Boolean value
+    };
+    const Expectation expectations[] = {
+        {"disk2", "WholeDisk", nullptr, true},
+        {"disk2s1", "WholeDisk", nullptr, false},
+        {"disk2s1", "Internal", nullptr, false},
+        {"disk2s1", "Removable", nullptr, true},
+        {"disk2s1", "Ejectable", nullptr, true},
+        {"disk2s1", "BusProtocol", "USB", std::nullopt},
+        {"disk2s1", "FilesystemType", "msdos", std::nullopt},
+        {"disk2s1", "VolumeName", "USB STICK", std::nullopt},
+        {"disk2s1", "ParentWholeDisk", "disk2", std::nullopt},
+        {"disk0s1", "Internal", nullptr, true},
+        {"disk1s1", "MountPoint", "/", std::nullopt},
+        {"disk3s1", "Content", "EFI", std::nullopt},
+        {"disk3s2", "Content", "Apple_APFS", std::nullopt},
+        {"disk3s2", "APFSContainerReference", "disk4", std::nullopt},
+        {"disk4s1", "APFSContainerReference", "disk4", std::nullopt},
+        {"disk4s1", "Internal", nullptr, false},
+        {"disk4s1", "Ejectable", nullptr, true},
+        {"disk4s1", "FilesystemType", "apfs", std::nullopt},
+        {"disk4s1", "VolumeName", "Backup", std::nullopt},
+        {"disk5s1", "BusProtocol", "Disk Image", std::nullopt},
+        {"disk5s1", "VirtualOrPhysical", "Virtual", std::nullopt},
+        {"disk2s1", "VirtualOrPhysical", "Physical", std::nullopt},
+    };
+    for (const auto& e : expectations) {
+        SCOPED_TRACE(std::string(e.device) + " " + e.key);
+        auto plist = info(e.device);
+        ASSERT_TRUE(plist);
+        plist_t value = plist_dict_get_item(plist.get(), e.key);
+        ASSERT_TRUE(value);
+        if (e.text) {
+            EXPECT_EQ(plistString(value), e.text);
+        } else {
+            EXPECT_EQ(plistBool(value), e.flag);
+        }
+    }
+    auto apfs = info("disk4s2");
+    plist_t stores = plist_dict_get_item(apfs.get(), "APFSPhysicalStores");
+    ASSERT_TRUE(stores && plist_array_get_size(stores) == 1);
+    EXPECT_EQ(plistString(plist_dict_get_item(plist_array_get_item(stores, 0), "APFSPhysicalStore")), "disk3s2");
+    auto stick = info("disk2s1");
+    EXPECT_EQ(plistString(plist_dict_get_item(stick.get(), "MountPoint")), mountRoot() + "/USB STICK");
+}
+
+TEST_F(StandInDiskTool, InfoOfAnUnknownDeviceFails) {
+    const auto run = diskutil({"info", "-plist", "disk42"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_TRUE(run.standardOutput.empty());
+    EXPECT_NE(run.standardError.find("disk42"), std::string::npos);
+}
+
+TEST_F(StandInDiskTool, DiskImageInfoListsTheAttachedImage) {
+    const auto run = runTool(QStringLiteral("hdiutil"), {"info", "-plist"});
+    ASSERT_EQ(run.exitCode, 0) << run.standardError;
+    auto plist = parsePlist(run.standardOutput);
+    ASSERT_TRUE(plist);
+    plist_t images = plist_dict_get_item(plist.get(), "images");
+    ASSERT_TRUE(images && plist_get_node_type(images) == PLIST_ARRAY);
+    ASSERT_EQ(plist_array_get_size(images), 1u);
+    plist_t image = plist_array_get_item(images, 0);
+    EXPECT_EQ(plistString(plist_dict_get_item(image, "image-path")), "/images/Installer.dmg");
+    plist_t entities = plist_dict_get_item(image, "system-entities");
+    ASSERT_TRUE(entities && plist_get_node_type(entities) == PLIST_ARRAY);
+    ASSERT_EQ(plist_array_get_size(entities), 2u);
+    EXPECT_EQ(plistString(plist_dict_get_item(plist_array_get_item(entities, 0), "dev-entry")), "/dev/disk5");
+    plist_t volume = plist_array_get_item(entities, 1);
+    EXPECT_EQ(plistString(plist_dict_get_item(volume, "dev-entry")), "/dev/disk5s1");
+    EXPECT_EQ(plistString(plist_dict_get_item(volume, "mount-point")), mountRoot() + "/Installer");
+}
+
+TEST_F(StandInDiskTool, UnknownArgumentsPrintUsage) {
+    const QStringList cases[] = {
+        {},
+        {"list"},
+        {"list", "-plist"},
+        {"list", "external"},
+        {"info", "-plist"},
+        {"info", "disk2"},
+        {"eject"},
+        {"eject", "disk2", "disk3"},
+        {"frobnicate", "disk2"},
+    };
+    for (const auto& arguments : cases) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const auto run = diskutil(arguments);
+        EXPECT_NE(run.exitCode, 0);
+        EXPECT_NE(run.standardError.find("Usage:"), std::string::npos);
+    }
+    const auto run = runTool(QStringLiteral("hdiutil"), {"info"});
+    EXPECT_NE(run.exitCode, 0);
+    EXPECT_NE(run.standardError.find("Usage:"), std::string::npos);
+    EXPECT_EQ(stateFile().read().disks.size(), 6u); // nothing changed
+}
+
+TEST_F(StandInDiskTool, EjectUnmountAndMountChangeTheWorld) {
+    const std::string stickPath = mountRoot() + "/USB STICK";
+    auto run = diskutil({"unmount", "disk2s1"});
+    EXPECT_EQ(run.exitCode, 0) << run.standardError;
+    EXPECT_FALSE(stateFile().read().findVolume("disk2s1")->mounted);
+    EXPECT_FALSE(QFileInfo(QString::fromStdString(stickPath)).exists());
+
+    run = diskutil({"mount", "disk2s1"});
+    EXPECT_EQ(run.exitCode, 0) << run.standardError;
+    EXPECT_TRUE(QFileInfo(QString::fromStdString(stickPath)).isDir());
+
+    run = diskutil({"eject", "disk2"});
+    EXPECT_EQ(run.exitCode, 0) << run.standardError;
+    EXPECT_EQ(run.standardOutput, "Disk disk2 ejected\n");
+    EXPECT_EQ(stateFile().read().findDisk("disk2"), nullptr);
+    auto list = parsePlist(diskutil({"list", "-plist", "external"}).standardOutput);
+    const auto names = plistStrings(plist_dict_get_item(list.get(), "AllDisks"));
+    EXPECT_EQ(std::count(names.begin(), names.end(), "disk2"), 0);
+
+    run = diskutil({"eject", "disk2"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_FALSE(run.standardError.empty());
+
+    run = diskutil({"unmount", "disk4s1"});
+    EXPECT_EQ(run.exitCode, 0);
+    run = diskutil({"mountDisk", "disk3"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(stateFile().read().findVolume("disk4s1")->mounted);
+}
+
+TEST_F(StandInDiskTool, ScriptedFailureIsReportedOnceAndLeavesTheWorldAlone) {
+    script({"eject", "--device", "disk2", "--exit", "1", "--stderr", "  failed\n", "--times", "1"});
+    // Another device is not affected.
+    EXPECT_EQ(diskutil({"eject", "disk5"}).exitCode, 0);
+    auto run = diskutil({"eject", "/dev/disk2"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.standardError, "  failed\n");
+    EXPECT_NE(stateFile().read().findDisk("disk2"), nullptr);
+    EXPECT_TRUE(stateFile().read().behaviours.empty());
+    run = diskutil({"eject", "disk2"});
+    EXPECT_EQ(run.exitCode, 0) << run.standardError;
+}
+
+TEST_F(StandInDiskTool, ScriptedFailureWithoutCountStays) {
+    script({"info", "--exit", "3"});
+    script({"info", "--tool", "hdiutil", "--exit", "1", "--stdout", "<plist/>"});
+    for (int i = 0; i < 2; ++i) {
+        EXPECT_EQ(diskutil({"info", "-plist", "disk2"}).exitCode, 3);
+    }
+    const auto images = runTool(QStringLiteral("hdiutil"), {"info", "-plist"});
+    EXPECT_EQ(images.exitCode, 1);
+    EXPECT_EQ(images.standardOutput, "<plist/>");
+    EXPECT_EQ(diskutil({"list", "-plist", "external"}).exitCode, 0);
+    ASSERT_EQ(runTool(QStringLiteral("berthkeep-sim"), {"clear-scripts"}).exitCode, 0);
+    EXPECT_EQ(diskutil({"info", "-plist", "disk2"}).exitCode, 0);
+}
+
+TEST_F(StandInDiskTool, ScriptedDelayHoldsTheAnswerBack) {
+    script({"list", "--delay", "400", "--times", "1"});
+    QElapsedTimer timer;
+    timer.start();
+    const auto run = diskutil({"list", "-plist", "external"});
+    EXPECT_GE(timer.elapsed(), 400);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_TRUE(parsePlist(run.standardOutput));
+}
+
+TEST_F(StandInDiskTool, ScriptedHangNeverAnswersAndEndsOnTerminate) {
+    script({"eject", "--hang"});
+    QProcess process;
+    process.setProcessEnvironment(toolEnvironment());
+    process.start(toolPath(QStringLiteral("diskutil")), {"eject", "disk2"});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    EXPECT_FALSE(process.waitForFinished(700));
+    process.terminate();
+    EXPECT_TRUE(process.waitForFinished(5000));
+    EXPECT_EQ(process.exitStatus(), QProcess::CrashExit);
+    EXPECT_NE(stateFile().read().findDisk("disk2"), nullptr);
+}
+
+TEST_F(StandInDiskTool, ScriptedHangCanShrugOffTerminate) {
+    script({"mount", "--hang", "--ignore-term"});
+    QProcess process;
+    process.setProcessEnvironment(toolEnvironment());
+    process.start(toolPath(QStringLiteral("diskutil")), {"mount", "disk2s1"});
+    ASSERT_TRUE(process.waitForStarted(5000));
+    EXPECT_FALSE(process.waitForFinished(500));
+    process.terminate();
+    EXPECT_FALSE(process.waitForFinished(300));
+    process.kill();
+    EXPECT_TRUE(process.waitForFinished(5000));
+}
+
+TEST_F(StandInDiskTool, ConcurrentAttachesGetDistinctDisks) {
+    std::vector<std::unique_ptr<QProcess>> processes;
+    for (int i = 0; i < 8; ++i) {
+        auto process = std::make_unique<QProcess>();
+        process->setProcessEnvironment(toolEnvironment());
+        process->start(toolPath(QStringLiteral("berthkeep-sim")), {"attach", "usb-stick"});
+        processes.push_back(std::move(process));
+    }
+    std::set<std::string> names;
+    for (auto& process : processes) {
+        ASSERT_TRUE(process->waitForFinished(10000));
+        EXPECT_EQ(process->exitCode(), 0);
+        names.insert(process->readAllStandardOutput().trimmed().toStdString());
+    }
+    EXPECT_EQ(names.size(), 8u);
+    const SimulatedWorld world = stateFile().read();
+    EXPECT_EQ(world.disks.size(), 14u);
+    for (const auto& name : names) {
+        EXPECT_NE(world.findDisk(name), nullptr) << name;
+    }
+}
+
+TEST_F(StandInDiskTool, ControlToolDetachesAndRejectsBadInput) {
+    EXPECT_EQ(runTool(QStringLiteral("berthkeep-sim"), {"detach", "disk3"}).exitCode, 0);
+    const SimulatedWorld world = stateFile().read();
+    EXPECT_EQ(world.findDisk("disk3"), nullptr);
+    EXPECT_EQ(world.findDisk("disk4"), nullptr); // its APFS container went with it
+    EXPECT_EQ(runTool(QStringLiteral("berthkeep-sim"), {"detach", "disk3"}).exitCode, 1);
+    for (const QStringList& arguments : {QStringList{}, QStringList{"attach", "floppy"},
+                                         QStringList{"script", "eject"}, QStringList{"script", "eject", "--exit", "x"},
+                                         QStringList{"init", "--mount-root", "relative"}, QStringList{"fly"}}) {
+        SCOPED_TRACE(arguments.join(' ').toStdString());
+        const auto run = runTool(QStringLiteral("berthkeep-sim"), arguments);
+        EXPECT_EQ(run.exitCode, 64);
+        EXPECT_NE(run.standardError.find("Usage:"), std::string::npos);
+    }
+    const auto init = runTool(QStringLiteral("berthkeep-sim"),
+                              {"init", "--mount-root", QString::fromStdString(mountRoot()), "--empty"});
+    EXPECT_EQ(init.exitCode, 0);
+    EXPECT_TRUE(stateFile().read().disks.empty());
+    EXPECT_TRUE(QDir(QString::fromStdString(mountRoot())).isEmpty());
+}
+
+} // namespace
+} // namespace berthkeep
