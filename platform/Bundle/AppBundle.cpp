@@ -15,7 +15,9 @@ std::mutex g_mainMutex;
 std::shared_ptr<const AppBundle> g_main;
 
 std::string joinPath(const std::string& folder, const char* component) {
-    return QDir(QString::fromStdString(folder)).filePath(QString::fromUtf8(component)).toStdString();
+    return QDir(QString::fromStdString(folder))
+        .filePath(QString::fromUtf8(component))
+        .toStdString();
 }
 
 } // namespace
@@ -92,7 +94,8 @@ void AppBundle::setMain(std::shared_ptr<const AppBundle> bundle) {
 }
 
 FileAppBundle::FileAppBundle(std::string bundlePath, std::optional<std::string> executablePath)
-    : m_bundlePath(std::move(bundlePath)), m_executablePath(std::move(executablePath)) {
+    : m_bundlePath(std::move(bundlePath))
+    , m_executablePath(std::move(executablePath)) {
     if (auto info = readInfoPlist(joinPath(contentsPath(), "Info.plist"))) {
         m_info = std::move(*info);
     }
@@ -110,7 +113,8 @@ std::shared_ptr<FileAppBundle> FileAppBundle::forExecutable(const std::string& e
     }
     // Not inside a bundle: the folder stands in for one. It never has a
     // Contents/Info.plist of its own, so the info dictionary stays empty.
-    auto loose = std::make_shared<FileAppBundle>(macOS.absolutePath().toStdString(), executablePath);
+    auto loose =
+        std::make_shared<FileAppBundle>(macOS.absolutePath().toStdString(), executablePath);
     return loose;
 }
 
@@ -134,10 +138,12 @@ std::optional<PropertyListValue::Dictionary> FileAppBundle::readInfoPlist(const 
 
 InMemoryAppBundle::InMemoryAppBundle(PropertyListValue::Dictionary info, std::string bundlePath,
                                      std::optional<std::string> executablePath)
-    : m_info(std::move(info)), m_bundlePath(std::move(bundlePath)),
-      m_executablePath(std::move(executablePath)) {}
+    : m_info(std::move(info))
+    , m_bundlePath(std::move(bundlePath))
+    , m_executablePath(std::move(executablePath)) {}
 
-std::shared_ptr<InMemoryAppBundle> InMemoryAppBundle::withIdentifier(const std::string& identifier) {
+std::shared_ptr<InMemoryAppBundle>
+InMemoryAppBundle::withIdentifier(const std::string& identifier) {
     PropertyListValue::Dictionary info;
     info["CFBundleIdentifier"] = identifier;
     return std::make_shared<InMemoryAppBundle>(std::move(info));

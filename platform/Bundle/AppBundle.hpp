@@ -33,7 +33,7 @@ public:
     std::optional<std::string> stringValue(const std::string& key) const;
     // An integer value of Info.plist (reals are not converted).
     std::optional<std::int64_t> integerValue(const std::string& key) const;
-    std::optional<std::string> shortVersion() const; // CFBundleShortVersionString
+    std::optional<std::string> shortVersion() const;  // CFBundleShortVersionString
     std::optional<std::string> bundleVersion() const; // CFBundleVersion
 
     std::string contentsPath() const;

@@ -169,7 +169,8 @@ std::optional<PropertyListValue::Data> UserDefaults::dataForKey(const std::strin
     return *value->data();
 }
 
-std::optional<std::vector<std::string>> UserDefaults::stringArrayForKey(const std::string& key) const {
+std::optional<std::vector<std::string>>
+UserDefaults::stringArrayForKey(const std::string& key) const {
     const auto value = object(key);
     if (!value) {
         return std::nullopt;
@@ -177,7 +178,8 @@ std::optional<std::vector<std::string>> UserDefaults::stringArrayForKey(const st
     return value->stringArrayValue();
 }
 
-std::optional<PropertyListValue::Dictionary> UserDefaults::dictionaryForKey(const std::string& key) const {
+std::optional<PropertyListValue::Dictionary>
+UserDefaults::dictionaryForKey(const std::string& key) const {
     const auto value = object(key);
     if (!value || !value->dictionary()) {
         return std::nullopt;
@@ -189,7 +191,8 @@ std::shared_ptr<UserDefaults> UserDefaults::standard() {
     std::lock_guard lock(g_standardMutex);
     if (!g_standard) {
         const auto identifier = AppBundle::main()->bundleIdentifier();
-        g_standard = std::make_shared<FileUserDefaults>(identifier.value_or(kProductionBundleIdentifier));
+        g_standard =
+            std::make_shared<FileUserDefaults>(identifier.value_or(kProductionBundleIdentifier));
     }
     return g_standard;
 }
@@ -204,12 +207,15 @@ InMemoryUserDefaults::InMemoryUserDefaults(PropertyListValue::Dictionary initial
     m_values = std::move(initial);
 }
 
-FileUserDefaults::FileUserDefaults(const std::string& bundleIdentifier, std::optional<std::string> folder,
+FileUserDefaults::FileUserDefaults(const std::string& bundleIdentifier,
+                                   std::optional<std::string> folder,
                                    std::shared_ptr<UnifiedLog> log, QObject* parent)
-    : UserDefaults(parent), m_bundleIdentifier(bundleIdentifier),
-      m_log(log ? std::move(log) : UnifiedLog::shared()) {
+    : UserDefaults(parent)
+    , m_bundleIdentifier(bundleIdentifier)
+    , m_log(log ? std::move(log) : UnifiedLog::shared()) {
     const QDir directory(QString::fromStdString(folder.value_or(defaultFolder())));
-    m_filePath = directory.filePath(QString::fromStdString(bundleIdentifier + ".plist")).toStdString();
+    m_filePath =
+        directory.filePath(QString::fromStdString(bundleIdentifier + ".plist")).toStdString();
     load();
 }
 
@@ -233,13 +239,15 @@ void FileUserDefaults::load() {
     }
     if (!file.open(QIODevice::ReadOnly)) {
         m_preserveUnreadableFile = true;
-        logLine(true, "Cannot open preferences file " + m_filePath + "; starting with empty preferences");
+        logLine(true,
+                "Cannot open preferences file " + m_filePath + "; starting with empty preferences");
         return;
     }
     const auto parsed = parsePropertyList(file.readAll().toStdString());
     if (!parsed || !parsed->dictionary()) {
         m_preserveUnreadableFile = true;
-        logLine(true, "Preferences file " + m_filePath + " is not a property-list dictionary; starting with empty preferences");
+        logLine(true, "Preferences file " + m_filePath +
+                          " is not a property-list dictionary; starting with empty preferences");
         return;
     }
     m_values = *parsed->dictionary();
@@ -263,18 +271,21 @@ void FileUserDefaults::persist(const PropertyListValue::Dictionary& values) {
     const std::string xml = serializePropertyListXml(PropertyListValue(values));
     QSaveFile file(path);
     bool ok = file.open(QIODevice::WriteOnly);
-    ok = ok && file.write(xml.data(), static_cast<qint64>(xml.size())) == static_cast<qint64>(xml.size());
+    ok = ok &&
+         file.write(xml.data(), static_cast<qint64>(xml.size())) == static_cast<qint64>(xml.size());
     ok = ok && file.commit();
     if (!ok) {
         file.cancelWriting();
-        logLine(true, "Cannot write preferences file " + m_filePath + ": " + file.errorString().toStdString());
+        logLine(true, "Cannot write preferences file " + m_filePath + ": " +
+                          file.errorString().toStdString());
     }
     m_lastWriteSucceeded = ok;
 }
 
 void FileUserDefaults::logLine(bool isError, const std::string& message) const {
     const UnifiedLogEntry entry{m_bundleIdentifier, "Defaults",
-                                isError ? UnifiedLogType::error : UnifiedLogType::defaultType, message};
+                                isError ? UnifiedLogType::error : UnifiedLogType::defaultType,
+                                message};
     if (m_log->isEnabled(entry.subsystem, entry.category, entry.type)) {
         m_log->write(entry);
     }

@@ -22,7 +22,8 @@ class UserDefaults : public QObject {
     Q_OBJECT
 
 public:
-    explicit UserDefaults(QObject* parent = nullptr) : QObject(parent) {}
+    explicit UserDefaults(QObject* parent = nullptr)
+        : QObject(parent) {}
     ~UserDefaults() override = default;
 
     std::optional<PropertyListValue> object(const std::string& key) const;
@@ -42,10 +43,18 @@ public:
     std::optional<PropertyListValue::Dictionary> dictionaryForKey(const std::string& key) const;
 
     void setBool(const std::string& key, bool value) { setObject(key, PropertyListValue(value)); }
-    void setInteger(const std::string& key, std::int64_t value) { setObject(key, PropertyListValue(value)); }
-    void setDouble(const std::string& key, double value) { setObject(key, PropertyListValue(value)); }
-    void setString(const std::string& key, std::string value) { setObject(key, PropertyListValue(std::move(value))); }
-    void setData(const std::string& key, PropertyListValue::Data value) { setObject(key, PropertyListValue(std::move(value))); }
+    void setInteger(const std::string& key, std::int64_t value) {
+        setObject(key, PropertyListValue(value));
+    }
+    void setDouble(const std::string& key, double value) {
+        setObject(key, PropertyListValue(value));
+    }
+    void setString(const std::string& key, std::string value) {
+        setObject(key, PropertyListValue(std::move(value)));
+    }
+    void setData(const std::string& key, PropertyListValue::Data value) {
+        setObject(key, PropertyListValue(std::move(value)));
+    }
     void setStringArray(const std::string& key, const std::vector<std::string>& value) {
         setObject(key, PropertyListValue::stringArray(value));
     }
@@ -74,7 +83,8 @@ class InMemoryUserDefaults final : public UserDefaults {
     Q_OBJECT
 
 public:
-    explicit InMemoryUserDefaults(PropertyListValue::Dictionary initial = {}, QObject* parent = nullptr);
+    explicit InMemoryUserDefaults(PropertyListValue::Dictionary initial = {},
+                                  QObject* parent = nullptr);
 
 protected:
     void persist(const PropertyListValue::Dictionary&) override {}

@@ -44,7 +44,8 @@ void UnifiedLog::setShared(std::shared_ptr<UnifiedLog> log) {
     g_shared = std::move(log);
 }
 
-StandardErrorUnifiedLog::StandardErrorUnifiedLog(bool debugEnabled) : m_debugEnabled(debugEnabled) {}
+StandardErrorUnifiedLog::StandardErrorUnifiedLog(bool debugEnabled)
+    : m_debugEnabled(debugEnabled) {}
 
 bool StandardErrorUnifiedLog::isEnabled(const std::string&, const std::string&,
                                         UnifiedLogType type) const {

@@ -19,7 +19,9 @@ std::optional<std::string> ApplicationSupport::directory(const std::string& fold
     if (!base) {
         return std::nullopt;
     }
-    return QDir(QString::fromStdString(*base)).filePath(QString::fromStdString(folderName)).toStdString();
+    return QDir(QString::fromStdString(*base))
+        .filePath(QString::fromStdString(folderName))
+        .toStdString();
 }
 
 } // namespace berthkeep

@@ -20,16 +20,28 @@ public:
 
     enum class Type { boolean, integer, real, string, data, array, dictionary };
 
-    PropertyListValue() : m_storage(std::string()) {}
-    PropertyListValue(bool value) : m_storage(value) {}
-    PropertyListValue(int value) : m_storage(std::int64_t(value)) {}
-    PropertyListValue(std::int64_t value) : m_storage(value) {}
-    PropertyListValue(double value) : m_storage(value) {}
-    PropertyListValue(const char* value) : m_storage(std::string(value)) {}
-    PropertyListValue(std::string value) : m_storage(std::move(value)) {}
-    PropertyListValue(Data value) : m_storage(std::move(value)) {}
-    PropertyListValue(Array value) : m_storage(std::move(value)) {}
-    PropertyListValue(Dictionary value) : m_storage(std::move(value)) {}
+    PropertyListValue()
+        : m_storage(std::string()) {}
+    PropertyListValue(bool value)
+        : m_storage(value) {}
+    PropertyListValue(int value)
+        : m_storage(std::int64_t(value)) {}
+    PropertyListValue(long value)
+        : m_storage(std::int64_t(value)) {}
+    PropertyListValue(long long value)
+        : m_storage(std::int64_t(value)) {}
+    PropertyListValue(double value)
+        : m_storage(value) {}
+    PropertyListValue(const char* value)
+        : m_storage(std::string(value)) {}
+    PropertyListValue(std::string value)
+        : m_storage(std::move(value)) {}
+    PropertyListValue(Data value)
+        : m_storage(std::move(value)) {}
+    PropertyListValue(Array value)
+        : m_storage(std::move(value)) {}
+    PropertyListValue(Dictionary value)
+        : m_storage(std::move(value)) {}
 
     static PropertyListValue stringArray(const std::vector<std::string>& strings);
 

@@ -43,8 +43,8 @@ std::optional<std::string> BerthkeepBundleConfiguration::stringValue(
 }
 
 std::optional<std::uint64_t> BerthkeepBundleConfiguration::uint64Value(
-    const Environment& environment, const std::string& environmentKey, const InfoDictionary& infoDictionary,
-    const std::string& infoKey) {
+    const Environment& environment, const std::string& environmentKey,
+    const InfoDictionary& infoDictionary, const std::string& infoKey) {
     const auto fromEnvironment = environment.find(environmentKey);
     if (fromEnvironment != environment.end() && !fromEnvironment->second.empty()) {
         return parseUInt64(fromEnvironment->second);
@@ -72,8 +72,10 @@ std::optional<std::uint64_t> BerthkeepBundleConfiguration::uint64Value(
     return std::nullopt;
 }
 
-bool BerthkeepBundleConfiguration::hasSparkleUpdateConfiguration(const InfoDictionary& infoDictionary) {
-    return nonEmptyString(infoDictionary, sparkleFeedURLKey) && nonEmptyString(infoDictionary, sparklePublicEDKey);
+bool BerthkeepBundleConfiguration::hasSparkleUpdateConfiguration(
+    const InfoDictionary& infoDictionary) {
+    return nonEmptyString(infoDictionary, sparkleFeedURLKey) &&
+           nonEmptyString(infoDictionary, sparklePublicEDKey);
 }
 
 std::optional<std::uint64_t> BerthkeepBundleConfiguration::parseUInt64(std::string_view text) {
@@ -111,14 +113,17 @@ BerthkeepBundleConfiguration::Environment BerthkeepBundleConfiguration::processE
         if (separator == std::string_view::npos) {
             continue;
         }
-        result.emplace(std::string(text.substr(0, separator)), std::string(text.substr(separator + 1)));
+        result.emplace(std::string(text.substr(0, separator)),
+                       std::string(text.substr(separator + 1)));
     }
     return result;
 }
 
 BerthkeepBundleConfiguration::Environment BerthkeepBundleConfiguration::overridableEnvironment(
-    const Environment& environment, const std::optional<std::string>& bundleIdentifier, bool isDebugBuild) {
-    if (!BerthkeepRuntimeIdentity::allowsEnvironmentConfigurationOverrides(bundleIdentifier, isDebugBuild)) {
+    const Environment& environment, const std::optional<std::string>& bundleIdentifier,
+    bool isDebugBuild) {
+    if (!BerthkeepRuntimeIdentity::allowsEnvironmentConfigurationOverrides(bundleIdentifier,
+                                                                           isDebugBuild)) {
         return {};
     }
     return environment;

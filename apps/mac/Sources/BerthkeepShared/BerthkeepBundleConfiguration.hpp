@@ -24,11 +24,10 @@ public:
 
     // The first non-empty environment value in list order, else the non-empty
     // string under infoKey, else under fallbackInfoKey. Nothing is trimmed.
-    static std::optional<std::string> stringValue(const Environment& environment,
-                                                  const std::vector<std::string>& environmentKeys,
-                                                  const InfoDictionary& infoDictionary,
-                                                  const std::string& infoKey,
-                                                  const std::optional<std::string>& fallbackInfoKey = std::nullopt);
+    static std::optional<std::string>
+    stringValue(const Environment& environment, const std::vector<std::string>& environmentKeys,
+                const InfoDictionary& infoDictionary, const std::string& infoKey,
+                const std::optional<std::string>& fallbackInfoKey = std::nullopt);
 
     // A non-empty environment value decides alone (nothing when it does not read
     // as a number); else a non-empty Info.plist string, else an Info.plist number.
@@ -46,9 +45,10 @@ public:
     static Environment processEnvironment();
     // The environment the value readers may use: the given one when overrides are
     // allowed for the identifier and build, an empty one otherwise.
-    static Environment overridableEnvironment(const Environment& environment,
-                                              const std::optional<std::string>& bundleIdentifier,
-                                              bool isDebugBuild = BerthkeepRuntimeIdentity::isDebugBuild);
+    static Environment
+    overridableEnvironment(const Environment& environment,
+                           const std::optional<std::string>& bundleIdentifier,
+                           bool isDebugBuild = BerthkeepRuntimeIdentity::isDebugBuild);
 };
 
 } // namespace berthkeep

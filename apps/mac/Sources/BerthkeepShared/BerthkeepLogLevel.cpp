@@ -17,8 +17,8 @@ std::string toString(BerthkeepLogLevel level) {
 }
 
 std::optional<BerthkeepLogLevel> berthkeepLogLevelFromString(std::string_view text) {
-    for (auto level : {BerthkeepLogLevel::debug, BerthkeepLogLevel::notice, BerthkeepLogLevel::error,
-                       BerthkeepLogLevel::fault}) {
+    for (auto level : {BerthkeepLogLevel::debug, BerthkeepLogLevel::notice,
+                       BerthkeepLogLevel::error, BerthkeepLogLevel::fault}) {
         if (toString(level) == text) {
             return level;
         }

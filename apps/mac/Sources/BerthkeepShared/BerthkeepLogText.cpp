@@ -37,7 +37,8 @@ std::string escaped(std::string_view text) {
                    static_cast<unsigned char>(text[index + 1]) == 0x80 &&
                    (static_cast<unsigned char>(text[index + 2]) == 0xA8 ||
                     static_cast<unsigned char>(text[index + 2]) == 0xA9)) {
-            appendUnicodeEscape(out, static_cast<unsigned char>(text[index + 2]) == 0xA8 ? 0x2028 : 0x2029);
+            appendUnicodeEscape(out, static_cast<unsigned char>(text[index + 2]) == 0xA8 ? 0x2028
+                                                                                         : 0x2029);
             index += 2;
         } else {
             out += static_cast<char>(byte);

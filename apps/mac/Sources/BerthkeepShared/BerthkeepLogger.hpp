@@ -14,10 +14,12 @@ class UnifiedLog;
 // directly when called there, queued to the main event loop otherwise.
 class BerthkeepLogger {
 public:
-    explicit BerthkeepLogger(std::shared_ptr<BerthkeepLogSink> sink) : sink(std::move(sink)) {}
+    explicit BerthkeepLogger(std::shared_ptr<BerthkeepLogSink> sink)
+        : sink(std::move(sink)) {}
 
     // A router whose only sink writes to the unified log under the subsystem.
-    static BerthkeepLogger live(const std::string& subsystem, std::shared_ptr<UnifiedLog> log = nullptr);
+    static BerthkeepLogger live(const std::string& subsystem,
+                                std::shared_ptr<UnifiedLog> log = nullptr);
 
     void debug(BerthkeepLogCategory category, const std::string& name, const std::string& message,
                const BerthkeepLogMetadata& metadata) const;

@@ -6,7 +6,8 @@
 namespace berthkeep {
 
 BerthkeepOSLogSink::BerthkeepOSLogSink(std::string subsystem, std::shared_ptr<UnifiedLog> log)
-    : subsystem(std::move(subsystem)), m_log(log ? std::move(log) : UnifiedLog::shared()) {}
+    : subsystem(std::move(subsystem))
+    , m_log(log ? std::move(log) : UnifiedLog::shared()) {}
 
 std::string BerthkeepOSLogSink::renderLine(const BerthkeepLogEvent& event) {
     return "[" + BerthkeepLogText::escaped(event.name) + "] " +

@@ -4,7 +4,8 @@ namespace berthkeep {
 
 // User-defaults keys read by more than one module.
 struct BerthkeepPreferencesDefaultsKey {
-    static constexpr const char* adaptiveTargetedAssistEnabled = "berthkeep.adaptiveTargetedAssistEnabled";
+    static constexpr const char* adaptiveTargetedAssistEnabled =
+        "berthkeep.adaptiveTargetedAssistEnabled";
 };
 
 } // namespace berthkeep

@@ -4,7 +4,8 @@
 
 namespace berthkeep {
 
-std::string BerthkeepRuntimeIdentity::effectiveBundleIdentifier(const std::optional<std::string>& identifier) {
+std::string
+BerthkeepRuntimeIdentity::effectiveBundleIdentifier(const std::optional<std::string>& identifier) {
     if (identifier && !identifier->empty()) {
         return *identifier;
     }
@@ -25,7 +26,8 @@ bool BerthkeepRuntimeIdentity::allowsEnvironmentConfigurationOverrides(
 
 std::string BerthkeepRuntimeIdentity::applicationSupportDirectoryName(
     const std::optional<std::string>& bundleIdentifier) {
-    return effectiveBundleIdentifier(bundleIdentifier) == testBundleIdentifier ? "Berthkeep Test" : "Berthkeep";
+    return effectiveBundleIdentifier(bundleIdentifier) == testBundleIdentifier ? "Berthkeep Test"
+                                                                               : "Berthkeep";
 }
 
 std::optional<std::string> BerthkeepRuntimeIdentity::applicationSupportDirectoryPath(

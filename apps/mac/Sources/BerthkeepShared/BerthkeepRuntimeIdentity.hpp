@@ -26,12 +26,15 @@ public:
     static std::string currentBundleIdentifier();
     // A debug build always honours the environment; a release build only under an
     // identifier other than the production one.
-    static bool allowsEnvironmentConfigurationOverrides(const std::optional<std::string>& bundleIdentifier,
-                                                        bool isDebugBuild = BerthkeepRuntimeIdentity::isDebugBuild);
+    static bool allowsEnvironmentConfigurationOverrides(
+        const std::optional<std::string>& bundleIdentifier,
+        bool isDebugBuild = BerthkeepRuntimeIdentity::isDebugBuild);
     // "Berthkeep Test" under the test identifier, "Berthkeep" otherwise.
-    static std::string applicationSupportDirectoryName(const std::optional<std::string>& bundleIdentifier);
+    static std::string
+    applicationSupportDirectoryName(const std::optional<std::string>& bundleIdentifier);
     // <Application Support>/<folder name>; nothing when the user's folder is unknown.
-    static std::optional<std::string> applicationSupportDirectoryPath(const std::optional<std::string>& bundleIdentifier);
+    static std::optional<std::string>
+    applicationSupportDirectoryPath(const std::optional<std::string>& bundleIdentifier);
 };
 
 } // namespace berthkeep

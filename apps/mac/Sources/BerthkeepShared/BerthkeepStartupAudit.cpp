@@ -21,9 +21,11 @@ std::optional<BerthkeepStartupAudit::Outputs> g_outputs;
 BerthkeepStartupAudit::Outputs currentOutputs() {
     std::lock_guard lock(g_outputsMutex);
     if (!g_outputs) {
-        g_outputs = BerthkeepStartupAudit::Outputs{
-            UnifiedLog::shared(), ProcessLog::shared(), BerthkeepRuntimeIdentity::currentBundleIdentifier(),
-            BerthkeepStartupAudit::debugLoggingEnabledForValue(std::getenv("BERTHKEEP_STARTUP_AUDIT"))};
+        g_outputs =
+            BerthkeepStartupAudit::Outputs{UnifiedLog::shared(), ProcessLog::shared(),
+                                           BerthkeepRuntimeIdentity::currentBundleIdentifier(),
+                                           BerthkeepStartupAudit::debugLoggingEnabledForValue(
+                                               std::getenv("BERTHKEEP_STARTUP_AUDIT"))};
     }
     return *g_outputs;
 }
@@ -52,8 +54,9 @@ UnifiedLogType unifiedType(AuditLevel level) {
     return UnifiedLogType::defaultType;
 }
 
-void write(const BerthkeepStartupAudit::Outputs& outputs, AuditLevel level, const std::string& component,
-           const std::string& method, const std::optional<std::string>& mode, BerthkeepAuditWorkPhase phase,
+void write(const BerthkeepStartupAudit::Outputs& outputs, AuditLevel level,
+           const std::string& component, const std::string& method,
+           const std::optional<std::string>& mode, BerthkeepAuditWorkPhase phase,
            const std::string& message, const std::optional<std::string>& targetPath,
            const BerthkeepStartupAudit::Metadata& callerMetadata) {
     BerthkeepStartupAudit::Metadata metadata = callerMetadata;
@@ -69,7 +72,8 @@ void write(const BerthkeepStartupAudit::Outputs& outputs, AuditLevel level, cons
     const std::string payload = BerthkeepLogText::withMetadata(message, metadata);
 
     if (outputs.debugLoggingEnabled && outputs.processLog) {
-        outputs.processLog->write(std::string("BerthkeepAudit [") + processLogLabel(level) + "] " + payload);
+        outputs.processLog->write(std::string("BerthkeepAudit [") + processLogLabel(level) + "] " +
+                                  payload);
     }
     if (outputs.unifiedLog) {
         const UnifiedLogType type = unifiedType(level);
@@ -83,29 +87,35 @@ void write(const BerthkeepStartupAudit::Outputs& outputs, AuditLevel level, cons
 } // namespace
 
 void BerthkeepStartupAudit::debug(const std::string& component, const std::string& method,
-                                  const std::optional<std::string>& mode, BerthkeepAuditWorkPhase phase,
-                                  const std::string& message, const std::optional<std::string>& targetPath,
+                                  const std::optional<std::string>& mode,
+                                  BerthkeepAuditWorkPhase phase, const std::string& message,
+                                  const std::optional<std::string>& targetPath,
                                   const Metadata& metadata) {
     const Outputs outputs = currentOutputs();
     if (!outputs.debugLoggingEnabled) {
         return;
     }
-    write(outputs, AuditLevel::debug, component, method, mode, phase, message, targetPath, metadata);
+    write(outputs, AuditLevel::debug, component, method, mode, phase, message, targetPath,
+          metadata);
 }
 
 void BerthkeepStartupAudit::error(const std::string& component, const std::string& method,
-                                  const std::optional<std::string>& mode, BerthkeepAuditWorkPhase phase,
-                                  const std::string& message, const std::optional<std::string>& targetPath,
+                                  const std::optional<std::string>& mode,
+                                  BerthkeepAuditWorkPhase phase, const std::string& message,
+                                  const std::optional<std::string>& targetPath,
                                   const Metadata& metadata) {
-    write(currentOutputs(), AuditLevel::error, component, method, mode, phase, message, targetPath, metadata);
+    write(currentOutputs(), AuditLevel::error, component, method, mode, phase, message, targetPath,
+          metadata);
 }
 
-void BerthkeepStartupAudit::coreOnlyViolation(const std::string& component, const std::string& method,
-                                              BerthkeepAuditWorkPhase phase, const std::string& message,
+void BerthkeepStartupAudit::coreOnlyViolation(const std::string& component,
+                                              const std::string& method,
+                                              BerthkeepAuditWorkPhase phase,
+                                              const std::string& message,
                                               const std::optional<std::string>& targetPath,
                                               const Metadata& metadata) {
-    write(currentOutputs(), AuditLevel::fault, component, method, std::string("core_only"), phase, message,
-          targetPath, metadata);
+    write(currentOutputs(), AuditLevel::fault, component, method, std::string("core_only"), phase,
+          message, targetPath, metadata);
 }
 
 bool BerthkeepStartupAudit::pathIsUnderVolumes(const std::optional<std::string>& path) {

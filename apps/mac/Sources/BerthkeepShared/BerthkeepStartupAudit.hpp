@@ -35,7 +35,8 @@ public:
     // written, at fault level, with mode=core_only.
     static void coreOnlyViolation(const std::string& component, const std::string& method,
                                   BerthkeepAuditWorkPhase phase, const std::string& message,
-                                  const std::optional<std::string>& targetPath, const Metadata& metadata = {});
+                                  const std::optional<std::string>& targetPath,
+                                  const Metadata& metadata = {});
 
     // "/Volumes" itself or anything starting with "/Volumes/"; exact, no normalising.
     static bool pathIsUnderVolumes(const std::optional<std::string>& path);

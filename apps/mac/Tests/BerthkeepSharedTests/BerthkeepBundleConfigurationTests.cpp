@@ -17,21 +17,26 @@ using Identity = BerthkeepRuntimeIdentity;
 
 TEST(BerthkeepRuntimeIdentityTest, Identifiers) {
     EXPECT_EQ(Identity::testBundleIdentifier, Identity::productionBundleIdentifier + ".test");
-    EXPECT_EQ(Identity::effectiveBundleIdentifier(std::nullopt), Identity::productionBundleIdentifier);
-    EXPECT_EQ(Identity::effectiveBundleIdentifier(std::string()), Identity::productionBundleIdentifier);
+    EXPECT_EQ(Identity::effectiveBundleIdentifier(std::nullopt),
+              Identity::productionBundleIdentifier);
+    EXPECT_EQ(Identity::effectiveBundleIdentifier(std::string()),
+              Identity::productionBundleIdentifier);
     EXPECT_EQ(Identity::effectiveBundleIdentifier(std::string("x")), "x");
 }
 
 TEST(BerthkeepRuntimeIdentityTest, ApplicationSupportDirectoryName) {
-    EXPECT_EQ(Identity::applicationSupportDirectoryName(Identity::testBundleIdentifier), "Berthkeep Test");
-    EXPECT_EQ(Identity::applicationSupportDirectoryName(Identity::productionBundleIdentifier), "Berthkeep");
+    EXPECT_EQ(Identity::applicationSupportDirectoryName(Identity::testBundleIdentifier),
+              "Berthkeep Test");
+    EXPECT_EQ(Identity::applicationSupportDirectoryName(Identity::productionBundleIdentifier),
+              "Berthkeep");
     EXPECT_EQ(Identity::applicationSupportDirectoryName(std::nullopt), "Berthkeep");
     EXPECT_EQ(Identity::applicationSupportDirectoryName(std::string("other.id")), "Berthkeep");
 }
 
 TEST(BerthkeepRuntimeIdentityTest, ApplicationSupportDirectoryPathUsesDataHome) {
     ::setenv("XDG_DATA_HOME", "/tmp/bk-data", 1);
-    EXPECT_EQ(Identity::applicationSupportDirectoryPath(Identity::testBundleIdentifier), "/tmp/bk-data/Berthkeep Test");
+    EXPECT_EQ(Identity::applicationSupportDirectoryPath(Identity::testBundleIdentifier),
+              "/tmp/bk-data/Berthkeep Test");
     EXPECT_EQ(Identity::applicationSupportDirectoryPath(std::nullopt), "/tmp/bk-data/Berthkeep");
     ::unsetenv("XDG_DATA_HOME");
 }
@@ -53,7 +58,8 @@ TEST(BerthkeepRuntimeIdentityTest, EnvironmentOverridesTable) {
         {Identity::testBundleIdentifier, true, true},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(Identity::allowsEnvironmentConfigurationOverrides(row.identifier, row.debugBuild), row.expected)
+        EXPECT_EQ(Identity::allowsEnvironmentConfigurationOverrides(row.identifier, row.debugBuild),
+                  row.expected)
             << row.identifier.value_or("<none>") << " debug=" << row.debugBuild;
     }
 }
@@ -77,11 +83,19 @@ TEST(BerthkeepBundleConfigurationTest, StringValuePrecedence) {
         std::optional<std::string> expected;
     };
     const std::vector<Row> rows = {
-        {"first non-empty env in order", {{"A", ""}, {"B", "b"}}, {{"K", "info"}}, std::nullopt, "b"},
+        {"first non-empty env in order",
+         {{"A", ""}, {"B", "b"}},
+         {{"K", "info"}},
+         std::nullopt,
+         "b"},
         {"A wins over B", {{"A", "a"}, {"B", "b"}}, {}, std::nullopt, "a"},
         {"env value untrimmed", {{"A", " a "}}, {}, std::nullopt, " a "},
         {"info when env empty", {{"A", ""}}, {{"K", "info"}}, std::nullopt, "info"},
-        {"fallback after empty main", {}, {{"K", ""}, {"F", "fallback"}}, std::string("F"), "fallback"},
+        {"fallback after empty main",
+         {},
+         {{"K", ""}, {"F", "fallback"}},
+         std::string("F"),
+         "fallback"},
         {"fallback after missing main", {}, {{"F", "fallback"}}, std::string("F"), "fallback"},
         {"main beats fallback", {}, {{"K", "main"}, {"F", "fallback"}}, std::string("F"), "main"},
         {"no fallback key", {}, {{"K", ""}, {"F", "fallback"}}, std::nullopt, std::nullopt},
@@ -89,7 +103,8 @@ TEST(BerthkeepBundleConfigurationTest, StringValuePrecedence) {
         {"unlisted env ignored", {{"C", "c"}}, {}, std::nullopt, std::nullopt},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(Config::stringValue(row.environment, {"A", "B"}, row.info, "K", row.fallback), row.expected)
+        EXPECT_EQ(Config::stringValue(row.environment, {"A", "B"}, row.info, "K", row.fallback),
+                  row.expected)
             << row.label;
     }
 }
@@ -115,7 +130,8 @@ TEST(BerthkeepBundleConfigurationTest, UInt64ValuePrecedence) {
         {"missing", {}, {}, std::nullopt},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(Config::uint64Value(row.environment, "E", row.info, "K"), row.expected) << row.label;
+        EXPECT_EQ(Config::uint64Value(row.environment, "E", row.info, "K"), row.expected)
+            << row.label;
     }
 }
 
@@ -164,13 +180,17 @@ TEST(BerthkeepBundleConfigurationTest, SparkleConfiguration) {
 TEST(BerthkeepBundleConfigurationTest, ReleaseBuildUnderProductionIdentifierIgnoresEnvironment) {
     const Config::Environment environment{{"E", "60"}};
     const Info info{{"K", 21600}};
-    const auto release = Config::overridableEnvironment(environment, Identity::productionBundleIdentifier, false);
+    const auto release =
+        Config::overridableEnvironment(environment, Identity::productionBundleIdentifier, false);
     EXPECT_EQ(Config::uint64Value(release, "E", info, "K"), 21600u);
-    EXPECT_EQ(Config::uint64Value(Config::overridableEnvironment(environment, std::nullopt, false), "E", info, "K"),
+    EXPECT_EQ(Config::uint64Value(Config::overridableEnvironment(environment, std::nullopt, false),
+                                  "E", info, "K"),
               21600u);
-    const auto test = Config::overridableEnvironment(environment, Identity::testBundleIdentifier, false);
+    const auto test =
+        Config::overridableEnvironment(environment, Identity::testBundleIdentifier, false);
     EXPECT_EQ(Config::uint64Value(test, "E", info, "K"), 60u);
-    const auto debug = Config::overridableEnvironment(environment, Identity::productionBundleIdentifier, true);
+    const auto debug =
+        Config::overridableEnvironment(environment, Identity::productionBundleIdentifier, true);
     EXPECT_EQ(Config::uint64Value(debug, "E", info, "K"), 60u);
 }
 

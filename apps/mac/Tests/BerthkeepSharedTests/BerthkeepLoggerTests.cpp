@@ -18,7 +18,8 @@ namespace {
 
 struct RecordingSink : BerthkeepLogSink {
     explicit RecordingSink(std::string label = {}, std::vector<std::string>* order = nullptr)
-        : label(std::move(label)), order(order) {}
+        : label(std::move(label))
+        , order(order) {}
     void record(const BerthkeepLogEvent& event) override {
         std::lock_guard lock(mutex);
         events.push_back(event);
@@ -37,8 +38,12 @@ struct RecordingSink : BerthkeepLogSink {
 BerthkeepLogEvent event(std::string name, std::string message, BerthkeepLogMetadata metadata = {},
                         BerthkeepLogLevel level = BerthkeepLogLevel::notice,
                         BerthkeepLogCategory category = BerthkeepLogCategory::state) {
-    return BerthkeepLogEvent{std::chrono::system_clock::now(), level, category, std::move(name),
-                             std::move(message), std::move(metadata)};
+    return BerthkeepLogEvent{std::chrono::system_clock::now(),
+                             level,
+                             category,
+                             std::move(name),
+                             std::move(message),
+                             std::move(metadata)};
 }
 
 TEST(BerthkeepLogLevelTest, RawValuesAndUnifiedLogTypes) {
@@ -76,28 +81,35 @@ TEST(BerthkeepOSLogSinkTest, RendersLines) {
         {{}, "[state.transition] Menubar state changed"},
         {{{"b", "2"}, {"a", "1"}}, "[state.transition] Menubar state changed | a=1 b=2"},
         {{{"empty", ""}}, "[state.transition] Menubar state changed | empty="},
-        {{{"k", "has blanks = and equals"}}, "[state.transition] Menubar state changed | k=has blanks = and equals"},
+        {{{"k", "has blanks = and equals"}},
+         "[state.transition] Menubar state changed | k=has blanks = and equals"},
         {{{"a", "2"}, {"Z", "1"}}, "[state.transition] Menubar state changed | Z=1 a=2"},
-        {{{"a_b", "1"}, {"a", "2"}, {"a.b", "3"}}, "[state.transition] Menubar state changed | a=2 a.b=3 a_b=1"},
+        {{{"a_b", "1"}, {"a", "2"}, {"a.b", "3"}},
+         "[state.transition] Menubar state changed | a=2 a.b=3 a_b=1"},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(BerthkeepOSLogSink::renderLine(event("state.transition", "Menubar state changed", row.metadata)),
+        EXPECT_EQ(BerthkeepOSLogSink::renderLine(
+                      event("state.transition", "Menubar state changed", row.metadata)),
                   row.expected);
     }
 }
 
 TEST(BerthkeepOSLogSinkTest, EscapesControlCharactersSoALineCannotBeForged) {
-    const auto line = BerthkeepOSLogSink::renderLine(
-        event("inventory.refresh.result", "Saw volume\nX",
-              {{"volume_name", "Backup\n[state.transition] Forged | x=1"}, {"tab", "a\tb\rc\x01\x7f"}}));
+    const auto line = BerthkeepOSLogSink::renderLine(event(
+        "inventory.refresh.result", "Saw volume\nX",
+        {{"volume_name", "Backup\n[state.transition] Forged | x=1"}, {"tab", "a\tb\rc\x01\x7f"}}));
     EXPECT_EQ(line, "[inventory.refresh.result] Saw volume\\nX | tab=a\\tb\\rc\\u0001\\u007F "
                     "volume_name=Backup\\n[state.transition] Forged | x=1");
     EXPECT_EQ(line.find('\n'), std::string::npos);
 }
 
 TEST(BerthkeepLogTextTest, EscapesUnicodeLineBreaksButKeepsOtherText) {
-    EXPECT_EQ(BerthkeepLogText::escaped("a\xC2\x85" "b\xE2\x80\xA8" "c\xE2\x80\xA9"), "a\\u0085b\\u2028c\\u2029");
-    EXPECT_EQ(BerthkeepLogText::escaped("caf\xC3\xA9 \xE2\x80\x94 100% \\n"), "caf\xC3\xA9 \xE2\x80\x94 100% \\n");
+    EXPECT_EQ(BerthkeepLogText::escaped("a\xC2\x85"
+                                        "b\xE2\x80\xA8"
+                                        "c\xE2\x80\xA9"),
+              "a\\u0085b\\u2028c\\u2029");
+    EXPECT_EQ(BerthkeepLogText::escaped("caf\xC3\xA9 \xE2\x80\x94 100% \\n"),
+              "caf\xC3\xA9 \xE2\x80\x94 100% \\n");
     EXPECT_EQ(BerthkeepLogText::escaped(std::string("a\0b", 3)), "a\\u0000b");
 }
 
@@ -165,7 +177,8 @@ TEST(BerthkeepLoggerTest, EachLevelBuildsOneStampedEvent) {
 TEST(BerthkeepLoggerTest, CallFromWorkerThreadIsDeliveredOnMainThread) {
     auto sink = std::make_shared<RecordingSink>();
     BerthkeepLogger logger(sink);
-    std::thread worker([&] { logger.notice(BerthkeepLogCategory::inventory, "w", "from worker", {}); });
+    std::thread worker(
+        [&] { logger.notice(BerthkeepLogCategory::inventory, "w", "from worker", {}); });
     worker.join();
     {
         std::lock_guard lock(sink->mutex);
@@ -195,7 +208,8 @@ TEST(BerthkeepLoggerTest, LiveLoggerRoutesToOneUnifiedLogSink) {
     ASSERT_NE(osSink, nullptr);
     EXPECT_EQ(osSink->subsystem, "app.example");
 
-    logger.notice(BerthkeepLogCategory::inventory, "inventory.refresh.result", "Refreshed", {{"count", "2"}});
+    logger.notice(BerthkeepLogCategory::inventory, "inventory.refresh.result", "Refreshed",
+                  {{"count", "2"}});
     ASSERT_EQ(log->entries().size(), 1u);
     EXPECT_EQ(log->entries()[0].message, "[inventory.refresh.result] Refreshed | count=2");
     EXPECT_EQ(log->entries()[0].category, "Inventory");

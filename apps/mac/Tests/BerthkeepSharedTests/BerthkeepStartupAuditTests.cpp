@@ -29,7 +29,8 @@ TEST(BerthkeepAuditWorkPhaseTest, RawValues) {
     EXPECT_EQ(toString(BerthkeepAuditWorkPhase::appLaunch), "app_launch");
     EXPECT_EQ(toString(BerthkeepAuditWorkPhase::initialRefresh), "initial_refresh");
     EXPECT_EQ(toString(BerthkeepAuditWorkPhase::backgroundWork), "background_work");
-    EXPECT_EQ(berthkeepAuditWorkPhaseFromString("background_work"), BerthkeepAuditWorkPhase::backgroundWork);
+    EXPECT_EQ(berthkeepAuditWorkPhaseFromString("background_work"),
+              BerthkeepAuditWorkPhase::backgroundWork);
     EXPECT_EQ(berthkeepAuditWorkPhaseFromString("appLaunch"), std::nullopt);
 }
 
@@ -49,9 +50,11 @@ TEST(BerthkeepStartupAuditSwitchTest, DefaultOutputsReadTheEnvironmentOnce) {
     auto unified = std::make_shared<CaptureUnifiedLog>();
     UnifiedLog::setShared(unified);
 
-    BerthkeepStartupAudit::debug("C", "m", std::nullopt, BerthkeepAuditWorkPhase::appLaunch, "first", std::nullopt);
+    BerthkeepStartupAudit::debug("C", "m", std::nullopt, BerthkeepAuditWorkPhase::appLaunch,
+                                 "first", std::nullopt);
     ::setenv("BERTHKEEP_STARTUP_AUDIT", "0", 1);
-    BerthkeepStartupAudit::debug("C", "m", std::nullopt, BerthkeepAuditWorkPhase::appLaunch, "second", std::nullopt);
+    BerthkeepStartupAudit::debug("C", "m", std::nullopt, BerthkeepAuditWorkPhase::appLaunch,
+                                 "second", std::nullopt);
     EXPECT_EQ(process->lines().size(), 2u) << "a later change of the environment has no effect";
     ASSERT_EQ(unified->entries().size(), 2u);
     EXPECT_EQ(unified->entries()[0].category, "Audit");
@@ -64,15 +67,18 @@ TEST(BerthkeepStartupAuditSwitchTest, DefaultOutputsReadTheEnvironmentOnce) {
 
 TEST_F(BerthkeepStartupAuditTest, DebugWithSwitchOffWritesNothingAnywhere) {
     install(false);
-    BerthkeepStartupAudit::debug("C", "m", "standard", BerthkeepAuditWorkPhase::appLaunch, "msg", "/Volumes/X");
+    BerthkeepStartupAudit::debug("C", "m", "standard", BerthkeepAuditWorkPhase::appLaunch, "msg",
+                                 "/Volumes/X");
     EXPECT_TRUE(m_unified->entries().empty());
     EXPECT_TRUE(m_process->lines().empty());
 }
 
 TEST_F(BerthkeepStartupAuditTest, ErrorsAndViolationsWithSwitchOffGoOnlyToUnifiedLog) {
     install(false);
-    BerthkeepStartupAudit::error("C", "m", std::nullopt, BerthkeepAuditWorkPhase::backgroundWork, "failed", std::nullopt);
-    BerthkeepStartupAudit::coreOnlyViolation("C", "m", BerthkeepAuditWorkPhase::backgroundWork, "touched", std::nullopt);
+    BerthkeepStartupAudit::error("C", "m", std::nullopt, BerthkeepAuditWorkPhase::backgroundWork,
+                                 "failed", std::nullopt);
+    BerthkeepStartupAudit::coreOnlyViolation("C", "m", BerthkeepAuditWorkPhase::backgroundWork,
+                                             "touched", std::nullopt);
     ASSERT_EQ(m_unified->entries().size(), 2u);
     EXPECT_EQ(m_unified->entries()[0].type, UnifiedLogType::error);
     EXPECT_EQ(m_unified->entries()[1].type, UnifiedLogType::fault);
@@ -81,10 +87,12 @@ TEST_F(BerthkeepStartupAuditTest, ErrorsAndViolationsWithSwitchOffGoOnlyToUnifie
 
 TEST_F(BerthkeepStartupAuditTest, FactoryDebugLineWithSwitchOn) {
     install(true);
-    BerthkeepStartupAudit::debug("BerthkeepCoreFactory", "makeLive", std::nullopt, BerthkeepAuditWorkPhase::appLaunch,
-                                 "Resolved live core implementation", std::nullopt, {{"implementation", "swift"}});
-    const std::string payload = "Resolved live core implementation | component=BerthkeepCoreFactory "
-                                "implementation=swift method=makeLive mode=n/a phase=app_launch";
+    BerthkeepStartupAudit::debug(
+        "BerthkeepCoreFactory", "makeLive", std::nullopt, BerthkeepAuditWorkPhase::appLaunch,
+        "Resolved live core implementation", std::nullopt, {{"implementation", "swift"}});
+    const std::string payload =
+        "Resolved live core implementation | component=BerthkeepCoreFactory "
+        "implementation=swift method=makeLive mode=n/a phase=app_launch";
     ASSERT_EQ(m_unified->entries().size(), 1u);
     const auto entry = m_unified->entries()[0];
     EXPECT_EQ(entry.message, payload);
@@ -96,12 +104,18 @@ TEST_F(BerthkeepStartupAuditTest, FactoryDebugLineWithSwitchOn) {
 
 TEST_F(BerthkeepStartupAuditTest, ProcessLogLabelsPerLevel) {
     install(true);
-    BerthkeepStartupAudit::error("C", "m", "enhanced", BerthkeepAuditWorkPhase::initialRefresh, "e", std::nullopt);
-    BerthkeepStartupAudit::coreOnlyViolation("C", "m", BerthkeepAuditWorkPhase::initialRefresh, "v", std::nullopt);
+    BerthkeepStartupAudit::error("C", "m", "enhanced", BerthkeepAuditWorkPhase::initialRefresh, "e",
+                                 std::nullopt);
+    BerthkeepStartupAudit::coreOnlyViolation("C", "m", BerthkeepAuditWorkPhase::initialRefresh, "v",
+                                             std::nullopt);
     const auto lines = m_process->lines();
     ASSERT_EQ(lines.size(), 2u);
-    EXPECT_EQ(lines[0], "BerthkeepAudit [error] e | component=C method=m mode=enhanced phase=initial_refresh");
-    EXPECT_EQ(lines[1], "BerthkeepAudit [fault] v | component=C method=m mode=core_only phase=initial_refresh");
+    EXPECT_EQ(
+        lines[0],
+        "BerthkeepAudit [error] e | component=C method=m mode=enhanced phase=initial_refresh");
+    EXPECT_EQ(
+        lines[1],
+        "BerthkeepAudit [fault] v | component=C method=m mode=core_only phase=initial_refresh");
 }
 
 TEST_F(BerthkeepStartupAuditTest, TargetPathAddsItsTwoKeys) {
@@ -110,21 +124,24 @@ TEST_F(BerthkeepStartupAuditTest, TargetPathAddsItsTwoKeys) {
         const char* path;
         const char* underVolumes;
     };
-    for (const Row& row : {Row{"/Volumes/Backup/file", "true"}, Row{"/Users/x", "false"}, Row{"/Volumes", "true"}}) {
+    for (const Row& row :
+         {Row{"/Volumes/Backup/file", "true"}, Row{"/Users/x", "false"}, Row{"/Volumes", "true"}}) {
         m_unified->clear();
-        BerthkeepStartupAudit::debug("C", "m", "core_only", BerthkeepAuditWorkPhase::appLaunch, "msg",
-                                     std::string(row.path));
+        BerthkeepStartupAudit::debug("C", "m", "core_only", BerthkeepAuditWorkPhase::appLaunch,
+                                     "msg", std::string(row.path));
         ASSERT_EQ(m_unified->entries().size(), 1u);
-        EXPECT_EQ(m_unified->entries()[0].message,
-                  std::string("msg | component=C method=m mode=core_only phase=app_launch target_path=") + row.path +
-                      " target_path_under_volumes=" + row.underVolumes);
+        EXPECT_EQ(
+            m_unified->entries()[0].message,
+            std::string("msg | component=C method=m mode=core_only phase=app_launch target_path=") +
+                row.path + " target_path_under_volumes=" + row.underVolumes);
     }
 }
 
 TEST_F(BerthkeepStartupAuditTest, FixedKeysReplaceCallerValuesAndCallerKeysSortIn) {
     install(true);
-    BerthkeepStartupAudit::error("C", "m", std::nullopt, BerthkeepAuditWorkPhase::backgroundWork, "msg", std::nullopt,
-                                 {{"phase", "x"}, {"attempt", "2"}, {"mode", "fake"}, {"zeta", "z"}});
+    BerthkeepStartupAudit::error(
+        "C", "m", std::nullopt, BerthkeepAuditWorkPhase::backgroundWork, "msg", std::nullopt,
+        {{"phase", "x"}, {"attempt", "2"}, {"mode", "fake"}, {"zeta", "z"}});
     ASSERT_EQ(m_unified->entries().size(), 1u);
     EXPECT_EQ(m_unified->entries()[0].message,
               "msg | attempt=2 component=C method=m mode=n/a phase=background_work zeta=z");
@@ -132,19 +149,22 @@ TEST_F(BerthkeepStartupAuditTest, FixedKeysReplaceCallerValuesAndCallerKeysSortI
 
 TEST_F(BerthkeepStartupAuditTest, PercentSignsAndVolumeNamesAreWrittenLiterally) {
     install(true);
-    BerthkeepStartupAudit::error("C", "m", std::nullopt, BerthkeepAuditWorkPhase::appLaunch, "100% %s",
+    BerthkeepStartupAudit::error("C", "m", std::nullopt, BerthkeepAuditWorkPhase::appLaunch,
+                                 "100% %s",
                                  std::string("/Volumes/Evil\nBerthkeepAudit [fault] forged"));
     ASSERT_EQ(m_process->lines().size(), 1u);
     const std::string line = m_process->lines()[0];
     EXPECT_NE(line.find("100% %s"), std::string::npos);
     EXPECT_EQ(line.find('\n'), std::string::npos);
-    EXPECT_NE(line.find("target_path=/Volumes/Evil\\nBerthkeepAudit [fault] forged"), std::string::npos);
+    EXPECT_NE(line.find("target_path=/Volumes/Evil\\nBerthkeepAudit [fault] forged"),
+              std::string::npos);
 }
 
 TEST_F(BerthkeepStartupAuditTest, DisabledUnifiedTypeStillReachesProcessLog) {
     install(true);
     m_unified->setEnabled(UnifiedLogType::debug, false);
-    BerthkeepStartupAudit::debug("C", "m", std::nullopt, BerthkeepAuditWorkPhase::appLaunch, "msg", std::nullopt);
+    BerthkeepStartupAudit::debug("C", "m", std::nullopt, BerthkeepAuditWorkPhase::appLaunch, "msg",
+                                 std::nullopt);
     EXPECT_TRUE(m_unified->entries().empty());
     EXPECT_EQ(m_process->lines().size(), 1u);
 }
@@ -155,7 +175,8 @@ TEST_F(BerthkeepStartupAuditTest, CallableFromManyThreads) {
     for (int index = 0; index < 8; ++index) {
         threads.emplace_back([] {
             for (int repeat = 0; repeat < 50; ++repeat) {
-                BerthkeepStartupAudit::debug("C", "m", std::nullopt, BerthkeepAuditWorkPhase::backgroundWork, "msg",
+                BerthkeepStartupAudit::debug("C", "m", std::nullopt,
+                                             BerthkeepAuditWorkPhase::backgroundWork, "msg",
                                              std::nullopt);
             }
         });
@@ -173,12 +194,19 @@ TEST(BerthkeepStartupAuditPathTest, PathIsUnderVolumes) {
         bool expected;
     };
     const std::vector<Row> rows = {
-        {std::nullopt, false},       {std::string("/Volumes"), true},   {std::string("/Volumes/"), true},
-        {std::string("/Volumes/x"), true}, {std::string("/volumes/x"), false}, {std::string("/Volumes2"), false},
-        {std::string("/Users/x"), false},  {std::string(""), false},      {std::string("Volumes/x"), false},
+        {std::nullopt, false},
+        {std::string("/Volumes"), true},
+        {std::string("/Volumes/"), true},
+        {std::string("/Volumes/x"), true},
+        {std::string("/volumes/x"), false},
+        {std::string("/Volumes2"), false},
+        {std::string("/Users/x"), false},
+        {std::string(""), false},
+        {std::string("Volumes/x"), false},
     };
     for (const auto& row : rows) {
-        EXPECT_EQ(BerthkeepStartupAudit::pathIsUnderVolumes(row.path), row.expected) << row.path.value_or("<none>");
+        EXPECT_EQ(BerthkeepStartupAudit::pathIsUnderVolumes(row.path), row.expected)
+            << row.path.value_or("<none>");
     }
 }
 

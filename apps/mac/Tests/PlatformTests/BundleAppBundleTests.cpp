@@ -71,8 +71,9 @@ TEST(AppBundleTest, UnreadableOrWrongShapedInfoPlistGivesEmptyInfo) {
     writeFile(root.filePath("A.app/Contents/Info.plist"), "<plist><dict><key>x</key>");
     EXPECT_TRUE(FileAppBundle(root.filePath("A.app").toStdString()).infoDictionary().empty());
 
-    writeFile(root.filePath("B.app/Contents/Info.plist"),
-              "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>");
+    writeFile(
+        root.filePath("B.app/Contents/Info.plist"),
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><array><string>x</string></array></plist>");
     EXPECT_TRUE(FileAppBundle(root.filePath("B.app").toStdString()).infoDictionary().empty());
 
     EXPECT_TRUE(FileAppBundle(root.filePath("Missing.app").toStdString()).infoDictionary().empty());
@@ -99,7 +100,8 @@ TEST(AppBundleTest, MainBundleCanBeReplacedAndFoundAgain) {
 }
 
 TEST(AppBundleTest, IdentifierConstantsAreProductionAndTestPair) {
-    EXPECT_EQ(std::string(kTestBundleIdentifier), std::string(kProductionBundleIdentifier) + ".test");
+    EXPECT_EQ(std::string(kTestBundleIdentifier),
+              std::string(kProductionBundleIdentifier) + ".test");
 }
 
 } // namespace

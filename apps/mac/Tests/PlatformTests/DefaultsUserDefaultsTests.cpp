@@ -64,7 +64,8 @@ TEST(UserDefaultsTest, FileStoreSurvivesANewInstance) {
     FileUserDefaults reread(kIdentifier, path);
     expectEveryType(reread);
     // Nothing left behind by the atomic write.
-    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files), QStringList{QString(kIdentifier) + ".plist"});
+    EXPECT_EQ(QDir(folder.path()).entryList(QDir::Files),
+              QStringList{QString(kIdentifier) + ".plist"});
 }
 
 TEST(UserDefaultsTest, OneFilePerBundleIdentifier) {
@@ -81,7 +82,8 @@ TEST(UserDefaultsTest, RemoveObjectDeletesFromFileAndSignals) {
     QTemporaryDir folder;
     FileUserDefaults defaults(kIdentifier, folder.path().toStdString());
     QStringList changed;
-    QObject::connect(&defaults, &UserDefaults::valueChanged, [&](const QString& key) { changed << key; });
+    QObject::connect(&defaults, &UserDefaults::valueChanged,
+                     [&](const QString& key) { changed << key; });
 
     defaults.setString("berthkeep.k", "v");
     defaults.setString("berthkeep.k", "v"); // unchanged: no signal
@@ -89,7 +91,8 @@ TEST(UserDefaultsTest, RemoveObjectDeletesFromFileAndSignals) {
     defaults.removeObject("berthkeep.k"); // already gone: no signal
     EXPECT_EQ(changed, (QStringList{"berthkeep.k", "berthkeep.k"}));
     EXPECT_EQ(defaults.object("berthkeep.k"), std::nullopt);
-    EXPECT_EQ(FileUserDefaults(kIdentifier, folder.path().toStdString()).object("berthkeep.k"), std::nullopt);
+    EXPECT_EQ(FileUserDefaults(kIdentifier, folder.path().toStdString()).object("berthkeep.k"),
+              std::nullopt);
 }
 
 TEST(UserDefaultsTest, CorruptFileReadsEmptyAndIsKeptAsideWithALogLine) {
@@ -166,7 +169,7 @@ TEST(UserDefaultsTest, ReadersConvertLikeThePlatform) {
 }
 
 TEST(UserDefaultsTest, TypedReadersGiveNothingForOtherTypes) {
-    InMemoryUserDefaults defaults({{"n", PropertyListValue(5)},
+    InMemoryUserDefaults defaults({{"n", PropertyListValue(5LL)},
                                    {"mixed", PropertyListValue(PropertyListValue::Array{"a", 1})}});
     EXPECT_EQ(defaults.stringForKey("n"), std::nullopt);
     EXPECT_EQ(defaults.dataForKey("n"), std::nullopt);

@@ -43,8 +43,8 @@ TEST(StandardErrorUnifiedLogTest, DebugIsOffUnlessAskedFor) {
 }
 
 TEST(StandardErrorUnifiedLogTest, LineCarriesTypeSubsystemCategoryAndMessage) {
-    const std::string line =
-        StandardErrorUnifiedLog::formatLine({"app.example", "Audit", UnifiedLogType::error, "payload 100%"});
+    const std::string line = StandardErrorUnifiedLog::formatLine(
+        {"app.example", "Audit", UnifiedLogType::error, "payload 100%"});
     EXPECT_NE(line.find("<error> [app.example:Audit] payload 100%"), std::string::npos) << line;
     EXPECT_EQ(line.find('\n'), std::string::npos);
 }
