@@ -61,11 +61,15 @@ public:
     virtual void unregisterCallback(CallbackRegistration registration) = 0;
 
     // No disk when the name is not known to the service.
-    virtual std::optional<DiskArbitrationDisk> createDiskFromBSDName(const std::string& bsdName) = 0;
+    virtual std::optional<DiskArbitrationDisk>
+    createDiskFromBSDName(const std::string& bsdName) = 0;
     // The current description; the last known one for a disk that has gone.
-    virtual std::optional<DiskDescriptionValues> copyDescription(const DiskArbitrationDisk& disk) = 0;
+    virtual std::optional<DiskDescriptionValues>
+    copyDescription(const DiskArbitrationDisk& disk) = 0;
 
-    static std::optional<std::string> bsdNameOfDisk(const DiskArbitrationDisk& disk) { return disk.bsdName; }
+    static std::optional<std::string> bsdNameOfDisk(const DiskArbitrationDisk& disk) {
+        return disk.bsdName;
+    }
 };
 
 // Creates sessions; a session may fail to be created (no session then).

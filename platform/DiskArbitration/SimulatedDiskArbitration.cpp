@@ -23,14 +23,17 @@ enum class CallbackKind { appeared, descriptionChanged, disappeared };
 // file changes into refresh calls.
 class StateFileWatcher : public QObject {
 public:
-    StateFileWatcher(const QString& path, std::chrono::milliseconds pollInterval, std::function<void()> onChange)
-        : m_path(path), m_onChange(std::move(onChange)) {
+    StateFileWatcher(const QString& path, std::chrono::milliseconds pollInterval,
+                     std::function<void()> onChange)
+        : m_path(path)
+        , m_onChange(std::move(onChange)) {
         const QFileInfo info(path);
         QDir().mkpath(info.absolutePath());
         m_watcher.addPath(info.absolutePath());
         watchFile();
         // Atomic replacement changes the folder; the file watch is renewed each time.
-        QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { changed(); });
+        QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
+                         [this] { changed(); });
         QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { changed(); });
         // Watchers can miss events (other file systems, inotify limits): poll too.
         m_poll.setInterval(pollInterval);
@@ -74,8 +77,10 @@ private:
 
 class SimulatedDiskArbitrationSession : public DiskArbitrationSession {
 public:
-    SimulatedDiskArbitrationSession(SimulatedStateFile stateFile, std::chrono::milliseconds pollInterval)
-        : m_stateFile(std::move(stateFile)), m_pollInterval(pollInterval) {}
+    SimulatedDiskArbitrationSession(SimulatedStateFile stateFile,
+                                    std::chrono::milliseconds pollInterval)
+        : m_stateFile(std::move(stateFile))
+        , m_pollInterval(pollInterval) {}
 
     ~SimulatedDiskArbitrationSession() override { unscheduleFromMainLoop(); }
 
@@ -84,8 +89,8 @@ public:
             return;
         }
         m_known.clear();
-        m_watcher = std::make_unique<StateFileWatcher>(QString::fromStdString(m_stateFile.path()), m_pollInterval,
-                                                       [this] { refresh(); });
+        m_watcher = std::make_unique<StateFileWatcher>(QString::fromStdString(m_stateFile.path()),
+                                                       m_pollInterval, [this] { refresh(); });
     }
 
     void unscheduleFromMainLoop() override {
@@ -223,7 +228,8 @@ private:
 
 SimulatedDiskArbitration::SimulatedDiskArbitration(SimulatedStateFile stateFile,
                                                    std::chrono::milliseconds pollInterval)
-    : m_stateFile(std::move(stateFile)), m_pollInterval(pollInterval) {}
+    : m_stateFile(std::move(stateFile))
+    , m_pollInterval(pollInterval) {}
 
 std::unique_ptr<DiskArbitrationSession> SimulatedDiskArbitration::createSession() {
     if (m_sessionCreationFails) {

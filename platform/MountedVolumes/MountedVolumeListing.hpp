@@ -58,8 +58,9 @@ public:
     // File URLs of the mounted volumes (directory URLs, with a trailing slash), in
     // the listing's own order; none when the listing has no answer. The keys say
     // which values will be asked for (a hint for prefetching).
-    virtual std::optional<std::vector<QUrl>> mountedVolumeURLs(const std::set<VolumeResourceKey>& keys,
-                                                               MountedVolumeListingOptions options) const = 0;
+    virtual std::optional<std::vector<QUrl>>
+    mountedVolumeURLs(const std::set<VolumeResourceKey>& keys,
+                      MountedVolumeListingOptions options) const = 0;
     // Throws VolumeResourceError when the values cannot be read.
     virtual VolumeResourceValues resourceValues(const QUrl& volumeURL,
                                                 const std::set<VolumeResourceKey>& keys) const = 0;

@@ -68,7 +68,8 @@ SimulatedMountedVolumeListing::mountedVolumeURLs(const std::set<VolumeResourceKe
             paths.push_back(*volume.mountPath);
         }
     }
-    std::stable_partition(paths.begin(), paths.end(), [](const std::string& path) { return path == "/"; });
+    std::stable_partition(paths.begin(), paths.end(),
+                          [](const std::string& path) { return path == "/"; });
     for (const auto& share : world.networkVolumes) {
         paths.push_back(share.mountPath);
     }
@@ -80,8 +81,9 @@ SimulatedMountedVolumeListing::mountedVolumeURLs(const std::set<VolumeResourceKe
     return urls;
 }
 
-VolumeResourceValues SimulatedMountedVolumeListing::resourceValues(const QUrl& volumeURL,
-                                                                   const std::set<VolumeResourceKey>& keys) const {
+VolumeResourceValues
+SimulatedMountedVolumeListing::resourceValues(const QUrl& volumeURL,
+                                              const std::set<VolumeResourceKey>& keys) const {
     if (!volumeURL.isLocalFile()) {
         throw VolumeResourceError("not a file URL: " + volumeURL.toString().toStdString());
     }
@@ -104,13 +106,17 @@ VolumeResourceValues SimulatedMountedVolumeListing::resourceValues(const QUrl& v
             ValueFiller filler{keys, &volume, {}};
             auto& v = filler.values;
             filler.set(VolumeResourceKey::volumeUUIDString, v.volumeUUIDString, volume.volumeUUID);
-            filler.set(VolumeResourceKey::volumeLocalizedName, v.volumeLocalizedName, volume.volumeName);
+            filler.set(VolumeResourceKey::volumeLocalizedName, v.volumeLocalizedName,
+                       volume.volumeName);
             filler.set(VolumeResourceKey::volumeName, v.volumeName, volume.volumeName);
-            filler.set(VolumeResourceKey::volumeIsBrowsable, v.volumeIsBrowsable, std::optional<bool>(!volume.hidden));
+            filler.set(VolumeResourceKey::volumeIsBrowsable, v.volumeIsBrowsable,
+                       std::optional<bool>(!volume.hidden));
             filler.set(VolumeResourceKey::volumeIsEjectable, v.volumeIsEjectable,
                        std::optional<bool>(physical.ejectable));
-            filler.set(VolumeResourceKey::volumeIsInternal, v.volumeIsInternal, std::optional<bool>(physical.internal));
-            filler.set(VolumeResourceKey::volumeIsLocal, v.volumeIsLocal, std::optional<bool>(true));
+            filler.set(VolumeResourceKey::volumeIsInternal, v.volumeIsInternal,
+                       std::optional<bool>(physical.internal));
+            filler.set(VolumeResourceKey::volumeIsLocal, v.volumeIsLocal,
+                       std::optional<bool>(true));
             filler.set(VolumeResourceKey::volumeIsRemovable, v.volumeIsRemovable,
                        std::optional<bool>(physical.removable));
             return filler.values;
@@ -123,12 +129,17 @@ VolumeResourceValues SimulatedMountedVolumeListing::resourceValues(const QUrl& v
         ValueFiller filler{keys, nullptr, {}};
         auto& v = filler.values;
         filler.set(VolumeResourceKey::volumeUUIDString, v.volumeUUIDString, share.volumeUUID);
-        filler.set(VolumeResourceKey::volumeLocalizedName, v.volumeLocalizedName, std::optional<std::string>(share.name));
-        filler.set(VolumeResourceKey::volumeName, v.volumeName, std::optional<std::string>(share.name));
-        filler.set(VolumeResourceKey::volumeIsBrowsable, v.volumeIsBrowsable, std::optional<bool>(true));
-        filler.set(VolumeResourceKey::volumeIsEjectable, v.volumeIsEjectable, std::optional<bool>(true));
+        filler.set(VolumeResourceKey::volumeLocalizedName, v.volumeLocalizedName,
+                   std::optional<std::string>(share.name));
+        filler.set(VolumeResourceKey::volumeName, v.volumeName,
+                   std::optional<std::string>(share.name));
+        filler.set(VolumeResourceKey::volumeIsBrowsable, v.volumeIsBrowsable,
+                   std::optional<bool>(true));
+        filler.set(VolumeResourceKey::volumeIsEjectable, v.volumeIsEjectable,
+                   std::optional<bool>(true));
         filler.set(VolumeResourceKey::volumeIsLocal, v.volumeIsLocal, std::optional<bool>(false));
-        filler.set(VolumeResourceKey::volumeIsRemovable, v.volumeIsRemovable, std::optional<bool>(false));
+        filler.set(VolumeResourceKey::volumeIsRemovable, v.volumeIsRemovable,
+                   std::optional<bool>(false));
         return filler.values;
     }
     throw VolumeResourceError("no mounted volume at " + path);

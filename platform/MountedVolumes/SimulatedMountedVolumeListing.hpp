@@ -12,9 +12,11 @@ class SimulatedMountedVolumeListing : public MountedVolumeListing {
 public:
     explicit SimulatedMountedVolumeListing(SimulatedStateFile stateFile);
 
-    std::optional<std::vector<QUrl>> mountedVolumeURLs(const std::set<VolumeResourceKey>& keys,
-                                                       MountedVolumeListingOptions options) const override;
-    VolumeResourceValues resourceValues(const QUrl& volumeURL, const std::set<VolumeResourceKey>& keys) const override;
+    std::optional<std::vector<QUrl>>
+    mountedVolumeURLs(const std::set<VolumeResourceKey>& keys,
+                      MountedVolumeListingOptions options) const override;
+    VolumeResourceValues resourceValues(const QUrl& volumeURL,
+                                        const std::set<VolumeResourceKey>& keys) const override;
 
 private:
     SimulatedStateFile m_stateFile;

@@ -41,7 +41,8 @@ SimulatedVolume apfsStorePartition(const std::string& bsdName, std::uint64_t siz
     return store;
 }
 
-SimulatedVolume apfsVolume(const std::string& bsdName, const std::string& name, std::uint64_t size) {
+SimulatedVolume apfsVolume(const std::string& bsdName, const std::string& name,
+                           std::uint64_t size) {
     SimulatedVolume volume;
     volume.bsdName = bsdName;
     volume.content = apfsVolumeContent;
@@ -102,7 +103,8 @@ std::string attachAPFSDisk(SimulatedWorld& world, const std::optional<std::strin
     physical.content = "GUID_partition_scheme";
     physical.sizeBytes = 1000 * gigabyte;
     physical.volumes.push_back(efiPartition(physicalName + "s1"));
-    physical.volumes.push_back(apfsStorePartition(physicalName + "s2", physical.sizeBytes - 209715200));
+    physical.volumes.push_back(
+        apfsStorePartition(physicalName + "s2", physical.sizeBytes - 209715200));
     world.disks.push_back(physical);
 
     const std::string containerName = diskName(world.nextFreeDiskNumber(physicalNumber + 1));
@@ -113,7 +115,8 @@ std::string attachAPFSDisk(SimulatedWorld& world, const std::optional<std::strin
     container.content = apfsVolumeContent;
     container.apfsPhysicalStore = physicalName + "s2";
     container.sizeBytes = physical.sizeBytes - 209715200;
-    container.volumes.push_back(apfsVolume(containerName + "s1", name.value_or("Backup"), 600 * gigabyte));
+    container.volumes.push_back(
+        apfsVolume(containerName + "s1", name.value_or("Backup"), 600 * gigabyte));
     container.volumes.push_back(apfsVolume(containerName + "s2", "Archive", 200 * gigabyte));
     world.disks.push_back(container);
     mountAll(world, containerName);
@@ -172,7 +175,8 @@ std::string attachInternalDisk(SimulatedWorld& world, const std::optional<std::s
     physical.deviceTreePath = "IODeviceTree:/arm-io@10F00000/ans@9000";
     physical.sizeBytes = 500 * gigabyte;
     physical.volumes.push_back(efiPartition(physicalName + "s1"));
-    physical.volumes.push_back(apfsStorePartition(physicalName + "s2", physical.sizeBytes - 209715200));
+    physical.volumes.push_back(
+        apfsStorePartition(physicalName + "s2", physical.sizeBytes - 209715200));
     world.disks.push_back(physical);
 
     const std::string containerName = diskName(world.nextFreeDiskNumber(physicalNumber + 1));
@@ -184,7 +188,8 @@ std::string attachInternalDisk(SimulatedWorld& world, const std::optional<std::s
     container.content = apfsVolumeContent;
     container.apfsPhysicalStore = physicalName + "s2";
     container.sizeBytes = physical.sizeBytes - 209715200;
-    SimulatedVolume root = apfsVolume(containerName + "s1", name.value_or("Macintosh HD"), 20 * gigabyte);
+    SimulatedVolume root =
+        apfsVolume(containerName + "s1", name.value_or("Macintosh HD"), 20 * gigabyte);
     root.mounted = true;
     root.mountPath = "/";
     root.writable = false;
@@ -217,8 +222,9 @@ std::string toString(SimulatedDrivePreset preset) {
 }
 
 std::vector<SimulatedDrivePreset> allSimulatedDrivePresets() {
-    return {SimulatedDrivePreset::usbStick, SimulatedDrivePreset::apfsDisk, SimulatedDrivePreset::diskImage,
-            SimulatedDrivePreset::networkVolume, SimulatedDrivePreset::internalDisk};
+    return {SimulatedDrivePreset::usbStick, SimulatedDrivePreset::apfsDisk,
+            SimulatedDrivePreset::diskImage, SimulatedDrivePreset::networkVolume,
+            SimulatedDrivePreset::internalDisk};
 }
 
 std::optional<SimulatedDrivePreset> simulatedDrivePresetFromString(const std::string& text) {
@@ -230,7 +236,8 @@ std::optional<SimulatedDrivePreset> simulatedDrivePresetFromString(const std::st
     return std::nullopt;
 }
 
-std::string attachPreset(SimulatedWorld& world, SimulatedDrivePreset preset, const std::optional<std::string>& name,
+std::string attachPreset(SimulatedWorld& world, SimulatedDrivePreset preset,
+                         const std::optional<std::string>& name,
                          const std::optional<std::string>& imagePath) {
     switch (preset) {
     case SimulatedDrivePreset::usbStick:

@@ -11,11 +11,11 @@ namespace berthkeep {
 // Ready-made drives to attach to a world. Each returns the identifier of what it
 // attached: the whole disk's BSD name, or the mount path of a network volume.
 enum class SimulatedDrivePreset {
-    usbStick,       // one FAT32 volume on a removable USB stick
-    apfsDisk,       // an external USB SSD: EFI + APFS store, a container with two volumes
-    diskImage,      // an attached read-only image with one HFS+ volume
-    networkVolume,  // a mounted file server share
-    internalDisk,   // the built-in disk: root volume and a hidden data volume
+    usbStick,      // one FAT32 volume on a removable USB stick
+    apfsDisk,      // an external USB SSD: EFI + APFS store, a container with two volumes
+    diskImage,     // an attached read-only image with one HFS+ volume
+    networkVolume, // a mounted file server share
+    internalDisk,  // the built-in disk: root volume and a hidden data volume
 };
 
 std::string toString(SimulatedDrivePreset preset);

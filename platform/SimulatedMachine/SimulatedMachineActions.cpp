@@ -33,8 +33,9 @@ void removeMountDirectory(const std::string& path) {
 }
 
 std::string describeVolume(const SimulatedVolume& volume) {
-    return volume.volumeName && !volume.volumeName->empty() ? "Volume " + *volume.volumeName + " on " + volume.bsdName
-                                                            : "Volume on " + volume.bsdName;
+    return volume.volumeName && !volume.volumeName->empty()
+               ? "Volume " + *volume.volumeName + " on " + volume.bsdName
+               : "Volume on " + volume.bsdName;
 }
 
 SimulatedVolume* volumeAtMountPath(SimulatedWorld& world, std::string_view path) {
@@ -68,9 +69,10 @@ void removeDisks(SimulatedWorld& world, const std::set<std::string>& names) {
             markVolumeUnmounted(volume);
         }
     }
-    world.disks.erase(std::remove_if(world.disks.begin(), world.disks.end(),
-                                     [&](const SimulatedDisk& disk) { return names.count(disk.bsdName) > 0; }),
-                      world.disks.end());
+    world.disks.erase(
+        std::remove_if(world.disks.begin(), world.disks.end(),
+                       [&](const SimulatedDisk& disk) { return names.count(disk.bsdName) > 0; }),
+        world.disks.end());
 }
 
 const SimulatedDisk* resolveDisk(const SimulatedWorld& world, std::string_view device) {
@@ -153,7 +155,8 @@ SimulatedCommandResult unmountVolume(SimulatedWorld& world, std::string_view dev
     }
     if (!volume) {
         if (world.findDisk(device)) {
-            return failure(stripDevicePrefix(device) + " is a whole disk; use unmountDisk to unmount its volumes");
+            return failure(stripDevicePrefix(device) +
+                           " is a whole disk; use unmountDisk to unmount its volumes");
         }
         return failure("Unable to find disk for " + std::string(device));
     }
@@ -168,7 +171,8 @@ SimulatedCommandResult mountVolume(SimulatedWorld& world, std::string_view devic
     SimulatedVolume* volume = world.findVolume(device);
     if (!volume) {
         if (world.findDisk(device)) {
-            return failure(stripDevicePrefix(device) + " is a whole disk; use mountDisk to mount its volumes");
+            return failure(stripDevicePrefix(device) +
+                           " is a whole disk; use mountDisk to mount its volumes");
         }
         return failure("Unable to find disk for " + std::string(device));
     }

@@ -27,8 +27,9 @@ SimulatedCommandResult stateFailure(const SimulatedStateError& error) {
 }
 
 // Takes the first behaviour that matches this call, using up one of its uses.
-std::optional<ScriptedBehaviour> consumeBehaviour(const SimulatedStateFile& stateFile, const std::string& tool,
-                                                  const std::string& verb, const std::string& device) {
+std::optional<ScriptedBehaviour> consumeBehaviour(const SimulatedStateFile& stateFile,
+                                                  const std::string& tool, const std::string& verb,
+                                                  const std::string& device) {
     std::optional<ScriptedBehaviour> found;
     stateFile.update([&](SimulatedWorld& world) {
         for (auto it = world.behaviours.begin(); it != world.behaviours.end(); ++it) {
@@ -66,7 +67,8 @@ std::optional<SimulatedCommandResult> actOut(const ScriptedBehaviour& behaviour)
         }
     }
     if (behaviour.exitStatus) {
-        return SimulatedCommandResult{*behaviour.exitStatus, behaviour.standardOutput, behaviour.standardError};
+        return SimulatedCommandResult{*behaviour.exitStatus, behaviour.standardOutput,
+                                      behaviour.standardError};
     }
     return std::nullopt;
 }
@@ -98,13 +100,15 @@ SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arg
             }
         }
         if (verb == "list") {
-            return SimulatedCommandResult{0, renderDiskUtilityExternalList(stateFile.read()), std::string()};
+            return SimulatedCommandResult{0, renderDiskUtilityExternalList(stateFile.read()),
+                                          std::string()};
         }
         if (verb == "info") {
             if (auto plist = renderDiskUtilityInfo(stateFile.read(), device)) {
                 return SimulatedCommandResult{0, *plist, std::string()};
             }
-            return SimulatedCommandResult{1, std::string(), "Could not find disk: " + device + "\n"};
+            return SimulatedCommandResult{1, std::string(),
+                                          "Could not find disk: " + device + "\n"};
         }
         SimulatedCommandResult result;
         stateFile.update([&](SimulatedWorld& world) {

@@ -110,7 +110,8 @@ void writeUnlocked(const std::string& path, const SimulatedWorld& world) {
 
 } // namespace
 
-SimulatedStateFile::SimulatedStateFile(std::string path) : m_path(std::move(path)) {}
+SimulatedStateFile::SimulatedStateFile(std::string path)
+    : m_path(std::move(path)) {}
 
 std::string SimulatedStateFile::defaultPath() {
     const auto nonEmpty = [](const char* name) -> std::string {

@@ -54,9 +54,10 @@ std::vector<const SimulatedDisk*> externalDisksInOrder(const SimulatedWorld& wor
             result.push_back(&disk);
         }
     }
-    std::stable_sort(result.begin(), result.end(), [](const SimulatedDisk* a, const SimulatedDisk* b) {
-        return diskNumber(a->bsdName) < diskNumber(b->bsdName);
-    });
+    std::stable_sort(result.begin(), result.end(),
+                     [](const SimulatedDisk* a, const SimulatedDisk* b) {
+                         return diskNumber(a->bsdName) < diskNumber(b->bsdName);
+                     });
     return result;
 }
 
@@ -115,7 +116,8 @@ plist_t wholeDiskInfo(const SimulatedWorld& world, const SimulatedDisk& disk) {
     setString(dict, "DeviceNode", "/dev/" + disk.bsdName);
     setBool(dict, "WholeDisk", true);
     setString(dict, "ParentWholeDisk", disk.bsdName);
-    setString(dict, "Content", disk.isAPFSContainer() ? std::string(apfsContainerContent) : disk.content);
+    setString(dict, "Content",
+              disk.isAPFSContainer() ? std::string(apfsContainerContent) : disk.content);
     addMediaFacts(dict, world, disk);
     setBool(dict, "Writable", disk.writable);
     setString(dict, "VirtualOrPhysical", virtualOrPhysical(world, disk, true));
@@ -130,7 +132,8 @@ plist_t wholeDiskInfo(const SimulatedWorld& world, const SimulatedDisk& disk) {
     return dict;
 }
 
-plist_t volumeInfo(const SimulatedWorld& world, const SimulatedDisk& disk, const SimulatedVolume& volume) {
+plist_t volumeInfo(const SimulatedWorld& world, const SimulatedDisk& disk,
+                   const SimulatedVolume& volume) {
     plist_t dict = plist_new_dict();
     setString(dict, "DeviceIdentifier", volume.bsdName);
     setString(dict, "DeviceNode", "/dev/" + volume.bsdName);
@@ -143,7 +146,8 @@ plist_t volumeInfo(const SimulatedWorld& world, const SimulatedDisk& disk, const
     setString(dict, "VirtualOrPhysical", virtualOrPhysical(world, disk, false));
     setUInt(dict, "Size", volume.sizeBytes);
     setUInt(dict, "TotalSize", volume.sizeBytes);
-    setString(dict, "MountPoint", volume.mounted && volume.mountPath ? *volume.mountPath : std::string());
+    setString(dict, "MountPoint",
+              volume.mounted && volume.mountPath ? *volume.mountPath : std::string());
     setString(dict, "VolumeName", volume.volumeName.value_or(""));
     if (volume.volumeUUID) {
         setString(dict, "VolumeUUID", *volume.volumeUUID);
@@ -184,7 +188,8 @@ std::string renderDiskUtilityExternalList(const SimulatedWorld& world) {
         plist_array_append_item(wholeDisks, plist_new_string(disk->bsdName.c_str()));
         plist_t entry = plist_new_dict();
         setString(entry, "DeviceIdentifier", disk->bsdName);
-        setString(entry, "Content", disk->isAPFSContainer() ? std::string(apfsContainerContent) : disk->content);
+        setString(entry, "Content",
+                  disk->isAPFSContainer() ? std::string(apfsContainerContent) : disk->content);
         setUInt(entry, "Size", disk->sizeBytes);
         plist_t children = plist_new_array();
         for (const auto& volume : disk->volumes) {
@@ -202,7 +207,8 @@ std::string renderDiskUtilityExternalList(const SimulatedWorld& world) {
             if (volume.mounted && volume.mountPath) {
                 setString(child, "MountPoint", *volume.mountPath);
                 if (volume.volumeName) {
-                    plist_array_append_item(volumesFromDisks, plist_new_string(volume.volumeName->c_str()));
+                    plist_array_append_item(volumesFromDisks,
+                                            plist_new_string(volume.volumeName->c_str()));
                 }
             }
             plist_array_append_item(children, child);
@@ -222,7 +228,8 @@ std::string renderDiskUtilityExternalList(const SimulatedWorld& world) {
     return toXML(root);
 }
 
-std::optional<std::string> renderDiskUtilityInfo(const SimulatedWorld& world, std::string_view device) {
+std::optional<std::string> renderDiskUtilityInfo(const SimulatedWorld& world,
+                                                 std::string_view device) {
     if (const auto* disk = world.findDisk(device)) {
         return toXML(wholeDiskInfo(world, *disk));
     }
@@ -252,7 +259,8 @@ std::string renderDiskImageInfo(const SimulatedWorld& world) {
         }
         plist_t image = plist_new_dict();
         setString(image, "image-path", *disk.imagePath);
-        setString(image, "image-type", disk.writable ? "read/write disk image" : "read-only disk image");
+        setString(image, "image-type",
+                  disk.writable ? "read/write disk image" : "read-only disk image");
         setBool(image, "removable", true);
         setBool(image, "writeable", disk.writable);
         setBool(image, "autodiskmount", true);

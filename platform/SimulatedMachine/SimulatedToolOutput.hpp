@@ -14,7 +14,8 @@ namespace berthkeep {
 // with its partitions and the APFS containers on it.
 std::string renderDiskUtilityExternalList(const SimulatedWorld& world);
 // `diskutil info -plist <device>`; none when the device is unknown.
-std::optional<std::string> renderDiskUtilityInfo(const SimulatedWorld& world, std::string_view device);
+std::optional<std::string> renderDiskUtilityInfo(const SimulatedWorld& world,
+                                                 std::string_view device);
 // `hdiutil info -plist`.
 std::string renderDiskImageInfo(const SimulatedWorld& world);
 

@@ -195,7 +195,8 @@ void readInt(const json& object, const char* key, const std::string& where, int&
     }
 }
 
-void readOptionalInt(const json& object, const char* key, const std::string& where, std::optional<int>& out) {
+void readOptionalInt(const json& object, const char* key, const std::string& where,
+                     std::optional<int>& out) {
     if (member(object, key)) {
         int value = 0;
         readInt(object, key, where, value);
@@ -283,7 +284,8 @@ SimulatedDisk parseDisk(const json& value, const std::string& where) {
     readSize(value, "sizeBytes", where, disk.sizeBytes);
     if (const json* volumes = optionalArray(value, "volumes", where)) {
         for (std::size_t i = 0; i < volumes->size(); ++i) {
-            disk.volumes.push_back(parseVolume((*volumes)[i], where + ".volumes[" + std::to_string(i) + "]"));
+            disk.volumes.push_back(
+                parseVolume((*volumes)[i], where + ".volumes[" + std::to_string(i) + "]"));
         }
     }
     return disk;
@@ -362,7 +364,8 @@ SimulatedWorld parseSimulatedWorld(std::string_view text) {
     }
     if (const json* behaviours = optionalArray(root, "behaviours", "top level")) {
         for (std::size_t i = 0; i < behaviours->size(); ++i) {
-            world.behaviours.push_back(parseBehaviour((*behaviours)[i], "behaviours[" + std::to_string(i) + "]"));
+            world.behaviours.push_back(
+                parseBehaviour((*behaviours)[i], "behaviours[" + std::to_string(i) + "]"));
         }
     }
     // Identifiers must be unique, or every lookup would answer for the wrong device.

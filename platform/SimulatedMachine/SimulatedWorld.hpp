@@ -12,20 +12,20 @@ namespace berthkeep {
 // One slice of a disk that may carry a file system: a partition of a partitioned
 // disk, or a volume of an APFS container.
 struct SimulatedVolume {
-    std::string bsdName;                        // "disk4s2"
-    std::string content;                        // partition type, "EFI", "Apple_APFS", "Microsoft Basic Data", ...
+    std::string bsdName; // "disk4s2"
+    std::string content; // partition type, "EFI", "Apple_APFS", "Microsoft Basic Data", ...
     std::optional<std::string> volumeName;
     std::optional<std::string> volumeUUID;
-    std::optional<std::string> filesystemType;  // "msdos", "apfs", "exfat", "hfs"
-    std::optional<std::string> filesystemName;  // "MS-DOS (FAT32)", "APFS", ...
-    bool mountable = true;                      // the service would mount it
+    std::optional<std::string> filesystemType; // "msdos", "apfs", "exfat", "hfs"
+    std::optional<std::string> filesystemName; // "MS-DOS (FAT32)", "APFS", ...
+    bool mountable = true;                     // the service would mount it
     bool mounted = false;
-    std::optional<std::string> mountPath;       // filled while mounted
-    bool hidden = false;                        // not browsable (system volumes)
+    std::optional<std::string> mountPath; // filled while mounted
+    bool hidden = false;                  // not browsable (system volumes)
     bool writable = true;
-    bool createdMountDirectory = false;         // we made the folder, so unmount removes it
+    bool createdMountDirectory = false;           // we made the folder, so unmount removes it
     std::vector<std::string> omittedResourceKeys; // volume resource values left unanswered
-    bool resourceValuesFail = false;            // reading its resource values fails
+    bool resourceValuesFail = false;              // reading its resource values fails
     std::uint64_t sizeBytes = 0;
 
     bool operator==(const SimulatedVolume&) const = default;
@@ -34,16 +34,17 @@ struct SimulatedVolume {
 // A whole disk: a physical drive, a disk image, or an APFS container synthesized
 // on a partition of another disk.
 struct SimulatedDisk {
-    std::string bsdName;                        // "disk4"
+    std::string bsdName; // "disk4"
     std::string mediaName;
-    std::string busProtocol;                    // "USB", "PCI-Express", "Disk Image", ...
+    std::string busProtocol; // "USB", "PCI-Express", "Disk Image", ...
     bool internal = false;
-    bool removable = false;                     // removable media
+    bool removable = false; // removable media
     bool ejectable = false;
     bool writable = true;
-    std::string content;                        // "GUID_partition_scheme", "FDisk_partition_scheme"
-    std::optional<std::string> imagePath;       // set for attached disk images
-    std::optional<std::string> apfsPhysicalStore; // set for APFS containers: the partition it lives on
+    std::string content;                  // "GUID_partition_scheme", "FDisk_partition_scheme"
+    std::optional<std::string> imagePath; // set for attached disk images
+    std::optional<std::string>
+        apfsPhysicalStore; // set for APFS containers: the partition it lives on
     std::optional<std::string> deviceTreePath;
     std::uint64_t sizeBytes = 0;
     std::vector<SimulatedVolume> volumes;
@@ -56,7 +57,7 @@ struct SimulatedDisk {
 // A mounted file server share: no BSD name, never listed by diskutil.
 struct SimulatedNetworkVolume {
     std::string name;
-    std::string url;                            // "smb://server/share"
+    std::string url; // "smb://server/share"
     std::string mountPath;
     std::optional<std::string> volumeUUID;
     bool createdMountDirectory = false;
@@ -69,14 +70,14 @@ struct SimulatedNetworkVolume {
 struct ScriptedBehaviour {
     std::string tool = "diskutil";
     std::string verb;
-    std::optional<std::string> device;          // only this device; any when absent
-    std::optional<int> exitStatus;              // fail with this status, world unchanged
+    std::optional<std::string> device; // only this device; any when absent
+    std::optional<int> exitStatus;     // fail with this status, world unchanged
     std::string standardError;
     std::string standardOutput;
     int delayMilliseconds = 0;
-    bool hang = false;                          // never answers
-    bool ignoreTerminate = false;               // while hanging, shrug off SIGTERM
-    std::optional<int> remainingUses;           // used up after this many matches
+    bool hang = false;                // never answers
+    bool ignoreTerminate = false;     // while hanging, shrug off SIGTERM
+    std::optional<int> remainingUses; // used up after this many matches
 
     bool operator==(const ScriptedBehaviour&) const = default;
 };

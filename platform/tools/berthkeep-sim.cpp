@@ -41,7 +41,8 @@ struct Options {
     std::map<std::string, bool> flags;
 };
 
-Options parseOptions(const std::vector<std::string>& arguments, const std::vector<std::string>& valueOptions,
+Options parseOptions(const std::vector<std::string>& arguments,
+                     const std::vector<std::string>& valueOptions,
                      const std::vector<std::string>& flagOptions) {
     Options options;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -94,8 +95,9 @@ std::string flag(bool value, const char* word) {
 void printList(const SimulatedWorld& world) {
     std::cout << "mount root: " << world.mountRoot << "\n";
     for (const auto& disk : world.disks) {
-        std::cout << disk.bsdName << "  " << (disk.isAPFSContainer() ? "APFS container on " + *disk.apfsPhysicalStore
-                                                                     : disk.mediaName + " (" + disk.busProtocol + ")")
+        std::cout << disk.bsdName << "  "
+                  << (disk.isAPFSContainer() ? "APFS container on " + *disk.apfsPhysicalStore
+                                             : disk.mediaName + " (" + disk.busProtocol + ")")
                   << flag(disk.internal, "internal") << flag(disk.removable, "removable")
                   << flag(disk.ejectable, "ejectable")
                   << (disk.imagePath ? " image=" + *disk.imagePath : std::string()) << "\n";
@@ -104,21 +106,26 @@ void printList(const SimulatedWorld& world) {
             if (volume.volumeName) {
                 std::cout << "  \"" << *volume.volumeName << "\"";
             }
-            std::cout << (volume.mounted && volume.mountPath ? "  mounted at " + *volume.mountPath : "")
+            std::cout << (volume.mounted && volume.mountPath ? "  mounted at " + *volume.mountPath
+                                                             : "")
                       << flag(volume.hidden, "hidden") << "\n";
         }
     }
     for (const auto& share : world.networkVolumes) {
-        std::cout << "network  \"" << share.name << "\"  " << share.url << "  mounted at " << share.mountPath << "\n";
+        std::cout << "network  \"" << share.name << "\"  " << share.url << "  mounted at "
+                  << share.mountPath << "\n";
     }
     for (const auto& behaviour : world.behaviours) {
         std::cout << "script  " << behaviour.tool << " " << behaviour.verb
                   << (behaviour.device ? " " + *behaviour.device : std::string())
-                  << (behaviour.exitStatus ? " exit=" + std::to_string(*behaviour.exitStatus) : std::string())
-                  << (behaviour.delayMilliseconds ? " delay=" + std::to_string(behaviour.delayMilliseconds) + "ms"
-                                                  : std::string())
+                  << (behaviour.exitStatus ? " exit=" + std::to_string(*behaviour.exitStatus)
+                                           : std::string())
+                  << (behaviour.delayMilliseconds
+                          ? " delay=" + std::to_string(behaviour.delayMilliseconds) + "ms"
+                          : std::string())
                   << flag(behaviour.hang, "hang")
-                  << (behaviour.remainingUses ? " times=" + std::to_string(*behaviour.remainingUses) : std::string())
+                  << (behaviour.remainingUses ? " times=" + std::to_string(*behaviour.remainingUses)
+                                              : std::string())
                   << "\n";
     }
 }
@@ -175,7 +182,8 @@ int run(const std::vector<std::string>& arguments) {
         }
         std::string attached;
         stateFile.update([&](SimulatedWorld& world) {
-            attached = attachPreset(world, *preset, valueOf(options, "name"), valueOf(options, "image"));
+            attached =
+                attachPreset(world, *preset, valueOf(options, "name"), valueOf(options, "image"));
             return true;
         });
         std::cout << attached << "\n";
@@ -185,7 +193,8 @@ int run(const std::vector<std::string>& arguments) {
         if (rest.size() != 1) {
             throw UsageError{"detach takes one device or mount path"};
         }
-        const bool found = stateFile.update([&](SimulatedWorld& world) { return detachDevice(world, rest.front()); });
+        const bool found = stateFile.update(
+            [&](SimulatedWorld& world) { return detachDevice(world, rest.front()); });
         if (!found) {
             std::cerr << "berthkeep-sim: nothing attached as " << rest.front() << "\n";
             return 1;
@@ -201,8 +210,9 @@ int run(const std::vector<std::string>& arguments) {
         return 0;
     }
     if (command == "script") {
-        const Options options = parseOptions(rest, {"tool", "device", "exit", "stderr", "stdout", "delay", "times"},
-                                             {"hang", "ignore-term"});
+        const Options options =
+            parseOptions(rest, {"tool", "device", "exit", "stderr", "stdout", "delay", "times"},
+                         {"hang", "ignore-term"});
         if (options.positional.size() != 1) {
             throw UsageError{"script takes one verb"};
         }

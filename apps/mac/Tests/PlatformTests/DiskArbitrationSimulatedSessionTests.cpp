@@ -6,6 +6,8 @@
 
 #include <QThread>
 
+#include <map>
+
 namespace berthkeep {
 namespace {
 
@@ -20,15 +22,18 @@ struct EventLog {
     bool allOnMainThread = true;
 
     void attach(DiskArbitrationSession& session) {
-        session.registerDiskAppearedCallback([this](const DiskArbitrationDisk& disk) { add(appeared, disk); });
+        session.registerDiskAppearedCallback(
+            [this](const DiskArbitrationDisk& disk) { add(appeared, disk); });
         session.registerDiskDescriptionChangedCallback([this](const DiskArbitrationDisk& disk) {
             add(changed, disk);
             changedDisks.push_back(disk);
         });
-        session.registerDiskDisappearedCallback([this](const DiskArbitrationDisk& disk) { add(disappeared, disk); });
+        session.registerDiskDisappearedCallback(
+            [this](const DiskArbitrationDisk& disk) { add(disappeared, disk); });
     }
     void add(std::vector<std::string>& list, const DiskArbitrationDisk& disk) {
-        allOnMainThread = allOnMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+        allOnMainThread =
+            allOnMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
         list.push_back(disk.identity);
     }
     static bool has(const std::vector<std::string>& list, const std::string& identity) {
@@ -40,8 +45,10 @@ class DiskArbitrationSimulatedSession : public testing::SimulatedMachineFixture 
 protected:
     void SetUp() override {
         SimulatedMachineFixture::SetUp();
-        stateFile().write(makeSampleWorld(mountRoot())); // disk0..disk2 and their volumes: 8 disks in all
-        m_service = std::make_unique<SimulatedDiskArbitration>(stateFile(), std::chrono::milliseconds(100));
+        stateFile().write(
+            makeSampleWorld(mountRoot())); // disk0..disk2 and their volumes: 8 disks in all
+        m_service =
+            std::make_unique<SimulatedDiskArbitration>(stateFile(), std::chrono::milliseconds(100));
     }
     SimulatedDiskArbitration& service() { return *m_service; }
 
@@ -84,12 +91,14 @@ TEST_F(DiskArbitrationSimulatedSession, ChangesOfTheWorldArriveAsEvents) {
     EXPECT_TRUE(EventLog::has(log.appeared, "disk3s1"));
     EXPECT_TRUE(EventLog::has(log.appeared, "network:" + share));
 
-    stateFile().update([](SimulatedWorld& world) { return unmountVolume(world, "disk2s1").exitStatus == 0; });
+    stateFile().update(
+        [](SimulatedWorld& world) { return unmountVolume(world, "disk2s1").exitStatus == 0; });
     ASSERT_TRUE(spinUntil([&] { return log.changed.size() == 1; }));
     EXPECT_EQ(log.changed.front(), "disk2s1");
     EXPECT_FALSE(log.changedDisks.front().lastKnownDescription.volumePath.has_value());
 
-    stateFile().update([](SimulatedWorld& world) { return ejectDisk(world, "disk3").exitStatus == 0; });
+    stateFile().update(
+        [](SimulatedWorld& world) { return ejectDisk(world, "disk3").exitStatus == 0; });
     ASSERT_TRUE(spinUntil([&] { return log.disappeared.size() == 2; }));
     EXPECT_TRUE(EventLog::has(log.disappeared, "disk3"));
     EXPECT_TRUE(EventLog::has(log.disappeared, "disk3s1"));
@@ -98,20 +107,19 @@ TEST_F(DiskArbitrationSimulatedSession, ChangesOfTheWorldArriveAsEvents) {
 
 TEST_F(DiskArbitrationSimulatedSession, DisappearedDiskStillAnswersWithWhatWasKnown) {
     auto session = service().createSession();
-    DiskArbitrationDisk gone;
-    std::optional<DiskDescriptionValues> description;
+    std::map<std::string, std::optional<DiskDescriptionValues>> gone;
     session->registerDiskDisappearedCallback([&](const DiskArbitrationDisk& disk) {
-        gone = disk;
-        description = session->copyDescription(disk);
+        gone[disk.bsdName.value_or("")] = session->copyDescription(disk);
     });
+    int appeared = 0;
+    session->registerDiskAppearedCallback([&](const DiskArbitrationDisk&) { ++appeared; });
     session->scheduleWithMainLoop();
-    spinUntil([] { return false; }, 200);
+    ASSERT_TRUE(spinUntil([&] { return appeared == 8; }));
     stateFile().update([](SimulatedWorld& world) { return detachDevice(world, "disk2"); });
-    ASSERT_TRUE(spinUntil([&] { return description.has_value() && gone.identity == "disk2s1"; }) ||
-                spinUntil([&] { return gone.identity == "disk2s1"; }));
-    EXPECT_EQ(DiskArbitrationSession::bsdNameOfDisk(gone), std::optional<std::string>("disk2s1"));
-    ASSERT_TRUE(description.has_value());
-    EXPECT_EQ(description->volumeName, std::optional<std::string>("USB STICK"));
+    ASSERT_TRUE(spinUntil([&] { return gone.size() == 2; }));
+    ASSERT_TRUE(gone.count("disk2s1"));
+    ASSERT_TRUE(gone["disk2s1"].has_value());
+    EXPECT_EQ(gone["disk2s1"]->volumeName, std::optional<std::string>("USB STICK"));
 }
 
 TEST_F(DiskArbitrationSimulatedSession, NothingIsDeliveredWhileUnscheduledOrUnregistered) {

@@ -36,8 +36,8 @@ protected:
 
 TEST_F(MountedVolumeSimulatedListing, ListsMountedVolumesRootFirstAndSkipsHiddenOnRequest) {
     const std::string root = mountRoot();
-    const std::vector<std::string> visible{"/", root + "/USB STICK/", root + "/Backup/", root + "/Archive/",
-                                           root + "/Shared/"};
+    const std::vector<std::string> visible{"/", root + "/USB STICK/", root + "/Backup/",
+                                           root + "/Archive/", root + "/Shared/"};
     EXPECT_EQ(paths({.skipHiddenVolumes = true}), visible);
     const auto all = paths({.skipHiddenVolumes = false});
     EXPECT_EQ(all.size(), visible.size() + 1);
@@ -49,16 +49,20 @@ TEST_F(MountedVolumeSimulatedListing, ResourceValuesDescribeEachKindOfVolume) {
         std::string path;
         VolumeResourceValues expected;
     };
-    const auto uuid = [&](const std::string& bsdName) { return stateFile().read().findVolume(bsdName)->volumeUUID; };
+    const auto uuid = [&](const std::string& bsdName) {
+        return stateFile().read().findVolume(bsdName)->volumeUUID;
+    };
     const std::string root = mountRoot();
     const Case cases[] = {
         {"/", {uuid("disk1s1"), "Macintosh HD", "Macintosh HD", true, false, true, true, false}},
-        {"/System/Volumes/Data", {uuid("disk1s2"), "Data", "Data", false, false, true, true, false}},
-        {root + "/USB STICK", {uuid("disk2s1"), "USB STICK", "USB STICK", true, true, false, true, true}},
+        {"/System/Volumes/Data",
+         {uuid("disk1s2"), "Data", "Data", false, false, true, true, false}},
+        {root + "/USB STICK",
+         {uuid("disk2s1"), "USB STICK", "USB STICK", true, true, false, true, true}},
         {root + "/Backup", {uuid("disk4s1"), "Backup", "Backup", true, true, false, true, false}},
         {root + "/Shared",
-         {stateFile().read().networkVolumes.front().volumeUUID, "Shared", "Shared", true, true, std::nullopt, false,
-          false}},
+         {stateFile().read().networkVolumes.front().volumeUUID, "Shared", "Shared", true, true,
+          std::nullopt, false, false}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.path);
@@ -67,18 +71,21 @@ TEST_F(MountedVolumeSimulatedListing, ResourceValuesDescribeEachKindOfVolume) {
 }
 
 TEST_F(MountedVolumeSimulatedListing, OnlyTheAskedAndAnsweredValuesArePresent) {
-    const auto values = m_listing.resourceValues(url(mountRoot() + "/USB STICK"),
-                                                 {VolumeResourceKey::volumeName, VolumeResourceKey::volumeIsLocal});
+    const auto values =
+        m_listing.resourceValues(url(mountRoot() + "/USB STICK"),
+                                 {VolumeResourceKey::volumeName, VolumeResourceKey::volumeIsLocal});
     VolumeResourceValues expected;
     expected.volumeName = "USB STICK";
     expected.volumeIsLocal = true;
     EXPECT_EQ(values, expected);
 
     stateFile().update([](SimulatedWorld& world) {
-        world.findVolume("disk2s1")->omittedResourceKeys = {"volumeIsEjectable", "volumeUUIDString"};
+        world.findVolume("disk2s1")->omittedResourceKeys = {"volumeIsEjectable",
+                                                            "volumeUUIDString"};
         return true;
     });
-    const auto partial = m_listing.resourceValues(url(mountRoot() + "/USB STICK"), allVolumeResourceKeys());
+    const auto partial =
+        m_listing.resourceValues(url(mountRoot() + "/USB STICK"), allVolumeResourceKeys());
     EXPECT_FALSE(partial.volumeIsEjectable.has_value());
     EXPECT_FALSE(partial.volumeUUIDString.has_value());
     EXPECT_EQ(partial.volumeIsRemovable, true);
@@ -93,8 +100,9 @@ TEST_F(MountedVolumeSimulatedListing, UnreadableValuesThrow) {
                  VolumeResourceError);
     EXPECT_THROW(m_listing.resourceValues(url(mountRoot() + "/Nowhere"), allVolumeResourceKeys()),
                  VolumeResourceError);
-    EXPECT_THROW(m_listing.resourceValues(QUrl("smb://nas.example/Shared"), allVolumeResourceKeys()),
-                 VolumeResourceError);
+    EXPECT_THROW(
+        m_listing.resourceValues(QUrl("smb://nas.example/Shared"), allVolumeResourceKeys()),
+        VolumeResourceError);
 }
 
 TEST_F(MountedVolumeSimulatedListing, BrokenStateFileGivesNoAnswer) {

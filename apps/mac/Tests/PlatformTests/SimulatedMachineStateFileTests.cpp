@@ -70,16 +70,22 @@ TEST(SimulatedMachineStateFile, MalformedInputIsRejectedWithTheOffendingField) {
         {"{\"disks\": [42]}", "disks[0]: expected an object"},
         {"{\"disks\": [{}]}", "missing \"bsdName\""},
         {"{\"disks\": [{\"bsdName\": \"sda\"}]}", "not a disk identifier"},
-        {"{\"disks\": [{\"bsdName\": \"disk4\", \"internal\": \"no\"}]}", "disks[0].internal: expected true or false"},
+        {"{\"disks\": [{\"bsdName\": \"disk4\", \"internal\": \"no\"}]}",
+         "disks[0].internal: expected true or false"},
         {"{\"disks\": [{\"bsdName\": \"disk4\", \"sizeBytes\": -1}]}", "non-negative"},
-        {"{\"disks\": [{\"bsdName\": \"disk4\", \"volumes\": [{\"bsdName\": \"disk4s1\", \"mounted\": true}]}]}",
+        {"{\"disks\": [{\"bsdName\": \"disk4\", \"volumes\": [{\"bsdName\": \"disk4s1\", "
+         "\"mounted\": true}]}]}",
          "mounted volume without"},
-        {"{\"disks\": [{\"bsdName\": \"disk4\", \"volumes\": [{\"bsdName\": \"disk4s1\", \"volumeName\": 7}]}]}",
+        {"{\"disks\": [{\"bsdName\": \"disk4\", \"volumes\": [{\"bsdName\": \"disk4s1\", "
+         "\"volumeName\": 7}]}]}",
          "disks[0].volumes[0].volumeName: expected a string"},
-        {"{\"disks\": [{\"bsdName\": \"disk4\"}, {\"bsdName\": \"disk4\"}]}", "duplicate device identifier"},
+        {"{\"disks\": [{\"bsdName\": \"disk4\"}, {\"bsdName\": \"disk4\"}]}",
+         "duplicate device identifier"},
         {"{\"networkVolumes\": [{\"name\": \"Shared\"}]}", "missing \"mountPath\""},
-        {"{\"behaviours\": [{\"verb\": \"eject\", \"tool\": \"mount\"}]}", "expected \"diskutil\" or \"hdiutil\""},
-        {"{\"behaviours\": [{\"verb\": \"eject\", \"delayMilliseconds\": -5}]}", "must not be negative"},
+        {"{\"behaviours\": [{\"verb\": \"eject\", \"tool\": \"mount\"}]}",
+         "expected \"diskutil\" or \"hdiutil\""},
+        {"{\"behaviours\": [{\"verb\": \"eject\", \"delayMilliseconds\": -5}]}",
+         "must not be negative"},
         {"{\"behaviours\": [{\"verb\": \"eject\", \"exitStatus\": 99999999999}]}", "out of range"},
         {"{\"behaviours\": [{}]}", "missing \"verb\""},
     };
@@ -89,7 +95,8 @@ TEST(SimulatedMachineStateFile, MalformedInputIsRejectedWithTheOffendingField) {
             parseSimulatedWorld(c.json);
             ADD_FAILURE() << "accepted";
         } catch (const SimulatedStateError& error) {
-            EXPECT_NE(std::string(error.what()).find(c.expectedInMessage), std::string::npos) << error.what();
+            EXPECT_NE(std::string(error.what()).find(c.expectedInMessage), std::string::npos)
+                << error.what();
         }
     }
 }

@@ -41,12 +41,16 @@ protected:
         std::string standardError;
     };
 
-    static QString toolPath(const QString& name) { return QStringLiteral(BERTHKEEP_SIM_BIN_DIR "/") + name; }
+    static QString toolPath(const QString& name) {
+        return QStringLiteral(BERTHKEEP_SIM_BIN_DIR "/") + name;
+    }
 
-    ToolRun runTool(const QString& name, const QStringList& arguments, int timeoutMs = 10000) const {
+    ToolRun runTool(const QString& name, const QStringList& arguments,
+                    int timeoutMs = 10000) const {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("BERTHKEEP_SIM_STATE"), QString::fromStdString(statePath()));
+        environment.insert(QStringLiteral("BERTHKEEP_SIM_STATE"),
+                           QString::fromStdString(statePath()));
         process.setProcessEnvironment(environment);
         process.start(toolPath(name), arguments);
         ToolRun run;
@@ -67,7 +71,8 @@ protected:
 
     QProcessEnvironment toolEnvironment() const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("BERTHKEEP_SIM_STATE"), QString::fromStdString(statePath()));
+        environment.insert(QStringLiteral("BERTHKEEP_SIM_STATE"),
+                           QString::fromStdString(statePath()));
         return environment;
     }
 

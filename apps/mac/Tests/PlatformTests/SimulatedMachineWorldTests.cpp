@@ -14,10 +14,13 @@ namespace {
 class SimulatedMachineWorld : public testing::SimulatedMachineFixture {
 protected:
     SimulatedWorld world() { return makeSampleWorld(mountRoot()); }
-    static bool isFolder(const std::string& path) { return QFileInfo(QString::fromStdString(path)).isDir(); }
+    static bool isFolder(const std::string& path) {
+        return QFileInfo(QString::fromStdString(path)).isDir();
+    }
 };
 
-const DiskArbitrationDisk* findEntry(const std::vector<DiskArbitrationDisk>& disks, const std::string& identity) {
+const DiskArbitrationDisk* findEntry(const std::vector<DiskArbitrationDisk>& disks,
+                                     const std::string& identity) {
     for (const auto& disk : disks) {
         if (disk.identity == identity) {
             return &disk;
@@ -50,8 +53,10 @@ TEST_F(SimulatedMachineWorld, PresetsMountUnderTheMountRootAndMakeTheFolders) {
 TEST_F(SimulatedMachineWorld, SecondVolumeOfTheSameNameGetsANumberedPath) {
     SimulatedWorld w = world();
     attachPreset(w, SimulatedDrivePreset::usbStick, std::string("STICK"));
-    const std::string second = attachPreset(w, SimulatedDrivePreset::usbStick, std::string("STICK"));
-    EXPECT_EQ(w.findVolume(second + "s1")->mountPath, std::optional<std::string>(mountRoot() + "/STICK 1"));
+    const std::string second =
+        attachPreset(w, SimulatedDrivePreset::usbStick, std::string("STICK"));
+    EXPECT_EQ(w.findVolume(second + "s1")->mountPath,
+              std::optional<std::string>(mountRoot() + "/STICK 1"));
     // A slash in a name cannot lead out of the mount root.
     EXPECT_EQ(w.mountPathFor("../x/y"), mountRoot() + "/..:x:y");
 }
@@ -76,13 +81,11 @@ TEST_F(SimulatedMachineWorld, RefusalsLeaveTheWorldAlone) {
         const char* device;
     };
     const Case cases[] = {
-        {"eject", "disk0"},     // internal, not ejectable
-        {"eject", "disk99"},    // unknown
-        {"unmount", "disk2"},   // a whole disk
-        {"unmount", "disk99"},
-        {"mount", "disk0s2"},   // APFS store: no file system
-        {"mount", "disk99"},
-        {"mountDisk", "disk99"},
+        {"eject", "disk0"},                          // internal, not ejectable
+        {"eject", "disk99"},                         // unknown
+        {"unmount", "disk2"},                        // a whole disk
+        {"unmount", "disk99"}, {"mount", "disk0s2"}, // APFS store: no file system
+        {"mount", "disk99"},   {"mountDisk", "disk99"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.verb) + " " + c.device);
@@ -154,8 +157,8 @@ TEST_F(SimulatedMachineWorld, DetachPullsDisksAndSharesOut) {
 
 TEST_F(SimulatedMachineWorld, DiskServiceDescriptionsFollowTheWorld) {
     SimulatedWorld w = world();
-    attachPreset(w, SimulatedDrivePreset::apfsDisk);      // disk3, container disk4
-    attachPreset(w, SimulatedDrivePreset::diskImage);     // disk5
+    attachPreset(w, SimulatedDrivePreset::apfsDisk);  // disk3, container disk4
+    attachPreset(w, SimulatedDrivePreset::diskImage); // disk5
     const std::string share = attachPreset(w, SimulatedDrivePreset::networkVolume);
     const auto disks = simulatedDiskArbitrationDisks(w);
 
@@ -178,7 +181,8 @@ TEST_F(SimulatedMachineWorld, DiskServiceDescriptionsFollowTheWorld) {
     EXPECT_EQ(d.volumeNetwork, false);
     EXPECT_EQ(d.volumeName, std::optional<std::string>("USB STICK"));
     ASSERT_TRUE(d.volumeUUID.has_value());
-    EXPECT_EQ(d.volumeUUID->toString(QUuid::WithoutBraces).toUpper().toStdString(), *w.findVolume("disk2s1")->volumeUUID);
+    EXPECT_EQ(d.volumeUUID->toString(QUuid::WithoutBraces).toUpper().toStdString(),
+              *w.findVolume("disk2s1")->volumeUUID);
     ASSERT_TRUE(d.volumePath.has_value());
     EXPECT_TRUE(d.volumePath->isLocalFile());
     EXPECT_EQ(d.volumePath->toLocalFile().toStdString(), mountRoot() + "/USB STICK/");

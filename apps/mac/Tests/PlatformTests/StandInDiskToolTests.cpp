@@ -57,7 +57,8 @@ protected:
         SimulatedMachineFixture::SetUp();
         SimulatedWorld world = makeSampleWorld(mountRoot());
         attachPreset(world, SimulatedDrivePreset::apfsDisk);
-        attachPreset(world, SimulatedDrivePreset::diskImage, std::nullopt, std::string("/images/Installer.dmg"));
+        attachPreset(world, SimulatedDrivePreset::diskImage, std::nullopt,
+                     std::string("/images/Installer.dmg"));
         attachPreset(world, SimulatedDrivePreset::networkVolume);
         stateFile().write(world);
     }
@@ -75,7 +76,8 @@ protected:
     }
 
     void script(const QStringList& arguments) {
-        const auto run = runTool(QStringLiteral("berthkeep-sim"), QStringList{"script"} + arguments);
+        const auto run =
+            runTool(QStringLiteral("berthkeep-sim"), QStringList{"script"} + arguments);
         ASSERT_EQ(run.exitCode, 0) << run.standardError;
     }
 };
@@ -87,8 +89,8 @@ TEST_F(StandInDiskTool, ListNamesEveryExternalDiskAndPartition) {
     ASSERT_TRUE(plist);
     plist_t allDisks = plist_dict_get_item(plist.get(), "AllDisks");
     ASSERT_TRUE(allDisks && plist_get_node_type(allDisks) == PLIST_ARRAY);
-    const std::vector<std::string> expected{"disk2", "disk2s1", "disk3", "disk3s1", "disk3s2",
-                                            "disk4", "disk4s1", "disk4s2", "disk5", "disk5s1"};
+    const std::vector<std::string> expected{"disk2", "disk2s1", "disk3",   "disk3s1", "disk3s2",
+                                            "disk4", "disk4s1", "disk4s2", "disk5",   "disk5s1"};
     EXPECT_EQ(plistStrings(allDisks), expected);
     EXPECT_TRUE(plist_dict_get_item(plist.get(), "AllDisksAndPartitions"));
     EXPECT_EQ(plistStrings(plist_dict_get_item(plist.get(), "WholeDisks")),
@@ -96,8 +98,8 @@ TEST_F(StandInDiskTool, ListNamesEveryExternalDiskAndPartition) {
 }
 
 TEST_F(StandInDiskTool, InfoKeysHaveTheTypesTheInventoryDecodes) {
-    for (const char* device : {"disk0", "disk1s1", "disk2", "disk2s1", "disk3s1", "disk3s2", "disk4", "disk4s1",
-                               "disk5", "disk5s1"}) {
+    for (const char* device : {"disk0", "disk1s1", "disk2", "disk2s1", "disk3s1", "disk3s2",
+                               "disk4", "disk4s1", "disk5", "disk5s1"}) {
         SCOPED_TRACE(device);
         auto plist = info(device);
         ASSERT_TRUE(plist);
@@ -108,9 +110,10 @@ TEST_F(StandInDiskTool, InfoKeysHaveTheTypesTheInventoryDecodes) {
                 EXPECT_EQ(plist_get_node_type(value), type) << key;
             }
         }
-        for (const char* always : {"WholeDisk", "Internal", "Ejectable", "Removable", "RemovableMedia",
-                                   "RemovableMediaOrExternalDevice", "BusProtocol", "Content", "MountPoint",
-                                   "VolumeName", "VirtualOrPhysical", "ParentWholeDisk"}) {
+        for (const char* always :
+             {"WholeDisk", "Internal", "Ejectable", "Removable", "RemovableMedia",
+              "RemovableMediaOrExternalDevice", "BusProtocol", "Content", "MountPoint",
+              "VolumeName", "VirtualOrPhysical", "ParentWholeDisk"}) {
             EXPECT_TRUE(plist_dict_get_item(plist.get(), always)) << always;
         }
     }
@@ -120,7 +123,7 @@ TEST_F(StandInDiskTool, InfoCarriesTheFactsThatClassifyEachKindOfDevice) {
     struct Expectation {
         const char* device;
         const char* key;
-        const char* text;        // string value, or null
+        const char* text;         // string value, or null
         std::optional<bool> flag; // Boolean value
     };
     const Expectation expectations[] = {
@@ -162,9 +165,12 @@ TEST_F(StandInDiskTool, InfoCarriesTheFactsThatClassifyEachKindOfDevice) {
     auto apfs = info("disk4s2");
     plist_t stores = plist_dict_get_item(apfs.get(), "APFSPhysicalStores");
     ASSERT_TRUE(stores && plist_array_get_size(stores) == 1);
-    EXPECT_EQ(plistString(plist_dict_get_item(plist_array_get_item(stores, 0), "APFSPhysicalStore")), "disk3s2");
+    EXPECT_EQ(
+        plistString(plist_dict_get_item(plist_array_get_item(stores, 0), "APFSPhysicalStore")),
+        "disk3s2");
     auto stick = info("disk2s1");
-    EXPECT_EQ(plistString(plist_dict_get_item(stick.get(), "MountPoint")), mountRoot() + "/USB STICK");
+    EXPECT_EQ(plistString(plist_dict_get_item(stick.get(), "MountPoint")),
+              mountRoot() + "/USB STICK");
 }
 
 TEST_F(StandInDiskTool, InfoOfAnUnknownDeviceFails) {
@@ -187,7 +193,8 @@ TEST_F(StandInDiskTool, DiskImageInfoListsTheAttachedImage) {
     plist_t entities = plist_dict_get_item(image, "system-entities");
     ASSERT_TRUE(entities && plist_get_node_type(entities) == PLIST_ARRAY);
     ASSERT_EQ(plist_array_get_size(entities), 2u);
-    EXPECT_EQ(plistString(plist_dict_get_item(plist_array_get_item(entities, 0), "dev-entry")), "/dev/disk5");
+    EXPECT_EQ(plistString(plist_dict_get_item(plist_array_get_item(entities, 0), "dev-entry")),
+              "/dev/disk5");
     plist_t volume = plist_array_get_item(entities, 1);
     EXPECT_EQ(plistString(plist_dict_get_item(volume, "dev-entry")), "/dev/disk5s1");
     EXPECT_EQ(plistString(plist_dict_get_item(volume, "mount-point")), mountRoot() + "/Installer");
@@ -338,16 +345,18 @@ TEST_F(StandInDiskTool, ControlToolDetachesAndRejectsBadInput) {
     EXPECT_EQ(world.findDisk("disk3"), nullptr);
     EXPECT_EQ(world.findDisk("disk4"), nullptr); // its APFS container went with it
     EXPECT_EQ(runTool(QStringLiteral("berthkeep-sim"), {"detach", "disk3"}).exitCode, 1);
-    for (const QStringList& arguments : {QStringList{}, QStringList{"attach", "floppy"},
-                                         QStringList{"script", "eject"}, QStringList{"script", "eject", "--exit", "x"},
-                                         QStringList{"init", "--mount-root", "relative"}, QStringList{"fly"}}) {
+    for (const QStringList& arguments :
+         {QStringList{}, QStringList{"attach", "floppy"}, QStringList{"script", "eject"},
+          QStringList{"script", "eject", "--exit", "x"},
+          QStringList{"init", "--mount-root", "relative"}, QStringList{"fly"}}) {
         SCOPED_TRACE(arguments.join(' ').toStdString());
         const auto run = runTool(QStringLiteral("berthkeep-sim"), arguments);
         EXPECT_EQ(run.exitCode, 64);
         EXPECT_NE(run.standardError.find("Usage:"), std::string::npos);
     }
-    const auto init = runTool(QStringLiteral("berthkeep-sim"),
-                              {"init", "--mount-root", QString::fromStdString(mountRoot()), "--empty"});
+    const auto init =
+        runTool(QStringLiteral("berthkeep-sim"),
+                {"init", "--mount-root", QString::fromStdString(mountRoot()), "--empty"});
     EXPECT_EQ(init.exitCode, 0);
     EXPECT_TRUE(stateFile().read().disks.empty());
     EXPECT_TRUE(QDir(QString::fromStdString(mountRoot())).isEmpty());
