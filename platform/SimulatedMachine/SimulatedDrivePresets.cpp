@@ -254,9 +254,10 @@ std::string attachPreset(SimulatedWorld& world, SimulatedDrivePreset preset,
     return {};
 }
 
-SimulatedWorld makeSampleWorld(const std::string& mountRoot) {
+SimulatedWorld makeSampleWorld(const std::string& mountRoot, bool createMountDirectories) {
     SimulatedWorld world;
     world.mountRoot = mountRoot;
+    world.createMountDirectories = createMountDirectories;
     attachPreset(world, SimulatedDrivePreset::internalDisk);
     attachPreset(world, SimulatedDrivePreset::usbStick);
     return world;

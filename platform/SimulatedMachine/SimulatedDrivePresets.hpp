@@ -29,6 +29,7 @@ std::string attachPreset(SimulatedWorld& world, SimulatedDrivePreset preset,
                          const std::optional<std::string>& imagePath = std::nullopt);
 
 // The world `berthkeep-sim init` makes: the internal disk and one USB stick.
-SimulatedWorld makeSampleWorld(const std::string& mountRoot = "/Volumes");
+SimulatedWorld makeSampleWorld(const std::string& mountRoot = "/Volumes",
+                               bool createMountDirectories = true);
 
 } // namespace berthkeep

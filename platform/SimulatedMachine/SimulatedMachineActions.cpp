@@ -86,7 +86,7 @@ const SimulatedDisk* resolveDisk(const SimulatedWorld& world, std::string_view d
 
 // True when the folder did not exist and was made here.
 static bool createMountDirectory(const SimulatedWorld& world, const std::string& path) {
-    if (!isUnder(path, world.mountRoot)) {
+    if (!world.createMountDirectories || !isUnder(path, world.mountRoot)) {
         return false;
     }
     std::error_code error;

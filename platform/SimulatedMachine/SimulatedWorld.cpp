@@ -348,6 +348,7 @@ SimulatedWorld parseSimulatedWorld(std::string_view text) {
     }
     SimulatedWorld world;
     readString(root, "mountRoot", "top level", world.mountRoot);
+    readBool(root, "createMountDirectories", "top level", world.createMountDirectories);
     if (world.mountRoot.empty() || world.mountRoot.front() != '/') {
         fail("mountRoot", "expected an absolute path");
     }
@@ -387,6 +388,7 @@ std::string serializeSimulatedWorld(const SimulatedWorld& world) {
     json root = json::object();
     root["version"] = SimulatedWorld::currentVersion;
     root["mountRoot"] = world.mountRoot;
+    root["createMountDirectories"] = world.createMountDirectories;
     json disks = json::array();
     for (const auto& disk : world.disks) {
         json d = json::object();

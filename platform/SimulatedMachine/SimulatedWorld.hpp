@@ -86,6 +86,9 @@ struct SimulatedWorld {
     static constexpr int currentVersion = 1;
 
     std::string mountRoot = "/Volumes";
+    // Make real folders for mounted volumes under the mount root (when writable).
+    // Off lets tests use "/Volumes" paths without touching the real folder.
+    bool createMountDirectories = true;
     std::vector<SimulatedDisk> disks;
     std::vector<SimulatedNetworkVolume> networkVolumes;
     std::vector<ScriptedBehaviour> behaviours;

@@ -18,7 +18,8 @@ namespace {
 constexpr const char* usageText =
     "Usage: berthkeep-sim <command> [options]\n"
     "  path                              print the state file path (BERTHKEEP_SIM_STATE)\n"
-    "  init [--mount-root DIR] [--empty] make the sample world (internal disk + USB stick)\n"
+    "  init [--mount-root DIR] [--empty] [--no-mount-directories]\n"
+    "                                    make the sample world (internal disk + USB stick)\n"
     "  attach PRESET [--name NAME] [--image PATH]\n"
     "                                    presets: usb-stick, apfs-disk, disk-image,\n"
     "                                    network-volume, internal-disk; prints the new disk\n"
@@ -143,7 +144,8 @@ int run(const std::vector<std::string>& arguments) {
         return 0;
     }
     if (command == "init") {
-        const Options options = parseOptions(rest, {"mount-root"}, {"empty"});
+        const Options options =
+            parseOptions(rest, {"mount-root"}, {"empty", "no-mount-directories"});
         if (!options.positional.empty()) {
             throw UsageError{"init takes no arguments"};
         }
@@ -161,11 +163,13 @@ int run(const std::vector<std::string>& arguments) {
             for (auto& share : world.networkVolumes) {
                 removeNetworkMountDirectory(share);
             }
+            const bool folders = options.flags.count("no-mount-directories") == 0;
             if (options.flags.count("empty")) {
                 world = SimulatedWorld{};
                 world.mountRoot = root;
+                world.createMountDirectories = folders;
             } else {
-                world = makeSampleWorld(root);
+                world = makeSampleWorld(root, folders);
             }
             return true;
         });

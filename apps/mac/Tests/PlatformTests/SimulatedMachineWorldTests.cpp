@@ -50,6 +50,17 @@ TEST_F(SimulatedMachineWorld, PresetsMountUnderTheMountRootAndMakeTheFolders) {
     EXPECT_FALSE(w.findVolume("disk1s1")->createdMountDirectory);
 }
 
+TEST_F(SimulatedMachineWorld, MountFoldersCanBeLeftAlone) {
+    SimulatedWorld w = makeSampleWorld(mountRoot(), false);
+    EXPECT_EQ(w.findVolume("disk2s1")->mountPath,
+              std::optional<std::string>(mountRoot() + "/USB STICK"));
+    EXPECT_FALSE(isFolder(mountRoot() + "/USB STICK"));
+    ASSERT_EQ(unmountVolume(w, "disk2s1").exitStatus, 0);
+    ASSERT_EQ(mountVolume(w, "disk2s1").exitStatus, 0);
+    EXPECT_FALSE(isFolder(mountRoot() + "/USB STICK"));
+    EXPECT_FALSE(parseSimulatedWorld(serializeSimulatedWorld(w)).createMountDirectories);
+}
+
 TEST_F(SimulatedMachineWorld, SecondVolumeOfTheSameNameGetsANumberedPath) {
     SimulatedWorld w = world();
     attachPreset(w, SimulatedDrivePreset::usbStick, std::string("STICK"));
