@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -133,7 +134,13 @@ std::string SimulatedStateFile::defaultPath() {
 }
 
 SimulatedWorld SimulatedStateFile::read() const {
-    FileLock lock(lockPath(), LOCK_SH);
+    // Writers replace the file atomically, so the shared lock only orders a read
+    // after a writer in progress; without a writable folder, read unlocked.
+    std::optional<FileLock> lock;
+    try {
+        lock.emplace(lockPath(), LOCK_SH);
+    } catch (const SimulatedStateError&) {
+    }
     return readUnlocked(m_path);
 }
 
