@@ -1,0 +1,63 @@
+#pragma once
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include <sys/stat.h>
+
+#include "platform/Bundle/AppBundle.hpp"
+
+namespace berthkeep::testing {
+
+// A temporary folder for helper scripts, removed with the object.
+class ScratchFolder {
+public:
+    ScratchFolder() {
+        std::string pattern = (std::filesystem::temp_directory_path() / "berthkeep-core-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) != nullptr) {
+            m_path = pattern;
+        }
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        std::filesystem::remove_all(m_path, ignored);
+    }
+    ScratchFolder(const ScratchFolder&) = delete;
+    ScratchFolder& operator=(const ScratchFolder&) = delete;
+
+    const std::string& path() const { return m_path; }
+
+    // A /bin/sh script with the given body, executable unless told otherwise.
+    std::string script(const std::string& name, const std::string& body, bool executable = true) const {
+        const std::string file = m_path + "/" + name;
+        std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
+        ::chmod(file.c_str(), executable ? 0755 : 0644);
+        return file;
+    }
+
+private:
+    std::string m_path;
+};
+
+// Replaces the main bundle for one test with a bundle that holds nothing, so that
+// only the environment paths can be found.
+class EmptyMainBundle {
+public:
+    EmptyMainBundle() : m_previous(AppBundle::main()) {
+        PropertyListValue::Dictionary info;
+        info["CFBundleIdentifier"] = PropertyListValue(std::string(kTestBundleIdentifier));
+        AppBundle::setMain(std::make_shared<InMemoryAppBundle>(
+            info, "/nonexistent/Berthkeep.app", "/nonexistent/Berthkeep.app/Contents/MacOS/Berthkeep"));
+    }
+    ~EmptyMainBundle() { AppBundle::setMain(m_previous); }
+    EmptyMainBundle(const EmptyMainBundle&) = delete;
+    EmptyMainBundle& operator=(const EmptyMainBundle&) = delete;
+
+private:
+    std::shared_ptr<const AppBundle> m_previous;
+};
+
+} // namespace berthkeep::testing
