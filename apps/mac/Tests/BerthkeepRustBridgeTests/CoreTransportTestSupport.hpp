@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <sys/stat.h>
@@ -58,6 +59,33 @@ public:
 
 private:
     std::shared_ptr<const AppBundle> m_previous;
+};
+
+// Sets (or, with nothing, removes) one environment variable for one test.
+class ScopedEnvironmentVariable {
+public:
+    ScopedEnvironmentVariable(std::string name, const std::optional<std::string>& value)
+        : m_name(std::move(name)) {
+        if (const char* previous = std::getenv(m_name.c_str())) {
+            m_previous = previous;
+        }
+        apply(value);
+    }
+    ~ScopedEnvironmentVariable() { apply(m_previous); }
+    ScopedEnvironmentVariable(const ScopedEnvironmentVariable&) = delete;
+    ScopedEnvironmentVariable& operator=(const ScopedEnvironmentVariable&) = delete;
+
+private:
+    void apply(const std::optional<std::string>& value) const {
+        if (value) {
+            ::setenv(m_name.c_str(), value->c_str(), 1);
+        } else {
+            ::unsetenv(m_name.c_str());
+        }
+    }
+
+    std::string m_name;
+    std::optional<std::string> m_previous;
 };
 
 } // namespace berthkeep::testing
