@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace berthkeep {
+
+// A failed `diskutil` command: an error domain, a code (124 for a time-out, else
+// the exit status) and a description.
+class DiskUtilityError : public std::runtime_error {
+public:
+    static constexpr const char* errorDomain = "MountedVolumeInventoryService.diskutil";
+    static constexpr std::int64_t timedOutCode = 124;
+
+    DiskUtilityError(std::int64_t code, std::string localizedDescription);
+
+    const std::string& domain() const noexcept { return m_domain; }
+    std::int64_t code() const noexcept { return m_code; }
+    const std::string& localizedDescription() const noexcept { return m_localizedDescription; }
+
+private:
+    std::string m_domain;
+    std::int64_t m_code;
+    std::string m_localizedDescription;
+};
+
+} // namespace berthkeep
