@@ -16,6 +16,27 @@ void runGuarded(const CancelToken::Callback& callback) {
 
 } // namespace
 
+std::shared_ptr<CancelToken> CancelToken::makeChild(const std::shared_ptr<CancelToken>& parent) {
+    auto child = make();
+    if (parent) {
+        std::weak_ptr<CancelToken> weakChild = child;
+        child->m_parentCallbackId = parent->onCancel([weakChild] {
+            if (auto strong = weakChild.lock()) {
+                strong->cancel();
+            }
+        });
+        child->m_parent = parent;
+    }
+    return child;
+}
+
+CancelToken::~CancelToken() {
+    // A long-lived parent must not collect callbacks of children long gone.
+    if (m_parent) {
+        m_parent->removeCallback(m_parentCallbackId);
+    }
+}
+
 void CancelToken::cancel() {
     std::vector<std::pair<CallbackId, Callback>> callbacks;
     {
