@@ -88,8 +88,9 @@ BERTHKEEP_CORE_API char* berthkeep_core_process_telemetry_json(const char* reque
 /*
  * The message of the calling thread's most recent failure.
  *   returns: a caller-owned copy to release with berthkeep_core_free_string(), or NULL
- *            when the last call on this thread did not fail. Reading does not clear the
- *            message; each call returns a new copy.
+ *            when the most recent entry point called on this thread did not fail (or
+ *            none was called yet). Reading does not clear the message; each call
+ *            returns a new copy.
  */
 BERTHKEEP_CORE_API char* berthkeep_core_last_error_message(void);
 
