@@ -14,11 +14,11 @@ namespace berthkeep {
 namespace {
 
 std::string trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r");
+    const auto first = text.find_first_not_of(" \t\r\n");
     if (first == std::string::npos) {
         return {};
     }
-    const auto last = text.find_last_not_of(" \t\r");
+    const auto last = text.find_last_not_of(" \t\r\n");
     return text.substr(first, last - first + 1);
 }
 
