@@ -86,7 +86,19 @@ Pipe makePipe(const std::string& path) {
     if (::pipe2(fds, O_CLOEXEC) != 0) {
         throw ProcessLaunchError(path, errno);
     }
-    return Pipe{FileDescriptor(fds[0]), FileDescriptor(fds[1])};
+    Pipe pipe{FileDescriptor(fds[0]), FileDescriptor(fds[1])};
+    // With our own 0, 1 or 2 closed, a pipe end can land there and the child's
+    // dup2 sequence would overwrite it; keep every end above the standard three.
+    for (FileDescriptor* end : {&pipe.readEnd, &pipe.writeEnd}) {
+        if (end->get() <= STDERR_FILENO) {
+            const int moved = ::fcntl(end->get(), F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+            if (moved < 0) {
+                throw ProcessLaunchError(path, errno);
+            }
+            end->reset(moved);
+        }
+    }
+    return pipe;
 }
 
 void setNonBlocking(int fd) {

@@ -102,6 +102,33 @@ TEST(ProcessRunner, ChildThatClosesStdinEarlyDoesNotHurtUs) {
     EXPECT_EQ(result.standardOutput, "done\n");
 }
 
+TEST(ProcessRunner, WorksWhenOurOwnStandardStreamsAreClosed) {
+    // A program started without stdin/stdout gets pipes on fds 0 and 1.
+    const int savedIn = ::dup(STDIN_FILENO);
+    const int savedOut = ::dup(STDOUT_FILENO);
+    std::fflush(stdout);
+    ::close(STDIN_FILENO);
+    ::close(STDOUT_FILENO);
+    ProcessRequest request;
+    request.executablePath = "/bin/cat";
+    request.standardInput = "through the pipes";
+    request.timeout = 2000ms;
+    ProcessResult result;
+    std::string failure;
+    try {
+        result = runProcess(request);
+    } catch (const std::exception& error) {
+        failure = error.what();
+    }
+    ::dup2(savedIn, STDIN_FILENO);
+    ::dup2(savedOut, STDOUT_FILENO);
+    ::close(savedIn);
+    ::close(savedOut);
+    EXPECT_EQ(failure, "");
+    EXPECT_TRUE(result.succeeded());
+    EXPECT_EQ(result.standardOutput, "through the pipes");
+}
+
 TEST(ProcessRunner, HangingChildIsStoppedAtTheDeadline) {
     // Deadlines leave the shell time to start on a loaded machine.
     auto request = shell("echo started; exec sleep 30", 400ms);

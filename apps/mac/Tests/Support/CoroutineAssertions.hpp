@@ -7,7 +7,8 @@
 // ASSERT_* returns from the enclosing function, which a coroutine cannot do.
 // The CO_ASSERT_* forms run the gtest assertion in a plain lambda (so the failure
 // message is gtest's own) and, when it fails, throw CoroutineAssertionFailure to
-// end the coroutine. runTask() lets that exception end the test quietly.
+// end the coroutine. runTask() rethrows it, which ends the test (gtest adds a
+// line saying the exception was thrown).
 // EXPECT_* work unchanged inside coroutines. Await into a local first: the
 // arguments must not contain co_await. No `<< message` after a CO_ASSERT_*;
 // use SCOPED_TRACE for context.
