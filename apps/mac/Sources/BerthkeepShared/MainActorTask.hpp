@@ -67,7 +67,8 @@ QCoro::Task<void> runMainActorTask(std::shared_ptr<Factory> factory, Completion<
 //
 // The returned handle may be dropped or co_awaited (it is a SharedTask). An
 // exception that ends the task while nobody awaits it is logged, never rethrown
-// into the event loop. Cancellation is explicit: pass a CancelToken in.
+// into the event loop, under `name` (a string literal: it is kept, not copied).
+// Cancellation is explicit: pass a CancelToken in.
 template <typename Factory>
 auto startMainActorTask(Factory factory, const char* name = "main-actor task")
     -> SharedTask<typename detail::TaskValue<std::invoke_result_t<Factory&>>::type> {
