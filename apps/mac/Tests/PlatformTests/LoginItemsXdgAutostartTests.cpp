@@ -32,7 +32,7 @@ void writeFile(const std::string& path, const std::string& contents,
     file.setPermissions(permissions);
 }
 
-class XdgAutostartTest : public ::testing::Test {
+class LoginItemsXdgAutostartTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_root.isValid());
@@ -58,7 +58,7 @@ protected:
     std::string folder;
 };
 
-TEST_F(XdgAutostartTest, RegisterWritesAnEntryThatStartsTheExecutable) {
+TEST_F(LoginItemsXdgAutostartTest, RegisterWritesAnEntryThatStartsTheExecutable) {
     auto loginItem = service();
     EXPECT_EQ(loginItem.status(), LoginItemStatus::notRegistered);
     loginItem.registerItem();
@@ -78,7 +78,7 @@ TEST_F(XdgAutostartTest, RegisterWritesAnEntryThatStartsTheExecutable) {
     EXPECT_NO_THROW(loginItem.unregisterItem());
 }
 
-TEST_F(XdgAutostartTest, EntriesTheSessionWillNotStartRequireApproval) {
+TEST_F(LoginItemsXdgAutostartTest, EntriesTheSessionWillNotStartRequireApproval) {
     const auto exec = XdgAutostartLoginItemService::execValue(executable);
     struct Case {
         const char* name;
@@ -114,7 +114,7 @@ TEST_F(XdgAutostartTest, EntriesTheSessionWillNotStartRequireApproval) {
     EXPECT_EQ(loginItem.status(), LoginItemStatus::notRegistered);
 }
 
-TEST_F(XdgAutostartTest, AMissingApplicationCannotBeRegistered) {
+TEST_F(LoginItemsXdgAutostartTest, AMissingApplicationCannotBeRegistered) {
     auto missing = service(m_root.path().toStdString() + "/nowhere/Berthkeep");
     EXPECT_EQ(missing.status(), LoginItemStatus::notFound);
     try {
@@ -127,7 +127,7 @@ TEST_F(XdgAutostartTest, AMissingApplicationCannotBeRegistered) {
     EXPECT_FALSE(QFile::exists(QString::fromStdString(missing.entryPath())));
 }
 
-TEST_F(XdgAutostartTest, UnusablePathsAreRefused) {
+TEST_F(LoginItemsXdgAutostartTest, UnusablePathsAreRefused) {
     for (const std::string& path : {std::string(""), std::string("relative/Berthkeep"),
                                    executable + "\nExec=/bin/sh"}) {
         SCOPED_TRACE(path);
@@ -142,7 +142,7 @@ TEST_F(XdgAutostartTest, UnusablePathsAreRefused) {
     }
 }
 
-TEST_F(XdgAutostartTest, AFolderThatCannotBeMadeFailsTheRegistration) {
+TEST_F(LoginItemsXdgAutostartTest, AFolderThatCannotBeMadeFailsTheRegistration) {
     // A file where the configuration folder should be.
     writeFile(m_root.path().toStdString() + "/config", "not a folder");
     auto loginItem = service();
@@ -154,7 +154,7 @@ TEST_F(XdgAutostartTest, AFolderThatCannotBeMadeFailsTheRegistration) {
     }
 }
 
-TEST(XdgAutostartExecValueTest, QuotesAndEscapes) {
+TEST(LoginItemsXdgExecValueTest, QuotesAndEscapes) {
     struct Case {
         std::string path;
         std::string value;
@@ -175,7 +175,7 @@ TEST(XdgAutostartExecValueTest, QuotesAndEscapes) {
     }
 }
 
-TEST(XdgAutostartFolderTest, FollowsXdgConfigHomeWhenAbsolute) {
+TEST(LoginItemsXdgFolderTest, FollowsXdgConfigHomeWhenAbsolute) {
     const char* saved = std::getenv("XDG_CONFIG_HOME");
     const std::optional<std::string> previous =
         saved != nullptr ? std::optional<std::string>(saved) : std::nullopt;
