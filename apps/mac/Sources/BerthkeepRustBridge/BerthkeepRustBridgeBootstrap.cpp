@@ -19,8 +19,8 @@ BerthkeepRustBridgeBootstrap::makeCore(BerthkeepRustCoreSelection selection) {
 void BerthkeepRustBridgeBootstrap::registerFactories() {
     // The usage provider maker and its failure classifier come with the
     // activity-monitor bridge; until then those slots keep their defaults.
-    BerthkeepRustBridgeRegistry::registerFactories(&BerthkeepRustBridgeBootstrap::makeCore,
-                                                   nullptr, nullptr);
+    BerthkeepRustBridgeRegistry::registerFactories(&BerthkeepRustBridgeBootstrap::makeCore, nullptr,
+                                                   nullptr);
 }
 
 } // namespace berthkeep

@@ -22,7 +22,8 @@ public:
     explicit DynamicLibraryRustBerthkeepCoreTransport(const std::string& libraryURL);
     ~DynamicLibraryRustBerthkeepCoreTransport() override;
 
-    DynamicLibraryRustBerthkeepCoreTransport(const DynamicLibraryRustBerthkeepCoreTransport&) = delete;
+    DynamicLibraryRustBerthkeepCoreTransport(const DynamicLibraryRustBerthkeepCoreTransport&) =
+        delete;
     DynamicLibraryRustBerthkeepCoreTransport&
     operator=(const DynamicLibraryRustBerthkeepCoreTransport&) = delete;
 

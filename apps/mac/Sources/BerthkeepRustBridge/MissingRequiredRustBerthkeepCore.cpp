@@ -9,7 +9,8 @@ MissingRequiredRustBerthkeepCore::evaluateState(const BerthkeepStateEvaluationIn
     berthkeepFatalError(fatalMessage);
 }
 
-BerthkeepActionPlan MissingRequiredRustBerthkeepCore::planAction(const BerthkeepActionPlanningInput&) {
+BerthkeepActionPlan
+MissingRequiredRustBerthkeepCore::planAction(const BerthkeepActionPlanningInput&) {
     berthkeepFatalError(fatalMessage);
 }
 

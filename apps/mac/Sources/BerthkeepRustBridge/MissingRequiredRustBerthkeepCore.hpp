@@ -12,7 +12,8 @@ public:
     static constexpr const char* fatalMessage =
         "Berthkeep Rust core bridge is required but unavailable";
 
-    BerthkeepStateEvaluationOutput evaluateState(const BerthkeepStateEvaluationInput& input) override;
+    BerthkeepStateEvaluationOutput
+    evaluateState(const BerthkeepStateEvaluationInput& input) override;
     BerthkeepActionPlan planAction(const BerthkeepActionPlanningInput& input) override;
     BerthkeepActionSummaryOutput summarizeAction(const BerthkeepActionSummaryInput& input) override;
 };

@@ -18,7 +18,8 @@ std::string standardErrorText(const std::string& bytes) {
 
 ProcessRustBerthkeepCoreTransport::ProcessRustBerthkeepCoreTransport(
     std::string executableURL, std::chrono::milliseconds timeout)
-    : m_executableURL(std::move(executableURL)), m_timeout(timeout) {}
+    : m_executableURL(std::move(executableURL))
+    , m_timeout(timeout) {}
 
 std::string ProcessRustBerthkeepCoreTransport::call(RustBerthkeepCoreOperation operation,
                                                     const std::string& standardInput) {

@@ -10,9 +10,10 @@ RustBerthkeepCore::RustBerthkeepCore(RustBerthkeepCoreBridge bridge,
                                      std::shared_ptr<BerthkeepCoreHandling> fallback,
                                      FallbackPolicy fallbackPolicy,
                                      std::shared_ptr<ProcessLog> processLog)
-    : m_bridge(std::move(bridge)),
-      m_fallback(fallback ? std::move(fallback) : std::make_shared<SwiftBerthkeepCore>()),
-      m_fallbackPolicy(fallbackPolicy), m_processLog(std::move(processLog)) {}
+    : m_bridge(std::move(bridge))
+    , m_fallback(fallback ? std::move(fallback) : std::make_shared<SwiftBerthkeepCore>())
+    , m_fallbackPolicy(fallbackPolicy)
+    , m_processLog(std::move(processLog)) {}
 
 std::string RustBerthkeepCore::errorText(const std::exception_ptr& error) {
     try {
@@ -25,8 +26,7 @@ std::string RustBerthkeepCore::errorText(const std::exception_ptr& error) {
 }
 
 template <typename Answer>
-Answer RustBerthkeepCore::execute(const std::string& operation,
-                                  const std::function<Answer()>& call,
+Answer RustBerthkeepCore::execute(const std::string& operation, const std::function<Answer()>& call,
                                   const std::function<Answer()>& fallback) {
     std::exception_ptr failure;
     try {
@@ -56,8 +56,7 @@ RustBerthkeepCore::evaluateState(const BerthkeepStateEvaluationInput& input) {
 BerthkeepActionPlan RustBerthkeepCore::planAction(const BerthkeepActionPlanningInput& input) {
     return execute<BerthkeepActionPlan>(
         toString(RustBerthkeepCoreOperation::planAction),
-        [&] { return m_bridge.planAction(input); },
-        [&] { return m_fallback->planAction(input); });
+        [&] { return m_bridge.planAction(input); }, [&] { return m_fallback->planAction(input); });
 }
 
 BerthkeepActionSummaryOutput

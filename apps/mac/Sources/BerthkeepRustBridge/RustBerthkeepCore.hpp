@@ -23,11 +23,13 @@ public:
 
     // processLog: where fallback lines go; the shared process log at each call when
     // null.
-    RustBerthkeepCore(RustBerthkeepCoreBridge bridge, std::shared_ptr<BerthkeepCoreHandling> fallback,
+    RustBerthkeepCore(RustBerthkeepCoreBridge bridge,
+                      std::shared_ptr<BerthkeepCoreHandling> fallback,
                       FallbackPolicy fallbackPolicy,
                       std::shared_ptr<ProcessLog> processLog = nullptr);
 
-    BerthkeepStateEvaluationOutput evaluateState(const BerthkeepStateEvaluationInput& input) override;
+    BerthkeepStateEvaluationOutput
+    evaluateState(const BerthkeepStateEvaluationInput& input) override;
     BerthkeepActionPlan planAction(const BerthkeepActionPlanningInput& input) override;
     BerthkeepActionSummaryOutput summarizeAction(const BerthkeepActionSummaryInput& input) override;
 

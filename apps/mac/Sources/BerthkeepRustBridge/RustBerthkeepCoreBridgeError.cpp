@@ -16,7 +16,8 @@ std::string toString(RustBerthkeepCoreOperation operation) {
     return "evaluate-state";
 }
 
-std::optional<RustBerthkeepCoreOperation> rustBerthkeepCoreOperationFromString(std::string_view text) {
+std::optional<RustBerthkeepCoreOperation>
+rustBerthkeepCoreOperationFromString(std::string_view text) {
     for (const auto operation :
          {RustBerthkeepCoreOperation::evaluateState, RustBerthkeepCoreOperation::planAction,
           RustBerthkeepCoreOperation::summarizeAction}) {
@@ -85,7 +86,9 @@ std::string RustBerthkeepCoreBridgeError::quoted(std::string_view text) {
 
 RustBerthkeepCoreBridgeError::RustBerthkeepCoreBridgeError(Kind kind, std::string text,
                                                            std::int32_t status)
-    : m_kind(kind), m_text(std::move(text)), m_status(status) {
+    : m_kind(kind)
+    , m_text(std::move(text))
+    , m_status(status) {
     switch (m_kind) {
     case Kind::transportUnavailable:
     case Kind::invalidResponse:

@@ -14,7 +14,8 @@ enum class RustBerthkeepCoreOperation { evaluateState, planAction, summarizeActi
 
 // "evaluate-state", "plan-action", "summarize-action".
 std::string toString(RustBerthkeepCoreOperation operation);
-std::optional<RustBerthkeepCoreOperation> rustBerthkeepCoreOperationFromString(std::string_view text);
+std::optional<RustBerthkeepCoreOperation>
+rustBerthkeepCoreOperationFromString(std::string_view text);
 
 // What the core bridge and its transports throw. It has no message texts of its
 // own: what() is the case rendered with its payload, as the fallback and fatal

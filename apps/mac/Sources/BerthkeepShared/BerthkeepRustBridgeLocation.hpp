@@ -31,25 +31,19 @@ public:
     // Every argument that names a place is a file system path. currentDirectoryURL:
     // the base of the development folders; the file manager's current directory
     // when absent. The library only has to exist.
-    static std::optional<std::string>
-    defaultLibraryURL(const BerthkeepProcessInfo& processInfo,
-                      const BerthkeepFileManager& fileManager,
-                      const std::string& libraryPathEnvironmentKey,
-                      const std::optional<std::string>& bundleURL,
-                      const std::optional<std::string>& executableURL,
-                      const std::optional<std::string>& privateFrameworksURL,
-                      const std::optional<std::string>& currentDirectoryURL,
-                      bool allowsDevelopmentLocations);
+    static std::optional<std::string> defaultLibraryURL(
+        const BerthkeepProcessInfo& processInfo, const BerthkeepFileManager& fileManager,
+        const std::string& libraryPathEnvironmentKey, const std::optional<std::string>& bundleURL,
+        const std::optional<std::string>& executableURL,
+        const std::optional<std::string>& privateFrameworksURL,
+        const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations);
 
     // Same scheme for the helper; every candidate must be an executable file.
-    static std::optional<std::string>
-    defaultExecutableURL(const BerthkeepProcessInfo& processInfo,
-                         const BerthkeepFileManager& fileManager,
-                         const std::string& bridgePathEnvironmentKey,
-                         const std::optional<std::string>& bundleURL,
-                         const std::optional<std::string>& executableURL,
-                         const std::optional<std::string>& currentDirectoryURL,
-                         bool allowsDevelopmentLocations);
+    static std::optional<std::string> defaultExecutableURL(
+        const BerthkeepProcessInfo& processInfo, const BerthkeepFileManager& fileManager,
+        const std::string& bridgePathEnvironmentKey, const std::optional<std::string>& bundleURL,
+        const std::optional<std::string>& executableURL,
+        const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations);
 
     // The searches every part of the program makes: the standard environment key,
     // the main bundle's folders, the process's current directory, and the

@@ -41,7 +41,8 @@ public:
         static_assert(std::is_pointer_v<Function> &&
                           std::is_function_v<std::remove_pointer_t<Function>>,
                       "resolveSymbol gives C function pointers only");
-        static_assert(sizeof(Function) == sizeof(void*), "a function pointer must be pointer-sized");
+        static_assert(sizeof(Function) == sizeof(void*),
+                      "a function pointer must be pointer-sized");
         void* address = symbolAddress(name, handle);
         if (address == nullptr) {
             throw mapSymbolMissing(name);

@@ -24,10 +24,15 @@ using CoreFactoryRegistryDeathTest = CoreFactoryRegistryTest;
 // Stands for whatever core the bridge would build.
 class MarkedCore final : public BerthkeepCoreHandling {
 public:
-    explicit MarkedCore(Selection selection) : selection(selection) {}
-    BerthkeepStateEvaluationOutput evaluateState(const BerthkeepStateEvaluationInput&) override { return {}; }
+    explicit MarkedCore(Selection selection)
+        : selection(selection) {}
+    BerthkeepStateEvaluationOutput evaluateState(const BerthkeepStateEvaluationInput&) override {
+        return {};
+    }
     BerthkeepActionPlan planAction(const BerthkeepActionPlanningInput&) override { return {}; }
-    BerthkeepActionSummaryOutput summarizeAction(const BerthkeepActionSummaryInput&) override { return {}; }
+    BerthkeepActionSummaryOutput summarizeAction(const BerthkeepActionSummaryInput&) override {
+        return {};
+    }
     Selection selection;
 };
 
@@ -42,9 +47,9 @@ TEST_F(CoreFactoryRegistryTest, UnregisteredSlotsAnswerWithoutTheLibrary) {
               nullptr);
     EXPECT_FALSE(BerthkeepRustBridgeRegistry::hasDriveUsageProviderMaker());
     EXPECT_EQ(BerthkeepRustBridgeRegistry::makeDriveUsageProvider(), nullptr);
-    for (const auto& error : {std::make_exception_ptr(std::runtime_error("x")),
-                              std::make_exception_ptr(BerthkeepRustBridgeUnavailableError()),
-                              std::exception_ptr()}) {
+    for (const auto& error :
+         {std::make_exception_ptr(std::runtime_error("x")),
+          std::make_exception_ptr(BerthkeepRustBridgeUnavailableError()), std::exception_ptr()}) {
         EXPECT_EQ(BerthkeepRustBridgeRegistry::classifyDriveUsageFailure(error), Kind::unknown);
     }
 }

@@ -17,7 +17,8 @@ namespace berthkeep::testing {
 class ScratchFolder {
 public:
     ScratchFolder() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "berthkeep-core-XXXXXX").string();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "berthkeep-core-XXXXXX").string();
         if (::mkdtemp(pattern.data()) != nullptr) {
             m_path = pattern;
         }
@@ -32,7 +33,8 @@ public:
     const std::string& path() const { return m_path; }
 
     // A /bin/sh script with the given body, executable unless told otherwise.
-    std::string script(const std::string& name, const std::string& body, bool executable = true) const {
+    std::string script(const std::string& name, const std::string& body,
+                       bool executable = true) const {
         const std::string file = m_path + "/" + name;
         std::ofstream(file) << "#!/bin/sh\n" << body << "\n";
         ::chmod(file.c_str(), executable ? 0755 : 0644);
@@ -47,11 +49,13 @@ private:
 // only the environment paths can be found.
 class EmptyMainBundle {
 public:
-    EmptyMainBundle() : m_previous(AppBundle::main()) {
+    EmptyMainBundle()
+        : m_previous(AppBundle::main()) {
         PropertyListValue::Dictionary info;
         info["CFBundleIdentifier"] = PropertyListValue(std::string(kTestBundleIdentifier));
         AppBundle::setMain(std::make_shared<InMemoryAppBundle>(
-            info, "/nonexistent/Berthkeep.app", "/nonexistent/Berthkeep.app/Contents/MacOS/Berthkeep"));
+            info, "/nonexistent/Berthkeep.app",
+            "/nonexistent/Berthkeep.app/Contents/MacOS/Berthkeep"));
     }
     ~EmptyMainBundle() { AppBundle::setMain(m_previous); }
     EmptyMainBundle(const EmptyMainBundle&) = delete;

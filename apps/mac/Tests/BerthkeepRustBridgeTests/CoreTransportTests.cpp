@@ -42,8 +42,7 @@ BridgeError loadError(const std::string& path) {
 }
 
 // Looks into a loaded fixture without taking a reference of our own.
-template <typename Function>
-Function fixtureFunction(const std::string& path, const char* name) {
+template <typename Function> Function fixtureFunction(const std::string& path, const char* name) {
     void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_NOLOAD);
     if (handle == nullptr) {
         return nullptr;
@@ -160,7 +159,8 @@ TEST(CoreTransportTests, HelperGetsOneArgumentAndTheRequestOnStandardInput) {
     const auto helper = folder.script(
         "helper", "printf '%s|%s|' \"$#\" \"$1\"; cat; printf '|eof'; echo ignored >&2");
     ProcessRustBerthkeepCoreTransport transport(helper);
-    EXPECT_EQ(transport.call(Operation::evaluateState, "{\"a\":1}"), "1|evaluate-state|{\"a\":1}|eof");
+    EXPECT_EQ(transport.call(Operation::evaluateState, "{\"a\":1}"),
+              "1|evaluate-state|{\"a\":1}|eof");
     EXPECT_EQ(transport.call(Operation::summarizeAction, ""), "1|summarize-action||eof");
 }
 
@@ -195,7 +195,8 @@ TEST(CoreTransportTests, HelperThatPrintsNothingGivesAnEmptyAnswer) {
 TEST(CoreTransportTests, LargeOutputOnBothPipesDoesNotStall) {
     ScratchFolder folder;
     const auto helper = folder.script(
-        "helper", "head -c 1048576 /dev/zero | tr '\\0' e >&2; cat; head -c 1048576 /dev/zero | tr '\\0' o");
+        "helper",
+        "head -c 1048576 /dev/zero | tr '\\0' e >&2; cat; head -c 1048576 /dev/zero | tr '\\0' o");
     ProcessRustBerthkeepCoreTransport transport(helper);
     const std::string request(512 * 1024, 'r');
     const auto answer = transport.call(Operation::evaluateState, request);
@@ -204,8 +205,8 @@ TEST(CoreTransportTests, LargeOutputOnBothPipesDoesNotStall) {
 
 TEST(CoreTransportTests, HungHelperIsStoppedAtTheDeadline) {
     ScratchFolder folder;
-    ProcessRustBerthkeepCoreTransport transport(folder.script("helper", "echo waiting >&2; sleep 30"),
-                                                std::chrono::milliseconds(300));
+    ProcessRustBerthkeepCoreTransport transport(
+        folder.script("helper", "echo waiting >&2; sleep 30"), std::chrono::milliseconds(300));
     const auto start = std::chrono::steady_clock::now();
     const auto error = callError(transport, Operation::evaluateState, "{}");
     const auto elapsed = std::chrono::steady_clock::now() - start;
@@ -225,7 +226,8 @@ TEST(CoreTransportTests, DefaultChoiceFallsBackToTheHelperWhenTheLibraryDoesNotL
     ScratchFolder folder;
     const auto helper = folder.script("berthkeep-core-bridge", "cat");
     const BerthkeepProcessInfo info{
-        {{BerthkeepRustBridgeLocation::libraryPathEnvironmentKey, BERTHKEEP_FIXTURE_MISSING_LAST_ERROR},
+        {{BerthkeepRustBridgeLocation::libraryPathEnvironmentKey,
+          BERTHKEEP_FIXTURE_MISSING_LAST_ERROR},
          {BerthkeepRustBridgeLocation::bridgePathEnvironmentKey, helper}}};
     const auto transport =
         RustBerthkeepCoreBridge::makeDefaultTransport(info, BerthkeepFileManager::defaultManager());
@@ -241,16 +243,18 @@ TEST(CoreTransportTests, DefaultChoiceIsNothingWithoutLoadableLibraryOrHelper) {
     const auto notExecutable = folder.script("berthkeep-core-bridge", "cat", false);
     for (const auto& info :
          {BerthkeepProcessInfo{},
-          BerthkeepProcessInfo{{{BerthkeepRustBridgeLocation::libraryPathEnvironmentKey,
-                                 BERTHKEEP_FIXTURE_MISSING_LAST_ERROR},
-                                {BerthkeepRustBridgeLocation::bridgePathEnvironmentKey, notExecutable}}}}) {
-        EXPECT_EQ(RustBerthkeepCoreBridge::makeDefaultTransport(info,
-                                                                BerthkeepFileManager::defaultManager()),
+          BerthkeepProcessInfo{
+              {{BerthkeepRustBridgeLocation::libraryPathEnvironmentKey,
+                BERTHKEEP_FIXTURE_MISSING_LAST_ERROR},
+               {BerthkeepRustBridgeLocation::bridgePathEnvironmentKey, notExecutable}}}}) {
+        EXPECT_EQ(RustBerthkeepCoreBridge::makeDefaultTransport(
+                      info, BerthkeepFileManager::defaultManager()),
                   nullptr);
     }
     // The bridge then uses the missing transport.
     RustBerthkeepCoreBridge bridge(nullptr);
-    EXPECT_NE(std::dynamic_pointer_cast<MissingRustBerthkeepCoreTransport>(bridge.transport()), nullptr);
+    EXPECT_NE(std::dynamic_pointer_cast<MissingRustBerthkeepCoreTransport>(bridge.transport()),
+              nullptr);
 }
 
 #if defined(BERTHKEEP_CORE_LIBRARY_PATH) && defined(BERTHKEEP_CORE_BRIDGE_PATH)
@@ -261,7 +265,8 @@ TEST(CoreTransportTests, DefaultChoicePrefersTheLibraryToTheHelper) {
          {BerthkeepRustBridgeLocation::bridgePathEnvironmentKey, BERTHKEEP_CORE_BRIDGE_PATH}}};
     const auto transport =
         RustBerthkeepCoreBridge::makeDefaultTransport(info, BerthkeepFileManager::defaultManager());
-    EXPECT_NE(std::dynamic_pointer_cast<DynamicLibraryRustBerthkeepCoreTransport>(transport), nullptr);
+    EXPECT_NE(std::dynamic_pointer_cast<DynamicLibraryRustBerthkeepCoreTransport>(transport),
+              nullptr);
 }
 
 TEST(CoreTransportTests, BuiltLibraryAndHelperReportFailuresTheirOwnWay) {

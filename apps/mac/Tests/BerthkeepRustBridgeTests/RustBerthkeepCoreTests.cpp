@@ -60,13 +60,18 @@ std::vector<BerthkeepStateEvaluationInput> evaluationTable() {
         {},
         {{drive("disk4", "Archive", kManaged, true)}, {}, std::nullopt, std::nullopt},
         {mixedDrives(), {}, std::nullopt, std::nullopt},
-        {mixedDrives(), {"disk4", "disk5"}, TriggerReason::systemSleep,
+        {mixedDrives(),
+         {"disk4", "disk5"},
+         TriggerReason::systemSleep,
          LastActionSummary{LastActionSummary::Result::partialSuccess(1, 1)}},
-        {{drive("disk9", "Only excluded", kExcluded, true)}, {}, TriggerReason::manualRetry,
+        {{drive("disk9", "Only excluded", kExcluded, true)},
+         {},
+         TriggerReason::manualRetry,
          LastActionSummary{LastActionSummary::Result::noneFound()}},
         {{drive("disk4", "Archive", kManaged, true,
                 usage(0, 0, true, BerthkeepAttentionReasonCode::statfsActivity))},
-         {"disk4"}, TriggerReason::manualEjectAll,
+         {"disk4"},
+         TriggerReason::manualEjectAll,
          LastActionSummary{LastActionSummary::Result::stillBusy(2)}},
     };
 }
@@ -96,7 +101,8 @@ std::vector<BerthkeepActionSummaryInput> summaryTable() {
 // Answers every call with a fixed text and counts the calls.
 class ScriptedTransport final : public RustBerthkeepCoreTransport {
 public:
-    explicit ScriptedTransport(std::string answer) : m_answer(std::move(answer)) {}
+    explicit ScriptedTransport(std::string answer)
+        : m_answer(std::move(answer)) {}
     std::string call(RustBerthkeepCoreOperation operation, const std::string& request) override {
         operations.push_back(operation);
         requests.push_back(request);
@@ -112,7 +118,8 @@ private:
 // An in-app core that counts how often it was asked.
 class CountingCore final : public BerthkeepCoreHandling {
 public:
-    BerthkeepStateEvaluationOutput evaluateState(const BerthkeepStateEvaluationInput& input) override {
+    BerthkeepStateEvaluationOutput
+    evaluateState(const BerthkeepStateEvaluationInput& input) override {
         ++calls;
         return m_core.evaluateState(input);
     }
@@ -120,7 +127,8 @@ public:
         ++calls;
         return m_core.planAction(input);
     }
-    BerthkeepActionSummaryOutput summarizeAction(const BerthkeepActionSummaryInput& input) override {
+    BerthkeepActionSummaryOutput
+    summarizeAction(const BerthkeepActionSummaryInput& input) override {
         ++calls;
         return m_core.summarizeAction(input);
     }
@@ -192,7 +200,8 @@ TEST_F(RustBerthkeepCoreTest, AnswerThatIsNotJSONFallsBackAsInvalidResponse) {
         RustBerthkeepCore core(RustBerthkeepCoreBridge(transport), nullptr, Policy::swiftFallback);
         const auto input = planningTable()[1];
         EXPECT_EQ(core.planAction(input), SwiftBerthkeepCore().planAction(input)) << answer;
-        EXPECT_EQ(m_log->lines(), Ids{"Berthkeep Rust core fallback for plan-action: invalidResponse"});
+        EXPECT_EQ(m_log->lines(),
+                  Ids{"Berthkeep Rust core fallback for plan-action: invalidResponse"});
     }
 }
 
@@ -203,12 +212,14 @@ TEST_F(RustBerthkeepCoreTest, SuccessfulAnswerIsReturnedUnchangedWithoutTheFallb
     RustBerthkeepCore core(RustBerthkeepCoreBridge(transport), fallback, Policy::requireRust);
 
     const auto plan = core.planAction(planningTable()[0]);
-    EXPECT_EQ(plan, (BerthkeepActionPlan{BerthkeepActionPlan::Disposition::execute, {"zzz", "disk7"}}));
+    EXPECT_EQ(plan,
+              (BerthkeepActionPlan{BerthkeepActionPlan::Disposition::execute, {"zzz", "disk7"}}));
     EXPECT_EQ(fallback->calls, 0);
     EXPECT_TRUE(m_log->lines().empty());
     ASSERT_EQ(transport->operations.size(), 1u);
     EXPECT_EQ(transport->operations[0], RustBerthkeepCoreOperation::planAction);
-    EXPECT_EQ(transport->requests[0], "{\"attention_drive_ids\":[],\"drives\":[],\"trigger\":\"manual_eject_all\"}");
+    EXPECT_EQ(transport->requests[0],
+              "{\"attention_drive_ids\":[],\"drives\":[],\"trigger\":\"manual_eject_all\"}");
 }
 
 TEST_F(RustBerthkeepCoreTest, RequestThatDoesNotEncodeFallsBackWithTheEncodersError) {
@@ -219,8 +230,10 @@ TEST_F(RustBerthkeepCoreTest, RequestThatDoesNotEncodeFallsBackWithTheEncodersEr
     EXPECT_TRUE(transport->operations.empty());
     const auto lines = m_log->lines();
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].rfind("Berthkeep Rust core fallback for summarize-action: ", 0), 0u) << lines[0];
-    EXPECT_GT(lines[0].size(), std::string("Berthkeep Rust core fallback for summarize-action: ").size());
+    EXPECT_EQ(lines[0].rfind("Berthkeep Rust core fallback for summarize-action: ", 0), 0u)
+        << lines[0];
+    EXPECT_GT(lines[0].size(),
+              std::string("Berthkeep Rust core fallback for summarize-action: ").size());
 }
 
 TEST_F(RustBerthkeepCoreTest, FixtureLibraryFailuresReachTheFallbackLine) {
@@ -230,14 +243,17 @@ TEST_F(RustBerthkeepCoreTest, FixtureLibraryFailuresReachTheFallbackLine) {
     };
     for (const auto& testCase :
          {Case{BERTHKEEP_FIXTURE_NULL_WITH_ERROR,
-               "Berthkeep Rust core fallback for evaluate-state: callFailed(\"fixture \\\"core\\\" failed\")"},
+               "Berthkeep Rust core fallback for evaluate-state: callFailed(\"fixture \\\"core\\\" "
+               "failed\")"},
           Case{BERTHKEEP_FIXTURE_NULL_WITHOUT_ERROR,
-               "Berthkeep Rust core fallback for evaluate-state: callFailed(\"Rust core call failed\")"},
+               "Berthkeep Rust core fallback for evaluate-state: callFailed(\"Rust core call "
+               "failed\")"},
           Case{BERTHKEEP_FIXTURE_INVALID_JSON,
                "Berthkeep Rust core fallback for evaluate-state: invalidResponse"}}) {
         m_log->clear();
         RustBerthkeepCore core(
-            RustBerthkeepCoreBridge(std::make_shared<DynamicLibraryRustBerthkeepCoreTransport>(testCase.library)),
+            RustBerthkeepCoreBridge(
+                std::make_shared<DynamicLibraryRustBerthkeepCoreTransport>(testCase.library)),
             nullptr, Policy::swiftFallback);
         const auto input = evaluationTable()[2];
         EXPECT_EQ(core.evaluateState(input), SwiftBerthkeepCore().evaluateState(input));
@@ -249,8 +265,8 @@ TEST_F(RustBerthkeepCoreTest, ErrorTextOfOtherErrorsIsTheirDescription) {
     EXPECT_EQ(RustBerthkeepCore::errorText(std::make_exception_ptr(std::runtime_error("no pipes"))),
               "no pipes");
     EXPECT_EQ(RustBerthkeepCore::errorText(std::make_exception_ptr(42)), "unknown error");
-    EXPECT_EQ(RustBerthkeepCore::errorText(std::make_exception_ptr(
-                  RustBerthkeepCoreBridgeError::processFailed(3, "boom"))),
+    EXPECT_EQ(RustBerthkeepCore::errorText(
+                  std::make_exception_ptr(RustBerthkeepCoreBridgeError::processFailed(3, "boom"))),
               "processFailed(status: 3, error: \"boom\")");
 }
 
@@ -267,7 +283,8 @@ TEST_F(RustBerthkeepCoreDeathTest, RequiredCoreStopsTheProcessOnTheFirstFailure)
     EXPECT_DEATH(
         {
             auto transport = std::make_shared<ScriptedTransport>("[]");
-            RustBerthkeepCore core(RustBerthkeepCoreBridge(transport), nullptr, Policy::requireRust);
+            RustBerthkeepCore core(RustBerthkeepCoreBridge(transport), nullptr,
+                                   Policy::requireRust);
             core.summarizeAction(summaryTable()[1]);
         },
         "Berthkeep Rust core bridge failed for summarize-action: invalidResponse");
@@ -276,15 +293,19 @@ TEST_F(RustBerthkeepCoreDeathTest, RequiredCoreStopsTheProcessOnTheFirstFailure)
 TEST_F(RustBerthkeepCoreDeathTest, BootstrapWithoutLibraryOrHelper) {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
     EmptyMainBundle bundle;
-    ScopedEnvironmentVariable library(BerthkeepRustBridgeLocation::libraryPathEnvironmentKey, std::nullopt);
-    ScopedEnvironmentVariable helper(BerthkeepRustBridgeLocation::bridgePathEnvironmentKey, std::nullopt);
+    ScopedEnvironmentVariable library(BerthkeepRustBridgeLocation::libraryPathEnvironmentKey,
+                                      std::nullopt);
+    ScopedEnvironmentVariable helper(BerthkeepRustBridgeLocation::bridgePathEnvironmentKey,
+                                     std::nullopt);
     BerthkeepRustBridgeBootstrap::registerFactories();
 
     // Fallback: the in-app answer and the log line.
-    const auto core = BerthkeepRustBridgeRegistry::makeCore(BerthkeepRustCoreSelection::fallbackToSwift);
+    const auto core =
+        BerthkeepRustBridgeRegistry::makeCore(BerthkeepRustCoreSelection::fallbackToSwift);
     const auto input = evaluationTable()[2];
     EXPECT_EQ(core->evaluateState(input), SwiftBerthkeepCore().evaluateState(input));
-    EXPECT_EQ(m_log->lines(), Ids{"Berthkeep Rust core fallback for evaluate-state: transportUnavailable"});
+    EXPECT_EQ(m_log->lines(),
+              Ids{"Berthkeep Rust core fallback for evaluate-state: transportUnavailable"});
 
     // Required: the first call stops the process; the registered bootstrap never
     // hands out the missing-required core.
@@ -299,7 +320,8 @@ TEST_F(RustBerthkeepCoreDeathTest, BootstrapWithoutLibraryOrHelper) {
 #if defined(BERTHKEEP_CORE_LIBRARY_PATH) && defined(BERTHKEEP_CORE_BRIDGE_PATH)
 TEST_F(RustBerthkeepCoreTest, LibraryAnswersExactlyLikeTheInAppCore) {
     RustBerthkeepCore core(
-        RustBerthkeepCoreBridge(std::make_shared<DynamicLibraryRustBerthkeepCoreTransport>(BERTHKEEP_CORE_LIBRARY_PATH)),
+        RustBerthkeepCoreBridge(std::make_shared<DynamicLibraryRustBerthkeepCoreTransport>(
+            BERTHKEEP_CORE_LIBRARY_PATH)),
         std::make_shared<CountingCore>(), Policy::requireRust);
     expectAnswersLikeTheInAppCore(core);
     EXPECT_TRUE(m_log->lines().empty());
@@ -307,7 +329,8 @@ TEST_F(RustBerthkeepCoreTest, LibraryAnswersExactlyLikeTheInAppCore) {
 
 TEST_F(RustBerthkeepCoreTest, HelperAnswersExactlyLikeTheInAppCore) {
     RustBerthkeepCore core(
-        RustBerthkeepCoreBridge(std::make_shared<ProcessRustBerthkeepCoreTransport>(BERTHKEEP_CORE_BRIDGE_PATH)),
+        RustBerthkeepCoreBridge(
+            std::make_shared<ProcessRustBerthkeepCoreTransport>(BERTHKEEP_CORE_BRIDGE_PATH)),
         std::make_shared<CountingCore>(), Policy::requireRust);
     expectAnswersLikeTheInAppCore(core);
     EXPECT_TRUE(m_log->lines().empty());
@@ -317,13 +340,16 @@ TEST_F(RustBerthkeepCoreTest, BootstrapFindsTheLibraryThroughTheEnvironment) {
     EmptyMainBundle bundle;
     ScopedEnvironmentVariable library(BerthkeepRustBridgeLocation::libraryPathEnvironmentKey,
                                       std::string(BERTHKEEP_CORE_LIBRARY_PATH));
-    ScopedEnvironmentVariable helper(BerthkeepRustBridgeLocation::bridgePathEnvironmentKey, std::nullopt);
+    ScopedEnvironmentVariable helper(BerthkeepRustBridgeLocation::bridgePathEnvironmentKey,
+                                     std::nullopt);
     BerthkeepRustBridgeBootstrap::registerFactories();
-    const auto core = BerthkeepRustBridgeRegistry::makeCore(BerthkeepRustCoreSelection::requireRust);
+    const auto core =
+        BerthkeepRustBridgeRegistry::makeCore(BerthkeepRustCoreSelection::requireRust);
     const auto rustCore = std::dynamic_pointer_cast<RustBerthkeepCore>(core);
     ASSERT_NE(rustCore, nullptr);
     EXPECT_EQ(rustCore->fallbackPolicy(), Policy::requireRust);
-    EXPECT_NE(std::dynamic_pointer_cast<DynamicLibraryRustBerthkeepCoreTransport>(rustCore->bridge().transport()),
+    EXPECT_NE(std::dynamic_pointer_cast<DynamicLibraryRustBerthkeepCoreTransport>(
+                  rustCore->bridge().transport()),
               nullptr);
     expectAnswersLikeTheInAppCore(*core);
 }

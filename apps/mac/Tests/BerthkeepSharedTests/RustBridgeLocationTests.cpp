@@ -36,27 +36,21 @@ const std::string kHelper = BerthkeepRustBridgeLocation::executableFileName;
 const std::string kLibraryKey = BerthkeepRustBridgeLocation::libraryPathEnvironmentKey;
 const std::string kHelperKey = BerthkeepRustBridgeLocation::bridgePathEnvironmentKey;
 
-std::optional<std::string> findLibrary(const RecordingFileManager& files,
-                                       const BerthkeepProcessInfo& info = {},
-                                       std::optional<std::string> bundle = "/Apps/Berthkeep.app",
-                                       std::optional<std::string> executable =
-                                           "/Apps/Berthkeep.app/Contents/MacOS/Berthkeep",
-                                       std::optional<std::string> frameworks =
-                                           "/Apps/Berthkeep.app/Contents/Frameworks",
-                                       std::optional<std::string> current = std::nullopt,
-                                       bool development = true) {
-    return BerthkeepRustBridgeLocation::defaultLibraryURL(info, files, kLibraryKey, bundle,
-                                                          executable, frameworks, current,
-                                                          development);
+std::optional<std::string>
+findLibrary(const RecordingFileManager& files, const BerthkeepProcessInfo& info = {},
+            std::optional<std::string> bundle = "/Apps/Berthkeep.app",
+            std::optional<std::string> executable = "/Apps/Berthkeep.app/Contents/MacOS/Berthkeep",
+            std::optional<std::string> frameworks = "/Apps/Berthkeep.app/Contents/Frameworks",
+            std::optional<std::string> current = std::nullopt, bool development = true) {
+    return BerthkeepRustBridgeLocation::defaultLibraryURL(
+        info, files, kLibraryKey, bundle, executable, frameworks, current, development);
 }
 
-std::optional<std::string> findHelper(const RecordingFileManager& files,
-                                      const BerthkeepProcessInfo& info = {},
-                                      std::optional<std::string> bundle = "/Apps/Berthkeep.app",
-                                      std::optional<std::string> executable =
-                                          "/Apps/Berthkeep.app/Contents/MacOS/Berthkeep",
-                                      std::optional<std::string> current = std::nullopt,
-                                      bool development = true) {
+std::optional<std::string>
+findHelper(const RecordingFileManager& files, const BerthkeepProcessInfo& info = {},
+           std::optional<std::string> bundle = "/Apps/Berthkeep.app",
+           std::optional<std::string> executable = "/Apps/Berthkeep.app/Contents/MacOS/Berthkeep",
+           std::optional<std::string> current = std::nullopt, bool development = true) {
     return BerthkeepRustBridgeLocation::defaultExecutableURL(info, files, kHelperKey, bundle,
                                                              executable, current, development);
 }
@@ -65,7 +59,8 @@ std::optional<std::string> findHelper(const RecordingFileManager& files,
 
 TEST(RustBridgeLocationTests, EnvironmentLibraryWinsOverTheBundleCopy) {
     RecordingFileManager files;
-    files.existing = {"/opt/core/" + kLibrary, "/Apps/Berthkeep.app/Contents/Frameworks/" + kLibrary};
+    files.existing = {"/opt/core/" + kLibrary,
+                      "/Apps/Berthkeep.app/Contents/Frameworks/" + kLibrary};
     BerthkeepProcessInfo info{{{kLibraryKey, "/opt/core/" + kLibrary}}};
     EXPECT_EQ(findLibrary(files, info), "/opt/core/" + kLibrary);
 }
@@ -102,25 +97,40 @@ TEST(RustBridgeLocationTests, LibraryCandidatesComeInTheFixedOrder) {
         "/B.app/Contents/Frameworks/" + kLibrary,
         "/x/y/" + kLibrary,
     };
-    for (const std::string folder :
-         {"target/debug", "../target/debug", "../../target/debug", "target/release",
-          "../target/release", "../../target/release", "packages/rust-bridge/target/debug",
-          "../packages/rust-bridge/target/debug", "rust-bridge/target/debug",
-          "../rust-bridge/target/debug", "packages/rust-bridge/target/release",
-          "../packages/rust-bridge/target/release", "rust-bridge/target/release",
-          "../rust-bridge/target/release", "packages/rust-core/target/debug",
-          "../packages/rust-core/target/debug", "rust-core/target/debug",
-          "../rust-core/target/debug", "packages/rust-core/target/release",
-          "../packages/rust-core/target/release", "rust-core/target/release",
-          "../rust-core/target/release"}) {
+    for (const std::string folder : {"target/debug",
+                                     "../target/debug",
+                                     "../../target/debug",
+                                     "target/release",
+                                     "../target/release",
+                                     "../../target/release",
+                                     "packages/rust-bridge/target/debug",
+                                     "../packages/rust-bridge/target/debug",
+                                     "rust-bridge/target/debug",
+                                     "../rust-bridge/target/debug",
+                                     "packages/rust-bridge/target/release",
+                                     "../packages/rust-bridge/target/release",
+                                     "rust-bridge/target/release",
+                                     "../rust-bridge/target/release",
+                                     "packages/rust-core/target/debug",
+                                     "../packages/rust-core/target/debug",
+                                     "rust-core/target/debug",
+                                     "../rust-core/target/debug",
+                                     "packages/rust-core/target/release",
+                                     "../packages/rust-core/target/release",
+                                     "rust-core/target/release",
+                                     "../rust-core/target/release"}) {
         expected.push_back("/w/" + folder + "/" + kLibrary);
     }
-    const std::vector<std::string> ancestorFolders = {
-        "target/debug",          "target/release",
-        "packages/rust-bridge/target/debug", "packages/rust-bridge/target/release",
-        "rust-bridge/target/debug",          "rust-bridge/target/release",
-        "packages/rust-core/target/debug",   "packages/rust-core/target/release",
-        "rust-core/target/debug",            "rust-core/target/release"};
+    const std::vector<std::string> ancestorFolders = {"target/debug",
+                                                      "target/release",
+                                                      "packages/rust-bridge/target/debug",
+                                                      "packages/rust-bridge/target/release",
+                                                      "rust-bridge/target/debug",
+                                                      "rust-bridge/target/release",
+                                                      "packages/rust-core/target/debug",
+                                                      "packages/rust-core/target/release",
+                                                      "rust-core/target/debug",
+                                                      "rust-core/target/release"};
     for (const std::string ancestor : {"/x/y", "/x", "/"}) {
         for (const auto& folder : ancestorFolders) {
             expected.push_back(ancestor + (ancestor == "/" ? "" : "/") + folder + "/" + kLibrary);
@@ -151,9 +161,9 @@ TEST(RustBridgeLocationTests, AncestorsStopAfterFiveLevelsAboveTheExecutableFold
         ASSERT_EQ(path.substr(path.size() - suffix.size()), suffix);
         ancestorsSeen.push_back(path.substr(0, path.size() - suffix.size()));
     }
-    EXPECT_EQ(ancestorsSeen, (std::vector<std::string>{"/a/b/c/d/e/f/g", "/a/b/c/d/e/f",
-                                                        "/a/b/c/d/e", "/a/b/c/d", "/a/b/c",
-                                                        "/a/b"}));
+    EXPECT_EQ(ancestorsSeen,
+              (std::vector<std::string>{"/a/b/c/d/e/f/g", "/a/b/c/d/e/f", "/a/b/c/d/e", "/a/b/c/d",
+                                        "/a/b/c", "/a/b"}));
 }
 
 TEST(RustBridgeLocationTests, WorkingDirectoryCandidateWinsOverAncestorCandidate) {
@@ -204,21 +214,21 @@ TEST(RustBridgeLocationTests, ShippedBuildSearchesOnlyItsBundleAndExecutableFold
     RecordingFileManager files;
     files.existing = {"/opt/core/" + kLibrary, "/w/target/debug/" + kLibrary};
     files.executable = {"/opt/core/" + kHelper, "/w/target/debug/" + kHelper};
-    BerthkeepProcessInfo info{{{kLibraryKey, "/opt/core/" + kLibrary},
-                               {kHelperKey, "/opt/core/" + kHelper}}};
+    BerthkeepProcessInfo info{
+        {{kLibraryKey, "/opt/core/" + kLibrary}, {kHelperKey, "/opt/core/" + kHelper}}};
 
     EXPECT_EQ(findLibrary(files, info, "/B.app", "/B.app/Contents/MacOS/app",
                           "/B.app/Contents/Frameworks", "/w", false),
               std::nullopt);
     EXPECT_EQ(files.asked, (std::vector<std::string>{"/B.app/Contents/Frameworks/" + kLibrary,
-                                                      "/B.app/Contents/Frameworks/" + kLibrary,
-                                                      "/B.app/Contents/MacOS/" + kLibrary}));
+                                                     "/B.app/Contents/Frameworks/" + kLibrary,
+                                                     "/B.app/Contents/MacOS/" + kLibrary}));
 
     files.asked.clear();
     EXPECT_EQ(findHelper(files, info, "/B.app", "/B.app/Contents/MacOS/app", "/w", false),
               std::nullopt);
     EXPECT_EQ(files.asked, (std::vector<std::string>{"/B.app/Contents/Helpers/" + kHelper,
-                                                      "/B.app/Contents/MacOS/" + kHelper}));
+                                                     "/B.app/Contents/MacOS/" + kHelper}));
 
     files.existing.insert("/B.app/Contents/Frameworks/" + kLibrary);
     EXPECT_EQ(findLibrary(files, info, "/B.app", "/B.app/Contents/MacOS/app",

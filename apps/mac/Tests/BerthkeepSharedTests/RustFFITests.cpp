@@ -18,8 +18,12 @@ struct LoadError {
     std::string detail;
 };
 
-LoadError mapDlopen(const std::string& message) { return {"dlopen", message}; }
-LoadError mapMissing(const std::string& name) { return {"symbol", name}; }
+LoadError mapDlopen(const std::string& message) {
+    return {"dlopen", message};
+}
+LoadError mapMissing(const std::string& name) {
+    return {"symbol", name};
+}
 
 int g_freed = 0;
 void countingFree(char* text) {
@@ -90,14 +94,15 @@ TEST(RustFFITests, BuiltCoreLibraryOffersTheDecisionEntryPoints) {
     using Decision = char* (*)(const char*);
     using LastError = char* (*)();
     using FreeString = void (*)(char*);
-    for (const char* name : {"berthkeep_core_evaluate_state_json", "berthkeep_core_plan_action_json",
-                             "berthkeep_core_summarize_action_json"}) {
+    for (const char* name :
+         {"berthkeep_core_evaluate_state_json", "berthkeep_core_plan_action_json",
+          "berthkeep_core_summarize_action_json"}) {
         EXPECT_NE(BerthkeepRustFFI::resolveSymbol<Decision>(name, handle, mapMissing), nullptr);
     }
-    const auto lastError =
-        BerthkeepRustFFI::resolveSymbol<LastError>("berthkeep_core_last_error_message", handle, mapMissing);
-    const auto freeString =
-        BerthkeepRustFFI::resolveSymbol<FreeString>("berthkeep_core_free_string", handle, mapMissing);
+    const auto lastError = BerthkeepRustFFI::resolveSymbol<LastError>(
+        "berthkeep_core_last_error_message", handle, mapMissing);
+    const auto freeString = BerthkeepRustFFI::resolveSymbol<FreeString>(
+        "berthkeep_core_free_string", handle, mapMissing);
 
     // A failed call leaves a last error on this thread, which we copy and hand back.
     const auto evaluate = BerthkeepRustFFI::resolveSymbol<Decision>(

@@ -11,7 +11,7 @@ std::optional<BerthkeepCoreImplementation> parseBerthkeepCoreImplementation(std:
     // Every accepted spelling is ASCII, so ASCII case folding is enough.
     std::transform(value.begin(), value.end(), value.begin(), [](char character) {
         return (character >= 'A' && character <= 'Z') ? static_cast<char>(character - 'A' + 'a')
-                                                       : character;
+                                                      : character;
     });
     if (value == "swift") {
         return BerthkeepCoreImplementation::swift;

@@ -32,9 +32,15 @@ static char* answer(const char* request) {
 #endif
 }
 
-char* berthkeep_core_evaluate_state_json(const char* request) { return answer(request); }
-char* berthkeep_core_plan_action_json(const char* request) { return answer(request); }
-char* berthkeep_core_summarize_action_json(const char* request) { return answer(request); }
+char* berthkeep_core_evaluate_state_json(const char* request) {
+    return answer(request);
+}
+char* berthkeep_core_plan_action_json(const char* request) {
+    return answer(request);
+}
+char* berthkeep_core_summarize_action_json(const char* request) {
+    return answer(request);
+}
 
 #if !defined(FIXTURE_MISSING_LAST_ERROR)
 char* berthkeep_core_last_error_message(void) {
@@ -53,6 +59,12 @@ void berthkeep_core_free_string(char* text) {
     }
 }
 
-int fixture_freed_count(void) { return g_freed; }
-int fixture_handed_out_count(void) { return g_handed_out; }
-const char* fixture_last_request(void) { return g_last_request; }
+int fixture_freed_count(void) {
+    return g_freed;
+}
+int fixture_handed_out_count(void) {
+    return g_handed_out;
+}
+const char* fixture_last_request(void) {
+    return g_last_request;
+}

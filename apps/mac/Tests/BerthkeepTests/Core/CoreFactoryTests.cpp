@@ -37,8 +37,8 @@ BerthkeepProcessInfo::Environment environmentWith(std::optional<std::string> val
     return {{BerthkeepCoreFactory::environmentKey, *value}};
 }
 
-const std::vector<std::string> kRequiredSpellings = {
-    "rust_required", " Rust-Required\n", "\tRUST_STRICT ", "rust-strict"};
+const std::vector<std::string> kRequiredSpellings = {"rust_required", " Rust-Required\n",
+                                                     "\tRUST_STRICT ", "rust-strict"};
 
 class CoreFactoryTest : public ::testing::Test {
 protected:
@@ -66,8 +66,10 @@ using CoreFactoryDeathTest = CoreFactoryTest;
 // The bootstrap is registered and neither the library nor the helper can be found.
 struct NoCoreLibrary {
     EmptyMainBundle bundle;
-    ScopedEnvironmentVariable library{BerthkeepRustBridgeLocation::libraryPathEnvironmentKey, std::nullopt};
-    ScopedEnvironmentVariable helper{BerthkeepRustBridgeLocation::bridgePathEnvironmentKey, std::nullopt};
+    ScopedEnvironmentVariable library{BerthkeepRustBridgeLocation::libraryPathEnvironmentKey,
+                                      std::nullopt};
+    ScopedEnvironmentVariable helper{BerthkeepRustBridgeLocation::bridgePathEnvironmentKey,
+                                     std::nullopt};
     NoCoreLibrary() { BerthkeepRustBridgeBootstrap::registerFactories(); }
 };
 
@@ -162,9 +164,9 @@ TEST_F(CoreFactoryTest, LibraryChoicesAskTheRegistryForTheirSelection) {
     auto defaults = defaultsWith("rust");
     BerthkeepCoreFactory::makeLive(BerthkeepProcessInfo{}, defaults);
     BerthkeepCoreFactory::makeLive(BerthkeepProcessInfo{environmentWith("rust_strict")}, defaults);
-    EXPECT_EQ(asked, (std::vector<BerthkeepRustCoreSelection>{
-                         BerthkeepRustCoreSelection::fallbackToSwift,
-                         BerthkeepRustCoreSelection::requireRust}));
+    EXPECT_EQ(asked,
+              (std::vector<BerthkeepRustCoreSelection>{BerthkeepRustCoreSelection::fallbackToSwift,
+                                                       BerthkeepRustCoreSelection::requireRust}));
 
     const auto entries = m_unifiedLog->entries();
     ASSERT_EQ(entries.size(), 2u);
@@ -185,7 +187,8 @@ TEST_F(CoreFactoryTest, LibraryChoiceWithoutLibraryFallsBackOnEveryDecision) {
         {},
         std::nullopt,
         std::nullopt};
-    const BerthkeepActionPlanningInput planning{TriggerReason::manualEjectAll, evaluation.drives, {}};
+    const BerthkeepActionPlanningInput planning{
+        TriggerReason::manualEjectAll, evaluation.drives, {}};
     const BerthkeepActionSummaryInput summary{TriggerReason::systemSleep, {"disk4"}, {"disk4"}, {}};
     EXPECT_EQ(core->evaluateState(evaluation), swift.evaluateState(evaluation));
     EXPECT_EQ(core->planAction(planning), swift.planAction(planning));
@@ -220,5 +223,6 @@ TEST_F(CoreFactoryDeathTest, RequiredLibraryWithoutRegisteredBridgeStopsTheProce
     auto defaults = defaultsWith(std::nullopt);
     const auto core = BerthkeepCoreFactory::makeLive(
         BerthkeepProcessInfo{environmentWith("rust_required")}, defaults);
-    EXPECT_DEATH(core->summarizeAction({}), "Berthkeep Rust core bridge is required but unavailable");
+    EXPECT_DEATH(core->summarizeAction({}),
+                 "Berthkeep Rust core bridge is required but unavailable");
 }
