@@ -24,7 +24,9 @@ public:
 
     void setStatus(LoginItemStatus status) { m_status = status; }
     // Every later register (unregister) call throws this error until cleared.
-    void setRegisterError(std::optional<LoginItemError> error) { m_registerError = std::move(error); }
+    void setRegisterError(std::optional<LoginItemError> error) {
+        m_registerError = std::move(error);
+    }
     void setUnregisterError(std::optional<LoginItemError> error) {
         m_unregisterError = std::move(error);
     }

@@ -62,8 +62,9 @@ void FreedesktopNotificationCenter::requestAuthorization(
     });
 }
 
-void FreedesktopNotificationCenter::add(UserNotificationRequest request,
-                                        std::function<void(std::exception_ptr error)> completionHandler) {
+void FreedesktopNotificationCenter::add(
+    UserNotificationRequest request,
+    std::function<void(std::exception_ptr error)> completionHandler) {
     const auto listed = m_listedIds.find(request.identifier);
     const uint replacesId = listed == m_listedIds.end() ? 0u : listed->second;
     std::string body = request.content.body;
@@ -89,9 +90,10 @@ void FreedesktopNotificationCenter::add(UserNotificationRequest request,
          [self, identifier = request.identifier,
           completionHandler = std::move(completionHandler)](const QDBusMessage& reply) {
              if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) {
-                 const auto description = reply.errorMessage().isEmpty()
-                                              ? QStringLiteral("The notification service did not answer.")
-                                              : reply.errorMessage();
+                 const auto description =
+                     reply.errorMessage().isEmpty()
+                         ? QStringLiteral("The notification service did not answer.")
+                         : reply.errorMessage();
                  completionHandler(std::make_exception_ptr(UserNotificationError(
                      reply.errorName().isEmpty() ? std::string(serviceName)
                                                  : reply.errorName().toStdString(),

@@ -7,7 +7,8 @@
 
 namespace berthkeep {
 
-SimulatedUserNotificationCenter::SimulatedUserNotificationCenter(UserNotificationAuthorizationStatus status)
+SimulatedUserNotificationCenter::SimulatedUserNotificationCenter(
+    UserNotificationAuthorizationStatus status)
     : m_status(status) {}
 
 void SimulatedUserNotificationCenter::complete(std::function<void()> work) const {
@@ -43,13 +44,15 @@ void SimulatedUserNotificationCenter::requestAuthorization(
     });
 }
 
-void SimulatedUserNotificationCenter::add(UserNotificationRequest request,
-                                          std::function<void(std::exception_ptr error)> completionHandler) {
+void SimulatedUserNotificationCenter::add(
+    UserNotificationRequest request,
+    std::function<void(std::exception_ptr error)> completionHandler) {
     m_added.push_back(request);
     if (!m_addError) {
-        const auto same = std::find_if(m_delivered.begin(), m_delivered.end(), [&](const auto& listed) {
-            return listed.identifier == request.identifier;
-        });
+        const auto same =
+            std::find_if(m_delivered.begin(), m_delivered.end(), [&](const auto& listed) {
+                return listed.identifier == request.identifier;
+            });
         if (same != m_delivered.end()) {
             *same = request;
         } else {

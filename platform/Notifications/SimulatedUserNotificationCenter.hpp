@@ -15,7 +15,8 @@ namespace berthkeep {
 class SimulatedUserNotificationCenter final : public UserNotificationCenter {
 public:
     explicit SimulatedUserNotificationCenter(
-        UserNotificationAuthorizationStatus status = UserNotificationAuthorizationStatus::notDetermined);
+        UserNotificationAuthorizationStatus status =
+            UserNotificationAuthorizationStatus::notDetermined);
 
     void getNotificationSettings(
         std::function<void(UserNotificationSettings)> completionHandler) override;
@@ -57,7 +58,8 @@ private:
     void complete(std::function<void()> work) const;
 
     UserNotificationAuthorizationStatus m_status;
-    UserNotificationAuthorizationStatus m_promptAnswer = UserNotificationAuthorizationStatus::authorized;
+    UserNotificationAuthorizationStatus m_promptAnswer =
+        UserNotificationAuthorizationStatus::authorized;
     std::exception_ptr m_requestError;
     std::exception_ptr m_addError;
     bool m_immediate = false;

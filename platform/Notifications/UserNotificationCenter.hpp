@@ -78,8 +78,8 @@ class UserNotificationCenter {
 public:
     virtual ~UserNotificationCenter() = default;
 
-    virtual void getNotificationSettings(
-        std::function<void(UserNotificationSettings)> completionHandler) = 0;
+    virtual void
+    getNotificationSettings(std::function<void(UserNotificationSettings)> completionHandler) = 0;
     // granted, and the request's error (null when none).
     virtual void requestAuthorization(
         UserNotificationAuthorizationOptions options,

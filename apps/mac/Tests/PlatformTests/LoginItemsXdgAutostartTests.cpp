@@ -87,8 +87,8 @@ TEST_F(LoginItemsXdgAutostartTest, EntriesTheSessionWillNotStartRequireApproval)
     };
     const std::vector<Case> cases{
         {"plain entry", entry("", exec), LoginItemStatus::enabled},
-        {"spaces around the equals sign",
-         "[Desktop Entry]\nExec = " + exec + "\nHidden = false\n", LoginItemStatus::enabled},
+        {"spaces around the equals sign", "[Desktop Entry]\nExec = " + exec + "\nHidden = false\n",
+         LoginItemStatus::enabled},
         {"hidden", entry("Hidden=true\n", exec), LoginItemStatus::requiresApproval},
         {"switched off", entry("X-GNOME-Autostart-enabled=false\n", exec),
          LoginItemStatus::requiresApproval},
@@ -128,8 +128,8 @@ TEST_F(LoginItemsXdgAutostartTest, AMissingApplicationCannotBeRegistered) {
 }
 
 TEST_F(LoginItemsXdgAutostartTest, UnusablePathsAreRefused) {
-    for (const std::string& path : {std::string(""), std::string("relative/Berthkeep"),
-                                   executable + "\nExec=/bin/sh"}) {
+    for (const std::string& path :
+         {std::string(""), std::string("relative/Berthkeep"), executable + "\nExec=/bin/sh"}) {
         SCOPED_TRACE(path);
         auto loginItem = service(path);
         try {

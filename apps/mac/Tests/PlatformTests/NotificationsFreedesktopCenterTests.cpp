@@ -37,15 +37,16 @@ public:
         const auto member = message.member();
         const auto arguments = message.arguments();
         if (member == QStringLiteral("GetServerInformation")) {
-            connection.send(message.createReply(QList<QVariant>{
-                QStringLiteral("fake"), QStringLiteral("berthkeep"), QStringLiteral("1"),
-                QStringLiteral("1.2")}));
+            connection.send(message.createReply(
+                QList<QVariant>{QStringLiteral("fake"), QStringLiteral("berthkeep"),
+                                QStringLiteral("1"), QStringLiteral("1.2")}));
             return true;
         }
         if (member == QStringLiteral("Notify") && arguments.size() == 8) {
             if (failNotify) {
-                connection.send(message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
-                                                         QStringLiteral("no room")));
+                connection.send(
+                    message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.Failed"),
+                                             QStringLiteral("no room")));
                 return true;
             }
             Notification notification;
@@ -101,8 +102,8 @@ protected:
             QDBusConnection::connectToBus(address, QStringLiteral("berthkeep-test-client")));
         ASSERT_TRUE(m_server->isConnected());
         ASSERT_TRUE(m_client->isConnected());
-        ASSERT_TRUE(m_server->registerVirtualObject(QStringLiteral("/org/freedesktop/Notifications"),
-                                                    &server));
+        ASSERT_TRUE(m_server->registerVirtualObject(
+            QStringLiteral("/org/freedesktop/Notifications"), &server));
         center = std::make_unique<FreedesktopNotificationCenter>(*m_client, "Berthkeep", 3000);
     }
 
@@ -124,7 +125,8 @@ protected:
 
     UserNotificationSettings readSettings() {
         std::optional<UserNotificationSettings> settings;
-        center->getNotificationSettings([&settings](UserNotificationSettings value) { settings = value; });
+        center->getNotificationSettings(
+            [&settings](UserNotificationSettings value) { settings = value; });
         EXPECT_TRUE(test::processEventsUntil([&settings] { return settings.has_value(); }));
         return settings.value_or(UserNotificationSettings{});
     }

@@ -20,7 +20,8 @@ UserNotificationRequest request(const std::string& identifier, const std::string
 TEST(NotificationsSimulatedCenterTest, CompletionHandlersRunOnALaterTurn) {
     SimulatedUserNotificationCenter center(Status::provisional);
     std::optional<UserNotificationSettings> settings;
-    center.getNotificationSettings([&settings](UserNotificationSettings value) { settings = value; });
+    center.getNotificationSettings(
+        [&settings](UserNotificationSettings value) { settings = value; });
     EXPECT_FALSE(settings.has_value());
     test::processQueuedEvents();
     ASSERT_TRUE(settings.has_value());
@@ -28,7 +29,8 @@ TEST(NotificationsSimulatedCenterTest, CompletionHandlersRunOnALaterTurn) {
 
     center.setCallsCompletionHandlersImmediately(true);
     settings.reset();
-    center.getNotificationSettings([&settings](UserNotificationSettings value) { settings = value; });
+    center.getNotificationSettings(
+        [&settings](UserNotificationSettings value) { settings = value; });
     EXPECT_TRUE(settings.has_value());
     EXPECT_EQ(center.settingsReadCount(), 2);
 }
@@ -38,7 +40,9 @@ TEST(NotificationsSimulatedCenterTest, OnlyAnUndecidedUserIsPrompted) {
     center.setCallsCompletionHandlersImmediately(true);
     center.setPromptAnswer(Status::denied);
     std::vector<bool> granted;
-    const auto record = [&granted](bool value, std::exception_ptr) { granted.push_back(value); };
+    const auto record = [&granted](bool value, std::exception_ptr) {
+        granted.push_back(value);
+    };
     center.requestAuthorization({true, false, false}, record);
     center.setPromptAnswer(Status::authorized);
     center.requestAuthorization({true, true, true}, record);
@@ -46,14 +50,17 @@ TEST(NotificationsSimulatedCenterTest, OnlyAnUndecidedUserIsPrompted) {
     EXPECT_EQ(center.promptsShown(), 1);
     EXPECT_EQ(center.authorizationStatus(), Status::denied);
     ASSERT_EQ(center.authorizationRequests().size(), 2u);
-    EXPECT_EQ(center.authorizationRequests()[1], (UserNotificationAuthorizationOptions{true, true, true}));
+    EXPECT_EQ(center.authorizationRequests()[1],
+              (UserNotificationAuthorizationOptions{true, true, true}));
 }
 
 TEST(NotificationsSimulatedCenterTest, RecordsDeliveriesReplacementsAndRemovals) {
     SimulatedUserNotificationCenter center(Status::authorized);
     center.setCallsCompletionHandlersImmediately(true);
     int failures = 0;
-    const auto count = [&failures](std::exception_ptr error) { failures += error ? 1 : 0; };
+    const auto count = [&failures](std::exception_ptr error) {
+        failures += error ? 1 : 0;
+    };
     center.add(request("a", "one"), count);
     center.add(request("b", "two"), count);
     center.add(request("a", "three"), count);

@@ -146,7 +146,8 @@ void AppPreferencesStore::setFullMonitoringCapability(FullMonitoringCapability c
     emit objectWillChange();
     m_fullMonitoring.capability = std::move(capability);
     emit fullMonitoringCapabilityChanged();
-    m_defaults->setString(Keys::fullMonitoringCapability, m_fullMonitoring.capability.storedString());
+    m_defaults->setString(Keys::fullMonitoringCapability,
+                          m_fullMonitoring.capability.storedString());
 }
 
 void AppPreferencesStore::setAdaptiveTargetedAssistEnabled(bool enabled) {
@@ -179,9 +180,10 @@ void AppPreferencesStore::setAnonymousUsageStatisticsEnabled(bool enabled) {
 
 void AppPreferencesStore::performInitialLaunchAtLoginSync() {
     if (const auto reason = m_launchAtLoginManager->unavailableReason()) {
-        m_logger.notice(BerthkeepLogCategory::settings, "launch_at_login.initial_sync.skipped",
-                        "Skipped initial launch at login sync in unsupported runtime",
-                        {{"enabled_preference", text(m_launchAtLoginEnabled)}, {"reason", *reason}});
+        m_logger.notice(
+            BerthkeepLogCategory::settings, "launch_at_login.initial_sync.skipped",
+            "Skipped initial launch at login sync in unsupported runtime",
+            {{"enabled_preference", text(m_launchAtLoginEnabled)}, {"reason", *reason}});
         return;
     }
     try {
@@ -200,7 +202,8 @@ void AppPreferencesStore::markFullMonitoringUserOverride() {
     m_defaults->setBool(Keys::fullMonitoringUserOverride, true);
 }
 
-std::string AppPreferencesStore::persistedActivityDetectionModeRawValue(const UserDefaults& defaults) {
+std::string
+AppPreferencesStore::persistedActivityDetectionModeRawValue(const UserDefaults& defaults) {
     return storedString(defaults, Keys::activityDetectionMode).value_or(std::string());
 }
 
@@ -224,9 +227,8 @@ FullMonitoringOnboardingState AppPreferencesStore::decodeLegacyFullMonitoringCon
 AppPreferencesStore::FullMonitoringState
 AppPreferencesStore::resolvePersistedFullMonitoringState(const UserDefaults& defaults) {
     const auto storedPreference = storedString(defaults, Keys::fullMonitoringPreference);
-    const auto preference = storedPreference
-                                ? fullMonitoringPreferenceFromString(*storedPreference)
-                                : std::nullopt;
+    const auto preference =
+        storedPreference ? fullMonitoringPreferenceFromString(*storedPreference) : std::nullopt;
     if (preference) {
         const auto onboarding = decodeLegacyFullMonitoringConsentState(
             storedString(defaults, Keys::fullMonitoringOnboardingState));

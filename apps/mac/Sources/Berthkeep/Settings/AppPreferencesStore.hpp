@@ -70,7 +70,9 @@ public:
 
     bool launchAtLoginEnabled() const { return m_launchAtLoginEnabled; }
     bool notificationsEnabled() const { return m_notificationsEnabled; }
-    FullMonitoringPreference fullMonitoringPreference() const { return m_fullMonitoring.preference; }
+    FullMonitoringPreference fullMonitoringPreference() const {
+        return m_fullMonitoring.preference;
+    }
     FullMonitoringOnboardingState fullMonitoringOnboardingState() const {
         return m_fullMonitoring.onboardingState;
     }

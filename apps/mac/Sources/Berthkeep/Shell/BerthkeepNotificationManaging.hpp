@@ -27,7 +27,8 @@ public:
     virtual QCoro::Task<void>
     deliverSleepFailureNotification(PendingSleepFailureNotification notification) = 0;
     // Asks the user only while nobody has decided; the status afterwards.
-    virtual QCoro::Task<BerthkeepNotificationAuthorizationStatus> requestAuthorizationIfNeeded() = 0;
+    virtual QCoro::Task<BerthkeepNotificationAuthorizationStatus>
+    requestAuthorizationIfNeeded() = 0;
 };
 
 } // namespace berthkeep

@@ -35,7 +35,8 @@ requestIfNeeded(std::shared_ptr<UserNotificationCenter> center) {
     Completion<void> answered;
     UserNotificationAuthorizationOptions options;
     options.alert = true;
-    center->requestAuthorization(options, [answered](bool, std::exception_ptr) { answered.resolve(); });
+    center->requestAuthorization(options,
+                                 [answered](bool, std::exception_ptr) { answered.resolve(); });
     co_await answered;
     const auto after = co_await readStatus(center);
     co_return after;
@@ -72,8 +73,8 @@ std::shared_ptr<UserNotificationCenter> LiveBerthkeepNotificationManager::defaul
     return currentUserNotificationCenter();
 }
 
-BerthkeepNotificationAuthorizationStatus
-LiveBerthkeepNotificationManager::mapAuthorizationStatus(UserNotificationAuthorizationStatus status) {
+BerthkeepNotificationAuthorizationStatus LiveBerthkeepNotificationManager::mapAuthorizationStatus(
+    UserNotificationAuthorizationStatus status) {
     switch (status) {
     case UserNotificationAuthorizationStatus::notDetermined:
         return BerthkeepNotificationAuthorizationStatus::notDetermined;
@@ -114,7 +115,8 @@ LiveBerthkeepNotificationManager::requestAuthorizationIfNeeded() {
 
 QCoro::Task<void> LiveBerthkeepNotificationManager::deliverSleepFailureNotification(
     PendingSleepFailureNotification notification) {
-    return deliver(m_centerProvider ? m_centerProvider() : nullptr, sleepFailureRequest(notification));
+    return deliver(m_centerProvider ? m_centerProvider() : nullptr,
+                   sleepFailureRequest(notification));
 }
 
 } // namespace berthkeep

@@ -77,7 +77,8 @@ TEST(AppPreferencesStoreTest, EmptyDefaultsGiveTheDefaultsAndWriteNothing) {
     auto service = std::make_shared<SimulatedLoginItemService>();
     const BerthkeepLogger logger(std::make_shared<RecordingSink>());
     AppPreferencesStore preferences(
-        defaults, logger, std::make_shared<LaunchAtLoginManager>(logger, packagedContext(), service));
+        defaults, logger,
+        std::make_shared<LaunchAtLoginManager>(logger, packagedContext(), service));
 
     EXPECT_FALSE(preferences.launchAtLoginEnabled());
     EXPECT_TRUE(preferences.notificationsEnabled());
@@ -214,8 +215,7 @@ TEST(AppPreferencesStoreTest, FullMonitoringMigrationTable) {
 
         Fixture fixture(c.stored);
         EXPECT_EQ(fixture.preferences.fullMonitoringPreference(), c.expected.preference);
-        EXPECT_EQ(fixture.preferences.fullMonitoringOnboardingState(),
-                  c.expected.onboardingState);
+        EXPECT_EQ(fixture.preferences.fullMonitoringOnboardingState(), c.expected.onboardingState);
         EXPECT_EQ(fixture.preferences.fullMonitoringCapability(), c.expected.capability);
     }
 }
@@ -342,7 +342,8 @@ TEST(AppPreferencesStoreTest, AssigningTheCurrentValueRunsTheHandlerAgain) {
 TEST(AppPreferencesStoreTest, UsageStatisticsConsentWritesOnlyChanges) {
     Fixture fixture;
     int announcements = 0;
-    QObject::connect(&fixture.preferences, &AppPreferencesStore::anonymousUsageStatisticsEnabledChanged,
+    QObject::connect(&fixture.preferences,
+                     &AppPreferencesStore::anonymousUsageStatisticsEnabledChanged,
                      [&announcements] { ++announcements; });
     fixture.preferences.setAnonymousUsageStatisticsEnabled(true);
     EXPECT_TRUE(fixture.preferences.anonymousUsageStatisticsEnabled());
@@ -398,8 +399,9 @@ TEST(AppPreferencesStoreTest, LaunchAtLoginChangeRegistersWritesAndLogs) {
     EXPECT_TRUE(fixture.preferences.launchAtLoginEnabled());
     EXPECT_EQ(fixture.service->changeCalls(), std::vector<Call>{Call::registerItem});
     EXPECT_EQ(fixture.defaults->object(Keys::launchAtLoginEnabled), PropertyListValue(true));
-    EXPECT_EQ(fixture.sink->names(),
-              (std::vector<std::string>{"launch_at_login.enabled", "settings.launch_at_login.updated"}));
+    EXPECT_EQ(
+        fixture.sink->names(),
+        (std::vector<std::string>{"launch_at_login.enabled", "settings.launch_at_login.updated"}));
     EXPECT_EQ(fixture.sink->events.back().message, "Launch at Login preference changed");
     EXPECT_EQ(fixture.sink->events.back().metadata, (BerthkeepLogMetadata{{"enabled", "true"}}));
 
@@ -500,9 +502,9 @@ TEST(AppPreferencesStoreTest, InitialSyncFailureKeepsThePreference) {
     EXPECT_EQ(event.name, "launch_at_login.initial_sync.failed");
     EXPECT_EQ(event.level, BerthkeepLogLevel::error);
     EXPECT_EQ(event.message, "Failed to sync initial launch at login state");
-    EXPECT_EQ(event.metadata, (BerthkeepLogMetadata{{"error",
-                                                     "Failed to register app for launch at login: "
-                                                     "Operation not permitted"}}));
+    EXPECT_EQ(event.metadata,
+              (BerthkeepLogMetadata{{"error", "Failed to register app for launch at login: "
+                                              "Operation not permitted"}}));
 }
 
 TEST(AppPreferencesStoreTest, InitialSyncIsSkippedInAnUnsupportedRuntime) {
@@ -516,8 +518,9 @@ TEST(AppPreferencesStoreTest, InitialSyncIsSkippedInAnUnsupportedRuntime) {
     EXPECT_EQ(event.name, "launch_at_login.initial_sync.skipped");
     EXPECT_EQ(event.level, BerthkeepLogLevel::notice);
     EXPECT_EQ(event.message, "Skipped initial launch at login sync in unsupported runtime");
-    EXPECT_EQ(event.metadata, (BerthkeepLogMetadata{{"enabled_preference", "true"},
-                                                    {"reason", LaunchAtLoginManager::unpackagedReason}}));
+    EXPECT_EQ(event.metadata,
+              (BerthkeepLogMetadata{{"enabled_preference", "true"},
+                                    {"reason", LaunchAtLoginManager::unpackagedReason}}));
 }
 
 } // namespace

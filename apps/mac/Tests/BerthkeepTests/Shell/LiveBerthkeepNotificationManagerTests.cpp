@@ -18,7 +18,8 @@ using CenterStatus = UserNotificationAuthorizationStatus;
 struct Fixture {
     explicit Fixture(CenterStatus status = CenterStatus::notDetermined)
         : center(std::make_shared<SimulatedUserNotificationCenter>(status))
-        , manager([center = center]() -> std::shared_ptr<UserNotificationCenter> { return center; }) {}
+        , manager(
+              [center = center]() -> std::shared_ptr<UserNotificationCenter> { return center; }) {}
 
     std::shared_ptr<SimulatedUserNotificationCenter> center;
     LiveBerthkeepNotificationManager manager;
@@ -50,7 +51,8 @@ TEST(LiveBerthkeepNotificationManagerTest, AuthorizationStatusMapsEveryCentreSta
 }
 
 TEST(LiveBerthkeepNotificationManagerTest, RequestAsksOnlyWhileUndecided) {
-    for (const auto decided : {CenterStatus::denied, CenterStatus::authorized, CenterStatus::provisional}) {
+    for (const auto decided :
+         {CenterStatus::denied, CenterStatus::authorized, CenterStatus::provisional}) {
         SCOPED_TRACE(toString(decided));
         Fixture fixture(decided);
         const auto status = runTask(fixture.manager.requestAuthorizationIfNeeded());
