@@ -1,0 +1,307 @@
+#include "InventoryTestSupport.hpp"
+
+#include <chrono>
+
+#include "Berthkeep/Inventory/DiskImagePlistInventoryParser.hpp"
+#include "Berthkeep/Inventory/DiskUtilityError.hpp"
+#include "Berthkeep/Inventory/DiskUtilityOutputDecoding.hpp"
+#include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
+#include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
+#include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
+#include "BerthkeepShared/ProcessRunner.hpp"
+#include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+
+namespace berthkeep {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+const std::vector<std::string> listArguments{"list", "-plist", "external"};
+
+std::vector<std::string> infoArguments(const std::string& device) {
+    return {"info", "-plist", device};
+}
+
+// disk0/disk1 internal, disk2 USB stick, disk3 + container disk4 APFS SSD, disk5
+// a disk image.
+class DiskToolRunnerTest : public inventorytest::SimulatedMachineTest {
+protected:
+    void SetUp() override {
+        SimulatedMachineTest::SetUp();
+        SimulatedWorld world = makeSampleWorld(mountRoot());
+        attachPreset(world, SimulatedDrivePreset::apfsDisk);
+        attachPreset(world, SimulatedDrivePreset::diskImage, std::nullopt, std::string("/images/Installer.dmg"));
+        stateFile().write(world);
+    }
+
+    LiveDiskUtilityRunner runner(std::chrono::milliseconds timeout = 5000ms) const {
+        return LiveDiskUtilityRunner(inventorytest::standInPath("diskutil"), timeout, 250ms);
+    }
+
+    static DriveInventoryAuditContext enhanced() {
+        return {ActivityDetectionMode::enhanced, BerthkeepAuditWorkPhase::backgroundWork,
+                DriveInventoryRefreshStage::reconcile};
+    }
+
+    // The error run() throws, or none.
+    std::optional<DiskUtilityError> runError(const LiveDiskUtilityRunner& diskutil,
+                                             const std::vector<std::string>& arguments) const {
+        try {
+            diskutil.run(arguments);
+        } catch (const DiskUtilityError& error) {
+            return error;
+        }
+        return std::nullopt;
+    }
+};
+
+TEST_F(DiskToolRunnerTest, StandInOutputDecodesIntoTheRecords) {
+    const auto diskutil = runner();
+    const auto list = decodeDiskUtilityOutput<DiskUtilityListOutput>(diskutil, enhanced(), listArguments);
+    ASSERT_TRUE(list.has_value());
+    const auto& disks = list->allDisks;
+    EXPECT_NE(std::find(disks.begin(), disks.end(), "disk2s1"), disks.end());
+    EXPECT_EQ(std::find(disks.begin(), disks.end(), "disk0"), disks.end()) << "internal disks are not listed";
+
+    const auto stick = decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(diskutil, enhanced(), infoArguments("disk2s1"));
+    ASSERT_TRUE(stick.has_value());
+    EXPECT_EQ(stick->deviceIdentifier, "disk2s1");
+    EXPECT_EQ(stick->internal, false);
+    EXPECT_EQ(stick->wholeDisk, false);
+    EXPECT_EQ(stick->volumeName, std::optional<std::string>("USB STICK"));
+    EXPECT_EQ(stick->parentWholeDisk, std::optional<std::string>("disk2"));
+    ASSERT_TRUE(stick->mountPoint.has_value());
+    EXPECT_EQ(*stick->mountPoint, mountRoot() + "/USB STICK");
+
+    // Every listed device decodes, APFS volumes with their physical store.
+    bool sawPhysicalStore = false;
+    for (const auto& device : disks) {
+        const auto facts = decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(diskutil, enhanced(), infoArguments(device));
+        ASSERT_TRUE(facts.has_value()) << device;
+        EXPECT_EQ(facts->deviceIdentifier, device);
+        sawPhysicalStore = sawPhysicalStore || (facts->apfsPhysicalStores && !facts->apfsPhysicalStores->empty());
+    }
+    EXPECT_TRUE(sawPhysicalStore);
+}
+
+TEST_F(DiskToolRunnerTest, NonZeroExitCarriesTheTrimmedStandardError) {
+    const auto diskutil = runner();
+    const auto unknown = runError(diskutil, infoArguments("disk42"));
+    ASSERT_TRUE(unknown.has_value());
+    EXPECT_EQ(unknown->domain(), "MountedVolumeInventoryService.diskutil");
+    EXPECT_EQ(unknown->code(), 1);
+    EXPECT_EQ(unknown->localizedDescription(), "Could not find disk: disk42");
+
+    ScriptedBehaviour busy;
+    busy.verb = "info";
+    busy.exitStatus = 3;
+    busy.standardError = "  \tResource busy\n";
+    busy.remainingUses = 1;
+    addBehaviour(busy);
+    const auto failed = runError(diskutil, infoArguments("disk2s1"));
+    ASSERT_TRUE(failed.has_value());
+    EXPECT_EQ(failed->code(), 3);
+    EXPECT_EQ(failed->localizedDescription(), "Resource busy");
+
+    for (const std::string standardError : {"", " \n\t "}) {
+        ScriptedBehaviour silent;
+        silent.verb = "list";
+        silent.exitStatus = 1;
+        silent.standardError = standardError;
+        silent.remainingUses = 1;
+        addBehaviour(silent);
+        const auto error = runError(diskutil, listArguments);
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->code(), 1);
+        EXPECT_EQ(error->localizedDescription(), "diskutil command failed");
+    }
+}
+
+TEST_F(DiskToolRunnerTest, HungChildIgnoringTerminateIsKilledAfterTheGracePeriod) {
+    ScriptedBehaviour hang;
+    hang.verb = "info";
+    hang.hang = true;
+    hang.ignoreTerminate = true;
+    addBehaviour(hang);
+    const auto diskutil = runner(300ms);
+    const auto started = Clock::now();
+    const auto error = runError(diskutil, infoArguments("disk2s1"));
+    const auto elapsed = Clock::now() - started;
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code(), 124);
+    EXPECT_EQ(error->localizedDescription(), "diskutil command timed out");
+    EXPECT_GE(elapsed, 540ms) << "SIGKILL only after the 250 ms grace";
+    EXPECT_LT(elapsed, 2000ms);
+}
+
+TEST_F(DiskToolRunnerTest, HungChildThatHonoursTerminateNeedsNoKill) {
+    ScriptedBehaviour hang;
+    hang.verb = "info";
+    hang.hang = true;
+    addBehaviour(hang);
+    const auto started = Clock::now();
+    const auto error = runError(runner(300ms), infoArguments("disk2s1"));
+    const auto elapsed = Clock::now() - started;
+    ASSERT_TRUE(error.has_value());
+    EXPECT_EQ(error->code(), 124);
+    EXPECT_LT(elapsed, 540ms) << "ended by SIGTERM, not by waiting out the grace period";
+}
+
+TEST_F(DiskToolRunnerTest, LaunchFailurePassesThroughUnchanged) {
+    const LiveDiskUtilityRunner missing(inventorytest::standInPath("no-such-diskutil"));
+    EXPECT_THROW(missing.run(listArguments), ProcessLaunchError);
+    EXPECT_EQ(LiveDiskUtilityRunner::clampedInterval(-3000ms), 0ms);
+    EXPECT_EQ(LiveDiskUtilityRunner::clampedInterval(250ms), 250ms);
+    const LiveDiskUtilityRunner defaults;
+    EXPECT_EQ(defaults.executablePath(), "/usr/sbin/diskutil");
+    EXPECT_EQ(defaults.timeout(), 5000ms);
+    EXPECT_EQ(defaults.terminationGracePeriod(), 250ms);
+}
+
+TEST_F(DiskToolRunnerTest, EmptyOutputRunsButDoesNotDecode) {
+    ScriptedBehaviour empty;
+    empty.verb = "list";
+    empty.exitStatus = 0;
+    addBehaviour(empty);
+    const auto diskutil = runner();
+    EXPECT_EQ(diskutil.run(listArguments), "");
+    inventorytest::AuditCapture audit(true);
+    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityListOutput>(diskutil, enhanced(), listArguments), std::nullopt);
+    const auto entries = audit.entries();
+    ASSERT_EQ(entries.size(), 1u) << "a decode failure is silent";
+    EXPECT_EQ(entries[0].type, UnifiedLogType::debug);
+    EXPECT_NE(entries[0].message.find("Executing diskutil"), std::string::npos);
+}
+
+TEST_F(DiskToolRunnerTest, CoreOnlyModeStartsNothingAndWritesTheFault) {
+    ScriptedBehaviour trap; // would fail the test through a hang if a child ran
+    trap.verb = "list";
+    trap.hang = true;
+    addBehaviour(trap);
+    inventorytest::AuditCapture audit(false);
+    const DriveInventoryAuditContext coreOnly{ActivityDetectionMode::coreOnly, BerthkeepAuditWorkPhase::appLaunch,
+                                              DriveInventoryRefreshStage::bootstrap};
+    const auto started = Clock::now();
+    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityListOutput>(runner(), coreOnly, listArguments), std::nullopt);
+    EXPECT_LT(Clock::now() - started, 200ms);
+    const auto entries = audit.entries();
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].type, UnifiedLogType::fault);
+    const std::string& line = entries[0].message;
+    for (const char* part : {"Attempted to execute diskutil in core-only mode", "list -plist external",
+                             "MountedVolumeInventoryService", "decodeDiskUtilityOutput", "core_only", "app_launch"}) {
+        EXPECT_NE(line.find(part), std::string::npos) << part << " in " << line;
+    }
+}
+
+TEST_F(DiskToolRunnerTest, RunnerFailureWritesTheErrorLineOnly) {
+    inventorytest::AuditCapture audit(false);
+    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(runner(), enhanced(), infoArguments("disk42")),
+              std::nullopt);
+    const auto entries = audit.entries();
+    ASSERT_EQ(entries.size(), 1u) << "no debug line while debug logging is off";
+    EXPECT_EQ(entries[0].type, UnifiedLogType::error);
+    EXPECT_NE(entries[0].message.find("diskutil execution failed"), std::string::npos);
+    EXPECT_NE(entries[0].message.find("info -plist disk42"), std::string::npos);
+    EXPECT_EQ(entries[0].message.find("Could not find disk"), std::string::npos) << "the error itself is not logged";
+}
+
+// --- disk images ---
+
+TEST_F(DiskToolRunnerTest, RegistryListsTheAttachedImageDevices) {
+    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"));
+    const auto images = registry.currentImagesByDeviceIdentifier();
+    ASSERT_EQ(images.count("disk5"), 1u);
+    ASSERT_EQ(images.count("disk5s1"), 1u);
+    EXPECT_EQ(images.at("disk5s1").imagePath, std::optional<std::string>("/images/Installer.dmg"));
+    EXPECT_EQ(images.count("disk2"), 0u);
+}
+
+TEST_F(DiskToolRunnerTest, RegistryFailuresGiveNothing) {
+    ScriptedBehaviour failing;
+    failing.tool = "hdiutil";
+    failing.verb = "info";
+    failing.exitStatus = 1;
+    failing.standardOutput = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>images</key><array><dict>"
+                             "<key>system-entities</key><array><dict><key>dev-entry</key><string>/dev/disk9</string>"
+                             "</dict></array></dict></array></dict></plist>";
+    failing.remainingUses = 1;
+    addBehaviour(failing);
+    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"));
+    EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty()) << "a valid list with status 1 is not used";
+
+    EXPECT_TRUE(LiveDiskImageRegistry(inventorytest::standInPath("no-such-hdiutil")).currentImagesByDeviceIdentifier().empty());
+}
+
+TEST_F(DiskToolRunnerTest, HungImageUtilityIsStoppedAtTheDeadline) {
+    ScriptedBehaviour hang;
+    hang.tool = "hdiutil";
+    hang.verb = "info";
+    hang.hang = true;
+    hang.ignoreTerminate = true;
+    addBehaviour(hang);
+    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), 300ms, 250ms);
+    const auto started = Clock::now();
+    EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty());
+    const auto elapsed = Clock::now() - started;
+    EXPECT_GE(elapsed, 540ms);
+    EXPECT_LT(elapsed, 2000ms);
+}
+
+std::string imagesPlist(const std::string& images) {
+    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+           "<key>framework</key><string>683</string>" +
+           images + "</dict></plist>";
+}
+
+TEST(DiskImagePlistInventoryParserTest, MapsDevEntriesToTheirImage) {
+    const auto attachments = DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(imagesPlist(
+        "<key>images</key><array>"
+        "<dict><key>image-path</key><string>/a.dmg</string><key>system-entities</key><array>"
+        "<dict><key>dev-entry</key><string>/dev/disk6</string></dict>"
+        "<dict><key>dev-entry</key><string>/dev/disk6s1</string><key>mount-point</key><string>/Volumes/A</string></dict>"
+        "<dict><key>mount-point</key><string>/Volumes/Nothing</string></dict>"
+        "</array></dict>"
+        "<dict><key>system-entities</key><array>"
+        "<dict><key>dev-entry</key><string>disk7</string></dict>"
+        "</array></dict>"
+        "<dict><key>image-path</key><string>/b.dmg</string><key>system-entities</key><array>"
+        "<dict><key>dev-entry</key><string>/dev/disk6s1</string></dict>"
+        "</array></dict>"
+        "</array>"));
+    const std::map<std::string, DiskImageAttachment> expected{
+        {"disk6", DiskImageAttachment{"/a.dmg"}},
+        {"disk6s1", DiskImageAttachment{"/b.dmg"}}, // the last image wins
+        {"disk7", DiskImageAttachment{std::nullopt}},
+    };
+    EXPECT_EQ(attachments, expected);
+}
+
+TEST(DiskImagePlistInventoryParserTest, MalformedListsGiveNothing) {
+    const std::vector<std::pair<const char*, std::string>> cases{
+        {"empty", ""},
+        {"garbage", "images = ()"},
+        {"no images", imagesPlist("")},
+        {"images not an array", imagesPlist("<key>images</key><dict/>")},
+        {"image without system-entities",
+         imagesPlist("<key>images</key><array>"
+                     "<dict><key>system-entities</key><array><dict><key>dev-entry</key><string>/dev/disk6</string>"
+                     "</dict></array></dict>"
+                     "<dict><key>image-path</key><string>/b.dmg</string></dict></array>")},
+        {"dev-entry of the wrong type",
+         imagesPlist("<key>images</key><array><dict><key>system-entities</key><array>"
+                     "<dict><key>dev-entry</key><integer>6</integer></dict></array></dict></array>")},
+        {"image-path of the wrong type",
+         imagesPlist("<key>images</key><array><dict><key>image-path</key><true/><key>system-entities</key><array>"
+                     "<dict><key>dev-entry</key><string>/dev/disk6</string></dict></array></dict></array>")},
+    };
+    for (const auto& [name, bytes] : cases) {
+        EXPECT_TRUE(DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(bytes).empty()) << name;
+    }
+    EXPECT_TRUE(DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(imagesPlist("<key>images</key><array/>"))
+                    .empty());
+}
+
+} // namespace
+} // namespace berthkeep
