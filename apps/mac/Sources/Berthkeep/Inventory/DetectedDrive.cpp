@@ -24,8 +24,7 @@ std::string resolvedGroup(const std::optional<std::string>& given,
 DetectedDrive::DetectedDrive(std::string id, std::string name, std::optional<QUrl> mountURL,
                              Scope scope, bool isEjectable, std::optional<std::string> bsdName,
                              std::optional<std::string> ejectTargetBSDName,
-                             std::optional<std::string> ejectGroupID,
-                             bool allowsGroupedWakeRemount)
+                             std::optional<std::string> ejectGroupID, bool allowsGroupedWakeRemount)
     : m_id(std::move(id))
     , m_name(std::move(name))
     , m_mountURL(std::move(mountURL))

@@ -4,7 +4,8 @@
 
 namespace berthkeep {
 
-DiskArbitrationDiskDescription DiskArbitrationDiskDescription::make(const DiskDescriptionValues& values) {
+DiskArbitrationDiskDescription
+DiskArbitrationDiskDescription::make(const DiskDescriptionValues& values) {
     DiskArbitrationDiskDescription description;
     description.deviceInternal = values.deviceInternal;
     description.deviceProtocol = values.deviceProtocol;

@@ -75,7 +75,8 @@ std::optional<std::vector<Image>> decodeImages(const std::string& plistData) {
 
 } // namespace
 
-std::map<std::string, DiskImageAttachment> attachmentsByDeviceIdentifier(const std::string& plistData) {
+std::map<std::string, DiskImageAttachment>
+attachmentsByDeviceIdentifier(const std::string& plistData) {
     std::map<std::string, DiskImageAttachment> attachments;
     const auto images = decodeImages(plistData);
     if (!images) {

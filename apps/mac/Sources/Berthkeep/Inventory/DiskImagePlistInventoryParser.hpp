@@ -13,7 +13,8 @@ namespace DiskImagePlistInventoryParser {
 // Keys are dev-entries without a leading "/dev/"; a device listed twice keeps the
 // last image. Anything malformed ("images" missing, an image without
 // "system-entities", a value of the wrong type) gives an empty map.
-std::map<std::string, DiskImageAttachment> attachmentsByDeviceIdentifier(const std::string& plistData);
+std::map<std::string, DiskImageAttachment>
+attachmentsByDeviceIdentifier(const std::string& plistData);
 
 } // namespace DiskImagePlistInventoryParser
 

@@ -1,6 +1,5 @@
 #include "Berthkeep/Inventory/DiskUtilityOutputDecoding.hpp"
 
-
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
 
 namespace berthkeep {
@@ -29,18 +28,18 @@ std::optional<std::string> runDiskUtilityForInventory(const DiskUtilityRunning& 
     const BerthkeepStartupAudit::Metadata metadata{{"arguments", joined(arguments)}};
     if (context.mode == ActivityDetectionMode::coreOnly) {
         BerthkeepStartupAudit::coreOnlyViolation(auditComponent, auditMethod, context.phase,
-                                                 "Attempted to execute diskutil in core-only mode", std::nullopt,
-                                                 metadata);
+                                                 "Attempted to execute diskutil in core-only mode",
+                                                 std::nullopt, metadata);
         return std::nullopt;
     }
     const std::string mode = toString(context.mode);
-    BerthkeepStartupAudit::debug(auditComponent, auditMethod, mode, context.phase, "Executing diskutil",
-                                 std::nullopt, metadata);
+    BerthkeepStartupAudit::debug(auditComponent, auditMethod, mode, context.phase,
+                                 "Executing diskutil", std::nullopt, metadata);
     try {
         return runner.run(arguments);
     } catch (...) {
-        BerthkeepStartupAudit::error(auditComponent, auditMethod, mode, context.phase, "diskutil execution failed",
-                                     std::nullopt, metadata);
+        BerthkeepStartupAudit::error(auditComponent, auditMethod, mode, context.phase,
+                                     "diskutil execution failed", std::nullopt, metadata);
         return std::nullopt;
     }
 }

@@ -35,8 +35,9 @@ bool readBool(const Dictionary& dictionary, const char* key, std::optional<bool>
     return true;
 }
 
-bool readPhysicalStores(const Dictionary& dictionary,
-                        std::optional<std::vector<DiskUtilityVolumeFacts::APFSPhysicalStore>>& field) {
+bool readPhysicalStores(
+    const Dictionary& dictionary,
+    std::optional<std::vector<DiskUtilityVolumeFacts::APFSPhysicalStore>>& field) {
     const auto found = dictionary.find(DiskUtilityVolumeFacts::CodingKeys::apfsPhysicalStores);
     if (found == dictionary.end()) {
         return true;
@@ -72,7 +73,8 @@ std::optional<DiskUtilityVolumeFacts> DiskUtilityVolumeFacts::decode(const std::
     return decode(*value);
 }
 
-std::optional<DiskUtilityVolumeFacts> DiskUtilityVolumeFacts::decode(const PropertyListValue& value) {
+std::optional<DiskUtilityVolumeFacts>
+DiskUtilityVolumeFacts::decode(const PropertyListValue& value) {
     const Dictionary* dictionary = value.dictionary();
     if (!dictionary) {
         return std::nullopt;
@@ -84,31 +86,32 @@ std::optional<DiskUtilityVolumeFacts> DiskUtilityVolumeFacts::decode(const Prope
         return std::nullopt;
     }
     facts.deviceIdentifier = *identifier;
-    const bool ok = readString(*dictionary, Keys::apfsContainerReference, facts.apfsContainerReference) &&
-                    readPhysicalStores(*dictionary, facts.apfsPhysicalStores) &&
-                    readString(*dictionary, Keys::busProtocol, facts.busProtocol) &&
-                    readString(*dictionary, Keys::content, facts.content) &&
-                    readString(*dictionary, Keys::deviceTreePath, facts.deviceTreePath) &&
-                    readBool(*dictionary, Keys::ejectable, facts.ejectable) &&
-                    readString(*dictionary, Keys::filesystemName, facts.filesystemName) &&
-                    readString(*dictionary, Keys::filesystemType, facts.filesystemType) &&
-                    readBool(*dictionary, Keys::internal, facts.internal) &&
-                    readString(*dictionary, Keys::ioRegistryEntryName, facts.ioRegistryEntryName) &&
-                    readString(*dictionary, Keys::mediaName, facts.mediaName) &&
-                    readString(*dictionary, Keys::mediaType, facts.mediaType) &&
-                    readString(*dictionary, Keys::mountPoint, facts.mountPoint) &&
-                    readString(*dictionary, Keys::parentWholeDisk, facts.parentWholeDisk) &&
-                    readBool(*dictionary, Keys::removable, facts.removable) &&
-                    readBool(*dictionary, Keys::removableMedia, facts.removableMedia) &&
-                    readBool(*dictionary, Keys::removableMediaOrExternalDevice,
-                             facts.removableMediaOrExternalDevice) &&
-                    readBool(*dictionary, Keys::systemImage, facts.systemImage) &&
-                    readString(*dictionary, Keys::virtualOrPhysical, facts.virtualOrPhysical) &&
-                    readString(*dictionary, Keys::volumeName, facts.volumeName) &&
-                    readString(*dictionary, Keys::volumeUUID, facts.volumeUUID) &&
-                    readBool(*dictionary, Keys::wholeDisk, facts.wholeDisk) &&
-                    readBool(*dictionary, Keys::writable, facts.writable) &&
-                    readBool(*dictionary, Keys::writableMedia, facts.writableMedia);
+    const bool ok =
+        readString(*dictionary, Keys::apfsContainerReference, facts.apfsContainerReference) &&
+        readPhysicalStores(*dictionary, facts.apfsPhysicalStores) &&
+        readString(*dictionary, Keys::busProtocol, facts.busProtocol) &&
+        readString(*dictionary, Keys::content, facts.content) &&
+        readString(*dictionary, Keys::deviceTreePath, facts.deviceTreePath) &&
+        readBool(*dictionary, Keys::ejectable, facts.ejectable) &&
+        readString(*dictionary, Keys::filesystemName, facts.filesystemName) &&
+        readString(*dictionary, Keys::filesystemType, facts.filesystemType) &&
+        readBool(*dictionary, Keys::internal, facts.internal) &&
+        readString(*dictionary, Keys::ioRegistryEntryName, facts.ioRegistryEntryName) &&
+        readString(*dictionary, Keys::mediaName, facts.mediaName) &&
+        readString(*dictionary, Keys::mediaType, facts.mediaType) &&
+        readString(*dictionary, Keys::mountPoint, facts.mountPoint) &&
+        readString(*dictionary, Keys::parentWholeDisk, facts.parentWholeDisk) &&
+        readBool(*dictionary, Keys::removable, facts.removable) &&
+        readBool(*dictionary, Keys::removableMedia, facts.removableMedia) &&
+        readBool(*dictionary, Keys::removableMediaOrExternalDevice,
+                 facts.removableMediaOrExternalDevice) &&
+        readBool(*dictionary, Keys::systemImage, facts.systemImage) &&
+        readString(*dictionary, Keys::virtualOrPhysical, facts.virtualOrPhysical) &&
+        readString(*dictionary, Keys::volumeName, facts.volumeName) &&
+        readString(*dictionary, Keys::volumeUUID, facts.volumeUUID) &&
+        readBool(*dictionary, Keys::wholeDisk, facts.wholeDisk) &&
+        readBool(*dictionary, Keys::writable, facts.writable) &&
+        readBool(*dictionary, Keys::writableMedia, facts.writableMedia);
     if (!ok) {
         return std::nullopt;
     }

@@ -37,7 +37,8 @@ struct DiskUtilityVolumeFacts {
         static constexpr const char* parentWholeDisk = "ParentWholeDisk";
         static constexpr const char* removable = "Removable";
         static constexpr const char* removableMedia = "RemovableMedia";
-        static constexpr const char* removableMediaOrExternalDevice = "RemovableMediaOrExternalDevice";
+        static constexpr const char* removableMediaOrExternalDevice =
+            "RemovableMediaOrExternalDevice";
         static constexpr const char* systemImage = "SystemImage";
         static constexpr const char* virtualOrPhysical = "VirtualOrPhysical";
         static constexpr const char* volumeName = "VolumeName";

@@ -30,9 +30,15 @@ class DriveClassification {
 public:
     enum class Kind { ignored, physicalExternal, networkVolume };
 
-    static DriveClassification ignored(DriveIgnoreReason reason) { return DriveClassification(Kind::ignored, reason); }
-    static DriveClassification physicalExternal() { return DriveClassification(Kind::physicalExternal, std::nullopt); }
-    static DriveClassification networkVolume() { return DriveClassification(Kind::networkVolume, std::nullopt); }
+    static DriveClassification ignored(DriveIgnoreReason reason) {
+        return DriveClassification(Kind::ignored, reason);
+    }
+    static DriveClassification physicalExternal() {
+        return DriveClassification(Kind::physicalExternal, std::nullopt);
+    }
+    static DriveClassification networkVolume() {
+        return DriveClassification(Kind::networkVolume, std::nullopt);
+    }
 
     Kind kind() const { return m_kind; }
     bool isIgnored() const { return m_kind == Kind::ignored; }

@@ -12,7 +12,8 @@ std::string toString(DriveInventoryRefreshStage stage) {
     return "reconcile";
 }
 
-std::optional<DriveInventoryRefreshStage> driveInventoryRefreshStageFromString(std::string_view text) {
+std::optional<DriveInventoryRefreshStage>
+driveInventoryRefreshStageFromString(std::string_view text) {
     if (text == "bootstrap") {
         return DriveInventoryRefreshStage::bootstrap;
     }

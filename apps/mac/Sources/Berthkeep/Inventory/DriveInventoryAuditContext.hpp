@@ -14,7 +14,8 @@ enum class DriveInventoryRefreshStage { bootstrap, reconcile };
 
 // "bootstrap" / "reconcile"; the "from" side is exact and case-sensitive.
 std::string toString(DriveInventoryRefreshStage stage);
-std::optional<DriveInventoryRefreshStage> driveInventoryRefreshStageFromString(std::string_view text);
+std::optional<DriveInventoryRefreshStage>
+driveInventoryRefreshStageFromString(std::string_view text);
 
 // In which mode, work phase and stage one inventory snapshot runs. It goes into
 // every audit line of the snapshot; the mode also decides whether child processes

@@ -50,7 +50,8 @@ bool isKnownVirtualDiskImage(const DiskUtilityVolumeFacts& facts,
     if (description && equals(description->deviceProtocol, "Disk Image")) {
         return true;
     }
-    if (const auto mountPoint = DriveInventoryText::nonEmpty(facts.mountPoint); mountPoint && hasVirtualPrefix(*mountPoint)) {
+    if (const auto mountPoint = DriveInventoryText::nonEmpty(facts.mountPoint);
+        mountPoint && hasVirtualPrefix(*mountPoint)) {
         return true;
     }
     return description && description->volumePath &&
@@ -59,8 +60,8 @@ bool isKnownVirtualDiskImage(const DiskUtilityVolumeFacts& facts,
 
 bool hasIdentity(const DiskUtilityVolumeFacts& facts) {
     // For these three only presence counts: an empty string is still an identity.
-    return DriveInventoryText::nonEmpty(facts.volumeName) || facts.volumeUUID || facts.filesystemType ||
-           facts.filesystemName;
+    return DriveInventoryText::nonEmpty(facts.volumeName) || facts.volumeUUID ||
+           facts.filesystemType || facts.filesystemName;
 }
 
 } // namespace
@@ -82,9 +83,10 @@ bool hasVirtualPrefix(const std::string& path) {
     return false;
 }
 
-DriveClassification classifyDiskFacts(const DiskUtilityVolumeFacts& facts,
-                                      const std::optional<DiskImageAttachment>& diskImageAttachment,
-                                      const std::optional<DiskArbitrationDiskDescription>& description) {
+DriveClassification
+classifyDiskFacts(const DiskUtilityVolumeFacts& facts,
+                  const std::optional<DiskImageAttachment>& diskImageAttachment,
+                  const std::optional<DiskArbitrationDiskDescription>& description) {
     using Reason = DriveIgnoreReason;
     if (isTrue(facts.wholeDisk) || (description && isTrue(description->mediaWhole))) {
         return DriveClassification::ignored(Reason::wholeDisk);
@@ -108,9 +110,10 @@ DriveClassification classifyDiskFacts(const DiskUtilityVolumeFacts& facts,
     if (!hasIdentity(facts)) {
         return DriveClassification::ignored(Reason::missingIdentity);
     }
-    if (isTrue(facts.removableMediaOrExternalDevice) || isTrue(facts.ejectable) || isTrue(facts.removable) ||
-        isTrue(facts.removableMedia) ||
-        (description && (isTrue(description->mediaEjectable) || isTrue(description->mediaRemovable)))) {
+    if (isTrue(facts.removableMediaOrExternalDevice) || isTrue(facts.ejectable) ||
+        isTrue(facts.removable) || isTrue(facts.removableMedia) ||
+        (description &&
+         (isTrue(description->mediaEjectable) || isTrue(description->mediaRemovable)))) {
         return DriveClassification::physicalExternal();
     }
     return DriveClassification::ignored(Reason::notPhysicalExternal);
@@ -132,8 +135,9 @@ DriveClassification classifyMountedVolumeFacts(const MountedVolumeFacts& facts) 
         return DriveClassification::ignored(Reason::hiddenVolume);
     }
     // An absent internal flag is no evidence either way.
-    const bool externalEvidence =
-        isFalse(facts.volumeIsInternal) || isTrue(facts.volumeIsEjectable) || isTrue(facts.volumeIsRemovable);
+    const bool externalEvidence = isFalse(facts.volumeIsInternal) ||
+                                  isTrue(facts.volumeIsEjectable) ||
+                                  isTrue(facts.volumeIsRemovable);
     if (!externalEvidence) {
         return DriveClassification::ignored(Reason::notPhysicalExternal);
     }

@@ -17,9 +17,10 @@ namespace berthkeep {
 // in a fixed order and the first that matches decides.
 namespace DriveInventoryClassifier {
 
-DriveClassification classifyDiskFacts(const DiskUtilityVolumeFacts& facts,
-                                      const std::optional<DiskImageAttachment>& diskImageAttachment,
-                                      const std::optional<DiskArbitrationDiskDescription>& diskArbitrationDescription);
+DriveClassification
+classifyDiskFacts(const DiskUtilityVolumeFacts& facts,
+                  const std::optional<DiskImageAttachment>& diskImageAttachment,
+                  const std::optional<DiskArbitrationDiskDescription>& diskArbitrationDescription);
 
 DriveClassification classifyMountedVolumeFacts(const MountedVolumeFacts& facts);
 

@@ -10,7 +10,8 @@ namespace berthkeep {
 // Folds a burst of disk events into one call of the change action on the main
 // thread: at most one hop to the main loop is outstanding at any time. An event
 // that arrives after the pending hop has started schedules a new one.
-class InventoryChangeCoalescer final : public std::enable_shared_from_this<InventoryChangeCoalescer> {
+class InventoryChangeCoalescer final
+    : public std::enable_shared_from_this<InventoryChangeCoalescer> {
 public:
     using Action = std::function<void()>;
 

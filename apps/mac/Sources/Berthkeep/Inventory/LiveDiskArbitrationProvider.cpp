@@ -14,7 +14,8 @@ std::shared_ptr<LiveDiskArbitrationProvider> g_shared;
 
 } // namespace
 
-LiveDiskArbitrationProvider::LiveDiskArbitrationProvider(std::shared_ptr<DiskArbitrationService> service)
+LiveDiskArbitrationProvider::LiveDiskArbitrationProvider(
+    std::shared_ptr<DiskArbitrationService> service)
     : m_service(std::move(service)) {}
 
 std::shared_ptr<LiveDiskArbitrationProvider> LiveDiskArbitrationProvider::shared() {
@@ -22,7 +23,8 @@ std::shared_ptr<LiveDiskArbitrationProvider> LiveDiskArbitrationProvider::shared
     if (!g_shared) {
         auto service = g_sharedService;
         if (!service) {
-            service = std::make_shared<SimulatedDiskArbitration>(SimulatedStateFile::fromEnvironment());
+            service =
+                std::make_shared<SimulatedDiskArbitration>(SimulatedStateFile::fromEnvironment());
         }
         g_shared = std::make_shared<LiveDiskArbitrationProvider>(std::move(service));
     }
@@ -38,7 +40,8 @@ bool LiveDiskArbitrationProvider::configureShared(std::shared_ptr<DiskArbitratio
     return true;
 }
 
-std::optional<DiskArbitrationDiskDescription> LiveDiskArbitrationProvider::description(const std::string& bsdName) {
+std::optional<DiskArbitrationDiskDescription>
+LiveDiskArbitrationProvider::description(const std::string& bsdName) {
     std::uint64_t disappearancesBefore = 0;
     {
         std::lock_guard lock(m_lock);
@@ -69,7 +72,8 @@ std::optional<DiskArbitrationDiskDescription> LiveDiskArbitrationProvider::descr
     {
         std::lock_guard lock(m_lock);
         const auto count = m_disappearanceCounts.find(bsdName);
-        const std::uint64_t disappearancesAfter = count == m_disappearanceCounts.end() ? 0 : count->second;
+        const std::uint64_t disappearancesAfter =
+            count == m_disappearanceCounts.end() ? 0 : count->second;
         // When the disk went away while we asked, caching the answer would bring a
         // ghost back that no later event removes.
         if (disappearancesAfter == disappearancesBefore) {
@@ -79,7 +83,8 @@ std::optional<DiskArbitrationDiskDescription> LiveDiskArbitrationProvider::descr
     return description;
 }
 
-void LiveDiskArbitrationProvider::cacheDescription(const DiskArbitrationDisk& disk, DiskArbitrationSession& session) {
+void LiveDiskArbitrationProvider::cacheDescription(const DiskArbitrationDisk& disk,
+                                                   DiskArbitrationSession& session) {
     const auto bsdName = DiskArbitrationSession::bsdNameOfDisk(disk);
     if (!bsdName) {
         return;
@@ -99,7 +104,8 @@ void LiveDiskArbitrationProvider::removeDescription(const std::string& bsdName) 
     ++m_disappearanceCounts[bsdName];
 }
 
-std::map<std::string, DiskArbitrationDiskDescription> LiveDiskArbitrationProvider::cachedDescriptionsByBSDName() const {
+std::map<std::string, DiskArbitrationDiskDescription>
+LiveDiskArbitrationProvider::cachedDescriptionsByBSDName() const {
     std::lock_guard lock(m_lock);
     return m_cachedDescriptionsByBSDName;
 }

@@ -33,7 +33,8 @@ public:
     static bool configureShared(std::shared_ptr<DiskArbitrationService> service);
 
     std::optional<DiskArbitrationDiskDescription> description(const std::string& bsdName) override;
-    void cacheDescription(const DiskArbitrationDisk& disk, DiskArbitrationSession& session) override;
+    void cacheDescription(const DiskArbitrationDisk& disk,
+                          DiskArbitrationSession& session) override;
 
     // The disk went away: drop its entry. A lookup of the same name that is in
     // flight will not put its (stale) answer back.

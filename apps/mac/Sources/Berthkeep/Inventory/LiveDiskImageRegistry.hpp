@@ -18,9 +18,10 @@ public:
     static constexpr std::chrono::milliseconds defaultTimeout{5000};
     static constexpr std::chrono::milliseconds defaultTerminationGracePeriod{250};
 
-    explicit LiveDiskImageRegistry(std::string executablePath = defaultExecutablePath,
-                                   std::chrono::milliseconds timeout = defaultTimeout,
-                                   std::chrono::milliseconds terminationGracePeriod = defaultTerminationGracePeriod);
+    explicit LiveDiskImageRegistry(
+        std::string executablePath = defaultExecutablePath,
+        std::chrono::milliseconds timeout = defaultTimeout,
+        std::chrono::milliseconds terminationGracePeriod = defaultTerminationGracePeriod);
 
     std::map<std::string, DiskImageAttachment> currentImagesByDeviceIdentifier() const override;
 

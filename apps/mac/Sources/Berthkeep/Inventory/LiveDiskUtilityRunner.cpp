@@ -11,7 +11,8 @@ namespace berthkeep {
 namespace {
 
 bool isValidUtf8(const std::string& bytes) {
-    const QByteArray data = QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    const QByteArray data =
+        QByteArray::fromRawData(bytes.data(), static_cast<qsizetype>(bytes.size()));
     const QString decoded = QString::fromUtf8(data);
     return decoded.toUtf8() == data;
 }
@@ -28,13 +29,15 @@ std::string failureDescription(const std::string& standardError) {
 
 } // namespace
 
-LiveDiskUtilityRunner::LiveDiskUtilityRunner(std::string executablePath, std::chrono::milliseconds timeout,
+LiveDiskUtilityRunner::LiveDiskUtilityRunner(std::string executablePath,
+                                             std::chrono::milliseconds timeout,
                                              std::chrono::milliseconds terminationGracePeriod)
     : m_executablePath(std::move(executablePath))
     , m_timeout(timeout)
     , m_terminationGracePeriod(terminationGracePeriod) {}
 
-std::chrono::milliseconds LiveDiskUtilityRunner::clampedInterval(std::chrono::milliseconds duration) {
+std::chrono::milliseconds
+LiveDiskUtilityRunner::clampedInterval(std::chrono::milliseconds duration) {
     return duration.count() < 0 ? std::chrono::milliseconds(0) : duration;
 }
 

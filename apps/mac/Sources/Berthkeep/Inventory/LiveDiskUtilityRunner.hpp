@@ -24,9 +24,10 @@ public:
     static constexpr std::chrono::milliseconds defaultTimeout{5000};
     static constexpr std::chrono::milliseconds defaultTerminationGracePeriod{250};
 
-    explicit LiveDiskUtilityRunner(std::string executablePath = defaultExecutablePath,
-                                   std::chrono::milliseconds timeout = defaultTimeout,
-                                   std::chrono::milliseconds terminationGracePeriod = defaultTerminationGracePeriod);
+    explicit LiveDiskUtilityRunner(
+        std::string executablePath = defaultExecutablePath,
+        std::chrono::milliseconds timeout = defaultTimeout,
+        std::chrono::milliseconds terminationGracePeriod = defaultTerminationGracePeriod);
 
     std::string run(const std::vector<std::string>& arguments) const override;
 

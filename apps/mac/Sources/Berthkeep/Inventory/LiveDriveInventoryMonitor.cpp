@@ -35,7 +35,8 @@ void LiveDriveInventoryMonitor::start(ChangeAction onChange) {
     if (!session) {
         return;
     }
-    BerthkeepStartupAudit::debug(auditComponent, "start", std::nullopt, BerthkeepAuditWorkPhase::appLaunch,
+    BerthkeepStartupAudit::debug(auditComponent, "start", std::nullopt,
+                                 BerthkeepAuditWorkPhase::appLaunch,
                                  "Starting Disk Arbitration inventory monitor", std::nullopt);
     m_session = std::move(session);
     m_onChange = std::move(onChange);
@@ -93,8 +94,8 @@ void LiveDriveInventoryMonitor::handle(Event event, const DiskArbitrationDisk& d
         message = "Received Disk Arbitration disappearance callback";
         break;
     }
-    BerthkeepStartupAudit::debug(auditComponent, method, std::nullopt, BerthkeepAuditWorkPhase::backgroundWork,
-                                 message, std::nullopt);
+    BerthkeepStartupAudit::debug(auditComponent, method, std::nullopt,
+                                 BerthkeepAuditWorkPhase::backgroundWork, message, std::nullopt);
     if (!m_onChange) {
         return;
     }

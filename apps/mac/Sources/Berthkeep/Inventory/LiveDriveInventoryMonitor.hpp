@@ -17,8 +17,9 @@ class LiveDiskArbitrationProvider;
 class LiveDriveInventoryMonitor final : public DriveInventoryMonitoring {
 public:
     // Sessions come from `service`, by default the provider's own service.
-    explicit LiveDriveInventoryMonitor(std::shared_ptr<LiveDiskArbitrationProvider> diskArbitrationProvider,
-                                       std::shared_ptr<DiskArbitrationService> service = nullptr);
+    explicit LiveDriveInventoryMonitor(
+        std::shared_ptr<LiveDiskArbitrationProvider> diskArbitrationProvider,
+        std::shared_ptr<DiskArbitrationService> service = nullptr);
     ~LiveDriveInventoryMonitor() override;
 
     LiveDriveInventoryMonitor(const LiveDriveInventoryMonitor&) = delete;

@@ -2,6 +2,8 @@
 
 #include <QUuid>
 
+#include <thread>
+
 #include "Berthkeep/Inventory/InventoryChangeCoalescer.hpp"
 #include "Berthkeep/Inventory/LiveDiskArbitrationProvider.hpp"
 #include "Berthkeep/Inventory/LiveDriveInventoryMonitor.hpp"
@@ -30,7 +32,8 @@ DiskDescriptionValues stickValues(const std::string& name = "STICK") {
 
 TEST(DiskArbitrationDiskDescriptionTest, ConvertsTheServiceValues) {
     const auto description = DiskArbitrationDiskDescription::make(stickValues());
-    EXPECT_EQ(description.volumeUUIDString, std::optional<std::string>("6F1D2C3B-AAAA-4BBB-8CCC-0123456789AB"));
+    EXPECT_EQ(description.volumeUUIDString,
+              std::optional<std::string>("6F1D2C3B-AAAA-4BBB-8CCC-0123456789AB"));
     EXPECT_EQ(description.deviceProtocol, std::optional<std::string>("USB"));
     EXPECT_EQ(description.mediaRemovable, true);
     EXPECT_EQ(description.volumePath, QUrl::fromLocalFile("/Volumes/STICK/"));
@@ -40,8 +43,10 @@ TEST(DiskArbitrationDiskDescriptionTest, ConvertsTheServiceValues) {
 
 class LiveDiskArbitrationProviderTest : public ::testing::Test {
 protected:
-    std::shared_ptr<FakeDiskArbitrationService> m_service = std::make_shared<FakeDiskArbitrationService>();
-    std::shared_ptr<LiveDiskArbitrationProvider> m_provider = std::make_shared<LiveDiskArbitrationProvider>(m_service);
+    std::shared_ptr<FakeDiskArbitrationService> m_service =
+        std::make_shared<FakeDiskArbitrationService>();
+    std::shared_ptr<LiveDiskArbitrationProvider> m_provider =
+        std::make_shared<LiveDiskArbitrationProvider>(m_service);
 };
 
 TEST_F(LiveDiskArbitrationProviderTest, LooksUpOnceAndThenAnswersFromTheCache) {
@@ -80,7 +85,8 @@ class LiveDriveInventoryMonitorTest : public LiveDiskArbitrationProviderTest {
 protected:
     FakeDiskArbitrationService::Session& session() { return *m_service->lastSession; }
     void fireAppeared(const std::string& bsdName) {
-        session().fire(session().appeared, FakeDiskArbitrationService::disk(bsdName, stickValues(bsdName)));
+        session().fire(session().appeared,
+                       FakeDiskArbitrationService::disk(bsdName, stickValues(bsdName)));
     }
 };
 
@@ -100,9 +106,11 @@ TEST_F(LiveDriveInventoryMonitorTest, ABurstOfEventsRunsTheActionOnce) {
     EXPECT_EQ(runs, 1);
 
     // A later event makes a second run.
-    session().fire(session().changed, FakeDiskArbitrationService::disk("disk4", stickValues("NEW")));
+    session().fire(session().changed,
+                   FakeDiskArbitrationService::disk("disk4", stickValues("NEW")));
     ASSERT_TRUE(spinUntil([&] { return runs == 2; }));
-    EXPECT_EQ(m_provider->cachedDescriptionsByBSDName().at("disk4").volumeName, std::optional<std::string>("NEW"));
+    EXPECT_EQ(m_provider->cachedDescriptionsByBSDName().at("disk4").volumeName,
+              std::optional<std::string>("NEW"));
 }
 
 TEST_F(LiveDriveInventoryMonitorTest, NothingRunsAfterStop) {
@@ -132,7 +140,8 @@ TEST_F(LiveDriveInventoryMonitorTest, DisappearanceDropsTheEntryEvenWithoutAnAct
     session().fire(session().disappeared, FakeDiskArbitrationService::disk("disk4s1"));
     EXPECT_TRUE(m_provider->cachedDescriptionsByBSDName().empty());
     // A disk without a BSD name (a network volume) changes nothing.
-    session().fire(session().appeared, DiskArbitrationDisk{"network:/Volumes/Share", std::nullopt, stickValues()});
+    session().fire(session().appeared,
+                   DiskArbitrationDisk{"network:/Volumes/Share", std::nullopt, stickValues()});
     EXPECT_TRUE(m_provider->cachedDescriptionsByBSDName().empty());
 }
 
@@ -163,10 +172,12 @@ TEST_F(LiveDriveInventoryMonitorTest, WritesTheAuditLinesOfItsEvents) {
     session().fire(session().disappeared, FakeDiskArbitrationService::disk("disk4"));
     const auto entries = audit.entries();
     ASSERT_EQ(entries.size(), 3u);
-    EXPECT_NE(entries[0].message.find("Starting Disk Arbitration inventory monitor"), std::string::npos);
+    EXPECT_NE(entries[0].message.find("Starting Disk Arbitration inventory monitor"),
+              std::string::npos);
     EXPECT_NE(entries[0].message.find("app_launch"), std::string::npos);
     EXPECT_NE(entries[1].message.find("handleDiskAppearedEvent"), std::string::npos);
-    EXPECT_NE(entries[2].message.find("Received Disk Arbitration disappearance callback"), std::string::npos);
+    EXPECT_NE(entries[2].message.find("Received Disk Arbitration disappearance callback"),
+              std::string::npos);
     EXPECT_NE(entries[2].message.find("background_work"), std::string::npos);
     EXPECT_NE(entries[2].message.find("n/a"), std::string::npos);
 }
@@ -191,7 +202,8 @@ class SimulatedInventoryMonitorTest : public inventorytest::SimulatedMachineTest
 
 TEST_F(SimulatedInventoryMonitorTest, SimulatedEventsKeepTheCacheAndReachTheActionOncePerBurst) {
     stateFile().write(makeSampleWorld(mountRoot()));
-    auto service = std::make_shared<SimulatedDiskArbitration>(stateFile(), std::chrono::milliseconds(100));
+    auto service =
+        std::make_shared<SimulatedDiskArbitration>(stateFile(), std::chrono::milliseconds(100));
     auto provider = std::make_shared<LiveDiskArbitrationProvider>(service);
     LiveDriveInventoryMonitor monitor(provider);
     int runs = 0;
@@ -200,7 +212,8 @@ TEST_F(SimulatedInventoryMonitorTest, SimulatedEventsKeepTheCacheAndReachTheActi
     spinFor(300);
     EXPECT_EQ(runs, 1) << "the disks already present arrive in one burst";
     EXPECT_EQ(provider->cachedDescriptionsByBSDName().count("disk0"), 1u);
-    EXPECT_EQ(provider->cachedDescriptionsByBSDName().at("disk2s1").volumeName, std::optional<std::string>("USB STICK"));
+    EXPECT_EQ(provider->cachedDescriptionsByBSDName().at("disk2s1").volumeName,
+              std::optional<std::string>("USB STICK"));
 
     stateFile().update([](SimulatedWorld& world) {
         attachPreset(world, SimulatedDrivePreset::usbStick, std::string("SECOND"));
@@ -212,13 +225,41 @@ TEST_F(SimulatedInventoryMonitorTest, SimulatedEventsKeepTheCacheAndReachTheActi
     EXPECT_EQ(provider->cachedDescriptionsByBSDName().count("disk3s1"), 1u);
 
     stateFile().update([](SimulatedWorld& world) { return detachDevice(world, "disk3"); });
-    ASSERT_TRUE(spinUntil([&] { return provider->cachedDescriptionsByBSDName().count("disk3s1") == 0; }));
+    ASSERT_TRUE(
+        spinUntil([&] { return provider->cachedDescriptionsByBSDName().count("disk3s1") == 0; }));
 
     monitor.stop();
     stateFile().update([](SimulatedWorld& world) { return detachDevice(world, "disk2"); });
     spinFor(400);
     EXPECT_EQ(runs, 3);
-    EXPECT_EQ(provider->cachedDescriptionsByBSDName().count("disk2s1"), 1u) << "no events while stopped";
+    EXPECT_EQ(provider->cachedDescriptionsByBSDName().count("disk2s1"), 1u)
+        << "no events while stopped";
+}
+
+TEST_F(SimulatedInventoryMonitorTest, LookupsFromWorkerThreadsShareOneCache) {
+    stateFile().write(makeSampleWorld(mountRoot()));
+    auto provider = std::make_shared<LiveDiskArbitrationProvider>(
+        std::make_shared<SimulatedDiskArbitration>(stateFile()));
+    const std::vector<std::string> names{"disk0", "disk0s1", "disk1", "disk2", "disk2s1", "disk42"};
+    std::vector<std::thread> workers;
+    std::atomic<int> found{0};
+    for (int worker = 0; worker < 4; ++worker) {
+        workers.emplace_back([&] {
+            for (const auto& name : names) {
+                if (provider->description(name)) {
+                    ++found;
+                }
+            }
+        });
+    }
+    for (auto& worker : workers) {
+        worker.join();
+    }
+    EXPECT_EQ(found.load(), 4 * 5);
+    const auto cache = provider->cachedDescriptionsByBSDName();
+    EXPECT_EQ(cache.size(), 5u);
+    EXPECT_EQ(cache.at("disk2s1").mediaRemovable, true);
+    EXPECT_EQ(cache.count("disk42"), 0u);
 }
 
 } // namespace

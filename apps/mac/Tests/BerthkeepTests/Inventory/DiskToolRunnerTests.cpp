@@ -17,6 +17,12 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+// Short enough for a quick test, long enough for a loaded machine to start the
+// stand-in and let it install its SIGTERM handler before the deadline.
+constexpr auto shortTimeout = 800ms;
+// Deadline plus the 250 ms grace, less timer slack.
+constexpr auto killedAfter = shortTimeout + 240ms;
+
 const std::vector<std::string> listArguments{"list", "-plist", "external"};
 
 std::vector<std::string> infoArguments(const std::string& device) {
@@ -31,7 +37,8 @@ protected:
         SimulatedMachineTest::SetUp();
         SimulatedWorld world = makeSampleWorld(mountRoot());
         attachPreset(world, SimulatedDrivePreset::apfsDisk);
-        attachPreset(world, SimulatedDrivePreset::diskImage, std::nullopt, std::string("/images/Installer.dmg"));
+        attachPreset(world, SimulatedDrivePreset::diskImage, std::nullopt,
+                     std::string("/images/Installer.dmg"));
         stateFile().write(world);
     }
 
@@ -58,13 +65,16 @@ protected:
 
 TEST_F(DiskToolRunnerTest, StandInOutputDecodesIntoTheRecords) {
     const auto diskutil = runner();
-    const auto list = decodeDiskUtilityOutput<DiskUtilityListOutput>(diskutil, enhanced(), listArguments);
+    const auto list =
+        decodeDiskUtilityOutput<DiskUtilityListOutput>(diskutil, enhanced(), listArguments);
     ASSERT_TRUE(list.has_value());
     const auto& disks = list->allDisks;
     EXPECT_NE(std::find(disks.begin(), disks.end(), "disk2s1"), disks.end());
-    EXPECT_EQ(std::find(disks.begin(), disks.end(), "disk0"), disks.end()) << "internal disks are not listed";
+    EXPECT_EQ(std::find(disks.begin(), disks.end(), "disk0"), disks.end())
+        << "internal disks are not listed";
 
-    const auto stick = decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(diskutil, enhanced(), infoArguments("disk2s1"));
+    const auto stick = decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(diskutil, enhanced(),
+                                                                       infoArguments("disk2s1"));
     ASSERT_TRUE(stick.has_value());
     EXPECT_EQ(stick->deviceIdentifier, "disk2s1");
     EXPECT_EQ(stick->internal, false);
@@ -77,10 +87,12 @@ TEST_F(DiskToolRunnerTest, StandInOutputDecodesIntoTheRecords) {
     // Every listed device decodes, APFS volumes with their physical store.
     bool sawPhysicalStore = false;
     for (const auto& device : disks) {
-        const auto facts = decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(diskutil, enhanced(), infoArguments(device));
+        const auto facts = decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(diskutil, enhanced(),
+                                                                           infoArguments(device));
         ASSERT_TRUE(facts.has_value()) << device;
         EXPECT_EQ(facts->deviceIdentifier, device);
-        sawPhysicalStore = sawPhysicalStore || (facts->apfsPhysicalStores && !facts->apfsPhysicalStores->empty());
+        sawPhysicalStore =
+            sawPhysicalStore || (facts->apfsPhysicalStores && !facts->apfsPhysicalStores->empty());
     }
     EXPECT_TRUE(sawPhysicalStore);
 }
@@ -124,15 +136,15 @@ TEST_F(DiskToolRunnerTest, HungChildIgnoringTerminateIsKilledAfterTheGracePeriod
     hang.hang = true;
     hang.ignoreTerminate = true;
     addBehaviour(hang);
-    const auto diskutil = runner(300ms);
+    const auto diskutil = runner(shortTimeout);
     const auto started = Clock::now();
     const auto error = runError(diskutil, infoArguments("disk2s1"));
     const auto elapsed = Clock::now() - started;
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->code(), 124);
     EXPECT_EQ(error->localizedDescription(), "diskutil command timed out");
-    EXPECT_GE(elapsed, 540ms) << "SIGKILL only after the 250 ms grace";
-    EXPECT_LT(elapsed, 2000ms);
+    EXPECT_GE(elapsed, killedAfter) << "SIGKILL only after the 250 ms grace";
+    EXPECT_LT(elapsed, shortTimeout + 2000ms);
 }
 
 TEST_F(DiskToolRunnerTest, HungChildThatHonoursTerminateNeedsNoKill) {
@@ -141,11 +153,11 @@ TEST_F(DiskToolRunnerTest, HungChildThatHonoursTerminateNeedsNoKill) {
     hang.hang = true;
     addBehaviour(hang);
     const auto started = Clock::now();
-    const auto error = runError(runner(300ms), infoArguments("disk2s1"));
+    const auto error = runError(runner(shortTimeout), infoArguments("disk2s1"));
     const auto elapsed = Clock::now() - started;
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->code(), 124);
-    EXPECT_LT(elapsed, 540ms) << "ended by SIGTERM, not by waiting out the grace period";
+    EXPECT_LT(elapsed, killedAfter) << "ended by SIGTERM, not by waiting out the grace period";
 }
 
 TEST_F(DiskToolRunnerTest, LaunchFailurePassesThroughUnchanged) {
@@ -167,7 +179,8 @@ TEST_F(DiskToolRunnerTest, EmptyOutputRunsButDoesNotDecode) {
     const auto diskutil = runner();
     EXPECT_EQ(diskutil.run(listArguments), "");
     inventorytest::AuditCapture audit(true);
-    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityListOutput>(diskutil, enhanced(), listArguments), std::nullopt);
+    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityListOutput>(diskutil, enhanced(), listArguments),
+              std::nullopt);
     const auto entries = audit.entries();
     ASSERT_EQ(entries.size(), 1u) << "a decode failure is silent";
     EXPECT_EQ(entries[0].type, UnifiedLogType::debug);
@@ -180,31 +193,36 @@ TEST_F(DiskToolRunnerTest, CoreOnlyModeStartsNothingAndWritesTheFault) {
     trap.hang = true;
     addBehaviour(trap);
     inventorytest::AuditCapture audit(false);
-    const DriveInventoryAuditContext coreOnly{ActivityDetectionMode::coreOnly, BerthkeepAuditWorkPhase::appLaunch,
+    const DriveInventoryAuditContext coreOnly{ActivityDetectionMode::coreOnly,
+                                              BerthkeepAuditWorkPhase::appLaunch,
                                               DriveInventoryRefreshStage::bootstrap};
     const auto started = Clock::now();
-    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityListOutput>(runner(), coreOnly, listArguments), std::nullopt);
+    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityListOutput>(runner(), coreOnly, listArguments),
+              std::nullopt);
     EXPECT_LT(Clock::now() - started, 200ms);
     const auto entries = audit.entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].type, UnifiedLogType::fault);
     const std::string& line = entries[0].message;
-    for (const char* part : {"Attempted to execute diskutil in core-only mode", "list -plist external",
-                             "MountedVolumeInventoryService", "decodeDiskUtilityOutput", "core_only", "app_launch"}) {
+    for (const char* part :
+         {"Attempted to execute diskutil in core-only mode", "list -plist external",
+          "MountedVolumeInventoryService", "decodeDiskUtilityOutput", "core_only", "app_launch"}) {
         EXPECT_NE(line.find(part), std::string::npos) << part << " in " << line;
     }
 }
 
 TEST_F(DiskToolRunnerTest, RunnerFailureWritesTheErrorLineOnly) {
     inventorytest::AuditCapture audit(false);
-    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(runner(), enhanced(), infoArguments("disk42")),
+    EXPECT_EQ(decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(runner(), enhanced(),
+                                                              infoArguments("disk42")),
               std::nullopt);
     const auto entries = audit.entries();
     ASSERT_EQ(entries.size(), 1u) << "no debug line while debug logging is off";
     EXPECT_EQ(entries[0].type, UnifiedLogType::error);
     EXPECT_NE(entries[0].message.find("diskutil execution failed"), std::string::npos);
     EXPECT_NE(entries[0].message.find("info -plist disk42"), std::string::npos);
-    EXPECT_EQ(entries[0].message.find("Could not find disk"), std::string::npos) << "the error itself is not logged";
+    EXPECT_EQ(entries[0].message.find("Could not find disk"), std::string::npos)
+        << "the error itself is not logged";
 }
 
 // --- disk images ---
@@ -223,15 +241,19 @@ TEST_F(DiskToolRunnerTest, RegistryFailuresGiveNothing) {
     failing.tool = "hdiutil";
     failing.verb = "info";
     failing.exitStatus = 1;
-    failing.standardOutput = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>images</key><array><dict>"
-                             "<key>system-entities</key><array><dict><key>dev-entry</key><string>/dev/disk9</string>"
-                             "</dict></array></dict></array></dict></plist>";
+    failing.standardOutput =
+        "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>images</key><array><dict>"
+        "<key>system-entities</key><array><dict><key>dev-entry</key><string>/dev/disk9</string>"
+        "</dict></array></dict></array></dict></plist>";
     failing.remainingUses = 1;
     addBehaviour(failing);
     const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"));
-    EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty()) << "a valid list with status 1 is not used";
+    EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty())
+        << "a valid list with status 1 is not used";
 
-    EXPECT_TRUE(LiveDiskImageRegistry(inventorytest::standInPath("no-such-hdiutil")).currentImagesByDeviceIdentifier().empty());
+    EXPECT_TRUE(LiveDiskImageRegistry(inventorytest::standInPath("no-such-hdiutil"))
+                    .currentImagesByDeviceIdentifier()
+                    .empty());
 }
 
 TEST_F(DiskToolRunnerTest, HungImageUtilityIsStoppedAtTheDeadline) {
@@ -241,12 +263,12 @@ TEST_F(DiskToolRunnerTest, HungImageUtilityIsStoppedAtTheDeadline) {
     hang.hang = true;
     hang.ignoreTerminate = true;
     addBehaviour(hang);
-    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), 300ms, 250ms);
+    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), shortTimeout, 250ms);
     const auto started = Clock::now();
     EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty());
     const auto elapsed = Clock::now() - started;
-    EXPECT_GE(elapsed, 540ms);
-    EXPECT_LT(elapsed, 2000ms);
+    EXPECT_GE(elapsed, killedAfter);
+    EXPECT_LT(elapsed, shortTimeout + 2000ms);
 }
 
 std::string imagesPlist(const std::string& images) {
@@ -256,20 +278,22 @@ std::string imagesPlist(const std::string& images) {
 }
 
 TEST(DiskImagePlistInventoryParserTest, MapsDevEntriesToTheirImage) {
-    const auto attachments = DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(imagesPlist(
-        "<key>images</key><array>"
-        "<dict><key>image-path</key><string>/a.dmg</string><key>system-entities</key><array>"
-        "<dict><key>dev-entry</key><string>/dev/disk6</string></dict>"
-        "<dict><key>dev-entry</key><string>/dev/disk6s1</string><key>mount-point</key><string>/Volumes/A</string></dict>"
-        "<dict><key>mount-point</key><string>/Volumes/Nothing</string></dict>"
-        "</array></dict>"
-        "<dict><key>system-entities</key><array>"
-        "<dict><key>dev-entry</key><string>disk7</string></dict>"
-        "</array></dict>"
-        "<dict><key>image-path</key><string>/b.dmg</string><key>system-entities</key><array>"
-        "<dict><key>dev-entry</key><string>/dev/disk6s1</string></dict>"
-        "</array></dict>"
-        "</array>"));
+    const auto attachments =
+        DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(imagesPlist(
+            "<key>images</key><array>"
+            "<dict><key>image-path</key><string>/a.dmg</string><key>system-entities</key><array>"
+            "<dict><key>dev-entry</key><string>/dev/disk6</string></dict>"
+            "<dict><key>dev-entry</key><string>/dev/disk6s1</string><key>mount-point</key><string>/"
+            "Volumes/A</string></dict>"
+            "<dict><key>mount-point</key><string>/Volumes/Nothing</string></dict>"
+            "</array></dict>"
+            "<dict><key>system-entities</key><array>"
+            "<dict><key>dev-entry</key><string>disk7</string></dict>"
+            "</array></dict>"
+            "<dict><key>image-path</key><string>/b.dmg</string><key>system-entities</key><array>"
+            "<dict><key>dev-entry</key><string>/dev/disk6s1</string></dict>"
+            "</array></dict>"
+            "</array>"));
     const std::map<std::string, DiskImageAttachment> expected{
         {"disk6", DiskImageAttachment{"/a.dmg"}},
         {"disk6s1", DiskImageAttachment{"/b.dmg"}}, // the last image wins
@@ -286,20 +310,26 @@ TEST(DiskImagePlistInventoryParserTest, MalformedListsGiveNothing) {
         {"images not an array", imagesPlist("<key>images</key><dict/>")},
         {"image without system-entities",
          imagesPlist("<key>images</key><array>"
-                     "<dict><key>system-entities</key><array><dict><key>dev-entry</key><string>/dev/disk6</string>"
+                     "<dict><key>system-entities</key><array><dict><key>dev-entry</key><string>/"
+                     "dev/disk6</string>"
                      "</dict></array></dict>"
                      "<dict><key>image-path</key><string>/b.dmg</string></dict></array>")},
         {"dev-entry of the wrong type",
-         imagesPlist("<key>images</key><array><dict><key>system-entities</key><array>"
-                     "<dict><key>dev-entry</key><integer>6</integer></dict></array></dict></array>")},
+         imagesPlist(
+             "<key>images</key><array><dict><key>system-entities</key><array>"
+             "<dict><key>dev-entry</key><integer>6</integer></dict></array></dict></array>")},
         {"image-path of the wrong type",
-         imagesPlist("<key>images</key><array><dict><key>image-path</key><true/><key>system-entities</key><array>"
-                     "<dict><key>dev-entry</key><string>/dev/disk6</string></dict></array></dict></array>")},
+         imagesPlist("<key>images</key><array><dict><key>image-path</key><true/"
+                     "><key>system-entities</key><array>"
+                     "<dict><key>dev-entry</key><string>/dev/disk6</string></dict></array></dict></"
+                     "array>")},
     };
     for (const auto& [name, bytes] : cases) {
-        EXPECT_TRUE(DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(bytes).empty()) << name;
+        EXPECT_TRUE(DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(bytes).empty())
+            << name;
     }
-    EXPECT_TRUE(DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(imagesPlist("<key>images</key><array/>"))
+    EXPECT_TRUE(DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(
+                    imagesPlist("<key>images</key><array/>"))
                     .empty());
 }
 

@@ -25,16 +25,24 @@ DiskUtilityVolumeFacts externalVolume() {
 
 struct DiskCase {
     const char* name;
-    std::function<void(DiskUtilityVolumeFacts&, std::optional<Description>&, std::optional<DiskImageAttachment>&)> edit;
+    std::function<void(DiskUtilityVolumeFacts&, std::optional<Description>&,
+                       std::optional<DiskImageAttachment>&)>
+        edit;
     DriveClassification expected;
 };
 
 TEST(DriveInventoryClassifierTest, DiskFactsFollowTheRuleOrder) {
     const auto ignored = DriveClassification::ignored;
     const std::vector<DiskCase> cases{
-        {"plain external volume", [](auto&, auto&, auto&) {}, DriveClassification::physicalExternal()},
-        {"whole disk", [](auto& f, auto&, auto&) { f.wholeDisk = true; }, ignored(Reason::wholeDisk)},
-        {"whole per description", [](auto&, auto& d, auto&) { d = Description{}; d->mediaWhole = true; },
+        {"plain external volume", [](auto&, auto&, auto&) {},
+         DriveClassification::physicalExternal()},
+        {"whole disk", [](auto& f, auto&, auto&) { f.wholeDisk = true; },
+         ignored(Reason::wholeDisk)},
+        {"whole per description",
+         [](auto&, auto& d, auto&) {
+             d = Description{};
+             d->mediaWhole = true;
+         },
          ignored(Reason::wholeDisk)},
         {"whole disk wins over network",
          [](auto& f, auto& d, auto&) {
@@ -50,7 +58,8 @@ TEST(DriveInventoryClassifierTest, DiskFactsFollowTheRuleOrder) {
              d->volumeNetwork = true;
          },
          DriveClassification::networkVolume()},
-        {"internal", [](auto& f, auto&, auto&) { f.internal = true; }, ignored(Reason::internalMedia)},
+        {"internal", [](auto& f, auto&, auto&) { f.internal = true; },
+         ignored(Reason::internalMedia)},
         {"internal unknown, even when ejectable and removable",
          [](auto& f, auto&, auto&) {
              f.internal.reset();
@@ -58,30 +67,54 @@ TEST(DriveInventoryClassifierTest, DiskFactsFollowTheRuleOrder) {
              f.removable = true;
          },
          ignored(Reason::internalMedia)},
-        {"device internal per description", [](auto&, auto& d, auto&) { d = Description{}; d->deviceInternal = true; },
+        {"device internal per description",
+         [](auto&, auto& d, auto&) {
+             d = Description{};
+             d->deviceInternal = true;
+         },
          ignored(Reason::internalMedia)},
-        {"not a leaf", [](auto&, auto& d, auto&) { d = Description{}; d->mediaLeaf = false; },
+        {"not a leaf",
+         [](auto&, auto& d, auto&) {
+             d = Description{};
+             d->mediaLeaf = false;
+         },
          ignored(Reason::nonLeafMedia)},
-        {"not mountable per description", [](auto&, auto& d, auto&) { d = Description{}; d->volumeMountable = false; },
+        {"not mountable per description",
+         [](auto&, auto& d, auto&) {
+             d = Description{};
+             d->volumeMountable = false;
+         },
          ignored(Reason::notUserMountable)},
-        {"EFI partition", [](auto& f, auto&, auto&) { f.content = "EFI"; }, ignored(Reason::notUserMountable)},
+        {"EFI partition", [](auto& f, auto&, auto&) { f.content = "EFI"; },
+         ignored(Reason::notUserMountable)},
         {"APFS container partition with white space",
-         [](auto& f, auto&, auto&) { f.content = " \tApple_APFS\n"; }, ignored(Reason::notUserMountable)},
-        {"content in another letter case goes on",
-         [](auto& f, auto&, auto&) { f.content = "efi"; }, DriveClassification::physicalExternal()},
+         [](auto& f, auto&, auto&) { f.content = " \tApple_APFS\n"; },
+         ignored(Reason::notUserMountable)},
+        {"content in another letter case goes on", [](auto& f, auto&, auto&) { f.content = "efi"; },
+         DriveClassification::physicalExternal()},
         {"blank content is mountable", [](auto& f, auto&, auto&) { f.content = "  "; },
          DriveClassification::physicalExternal()},
         {"attachment without a path", [](auto&, auto&, auto& a) { a = DiskImageAttachment{}; },
          ignored(Reason::diskImage)},
-        {"system image", [](auto& f, auto&, auto&) { f.systemImage = true; }, ignored(Reason::diskImage)},
-        {"virtual", [](auto& f, auto&, auto&) { f.virtualOrPhysical = "Virtual"; }, ignored(Reason::diskImage)},
-        {"virtual with a blank is not matched", [](auto& f, auto&, auto&) { f.virtualOrPhysical = "Virtual "; },
+        {"system image", [](auto& f, auto&, auto&) { f.systemImage = true; },
+         ignored(Reason::diskImage)},
+        {"virtual", [](auto& f, auto&, auto&) { f.virtualOrPhysical = "Virtual"; },
+         ignored(Reason::diskImage)},
+        {"virtual with a blank is not matched",
+         [](auto& f, auto&, auto&) { f.virtualOrPhysical = "Virtual "; },
          DriveClassification::physicalExternal()},
-        {"disk image bus", [](auto& f, auto&, auto&) { f.busProtocol = "Disk Image"; }, ignored(Reason::diskImage)},
+        {"disk image bus", [](auto& f, auto&, auto&) { f.busProtocol = "Disk Image"; },
+         ignored(Reason::diskImage)},
         {"disk image protocol per description",
-         [](auto&, auto& d, auto&) { d = Description{}; d->deviceProtocol = "Disk Image"; }, ignored(Reason::diskImage)},
+         [](auto&, auto& d, auto&) {
+             d = Description{};
+             d->deviceProtocol = "Disk Image";
+         },
+         ignored(Reason::diskImage)},
         {"simulator mount point, trimmed",
-         [](auto& f, auto&, auto&) { f.mountPoint = "  /Library/Developer/CoreSimulator/Volumes/iOS\n"; },
+         [](auto& f, auto&, auto&) {
+             f.mountPoint = "  /Library/Developer/CoreSimulator/Volumes/iOS\n";
+         },
          ignored(Reason::diskImage)},
         {"simulator volume path per description",
          [](auto&, auto& d, auto&) {
@@ -92,8 +125,8 @@ TEST(DriveInventoryClassifierTest, DiskFactsFollowTheRuleOrder) {
         {"prefix without its slash is not virtual",
          [](auto& f, auto&, auto&) { f.mountPoint = "/System/Library/AssetsV2"; },
          DriveClassification::physicalExternal()},
-        {"no identity",
-         [](auto& f, auto&, auto&) { f.volumeName = " \n"; }, ignored(Reason::missingIdentity)},
+        {"no identity", [](auto& f, auto&, auto&) { f.volumeName = " \n"; },
+         ignored(Reason::missingIdentity)},
         {"empty UUID still counts as identity",
          [](auto& f, auto&, auto&) {
              f.volumeName.reset();
@@ -109,7 +142,8 @@ TEST(DriveInventoryClassifierTest, DiskFactsFollowTheRuleOrder) {
         {"no external evidence",
          [](auto& f, auto&, auto&) { f.removableMediaOrExternalDevice = false; },
          ignored(Reason::notPhysicalExternal)},
-        {"ejectable alone", [](auto& f, auto&, auto&) {
+        {"ejectable alone",
+         [](auto& f, auto&, auto&) {
              f.removableMediaOrExternalDevice.reset();
              f.ejectable = true;
          },
@@ -134,7 +168,8 @@ TEST(DriveInventoryClassifierTest, DiskFactsFollowTheRuleOrder) {
         std::optional<Description> description;
         std::optional<DiskImageAttachment> attachment;
         testCase.edit(facts, description, attachment);
-        const auto result = DriveInventoryClassifier::classifyDiskFacts(facts, attachment, description);
+        const auto result =
+            DriveInventoryClassifier::classifyDiskFacts(facts, attachment, description);
         EXPECT_EQ(describe(result), describe(testCase.expected)) << testCase.name;
     }
 }
@@ -171,7 +206,8 @@ TEST(DriveInventoryClassifierTest, MountedVolumesFollowTheRuleOrder) {
          ignored(Reason::rootVolume)},
         {"network", [](auto& f) { f.volumeIsLocal = false; }, DriveClassification::networkVolume()},
         {"hidden", [](auto& f) { f.volumeIsBrowsable = false; }, ignored(Reason::hiddenVolume)},
-        {"internal, nothing else", [](auto& f) { f.volumeIsInternal = true; }, ignored(Reason::notPhysicalExternal)},
+        {"internal, nothing else", [](auto& f) { f.volumeIsInternal = true; },
+         ignored(Reason::notPhysicalExternal)},
         {"internal flag absent and nothing else", [](auto& f) { f.volumeIsInternal.reset(); },
          ignored(Reason::notPhysicalExternal)},
         {"internal but removable",
@@ -187,27 +223,32 @@ TEST(DriveInventoryClassifierTest, MountedVolumesFollowTheRuleOrder) {
          },
          DriveClassification::physicalExternal()},
         {"under the simulator folder",
-         [](auto& f) { f.mountURL = QUrl::fromLocalFile("/Library/Developer/CoreSimulator/Volumes/iOS_21A/"); },
+         [](auto& f) {
+             f.mountURL = QUrl::fromLocalFile("/Library/Developer/CoreSimulator/Volumes/iOS_21A/");
+         },
          ignored(Reason::diskImage)},
     };
     for (const auto& testCase : cases) {
         MountedVolumeFacts facts = mountedExternal();
         testCase.edit(facts);
-        EXPECT_EQ(describe(DriveInventoryClassifier::classifyMountedVolumeFacts(facts)), describe(testCase.expected))
+        EXPECT_EQ(describe(DriveInventoryClassifier::classifyMountedVolumeFacts(facts)),
+                  describe(testCase.expected))
             << testCase.name;
     }
 }
 
 TEST(DriveIgnoreReasonTest, RawValuesRoundTripExactly) {
-    for (Reason reason : {Reason::wholeDisk, Reason::internalMedia, Reason::nonLeafMedia, Reason::notUserMountable,
-                          Reason::hiddenVolume, Reason::diskImage, Reason::notPhysicalExternal,
-                          Reason::missingIdentity, Reason::rootVolume, Reason::unsupportedURL}) {
+    for (Reason reason :
+         {Reason::wholeDisk, Reason::internalMedia, Reason::nonLeafMedia, Reason::notUserMountable,
+          Reason::hiddenVolume, Reason::diskImage, Reason::notPhysicalExternal,
+          Reason::missingIdentity, Reason::rootVolume, Reason::unsupportedURL}) {
         EXPECT_EQ(driveIgnoreReasonFromString(toString(reason)), reason);
     }
     EXPECT_EQ(driveIgnoreReasonFromString("notUserMountable"), Reason::notUserMountable);
     EXPECT_EQ(driveIgnoreReasonFromString("NotUserMountable"), std::nullopt);
     EXPECT_EQ(driveIgnoreReasonFromString(""), std::nullopt);
-    EXPECT_NE(DriveClassification::ignored(Reason::wholeDisk), DriveClassification::ignored(Reason::diskImage));
+    EXPECT_NE(DriveClassification::ignored(Reason::wholeDisk),
+              DriveClassification::ignored(Reason::diskImage));
 }
 
 TEST(DriveInventoryTextTest, NonEmptyTrimsAndDropsBlanks) {
@@ -216,8 +257,10 @@ TEST(DriveInventoryTextTest, NonEmptyTrimsAndDropsBlanks) {
     EXPECT_EQ(DriveInventoryText::nonEmpty(std::string(" \t\r\n ")), std::nullopt);
     EXPECT_EQ(DriveInventoryText::nonEmpty(std::string("\xC2\xA0\xE3\x80\x80")), std::nullopt)
         << "no-break and ideographic spaces are white space too";
-    EXPECT_EQ(DriveInventoryText::nonEmpty(std::string("  My Drive\n")), std::optional<std::string>("My Drive"));
-    EXPECT_EQ(DriveInventoryText::nonEmpty(std::string("Ünïcode Näme")), std::optional<std::string>("Ünïcode Näme"));
+    EXPECT_EQ(DriveInventoryText::nonEmpty(std::string("  My Drive\n")),
+              std::optional<std::string>("My Drive"));
+    EXPECT_EQ(DriveInventoryText::nonEmpty(std::string("Ünïcode Näme")),
+              std::optional<std::string>("Ünïcode Näme"));
 }
 
 } // namespace

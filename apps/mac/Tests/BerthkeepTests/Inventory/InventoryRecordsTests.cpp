@@ -19,23 +19,28 @@ TEST(DetectedDriveTest, EjectFieldsFallBackInOrder) {
     EXPECT_EQ(withoutBSDName.ejectTargetBSDName(), std::nullopt);
     EXPECT_EQ(withoutBSDName.ejectGroupID(), "id-2");
 
-    const DetectedDrive withTarget("id-3", "SSD", std::nullopt, Scope::managed, true, "disk5s1", "disk4");
+    const DetectedDrive withTarget("id-3", "SSD", std::nullopt, Scope::managed, true, "disk5s1",
+                                   "disk4");
     EXPECT_EQ(withTarget.ejectTargetBSDName(), std::optional<std::string>("disk4"));
     EXPECT_EQ(withTarget.ejectGroupID(), "disk4");
 
-    const DetectedDrive groupOnly("id-4", "SSD", std::nullopt, Scope::managed, true, std::nullopt, std::nullopt,
-                                  "group-7");
+    const DetectedDrive groupOnly("id-4", "SSD", std::nullopt, Scope::managed, true, std::nullopt,
+                                  std::nullopt, "group-7");
     EXPECT_EQ(groupOnly.ejectTargetBSDName(), std::nullopt);
     EXPECT_EQ(groupOnly.ejectGroupID(), "group-7");
 }
 
 TEST(DetectedDriveTest, EqualityCoversEveryFieldAndMountDecidesIsMounted) {
     const QUrl mount = QUrl::fromLocalFile("/Volumes/Stick/");
-    const DetectedDrive drive("id", "Stick", mount, Scope::managed, true, "disk4s1", "disk4", "disk4", true);
+    const DetectedDrive drive("id", "Stick", mount, Scope::managed, true, "disk4s1", "disk4",
+                              "disk4", true);
     EXPECT_TRUE(drive.isMounted());
-    EXPECT_EQ(drive, DetectedDrive("id", "Stick", mount, Scope::managed, true, "disk4s1", "disk4", "disk4", true));
-    EXPECT_NE(drive, DetectedDrive("id", "Stick", mount, Scope::managed, true, "disk4s1", "disk4", "disk4", false));
-    EXPECT_NE(drive, DetectedDrive("id", "Stick", mount, Scope::excluded, true, "disk4s1", "disk4", "disk4", true));
+    EXPECT_EQ(drive, DetectedDrive("id", "Stick", mount, Scope::managed, true, "disk4s1", "disk4",
+                                   "disk4", true));
+    EXPECT_NE(drive, DetectedDrive("id", "Stick", mount, Scope::managed, true, "disk4s1", "disk4",
+                                   "disk4", false));
+    EXPECT_NE(drive, DetectedDrive("id", "Stick", mount, Scope::excluded, true, "disk4s1", "disk4",
+                                   "disk4", true));
     const DetectedDrive unmounted("id", "Stick", std::nullopt, Scope::managed, true, "disk4s1");
     EXPECT_FALSE(unmounted.isMounted());
     EXPECT_NE(drive, unmounted);
@@ -44,7 +49,8 @@ TEST(DetectedDriveTest, EqualityCoversEveryFieldAndMountDecidesIsMounted) {
 TEST(DriveInventoryRefreshStageTest, RawValuesAreExact) {
     EXPECT_EQ(toString(DriveInventoryRefreshStage::bootstrap), "bootstrap");
     EXPECT_EQ(toString(DriveInventoryRefreshStage::reconcile), "reconcile");
-    EXPECT_EQ(driveInventoryRefreshStageFromString("reconcile"), DriveInventoryRefreshStage::reconcile);
+    EXPECT_EQ(driveInventoryRefreshStageFromString("reconcile"),
+              DriveInventoryRefreshStage::reconcile);
     EXPECT_EQ(driveInventoryRefreshStageFromString("Reconcile"), std::nullopt);
     EXPECT_EQ(driveInventoryRefreshStageFromString(""), std::nullopt);
 }
@@ -58,35 +64,36 @@ std::string plist(const std::string& body) {
 }
 
 TEST(DiskUtilityVolumeFactsTest, DecodesEveryKey) {
-    const auto facts = DiskUtilityVolumeFacts::decode(plist(
-        "<dict>"
-        "<key>APFSContainerReference</key><string>disk5</string>"
-        "<key>APFSPhysicalStores</key><array><dict><key>APFSPhysicalStore</key><string>disk4s2</string></dict></array>"
-        "<key>BusProtocol</key><string>USB</string>"
-        "<key>Content</key><string>41504653-0000-11AA-AA11-00306543ECAC</string>"
-        "<key>DeviceIdentifier</key><string>disk5s1</string>"
-        "<key>DeviceTreePath</key><string>IODeviceTree:/usb</string>"
-        "<key>Ejectable</key><true/>"
-        "<key>FilesystemName</key><string>APFS</string>"
-        "<key>FilesystemType</key><string>apfs</string>"
-        "<key>Internal</key><false/>"
-        "<key>IORegistryEntryName</key><string>Data</string>"
-        "<key>MediaName</key><string></string>"
-        "<key>MediaType</key><string>Generic</string>"
-        "<key>MountPoint</key><string> /Volumes/Data </string>"
-        "<key>ParentWholeDisk</key><string>disk5</string>"
-        "<key>Removable</key><false/>"
-        "<key>RemovableMedia</key><false/>"
-        "<key>RemovableMediaOrExternalDevice</key><true/>"
-        "<key>SystemImage</key><false/>"
-        "<key>VirtualOrPhysical</key><string>Physical</string>"
-        "<key>VolumeName</key><string>Data</string>"
-        "<key>VolumeUUID</key><string>0A0B</string>"
-        "<key>WholeDisk</key><false/>"
-        "<key>Writable</key><true/>"
-        "<key>WritableMedia</key><true/>"
-        "<key>Size</key><integer>1000</integer>"
-        "</dict>"));
+    const auto facts = DiskUtilityVolumeFacts::decode(
+        plist("<dict>"
+              "<key>APFSContainerReference</key><string>disk5</string>"
+              "<key>APFSPhysicalStores</key><array><dict><key>APFSPhysicalStore</"
+              "key><string>disk4s2</string></dict></array>"
+              "<key>BusProtocol</key><string>USB</string>"
+              "<key>Content</key><string>41504653-0000-11AA-AA11-00306543ECAC</string>"
+              "<key>DeviceIdentifier</key><string>disk5s1</string>"
+              "<key>DeviceTreePath</key><string>IODeviceTree:/usb</string>"
+              "<key>Ejectable</key><true/>"
+              "<key>FilesystemName</key><string>APFS</string>"
+              "<key>FilesystemType</key><string>apfs</string>"
+              "<key>Internal</key><false/>"
+              "<key>IORegistryEntryName</key><string>Data</string>"
+              "<key>MediaName</key><string></string>"
+              "<key>MediaType</key><string>Generic</string>"
+              "<key>MountPoint</key><string> /Volumes/Data </string>"
+              "<key>ParentWholeDisk</key><string>disk5</string>"
+              "<key>Removable</key><false/>"
+              "<key>RemovableMedia</key><false/>"
+              "<key>RemovableMediaOrExternalDevice</key><true/>"
+              "<key>SystemImage</key><false/>"
+              "<key>VirtualOrPhysical</key><string>Physical</string>"
+              "<key>VolumeName</key><string>Data</string>"
+              "<key>VolumeUUID</key><string>0A0B</string>"
+              "<key>WholeDisk</key><false/>"
+              "<key>Writable</key><true/>"
+              "<key>WritableMedia</key><true/>"
+              "<key>Size</key><integer>1000</integer>"
+              "</dict>"));
     ASSERT_TRUE(facts.has_value());
     EXPECT_EQ(facts->deviceIdentifier, "disk5s1");
     EXPECT_EQ(facts->apfsContainerReference, std::optional<std::string>("disk5"));
@@ -117,16 +124,19 @@ TEST(DiskUtilityVolumeFactsTest, DecodesEveryKey) {
 }
 
 TEST(DiskUtilityVolumeFactsTest, OnlyTheIdentifierIsRequired) {
-    const auto facts = DiskUtilityVolumeFacts::decode(plist("<dict><key>DeviceIdentifier</key><string>disk9</string></dict>"));
+    const auto facts = DiskUtilityVolumeFacts::decode(
+        plist("<dict><key>DeviceIdentifier</key><string>disk9</string></dict>"));
     ASSERT_TRUE(facts.has_value());
     DiskUtilityVolumeFacts expected;
     expected.deviceIdentifier = "disk9";
     EXPECT_EQ(*facts, expected);
 
-    const auto emptyStores = DiskUtilityVolumeFacts::decode(plist(
-        "<dict><key>DeviceIdentifier</key><string>disk9</string><key>APFSPhysicalStores</key><array/></dict>"));
+    const auto emptyStores = DiskUtilityVolumeFacts::decode(
+        plist("<dict><key>DeviceIdentifier</key><string>disk9</string><key>APFSPhysicalStores</"
+              "key><array/></dict>"));
     ASSERT_TRUE(emptyStores.has_value());
-    ASSERT_TRUE(emptyStores->apfsPhysicalStores.has_value()) << "an empty array is not an absent one";
+    ASSERT_TRUE(emptyStores->apfsPhysicalStores.has_value())
+        << "an empty array is not an absent one";
     EXPECT_TRUE(emptyStores->apfsPhysicalStores->empty());
 }
 
@@ -134,16 +144,20 @@ TEST(DiskUtilityVolumeFactsTest, MalformedInputFailsTheDecode) {
     const std::vector<std::pair<const char*, std::string>> cases{
         {"empty bytes", ""},
         {"not a property list", "DeviceIdentifier = disk9"},
-        {"truncated", plist("<dict><key>DeviceIdentifier</key><string>disk9</string>").substr(0, 120)},
+        {"truncated",
+         plist("<dict><key>DeviceIdentifier</key><string>disk9</string>").substr(0, 120)},
         {"top level is an array", plist("<array><string>disk9</string></array>")},
         {"no identifier", plist("<dict><key>VolumeName</key><string>X</string></dict>")},
-        {"identifier of the wrong type", plist("<dict><key>DeviceIdentifier</key><integer>9</integer></dict>")},
+        {"identifier of the wrong type",
+         plist("<dict><key>DeviceIdentifier</key><integer>9</integer></dict>")},
         {"Boolean given as a string",
-         plist("<dict><key>DeviceIdentifier</key><string>disk9</string><key>WholeDisk</key><string>true</string></dict>")},
+         plist("<dict><key>DeviceIdentifier</key><string>disk9</string><key>WholeDisk</"
+               "key><string>true</string></dict>")},
         {"Boolean given as an integer",
-         plist("<dict><key>DeviceIdentifier</key><string>disk9</string><key>Internal</key><integer>0</integer></dict>")},
-        {"string given as a Boolean",
-         plist("<dict><key>DeviceIdentifier</key><string>disk9</string><key>Content</key><true/></dict>")},
+         plist("<dict><key>DeviceIdentifier</key><string>disk9</string><key>Internal</"
+               "key><integer>0</integer></dict>")},
+        {"string given as a Boolean", plist("<dict><key>DeviceIdentifier</key><string>disk9</"
+                                            "string><key>Content</key><true/></dict>")},
         {"physical store without its key",
          plist("<dict><key>DeviceIdentifier</key><string>disk9</string>"
                "<key>APFSPhysicalStores</key><array><dict/></array></dict>")},
@@ -163,14 +177,18 @@ TEST(DiskUtilityListOutputTest, ReadsAllDisksOnly) {
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(list->allDisks, (std::vector<std::string>{"disk4", "disk4s1"}));
 
-    const auto empty = DiskUtilityListOutput::decode(plist("<dict><key>AllDisks</key><array/></dict>"));
+    const auto empty =
+        DiskUtilityListOutput::decode(plist("<dict><key>AllDisks</key><array/></dict>"));
     ASSERT_TRUE(empty.has_value());
     EXPECT_TRUE(empty->allDisks.empty());
 
-    EXPECT_EQ(DiskUtilityListOutput::decode(plist("<dict><key>WholeDisks</key><array/></dict>")), std::nullopt);
-    EXPECT_EQ(DiskUtilityListOutput::decode(plist("<dict><key>AllDisks</key><array><integer>4</integer></array></dict>")),
+    EXPECT_EQ(DiskUtilityListOutput::decode(plist("<dict><key>WholeDisks</key><array/></dict>")),
               std::nullopt);
-    EXPECT_EQ(DiskUtilityListOutput::decode(plist("<dict><key>AllDisks</key><string>disk4</string></dict>")),
+    EXPECT_EQ(DiskUtilityListOutput::decode(
+                  plist("<dict><key>AllDisks</key><array><integer>4</integer></array></dict>")),
+              std::nullopt);
+    EXPECT_EQ(DiskUtilityListOutput::decode(
+                  plist("<dict><key>AllDisks</key><string>disk4</string></dict>")),
               std::nullopt);
     EXPECT_EQ(DiskUtilityListOutput::decode(""), std::nullopt);
 }

@@ -31,7 +31,8 @@ class SimulatedMachineTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(m_folder.isValid());
-        m_stateFile = std::make_unique<SimulatedStateFile>(m_folder.filePath("sim/state.json").toStdString());
+        m_stateFile =
+            std::make_unique<SimulatedStateFile>(m_folder.filePath("sim/state.json").toStdString());
         ::setenv(SimulatedStateFile::environmentVariable, m_stateFile->path().c_str(), 1);
     }
     void TearDown() override { ::unsetenv(SimulatedStateFile::environmentVariable); }
@@ -95,7 +96,8 @@ public:
         CallbackRegistration registerDiskAppearedCallback(DiskCallback callback) override {
             return add(appeared, std::move(callback));
         }
-        CallbackRegistration registerDiskDescriptionChangedCallback(DiskCallback callback) override {
+        CallbackRegistration
+        registerDiskDescriptionChangedCallback(DiskCallback callback) override {
             return add(changed, std::move(callback));
         }
         CallbackRegistration registerDiskDisappearedCallback(DiskCallback callback) override {
@@ -106,14 +108,16 @@ public:
             changed.erase(registration);
             disappeared.erase(registration);
         }
-        std::optional<DiskArbitrationDisk> createDiskFromBSDName(const std::string& bsdName) override {
+        std::optional<DiskArbitrationDisk>
+        createDiskFromBSDName(const std::string& bsdName) override {
             const auto found = m_service.descriptions.find(bsdName);
             if (found == m_service.descriptions.end()) {
                 return std::nullopt;
             }
             return DiskArbitrationDisk{bsdName, bsdName, found->second};
         }
-        std::optional<DiskDescriptionValues> copyDescription(const DiskArbitrationDisk& disk) override {
+        std::optional<DiskDescriptionValues>
+        copyDescription(const DiskArbitrationDisk& disk) override {
             ++m_service.descriptionCopies;
             if (m_service.onCopyDescription) {
                 m_service.onCopyDescription(disk);
@@ -128,7 +132,8 @@ public:
         }
 
         // Delivers an event to every callback of its kind, as the service does.
-        void fire(const std::map<CallbackRegistration, DiskCallback>& callbacks, const DiskArbitrationDisk& disk) {
+        void fire(const std::map<CallbackRegistration, DiskCallback>& callbacks,
+                  const DiskArbitrationDisk& disk) {
             if (!scheduled) {
                 return;
             }
@@ -144,7 +149,8 @@ public:
         std::map<CallbackRegistration, DiskCallback> disappeared;
 
     private:
-        CallbackRegistration add(std::map<CallbackRegistration, DiskCallback>& list, DiskCallback callback) {
+        CallbackRegistration add(std::map<CallbackRegistration, DiskCallback>& list,
+                                 DiskCallback callback) {
             const auto id = ++m_nextRegistration;
             list.emplace(id, std::move(callback));
             return id;
