@@ -1,41 +1,64 @@
-// Activity-monitor entry points. This build has no monitor: every call fails cleanly
-// with a message, so the program falls back as it does for a missing capability.
+// Activity-monitor entry points: JSON in, JSON out, one monitor per handle.
 
 #include "berthkeep_core.h"
 
+#include "ActivityMonitor.hpp"
+#include "ActivityMonitorRequests.hpp"
 #include "CoreCall.hpp"
+
+#include <stdexcept>
 
 using namespace berthkeep::core;
 
+struct berthkeep_core_activity_monitor {
+    explicit berthkeep_core_activity_monitor(const ActivityMonitorConfiguration& configuration)
+        : monitor(configuration) {}
+
+    ActivityMonitor monitor;
+};
+
 namespace {
 
-constexpr const char* kUnavailable = "activity monitor is not available in this build";
+ActivityMonitor& requireMonitor(berthkeep_core_activity_monitor* handle) {
+    if (!handle) {
+        throw std::invalid_argument("monitor is null");
+    }
+    return handle->monitor;
+}
 
 } // namespace
 
 extern "C" {
 
-berthkeep_core_activity_monitor* berthkeep_core_activity_monitor_create(const char*) {
-    clearLastError();
-    setLastError(kUnavailable);
-    return nullptr;
+berthkeep_core_activity_monitor* berthkeep_core_activity_monitor_create(const char* configuration) {
+    return guardedCall<berthkeep_core_activity_monitor*>("activity monitor create failed", nullptr, [&] {
+        const ActivityMonitorConfiguration parsed =
+            parseActivityMonitorConfiguration(requireText(configuration, "configuration"));
+        return new berthkeep_core_activity_monitor(parsed);
+    });
 }
 
-bool berthkeep_core_activity_monitor_update_json(berthkeep_core_activity_monitor*, const char*) {
-    clearLastError();
-    setLastError(kUnavailable);
-    return false;
+bool berthkeep_core_activity_monitor_update_json(berthkeep_core_activity_monitor* monitor,
+                                                 const char* volume_set) {
+    return guardedCall<bool>("activity monitor update failed", false, [&] {
+        ActivityMonitor& target = requireMonitor(monitor);
+        target.update(parseMonitoredVolumeSet(requireText(volume_set, "volume set")));
+        return true;
+    });
 }
 
-char* berthkeep_core_activity_monitor_snapshot_json(berthkeep_core_activity_monitor*) {
-    clearLastError();
-    setLastError(kUnavailable);
-    return nullptr;
+char* berthkeep_core_activity_monitor_snapshot_json(berthkeep_core_activity_monitor* monitor) {
+    return guardedCall<char*>("activity monitor snapshot failed", nullptr, [&] {
+        return heapCopy(requireMonitor(monitor).snapshotJson());
+    });
 }
 
-// No handle is ever created here, so there is nothing to end.
-void berthkeep_core_activity_monitor_destroy(berthkeep_core_activity_monitor*) {
-    clearLastError();
+// Stops the background thread before the memory goes.
+void berthkeep_core_activity_monitor_destroy(berthkeep_core_activity_monitor* monitor) {
+    guardedCall<bool>("activity monitor destroy failed", false, [&] {
+        delete monitor;
+        return true;
+    });
 }
 
 } // extern "C"

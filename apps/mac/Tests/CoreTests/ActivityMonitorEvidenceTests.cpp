@@ -1,0 +1,321 @@
+#include "ActivityMonitorTestSupport.hpp"
+
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <atomic>
+
+namespace berthkeep::coretest {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Long windows: only the process evidence and what the test does itself count.
+const std::string kSteadyConfiguration = configurationJson(20000, 20000, 10000, 30000);
+
+bool busy(const json& usage) {
+    return usage.value("is_busy", false);
+}
+
+bool idle(const json& usage) {
+    return !usage.value("is_busy", true);
+}
+
+TEST(ActivityMonitorEvidence, HeldFileMakesTheDriveBusyUntilTheHolderEnds) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    writeFile(drive.path() / "movie.mkv", "frames");
+    MonitorUnderTest monitor(core, kSteadyConfiguration);
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
+    EXPECT_TRUE(idle(monitor.usage("disk4")));
+
+    ChildProcess holder("exec 3<\"$1\"; exec sleep 30", {"sh", (drive.path() / "movie.mkv").string()});
+    json usage = monitor.waitForUsage("disk4", busy);
+    EXPECT_EQ(usage["open_file_usage"], 1);
+    EXPECT_EQ(usage["cwd_usage"], 0);
+    EXPECT_EQ(usage["dominant_attention_reason"], "OPEN_FILE_USAGE");
+    EXPECT_GT(usage["eject_failure_risk_score"].get<double>(), 0.5);
+    // A plain directory shares its counters with its whole file system: no churn claim.
+    EXPECT_EQ(usage["statfs_activity"], false);
+
+    holder.end();
+    usage = monitor.waitForUsage("disk4", idle);
+    EXPECT_TRUE(idle(usage));
+    EXPECT_EQ(usage["open_file_usage"], 0);
+    EXPECT_FALSE(usage.contains("dominant_attention_reason"));
+    EXPECT_EQ(usage["eject_failure_risk_score"], 0.0);
+}
+
+TEST(ActivityMonitorEvidence, WorkingDirectoryOnTheDriveCountsEvenWhenNested) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    fs::create_directories(drive.path() / "photos" / "2026");
+    MonitorUnderTest monitor(core, kSteadyConfiguration);
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
+
+    ChildProcess shell("cd \"$1\" && exec sleep 30", {"sh", (drive.path() / "photos" / "2026").string()});
+    json usage = monitor.waitForUsage("disk4", busy);
+    EXPECT_EQ(usage["cwd_usage"], 1);
+    EXPECT_EQ(usage["open_file_usage"], 0);
+    EXPECT_EQ(usage["dominant_attention_reason"], "CWD_USAGE");
+
+    shell.end();
+    EXPECT_TRUE(idle(monitor.waitForUsage("disk4", idle)));
+}
+
+TEST(ActivityMonitorEvidence, OpenFilesOutrankWorkingDirectoriesAndAreCountedPerProcess) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    writeFile(drive.path() / "a.txt", "a");
+    MonitorUnderTest monitor(core, kSteadyConfiguration);
+    monitor.update(volumeSetJson("enhanced", json::array({volume("disk4", drive.path())})));
+
+    // Two descriptors in one process still count as one process.
+    ChildProcess both("cd \"$1\" && exec 3<a.txt 4<a.txt && exec sleep 30", {"sh", drive.path().string()});
+    ChildProcess cwdOnly("cd \"$1\" && exec sleep 30", {"sh", drive.path().string()});
+    const json usage = monitor.waitForUsage(
+        "disk4", [](const json& u) { return u["open_file_usage"] == 1 && u["cwd_usage"] == 2; });
+    EXPECT_EQ(usage["open_file_usage"], 1);
+    EXPECT_EQ(usage["cwd_usage"], 2);
+    EXPECT_EQ(usage["dominant_attention_reason"], "OPEN_FILE_USAGE");
+}
+
+TEST(ActivityMonitorEvidence, OnlyPathsUnderTheMountPathCount) {
+    CoreLibrary core;
+    TemporaryFolder base;
+    const fs::path drive = base.path() / "Drive";
+    const fs::path sibling = base.path() / "Drive 2";
+    const fs::path link = base.path() / "link-to-drive";
+    fs::create_directories(drive);
+    fs::create_directories(sibling);
+    fs::create_directory_symlink(drive, link);
+    MonitorUnderTest monitor(core, kSteadyConfiguration);
+    // The second drive is named through a symbolic link; processes show resolved paths.
+    monitor.update(volumeSetJson("standard", json::array({volume("plain", drive), volume("viaLink", link),
+                                                          volume("sibling", sibling)})));
+
+    ChildProcess shell("cd \"$1\" && exec sleep 30", {"sh", drive.string()});
+    monitor.waitForUsage("plain", busy);
+    const json snapshot = monitor.snapshot()["usage_snapshots_by_drive_id"];
+    EXPECT_EQ(snapshot["plain"]["cwd_usage"], 1);
+    EXPECT_EQ(snapshot["viaLink"]["cwd_usage"], 1);
+    EXPECT_EQ(snapshot["sibling"]["cwd_usage"], 0);
+    EXPECT_EQ(snapshot["sibling"]["is_busy"], false);
+}
+
+TEST(ActivityMonitorEvidence, DeletedButOpenFileStillCounts) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    writeFile(drive.path() / "gone.tmp", "x");
+    MonitorUnderTest monitor(core, kSteadyConfiguration);
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
+
+    ChildProcess holder("exec 3<\"$1\" && rm \"$1\" && exec sleep 30",
+                        {"sh", (drive.path() / "gone.tmp").string()});
+    const json usage = monitor.waitForUsage("disk4", [](const json& u) { return u["open_file_usage"] == 1; });
+    EXPECT_EQ(usage["open_file_usage"], 1);
+}
+
+TEST(ActivityMonitorEvidence, ChangesShowWithinTheFileEventWindowOnly) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    fs::create_directories(drive.path() / "deep" / "deeper");
+    MonitorUnderTest monitor(core, configurationJson(20000, 400, 10000, 30000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
+    EXPECT_TRUE(idle(monitor.usage("disk4")));
+
+    // Existing subdirectories are watched too.
+    writeFile(drive.path() / "deep" / "deeper" / "new.txt", "hello");
+    json usage = monitor.waitForUsage("disk4", busy, std::chrono::seconds(2));
+    EXPECT_EQ(usage["fsevents_activity"], true);
+    EXPECT_EQ(usage["dominant_attention_reason"], "FSEVENTS_ACTIVITY");
+    EXPECT_EQ(usage["open_file_usage"], 0);
+
+    usage = monitor.waitForUsage("disk4", idle, std::chrono::seconds(3));
+    EXPECT_EQ(usage["fsevents_activity"], false);
+    EXPECT_TRUE(idle(usage));
+
+    // A directory made after the update is picked up: a write inside it shows.
+    fs::create_directory(drive.path() / "later");
+    EXPECT_TRUE(idle(monitor.waitForUsage("disk4", idle, std::chrono::seconds(3))));
+    writeFile(drive.path() / "later" / "inside.txt", "x");
+    EXPECT_EQ(monitor.waitForUsage("disk4", busy, std::chrono::seconds(2))["fsevents_activity"], true);
+}
+
+TEST(ActivityMonitorEvidence, ReadingFilesIsNotAChange) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    writeFile(drive.path() / "read-me.txt", "content");
+    MonitorUnderTest monitor(core, configurationJson(20000, 2000, 10000, 30000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
+
+    std::ifstream in(drive.path() / "read-me.txt");
+    std::string content;
+    in >> content;
+    in.close();
+    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    EXPECT_EQ(monitor.usage("disk4")["fsevents_activity"], false);
+}
+
+// A real file system of its own, so free-space counters belong to the drive alone.
+class TmpfsDrive {
+public:
+    TmpfsDrive() : m_mountPoint(m_folder.path() / "Volume") {
+        fs::create_directory(m_mountPoint);
+        m_mounted = mount("tmpfs", m_mountPoint.c_str(), "tmpfs", 0, "size=8m") == 0;
+    }
+    ~TmpfsDrive() {
+        if (m_mounted) {
+            umount2(m_mountPoint.c_str(), MNT_DETACH);
+        }
+    }
+    TmpfsDrive(const TmpfsDrive&) = delete;
+    TmpfsDrive& operator=(const TmpfsDrive&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    const fs::path& path() const { return m_mountPoint; }
+
+private:
+    TemporaryFolder m_folder;
+    fs::path m_mountPoint;
+    bool m_mounted = false;
+};
+
+TEST(ActivityMonitorEvidence, FreeSpaceChurnOnAMountedFileSystemShowsWithinItsWindow) {
+    TmpfsDrive drive;
+    if (!drive.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs privilege";
+    }
+    CoreLibrary core;
+    // File events switched off (zero window) so free-space churn is the only signal.
+    MonitorUnderTest monitor(core, configurationJson(500, 0, 10000, 5000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk7", drive.path())})));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    const json before = monitor.snapshot();
+    const json sample = before["debug_statfs_by_drive_id"]["disk7"];
+    ASSERT_TRUE(sample.is_object());
+    EXPECT_GT(sample["block_size"].get<std::uint64_t>(), 0u);
+    EXPECT_EQ(sample["free_bytes"], sample["blocks_free"].get<std::uint64_t>() *
+                                        sample["block_size"].get<std::uint64_t>());
+    EXPECT_EQ(sample["used_bytes"].get<std::uint64_t>() + sample["free_bytes"].get<std::uint64_t>(),
+              sample["blocks_total"].get<std::uint64_t>() * sample["block_size"].get<std::uint64_t>());
+    EXPECT_EQ(before["usage_snapshots_by_drive_id"]["disk7"]["statfs_activity"], false);
+
+    writeFile(drive.path() / "blob.bin", std::string(256 * 1024, 'x'));
+    json usage = monitor.waitForUsage("disk7", busy, std::chrono::seconds(2));
+    EXPECT_EQ(usage["statfs_activity"], true);
+    EXPECT_EQ(usage["dominant_attention_reason"], "STATFS_ACTIVITY");
+
+    usage = monitor.waitForUsage("disk7", idle, std::chrono::seconds(3));
+    EXPECT_EQ(usage["statfs_activity"], false);
+}
+
+TEST(ActivityMonitorEvidence, ViewersAreRecognisedByNameOrPromotedIdentity) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    TemporaryFolder tools;
+    writeFile(drive.path() / "clip.mp4", "frames");
+    // A program whose process name is that of a known player.
+    fs::copy_file("/bin/sleep", tools.path() / "mpv");
+    MonitorUnderTest monitor(core, configurationJson(20000, 20000, 400, 30000));
+    monitor.update(volumeSetJson("enhanced", json::array({volume("disk4", drive.path())})));
+
+    {
+        ChildProcess player("exec 3<\"$1\"; exec \"$2\" 30",
+                            {"sh", (drive.path() / "clip.mp4").string(), (tools.path() / "mpv").string()});
+        const json usage = monitor.waitForUsage("disk4", [](const json& u) {
+            return u.value("viewer_assist_activity", false);
+        });
+        EXPECT_EQ(usage["viewer_assist_activity"], true);
+        EXPECT_EQ(usage["dominant_attention_reason"], "OPEN_FILE_USAGE");
+        EXPECT_EQ(monitor.snapshot()["observed_targeted_assist_identities"],
+                  json::parse(R"([{"identity":"mpv","display_name":"mpv"}])"));
+    }
+    // The viewer's touch lingers for the viewer window, then goes.
+    const json after = monitor.waitForUsage("disk4", idle, std::chrono::seconds(3));
+    EXPECT_TRUE(idle(after));
+    EXPECT_EQ(monitor.snapshot()["observed_targeted_assist_identities"], json::array());
+
+    // A shell started with a file on the drive as its argument: only a promoted "sh"
+    // makes it a viewer, and only while adaptive learning is on and in enhanced mode.
+    const json promoted = json::parse(R"([{"identity":" SH ","display_name":"Shell"}])");
+    ChildProcess shell("sleep 30; :", {(drive.path() / "clip.mp4").string()});
+    struct Case {
+        const char* mode;
+        bool adaptive;
+        bool viewer;
+    };
+    for (const Case& c : {Case{"enhanced", false, false}, Case{"standard", true, false},
+                          Case{"enhanced", true, true}}) {
+        monitor.update(volumeSetJson(c.mode, json::array({volume("disk4", drive.path())}), c.adaptive, promoted));
+        const json usage = monitor.waitForUsage(
+            "disk4", [&](const json& u) { return u["viewer_assist_activity"] == c.viewer; },
+            std::chrono::seconds(c.viewer ? 5 : 1));
+        EXPECT_EQ(usage["viewer_assist_activity"], c.viewer) << c.mode << " adaptive " << c.adaptive;
+        if (c.viewer) {
+            EXPECT_EQ(usage["dominant_attention_reason"], "VIEWER_ASSIST_ACTIVITY");
+            EXPECT_EQ(usage["open_file_usage"], 0);
+            EXPECT_EQ(monitor.snapshot()["observed_targeted_assist_identities"],
+                      json::parse(R"([{"identity":" SH ","display_name":"Shell"}])"));
+        }
+    }
+}
+
+TEST(ActivityMonitorEvidence, CoreOnlyUpdateReportsNoUsage) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    MonitorUnderTest monitor(core, kSteadyConfiguration);
+    monitor.update(volumeSetJson("core_only", json::array({volume("disk4", drive.path())})));
+    ChildProcess shell("cd \"$1\" && exec sleep 30", {"sh", drive.path().string()});
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const json snapshot = monitor.snapshot();
+    EXPECT_EQ(snapshot["usage_snapshots_by_drive_id"]["disk4"],
+              json::parse(R"({"open_file_usage":0,"cwd_usage":0,"statfs_activity":false,
+                              "fsevents_activity":false,"viewer_assist_activity":false,
+                              "eject_failure_risk_score":0.0,"is_busy":false})"));
+    EXPECT_EQ(snapshot["debug_statfs_by_drive_id"], json::object());
+}
+
+TEST(ActivityMonitorEvidence, UpdatesAndSnapshotsFromSeveralThreads) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    fs::create_directory(drive.path() / "a");
+    MonitorUnderTest monitor(core, configurationJson(100, 100, 100, 200));
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::thread updater([&] {
+        for (int round = 0; round < 100; ++round) {
+            const json volumes = round % 2 ? json::array({volume("disk4", drive.path())})
+                                           : json::array({volume("disk4", drive.path() / "a"),
+                                                          volume("disk5", drive.path())});
+            const std::string text = volumeSetJson("enhanced", volumes);
+            if (!core.monitorUpdate(monitor.handle(), text.c_str())) {
+                ++failures;
+            }
+        }
+        stop = true;
+    });
+    std::thread writer([&] {
+        for (int index = 0; !stop; ++index) {
+            writeFile(drive.path() / "a" / ("f" + std::to_string(index % 5)), "x");
+        }
+    });
+    while (!stop) {
+        char* text = core.monitorSnapshot(monitor.handle());
+        if (!text) {
+            ++failures;
+        } else {
+            EXPECT_TRUE(json::parse(text)["usage_snapshots_by_drive_id"].contains("disk4"));
+            core.freeString(text);
+        }
+    }
+    updater.join();
+    writer.join();
+    EXPECT_EQ(failures.load(), 0);
+}
+
+} // namespace
+} // namespace berthkeep::coretest

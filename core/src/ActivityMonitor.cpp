@@ -1,0 +1,423 @@
+#include "ActivityMonitor.hpp"
+
+#include "ActivityMonitorProcessScan.hpp"
+
+#include "Berthkeep/Domain/BerthkeepAttentionReasonCode.hpp"
+#include "Berthkeep/Domain/DriveUsageSnapshot.hpp"
+
+#include <nlohmann/json.hpp>
+
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace berthkeep::core {
+
+namespace {
+
+using json = nlohmann::json;
+
+// Share of eject attempts each kind of evidence is taken to spoil on its own; combined
+// as independent chances. Open files and working directories make an unmount fail
+// outright, the others say the drive is being worked with.
+constexpr double kOpenFileRisk = 0.9;
+constexpr double kCwdRisk = 0.75;
+constexpr double kViewerRisk = 0.6;
+constexpr double kFileEventRisk = 0.5;
+constexpr double kStatfsRisk = 0.35;
+
+std::string resolvedRoot(const std::string& mountPath) {
+    // /proc reports resolved paths, so a mount path reached through a symbolic link
+    // must be compared in its resolved form.
+    if (char* resolved = realpath(mountPath.c_str(), nullptr)) {
+        std::string result(resolved);
+        std::free(resolved);
+        return result;
+    }
+    std::string normal = std::filesystem::path(mountPath).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') {
+        normal.pop_back();
+    }
+    return normal;
+}
+
+// The directory is where a file system of its own is mounted: its counters then
+// describe this drive alone.
+bool isOwnFileSystem(const std::string& root) {
+    if (root == "/") {
+        return false;
+    }
+    struct stat self {};
+    struct stat parent {};
+    if (stat(root.c_str(), &self) != 0 || !S_ISDIR(self.st_mode) ||
+        stat((root + "/..").c_str(), &parent) != 0) {
+        return false;
+    }
+    return self.st_dev != parent.st_dev;
+}
+
+bool within(const std::optional<std::chrono::steady_clock::time_point>& seenAt,
+            std::chrono::steady_clock::time_point now, std::chrono::milliseconds window) {
+    return seenAt && now - *seenAt <= window;
+}
+
+DriveUsageSnapshot judge(std::int64_t openFiles, std::int64_t workingDirectories, bool statfs,
+                         bool fileEvents, bool viewer) {
+    DriveUsageSnapshot snapshot;
+    snapshot.openFileUsage = openFiles;
+    snapshot.cwdUsage = workingDirectories;
+    snapshot.statfsActivity = statfs;
+    snapshot.fseventsActivity = fileEvents;
+    snapshot.viewerAssistActivity = viewer;
+
+    // Strongest first: what blocks an unmount outright, then a viewer showing a file,
+    // then recent changes, then the weakest, free-space movement.
+    const std::pair<bool, BerthkeepAttentionReasonCode> evidence[] = {
+        {openFiles > 0, BerthkeepAttentionReasonCode::openFileUsage},
+        {workingDirectories > 0, BerthkeepAttentionReasonCode::cwdUsage},
+        {viewer, BerthkeepAttentionReasonCode::viewerAssistActivity},
+        {fileEvents, BerthkeepAttentionReasonCode::fseventsActivity},
+        {statfs, BerthkeepAttentionReasonCode::statfsActivity},
+    };
+    for (const auto& [present, reason] : evidence) {
+        if (present) {
+            snapshot.isBusy = true;
+            snapshot.dominantAttentionReason = reason;
+            break;
+        }
+    }
+
+    double unspoiled = 1.0;
+    unspoiled *= openFiles > 0 ? 1.0 - kOpenFileRisk : 1.0;
+    unspoiled *= workingDirectories > 0 ? 1.0 - kCwdRisk : 1.0;
+    unspoiled *= viewer ? 1.0 - kViewerRisk : 1.0;
+    unspoiled *= fileEvents ? 1.0 - kFileEventRisk : 1.0;
+    unspoiled *= statfs ? 1.0 - kStatfsRisk : 1.0;
+    snapshot.ejectFailureRiskScore = std::round((1.0 - unspoiled) * 1000.0) / 1000.0;
+    return snapshot;
+}
+
+json usageJson(const DriveUsageSnapshot& snapshot) {
+    json object = {
+        {"open_file_usage", snapshot.openFileUsage},
+        {"cwd_usage", snapshot.cwdUsage},
+        {"statfs_activity", snapshot.statfsActivity},
+        {"fsevents_activity", snapshot.fseventsActivity},
+        {"viewer_assist_activity", snapshot.viewerAssistActivity},
+        {"eject_failure_risk_score", snapshot.ejectFailureRiskScore},
+        {"is_busy", snapshot.isBusy},
+    };
+    if (snapshot.isBusy && snapshot.dominantAttentionReason) {
+        object["dominant_attention_reason"] = toString(*snapshot.dominantAttentionReason);
+    }
+    return object;
+}
+
+std::chrono::milliseconds sampleIntervalFor(std::chrono::milliseconds window) {
+    // Several samples per window, but never busier than 20 a second.
+    return std::clamp(window / 10, std::chrono::milliseconds(50), std::chrono::milliseconds(1000));
+}
+
+} // namespace
+
+ActivityMonitor::ActivityMonitor(const ActivityMonitorConfiguration& configuration)
+    : m_configuration(configuration),
+      m_sampleInterval(sampleIntervalFor(configuration.statfsActivityWindow)),
+      m_mode(configuration.mode) {
+    try {
+        m_watcher = std::make_unique<FileEventWatcher>();
+    } catch (const std::system_error&) {
+        // Too many inotify instances on this machine: the other evidence still works.
+        m_watcher.reset();
+    }
+    m_wakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_wakeFd < 0) {
+        throw std::system_error(errno, std::generic_category(), "eventfd");
+    }
+    try {
+        m_worker = std::thread([this] { run(); });
+    } catch (...) {
+        close(m_wakeFd);
+        throw;
+    }
+}
+
+ActivityMonitor::~ActivityMonitor() {
+    {
+        std::lock_guard lock(m_stateMutex);
+        m_stopping = true;
+    }
+    wakeWorker();
+    m_worker.join();
+    close(m_wakeFd);
+}
+
+void ActivityMonitor::wakeWorker() {
+    const std::uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(m_wakeFd, &one, sizeof one);
+}
+
+void ActivityMonitor::update(const MonitoredVolumeSet& volumeSet) {
+    std::lock_guard call(m_callMutex);
+
+    // Resolved outside the state lock: a slow mount must not stall the event reader.
+    std::vector<VolumeState> volumes;
+    volumes.reserve(volumeSet.volumes.size());
+    for (const MonitoredVolume& volume : volumeSet.volumes) {
+        VolumeState state;
+        state.volume = volume;
+        state.root = resolvedRoot(volume.mountPath);
+        state.ownFileSystem = isOwnFileSystem(state.root);
+        volumes.push_back(std::move(state));
+    }
+
+    std::lock_guard lock(m_stateMutex);
+    // A drive still at the same place keeps what was seen of it.
+    for (VolumeState& state : volumes) {
+        const auto previous = std::find_if(m_volumes.begin(), m_volumes.end(), [&](const VolumeState& old) {
+            return old.volume.driveID == state.volume.driveID && old.root == state.root;
+        });
+        if (previous != m_volumes.end()) {
+            state.lastSample = previous->lastSample;
+            state.lastStatfsChange = previous->lastStatfsChange;
+            state.lastFileEvent = previous->lastFileEvent;
+            state.lastViewerTouch = previous->lastViewerTouch;
+        }
+    }
+
+    std::vector<std::string> oldRoots;
+    for (const VolumeState& state : m_volumes) {
+        oldRoots.push_back(state.root);
+    }
+    std::vector<std::string> newRoots;
+    if (usesActivitySignals(volumeSet.mode)) {
+        for (const VolumeState& state : volumes) {
+            newRoots.push_back(state.root);
+        }
+    }
+    const bool watchesChange =
+        newRoots != oldRoots || usesActivitySignals(volumeSet.mode) != usesActivitySignals(m_mode);
+
+    m_mode = volumeSet.mode;
+    m_volumes = std::move(volumes);
+    m_promotedIdentities =
+        volumeSet.adaptiveTargetedAssistEnabled ? volumeSet.promotedIdentities : std::vector<ViewerIdentity>{};
+    if (m_watcher && watchesChange) {
+        m_watcher->watch(newRoots);
+    }
+    armBurstLocked(Clock::now());
+}
+
+void ActivityMonitor::armBurstLocked(Clock::time_point now) {
+    if (!usesActivitySignals(m_mode)) {
+        return;
+    }
+    m_burstUntil = now + m_configuration.statfsSamplingBurst;
+    m_nextSampleAt = now;
+    wakeWorker();
+}
+
+std::optional<ActivityMonitor::StatfsSample> ActivityMonitor::takeSample(const std::string& root,
+                                                                         Clock::time_point now) {
+    struct statvfs status {};
+    if (statvfs(root.c_str(), &status) != 0) {
+        return std::nullopt;
+    }
+    StatfsSample sample;
+    sample.blockSize = status.f_frsize ? status.f_frsize : status.f_bsize;
+    sample.blocksTotal = status.f_blocks;
+    sample.blocksFree = status.f_bfree;
+    sample.blocksAvailable = status.f_bavail;
+    sample.filesFree = status.f_ffree;
+    sample.takenAt = now;
+    return sample;
+}
+
+std::vector<std::optional<ActivityMonitor::StatfsSample>>
+ActivityMonitor::sampleAll(const std::vector<std::string>& roots) {
+    std::vector<std::optional<StatfsSample>> samples;
+    samples.reserve(roots.size());
+    for (const std::string& root : roots) {
+        samples.push_back(takeSample(root, Clock::now()));
+    }
+    return samples;
+}
+
+void ActivityMonitor::recordSampleLocked(VolumeState& volume, const StatfsSample& sample) {
+    if (volume.lastSample && sample.takenAt < volume.lastSample->takenAt) {
+        return;
+    }
+    const bool moved = volume.lastSample &&
+                       (volume.lastSample->blocksFree != sample.blocksFree ||
+                        volume.lastSample->blocksAvailable != sample.blocksAvailable ||
+                        volume.lastSample->blocksTotal != sample.blocksTotal ||
+                        volume.lastSample->filesFree != sample.filesFree);
+    if (moved && volume.ownFileSystem) {
+        volume.lastStatfsChange = sample.takenAt;
+    }
+    volume.lastSample = sample;
+}
+
+std::string ActivityMonitor::snapshotJson() {
+    std::lock_guard call(m_callMutex);
+
+    // The volume list only changes under the call lock, so this copy stays current.
+    ActivityDetectionMode mode;
+    std::vector<std::string> roots;
+    std::vector<ViewerIdentity> promoted;
+    {
+        std::lock_guard lock(m_stateMutex);
+        mode = m_mode;
+        for (const VolumeState& state : m_volumes) {
+            roots.push_back(state.root);
+        }
+        promoted = m_promotedIdentities;
+    }
+
+    ProcessScanResult scan;
+    std::vector<std::optional<StatfsSample>> samples(roots.size());
+    if (usesActivitySignals(mode)) {
+        const ViewerMatcher viewers(promoted);
+        scan = scanProcesses(roots, usesSupplementalSignals(mode) ? &viewers : nullptr);
+        samples = sampleAll(roots);
+    } else {
+        scan.volumes.resize(roots.size());
+    }
+
+    json usage = json::object();
+    json debugStatfs = json::object();
+    json observed = json::array();
+
+    std::lock_guard lock(m_stateMutex);
+    const Clock::time_point now = Clock::now();
+    for (std::size_t index = 0; index < m_volumes.size(); ++index) {
+        VolumeState& volume = m_volumes[index];
+        if (!usesActivitySignals(mode)) {
+            usage[volume.volume.driveID] = usageJson(DriveUsageSnapshot::zero());
+            continue;
+        }
+        if (samples[index]) {
+            recordSampleLocked(volume, *samples[index]);
+        }
+        if (scan.volumes[index].viewerTouches) {
+            volume.lastViewerTouch = now;
+        }
+        const VolumeProcessUsage& processes = scan.volumes[index];
+        const DriveUsageSnapshot snapshot = judge(
+            processes.openFileProcesses, processes.cwdProcesses,
+            within(volume.lastStatfsChange, now, m_configuration.statfsActivityWindow),
+            within(volume.lastFileEvent, now, m_configuration.fileEventWindow),
+            usesSupplementalSignals(mode) &&
+                within(volume.lastViewerTouch, now, m_configuration.viewerAssistWindow));
+        usage[volume.volume.driveID] = usageJson(snapshot);
+
+        if (volume.lastSample) {
+            const StatfsSample& sample = *volume.lastSample;
+            const auto age =
+                std::chrono::duration_cast<std::chrono::milliseconds>(now - sample.takenAt).count();
+            debugStatfs[volume.volume.driveID] = {
+                {"block_size", sample.blockSize},
+                {"blocks_total", sample.blocksTotal},
+                {"blocks_free", sample.blocksFree},
+                {"blocks_available", sample.blocksAvailable},
+                {"used_bytes", (sample.blocksTotal - std::min(sample.blocksFree, sample.blocksTotal)) *
+                                   sample.blockSize},
+                {"free_bytes", sample.blocksFree * sample.blockSize},
+                {"available_bytes", sample.blocksAvailable * sample.blockSize},
+                {"sample_age_ms", std::uint64_t(std::max<std::int64_t>(age, 0))},
+            };
+        }
+    }
+    for (const ViewerIdentity& identity : scan.observedViewers) {
+        observed.push_back({{"identity", identity.identity}, {"display_name", identity.displayName}});
+    }
+    // Sampling goes on for a while after each request, so churn between two polls is
+    // seen; when the program stops asking it stops too.
+    armBurstLocked(now);
+
+    const json reply = {
+        {"usage_snapshots_by_drive_id", usage},
+        {"debug_statfs_by_drive_id", debugStatfs},
+        {"observed_targeted_assist_identities", observed},
+    };
+    // Drive identifiers and viewer names come from outside; never fail on odd bytes.
+    return reply.dump(-1, ' ', false, json::error_handler_t::replace);
+}
+
+void ActivityMonitor::run() {
+    for (;;) {
+        int timeout = -1;
+        int watcherFd = -1;
+        {
+            std::lock_guard lock(m_stateMutex);
+            if (m_stopping) {
+                return;
+            }
+            watcherFd = m_watcher ? m_watcher->descriptor() : -1;
+            const Clock::time_point now = Clock::now();
+            if (usesActivitySignals(m_mode) && !m_volumes.empty() && now < m_burstUntil) {
+                const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::max(m_nextSampleAt - now, Clock::duration::zero()));
+                timeout = int(std::min<std::int64_t>(wait.count() + 1, INT_MAX));
+                if (m_nextSampleAt <= now) {
+                    timeout = 0;
+                }
+            }
+        }
+
+        pollfd descriptors[2] = {{m_wakeFd, POLLIN, 0}, {watcherFd, POLLIN, 0}};
+        const int ready = poll(descriptors, watcherFd >= 0 ? 2 : 1, timeout);
+        if (ready < 0 && errno != EINTR) {
+            return;
+        }
+        if (descriptors[0].revents & POLLIN) {
+            std::uint64_t count = 0;
+            [[maybe_unused]] const ssize_t read = ::read(m_wakeFd, &count, sizeof count);
+        }
+
+        std::vector<std::string> roots;
+        {
+            std::lock_guard lock(m_stateMutex);
+            if (m_stopping) {
+                return;
+            }
+            const Clock::time_point now = Clock::now();
+            if (watcherFd >= 0 && (descriptors[1].revents & POLLIN)) {
+                for (std::size_t index : m_watcher->readChanges()) {
+                    if (index < m_volumes.size()) {
+                        m_volumes[index].lastFileEvent = now;
+                    }
+                }
+            }
+            if (usesActivitySignals(m_mode) && now < m_burstUntil && now >= m_nextSampleAt) {
+                for (const VolumeState& state : m_volumes) {
+                    roots.push_back(state.root);
+                }
+                m_nextSampleAt = now + m_sampleInterval;
+            }
+        }
+        if (roots.empty()) {
+            continue;
+        }
+        // statvfs may wait on a slow drive: never under the lock.
+        const auto samples = sampleAll(roots);
+        std::lock_guard lock(m_stateMutex);
+        for (std::size_t index = 0; index < samples.size() && index < m_volumes.size(); ++index) {
+            if (samples[index] && m_volumes[index].root == roots[index]) {
+                recordSampleLocked(m_volumes[index], *samples[index]);
+            }
+        }
+    }
+}
+
+} // namespace berthkeep::core

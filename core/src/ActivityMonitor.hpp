@@ -1,0 +1,95 @@
+#pragma once
+
+#include "ActivityMonitorFileEvents.hpp"
+#include "ActivityMonitorRequests.hpp"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace berthkeep::core {
+
+// Watches the program's drives for signs of use:
+// - processes with open files (or their executable) and working directories on a
+//   drive, read from /proc at every snapshot;
+// - free-space churn: statvfs samples taken while a sampling burst runs (armed by every
+//   update and snapshot), counted only for a mount path that is the root of a file
+//   system of its own, since a plain directory shares its counters with everything
+//   else on its file system;
+// - changes under the drive through inotify, kept for the file-event window;
+// - viewer applications (built-in list plus promoted identities) touching the drive,
+//   enhanced mode only, kept for the viewer window.
+// The program's own process is not excluded: the monitor opens nothing on the drives
+// between calls, so a process that is ours and still holds a drive (say, started from a
+// directory on it) really does keep it busy.
+//
+// update and snapshot may come from different threads; they are serialised here. One
+// background thread reads file events and takes the burst samples; it sleeps when there
+// is nothing to do and ends with the monitor.
+class ActivityMonitor {
+public:
+    explicit ActivityMonitor(const ActivityMonitorConfiguration& configuration);
+    ~ActivityMonitor();
+    ActivityMonitor(const ActivityMonitor&) = delete;
+    ActivityMonitor& operator=(const ActivityMonitor&) = delete;
+
+    void update(const MonitoredVolumeSet& volumeSet);
+    std::string snapshotJson();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    struct StatfsSample {
+        std::uint64_t blockSize = 0;
+        std::uint64_t blocksTotal = 0;
+        std::uint64_t blocksFree = 0;
+        std::uint64_t blocksAvailable = 0;
+        std::uint64_t filesFree = 0;
+        Clock::time_point takenAt;
+    };
+
+    struct VolumeState {
+        MonitoredVolume volume;
+        // The mount path resolved as /proc shows paths.
+        std::string root;
+        bool ownFileSystem = false;
+        std::optional<StatfsSample> lastSample;
+        std::optional<Clock::time_point> lastStatfsChange;
+        std::optional<Clock::time_point> lastFileEvent;
+        std::optional<Clock::time_point> lastViewerTouch;
+    };
+
+    static std::optional<StatfsSample> takeSample(const std::string& root, Clock::time_point now);
+    void recordSampleLocked(VolumeState& volume, const StatfsSample& sample);
+    std::vector<std::optional<StatfsSample>> sampleAll(const std::vector<std::string>& roots);
+    void armBurstLocked(Clock::time_point now);
+    void wakeWorker();
+    void run();
+
+    const ActivityMonitorConfiguration m_configuration;
+    const std::chrono::milliseconds m_sampleInterval;
+
+    // Held for a whole update or snapshot.
+    std::mutex m_callMutex;
+    // Guards everything below, shared with the background thread.
+    std::mutex m_stateMutex;
+    ActivityDetectionMode m_mode;
+    std::vector<VolumeState> m_volumes;
+    std::vector<ViewerIdentity> m_promotedIdentities;
+    // Absent when the kernel gave no inotify instance: file events are then never seen.
+    std::unique_ptr<FileEventWatcher> m_watcher;
+    Clock::time_point m_burstUntil;
+    Clock::time_point m_nextSampleAt;
+    bool m_stopping = false;
+
+    int m_wakeFd = -1;
+    std::thread m_worker;
+};
+
+} // namespace berthkeep::core

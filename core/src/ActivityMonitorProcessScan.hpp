@@ -1,0 +1,58 @@
+#pragma once
+
+#include "ActivityMonitorRequests.hpp"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace berthkeep::core {
+
+// True when path is root itself or lies below it. Both are absolute and normalised.
+bool isPathUnder(std::string_view path, std::string_view root);
+
+// Recognises viewer applications by process: a small built-in list of Linux file
+// viewers and players, plus the identities the program promotes.
+class ViewerMatcher {
+public:
+    explicit ViewerMatcher(const std::vector<ViewerIdentity>& promoted = {});
+
+    // processName is the kernel's short name (/proc/<pid>/comm); executablePath may be
+    // empty when the link is unreadable.
+    std::optional<ViewerIdentity> match(std::string_view processName,
+                                        std::string_view executablePath) const;
+
+private:
+    struct Entry {
+        std::string key;
+        ViewerIdentity identity;
+    };
+    std::vector<Entry> m_promoted;
+};
+
+struct VolumeProcessUsage {
+    // Processes holding at least one descriptor (or their executable) on the volume.
+    std::int64_t openFileProcesses = 0;
+    // Processes whose current directory is on the volume.
+    std::int64_t cwdProcesses = 0;
+    // A viewer application touches the volume right now.
+    bool viewerTouches = false;
+};
+
+struct ProcessScanResult {
+    // One entry per root, in the order given.
+    std::vector<VolumeProcessUsage> volumes;
+    // Viewer applications seen touching any of the roots, one per identity.
+    std::vector<ViewerIdentity> observedViewers;
+};
+
+// One pass over the processes under procRoot. Processes and entries that cannot be
+// read (gone meanwhile, or another user's without privilege) are skipped. Without a
+// viewer matcher no viewer is looked for.
+ProcessScanResult scanProcesses(const std::vector<std::string>& roots,
+                                const ViewerMatcher* viewers,
+                                const std::string& procRoot = "/proc");
+
+} // namespace berthkeep::core
