@@ -1,0 +1,105 @@
+#include "BerthkeepTelemetry/BerthkeepTelemetryQueueStore.hpp"
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+
+#include <filesystem>
+#include <system_error>
+
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include "BerthkeepTelemetry/BerthkeepTelemetryCoding.hpp"
+#include "platform/Paths/ApplicationSupport.hpp"
+
+namespace berthkeep {
+
+namespace {
+
+using Kind = BerthkeepTelemetryQueueStoreError::Kind;
+
+std::string rootFolder(const std::optional<std::string>& baseURL) {
+    if (baseURL) {
+        return *baseURL;
+    }
+    if (auto base = ApplicationSupport::baseDirectory()) {
+        return *base;
+    }
+    std::error_code error;
+    const auto temporary = std::filesystem::temp_directory_path(error);
+    return error ? std::string("/tmp") : temporary.string();
+}
+
+} // namespace
+
+FileBerthkeepTelemetryQueueStore::FileBerthkeepTelemetryQueueStore(
+    const std::optional<std::string>& bundleIdentifier, const std::optional<std::string>& baseURL)
+    : m_directoryURL((std::filesystem::path(rootFolder(baseURL)) /
+                      BerthkeepRuntimeIdentity::applicationSupportDirectoryName(bundleIdentifier))
+                         .string()) {}
+
+std::string FileBerthkeepTelemetryQueueStore::fileURL() const {
+    return (std::filesystem::path(m_directoryURL) / fileName).string();
+}
+
+BerthkeepTelemetryQueue FileBerthkeepTelemetryQueueStore::load() const {
+    const auto path = fileURL();
+    std::error_code error;
+    if (!std::filesystem::exists(path, error)) {
+        if (error) {
+            throw BerthkeepTelemetryQueueStoreError(Kind::readFailed,
+                                                    "cannot look for " + path + ": " + error.message());
+        }
+        return BerthkeepTelemetryQueue::empty;
+    }
+    QFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::ReadOnly)) {
+        throw BerthkeepTelemetryQueueStoreError(
+            Kind::readFailed, "cannot read " + path + ": " + file.errorString().toStdString());
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError) {
+        throw BerthkeepTelemetryQueueStoreError(
+            Kind::readFailed, "cannot read " + path + ": " + file.errorString().toStdString());
+    }
+    try {
+        return BerthkeepTelemetryCoding::decodeQueue(BerthkeepTelemetryCoding::parse(
+            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+    } catch (const BerthkeepTelemetryDecodingError& decodingError) {
+        throw BerthkeepTelemetryQueueStoreError(Kind::undecodable,
+                                                "cannot decode " + path + ": " + decodingError.what());
+    }
+}
+
+void FileBerthkeepTelemetryQueueStore::save(const BerthkeepTelemetryQueue& queue) const {
+    std::error_code error;
+    std::filesystem::create_directories(m_directoryURL, error);
+    if (error) {
+        throw BerthkeepTelemetryQueueStoreError(
+            Kind::writeFailed, "cannot create " + m_directoryURL + ": " + error.message());
+    }
+    // nlohmann's objects keep their keys sorted.
+    const auto text = BerthkeepTelemetryCoding::dumpPretty(BerthkeepTelemetryCoding::encode(queue));
+    const auto path = fileURL();
+    QSaveFile file(QString::fromStdString(path));
+    if (!file.open(QIODevice::WriteOnly) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        !file.commit()) {
+        throw BerthkeepTelemetryQueueStoreError(
+            Kind::writeFailed, "cannot write " + path + ": " + file.errorString().toStdString());
+    }
+}
+
+std::string FileBerthkeepTelemetryQueueStore::setAsideUndecodableQueue() const {
+    const auto path = fileURL();
+    const auto target = path + setAsideSuffix;
+    std::error_code error;
+    std::filesystem::rename(path, target, error);
+    if (error) {
+        throw BerthkeepTelemetryQueueStoreError(
+            Kind::writeFailed, "cannot move " + path + " aside: " + error.message());
+    }
+    return target;
+}
+
+} // namespace berthkeep

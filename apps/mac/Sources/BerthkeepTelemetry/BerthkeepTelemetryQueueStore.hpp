@@ -1,0 +1,66 @@
+#pragma once
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+#include "BerthkeepTelemetry/BerthkeepTelemetryRecords.hpp"
+
+namespace berthkeep {
+
+// Why a queue store failed. A file that reads but does not decode is `undecodable`:
+// only that case can be set aside; a read failure may pass by itself.
+class BerthkeepTelemetryQueueStoreError : public std::runtime_error {
+public:
+    enum class Kind { readFailed, undecodable, writeFailed };
+
+    BerthkeepTelemetryQueueStoreError(Kind kind, const std::string& message)
+        : std::runtime_error(message), m_kind(kind) {}
+
+    Kind kind() const noexcept { return m_kind; }
+
+private:
+    Kind m_kind;
+};
+
+// Where the telemetry queue lives between passes. Synchronous, on the calling
+// thread; failures are thrown (BerthkeepTelemetryQueueStoreError).
+class BerthkeepTelemetryQueueStoring {
+public:
+    virtual ~BerthkeepTelemetryQueueStoring() = default;
+
+    // The stored queue; the empty queue when nothing is stored.
+    virtual BerthkeepTelemetryQueue load() const = 0;
+    virtual void save(const BerthkeepTelemetryQueue& queue) const = 0;
+    // Moves a queue that does not decode out of the way, so later passes start
+    // afresh; returns where it went. Throws when it cannot be moved.
+    virtual std::string setAsideUndecodableQueue() const = 0;
+};
+
+// telemetry-queue.json in the program's Application Support folder: pretty-printed
+// JSON with sorted keys, replaced atomically on every save.
+class FileBerthkeepTelemetryQueueStore final : public BerthkeepTelemetryQueueStoring {
+public:
+    static constexpr const char* fileName = "telemetry-queue.json";
+    static constexpr const char* setAsideSuffix = ".corrupt";
+
+    // Root: baseURL, else the user's Application Support folder, else the
+    // temporary folder; then the runtime identity's folder name ("Berthkeep" or
+    // "Berthkeep Test"). Touches nothing on disk.
+    explicit FileBerthkeepTelemetryQueueStore(
+        const std::optional<std::string>& bundleIdentifier = std::nullopt,
+        const std::optional<std::string>& baseURL = std::nullopt);
+
+    const std::string& directoryURL() const noexcept { return m_directoryURL; }
+    std::string fileURL() const;
+
+    BerthkeepTelemetryQueue load() const override;
+    void save(const BerthkeepTelemetryQueue& queue) const override;
+    // Renames the file to telemetry-queue.json.corrupt (replacing an older one).
+    std::string setAsideUndecodableQueue() const override;
+
+private:
+    std::string m_directoryURL;
+};
+
+} // namespace berthkeep

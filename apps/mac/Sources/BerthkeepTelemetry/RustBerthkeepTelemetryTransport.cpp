@@ -1,0 +1,93 @@
+#include "BerthkeepTelemetry/RustBerthkeepTelemetryTransport.hpp"
+
+#include <QString>
+
+#include "BerthkeepShared/BerthkeepText.hpp"
+#include "BerthkeepShared/ProcessRunner.hpp"
+
+namespace berthkeep {
+
+namespace {
+
+RustBerthkeepTelemetryBridgeError mapDlopenError(const std::string& message) {
+    return RustBerthkeepTelemetryBridgeError::dlopenFailed(message);
+}
+
+RustBerthkeepTelemetryBridgeError mapSymbolMissing(const std::string& name) {
+    return RustBerthkeepTelemetryBridgeError::symbolMissing(name);
+}
+
+std::string replacingInvalidUTF8(const std::string& bytes) {
+    return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
+}
+
+} // namespace
+
+std::string MissingRustBerthkeepTelemetryTransport::call(const std::string&) {
+    throw RustBerthkeepTelemetryBridgeError::transportUnavailable();
+}
+
+DynamicLibraryRustBerthkeepTelemetryTransport::DynamicLibraryRustBerthkeepTelemetryTransport(
+    const std::string& libraryURL)
+    : m_handle(BerthkeepRustFFI::openLibrary(libraryURL, mapDlopenError)) {
+    try {
+        m_processTelemetryFunction = BerthkeepRustFFI::resolveSymbol<ProcessTelemetryFunction>(
+            "berthkeep_core_process_telemetry_json", m_handle, mapSymbolMissing);
+        m_lastErrorFunction = BerthkeepRustFFI::resolveSymbol<LastErrorFunction>(
+            "berthkeep_core_last_error_message", m_handle, mapSymbolMissing);
+        m_freeStringFunction = BerthkeepRustFFI::resolveSymbol<FreeStringFunction>(
+            "berthkeep_core_free_string", m_handle, mapSymbolMissing);
+    } catch (...) {
+        // The destructor does not run for a constructor that throws.
+        BerthkeepRustFFI::closeLibrary(m_handle);
+        m_handle = nullptr;
+        throw;
+    }
+}
+
+DynamicLibraryRustBerthkeepTelemetryTransport::~DynamicLibraryRustBerthkeepTelemetryTransport() {
+    BerthkeepRustFFI::closeLibrary(m_handle);
+}
+
+std::string DynamicLibraryRustBerthkeepTelemetryTransport::call(const std::string& standardInput) {
+    if (!isValidUTF8(standardInput) || standardInput.find('\0') != std::string::npos) {
+        throw RustBerthkeepTelemetryBridgeError::callFailed("failed to encode bridge input as UTF-8");
+    }
+    char* response = m_processTelemetryFunction(standardInput.c_str());
+    if (response == nullptr) {
+        // The last error is per thread: read it now, on this thread.
+        char* lastError = m_lastErrorFunction();
+        if (lastError == nullptr) {
+            throw RustBerthkeepTelemetryBridgeError::callFailed("Rust telemetry call failed");
+        }
+        throw RustBerthkeepTelemetryBridgeError::callFailed(
+            BerthkeepRustFFI::takeLibraryString(lastError, m_freeStringFunction));
+    }
+    return BerthkeepRustFFI::takeLibraryString(response, m_freeStringFunction);
+}
+
+ProcessRustBerthkeepTelemetryTransport::ProcessRustBerthkeepTelemetryTransport(
+    std::string executableURL, std::chrono::milliseconds timeout)
+    : m_executableURL(std::move(executableURL)), m_timeout(timeout) {}
+
+std::string ProcessRustBerthkeepTelemetryTransport::call(const std::string& standardInput) {
+    ProcessRequest request;
+    request.executablePath = m_executableURL;
+    request.arguments = {operationArgument};
+    request.standardInput = standardInput;
+    request.timeout = m_timeout;
+
+    const ProcessResult result = runProcess(request);
+    if (result.outcome == ProcessOutcome::exited && result.exitCode == 0) {
+        return result.standardOutput;
+    }
+    std::string errorText = replacingInvalidUTF8(result.standardError);
+    if (result.outcome == ProcessOutcome::timedOut || result.outcome == ProcessOutcome::cancelled) {
+        // Never an answer, however much the helper printed before it was stopped.
+        errorText = "timed out after " + std::to_string(m_timeout.count()) + " ms" +
+                    (errorText.empty() ? std::string() : ": " + errorText);
+    }
+    throw RustBerthkeepTelemetryBridgeError::processFailed(result.exitCode, errorText);
+}
+
+} // namespace berthkeep

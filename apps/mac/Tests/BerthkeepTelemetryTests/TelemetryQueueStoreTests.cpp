@@ -1,0 +1,103 @@
+#include <gtest/gtest.h>
+
+#include <QTemporaryDir>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include "BerthkeepTelemetry/BerthkeepTelemetryQueueStore.hpp"
+
+using namespace berthkeep;
+
+namespace {
+
+std::string readFile(const std::string& path) {
+    std::ifstream stream(path);
+    std::stringstream buffer;
+    buffer << stream.rdbuf();
+    return buffer.str();
+}
+
+void writeFile(const std::string& path, const std::string& text) {
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::ofstream(path) << text;
+}
+
+} // namespace
+
+TEST(TelemetryQueueStore, FolderByBundleIdentifier) {
+    EXPECT_EQ(FileBerthkeepTelemetryQueueStore("com.example", std::string("/tmp/x")).fileURL(),
+              "/tmp/x/Berthkeep/telemetry-queue.json");
+    EXPECT_EQ(FileBerthkeepTelemetryQueueStore(std::nullopt, std::string("/tmp/x")).directoryURL(),
+              "/tmp/x/Berthkeep");
+    EXPECT_EQ(FileBerthkeepTelemetryQueueStore(BerthkeepRuntimeIdentity::productionBundleIdentifier,
+                                               std::string("/tmp/x"))
+                  .directoryURL(),
+              "/tmp/x/Berthkeep");
+    EXPECT_EQ(FileBerthkeepTelemetryQueueStore(BerthkeepRuntimeIdentity::testBundleIdentifier,
+                                               std::string("/tmp/x"))
+                  .directoryURL(),
+              "/tmp/x/Berthkeep Test");
+}
+
+TEST(TelemetryQueueStore, MissingFileLoadsEmptyAndSaveCreatesIt) {
+    QTemporaryDir temporary;
+    const FileBerthkeepTelemetryQueueStore store("com.example", temporary.path().toStdString());
+    EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
+    EXPECT_FALSE(std::filesystem::exists(store.directoryURL()));
+
+    BerthkeepTelemetryQueue queue;
+    queue.installID = "I";
+    queue.consecutiveFailures = 2;
+    store.save(queue);
+    EXPECT_EQ(store.load(), queue);
+
+    const auto text = readFile(store.fileURL());
+    EXPECT_LT(text.find("\"consecutiveFailures\""), text.find("\"installId\""));
+    EXPECT_LT(text.find("\"installId\""), text.find("\"items\""));
+    EXPECT_EQ(text.find("nextFlushAt"), std::string::npos);
+    EXPECT_NE(text.find('\n'), std::string::npos); // pretty-printed
+}
+
+TEST(TelemetryQueueStore, OlderCategorySpellingIsRewritten) {
+    QTemporaryDir temporary;
+    const FileBerthkeepTelemetryQueueStore store("com.example", temporary.path().toStdString());
+    writeFile(store.fileURL(), R"({"consecutiveFailures":0,"items":[{"eventId":"E","name":"n",
+        "category":"anonymousImprovement","occurredAt":1,"installId":"I","sessionId":"S",
+        "appVersion":"v","macosMajorVersion":12,"payload":{}}]})");
+    const auto queue = store.load();
+    ASSERT_EQ(queue.items.size(), 1u);
+    store.save(queue);
+    const auto text = readFile(store.fileURL());
+    EXPECT_NE(text.find("\"anonymous_improvement\""), std::string::npos);
+    EXPECT_EQ(text.find("anonymousImprovement"), std::string::npos);
+}
+
+TEST(TelemetryQueueStore, DamagedFileFailsAsUndecodableAndCanBeSetAside) {
+    QTemporaryDir temporary;
+    const FileBerthkeepTelemetryQueueStore store("com.example", temporary.path().toStdString());
+    for (const char* damaged : {"", "{\"consecutiveFailures\":0,\"ite", "not json", "[]"}) {
+        SCOPED_TRACE(damaged);
+        writeFile(store.fileURL(), damaged);
+        try {
+            store.load();
+            ADD_FAILURE() << "loaded a damaged file";
+        } catch (const BerthkeepTelemetryQueueStoreError& error) {
+            EXPECT_EQ(error.kind(), BerthkeepTelemetryQueueStoreError::Kind::undecodable);
+        }
+    }
+    const auto aside = store.setAsideUndecodableQueue();
+    EXPECT_EQ(aside, store.fileURL() + ".corrupt");
+    EXPECT_EQ(readFile(aside), "[]");
+    EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
+}
+
+TEST(TelemetryQueueStore, UnwritableFolderFailsTheSave) {
+    QTemporaryDir temporary;
+    const auto blocker = temporary.path().toStdString() + "/file";
+    writeFile(blocker, "x");
+    const FileBerthkeepTelemetryQueueStore store("com.example", blocker);
+    EXPECT_THROW(store.save(BerthkeepTelemetryQueue::empty), BerthkeepTelemetryQueueStoreError);
+}
