@@ -122,7 +122,7 @@ TEST(ActivityMonitorEvidence, ChangesShowWithinTheFileEventWindowOnly) {
     CoreLibrary core;
     TemporaryFolder drive;
     fs::create_directories(drive.path() / "deep" / "deeper");
-    MonitorUnderTest monitor(core, configurationJson(20000, 400, 10000, 30000));
+    MonitorUnderTest monitor(core, configurationJson(20000, 1000, 10000, 30000));
     monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
     EXPECT_TRUE(idle(monitor.usage("disk4")));
 
@@ -190,7 +190,7 @@ TEST(ActivityMonitorEvidence, FreeSpaceChurnOnAMountedFileSystemShowsWithinItsWi
     }
     CoreLibrary core;
     // File events switched off (zero window) so free-space churn is the only signal.
-    MonitorUnderTest monitor(core, configurationJson(500, 0, 10000, 5000));
+    MonitorUnderTest monitor(core, configurationJson(1000, 0, 10000, 5000));
     monitor.update(volumeSetJson("standard", json::array({volume("disk7", drive.path())})));
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
 
@@ -220,7 +220,7 @@ TEST(ActivityMonitorEvidence, ViewersAreRecognisedByNameOrPromotedIdentity) {
     writeFile(drive.path() / "clip.mp4", "frames");
     // A program whose process name is that of a known player.
     fs::copy_file("/bin/sleep", tools.path() / "mpv");
-    MonitorUnderTest monitor(core, configurationJson(20000, 20000, 400, 30000));
+    MonitorUnderTest monitor(core, configurationJson(20000, 20000, 1000, 30000));
     monitor.update(volumeSetJson("enhanced", json::array({volume("disk4", drive.path())})));
 
     {
@@ -284,6 +284,7 @@ TEST(ActivityMonitorEvidence, UpdatesAndSnapshotsFromSeveralThreads) {
     TemporaryFolder drive;
     fs::create_directory(drive.path() / "a");
     MonitorUnderTest monitor(core, configurationJson(100, 100, 100, 200));
+    monitor.update(volumeSetJson("enhanced", json::array({volume("disk4", drive.path())})));
     std::atomic<bool> stop{false};
     std::atomic<int> failures{0};
     std::thread updater([&] {
