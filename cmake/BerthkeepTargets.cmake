@@ -36,10 +36,22 @@ function(berthkeep_module_library target type)
   target_include_directories(${target} PUBLIC
     "${PROJECT_SOURCE_DIR}/apps/mac/Sources"
     "${PROJECT_SOURCE_DIR}")
-  foreach(library IN LISTS ARG_LIBRARIES)
-    if(TARGET ${library} OR library MATCHES "::")
-      target_link_libraries(${target} PUBLIC ${library})
-    endif()
+  # Module targets may be defined in folders read later: links are resolved
+  # once every folder is in (berthkeep_resolve_module_links).
+  set_property(TARGET ${target} PROPERTY BERTHKEEP_MODULE_LINKS ${ARG_LIBRARIES})
+  set_property(GLOBAL APPEND PROPERTY BERTHKEEP_MODULE_TARGETS ${target})
+endfunction()
+
+# Links each module library to the libraries it asked for that exist.
+function(berthkeep_resolve_module_links)
+  get_property(targets GLOBAL PROPERTY BERTHKEEP_MODULE_TARGETS)
+  foreach(target IN LISTS targets)
+    get_property(libraries TARGET ${target} PROPERTY BERTHKEEP_MODULE_LINKS)
+    foreach(library IN LISTS libraries)
+      if(TARGET ${library} OR library MATCHES "::")
+        target_link_libraries(${target} PUBLIC ${library})
+      endif()
+    endforeach()
   endforeach()
 endfunction()
 
