@@ -17,7 +17,6 @@ namespace {
 using json = nlohmann::json;
 
 constexpr const char* kEmptyEvaluateRequest = R"({"drives":[],"working_drive_ids":[]})";
-constexpr const char* kMonitorUnavailable = "activity monitor is not available in this build";
 
 TEST(CoreHeader, CompilesAsC) {
     EXPECT_EQ(berthkeep_core_header_check_c(), 1);
@@ -181,23 +180,6 @@ TEST(CoreLibrary, LastErrorIsKeptPerThread) {
         thread.join();
     }
     EXPECT_EQ(mismatches.load(), 0);
-}
-
-TEST(CoreLibrary, ActivityMonitorAndTelemetryFailCleanlyInThisBuild) {
-    CoreLibrary core;
-    EXPECT_EQ(core.monitorCreate(R"({"mode":"core_only"})"), nullptr);
-    EXPECT_EQ(core.lastError(), kMonitorUnavailable);
-    EXPECT_EQ(core.monitorCreate(nullptr), nullptr);
-    EXPECT_EQ(core.lastError(), kMonitorUnavailable);
-    EXPECT_FALSE(core.monitorUpdate(nullptr, R"({"volumes":[]})"));
-    EXPECT_EQ(core.lastError(), kMonitorUnavailable);
-    EXPECT_EQ(core.take(core.monitorSnapshot(nullptr)), std::nullopt);
-    EXPECT_EQ(core.lastError(), kMonitorUnavailable);
-    core.monitorDestroy(nullptr);
-    EXPECT_EQ(core.lastError(), std::nullopt);
-
-    EXPECT_EQ(core.take(core.processTelemetry(R"({"events":[]})")), std::nullopt);
-    EXPECT_EQ(core.lastError(), "telemetry processing is not available in this build");
 }
 
 } // namespace
