@@ -48,6 +48,21 @@ TEST(ActivityMonitorEvidence, HeldFileMakesTheDriveBusyUntilTheHolderEnds) {
     EXPECT_EQ(usage["eject_failure_risk_score"], 0.0);
 }
 
+// The program's own process is not left out: a file it holds keeps the drive busy.
+TEST(ActivityMonitorEvidence, OwnProcessCountsLikeAnyOther) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    writeFile(drive.path() / "mine.txt", "x");
+    MonitorUnderTest monitor(core, kSteadyConfiguration);
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
+    {
+        std::ifstream held(drive.path() / "mine.txt");
+        ASSERT_TRUE(held.is_open());
+        EXPECT_EQ(monitor.usage("disk4")["open_file_usage"], 1);
+    }
+    EXPECT_EQ(monitor.usage("disk4")["open_file_usage"], 0);
+}
+
 TEST(ActivityMonitorEvidence, WorkingDirectoryOnTheDriveCountsEvenWhenNested) {
     CoreLibrary core;
     TemporaryFolder drive;
