@@ -1,0 +1,102 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
+
+namespace berthkeep {
+
+// Learns which viewer applications keep touching the managed drives, from the
+// activity monitor's own reports, and hands the frequent ones back to it.
+// Persisted in "targeted-assist-learning.json" in the Application Support folder.
+//
+// Every operation holds the store's lock for its whole run, file write included,
+// so any thread may call it. Nothing here reports an error: a bad file reads as
+// an empty store and a failed write leaves learning in memory until the next save.
+class FileTargetedAssistLearningStore {
+public:
+    using Identity = WireDriveUsageMonitorTargetedAssistIdentity;
+    using Date = std::chrono::system_clock::time_point;
+    using NowProvider = std::function<Date()>;
+
+    struct PersistedRecord {
+        std::string identity; // trimmed and lower-cased
+        std::string displayName;
+        std::int64_t hitCount = 0;
+        Date lastSeenAt;
+
+        bool operator==(const PersistedRecord&) const = default;
+    };
+
+    struct PersistedState {
+        std::vector<PersistedRecord> records;
+
+        bool operator==(const PersistedState&) const = default;
+    };
+
+    static constexpr const char* fileName = "targeted-assist-learning.json";
+    // Built into the monitor already; never learned.
+    static const std::set<std::string> builtInIdentities;
+    // 30 days since the last sighting.
+    static constexpr std::chrono::seconds expiryInterval{2'592'000};
+    static constexpr std::int64_t promotionHitCount = 2;
+    static constexpr std::size_t maximumPromotedCount = 12;
+
+    // baseDirectory: the folder that receives the store's own folder
+    // ("Berthkeep" or "Berthkeep Test"); by default the user's Application
+    // Support folder, else the temporary directory. Reads the file; creates nothing.
+    explicit FileTargetedAssistLearningStore(std::optional<std::string> bundleIdentifier,
+                                             std::optional<std::string> baseDirectory = std::nullopt,
+                                             NowProvider nowProvider = {});
+
+    FileTargetedAssistLearningStore(const FileTargetedAssistLearningStore&) = delete;
+    FileTargetedAssistLearningStore& operator=(const FileTargetedAssistLearningStore&) = delete;
+
+    // Learns from one snapshot's observations; an empty list does nothing at all.
+    void recordObserved(const std::vector<Identity>& identities);
+    // Seen at least twice within the window, most often first, then most
+    // recently seen; at most twelve.
+    std::vector<Identity> promotedIdentities();
+
+    const std::string& directoryPath() const { return m_directoryPath; }
+    std::string filePath() const;
+
+    // Trimmed of white space and line breaks at both ends, then lower-cased.
+    static std::string identityKey(const std::string& identity);
+    // Built in, a Quick Look component, or a path whose last component is built in.
+    static bool isSkipped(const std::string& key);
+
+    // The file's text: pretty-printed, keys sorted, records by identity, dates in
+    // whole UTC seconds. Throws only when a text is not valid UTF-8.
+    static std::string encodeState(const PersistedState& state);
+    // Nothing for malformed JSON, a missing or mistyped key, or a bad date.
+    static std::optional<PersistedState> decodeState(const std::string& text);
+    // ISO 8601 internet date-time: "2026-01-31T17:05:09Z" (or a +hh:mm offset).
+    static std::string formatDate(Date date);
+    static std::optional<Date> parseDate(const std::string& text);
+
+    // The records of the file in the folder, keyed by their stored identity;
+    // empty when the file is missing or unreadable.
+    static std::map<std::string, PersistedRecord> loadRecords(const std::string& directoryPath);
+
+private:
+    void pruneExpiredRecords(Date now);
+    std::vector<Identity> promotedIdentitiesLocked() const;
+    void saveLocked() const;
+    static std::vector<Identity> deduplicated(const std::vector<Identity>& identities);
+
+    std::mutex m_lock;
+    std::string m_directoryPath;
+    NowProvider m_nowProvider;
+    std::map<std::string, PersistedRecord> m_recordsByIdentity;
+};
+
+} // namespace berthkeep
