@@ -187,7 +187,8 @@ void ActivityMonitor::update(const MonitoredVolumeSet& volumeSet) {
         const auto previous = std::find_if(m_volumes.begin(), m_volumes.end(), [&](const VolumeState& old) {
             return old.volume.driveID == state.volume.driveID && old.root == state.root;
         });
-        if (previous != m_volumes.end()) {
+        // A remount at the same place is a new file system: its counters start afresh.
+        if (previous != m_volumes.end() && previous->ownFileSystem == state.ownFileSystem) {
             state.lastSample = previous->lastSample;
             state.lastStatfsChange = previous->lastStatfsChange;
             state.lastFileEvent = previous->lastFileEvent;
@@ -205,8 +206,14 @@ void ActivityMonitor::update(const MonitoredVolumeSet& volumeSet) {
             newRoots.push_back(state.root);
         }
     }
-    const bool watchesChange =
+    bool watchesChange =
         newRoots != oldRoots || usesActivitySignals(volumeSet.mode) != usesActivitySignals(m_mode);
+    // A drive that was missing (or unmounted and mounted again) at the last update is
+    // watched as soon as it is there.
+    for (std::size_t index = 0; m_watcher && !watchesChange && index < newRoots.size(); ++index) {
+        std::error_code error;
+        watchesChange = !m_watcher->covers(index) && std::filesystem::is_directory(newRoots[index], error);
+    }
 
     m_mode = volumeSet.mode;
     m_volumes = std::move(volumes);

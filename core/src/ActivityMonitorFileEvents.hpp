@@ -35,6 +35,12 @@ public:
 
     std::size_t watchCount() const { return m_watches.size(); }
 
+    // False when nothing under the root is watched (it was missing, or its file system
+    // went away and took the watches with it).
+    bool covers(std::size_t root) const {
+        return root < m_watchesPerRoot.size() && m_watchesPerRoot[root] > 0;
+    }
+
 private:
     struct Watch {
         std::string path;

@@ -159,6 +159,21 @@ TEST(ActivityMonitorEvidence, ChangesShowWithinTheFileEventWindowOnly) {
     EXPECT_EQ(monitor.waitForUsage("disk4", busy, std::chrono::seconds(2))["fsevents_activity"], true);
 }
 
+TEST(ActivityMonitorEvidence, DriveThatAppearsLaterIsWatchedFromTheNextUpdate) {
+    CoreLibrary core;
+    TemporaryFolder base;
+    const fs::path drive = base.path() / "Late";
+    MonitorUnderTest monitor(core, configurationJson(20000, 1000, 10000, 30000));
+    const std::string update = volumeSetJson("standard", json::array({volume("disk4", drive)}));
+    monitor.update(update);
+    EXPECT_TRUE(idle(monitor.usage("disk4")));
+
+    fs::create_directory(drive);
+    monitor.update(update);
+    writeFile(drive / "arrived.txt", "x");
+    EXPECT_EQ(monitor.waitForUsage("disk4", busy, std::chrono::seconds(2))["fsevents_activity"], true);
+}
+
 TEST(ActivityMonitorEvidence, ReadingFilesIsNotAChange) {
     CoreLibrary core;
     TemporaryFolder drive;
