@@ -67,7 +67,8 @@ std::optional<std::string> TelemetryHttpUploader::upload(const Request& request)
     curl_easy_setopt(easy, CURLOPT_TIMEOUT, totalTimeoutSeconds);
     curl_easy_setopt(easy, CURLOPT_POST, 1L);
     curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size()));
+    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
+                     static_cast<curl_off_t>(request.body.size()));
     curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, discardBody);
     curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);

@@ -153,7 +153,8 @@ std::string processTelemetry(std::string_view requestText, TelemetryUploader& up
     const auto apiBaseURL = stringMember(config, "api_base_url", "config");
     const auto appID = stringMember(config, "app_id", "config");
     const auto appKey = stringMember(config, "app_key", "config");
-    const auto flushInterval = std::max<std::int64_t>(integerMember(config, "flush_interval_seconds", "config"), 1);
+    const auto flushInterval =
+        std::max<std::int64_t>(integerMember(config, "flush_interval_seconds", "config"), 1);
     const auto maxQueueLength = integerMember(config, "max_queue_len", "config");
     const auto batchSize = std::max<std::int64_t>(integerMember(config, "batch_size", "config"), 1);
 
@@ -224,7 +225,8 @@ std::string processTelemetry(std::string_view requestText, TelemetryUploader& up
             lastError = "no upload endpoint is configured";
         }
         while (!lastError && !items.empty()) {
-            const auto count = std::min<std::size_t>(items.size(), static_cast<std::size_t>(batchSize));
+            const auto count =
+                std::min<std::size_t>(items.size(), static_cast<std::size_t>(batchSize));
             json batch = json::array();
             for (std::size_t index = 0; index < count; ++index) {
                 batch.push_back(items[index].object);
@@ -235,8 +237,9 @@ std::string processTelemetry(std::string_view requestText, TelemetryUploader& up
             body["install_id"] = installID ? json(*installID) : json(nullptr);
             body["session_id"] = sessionID ? json(*sessionID) : json(nullptr);
             body["events"] = std::move(batch);
-            TelemetryUploader::Request upload{endpoint(apiBaseURL), appID, appKey,
-                                              body.dump(-1, ' ', false, json::error_handler_t::replace)};
+            TelemetryUploader::Request upload{
+                endpoint(apiBaseURL), appID, appKey,
+                body.dump(-1, ' ', false, json::error_handler_t::replace)};
             if (auto failure = uploader.upload(upload)) {
                 lastError = std::move(failure);
                 break;

@@ -13,10 +13,10 @@ public:
     virtual ~TelemetryUploader() = default;
 
     struct Request {
-        std::string url;    // the full endpoint
+        std::string url; // the full endpoint
         std::string appID;
         std::string appKey;
-        std::string body;   // compact JSON
+        std::string body; // compact JSON
     };
     virtual std::optional<std::string> upload(const Request& request) = 0;
 };

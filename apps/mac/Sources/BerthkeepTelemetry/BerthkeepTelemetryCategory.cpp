@@ -12,7 +12,8 @@ std::string toString(BerthkeepTelemetryCategory category) {
     return "operational";
 }
 
-std::optional<BerthkeepTelemetryCategory> berthkeepTelemetryCategoryFromString(std::string_view text) {
+std::optional<BerthkeepTelemetryCategory>
+berthkeepTelemetryCategoryFromString(std::string_view text) {
     if (text == "operational") {
         return BerthkeepTelemetryCategory::operational;
     }

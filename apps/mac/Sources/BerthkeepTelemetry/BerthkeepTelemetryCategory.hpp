@@ -14,7 +14,8 @@ enum class BerthkeepTelemetryCategory {
 // "operational", "anonymous_improvement".
 std::string toString(BerthkeepTelemetryCategory category);
 // Exactly the two raw values.
-std::optional<BerthkeepTelemetryCategory> berthkeepTelemetryCategoryFromString(std::string_view text);
+std::optional<BerthkeepTelemetryCategory>
+berthkeepTelemetryCategoryFromString(std::string_view text);
 // What stored or returned JSON may hold: the raw values, and "anonymousImprovement"
 // as older files wrote it.
 std::optional<BerthkeepTelemetryCategory> decodeBerthkeepTelemetryCategory(std::string_view text);

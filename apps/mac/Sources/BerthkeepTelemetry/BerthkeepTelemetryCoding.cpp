@@ -51,8 +51,7 @@ bool boolValue(const json& value, const char* key) {
     return value.get<bool>();
 }
 
-template <typename Integer>
-Integer integerValue(const json& value, const char* key) {
+template <typename Integer> Integer integerValue(const json& value, const char* key) {
     const auto outOfRange = [key] {
         fail(std::string("integer out of range for \"") + key + "\"");
     };
@@ -82,8 +81,7 @@ std::string requiredString(const json& object, const char* key) {
     return stringValue(member(object, key), key);
 }
 
-template <typename Integer>
-Integer requiredInteger(const json& object, const char* key) {
+template <typename Integer> Integer requiredInteger(const json& object, const char* key) {
     return integerValue<Integer>(member(object, key), key);
 }
 
@@ -214,9 +212,9 @@ BerthkeepTelemetryEvent decodeEvent(const json& value) {
     if (const auto* eventID = optionalMember(object, "eventId")) {
         event.eventID = stringValue(*eventID, "eventId");
     } else {
-        event.eventID = BerthkeepTelemetryEvent::legacyEventID(event.name, event.category,
-                                                               event.occurredAt, event.installID,
-                                                               event.sessionID, event.payload);
+        event.eventID =
+            BerthkeepTelemetryEvent::legacyEventID(event.name, event.category, event.occurredAt,
+                                                   event.installID, event.sessionID, event.payload);
     }
     return event;
 }
@@ -279,9 +277,15 @@ std::string snakeCaseKey(std::string_view key) {
     // digit, and before the last capital of a run that a lower-case letter follows
     // ("URLPath" -> "url_path").
     std::string out;
-    const auto isUpper = [](char c) { return std::isupper(static_cast<unsigned char>(c)) != 0; };
-    const auto isLower = [](char c) { return std::islower(static_cast<unsigned char>(c)) != 0; };
-    const auto isDigit = [](char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; };
+    const auto isUpper = [](char c) {
+        return std::isupper(static_cast<unsigned char>(c)) != 0;
+    };
+    const auto isLower = [](char c) {
+        return std::islower(static_cast<unsigned char>(c)) != 0;
+    };
+    const auto isDigit = [](char c) {
+        return std::isdigit(static_cast<unsigned char>(c)) != 0;
+    };
     for (std::size_t index = 0; index < key.size(); ++index) {
         const char c = key[index];
         if (isUpper(c) && index > 0) {
@@ -336,8 +340,7 @@ std::string camelCaseKey(std::string_view key) {
 
 namespace {
 
-template <typename Convert>
-json convertKeys(const json& value, Convert convert) {
+template <typename Convert> json convertKeys(const json& value, Convert convert) {
     if (value.is_array()) {
         json out = json::array();
         for (const auto& element : value) {

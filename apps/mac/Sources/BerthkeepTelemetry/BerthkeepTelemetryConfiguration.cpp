@@ -11,8 +11,9 @@ BerthkeepTelemetryConfiguration BerthkeepTelemetryConfiguration::resolve(
     const std::string& bundleIdentifier, std::optional<bool> allowsEnvironmentOverrides) {
     BerthkeepTelemetryConfiguration config;
 
-    const bool isTestBundle = BerthkeepRuntimeIdentity::effectiveBundleIdentifier(bundleIdentifier) ==
-                              BerthkeepRuntimeIdentity::testBundleIdentifier;
+    const bool isTestBundle =
+        BerthkeepRuntimeIdentity::effectiveBundleIdentifier(bundleIdentifier) ==
+        BerthkeepRuntimeIdentity::testBundleIdentifier;
     config.flushIntervalSeconds =
         isTestBundle ? testFlushIntervalSeconds : productionFlushIntervalSeconds;
 
@@ -21,11 +22,10 @@ BerthkeepTelemetryConfiguration BerthkeepTelemetryConfiguration::resolve(
     const BerthkeepBundleConfiguration::Environment empty;
     const auto& usable = overrides ? environment : empty;
 
-    config.apiBaseURL =
-        BerthkeepBundleConfiguration::stringValue(
-            usable, {apiBaseURLEnvironmentKey, apiBaseURLFallbackEnvironmentKey}, infoDictionary,
-            apiBaseURLInfoKey)
-            .value_or(defaultAPIBaseURL);
+    config.apiBaseURL = BerthkeepBundleConfiguration::stringValue(
+                            usable, {apiBaseURLEnvironmentKey, apiBaseURLFallbackEnvironmentKey},
+                            infoDictionary, apiBaseURLInfoKey)
+                            .value_or(defaultAPIBaseURL);
     config.appID = BerthkeepBundleConfiguration::stringValue(usable, {appIDEnvironmentKey},
                                                              infoDictionary, appIDInfoKey)
                        .value_or(defaultAppID);

@@ -88,15 +88,19 @@ BerthkeepTelemetryController::BerthkeepTelemetryController(
     BerthkeepTelemetryConfiguration config, RustBerthkeepTelemetryBridge bridge,
     std::shared_ptr<BerthkeepTelemetryQueueStoring> queueStore, BerthkeepLogger logger,
     std::string appVersion, BerthkeepTelemetryConsent consent, Options options, QObject* parent)
-    : QObject(parent), m_config(std::move(config)), m_bridge(std::move(bridge)),
-      m_queueStore(std::move(queueStore)), m_logger(std::move(logger)),
-      m_appVersion(std::move(appVersion)), m_consent(consent),
-      m_workQueue(options.workQueue ? std::move(options.workQueue)
+    : QObject(parent)
+    , m_config(std::move(config))
+    , m_bridge(std::move(bridge))
+    , m_queueStore(std::move(queueStore))
+    , m_logger(std::move(logger))
+    , m_appVersion(std::move(appVersion))
+    , m_consent(consent)
+    , m_workQueue(options.workQueue ? std::move(options.workQueue)
                                     : std::make_shared<BerthkeepTelemetryWorkQueue>(
-                                          BerthkeepTelemetryWorkQueue::defaultLabel())),
-      m_clock(options.clock ? std::move(options.clock) : LiveClock::shared()),
-      m_wallClock(options.wallClock ? std::move(options.wallClock) : WallClock(systemSeconds)),
-      m_operatingSystemMajorVersion(
+                                          BerthkeepTelemetryWorkQueue::defaultLabel()))
+    , m_clock(options.clock ? std::move(options.clock) : LiveClock::shared())
+    , m_wallClock(options.wallClock ? std::move(options.wallClock) : WallClock(systemSeconds))
+    , m_operatingSystemMajorVersion(
           options.operatingSystemMajorVersion.value_or(currentOperatingSystemMajorVersion())) {
     if (!m_queueStore) {
         m_queueStore = std::make_shared<FileBerthkeepTelemetryQueueStore>();
@@ -125,7 +129,8 @@ void BerthkeepTelemetryController::startPeriodicFlush() {
     constexpr std::uint64_t nanosecondsPerSecond = 1'000'000'000ULL;
     const auto limit = std::numeric_limits<std::uint64_t>::max() / nanosecondsPerSecond;
     // Beyond the range an unsigned 64-bit count of nanoseconds holds: the longest one.
-    const std::uint64_t clamped = std::min<std::uint64_t>(static_cast<std::uint64_t>(seconds), limit);
+    const std::uint64_t clamped =
+        std::min<std::uint64_t>(static_cast<std::uint64_t>(seconds), limit);
     startPeriodicFlush(clamped * nanosecondsPerSecond);
 }
 
@@ -134,15 +139,14 @@ void BerthkeepTelemetryController::startPeriodicFlush(std::uint64_t intervalNano
         return;
     }
     m_periodicFlushToken = CancelToken::make();
-    const auto maximum = static_cast<std::uint64_t>(std::numeric_limits<Clock::Duration::rep>::max());
+    const auto maximum =
+        static_cast<std::uint64_t>(std::numeric_limits<Clock::Duration::rep>::max());
     const auto interval = std::chrono::duration_cast<Clock::Duration>(std::chrono::nanoseconds(
         static_cast<std::chrono::nanoseconds::rep>(std::min(intervalNanoseconds, maximum))));
-    startMainActorTask(
-        [controller = QPointer<BerthkeepTelemetryController>(this), clock = m_clock,
-         token = m_periodicFlushToken, interval] {
-            return periodicFlushLoop(controller, clock, token, interval);
-        },
-        "telemetry periodic flush");
+    startMainActorTask([controller = QPointer<BerthkeepTelemetryController>(this), clock = m_clock,
+                        token = m_periodicFlushToken,
+                        interval] { return periodicFlushLoop(controller, clock, token, interval); },
+                       "telemetry periodic flush");
 }
 
 QCoro::Task<void> BerthkeepTelemetryController::periodicFlushLoop(
@@ -164,8 +168,9 @@ QCoro::Task<void> BerthkeepTelemetryController::flushIfNeeded() {
     return process({}, std::nullopt, QueuePolicy::normal);
 }
 
-QCoro::Task<void> BerthkeepTelemetryController::recordOperational(std::string name,
-                                                                  BerthkeepTelemetryPayload payload) {
+QCoro::Task<void>
+BerthkeepTelemetryController::recordOperational(std::string name,
+                                                BerthkeepTelemetryPayload payload) {
     std::vector<BerthkeepTelemetryEvent> events{
         makeEvent(std::move(name), BerthkeepTelemetryCategory::operational, std::move(payload))};
     return process(std::move(events), std::nullopt, QueuePolicy::normal);
@@ -187,9 +192,9 @@ QCoro::Task<void> BerthkeepTelemetryController::recordFinalAnonymousImprovementB
                    QueuePolicy::finalAnonymousImprovementBeforeOptOut);
 }
 
-BerthkeepTelemetryEvent BerthkeepTelemetryController::makeEvent(std::string name,
-                                                                BerthkeepTelemetryCategory category,
-                                                                BerthkeepTelemetryPayload payload) const {
+BerthkeepTelemetryEvent
+BerthkeepTelemetryController::makeEvent(std::string name, BerthkeepTelemetryCategory category,
+                                        BerthkeepTelemetryPayload payload) const {
     // Only for the identifiers; any failure reads as no identifiers stored.
     BerthkeepTelemetryQueue stored;
     try {
@@ -211,7 +216,8 @@ BerthkeepTelemetryEvent BerthkeepTelemetryController::makeEvent(std::string name
 }
 
 BerthkeepTelemetryController::PassContext BerthkeepTelemetryController::passContext() const {
-    return PassContext{m_config, m_bridge, m_queueStore, m_logger, m_workQueue, m_wallClock};
+    return PassContext{PassWork{m_config, m_bridge, m_queueStore, m_wallClock}, m_logger,
+                       m_workQueue};
 }
 
 QCoro::Task<void>
@@ -224,19 +230,20 @@ BerthkeepTelemetryController::process(std::vector<BerthkeepTelemetryEvent> newEv
                        policy);
 }
 
-QCoro::Task<void> BerthkeepTelemetryController::processPass(
-    PassContext context, std::vector<BerthkeepTelemetryEvent> newEvents,
-    BerthkeepTelemetryConsent consent, QueuePolicy policy) {
-    auto work = [context, newEvents, consent, policy] {
-        return runPass(context, newEvents, consent, policy);
+QCoro::Task<void>
+BerthkeepTelemetryController::processPass(PassContext context,
+                                          std::vector<BerthkeepTelemetryEvent> newEvents,
+                                          BerthkeepTelemetryConsent consent, QueuePolicy policy) {
+    auto work = [passWork = context.work, newEvents, consent, policy] {
+        return runPass(passWork, newEvents, consent, policy);
     };
     const PassResult result = co_await runDetached(work, context.workQueue);
 
     if (result.setAsidePath) {
-        context.logger.error(BerthkeepLogCategory::reliability, "telemetry.queue.set_aside",
-                             "Unreadable telemetry queue moved aside",
-                             {{"error", result.setAsideReason.value_or("")},
-                              {"path", *result.setAsidePath}});
+        context.logger.error(
+            BerthkeepLogCategory::reliability, "telemetry.queue.set_aside",
+            "Unreadable telemetry queue moved aside",
+            {{"error", result.setAsideReason.value_or("")}, {"path", *result.setAsidePath}});
     }
     if (result.failure) {
         context.logger.error(BerthkeepLogCategory::reliability, "telemetry.processing.failed",
@@ -254,7 +261,7 @@ QCoro::Task<void> BerthkeepTelemetryController::processPass(
 }
 
 BerthkeepTelemetryController::PassResult
-BerthkeepTelemetryController::runPass(const PassContext& context,
+BerthkeepTelemetryController::runPass(const PassWork& context,
                                       const std::vector<BerthkeepTelemetryEvent>& newEvents,
                                       BerthkeepTelemetryConsent consent, QueuePolicy policy) {
     PassResult result;
@@ -279,7 +286,8 @@ BerthkeepTelemetryController::runPass(const PassContext& context,
             queue.nextFlushAt.reset();
         }
 
-        BerthkeepTelemetryInput input{context.config, consent, queue, newEvents, context.wallClock()};
+        BerthkeepTelemetryInput input{context.config, consent, queue, newEvents,
+                                      context.wallClock()};
         auto output = context.bridge.process(input);
         if (finalPass) {
             removeAnonymousImprovement(output.queue);

@@ -79,8 +79,9 @@ public:
                                                  BerthkeepTelemetryPayload payload = {});
     // The last anonymous event before the user opts out: sent with consent, and
     // every queued anonymous event removed before and after the core call.
-    QCoro::Task<void> recordFinalAnonymousImprovementBeforeOptOut(std::string name,
-                                                                  BerthkeepTelemetryPayload payload = {});
+    QCoro::Task<void>
+    recordFinalAnonymousImprovementBeforeOptOut(std::string name,
+                                                BerthkeepTelemetryPayload payload = {});
 
     // None: "". One to eight characters: that many "*". More: the first four,
     // "..." and the last four. Counted in user-perceived characters.
@@ -93,13 +94,18 @@ public:
 private:
     enum class QueuePolicy { normal, finalAnonymousImprovementBeforeOptOut };
 
-    struct PassContext {
+    // What a pass needs on the work queue. It holds no reference to the work
+    // queue itself: the last one must never be dropped on the queue's own thread.
+    struct PassWork {
         BerthkeepTelemetryConfiguration config;
         RustBerthkeepTelemetryBridge bridge;
         std::shared_ptr<BerthkeepTelemetryQueueStoring> queueStore;
+        WallClock wallClock;
+    };
+    struct PassContext {
+        PassWork work;
         BerthkeepLogger logger;
         std::shared_ptr<Executor> workQueue;
-        WallClock wallClock;
     };
     struct PassResult;
 
@@ -110,7 +116,7 @@ private:
                               std::optional<BerthkeepTelemetryConsent> consentOverride,
                               QueuePolicy policy) const;
 
-    static PassResult runPass(const PassContext& context,
+    static PassResult runPass(const PassWork& context,
                               const std::vector<BerthkeepTelemetryEvent>& newEvents,
                               BerthkeepTelemetryConsent consent, QueuePolicy policy);
     static QCoro::Task<void> processPass(PassContext context,

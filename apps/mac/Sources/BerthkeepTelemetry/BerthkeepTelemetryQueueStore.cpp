@@ -47,8 +47,8 @@ BerthkeepTelemetryQueue FileBerthkeepTelemetryQueueStore::load() const {
     std::error_code error;
     if (!std::filesystem::exists(path, error)) {
         if (error) {
-            throw BerthkeepTelemetryQueueStoreError(Kind::readFailed,
-                                                    "cannot look for " + path + ": " + error.message());
+            throw BerthkeepTelemetryQueueStoreError(Kind::readFailed, "cannot look for " + path +
+                                                                          ": " + error.message());
         }
         return BerthkeepTelemetryQueue::empty;
     }
@@ -66,8 +66,8 @@ BerthkeepTelemetryQueue FileBerthkeepTelemetryQueueStore::load() const {
         return BerthkeepTelemetryCoding::decodeQueue(BerthkeepTelemetryCoding::parse(
             std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
     } catch (const BerthkeepTelemetryDecodingError& decodingError) {
-        throw BerthkeepTelemetryQueueStoreError(Kind::undecodable,
-                                                "cannot decode " + path + ": " + decodingError.what());
+        throw BerthkeepTelemetryQueueStoreError(Kind::undecodable, "cannot decode " + path + ": " +
+                                                                       decodingError.what());
     }
 }
 
@@ -83,7 +83,8 @@ void FileBerthkeepTelemetryQueueStore::save(const BerthkeepTelemetryQueue& queue
     const auto path = fileURL();
     QSaveFile file(QString::fromStdString(path));
     if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) != static_cast<qint64>(text.size()) ||
+        file.write(text.data(), static_cast<qint64>(text.size())) !=
+            static_cast<qint64>(text.size()) ||
         !file.commit()) {
         throw BerthkeepTelemetryQueueStoreError(
             Kind::writeFailed, "cannot write " + path + ": " + file.errorString().toStdString());

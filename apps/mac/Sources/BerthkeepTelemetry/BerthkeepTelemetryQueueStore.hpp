@@ -15,7 +15,8 @@ public:
     enum class Kind { readFailed, undecodable, writeFailed };
 
     BerthkeepTelemetryQueueStoreError(Kind kind, const std::string& message)
-        : std::runtime_error(message), m_kind(kind) {}
+        : std::runtime_error(message)
+        , m_kind(kind) {}
 
     Kind kind() const noexcept { return m_kind; }
 

@@ -9,7 +9,8 @@
 namespace berthkeep {
 
 BerthkeepTelemetryWorkQueue::BerthkeepTelemetryWorkQueue(std::string label)
-    : m_label(std::move(label)), m_pool(std::make_unique<QThreadPool>()) {
+    : m_label(std::move(label))
+    , m_pool(std::make_unique<QThreadPool>()) {
     // One thread makes the pool serial: queued work starts in FIFO order.
     m_pool->setMaxThreadCount(1);
     m_pool->setExpiryTimeout(-1);

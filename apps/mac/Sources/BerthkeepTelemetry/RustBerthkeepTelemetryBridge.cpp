@@ -9,10 +9,11 @@
 namespace berthkeep {
 
 RustBerthkeepTelemetryBridge::RustBerthkeepTelemetryBridge(
-    std::shared_ptr<RustBerthkeepTelemetryTransport> transport, std::shared_ptr<ProcessLog> processLog)
+    std::shared_ptr<RustBerthkeepTelemetryTransport> transport,
+    std::shared_ptr<ProcessLog> processLog)
     : m_transport(transport ? std::move(transport)
-                            : std::make_shared<MissingRustBerthkeepTelemetryTransport>()),
-      m_processLog(std::move(processLog)) {}
+                            : std::make_shared<MissingRustBerthkeepTelemetryTransport>())
+    , m_processLog(std::move(processLog)) {}
 
 std::string RustBerthkeepTelemetryBridge::encodeRequest(const BerthkeepTelemetryInput& input) {
     return BerthkeepTelemetryCoding::dumpCompact(
@@ -24,7 +25,8 @@ BerthkeepTelemetryOutput RustBerthkeepTelemetryBridge::decodeResponse(const std:
         BerthkeepTelemetryCoding::convertKeysFromSnakeCase(BerthkeepTelemetryCoding::parse(bytes)));
 }
 
-BerthkeepTelemetryOutput RustBerthkeepTelemetryBridge::process(const BerthkeepTelemetryInput& input) const {
+BerthkeepTelemetryOutput
+RustBerthkeepTelemetryBridge::process(const BerthkeepTelemetryInput& input) const {
     const auto request = encodeRequest(input);
     const auto response = m_transport->call(request);
     try {
@@ -33,7 +35,8 @@ BerthkeepTelemetryOutput RustBerthkeepTelemetryBridge::process(const BerthkeepTe
         const auto log = m_processLog ? m_processLog : ProcessLog::shared();
         if (log) {
             const auto output =
-                QString::fromUtf8(response.data(), static_cast<qsizetype>(response.size())).toStdString();
+                QString::fromUtf8(response.data(), static_cast<qsizetype>(response.size()))
+                    .toStdString();
             log->write(std::string("Berthkeep telemetry bridge decode failed: ") + error.what() +
                        " | output=" + output);
         }

@@ -17,14 +17,17 @@ class ProcessLog;
 class RustBerthkeepTelemetryBridge {
 public:
     // processLog: where an undecodable answer is reported; the shared one when null.
-    explicit RustBerthkeepTelemetryBridge(std::shared_ptr<RustBerthkeepTelemetryTransport> transport,
-                                          std::shared_ptr<ProcessLog> processLog = nullptr);
+    explicit RustBerthkeepTelemetryBridge(
+        std::shared_ptr<RustBerthkeepTelemetryTransport> transport,
+        std::shared_ptr<ProcessLog> processLog = nullptr);
 
     // Synchronous on the caller's thread. Throws the transport's failure
     // unchanged, or invalidResponse for an answer that does not decode.
     BerthkeepTelemetryOutput process(const BerthkeepTelemetryInput& input) const;
 
-    const std::shared_ptr<RustBerthkeepTelemetryTransport>& transport() const { return m_transport; }
+    const std::shared_ptr<RustBerthkeepTelemetryTransport>& transport() const {
+        return m_transport;
+    }
 
     // The library when it loads, else the helper, else nothing. A library that
     // does not load is passed over without a log line.

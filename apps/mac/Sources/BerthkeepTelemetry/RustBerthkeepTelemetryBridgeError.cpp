@@ -33,20 +33,25 @@ std::string describe(RustBerthkeepTelemetryBridgeError::Kind kind, const std::st
 
 RustBerthkeepTelemetryBridgeError::RustBerthkeepTelemetryBridgeError(Kind kind, std::string text,
                                                                      std::int32_t status)
-    : m_kind(kind), m_text(std::move(text)), m_status(status),
-      m_description(describe(m_kind, m_text, m_status)) {}
+    : m_kind(kind)
+    , m_text(std::move(text))
+    , m_status(status)
+    , m_description(describe(m_kind, m_text, m_status)) {}
 
-RustBerthkeepTelemetryBridgeError RustBerthkeepTelemetryBridgeError::symbolMissing(std::string symbolName) {
+RustBerthkeepTelemetryBridgeError
+RustBerthkeepTelemetryBridgeError::symbolMissing(std::string symbolName) {
     return {Kind::symbolMissing, std::move(symbolName), 0};
 }
-RustBerthkeepTelemetryBridgeError RustBerthkeepTelemetryBridgeError::callFailed(std::string message) {
+RustBerthkeepTelemetryBridgeError
+RustBerthkeepTelemetryBridgeError::callFailed(std::string message) {
     return {Kind::callFailed, std::move(message), 0};
 }
-RustBerthkeepTelemetryBridgeError RustBerthkeepTelemetryBridgeError::processFailed(std::int32_t status,
-                                                                                   std::string error) {
+RustBerthkeepTelemetryBridgeError
+RustBerthkeepTelemetryBridgeError::processFailed(std::int32_t status, std::string error) {
     return {Kind::processFailed, std::move(error), status};
 }
-RustBerthkeepTelemetryBridgeError RustBerthkeepTelemetryBridgeError::dlopenFailed(std::string message) {
+RustBerthkeepTelemetryBridgeError
+RustBerthkeepTelemetryBridgeError::dlopenFailed(std::string message) {
     return {Kind::dlopenFailed, std::move(message), 0};
 }
 RustBerthkeepTelemetryBridgeError RustBerthkeepTelemetryBridgeError::transportUnavailable() {

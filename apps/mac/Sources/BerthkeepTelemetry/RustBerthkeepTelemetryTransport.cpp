@@ -51,7 +51,8 @@ DynamicLibraryRustBerthkeepTelemetryTransport::~DynamicLibraryRustBerthkeepTelem
 
 std::string DynamicLibraryRustBerthkeepTelemetryTransport::call(const std::string& standardInput) {
     if (!isValidUTF8(standardInput) || standardInput.find('\0') != std::string::npos) {
-        throw RustBerthkeepTelemetryBridgeError::callFailed("failed to encode bridge input as UTF-8");
+        throw RustBerthkeepTelemetryBridgeError::callFailed(
+            "failed to encode bridge input as UTF-8");
     }
     char* response = m_processTelemetryFunction(standardInput.c_str());
     if (response == nullptr) {
@@ -68,7 +69,8 @@ std::string DynamicLibraryRustBerthkeepTelemetryTransport::call(const std::strin
 
 ProcessRustBerthkeepTelemetryTransport::ProcessRustBerthkeepTelemetryTransport(
     std::string executableURL, std::chrono::milliseconds timeout)
-    : m_executableURL(std::move(executableURL)), m_timeout(timeout) {}
+    : m_executableURL(std::move(executableURL))
+    , m_timeout(timeout) {}
 
 std::string ProcessRustBerthkeepTelemetryTransport::call(const std::string& standardInput) {
     ProcessRequest request;

@@ -36,7 +36,8 @@ public:
     explicit DynamicLibraryRustBerthkeepTelemetryTransport(const std::string& libraryURL);
     ~DynamicLibraryRustBerthkeepTelemetryTransport() override;
 
-    DynamicLibraryRustBerthkeepTelemetryTransport(const DynamicLibraryRustBerthkeepTelemetryTransport&) = delete;
+    DynamicLibraryRustBerthkeepTelemetryTransport(
+        const DynamicLibraryRustBerthkeepTelemetryTransport&) = delete;
     DynamicLibraryRustBerthkeepTelemetryTransport&
     operator=(const DynamicLibraryRustBerthkeepTelemetryTransport&) = delete;
 
@@ -58,8 +59,8 @@ public:
     static constexpr const char* operationArgument = "process-telemetry";
     static constexpr std::chrono::milliseconds defaultTimeout{120000};
 
-    explicit ProcessRustBerthkeepTelemetryTransport(std::string executableURL,
-                                                    std::chrono::milliseconds timeout = defaultTimeout);
+    explicit ProcessRustBerthkeepTelemetryTransport(
+        std::string executableURL, std::chrono::milliseconds timeout = defaultTimeout);
 
     // Status 0 gives standard output. Any other end throws processFailed with the
     // status (or signal number) and standard error as UTF-8 (invalid sequences

@@ -18,8 +18,8 @@ using Error = RustBerthkeepTelemetryBridgeError;
 namespace {
 
 BerthkeepTelemetryInput sampleInput() {
-    return BerthkeepTelemetryInput{BerthkeepTelemetryConfiguration::resolve({}, {}, "x", false), {}, {},
-                                   {}, 100};
+    return BerthkeepTelemetryInput{
+        BerthkeepTelemetryConfiguration::resolve({}, {}, "x", false), {}, {}, {}, 100};
 }
 
 std::string writeScript(const QTemporaryDir& folder, const std::string& body) {
@@ -29,8 +29,7 @@ std::string writeScript(const QTemporaryDir& folder, const std::string& body) {
     return path;
 }
 
-template <typename Body>
-Error captureError(Body body) {
+template <typename Body> Error captureError(Body body) {
     try {
         body();
     } catch (const Error& error) {
@@ -49,7 +48,8 @@ TEST(TelemetryBridge, ErrorDescriptions) {
         {Error::processFailed(2, "bad input"),
          "Berthkeep Rust telemetry bridge failed with status 2: bad input"},
         {Error::dlopenFailed("m"), "Berthkeep Rust telemetry bridge library failed to load: m"},
-        {Error::transportUnavailable(), "Berthkeep Rust telemetry bridge transport is unavailable."},
+        {Error::transportUnavailable(),
+         "Berthkeep Rust telemetry bridge transport is unavailable."},
         {Error::libraryNotFound(), "Berthkeep Rust telemetry bridge library was not found."},
         {Error::executableNotFound(), "Berthkeep Rust telemetry bridge executable was not found."},
         {Error::invalidResponse(), "Berthkeep Rust telemetry bridge returned an invalid response."},
@@ -60,9 +60,11 @@ TEST(TelemetryBridge, ErrorDescriptions) {
 }
 
 TEST(TelemetryBridge, MissingTransportFailsEveryCall) {
-    const RustBerthkeepTelemetryBridge bridge(std::make_shared<MissingRustBerthkeepTelemetryTransport>());
+    const RustBerthkeepTelemetryBridge bridge(
+        std::make_shared<MissingRustBerthkeepTelemetryTransport>());
     const auto error = captureError([&] { bridge.process(sampleInput()); });
-    EXPECT_EQ(std::string(error.what()), "Berthkeep Rust telemetry bridge transport is unavailable.");
+    EXPECT_EQ(std::string(error.what()),
+              "Berthkeep Rust telemetry bridge transport is unavailable.");
 }
 
 TEST(TelemetryBridge, UndecodableAnswerIsLoggedAndInvalid) {
@@ -83,7 +85,8 @@ TEST(TelemetryBridge, HelperFailureCarriesStatusAndStandardError) {
     const auto script = writeScript(folder, "cat >/dev/null\nprintf 'bad input' >&2\nexit 2\n");
     ProcessRustBerthkeepTelemetryTransport transport(script);
     const auto error = captureError([&] { transport.call("{}"); });
-    EXPECT_EQ(std::string(error.what()), "Berthkeep Rust telemetry bridge failed with status 2: bad input");
+    EXPECT_EQ(std::string(error.what()),
+              "Berthkeep Rust telemetry bridge failed with status 2: bad input");
 }
 
 TEST(TelemetryBridge, HelperGetsTheOperationAndTheRequest) {
@@ -95,16 +98,19 @@ TEST(TelemetryBridge, HelperGetsTheOperationAndTheRequest) {
 
 TEST(TelemetryBridge, LibraryLoadingFailures) {
     const auto missing = captureError([] {
-        DynamicLibraryRustBerthkeepTelemetryTransport transport("/nonexistent/libberthkeep_core.so");
+        DynamicLibraryRustBerthkeepTelemetryTransport transport(
+            "/nonexistent/libberthkeep_core.so");
     });
     EXPECT_EQ(missing.kind(), Error::Kind::dlopenFailed);
     EXPECT_FALSE(missing.text().empty());
 
     // Any shared library without the core's entry points.
     const char* library = "libm.so.6";
-    const auto symbol = captureError([&] { DynamicLibraryRustBerthkeepTelemetryTransport transport(library); });
-    EXPECT_EQ(std::string(symbol.what()),
-              "Berthkeep Rust telemetry bridge is missing symbol berthkeep_core_process_telemetry_json.");
+    const auto symbol =
+        captureError([&] { DynamicLibraryRustBerthkeepTelemetryTransport transport(library); });
+    EXPECT_EQ(
+        std::string(symbol.what()),
+        "Berthkeep Rust telemetry bridge is missing symbol berthkeep_core_process_telemetry_json.");
 }
 
 TEST(TelemetryBridge, DefaultTransportFallsBackToTheHelper) {
@@ -118,8 +124,8 @@ TEST(TelemetryBridge, DefaultTransportFallsBackToTheHelper) {
     processInfo.environment[BerthkeepRustBridgeLocation::libraryPathEnvironmentKey] =
         folder.path().toStdString() + "/helper.sh";
     processInfo.environment[BerthkeepRustBridgeLocation::bridgePathEnvironmentKey] = script;
-    const auto transport =
-        RustBerthkeepTelemetryBridge::makeDefaultTransport(processInfo, BerthkeepFileManager::defaultManager());
+    const auto transport = RustBerthkeepTelemetryBridge::makeDefaultTransport(
+        processInfo, BerthkeepFileManager::defaultManager());
     const auto* helper = dynamic_cast<ProcessRustBerthkeepTelemetryTransport*>(transport.get());
     ASSERT_NE(helper, nullptr);
     EXPECT_EQ(helper->executableURL(), script);

@@ -69,9 +69,8 @@ TEST(TelemetryConfiguration, EmptyAndMistypedValuesAreSkipped) {
     EXPECT_EQ(Config::resolve(environment, {{Config::apiBaseURLInfoKey, "https://info"}}, "x", true)
                   .apiBaseURL,
               "https://info");
-    const Config::InfoDictionary mistyped{{Config::apiBaseURLInfoKey, 7},
-                                          {Config::appIDInfoKey, true},
-                                          {Config::appKeyInfoKey, ""}};
+    const Config::InfoDictionary mistyped{
+        {Config::apiBaseURLInfoKey, 7}, {Config::appIDInfoKey, true}, {Config::appKeyInfoKey, ""}};
     const auto config = Config::resolve(environment, mistyped, "x", true);
     EXPECT_EQ(config.apiBaseURL, Config::defaultAPIBaseURL);
     EXPECT_EQ(config.appID, "berthkeep");

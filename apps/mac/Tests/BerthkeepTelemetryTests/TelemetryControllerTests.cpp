@@ -39,7 +39,8 @@ BerthkeepTelemetryEvent storedEvent(std::string id, BerthkeepTelemetryCategory c
 
 struct Fixture {
     explicit Fixture(std::shared_ptr<RustBerthkeepTelemetryTransport> transport = nullptr,
-                     std::int64_t flushInterval = 60, std::shared_ptr<Executor> workQueue = nullptr) {
+                     std::int64_t flushInterval = 60,
+                     std::shared_ptr<Executor> workQueue = nullptr) {
         if (!transport) {
             fake = std::make_shared<FakeTelemetryTransport>();
             transport = fake;
@@ -52,7 +53,9 @@ struct Fixture {
         BerthkeepTelemetryController::Options options;
         options.clock = clock;
         options.workQueue = workQueue ? workQueue : std::make_shared<InlineExecutor>();
-        options.wallClock = [] { return std::int64_t(1'700'000'000); };
+        options.wallClock = [] {
+            return std::int64_t(1'700'000'000);
+        };
         options.operatingSystemMajorVersion = 12;
         controller = std::make_unique<BerthkeepTelemetryController>(
             config, RustBerthkeepTelemetryBridge(transport), store, BerthkeepLogger(sink), "1.2.3",
@@ -81,7 +84,8 @@ QCoro::Task<void> recordSeveral(BerthkeepTelemetryController* controller, int co
 
 TEST(TelemetryController, RecordRunsOnePassAndSavesTheReturnedQueue) {
     Fixture fixture;
-    runTask(fixture.controller->recordAnonymousImprovement("full_monitoring_toggled", {{"enabled", "true"}}));
+    runTask(fixture.controller->recordAnonymousImprovement("full_monitoring_toggled",
+                                                           {{"enabled", "true"}}));
 
     const auto requests = fixture.fake->requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -105,13 +109,14 @@ TEST(TelemetryController, RecordRunsOnePassAndSavesTheReturnedQueue) {
     ASSERT_EQ(logged.size(), 1u);
     EXPECT_EQ(logged[0].level, BerthkeepLogLevel::debug);
     EXPECT_EQ(logged[0].message, "Submitting telemetry batch");
-    const BerthkeepLogMetadata expected{{"api_base_url", BerthkeepTelemetryConfiguration::defaultAPIBaseURL},
-                                        {"app_id", "berthkeep"},
-                                        {"app_key", "secr...-key"},
-                                        {"queued_events", "0"},
-                                        {"new_events", "1"},
-                                        {"new_event_names", "full_monitoring_toggled"},
-                                        {"new_event_categories", "anonymous_improvement"}};
+    const BerthkeepLogMetadata expected{
+        {"api_base_url", BerthkeepTelemetryConfiguration::defaultAPIBaseURL},
+        {"app_id", "berthkeep"},
+        {"app_key", "secr...-key"},
+        {"queued_events", "0"},
+        {"new_events", "1"},
+        {"new_event_names", "full_monitoring_toggled"},
+        {"new_event_categories", "anonymous_improvement"}};
     EXPECT_EQ(logged[0].metadata, expected);
     EXPECT_TRUE(fixture.sink->named("telemetry.upload.failed").empty());
 }
@@ -128,9 +133,10 @@ TEST(TelemetryController, LaterEventsUseTheStoredIdentifiers) {
 }
 
 TEST(TelemetryController, WithoutQueueFileEveryEventGetsNewIdentifiers) {
-    auto fake = std::make_shared<FakeTelemetryTransport>([](const BerthkeepTelemetryInput&) -> std::string {
-        throw RustBerthkeepTelemetryBridgeError::callFailed("nothing saved");
-    });
+    auto fake =
+        std::make_shared<FakeTelemetryTransport>([](const BerthkeepTelemetryInput&) -> std::string {
+            throw RustBerthkeepTelemetryBridgeError::callFailed("nothing saved");
+        });
     Fixture failing(fake);
     runTask(failing.controller->recordOperational("a"));
     runTask(failing.controller->recordOperational("b"));
@@ -169,8 +175,9 @@ TEST(TelemetryController, ReportedErrorStillSavesTheQueue) {
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0].level, BerthkeepLogLevel::error);
     EXPECT_EQ(failed[0].message, "Telemetry processing reported an error");
-    EXPECT_EQ(failed[0].metadata, (BerthkeepLogMetadata{{"error", "upload failed with HTTP status 500"},
-                                                        {"uploaded_events", "3"}}));
+    EXPECT_EQ(failed[0].metadata,
+              (BerthkeepLogMetadata{{"error", "upload failed with HTTP status 500"},
+                                    {"uploaded_events", "3"}}));
 }
 
 TEST(TelemetryController, FailedPassLeavesTheFileAndDropsTheEvents) {
@@ -188,7 +195,8 @@ TEST(TelemetryController, FailedPassLeavesTheFileAndDropsTheEvents) {
     const auto failed = fixture.sink->named("telemetry.processing.failed");
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_EQ(failed[0].message, "Telemetry processing failed");
-    EXPECT_EQ(failed[0].metadata.at("error"), "Berthkeep Rust telemetry bridge returned an invalid response.");
+    EXPECT_EQ(failed[0].metadata.at("error"),
+              "Berthkeep Rust telemetry bridge returned an invalid response.");
     EXPECT_TRUE(fixture.sink->named("telemetry.request").empty());
 }
 
@@ -199,7 +207,8 @@ TEST(TelemetryController, MissingTransportFailsEveryPass) {
     const auto failed = fixture.sink->named("telemetry.processing.failed");
     ASSERT_EQ(failed.size(), 2u);
     for (const auto& event : failed) {
-        EXPECT_EQ(event.metadata.at("error"), "Berthkeep Rust telemetry bridge transport is unavailable.");
+        EXPECT_EQ(event.metadata.at("error"),
+                  "Berthkeep Rust telemetry bridge transport is unavailable.");
     }
     EXPECT_FALSE(std::filesystem::exists(fixture.store->fileURL()));
 }
@@ -208,7 +217,8 @@ TEST(TelemetryController, OptOutPassRemovesAnonymousEventsAroundTheCall) {
     auto fake = std::make_shared<FakeTelemetryTransport>([](const BerthkeepTelemetryInput& input) {
         auto output = FakeTelemetryTransport::keepEverythingOutput(input);
         // A core that keeps anonymous events anyway.
-        output.queue.items.push_back(storedEvent("LATE", BerthkeepTelemetryCategory::anonymousImprovement));
+        output.queue.items.push_back(
+            storedEvent("LATE", BerthkeepTelemetryCategory::anonymousImprovement));
         output.queue.nextFlushAt = 5;
         return FakeTelemetryTransport::respond(output);
     });
@@ -221,7 +231,8 @@ TEST(TelemetryController, OptOutPassRemovesAnonymousEventsAroundTheCall) {
                     storedEvent("A2", BerthkeepTelemetryCategory::anonymousImprovement)};
     fixture.store->save(stored);
 
-    runTask(fixture.controller->recordFinalAnonymousImprovementBeforeOptOut("telemetry_opt_in_disabled"));
+    runTask(fixture.controller->recordFinalAnonymousImprovementBeforeOptOut(
+        "telemetry_opt_in_disabled"));
 
     const auto requests = fake->requests();
     ASSERT_EQ(requests.size(), 1u);
@@ -229,7 +240,8 @@ TEST(TelemetryController, OptOutPassRemovesAnonymousEventsAroundTheCall) {
     EXPECT_EQ(requests[0].queue.nextFlushAt, std::nullopt);
     ASSERT_EQ(requests[0].queue.items.size(), 1u);
     EXPECT_EQ(requests[0].queue.items[0].eventID, "O1");
-    EXPECT_EQ(requests[0].newEvents.at(0).category, BerthkeepTelemetryCategory::anonymousImprovement);
+    EXPECT_EQ(requests[0].newEvents.at(0).category,
+              BerthkeepTelemetryCategory::anonymousImprovement);
     EXPECT_EQ(fixture.sink->named("telemetry.request").at(0).metadata.at("queued_events"), "1");
 
     const auto saved = fixture.store->load();
@@ -268,7 +280,9 @@ TEST(TelemetryController, MaskSecret) {
         {"123456789", "1234...6789"},
         {"quartz-lamp-token", "quar...oken"},
         // "e" with a combining accent counts as one character.
-        {"e\xCC\x81" "bcdefgh", "********"},
+        {"e\xCC\x81"
+         "bcdefgh",
+         "********"},
     };
     for (const auto& [secret, masked] : rows) {
         EXPECT_EQ(BerthkeepTelemetryController::maskSecret(secret), masked) << secret;
@@ -317,7 +331,8 @@ TEST(TelemetryController, PassesRunOneAfterAnotherOnTheWorkQueue) {
     const auto saved = fixture.store->load();
     ASSERT_EQ(saved.items.size(), 6u);
     for (int index = 0; index < 6; ++index) {
-        EXPECT_EQ(saved.items[static_cast<std::size_t>(index)].name, "event_" + std::to_string(index));
+        EXPECT_EQ(saved.items[static_cast<std::size_t>(index)].name,
+                  "event_" + std::to_string(index));
     }
     EXPECT_EQ(fixture.sink->named("telemetry.request").size(), 6u);
 }

@@ -26,7 +26,8 @@ enum class Route { library, helper };
 
 std::shared_ptr<RustBerthkeepTelemetryTransport> transportFor(Route route) {
     if (route == Route::library) {
-        return std::make_shared<DynamicLibraryRustBerthkeepTelemetryTransport>(BERTHKEEP_CORE_LIBRARY_PATH);
+        return std::make_shared<DynamicLibraryRustBerthkeepTelemetryTransport>(
+            BERTHKEEP_CORE_LIBRARY_PATH);
     }
     return std::make_shared<ProcessRustBerthkeepTelemetryTransport>(BERTHKEEP_CORE_BRIDGE_PATH);
 }
@@ -34,7 +35,8 @@ std::shared_ptr<RustBerthkeepTelemetryTransport> transportFor(Route route) {
 // Records what the core returned, then hands the answer on unchanged.
 class TappedTransport final : public RustBerthkeepTelemetryTransport {
 public:
-    explicit TappedTransport(std::shared_ptr<RustBerthkeepTelemetryTransport> inner) : m_inner(std::move(inner)) {}
+    explicit TappedTransport(std::shared_ptr<RustBerthkeepTelemetryTransport> inner)
+        : m_inner(std::move(inner)) {}
     std::string call(const std::string& standardInput) override {
         auto answer = m_inner->call(standardInput);
         std::lock_guard lock(m_mutex);
@@ -55,7 +57,8 @@ private:
 struct EndToEnd {
     EndToEnd(Route route, const std::string& apiBaseURL, bool consent) {
         tap = std::make_shared<TappedTransport>(transportFor(route));
-        store = std::make_shared<FileBerthkeepTelemetryQueueStore>("com.example", folder.path().toStdString());
+        store = std::make_shared<FileBerthkeepTelemetryQueueStore>("com.example",
+                                                                   folder.path().toStdString());
         auto config = BerthkeepTelemetryConfiguration::resolve({}, {}, "com.example", false);
         config.apiBaseURL = apiBaseURL;
         config.appID = "loopback-app";
@@ -106,7 +109,8 @@ TEST_P(TelemetryEndToEnd, PassReachesTheLoopbackServerAndTheFileHoldsWhatTheCore
     EXPECT_TRUE(returned.queue.installID.has_value());
 
     // Not due yet: the next event waits in the file, under the same identifiers.
-    runTask(setup.controller->recordAnonymousImprovement("full_monitoring_toggled", {{"enabled", "true"}}),
+    runTask(setup.controller->recordAnonymousImprovement("full_monitoring_toggled",
+                                                         {{"enabled", "true"}}),
             std::chrono::seconds(30));
     EXPECT_EQ(server.requests().size(), 1u);
     const auto saved = setup.store->load();
@@ -137,7 +141,8 @@ TEST_P(TelemetryEndToEnd, FailedUploadKeepsTheEventsAndBacksOff) {
 TEST_P(TelemetryEndToEnd, WithoutConsentAnonymousEventsAreDropped) {
     TelemetryLoopbackServer server;
     EndToEnd setup(GetParam(), server.baseURL(), false);
-    runTask(setup.controller->recordAnonymousImprovement("supplemental_signals_toggled", {{"enabled", "false"}}),
+    runTask(setup.controller->recordAnonymousImprovement("supplemental_signals_toggled",
+                                                         {{"enabled", "false"}}),
             std::chrono::seconds(30));
     const auto returned = RustBerthkeepTelemetryBridge::decodeResponse(setup.tap->lastAnswer());
     EXPECT_EQ(returned.droppedNewEvents, 1);
@@ -145,7 +150,8 @@ TEST_P(TelemetryEndToEnd, WithoutConsentAnonymousEventsAreDropped) {
     EXPECT_TRUE(server.requests().empty());
 }
 
-INSTANTIATE_TEST_SUITE_P(Routes, TelemetryEndToEnd, ::testing::Values(Route::library, Route::helper),
+INSTANTIATE_TEST_SUITE_P(Routes, TelemetryEndToEnd,
+                         ::testing::Values(Route::library, Route::helper),
                          [](const ::testing::TestParamInfo<Route>& info) {
                              return info.param == Route::library ? std::string("Library")
                                                                  : std::string("Helper");

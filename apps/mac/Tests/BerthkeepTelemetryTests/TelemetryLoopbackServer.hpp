@@ -31,7 +31,8 @@ public:
         std::string body;
     };
 
-    explicit TelemetryLoopbackServer(int status = 200) : m_status(status) {
+    explicit TelemetryLoopbackServer(int status = 200)
+        : m_status(status) {
         m_socket = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (m_socket < 0) {
             throw std::runtime_error("socket failed");
@@ -116,8 +117,8 @@ private:
         request.path = requestLine.substr(firstSpace + 1, secondSpace - firstSpace - 1);
         while (lineEnd != std::string::npos && lineEnd < head.size()) {
             const auto next = head.find("\r\n", lineEnd + 2);
-            const auto line = head.substr(lineEnd + 2, next == std::string::npos ? std::string::npos
-                                                                               : next - lineEnd - 2);
+            const auto line = head.substr(
+                lineEnd + 2, next == std::string::npos ? std::string::npos : next - lineEnd - 2);
             const auto colon = line.find(':');
             if (colon != std::string::npos) {
                 std::string name = line.substr(0, colon);
@@ -133,7 +134,8 @@ private:
             lineEnd = next;
         }
         std::size_t contentLength = 0;
-        if (const auto found = request.headers.find("content-length"); found != request.headers.end()) {
+        if (const auto found = request.headers.find("content-length");
+            found != request.headers.end()) {
             contentLength = std::stoul(found->second);
         }
         if (const auto found = request.headers.find("expect"); found != request.headers.end()) {

@@ -98,7 +98,8 @@ TEST(TelemetryRecords, QueueOptionalAndRequiredKeys) {
     EXPECT_EQ(queue.nextFlushAt, std::nullopt);
     EXPECT_EQ(queue.consecutiveFailures, 3u);
 
-    EXPECT_THROW(coding::decodeQueue(json::parse(R"({"items":[]})")), BerthkeepTelemetryDecodingError);
+    EXPECT_THROW(coding::decodeQueue(json::parse(R"({"items":[]})")),
+                 BerthkeepTelemetryDecodingError);
     EXPECT_THROW(coding::decodeQueue(json::parse(R"({"consecutiveFailures":0})")),
                  BerthkeepTelemetryDecodingError);
     EXPECT_THROW(coding::decodeQueue(json::parse(R"({"consecutiveFailures":-1,"items":[]})")),
@@ -126,7 +127,10 @@ TEST(TelemetryRecords, RecordsRoundTrip) {
     EXPECT_EQ(coding::decodeQueue(coding::encode(queue)), queue);
 
     BerthkeepTelemetryInput input{BerthkeepTelemetryConfiguration::resolve({}, {}, "x", false),
-                                  {true}, queue, {sampleEvent()}, 99};
+                                  {true},
+                                  queue,
+                                  {sampleEvent()},
+                                  99};
     EXPECT_EQ(coding::decodeInput(coding::encode(input)), input);
 }
 
@@ -140,10 +144,13 @@ TEST(TelemetryRecords, OutputWithoutLastError) {
 
 TEST(TelemetryRecords, KeyConversions) {
     const std::pair<const char*, const char*> rows[] = {
-        {"apiBaseUrl", "api_base_url"},       {"appId", "app_id"},
-        {"maxQueueLen", "max_queue_len"},     {"macosMajorVersion", "macos_major_version"},
+        {"apiBaseUrl", "api_base_url"},
+        {"appId", "app_id"},
+        {"maxQueueLen", "max_queue_len"},
+        {"macosMajorVersion", "macos_major_version"},
         {"anonymousImprovementEnabled", "anonymous_improvement_enabled"},
-        {"newEvents", "new_events"},          {"now", "now"},
+        {"newEvents", "new_events"},
+        {"now", "now"},
     };
     for (const auto& [camel, snake] : rows) {
         EXPECT_EQ(coding::snakeCaseKey(camel), snake);
@@ -154,7 +161,10 @@ TEST(TelemetryRecords, KeyConversions) {
 
 TEST(TelemetryRecords, WireRequestUsesSnakeCaseAndKeepsPayloadKeys) {
     BerthkeepTelemetryInput input{BerthkeepTelemetryConfiguration::resolve({}, {}, "x", false),
-                                  {false}, {}, {sampleEvent()}, 5};
+                                  {false},
+                                  {},
+                                  {sampleEvent()},
+                                  5};
     const auto wire = json::parse(RustBerthkeepTelemetryBridge::encodeRequest(input));
     EXPECT_TRUE(wire["config"].contains("api_base_url"));
     EXPECT_TRUE(wire["config"].contains("max_queue_len"));
@@ -186,7 +196,8 @@ TEST(TelemetryRecords, WireResponseAcceptsSnakeAndCamelKeys) {
 
 TEST(TelemetryRecords, MalformedTextFailsToDecode) {
     for (const char* text : {"", "{", "[]", "null", "{}", "not json"}) {
-        EXPECT_THROW(RustBerthkeepTelemetryBridge::decodeResponse(text), BerthkeepTelemetryDecodingError)
+        EXPECT_THROW(RustBerthkeepTelemetryBridge::decodeResponse(text),
+                     BerthkeepTelemetryDecodingError)
             << text;
     }
 }

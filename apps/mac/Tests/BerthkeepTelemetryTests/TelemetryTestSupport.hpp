@@ -50,8 +50,9 @@ public:
         : m_responder(responder ? std::move(responder) : Responder(keepEverything)) {}
 
     std::string call(const std::string& standardInput) override {
-        const auto input = BerthkeepTelemetryCoding::decodeInput(BerthkeepTelemetryCoding::convertKeysFromSnakeCase(
-            nlohmann::json::parse(standardInput)));
+        const auto input = BerthkeepTelemetryCoding::decodeInput(
+            BerthkeepTelemetryCoding::convertKeysFromSnakeCase(
+                nlohmann::json::parse(standardInput)));
         {
             std::lock_guard lock(m_mutex);
             m_requests.push_back(input);
@@ -70,7 +71,9 @@ public:
     }
 
     static std::string respond(const BerthkeepTelemetryOutput& output) {
-        return BerthkeepTelemetryCoding::convertKeysToSnakeCase(BerthkeepTelemetryCoding::encode(output)).dump();
+        return BerthkeepTelemetryCoding::convertKeysToSnakeCase(
+                   BerthkeepTelemetryCoding::encode(output))
+            .dump();
     }
 
     static BerthkeepTelemetryOutput keepEverythingOutput(const BerthkeepTelemetryInput& input) {

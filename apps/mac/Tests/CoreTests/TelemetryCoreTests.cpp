@@ -17,9 +17,9 @@ namespace {
 constexpr std::int64_t kNow = 1'700'000'000;
 
 json event(const std::string& id, const std::string& category = "operational") {
-    return {{"event_id", id},         {"name", "event_" + id}, {"category", category},
-            {"occurred_at", kNow - 10}, {"install_id", "I"},     {"session_id", "S"},
-            {"app_version", "1.0"},   {"macos_major_version", 12}, {"payload", json::object()}};
+    return {{"event_id", id},           {"name", "event_" + id},     {"category", category},
+            {"occurred_at", kNow - 10}, {"install_id", "I"},         {"session_id", "S"},
+            {"app_version", "1.0"},     {"macos_major_version", 12}, {"payload", json::object()}};
 }
 
 json request(const std::string& baseURL, json items = json::array(), json newEvents = json::array(),
@@ -59,8 +59,9 @@ std::vector<std::string> ids(const json& items) {
 TEST(TelemetryCore, UploadsDueEventsInBatchesAndSchedulesTheNextFlush) {
     test::TelemetryLoopbackServer server;
     CoreLibrary core;
-    auto input = request(server.baseURL() + "/", json::array({event("1"), event("2")}),
-                         json::array({event("3"), event("4", "anonymous_improvement"), event("5")}));
+    auto input =
+        request(server.baseURL() + "/", json::array({event("1"), event("2")}),
+                json::array({event("3"), event("4", "anonymous_improvement"), event("5")}));
     input["config"]["batch_size"] = 2;
     const auto output = run(core, input);
 
@@ -108,8 +109,9 @@ TEST(TelemetryCore, NothingIsSentBeforeTheNextFlushUnlessABatchIsFull) {
 
 TEST(TelemetryCore, ConsentAndDuplicatesDecideWhatIsQueued) {
     CoreLibrary core;
-    auto input = request("", json::array({event("1"), event("2", "anonymous_improvement")}),
-                         json::array({event("3", "anonymous_improvement"), event("1"), event("4")}), false);
+    auto input =
+        request("", json::array({event("1"), event("2", "anonymous_improvement")}),
+                json::array({event("3", "anonymous_improvement"), event("1"), event("4")}), false);
     input["queue"]["next_flush_at"] = kNow + 100;
     const auto output = run(core, input);
     EXPECT_EQ(output["accepted_new_events"], 1);
@@ -200,7 +202,8 @@ TEST(TelemetryCore, InvalidRequestsFailWithAMessage) {
 
 TEST(TelemetryCore, HelperRunsTheSamePass) {
     test::TelemetryLoopbackServer server;
-    const auto result = runHelper({"process-telemetry"}, request(server.baseURL(), json::array({event("1")})).dump());
+    const auto result = runHelper({"process-telemetry"},
+                                  request(server.baseURL(), json::array({event("1")})).dump());
     ASSERT_TRUE(result.succeeded()) << result.standardError;
     const auto output = json::parse(result.standardOutput);
     EXPECT_EQ(output["uploaded_events"], 1);

@@ -6,13 +6,16 @@
 namespace berthkeep {
 
 FullMonitoringCoordinator::FullMonitoringCoordinator(
-    AppPreferencesStore& preferences, std::shared_ptr<BerthkeepTelemetryController> telemetryController,
-    BerthkeepLogger logger, std::shared_ptr<FullMonitoringPromptPresenting> fullMonitoringPromptPresenter,
+    AppPreferencesStore& preferences,
+    std::shared_ptr<BerthkeepTelemetryController> telemetryController, BerthkeepLogger logger,
+    std::shared_ptr<FullMonitoringPromptPresenting> fullMonitoringPromptPresenter,
     std::shared_ptr<FullMonitoringStoreIntegration> integration, QObject* parent)
-    : QObject(parent), m_preferences(preferences),
-      m_telemetryController(std::move(telemetryController)), m_logger(std::move(logger)),
-      m_fullMonitoringPromptPresenter(std::move(fullMonitoringPromptPresenter)),
-      m_integration(std::move(integration)) {}
+    : QObject(parent)
+    , m_preferences(preferences)
+    , m_telemetryController(std::move(telemetryController))
+    , m_logger(std::move(logger))
+    , m_fullMonitoringPromptPresenter(std::move(fullMonitoringPromptPresenter))
+    , m_integration(std::move(integration)) {}
 
 bool FullMonitoringCoordinator::wantsFullMonitoring() const {
     return m_preferences.fullMonitoringPreference() == FullMonitoringPreference::on;
@@ -28,7 +31,8 @@ bool FullMonitoringCoordinator::isFullMonitoringActive() const {
 }
 
 ActivityDetectionMode FullMonitoringCoordinator::effectiveActivityDetectionMode() const {
-    return wantsFullMonitoring() ? ActivityDetectionMode::enhanced : ActivityDetectionMode::coreOnly;
+    return wantsFullMonitoring() ? ActivityDetectionMode::enhanced
+                                 : ActivityDetectionMode::coreOnly;
 }
 
 FullMonitoringStatus FullMonitoringCoordinator::fullMonitoringStatus() const {
@@ -98,7 +102,8 @@ void FullMonitoringCoordinator::declinePrompt() {
     if (m_fullMonitoringPromptPresenter) {
         m_fullMonitoringPromptPresenter->dismiss();
     }
-    if (m_preferences.fullMonitoringOnboardingState() == FullMonitoringOnboardingState::notDetermined) {
+    if (m_preferences.fullMonitoringOnboardingState() ==
+        FullMonitoringOnboardingState::notDetermined) {
         setOnboardingState(FullMonitoringOnboardingState::deferred);
     }
 }
@@ -126,7 +131,8 @@ void FullMonitoringCoordinator::setOnboardingState(FullMonitoringOnboardingState
     }
 }
 
-void FullMonitoringCoordinator::setPreference(FullMonitoringPreference preference, bool recordTelemetry) {
+void FullMonitoringCoordinator::setPreference(FullMonitoringPreference preference,
+                                              bool recordTelemetry) {
     // Marked before the comparison: asking for the current value is still the
     // user's choice.
     if (recordTelemetry) {
@@ -138,7 +144,8 @@ void FullMonitoringCoordinator::setPreference(FullMonitoringPreference preferenc
     m_preferences.setFullMonitoringPreference(preference);
     if (recordTelemetry && m_telemetryController) {
         startMainActorTask(
-            [controller = m_telemetryController, enabled = preference == FullMonitoringPreference::on] {
+            [controller = m_telemetryController,
+             enabled = preference == FullMonitoringPreference::on] {
                 return recordToggle(controller, enabled);
             },
             "full monitoring telemetry");
@@ -150,14 +157,16 @@ void FullMonitoringCoordinator::setPreference(FullMonitoringPreference preferenc
     }
 }
 
-QCoro::Task<void> FullMonitoringCoordinator::recordToggle(
-    std::shared_ptr<BerthkeepTelemetryController> controller, bool enabled) {
+QCoro::Task<void>
+FullMonitoringCoordinator::recordToggle(std::shared_ptr<BerthkeepTelemetryController> controller,
+                                        bool enabled) {
     const BerthkeepTelemetryPayload payload{{"enabled", enabled ? "true" : "false"}};
     co_await controller->recordAnonymousImprovement("full_monitoring_toggled", payload);
     co_await controller->recordAnonymousImprovement("activity_detection_toggled", payload);
 }
 
-std::string FullMonitoringCoordinator::telemetryDescription(const FullMonitoringCapability& capability) {
+std::string
+FullMonitoringCoordinator::telemetryDescription(const FullMonitoringCapability& capability) {
     switch (capability.kind()) {
     case FullMonitoringCapability::Kind::unknown:
         return "unknown";

@@ -31,12 +31,11 @@ class FullMonitoringCoordinator final : public QObject {
 public:
     // preferences and integration must outlive the coordinator (the store owns
     // all three). telemetryController may be null: nothing is recorded then.
-    FullMonitoringCoordinator(AppPreferencesStore& preferences,
-                              std::shared_ptr<BerthkeepTelemetryController> telemetryController,
-                              BerthkeepLogger logger,
-                              std::shared_ptr<FullMonitoringPromptPresenting> fullMonitoringPromptPresenter,
-                              std::shared_ptr<FullMonitoringStoreIntegration> integration,
-                              QObject* parent = nullptr);
+    FullMonitoringCoordinator(
+        AppPreferencesStore& preferences,
+        std::shared_ptr<BerthkeepTelemetryController> telemetryController, BerthkeepLogger logger,
+        std::shared_ptr<FullMonitoringPromptPresenting> fullMonitoringPromptPresenter,
+        std::shared_ptr<FullMonitoringStoreIntegration> integration, QObject* parent = nullptr);
 
     bool wantsFullMonitoring() const;
     // Wanted, and the last probe did not say setup is needed or impossible.
@@ -63,7 +62,9 @@ public:
     // or "unavailable:" and the message ("" when absent).
     static std::string telemetryDescription(const FullMonitoringCapability& capability);
 
-    const std::shared_ptr<FullMonitoringStoreIntegration>& integration() const { return m_integration; }
+    const std::shared_ptr<FullMonitoringStoreIntegration>& integration() const {
+        return m_integration;
+    }
 
 private:
     static QCoro::Task<void> recordToggle(std::shared_ptr<BerthkeepTelemetryController> controller,

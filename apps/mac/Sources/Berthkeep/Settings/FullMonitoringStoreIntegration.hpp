@@ -19,7 +19,8 @@ public:
     // Rebuilds and publishes the menu state with the store's own core.
     virtual void rebuildCurrentState() = 0;
     // Replaces the usage evidence; an empty map clears it.
-    virtual void applyUsageSnapshots(const std::map<std::string, DriveUsageSnapshot>& snapshots) = 0;
+    virtual void
+    applyUsageSnapshots(const std::map<std::string, DriveUsageSnapshot>& snapshots) = 0;
     // Starts a main-thread task that refreshes the inventory in the current mode
     // and then probes drive usage; returns at once.
     virtual void scheduleInventoryAndUsageRefresh() = 0;

@@ -64,9 +64,10 @@ PropertyListValue::Dictionary storedState(const char* preference, const char* on
 }
 
 struct Fixture {
-    explicit Fixture(PropertyListValue::Dictionary stored = storedState("off", "notDetermined", "unknown"))
-        : defaults(std::make_shared<InMemoryUserDefaults>(std::move(stored))),
-          preferences(defaults, BerthkeepLogger(sink), launchAtLogin()) {
+    explicit Fixture(PropertyListValue::Dictionary stored = storedState("off", "notDetermined",
+                                                                        "unknown"))
+        : defaults(std::make_shared<InMemoryUserDefaults>(std::move(stored)))
+        , preferences(defaults, BerthkeepLogger(sink), launchAtLogin()) {
         BerthkeepTelemetryController::Options options;
         options.workQueue = std::make_shared<InlineExecutor>();
         options.operatingSystemMajorVersion = 12;
@@ -74,8 +75,8 @@ struct Fixture {
             BerthkeepTelemetryConfiguration::resolve({}, {}, "com.example", false),
             RustBerthkeepTelemetryBridge(transport), std::make_shared<MemoryQueueStore>(),
             BerthkeepLogger(telemetrySink), "1.0", BerthkeepTelemetryConsent{true}, options);
-        coordinator = std::make_unique<FullMonitoringCoordinator>(preferences, telemetry, BerthkeepLogger(sink),
-                                                                  presenter, integration);
+        coordinator = std::make_unique<FullMonitoringCoordinator>(
+            preferences, telemetry, BerthkeepLogger(sink), presenter, integration);
     }
 
     std::shared_ptr<LaunchAtLoginManager> launchAtLogin() {
@@ -83,8 +84,8 @@ struct Fixture {
         context.bundlePath = "/opt/Berthkeep.app";
         context.executablePath = "/opt/Berthkeep.app/Contents/MacOS/Berthkeep";
         context.bundleIdentifier = "app.berthkeep.Berthkeep";
-        return std::make_shared<LaunchAtLoginManager>(BerthkeepLogger(sink), context,
-                                                      std::make_shared<SimulatedLoginItemService>());
+        return std::make_shared<LaunchAtLoginManager>(
+            BerthkeepLogger(sink), context, std::make_shared<SimulatedLoginItemService>());
     }
 
     // The telemetry events recorded so far, as (name, enabled).
@@ -93,19 +94,24 @@ struct Fixture {
         std::vector<std::pair<std::string, std::string>> out;
         for (const auto& request : transport->requests()) {
             for (const auto& event : request.newEvents) {
-                out.emplace_back(event.name, event.payload.count("enabled") ? event.payload.at("enabled") : "");
+                out.emplace_back(event.name,
+                                 event.payload.count("enabled") ? event.payload.at("enabled") : "");
             }
         }
         return out;
     }
 
-    std::vector<BerthkeepLogEvent> named(const std::string& name) const { return sink->named(name); }
+    std::vector<BerthkeepLogEvent> named(const std::string& name) const {
+        return sink->named(name);
+    }
 
     std::shared_ptr<test::RecordingLogSink> sink = std::make_shared<test::RecordingLogSink>();
-    std::shared_ptr<test::RecordingLogSink> telemetrySink = std::make_shared<test::RecordingLogSink>();
+    std::shared_ptr<test::RecordingLogSink> telemetrySink =
+        std::make_shared<test::RecordingLogSink>();
     std::shared_ptr<InMemoryUserDefaults> defaults;
     AppPreferencesStore preferences;
-    std::shared_ptr<test::FakeTelemetryTransport> transport = std::make_shared<test::FakeTelemetryTransport>();
+    std::shared_ptr<test::FakeTelemetryTransport> transport =
+        std::make_shared<test::FakeTelemetryTransport>();
     std::shared_ptr<BerthkeepTelemetryController> telemetry;
     std::shared_ptr<FakePresenter> presenter = std::make_shared<FakePresenter>();
     std::shared_ptr<FakeIntegration> integration = std::make_shared<FakeIntegration>();
@@ -128,12 +134,16 @@ TEST(FullMonitoringCoordinatorTest, StatusModeAndActivityFollowThePreferences) {
         ActivityDetectionMode mode;
     };
     const Row rows[] = {
-        {"off", "notDetermined", "available", Status::notDetermined, false, ActivityDetectionMode::coreOnly},
-        {"off", "deferred", "setup_required", Status::deferred, false, ActivityDetectionMode::coreOnly},
-        {"off", "acknowledged", "unknown", Status::acknowledged, false, ActivityDetectionMode::coreOnly},
+        {"off", "notDetermined", "available", Status::notDetermined, false,
+         ActivityDetectionMode::coreOnly},
+        {"off", "deferred", "setup_required", Status::deferred, false,
+         ActivityDetectionMode::coreOnly},
+        {"off", "acknowledged", "unknown", Status::acknowledged, false,
+         ActivityDetectionMode::coreOnly},
         {"on", "notDetermined", "unknown", Status::checking, true, ActivityDetectionMode::enhanced},
         {"on", "deferred", "available", Status::active, true, ActivityDetectionMode::enhanced},
-        {"on", "acknowledged", "setup_required", Status::setupRequired, false, ActivityDetectionMode::enhanced},
+        {"on", "acknowledged", "setup_required", Status::setupRequired, false,
+         ActivityDetectionMode::enhanced},
         {"on", "acknowledged", "unavailable:no provider", Status::setupRequired, false,
          ActivityDetectionMode::enhanced},
     };
@@ -156,13 +166,15 @@ TEST(FullMonitoringCoordinatorTest, MigratedSettingsGiveTheirStatus) {
         // Nothing stored: on, acknowledged, unknown.
         {{}, Status::checking},
         // An "off" the user never chose reads as on.
-        {{{Keys::fullMonitoringPreference, "off"}, {Keys::fullMonitoringOnboardingState, "deferred"}},
+        {{{Keys::fullMonitoringPreference, "off"},
+          {Keys::fullMonitoringOnboardingState, "deferred"}},
          Status::checking},
         {{{Keys::fullMonitoringPreference, "off"},
           {Keys::fullMonitoringOnboardingState, "deferred"},
           {Keys::fullMonitoringUserOverride, true}},
          Status::deferred},
-        {{{Keys::fullMonitoringPreference, "on"}, {Keys::fullMonitoringCapability, "available"}}, Status::active},
+        {{{Keys::fullMonitoringPreference, "on"}, {Keys::fullMonitoringCapability, "available"}},
+         Status::active},
     };
     for (const auto& row : rows) {
         Fixture fixture(row.stored);
@@ -176,7 +188,8 @@ TEST(FullMonitoringCoordinatorTest, SwitchingOffSticksAcrossARestart) {
     fixture.coordinator->setEnabledByUser(false);
     EXPECT_TRUE(fixture.defaults->boolForKey(Keys::fullMonitoringUserOverride));
 
-    AppPreferencesStore reread(fixture.defaults, BerthkeepLogger(fixture.sink), fixture.launchAtLogin());
+    AppPreferencesStore reread(fixture.defaults, BerthkeepLogger(fixture.sink),
+                               fixture.launchAtLogin());
     EXPECT_EQ(reread.fullMonitoringPreference(), Preference::off);
 }
 
@@ -202,8 +215,8 @@ TEST(FullMonitoringCoordinatorTest, ContinueTurnsFullMonitoringOn) {
     EXPECT_EQ(fixture.preferences.fullMonitoringOnboardingState(), Onboarding::acknowledged);
     EXPECT_EQ(fixture.preferences.fullMonitoringCapability(), Capability::unknown());
     EXPECT_EQ(fixture.coordinator->fullMonitoringStatus(), Status::checking);
-    EXPECT_EQ(fixture.integration->calls,
-              (std::vector<std::string>{"rebuild", "poll", "rebuild", "poll", "rebuild", "refresh"}));
+    EXPECT_EQ(fixture.integration->calls, (std::vector<std::string>{"rebuild", "poll", "rebuild",
+                                                                    "poll", "rebuild", "refresh"}));
 
     const auto onboarding = fixture.named("settings.full_monitoring.onboarding.updated");
     ASSERT_EQ(onboarding.size(), 1u);
@@ -245,8 +258,9 @@ TEST(FullMonitoringCoordinatorTest, SwitchingOffResetsTheCapabilityAndClearsUsag
     EXPECT_EQ(fixture.preferences.fullMonitoringOnboardingState(), Onboarding::deferred);
     EXPECT_EQ(fixture.coordinator->fullMonitoringStatus(), Status::deferred);
     EXPECT_TRUE(fixture.defaults->boolForKey(Keys::fullMonitoringUserOverride));
-    EXPECT_EQ(fixture.integration->calls, (std::vector<std::string>{"poll", "rebuild", "refresh", "poll",
-                                                                    "rebuild", "clear_usage"}));
+    EXPECT_EQ(
+        fixture.integration->calls,
+        (std::vector<std::string>{"poll", "rebuild", "refresh", "poll", "rebuild", "clear_usage"}));
     EXPECT_EQ(fixture.telemetryEvents(), toggled("false"));
 }
 
@@ -291,11 +305,15 @@ TEST(FullMonitoringCoordinatorTest, AnswerAfterTheCoordinatorIsGoneIsDropped) {
 
 TEST(FullMonitoringCoordinatorTest, TelemetryDescription) {
     EXPECT_EQ(FullMonitoringCoordinator::telemetryDescription(Capability::unknown()), "unknown");
-    EXPECT_EQ(FullMonitoringCoordinator::telemetryDescription(Capability::available()), "available");
-    EXPECT_EQ(FullMonitoringCoordinator::telemetryDescription(Capability::setupRequired()), "setup_required");
-    EXPECT_EQ(FullMonitoringCoordinator::telemetryDescription(Capability::unavailable()), "unavailable:");
-    EXPECT_EQ(FullMonitoringCoordinator::telemetryDescription(Capability::unavailable(std::string("x"))),
-              "unavailable:x");
+    EXPECT_EQ(FullMonitoringCoordinator::telemetryDescription(Capability::available()),
+              "available");
+    EXPECT_EQ(FullMonitoringCoordinator::telemetryDescription(Capability::setupRequired()),
+              "setup_required");
+    EXPECT_EQ(FullMonitoringCoordinator::telemetryDescription(Capability::unavailable()),
+              "unavailable:");
+    EXPECT_EQ(
+        FullMonitoringCoordinator::telemetryDescription(Capability::unavailable(std::string("x"))),
+        "unavailable:x");
 }
 
 } // namespace berthkeep
