@@ -1,0 +1,72 @@
+#include "Berthkeep/Inventory/DriveDetectedDriveAssembler.hpp"
+
+#include "Berthkeep/Domain/ActivityDetectionMode.hpp"
+#include "Berthkeep/Inventory/DriveInventoryPaths.hpp"
+#include "Berthkeep/Inventory/DriveInventoryText.hpp"
+#include "BerthkeepShared/BerthkeepStartupAudit.hpp"
+
+namespace berthkeep::DriveDetectedDriveAssembler {
+
+namespace {
+
+// Core-only mode must not touch removable volumes; building a URL for one is
+// recorded as a violation. The URL is built all the same: the caller decides.
+QUrl buildMountURL(const std::string& path, ActivityDetectionMode mode,
+                   BerthkeepAuditWorkPhase phase, const std::string& component,
+                   const std::string& method) {
+    if (mode == ActivityDetectionMode::coreOnly && DriveInventoryPaths::isUnderVolumes(path)) {
+        BerthkeepStartupAudit::coreOnlyViolation(
+            component, method, phase,
+            "Attempted to construct a filesystem URL for a mounted removable path in core-only mode",
+            path);
+    } else {
+        BerthkeepStartupAudit::debug(component, method, toString(mode), phase,
+                                     "Constructing filesystem URL from mount path", path);
+    }
+    return DriveInventoryPaths::directoryURL(path);
+}
+
+bool hasIdentity(const DiskUtilityVolumeFacts& facts) {
+    return DriveInventoryText::nonEmpty(facts.volumeName) || facts.volumeUUID ||
+           facts.filesystemType || facts.filesystemName;
+}
+
+} // namespace
+
+std::optional<DetectedDrive> buildDetectedDrive(const DiskUtilityVolumeFacts& facts,
+                                                const std::set<std::string>& excludedDriveIDs,
+                                                const std::optional<std::string>& ejectTargetBSDName,
+                                                bool allowsGroupedWakeRemount) {
+    if (!hasIdentity(facts)) {
+        return std::nullopt;
+    }
+    std::optional<QUrl> mountURL;
+    if (const auto mountPoint = DriveInventoryText::nonEmpty(facts.mountPoint)) {
+        mountURL = buildMountURL(*mountPoint, ActivityDetectionMode::enhanced,
+                                 BerthkeepAuditWorkPhase::backgroundWork,
+                                 "MountedVolumeInventoryService", "buildDetectedDrive");
+    }
+    std::string id = facts.volumeUUID ? *facts.volumeUUID : facts.deviceIdentifier;
+
+    std::string name;
+    if (const auto volumeName = DriveInventoryText::nonEmpty(facts.volumeName)) {
+        name = *volumeName;
+    } else if (mountURL) {
+        name = DriveInventoryPaths::lastPathComponent(*mountURL);
+    } else if (const auto entryName = DriveInventoryText::nonEmpty(facts.ioRegistryEntryName)) {
+        name = *entryName;
+    } else if (const auto mediaName = DriveInventoryText::nonEmpty(facts.mediaName)) {
+        name = *mediaName;
+    } else {
+        name = facts.deviceIdentifier;
+    }
+
+    const auto scope = excludedDriveIDs.count(id) > 0 ? DetectedDrive::Scope::excluded
+                                                       : DetectedDrive::Scope::managed;
+    const std::string target = ejectTargetBSDName.value_or(facts.deviceIdentifier);
+    return DetectedDrive(std::move(id), std::move(name), std::move(mountURL), scope,
+                         facts.ejectable.value_or(false), facts.deviceIdentifier, target, target,
+                         allowsGroupedWakeRemount);
+}
+
+} // namespace berthkeep::DriveDetectedDriveAssembler

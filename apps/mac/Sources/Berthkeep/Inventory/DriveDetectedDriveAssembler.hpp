@@ -1,0 +1,25 @@
+#pragma once
+
+#include <optional>
+#include <set>
+#include <string>
+
+#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
+
+namespace berthkeep {
+
+// One drive record from one device's `diskutil info` facts.
+namespace DriveDetectedDriveAssembler {
+
+// Nothing when the facts carry no identity at all (no name, UUID or file
+// system). The id is the volume UUID, else the device identifier; without an
+// eject target the device is its own target and group.
+std::optional<DetectedDrive> buildDetectedDrive(const DiskUtilityVolumeFacts& facts,
+                                                const std::set<std::string>& excludedDriveIDs,
+                                                const std::optional<std::string>& ejectTargetBSDName,
+                                                bool allowsGroupedWakeRemount);
+
+} // namespace DriveDetectedDriveAssembler
+
+} // namespace berthkeep

@@ -1,0 +1,36 @@
+#include "Berthkeep/Inventory/DriveInventoryPaths.hpp"
+
+#include <QString>
+
+namespace berthkeep::DriveInventoryPaths {
+
+std::string filePath(const QUrl& url) {
+    std::string path = url.path().toStdString();
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
+std::string lastPathComponent(const QUrl& url) {
+    const std::string path = filePath(url);
+    if (path == "/") {
+        return path;
+    }
+    const auto slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+QUrl directoryURL(const std::string& path) {
+    QString text = QString::fromStdString(path);
+    if (!text.endsWith(QLatin1Char('/'))) {
+        text += QLatin1Char('/');
+    }
+    return QUrl::fromLocalFile(text);
+}
+
+bool isUnderVolumes(const std::string& path) {
+    return path == "/Volumes" || path.rfind("/Volumes/", 0) == 0;
+}
+
+} // namespace berthkeep::DriveInventoryPaths

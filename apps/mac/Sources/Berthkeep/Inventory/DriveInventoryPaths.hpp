@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QUrl>
+
+#include <string>
+
+namespace berthkeep {
+
+// Mount paths and their URLs, read the same way on every inventory path.
+namespace DriveInventoryPaths {
+
+// The URL's path as a file-system path: no trailing slash except for "/".
+std::string filePath(const QUrl& url);
+
+// The last component of the path ("/Volumes/USB/" gives "USB"); "/" for the root
+// and "" for an empty path.
+std::string lastPathComponent(const QUrl& url);
+
+// A directory file URL (with a trailing slash) for a mount path, the form the
+// disk service and the mounted-volume listing hand out, so one volume has one
+// URL whichever path found it.
+QUrl directoryURL(const std::string& path);
+
+// "/Volumes" itself or anything below it.
+bool isUnderVolumes(const std::string& path);
+
+} // namespace DriveInventoryPaths
+
+} // namespace berthkeep
