@@ -64,9 +64,6 @@ BERTHKEEP_CORE_API char* berthkeep_core_summarize_action_json(const char* reques
  *   berthkeep_core_free_string(), or NULL on failure.
  * destroy: takes back ownership of the handle and ends the monitor; the handle must
  *   not be used again. NULL is accepted and ignored.
- *
- * A build without an activity monitor fails every create, update and snapshot with
- * the last error "activity monitor is not available in this build".
  */
 BERTHKEEP_CORE_API berthkeep_core_activity_monitor*
 berthkeep_core_activity_monitor_create(const char* configuration);

@@ -49,7 +49,7 @@ TEST(CoreHelper, InvalidInputExitsNonZeroWithTheReason) {
         {"plan-action", R"({"trigger":"system_sleep","drives":{},"attention_drive_ids":[]})",
          "list"},
         {"summarize-action", std::string("{\"attempted_drive_ids\":[]\0}", 27), "NUL"},
-        {"process-telemetry", R"({"events":[]})", "not available in this build"},
+        {"process-telemetry", R"({"events":[]})", "missing \"config\""},
     };
     for (const Case& testCase : cases) {
         const ProcessResult result = runHelper({testCase.operation}, testCase.input);
