@@ -1,0 +1,304 @@
+#include "BerthkeepRustBridge/TargetedAssistLearningStore.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+
+namespace berthkeep {
+namespace {
+
+using Identity = WireDriveUsageMonitorTargetedAssistIdentity;
+using Date = FileTargetedAssistLearningStore::Date;
+using std::chrono::seconds;
+
+// 2026-01-31T17:05:09Z
+const Date kStart = Date(seconds(1769879109));
+
+class TargetedAssistLearningStoreTest : public ::testing::Test {
+protected:
+    std::unique_ptr<FileTargetedAssistLearningStore> makeStore() {
+        return std::make_unique<FileTargetedAssistLearningStore>(
+            BerthkeepRuntimeIdentity::testBundleIdentifier, m_base.path().toStdString(),
+            [now = m_now] { return *now; });
+    }
+    void advance(seconds step) { *m_now += step; }
+    std::string folder() const {
+        return QDir(m_base.path()).filePath("Berthkeep Test").toStdString();
+    }
+    std::string file() const {
+        return QDir(QString::fromStdString(folder())).filePath("targeted-assist-learning.json").toStdString();
+    }
+    std::string readFile() const {
+        QFile handle(QString::fromStdString(file()));
+        return handle.open(QIODevice::ReadOnly) ? handle.readAll().toStdString() : std::string();
+    }
+    void writeFile(const std::string& text) const {
+        QDir().mkpath(QString::fromStdString(folder()));
+        QFile handle(QString::fromStdString(file()));
+        ASSERT_TRUE(handle.open(QIODevice::WriteOnly));
+        handle.write(text.data(), static_cast<qint64>(text.size()));
+    }
+
+    QTemporaryDir m_base;
+    std::shared_ptr<Date> m_now = std::make_shared<Date>(kStart);
+};
+
+TEST_F(TargetedAssistLearningStoreTest, FolderNameFollowsTheBundleIdentifier) {
+    EXPECT_EQ(makeStore()->directoryPath(), folder());
+    FileTargetedAssistLearningStore production(BerthkeepRuntimeIdentity::productionBundleIdentifier,
+                                               m_base.path().toStdString());
+    EXPECT_EQ(QFileInfo(QString::fromStdString(production.directoryPath())).fileName(), "Berthkeep");
+    // Construction creates nothing.
+    EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder())));
+}
+
+TEST_F(TargetedAssistLearningStoreTest, SkipRuleTable) {
+    struct Case {
+        const char* key;
+        bool skipped;
+    };
+    const Case cases[] = {
+        {"preview", true},
+        {"tv", true},
+        {"quicktime player", true},
+        {"com.apple.quicklook.thumbnailextension", true},
+        {"/system/library/quicklookui", true},
+        {"/applications/tv", true},
+        {"/applications/tv/", true},
+        {"/applications/preview.app", false},
+        {"vlc", false},
+        {"/", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(FileTargetedAssistLearningStore::isSkipped(c.key), c.skipped) << c.key;
+    }
+}
+
+TEST_F(TargetedAssistLearningStoreTest, BuiltInIdentityIsNotLearnedButTheFileIsWritten) {
+    auto store = makeStore();
+    store->recordObserved({{"  Preview \n", "Preview"}});
+    EXPECT_EQ(readFile(), "{\n  \"records\": []\n}");
+    store->recordObserved({{"  Preview \n", "Preview"}});
+    EXPECT_TRUE(store->promotedIdentities().empty());
+}
+
+TEST_F(TargetedAssistLearningStoreTest, DuplicatesInOneCallCountOnceAndKeepTheFirst) {
+    auto store = makeStore();
+    store->recordObserved({{"Foo", "Foo"}, {"foo ", "Other"}});
+    const auto records = FileTargetedAssistLearningStore::loadRecords(folder());
+    ASSERT_EQ(records.size(), 1u);
+    const auto& record = records.at("foo");
+    EXPECT_EQ(record.identity, "foo");
+    EXPECT_EQ(record.displayName, "Foo");
+    EXPECT_EQ(record.hitCount, 1);
+    EXPECT_EQ(record.lastSeenAt, kStart);
+}
+
+TEST_F(TargetedAssistLearningStoreTest, PromotesAfterTheSecondSighting) {
+    auto store = makeStore();
+    store->recordObserved({{"foo", "Foo"}});
+    EXPECT_TRUE(store->promotedIdentities().empty());
+    advance(seconds(5));
+    store->recordObserved({{"FOO", "Foo App"}});
+    EXPECT_EQ(store->promotedIdentities(), (std::vector<Identity>{{"foo", "Foo App"}}));
+}
+
+TEST_F(TargetedAssistLearningStoreTest, BlankDisplayNameKeepsTheStoredOne) {
+    auto store = makeStore();
+    store->recordObserved({{"foo", "Foo"}});
+    store->recordObserved({{"foo", "   "}});
+    EXPECT_EQ(store->promotedIdentities(), (std::vector<Identity>{{"foo", "Foo"}}));
+    store->recordObserved({{"foo", " Foo Player "}});
+    EXPECT_EQ(store->promotedIdentities(), (std::vector<Identity>{{"foo", " Foo Player "}}));
+}
+
+TEST_F(TargetedAssistLearningStoreTest, BlankIdentityIsNotLearned) {
+    auto store = makeStore();
+    store->recordObserved({{"  ", "Nothing"}});
+    store->recordObserved({{"", "Nothing"}});
+    EXPECT_TRUE(FileTargetedAssistLearningStore::loadRecords(folder()).empty());
+}
+
+TEST_F(TargetedAssistLearningStoreTest, ReturnsTheTwelveBestByCountThenRecency) {
+    auto store = makeStore();
+    // app00..app12 seen twice, app12 three times; app05 and app06 tie on count,
+    // app06 was seen later.
+    for (int round = 0; round < 2; ++round) {
+        for (int i = 0; i < 13; ++i) {
+            advance(seconds(1));
+            const std::string name = (i < 10 ? "app0" : "app") + std::to_string(i);
+            store->recordObserved({{name, name}});
+        }
+    }
+    advance(seconds(1));
+    store->recordObserved({{"app12", "app12"}});
+    const auto promoted = store->promotedIdentities();
+    ASSERT_EQ(promoted.size(), 12u);
+    EXPECT_EQ(promoted.front().identity, "app12");
+    EXPECT_EQ(promoted[1].identity, "app11");
+    EXPECT_EQ(promoted.back().identity, "app01"); // app00, the oldest of the twos, drops out
+}
+
+TEST_F(TargetedAssistLearningStoreTest, ExpiresOneSecondAfterThirtyDays) {
+    auto store = makeStore();
+    store->recordObserved({{"foo", "Foo"}});
+    store->recordObserved({{"foo", "Foo"}});
+    advance(seconds(2'592'000));
+    EXPECT_EQ(store->promotedIdentities().size(), 1u);
+    advance(seconds(1));
+    EXPECT_TRUE(store->promotedIdentities().empty());
+    // The file follows at the next save.
+    EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), 1u);
+    store->recordObserved({{"bar", "Bar"}});
+    const auto records = FileTargetedAssistLearningStore::loadRecords(folder());
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records.count("bar"), 1u);
+}
+
+TEST_F(TargetedAssistLearningStoreTest, RecordDatedInTheFutureStays) {
+    writeFile(R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":2,"last_seen_at":"2030-01-01T00:00:00Z"}]})");
+    EXPECT_EQ(makeStore()->promotedIdentities().size(), 1u);
+}
+
+TEST_F(TargetedAssistLearningStoreTest, FileLayoutIsSortedWithWholeSecondDates) {
+    auto store = makeStore();
+    *m_now += std::chrono::milliseconds(750);
+    store->recordObserved({{"zeta", "Zeta"}, {"alpha", "Alpha"}});
+    EXPECT_EQ(readFile(), R"({
+  "records": [
+    {
+      "display_name": "Alpha",
+      "hit_count": 1,
+      "identity": "alpha",
+      "last_seen_at": "2026-01-31T17:05:09Z"
+    },
+    {
+      "display_name": "Zeta",
+      "hit_count": 1,
+      "identity": "zeta",
+      "last_seen_at": "2026-01-31T17:05:09Z"
+    }
+  ]
+})");
+}
+
+TEST_F(TargetedAssistLearningStoreTest, LearningSurvivesANewStore) {
+    makeStore()->recordObserved({{"foo", "Foo"}});
+    auto second = makeStore();
+    second->recordObserved({{"foo", "Foo"}});
+    EXPECT_EQ(second->promotedIdentities(), (std::vector<Identity>{{"foo", "Foo"}}));
+}
+
+TEST_F(TargetedAssistLearningStoreTest, LoadTable) {
+    struct Case {
+        const char* name;
+        const char* text;
+        std::size_t records;
+    };
+    const Case cases[] = {
+        {"valid",
+         R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":3,"last_seen_at":"2026-01-31T17:05:09Z"}]})",
+         1},
+        {"offset date",
+         R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":3,"last_seen_at":"2026-01-31T18:05:09+01:00"}]})",
+         1},
+        {"missing hit_count",
+         R"({"records":[{"identity":"foo","display_name":"Foo","last_seen_at":"2026-01-31T17:05:09Z"}]})",
+         0},
+        {"date in words",
+         R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":3,"last_seen_at":"last tuesday"}]})",
+         0},
+        {"fractional seconds",
+         R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":3,"last_seen_at":"2026-01-31T17:05:09.5Z"}]})",
+         0},
+        {"count as text",
+         R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":"3","last_seen_at":"2026-01-31T17:05:09Z"}]})",
+         0},
+        {"one bad record spoils all",
+         R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":3,"last_seen_at":"2026-01-31T17:05:09Z"},{"identity":"bar"}]})",
+         0},
+        {"no records key", R"({"items":[]})", 0},
+        {"not json", "{{{ nope", 0},
+        {"empty file", "", 0},
+        {"month thirteen",
+         R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":3,"last_seen_at":"2026-13-01T00:00:00Z"}]})",
+         0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        writeFile(c.text);
+        EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), c.records);
+    }
+}
+
+TEST_F(TargetedAssistLearningStoreTest, LoadedRecordIsKeptAsStored) {
+    writeFile(R"({"records":[{"identity":"Foo Bar","display_name":"FB","hit_count":3,"last_seen_at":"2026-01-31T17:05:09Z"}]})");
+    const auto records = FileTargetedAssistLearningStore::loadRecords(folder());
+    ASSERT_EQ(records.count("Foo Bar"), 1u);
+    EXPECT_EQ(records.at("Foo Bar"),
+              (FileTargetedAssistLearningStore::PersistedRecord{"Foo Bar", "FB", 3, kStart}));
+}
+
+TEST_F(TargetedAssistLearningStoreTest, CorruptFileReadsAsEmptyAndIsReplacedAtTheNextSave) {
+    writeFile("garbage");
+    auto store = makeStore();
+    EXPECT_TRUE(store->promotedIdentities().empty());
+    EXPECT_EQ(readFile(), "garbage"); // reading and promoting write nothing
+    store->recordObserved({{"foo", "Foo"}});
+    EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), 1u);
+}
+
+TEST_F(TargetedAssistLearningStoreTest, EmptyListLeavesTheFileUntouched) {
+    writeFile("garbage");
+    makeStore()->recordObserved({});
+    EXPECT_EQ(readFile(), "garbage");
+}
+
+TEST_F(TargetedAssistLearningStoreTest, UnwritableFolderKeepsLearningInMemory) {
+    // A plain file where the folder should be: the folder cannot be made.
+    QFile blocker(QString::fromStdString(folder()));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    auto store = makeStore();
+    store->recordObserved({{"foo", "Foo"}});
+    store->recordObserved({{"foo", "Foo"}});
+    EXPECT_EQ(store->promotedIdentities().size(), 1u);
+}
+
+TEST_F(TargetedAssistLearningStoreTest, ConcurrentCallersLoseNoSighting) {
+    auto store = makeStore();
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 4; ++t) {
+        threads.emplace_back([&store] {
+            for (int i = 0; i < 25; ++i) {
+                store->recordObserved({{"foo", "Foo"}});
+                store->promotedIdentities();
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).at("foo").hitCount, 100);
+}
+
+TEST(TargetedAssistLearningDates, FormatAndParseRoundTrip) {
+    EXPECT_EQ(FileTargetedAssistLearningStore::formatDate(kStart), "2026-01-31T17:05:09Z");
+    EXPECT_EQ(FileTargetedAssistLearningStore::parseDate("2026-01-31T17:05:09Z"), kStart);
+    EXPECT_EQ(FileTargetedAssistLearningStore::parseDate("2026-01-31T12:05:09-05:00"), kStart);
+    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-01-31 17:05:09Z"));
+    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-02-30T17:05:09Z"));
+    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-01-31T17:05:09"));
+}
+
+} // namespace
+} // namespace berthkeep
