@@ -23,7 +23,8 @@ struct ParallelDecodeState {
 };
 
 std::optional<DiskImageAttachment>
-attachmentFor(const std::map<std::string, DiskImageAttachment>& images, const std::string& identifier) {
+attachmentFor(const std::map<std::string, DiskImageAttachment>& images,
+              const std::string& identifier) {
     const auto found = images.find(identifier);
     if (found == images.end()) {
         return std::nullopt;
@@ -55,7 +56,8 @@ std::vector<std::string> DiskUtilityDriveFactsHydrator::prefilterHydrationCandid
     int virtualPrefilterCount = 0;
     std::vector<std::string> kept;
     for (const auto& identifier : identifiers) {
-        const std::string groupIdentifier = DriveInventoryEjectTargets::wholeDiskIdentifier(identifier);
+        const std::string groupIdentifier =
+            DriveInventoryEjectTargets::wholeDiskIdentifier(identifier);
         if (m_ignoredCandidateCache->contains(identifier, groupIdentifier)) {
             ++cachedIgnoreCount;
             continue;
@@ -71,14 +73,14 @@ std::vector<std::string> DiskUtilityDriveFactsHydrator::prefilterHydrationCandid
         }
         kept.push_back(identifier);
     }
-    BerthkeepStartupAudit::debug(auditComponent, "prefilterHydrationCandidates",
-                                 toString(context.mode), context.phase,
-                                 "Prefiltered diskutil hydration candidates", std::nullopt,
-                                 {{"stage", toString(context.stage)},
-                                  {"listed_count", std::to_string(identifiers.size())},
-                                  {"kept_count", std::to_string(kept.size())},
-                                  {"cached_ignore_count", std::to_string(cachedIgnoreCount)},
-                                  {"virtual_prefilter_count", std::to_string(virtualPrefilterCount)}});
+    BerthkeepStartupAudit::debug(
+        auditComponent, "prefilterHydrationCandidates", toString(context.mode), context.phase,
+        "Prefiltered diskutil hydration candidates", std::nullopt,
+        {{"stage", toString(context.stage)},
+         {"listed_count", std::to_string(identifiers.size())},
+         {"kept_count", std::to_string(kept.size())},
+         {"cached_ignore_count", std::to_string(cachedIgnoreCount)},
+         {"virtual_prefilter_count", std::to_string(virtualPrefilterCount)}});
     return kept;
 }
 
@@ -86,7 +88,8 @@ void DiskUtilityDriveFactsHydrator::hydrate(
     const std::string& identifier, const DriveInventoryAuditContext& context,
     const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
     std::optional<DiskUtilityVolumeFacts>& result) const {
-    auto facts = decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(context, {"info", "-plist", identifier});
+    auto facts =
+        decodeDiskUtilityOutput<DiskUtilityVolumeFacts>(context, {"info", "-plist", identifier});
     if (!facts) {
         return;
     }
@@ -94,8 +97,8 @@ void DiskUtilityDriveFactsHydrator::hydrate(
         *facts, attachmentFor(diskImagesByDeviceIdentifier, identifier),
         m_diskArbitrationProvider->description(identifier));
     if (classification == DriveClassification::ignored(DriveIgnoreReason::diskImage)) {
-        m_ignoredCandidateCache->insert(identifier,
-                                        DriveInventoryEjectTargets::wholeDiskIdentifier(identifier));
+        m_ignoredCandidateCache->insert(
+            identifier, DriveInventoryEjectTargets::wholeDiskIdentifier(identifier));
     }
     result = std::move(facts);
 }
@@ -138,13 +141,12 @@ DiskUtilityDriveFactsHydrator::decodeDiskFactsInParallel(
         decodedCount = state.resultsByIdentifier.size();
     }
     if (decodedCount != identifiers.size()) {
-        BerthkeepStartupAudit::debug(auditComponent, "decodeDiskFactsInParallel",
-                                     toString(context.mode), context.phase,
-                                     "Falling back because diskutil info hydration missed listed candidates",
-                                     std::nullopt,
-                                     {{"listed_count", std::to_string(identifiers.size())},
-                                      {"decoded_count", std::to_string(decodedCount)},
-                                      {"stage", toString(context.stage)}});
+        BerthkeepStartupAudit::debug(
+            auditComponent, "decodeDiskFactsInParallel", toString(context.mode), context.phase,
+            "Falling back because diskutil info hydration missed listed candidates", std::nullopt,
+            {{"listed_count", std::to_string(identifiers.size())},
+             {"decoded_count", std::to_string(decodedCount)},
+             {"stage", toString(context.stage)}});
         return std::nullopt;
     }
     std::vector<DiskUtilityVolumeFacts> facts;

@@ -27,26 +27,26 @@ public:
     static constexpr int maximumConcurrentHydrations = 4;
     static constexpr const char* hydrationQueueName = "Berthkeep.DiskInventoryHydration";
 
-    DiskUtilityDriveFactsHydrator(std::shared_ptr<const DiskUtilityRunning> diskUtilityRunner,
-                                  std::shared_ptr<DiskArbitrationDescribing> diskArbitrationProvider,
-                                  std::shared_ptr<IgnoredDriveCandidateCache> ignoredCandidateCache);
+    DiskUtilityDriveFactsHydrator(
+        std::shared_ptr<const DiskUtilityRunning> diskUtilityRunner,
+        std::shared_ptr<DiskArbitrationDescribing> diskArbitrationProvider,
+        std::shared_ptr<IgnoredDriveCandidateCache> ignoredCandidateCache);
 
     // The identifiers worth a `diskutil info`, in their incoming order. Drops
     // cached identifiers (or whole disks), attached images, devices the disk
     // service calls "Disk Image" and volumes under the simulator or system-asset
     // folders; the last three are remembered in the cache.
-    std::vector<std::string>
-    prefilterHydrationCandidates(const std::vector<std::string>& identifiers,
-                                 const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
-                                 const DriveInventoryAuditContext& context) const;
+    std::vector<std::string> prefilterHydrationCandidates(
+        const std::vector<std::string>& identifiers,
+        const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
+        const DriveInventoryAuditContext& context) const;
 
     // One facts record per identifier, in the same order; nothing when any
     // identifier could not be described (the facts that did decode are dropped).
     // Blocks the calling thread until every child has ended.
-    std::optional<std::vector<DiskUtilityVolumeFacts>>
-    decodeDiskFactsInParallel(const std::vector<std::string>& identifiers,
-                              const DriveInventoryAuditContext& context,
-                              const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier) const;
+    std::optional<std::vector<DiskUtilityVolumeFacts>> decodeDiskFactsInParallel(
+        const std::vector<std::string>& identifiers, const DriveInventoryAuditContext& context,
+        const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier) const;
 
     // Runs one `diskutil` command and decodes its output as `Output`; nothing on
     // any failure, never a child in core-only mode.

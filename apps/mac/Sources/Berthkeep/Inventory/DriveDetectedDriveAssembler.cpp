@@ -15,10 +15,10 @@ QUrl buildMountURL(const std::string& path, ActivityDetectionMode mode,
                    BerthkeepAuditWorkPhase phase, const std::string& component,
                    const std::string& method) {
     if (mode == ActivityDetectionMode::coreOnly && DriveInventoryPaths::isUnderVolumes(path)) {
-        BerthkeepStartupAudit::coreOnlyViolation(
-            component, method, phase,
-            "Attempted to construct a filesystem URL for a mounted removable path in core-only mode",
-            path);
+        BerthkeepStartupAudit::coreOnlyViolation(component, method, phase,
+                                                 "Attempted to construct a filesystem URL for a "
+                                                 "mounted removable path in core-only mode",
+                                                 path);
     } else {
         BerthkeepStartupAudit::debug(component, method, toString(mode), phase,
                                      "Constructing filesystem URL from mount path", path);
@@ -33,10 +33,9 @@ bool hasIdentity(const DiskUtilityVolumeFacts& facts) {
 
 } // namespace
 
-std::optional<DetectedDrive> buildDetectedDrive(const DiskUtilityVolumeFacts& facts,
-                                                const std::set<std::string>& excludedDriveIDs,
-                                                const std::optional<std::string>& ejectTargetBSDName,
-                                                bool allowsGroupedWakeRemount) {
+std::optional<DetectedDrive> buildDetectedDrive(
+    const DiskUtilityVolumeFacts& facts, const std::set<std::string>& excludedDriveIDs,
+    const std::optional<std::string>& ejectTargetBSDName, bool allowsGroupedWakeRemount) {
     if (!hasIdentity(facts)) {
         return std::nullopt;
     }
@@ -62,7 +61,7 @@ std::optional<DetectedDrive> buildDetectedDrive(const DiskUtilityVolumeFacts& fa
     }
 
     const auto scope = excludedDriveIDs.count(id) > 0 ? DetectedDrive::Scope::excluded
-                                                       : DetectedDrive::Scope::managed;
+                                                      : DetectedDrive::Scope::managed;
     const std::string target = ejectTargetBSDName.value_or(facts.deviceIdentifier);
     return DetectedDrive(std::move(id), std::move(name), std::move(mountURL), scope,
                          facts.ejectable.value_or(false), facts.deviceIdentifier, target, target,

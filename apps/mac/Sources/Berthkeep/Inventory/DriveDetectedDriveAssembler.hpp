@@ -15,10 +15,9 @@ namespace DriveDetectedDriveAssembler {
 // Nothing when the facts carry no identity at all (no name, UUID or file
 // system). The id is the volume UUID, else the device identifier; without an
 // eject target the device is its own target and group.
-std::optional<DetectedDrive> buildDetectedDrive(const DiskUtilityVolumeFacts& facts,
-                                                const std::set<std::string>& excludedDriveIDs,
-                                                const std::optional<std::string>& ejectTargetBSDName,
-                                                bool allowsGroupedWakeRemount);
+std::optional<DetectedDrive> buildDetectedDrive(
+    const DiskUtilityVolumeFacts& facts, const std::set<std::string>& excludedDriveIDs,
+    const std::optional<std::string>& ejectTargetBSDName, bool allowsGroupedWakeRemount);
 
 } // namespace DriveDetectedDriveAssembler
 

@@ -60,16 +60,18 @@ BerthkeepLogMetadata classificationAuditMetadata(const DriveClassification& clas
     return metadata;
 }
 
-std::vector<DetectedDrive>
-buildSortedPhysicalExternalDrives(const std::vector<DiskUtilityVolumeFacts>& diskFacts,
-                                  DiskArbitrationDescribing& diskArbitrationProvider,
-                                  const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
-                                  const std::set<std::string>& excludedDriveIDs) {
-    const auto ejectTargets = DriveInventoryEjectTargets::ejectTargetBSDNamesByDeviceIdentifier(diskFacts);
+std::vector<DetectedDrive> buildSortedPhysicalExternalDrives(
+    const std::vector<DiskUtilityVolumeFacts>& diskFacts,
+    DiskArbitrationDescribing& diskArbitrationProvider,
+    const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
+    const std::set<std::string>& excludedDriveIDs) {
+    const auto ejectTargets =
+        DriveInventoryEjectTargets::ejectTargetBSDNamesByDeviceIdentifier(diskFacts);
 
     std::map<std::string, std::optional<DiskArbitrationDiskDescription>> descriptions;
     for (const auto& facts : diskFacts) {
-        descriptions[facts.deviceIdentifier] = diskArbitrationProvider.description(facts.deviceIdentifier);
+        descriptions[facts.deviceIdentifier] =
+            diskArbitrationProvider.description(facts.deviceIdentifier);
     }
 
     std::map<std::string, DriveClassification> classifications;

@@ -23,11 +23,11 @@ namespace DriveInventoryDiskDrivesAssembler {
 // target as target and group. A group that also holds a device of another
 // classification (the whole disk, an EFI partition, ...) is not remounted as a
 // group after wake.
-std::vector<DetectedDrive>
-buildSortedPhysicalExternalDrives(const std::vector<DiskUtilityVolumeFacts>& diskFacts,
-                                  DiskArbitrationDescribing& diskArbitrationProvider,
-                                  const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
-                                  const std::set<std::string>& excludedDriveIDs);
+std::vector<DetectedDrive> buildSortedPhysicalExternalDrives(
+    const std::vector<DiskUtilityVolumeFacts>& diskFacts,
+    DiskArbitrationDescribing& diskArbitrationProvider,
+    const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
+    const std::set<std::string>& excludedDriveIDs);
 
 // The audit form of one verdict: "bsd_name", "classification"
 // ("physical_external", "network_volume" or "ignored"), "group_id", and

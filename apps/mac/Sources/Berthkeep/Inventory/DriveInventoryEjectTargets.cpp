@@ -15,9 +15,10 @@ bool isAsciiDigit(char character) {
     return character >= '0' && character <= '9';
 }
 
-std::optional<std::string> resolvePhysicalWholeDiskBSDName(const std::string& identifier,
-                                                           const FactsByIdentifier& factsByIdentifier,
-                                                           std::set<std::string> visited) {
+std::optional<std::string>
+resolvePhysicalWholeDiskBSDName(const std::string& identifier,
+                                const FactsByIdentifier& factsByIdentifier,
+                                std::set<std::string> visited) {
     if (visited.count(identifier) > 0 || factsByIdentifier.empty()) {
         return std::nullopt;
     }

@@ -34,11 +34,9 @@ const std::set<VolumeResourceKey>& volumeResourceKeys() {
     return keys;
 }
 
-std::optional<DetectedDrive>
-detectedDriveFromDiskArbitration(const std::string& bsdName,
-                                 const std::optional<DiskArbitrationDiskDescription>& description,
-                                 const std::set<std::string>& excludedDriveIDs,
-                                 const DriveInventoryAuditContext& context) {
+std::optional<DetectedDrive> detectedDriveFromDiskArbitration(
+    const std::string& bsdName, const std::optional<DiskArbitrationDiskDescription>& description,
+    const std::set<std::string>& excludedDriveIDs, const DriveInventoryAuditContext& context) {
     if (!description || !description->volumePath) {
         return std::nullopt;
     }
@@ -64,7 +62,7 @@ detectedDriveFromDiskArbitration(const std::string& bsdName,
         }
     }
     const auto scope = excludedDriveIDs.count(id) > 0 ? DetectedDrive::Scope::excluded
-                                                       : DetectedDrive::Scope::managed;
+                                                      : DetectedDrive::Scope::managed;
     const bool isEjectable =
         description->mediaEjectable.value_or(false) || description->mediaRemovable.value_or(false);
     const std::string target = DriveInventoryEjectTargets::wholeDiskIdentifier(bsdName);
@@ -77,9 +75,9 @@ detectedDriveFromDiskArbitration(const std::string& bsdName,
                          isEjectable, bsdName, target, target, true);
 }
 
-std::vector<MountedVolumeFacts>
-mountedVolumeFacts(const std::map<std::string, DiskArbitrationDiskDescription>& descriptionsByBSDName,
-                   const DriveInventoryAuditContext& context, const MountedVolumeListing& fileManager) {
+std::vector<MountedVolumeFacts> mountedVolumeFacts(
+    const std::map<std::string, DiskArbitrationDiskDescription>& descriptionsByBSDName,
+    const DriveInventoryAuditContext& context, const MountedVolumeListing& fileManager) {
     // Two descriptions never share a mount path; should it happen, the first
     // BSD name in order wins.
     std::map<std::string, IndexedDescription> descriptionsByPath;
@@ -87,14 +85,14 @@ mountedVolumeFacts(const std::map<std::string, DiskArbitrationDiskDescription>& 
         if (!description.volumePath) {
             continue;
         }
-        descriptionsByPath.emplace(
-            DriveInventoryPaths::filePath(description.volumePath->adjusted(QUrl::NormalizePathSegments)),
-            IndexedDescription{bsdName, &description});
+        descriptionsByPath.emplace(DriveInventoryPaths::filePath(description.volumePath->adjusted(
+                                       QUrl::NormalizePathSegments)),
+                                   IndexedDescription{bsdName, &description});
     }
 
     std::vector<MountedVolumeFacts> result;
-    const auto urls = fileManager.mountedVolumeURLs(volumeResourceKeys(),
-                                                    MountedVolumeListingOptions{true});
+    const auto urls =
+        fileManager.mountedVolumeURLs(volumeResourceKeys(), MountedVolumeListingOptions{true});
     if (!urls) {
         return result;
     }

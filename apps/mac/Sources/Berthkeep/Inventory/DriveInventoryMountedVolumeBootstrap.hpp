@@ -25,19 +25,17 @@ const std::set<VolumeResourceKey>& volumeResourceKeys();
 // A drive for a cached description of a mounted, local, not internal volume
 // under "/Volumes"; nothing for anything else. The id is the volume UUID, else
 // the BSD name; the eject target and group are the whole disk.
-std::optional<DetectedDrive>
-detectedDriveFromDiskArbitration(const std::string& bsdName,
-                                 const std::optional<DiskArbitrationDiskDescription>& description,
-                                 const std::set<std::string>& excludedDriveIDs,
-                                 const DriveInventoryAuditContext& context);
+std::optional<DetectedDrive> detectedDriveFromDiskArbitration(
+    const std::string& bsdName, const std::optional<DiskArbitrationDiskDescription>& description,
+    const std::set<std::string>& excludedDriveIDs, const DriveInventoryAuditContext& context);
 
 // One facts record per mounted volume the listing reports (hidden ones
 // skipped), in its order; values the listing does not give are taken from the
 // description mounted at the same path. Unfiltered: the caller classifies. A
 // volume whose values cannot be read is left out, with an error line.
-std::vector<MountedVolumeFacts>
-mountedVolumeFacts(const std::map<std::string, DiskArbitrationDiskDescription>& descriptionsByBSDName,
-                   const DriveInventoryAuditContext& context, const MountedVolumeListing& fileManager);
+std::vector<MountedVolumeFacts> mountedVolumeFacts(
+    const std::map<std::string, DiskArbitrationDiskDescription>& descriptionsByBSDName,
+    const DriveInventoryAuditContext& context, const MountedVolumeListing& fileManager);
 
 } // namespace DriveInventoryMountedVolumeBootstrap
 

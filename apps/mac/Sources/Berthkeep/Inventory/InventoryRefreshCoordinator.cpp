@@ -40,10 +40,10 @@ void InventoryRefreshCoordinator::enqueue(const std::shared_ptr<State>& state,
         if (state->refreshStarted) {
             state->pendingReason = reason;
         }
-        logger.debug(BerthkeepLogCategory::inventory, "inventory.refresh.coalesced",
-                     "Coalesced overlapping async inventory refresh request",
-                     {{"reason", reason},
-                      {"refresh_started", state->refreshStarted ? "true" : "false"}});
+        logger.debug(
+            BerthkeepLogCategory::inventory, "inventory.refresh.coalesced",
+            "Coalesced overlapping async inventory refresh request",
+            {{"reason", reason}, {"refresh_started", state->refreshStarted ? "true" : "false"}});
         return;
     }
     // The debounce runs from the request, not from the task's first step.

@@ -55,7 +55,8 @@ std::vector<DetectedDrive>
 MountedVolumeInventoryService::snapshot(const std::set<std::string>& excludedDriveIDs,
                                         bool allowMountedVolumeAccess) {
     const DriveInventoryAuditContext context{
-        allowMountedVolumeAccess ? ActivityDetectionMode::enhanced : ActivityDetectionMode::coreOnly,
+        allowMountedVolumeAccess ? ActivityDetectionMode::enhanced
+                                 : ActivityDetectionMode::coreOnly,
         BerthkeepAuditWorkPhase::backgroundWork, DriveInventoryRefreshStage::reconcile};
     return snapshot(excludedDriveIDs, context);
 }
@@ -98,8 +99,9 @@ MountedVolumeInventoryService::coreOnlySnapshot(const std::set<std::string>& exc
         if (description.volumePath) {
             targetPath = DriveInventoryPaths::filePath(*description.volumePath);
         }
-        audit(context, "coreOnlySnapshot", "Handling Disk Arbitration cached candidate in core-only mode",
-              targetPath, {{"bsd_name", bsdName}});
+        audit(context, "coreOnlySnapshot",
+              "Handling Disk Arbitration cached candidate in core-only mode", targetPath,
+              {{"bsd_name", bsdName}});
         if (auto drive = DriveInventoryMountedVolumeBootstrap::detectedDriveFromDiskArbitration(
                 bsdName, description, excludedDriveIDs, context)) {
             drives.push_back(std::move(*drive));
@@ -110,8 +112,8 @@ MountedVolumeInventoryService::coreOnlySnapshot(const std::set<std::string>& exc
     }
     audit(context, "coreOnlySnapshot",
           "Falling back to mounted volume bootstrap because Disk Arbitration cache is empty");
-    const auto volumes =
-        DriveInventoryMountedVolumeBootstrap::mountedVolumeFacts(descriptions, context, *m_fileManager);
+    const auto volumes = DriveInventoryMountedVolumeBootstrap::mountedVolumeFacts(
+        descriptions, context, *m_fileManager);
     return sortedByLocalizedDriveName(snapshot(volumes, excludedDriveIDs));
 }
 
@@ -154,7 +156,7 @@ MountedVolumeInventoryService::makeDrive(const MountedVolumeFacts& facts,
         name = DriveInventoryPaths::lastPathComponent(facts.mountURL);
     }
     const auto scope = excludedDriveIDs.count(id) > 0 ? DetectedDrive::Scope::excluded
-                                                       : DetectedDrive::Scope::managed;
+                                                      : DetectedDrive::Scope::managed;
     std::optional<std::string> ejectTarget;
     if (facts.bsdName) {
         ejectTarget = DriveInventoryEjectTargets::wholeDiskIdentifier(*facts.bsdName);

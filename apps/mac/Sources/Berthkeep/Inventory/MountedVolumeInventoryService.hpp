@@ -36,10 +36,11 @@ class MountedVolumeInventoryService final : public ContextualDriveInventoryProvi
 public:
     // `fileManager` lists the mounted volumes; by default the simulated
     // machine's listing over the state file named by the environment.
-    MountedVolumeInventoryService(std::shared_ptr<const DiskUtilityRunning> diskUtilityRunner,
-                                  std::shared_ptr<const DiskImageListing> diskImageRegistry,
-                                  std::shared_ptr<LiveDiskArbitrationProvider> diskArbitrationProvider,
-                                  std::shared_ptr<const MountedVolumeListing> fileManager = nullptr);
+    MountedVolumeInventoryService(
+        std::shared_ptr<const DiskUtilityRunning> diskUtilityRunner,
+        std::shared_ptr<const DiskImageListing> diskImageRegistry,
+        std::shared_ptr<LiveDiskArbitrationProvider> diskArbitrationProvider,
+        std::shared_ptr<const MountedVolumeListing> fileManager = nullptr);
 
     std::vector<DetectedDrive> snapshot(const std::set<std::string>& excludedDriveIDs,
                                         const DriveInventoryAuditContext& context) override;

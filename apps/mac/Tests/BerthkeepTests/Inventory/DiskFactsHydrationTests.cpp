@@ -35,15 +35,19 @@ std::string deviceOf(const std::vector<std::string>& arguments) {
 
 class DiskFactsHydratorTest : public ::testing::Test {
 protected:
-    DiskUtilityDriveFactsHydrator hydrator(inventorytest::RecordingDiskUtilityRunner::Handler handler,
-                                           std::map<std::string, DiskArbitrationDiskDescription> descriptions = {}) {
+    DiskUtilityDriveFactsHydrator
+    hydrator(inventorytest::RecordingDiskUtilityRunner::Handler handler,
+             std::map<std::string, DiskArbitrationDiskDescription> descriptions = {}) {
         m_runner = std::make_shared<inventorytest::RecordingDiskUtilityRunner>(std::move(handler));
         return DiskUtilityDriveFactsHydrator(
-            m_runner, std::make_shared<inventorytest::FakeDiskArbitrationDescriptions>(std::move(descriptions)),
+            m_runner,
+            std::make_shared<inventorytest::FakeDiskArbitrationDescriptions>(
+                std::move(descriptions)),
             m_cache);
     }
 
-    std::shared_ptr<IgnoredDriveCandidateCache> m_cache = std::make_shared<IgnoredDriveCandidateCache>();
+    std::shared_ptr<IgnoredDriveCandidateCache> m_cache =
+        std::make_shared<IgnoredDriveCandidateCache>();
     std::shared_ptr<inventorytest::RecordingDiskUtilityRunner> m_runner;
 };
 
@@ -51,12 +55,15 @@ TEST_F(DiskFactsHydratorTest, PrefilterDropsImagesAndVirtualVolumesAndRemembersT
     DiskArbitrationDiskDescription imageDevice;
     imageDevice.deviceProtocol = "Disk Image";
     DiskArbitrationDiskDescription simulatorVolume;
-    simulatorVolume.volumePath = QUrl::fromLocalFile("/Library/Developer/CoreSimulator/Volumes/iOS_21A/");
+    simulatorVolume.volumePath =
+        QUrl::fromLocalFile("/Library/Developer/CoreSimulator/Volumes/iOS_21A/");
     DiskArbitrationDiskDescription assetsFolderItself; // the prefix needs its trailing slash
     assetsFolderItself.volumePath = QUrl::fromLocalFile("/System/Library/AssetsV2");
-    auto facts = hydrator({}, {{"disk9", imageDevice}, {"disk8s1", simulatorVolume}, {"disk6", assetsFolderItself}});
+    auto facts = hydrator(
+        {}, {{"disk9", imageDevice}, {"disk8s1", simulatorVolume}, {"disk6", assetsFolderItself}});
     const std::map<std::string, DiskImageAttachment> images{{"disk4", DiskImageAttachment{}}};
-    const std::vector<std::string> listed{"disk4", "disk4s1", "disk5s1", "disk8s1", "disk9", "disk6"};
+    const std::vector<std::string> listed{"disk4",   "disk4s1", "disk5s1",
+                                          "disk8s1", "disk9",   "disk6"};
 
     inventorytest::AuditCapture audit(true);
     EXPECT_EQ(facts.prefilterHydrationCandidates(listed, images, enhanced),
@@ -92,7 +99,8 @@ TEST_F(DiskFactsHydratorTest, RunsFourInfoCallsAtATimeAndKeepsTheInputOrder) {
         std::this_thread::sleep_for(device == "disk2s1" ? 400ms : 300ms);
         return infoPlist(device);
     });
-    const std::vector<std::string> identifiers{"disk2s1", "disk3s1", "disk4s1", "disk5s1", "disk6s1"};
+    const std::vector<std::string> identifiers{"disk2s1", "disk3s1", "disk4s1", "disk5s1",
+                                               "disk6s1"};
     const auto started = std::chrono::steady_clock::now();
     const auto result = facts.decodeDiskFactsInParallel(identifiers, enhanced, {});
     const auto elapsed = std::chrono::steady_clock::now() - started;
@@ -123,12 +131,14 @@ TEST_F(DiskFactsHydratorTest, AnyIdentifierThatFailsDiscardsTheWholeHydration) {
         return infoPlist(device);
     });
     inventorytest::AuditCapture audit(true);
-    EXPECT_EQ(facts.decodeDiskFactsInParallel({"disk2s1", "disk3s1", "disk5s1"}, enhanced, {}), std::nullopt);
+    EXPECT_EQ(facts.decodeDiskFactsInParallel({"disk2s1", "disk3s1", "disk5s1"}, enhanced, {}),
+              std::nullopt);
     EXPECT_EQ(facts.decodeDiskFactsInParallel({"disk2s1", "disk4s1"}, enhanced, {}), std::nullopt);
     // A repeated identifier is decoded once but listed twice.
     EXPECT_EQ(facts.decodeDiskFactsInParallel({"disk2s1", "disk2s1"}, enhanced, {}), std::nullopt);
 
-    const auto lines = linesWith(audit.entries(), "Falling back because diskutil info hydration missed listed candidates");
+    const auto lines = linesWith(
+        audit.entries(), "Falling back because diskutil info hydration missed listed candidates");
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_TRUE(contains(lines[0], "listed_count=3"));
     EXPECT_TRUE(contains(lines[0], "decoded_count=2"));
@@ -154,8 +164,9 @@ TEST_F(DiskFactsHydratorTest, OnlyADiskImageVerdictIsRemembered) {
         if (device == "disk7s1") {
             return infoPlist(device, "<key>BusProtocol</key><string>Disk Image</string>");
         }
-        return "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict><key>DeviceIdentifier</key><string>" + device +
-               "</string><key>Internal</key><true/></dict></plist>";
+        return "<?xml version=\"1.0\"?><plist "
+               "version=\"1.0\"><dict><key>DeviceIdentifier</key><string>" +
+               device + "</string><key>Internal</key><true/></dict></plist>";
     });
     const auto result = facts.decodeDiskFactsInParallel({"disk7s1", "disk3s1"}, enhanced, {});
     ASSERT_TRUE(result.has_value());
@@ -179,7 +190,8 @@ TEST_F(DiskFactsHydrationStandInTest, HungInfoEndsAtTheDeadline) {
     hang.hang = true;
     addBehaviour(hang);
     DiskUtilityDriveFactsHydrator facts(
-        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 800ms, 250ms),
+        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 800ms,
+                                                250ms),
         std::make_shared<inventorytest::FakeDiskArbitrationDescriptions>(),
         std::make_shared<IgnoredDriveCandidateCache>());
     const auto started = std::chrono::steady_clock::now();

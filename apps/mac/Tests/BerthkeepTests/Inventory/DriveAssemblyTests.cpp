@@ -21,7 +21,8 @@ DiskUtilityVolumeFacts wholeDisk(const std::string& id, const std::string& kind)
     return facts;
 }
 
-DiskUtilityVolumeFacts partition(const std::string& id, const std::string& parent, const std::string& name) {
+DiskUtilityVolumeFacts partition(const std::string& id, const std::string& parent,
+                                 const std::string& name) {
     DiskUtilityVolumeFacts facts;
     facts.deviceIdentifier = id;
     facts.wholeDisk = false;
@@ -36,7 +37,8 @@ DiskUtilityVolumeFacts partition(const std::string& id, const std::string& paren
 
 TEST(DriveInventoryEjectTargets, ResolvesEveryDeviceToItsPhysicalWholeDisk) {
     auto apfsContainer = wholeDisk("disk5", "Virtual");
-    apfsContainer.apfsPhysicalStores = std::vector{DiskUtilityVolumeFacts::APFSPhysicalStore{"disk4s2"}};
+    apfsContainer.apfsPhysicalStores =
+        std::vector{DiskUtilityVolumeFacts::APFSPhysicalStore{"disk4s2"}};
     apfsContainer.apfsContainerReference = "disk5";
     auto apfsVolume = partition("disk5s1", "disk5", "Backup");
     apfsVolume.apfsPhysicalStores = apfsContainer.apfsPhysicalStores;
@@ -46,21 +48,35 @@ TEST(DriveInventoryEjectTargets, ResolvesEveryDeviceToItsPhysicalWholeDisk) {
     auto orphan = partition("disk6s1", " disk6\n", "Orphan");
     auto virtualWhole = wholeDisk("disk7", "Virtual");
 
-    const std::vector<DiskUtilityVolumeFacts> facts{
-        wholeDisk("disk4", "Physical"), partition("disk4s2", "disk4", "Store"), apfsContainer, apfsVolume,
-        loopA, loopB, orphan, virtualWhole};
+    const std::vector<DiskUtilityVolumeFacts> facts{wholeDisk("disk4", "Physical"),
+                                                    partition("disk4s2", "disk4", "Store"),
+                                                    apfsContainer,
+                                                    apfsVolume,
+                                                    loopA,
+                                                    loopB,
+                                                    orphan,
+                                                    virtualWhole};
     const auto targets = DriveInventoryEjectTargets::ejectTargetBSDNamesByDeviceIdentifier(facts);
     const std::map<std::string, std::string> expected{
-        {"disk4", "disk4"},     {"disk4s2", "disk4"},   {"disk5", "disk4"}, {"disk5s1", "disk4"},
+        {"disk4", "disk4"},
+        {"disk4s2", "disk4"},
+        {"disk5", "disk4"},
+        {"disk5s1", "disk4"},
         // A loop ends at the device's own fallback, its parent reference.
-        {"disk8s1", "disk8s1"}, {"disk9s1", "disk9s1"},
+        {"disk8s1", "disk8s1"},
+        {"disk9s1", "disk9s1"},
         // A parent that was not hydrated is taken as it stands (trimmed).
-        {"disk6s1", "disk6"},   {"disk7", "disk7"}};
+        {"disk6s1", "disk6"},
+        {"disk7", "disk7"}};
     EXPECT_EQ(targets, expected);
     EXPECT_TRUE(DriveInventoryEjectTargets::ejectTargetBSDNamesByDeviceIdentifier({}).empty());
 
-    for (const auto& [device, whole] : std::vector<std::pair<std::string, std::string>>{
-             {"disk4s2", "disk4"}, {"disk4", "disk4"}, {"disk12s10", "disk12"}, {"disks", "disks"}, {"disk4s", "disk4s"}}) {
+    for (const auto& [device, whole] :
+         std::vector<std::pair<std::string, std::string>>{{"disk4s2", "disk4"},
+                                                          {"disk4", "disk4"},
+                                                          {"disk12s10", "disk12"},
+                                                          {"disks", "disks"},
+                                                          {"disk4s", "disk4s"}}) {
         EXPECT_EQ(DriveInventoryEjectTargets::wholeDiskIdentifier(device), whole) << device;
     }
 }
@@ -73,25 +89,55 @@ TEST(DriveDetectedDriveAssembler, NameIdentityAndEjectabilityFallBackInOrder) {
     };
     const std::vector<Case> cases{
         {"trimmed volume name", [](auto& f) { f.volumeName = "  Stick \n"; }, "Stick"},
-        {"mount point", [](auto& f) { f.volumeName = " "; f.mountPoint = " /Volumes/Mounted "; }, "Mounted"},
+        {"mount point",
+         [](auto& f) {
+             f.volumeName = " ";
+             f.mountPoint = " /Volumes/Mounted ";
+         },
+         "Mounted"},
         {"registry entry",
-         [](auto& f) { f.volumeName.reset(); f.mountPoint = ""; f.ioRegistryEntryName = "SanDisk Media  "; },
+         [](auto& f) {
+             f.volumeName.reset();
+             f.mountPoint = "";
+             f.ioRegistryEntryName = "SanDisk Media  ";
+         },
          "SanDisk Media"},
         {"media name",
-         [](auto& f) { f.volumeName.reset(); f.mountPoint.reset(); f.ioRegistryEntryName = " "; f.mediaName = "Ultra"; },
+         [](auto& f) {
+             f.volumeName.reset();
+             f.mountPoint.reset();
+             f.ioRegistryEntryName = " ";
+             f.mediaName = "Ultra";
+         },
          "Ultra"},
-        {"device identifier", [](auto& f) { f.volumeName.reset(); f.mountPoint.reset(); }, "disk4s2"},
+        {"device identifier",
+         [](auto& f) {
+             f.volumeName.reset();
+             f.mountPoint.reset();
+         },
+         "disk4s2"},
         {"no identity",
-         [](auto& f) { f.volumeName = "  "; f.filesystemType.reset(); f.mountPoint.reset(); }, std::nullopt},
+         [](auto& f) {
+             f.volumeName = "  ";
+             f.filesystemType.reset();
+             f.mountPoint.reset();
+         },
+         std::nullopt},
         {"empty uuid is an identity",
-         [](auto& f) { f.volumeName.reset(); f.filesystemType.reset(); f.volumeUUID = ""; f.mountPoint.reset(); },
+         [](auto& f) {
+             f.volumeName.reset();
+             f.filesystemType.reset();
+             f.volumeUUID = "";
+             f.mountPoint.reset();
+         },
          "disk4s2"},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.label);
         auto facts = partition("disk4s2", "disk4", "Name");
         testCase.change(facts);
-        const auto drive = DriveDetectedDriveAssembler::buildDetectedDrive(facts, {}, "disk4", true);
+        const auto drive =
+            DriveDetectedDriveAssembler::buildDetectedDrive(facts, {}, "disk4", true);
         ASSERT_EQ(drive.has_value(), testCase.name.has_value());
         if (drive) {
             EXPECT_EQ(drive->name(), *testCase.name);
@@ -102,7 +148,8 @@ TEST(DriveDetectedDriveAssembler, NameIdentityAndEjectabilityFallBackInOrder) {
     facts.volumeUUID = "UUID-1";
     facts.ejectable.reset();
     facts.removable = true;
-    const auto drive = DriveDetectedDriveAssembler::buildDetectedDrive(facts, {"UUID-1"}, std::nullopt, false);
+    const auto drive =
+        DriveDetectedDriveAssembler::buildDetectedDrive(facts, {"UUID-1"}, std::nullopt, false);
     ASSERT_TRUE(drive.has_value());
     EXPECT_EQ(drive->id(), "UUID-1");
     EXPECT_EQ(drive->scope(), DetectedDrive::Scope::excluded);
@@ -112,8 +159,10 @@ TEST(DriveDetectedDriveAssembler, NameIdentityAndEjectabilityFallBackInOrder) {
     EXPECT_EQ(drive->ejectGroupID(), "disk4s2");
     EXPECT_FALSE(drive->allowsGroupedWakeRemount());
     EXPECT_EQ(drive->mountURL(), std::optional<QUrl>(QUrl::fromLocalFile("/Volumes/Stick/")));
-    const auto byBSDName = DriveDetectedDriveAssembler::buildDetectedDrive(facts, {"disk4s2"}, "disk4", true);
-    EXPECT_EQ(byBSDName->scope(), DetectedDrive::Scope::managed) << "a drive with a UUID is excluded by it";
+    const auto byBSDName =
+        DriveDetectedDriveAssembler::buildDetectedDrive(facts, {"disk4s2"}, "disk4", true);
+    EXPECT_EQ(byBSDName->scope(), DetectedDrive::Scope::managed)
+        << "a drive with a UUID is excluded by it";
 }
 
 TEST(DriveInventoryDiskDrivesAssembler, KeepsPhysicalExternalDevicesSortedWithTheirGroups) {
@@ -130,20 +179,24 @@ TEST(DriveInventoryDiskDrivesAssembler, KeepsPhysicalExternalDevicesSortedWithTh
     const auto drives = DriveInventoryDiskDrivesAssembler::buildSortedPhysicalExternalDrives(
         facts, descriptions, {}, {});
     ASSERT_EQ(drives.size(), 3u);
-    EXPECT_EQ(drives[0].bsdName(), std::optional<std::string>("disk6s1")) << "equal names keep their order";
+    EXPECT_EQ(drives[0].bsdName(), std::optional<std::string>("disk6s1"))
+        << "equal names keep their order";
     EXPECT_EQ(drives[1].bsdName(), std::optional<std::string>("disk6s2"));
     EXPECT_EQ(drives[2].name(), "Disk 10");
     EXPECT_TRUE(drives[0].allowsGroupedWakeRemount()) << "nothing else shares disk6";
     EXPECT_EQ(drives[0].ejectGroupID(), "disk6");
-    EXPECT_FALSE(drives[2].allowsGroupedWakeRemount()) << "its whole disk and EFI partition share disk4";
+    EXPECT_FALSE(drives[2].allowsGroupedWakeRemount())
+        << "its whole disk and EFI partition share disk4";
     EXPECT_EQ(drives[2].ejectTargetBSDName(), std::optional<std::string>("disk4"));
 
     const auto entries = audit.entries();
-    const auto excluded = linesWith(entries, "Classified disk facts as excluded from managed scope");
+    const auto excluded =
+        linesWith(entries, "Classified disk facts as excluded from managed scope");
     ASSERT_EQ(excluded.size(), 2u);
-    for (const char* part : {"component=DriveInventoryDiskDrivesAssembler", "method=buildSortedPhysicalExternalDrives",
-                             "mode=n/a", "phase=background_work", "bsd_name=disk4 ", "classification=ignored",
-                             "ignore_reason=wholeDisk", "group_id=disk4"}) {
+    for (const char* part :
+         {"component=DriveInventoryDiskDrivesAssembler", "method=buildSortedPhysicalExternalDrives",
+          "mode=n/a", "phase=background_work", "bsd_name=disk4 ", "classification=ignored",
+          "ignore_reason=wholeDisk", "group_id=disk4"}) {
         EXPECT_TRUE(contains(excluded[0], part)) << part << " in " << excluded[0];
     }
     EXPECT_TRUE(contains(excluded[1], "ignore_reason=notUserMountable"));
@@ -157,12 +210,16 @@ TEST(DriveInventoryDiskDrivesAssembler, KeepsPhysicalExternalDevicesSortedWithTh
 TEST(DriveInventoryDiskDrivesAssembler, ClassificationAuditMetadataPerVerdict) {
     const auto facts = partition("disk4s2", "disk4", "Stick");
     using Metadata = BerthkeepLogMetadata;
-    EXPECT_EQ(DriveInventoryDiskDrivesAssembler::classificationAuditMetadata(DriveClassification::physicalExternal(),
-                                                                             facts, "disk4"),
-              (Metadata{{"bsd_name", "disk4s2"}, {"classification", "physical_external"}, {"group_id", "disk4"}}));
-    EXPECT_EQ(DriveInventoryDiskDrivesAssembler::classificationAuditMetadata(DriveClassification::networkVolume(),
-                                                                             facts, "g"),
-              (Metadata{{"bsd_name", "disk4s2"}, {"classification", "network_volume"}, {"group_id", "g"}}));
+    EXPECT_EQ(DriveInventoryDiskDrivesAssembler::classificationAuditMetadata(
+                  DriveClassification::physicalExternal(), facts, "disk4"),
+              (Metadata{{"bsd_name", "disk4s2"},
+                        {"classification", "physical_external"},
+                        {"group_id", "disk4"}}));
+    EXPECT_EQ(DriveInventoryDiskDrivesAssembler::classificationAuditMetadata(
+                  DriveClassification::networkVolume(), facts, "g"),
+              (Metadata{{"bsd_name", "disk4s2"},
+                        {"classification", "network_volume"},
+                        {"group_id", "g"}}));
     EXPECT_EQ(DriveInventoryDiskDrivesAssembler::classificationAuditMetadata(
                   DriveClassification::ignored(DriveIgnoreReason::diskImage), facts, "disk4"),
               (Metadata{{"bsd_name", "disk4s2"},

@@ -22,7 +22,7 @@ struct RefreshRecord {
     std::shared_ptr<ManualClock> clock;
     std::vector<Clock::TimePoint> startedAt;
     int finished = 0;
-    bool holdOpen = false;      // a refresh waits for release() before it ends
+    bool holdOpen = false; // a refresh waits for release() before it ends
     bool throwOnce = false;
     std::optional<Completion<void>> gate;
 
@@ -58,7 +58,9 @@ QCoro::Task<void> refresh(std::shared_ptr<RefreshRecord> record) {
 class InventoryRefreshCoordinatorTest : public ::testing::Test {
 protected:
     InventoryRefreshCoordinator::Action perform() {
-        return [record = m_record] { return refresh(record); };
+        return [record = m_record] {
+            return refresh(record);
+        };
     }
 
     void request(InventoryRefreshCoordinator& coordinator, const std::string& reason) {
@@ -115,9 +117,12 @@ TEST_F(InventoryRefreshCoordinatorTest, BurstOfDiskEventsGivesOneRefreshAfterThe
 }
 
 TEST_F(InventoryRefreshCoordinatorTest, OnlyTheExactDiskEventReasonWaits) {
-    EXPECT_EQ(InventoryRefreshCoordinator::debounce("disk_arbitration_change"), Clock::Duration(250ms));
-    EXPECT_EQ(InventoryRefreshCoordinator::debounce("Disk_Arbitration_Change"), Clock::Duration::zero());
-    EXPECT_EQ(InventoryRefreshCoordinator::debounce("drive_exclusion_toggle"), Clock::Duration::zero());
+    EXPECT_EQ(InventoryRefreshCoordinator::debounce("disk_arbitration_change"),
+              Clock::Duration(250ms));
+    EXPECT_EQ(InventoryRefreshCoordinator::debounce("Disk_Arbitration_Change"),
+              Clock::Duration::zero());
+    EXPECT_EQ(InventoryRefreshCoordinator::debounce("drive_exclusion_toggle"),
+              Clock::Duration::zero());
 
     InventoryRefreshCoordinator coordinator(m_clock);
     request(coordinator, "drive_exclusion_toggle");
@@ -126,7 +131,8 @@ TEST_F(InventoryRefreshCoordinatorTest, OnlyTheExactDiskEventReasonWaits) {
     EXPECT_EQ(m_record->startedAt[0], m_record->startedAt[1]) << "neither waited";
 }
 
-TEST_F(InventoryRefreshCoordinatorTest, RequestsDuringARefreshGiveExactlyOneMoreRunForTheLastReason) {
+TEST_F(InventoryRefreshCoordinatorTest,
+       RequestsDuringARefreshGiveExactlyOneMoreRunForTheLastReason) {
     m_record->holdOpen = true;
     InventoryRefreshCoordinator coordinator(m_clock);
     request(coordinator, "drive_exclusion_toggle");

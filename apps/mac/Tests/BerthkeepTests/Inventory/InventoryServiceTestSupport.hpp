@@ -111,8 +111,9 @@ public:
         bool fails = false;
     };
 
-    std::optional<std::vector<QUrl>> mountedVolumeURLs(const std::set<VolumeResourceKey>& keys,
-                                                       MountedVolumeListingOptions options) const override {
+    std::optional<std::vector<QUrl>>
+    mountedVolumeURLs(const std::set<VolumeResourceKey>& keys,
+                      MountedVolumeListingOptions options) const override {
         askedKeys = keys;
         askedOptions = options;
         if (!answers) {

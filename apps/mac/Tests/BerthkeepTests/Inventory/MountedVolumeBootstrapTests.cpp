@@ -10,7 +10,8 @@ using inventorytest::contains;
 using inventorytest::linesWith;
 namespace Bootstrap = DriveInventoryMountedVolumeBootstrap;
 
-const DriveInventoryAuditContext coreOnly{ActivityDetectionMode::coreOnly, BerthkeepAuditWorkPhase::appLaunch,
+const DriveInventoryAuditContext coreOnly{ActivityDetectionMode::coreOnly,
+                                          BerthkeepAuditWorkPhase::appLaunch,
                                           DriveInventoryRefreshStage::bootstrap};
 
 DiskArbitrationDiskDescription mountedAt(const std::string& path) {
@@ -48,7 +49,8 @@ TEST(MountedVolumeBootstrap, CachedDescriptionGivesADriveOnlyForLocalExternalVol
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.label);
-        EXPECT_EQ(Bootstrap::detectedDriveFromDiskArbitration("disk7s3", testCase.description, {}, coreOnly)
+        EXPECT_EQ(Bootstrap::detectedDriveFromDiskArbitration("disk7s3", testCase.description, {},
+                                                              coreOnly)
                       .has_value(),
                   testCase.accepted);
     }
@@ -58,7 +60,8 @@ TEST(MountedVolumeBootstrap, CachedDescriptionDriveFields) {
     inventorytest::AuditCapture audit(true);
     auto description = mountedAt("/Volumes/Stick/");
     description.mediaRemovable = true;
-    const auto byBSDName = Bootstrap::detectedDriveFromDiskArbitration("disk7s3", description, {"disk7s3"}, coreOnly);
+    const auto byBSDName =
+        Bootstrap::detectedDriveFromDiskArbitration("disk7s3", description, {"disk7s3"}, coreOnly);
     ASSERT_TRUE(byBSDName.has_value());
     EXPECT_EQ(byBSDName->id(), "disk7s3");
     EXPECT_EQ(byBSDName->name(), "Stick");
@@ -72,7 +75,8 @@ TEST(MountedVolumeBootstrap, CachedDescriptionDriveFields) {
     description.volumeUUIDString = "ABCD";
     description.volumeName = " \t";
     description.mediaRemovable.reset();
-    const auto byUUID = Bootstrap::detectedDriveFromDiskArbitration("disk7", description, {"disk7"}, coreOnly);
+    const auto byUUID =
+        Bootstrap::detectedDriveFromDiskArbitration("disk7", description, {"disk7"}, coreOnly);
     ASSERT_TRUE(byUUID.has_value());
     EXPECT_EQ(byUUID->id(), "ABCD");
     EXPECT_EQ(byUUID->name(), "Stick") << "the folder name stands in for a blank volume name";
@@ -80,10 +84,12 @@ TEST(MountedVolumeBootstrap, CachedDescriptionDriveFields) {
     EXPECT_FALSE(byUUID->isEjectable());
     EXPECT_EQ(byUUID->ejectGroupID(), "disk7");
 
-    const auto lines = linesWith(audit.entries(), "Building mounted drive from Disk Arbitration metadata only");
+    const auto lines =
+        linesWith(audit.entries(), "Building mounted drive from Disk Arbitration metadata only");
     ASSERT_EQ(lines.size(), 2u);
-    for (const char* part : {"method=makeMountedDriveFromDiskArbitrationDescription", "bsd_name=disk7s3",
-                             "mode=core_only", "phase=app_launch", "target_path=/Volumes/Stick"}) {
+    for (const char* part :
+         {"method=makeMountedDriveFromDiskArbitrationDescription", "bsd_name=disk7s3",
+          "mode=core_only", "phase=app_launch", "target_path=/Volumes/Stick"}) {
         EXPECT_TRUE(contains(lines[0], part)) << part << " in " << lines[0];
     }
 }
@@ -106,7 +112,7 @@ TEST(MountedVolumeBootstrap, MountedVolumesAreCompletedFromTheDescriptionAtTheSa
     described.mediaRemovable = false;
     DiskArbitrationDiskDescription unmounted;
     const std::map<std::string, DiskArbitrationDiskDescription> descriptions{{"disk3s1", described},
-                                                                               {"disk9", unmounted}};
+                                                                             {"disk9", unmounted}};
 
     inventorytest::AuditCapture audit(false);
     const auto facts = Bootstrap::mountedVolumeFacts(descriptions, coreOnly, listing);
@@ -117,7 +123,8 @@ TEST(MountedVolumeBootstrap, MountedVolumesAreCompletedFromTheDescriptionAtTheSa
     ASSERT_EQ(facts.size(), 2u) << "the unreadable volume is skipped";
     EXPECT_EQ(facts[0].bsdName, std::optional<std::string>("disk3s1"));
     EXPECT_EQ(facts[0].volumeIsEjectable, std::optional<bool>(true)) << "from the description";
-    EXPECT_EQ(facts[0].volumeIsLocal, std::optional<bool>(true)) << "the listing wins over the description";
+    EXPECT_EQ(facts[0].volumeIsLocal, std::optional<bool>(true))
+        << "the listing wins over the description";
     EXPECT_EQ(facts[0].volumeIsInternal, std::optional<bool>(false));
     EXPECT_EQ(facts[0].volumeIsRemovable, std::optional<bool>(false));
     EXPECT_EQ(facts[0].volumeUUIDString, std::optional<std::string>("UUID-A"));
@@ -130,8 +137,9 @@ TEST(MountedVolumeBootstrap, MountedVolumesAreCompletedFromTheDescriptionAtTheSa
     const auto entries = audit.entries();
     ASSERT_EQ(entries.size(), 1u);
     EXPECT_EQ(entries[0].type, UnifiedLogType::error);
-    for (const char* part : {"Failed to read mounted volume resource values", "method=mountedVolumeFactsForBootstrap",
-                             "target_path=/Volumes/Broken"}) {
+    for (const char* part :
+         {"Failed to read mounted volume resource values", "method=mountedVolumeFactsForBootstrap",
+          "target_path=/Volumes/Broken"}) {
         EXPECT_TRUE(contains(entries[0].message, part)) << part << " in " << entries[0].message;
     }
 

@@ -58,13 +58,15 @@ protected:
             std::make_shared<SimulatedDiskArbitration>(stateFile()));
     }
 
-    std::shared_ptr<const DiskUtilityRunning> standInRunner(std::chrono::milliseconds timeout = 5000ms) {
-        return std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), timeout,
-                                                       250ms);
+    std::shared_ptr<const DiskUtilityRunning>
+    standInRunner(std::chrono::milliseconds timeout = 5000ms) {
+        return std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"),
+                                                       timeout, 250ms);
     }
 
-    MountedVolumeInventoryService service(std::shared_ptr<const DiskUtilityRunning> runner = nullptr,
-                                          std::shared_ptr<const DiskImageListing> images = nullptr) {
+    MountedVolumeInventoryService
+    service(std::shared_ptr<const DiskUtilityRunning> runner = nullptr,
+            std::shared_ptr<const DiskImageListing> images = nullptr) {
         if (!runner) {
             runner = standInRunner();
         }
@@ -86,16 +88,20 @@ protected:
         }
     }
 
-    std::string uuidOf(const std::string& bsdName) const { return *m_world.findVolume(bsdName)->volumeUUID; }
+    std::string uuidOf(const std::string& bsdName) const {
+        return *m_world.findVolume(bsdName)->volumeUUID;
+    }
 
-    static void expectDrives(const std::vector<DetectedDrive>& drives, const std::vector<Expected>& expected) {
+    static void expectDrives(const std::vector<DetectedDrive>& drives,
+                             const std::vector<Expected>& expected) {
         ASSERT_EQ(drives.size(), expected.size());
         for (std::size_t index = 0; index < expected.size(); ++index) {
             SCOPED_TRACE(expected[index].name);
             const DetectedDrive& drive = drives[index];
             EXPECT_EQ(drive.name(), expected[index].name);
             EXPECT_EQ(drive.bsdName(), std::optional<std::string>(expected[index].bsdName));
-            EXPECT_EQ(drive.ejectTargetBSDName(), std::optional<std::string>(expected[index].ejectTarget));
+            EXPECT_EQ(drive.ejectTargetBSDName(),
+                      std::optional<std::string>(expected[index].ejectTarget));
             EXPECT_EQ(drive.ejectGroupID(), expected[index].group);
             EXPECT_EQ(drive.allowsGroupedWakeRemount(), expected[index].allowsGroupedWakeRemount);
         }
@@ -160,7 +166,8 @@ TEST_F(InventoryServiceTest, BootstrapAndCoreOnlyStagesStartNoChildProcess) {
     EXPECT_EQ(images->calls(), 0);
 
     // The standard mode at reconcile does run diskutil (and falls back here).
-    inventory.snapshot({}, context(ActivityDetectionMode::standard, DriveInventoryRefreshStage::reconcile));
+    inventory.snapshot(
+        {}, context(ActivityDetectionMode::standard, DriveInventoryRefreshStage::reconcile));
     EXPECT_EQ(runner->calls().size(), 1u);
     EXPECT_EQ(images->calls(), 1);
 }
@@ -178,8 +185,11 @@ TEST_F(InventoryServiceTest, CoreOnlyPathBuildsDrivesFromTheCachedDescriptions) 
     EXPECT_EQ(drives[2].id(), uuidOf("disk2s1"));
     EXPECT_EQ(drives[2].mountURL(), std::optional<QUrl>(QUrl::fromLocalFile("/Volumes/Disk 10/")));
     const auto entries = audit.entries();
-    EXPECT_FALSE(linesWith(entries, "Handling Disk Arbitration cached candidate in core-only mode").empty());
-    EXPECT_EQ(linesWith(entries, "Building mounted drive from Disk Arbitration metadata only").size(), 4u);
+    EXPECT_FALSE(
+        linesWith(entries, "Handling Disk Arbitration cached candidate in core-only mode").empty());
+    EXPECT_EQ(
+        linesWith(entries, "Building mounted drive from Disk Arbitration metadata only").size(),
+        4u);
     EXPECT_TRUE(linesWith(entries, "Falling back to mounted volume bootstrap").empty());
 }
 
@@ -197,10 +207,12 @@ TEST_F(InventoryServiceTest, EmptyDiskArbitrationCacheFallsBackToTheMountedVolum
     EXPECT_EQ(drives[2].bsdName(), std::nullopt);
     EXPECT_EQ(drives[2].ejectTargetBSDName(), std::nullopt);
     EXPECT_EQ(drives[2].ejectGroupID(), uuidOf("disk2s1"));
-    EXPECT_EQ(linesWith(audit.entries(),
-                        "Falling back to mounted volume bootstrap because Disk Arbitration cache is empty")
-                  .size(),
-              1u);
+    EXPECT_EQ(
+        linesWith(
+            audit.entries(),
+            "Falling back to mounted volume bootstrap because Disk Arbitration cache is empty")
+            .size(),
+        1u);
 }
 
 TEST_F(InventoryServiceTest, FailedOrHungInfoFallsBackToTheCoreOnlyList) {
@@ -241,7 +253,8 @@ TEST_F(InventoryServiceTest, FailedOrHungInfoFallsBackToTheCoreOnlyList) {
         EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
         EXPECT_EQ(drives, coreOnly);
         const auto entries = audit.entries();
-        const auto missed = linesWith(entries, "Falling back because diskutil info hydration missed listed candidates");
+        const auto missed = linesWith(
+            entries, "Falling back because diskutil info hydration missed listed candidates");
         if (hydrationLine) {
             ASSERT_EQ(missed.size(), 1u);
             EXPECT_TRUE(contains(missed[0], "listed_count=8"));
@@ -249,7 +262,10 @@ TEST_F(InventoryServiceTest, FailedOrHungInfoFallsBackToTheCoreOnlyList) {
         } else {
             EXPECT_TRUE(missed.empty());
         }
-        EXPECT_EQ(linesWith(entries, "Falling back to core-only inventory after diskutil hydration failed").size(), 1u);
+        EXPECT_EQ(linesWith(entries,
+                            "Falling back to core-only inventory after diskutil hydration failed")
+                      .size(),
+                  1u);
     }
 }
 
@@ -273,8 +289,9 @@ TEST_F(InventoryServiceTest, VolumeWithoutUUIDKeepsOneIdentityOnEveryPath) {
     ASSERT_EQ(linesWith(audit.entries(), "Falling back to mounted volume bootstrap").size(), 1u);
     const auto cached = DriveInventoryMountedVolumeBootstrap::detectedDriveFromDiskArbitration(
         "disk2s1",
-        DiskArbitrationDiskDescription{false, "USB", true, true, true, false, "NO UUID", std::nullopt,
-                                       true, false, QUrl::fromLocalFile("/Volumes/NO UUID/")},
+        DiskArbitrationDiskDescription{false, "USB", true, true, true, false, "NO UUID",
+                                       std::nullopt, true, false,
+                                       QUrl::fromLocalFile("/Volumes/NO UUID/")},
         excluded, enhancedReconcile);
 
     ASSERT_EQ(detailed.size(), 1u);
@@ -303,16 +320,26 @@ TEST(MountedVolumeInventoryServiceMakeDrive, IdentityNameAndTargetsFromTheVolume
         std::string group;
     };
     const std::vector<Case> cases{
-        {"uuid wins", [](auto& f) { f.volumeUUIDString = "U-1"; f.bsdName = "disk7s3"; }, "U-1", "Stick", "disk7",
+        {"uuid wins",
+         [](auto& f) {
+             f.volumeUUIDString = "U-1";
+             f.bsdName = "disk7s3";
+         },
+         "U-1", "Stick", "disk7", "disk7"},
+        {"partition without uuid", [](auto& f) { f.bsdName = "disk7s3"; }, "disk7s3", "Stick",
+         "disk7", "disk7"},
+        {"whole disk keeps itself", [](auto& f) { f.bsdName = "disk7"; }, "disk7", "Stick", "disk7",
          "disk7"},
-        {"partition without uuid", [](auto& f) { f.bsdName = "disk7s3"; }, "disk7s3", "Stick", "disk7", "disk7"},
-        {"whole disk keeps itself", [](auto& f) { f.bsdName = "disk7"; }, "disk7", "Stick", "disk7", "disk7"},
-        {"nothing but the path", [](auto&) {}, "/Volumes/Stick", "Stick", std::nullopt, "/Volumes/Stick"},
+        {"nothing but the path", [](auto&) {}, "/Volumes/Stick", "Stick", std::nullopt,
+         "/Volumes/Stick"},
         {"empty localized name counts",
-         [](auto& f) { f.volumeLocalizedName = ""; f.volumeName = "Other"; }, "/Volumes/Stick", "", std::nullopt,
-         "/Volumes/Stick"},
-        {"volume name next", [](auto& f) { f.volumeName = "Other"; }, "/Volumes/Stick", "Other", std::nullopt,
-         "/Volumes/Stick"},
+         [](auto& f) {
+             f.volumeLocalizedName = "";
+             f.volumeName = "Other";
+         },
+         "/Volumes/Stick", "", std::nullopt, "/Volumes/Stick"},
+        {"volume name next", [](auto& f) { f.volumeName = "Other"; }, "/Volumes/Stick", "Other",
+         std::nullopt, "/Volumes/Stick"},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.label);
@@ -338,9 +365,9 @@ TEST(DetectedDriveSorting, NumbersByValueAndEqualNamesKeepTheirOrder) {
     const auto drive = [](const std::string& id, const std::string& name) {
         return DetectedDrive(id, name, std::nullopt, DetectedDrive::Scope::managed, true);
     };
-    const auto sorted = sortedByLocalizedDriveName(
-        {drive("a", "Disk 10"), drive("b", "disk 9"), drive("c", "Backup"), drive("d", "Disk 9"),
-         drive("e", "Disk 2"), drive("f", "Backup")});
+    const auto sorted = sortedByLocalizedDriveName({drive("a", "Disk 10"), drive("b", "disk 9"),
+                                                    drive("c", "Backup"), drive("d", "Disk 9"),
+                                                    drive("e", "Disk 2"), drive("f", "Backup")});
     std::vector<std::string> ids;
     for (const auto& item : sorted) {
         ids.push_back(item.id());
