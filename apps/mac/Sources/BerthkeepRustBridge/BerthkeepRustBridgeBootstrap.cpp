@@ -2,6 +2,7 @@
 
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCore.hpp"
+#include "BerthkeepRustBridge/RustRecentActivityProvider.hpp"
 
 namespace berthkeep {
 
@@ -16,11 +17,43 @@ BerthkeepRustBridgeBootstrap::makeCore(BerthkeepRustCoreSelection selection) {
                                                std::make_shared<SwiftBerthkeepCore>(), policy);
 }
 
+// --- Drive usage: the activity-monitor bridge and the classification of its errors.
+
+std::shared_ptr<DriveUsageProviding> BerthkeepRustBridgeBootstrap::makeDriveUsageProvider() {
+    return RustDriveUsageProvider::makeDefault(BerthkeepProcessInfo::current(),
+                                               BerthkeepFileManager::defaultManager());
+}
+
+BerthkeepRustDriveUsageFailureKind
+BerthkeepRustBridgeBootstrap::classifyDriveUsageFailure(std::exception_ptr error) {
+    if (!error) {
+        return BerthkeepRustDriveUsageFailureKind::unknown;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const RustDriveUsageProvider::Error& usageError) {
+        using Case = RustDriveUsageProvider::Error::Case;
+        switch (usageError.errorCase()) {
+        case Case::symbolMissing:
+        case Case::dlopenFailed:
+        case Case::createFailed:
+        case Case::libraryNotFound:
+            return BerthkeepRustDriveUsageFailureKind::unavailable;
+        case Case::updateFailed:
+        case Case::snapshotFailed:
+        case Case::invalidSnapshot:
+            return BerthkeepRustDriveUsageFailureKind::setupRequired;
+        }
+    } catch (...) {
+    }
+    return BerthkeepRustDriveUsageFailureKind::unknown;
+}
+
 void BerthkeepRustBridgeBootstrap::registerFactories() {
-    // The usage provider maker and its failure classifier come with the
-    // activity-monitor bridge; until then those slots keep their defaults.
-    BerthkeepRustBridgeRegistry::registerFactories(&BerthkeepRustBridgeBootstrap::makeCore, nullptr,
-                                                   nullptr);
+    BerthkeepRustBridgeRegistry::registerFactories(
+        &BerthkeepRustBridgeBootstrap::makeCore,
+        &BerthkeepRustBridgeBootstrap::makeDriveUsageProvider,
+        &BerthkeepRustBridgeBootstrap::classifyDriveUsageFailure);
 }
 
 } // namespace berthkeep

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <exception>
 #include <memory>
 
 #include "BerthkeepRustBridge/BerthkeepRustBridgeRegistry.hpp"
@@ -19,6 +20,13 @@ public:
     // transport, with a new in-app core as fallback; requireRust stops the process
     // on a failed call, fallbackToSwift answers in-app.
     static std::shared_ptr<BerthkeepCoreHandling> makeCore(BerthkeepRustCoreSelection selection);
+
+    // The drive-usage maker it installs: the activity-monitor bridge over the
+    // library the standard search finds, or an unavailable source holding why not.
+    static std::shared_ptr<DriveUsageProviding> makeDriveUsageProvider();
+    // Bridge setup failures are unavailable, failed calls setupRequired, any
+    // other error (JSON coding included) unknown.
+    static BerthkeepRustDriveUsageFailureKind classifyDriveUsageFailure(std::exception_ptr error);
 };
 
 } // namespace berthkeep

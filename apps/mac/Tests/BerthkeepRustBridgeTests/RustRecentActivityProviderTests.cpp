@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
+#include "BerthkeepRustBridge/BerthkeepRustBridgeBootstrap.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
@@ -381,6 +382,29 @@ TEST(RustRecentActivityProviderError, DescriptionsNameTheCaseAndPayload) {
     EXPECT_STREQ(Error::libraryNotFound().what(), "libraryNotFound");
     EXPECT_STREQ(Error::invalidSnapshot().what(), "invalidSnapshot");
     EXPECT_NE(Error::createFailed("a"), Error::snapshotFailed("a"));
+}
+
+TEST(RustRecentActivityProviderRegistration, BootstrapInstallsTheMakerAndTheClassifier) {
+    BerthkeepRustBridgeBootstrap::registerFactories();
+    EXPECT_TRUE(BerthkeepRustBridgeRegistry::hasDriveUsageProviderMaker());
+
+    using Kind = BerthkeepRustDriveUsageFailureKind;
+    const std::pair<std::exception_ptr, Kind> table[] = {
+        {std::make_exception_ptr(Error::symbolMissing("x")), Kind::unavailable},
+        {std::make_exception_ptr(Error::dlopenFailed("x")), Kind::unavailable},
+        {std::make_exception_ptr(Error::createFailed("x")), Kind::unavailable},
+        {std::make_exception_ptr(Error::libraryNotFound()), Kind::unavailable},
+        {std::make_exception_ptr(Error::updateFailed("x")), Kind::setupRequired},
+        {std::make_exception_ptr(Error::snapshotFailed("x")), Kind::setupRequired},
+        {std::make_exception_ptr(Error::invalidSnapshot()), Kind::setupRequired},
+        {std::make_exception_ptr(BerthkeepRustBridgeUnavailableError()), Kind::unknown},
+        {std::make_exception_ptr(RustRecentActivityCodingError("bad")), Kind::unknown},
+        {std::make_exception_ptr(42), Kind::unknown},
+    };
+    for (const auto& [error, kind] : table) {
+        EXPECT_EQ(BerthkeepRustBridgeRegistry::classifyDriveUsageFailure(error), kind);
+    }
+    BerthkeepRustBridgeRegistry::resetForTesting();
 }
 
 TEST(RustRecentActivityProviderMakeDefault, WithoutALibraryEveryCallFailsWithLibraryNotFound) {
