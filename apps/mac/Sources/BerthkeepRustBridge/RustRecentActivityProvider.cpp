@@ -29,13 +29,20 @@ constexpr const char* kCoreOnly = "core_only";
 std::string caseName(RustDriveUsageProvider::Error::Case errorCase) {
     using Case = RustDriveUsageProvider::Error::Case;
     switch (errorCase) {
-    case Case::symbolMissing: return "symbolMissing";
-    case Case::dlopenFailed: return "dlopenFailed";
-    case Case::createFailed: return "createFailed";
-    case Case::updateFailed: return "updateFailed";
-    case Case::snapshotFailed: return "snapshotFailed";
-    case Case::libraryNotFound: return "libraryNotFound";
-    case Case::invalidSnapshot: return "invalidSnapshot";
+    case Case::symbolMissing:
+        return "symbolMissing";
+    case Case::dlopenFailed:
+        return "dlopenFailed";
+    case Case::createFailed:
+        return "createFailed";
+    case Case::updateFailed:
+        return "updateFailed";
+    case Case::snapshotFailed:
+        return "snapshotFailed";
+    case Case::libraryNotFound:
+        return "libraryNotFound";
+    case Case::invalidSnapshot:
+        return "invalidSnapshot";
     }
     return "unknown";
 }
@@ -71,9 +78,9 @@ std::string standardizedMountPath(const QUrl& mountURL) {
 RustDriveUsageProvider::Error::Error(Case errorCase, std::string text)
     : m_case(errorCase)
     , m_text(std::move(text))
-    , m_description(hasPayload(errorCase)
-                        ? caseName(errorCase) + "(" + RustBerthkeepCoreBridgeError::quoted(m_text) + ")"
-                        : caseName(errorCase)) {}
+    , m_description(hasPayload(errorCase) ? caseName(errorCase) + "(" +
+                                                RustBerthkeepCoreBridgeError::quoted(m_text) + ")"
+                                          : caseName(errorCase)) {}
 
 WireDriveUsageMonitorConfig RustDriveUsageProvider::monitorConfiguration() {
     return WireDriveUsageMonitorConfig{ActivityDetectionMode::coreOnly, 20000, 20000, 10000, 30000};
@@ -114,6 +121,9 @@ RustDriveUsageProvider::makeDefault(const BerthkeepProcessInfo& processInfo,
         ProcessLog::shared()->write(std::string("Berthkeep drive usage provider disabled: ") +
                                     error.what());
         return std::make_shared<UnavailableDriveUsageProvider>(std::current_exception());
+    } catch (...) {
+        ProcessLog::shared()->write("Berthkeep drive usage provider disabled: unknown error");
+        return std::make_shared<UnavailableDriveUsageProvider>(std::current_exception());
     }
 }
 
@@ -132,7 +142,9 @@ RustDriveUsageProvider::RustDriveUsageProvider(
     void* library = BerthkeepRustFFI::openLibrary(
         libraryPath, [](const std::string& message) { return Error::dlopenFailed(message); });
     try {
-        const auto missing = [](const std::string& name) { return Error::symbolMissing(name); };
+        const auto missing = [](const std::string& name) {
+            return Error::symbolMissing(name);
+        };
         const auto create = BerthkeepRustFFI::resolveSymbol<CreateFunction>(
             "berthkeep_core_activity_monitor_create", library, missing);
         const auto update = BerthkeepRustFFI::resolveSymbol<UpdateFunction>(
@@ -219,12 +231,10 @@ void RustDriveUsageProvider::updateManagedVolumes(const std::vector<DetectedDriv
         }
         const QUrl& mountURL = *drive.mountURL();
         const QString rawPath = mountURL.isLocalFile() ? mountURL.toLocalFile() : mountURL.path();
-        BerthkeepStartupAudit::debug(kComponent, "updateManagedVolumes", modeText,
-                                     BerthkeepAuditWorkPhase::initialRefresh,
-                                     "Constructing mount-path payload for Rust activity monitor",
-                                     rawPath.toStdString());
-        volumeSet.volumes.push_back(
-            {drive.id(), standardizedMountPath(mountURL), drive.bsdName()});
+        BerthkeepStartupAudit::debug(
+            kComponent, "updateManagedVolumes", modeText, BerthkeepAuditWorkPhase::initialRefresh,
+            "Constructing mount-path payload for Rust activity monitor", rawPath.toStdString());
+        volumeSet.volumes.push_back({drive.id(), standardizedMountPath(mountURL), drive.bsdName()});
     }
     if (adaptive) {
         volumeSet.promotedTargetedAssistIdentities =

@@ -43,11 +43,21 @@ public:
 
         Error(Case errorCase, std::string text = {});
 
-        static Error symbolMissing(std::string name) { return {Case::symbolMissing, std::move(name)}; }
-        static Error dlopenFailed(std::string text) { return {Case::dlopenFailed, std::move(text)}; }
-        static Error createFailed(std::string text) { return {Case::createFailed, std::move(text)}; }
-        static Error updateFailed(std::string text) { return {Case::updateFailed, std::move(text)}; }
-        static Error snapshotFailed(std::string text) { return {Case::snapshotFailed, std::move(text)}; }
+        static Error symbolMissing(std::string name) {
+            return {Case::symbolMissing, std::move(name)};
+        }
+        static Error dlopenFailed(std::string text) {
+            return {Case::dlopenFailed, std::move(text)};
+        }
+        static Error createFailed(std::string text) {
+            return {Case::createFailed, std::move(text)};
+        }
+        static Error updateFailed(std::string text) {
+            return {Case::updateFailed, std::move(text)};
+        }
+        static Error snapshotFailed(std::string text) {
+            return {Case::snapshotFailed, std::move(text)};
+        }
         static Error libraryNotFound() { return {Case::libraryNotFound}; }
         static Error invalidSnapshot() { return {Case::invalidSnapshot}; }
 
@@ -92,8 +102,8 @@ public:
     // The drive-usage factory the bootstrap installs: the bridge over the library
     // the standard search finds, or an unavailable source holding why not. Never
     // throws.
-    static std::shared_ptr<DriveUsageProviding> makeDefault(const BerthkeepProcessInfo& processInfo,
-                                                            const BerthkeepFileManager& fileManager);
+    static std::shared_ptr<DriveUsageProviding>
+    makeDefault(const BerthkeepProcessInfo& processInfo, const BerthkeepFileManager& fileManager);
 
     // Refuses the core-only mode (updateFailed, nothing sent). Watches the
     // mounted managed drives among `drives`.

@@ -12,7 +12,9 @@ namespace {
 
 using nlohmann::json;
 
-[[noreturn]] void fail(const std::string& what) { throw RustRecentActivityCodingError(what); }
+[[noreturn]] void fail(const std::string& what) {
+    throw RustRecentActivityCodingError(what);
+}
 
 const json& object(const json& value, const char* what) {
     if (!value.is_object()) {
@@ -144,18 +146,14 @@ json toJson(const WireDriveUsageMonitorVolumeSet& value) {
 }
 
 json toJson(const WireActivityMonitorDebugStatFsSample& value) {
-    return json{{"block_size", value.blockSize},
-                {"blocks_total", value.blocksTotal},
-                {"blocks_free", value.blocksFree},
-                {"blocks_available", value.blocksAvailable},
-                {"used_bytes", value.usedBytes},
-                {"free_bytes", value.freeBytes},
-                {"available_bytes", value.availableBytes},
-                {"sample_age_ms", value.sampleAgeMs}};
+    return json{
+        {"block_size", value.blockSize},           {"blocks_total", value.blocksTotal},
+        {"blocks_free", value.blocksFree},         {"blocks_available", value.blocksAvailable},
+        {"used_bytes", value.usedBytes},           {"free_bytes", value.freeBytes},
+        {"available_bytes", value.availableBytes}, {"sample_age_ms", value.sampleAgeMs}};
 }
 
-WireDriveUsageMonitorTargetedAssistIdentity
-wireTargetedAssistIdentityFromJson(const json& value) {
+WireDriveUsageMonitorTargetedAssistIdentity wireTargetedAssistIdentityFromJson(const json& value) {
     const auto& o = object(value, "targeted-assist identity");
     return {requiredString(o, "identity"), requiredString(o, "display_name")};
 }

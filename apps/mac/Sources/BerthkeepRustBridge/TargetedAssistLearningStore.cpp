@@ -89,11 +89,11 @@ const std::set<std::string> FileTargetedAssistLearningStore::builtInIdentities =
 FileTargetedAssistLearningStore::FileTargetedAssistLearningStore(
     std::optional<std::string> bundleIdentifier, std::optional<std::string> baseDirectory,
     NowProvider nowProvider)
-    : m_directoryPath(QDir(QString::fromStdString(baseFolder(baseDirectory)))
-                          .filePath(QString::fromStdString(
-                              BerthkeepRuntimeIdentity::applicationSupportDirectoryName(
-                                  bundleIdentifier)))
-                          .toStdString())
+    : m_directoryPath(
+          QDir(QString::fromStdString(baseFolder(baseDirectory)))
+              .filePath(QString::fromStdString(
+                  BerthkeepRuntimeIdentity::applicationSupportDirectoryName(bundleIdentifier)))
+              .toStdString())
     , m_nowProvider(nowProvider ? std::move(nowProvider)
                                 : NowProvider([] { return std::chrono::system_clock::now(); }))
     , m_recordsByIdentity(loadRecords(m_directoryPath)) {}
@@ -242,8 +242,9 @@ void FileTargetedAssistLearningStore::saveLocked() const {
 
 std::string FileTargetedAssistLearningStore::encodeState(const PersistedState& state) {
     std::vector<PersistedRecord> records = state.records;
-    std::stable_sort(records.begin(), records.end(),
-                     [](const auto& left, const auto& right) { return left.identity < right.identity; });
+    std::stable_sort(records.begin(), records.end(), [](const auto& left, const auto& right) {
+        return left.identity < right.identity;
+    });
     json array = json::array();
     for (const auto& record : records) {
         // nlohmann objects keep their keys sorted, as the file wants.
@@ -322,7 +323,8 @@ FileTargetedAssistLearningStore::parseDate(const std::string& text) {
     const int minute = number(text, 14, 2);
     const int second = number(text, 17, 2);
     using namespace std::chrono;
-    const year_month_day ymd{std::chrono::year(year), std::chrono::month(static_cast<unsigned>(month)),
+    const year_month_day ymd{std::chrono::year(year),
+                             std::chrono::month(static_cast<unsigned>(month)),
                              std::chrono::day(static_cast<unsigned>(day))};
     if (!ymd.ok() || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;

@@ -53,9 +53,9 @@ public:
     // baseDirectory: the folder that receives the store's own folder
     // ("Berthkeep" or "Berthkeep Test"); by default the user's Application
     // Support folder, else the temporary directory. Reads the file; creates nothing.
-    explicit FileTargetedAssistLearningStore(std::optional<std::string> bundleIdentifier,
-                                             std::optional<std::string> baseDirectory = std::nullopt,
-                                             NowProvider nowProvider = {});
+    explicit FileTargetedAssistLearningStore(
+        std::optional<std::string> bundleIdentifier,
+        std::optional<std::string> baseDirectory = std::nullopt, NowProvider nowProvider = {});
 
     FileTargetedAssistLearningStore(const FileTargetedAssistLearningStore&) = delete;
     FileTargetedAssistLearningStore& operator=(const FileTargetedAssistLearningStore&) = delete;

@@ -52,8 +52,7 @@ public:
     ActivityFixture(const ActivityFixture&) = delete;
     ActivityFixture& operator=(const ActivityFixture&) = delete;
 
-    template <typename Function>
-    Function call(const char* name) const {
+    template <typename Function> Function call(const char* name) const {
         void* address = dlsym(m_handle, name);
         if (address == nullptr) {
             throw std::runtime_error(std::string("fixture lacks ") + name);
@@ -157,7 +156,8 @@ TEST_F(RustRecentActivityProviderTest, CoreOnlyUpdateIsRefusedAndChangesNothing)
         provider->updateManagedVolumes({drive("a", "/tmp/a")}, ActivityDetectionMode::coreOnly);
         FAIL() << "expected updateFailed";
     } catch (const Error& error) {
-        EXPECT_EQ(error, Error::updateFailed("attempted to update activity monitor in core-only mode"));
+        EXPECT_EQ(error,
+                  Error::updateFailed("attempted to update activity monitor in core-only mode"));
     }
     EXPECT_EQ(fixture.count("fixture_update_calls"), 0);
     const auto faults = m_audit->entries();
@@ -189,7 +189,8 @@ TEST_F(RustRecentActivityProviderTest, UpdateSendsMountedManagedDrivesOnly) {
     }));
     EXPECT_EQ(std::count_if(messages.begin(), messages.end(),
                             [](const std::string& m) {
-                                return m.find("Constructing mount-path payload") != std::string::npos;
+                                return m.find("Constructing mount-path payload") !=
+                                       std::string::npos;
                             }),
               2);
 }
@@ -316,7 +317,8 @@ TEST_F(RustRecentActivityProviderTest, StatfsSamplesAreLoggedInDriveOrder) {
                     (R"({"usage_snapshots_by_drive_id":{"b":{"open_file_usage":0,"cwd_usage":0,
                         "statfs_activity":true,"fsevents_activity":false,"viewer_assist_activity":false,
                         "eject_failure_risk_score":0,"is_busy":false}},
-                        "debug_statfs_by_drive_id":{"c":)" + sample + R"(,"b":)" + sample + "}}")
+                        "debug_statfs_by_drive_id":{"c":)" +
+                     sample + R"(,"b":)" + sample + "}}")
                         .c_str());
     provider->usageSnapshotsByDriveID();
     const auto entries = m_statfsLog->entries();
@@ -409,7 +411,8 @@ TEST(RustRecentActivityProviderRegistration, BootstrapInstallsTheMakerAndTheClas
 
 TEST(RustRecentActivityProviderMakeDefault, WithoutALibraryEveryCallFailsWithLibraryNotFound) {
     berthkeep::testing::EmptyMainBundle bundle;
-    const auto provider = RustDriveUsageProvider::makeDefault(BerthkeepProcessInfo{}, NothingFileManager());
+    const auto provider =
+        RustDriveUsageProvider::makeDefault(BerthkeepProcessInfo{}, NothingFileManager());
     ASSERT_NE(std::dynamic_pointer_cast<UnavailableDriveUsageProvider>(provider), nullptr);
     try {
         provider->usageSnapshotsByDriveID();
@@ -428,22 +431,25 @@ TEST(RustRecentActivityProviderMakeDefault, BuildsTheBridgeOrSurfacesWhyNot) {
         ActivityFixture fixture;
         BerthkeepProcessInfo info;
         info.environment[BerthkeepRustBridgeLocation::libraryPathEnvironmentKey] = fixture.path();
-        const auto provider = RustDriveUsageProvider::makeDefault(info, BerthkeepFileManager::defaultManager());
+        const auto provider =
+            RustDriveUsageProvider::makeDefault(info, BerthkeepFileManager::defaultManager());
         EXPECT_NE(std::dynamic_pointer_cast<RustDriveUsageProvider>(provider), nullptr);
     }
     BerthkeepProcessInfo info;
     info.environment[BerthkeepRustBridgeLocation::libraryPathEnvironmentKey] =
         BERTHKEEP_ACTIVITY_FIXTURE_NO_DESTROY;
-    const auto provider = RustDriveUsageProvider::makeDefault(info, BerthkeepFileManager::defaultManager());
+    const auto provider =
+        RustDriveUsageProvider::makeDefault(info, BerthkeepFileManager::defaultManager());
     try {
         provider->usageSnapshotsByDriveID();
         ADD_FAILURE();
     } catch (const Error& error) {
         EXPECT_EQ(error, Error::symbolMissing("berthkeep_core_activity_monitor_destroy"));
     }
-    EXPECT_EQ(processLog->lines(),
-              std::vector<std::string>{"Berthkeep drive usage provider disabled: "
-                                       "symbolMissing(\"berthkeep_core_activity_monitor_destroy\")"});
+    EXPECT_EQ(
+        processLog->lines(),
+        std::vector<std::string>{"Berthkeep drive usage provider disabled: "
+                                 "symbolMissing(\"berthkeep_core_activity_monitor_destroy\")"});
     ProcessLog::setShared(nullptr);
 }
 
@@ -454,7 +460,8 @@ public:
     explicit FileHolder(const std::string& file) {
         std::string script = "exec 3<\"$1\"; exec sleep 60";
         const char* argv[] = {"sh", "-c", script.c_str(), "sh", file.c_str(), nullptr};
-        if (posix_spawnp(&m_pid, "sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) != 0) {
+        if (posix_spawnp(&m_pid, "sh", nullptr, nullptr, const_cast<char* const*>(argv), environ) !=
+            0) {
             m_pid = -1;
         }
     }
@@ -498,15 +505,16 @@ TEST_F(RustRecentActivityProviderTest, RealMonitorSeesAProcessHoldingAFileOnTheV
         out.write("frames");
     }
     auto provider = makeProvider(BERTHKEEP_CORE_LIBRARY_PATH);
-    const std::vector<DetectedDrive> drives = {drive("disk9", volume.path() + "/"),
-                                               drive("gone", "/nonexistent/volume",
-                                                     DetectedDrive::Scope::excluded)};
+    const std::vector<DetectedDrive> drives = {
+        drive("disk9", volume.path() + "/"),
+        drive("gone", "/nonexistent/volume", DetectedDrive::Scope::excluded)};
     const auto isBusy = [](const std::map<std::string, DriveUsageSnapshot>& snapshots) {
         const auto found = snapshots.find("disk9");
         return found != snapshots.end() && found->second.isBusy;
     };
 
-    auto snapshots = pollUntil(*provider, drives, [](const auto& s) { return s.count("disk9") > 0; });
+    auto snapshots =
+        pollUntil(*provider, drives, [](const auto& s) { return s.count("disk9") > 0; });
     ASSERT_EQ(snapshots.count("disk9"), 1u);
     EXPECT_FALSE(snapshots.at("disk9").isBusy);
     EXPECT_EQ(snapshots.count("gone"), 0u);

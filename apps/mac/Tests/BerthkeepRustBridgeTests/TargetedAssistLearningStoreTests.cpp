@@ -35,7 +35,9 @@ protected:
         return QDir(m_base.path()).filePath("Berthkeep Test").toStdString();
     }
     std::string file() const {
-        return QDir(QString::fromStdString(folder())).filePath("targeted-assist-learning.json").toStdString();
+        return QDir(QString::fromStdString(folder()))
+            .filePath("targeted-assist-learning.json")
+            .toStdString();
     }
     std::string readFile() const {
         QFile handle(QString::fromStdString(file()));
@@ -56,7 +58,8 @@ TEST_F(TargetedAssistLearningStoreTest, FolderNameFollowsTheBundleIdentifier) {
     EXPECT_EQ(makeStore()->directoryPath(), folder());
     FileTargetedAssistLearningStore production(BerthkeepRuntimeIdentity::productionBundleIdentifier,
                                                m_base.path().toStdString());
-    EXPECT_EQ(QFileInfo(QString::fromStdString(production.directoryPath())).fileName(), "Berthkeep");
+    EXPECT_EQ(QFileInfo(QString::fromStdString(production.directoryPath())).fileName(),
+              "Berthkeep");
     // Construction creates nothing.
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder())));
 }
@@ -165,7 +168,8 @@ TEST_F(TargetedAssistLearningStoreTest, ExpiresOneSecondAfterThirtyDays) {
 }
 
 TEST_F(TargetedAssistLearningStoreTest, RecordDatedInTheFutureStays) {
-    writeFile(R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":2,"last_seen_at":"2030-01-01T00:00:00Z"}]})");
+    writeFile(
+        R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":2,"last_seen_at":"2030-01-01T00:00:00Z"}]})");
     EXPECT_EQ(makeStore()->promotedIdentities().size(), 1u);
 }
 
@@ -241,7 +245,8 @@ TEST_F(TargetedAssistLearningStoreTest, LoadTable) {
 }
 
 TEST_F(TargetedAssistLearningStoreTest, LoadedRecordIsKeptAsStored) {
-    writeFile(R"({"records":[{"identity":"Foo Bar","display_name":"FB","hit_count":3,"last_seen_at":"2026-01-31T17:05:09Z"}]})");
+    writeFile(
+        R"({"records":[{"identity":"Foo Bar","display_name":"FB","hit_count":3,"last_seen_at":"2026-01-31T17:05:09Z"}]})");
     const auto records = FileTargetedAssistLearningStore::loadRecords(folder());
     ASSERT_EQ(records.count("Foo Bar"), 1u);
     EXPECT_EQ(records.at("Foo Bar"),

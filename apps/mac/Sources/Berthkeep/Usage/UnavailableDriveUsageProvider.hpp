@@ -17,8 +17,7 @@ public:
         : m_error(error ? std::move(error)
                         : std::make_exception_ptr(std::logic_error("usage source unavailable"))) {}
 
-    template <typename Error>
-    static UnavailableDriveUsageProvider withError(Error error) {
+    template <typename Error> static UnavailableDriveUsageProvider withError(Error error) {
         return UnavailableDriveUsageProvider(std::make_exception_ptr(std::move(error)));
     }
 

@@ -18,10 +18,9 @@ void UsagePollingCoordinator::sync(const BerthkeepLogger& logger,
         if (m_pollingTask) {
             return;
         }
-        BerthkeepStartupAudit::debug("BerthkeepStore", "manageUsagePolling",
-                                     toString(decision.mode),
-                                     BerthkeepAuditWorkPhase::backgroundWork,
-                                     "Starting usage polling task", std::nullopt);
+        BerthkeepStartupAudit::debug(
+            "BerthkeepStore", "manageUsagePolling", toString(decision.mode),
+            BerthkeepAuditWorkPhase::backgroundWork, "Starting usage polling task", std::nullopt);
         logger.notice(BerthkeepLogCategory::inventory, "inventory.usage_polling.started",
                       "Started drive usage polling",
                       {{"interval_seconds", decision.intervalSeconds}});
@@ -42,11 +41,10 @@ void UsagePollingCoordinator::sync(const BerthkeepLogger& logger,
                       "Stopped drive usage polling", {});
     }
     if (decision.mode == ActivityDetectionMode::coreOnly) {
-        BerthkeepStartupAudit::debug("BerthkeepStore", "manageUsagePolling",
-                                     toString(ActivityDetectionMode::coreOnly),
-                                     BerthkeepAuditWorkPhase::backgroundWork,
-                                     "Usage polling remains disabled in core-only mode",
-                                     std::nullopt);
+        BerthkeepStartupAudit::debug(
+            "BerthkeepStore", "manageUsagePolling", toString(ActivityDetectionMode::coreOnly),
+            BerthkeepAuditWorkPhase::backgroundWork,
+            "Usage polling remains disabled in core-only mode", std::nullopt);
     }
     logger.debug(BerthkeepLogCategory::inventory, "inventory.usage_polling.disabled",
                  "Drive usage polling is disabled for the current state", decision.metadata);
@@ -72,7 +70,12 @@ QCoro::Task<void> UsagePollingCoordinator::pollingLoop(
         }
         logger.debug(BerthkeepLogCategory::inventory, "inventory.usage_polling.tick_started",
                      "Running scheduled drive usage polling tick", tickStartedMetadata());
-        co_await performTick();
+        try {
+            co_await performTick();
+        } catch (...) {
+            // The tick reports its own failures; a stray one must not end polling
+            // while the coordinator still believes it runs.
+        }
     }
 }
 

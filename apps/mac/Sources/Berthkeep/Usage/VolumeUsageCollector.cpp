@@ -42,7 +42,9 @@ VolumeUsageCollector::VolumeUsageCollector(ProviderFactory providerFactory)
 VolumeUsageCollector::ProviderFactory VolumeUsageCollector::defaultProviderFactory() {
     // Before the bridge bootstrap has run, the registry has no maker and gives
     // null; the box turns that into the unavailable source.
-    return [] { return BerthkeepRustBridgeRegistry::makeDriveUsageProvider(); };
+    return [] {
+        return BerthkeepRustBridgeRegistry::makeDriveUsageProvider();
+    };
 }
 
 std::map<std::string, DriveUsageSnapshot>

@@ -52,19 +52,45 @@ void fixture_reset(void) {
     g_create_calls = g_update_calls = g_snapshot_calls = g_destroy_calls = 0;
     g_handed_out = g_freed = 0;
 }
-void fixture_set_create_fails(bool fails) { g_create_fails = fails; }
-void fixture_set_update_fails(bool fails) { g_update_fails = fails; }
-void fixture_set_snapshot_fails(bool fails) { g_snapshot_fails = fails; }
-void fixture_set_last_error(const char* text) { replace(&g_last_error, text); }
-void fixture_set_snapshot_reply(const char* text) { replace(&g_snapshot_reply, text); }
-const char* fixture_config(void) { return g_config; }
-const char* fixture_volume_set(void) { return g_volume_set; }
-int fixture_create_calls(void) { return g_create_calls; }
-int fixture_update_calls(void) { return g_update_calls; }
-int fixture_snapshot_calls(void) { return g_snapshot_calls; }
-int fixture_destroy_calls(void) { return g_destroy_calls; }
-int fixture_handed_out(void) { return g_handed_out; }
-int fixture_freed(void) { return g_freed; }
+void fixture_set_create_fails(bool fails) {
+    g_create_fails = fails;
+}
+void fixture_set_update_fails(bool fails) {
+    g_update_fails = fails;
+}
+void fixture_set_snapshot_fails(bool fails) {
+    g_snapshot_fails = fails;
+}
+void fixture_set_last_error(const char* text) {
+    replace(&g_last_error, text);
+}
+void fixture_set_snapshot_reply(const char* text) {
+    replace(&g_snapshot_reply, text);
+}
+const char* fixture_config(void) {
+    return g_config;
+}
+const char* fixture_volume_set(void) {
+    return g_volume_set;
+}
+int fixture_create_calls(void) {
+    return g_create_calls;
+}
+int fixture_update_calls(void) {
+    return g_update_calls;
+}
+int fixture_snapshot_calls(void) {
+    return g_snapshot_calls;
+}
+int fixture_destroy_calls(void) {
+    return g_destroy_calls;
+}
+int fixture_handed_out(void) {
+    return g_handed_out;
+}
+int fixture_freed(void) {
+    return g_freed;
+}
 
 berthkeep_core_activity_monitor* berthkeep_core_activity_monitor_create(const char* configuration) {
     g_create_calls += 1;
@@ -94,7 +120,9 @@ void berthkeep_core_activity_monitor_destroy(berthkeep_core_activity_monitor* mo
 }
 #endif
 
-char* berthkeep_core_last_error_message(void) { return hand_out(g_last_error); }
+char* berthkeep_core_last_error_message(void) {
+    return hand_out(g_last_error);
+}
 
 void berthkeep_core_free_string(char* text) {
     if (text != NULL) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <coroutine>
+#include <stdexcept>
 
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
 #include "BerthkeepShared/ManualClock.hpp"
@@ -41,6 +43,12 @@ QCoro::Task<void> tick(std::shared_ptr<TickLog> log, std::shared_ptr<ManualClock
     ++log->finished;
 }
 
+QCoro::Task<void> failingTick(std::shared_ptr<TickLog> log) {
+    ++log->started;
+    co_await std::suspend_never{};
+    throw std::runtime_error("usage refresh failed");
+}
+
 class UsagePollingCoordinatorTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -73,10 +81,15 @@ protected:
             [](Clock::Duration interval) {
                 return BerthkeepLogMetadata{
                     {"interval_ms",
-                     std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(interval).count())}};
+                     std::to_string(
+                         std::chrono::duration_cast<std::chrono::milliseconds>(interval).count())}};
             },
-            [] { return BerthkeepLogMetadata{{"phase", "tick"}}; },
-            [ticks = m_ticks, clock = m_clock, tickDuration] { return tick(ticks, clock, tickDuration); });
+            [] {
+                return BerthkeepLogMetadata{{"phase", "tick"}};
+            },
+            [ticks = m_ticks, clock = m_clock, tickDuration] {
+                return tick(ticks, clock, tickDuration);
+            });
         test::processQueuedEvents();
     }
 
@@ -202,6 +215,18 @@ TEST_F(UsagePollingCoordinatorTest, TicksNeverOverlapAndACancelledTickFinishes) 
     test::processQueuedEvents();
     EXPECT_EQ(m_clock->sleeperCount(), 0u);
     EXPECT_EQ(m_sink->named("inventory.usage_polling.tick_scheduled").size(), 2u);
+}
+
+TEST_F(UsagePollingCoordinatorTest, AStrayTickFailureDoesNotEndPolling) {
+    m_coordinator.sync(
+        m_logger, enabled(), [] { return Clock::Duration(3s); },
+        [](Clock::Duration) { return BerthkeepLogMetadata{}; },
+        [] { return BerthkeepLogMetadata{}; }, [ticks = m_ticks] { return failingTick(ticks); });
+    test::processQueuedEvents();
+    m_clock->advance(3s);
+    m_clock->advance(3s);
+    EXPECT_EQ(m_ticks->started, 2);
+    EXPECT_EQ(m_clock->sleeperCount(), 1u);
 }
 
 } // namespace

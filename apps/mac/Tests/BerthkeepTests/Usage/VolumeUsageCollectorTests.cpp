@@ -87,10 +87,11 @@ protected:
 };
 
 TEST_F(VolumeUsageCollectorTest, CoreOnlyReturnsNothingAndWritesItsFaultLine) {
-    VolumeUsageCollector collector([calls = m_factoryCalls]() -> std::shared_ptr<DriveUsageProviding> {
-        ++*calls;
-        throw std::logic_error("the factory must not run in core-only mode");
-    });
+    VolumeUsageCollector collector(
+        [calls = m_factoryCalls]() -> std::shared_ptr<DriveUsageProviding> {
+            ++*calls;
+            throw std::logic_error("the factory must not run in core-only mode");
+        });
     EXPECT_TRUE(collector.snapshot({drive("a", true)}, ActivityDetectionMode::coreOnly).empty());
     EXPECT_TRUE(collector.snapshot({}, ActivityDetectionMode::coreOnly).empty());
     EXPECT_EQ(*m_factoryCalls, 0);
@@ -112,9 +113,9 @@ TEST_F(VolumeUsageCollectorTest, SendsMountedManagedDrivesAndKeepsOnlyTheirSnaps
     source->reply = {{"A", busy(1)}, {"B", busy(2)}, {"C", busy(3)}, {"Z", busy(4)}};
     auto collector = collectorOver(source);
     const auto a = drive("A", true);
-    const auto result = collector.snapshot(
-        {a, drive("B", true, DetectedDrive::Scope::excluded), drive("C", false)},
-        ActivityDetectionMode::enhanced);
+    const auto result =
+        collector.snapshot({a, drive("B", true, DetectedDrive::Scope::excluded), drive("C", false)},
+                           ActivityDetectionMode::enhanced);
 
     ASSERT_EQ(source->updates.size(), 1u);
     EXPECT_EQ(source->updates[0], std::vector<DetectedDrive>{a});
@@ -137,7 +138,8 @@ TEST_F(VolumeUsageCollectorTest, FailedUpdateSkipsTheSnapshotAndPassesTheErrorOn
     auto source = std::make_shared<RecordingUsageSource>();
     source->failUpdate = true;
     auto collector = collectorOver(source);
-    EXPECT_THROW(collector.snapshot({drive("A", true)}, ActivityDetectionMode::standard), SourceError);
+    EXPECT_THROW(collector.snapshot({drive("A", true)}, ActivityDetectionMode::standard),
+                 SourceError);
     EXPECT_EQ(source->snapshotCalls, 0);
 }
 
@@ -180,7 +182,8 @@ TEST_F(VolumeUsageCollectorTest, DefaultFactoryAsksTheRegistryWhenItRuns) {
     // Registered after the collector was built: still the one used.
     VolumeUsageCollector collector;
     auto source = std::make_shared<RecordingUsageSource>();
-    BerthkeepRustBridgeRegistry::registerFactories(nullptr, [source] { return source; }, nullptr);
+    BerthkeepRustBridgeRegistry::registerFactories(
+        nullptr, [source] { return source; }, nullptr);
     collector.snapshot({drive("A", true)}, ActivityDetectionMode::standard);
     EXPECT_EQ(source->updates.size(), 1u);
 }
