@@ -114,12 +114,11 @@ MountedVolumeInventoryService::coreOnlySnapshot(const std::set<std::string>& exc
           "Falling back to mounted volume bootstrap because Disk Arbitration cache is empty");
     const auto volumes = DriveInventoryMountedVolumeBootstrap::mountedVolumeFacts(
         descriptions, context, *m_fileManager);
-    return sortedByLocalizedDriveName(snapshot(volumes, excludedDriveIDs));
+    return sortedByLocalizedDriveName(snapshotFromMountedVolumes(volumes, excludedDriveIDs));
 }
 
-std::vector<DetectedDrive>
-MountedVolumeInventoryService::snapshot(const std::vector<MountedVolumeFacts>& facts,
-                                        const std::set<std::string>& excludedDriveIDs) {
+std::vector<DetectedDrive> MountedVolumeInventoryService::snapshotFromMountedVolumes(
+    const std::vector<MountedVolumeFacts>& facts, const std::set<std::string>& excludedDriveIDs) {
     std::vector<DetectedDrive> drives;
     for (const auto& volume : facts) {
         if (auto drive = makeDrive(volume, excludedDriveIDs)) {

@@ -68,8 +68,9 @@ private:
                                                 const DriveInventoryAuditContext& context);
     std::vector<DetectedDrive> coreOnlySnapshot(const std::set<std::string>& excludedDriveIDs,
                                                 const DriveInventoryAuditContext& context);
-    static std::vector<DetectedDrive> snapshot(const std::vector<MountedVolumeFacts>& facts,
-                                               const std::set<std::string>& excludedDriveIDs);
+    static std::vector<DetectedDrive>
+    snapshotFromMountedVolumes(const std::vector<MountedVolumeFacts>& facts,
+                               const std::set<std::string>& excludedDriveIDs);
 
     std::shared_ptr<const DiskImageListing> m_diskImageRegistry;
     std::shared_ptr<LiveDiskArbitrationProvider> m_diskArbitrationProvider;
