@@ -2,13 +2,20 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QTemporaryDir>
+
 #include <atomic>
+#include <chrono>
+#include <fstream>
 #include <mutex>
 #include <stdexcept>
 #include <thread>
 
 #include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeRegistry.hpp"
+#include "BerthkeepRustBridge/RustRecentActivityProvider.hpp"
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
@@ -187,6 +194,45 @@ TEST_F(VolumeUsageCollectorTest, DefaultFactoryAsksTheRegistryWhenItRuns) {
     collector.snapshot({drive("A", true)}, ActivityDetectionMode::standard);
     EXPECT_EQ(source->updates.size(), 1u);
 }
+
+#ifdef BERTHKEEP_USAGE_CORE_LIBRARY_PATH
+// The collector over the activity-monitor bridge and the built core library: a
+// folder stands in for the volume, and this process holds a file open in it.
+TEST_F(VolumeUsageCollectorTest, EnhancedModeReportsTheRealMonitorByDriveID) {
+    QTemporaryDir volume;
+    QTemporaryDir support;
+    const auto store = std::make_shared<FileTargetedAssistLearningStore>(
+        BerthkeepRuntimeIdentity::testBundleIdentifier, support.path().toStdString());
+    VolumeUsageCollector collector([store]() -> std::shared_ptr<DriveUsageProviding> {
+        return std::make_shared<RustDriveUsageProvider>(BERTHKEEP_USAGE_CORE_LIBRARY_PATH, store,
+                                                        [] { return true; });
+    });
+    const DetectedDrive managed("disk7", "Seven", QUrl::fromLocalFile(volume.path() + "/"),
+                                DetectedDrive::Scope::managed, true, std::string("disk7s1"));
+    const DetectedDrive excluded("disk8", "Eight", QUrl::fromLocalFile(volume.path()),
+                                 DetectedDrive::Scope::excluded, true);
+
+    std::ofstream held(QDir(volume.path()).filePath("held.txt").toStdString());
+    ASSERT_TRUE(held.is_open());
+    std::map<std::string, DriveUsageSnapshot> result;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (std::chrono::steady_clock::now() < deadline) {
+        result = collector.snapshot({managed, excluded}, ActivityDetectionMode::enhanced);
+        if (result.count("disk7") && result.at("disk7").isBusy) {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_EQ(result.size(), 1u);
+    ASSERT_EQ(result.count("disk7"), 1u);
+    EXPECT_TRUE(result.at("disk7").isBusy);
+    EXPECT_GE(result.at("disk7").openFileUsage, 1);
+
+    // Core-only never reaches the monitor.
+    EXPECT_TRUE(collector.snapshot({managed}, ActivityDetectionMode::coreOnly).empty());
+}
+
+#endif
 
 } // namespace
 } // namespace berthkeep
