@@ -131,7 +131,8 @@ bool FileTargetedAssistLearningStore::isSkipped(const std::string& key) {
             end = slash;
         }
     }
-    return builtInIdentities.count(identityKey(last)) != 0;
+    // The key is lower-case already; the component is compared as it stands.
+    return builtInIdentities.count(last) != 0;
 }
 
 void FileTargetedAssistLearningStore::recordObserved(const std::vector<Identity>& identities) {

@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "BerthkeepShared/BerthkeepText.hpp"
+#include "BerthkeepShared/BerthkeepRustLibraryCall.hpp"
 #include "BerthkeepShared/ProcessRunner.hpp"
 
 namespace berthkeep {
@@ -30,19 +30,14 @@ std::string MissingRustBerthkeepTelemetryTransport::call(const std::string&) {
 DynamicLibraryRustBerthkeepTelemetryTransport::DynamicLibraryRustBerthkeepTelemetryTransport(
     const std::string& libraryURL)
     : m_handle(BerthkeepRustFFI::openLibrary(libraryURL, mapDlopenError)) {
-    try {
+    BerthkeepRustLibraryCall::resolveOrClose(m_handle, [this] {
         m_processTelemetryFunction = BerthkeepRustFFI::resolveSymbol<ProcessTelemetryFunction>(
             "berthkeep_core_process_telemetry_json", m_handle, mapSymbolMissing);
         m_lastErrorFunction = BerthkeepRustFFI::resolveSymbol<LastErrorFunction>(
             "berthkeep_core_last_error_message", m_handle, mapSymbolMissing);
         m_freeStringFunction = BerthkeepRustFFI::resolveSymbol<FreeStringFunction>(
             "berthkeep_core_free_string", m_handle, mapSymbolMissing);
-    } catch (...) {
-        // The destructor does not run for a constructor that throws.
-        BerthkeepRustFFI::closeLibrary(m_handle);
-        m_handle = nullptr;
-        throw;
-    }
+    });
 }
 
 DynamicLibraryRustBerthkeepTelemetryTransport::~DynamicLibraryRustBerthkeepTelemetryTransport() {
@@ -50,21 +45,9 @@ DynamicLibraryRustBerthkeepTelemetryTransport::~DynamicLibraryRustBerthkeepTelem
 }
 
 std::string DynamicLibraryRustBerthkeepTelemetryTransport::call(const std::string& standardInput) {
-    if (!isValidUTF8(standardInput) || standardInput.find('\0') != std::string::npos) {
-        throw RustBerthkeepTelemetryBridgeError::callFailed(
-            "failed to encode bridge input as UTF-8");
-    }
-    char* response = m_processTelemetryFunction(standardInput.c_str());
-    if (response == nullptr) {
-        // The last error is per thread: read it now, on this thread.
-        char* lastError = m_lastErrorFunction();
-        if (lastError == nullptr) {
-            throw RustBerthkeepTelemetryBridgeError::callFailed("Rust telemetry call failed");
-        }
-        throw RustBerthkeepTelemetryBridgeError::callFailed(
-            BerthkeepRustFFI::takeLibraryString(lastError, m_freeStringFunction));
-    }
-    return BerthkeepRustFFI::takeLibraryString(response, m_freeStringFunction);
+    return BerthkeepRustLibraryCall::callJSON(
+        m_processTelemetryFunction, standardInput, m_lastErrorFunction, m_freeStringFunction,
+        "Rust telemetry call failed", RustBerthkeepTelemetryBridgeError::callFailed);
 }
 
 ProcessRustBerthkeepTelemetryTransport::ProcessRustBerthkeepTelemetryTransport(

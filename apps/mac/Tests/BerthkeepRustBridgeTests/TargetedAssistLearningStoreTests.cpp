@@ -80,6 +80,8 @@ TEST_F(TargetedAssistLearningStoreTest, SkipRuleTable) {
         {"/applications/preview.app", false},
         {"vlc", false},
         {"/", false},
+        // The last component is compared as it stands, blanks included.
+        {"/applications/ tv", false},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(FileTargetedAssistLearningStore::isSkipped(c.key), c.skipped) << c.key;
