@@ -1,5 +1,7 @@
 #include "platform/MountedVolumes/MountedVolumeListing.hpp"
 
+#include <QString>
+
 namespace berthkeep {
 
 std::string toString(VolumeResourceKey key) {
@@ -32,6 +34,14 @@ const std::set<VolumeResourceKey>& allVolumeResourceKeys() {
         VolumeResourceKey::volumeIsLocal,     VolumeResourceKey::volumeIsRemovable,
     };
     return keys;
+}
+
+QUrl volumeDirectoryURL(const std::string& path) {
+    QString text = QString::fromStdString(path);
+    if (!text.endsWith(QLatin1Char('/'))) {
+        text += QLatin1Char('/');
+    }
+    return QUrl::fromLocalFile(text);
 }
 
 std::optional<VolumeResourceKey> volumeResourceKeyFromString(const std::string& text) {

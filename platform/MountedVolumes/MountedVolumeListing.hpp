@@ -26,6 +26,11 @@ std::string toString(VolumeResourceKey key);
 std::optional<VolumeResourceKey> volumeResourceKeyFromString(const std::string& text);
 const std::set<VolumeResourceKey>& allVolumeResourceKeys();
 
+// The file URL of a mount point as the listing and the disk service hand it out:
+// a directory URL, with a trailing slash, so one volume has one URL whichever
+// layer reports it.
+QUrl volumeDirectoryURL(const std::string& path);
+
 // The answer for one volume; a key not asked for, or not known for the volume,
 // stays absent.
 struct VolumeResourceValues {

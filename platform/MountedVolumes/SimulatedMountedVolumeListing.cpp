@@ -6,14 +6,6 @@ namespace berthkeep {
 
 namespace {
 
-QUrl directoryURL(const std::string& path) {
-    QString text = QString::fromStdString(path);
-    if (!text.endsWith(QLatin1Char('/'))) {
-        text += QLatin1Char('/');
-    }
-    return QUrl::fromLocalFile(text);
-}
-
 std::string normalisedPath(std::string path) {
     while (path.size() > 1 && path.back() == '/') {
         path.pop_back();
@@ -76,7 +68,7 @@ SimulatedMountedVolumeListing::mountedVolumeURLs(const std::set<VolumeResourceKe
     std::vector<QUrl> urls;
     urls.reserve(paths.size());
     for (const auto& path : paths) {
-        urls.push_back(directoryURL(path));
+        urls.push_back(volumeDirectoryURL(path));
     }
     return urls;
 }

@@ -1,5 +1,7 @@
 #include "platform/SimulatedMachine/SimulatedDiskDescriptions.hpp"
 
+#include "platform/MountedVolumes/MountedVolumeListing.hpp"
+
 #include <QString>
 
 namespace berthkeep {
@@ -15,14 +17,6 @@ std::optional<QUuid> parseUUID(const std::optional<std::string>& text) {
         return std::nullopt;
     }
     return uuid;
-}
-
-QUrl directoryURL(const std::string& path) {
-    QString text = QString::fromStdString(path);
-    if (!text.endsWith(QLatin1Char('/'))) {
-        text += QLatin1Char('/');
-    }
-    return QUrl::fromLocalFile(text);
 }
 
 DiskDescriptionValues mediaValues(const SimulatedWorld& world, const SimulatedDisk& disk) {
@@ -61,7 +55,7 @@ std::vector<DiskArbitrationDisk> simulatedDiskArbitrationDisks(const SimulatedWo
                 values.volumeName = volume.volumeName;
                 values.volumeUUID = parseUUID(volume.volumeUUID);
                 if (volume.mounted && volume.mountPath) {
-                    values.volumePath = directoryURL(*volume.mountPath);
+                    values.volumePath = volumeDirectoryURL(*volume.mountPath);
                 }
             }
             entry.lastKnownDescription = std::move(values);
@@ -76,7 +70,7 @@ std::vector<DiskArbitrationDisk> simulatedDiskArbitrationDisks(const SimulatedWo
         values.volumeNetwork = true;
         values.volumeName = share.name;
         values.volumeUUID = parseUUID(share.volumeUUID);
-        values.volumePath = directoryURL(share.mountPath);
+        values.volumePath = volumeDirectoryURL(share.mountPath);
         entry.lastKnownDescription = std::move(values);
         disks.push_back(std::move(entry));
     }

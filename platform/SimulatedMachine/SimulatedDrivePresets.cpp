@@ -54,6 +54,38 @@ SimulatedVolume apfsVolume(const std::string& bsdName, const std::string& name,
     return volume;
 }
 
+// A GUID disk with an EFI partition and an APFS store partition, and the APFS
+// container synthesized on that store (its volumes left to the caller). Numbers
+// are the first free ones from `minimumNumber` on.
+struct APFSDiskPair {
+    SimulatedDisk physical;
+    SimulatedDisk container;
+};
+
+APFSDiskPair makeAPFSDiskPair(const SimulatedWorld& world, int minimumNumber,
+                              const std::string& mediaName, const std::string& busProtocol,
+                              std::uint64_t size) {
+    const int physicalNumber = world.nextFreeDiskNumber(minimumNumber);
+    APFSDiskPair pair;
+    SimulatedDisk& physical = pair.physical;
+    physical.bsdName = diskName(physicalNumber);
+    physical.mediaName = mediaName;
+    physical.busProtocol = busProtocol;
+    physical.content = "GUID_partition_scheme";
+    physical.sizeBytes = size;
+    physical.volumes.push_back(efiPartition(physical.bsdName + "s1"));
+    physical.volumes.push_back(apfsStorePartition(physical.bsdName + "s2", size - 209715200));
+
+    SimulatedDisk& container = pair.container;
+    container.bsdName = diskName(world.nextFreeDiskNumber(physicalNumber + 1));
+    container.mediaName = "AppleAPFSMedia";
+    container.busProtocol = busProtocol;
+    container.content = apfsVolumeContent;
+    container.apfsPhysicalStore = physical.bsdName + "s2";
+    container.sizeBytes = size - 209715200;
+    return pair;
+}
+
 void mountAll(SimulatedWorld& world, const std::string& bsdName) {
     for (auto& disk : world.disks) {
         if (disk.bsdName != bsdName) {
@@ -92,33 +124,17 @@ std::string attachUSBStick(SimulatedWorld& world, const std::optional<std::strin
 }
 
 std::string attachAPFSDisk(SimulatedWorld& world, const std::optional<std::string>& name) {
-    const int physicalNumber = world.nextFreeDiskNumber();
-    const std::string physicalName = diskName(physicalNumber);
-    SimulatedDisk physical;
-    physical.bsdName = physicalName;
-    physical.mediaName = "Samsung Portable SSD T7";
-    physical.busProtocol = "USB";
+    auto [physical, container] =
+        makeAPFSDiskPair(world, 2, "Samsung Portable SSD T7", "USB", 1000 * gigabyte);
     physical.removable = false; // fixed media, but the device can be ejected
     physical.ejectable = true;
-    physical.content = "GUID_partition_scheme";
-    physical.sizeBytes = 1000 * gigabyte;
-    physical.volumes.push_back(efiPartition(physicalName + "s1"));
-    physical.volumes.push_back(
-        apfsStorePartition(physicalName + "s2", physical.sizeBytes - 209715200));
-    world.disks.push_back(physical);
-
-    const std::string containerName = diskName(world.nextFreeDiskNumber(physicalNumber + 1));
-    SimulatedDisk container;
-    container.bsdName = containerName;
-    container.mediaName = "AppleAPFSMedia";
-    container.busProtocol = "USB";
-    container.content = apfsVolumeContent;
-    container.apfsPhysicalStore = physicalName + "s2";
-    container.sizeBytes = physical.sizeBytes - 209715200;
     container.volumes.push_back(
-        apfsVolume(containerName + "s1", name.value_or("Backup"), 600 * gigabyte));
-    container.volumes.push_back(apfsVolume(containerName + "s2", "Archive", 200 * gigabyte));
-    world.disks.push_back(container);
+        apfsVolume(container.bsdName + "s1", name.value_or("Backup"), 600 * gigabyte));
+    container.volumes.push_back(apfsVolume(container.bsdName + "s2", "Archive", 200 * gigabyte));
+    const std::string physicalName = physical.bsdName;
+    const std::string containerName = container.bsdName;
+    world.disks.push_back(std::move(physical));
+    world.disks.push_back(std::move(container));
     mountAll(world, containerName);
     return physicalName;
 }
@@ -164,42 +180,25 @@ std::string attachNetworkVolume(SimulatedWorld& world, const std::optional<std::
 }
 
 std::string attachInternalDisk(SimulatedWorld& world, const std::optional<std::string>& name) {
-    const int physicalNumber = world.nextFreeDiskNumber(0);
-    const std::string physicalName = diskName(physicalNumber);
-    SimulatedDisk physical;
-    physical.bsdName = physicalName;
-    physical.mediaName = "APPLE SSD AP0512Q";
-    physical.busProtocol = "Apple Fabric";
+    auto [physical, container] =
+        makeAPFSDiskPair(world, 0, "APPLE SSD AP0512Q", "Apple Fabric", 500 * gigabyte);
     physical.internal = true;
-    physical.content = "GUID_partition_scheme";
     physical.deviceTreePath = "IODeviceTree:/arm-io@10F00000/ans@9000";
-    physical.sizeBytes = 500 * gigabyte;
-    physical.volumes.push_back(efiPartition(physicalName + "s1"));
-    physical.volumes.push_back(
-        apfsStorePartition(physicalName + "s2", physical.sizeBytes - 209715200));
-    world.disks.push_back(physical);
-
-    const std::string containerName = diskName(world.nextFreeDiskNumber(physicalNumber + 1));
-    SimulatedDisk container;
-    container.bsdName = containerName;
-    container.mediaName = "AppleAPFSMedia";
-    container.busProtocol = "Apple Fabric";
     container.internal = true;
-    container.content = apfsVolumeContent;
-    container.apfsPhysicalStore = physicalName + "s2";
-    container.sizeBytes = physical.sizeBytes - 209715200;
     SimulatedVolume root =
-        apfsVolume(containerName + "s1", name.value_or("Macintosh HD"), 20 * gigabyte);
+        apfsVolume(container.bsdName + "s1", name.value_or("Macintosh HD"), 20 * gigabyte);
     root.mounted = true;
     root.mountPath = "/";
     root.writable = false;
-    SimulatedVolume data = apfsVolume(containerName + "s2", "Data", 300 * gigabyte);
+    SimulatedVolume data = apfsVolume(container.bsdName + "s2", "Data", 300 * gigabyte);
     data.mounted = true;
     data.mountPath = "/System/Volumes/Data";
     data.hidden = true;
     container.volumes.push_back(root);
     container.volumes.push_back(data);
-    world.disks.push_back(container);
+    const std::string physicalName = physical.bsdName;
+    world.disks.push_back(std::move(physical));
+    world.disks.push_back(std::move(container));
     return physicalName;
 }
 

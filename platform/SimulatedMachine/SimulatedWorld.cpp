@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <set>
+#include <utility>
 
 namespace berthkeep {
 
@@ -31,16 +32,26 @@ SimulatedDisk* SimulatedWorld::findDisk(std::string_view bsdName) {
     return const_cast<SimulatedDisk*>(std::as_const(*this).findDisk(bsdName));
 }
 
-const SimulatedVolume* SimulatedWorld::findVolume(std::string_view bsdName) const {
+namespace {
+
+// A volume by BSD name, with the whole disk it belongs to; both null when none.
+std::pair<const SimulatedDisk*, const SimulatedVolume*>
+locateVolume(const std::vector<SimulatedDisk>& disks, std::string_view bsdName) {
     const std::string name = stripDevicePrefix(bsdName);
     for (const auto& disk : disks) {
         for (const auto& volume : disk.volumes) {
             if (volume.bsdName == name) {
-                return &volume;
+                return {&disk, &volume};
             }
         }
     }
-    return nullptr;
+    return {nullptr, nullptr};
+}
+
+} // namespace
+
+const SimulatedVolume* SimulatedWorld::findVolume(std::string_view bsdName) const {
+    return locateVolume(disks, bsdName).second;
 }
 
 SimulatedVolume* SimulatedWorld::findVolume(std::string_view bsdName) {
@@ -48,15 +59,7 @@ SimulatedVolume* SimulatedWorld::findVolume(std::string_view bsdName) {
 }
 
 const SimulatedDisk* SimulatedWorld::diskOfVolume(std::string_view bsdName) const {
-    const std::string name = stripDevicePrefix(bsdName);
-    for (const auto& disk : disks) {
-        for (const auto& volume : disk.volumes) {
-            if (volume.bsdName == name) {
-                return &disk;
-            }
-        }
-    }
-    return nullptr;
+    return locateVolume(disks, bsdName).first;
 }
 
 const SimulatedDisk* SimulatedWorld::physicalDiskOf(const SimulatedDisk& disk) const {

@@ -11,11 +11,11 @@ const char* const auditMethod = "decodeDiskUtilityOutput";
 
 std::string joined(const std::vector<std::string>& arguments) {
     std::string text;
-    for (const auto& argument : arguments) {
-        if (!text.empty()) {
+    for (std::size_t index = 0; index < arguments.size(); ++index) {
+        if (index > 0) {
             text += ' ';
         }
-        text += argument;
+        text += arguments[index];
     }
     return text;
 }

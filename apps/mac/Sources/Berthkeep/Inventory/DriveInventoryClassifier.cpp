@@ -1,5 +1,6 @@
 #include "Berthkeep/Inventory/DriveInventoryClassifier.hpp"
 
+#include "Berthkeep/Inventory/DriveInventoryPaths.hpp"
 #include "Berthkeep/Inventory/DriveInventoryText.hpp"
 
 namespace berthkeep::DriveInventoryClassifier {
@@ -12,15 +13,6 @@ bool isTrue(const std::optional<bool>& flag) {
 
 bool isFalse(const std::optional<bool>& flag) {
     return flag.has_value() && !*flag;
-}
-
-// The URL's path as a file-system path: no trailing slash except for the root.
-std::string filePath(const QUrl& url) {
-    std::string path = url.path().toStdString();
-    while (path.size() > 1 && path.back() == '/') {
-        path.pop_back();
-    }
-    return path;
 }
 
 bool equals(const std::optional<std::string>& text, const char* expected) {
@@ -55,7 +47,7 @@ bool isKnownVirtualDiskImage(const DiskUtilityVolumeFacts& facts,
         return true;
     }
     return description && description->volumePath &&
-           hasVirtualPrefix(filePath(*description->volumePath));
+           hasVirtualPrefix(DriveInventoryPaths::filePath(*description->volumePath));
 }
 
 bool hasIdentity(const DiskUtilityVolumeFacts& facts) {
@@ -124,7 +116,7 @@ DriveClassification classifyMountedVolumeFacts(const MountedVolumeFacts& facts) 
     if (!facts.mountURL.isLocalFile()) {
         return DriveClassification::ignored(Reason::unsupportedURL);
     }
-    const std::string path = filePath(facts.mountURL);
+    const std::string path = DriveInventoryPaths::filePath(facts.mountURL);
     if (path == "/") {
         return DriveClassification::ignored(Reason::rootVolume);
     }

@@ -1,6 +1,6 @@
 #include "Berthkeep/Inventory/DriveInventoryPaths.hpp"
 
-#include <QString>
+#include "platform/MountedVolumes/MountedVolumeListing.hpp"
 
 namespace berthkeep::DriveInventoryPaths {
 
@@ -22,11 +22,7 @@ std::string lastPathComponent(const QUrl& url) {
 }
 
 QUrl directoryURL(const std::string& path) {
-    QString text = QString::fromStdString(path);
-    if (!text.endsWith(QLatin1Char('/'))) {
-        text += QLatin1Char('/');
-    }
-    return QUrl::fromLocalFile(text);
+    return volumeDirectoryURL(path);
 }
 
 bool isUnderVolumes(const std::string& path) {

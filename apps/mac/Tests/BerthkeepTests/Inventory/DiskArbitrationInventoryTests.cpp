@@ -225,8 +225,11 @@ TEST_F(SimulatedInventoryMonitorTest, SimulatedEventsKeepTheCacheAndReachTheActi
     EXPECT_EQ(provider->cachedDescriptionsByBSDName().count("disk3s1"), 1u);
 
     stateFile().update([](SimulatedWorld& world) { return detachDevice(world, "disk3"); });
-    ASSERT_TRUE(
-        spinUntil([&] { return provider->cachedDescriptionsByBSDName().count("disk3s1") == 0; }));
+    // The cache changes in the callback, the action two loop turns later: wait
+    // for both, or stop() below could drop the action still on its way.
+    ASSERT_TRUE(spinUntil([&] {
+        return provider->cachedDescriptionsByBSDName().count("disk3s1") == 0 && runs == 3;
+    }));
 
     monitor.stop();
     stateFile().update([](SimulatedWorld& world) { return detachDevice(world, "disk2"); });
