@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
+#include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/MissingRequiredRustBerthkeepCore.hpp"
 
 namespace berthkeep {
@@ -19,15 +20,22 @@ std::shared_ptr<BerthkeepCoreHandling> defaultCore(BerthkeepRustCoreSelection se
     return std::make_shared<SwiftBerthkeepCore>();
 }
 
+std::shared_ptr<DriveUsageProviding> defaultDriveUsageProvider() {
+    return std::make_shared<UnavailableDriveUsageProvider>(
+        std::make_exception_ptr(BerthkeepRustBridgeUnavailableError()));
+}
+
 BerthkeepRustDriveUsageFailureKind defaultClassification(std::exception_ptr) {
     return BerthkeepRustDriveUsageFailureKind::unknown;
 }
 
 struct Slots {
     BerthkeepRustBridgeRegistry::CoreMaker makeCore = defaultCore;
-    BerthkeepRustBridgeRegistry::DriveUsageProviderMaker makeDriveUsageProvider;
+    BerthkeepRustBridgeRegistry::DriveUsageProviderMaker makeDriveUsageProvider =
+        defaultDriveUsageProvider;
     BerthkeepRustBridgeRegistry::DriveUsageFailureClassifier classifyDriveUsageFailure =
         defaultClassification;
+    bool hasDriveUsageProviderMaker = false;
 };
 
 // Written once at start-up and read afterwards; the lock only guards the copy, never
@@ -37,14 +45,14 @@ std::mutex& slotsMutex() {
     return mutex;
 }
 
-Slots& slots() {
+Slots& registrySlots() {
     static Slots storage;
     return storage;
 }
 
 Slots currentSlots() {
     std::lock_guard lock(slotsMutex());
-    return slots();
+    return registrySlots();
 }
 
 } // namespace
@@ -56,12 +64,15 @@ void BerthkeepRustBridgeRegistry::registerFactories(
     if (makeCore) {
         replacement.makeCore = std::move(makeCore);
     }
-    replacement.makeDriveUsageProvider = std::move(makeDriveUsageProvider);
+    if (makeDriveUsageProvider) {
+        replacement.makeDriveUsageProvider = std::move(makeDriveUsageProvider);
+        replacement.hasDriveUsageProviderMaker = true;
+    }
     if (classifyDriveUsageFailure) {
         replacement.classifyDriveUsageFailure = std::move(classifyDriveUsageFailure);
     }
     std::lock_guard lock(slotsMutex());
-    slots() = std::move(replacement);
+    registrySlots() = std::move(replacement);
 }
 
 std::shared_ptr<BerthkeepCoreHandling>
@@ -70,15 +81,11 @@ BerthkeepRustBridgeRegistry::makeCore(BerthkeepRustCoreSelection selection) {
 }
 
 std::shared_ptr<DriveUsageProviding> BerthkeepRustBridgeRegistry::makeDriveUsageProvider() {
-    const auto maker = currentSlots().makeDriveUsageProvider;
-    if (!maker) {
-        return nullptr;
-    }
-    return maker();
+    return currentSlots().makeDriveUsageProvider();
 }
 
 bool BerthkeepRustBridgeRegistry::hasDriveUsageProviderMaker() {
-    return static_cast<bool>(currentSlots().makeDriveUsageProvider);
+    return currentSlots().hasDriveUsageProviderMaker;
 }
 
 BerthkeepRustDriveUsageFailureKind
@@ -88,7 +95,7 @@ BerthkeepRustBridgeRegistry::classifyDriveUsageFailure(std::exception_ptr error)
 
 void BerthkeepRustBridgeRegistry::resetForTesting() {
     std::lock_guard lock(slotsMutex());
-    slots() = Slots{};
+    registrySlots() = Slots{};
 }
 
 } // namespace berthkeep

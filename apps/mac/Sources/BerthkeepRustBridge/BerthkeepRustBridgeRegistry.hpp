@@ -48,8 +48,8 @@ public:
     // MissingRequiredRustBerthkeepCore (which stops the process when used).
     static std::shared_ptr<BerthkeepCoreHandling> makeCore(BerthkeepRustCoreSelection selection);
 
-    // The registered maker's provider. The unavailable default belongs to the
-    // usage side; until it is wired in, an unregistered slot gives null.
+    // Default: an UnavailableDriveUsageProvider that fails every call with
+    // BerthkeepRustBridgeUnavailableError.
     static std::shared_ptr<DriveUsageProviding> makeDriveUsageProvider();
     static bool hasDriveUsageProviderMaker();
 

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
+#include "Berthkeep/Usage/DriveUsageProviding.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeRegistry.hpp"
 #include "BerthkeepRustBridge/MissingRequiredRustBerthkeepCore.hpp"
 
@@ -46,7 +47,11 @@ TEST_F(CoreFactoryRegistryTest, UnregisteredSlotsAnswerWithoutTheLibrary) {
                   BerthkeepRustBridgeRegistry::makeCore(Selection::requireRust)),
               nullptr);
     EXPECT_FALSE(BerthkeepRustBridgeRegistry::hasDriveUsageProviderMaker());
-    EXPECT_EQ(BerthkeepRustBridgeRegistry::makeDriveUsageProvider(), nullptr);
+    const auto provider = BerthkeepRustBridgeRegistry::makeDriveUsageProvider();
+    ASSERT_NE(provider, nullptr);
+    EXPECT_THROW(provider->updateManagedVolumes({}, ActivityDetectionMode::standard),
+                 BerthkeepRustBridgeUnavailableError);
+    EXPECT_THROW(provider->usageSnapshotsByDriveID(), BerthkeepRustBridgeUnavailableError);
     for (const auto& error :
          {std::make_exception_ptr(std::runtime_error("x")),
           std::make_exception_ptr(BerthkeepRustBridgeUnavailableError()), std::exception_ptr()}) {
@@ -83,6 +88,8 @@ TEST_F(CoreFactoryRegistryTest, RegisteredCallablesAnswerEverySlot) {
                   BerthkeepRustBridgeRegistry::makeCore(Selection::fallbackToSwift)),
               nullptr);
     EXPECT_FALSE(BerthkeepRustBridgeRegistry::hasDriveUsageProviderMaker());
+    EXPECT_THROW(BerthkeepRustBridgeRegistry::makeDriveUsageProvider()->usageSnapshotsByDriveID(),
+                 BerthkeepRustBridgeUnavailableError);
     EXPECT_EQ(BerthkeepRustBridgeRegistry::classifyDriveUsageFailure(nullptr), Kind::unknown);
 }
 
