@@ -1,6 +1,6 @@
 #include "BerthkeepRustBridge/DynamicLibraryRustBerthkeepCoreTransport.hpp"
 
-#include "BerthkeepShared/BerthkeepText.hpp"
+#include "BerthkeepShared/BerthkeepRustLibraryCall.hpp"
 
 namespace berthkeep {
 
@@ -44,10 +44,6 @@ DynamicLibraryRustBerthkeepCoreTransport::~DynamicLibraryRustBerthkeepCoreTransp
 
 std::string DynamicLibraryRustBerthkeepCoreTransport::call(RustBerthkeepCoreOperation operation,
                                                            const std::string& standardInput) {
-    if (!isValidUTF8(standardInput) || standardInput.find('\0') != std::string::npos) {
-        throw RustBerthkeepCoreBridgeError::callFailed("failed to encode bridge input as UTF-8");
-    }
-
     DecisionFunction function = nullptr;
     switch (operation) {
     case RustBerthkeepCoreOperation::evaluateState:
@@ -61,17 +57,9 @@ std::string DynamicLibraryRustBerthkeepCoreTransport::call(RustBerthkeepCoreOper
         break;
     }
 
-    char* response = function(standardInput.c_str());
-    if (response == nullptr) {
-        // The last error is per thread: read it now, before anything else calls in.
-        char* lastError = m_lastErrorFunction();
-        if (lastError == nullptr) {
-            throw RustBerthkeepCoreBridgeError::callFailed("Rust core call failed");
-        }
-        throw RustBerthkeepCoreBridgeError::callFailed(
-            BerthkeepRustFFI::takeLibraryString(lastError, m_freeStringFunction));
-    }
-    return BerthkeepRustFFI::takeLibraryString(response, m_freeStringFunction);
+    return BerthkeepRustLibraryCall::callJSON(function, standardInput, m_lastErrorFunction,
+                                              m_freeStringFunction, "Rust core call failed",
+                                              RustBerthkeepCoreBridgeError::callFailed);
 }
 
 } // namespace berthkeep

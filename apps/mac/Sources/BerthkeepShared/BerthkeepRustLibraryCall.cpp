@@ -11,6 +11,9 @@ BerthkeepRustLibraryCall::callJSON(JSONFunction function, const std::string& inp
     if (!isValidUTF8(input) || input.find('\0') != std::string::npos) {
         return {std::nullopt, invalidInputMessage};
     }
+    if (function == nullptr) {
+        return {std::nullopt, fallbackFailure};
+    }
     char* response = function(input.c_str());
     if (response != nullptr) {
         return {BerthkeepRustFFI::takeLibraryString(response, freeString), {}};
