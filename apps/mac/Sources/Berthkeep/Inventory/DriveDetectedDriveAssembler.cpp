@@ -4,6 +4,7 @@
 #include "Berthkeep/Inventory/DriveInventoryPaths.hpp"
 #include "Berthkeep/Inventory/DriveInventoryText.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
+#include "platform/MountedVolumes/MountedVolumeListing.hpp"
 
 namespace berthkeep::DriveDetectedDriveAssembler {
 
@@ -23,7 +24,8 @@ QUrl buildMountURL(const std::string& path, ActivityDetectionMode mode,
         BerthkeepStartupAudit::debug(component, method, toString(mode), phase,
                                      "Constructing filesystem URL from mount path", path);
     }
-    return DriveInventoryPaths::directoryURL(path);
+    // The form the disk service and the listing hand out: one volume, one URL.
+    return volumeDirectoryURL(path);
 }
 
 bool hasIdentity(const DiskUtilityVolumeFacts& facts) {

@@ -1,7 +1,5 @@
 #include "Berthkeep/Inventory/DriveInventoryPaths.hpp"
 
-#include "platform/MountedVolumes/MountedVolumeListing.hpp"
-
 namespace berthkeep::DriveInventoryPaths {
 
 std::string filePath(const QUrl& url) {
@@ -19,10 +17,6 @@ std::string lastPathComponent(const QUrl& url) {
     }
     const auto slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-QUrl directoryURL(const std::string& path) {
-    return volumeDirectoryURL(path);
 }
 
 bool isUnderVolumes(const std::string& path) {

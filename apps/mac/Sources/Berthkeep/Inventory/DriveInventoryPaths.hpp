@@ -16,11 +16,6 @@ std::string filePath(const QUrl& url);
 // and "" for an empty path.
 std::string lastPathComponent(const QUrl& url);
 
-// A directory file URL (with a trailing slash) for a mount path, the form the
-// disk service and the mounted-volume listing hand out, so one volume has one
-// URL whichever path found it.
-QUrl directoryURL(const std::string& path);
-
 // "/Volumes" itself or anything below it.
 bool isUnderVolumes(const std::string& path);
 
