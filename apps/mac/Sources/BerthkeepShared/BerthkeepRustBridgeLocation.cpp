@@ -161,16 +161,14 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultLibraryURL(
     const std::string& libraryPathEnvironmentKey, const std::optional<std::string>& bundleURL,
     const std::optional<std::string>& executableURL,
     const std::optional<std::string>& privateFrameworksURL,
-    const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations) {
+    const std::optional<std::string>& currentDirectoryURL) {
     const auto exists = [&fileManager](const std::string& path) {
         return fileManager.fileExistsAtPath(path);
     };
 
-    if (allowsDevelopmentLocations) {
-        if (auto path = environmentPath(processInfo, fileManager, libraryPathEnvironmentKey);
-            path && exists(*path)) {
-            return path;
-        }
+    if (auto path = environmentPath(processInfo, fileManager, libraryPathEnvironmentKey);
+        path && exists(*path)) {
+        return path;
     }
 
     std::vector<std::string> candidates;
@@ -184,16 +182,14 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultLibraryURL(
     if (executableFolder) {
         candidates.push_back(appending(*executableFolder, libraryFileName));
     }
-    if (allowsDevelopmentLocations) {
-        const auto base = workingDirectory(fileManager, currentDirectoryURL);
-        for (const auto folder : kLibraryWorkingDirectoryFolders) {
-            candidates.push_back(appending(base, folder, libraryFileName));
-        }
-        if (executableFolder) {
-            for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
-                for (const auto folder : kAncestorFolders) {
-                    candidates.push_back(appending(ancestor, folder, libraryFileName));
-                }
+    const auto base = workingDirectory(fileManager, currentDirectoryURL);
+    for (const auto folder : kLibraryWorkingDirectoryFolders) {
+        candidates.push_back(appending(base, folder, libraryFileName));
+    }
+    if (executableFolder) {
+        for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
+            for (const auto folder : kAncestorFolders) {
+                candidates.push_back(appending(ancestor, folder, libraryFileName));
             }
         }
     }
@@ -204,16 +200,14 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultExecutableURL(
     const BerthkeepProcessInfo& processInfo, const BerthkeepFileManager& fileManager,
     const std::string& bridgePathEnvironmentKey, const std::optional<std::string>& bundleURL,
     const std::optional<std::string>& executableURL,
-    const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations) {
+    const std::optional<std::string>& currentDirectoryURL) {
     const auto executable = [&fileManager](const std::string& path) {
         return fileManager.isExecutableFileAtPath(path);
     };
 
-    if (allowsDevelopmentLocations) {
-        if (auto path = environmentPath(processInfo, fileManager, bridgePathEnvironmentKey);
-            path && executable(*path)) {
-            return path;
-        }
+    if (auto path = environmentPath(processInfo, fileManager, bridgePathEnvironmentKey);
+        path && executable(*path)) {
+        return path;
     }
 
     std::vector<std::string> candidates;
@@ -224,16 +218,14 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultExecutableURL(
     if (executableFolder) {
         candidates.push_back(appending(*executableFolder, executableFileName));
     }
-    if (allowsDevelopmentLocations) {
-        const auto base = workingDirectory(fileManager, currentDirectoryURL);
-        for (const auto folder : kExecutableWorkingDirectoryFolders) {
-            candidates.push_back(appending(base, folder, executableFileName));
-        }
-        if (executableFolder) {
-            for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
-                for (const auto folder : kAncestorFolders) {
-                    candidates.push_back(appending(ancestor, folder, executableFileName));
-                }
+    const auto base = workingDirectory(fileManager, currentDirectoryURL);
+    for (const auto folder : kExecutableWorkingDirectoryFolders) {
+        candidates.push_back(appending(base, folder, executableFileName));
+    }
+    if (executableFolder) {
+        for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
+            for (const auto folder : kAncestorFolders) {
+                candidates.push_back(appending(ancestor, folder, executableFileName));
             }
         }
     }
@@ -246,9 +238,7 @@ BerthkeepRustBridgeLocation::mainBundleLibraryURL(const BerthkeepProcessInfo& pr
     const auto bundle = AppBundle::main();
     return defaultLibraryURL(processInfo, fileManager, libraryPathEnvironmentKey,
                              bundle->bundlePath(), bundle->executablePath(),
-                             bundle->privateFrameworksPath(), std::nullopt,
-                             BerthkeepRuntimeIdentity::allowsEnvironmentConfigurationOverrides(
-                                 bundle->bundleIdentifier()));
+                             bundle->privateFrameworksPath(), std::nullopt);
 }
 
 std::optional<std::string>
@@ -256,9 +246,7 @@ BerthkeepRustBridgeLocation::mainBundleExecutableURL(const BerthkeepProcessInfo&
                                                      const BerthkeepFileManager& fileManager) {
     const auto bundle = AppBundle::main();
     return defaultExecutableURL(processInfo, fileManager, bridgePathEnvironmentKey,
-                                bundle->bundlePath(), bundle->executablePath(), std::nullopt,
-                                BerthkeepRuntimeIdentity::allowsEnvironmentConfigurationOverrides(
-                                    bundle->bundleIdentifier()));
+                                bundle->bundlePath(), bundle->executablePath(), std::nullopt);
 }
 
 bool BerthkeepRustBridgeLocation::developmentLocationsAllowed() {

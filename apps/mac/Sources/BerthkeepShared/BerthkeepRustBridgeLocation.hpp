@@ -13,10 +13,7 @@ namespace berthkeep {
 // an explicit path from the environment, then the bundle and the executable's
 // folder, then the build folders of a development checkout; the first candidate
 // that passes the file test wins. Nothing is cached: every call looks afresh.
-//
-// The environment path and the development folders are only searched when
-// `allowsDevelopmentLocations` is true; a shipped build under the production
-// identifier loads only what its own bundle and executable folder hold.
+
 class BerthkeepRustBridgeLocation {
 public:
     // The one name of each artefact on this platform.
@@ -36,18 +33,17 @@ public:
         const std::string& libraryPathEnvironmentKey, const std::optional<std::string>& bundleURL,
         const std::optional<std::string>& executableURL,
         const std::optional<std::string>& privateFrameworksURL,
-        const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations);
+        const std::optional<std::string>& currentDirectoryURL);
 
     // Same scheme for the helper; every candidate must be an executable file.
     static std::optional<std::string> defaultExecutableURL(
         const BerthkeepProcessInfo& processInfo, const BerthkeepFileManager& fileManager,
         const std::string& bridgePathEnvironmentKey, const std::optional<std::string>& bundleURL,
         const std::optional<std::string>& executableURL,
-        const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations);
+        const std::optional<std::string>& currentDirectoryURL);
 
     // The searches every part of the program makes: the standard environment key,
-    // the main bundle's folders, the process's current directory, and the
-    // development locations only where the runtime identity allows overrides.
+    // the main bundle's folders and the process's current directory.
     static std::optional<std::string> mainBundleLibraryURL(const BerthkeepProcessInfo& processInfo,
                                                            const BerthkeepFileManager& fileManager);
     static std::optional<std::string>
@@ -55,7 +51,8 @@ public:
                             const BerthkeepFileManager& fileManager);
 
     // True in a debug build, or under a bundle identifier other than the
-    // production one (read from the main bundle at the call).
+    // production one (read from the main bundle at the call). The searches above
+    // do not depend on it: every build honours the environment path.
     static bool developmentLocationsAllowed();
 
 private:
