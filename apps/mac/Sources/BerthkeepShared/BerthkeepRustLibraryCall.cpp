@@ -4,10 +4,11 @@
 
 namespace berthkeep {
 
-BerthkeepRustLibraryCall::Outcome
-BerthkeepRustLibraryCall::callJSON(JSONFunction function, const std::string& input,
-                                   LastErrorFunction lastError, FreeStringFunction freeString,
-                                   const char* fallbackFailure) {
+BerthkeepRustLibraryCall::Outcome BerthkeepRustLibraryCall::callJSON(JSONFunction function,
+                                                                     const std::string& input,
+                                                                     LastErrorFunction lastError,
+                                                                     FreeStringFunction freeString,
+                                                                     const char* fallbackFailure) {
     if (!isValidUTF8(input) || input.find('\0') != std::string::npos) {
         return {std::nullopt, invalidInputMessage};
     }

@@ -9,14 +9,6 @@ namespace berthkeep {
 
 namespace {
 
-RustBerthkeepTelemetryBridgeError mapDlopenError(const std::string& message) {
-    return RustBerthkeepTelemetryBridgeError::dlopenFailed(message);
-}
-
-RustBerthkeepTelemetryBridgeError mapSymbolMissing(const std::string& name) {
-    return RustBerthkeepTelemetryBridgeError::symbolMissing(name);
-}
-
 std::string replacingInvalidUTF8(const std::string& bytes) {
     return QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size())).toStdString();
 }
@@ -29,14 +21,18 @@ std::string MissingRustBerthkeepTelemetryTransport::call(const std::string&) {
 
 DynamicLibraryRustBerthkeepTelemetryTransport::DynamicLibraryRustBerthkeepTelemetryTransport(
     const std::string& libraryURL)
-    : m_handle(BerthkeepRustFFI::openLibrary(libraryURL, mapDlopenError)) {
+    : m_handle(BerthkeepRustFFI::openLibrary(libraryURL,
+                                             RustBerthkeepTelemetryBridgeError::dlopenFailed)) {
     BerthkeepRustLibraryCall::resolveOrClose(m_handle, [this] {
         m_processTelemetryFunction = BerthkeepRustFFI::resolveSymbol<ProcessTelemetryFunction>(
-            "berthkeep_core_process_telemetry_json", m_handle, mapSymbolMissing);
+            "berthkeep_core_process_telemetry_json", m_handle,
+            RustBerthkeepTelemetryBridgeError::symbolMissing);
         m_lastErrorFunction = BerthkeepRustFFI::resolveSymbol<LastErrorFunction>(
-            "berthkeep_core_last_error_message", m_handle, mapSymbolMissing);
+            "berthkeep_core_last_error_message", m_handle,
+            RustBerthkeepTelemetryBridgeError::symbolMissing);
         m_freeStringFunction = BerthkeepRustFFI::resolveSymbol<FreeStringFunction>(
-            "berthkeep_core_free_string", m_handle, mapSymbolMissing);
+            "berthkeep_core_free_string", m_handle,
+            RustBerthkeepTelemetryBridgeError::symbolMissing);
     });
 }
 
