@@ -12,8 +12,9 @@ RustBerthkeepCoreBridge::makeDefaultTransport(const BerthkeepProcessInfo& proces
             BerthkeepRustBridgeLocation::mainBundleLibraryURL(processInfo, fileManager)) {
         try {
             return std::make_shared<DynamicLibraryRustBerthkeepCoreTransport>(*libraryURL);
-        } catch (const RustBerthkeepCoreBridgeError&) {
-            // A library that does not load leaves the helper as the way to the core.
+        } catch (...) {
+            // A library that does not load, for whatever reason, leaves the helper as
+            // the way to the core.
         }
     }
     if (const auto executableURL =
