@@ -135,8 +135,17 @@ MountedVolumeInventoryService::makeDrive(const MountedVolumeFacts& facts,
     if (classification.kind() != DriveClassification::Kind::physicalExternal) {
         return std::nullopt;
     }
-    std::string id = facts.volumeUUIDString ? *facts.volumeUUIDString
-                                            : DriveInventoryPaths::filePath(facts.mountURL);
+    // A volume without a UUID must keep the identity the detailed and the
+    // cached-description paths give it (its BSD name): an id that changes with
+    // the path would let an excluded drive come back as managed.
+    std::string id;
+    if (facts.volumeUUIDString) {
+        id = *facts.volumeUUIDString;
+    } else if (facts.bsdName) {
+        id = *facts.bsdName;
+    } else {
+        id = DriveInventoryPaths::filePath(facts.mountURL);
+    }
     std::string name;
     if (facts.volumeLocalizedName) {
         name = *facts.volumeLocalizedName;

@@ -58,8 +58,8 @@ public:
     }
 
     // One mounted volume to a drive: only physical external volumes give one.
-    // The id is the volume UUID, else the mount path; the eject target and
-    // group are the whole disk of its BSD name, when it has one.
+    // The id is the volume UUID, else the BSD name, else the mount path, the
+    // same identity the other paths give the same volume.
     static std::optional<DetectedDrive> makeDrive(const MountedVolumeFacts& facts,
                                                   const std::set<std::string>& excludedDriveIDs);
 
