@@ -161,14 +161,16 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultLibraryURL(
     const std::string& libraryPathEnvironmentKey, const std::optional<std::string>& bundleURL,
     const std::optional<std::string>& executableURL,
     const std::optional<std::string>& privateFrameworksURL,
-    const std::optional<std::string>& currentDirectoryURL) {
+    const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations) {
     const auto exists = [&fileManager](const std::string& path) {
         return fileManager.fileExistsAtPath(path);
     };
 
-    if (auto path = environmentPath(processInfo, fileManager, libraryPathEnvironmentKey);
-        path && exists(*path)) {
-        return path;
+    if (allowsDevelopmentLocations) {
+        if (auto path = environmentPath(processInfo, fileManager, libraryPathEnvironmentKey);
+            path && exists(*path)) {
+            return path;
+        }
     }
 
     std::vector<std::string> candidates;
@@ -182,14 +184,16 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultLibraryURL(
     if (executableFolder) {
         candidates.push_back(appending(*executableFolder, libraryFileName));
     }
-    const auto base = workingDirectory(fileManager, currentDirectoryURL);
-    for (const auto folder : kLibraryWorkingDirectoryFolders) {
-        candidates.push_back(appending(base, folder, libraryFileName));
-    }
-    if (executableFolder) {
-        for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
-            for (const auto folder : kAncestorFolders) {
-                candidates.push_back(appending(ancestor, folder, libraryFileName));
+    if (allowsDevelopmentLocations) {
+        const auto base = workingDirectory(fileManager, currentDirectoryURL);
+        for (const auto folder : kLibraryWorkingDirectoryFolders) {
+            candidates.push_back(appending(base, folder, libraryFileName));
+        }
+        if (executableFolder) {
+            for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
+                for (const auto folder : kAncestorFolders) {
+                    candidates.push_back(appending(ancestor, folder, libraryFileName));
+                }
             }
         }
     }
@@ -200,14 +204,16 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultExecutableURL(
     const BerthkeepProcessInfo& processInfo, const BerthkeepFileManager& fileManager,
     const std::string& bridgePathEnvironmentKey, const std::optional<std::string>& bundleURL,
     const std::optional<std::string>& executableURL,
-    const std::optional<std::string>& currentDirectoryURL) {
+    const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations) {
     const auto executable = [&fileManager](const std::string& path) {
         return fileManager.isExecutableFileAtPath(path);
     };
 
-    if (auto path = environmentPath(processInfo, fileManager, bridgePathEnvironmentKey);
-        path && executable(*path)) {
-        return path;
+    if (allowsDevelopmentLocations) {
+        if (auto path = environmentPath(processInfo, fileManager, bridgePathEnvironmentKey);
+            path && executable(*path)) {
+            return path;
+        }
     }
 
     std::vector<std::string> candidates;
@@ -218,14 +224,16 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultExecutableURL(
     if (executableFolder) {
         candidates.push_back(appending(*executableFolder, executableFileName));
     }
-    const auto base = workingDirectory(fileManager, currentDirectoryURL);
-    for (const auto folder : kExecutableWorkingDirectoryFolders) {
-        candidates.push_back(appending(base, folder, executableFileName));
-    }
-    if (executableFolder) {
-        for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
-            for (const auto folder : kAncestorFolders) {
-                candidates.push_back(appending(ancestor, folder, executableFileName));
+    if (allowsDevelopmentLocations) {
+        const auto base = workingDirectory(fileManager, currentDirectoryURL);
+        for (const auto folder : kExecutableWorkingDirectoryFolders) {
+            candidates.push_back(appending(base, folder, executableFileName));
+        }
+        if (executableFolder) {
+            for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
+                for (const auto folder : kAncestorFolders) {
+                    candidates.push_back(appending(ancestor, folder, executableFileName));
+                }
             }
         }
     }
@@ -238,7 +246,9 @@ BerthkeepRustBridgeLocation::mainBundleLibraryURL(const BerthkeepProcessInfo& pr
     const auto bundle = AppBundle::main();
     return defaultLibraryURL(processInfo, fileManager, libraryPathEnvironmentKey,
                              bundle->bundlePath(), bundle->executablePath(),
-                             bundle->privateFrameworksPath(), std::nullopt);
+                             bundle->privateFrameworksPath(), std::nullopt,
+                             BerthkeepRuntimeIdentity::allowsEnvironmentConfigurationOverrides(
+                                 bundle->bundleIdentifier()));
 }
 
 std::optional<std::string>
@@ -246,7 +256,9 @@ BerthkeepRustBridgeLocation::mainBundleExecutableURL(const BerthkeepProcessInfo&
                                                      const BerthkeepFileManager& fileManager) {
     const auto bundle = AppBundle::main();
     return defaultExecutableURL(processInfo, fileManager, bridgePathEnvironmentKey,
-                                bundle->bundlePath(), bundle->executablePath(), std::nullopt);
+                                bundle->bundlePath(), bundle->executablePath(), std::nullopt,
+                                BerthkeepRuntimeIdentity::allowsEnvironmentConfigurationOverrides(
+                                    bundle->bundleIdentifier()));
 }
 
 bool BerthkeepRustBridgeLocation::developmentLocationsAllowed() {

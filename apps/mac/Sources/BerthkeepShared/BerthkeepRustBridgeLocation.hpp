@@ -13,7 +13,10 @@ namespace berthkeep {
 // an explicit path from the environment, then the bundle and the executable's
 // folder, then the build folders of a development checkout; the first candidate
 // that passes the file test wins. Nothing is cached: every call looks afresh.
-
+//
+// The environment path and the development folders are only searched when
+// `allowsDevelopmentLocations` is true; a shipped build under the production
+// identifier loads only what its own bundle and executable folder hold.
 class BerthkeepRustBridgeLocation {
 public:
     // The one name of each artefact on this platform.
@@ -33,17 +36,18 @@ public:
         const std::string& libraryPathEnvironmentKey, const std::optional<std::string>& bundleURL,
         const std::optional<std::string>& executableURL,
         const std::optional<std::string>& privateFrameworksURL,
-        const std::optional<std::string>& currentDirectoryURL);
+        const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations);
 
     // Same scheme for the helper; every candidate must be an executable file.
     static std::optional<std::string> defaultExecutableURL(
         const BerthkeepProcessInfo& processInfo, const BerthkeepFileManager& fileManager,
         const std::string& bridgePathEnvironmentKey, const std::optional<std::string>& bundleURL,
         const std::optional<std::string>& executableURL,
-        const std::optional<std::string>& currentDirectoryURL);
+        const std::optional<std::string>& currentDirectoryURL, bool allowsDevelopmentLocations);
 
     // The searches every part of the program makes: the standard environment key,
-    // the main bundle's folders and the process's current directory.
+    // the main bundle's folders, the process's current directory, and the
+    // development locations only where the runtime identity allows overrides.
     static std::optional<std::string> mainBundleLibraryURL(const BerthkeepProcessInfo& processInfo,
                                                            const BerthkeepFileManager& fileManager);
     static std::optional<std::string>
@@ -51,8 +55,7 @@ public:
                             const BerthkeepFileManager& fileManager);
 
     // True in a debug build, or under a bundle identifier other than the
-    // production one (read from the main bundle at the call). The searches above
-    // do not depend on it: every build honours the environment path.
+    // production one (read from the main bundle at the call).
     static bool developmentLocationsAllowed();
 
 private:

@@ -41,18 +41,18 @@ findLibrary(const RecordingFileManager& files, const BerthkeepProcessInfo& info 
             std::optional<std::string> bundle = "/Apps/Berthkeep.app",
             std::optional<std::string> executable = "/Apps/Berthkeep.app/Contents/MacOS/Berthkeep",
             std::optional<std::string> frameworks = "/Apps/Berthkeep.app/Contents/Frameworks",
-            std::optional<std::string> current = std::nullopt) {
-    return BerthkeepRustBridgeLocation::defaultLibraryURL(info, files, kLibraryKey, bundle,
-                                                          executable, frameworks, current);
+            std::optional<std::string> current = std::nullopt, bool development = true) {
+    return BerthkeepRustBridgeLocation::defaultLibraryURL(
+        info, files, kLibraryKey, bundle, executable, frameworks, current, development);
 }
 
 std::optional<std::string>
 findHelper(const RecordingFileManager& files, const BerthkeepProcessInfo& info = {},
            std::optional<std::string> bundle = "/Apps/Berthkeep.app",
            std::optional<std::string> executable = "/Apps/Berthkeep.app/Contents/MacOS/Berthkeep",
-           std::optional<std::string> current = std::nullopt) {
+           std::optional<std::string> current = std::nullopt, bool development = true) {
     return BerthkeepRustBridgeLocation::defaultExecutableURL(info, files, kHelperKey, bundle,
-                                                             executable, current);
+                                                             executable, current, development);
 }
 
 } // namespace
@@ -210,28 +210,51 @@ TEST(RustBridgeLocationTests, HelperCandidatesComeInTheFixedOrder) {
     EXPECT_EQ(files.asked[47], "/rust-core/target/release/" + kHelper);
 }
 
-TEST(RustBridgeLocationTests, EveryIdentityHonoursTheEnvironmentAndDevelopmentFolders) {
-    // The production identifier of a shipped build searches exactly like any other.
+TEST(RustBridgeLocationTests, ShippedBuildSearchesOnlyItsBundleAndExecutableFolder) {
+    RecordingFileManager files;
+    files.existing = {"/opt/core/" + kLibrary, "/w/target/debug/" + kLibrary};
+    files.executable = {"/opt/core/" + kHelper, "/w/target/debug/" + kHelper};
+    BerthkeepProcessInfo info{
+        {{kLibraryKey, "/opt/core/" + kLibrary}, {kHelperKey, "/opt/core/" + kHelper}}};
+
+    EXPECT_EQ(findLibrary(files, info, "/B.app", "/B.app/Contents/MacOS/app",
+                          "/B.app/Contents/Frameworks", "/w", false),
+              std::nullopt);
+    EXPECT_EQ(files.asked, (std::vector<std::string>{"/B.app/Contents/Frameworks/" + kLibrary,
+                                                     "/B.app/Contents/Frameworks/" + kLibrary,
+                                                     "/B.app/Contents/MacOS/" + kLibrary}));
+
+    files.asked.clear();
+    EXPECT_EQ(findHelper(files, info, "/B.app", "/B.app/Contents/MacOS/app", "/w", false),
+              std::nullopt);
+    EXPECT_EQ(files.asked, (std::vector<std::string>{"/B.app/Contents/Helpers/" + kHelper,
+                                                     "/B.app/Contents/MacOS/" + kHelper}));
+
+    files.existing.insert("/B.app/Contents/Frameworks/" + kLibrary);
+    EXPECT_EQ(findLibrary(files, info, "/B.app", "/B.app/Contents/MacOS/app",
+                          "/B.app/Contents/Frameworks", "/w", false),
+              "/B.app/Contents/Frameworks/" + kLibrary);
+}
+
+TEST(RustBridgeLocationTests, MainBundleSearchFollowsTheRuntimeIdentity) {
+    // A debug build always allows the development locations; the test build is one
+    // unless built for release, where only a non-production identifier does.
     const auto previous = AppBundle::main();
+    AppBundle::setMain(InMemoryAppBundle::withIdentifier(kTestBundleIdentifier));
+    EXPECT_TRUE(BerthkeepRustBridgeLocation::developmentLocationsAllowed());
     AppBundle::setMain(InMemoryAppBundle::withIdentifier(kProductionBundleIdentifier));
+    EXPECT_EQ(BerthkeepRustBridgeLocation::developmentLocationsAllowed(),
+              BerthkeepRuntimeIdentity::isDebugBuild);
 
     RecordingFileManager files;
     files.existing = {"/opt/core/" + kLibrary};
-    files.executable = {"/opt/core/" + kHelper};
-    BerthkeepProcessInfo info{
-        {{kLibraryKey, "/opt/core/" + kLibrary}, {kHelperKey, "/opt/core/" + kHelper}}};
-    EXPECT_EQ(BerthkeepRustBridgeLocation::mainBundleLibraryURL(info, files),
-              "/opt/core/" + kLibrary);
-    EXPECT_EQ(BerthkeepRustBridgeLocation::mainBundleExecutableURL(info, files),
-              "/opt/core/" + kHelper);
-
-    // Without the environment, the development folders below the current directory count.
-    files.existing = {"/work/dev/target/debug/" + kLibrary};
-    files.executable = {"/work/dev/target/release/" + kHelper};
-    EXPECT_EQ(BerthkeepRustBridgeLocation::mainBundleLibraryURL({}, files),
-              "/work/dev/target/debug/" + kLibrary);
-    EXPECT_EQ(BerthkeepRustBridgeLocation::mainBundleExecutableURL({}, files),
-              "/work/dev/target/release/" + kHelper);
+    BerthkeepProcessInfo info{{{kLibraryKey, "/opt/core/" + kLibrary}}};
+    const auto found = BerthkeepRustBridgeLocation::mainBundleLibraryURL(info, files);
+    if (BerthkeepRuntimeIdentity::isDebugBuild) {
+        EXPECT_EQ(found, "/opt/core/" + kLibrary);
+    } else {
+        EXPECT_EQ(found, std::nullopt);
+    }
     AppBundle::setMain(previous);
 }
 
