@@ -25,7 +25,10 @@ struct BerthkeepTelemetryConfiguration {
 
     bool operator==(const BerthkeepTelemetryConfiguration&) const = default;
 
-    static constexpr const char* defaultAPIBaseURL = "https://telemetry.berthkeep.app";
+    // No upload service is built in: events stay queued (within the queue bound)
+    // until a deployment configures an endpoint through Info.plist or, where
+    // overrides are allowed, the environment.
+    static constexpr const char* defaultAPIBaseURL = "";
     static constexpr const char* defaultAppID = "berthkeep";
     static constexpr const char* defaultAppKey = "quartz-lamp-token";
     static constexpr std::int64_t productionFlushIntervalSeconds = 21600;

@@ -16,7 +16,8 @@ const std::string testIdentifier = BerthkeepRuntimeIdentity::testBundleIdentifie
 TEST(TelemetryConfiguration, DefaultsWithNothingConfigured) {
     const auto config = Config::resolve({}, {}, production, false);
     EXPECT_EQ(config.apiBaseURL, Config::defaultAPIBaseURL);
-    EXPECT_EQ(config.apiBaseURL.rfind("https://", 0), 0u);
+    // No endpoint unless one is configured: nothing leaves the machine by default.
+    EXPECT_EQ(config.apiBaseURL, "");
     EXPECT_EQ(config.appID, "berthkeep");
     EXPECT_EQ(config.appKey, "quartz-lamp-token");
     EXPECT_EQ(config.flushIntervalSeconds, 21600);
