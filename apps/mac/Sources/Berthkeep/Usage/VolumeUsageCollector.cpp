@@ -40,8 +40,8 @@ VolumeUsageCollector::VolumeUsageCollector(ProviderFactory providerFactory)
     : m_providerBox(std::make_shared<LazyDriveUsageProviderBox>(std::move(providerFactory))) {}
 
 VolumeUsageCollector::ProviderFactory VolumeUsageCollector::defaultProviderFactory() {
-    // Before the bridge bootstrap has run, the registry has no maker and gives
-    // null; the box turns that into the unavailable source.
+    // Before the bridge bootstrap has run, the registry gives its unavailable
+    // source; a registered maker that yields null is turned into one by the box.
     return [] {
         return BerthkeepRustBridgeRegistry::makeDriveUsageProvider();
     };
