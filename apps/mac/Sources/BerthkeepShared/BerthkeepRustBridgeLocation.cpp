@@ -154,7 +154,33 @@ std::optional<std::string> firstPassing(const std::vector<std::string>& candidat
     return std::nullopt;
 }
 
+// Development build folders: under the working directory, then under the
+// executable's folder and each of its ancestors.
+template <std::size_t Count>
+void appendDevelopmentCandidates(std::vector<std::string>& candidates,
+                                 const std::array<std::string_view, Count>& workingFolders,
+                                 const std::string& workingDirectoryPath,
+                                 const std::vector<std::string>& executableAncestors,
+                                 std::string_view fileName) {
+    for (const auto folder : workingFolders) {
+        candidates.push_back(appending(workingDirectoryPath, folder, fileName));
+    }
+    for (const auto& ancestor : executableAncestors) {
+        for (const auto folder : kAncestorFolders) {
+            candidates.push_back(appending(ancestor, folder, fileName));
+        }
+    }
+}
+
 } // namespace
+
+std::vector<std::string> BerthkeepRustBridgeLocation::executableAncestors(
+    const std::optional<std::string>& executableFolder) {
+    if (!executableFolder) {
+        return {};
+    }
+    return ancestorDirectories(*executableFolder);
+}
 
 std::optional<std::string> BerthkeepRustBridgeLocation::defaultLibraryURL(
     const BerthkeepProcessInfo& processInfo, const BerthkeepFileManager& fileManager,
@@ -185,17 +211,9 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultLibraryURL(
         candidates.push_back(appending(*executableFolder, libraryFileName));
     }
     if (allowsDevelopmentLocations) {
-        const auto base = workingDirectory(fileManager, currentDirectoryURL);
-        for (const auto folder : kLibraryWorkingDirectoryFolders) {
-            candidates.push_back(appending(base, folder, libraryFileName));
-        }
-        if (executableFolder) {
-            for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
-                for (const auto folder : kAncestorFolders) {
-                    candidates.push_back(appending(ancestor, folder, libraryFileName));
-                }
-            }
-        }
+        appendDevelopmentCandidates(candidates, kLibraryWorkingDirectoryFolders,
+                                    workingDirectory(fileManager, currentDirectoryURL),
+                                    executableAncestors(executableFolder), libraryFileName);
     }
     return firstPassing(candidates, exists);
 }
@@ -225,17 +243,9 @@ std::optional<std::string> BerthkeepRustBridgeLocation::defaultExecutableURL(
         candidates.push_back(appending(*executableFolder, executableFileName));
     }
     if (allowsDevelopmentLocations) {
-        const auto base = workingDirectory(fileManager, currentDirectoryURL);
-        for (const auto folder : kExecutableWorkingDirectoryFolders) {
-            candidates.push_back(appending(base, folder, executableFileName));
-        }
-        if (executableFolder) {
-            for (const auto& ancestor : ancestorDirectories(*executableFolder)) {
-                for (const auto folder : kAncestorFolders) {
-                    candidates.push_back(appending(ancestor, folder, executableFileName));
-                }
-            }
-        }
+        appendDevelopmentCandidates(candidates, kExecutableWorkingDirectoryFolders,
+                                    workingDirectory(fileManager, currentDirectoryURL),
+                                    executableAncestors(executableFolder), executableFileName);
     }
     return firstPassing(candidates, executable);
 }

@@ -60,6 +60,8 @@ public:
 
 private:
     static std::vector<std::string> ancestorDirectories(const std::string& directory);
+    static std::vector<std::string>
+    executableAncestors(const std::optional<std::string>& executableFolder);
 };
 
 } // namespace berthkeep
