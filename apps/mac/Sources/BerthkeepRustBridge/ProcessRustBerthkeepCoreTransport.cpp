@@ -51,6 +51,10 @@ std::string ProcessRustBerthkeepCoreTransport::call(RustBerthkeepCoreOperation o
         }
         throw RustBerthkeepCoreBridgeError::processFailed(result.exitCode, text);
     }
+    case ProcessOutcome::outputTooLarge:
+        throw RustBerthkeepCoreBridgeError::processFailed(
+            result.exitCode,
+            "output larger than " + std::to_string(defaultProcessOutputLimit) + " bytes");
     }
     throw RustBerthkeepCoreBridgeError::processFailed(result.exitCode,
                                                       standardErrorText(result.standardError));

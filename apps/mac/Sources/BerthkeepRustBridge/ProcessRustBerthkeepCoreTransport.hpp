@@ -21,7 +21,8 @@ public:
 
     // Exit status 0 gives standard output (standard error is dropped). A non-zero
     // status, a signal or the deadline throws processFailed with the status (or
-    // signal number) and the trimmed standard error. A helper that cannot be
+    // signal number) and the trimmed standard error; an output past the runner's
+    // limit throws processFailed whatever the status. A helper that cannot be
     // started throws the runner's ProcessLaunchError.
     std::string call(RustBerthkeepCoreOperation operation,
                      const std::string& standardInput) override;

@@ -1,10 +1,12 @@
 #include "BerthkeepShared/ProcessRunner.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <mutex>
 #include <set>
+#include <utility>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -44,10 +46,12 @@ void ignoreSigpipeOnce() {
 class FileDescriptor {
 public:
     FileDescriptor() = default;
-    explicit FileDescriptor(int fd) : m_fd(fd) {}
+    explicit FileDescriptor(int fd)
+        : m_fd(fd) {}
     FileDescriptor(const FileDescriptor&) = delete;
     FileDescriptor& operator=(const FileDescriptor&) = delete;
-    FileDescriptor(FileDescriptor&& other) noexcept : m_fd(other.release()) {}
+    FileDescriptor(FileDescriptor&& other) noexcept
+        : m_fd(other.release()) {}
     FileDescriptor& operator=(FileDescriptor&& other) noexcept {
         if (this != &other) {
             reset(other.release());
@@ -112,7 +116,8 @@ void setNonBlocking(int fd) {
 // callback, which may still run on another thread after the loop has ended.
 class Wakeup {
 public:
-    Wakeup() : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    Wakeup()
+        : m_fd(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
     int fd() const noexcept { return m_fd.get(); }
     bool valid() const noexcept { return m_fd.valid(); }
     void signal() const noexcept {
@@ -207,13 +212,14 @@ pid_t spawnChild(const ProcessRequest& request, int stdinFd, int stdoutFd, int s
     sigemptyset(&emptyMask);
     posix_spawnattr_setsigmask(&setup.attributes, &emptyMask);
     posix_spawnattr_setpgroup(&setup.attributes, 0);
-    posix_spawnattr_setflags(&setup.attributes,
-                             POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setflags(&setup.attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK |
+                                                    POSIX_SPAWN_SETPGROUP);
 
     std::vector<std::string> argumentStrings;
     argumentStrings.reserve(request.arguments.size() + 1);
     argumentStrings.push_back(request.executablePath);
-    argumentStrings.insert(argumentStrings.end(), request.arguments.begin(), request.arguments.end());
+    argumentStrings.insert(argumentStrings.end(), request.arguments.begin(),
+                           request.arguments.end());
     auto argv = pointersTo(argumentStrings);
     auto environmentStrings = buildEnvironment(request.environment);
     auto envp = pointersTo(environmentStrings);
@@ -223,8 +229,10 @@ pid_t spawnChild(const ProcessRequest& request, int stdinFd, int stdoutFd, int s
     // glibc reports a failed exec (missing file, not executable) as the return
     // value, so launch errors show at once instead of as a silent exit 127.
     const int error = searchPath
-        ? ::posix_spawnp(&pid, request.executablePath.c_str(), &setup.actions, &setup.attributes, argv.data(), envp.data())
-        : ::posix_spawn(&pid, request.executablePath.c_str(), &setup.actions, &setup.attributes, argv.data(), envp.data());
+                          ? ::posix_spawnp(&pid, request.executablePath.c_str(), &setup.actions,
+                                           &setup.attributes, argv.data(), envp.data())
+                          : ::posix_spawn(&pid, request.executablePath.c_str(), &setup.actions,
+                                          &setup.attributes, argv.data(), envp.data());
     if (error != 0) {
         throw ProcessLaunchError(request.executablePath, error);
     }
@@ -244,22 +252,27 @@ int pidfdOpen(pid_t pid) {
     return -1;
 }
 
-// Reads what is available now. Returns false at EOF or on a hard error.
-bool drain(int fd, std::string& into) {
+enum class ReadState { readSome, drained, closed, overflowed };
+
+// One read per call, so a child writing faster than we read cannot hold the
+// loop past its deadline; keeps no more than `limit` bytes in all.
+ReadState readOnce(int fd, std::string& into, std::size_t limit) {
     char buffer[65536];
     while (true) {
         const ssize_t count = ::read(fd, buffer, sizeof buffer);
         if (count > 0) {
-            into.append(buffer, static_cast<std::size_t>(count));
-            continue;
+            const auto size = static_cast<std::size_t>(count);
+            const std::size_t room = limit > into.size() ? limit - into.size() : 0;
+            into.append(buffer, std::min(size, room));
+            return size > room ? ReadState::overflowed : ReadState::readSome;
         }
         if (count == 0) {
-            return false;
+            return ReadState::closed;
         }
         if (errno == EINTR) {
             continue;
         }
-        return errno == EAGAIN || errno == EWOULDBLOCK;
+        return errno == EAGAIN || errno == EWOULDBLOCK ? ReadState::drained : ReadState::closed;
     }
 }
 
@@ -289,7 +302,9 @@ constexpr std::chrono::milliseconds exitPollInterval{10};
 } // namespace
 
 ProcessLaunchError::ProcessLaunchError(std::string path, int errorNumber)
-    : std::runtime_error(launchErrorText(path, errorNumber)), m_path(std::move(path)), m_errorNumber(errorNumber) {}
+    : std::runtime_error(launchErrorText(path, errorNumber))
+    , m_path(std::move(path))
+    , m_errorNumber(errorNumber) {}
 
 const char* toString(ProcessOutcome outcome) {
     switch (outcome) {
@@ -301,6 +316,8 @@ const char* toString(ProcessOutcome outcome) {
         return "timedOut";
     case ProcessOutcome::cancelled:
         return "cancelled";
+    case ProcessOutcome::outputTooLarge:
+        return "outputTooLarge";
     }
     return "unknown";
 }
@@ -320,7 +337,8 @@ ProcessResult runProcess(const ProcessRequest& request) {
     Pipe error = makePipe(request.executablePath);
     auto wakeup = std::make_shared<Wakeup>();
 
-    const pid_t pid = spawnChild(request, input.readEnd.get(), output.writeEnd.get(), error.writeEnd.get());
+    const pid_t pid =
+        spawnChild(request, input.readEnd.get(), output.writeEnd.get(), error.writeEnd.get());
     // Only the child keeps its ends; ours must close so EOF arrives when it exits.
     input.readEnd.reset();
     output.writeEnd.reset();
@@ -356,12 +374,25 @@ ProcessResult runProcess(const ProcessRequest& request) {
         killAt = SteadyClock::now() + request.terminationGracePeriod;
     };
 
+    // Past the limit the stream is closed: the child's next write fails, and
+    // what it sends is no longer kept.
+    bool overflowed = false;
+    auto readFrom = [&](FileDescriptor& end, std::string& into) {
+        const ReadState state = readOnce(end.get(), into, request.outputLimit);
+        if (state == ReadState::closed || state == ReadState::overflowed) {
+            end.reset();
+        }
+        overflowed = overflowed || state == ReadState::overflowed;
+        return state;
+    };
+
     // Notices the exit without reaping: the zombie keeps the pid (and so the
     // process group id) ours until the leftovers are dealt with below.
     auto noticeExit = [&] {
         while (true) {
             siginfo_t info{};
-            const int rc = ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
+            const int rc =
+                ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT);
             if (rc == 0 && info.si_pid == pid) {
                 exited = true;
                 return;
@@ -437,21 +468,18 @@ ProcessResult runProcess(const ProcessRequest& request) {
                     stdinWritten += static_cast<std::size_t>(count);
                 }
                 // EPIPE: the child does not want the rest; that is its choice.
-                const bool failed = count < 0 && errno != EAGAIN && errno != EINTR && errno != EWOULDBLOCK;
+                const bool failed =
+                    count < 0 && errno != EAGAIN && errno != EINTR && errno != EWOULDBLOCK;
                 if (failed || stdinWritten == stdinData.size()) {
                     input.writeEnd.reset();
                 }
                 break;
             }
             case stdoutSlot:
-                if (!drain(output.readEnd.get(), result.standardOutput)) {
-                    output.readEnd.reset();
-                }
+                readFrom(output.readEnd, result.standardOutput);
                 break;
             case stderrSlot:
-                if (!drain(error.readEnd.get(), result.standardError)) {
-                    error.readEnd.reset();
-                }
+                readFrom(error.readEnd, result.standardError);
                 break;
             case wakeSlot:
                 stop(ProcessOutcome::cancelled);
@@ -459,6 +487,9 @@ ProcessResult runProcess(const ProcessRequest& request) {
             case exitSlot:
                 break;
             }
+        }
+        if (overflowed) {
+            stop(ProcessOutcome::outputTooLarge);
         }
         noticeExit();
     }
@@ -471,13 +502,19 @@ ProcessResult runProcess(const ProcessRequest& request) {
     while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
 
-    // What the child wrote before it ended is already in the pipes. Output of
-    // processes it left behind is not waited for.
-    if (output.readEnd.valid()) {
-        drain(output.readEnd.get(), result.standardOutput);
-    }
-    if (error.readEnd.valid()) {
-        drain(error.readEnd.get(), result.standardError);
+    // What the child wrote before it ended is already in the pipes, at most
+    // their capacity. Output of processes it left behind is not waited for.
+    for (auto [end, into] : {std::pair{&output.readEnd, &result.standardOutput},
+                             std::pair{&error.readEnd, &result.standardError}}) {
+        if (!end->valid()) {
+            continue;
+        }
+        const int capacity = ::fcntl(end->get(), F_GETPIPE_SZ);
+        const std::size_t until =
+            into->size() + (capacity > 0 ? static_cast<std::size_t>(capacity) : 1u << 20);
+        while (end->valid() && into->size() < until &&
+               readFrom(*end, *into) == ReadState::readSome) {
+        }
     }
 
     if (WIFEXITED(status)) {
@@ -488,7 +525,12 @@ ProcessResult runProcess(const ProcessRequest& request) {
             result.outcome = ProcessOutcome::signaled;
         }
     }
-    result.elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - started);
+    if (overflowed && !stopping) {
+        // Found only after the child had ended: never a truncated success.
+        result.outcome = ProcessOutcome::outputTooLarge;
+    }
+    result.elapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(SteadyClock::now() - started);
     return result;
 }
 

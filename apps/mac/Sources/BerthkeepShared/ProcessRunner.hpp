@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
@@ -12,26 +13,31 @@
 
 namespace berthkeep {
 
+// What a run keeps of each of stdout and stderr; the tools' answers are far smaller.
+inline constexpr std::size_t defaultProcessOutputLimit = 4u << 20;
+
 // One child-process runner for the whole program: posix_spawn with close-on-exec
 // pipes, stdin written while stdout and stderr drain together, a deadline, SIGTERM
 // then SIGKILL after a grace period. Blocking: worker threads call it directly,
 // main-thread code awaits it on a pool (see runProcessAsync).
 struct ProcessRequest {
     std::string executablePath;
-    std::vector<std::string> arguments; // without argv[0]
+    std::vector<std::string> arguments;       // without argv[0]
     std::optional<std::string> standardInput; // closed at once when absent
     std::chrono::milliseconds timeout{5000};
     std::chrono::milliseconds terminationGracePeriod{250};
     // Extra or replaced environment variables; the rest is inherited.
     std::map<std::string, std::string> environment;
-    std::shared_ptr<CancelToken> cancelToken; // optional
+    std::shared_ptr<CancelToken> cancelToken;            // optional
+    std::size_t outputLimit = defaultProcessOutputLimit; // bytes, per stream
 };
 
 enum class ProcessOutcome {
-    exited,    // ended on its own; exitCode holds the status
-    signaled,  // killed by a signal it did not get from us; exitCode holds the signal number
-    timedOut,  // stopped at the deadline
-    cancelled, // stopped because the token was cancelled
+    exited,         // ended on its own; exitCode holds the status
+    signaled,       // killed by a signal it did not get from us; exitCode holds the signal number
+    timedOut,       // stopped at the deadline
+    cancelled,      // stopped because the token was cancelled
+    outputTooLarge, // a stream passed the output limit; the child was stopped
 };
 
 struct ProcessResult {
@@ -63,6 +69,10 @@ private:
 //   SIGTERM to the group, SIGKILL after the grace period, and SIGKILL to what is
 //   left of the group once the child has ended. On a stop, exitCode holds the
 //   child's status or signal number and outcome says why it was stopped.
+// - A stream that passes request.outputLimit stops the child as the deadline
+//   would (outcome outputTooLarge, even when it has already exited with 0); the
+//   stream keeps its first outputLimit bytes. No read holds the loop past the
+//   deadline, so a flood of output cannot delay the return.
 // - A token already cancelled starts nothing (outcome cancelled).
 // - Output of processes the child leaves running is not waited for.
 // - SIGPIPE is ignored process-wide (once) unless the program set a handler.

@@ -67,6 +67,9 @@ std::string ProcessRustBerthkeepTelemetryTransport::call(const std::string& stan
         // Never an answer, however much the helper printed before it was stopped.
         errorText = "timed out after " + std::to_string(m_timeout.count()) + " ms" +
                     (errorText.empty() ? std::string() : ": " + errorText);
+    } else if (result.outcome == ProcessOutcome::outputTooLarge) {
+        // Its exit status may be 0, but the answer is cut short.
+        errorText = "output larger than " + std::to_string(defaultProcessOutputLimit) + " bytes";
     }
     throw RustBerthkeepTelemetryBridgeError::processFailed(result.exitCode, errorText);
 }

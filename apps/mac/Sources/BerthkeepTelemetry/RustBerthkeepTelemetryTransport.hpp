@@ -64,7 +64,8 @@ public:
 
     // Status 0 gives standard output. Any other end throws processFailed with the
     // status (or signal number) and standard error as UTF-8 (invalid sequences
-    // replaced, not trimmed).
+    // replaced, not trimmed); an output past the runner's limit throws
+    // processFailed whatever the status.
     std::string call(const std::string& standardInput) override;
 
     const std::string& executableURL() const noexcept { return m_executableURL; }

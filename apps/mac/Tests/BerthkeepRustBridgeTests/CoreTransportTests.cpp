@@ -203,6 +203,17 @@ TEST(CoreTransportTests, LargeOutputOnBothPipesDoesNotStall) {
     EXPECT_EQ(answer.size(), request.size() + 1048576u);
 }
 
+TEST(CoreTransportTests, HelperOutputPastTheRunnerLimitFailsWhateverItsStatus) {
+    ScratchFolder folder;
+    ProcessRustBerthkeepCoreTransport transport(
+        folder.script("helper", "head -c " + std::to_string(defaultProcessOutputLimit + 1) +
+                                    " /dev/zero; exit 0"));
+    const auto error = callError(transport, Operation::evaluateState, "{}");
+    EXPECT_EQ(error.kind(), BridgeError::Kind::processFailed);
+    EXPECT_EQ(error.text(),
+              "output larger than " + std::to_string(defaultProcessOutputLimit) + " bytes");
+}
+
 TEST(CoreTransportTests, HungHelperIsStoppedAtTheDeadline) {
     ScratchFolder folder;
     ProcessRustBerthkeepCoreTransport transport(

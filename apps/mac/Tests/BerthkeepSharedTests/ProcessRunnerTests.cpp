@@ -6,6 +6,7 @@
 #include <future>
 #include <thread>
 
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,12 +62,59 @@ TEST(ProcessRunner, PassesArgumentsUnchangedAndEnvironmentOverrides) {
 TEST(ProcessRunner, DrainsMoreThanAPipeBufferOnBothStreamsAtOnce) {
     // 1 MiB on each stream, interleaved: a runner that reads one stream after
     // the other deadlocks here until the deadline.
-    const auto result = runProcess(shell(
-        "i=0; while [ $i -lt 16 ]; do head -c 65536 /dev/zero; head -c 65536 /dev/zero >&2; i=$((i+1)); done",
-        5000ms));
+    const auto result = runProcess(shell("i=0; while [ $i -lt 16 ]; do head -c 65536 /dev/zero; "
+                                         "head -c 65536 /dev/zero >&2; i=$((i+1)); done",
+                                         5000ms));
     EXPECT_EQ(result.outcome, ProcessOutcome::exited);
     EXPECT_EQ(result.standardOutput.size(), 1u << 20);
     EXPECT_EQ(result.standardError.size(), 1u << 20);
+}
+
+TEST(ProcessRunner, OutputPastTheLimitFailsTheRunAndKeepsOnlyTheLimit) {
+    constexpr std::size_t limit = 64 * 1024;
+    struct Case {
+        const char* script;
+        ProcessOutcome outcome;
+        std::size_t keptOut;
+        std::size_t keptErr;
+    };
+    const Case cases[] = {
+        {"head -c 65536 /dev/zero; head -c 65536 /dev/zero >&2", ProcessOutcome::exited, limit,
+         limit},
+        // Ends with status 0 before its output is read: still no success.
+        {"head -c 65537 /dev/zero", ProcessOutcome::outputTooLarge, limit, 0},
+        {"echo note; head -c 200000 /dev/zero >&2; exec sleep 30", ProcessOutcome::outputTooLarge,
+         5, limit},
+        // Never stops on its own and shrugs off SIGTERM.
+        {"trap '' TERM; yes", ProcessOutcome::outputTooLarge, limit, 0},
+    };
+    for (const auto& c : cases) {
+        auto request = shell(c.script, 10s);
+        request.outputLimit = limit;
+        const auto result = runProcess(request);
+        EXPECT_EQ(result.outcome, c.outcome) << c.script;
+        EXPECT_EQ(result.succeeded(), c.outcome == ProcessOutcome::exited) << c.script;
+        EXPECT_EQ(result.standardOutput.size(), c.keptOut) << c.script;
+        EXPECT_EQ(result.standardError.size(), c.keptErr) << c.script;
+        EXPECT_LT(result.elapsed, 2s) << c.script;
+    }
+}
+
+TEST(ProcessRunner, FloodUnderAShortDeadlineReturnsPromptlyWithBoundedMemory) {
+    rusage before{};
+    ::getrusage(RUSAGE_SELF, &before);
+    auto request = shell("exec yes", 500ms);
+    const auto result = runProcess(request);
+    rusage after{};
+    ::getrusage(RUSAGE_SELF, &after);
+
+    EXPECT_EQ(result.outcome, ProcessOutcome::outputTooLarge);
+    EXPECT_FALSE(result.succeeded());
+    EXPECT_EQ(result.standardOutput.size(), defaultProcessOutputLimit);
+    EXPECT_EQ(result.standardOutput.substr(0, 4), "y\ny\n");
+    EXPECT_LT(result.elapsed, request.timeout + request.terminationGracePeriod + 500ms);
+    // ru_maxrss is in KiB: the peak grew by a few times the limit at most.
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024);
 }
 
 TEST(ProcessRunner, RoundTripsLargeStandardInput) {
@@ -153,7 +201,8 @@ TEST(ProcessRunner, ChildIgnoringSigtermIsKilledAfterTheGracePeriod) {
 }
 
 TEST(ProcessRunner, ChildEndingOnSigtermWithinTheGracePeriodIsNotKilled) {
-    auto request = shell("trap 'echo bye; exit 7' TERM; echo ready; while :; do sleep 0.02; done", 400ms);
+    auto request =
+        shell("trap 'echo bye; exit 7' TERM; echo ready; while :; do sleep 0.02; done", 400ms);
     request.terminationGracePeriod = 2000ms;
     const auto result = runProcess(request);
     EXPECT_EQ(result.outcome, ProcessOutcome::timedOut);
@@ -254,7 +303,8 @@ TEST(ProcessRunner, ParallelRunsKeepTheirOwnPipes) {
     std::vector<std::future<ProcessResult>> results;
     for (int i = 0; i < runs; ++i) {
         results.push_back(std::async(std::launch::async, [i] {
-            auto request = shell(i % 3 == 0 ? "sleep 1.5; echo slow" : "echo fast " + std::to_string(i), 5000ms);
+            auto request = shell(
+                i % 3 == 0 ? "sleep 1.5; echo slow" : "echo fast " + std::to_string(i), 5000ms);
             request.standardInput = std::string(1000, 'x');
             return runProcess(request);
         }));

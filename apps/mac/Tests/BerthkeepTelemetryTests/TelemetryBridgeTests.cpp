@@ -8,6 +8,7 @@
 #include <fstream>
 
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"
+#include "BerthkeepShared/ProcessRunner.hpp"
 #include "BerthkeepTelemetry/RustBerthkeepTelemetryBridge.hpp"
 #include "TelemetryTestSupport.hpp"
 #include "platform/Log/ProcessLog.hpp"
@@ -87,6 +88,18 @@ TEST(TelemetryBridge, HelperFailureCarriesStatusAndStandardError) {
     const auto error = captureError([&] { transport.call("{}"); });
     EXPECT_EQ(std::string(error.what()),
               "Berthkeep Rust telemetry bridge failed with status 2: bad input");
+}
+
+TEST(TelemetryBridge, HelperOutputPastTheRunnerLimitFailsWhateverItsStatus) {
+    QTemporaryDir folder;
+    const auto script = writeScript(folder, "cat >/dev/null\nhead -c " +
+                                                std::to_string(defaultProcessOutputLimit + 1) +
+                                                " /dev/zero\nexit 0\n");
+    ProcessRustBerthkeepTelemetryTransport transport(script);
+    const auto error = captureError([&] { transport.call("{}"); });
+    EXPECT_EQ(error.kind(), Error::Kind::processFailed);
+    EXPECT_EQ(error.text(),
+              "output larger than " + std::to_string(defaultProcessOutputLimit) + " bytes");
 }
 
 TEST(TelemetryBridge, HelperGetsTheOperationAndTheRequest) {

@@ -6,12 +6,14 @@
 
 namespace berthkeep {
 
-// A failed `diskutil` command: an error domain, a code (124 for a time-out, else
-// the exit status) and a description.
+// A failed `diskutil` command: an error domain, a code (124 for a time-out, -1 for
+// an output too large to be an answer, else the exit status) and a description.
 class DiskUtilityError : public std::runtime_error {
 public:
     static constexpr const char* errorDomain = "MountedVolumeInventoryService.diskutil";
     static constexpr std::int64_t timedOutCode = 124;
+    // No exit status can be negative, so this one is never mistaken for one.
+    static constexpr std::int64_t outputTooLargeCode = -1;
 
     DiskUtilityError(std::int64_t code, std::string localizedDescription);
 

@@ -54,6 +54,10 @@ std::string LiveDiskUtilityRunner::run(const std::vector<std::string>& arguments
     if (result.outcome == ProcessOutcome::timedOut || result.outcome == ProcessOutcome::cancelled) {
         throw DiskUtilityError(DiskUtilityError::timedOutCode, "diskutil command timed out");
     }
+    if (result.outcome == ProcessOutcome::outputTooLarge) {
+        // Its exit status may well be 0: only the kept part of the output is there.
+        throw DiskUtilityError(DiskUtilityError::outputTooLargeCode, "diskutil output too large");
+    }
     if (result.exitCode != 0) {
         throw DiskUtilityError(result.exitCode, failureDescription(result.standardError));
     }

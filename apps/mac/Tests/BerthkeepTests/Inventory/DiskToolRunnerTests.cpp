@@ -263,7 +263,8 @@ TEST_F(DiskToolRunnerTest, HungImageUtilityIsStoppedAtTheDeadline) {
     hang.hang = true;
     hang.ignoreTerminate = true;
     addBehaviour(hang);
-    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), shortTimeout, 250ms);
+    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), shortTimeout,
+                                         250ms);
     const auto started = Clock::now();
     EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty());
     const auto elapsed = Clock::now() - started;
@@ -275,6 +276,42 @@ std::string imagesPlist(const std::string& images) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
            "<key>framework</key><string>683</string>" +
            images + "</dict></plist>";
+}
+
+TEST_F(DiskToolRunnerTest, OutputPastTheRunnerLimitFailsEvenWithStatusZero) {
+    // Valid answers followed by blanks: cut at the limit they would still decode.
+    const std::string list = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
+                             "<key>AllDisks</key><array><string>disk9</string></array>"
+                             "</dict></plist>";
+    const std::string images = imagesPlist(
+        "<key>images</key><array><dict><key>system-entities</key><array>"
+        "<dict><key>dev-entry</key><string>/dev/disk9</string></dict></array></dict></array>");
+    for (const std::size_t padding : {std::size_t{16}, defaultProcessOutputLimit}) {
+        const bool tooLarge = padding == defaultProcessOutputLimit;
+        ScriptedBehaviour listing;
+        listing.verb = "list";
+        listing.exitStatus = 0;
+        listing.standardOutput = list + std::string(padding, ' ');
+        listing.remainingUses = 1;
+        addBehaviour(listing);
+        ScriptedBehaviour info = listing;
+        info.tool = "hdiutil";
+        info.verb = "info";
+        info.standardOutput = images + std::string(padding, ' ');
+        addBehaviour(info);
+
+        const auto error = runError(runner(), listArguments);
+        const auto attached = LiveDiskImageRegistry(inventorytest::standInPath("hdiutil"))
+                                  .currentImagesByDeviceIdentifier();
+        EXPECT_EQ(attached.count("disk9"), tooLarge ? 0u : 1u) << padding;
+        if (!tooLarge) {
+            EXPECT_FALSE(error.has_value()) << padding;
+            continue;
+        }
+        ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->code(), DiskUtilityError::outputTooLargeCode);
+        EXPECT_EQ(error->localizedDescription(), "diskutil output too large");
+    }
 }
 
 TEST(DiskImagePlistInventoryParserTest, MapsDevEntriesToTheirImage) {
