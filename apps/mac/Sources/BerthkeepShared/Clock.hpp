@@ -5,6 +5,7 @@
 
 #include <QCoroTask>
 
+#include "BerthkeepShared/BootTimeClock.hpp"
 #include "BerthkeepShared/CancelToken.hpp"
 
 namespace berthkeep {
@@ -13,12 +14,12 @@ namespace berthkeep {
 // through a Clock, so tests can drive time with ManualClock.
 class Clock {
 public:
-    using Duration = std::chrono::steady_clock::duration;
-    using TimePoint = std::chrono::steady_clock::time_point;
+    using Duration = BootTimeClock::duration;
+    using TimePoint = BootTimeClock::time_point;
 
     virtual ~Clock() = default;
 
-    // Monotonic; callable from any thread.
+    // Monotonic, and counts while the machine sleeps; callable from any thread.
     virtual TimePoint now() const = 0;
 
     // Call on the main thread; resumes on it. True when the whole duration has
@@ -32,7 +33,8 @@ public:
     }
 };
 
-// Real time: steady_clock, and a precise QTimer on the main thread.
+// Real time: the boot-time clock, and a timer on that clock watched by the main
+// loop, so a sleep ends when its time has passed, asleep or awake.
 class LiveClock final : public Clock {
 public:
     // The one live clock the composition root hands out.

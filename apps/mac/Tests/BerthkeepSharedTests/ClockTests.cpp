@@ -1,6 +1,8 @@
 #include "BerthkeepShared/Clock.hpp"
 #include "BerthkeepShared/ManualClock.hpp"
 
+#include <algorithm>
+#include <ctime>
 #include <string>
 #include <thread>
 #include <vector>
@@ -16,12 +18,15 @@ namespace {
 
 using test::runTask;
 
-QCoro::Task<void> sleepAndRecord(std::shared_ptr<Clock> clock, Clock::Duration duration, std::string name,
-                                 std::shared_ptr<std::vector<std::string>> log,
+QCoro::Task<void> sleepAndRecord(std::shared_ptr<Clock> clock, Clock::Duration duration,
+                                 std::string name, std::shared_ptr<std::vector<std::string>> log,
                                  std::shared_ptr<CancelToken> token = {}) {
     const bool elapsed = co_await clock->sleep(duration, token);
     log->push_back(name + (elapsed ? "" : " cancelled") + " at " +
-                   std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(clock->now().time_since_epoch()).count() % 100000));
+                   std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      clock->now().time_since_epoch())
+                                      .count() %
+                                  100000));
 }
 
 TEST(ManualClock, TimeMovesOnlyWhenAdvanced) {
@@ -56,11 +61,14 @@ TEST(ManualClock, WakesDueSleepersInDeadlineThenStartOrder) {
     clock->advance(1s); // nothing left suspended
 }
 
-QCoro::Task<void> tickThreeTimes(std::shared_ptr<Clock> clock, std::shared_ptr<std::vector<std::string>> log) {
+QCoro::Task<void> tickThreeTimes(std::shared_ptr<Clock> clock,
+                                 std::shared_ptr<std::vector<std::string>> log) {
     for (int i = 0; i < 3; ++i) {
         co_await clock->sleep(100ms);
-        log->push_back("tick at " + std::to_string(
-            std::chrono::duration_cast<std::chrono::milliseconds>(clock->now().time_since_epoch()).count()));
+        log->push_back("tick at " +
+                       std::to_string(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          clock->now().time_since_epoch())
+                                          .count()));
     }
 }
 
@@ -70,7 +78,8 @@ TEST(ManualClock, SleeperThatSleepsAgainWithinTheStepWakesInTheSameAdvance) {
     tickThreeTimes(clock, log);
     sleepAndRecord(clock, 250ms, "other", log);
     clock->advance(1s);
-    const std::vector<std::string> expected = {"tick at 100", "tick at 200", "other at 250", "tick at 300"};
+    const std::vector<std::string> expected = {"tick at 100", "tick at 200", "other at 250",
+                                               "tick at 300"};
     EXPECT_EQ(*log, expected);
     EXPECT_EQ(clock->sleeperCount(), 0u);
 }
@@ -108,13 +117,46 @@ TEST(ManualClock, CancelFromAnotherThreadResumesOnTheMainThread) {
     EXPECT_FALSE(runTask(std::move(sleep)));
 }
 
-TEST(LiveClock, SleepsAtLeastTheDuration) {
+TEST(LiveClock, ReadsTheClockThatCountsDuringSystemSleep) {
+    const auto bootTime = [] {
+        timespec now{};
+        ::clock_gettime(CLOCK_BOOTTIME, &now);
+        return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+    };
+    const auto before = bootTime();
+    const auto now = LiveClock::shared()->now().time_since_epoch();
+    const auto after = bootTime();
+    EXPECT_LE(before, now);
+    EXPECT_LE(now, after);
+}
+
+// Zero and negative sleeps too return through the event loop.
+TEST(LiveClock, SleepEndsAtItsDeadlineAndNeverBefore) {
     auto clock = LiveClock::shared();
-    const auto before = clock->now();
-    EXPECT_TRUE(runTask(clock->sleep(30ms)));
-    const auto slept = clock->now() - before;
-    EXPECT_GE(slept, 30ms);
-    EXPECT_LT(slept, 1s);
+    for (const Clock::Duration duration :
+         {Clock::Duration(-1s), Clock::Duration(0ms), Clock::Duration(3ms), Clock::Duration(30ms),
+          Clock::Duration(150ms)}) {
+        const auto wanted = std::max(duration, Clock::Duration::zero());
+        const auto before = clock->now();
+        auto sleep = clock->sleep(duration);
+        EXPECT_FALSE(sleep.isReady()) << duration.count();
+        EXPECT_TRUE(runTask(std::move(sleep)));
+        const auto slept = clock->now() - before;
+        EXPECT_GE(slept, wanted) << duration.count();
+        EXPECT_LT(slept, wanted + 500ms) << duration.count();
+    }
+}
+
+TEST(LiveClock, EndlessSleepStillEndsOnCancel) {
+    auto clock = LiveClock::shared();
+    auto token = CancelToken::make();
+    auto sleep = clock->sleep(Clock::Duration::max(), token);
+    std::thread canceller([token] {
+        std::this_thread::sleep_for(20ms);
+        token->cancel();
+    });
+    EXPECT_FALSE(runTask(std::move(sleep)));
+    canceller.join();
 }
 
 TEST(LiveClock, CancelWakesTheSleeperEarly) {
@@ -129,13 +171,6 @@ TEST(LiveClock, CancelWakesTheSleeperEarly) {
     EXPECT_FALSE(runTask(std::move(sleep)));
     canceller.join();
     EXPECT_LT(clock->now() - before, 2s);
-}
-
-TEST(LiveClock, ZeroSleepYieldsToTheEventLoopFirst) {
-    auto clock = LiveClock::shared();
-    auto task = clock->sleep(0ms);
-    EXPECT_FALSE(task.isReady());
-    EXPECT_TRUE(runTask(std::move(task)));
 }
 
 } // namespace
