@@ -67,14 +67,18 @@ AppPreferencesStore::AppPreferencesStore(std::shared_ptr<UserDefaults> defaults,
 }
 
 void AppPreferencesStore::setLaunchAtLoginEnabled(bool enabled) {
+    assignLaunchAtLogin(enabled);
+}
+
+bool AppPreferencesStore::assignLaunchAtLogin(bool enabled) {
     const bool previous = m_launchAtLoginEnabled;
     emit objectWillChange();
     m_launchAtLoginEnabled = enabled;
     emit launchAtLoginEnabledChanged(enabled);
-    syncLaunchAtLogin(enabled, previous);
+    return syncLaunchAtLogin(enabled, previous);
 }
 
-void AppPreferencesStore::syncLaunchAtLogin(bool enabled, bool previous) {
+bool AppPreferencesStore::syncLaunchAtLogin(bool enabled, bool previous) {
     std::string failure;
     try {
         if (enabled) {
@@ -92,7 +96,7 @@ void AppPreferencesStore::syncLaunchAtLogin(bool enabled, bool previous) {
         m_defaults->setBool(Keys::launchAtLoginEnabled, enabled);
         m_logger.notice(BerthkeepLogCategory::settings, "settings.launch_at_login.updated",
                         "Launch at Login preference changed", {{"enabled", text(enabled)}});
-        return;
+        return true;
     }
     if (m_restoringLaunchAtLogin) {
         // The restore itself failed: stop here rather than flip back and forth.
@@ -100,21 +104,34 @@ void AppPreferencesStore::syncLaunchAtLogin(bool enabled, bool previous) {
         m_logger.error(BerthkeepLogCategory::settings, "settings.launch_at_login.restore.failed",
                        "Failed to restore previous launch at login state",
                        {{"error", failure}, {"attempted_value", text(enabled)}});
-        return;
+        return false;
     }
     m_restoringLaunchAtLogin = true;
+    bool restored = false;
     try {
-        setLaunchAtLoginEnabled(previous);
+        restored = assignLaunchAtLogin(previous);
     } catch (...) {
         m_restoringLaunchAtLogin = false;
         throw;
     }
     m_restoringLaunchAtLogin = false;
-    m_logger.error(BerthkeepLogCategory::settings, "settings.launch_at_login.sync.failed",
-                   "Failed to sync launch at login state, rolled back to previous value",
-                   {{"error", failure},
-                    {"attempted_value", text(enabled)},
-                    {"rolled_back_to", text(previous)}});
+    if (restored) {
+        m_logger.error(BerthkeepLogCategory::settings, "settings.launch_at_login.sync.failed",
+                       "Failed to sync launch at login state, rolled back to previous value",
+                       {{"error", failure},
+                        {"attempted_value", text(enabled)},
+                        {"rolled_back_to", text(previous)}});
+    } else {
+        // The login item may now match neither value; say so rather than claim a
+        // roll-back.
+        m_logger.error(BerthkeepLogCategory::settings, "settings.launch_at_login.sync.failed",
+                       "Failed to sync launch at login state, and the previous value could not "
+                       "be restored",
+                       {{"error", failure},
+                        {"attempted_value", text(enabled)},
+                        {"restore_failed_for", text(previous)}});
+    }
+    return false;
 }
 
 void AppPreferencesStore::setNotificationsEnabled(bool enabled) {

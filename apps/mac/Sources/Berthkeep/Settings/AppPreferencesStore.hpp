@@ -126,7 +126,9 @@ signals:
     void excludedDriveIDsChanged();
 
 private:
-    void syncLaunchAtLogin(bool enabled, bool previous);
+    // Both return true when the login item took the value.
+    bool assignLaunchAtLogin(bool enabled);
+    bool syncLaunchAtLogin(bool enabled, bool previous);
     static std::string text(bool value) { return value ? "true" : "false"; }
 
     std::shared_ptr<UserDefaults> m_defaults;

@@ -456,8 +456,16 @@ TEST(AppPreferencesStoreTest, FailedRestoreStopsAfterOneAttempt) {
     EXPECT_EQ(events[0].name, "settings.launch_at_login.restore.failed");
     EXPECT_EQ(events[0].level, BerthkeepLogLevel::error);
     EXPECT_EQ(events[0].metadata.at("attempted_value"), "false");
+    // No roll-back took place, and the line does not claim one.
     EXPECT_EQ(events[1].name, "settings.launch_at_login.sync.failed");
-    EXPECT_EQ(events[1].metadata.at("rolled_back_to"), "false");
+    EXPECT_EQ(events[1].level, BerthkeepLogLevel::error);
+    EXPECT_EQ(events[1].message,
+              "Failed to sync launch at login state, and the previous value could not be restored");
+    EXPECT_EQ(events[1].metadata,
+              (BerthkeepLogMetadata{
+                  {"error", "Failed to register app for launch at login: Operation not permitted"},
+                  {"attempted_value", "true"},
+                  {"restore_failed_for", "false"}}));
 
     // The next change starts afresh.
     fixture.service->setRegisterError(std::nullopt);
