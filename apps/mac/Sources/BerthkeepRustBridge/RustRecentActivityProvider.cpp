@@ -24,7 +24,7 @@ namespace berthkeep {
 namespace {
 
 constexpr const char* kComponent = "RustDriveUsageProvider";
-constexpr const char* kCoreOnly = "core_only";
+constexpr ActivityDetectionMode kCoreOnly = ActivityDetectionMode::coreOnly;
 
 std::string caseName(RustDriveUsageProvider::Error::Case errorCase) {
     using Case = RustDriveUsageProvider::Error::Case;
@@ -215,8 +215,7 @@ void RustDriveUsageProvider::updateManagedVolumes(const std::vector<DetectedDriv
         throw Error::updateFailed(updateInCoreOnlyModeText);
     }
     m_configuredMode = mode;
-    const std::string modeText = toString(mode);
-    BerthkeepStartupAudit::debug(kComponent, "updateManagedVolumes", modeText,
+    BerthkeepStartupAudit::debug(kComponent, "updateManagedVolumes", mode,
                                  BerthkeepAuditWorkPhase::initialRefresh,
                                  "Updating Rust activity monitor managed volumes", std::nullopt,
                                  {{"drive_count", std::to_string(drives.size())}});
@@ -232,7 +231,7 @@ void RustDriveUsageProvider::updateManagedVolumes(const std::vector<DetectedDriv
         const QUrl& mountURL = *drive.mountURL();
         const QString rawPath = mountURL.isLocalFile() ? mountURL.toLocalFile() : mountURL.path();
         BerthkeepStartupAudit::debug(
-            kComponent, "updateManagedVolumes", modeText, BerthkeepAuditWorkPhase::initialRefresh,
+            kComponent, "updateManagedVolumes", mode, BerthkeepAuditWorkPhase::initialRefresh,
             "Constructing mount-path payload for Rust activity monitor", rawPath.toStdString());
         volumeSet.volumes.push_back({drive.id(), standardizedMountPath(mountURL), drive.bsdName()});
     }
@@ -251,7 +250,7 @@ std::map<std::string, DriveUsageSnapshot> RustDriveUsageProvider::usageSnapshots
     if (!usesActivitySignals(m_configuredMode)) {
         return {};
     }
-    BerthkeepStartupAudit::debug(kComponent, "usageSnapshotsByDriveID", toString(m_configuredMode),
+    BerthkeepStartupAudit::debug(kComponent, "usageSnapshotsByDriveID", m_configuredMode,
                                  BerthkeepAuditWorkPhase::backgroundWork,
                                  "Requesting Rust activity monitor snapshot", std::nullopt);
     char* reply = m_snapshotFunction(m_handle);

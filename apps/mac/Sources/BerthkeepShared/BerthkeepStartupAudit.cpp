@@ -56,13 +56,13 @@ UnifiedLogType unifiedType(AuditLevel level) {
 
 void write(const BerthkeepStartupAudit::Outputs& outputs, AuditLevel level,
            const std::string& component, const std::string& method,
-           const std::optional<std::string>& mode, BerthkeepAuditWorkPhase phase,
+           std::optional<ActivityDetectionMode> mode, BerthkeepAuditWorkPhase phase,
            const std::string& message, const std::optional<std::string>& targetPath,
            const BerthkeepStartupAudit::Metadata& callerMetadata) {
     BerthkeepStartupAudit::Metadata metadata = callerMetadata;
     metadata["component"] = component;
     metadata["method"] = method;
-    metadata["mode"] = mode ? *mode : "n/a";
+    metadata["mode"] = mode ? toString(*mode) : "n/a";
     metadata["phase"] = toString(phase);
     if (targetPath) {
         metadata["target_path"] = *targetPath;
@@ -87,7 +87,7 @@ void write(const BerthkeepStartupAudit::Outputs& outputs, AuditLevel level,
 } // namespace
 
 void BerthkeepStartupAudit::debug(const std::string& component, const std::string& method,
-                                  const std::optional<std::string>& mode,
+                                  std::optional<ActivityDetectionMode> mode,
                                   BerthkeepAuditWorkPhase phase, const std::string& message,
                                   const std::optional<std::string>& targetPath,
                                   const Metadata& metadata) {
@@ -100,7 +100,7 @@ void BerthkeepStartupAudit::debug(const std::string& component, const std::strin
 }
 
 void BerthkeepStartupAudit::error(const std::string& component, const std::string& method,
-                                  const std::optional<std::string>& mode,
+                                  std::optional<ActivityDetectionMode> mode,
                                   BerthkeepAuditWorkPhase phase, const std::string& message,
                                   const std::optional<std::string>& targetPath,
                                   const Metadata& metadata) {
@@ -114,8 +114,8 @@ void BerthkeepStartupAudit::coreOnlyViolation(const std::string& component,
                                               const std::string& message,
                                               const std::optional<std::string>& targetPath,
                                               const Metadata& metadata) {
-    write(currentOutputs(), AuditLevel::fault, component, method, std::string("core_only"), phase,
-          message, targetPath, metadata);
+    write(currentOutputs(), AuditLevel::fault, component, method, ActivityDetectionMode::coreOnly,
+          phase, message, targetPath, metadata);
 }
 
 bool BerthkeepStartupAudit::pathIsUnderVolumes(const std::optional<std::string>& path) {

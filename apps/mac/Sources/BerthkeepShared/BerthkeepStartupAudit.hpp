@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "Berthkeep/Domain/ActivityDetectionMode.hpp"
 #include "BerthkeepShared/BerthkeepAuditWorkPhase.hpp"
 #include "BerthkeepShared/BerthkeepLogEvent.hpp"
 
@@ -17,18 +18,18 @@ class UnifiedLog;
 // in the process log, appear only when BERTHKEEP_STARTUP_AUDIT is exactly "1".
 // Callable from any thread.
 //
-// `mode` is the raw value of the activity-detection mode ("core_only",
-// "standard", "enhanced"); without one the line says "n/a".
+// The line carries the mode's raw value ("core_only", "standard", "enhanced"),
+// or "n/a" without one.
 class BerthkeepStartupAudit {
 public:
     using Metadata = BerthkeepLogMetadata;
 
     static void debug(const std::string& component, const std::string& method,
-                      const std::optional<std::string>& mode, BerthkeepAuditWorkPhase phase,
+                      std::optional<ActivityDetectionMode> mode, BerthkeepAuditWorkPhase phase,
                       const std::string& message, const std::optional<std::string>& targetPath,
                       const Metadata& metadata = {});
     static void error(const std::string& component, const std::string& method,
-                      const std::optional<std::string>& mode, BerthkeepAuditWorkPhase phase,
+                      std::optional<ActivityDetectionMode> mode, BerthkeepAuditWorkPhase phase,
                       const std::string& message, const std::optional<std::string>& targetPath,
                       const Metadata& metadata = {});
     // Something touched drive activity while detection is core-only: always

@@ -67,8 +67,8 @@ TEST(BerthkeepStartupAuditSwitchTest, DefaultOutputsReadTheEnvironmentOnce) {
 
 TEST_F(BerthkeepStartupAuditTest, DebugWithSwitchOffWritesNothingAnywhere) {
     install(false);
-    BerthkeepStartupAudit::debug("C", "m", "standard", BerthkeepAuditWorkPhase::appLaunch, "msg",
-                                 "/Volumes/X");
+    BerthkeepStartupAudit::debug("C", "m", ActivityDetectionMode::standard,
+                                 BerthkeepAuditWorkPhase::appLaunch, "msg", "/Volumes/X");
     EXPECT_TRUE(m_unified->entries().empty());
     EXPECT_TRUE(m_process->lines().empty());
 }
@@ -104,8 +104,8 @@ TEST_F(BerthkeepStartupAuditTest, FactoryDebugLineWithSwitchOn) {
 
 TEST_F(BerthkeepStartupAuditTest, ProcessLogLabelsPerLevel) {
     install(true);
-    BerthkeepStartupAudit::error("C", "m", "enhanced", BerthkeepAuditWorkPhase::initialRefresh, "e",
-                                 std::nullopt);
+    BerthkeepStartupAudit::error("C", "m", ActivityDetectionMode::enhanced,
+                                 BerthkeepAuditWorkPhase::initialRefresh, "e", std::nullopt);
     BerthkeepStartupAudit::coreOnlyViolation("C", "m", BerthkeepAuditWorkPhase::initialRefresh, "v",
                                              std::nullopt);
     const auto lines = m_process->lines();
@@ -127,8 +127,9 @@ TEST_F(BerthkeepStartupAuditTest, TargetPathAddsItsTwoKeys) {
     for (const Row& row :
          {Row{"/Volumes/Backup/file", "true"}, Row{"/Users/x", "false"}, Row{"/Volumes", "true"}}) {
         m_unified->clear();
-        BerthkeepStartupAudit::debug("C", "m", "core_only", BerthkeepAuditWorkPhase::appLaunch,
-                                     "msg", std::string(row.path));
+        BerthkeepStartupAudit::debug("C", "m", ActivityDetectionMode::coreOnly,
+                                     BerthkeepAuditWorkPhase::appLaunch, "msg",
+                                     std::string(row.path));
         ASSERT_EQ(m_unified->entries().size(), 1u);
         EXPECT_EQ(
             m_unified->entries()[0].message,

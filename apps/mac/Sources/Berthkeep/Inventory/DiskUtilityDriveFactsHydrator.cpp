@@ -74,7 +74,7 @@ std::vector<std::string> DiskUtilityDriveFactsHydrator::prefilterHydrationCandid
         kept.push_back(identifier);
     }
     BerthkeepStartupAudit::debug(
-        auditComponent, "prefilterHydrationCandidates", toString(context.mode), context.phase,
+        auditComponent, "prefilterHydrationCandidates", context.mode, context.phase,
         "Prefiltered diskutil hydration candidates", std::nullopt,
         {{"stage", toString(context.stage)},
          {"listed_count", std::to_string(identifiers.size())},
@@ -142,7 +142,7 @@ DiskUtilityDriveFactsHydrator::decodeDiskFactsInParallel(
     }
     if (decodedCount != identifiers.size()) {
         BerthkeepStartupAudit::debug(
-            auditComponent, "decodeDiskFactsInParallel", toString(context.mode), context.phase,
+            auditComponent, "decodeDiskFactsInParallel", context.mode, context.phase,
             "Falling back because diskutil info hydration missed listed candidates", std::nullopt,
             {{"listed_count", std::to_string(identifiers.size())},
              {"decoded_count", std::to_string(decodedCount)},

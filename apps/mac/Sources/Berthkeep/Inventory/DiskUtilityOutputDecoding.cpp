@@ -32,13 +32,12 @@ std::optional<std::string> runDiskUtilityForInventory(const DiskUtilityRunning& 
                                                  std::nullopt, metadata);
         return std::nullopt;
     }
-    const std::string mode = toString(context.mode);
-    BerthkeepStartupAudit::debug(auditComponent, auditMethod, mode, context.phase,
+    BerthkeepStartupAudit::debug(auditComponent, auditMethod, context.mode, context.phase,
                                  "Executing diskutil", std::nullopt, metadata);
     try {
         return runner.run(arguments);
     } catch (...) {
-        BerthkeepStartupAudit::error(auditComponent, auditMethod, mode, context.phase,
+        BerthkeepStartupAudit::error(auditComponent, auditMethod, context.mode, context.phase,
                                      "diskutil execution failed", std::nullopt, metadata);
         return std::nullopt;
     }

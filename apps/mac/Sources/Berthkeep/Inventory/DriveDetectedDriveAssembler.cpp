@@ -21,7 +21,7 @@ QUrl buildMountURL(const std::string& path, ActivityDetectionMode mode,
                                                  "mounted removable path in core-only mode",
                                                  path);
     } else {
-        BerthkeepStartupAudit::debug(component, method, toString(mode), phase,
+        BerthkeepStartupAudit::debug(component, method, mode, phase,
                                      "Constructing filesystem URL from mount path", path);
     }
     // The form the disk service and the listing hand out: one volume, one URL.

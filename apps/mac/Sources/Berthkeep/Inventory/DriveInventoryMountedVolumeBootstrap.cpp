@@ -68,7 +68,7 @@ std::optional<DetectedDrive> detectedDriveFromDiskArbitration(
     const std::string target = DriveInventoryEjectTargets::wholeDiskIdentifier(bsdName);
 
     BerthkeepStartupAudit::debug(auditComponent, "makeMountedDriveFromDiskArbitrationDescription",
-                                 toString(context.mode), context.phase,
+                                 context.mode, context.phase,
                                  "Building mounted drive from Disk Arbitration metadata only", path,
                                  {{"bsd_name", bsdName}});
     return DetectedDrive(std::move(id), std::move(name), description->volumePath, scope,
@@ -104,7 +104,7 @@ std::vector<MountedVolumeFacts> mountedVolumeFacts(
             values = fileManager.resourceValues(url, volumeResourceKeys());
         } catch (...) {
             BerthkeepStartupAudit::error(auditComponent, "mountedVolumeFactsForBootstrap",
-                                         toString(context.mode), context.phase,
+                                         context.mode, context.phase,
                                          "Failed to read mounted volume resource values", path);
             continue;
         }

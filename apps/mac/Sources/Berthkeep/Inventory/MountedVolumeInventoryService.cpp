@@ -18,8 +18,8 @@ const char* const auditComponent = "MountedVolumeInventoryService";
 void audit(const DriveInventoryAuditContext& context, const char* method, const char* message,
            const std::optional<std::string>& targetPath = std::nullopt,
            const BerthkeepLogMetadata& metadata = {}) {
-    BerthkeepStartupAudit::debug(auditComponent, method, toString(context.mode), context.phase,
-                                 message, targetPath, metadata);
+    BerthkeepStartupAudit::debug(auditComponent, method, context.mode, context.phase, message,
+                                 targetPath, metadata);
 }
 
 } // namespace

@@ -18,9 +18,9 @@ void UsagePollingCoordinator::sync(const BerthkeepLogger& logger,
         if (m_pollingTask) {
             return;
         }
-        BerthkeepStartupAudit::debug(
-            "BerthkeepStore", "manageUsagePolling", toString(decision.mode),
-            BerthkeepAuditWorkPhase::backgroundWork, "Starting usage polling task", std::nullopt);
+        BerthkeepStartupAudit::debug("BerthkeepStore", "manageUsagePolling", decision.mode,
+                                     BerthkeepAuditWorkPhase::backgroundWork,
+                                     "Starting usage polling task", std::nullopt);
         logger.notice(BerthkeepLogCategory::inventory, "inventory.usage_polling.started",
                       "Started drive usage polling",
                       {{"interval_seconds", decision.intervalSeconds}});
@@ -42,7 +42,7 @@ void UsagePollingCoordinator::sync(const BerthkeepLogger& logger,
     }
     if (decision.mode == ActivityDetectionMode::coreOnly) {
         BerthkeepStartupAudit::debug(
-            "BerthkeepStore", "manageUsagePolling", toString(ActivityDetectionMode::coreOnly),
+            "BerthkeepStore", "manageUsagePolling", ActivityDetectionMode::coreOnly,
             BerthkeepAuditWorkPhase::backgroundWork,
             "Usage polling remains disabled in core-only mode", std::nullopt);
     }
