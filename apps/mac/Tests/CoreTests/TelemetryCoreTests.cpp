@@ -194,6 +194,7 @@ TEST(TelemetryCore, InvalidRequestsFailWithAMessage) {
         EXPECT_EQ(core.take(core.processTelemetry(text.c_str())), std::nullopt);
         const auto error = core.lastError();
         ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->rfind("process telemetry failed: ", 0), 0u) << *error;
         EXPECT_NE(error->find(message), std::string::npos) << *error;
     }
     EXPECT_EQ(core.take(core.processTelemetry(nullptr)), std::nullopt);
