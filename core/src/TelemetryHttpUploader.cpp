@@ -60,7 +60,13 @@ std::optional<std::string> TelemetryHttpUploader::upload(const Request& request)
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CURL* easy = handle.get();
     curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Plain http only to a loopback address, and then past no proxy, which would
+    // carry the request (and its key) off the machine in clear text.
+    if (curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, request.plainLoopback ? "http" : "https") !=
+            CURLE_OK ||
+        (request.plainLoopback && curl_easy_setopt(easy, CURLOPT_NOPROXY, "*") != CURLE_OK)) {
+        return std::string("upload failed: libcurl refused a transfer option");
+    }
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);

@@ -4,8 +4,9 @@
 
 namespace berthkeep::core {
 
-// Posts batches with libcurl: HTTP or HTTPS only, no redirects, a connect and a
-// total deadline, no signals (callable from any thread).
+// Posts batches with libcurl: HTTPS only (plain HTTP only when the request says the
+// endpoint is a loopback address, and then past no proxy), no redirects, a connect
+// and a total deadline, no signals (callable from any thread).
 class TelemetryHttpUploader final : public TelemetryUploader {
 public:
     static constexpr long connectTimeoutSeconds = 5;
