@@ -335,6 +335,45 @@ TEST(TelemetryCore, HelperRunsTheSamePass) {
     EXPECT_NE(failed.standardError.find("missing \"config\""), std::string::npos);
 }
 
+TEST(TelemetryCore, NeitherTheLibraryNorTheHelperLinksTheNetworkStack) {
+    for (const char* artefact : {BERTHKEEP_CORE_LIBRARY_PATH, BERTHKEEP_CORE_BRIDGE_PATH}) {
+        SCOPED_TRACE(artefact);
+        ProcessRequest ldd;
+        ldd.executablePath = "/usr/bin/ldd";
+        ldd.arguments = {artefact};
+        ldd.timeout = std::chrono::seconds(20);
+        const auto listed = runProcess(ldd);
+        ASSERT_TRUE(listed.succeeded()) << listed.standardError;
+        EXPECT_NE(listed.standardOutput.find("libc.so"), std::string::npos);
+        EXPECT_EQ(listed.standardOutput.find("libcurl"), std::string::npos)
+            << listed.standardOutput;
+    }
+}
+
+TEST(TelemetryCore, UnusableLibcurlIsAnUploadErrorNotACrash) {
+    test::TelemetryLoopbackServer server;
+    const std::pair<std::string, std::string> rows[] = {
+        {"libberthkeep-absent-curl.so.4", "cannot load libberthkeep-absent-curl.so.4"},
+        // Loads, but holds none of the functions.
+        {"libc.so.6", "libc.so.6 lacks curl_global_init"},
+        {"/usr/lib/x86_64-linux-gnu/libcurl.so.4", "is a path, not a library name"},
+    };
+    for (const auto& [name, reason] : rows) {
+        SCOPED_TRACE(name);
+        const auto result = runHelper({"process-telemetry"},
+                                      request(server.baseURL(), json::array({event("1")})).dump(),
+                                      {{"BERTHKEEP_CORE_CURL_LIBRARY", name}});
+        ASSERT_TRUE(result.succeeded()) << result.standardError;
+        const auto output = json::parse(result.standardOutput);
+        const auto error = output.value("last_error", std::string());
+        EXPECT_EQ(error.rfind("upload failed: libcurl is unavailable: ", 0), 0u) << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(output["queue"]["consecutive_failures"], 1);
+        EXPECT_EQ(ids(output["queue"]["items"]), std::vector<std::string>{"1"});
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
 TEST(TelemetryCore, LoopbackUploadBypassesAConfiguredProxy) {
     test::TelemetryLoopbackServer server;
     test::TelemetryLoopbackServer proxy;
