@@ -12,7 +12,7 @@ using namespace berthkeep::core;
 extern "C" {
 
 char* berthkeep_core_process_telemetry_json(const char* request) {
-    return guardedCall<char*>("process telemetry", nullptr, [&]() -> char* {
+    return guardedCall<char*>("process telemetry failed", nullptr, [&]() -> char* {
         const auto text = requireText(request, "request");
         TelemetryHttpUploader uploader;
         return heapCopy(processTelemetry(text, uploader));

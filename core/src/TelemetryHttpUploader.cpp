@@ -1,9 +1,8 @@
 #include "TelemetryHttpUploader.hpp"
 
-#include <curl/curl.h>
+#include "TelemetryCurlLibrary.hpp"
 
 #include <memory>
-#include <mutex>
 
 namespace berthkeep::core {
 
@@ -13,16 +12,18 @@ std::size_t discardBody(char*, std::size_t size, std::size_t count, void*) {
     return size * count;
 }
 
+using Curl = TelemetryCurlLibrary;
+
 struct EasyDeleter {
-    void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
+    void operator()(CURL* handle) const { Curl::shared().easyCleanup(handle); }
 };
 
 struct HeaderListDeleter {
-    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+    void operator()(curl_slist* list) const { Curl::shared().slistFreeAll(list); }
 };
 
 bool appendHeader(std::unique_ptr<curl_slist, HeaderListDeleter>& list, const std::string& header) {
-    curl_slist* extended = curl_slist_append(list.get(), header.c_str());
+    curl_slist* extended = Curl::shared().slistAppend(list.get(), header.c_str());
     if (!extended) {
         return false;
     }
@@ -34,14 +35,12 @@ bool appendHeader(std::unique_ptr<curl_slist, HeaderListDeleter>& list, const st
 } // namespace
 
 std::optional<std::string> TelemetryHttpUploader::upload(const Request& request) {
-    static std::once_flag initialised;
-    static CURLcode initResult = CURLE_OK;
-    std::call_once(initialised, [] { initResult = curl_global_init(CURL_GLOBAL_DEFAULT); });
-    if (initResult != CURLE_OK) {
-        return std::string("upload failed: ") + curl_easy_strerror(initResult);
+    const auto& curl = Curl::shared();
+    if (!curl.available()) {
+        return "upload failed: " + curl.unavailableReason();
     }
 
-    std::unique_ptr<CURL, EasyDeleter> handle(curl_easy_init());
+    std::unique_ptr<CURL, EasyDeleter> handle(curl.easyInit());
     if (!handle) {
         return std::string("upload failed: cannot create a transfer");
     }
@@ -59,27 +58,33 @@ std::optional<std::string> TelemetryHttpUploader::upload(const Request& request)
 
     char errorBuffer[CURL_ERROR_SIZE] = {};
     CURL* easy = handle.get();
-    curl_easy_setopt(easy, CURLOPT_URL, request.url.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds);
-    curl_easy_setopt(easy, CURLOPT_TIMEOUT, totalTimeoutSeconds);
-    curl_easy_setopt(easy, CURLOPT_POST, 1L);
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDS, request.body.data());
-    curl_easy_setopt(easy, CURLOPT_POSTFIELDSIZE_LARGE,
-                     static_cast<curl_off_t>(request.body.size()));
-    curl_easy_setopt(easy, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, discardBody);
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorBuffer);
+    // The options that keep the key off the wire in clear text must hold; an older
+    // libcurl that does not know one refuses it, and then nothing is sent. A proxy
+    // would carry a plain request (and its key) off the machine: loopback goes direct.
+    const auto set = [&](CURLoption option, auto value) {
+        return curl.easySetopt(easy, option, value) == CURLE_OK;
+    };
+    const bool configured =
+        set(CURLOPT_URL, request.url.c_str()) &&
+        set(CURLOPT_PROTOCOLS_STR, request.plainLoopback ? "http" : "https") &&
+        (!request.plainLoopback || set(CURLOPT_NOPROXY, "*")) && set(CURLOPT_FOLLOWLOCATION, 0L) &&
+        set(CURLOPT_NOSIGNAL, 1L) && set(CURLOPT_CONNECTTIMEOUT, connectTimeoutSeconds) &&
+        set(CURLOPT_TIMEOUT, totalTimeoutSeconds) && set(CURLOPT_POST, 1L) &&
+        set(CURLOPT_POSTFIELDS, request.body.data()) &&
+        set(CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(request.body.size())) &&
+        set(CURLOPT_HTTPHEADER, headers.get()) && set(CURLOPT_WRITEFUNCTION, &discardBody) &&
+        set(CURLOPT_ERRORBUFFER, static_cast<char*>(errorBuffer));
+    if (!configured) {
+        return std::string("upload failed: libcurl refused a transfer option");
+    }
 
-    const CURLcode result = curl_easy_perform(easy);
+    const CURLcode result = curl.easyPerform(easy);
     if (result != CURLE_OK) {
         return std::string("upload failed: ") +
-               (errorBuffer[0] != '\0' ? errorBuffer : curl_easy_strerror(result));
+               (errorBuffer[0] != '\0' ? errorBuffer : curl.easyStrerror(result));
     }
     long status = 0;
-    curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+    curl.easyGetinfo(easy, CURLINFO_RESPONSE_CODE, &status);
     if (status < 200 || status > 299) {
         return "upload failed with HTTP status " + std::to_string(status);
     }

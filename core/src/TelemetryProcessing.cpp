@@ -1,5 +1,7 @@
 #include "TelemetryProcessing.hpp"
 
+#include "TelemetryEndpoint.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -129,16 +131,11 @@ std::int64_t saturatingAdd(std::int64_t base, std::int64_t delta) {
     return base + delta;
 }
 
-std::string endpoint(std::string base) {
-    while (!base.empty() && base.back() == '/') {
-        base.pop_back();
-    }
-    return base + telemetryUploadPath;
-}
-
 } // namespace
 
-std::string processTelemetry(std::string_view requestText, TelemetryUploader& uploader) {
+std::string processTelemetry(std::string_view requestText, TelemetryUploader& uploader,
+                             std::chrono::milliseconds defaultUploadBudget) {
+    const auto started = std::chrono::steady_clock::now();
     json request;
     try {
         request = json::parse(requestText);
@@ -180,6 +177,14 @@ std::string processTelemetry(std::string_view requestText, TelemetryUploader& up
     auto items = readEvents(member(queue, "items", "queue"), "items");
     const auto newEvents = readEvents(member(request, "new_events", "the request"), "new_events");
     const auto now = integerMember(request, "now", "the request");
+    auto uploadBudget = defaultUploadBudget;
+    if (const auto found = request.find("upload_budget_ms"); found != request.end()) {
+        const auto milliseconds = integerValue(*found, "upload_budget_ms");
+        if (milliseconds < 0) {
+            invalid("\"upload_budget_ms\" is negative");
+        }
+        uploadBudget = std::chrono::milliseconds(milliseconds);
+    }
 
     // Consent withdrawn: nothing anonymous stays queued.
     if (!consent) {
@@ -220,11 +225,22 @@ std::string processTelemetry(std::string_view requestText, TelemetryUploader& up
     std::optional<std::string> lastError;
     const bool fullBatch = failures == 0 && static_cast<std::int64_t>(items.size()) >= batchSize;
     const bool due = !items.empty() && (!nextFlushAt || now >= *nextFlushAt || fullBatch);
-    if (due) {
-        if (apiBaseURL.empty()) {
-            lastError = "no upload endpoint is configured";
+    // Without an endpoint the events wait quietly (within the queue bound) for one
+    // to be configured: nothing is tried, so nothing failed.
+    if (due && !apiBaseURL.empty()) {
+        std::optional<TelemetryEndpoint> endpoint;
+        try {
+            endpoint = TelemetryEndpoint::fromBaseURL(apiBaseURL);
+        } catch (const std::invalid_argument& refused) {
+            lastError = refused.what();
         }
-        while (!lastError && !items.empty()) {
+        bool outOfTime = false;
+        while (endpoint && !lastError && !items.empty()) {
+            // The first batch always goes, so every pass makes progress.
+            if (uploaded > 0 && std::chrono::steady_clock::now() - started >= uploadBudget) {
+                outOfTime = true;
+                break;
+            }
             const auto count =
                 std::min<std::size_t>(items.size(), static_cast<std::size_t>(batchSize));
             json batch = json::array();
@@ -238,8 +254,8 @@ std::string processTelemetry(std::string_view requestText, TelemetryUploader& up
             body["session_id"] = sessionID ? json(*sessionID) : json(nullptr);
             body["events"] = std::move(batch);
             TelemetryUploader::Request upload{
-                endpoint(apiBaseURL), appID, appKey,
-                body.dump(-1, ' ', false, json::error_handler_t::replace)};
+                endpoint->url, appID, appKey,
+                body.dump(-1, ' ', false, json::error_handler_t::replace), endpoint->plainLoopback};
             if (auto failure = uploader.upload(upload)) {
                 lastError = std::move(failure);
                 break;
@@ -254,7 +270,8 @@ std::string processTelemetry(std::string_view requestText, TelemetryUploader& up
             nextFlushAt = saturatingAdd(now, backoffSeconds(failures, flushInterval));
         } else {
             failures = 0;
-            nextFlushAt = saturatingAdd(now, flushInterval);
+            // Cut short by the budget: the rest is due at the next pass.
+            nextFlushAt = outOfTime ? now : saturatingAdd(now, flushInterval);
         }
     }
 

@@ -217,7 +217,7 @@ BerthkeepTelemetryController::makeEvent(std::string name, BerthkeepTelemetryCate
 
 BerthkeepTelemetryController::PassContext BerthkeepTelemetryController::passContext() const {
     return PassContext{PassWork{m_config, m_bridge, m_queueStore, m_wallClock}, m_logger,
-                       m_workQueue};
+                       m_workQueue, m_missingEndpointNoted};
 }
 
 QCoro::Task<void>
@@ -257,6 +257,14 @@ BerthkeepTelemetryController::processPass(PassContext context,
                              "Telemetry processing reported an error",
                              {{"error", *result.output->lastError},
                               {"uploaded_events", std::to_string(result.output->uploadedEvents)}});
+    }
+    if (result.output && context.work.config.apiBaseURL.empty() &&
+        !result.output->queue.items.empty() && !*context.missingEndpointNoted) {
+        *context.missingEndpointNoted = true;
+        context.logger.notice(
+            BerthkeepLogCategory::reliability, "telemetry.upload.skipped",
+            "No telemetry endpoint is configured; events stay queued",
+            {{"queued_events", std::to_string(result.output->queue.items.size())}});
     }
 }
 

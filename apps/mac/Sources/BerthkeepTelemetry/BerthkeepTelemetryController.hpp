@@ -106,6 +106,8 @@ private:
         PassWork work;
         BerthkeepLogger logger;
         std::shared_ptr<Executor> workQueue;
+        // Shared by the controller's passes, read and set on the main thread only.
+        std::shared_ptr<bool> missingEndpointNoted;
     };
     struct PassResult;
 
@@ -134,6 +136,8 @@ private:
     std::string m_appVersion;
     BerthkeepTelemetryConsent m_consent;
     std::shared_ptr<CancelToken> m_periodicFlushToken;
+    // Without an endpoint events wait in the queue; that is said once per launch.
+    std::shared_ptr<bool> m_missingEndpointNoted = std::make_shared<bool>(false);
     std::shared_ptr<Executor> m_workQueue;
     std::shared_ptr<Clock> m_clock;
     WallClock m_wallClock;

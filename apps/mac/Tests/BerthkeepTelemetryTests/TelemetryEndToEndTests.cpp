@@ -150,6 +150,23 @@ TEST_P(TelemetryEndToEnd, WithoutConsentAnonymousEventsAreDropped) {
     EXPECT_TRUE(server.requests().empty());
 }
 
+TEST_P(TelemetryEndToEnd, WithoutAnEndpointEventsWaitAndOneNoticeSaysSo) {
+    EndToEnd setup(GetParam(), "", true);
+    runTask(setup.controller->recordOperational("app_started"), std::chrono::seconds(30));
+    runTask(setup.controller->recordOperational("app_version_reported"), std::chrono::seconds(30));
+    runTask(setup.controller->flushIfNeeded(), std::chrono::seconds(30));
+
+    EXPECT_TRUE(setup.sink->named("telemetry.upload.failed").empty());
+    EXPECT_TRUE(setup.sink->named("telemetry.processing.failed").empty());
+    const auto notices = setup.sink->named("telemetry.upload.skipped");
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(notices[0].level, BerthkeepLogLevel::notice);
+    EXPECT_EQ(notices[0].metadata.at("queued_events"), "1");
+    const auto saved = setup.store->load();
+    EXPECT_EQ(saved.items.size(), 2u);
+    EXPECT_EQ(saved.consecutiveFailures, 0u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Routes, TelemetryEndToEnd,
                          ::testing::Values(Route::library, Route::helper),
                          [](const ::testing::TestParamInfo<Route>& info) {

@@ -1,7 +1,8 @@
 #pragma once
 
 // A tiny HTTP server on 127.0.0.1 (ephemeral port) that records each request and
-// answers with a fixed status. Nothing leaves the machine.
+// answers with a fixed status, after a delay when one is set. Nothing leaves the
+// machine.
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
@@ -63,6 +64,8 @@ public:
 
     std::string baseURL() const { return "http://127.0.0.1:" + std::to_string(m_port); }
     void setStatus(int status) { m_status = status; }
+    // How long each answer waits after its request was read (a slow service).
+    void setResponseDelay(std::chrono::milliseconds delay) { m_delay = delay; }
 
     std::vector<Request> requests() const {
         std::lock_guard lock(m_mutex);
@@ -153,12 +156,14 @@ private:
             std::lock_guard lock(m_mutex);
             m_requests.push_back(request);
         }
+        std::this_thread::sleep_for(m_delay.load());
         const std::string response = "HTTP/1.1 " + std::to_string(m_status.load()) +
                                      " Status\r\nContent-Length: 2\r\nConnection: close\r\n\r\n{}";
         ::send(client, response.data(), response.size(), MSG_NOSIGNAL);
     }
 
     std::atomic<int> m_status;
+    std::atomic<std::chrono::milliseconds> m_delay{std::chrono::milliseconds(0)};
     int m_socket = -1;
     std::uint16_t m_port = 0;
     std::atomic<bool> m_stop{false};

@@ -9,6 +9,7 @@
 #include <dlfcn.h>
 
 #include <chrono>
+#include <map>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -75,11 +76,13 @@ private:
     void* m_handle = nullptr;
 };
 
-inline ProcessResult runHelper(std::vector<std::string> arguments, std::string input) {
+inline ProcessResult runHelper(std::vector<std::string> arguments, std::string input,
+                               std::map<std::string, std::string> environment = {}) {
     ProcessRequest request;
     request.executablePath = BERTHKEEP_CORE_BRIDGE_PATH;
     request.arguments = std::move(arguments);
     request.standardInput = std::move(input);
+    request.environment = std::move(environment);
     request.timeout = std::chrono::seconds(20);
     return runProcess(request);
 }

@@ -155,7 +155,7 @@ TEST(TelemetryCore, FailedUploadsBackOffAndKeepTheEvents) {
     EXPECT_EQ(retry["queue"]["consecutive_failures"], 0);
 }
 
-TEST(TelemetryCore, UnreachableOrMissingEndpointIsReportedNotThrown) {
+TEST(TelemetryCore, UnreachableEndpointIsReportedNotThrown) {
     std::string closedURL;
     {
         test::TelemetryLoopbackServer server;
@@ -166,13 +166,133 @@ TEST(TelemetryCore, UnreachableOrMissingEndpointIsReportedNotThrown) {
     ASSERT_TRUE(refused.contains("last_error"));
     EXPECT_EQ(refused["last_error"].get<std::string>().rfind("upload failed: ", 0), 0u);
     EXPECT_EQ(refused["queue"]["consecutive_failures"], 1);
+    EXPECT_EQ(refused["queue"]["items"].size(), 1u);
+}
 
-    const auto none = run(core, request("", json::array({event("1")})));
-    EXPECT_EQ(none["last_error"], "no upload endpoint is configured");
+TEST(TelemetryCore, WithoutAnEndpointEventsWaitQuietlyWithinTheQueueBound) {
+    CoreLibrary core;
+    auto input = request("", json::array({event("1"), event("2")}));
+    input["config"]["max_queue_len"] = 3;
+    input["config"]["batch_size"] = 1;
+    // Pass after pass, each one due: nothing is tried, so nothing fails or backs off.
+    for (int pass = 3; pass <= 5; ++pass) {
+        input["new_events"] = json::array({event(std::to_string(pass))});
+        const auto output = run(core, input);
+        EXPECT_FALSE(output.contains("last_error")) << output.dump();
+        EXPECT_EQ(output["uploaded_events"], 0);
+        EXPECT_EQ(output["queue"]["consecutive_failures"], 0);
+        EXPECT_FALSE(output["queue"].contains("next_flush_at"));
+        input["queue"] = output["queue"];
+    }
+    EXPECT_EQ(ids(input["queue"]["items"]), (std::vector<std::string>{"3", "4", "5"}));
+}
 
-    const auto other = run(core, request("file:///etc/passwd", json::array({event("1")})));
-    ASSERT_TRUE(other.contains("last_error"));
-    EXPECT_EQ(other["queue"]["items"].size(), 1u);
+TEST(TelemetryCore, PlainHTTPGoesOnlyToALoopbackAddress) {
+    test::TelemetryLoopbackServer server;
+    const auto port = server.baseURL().substr(server.baseURL().rfind(':'));
+    std::string closedHTTPS;
+    {
+        test::TelemetryLoopbackServer closed;
+        closedHTTPS = "https://127.0.0.1" + closed.baseURL().substr(closed.baseURL().rfind(':'));
+    }
+    enum class Outcome { sent, refused, triedAndFailed };
+    const std::pair<std::string, Outcome> rows[] = {
+        {server.baseURL(), Outcome::sent},
+        {"HTTP://localhost" + port + "//", Outcome::sent},
+        {"http://127.0.0.1" + port + "/base", Outcome::sent},
+        // Over TLS any host is fine; this one only has nothing listening.
+        {closedHTTPS, Outcome::triedAndFailed},
+        {"http://telemetry.example.com", Outcome::refused},
+        {"http://10.0.0.1" + port, Outcome::refused},
+        {"http://127.0.0.1.example.com" + port, Outcome::refused},
+        {"http://localhost.example.com" + port, Outcome::refused},
+        {"http://0177.0.0.1" + port, Outcome::refused},
+        {"http://127.0.0.1" + port + "@example.com", Outcome::refused},
+        {"http://example.com\\@127.0.0.1" + port, Outcome::refused},
+        {"http://127.0.0.1" + port + "x", Outcome::refused},
+        {"http://[::1" + port, Outcome::refused},
+        {" http://127.0.0.1" + port, Outcome::refused},
+        {"ftp://127.0.0.1" + port, Outcome::refused},
+        {"file:///etc/passwd", Outcome::refused},
+        {"127.0.0.1" + port, Outcome::refused},
+        {"https://", Outcome::refused},
+    };
+    CoreLibrary core;
+    std::size_t expectedRequests = 0;
+    for (const auto& [baseURL, outcome] : rows) {
+        SCOPED_TRACE(baseURL);
+        const auto output = run(core, request(baseURL, json::array({event("1")})));
+        const auto error = output.value("last_error", std::string());
+        switch (outcome) {
+        case Outcome::sent:
+            ++expectedRequests;
+            EXPECT_EQ(error, "");
+            EXPECT_EQ(output["uploaded_events"], 1);
+            break;
+        case Outcome::refused:
+            EXPECT_EQ(error.rfind("telemetry endpoint refused: ", 0), 0u) << error;
+            EXPECT_EQ(output["queue"]["consecutive_failures"], 1);
+            EXPECT_EQ(ids(output["queue"]["items"]), std::vector<std::string>{"1"});
+            break;
+        case Outcome::triedAndFailed:
+            EXPECT_EQ(error.rfind("upload failed: ", 0), 0u) << error;
+            break;
+        }
+        EXPECT_EQ(server.requests().size(), expectedRequests);
+    }
+    const auto requests = server.requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[2].path, "/base/v1/events");
+    EXPECT_EQ(
+        run(core, request("http://telemetry.example.com", json::array({event("1")})))["last_error"],
+        "telemetry endpoint refused: plain http is allowed only to a loopback address, "
+        "not \"telemetry.example.com\"; configure an https:// URL");
+}
+
+TEST(TelemetryCore, SlowServerStopsNewBatchesAtTheBudgetAndKeepsTheRest) {
+    test::TelemetryLoopbackServer server;
+    server.setResponseDelay(std::chrono::milliseconds(200));
+    json items = json::array();
+    for (int index = 1; index <= 6; ++index) {
+        items.push_back(event(std::to_string(index)));
+    }
+    auto input = request(server.baseURL(), items);
+    input["config"]["batch_size"] = 1;
+    input["upload_budget_ms"] = 300;
+    CoreLibrary core;
+    const auto output = run(core, input);
+
+    // Each upload takes at least 200 ms: one or two fit before the budget is spent.
+    const auto uploaded = output["uploaded_events"].get<int>();
+    EXPECT_GE(uploaded, 1);
+    EXPECT_LE(uploaded, 2);
+    EXPECT_FALSE(output.contains("last_error"));
+    EXPECT_EQ(output["queue"]["consecutive_failures"], 0);
+    EXPECT_EQ(output["queue"]["next_flush_at"], kNow);
+    EXPECT_EQ(output["queue"]["items"].size(), 6u - static_cast<std::size_t>(uploaded));
+    EXPECT_EQ(server.requests().size(), static_cast<std::size_t>(uploaded));
+
+    // The next pass, with time to spare, sends the rest and nothing twice.
+    server.setResponseDelay(std::chrono::milliseconds(0));
+    auto next = input;
+    next["queue"] = output["queue"];
+    next["upload_budget_ms"] = 60'000;
+    const auto rest = run(core, next);
+    EXPECT_EQ(rest["uploaded_events"], 6 - uploaded);
+    EXPECT_TRUE(rest["queue"]["items"].empty());
+    std::vector<std::string> sent;
+    for (const auto& upload : server.requests()) {
+        for (const auto& id : ids(json::parse(upload.body)["events"])) {
+            sent.push_back(id);
+        }
+    }
+    EXPECT_EQ(sent, (std::vector<std::string>{"1", "2", "3", "4", "5", "6"}));
+
+    auto negative = input;
+    negative["upload_budget_ms"] = -1;
+    EXPECT_EQ(core.take(core.processTelemetry(negative.dump().c_str())), std::nullopt);
+    EXPECT_EQ(core.lastError(), "process telemetry failed: invalid telemetry request: "
+                                "\"upload_budget_ms\" is negative");
 }
 
 TEST(TelemetryCore, InvalidRequestsFailWithAMessage) {
@@ -194,6 +314,7 @@ TEST(TelemetryCore, InvalidRequestsFailWithAMessage) {
         EXPECT_EQ(core.take(core.processTelemetry(text.c_str())), std::nullopt);
         const auto error = core.lastError();
         ASSERT_TRUE(error.has_value());
+        EXPECT_EQ(error->rfind("process telemetry failed: ", 0), 0u) << *error;
         EXPECT_NE(error->find(message), std::string::npos) << *error;
     }
     EXPECT_EQ(core.take(core.processTelemetry(nullptr)), std::nullopt);
@@ -212,4 +333,55 @@ TEST(TelemetryCore, HelperRunsTheSamePass) {
     const auto failed = runHelper({"process-telemetry"}, "{}");
     EXPECT_NE(failed.exitCode, 0);
     EXPECT_NE(failed.standardError.find("missing \"config\""), std::string::npos);
+}
+
+TEST(TelemetryCore, NeitherTheLibraryNorTheHelperLinksTheNetworkStack) {
+    for (const char* artefact : {BERTHKEEP_CORE_LIBRARY_PATH, BERTHKEEP_CORE_BRIDGE_PATH}) {
+        SCOPED_TRACE(artefact);
+        ProcessRequest ldd;
+        ldd.executablePath = "/usr/bin/ldd";
+        ldd.arguments = {artefact};
+        ldd.timeout = std::chrono::seconds(20);
+        const auto listed = runProcess(ldd);
+        ASSERT_TRUE(listed.succeeded()) << listed.standardError;
+        EXPECT_NE(listed.standardOutput.find("libc.so"), std::string::npos);
+        EXPECT_EQ(listed.standardOutput.find("libcurl"), std::string::npos)
+            << listed.standardOutput;
+    }
+}
+
+TEST(TelemetryCore, UnusableLibcurlIsAnUploadErrorNotACrash) {
+    test::TelemetryLoopbackServer server;
+    const std::pair<std::string, std::string> rows[] = {
+        {"libberthkeep-absent-curl.so.4", "cannot load libberthkeep-absent-curl.so.4"},
+        // Loads, but holds none of the functions.
+        {"libc.so.6", "libc.so.6 lacks curl_global_init"},
+        {"/usr/lib/x86_64-linux-gnu/libcurl.so.4", "is a path, not a library name"},
+    };
+    for (const auto& [name, reason] : rows) {
+        SCOPED_TRACE(name);
+        const auto result = runHelper({"process-telemetry"},
+                                      request(server.baseURL(), json::array({event("1")})).dump(),
+                                      {{"BERTHKEEP_CORE_CURL_LIBRARY", name}});
+        ASSERT_TRUE(result.succeeded()) << result.standardError;
+        const auto output = json::parse(result.standardOutput);
+        const auto error = output.value("last_error", std::string());
+        EXPECT_EQ(error.rfind("upload failed: libcurl is unavailable: ", 0), 0u) << error;
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+        EXPECT_EQ(output["queue"]["consecutive_failures"], 1);
+        EXPECT_EQ(ids(output["queue"]["items"]), std::vector<std::string>{"1"});
+    }
+    EXPECT_TRUE(server.requests().empty());
+}
+
+TEST(TelemetryCore, LoopbackUploadBypassesAConfiguredProxy) {
+    test::TelemetryLoopbackServer server;
+    test::TelemetryLoopbackServer proxy;
+    const auto result = runHelper(
+        {"process-telemetry"}, request(server.baseURL(), json::array({event("1")})).dump(),
+        {{"http_proxy", proxy.baseURL()}, {"HTTP_PROXY", proxy.baseURL()}, {"no_proxy", ""}});
+    ASSERT_TRUE(result.succeeded()) << result.standardError;
+    EXPECT_EQ(json::parse(result.standardOutput)["uploaded_events"], 1);
+    EXPECT_EQ(server.requests().size(), 1u);
+    EXPECT_TRUE(proxy.requests().empty());
 }
