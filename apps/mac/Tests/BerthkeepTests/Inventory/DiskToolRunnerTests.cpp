@@ -3,6 +3,7 @@
 #include <chrono>
 
 #include "Berthkeep/Inventory/DiskImagePlistInventoryParser.hpp"
+#include "Berthkeep/Inventory/DiskToolProcessRequest.hpp"
 #include "Berthkeep/Inventory/DiskUtilityError.hpp"
 #include "Berthkeep/Inventory/DiskUtilityOutputDecoding.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
@@ -163,8 +164,6 @@ TEST_F(DiskToolRunnerTest, HungChildThatHonoursTerminateNeedsNoKill) {
 TEST_F(DiskToolRunnerTest, LaunchFailurePassesThroughUnchanged) {
     const LiveDiskUtilityRunner missing(inventorytest::standInPath("no-such-diskutil"));
     EXPECT_THROW(missing.run(listArguments), ProcessLaunchError);
-    EXPECT_EQ(LiveDiskUtilityRunner::clampedInterval(-3000ms), 0ms);
-    EXPECT_EQ(LiveDiskUtilityRunner::clampedInterval(250ms), 250ms);
     const LiveDiskUtilityRunner defaults;
     EXPECT_EQ(defaults.executablePath(), "/usr/sbin/diskutil");
     EXPECT_EQ(defaults.timeout(), 5000ms);
@@ -263,12 +262,49 @@ TEST_F(DiskToolRunnerTest, HungImageUtilityIsStoppedAtTheDeadline) {
     hang.hang = true;
     hang.ignoreTerminate = true;
     addBehaviour(hang);
-    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), shortTimeout, 250ms);
+    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), shortTimeout,
+                                         250ms);
     const auto started = Clock::now();
     EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty());
     const auto elapsed = Clock::now() - started;
     EXPECT_GE(elapsed, killedAfter);
     EXPECT_LT(elapsed, shortTimeout + 2000ms);
+}
+
+// Both tools clamp the same way: a negative time-out or grace period stops a
+// hung child at once instead of reaching the runner as a negative deadline.
+TEST_F(DiskToolRunnerTest, NegativeDurationsStopBothToolsAtOnce) {
+    for (const char* tool : {"diskutil", "hdiutil"}) {
+        SCOPED_TRACE(tool);
+        ScriptedBehaviour hang;
+        hang.tool = tool;
+        hang.verb = "info";
+        hang.hang = true;
+        hang.ignoreTerminate = true;
+        stateFile().update([&](SimulatedWorld& world) {
+            world.behaviours = {hang};
+            return true;
+        });
+        const auto started = Clock::now();
+        if (std::string(tool) == "diskutil") {
+            const auto error =
+                runError(LiveDiskUtilityRunner(inventorytest::standInPath(tool), -3000ms, -250ms),
+                         infoArguments("disk2s1"));
+            ASSERT_TRUE(error.has_value());
+            EXPECT_EQ(error->code(), 124);
+        } else {
+            const LiveDiskImageRegistry registry(inventorytest::standInPath(tool), -3000ms, -250ms);
+            EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty());
+        }
+        EXPECT_LT(Clock::now() - started, 1500ms);
+    }
+
+    const ProcessRequest request =
+        DiskToolProcessRequest::make("/bin/tool", {"a", "b"}, -1ms, 250ms);
+    EXPECT_EQ(request.executablePath, "/bin/tool");
+    EXPECT_EQ(request.arguments, (std::vector<std::string>{"a", "b"}));
+    EXPECT_EQ(request.timeout, 0ms);
+    EXPECT_EQ(request.terminationGracePeriod, 250ms);
 }
 
 std::string imagesPlist(const std::string& images) {
