@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "Berthkeep/Inventory/DiskImagePlistInventoryParser.hpp"
-#include "Berthkeep/Inventory/DiskToolProcessRequest.hpp"
 #include "Berthkeep/Inventory/DiskUtilityError.hpp"
 #include "Berthkeep/Inventory/DiskUtilityOutputDecoding.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
@@ -298,13 +297,6 @@ TEST_F(DiskToolRunnerTest, NegativeDurationsStopBothToolsAtOnce) {
         }
         EXPECT_LT(Clock::now() - started, 1500ms);
     }
-
-    const ProcessRequest request =
-        DiskToolProcessRequest::make("/bin/tool", {"a", "b"}, -1ms, 250ms);
-    EXPECT_EQ(request.executablePath, "/bin/tool");
-    EXPECT_EQ(request.arguments, (std::vector<std::string>{"a", "b"}));
-    EXPECT_EQ(request.timeout, 0ms);
-    EXPECT_EQ(request.terminationGracePeriod, 250ms);
 }
 
 std::string imagesPlist(const std::string& images) {

@@ -153,13 +153,6 @@ TEST_F(InventoryServiceTest, DetailedPathListsThePhysicalExternalVolumesGroupedB
     EXPECT_TRUE(contains(again[1], "cached_ignore_count=2")) << again[1];
 }
 
-TEST_F(InventoryServiceTest, TheCallerMustHandInTheMountedVolumeListing) {
-    EXPECT_THROW(MountedVolumeInventoryService(
-                     standInRunner(), std::make_shared<inventorytest::RecordingDiskImageListing>(),
-                     m_diskArbitration, nullptr, m_world.volumesFolder()),
-                 std::invalid_argument);
-}
-
 TEST_F(InventoryServiceTest, BootstrapAndCoreOnlyStagesStartNoChildProcess) {
     primeDiskArbitrationCache();
     auto runner = std::make_shared<inventorytest::RecordingDiskUtilityRunner>();
