@@ -19,14 +19,6 @@ SimulatedCommandResult success(const std::string& message) {
     return SimulatedCommandResult{0, message + "\n", std::string()};
 }
 
-bool isUnder(const std::string& path, const std::string& root) {
-    std::string prefix = root;
-    if (prefix.empty() || prefix.back() != '/') {
-        prefix += '/';
-    }
-    return path.rfind(prefix, 0) == 0 && path.size() > prefix.size();
-}
-
 void removeMountDirectory(const std::string& path) {
     // Only an empty folder goes; anything a test left inside stays visible.
     ::rmdir(path.c_str());
@@ -86,7 +78,9 @@ const SimulatedDisk* resolveDisk(const SimulatedWorld& world, std::string_view d
 
 // True when the folder did not exist and was made here.
 static bool createMountDirectory(const SimulatedWorld& world, const std::string& path) {
-    if (!world.createMountDirectories || !isUnder(path, world.mountRoot)) {
+    // Only strictly inside the mount root: the root itself is never made or removed.
+    const VolumesFolder root = world.volumesFolder();
+    if (!world.createMountDirectories || !root.contains(path) || path == root.path()) {
         return false;
     }
     std::error_code error;

@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Paths/VolumesFolder.hpp"
+
 namespace berthkeep {
 
 // One slice of a disk that may carry a file system: a partition of a partitioned
@@ -112,6 +114,8 @@ struct SimulatedWorld {
     // appended when that path is taken by another mounted volume.
     std::string mountPathFor(const std::string& volumeName) const;
     bool isMountPathTaken(const std::string& path) const;
+    // The mount root as the volumes folder the program's layers are given.
+    VolumesFolder volumesFolder() const { return VolumesFolder(mountRoot); }
 
     bool operator==(const SimulatedWorld&) const = default;
 };

@@ -67,7 +67,7 @@ void write(const BerthkeepStartupAudit::Outputs& outputs, AuditLevel level,
     if (targetPath) {
         metadata["target_path"] = *targetPath;
         metadata["target_path_under_volumes"] =
-            BerthkeepStartupAudit::pathIsUnderVolumes(targetPath) ? "true" : "false";
+            outputs.volumesFolder.contains(*targetPath) ? "true" : "false";
     }
     const std::string payload = BerthkeepLogText::withMetadata(message, metadata);
 
@@ -116,13 +116,6 @@ void BerthkeepStartupAudit::coreOnlyViolation(const std::string& component,
                                               const Metadata& metadata) {
     write(currentOutputs(), AuditLevel::fault, component, method, ActivityDetectionMode::coreOnly,
           phase, message, targetPath, metadata);
-}
-
-bool BerthkeepStartupAudit::pathIsUnderVolumes(const std::optional<std::string>& path) {
-    if (!path) {
-        return false;
-    }
-    return *path == "/Volumes" || path->rfind("/Volumes/", 0) == 0;
 }
 
 bool BerthkeepStartupAudit::debugLoggingEnabledForValue(const char* environmentValue) {

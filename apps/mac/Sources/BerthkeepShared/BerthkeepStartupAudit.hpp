@@ -7,6 +7,7 @@
 #include "Berthkeep/Domain/ActivityDetectionMode.hpp"
 #include "BerthkeepShared/BerthkeepAuditWorkPhase.hpp"
 #include "BerthkeepShared/BerthkeepLogEvent.hpp"
+#include "platform/Paths/VolumesFolder.hpp"
 
 namespace berthkeep {
 
@@ -39,9 +40,6 @@ public:
                                   const std::optional<std::string>& targetPath,
                                   const Metadata& metadata = {});
 
-    // "/Volumes" itself or anything starting with "/Volumes/"; exact, no normalising.
-    static bool pathIsUnderVolumes(const std::optional<std::string>& path);
-
     // True only for the exact value "1".
     static bool debugLoggingEnabledForValue(const char* environmentValue);
 
@@ -52,6 +50,8 @@ public:
         std::shared_ptr<ProcessLog> processLog;
         std::string subsystem;
         bool debugLoggingEnabled = false;
+        // Decides each line's "target_path_under_volumes".
+        VolumesFolder volumesFolder = VolumesFolder::live();
     };
     // Tests replace the outputs; nothing goes back to the defaults, made afresh
     // on the next call.

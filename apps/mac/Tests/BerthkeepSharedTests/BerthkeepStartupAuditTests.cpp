@@ -119,13 +119,18 @@ TEST_F(BerthkeepStartupAuditTest, ProcessLogLabelsPerLevel) {
 }
 
 TEST_F(BerthkeepStartupAuditTest, TargetPathAddsItsTwoKeys) {
-    install(true);
     struct Row {
+        const char* volumesFolder;
         const char* path;
         const char* underVolumes;
     };
     for (const Row& row :
-         {Row{"/Volumes/Backup/file", "true"}, Row{"/Users/x", "false"}, Row{"/Volumes", "true"}}) {
+         {Row{"/Volumes", "/Volumes/Backup/file", "true"}, Row{"/Volumes", "/Users/x", "false"},
+          Row{"/Volumes", "/Volumes", "true"},
+          Row{"/tmp/sim/Volumes", "/tmp/sim/Volumes/USB", "true"},
+          Row{"/tmp/sim/Volumes", "/Volumes/USB", "false"}}) {
+        BerthkeepStartupAudit::setOutputsForTesting(BerthkeepStartupAudit::Outputs{
+            m_unified, m_process, "app.example", true, VolumesFolder(row.volumesFolder)});
         m_unified->clear();
         BerthkeepStartupAudit::debug("C", "m", ActivityDetectionMode::coreOnly,
                                      BerthkeepAuditWorkPhase::appLaunch, "msg",
@@ -187,28 +192,6 @@ TEST_F(BerthkeepStartupAuditTest, CallableFromManyThreads) {
     }
     EXPECT_EQ(m_unified->entries().size(), 400u);
     EXPECT_EQ(m_process->lines().size(), 400u);
-}
-
-TEST(BerthkeepStartupAuditPathTest, PathIsUnderVolumes) {
-    struct Row {
-        std::optional<std::string> path;
-        bool expected;
-    };
-    const std::vector<Row> rows = {
-        {std::nullopt, false},
-        {std::string("/Volumes"), true},
-        {std::string("/Volumes/"), true},
-        {std::string("/Volumes/x"), true},
-        {std::string("/volumes/x"), false},
-        {std::string("/Volumes2"), false},
-        {std::string("/Users/x"), false},
-        {std::string(""), false},
-        {std::string("Volumes/x"), false},
-    };
-    for (const auto& row : rows) {
-        EXPECT_EQ(BerthkeepStartupAudit::pathIsUnderVolumes(row.path), row.expected)
-            << row.path.value_or("<none>");
-    }
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "Berthkeep/Inventory/DriveDetectedDriveAssembler.hpp"
 
 #include "Berthkeep/Domain/ActivityDetectionMode.hpp"
+#include "Berthkeep/Inventory/DriveInventoryClassifier.hpp"
 #include "Berthkeep/Inventory/DriveInventoryPaths.hpp"
 #include "Berthkeep/Inventory/DriveInventoryText.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
@@ -14,8 +15,8 @@ namespace {
 // recorded as a violation. The URL is built all the same: the caller decides.
 QUrl buildMountURL(const std::string& path, ActivityDetectionMode mode,
                    BerthkeepAuditWorkPhase phase, const std::string& component,
-                   const std::string& method) {
-    if (mode == ActivityDetectionMode::coreOnly && DriveInventoryPaths::isUnderVolumes(path)) {
+                   const std::string& method, const VolumesFolder& volumesFolder) {
+    if (mode == ActivityDetectionMode::coreOnly && volumesFolder.contains(path)) {
         BerthkeepStartupAudit::coreOnlyViolation(component, method, phase,
                                                  "Attempted to construct a filesystem URL for a "
                                                  "mounted removable path in core-only mode",
@@ -28,24 +29,24 @@ QUrl buildMountURL(const std::string& path, ActivityDetectionMode mode,
     return volumeDirectoryURL(path);
 }
 
-bool hasIdentity(const DiskUtilityVolumeFacts& facts) {
-    return DriveInventoryText::nonEmpty(facts.volumeName) || facts.volumeUUID ||
-           facts.filesystemType || facts.filesystemName;
-}
-
 } // namespace
 
-std::optional<DetectedDrive> buildDetectedDrive(
-    const DiskUtilityVolumeFacts& facts, const std::set<std::string>& excludedDriveIDs,
-    const std::optional<std::string>& ejectTargetBSDName, bool allowsGroupedWakeRemount) {
-    if (!hasIdentity(facts)) {
+std::optional<DetectedDrive>
+buildDetectedDrive(const DiskUtilityVolumeFacts& facts,
+                   const std::set<std::string>& excludedDriveIDs,
+                   const std::optional<std::string>& ejectTargetBSDName,
+                   bool allowsGroupedWakeRemount, const VolumesFolder& volumesFolder) {
+    if (!DriveInventoryClassifier::hasIdentity(facts)) {
         return std::nullopt;
     }
+    // Trimmed only to see whether there is a mount point: "/Volumes/Untitled " is
+    // a folder of its own, and its trimmed form names one that does not exist.
     std::optional<QUrl> mountURL;
-    if (const auto mountPoint = DriveInventoryText::nonEmpty(facts.mountPoint)) {
-        mountURL = buildMountURL(*mountPoint, ActivityDetectionMode::enhanced,
-                                 BerthkeepAuditWorkPhase::backgroundWork,
-                                 "MountedVolumeInventoryService", "buildDetectedDrive");
+    if (DriveInventoryText::nonEmpty(facts.mountPoint)) {
+        mountURL =
+            buildMountURL(*facts.mountPoint, ActivityDetectionMode::enhanced,
+                          BerthkeepAuditWorkPhase::backgroundWork, "MountedVolumeInventoryService",
+                          "buildDetectedDrive", volumesFolder);
     }
     std::string id = facts.volumeUUID ? *facts.volumeUUID : facts.deviceIdentifier;
 
@@ -53,7 +54,7 @@ std::optional<DetectedDrive> buildDetectedDrive(
     if (const auto volumeName = DriveInventoryText::nonEmpty(facts.volumeName)) {
         name = *volumeName;
     } else if (mountURL) {
-        name = DriveInventoryPaths::lastPathComponent(*mountURL);
+        name = DriveInventoryText::trimmed(DriveInventoryPaths::lastPathComponent(*mountURL));
     } else if (const auto entryName = DriveInventoryText::nonEmpty(facts.ioRegistryEntryName)) {
         name = *entryName;
     } else if (const auto mediaName = DriveInventoryText::nonEmpty(facts.mediaName)) {

@@ -6,6 +6,7 @@
 
 #include "Berthkeep/Inventory/DetectedDrive.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
+#include "platform/Paths/VolumesFolder.hpp"
 
 namespace berthkeep {
 
@@ -14,10 +15,14 @@ namespace DriveDetectedDriveAssembler {
 
 // Nothing when the facts carry no identity at all (no name, UUID or file
 // system). The id is the volume UUID, else the device identifier; without an
-// eject target the device is its own target and group.
-std::optional<DetectedDrive> buildDetectedDrive(
-    const DiskUtilityVolumeFacts& facts, const std::set<std::string>& excludedDriveIDs,
-    const std::optional<std::string>& ejectTargetBSDName, bool allowsGroupedWakeRemount);
+// eject target the device is its own target and group. The mount URL is the
+// mount point exactly as `diskutil` gave it: blanks at its ends are part of the
+// folder's name.
+std::optional<DetectedDrive>
+buildDetectedDrive(const DiskUtilityVolumeFacts& facts,
+                   const std::set<std::string>& excludedDriveIDs,
+                   const std::optional<std::string>& ejectTargetBSDName,
+                   bool allowsGroupedWakeRemount, const VolumesFolder& volumesFolder);
 
 } // namespace DriveDetectedDriveAssembler
 

@@ -50,13 +50,12 @@ bool isKnownVirtualDiskImage(const DiskUtilityVolumeFacts& facts,
            hasVirtualPrefix(DriveInventoryPaths::filePath(*description->volumePath));
 }
 
+} // namespace
+
 bool hasIdentity(const DiskUtilityVolumeFacts& facts) {
-    // For these three only presence counts: an empty string is still an identity.
     return DriveInventoryText::nonEmpty(facts.volumeName) || facts.volumeUUID ||
            facts.filesystemType || facts.filesystemName;
 }
-
-} // namespace
 
 const std::vector<std::string>& virtualSystemPathPrefixes() {
     static const std::vector<std::string> prefixes{

@@ -24,6 +24,11 @@ classifyDiskFacts(const DiskUtilityVolumeFacts& facts,
 
 DriveClassification classifyMountedVolumeFacts(const MountedVolumeFacts& facts);
 
+// Whether the facts name the volume at all: a volume name that is not blank, or
+// a UUID or file-system type or name (for these three presence alone counts, an
+// empty string included).
+bool hasIdentity(const DiskUtilityVolumeFacts& facts);
+
 // Folders of simulator runtimes and system assets, which mount disk images that
 // look like external volumes.
 const std::vector<std::string>& virtualSystemPathPrefixes();

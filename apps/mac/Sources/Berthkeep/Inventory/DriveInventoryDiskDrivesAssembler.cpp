@@ -64,7 +64,7 @@ std::vector<DetectedDrive> buildSortedPhysicalExternalDrives(
     const std::vector<DiskUtilityVolumeFacts>& diskFacts,
     DiskArbitrationDescribing& diskArbitrationProvider,
     const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
-    const std::set<std::string>& excludedDriveIDs) {
+    const std::set<std::string>& excludedDriveIDs, const VolumesFolder& volumesFolder) {
     const auto ejectTargets =
         DriveInventoryEjectTargets::ejectTargetBSDNamesByDeviceIdentifier(diskFacts);
 
@@ -106,7 +106,7 @@ std::vector<DetectedDrive> buildSortedPhysicalExternalDrives(
                                 classificationAuditMetadata(classification, facts, groupID));
         auto drive = DriveDetectedDriveAssembler::buildDetectedDrive(
             facts, excludedDriveIDs, lookup(ejectTargets, facts.deviceIdentifier),
-            nonManagedGroups.count(groupID) == 0);
+            nonManagedGroups.count(groupID) == 0, volumesFolder);
         if (drive) {
             drives.push_back(std::move(*drive));
         }

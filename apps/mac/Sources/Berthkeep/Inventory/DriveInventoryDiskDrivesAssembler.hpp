@@ -11,6 +11,7 @@
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
 #include "Berthkeep/Inventory/DriveClassification.hpp"
 #include "BerthkeepShared/BerthkeepLogEvent.hpp"
+#include "platform/Paths/VolumesFolder.hpp"
 
 namespace berthkeep {
 
@@ -27,7 +28,7 @@ std::vector<DetectedDrive> buildSortedPhysicalExternalDrives(
     const std::vector<DiskUtilityVolumeFacts>& diskFacts,
     DiskArbitrationDescribing& diskArbitrationProvider,
     const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
-    const std::set<std::string>& excludedDriveIDs);
+    const std::set<std::string>& excludedDriveIDs, const VolumesFolder& volumesFolder);
 
 // The audit form of one verdict: "bsd_name", "classification"
 // ("physical_external", "network_volume" or "ignored"), "group_id", and

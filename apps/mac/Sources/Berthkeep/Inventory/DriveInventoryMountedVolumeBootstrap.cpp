@@ -24,24 +24,15 @@ std::optional<T> either(const std::optional<T>& first, const std::optional<T>& s
 
 } // namespace
 
-const std::set<VolumeResourceKey>& volumeResourceKeys() {
-    static const std::set<VolumeResourceKey> keys{
-        VolumeResourceKey::volumeUUIDString,  VolumeResourceKey::volumeLocalizedName,
-        VolumeResourceKey::volumeName,        VolumeResourceKey::volumeIsBrowsable,
-        VolumeResourceKey::volumeIsEjectable, VolumeResourceKey::volumeIsInternal,
-        VolumeResourceKey::volumeIsLocal,     VolumeResourceKey::volumeIsRemovable,
-    };
-    return keys;
-}
-
 std::optional<DetectedDrive> detectedDriveFromDiskArbitration(
     const std::string& bsdName, const std::optional<DiskArbitrationDiskDescription>& description,
-    const std::set<std::string>& excludedDriveIDs, const DriveInventoryAuditContext& context) {
+    const std::set<std::string>& excludedDriveIDs, const DriveInventoryAuditContext& context,
+    const VolumesFolder& volumesFolder) {
     if (!description || !description->volumePath) {
         return std::nullopt;
     }
     const std::string path = DriveInventoryPaths::filePath(*description->volumePath);
-    if (!DriveInventoryPaths::isUnderVolumes(path)) {
+    if (!volumesFolder.contains(path)) {
         return std::nullopt;
     }
     if (description->volumeNetwork.value_or(false) || description->deviceInternal.value_or(false)) {
@@ -56,7 +47,8 @@ std::optional<DetectedDrive> detectedDriveFromDiskArbitration(
     if (const auto volumeName = DriveInventoryText::nonEmpty(description->volumeName)) {
         name = *volumeName;
     } else {
-        name = DriveInventoryPaths::lastPathComponent(*description->volumePath);
+        name = DriveInventoryText::trimmed(
+            DriveInventoryPaths::lastPathComponent(*description->volumePath));
         if (name.empty()) {
             name = bsdName;
         }
@@ -92,7 +84,7 @@ std::vector<MountedVolumeFacts> mountedVolumeFacts(
 
     std::vector<MountedVolumeFacts> result;
     const auto urls =
-        fileManager.mountedVolumeURLs(volumeResourceKeys(), MountedVolumeListingOptions{true});
+        fileManager.mountedVolumeURLs(allVolumeResourceKeys(), MountedVolumeListingOptions{true});
     if (!urls) {
         return result;
     }
@@ -101,7 +93,7 @@ std::vector<MountedVolumeFacts> mountedVolumeFacts(
         const std::string path = DriveInventoryPaths::filePath(url);
         VolumeResourceValues values;
         try {
-            values = fileManager.resourceValues(url, volumeResourceKeys());
+            values = fileManager.resourceValues(url, allVolumeResourceKeys());
         } catch (...) {
             BerthkeepStartupAudit::error(auditComponent, "mountedVolumeFactsForBootstrap",
                                          context.mode, context.phase,
@@ -113,15 +105,8 @@ std::vector<MountedVolumeFacts> mountedVolumeFacts(
             match == descriptionsByPath.end() ? nullptr : match->second.description;
 
         MountedVolumeFacts facts;
+        static_cast<VolumeResourceValues&>(facts) = values;
         facts.mountURL = url;
-        facts.volumeLocalizedName = values.volumeLocalizedName;
-        facts.volumeIsBrowsable = values.volumeIsBrowsable;
-        facts.volumeUUIDString = values.volumeUUIDString;
-        facts.volumeName = values.volumeName;
-        facts.volumeIsEjectable = values.volumeIsEjectable;
-        facts.volumeIsInternal = values.volumeIsInternal;
-        facts.volumeIsLocal = values.volumeIsLocal;
-        facts.volumeIsRemovable = values.volumeIsRemovable;
         if (description) {
             facts.bsdName = match->second.bsdName;
             facts.volumeUUIDString = either(values.volumeUUIDString, description->volumeUUIDString);

@@ -11,6 +11,7 @@
 #include "Berthkeep/Inventory/DriveInventoryAuditContext.hpp"
 #include "Berthkeep/Inventory/MountedVolumeFacts.hpp"
 #include "platform/MountedVolumes/MountedVolumeListing.hpp"
+#include "platform/Paths/VolumesFolder.hpp"
 
 namespace berthkeep {
 
@@ -19,20 +20,20 @@ namespace berthkeep {
 // descriptions. Stateless; any thread.
 namespace DriveInventoryMountedVolumeBootstrap {
 
-// The only values ever asked of the mounted-volume listing (all eight).
-const std::set<VolumeResourceKey>& volumeResourceKeys();
-
 // A drive for a cached description of a mounted, local, not internal volume
-// under "/Volumes"; nothing for anything else. The id is the volume UUID, else
-// the BSD name; the eject target and group are the whole disk.
+// under the volumes folder; nothing for anything else. The id is the volume
+// UUID, else the BSD name; the eject target and group are the whole disk. The
+// mount URL is the description's own.
 std::optional<DetectedDrive> detectedDriveFromDiskArbitration(
     const std::string& bsdName, const std::optional<DiskArbitrationDiskDescription>& description,
-    const std::set<std::string>& excludedDriveIDs, const DriveInventoryAuditContext& context);
+    const std::set<std::string>& excludedDriveIDs, const DriveInventoryAuditContext& context,
+    const VolumesFolder& volumesFolder);
 
 // One facts record per mounted volume the listing reports (hidden ones
 // skipped), in its order; values the listing does not give are taken from the
 // description mounted at the same path. Unfiltered: the caller classifies. A
-// volume whose values cannot be read is left out, with an error line.
+// volume whose values cannot be read is left out, with an error line. Every
+// value the listing knows is asked for.
 std::vector<MountedVolumeFacts> mountedVolumeFacts(
     const std::map<std::string, DiskArbitrationDiskDescription>& descriptionsByBSDName,
     const DriveInventoryAuditContext& context, const MountedVolumeListing& fileManager);

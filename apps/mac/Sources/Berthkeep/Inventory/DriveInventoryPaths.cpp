@@ -19,8 +19,4 @@ std::string lastPathComponent(const QUrl& url) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-bool isUnderVolumes(const std::string& path) {
-    return path == "/Volumes" || path.rfind("/Volumes/", 0) == 0;
-}
-
 } // namespace berthkeep::DriveInventoryPaths

@@ -16,9 +16,6 @@ std::string filePath(const QUrl& url);
 // and "" for an empty path.
 std::string lastPathComponent(const QUrl& url);
 
-// "/Volumes" itself or anything below it.
-bool isUnderVolumes(const std::string& path);
-
 } // namespace DriveInventoryPaths
 
 } // namespace berthkeep

@@ -1,15 +1,14 @@
 #include "Berthkeep/Inventory/LiveDiskArbitrationProvider.hpp"
 
+#include <stdexcept>
+
 #include "platform/DiskArbitration/DiskArbitrationSession.hpp"
-#include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
-#include "platform/SimulatedMachine/SimulatedStateFile.hpp"
 
 namespace berthkeep {
 
 namespace {
 
 std::mutex g_sharedMutex;
-std::shared_ptr<DiskArbitrationService> g_sharedService;
 std::shared_ptr<LiveDiskArbitrationProvider> g_shared;
 
 } // namespace
@@ -21,12 +20,8 @@ LiveDiskArbitrationProvider::LiveDiskArbitrationProvider(
 std::shared_ptr<LiveDiskArbitrationProvider> LiveDiskArbitrationProvider::shared() {
     std::lock_guard lock(g_sharedMutex);
     if (!g_shared) {
-        auto service = g_sharedService;
-        if (!service) {
-            service =
-                std::make_shared<SimulatedDiskArbitration>(SimulatedStateFile::fromEnvironment());
-        }
-        g_shared = std::make_shared<LiveDiskArbitrationProvider>(std::move(service));
+        throw std::logic_error(
+            "LiveDiskArbitrationProvider::shared() before configureShared(): no disk service");
     }
     return g_shared;
 }
@@ -36,21 +31,25 @@ bool LiveDiskArbitrationProvider::configureShared(std::shared_ptr<DiskArbitratio
     if (g_shared) {
         return false;
     }
-    g_sharedService = std::move(service);
+    g_shared = std::make_shared<LiveDiskArbitrationProvider>(std::move(service));
     return true;
+}
+
+std::uint64_t LiveDiskArbitrationProvider::generationLocked(const std::string& bsdName) const {
+    const auto found = m_generations.find(bsdName);
+    return found == m_generations.end() ? 0 : found->second;
 }
 
 std::optional<DiskArbitrationDiskDescription>
 LiveDiskArbitrationProvider::description(const std::string& bsdName) {
-    std::uint64_t disappearancesBefore = 0;
+    std::uint64_t generationBefore = 0;
     {
         std::lock_guard lock(m_lock);
         const auto cached = m_cachedDescriptionsByBSDName.find(bsdName);
         if (cached != m_cachedDescriptionsByBSDName.end()) {
             return cached->second;
         }
-        const auto count = m_disappearanceCounts.find(bsdName);
-        disappearancesBefore = count == m_disappearanceCounts.end() ? 0 : count->second;
+        generationBefore = generationLocked(bsdName);
     }
     if (!m_service) {
         return std::nullopt;
@@ -69,18 +68,16 @@ LiveDiskArbitrationProvider::description(const std::string& bsdName) {
         return std::nullopt;
     }
     const auto description = DiskArbitrationDiskDescription::make(*values);
-    {
-        std::lock_guard lock(m_lock);
-        const auto count = m_disappearanceCounts.find(bsdName);
-        const std::uint64_t disappearancesAfter =
-            count == m_disappearanceCounts.end() ? 0 : count->second;
-        // When the disk went away while we asked, caching the answer would bring a
-        // ghost back that no later event removes.
-        if (disappearancesAfter == disappearancesBefore) {
-            m_cachedDescriptionsByBSDName[bsdName] = description;
-        }
+    std::lock_guard lock(m_lock);
+    if (generationLocked(bsdName) == generationBefore) {
+        m_cachedDescriptionsByBSDName[bsdName] = description;
+        return description;
     }
-    return description;
+    // An event arrived while we asked: what it left is newer than our answer. A
+    // disappearance left nothing, and caching the answer would bring back a
+    // ghost that no later event removes.
+    const auto newer = m_cachedDescriptionsByBSDName.find(bsdName);
+    return newer != m_cachedDescriptionsByBSDName.end() ? newer->second : description;
 }
 
 void LiveDiskArbitrationProvider::cacheDescription(const DiskArbitrationDisk& disk,
@@ -96,12 +93,13 @@ void LiveDiskArbitrationProvider::cacheDescription(const DiskArbitrationDisk& di
     auto description = DiskArbitrationDiskDescription::make(*values);
     std::lock_guard lock(m_lock);
     m_cachedDescriptionsByBSDName[*bsdName] = std::move(description);
+    ++m_generations[*bsdName];
 }
 
 void LiveDiskArbitrationProvider::removeDescription(const std::string& bsdName) {
     std::lock_guard lock(m_lock);
     m_cachedDescriptionsByBSDName.erase(bsdName);
-    ++m_disappearanceCounts[bsdName];
+    ++m_generations[bsdName];
 }
 
 std::map<std::string, DiskArbitrationDiskDescription>

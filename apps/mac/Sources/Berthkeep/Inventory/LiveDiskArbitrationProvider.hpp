@@ -24,14 +24,15 @@ class LiveDiskArbitrationProvider final : public DiskArbitrationDescribing {
 public:
     explicit LiveDiskArbitrationProvider(std::shared_ptr<DiskArbitrationService> service);
 
-    // The process-wide instance, made on first use over the service given to
-    // configureShared(), or over the simulated machine's disk service (state file
-    // from the environment) when none was given.
+    // The process-wide instance, made by configureShared() over the disk service
+    // the composition root chose. Throws std::logic_error before that.
     static std::shared_ptr<LiveDiskArbitrationProvider> shared();
-    // For the composition root, before the first shared(); false when the shared
-    // instance already exists (it is then left as it is).
+    // Makes the shared instance over `service`; false when it already exists
+    // (it is then left as it is).
     static bool configureShared(std::shared_ptr<DiskArbitrationService> service);
 
+    // A lookup that races an event for the same name never puts back an answer
+    // older than the event's: the newest description stands.
     std::optional<DiskArbitrationDiskDescription> description(const std::string& bsdName) override;
     void cacheDescription(const DiskArbitrationDisk& disk,
                           DiskArbitrationSession& session) override;
@@ -46,12 +47,15 @@ public:
     const std::shared_ptr<DiskArbitrationService>& service() const { return m_service; }
 
 private:
+    std::uint64_t generationLocked(const std::string& bsdName) const;
+
     std::shared_ptr<DiskArbitrationService> m_service;
     mutable std::mutex m_lock;
     std::map<std::string, DiskArbitrationDiskDescription> m_cachedDescriptionsByBSDName;
-    // How many disappearances each name has seen; an on-demand lookup compares it
-    // before and after its fetch.
-    std::map<std::string, std::uint64_t> m_disappearanceCounts;
+    // How many events (appeared, changed, disappeared) each name has seen; an
+    // on-demand lookup caches its answer only when the count did not move while
+    // it asked the service.
+    std::map<std::string, std::uint64_t> m_generations;
 };
 
 } // namespace berthkeep

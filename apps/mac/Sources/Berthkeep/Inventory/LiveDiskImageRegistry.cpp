@@ -1,6 +1,7 @@
 #include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
 
 #include "Berthkeep/Inventory/DiskImagePlistInventoryParser.hpp"
+#include "Berthkeep/Inventory/DiskToolProcessRequest.hpp"
 #include "BerthkeepShared/ProcessRunner.hpp"
 
 namespace berthkeep {
@@ -14,13 +15,8 @@ LiveDiskImageRegistry::LiveDiskImageRegistry(std::string executablePath,
 
 std::map<std::string, DiskImageAttachment>
 LiveDiskImageRegistry::currentImagesByDeviceIdentifier() const {
-    ProcessRequest request;
-    request.executablePath = m_executablePath;
-    request.arguments = {"info", "-plist"};
-    request.timeout = m_timeout.count() < 0 ? std::chrono::milliseconds(0) : m_timeout;
-    request.terminationGracePeriod = m_terminationGracePeriod.count() < 0
-                                         ? std::chrono::milliseconds(0)
-                                         : m_terminationGracePeriod;
+    const ProcessRequest request = DiskToolProcessRequest::make(
+        m_executablePath, {"info", "-plist"}, m_timeout, m_terminationGracePeriod);
     ProcessResult result;
     try {
         // The runner drains both pipes while the child runs, so no output size can

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include "Berthkeep/Inventory/DiskToolProcessRequest.hpp"
 #include "Berthkeep/Inventory/DiskUtilityError.hpp"
 #include "Berthkeep/Inventory/DriveInventoryText.hpp"
 #include "BerthkeepShared/ProcessRunner.hpp"
@@ -36,18 +37,9 @@ LiveDiskUtilityRunner::LiveDiskUtilityRunner(std::string executablePath,
     , m_timeout(timeout)
     , m_terminationGracePeriod(terminationGracePeriod) {}
 
-std::chrono::milliseconds
-LiveDiskUtilityRunner::clampedInterval(std::chrono::milliseconds duration) {
-    return duration.count() < 0 ? std::chrono::milliseconds(0) : duration;
-}
-
 std::string LiveDiskUtilityRunner::run(const std::vector<std::string>& arguments) const {
-    ProcessRequest request;
-    request.executablePath = m_executablePath;
-    request.arguments = arguments;
-    request.timeout = clampedInterval(m_timeout);
-    request.terminationGracePeriod = clampedInterval(m_terminationGracePeriod);
-
+    const ProcessRequest request = DiskToolProcessRequest::make(
+        m_executablePath, arguments, m_timeout, m_terminationGracePeriod);
     // ProcessLaunchError passes through unchanged.
     ProcessResult result = runProcess(request);
 

@@ -35,9 +35,6 @@ public:
     std::chrono::milliseconds timeout() const { return m_timeout; }
     std::chrono::milliseconds terminationGracePeriod() const { return m_terminationGracePeriod; }
 
-    // A negative duration waits not at all.
-    static std::chrono::milliseconds clampedInterval(std::chrono::milliseconds duration);
-
 private:
     std::string m_executablePath;
     std::chrono::milliseconds m_timeout;

@@ -1,5 +1,7 @@
 #include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
 
+#include <stdexcept>
+
 #include "Berthkeep/Inventory/DetectedDrive+Sorting.hpp"
 #include "Berthkeep/Inventory/DriveInventoryClassifier.hpp"
 #include "Berthkeep/Inventory/DriveInventoryDiskDrivesAssembler.hpp"
@@ -7,7 +9,6 @@
 #include "Berthkeep/Inventory/DriveInventoryMountedVolumeBootstrap.hpp"
 #include "Berthkeep/Inventory/DriveInventoryPaths.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
-#include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
 
 namespace berthkeep {
 
@@ -28,15 +29,18 @@ MountedVolumeInventoryService::MountedVolumeInventoryService(
     std::shared_ptr<const DiskUtilityRunning> diskUtilityRunner,
     std::shared_ptr<const DiskImageListing> diskImageRegistry,
     std::shared_ptr<LiveDiskArbitrationProvider> diskArbitrationProvider,
-    std::shared_ptr<const MountedVolumeListing> fileManager)
+    std::shared_ptr<const MountedVolumeListing> fileManager, VolumesFolder volumesFolder)
     : m_diskImageRegistry(std::move(diskImageRegistry))
     , m_diskArbitrationProvider(std::move(diskArbitrationProvider))
-    , m_fileManager(fileManager ? std::move(fileManager)
-                                : std::make_shared<SimulatedMountedVolumeListing>(
-                                      SimulatedStateFile::fromEnvironment()))
+    , m_fileManager(std::move(fileManager))
+    , m_volumesFolder(std::move(volumesFolder))
     , m_ignoredCandidateCache(std::make_shared<IgnoredDriveCandidateCache>())
     , m_diskFactsHydrator(std::make_shared<DiskUtilityDriveFactsHydrator>(
-          std::move(diskUtilityRunner), m_diskArbitrationProvider, m_ignoredCandidateCache)) {}
+          std::move(diskUtilityRunner), m_diskArbitrationProvider, m_ignoredCandidateCache)) {
+    if (!m_fileManager) {
+        throw std::invalid_argument("MountedVolumeInventoryService: no mounted-volume listing");
+    }
+}
 
 std::vector<DetectedDrive>
 MountedVolumeInventoryService::snapshot(const std::set<std::string>& excludedDriveIDs,
@@ -86,7 +90,7 @@ MountedVolumeInventoryService::detailedSnapshot(const std::set<std::string>& exc
         return coreOnlySnapshot(excludedDriveIDs, context);
     }
     return DriveInventoryDiskDrivesAssembler::buildSortedPhysicalExternalDrives(
-        *facts, *m_diskArbitrationProvider, images, excludedDriveIDs);
+        *facts, *m_diskArbitrationProvider, images, excludedDriveIDs, m_volumesFolder);
 }
 
 std::vector<DetectedDrive>
@@ -103,7 +107,7 @@ MountedVolumeInventoryService::coreOnlySnapshot(const std::set<std::string>& exc
               "Handling Disk Arbitration cached candidate in core-only mode", targetPath,
               {{"bsd_name", bsdName}});
         if (auto drive = DriveInventoryMountedVolumeBootstrap::detectedDriveFromDiskArbitration(
-                bsdName, description, excludedDriveIDs, context)) {
+                bsdName, description, excludedDriveIDs, context, m_volumesFolder)) {
             drives.push_back(std::move(*drive));
         }
     }

@@ -15,6 +15,7 @@
 #include "Berthkeep/Inventory/LiveDiskArbitrationProvider.hpp"
 #include "Berthkeep/Inventory/MountedVolumeFacts.hpp"
 #include "platform/MountedVolumes/MountedVolumeListing.hpp"
+#include "platform/Paths/VolumesFolder.hpp"
 
 namespace berthkeep {
 
@@ -34,13 +35,14 @@ namespace berthkeep {
 // ignored-candidate cache and the hydrator; two snapshots may run at once.
 class MountedVolumeInventoryService final : public ContextualDriveInventoryProviding {
 public:
-    // `fileManager` lists the mounted volumes; by default the simulated
-    // machine's listing over the state file named by the environment.
+    // `fileManager` (not null: std::invalid_argument) lists the mounted volumes
+    // and `volumesFolder` is where they mount: both come from the same machine,
+    // live or simulated, which the caller chooses.
     MountedVolumeInventoryService(
         std::shared_ptr<const DiskUtilityRunning> diskUtilityRunner,
         std::shared_ptr<const DiskImageListing> diskImageRegistry,
         std::shared_ptr<LiveDiskArbitrationProvider> diskArbitrationProvider,
-        std::shared_ptr<const MountedVolumeListing> fileManager = nullptr);
+        std::shared_ptr<const MountedVolumeListing> fileManager, VolumesFolder volumesFolder);
 
     std::vector<DetectedDrive> snapshot(const std::set<std::string>& excludedDriveIDs,
                                         const DriveInventoryAuditContext& context) override;
@@ -75,6 +77,7 @@ private:
     std::shared_ptr<const DiskImageListing> m_diskImageRegistry;
     std::shared_ptr<LiveDiskArbitrationProvider> m_diskArbitrationProvider;
     std::shared_ptr<const MountedVolumeListing> m_fileManager;
+    VolumesFolder m_volumesFolder;
     std::shared_ptr<IgnoredDriveCandidateCache> m_ignoredCandidateCache;
     std::shared_ptr<DiskUtilityDriveFactsHydrator> m_diskFactsHydrator;
 };

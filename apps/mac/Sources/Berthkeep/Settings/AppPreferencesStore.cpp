@@ -1,5 +1,6 @@
 #include "Berthkeep/Settings/AppPreferencesStore.hpp"
 
+#include <stdexcept>
 #include <vector>
 
 #include "BerthkeepShared/BerthkeepPreferencesDefaultsKey.hpp"
@@ -48,8 +49,7 @@ AppPreferencesStore::AppPreferencesStore(std::shared_ptr<UserDefaults> defaults,
     , m_logger(std::move(logger))
     , m_launchAtLoginManager(std::move(launchAtLoginManager)) {
     if (!m_launchAtLoginManager) {
-        m_launchAtLoginManager = std::make_shared<LaunchAtLoginManager>(
-            m_logger, LaunchAtLoginManager::RuntimeContext::live());
+        throw std::invalid_argument("AppPreferencesStore: no launch-at-login manager");
     }
     const auto& defaultsRef = *m_defaults;
     if (const auto value = defaultsRef.object(Keys::excludedDriveIDs)) {

@@ -62,10 +62,10 @@ public:
         bool operator==(const FullMonitoringState&) const = default;
     };
 
-    // launchAtLoginManager: by default one over the same logger and the live
-    // runtime context.
+    // launchAtLoginManager: over the login-item service the caller chose; not
+    // null (std::invalid_argument).
     AppPreferencesStore(std::shared_ptr<UserDefaults> defaults, BerthkeepLogger logger,
-                        std::shared_ptr<LaunchAtLoginManager> launchAtLoginManager = nullptr,
+                        std::shared_ptr<LaunchAtLoginManager> launchAtLoginManager,
                         QObject* parent = nullptr);
 
     bool launchAtLoginEnabled() const { return m_launchAtLoginEnabled; }

@@ -2,8 +2,9 @@
 
 #include <QProcessEnvironment>
 
+#include <stdexcept>
+
 #include "platform/Bundle/AppBundle.hpp"
-#include "platform/LoginItems/XdgAutostartLoginItemService.hpp"
 
 namespace berthkeep {
 
@@ -43,10 +44,7 @@ LaunchAtLoginManager::LaunchAtLoginManager(BerthkeepLogger logger, RuntimeContex
     , m_runtimeContext(std::move(runtimeContext))
     , m_service(std::move(service)) {
     if (!m_service) {
-        m_service = std::make_shared<XdgAutostartLoginItemService>(
-            XdgAutostartLoginItemService::defaultAutostartFolder(),
-            m_runtimeContext.bundleIdentifier.value_or(kProductionBundleIdentifier),
-            m_runtimeContext.executablePath);
+        throw std::invalid_argument("LaunchAtLoginManager: no login-item service");
     }
 }
 

@@ -29,10 +29,10 @@ public:
         bool operator==(const RuntimeContext&) const = default;
     };
 
-    // service: the login-item registration; by default the autostart entry of the
-    // context's executable, named after the bundle identifier.
+    // service: the login-item registration the caller chose (the desktop's
+    // autostart entry, or the simulated one); not null: std::invalid_argument.
     LaunchAtLoginManager(BerthkeepLogger logger, RuntimeContext runtimeContext,
-                         std::shared_ptr<LoginItemService> service = nullptr);
+                         std::shared_ptr<LoginItemService> service);
 
     // Nothing when launch at login can be managed, otherwise the reason to show.
     std::optional<std::string> unavailableReason() const;

@@ -3,6 +3,7 @@
 #include <QUuid>
 
 #include <thread>
+#include <utility>
 
 #include "Berthkeep/Inventory/InventoryChangeCoalescer.hpp"
 #include "Berthkeep/Inventory/LiveDiskArbitrationProvider.hpp"
@@ -67,18 +68,93 @@ TEST_F(LiveDiskArbitrationProviderTest, LooksUpOnceAndThenAnswersFromTheCache) {
     EXPECT_EQ(m_provider->description("disk8"), std::nullopt);
 }
 
-TEST_F(LiveDiskArbitrationProviderTest, ADiskThatVanishesDuringALookupIsNotCachedAgain) {
+// An event for the name arrives while an on-demand lookup asks the service
+// (the lookup has read the older description by then): what the event left
+// stands, and the lookup answers with it.
+TEST_F(LiveDiskArbitrationProviderTest, AnEventDuringALookupOutranksTheLookupsAnswer) {
+    using Event = std::function<void(LiveDiskArbitrationProvider&, DiskArbitrationSession&)>;
+    const auto cacheRenamed = [](LiveDiskArbitrationProvider& provider,
+                                 DiskArbitrationSession& session) {
+        provider.cacheDescription(
+            FakeDiskArbitrationService::disk("disk4s1", stickValues("RENAMED")), session);
+    };
+    struct Case {
+        const char* label;
+        Event event;
+        std::optional<std::string> cachedName; // none: no entry
+        std::optional<std::string> answeredName;
+    };
+    const std::vector<Case> cases{
+        {"nothing in between", nullptr, "STICK", "STICK"},
+        {"appeared or changed", cacheRenamed, "RENAMED", "RENAMED"},
+        {"disappeared",
+         [](LiveDiskArbitrationProvider& provider, DiskArbitrationSession&) {
+             provider.removeDescription("disk4s1");
+         },
+         std::nullopt, "STICK"},
+        {"changed, then disappeared",
+         [cacheRenamed](LiveDiskArbitrationProvider& provider, DiskArbitrationSession& session) {
+             cacheRenamed(provider, session);
+             provider.removeDescription("disk4s1");
+         },
+         std::nullopt, "STICK"},
+        {"another disk's event",
+         [](LiveDiskArbitrationProvider& provider, DiskArbitrationSession& session) {
+             provider.cacheDescription(FakeDiskArbitrationService::disk("disk5s1", stickValues()),
+                                       session);
+         },
+         "STICK", "STICK"},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.label);
+        auto service = std::make_shared<FakeDiskArbitrationService>();
+        auto provider = std::make_shared<LiveDiskArbitrationProvider>(service);
+        service->descriptions["disk4s1"] = stickValues();
+        // Runs once, inside the lookup's copy and before it reads its values; the
+        // event's own copy reads the disk it is handed.
+        bool fired = false;
+        service->onCopyDescription = [&](const DiskArbitrationDisk&) {
+            if (std::exchange(fired, true)) {
+                return;
+            }
+            if (testCase.event) {
+                const auto saved = service->descriptions;
+                service->descriptions.clear();
+                testCase.event(*provider, *service->lastSession);
+                service->descriptions = saved;
+            }
+        };
+        const auto answer = provider->description("disk4s1");
+        ASSERT_TRUE(answer.has_value());
+        EXPECT_EQ(answer->volumeName, testCase.answeredName);
+        const auto cache = provider->cachedDescriptionsByBSDName();
+        const auto entry = cache.find("disk4s1");
+        EXPECT_EQ(entry == cache.end() ? std::nullopt : entry->second.volumeName,
+                  testCase.cachedName);
+    }
+}
+
+TEST_F(LiveDiskArbitrationProviderTest, ALookupAfterTheRaceCachesAsUsual) {
     m_service->descriptions["disk4s1"] = stickValues();
     m_service->onCopyDescription = [this](const DiskArbitrationDisk& disk) {
-        m_provider->removeDescription(*disk.bsdName); // the disappearance arrives mid-lookup
+        m_provider->removeDescription(*disk.bsdName);
     };
     EXPECT_TRUE(m_provider->description("disk4s1").has_value());
     EXPECT_TRUE(m_provider->cachedDescriptionsByBSDName().empty());
-
-    // A later lookup with nothing in between caches as usual.
     m_service->onCopyDescription = nullptr;
     EXPECT_TRUE(m_provider->description("disk4s1").has_value());
     EXPECT_EQ(m_provider->cachedDescriptionsByBSDName().count("disk4s1"), 1u);
+}
+
+TEST(LiveDiskArbitrationProviderSharedTest, TheSharedInstanceIsMadeOverTheServiceGivenFirst) {
+    EXPECT_THROW(LiveDiskArbitrationProvider::shared(), std::logic_error);
+    const auto first = std::make_shared<FakeDiskArbitrationService>();
+    EXPECT_TRUE(LiveDiskArbitrationProvider::configureShared(first));
+    EXPECT_FALSE(LiveDiskArbitrationProvider::configureShared(
+        std::make_shared<FakeDiskArbitrationService>()));
+    const auto shared = LiveDiskArbitrationProvider::shared();
+    EXPECT_EQ(shared, LiveDiskArbitrationProvider::shared());
+    EXPECT_EQ(shared->service(), first);
 }
 
 class LiveDriveInventoryMonitorTest : public LiveDiskArbitrationProviderTest {

@@ -163,8 +163,6 @@ TEST_F(DiskToolRunnerTest, HungChildThatHonoursTerminateNeedsNoKill) {
 TEST_F(DiskToolRunnerTest, LaunchFailurePassesThroughUnchanged) {
     const LiveDiskUtilityRunner missing(inventorytest::standInPath("no-such-diskutil"));
     EXPECT_THROW(missing.run(listArguments), ProcessLaunchError);
-    EXPECT_EQ(LiveDiskUtilityRunner::clampedInterval(-3000ms), 0ms);
-    EXPECT_EQ(LiveDiskUtilityRunner::clampedInterval(250ms), 250ms);
     const LiveDiskUtilityRunner defaults;
     EXPECT_EQ(defaults.executablePath(), "/usr/sbin/diskutil");
     EXPECT_EQ(defaults.timeout(), 5000ms);
@@ -270,6 +268,35 @@ TEST_F(DiskToolRunnerTest, HungImageUtilityIsStoppedAtTheDeadline) {
     const auto elapsed = Clock::now() - started;
     EXPECT_GE(elapsed, killedAfter);
     EXPECT_LT(elapsed, shortTimeout + 2000ms);
+}
+
+// Both tools clamp the same way: a negative time-out or grace period stops a
+// hung child at once instead of reaching the runner as a negative deadline.
+TEST_F(DiskToolRunnerTest, NegativeDurationsStopBothToolsAtOnce) {
+    for (const char* tool : {"diskutil", "hdiutil"}) {
+        SCOPED_TRACE(tool);
+        ScriptedBehaviour hang;
+        hang.tool = tool;
+        hang.verb = "info";
+        hang.hang = true;
+        hang.ignoreTerminate = true;
+        stateFile().update([&](SimulatedWorld& world) {
+            world.behaviours = {hang};
+            return true;
+        });
+        const auto started = Clock::now();
+        if (std::string(tool) == "diskutil") {
+            const auto error =
+                runError(LiveDiskUtilityRunner(inventorytest::standInPath(tool), -3000ms, -250ms),
+                         infoArguments("disk2s1"));
+            ASSERT_TRUE(error.has_value());
+            EXPECT_EQ(error->code(), 124);
+        } else {
+            const LiveDiskImageRegistry registry(inventorytest::standInPath(tool), -3000ms, -250ms);
+            EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty());
+        }
+        EXPECT_LT(Clock::now() - started, 1500ms);
+    }
 }
 
 std::string imagesPlist(const std::string& images) {

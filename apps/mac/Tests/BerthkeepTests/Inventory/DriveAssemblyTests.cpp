@@ -11,6 +11,8 @@ namespace {
 using inventorytest::contains;
 using inventorytest::linesWith;
 
+const VolumesFolder volumes = VolumesFolder::live();
+
 DiskUtilityVolumeFacts wholeDisk(const std::string& id, const std::string& kind) {
     DiskUtilityVolumeFacts facts;
     facts.deviceIdentifier = id;
@@ -137,7 +139,7 @@ TEST(DriveDetectedDriveAssembler, NameIdentityAndEjectabilityFallBackInOrder) {
         auto facts = partition("disk4s2", "disk4", "Name");
         testCase.change(facts);
         const auto drive =
-            DriveDetectedDriveAssembler::buildDetectedDrive(facts, {}, "disk4", true);
+            DriveDetectedDriveAssembler::buildDetectedDrive(facts, {}, "disk4", true, volumes);
         ASSERT_EQ(drive.has_value(), testCase.name.has_value());
         if (drive) {
             EXPECT_EQ(drive->name(), *testCase.name);
@@ -148,8 +150,8 @@ TEST(DriveDetectedDriveAssembler, NameIdentityAndEjectabilityFallBackInOrder) {
     facts.volumeUUID = "UUID-1";
     facts.ejectable.reset();
     facts.removable = true;
-    const auto drive =
-        DriveDetectedDriveAssembler::buildDetectedDrive(facts, {"UUID-1"}, std::nullopt, false);
+    const auto drive = DriveDetectedDriveAssembler::buildDetectedDrive(
+        facts, {"UUID-1"}, std::nullopt, false, volumes);
     ASSERT_TRUE(drive.has_value());
     EXPECT_EQ(drive->id(), "UUID-1");
     EXPECT_EQ(drive->scope(), DetectedDrive::Scope::excluded);
@@ -160,9 +162,38 @@ TEST(DriveDetectedDriveAssembler, NameIdentityAndEjectabilityFallBackInOrder) {
     EXPECT_FALSE(drive->allowsGroupedWakeRemount());
     EXPECT_EQ(drive->mountURL(), std::optional<QUrl>(QUrl::fromLocalFile("/Volumes/Stick/")));
     const auto byBSDName =
-        DriveDetectedDriveAssembler::buildDetectedDrive(facts, {"disk4s2"}, "disk4", true);
+        DriveDetectedDriveAssembler::buildDetectedDrive(facts, {"disk4s2"}, "disk4", true, volumes);
     EXPECT_EQ(byBSDName->scope(), DetectedDrive::Scope::managed)
         << "a drive with a UUID is excluded by it";
+}
+
+TEST(DriveDetectedDriveAssembler, MountURLIsTheMountPointAsDiskutilGaveIt) {
+    struct Case {
+        std::optional<std::string> mountPoint;
+        std::optional<std::string> mountURLPath; // none: no URL
+    };
+    const std::vector<Case> cases{
+        {"/Volumes/Stick", "/Volumes/Stick/"},
+        {"/Volumes/Untitled ", "/Volumes/Untitled /"},
+        {"/Volumes/ Leading", "/Volumes/ Leading/"},
+        {"/Volumes/Tab\t", "/Volumes/Tab\t/"},
+        {" \n", std::nullopt},
+        {"", std::nullopt},
+        {std::nullopt, std::nullopt},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.mountPoint.value_or("<none>"));
+        auto facts = partition("disk4s2", "disk4", "Stick");
+        facts.mountPoint = testCase.mountPoint;
+        const auto drive =
+            DriveDetectedDriveAssembler::buildDetectedDrive(facts, {}, "disk4", true, volumes);
+        ASSERT_TRUE(drive.has_value());
+        std::optional<std::string> path;
+        if (drive->mountURL()) {
+            path = drive->mountURL()->toLocalFile().toStdString();
+        }
+        EXPECT_EQ(path, testCase.mountURLPath);
+    }
 }
 
 TEST(DriveInventoryDiskDrivesAssembler, KeepsPhysicalExternalDevicesSortedWithTheirGroups) {
@@ -177,7 +208,7 @@ TEST(DriveInventoryDiskDrivesAssembler, KeepsPhysicalExternalDevicesSortedWithTh
 
     inventorytest::AuditCapture audit(true);
     const auto drives = DriveInventoryDiskDrivesAssembler::buildSortedPhysicalExternalDrives(
-        facts, descriptions, {}, {});
+        facts, descriptions, {}, {}, volumes);
     ASSERT_EQ(drives.size(), 3u);
     EXPECT_EQ(drives[0].bsdName(), std::optional<std::string>("disk6s1"))
         << "equal names keep their order";

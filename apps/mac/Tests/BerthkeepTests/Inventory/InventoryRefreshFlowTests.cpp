@@ -51,7 +51,8 @@ TEST_F(InventoryRefreshFlowTest, AttachingADiskRefreshesOnceTheDebounceHasPassed
     auto inventory = std::make_shared<MountedVolumeInventoryService>(
         std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil")),
         std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
-        diskArbitration, std::make_shared<SimulatedMountedVolumeListing>(stateFile()));
+        diskArbitration, std::make_shared<SimulatedMountedVolumeListing>(stateFile()),
+        world.volumesFolder());
     InventoryRefreshCoordinator coordinator;
     auto sink = std::make_shared<inventorytest::CapturingLogSink>();
     const BerthkeepLogger logger(sink);

@@ -13,6 +13,7 @@ namespace Bootstrap = DriveInventoryMountedVolumeBootstrap;
 const DriveInventoryAuditContext coreOnly{ActivityDetectionMode::coreOnly,
                                           BerthkeepAuditWorkPhase::appLaunch,
                                           DriveInventoryRefreshStage::bootstrap};
+const VolumesFolder volumes = VolumesFolder::live();
 
 DiskArbitrationDiskDescription mountedAt(const std::string& path) {
     DiskArbitrationDiskDescription description;
@@ -26,6 +27,7 @@ TEST(MountedVolumeBootstrap, CachedDescriptionGivesADriveOnlyForLocalExternalVol
         const char* label;
         std::optional<DiskArbitrationDiskDescription> description;
         bool accepted;
+        VolumesFolder volumesFolder = volumes;
     };
     auto internal = mountedAt("/Volumes/Stick/");
     internal.deviceInternal = true;
@@ -46,11 +48,15 @@ TEST(MountedVolumeBootstrap, CachedDescriptionGivesADriveOnlyForLocalExternalVol
         {"outside", mountedAt("/media/Stick/"), false},
         {"internal", internal, false},
         {"network", network, false},
+        {"under the machine's own mount root", mountedAt("/tmp/sim/Volumes/Stick/"), true,
+         VolumesFolder("/tmp/sim/Volumes")},
+        {"outside the machine's own mount root", mountedAt("/Volumes/Stick/"), false,
+         VolumesFolder("/tmp/sim/Volumes")},
     };
     for (const auto& testCase : cases) {
         SCOPED_TRACE(testCase.label);
         EXPECT_EQ(Bootstrap::detectedDriveFromDiskArbitration("disk7s3", testCase.description, {},
-                                                              coreOnly)
+                                                              coreOnly, testCase.volumesFolder)
                       .has_value(),
                   testCase.accepted);
     }
@@ -60,8 +66,8 @@ TEST(MountedVolumeBootstrap, CachedDescriptionDriveFields) {
     inventorytest::AuditCapture audit(true);
     auto description = mountedAt("/Volumes/Stick/");
     description.mediaRemovable = true;
-    const auto byBSDName =
-        Bootstrap::detectedDriveFromDiskArbitration("disk7s3", description, {"disk7s3"}, coreOnly);
+    const auto byBSDName = Bootstrap::detectedDriveFromDiskArbitration(
+        "disk7s3", description, {"disk7s3"}, coreOnly, volumes);
     ASSERT_TRUE(byBSDName.has_value());
     EXPECT_EQ(byBSDName->id(), "disk7s3");
     EXPECT_EQ(byBSDName->name(), "Stick");
@@ -75,8 +81,8 @@ TEST(MountedVolumeBootstrap, CachedDescriptionDriveFields) {
     description.volumeUUIDString = "ABCD";
     description.volumeName = " \t";
     description.mediaRemovable.reset();
-    const auto byUUID =
-        Bootstrap::detectedDriveFromDiskArbitration("disk7", description, {"disk7"}, coreOnly);
+    const auto byUUID = Bootstrap::detectedDriveFromDiskArbitration("disk7", description, {"disk7"},
+                                                                    coreOnly, volumes);
     ASSERT_TRUE(byUUID.has_value());
     EXPECT_EQ(byUUID->id(), "ABCD");
     EXPECT_EQ(byUUID->name(), "Stick") << "the folder name stands in for a blank volume name";
@@ -92,6 +98,18 @@ TEST(MountedVolumeBootstrap, CachedDescriptionDriveFields) {
           "mode=core_only", "phase=app_launch", "target_path=/Volumes/Stick"}) {
         EXPECT_TRUE(contains(lines[0], part)) << part << " in " << lines[0];
     }
+
+    // A folder named with a trailing blank: the URL keeps it, the name shows without it.
+    const auto blank = Bootstrap::detectedDriveFromDiskArbitration(
+        "disk7", mountedAt("/Volumes/Untitled /"), {}, coreOnly, volumes);
+    ASSERT_TRUE(blank.has_value());
+    EXPECT_EQ(blank->mountURL(), std::optional<QUrl>(QUrl::fromLocalFile("/Volumes/Untitled /")));
+    auto unnamed = mountedAt("/Volumes/Untitled /");
+    unnamed.volumeName.reset();
+    EXPECT_EQ(Bootstrap::detectedDriveFromDiskArbitration("disk7", unnamed, {}, coreOnly, volumes)
+                  .value()
+                  .name(),
+              "Untitled");
 }
 
 TEST(MountedVolumeBootstrap, MountedVolumesAreCompletedFromTheDescriptionAtTheSamePath) {
@@ -116,8 +134,7 @@ TEST(MountedVolumeBootstrap, MountedVolumesAreCompletedFromTheDescriptionAtTheSa
 
     inventorytest::AuditCapture audit(false);
     const auto facts = Bootstrap::mountedVolumeFacts(descriptions, coreOnly, listing);
-    EXPECT_EQ(listing.askedKeys, Bootstrap::volumeResourceKeys());
-    EXPECT_EQ(Bootstrap::volumeResourceKeys().size(), 8u);
+    EXPECT_EQ(listing.askedKeys, allVolumeResourceKeys());
     EXPECT_TRUE(listing.askedOptions.skipHiddenVolumes);
 
     ASSERT_EQ(facts.size(), 2u) << "the unreadable volume is skipped";
