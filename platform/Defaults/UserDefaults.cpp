@@ -243,14 +243,20 @@ void FileUserDefaults::load() {
                 "Cannot open preferences file " + m_filePath + "; starting with empty preferences");
         return;
     }
-    const auto parsed = parsePropertyList(file.readAll().toStdString());
-    if (!parsed || !parsed->dictionary()) {
-        m_preserveUnreadableFile = true;
-        logLine(true, "Preferences file " + m_filePath +
-                          " is not a property-list dictionary; starting with empty preferences");
-        return;
+    std::string problem;
+    try {
+        auto parsed = decodePropertyList(file.readAll().toStdString());
+        if (const auto* dictionary = parsed.dictionary()) {
+            m_values = *dictionary;
+            return;
+        }
+        problem = "property list is not a dictionary";
+    } catch (const PropertyListError& error) {
+        problem = error.what();
     }
-    m_values = *parsed->dictionary();
+    m_preserveUnreadableFile = true;
+    logLine(true, "Preferences file " + m_filePath + " is unreadable (" + problem +
+                      "); starting with empty preferences");
 }
 
 void FileUserDefaults::persist(const PropertyListValue::Dictionary& values) {

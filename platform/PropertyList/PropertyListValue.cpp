@@ -3,8 +3,10 @@
 #include <plist/plist.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <memory>
+#include <string_view>
 
 namespace berthkeep {
 
@@ -19,8 +21,90 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-std::optional<PropertyListValue> fromNode(plist_t node) {
-    switch (plist_get_node_type(node)) {
+using Reason = PropertyListError::Reason;
+
+[[noreturn]] void throwTooDeep() {
+    throw PropertyListError(Reason::tooDeep,
+                            "property list nests arrays and dictionaries deeper than " +
+                                std::to_string(kPropertyListMaxNestingDepth) + " levels");
+}
+
+// libplist builds a deeply nested tree without complaint but frees it by
+// recursion, which overflows the stack, so the nesting is measured on the text
+// before libplist sees it. Comments, CDATA sections, processing instructions, a
+// document type with its internal subset and double-quoted attribute values are
+// stepped over as libplist does, so that tags hidden there are not counted.
+void checkNestingDepth(std::string_view text) {
+    constexpr auto npos = std::string_view::npos;
+    int depth = 0;
+    std::size_t position = 0;
+    const auto skipPast = [&](std::string_view terminator) {
+        const auto found = text.find(terminator, position);
+        position = found == npos ? text.size() : found + terminator.size();
+    };
+    while ((position = text.find('<', position)) != npos) {
+        const std::string_view rest = text.substr(position);
+        if (rest.starts_with("<?")) {
+            position += 2;
+            skipPast("?>");
+            continue;
+        }
+        if (rest.starts_with("<!--")) {
+            position += 4;
+            skipPast("-->");
+            continue;
+        }
+        if (rest.starts_with("<![CDATA[")) {
+            position += 9;
+            skipPast("]]>");
+            continue;
+        }
+        if (rest.starts_with("<!")) {
+            const auto stop = text.find_first_of("[>", position);
+            if (stop == npos) {
+                return;
+            }
+            position = stop + 1;
+            if (text[stop] == '[') {
+                skipPast("]>");
+            }
+            continue;
+        }
+        const bool closing = rest.starts_with("</");
+        const std::size_t nameStart = position + (closing ? 2 : 1);
+        const std::size_t nameEnd = text.find_first_of(" \t\r\n/>", nameStart);
+        if (nameEnd == npos) {
+            return;
+        }
+        const std::string_view name = text.substr(nameStart, nameEnd - nameStart);
+        bool selfClosing = false;
+        bool quoted = false;
+        for (position = nameEnd; position < text.size(); ++position) {
+            if (text[position] == '"') {
+                quoted = !quoted;
+            } else if (!quoted && text[position] == '>') {
+                selfClosing = text[position - 1] == '/';
+                break;
+            }
+        }
+        if (name != "array" && name != "dict") {
+            continue;
+        }
+        if (closing) {
+            depth = depth > 0 ? depth - 1 : 0;
+        } else if (!selfClosing && ++depth > kPropertyListMaxNestingDepth) {
+            throwTooDeep();
+        }
+    }
+}
+
+// depth: the arrays and dictionaries around node.
+PropertyListValue fromNode(plist_t node, int depth) {
+    const plist_type type = plist_get_node_type(node);
+    if ((type == PLIST_ARRAY || type == PLIST_DICT) && depth >= kPropertyListMaxNestingDepth) {
+        throwTooDeep();
+    }
+    switch (type) {
     case PLIST_BOOLEAN: {
         uint8_t value = 0;
         plist_get_bool_val(node, &value);
@@ -37,27 +121,32 @@ std::optional<PropertyListValue> fromNode(plist_t node) {
         return PropertyListValue(value);
     }
     case PLIST_STRING: {
-        char* value = nullptr;
-        plist_get_string_val(node, &value);
-        std::string text = value ? value : "";
-        std::free(value);
-        return PropertyListValue(std::move(text));
+        // libplist's string copy asserts, and aborts, when the text holds a NUL.
+        uint64_t length = 0;
+        const char* text = plist_get_string_ptr(node, &length);
+        if (!text || std::strlen(text) != length) {
+            throw PropertyListError(Reason::nulCharacter, "property-list string holds a NUL");
+        }
+        return PropertyListValue(std::string(text, length));
     }
     case PLIST_DATA: {
-        char* bytes = nullptr;
         uint64_t length = 0;
-        plist_get_data_val(node, &bytes, &length);
-        PropertyListValue::Data data(bytes, bytes + (bytes ? length : 0));
-        std::free(bytes);
-        return PropertyListValue(std::move(data));
+        const auto* bytes =
+            reinterpret_cast<const std::uint8_t*>(plist_get_data_ptr(node, &length));
+        return PropertyListValue(PropertyListValue::Data(bytes, bytes + (bytes ? length : 0)));
+    }
+    case PLIST_DATE: {
+        int32_t seconds = 0;
+        int32_t microseconds = 0;
+        plist_get_date_val(node, &seconds, &microseconds);
+        return PropertyListValue(PropertyListValue::Date{seconds, microseconds});
     }
     case PLIST_ARRAY: {
         PropertyListValue::Array array;
         const uint32_t count = plist_array_get_size(node);
+        array.reserve(count);
         for (uint32_t index = 0; index < count; ++index) {
-            if (auto element = fromNode(plist_array_get_item(node, index))) {
-                array.push_back(std::move(*element));
-            }
+            array.push_back(fromNode(plist_array_get_item(node, index), depth + 1));
         }
         return PropertyListValue(std::move(array));
     }
@@ -68,26 +157,26 @@ std::optional<PropertyListValue> fromNode(plist_t node) {
         if (!iterator) {
             return PropertyListValue(std::move(dictionary));
         }
+        std::unique_ptr<void, decltype(&std::free)> iteratorOwner(iterator, &std::free);
         while (true) {
+            // libplist would hand over a key with a NUL cut short; the text check
+            // turned those away before parsing.
             char* key = nullptr;
             plist_t item = nullptr;
             plist_dict_next_item(node, iterator, &key, &item);
+            std::unique_ptr<char, decltype(&std::free)> keyOwner(key, &std::free);
             if (!item) {
-                std::free(key);
                 break;
             }
             if (key) {
-                if (auto element = fromNode(item)) {
-                    dictionary.insert_or_assign(key, std::move(*element));
-                }
+                dictionary.insert_or_assign(key, fromNode(item, depth + 1));
             }
-            std::free(key);
         }
-        std::free(iterator);
         return PropertyListValue(std::move(dictionary));
     }
     default:
-        return std::nullopt;
+        throw PropertyListError(Reason::malformed,
+                                "property list holds a node kind this program does not read");
     }
 }
 
@@ -119,6 +208,8 @@ plist_t toNode(const PropertyListValue& value) {
         }
         return dictionary;
     }
+    case PropertyListValue::Type::date:
+        return plist_new_date(value.date()->seconds, value.date()->microseconds);
     }
     return plist_new_string("");
 }
@@ -172,18 +263,37 @@ std::optional<std::vector<std::string>> PropertyListValue::stringArrayValue() co
     return strings;
 }
 
-std::optional<PropertyListValue> parsePropertyList(const std::string& bytes) {
-    if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) {
-        return std::nullopt;
+PropertyListValue decodePropertyList(const std::string& bytes) {
+    if (bytes.empty()) {
+        throw PropertyListError(Reason::malformed, "property list is empty");
     }
+    if (bytes.size() > std::numeric_limits<uint32_t>::max()) {
+        throw PropertyListError(Reason::malformed, "property list is larger than 4 GiB");
+    }
+    if (bytes.starts_with("bplist")) {
+        throw PropertyListError(Reason::binary,
+                                "binary property list refused; only XML ones are read");
+    }
+    if (bytes.find('\0') != std::string::npos) {
+        throw PropertyListError(Reason::nulCharacter, "property list holds a NUL character");
+    }
+    checkNestingDepth(bytes);
     plist_t root = nullptr;
     // libplist 2.2 returns nothing; a null root is the only failure signal.
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
+    plist_from_xml(bytes.data(), static_cast<uint32_t>(bytes.size()), &root);
     if (!root) {
-        return std::nullopt;
+        throw PropertyListError(Reason::malformed, "property list is not well-formed XML");
     }
     PlistPtr owner(root);
-    return fromNode(root);
+    return fromNode(root, 0);
+}
+
+std::optional<PropertyListValue> parsePropertyList(const std::string& bytes) {
+    try {
+        return decodePropertyList(bytes);
+    } catch (const PropertyListError&) {
+        return std::nullopt;
+    }
 }
 
 std::string serializePropertyListXml(const PropertyListValue& value) {

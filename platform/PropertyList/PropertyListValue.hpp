@@ -7,18 +7,28 @@
 #include <variant>
 #include <vector>
 
+#include "platform/PropertyList/PropertyListError.hpp"
+
 namespace berthkeep {
 
-// One property-list value: Boolean, integer, real, string, data, array or
-// dictionary. Dates and other node kinds are not used by this program and are
-// dropped when a property list is read.
+// One property-list value: Boolean, integer, real, string, data, array,
+// dictionary or date. This program reads no dates, but keeps them so that a
+// reader sees a date where it expects something else as a present key of the
+// wrong type, and a rewritten file keeps them.
 class PropertyListValue {
 public:
     using Data = std::vector<std::uint8_t>;
     using Array = std::vector<PropertyListValue>;
     using Dictionary = std::map<std::string, PropertyListValue>;
+    // Whole seconds and microseconds since 2001-01-01 00:00:00 UTC.
+    struct Date {
+        std::int32_t seconds = 0;
+        std::int32_t microseconds = 0;
 
-    enum class Type { boolean, integer, real, string, data, array, dictionary };
+        bool operator==(const Date&) const = default;
+    };
+
+    enum class Type { boolean, integer, real, string, data, array, dictionary, date };
 
     PropertyListValue()
         : m_storage(std::string()) {}
@@ -42,6 +52,8 @@ public:
         : m_storage(std::move(value)) {}
     PropertyListValue(Dictionary value)
         : m_storage(std::move(value)) {}
+    PropertyListValue(Date value)
+        : m_storage(value) {}
 
     static PropertyListValue stringArray(const std::vector<std::string>& strings);
 
@@ -56,6 +68,7 @@ public:
     const Data* data() const { return std::get_if<Data>(&m_storage); }
     const Array* array() const { return std::get_if<Array>(&m_storage); }
     const Dictionary* dictionary() const { return std::get_if<Dictionary>(&m_storage); }
+    const Date* date() const { return std::get_if<Date>(&m_storage); }
     // The array's strings when every element is a string.
     std::optional<std::vector<std::string>> stringArrayValue() const;
 
@@ -63,11 +76,19 @@ public:
 
 private:
     // The order matches Type.
-    std::variant<bool, std::int64_t, double, std::string, Data, Array, Dictionary> m_storage;
+    std::variant<bool, std::int64_t, double, std::string, Data, Array, Dictionary, Date> m_storage;
 };
 
-// Parses XML or binary property-list bytes. Empty, malformed or truncated input
-// gives nothing.
+// Arrays and dictionaries nest at most this deep in a property list that is read.
+inline constexpr int kPropertyListMaxNestingDepth = 256;
+
+// Parses XML property-list bytes; throws PropertyListError for empty, malformed
+// or truncated input, for a binary property list (what this program reads is XML,
+// and a small binary one can share sub-trees that expand without bound), for a NUL
+// character and for nesting deeper than kPropertyListMaxNestingDepth.
+PropertyListValue decodePropertyList(const std::string& bytes);
+
+// The same, with nothing in place of the error.
 std::optional<PropertyListValue> parsePropertyList(const std::string& bytes);
 
 // Serialises a value as an XML property list.

@@ -4,11 +4,16 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <tuple>
+
+#include "PropertyListTestInputs.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
 namespace berthkeep {
 namespace {
+
+using namespace std::string_literals;
 
 constexpr const char* kIdentifier = "app.example.Defaults";
 
@@ -95,33 +100,41 @@ TEST(UserDefaultsTest, RemoveObjectDeletesFromFileAndSignals) {
               std::nullopt);
 }
 
-TEST(UserDefaultsTest, CorruptFileReadsEmptyAndIsKeptAsideWithALogLine) {
-    QTemporaryDir folder;
-    const std::string path = folder.path().toStdString() + "/" + kIdentifier + ".plist";
-    const QByteArray garbage = "<?xml version=\"1.0\"?><plist><dict><key>half";
-    writeAll(path, garbage);
-    auto log = std::make_shared<CaptureUnifiedLog>();
+TEST(UserDefaultsTest, UnreadableFileReadsEmptyAndIsKeptAsideWithALogLine) {
+    using namespace PropertyListTestInputs;
+    const std::vector<std::tuple<const char*, QByteArray, const char*>> cases{
+        {"truncated", "<?xml version=\"1.0\"?><plist><dict><key>half", "not well-formed"},
+        {"not a dictionary", QByteArray::fromStdString(xml("<string>x</string>")),
+         "not a dictionary"},
+        {"NUL in a key", QByteArray::fromStdString(xml("<dict><key>a\0b</key><true/></dict>"s)),
+         "NUL"},
+        {"NUL in a string",
+         QByteArray::fromStdString(xml("<dict><key>k</key><string>a\0b</string></dict>"s)), "NUL"},
+        {"deeply nested", QByteArray::fromStdString(nested(30000)), "deeper"},
+        {"binary with shared sub-trees",
+         QByteArray::fromStdString(sharedSubtreeBinaryPropertyList(16)), "binary"},
+    };
+    for (const auto& [name, contents, logged] : cases) {
+        SCOPED_TRACE(name);
+        QTemporaryDir folder;
+        const std::string path = folder.path().toStdString() + "/" + kIdentifier + ".plist";
+        writeAll(path, contents);
+        auto log = std::make_shared<CaptureUnifiedLog>();
 
-    FileUserDefaults defaults(kIdentifier, folder.path().toStdString(), log);
-    EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
-    ASSERT_EQ(log->entries().size(), 1u);
-    EXPECT_EQ(log->entries()[0].type, UnifiedLogType::error);
-    EXPECT_EQ(readAll(path), garbage) << "reading must not touch the file";
+        FileUserDefaults defaults(kIdentifier, folder.path().toStdString(), log);
+        EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
+        ASSERT_EQ(log->entries().size(), 1u);
+        EXPECT_EQ(log->entries()[0].type, UnifiedLogType::error);
+        EXPECT_NE(log->entries()[0].message.find(logged), std::string::npos)
+            << log->entries()[0].message;
+        EXPECT_EQ(readAll(path), contents) << "reading must not touch the file";
 
-    defaults.setBool("k", true);
-    EXPECT_EQ(readAll(path + ".unreadable"), garbage);
-    EXPECT_EQ(log->entries().size(), 2u);
-    EXPECT_TRUE(FileUserDefaults(kIdentifier, folder.path().toStdString(), log).boolForKey("k"));
-}
-
-TEST(UserDefaultsTest, FileThatIsNotADictionaryReadsEmpty) {
-    QTemporaryDir folder;
-    const std::string path = folder.path().toStdString() + "/" + kIdentifier + ".plist";
-    writeAll(path, "<?xml version=\"1.0\"?><plist version=\"1.0\"><string>x</string></plist>");
-    auto log = std::make_shared<CaptureUnifiedLog>();
-    FileUserDefaults defaults(kIdentifier, folder.path().toStdString(), log);
-    EXPECT_TRUE(defaults.dictionaryRepresentation().empty());
-    EXPECT_EQ(log->entries().size(), 1u);
+        defaults.setBool("k", true);
+        EXPECT_EQ(readAll(path + ".unreadable"), contents);
+        EXPECT_EQ(log->entries().size(), 2u);
+        EXPECT_TRUE(
+            FileUserDefaults(kIdentifier, folder.path().toStdString(), log).boolForKey("k"));
+    }
 }
 
 TEST(UserDefaultsTest, FailedWriteIsReportedAndLogged) {

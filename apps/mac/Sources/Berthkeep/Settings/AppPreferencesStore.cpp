@@ -254,8 +254,9 @@ AppPreferencesStore::resolvePersistedFullMonitoringState(const UserDefaults& def
             (storedCapability ? FullMonitoringCapability::fromStoredString(*storedCapability)
                               : std::nullopt)
                 .value_or(FullMonitoringCapability::unknown());
-        const bool userOverride =
-            storedBool(defaults, Keys::fullMonitoringUserOverride).value_or(false);
+        // Only a stored Boolean counts: the override is always written as one.
+        const auto storedOverride = defaults.object(Keys::fullMonitoringUserOverride);
+        const bool userOverride = storedOverride && storedOverride->boolean().value_or(false);
         if (*preference == FullMonitoringPreference::off && !userOverride) {
             // An "off" the user never chose came from an older default: turn it on.
             return {FullMonitoringPreference::on, FullMonitoringOnboardingState::acknowledged,

@@ -387,6 +387,15 @@ TEST(DiskImagePlistInventoryParserTest, MalformedListsGiveNothing) {
                      "><key>system-entities</key><array>"
                      "<dict><key>dev-entry</key><string>/dev/disk6</string></dict></array></dict></"
                      "array>")},
+        {"image-path given as a date",
+         imagesPlist("<key>images</key><array><dict><key>image-path</key>"
+                     "<date>2024-01-01T00:00:00Z</date><key>system-entities</key><array>"
+                     "<dict><key>dev-entry</key><string>/dev/disk6</string></dict></array></dict>"
+                     "</array>")},
+        {"dev-entry given as data",
+         imagesPlist("<key>images</key><array><dict><key>system-entities</key><array>"
+                     "<dict><key>dev-entry</key><data>ZGlzazY=</data></dict></array></dict>"
+                     "</array>")},
     };
     for (const auto& [name, bytes] : cases) {
         EXPECT_TRUE(DiskImagePlistInventoryParser::attachmentsByDeviceIdentifier(bytes).empty())

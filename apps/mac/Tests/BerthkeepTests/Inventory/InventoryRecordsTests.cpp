@@ -7,6 +7,7 @@
 namespace berthkeep {
 namespace {
 
+using namespace std::string_literals;
 using Scope = DetectedDrive::Scope;
 
 TEST(DetectedDriveTest, EjectFieldsFallBackInOrder) {
@@ -61,6 +62,11 @@ std::string plist(const std::string& body) {
            "\"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
            "<plist version=\"1.0\">" +
            body + "</plist>";
+}
+
+// A facts dictionary with its identifier and `keys`.
+std::string withIdentifier(const std::string& keys) {
+    return plist("<dict><key>DeviceIdentifier</key><string>disk9</string>" + keys + "</dict>");
 }
 
 TEST(DiskUtilityVolumeFactsTest, DecodesEveryKey) {
@@ -164,6 +170,14 @@ TEST(DiskUtilityVolumeFactsTest, MalformedInputFailsTheDecode) {
         {"physical stores not an array",
          plist("<dict><key>DeviceIdentifier</key><string>disk9</string>"
                "<key>APFSPhysicalStores</key><string>disk4s2</string></dict>")},
+        {"identifier given as a date",
+         plist("<dict><key>DeviceIdentifier</key><date>2024-01-01T00:00:00Z</date></dict>")},
+        {"string given as a date", withIdentifier("<key>VolumeName</key>"
+                                                  "<date>2024-01-01T00:00:00Z</date>")},
+        {"string given as data", withIdentifier("<key>MountPoint</key><data>L1ZvbHVtZXM=</data>")},
+        {"Boolean given as a date", withIdentifier("<key>Ejectable</key>"
+                                                   "<date>2024-01-01T00:00:00Z</date>")},
+        {"NUL in a string", withIdentifier("<key>VolumeName</key><string>A\0B</string>"s)},
     };
     for (const auto& [name, bytes] : cases) {
         EXPECT_EQ(DiskUtilityVolumeFacts::decode(bytes), std::nullopt) << name;
@@ -182,15 +196,22 @@ TEST(DiskUtilityListOutputTest, ReadsAllDisksOnly) {
     ASSERT_TRUE(empty.has_value());
     EXPECT_TRUE(empty->allDisks.empty());
 
-    EXPECT_EQ(DiskUtilityListOutput::decode(plist("<dict><key>WholeDisks</key><array/></dict>")),
-              std::nullopt);
-    EXPECT_EQ(DiskUtilityListOutput::decode(
-                  plist("<dict><key>AllDisks</key><array><integer>4</integer></array></dict>")),
-              std::nullopt);
-    EXPECT_EQ(DiskUtilityListOutput::decode(
-                  plist("<dict><key>AllDisks</key><string>disk4</string></dict>")),
-              std::nullopt);
-    EXPECT_EQ(DiskUtilityListOutput::decode(""), std::nullopt);
+    const std::vector<std::pair<const char*, std::string>> failing{
+        {"empty bytes", ""},
+        {"no AllDisks", plist("<dict><key>WholeDisks</key><array/></dict>")},
+        {"AllDisks not an array", plist("<dict><key>AllDisks</key><string>disk4</string></dict>")},
+        {"an integer inside AllDisks",
+         plist("<dict><key>AllDisks</key><array><integer>4</integer></array></dict>")},
+        {"a date inside AllDisks", plist("<dict><key>AllDisks</key><array><string>disk4</string>"
+                                         "<date>2024-01-01T00:00:00Z</date></array></dict>")},
+        {"data inside AllDisks",
+         plist("<dict><key>AllDisks</key><array><data>ZGlzazQ=</data></array></dict>")},
+        {"NUL inside AllDisks",
+         plist("<dict><key>AllDisks</key><array><string>disk4\0</string></array></dict>"s)},
+    };
+    for (const auto& [name, bytes] : failing) {
+        EXPECT_EQ(DiskUtilityListOutput::decode(bytes), std::nullopt) << name;
+    }
 }
 
 } // namespace
