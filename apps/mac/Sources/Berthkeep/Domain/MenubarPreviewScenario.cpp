@@ -1,5 +1,8 @@
 #include "Berthkeep/Domain/MenubarPreviewScenario.hpp"
 
+#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
+
+#include <optional>
 #include <string>
 
 namespace berthkeep {
@@ -42,7 +45,7 @@ MenubarViewState sample(GlobalSafetyState globalState, std::vector<DriveRowState
     return state;
 }
 
-const char* const kOneExcluded = "1 excluded drive not managed automatically";
+const std::optional<std::string> kOneExcluded = SwiftBerthkeepCore::scopeNote(1);
 
 } // namespace
 
@@ -90,7 +93,7 @@ MenubarViewState state(MenubarPreviewScenario scenario) {
         return sample(GlobalSafetyState::noManagedDrives(),
                       {archiveSSD(Status::excluded, Visibility::neutral),
                        travelSSD(Status::excluded, Visibility::neutral)},
-                      Result::noneFound(), "2 excluded drives not managed automatically");
+                      Result::noneFound(), SwiftBerthkeepCore::scopeNote(2));
     }
     return MenubarViewState{};
 }

@@ -81,10 +81,7 @@ SwiftBerthkeepCore::evaluateState(const BerthkeepStateEvaluationInput& input) {
         output.globalState = GlobalSafetyState::safe();
     }
 
-    if (excludedCount > 0) {
-        output.scopeNote = std::to_string(excludedCount) + " excluded " + driveNoun(excludedCount) +
-                           " not managed automatically";
-    }
+    output.scopeNote = scopeNote(excludedCount);
 
     output.lastAction = input.lastAction;
 
@@ -163,6 +160,14 @@ SwiftBerthkeepCore::summarizeAction(const BerthkeepActionSummaryInput& input) {
 
     output.busyDriveIDs = std::move(stillBusy);
     return output;
+}
+
+std::optional<std::string> SwiftBerthkeepCore::scopeNote(std::int64_t excludedDriveCount) {
+    if (excludedDriveCount <= 0) {
+        return std::nullopt;
+    }
+    return std::to_string(excludedDriveCount) + " excluded " + driveNoun(excludedDriveCount) +
+           " not managed automatically";
 }
 
 } // namespace berthkeep

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+namespace berthkeep {
+
+// Which action a transient status panel reports on.
+enum class TransientActionStatusAction {
+    eject,
+    ejectAll,
+    ejectAndSleep,
+    mount,
+};
+
+enum class TransientActionStatusTone {
+    progress,
+    success,
+    attention,
+};
+
+// The content of the short-lived panel shown during and after an action.
+struct TransientActionStatus {
+    TransientActionStatusAction action = TransientActionStatusAction::eject;
+    std::string title;
+    std::optional<std::string> detail;
+    TransientActionStatusTone tone = TransientActionStatusTone::progress;
+
+    bool operator==(const TransientActionStatus&) const = default;
+};
+
+} // namespace berthkeep

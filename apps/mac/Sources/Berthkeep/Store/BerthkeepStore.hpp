@@ -1,0 +1,350 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <QCoroTask>
+
+#include "Berthkeep/Actions/BerthkeepActionContext.hpp"
+#include "Berthkeep/Actions/BerthkeepActionCoordinator.hpp"
+#include "Berthkeep/Actions/DriveEjecting.hpp"
+#include "Berthkeep/Actions/DriveRemounting.hpp"
+#include "Berthkeep/Actions/SystemSleepRequesting.hpp"
+#include "Berthkeep/Domain/BerthkeepCoreHandling.hpp"
+#include "Berthkeep/Domain/DriveUsageSnapshot.hpp"
+#include "Berthkeep/Domain/FullMonitoringCapability.hpp"
+#include "Berthkeep/Domain/FullMonitoringStatus.hpp"
+#include "Berthkeep/Domain/MenubarViewState.hpp"
+#include "Berthkeep/Inventory/DriveInventoryMonitoring.hpp"
+#include "Berthkeep/Inventory/DriveInventoryProviding.hpp"
+#include "Berthkeep/Inventory/InventoryRefreshCoordinator.hpp"
+#include "Berthkeep/MenuBar/TransientActionStatusPresenting.hpp"
+#include "Berthkeep/Settings/AppPreferencesStore.hpp"
+#include "Berthkeep/Settings/FullMonitoringCoordinator.hpp"
+#include "Berthkeep/Settings/FullMonitoringPromptPresenting.hpp"
+#include "Berthkeep/Shell/BerthkeepNotificationManaging.hpp"
+#include "Berthkeep/Store/BerthkeepStorePresentationSource.hpp"
+#include "Berthkeep/Store/BerthkeepStoreStateBuilder.hpp"
+#include "Berthkeep/Usage/DriveUsageCollecting.hpp"
+#include "Berthkeep/Usage/UsagePollingCoordinator.hpp"
+#include "BerthkeepShared/BerthkeepAuditWorkPhase.hpp"
+#include "BerthkeepShared/BerthkeepLogger.hpp"
+#include "BerthkeepShared/Clock.hpp"
+#include "BerthkeepShared/Detached.hpp"
+#include "BerthkeepTelemetry/BerthkeepTelemetryRecords.hpp"
+#include "platform/Defaults/UserDefaults.hpp"
+
+namespace berthkeep {
+
+class BerthkeepTelemetryController;
+
+// The one owner of the application's state and of every live service. The
+// constructor starts everything in a fixed order (preferences, persisted last
+// action, Full Monitoring, the disk watch, a synchronous core-only inventory,
+// then two launch tasks) and publishes a first rebuilt state before it returns.
+// Every later change ends in rebuildCurrentState(), which publishes a new
+// MenubarViewState and logs a "state.transition" when it differs.
+//
+// Main thread only. Tasks and callbacks the store starts hold it weakly and do
+// nothing once it is gone; releasing it unregisters nothing.
+class BerthkeepStore final : public QObject, public BerthkeepActionContext {
+    Q_OBJECT
+
+public:
+    using Duration = Clock::Duration;
+
+    // The delays and attempt counts of the store's flows; the defaults are the
+    // live values. Attempt counts below 1 are stored as 1.
+    struct Timing {
+        Duration postEjectRefreshDelay = std::chrono::milliseconds(300);
+        Duration postWakeRemountDelay = std::chrono::seconds(2);
+        Duration manualMountRetryDelay = std::chrono::milliseconds(800);
+        int manualMountMaxAttempts = 2;
+        Duration wakeRemountRetryDelay = std::chrono::seconds(2);
+        int wakeRemountMaxAttempts = 3;
+        Duration wakeRemountFailureSettleDelay = std::chrono::seconds(1);
+        Duration wakeNotificationDeliveryDelay = std::chrono::seconds(1);
+        Duration groupedVolumeRefreshDelay = std::chrono::seconds(1);
+        Duration sleepEjectSettleDelay = std::chrono::milliseconds(250);
+        Duration sleepTriggeredEjectTimeout = std::chrono::seconds(15);
+        Duration powerChangeAcknowledgeTimeout = std::chrono::seconds(25);
+        Duration usagePollingInterval = std::chrono::seconds(3);
+        Duration idleUsagePollingInterval = std::chrono::seconds(10);
+    };
+
+    // What the store's own collaborators need of the platform. The store picks
+    // none of it itself: the composition root and the tests do.
+    struct Platform {
+        // Behind the preferences' launch-at-login switch. Required.
+        std::shared_ptr<LaunchAtLoginManager> launchAtLoginManager;
+        // Debounces and polling intervals. The live clock when null.
+        std::shared_ptr<Clock> clock;
+        // Where inventory snapshots and usage probes run. The thread pool when null.
+        std::shared_ptr<Executor> executor;
+    };
+
+    // telemetryController: shared with the Full Monitoring coordinator; when null
+    // the store builds the live one with consent off. inventoryMonitor may be null
+    // (no disk watch then).
+    BerthkeepStore(std::shared_ptr<DriveInventoryProviding> inventoryProvider,
+                   std::shared_ptr<DriveInventoryMonitoring> inventoryMonitor,
+                   std::shared_ptr<DriveUsageCollecting> usageCollector,
+                   std::shared_ptr<DriveEjecting> ejector,
+                   std::shared_ptr<DriveRemounting> remounter,
+                   std::shared_ptr<BerthkeepCoreHandling> core,
+                   std::shared_ptr<BerthkeepNotificationManaging> notificationManager,
+                   std::shared_ptr<TransientActionStatusPresenting> transientActionStatusPresenter,
+                   std::shared_ptr<SystemSleepRequesting> systemSleepRequester,
+                   std::shared_ptr<FullMonitoringPromptPresenting> fullMonitoringPromptPresenter,
+                   std::shared_ptr<BerthkeepTelemetryController> telemetryController,
+                   BerthkeepLogger logger, std::shared_ptr<UserDefaults> defaults,
+                   bool observeWorkspace, bool performInitialAsyncInventoryRefresh,
+                   bool performInitialDriveUsageRefresh, Timing timing, Platform platform,
+                   QObject* parent = nullptr);
+    ~BerthkeepStore() override;
+
+    BerthkeepStore(const BerthkeepStore&) = delete;
+    BerthkeepStore& operator=(const BerthkeepStore&) = delete;
+
+    static constexpr const char* lastActionSummaryKey = "berthkeep.lastActionSummary";
+    static constexpr const char* pendingSleepFailureNotificationKey =
+        "berthkeep.pendingSleepFailureNotification";
+
+    // What the menu shows before the first rebuild: no managed drives, both
+    // utility actions disabled, last action none found.
+    static MenubarViewState initialState();
+
+    // Published state. Each assignment emits objectWillChange() first and the
+    // property's own signal after.
+    const MenubarViewState& currentState() const { return m_currentState; }
+    const std::vector<DetectedDrive>& detectedDrives() const { return m_detectedDrives; }
+    const std::optional<TriggerReason>& lastObservedTrigger() const {
+        return m_lastObservedTrigger;
+    }
+    BerthkeepNotificationAuthorizationStatus notificationsAuthorizationStatus() const {
+        return m_notificationsAuthorizationStatus;
+    }
+
+    // Read through to the preferences and Full Monitoring, at the moment of the call.
+    bool notificationsEnabled() const;
+    bool anonymousUsageStatisticsEnabled() const;
+    bool adaptiveTargetedAssistEnabled() const;
+    bool launchAtLoginEnabled() const;
+    const std::set<std::string>& excludedDriveIDs() const;
+    const FullMonitoringCapability& fullMonitoringCapability() const;
+    // The coordinator's status, except that "setup required" reads as "checking"
+    // while Full Monitoring is wanted and no usage probe has finished yet.
+    FullMonitoringStatus fullMonitoringStatus() const;
+    bool launchAtLoginIsAvailable() const;
+    // Why launch at login cannot be used, with a note that the saved preference
+    // waits while it is on; nothing when it can be used.
+    std::optional<std::string> launchAtLoginAvailabilityMessage() const;
+    // The remediation row for the current Full Monitoring status, or none.
+    std::optional<MenubarRemediationAction> remediationAction() const;
+
+    // Telemetry payload texts: "true" / "false"; "not_determined", "denied", "authorized".
+    static std::string telemetryText(bool value);
+    static std::string telemetryText(BerthkeepNotificationAuthorizationStatus status);
+    // Records an anonymous-improvement event on a main-thread task that holds the
+    // telemetry controller, not the store, so it runs even after the store is gone.
+    void recordAnonymousTelemetry(const std::string& name, BerthkeepTelemetryPayload payload);
+
+    // Drives derived from the inventory, in inventory order.
+    std::vector<DetectedDrive> managedDrives() const;
+    std::vector<DetectedDrive> mountedManagedDrives() const;
+    const std::map<std::string, DriveUsageSnapshot>& driveUsageSnapshotsByDriveID() const {
+        return m_driveUsageSnapshotsByDriveID;
+    }
+    const std::set<std::string>& mountingDriveIDs() const { return m_mountingDriveIDs; }
+    const std::optional<std::string>& activeAttemptID() const { return m_activeAttemptID; }
+    const std::optional<LastActionSummary>& lastActionSummary() const {
+        return m_lastActionSummary;
+    }
+    const std::optional<PendingSleepFailureNotification>& pendingSleepFailureNotification() const {
+        return m_pendingSleepFailureNotification;
+    }
+    bool hasCompletedInitialAsyncUsageRefresh() const {
+        return m_hasCompletedInitialAsyncUsageRefresh;
+    }
+
+    // The state pipeline: blocked presentation or the core's evaluation, then the
+    // builder; publishes the result (always notifying) and logs a change.
+    void rebuildCurrentState(BerthkeepCoreHandling& core) override;
+    void rebuildCurrentState() { rebuildCurrentState(*m_core); }
+
+    // Inventory. The snapshot runs synchronously on the caller's thread.
+    static std::vector<DetectedDrive>
+    inventorySnapshot(DriveInventoryProviding& provider,
+                      const std::set<std::string>& excludedDriveIDs, ActivityDetectionMode mode,
+                      BerthkeepAuditWorkPhase phase, DriveInventoryRefreshStage stage,
+                      bool allowMountedVolumeAccess);
+    // The launch-time core-only snapshot, on the main thread; no child process.
+    void refreshInventorySynchronously();
+    // A snapshot off the main thread in the current mode, applied unless a newer
+    // refresh started meanwhile. Returns the drives it applied, else the current ones.
+    QCoro::Task<std::vector<DetectedDrive>> refreshInventoryNow();
+    void applyInventorySnapshot(std::vector<DetectedDrive> drives,
+                                std::map<std::string, DriveUsageSnapshot> usageSnapshots);
+    // Debounced through the inventory refresh coordinator.
+    void scheduleInventoryRefresh(const std::string& reason);
+
+    // Usage. One probe at a time; a request during a probe makes one more after
+    // it. False when the request was folded into a running probe or superseded.
+    QCoro::Task<bool> refreshDriveUsageNow();
+    // Keeps only the snapshots of managed detected drives.
+    void applyUsageSnapshots(std::map<std::string, DriveUsageSnapshot> snapshots);
+    // Polls while Full Monitoring is active and a managed drive is mounted.
+    void manageUsagePolling();
+    Duration currentUsagePollingInterval() const;
+
+    QCoro::Task<void> refreshNotificationAuthorizationStatus();
+
+    // The persisted last action and pending sleep-failure notice: written from
+    // the fields, removed when the field is empty.
+    void persistLastActionSummary() override;
+    void persistPendingSleepFailureNotification() override;
+
+    // BerthkeepActionContext.
+    const std::vector<DetectedDrive>& activeAttemptTargets() const override {
+        return m_activeAttemptTargets;
+    }
+    void setActiveAttemptTargets(std::vector<DetectedDrive> targets) override;
+    const std::vector<DetectedDrive>& activeAttemptSuccessfulTargets() const override {
+        return m_activeAttemptSuccessfulTargets;
+    }
+    void setActiveAttemptSuccessfulTargets(std::vector<DetectedDrive> targets) override;
+    const std::set<std::string>& attentionDriveIDs() const override { return m_attentionDriveIDs; }
+    void setAttentionDriveIDs(std::set<std::string> driveIDs) override;
+    const std::set<std::string>& workingDriveIDs() const override { return m_workingDriveIDs; }
+    void setWorkingDriveIDs(std::set<std::string> driveIDs) override;
+    const std::optional<TriggerReason>& activeTrigger() const override { return m_activeTrigger; }
+    void setActiveTrigger(std::optional<TriggerReason> trigger) override;
+    void setActiveAttemptID(std::optional<std::string> attemptID) override;
+    void setLastObservedTrigger(std::optional<TriggerReason> trigger) override;
+    void setLastActionSummary(std::optional<LastActionSummary> summary) override;
+    void setPendingSleepFailureNotification(
+        std::optional<PendingSleepFailureNotification> pending) override;
+    std::vector<BerthkeepCoreDrive> coreDrives() const override;
+    std::vector<std::string> mountedManagedDriveIDs() const override;
+    std::vector<DetectedDrive> drives(const std::vector<std::string>& ids) const override;
+    bool isCurrentlyMounted(const std::string& driveID) const override;
+    TransientActionStatusPresenting& transientActionStatusPresenter() override {
+        return *m_transientActionStatusPresenter;
+    }
+    const std::shared_ptr<BerthkeepTelemetryController>& telemetryController() const override {
+        return m_telemetryController;
+    }
+
+    // Services.
+    const std::shared_ptr<BerthkeepCoreHandling>& core() const { return m_core; }
+    const BerthkeepLogger& logger() const { return m_logger; }
+    AppPreferencesStore& preferences() { return *m_preferences; }
+    const AppPreferencesStore& preferences() const { return *m_preferences; }
+    FullMonitoringCoordinator& fullMonitoringCoordinator() { return *m_fullMonitoringCoordinator; }
+    const FullMonitoringCoordinator& fullMonitoringCoordinator() const {
+        return *m_fullMonitoringCoordinator;
+    }
+    const std::shared_ptr<FullMonitoringStoreIntegration>& fullMonitoringIntegration() const {
+        return m_fullMonitoringIntegration;
+    }
+    BerthkeepActionCoordinator& actionCoordinator() { return *m_actionCoordinator; }
+    const std::shared_ptr<BerthkeepNotificationManaging>& notificationManager() const {
+        return m_notificationManager;
+    }
+    const std::shared_ptr<SystemSleepRequesting>& systemSleepRequester() const {
+        return m_systemSleepRequester;
+    }
+    const std::shared_ptr<DriveRemounting>& remounter() const { return m_remounter; }
+    const std::shared_ptr<DriveEjecting>& ejector() const { return m_ejector; }
+    const Timing& timing() const { return m_timing; }
+    bool observesWorkspace() const { return m_observeWorkspace; }
+
+signals:
+    // Before any published value or preference changes.
+    void objectWillChange();
+    void currentStateChanged();
+    void detectedDrivesChanged();
+    void lastObservedTriggerChanged();
+    void notificationsAuthorizationStatusChanged();
+
+private:
+    std::optional<BerthkeepStorePresentationSource> blockedPresentationSource() const;
+    void logStateTransitionIfNeeded(const MenubarViewState& previousState);
+    void publishCurrentState(MenubarViewState state);
+    void publishDetectedDrives(std::vector<DetectedDrive> drives);
+    void readPersistedState();
+    void startLaunchTasks(bool performInitialAsyncInventoryRefresh,
+                          bool performInitialDriveUsageRefresh);
+    void handleDiskArbitrationChange();
+    static void audit(const std::string& method, const std::optional<ActivityDetectionMode>& mode,
+                      BerthkeepAuditWorkPhase phase, const std::string& message,
+                      const BerthkeepLogMetadata& metadata = {});
+
+    static QCoro::Task<void> runLaunchRefresh(QPointer<BerthkeepStore> store,
+                                              bool performInitialAsyncInventoryRefresh,
+                                              bool performInitialDriveUsageRefresh);
+    static QCoro::Task<void> runLaunchTelemetry(QPointer<BerthkeepStore> store);
+    static QCoro::Task<void> runDriveUsageRefresh(QPointer<BerthkeepStore> store);
+
+    // Services handed in.
+    std::shared_ptr<DriveInventoryProviding> m_inventoryProvider;
+    std::shared_ptr<DriveInventoryMonitoring> m_inventoryMonitor;
+    std::shared_ptr<DriveUsageCollecting> m_usageCollector;
+    std::shared_ptr<DriveEjecting> m_ejector;
+    std::shared_ptr<DriveRemounting> m_remounter;
+    std::shared_ptr<BerthkeepCoreHandling> m_core;
+    std::shared_ptr<BerthkeepNotificationManaging> m_notificationManager;
+    std::shared_ptr<TransientActionStatusPresenting> m_transientActionStatusPresenter;
+    std::shared_ptr<SystemSleepRequesting> m_systemSleepRequester;
+    std::shared_ptr<FullMonitoringPromptPresenting> m_fullMonitoringPromptPresenter;
+    std::shared_ptr<BerthkeepTelemetryController> m_telemetryController;
+    BerthkeepLogger m_logger;
+    std::shared_ptr<UserDefaults> m_defaults;
+    Platform m_platform;
+    bool m_observeWorkspace;
+    Timing m_timing;
+
+    // Collaborators the store makes.
+    BerthkeepStoreStateBuilder m_stateBuilder;
+    std::unique_ptr<InventoryRefreshCoordinator> m_inventoryRefreshCoordinator;
+    std::unique_ptr<UsagePollingCoordinator> m_usagePollingCoordinator;
+    std::shared_ptr<FullMonitoringStoreIntegration> m_fullMonitoringIntegration;
+    std::unique_ptr<BerthkeepActionCoordinator> m_actionCoordinator;
+    std::unique_ptr<AppPreferencesStore> m_preferences;
+    std::unique_ptr<FullMonitoringCoordinator> m_fullMonitoringCoordinator;
+
+    // Published.
+    MenubarViewState m_currentState = initialState();
+    std::vector<DetectedDrive> m_detectedDrives;
+    std::optional<TriggerReason> m_lastObservedTrigger;
+    BerthkeepNotificationAuthorizationStatus m_notificationsAuthorizationStatus =
+        BerthkeepNotificationAuthorizationStatus::notDetermined;
+
+    // Working state.
+    std::set<std::string> m_attentionDriveIDs;
+    std::map<std::string, DriveUsageSnapshot> m_driveUsageSnapshotsByDriveID;
+    std::set<std::string> m_workingDriveIDs;
+    std::set<std::string> m_mountingDriveIDs;
+    std::vector<DetectedDrive> m_activeAttemptTargets;
+    std::vector<DetectedDrive> m_activeAttemptSuccessfulTargets;
+    std::optional<TriggerReason> m_activeTrigger;
+    std::optional<std::string> m_activeAttemptID;
+    std::optional<LastActionSummary> m_lastActionSummary;
+    std::optional<PendingSleepFailureNotification> m_pendingSleepFailureNotification;
+    std::uint64_t m_latestInventoryRefreshRequestID = 0;
+    std::uint64_t m_latestUsageRefreshRequestID = 0;
+    bool m_isRefreshingDriveUsage = false;
+    bool m_pendingDriveUsageRefresh = false;
+    bool m_hasCompletedInitialAsyncUsageRefresh = false;
+};
+
+} // namespace berthkeep

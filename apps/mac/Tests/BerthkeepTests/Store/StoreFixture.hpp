@@ -1,0 +1,241 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
+#include "Berthkeep/Store/BerthkeepStore.hpp"
+#include "BerthkeepShared/ManualClock.hpp"
+#include "BerthkeepTelemetry/BerthkeepTelemetryController.hpp"
+#include "TaskDriver.hpp"
+#include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryTestSupport.hpp"
+#include "platform/LoginItems/SimulatedLoginItemService.hpp"
+
+namespace berthkeep::storetest {
+
+// Answers with the given drives and counts its snapshots.
+class FakeInventory final : public ContextualDriveInventoryProviding {
+public:
+    std::vector<DetectedDrive> snapshot(const std::set<std::string>& excludedDriveIDs,
+                                        const DriveInventoryAuditContext& context) override {
+        contexts.push_back(context);
+        return withExclusions(excludedDriveIDs);
+    }
+    std::vector<DetectedDrive> snapshot(const std::set<std::string>& excludedDriveIDs,
+                                        bool) override {
+        return withExclusions(excludedDriveIDs);
+    }
+
+    std::vector<DetectedDrive> drives;
+    std::vector<DriveInventoryAuditContext> contexts;
+
+private:
+    std::vector<DetectedDrive> withExclusions(const std::set<std::string>& excludedDriveIDs) const {
+        std::vector<DetectedDrive> result;
+        for (const DetectedDrive& drive : drives) {
+            const auto scope = excludedDriveIDs.contains(drive.id())
+                                   ? DetectedDrive::Scope::excluded
+                                   : drive.scope();
+            result.emplace_back(drive.id(), drive.name(), drive.mountURL(), scope,
+                                drive.isEjectable(), drive.bsdName(), drive.ejectTargetBSDName(),
+                                drive.ejectGroupID(), drive.allowsGroupedWakeRemount());
+        }
+        return result;
+    }
+};
+
+class FakeMonitor final : public DriveInventoryMonitoring {
+public:
+    void start(ChangeAction onChange) override {
+        ++starts;
+        action = std::move(onChange);
+    }
+    void stop() override {}
+
+    int starts = 0;
+    ChangeAction action;
+};
+
+class FakeUsageCollector final : public DriveUsageCollecting {
+public:
+    std::map<std::string, DriveUsageSnapshot> snapshot(const std::vector<DetectedDrive>&,
+                                                       ActivityDetectionMode) override {
+        ++calls;
+        if (fails) {
+            throw std::runtime_error("probe failed");
+        }
+        return answer;
+    }
+
+    int calls = 0;
+    bool fails = false;
+    std::map<std::string, DriveUsageSnapshot> answer;
+};
+
+// The in-app core, with every question it was asked.
+class RecordingCore final : public BerthkeepCoreHandling {
+public:
+    BerthkeepStateEvaluationOutput
+    evaluateState(const BerthkeepStateEvaluationInput& input) override {
+        inputs.push_back(input);
+        return m_core.evaluateState(input);
+    }
+    BerthkeepActionPlan planAction(const BerthkeepActionPlanningInput& input) override {
+        return m_core.planAction(input);
+    }
+    BerthkeepActionSummaryOutput
+    summarizeAction(const BerthkeepActionSummaryInput& input) override {
+        return m_core.summarizeAction(input);
+    }
+
+    std::vector<BerthkeepStateEvaluationInput> inputs;
+
+private:
+    SwiftBerthkeepCore m_core;
+};
+
+class FakeNotificationManager final : public BerthkeepNotificationManaging {
+public:
+    QCoro::Task<BerthkeepNotificationAuthorizationStatus> authorizationStatus() override {
+        co_return status;
+    }
+    QCoro::Task<void> deliverSleepFailureNotification(PendingSleepFailureNotification) override {
+        co_return;
+    }
+    QCoro::Task<BerthkeepNotificationAuthorizationStatus> requestAuthorizationIfNeeded() override {
+        co_return status;
+    }
+
+    BerthkeepNotificationAuthorizationStatus status =
+        BerthkeepNotificationAuthorizationStatus::authorized;
+};
+
+class UnusedEjector final : public DriveEjecting {
+public:
+    QCoro::Task<void> eject(DetectedDrive, DriveEjectMode) override { co_return; }
+};
+
+class UnusedRemounter final : public DriveRemounting {
+public:
+    QCoro::Task<void> mount(RemountTarget) override { co_return; }
+    QCoro::Task<void> mountDisk(RemountGroup) override { co_return; }
+};
+
+class UnusedSleepRequester final : public SystemSleepRequesting {
+public:
+    void requestSleep() override {}
+};
+
+class RecordingStatusPresenter final : public TransientActionStatusPresenting {
+public:
+    void present(const TransientActionStatus& status) override { presented.push_back(status); }
+    std::vector<TransientActionStatus> presented;
+};
+
+class SilentPromptPresenter final : public FullMonitoringPromptPresenting {
+public:
+    void present(Action, Action) override { ++presented; }
+    void dismiss() override {}
+    int presented = 0;
+};
+
+class MemoryQueueStore final : public BerthkeepTelemetryQueueStoring {
+public:
+    BerthkeepTelemetryQueue load() const override { return queue; }
+    void save(const BerthkeepTelemetryQueue& saved) const override { queue = saved; }
+    std::string setAsideUndecodableQueue() const override { return {}; }
+
+    mutable BerthkeepTelemetryQueue queue;
+};
+
+// Full Monitoring on and known to work: the core judges the drives.
+inline PropertyListValue::Dictionary fullMonitoringActive() {
+    return {{AppPreferencesStore::Keys::fullMonitoringPreference, "on"},
+            {AppPreferencesStore::Keys::fullMonitoringOnboardingState, "acknowledged"},
+            {AppPreferencesStore::Keys::fullMonitoringCapability, "available"},
+            {AppPreferencesStore::Keys::fullMonitoringUserOverride, true}};
+}
+
+// Everything a store needs, all fakes, time on a manual clock, background work
+// inline. Build the store with make() after adjusting the parts.
+struct StoreFixture {
+    StoreFixture() {
+        BerthkeepTelemetryController::Options options;
+        options.workQueue = std::make_shared<InlineExecutor>();
+        options.clock = clock;
+        options.operatingSystemMajorVersion = 13;
+        telemetry = std::make_shared<BerthkeepTelemetryController>(
+            BerthkeepTelemetryConfiguration::resolve({}, {}, "com.example", false),
+            RustBerthkeepTelemetryBridge(transport), std::make_shared<MemoryQueueStore>(),
+            BerthkeepLogger(telemetrySink), "1.0", BerthkeepTelemetryConsent{true}, options);
+    }
+
+    std::shared_ptr<LaunchAtLoginManager> launchAtLogin(bool available = true) {
+        LaunchAtLoginManager::RuntimeContext context;
+        if (available) {
+            context.bundlePath = "/opt/Berthkeep.app";
+            context.executablePath = "/opt/Berthkeep.app/Contents/MacOS/Berthkeep";
+        } else {
+            context.bundlePath = "/home/dev/berthkeep/build";
+        }
+        context.bundleIdentifier = "app.berthkeep.Berthkeep";
+        return std::make_shared<LaunchAtLoginManager>(
+            BerthkeepLogger(sink), context, std::make_shared<SimulatedLoginItemService>());
+    }
+
+    std::unique_ptr<BerthkeepStore> make() {
+        BerthkeepStore::Platform platform{
+            launchAtLoginManager ? launchAtLoginManager : launchAtLogin(), clock, executor};
+        return std::make_unique<BerthkeepStore>(
+            inventory, monitor, usage, std::make_shared<UnusedEjector>(),
+            std::make_shared<UnusedRemounter>(), core, notifications, statusPresenter,
+            std::make_shared<UnusedSleepRequester>(), promptPresenter, telemetry,
+            BerthkeepLogger(sink), defaults, true, performInitialAsyncInventoryRefresh,
+            performInitialDriveUsageRefresh, timing, platform);
+    }
+
+    // Telemetry event names in the order they were handed over.
+    std::vector<std::string> telemetryEventNames() const {
+        std::vector<std::string> names;
+        for (const auto& request : transport->requests()) {
+            for (const auto& event : request.newEvents) {
+                names.push_back(event.name);
+            }
+        }
+        return names;
+    }
+
+    std::vector<BerthkeepLogEvent> transitions() const { return sink->named("state.transition"); }
+
+    std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    std::shared_ptr<InlineExecutor> executor = std::make_shared<InlineExecutor>();
+    std::shared_ptr<test::RecordingLogSink> sink = std::make_shared<test::RecordingLogSink>();
+    std::shared_ptr<test::RecordingLogSink> telemetrySink =
+        std::make_shared<test::RecordingLogSink>();
+    std::shared_ptr<test::FakeTelemetryTransport> transport =
+        std::make_shared<test::FakeTelemetryTransport>();
+    std::shared_ptr<BerthkeepTelemetryController> telemetry;
+    std::shared_ptr<InMemoryUserDefaults> defaults =
+        std::make_shared<InMemoryUserDefaults>(fullMonitoringActive());
+    std::shared_ptr<FakeInventory> inventory = std::make_shared<FakeInventory>();
+    std::shared_ptr<FakeMonitor> monitor = std::make_shared<FakeMonitor>();
+    std::shared_ptr<FakeUsageCollector> usage = std::make_shared<FakeUsageCollector>();
+    std::shared_ptr<RecordingCore> core = std::make_shared<RecordingCore>();
+    std::shared_ptr<FakeNotificationManager> notifications =
+        std::make_shared<FakeNotificationManager>();
+    std::shared_ptr<RecordingStatusPresenter> statusPresenter =
+        std::make_shared<RecordingStatusPresenter>();
+    std::shared_ptr<SilentPromptPresenter> promptPresenter =
+        std::make_shared<SilentPromptPresenter>();
+    std::shared_ptr<LaunchAtLoginManager> launchAtLoginManager;
+    bool performInitialAsyncInventoryRefresh = true;
+    bool performInitialDriveUsageRefresh = true;
+    BerthkeepStore::Timing timing;
+};
+
+} // namespace berthkeep::storetest
