@@ -203,11 +203,7 @@ void BerthkeepStore::audit(const std::string& method,
                            const std::optional<ActivityDetectionMode>& mode,
                            BerthkeepAuditWorkPhase phase, const std::string& message,
                            const BerthkeepLogMetadata& metadata) {
-    std::optional<std::string> modeText;
-    if (mode) {
-        modeText = toString(*mode);
-    }
-    BerthkeepStartupAudit::debug(kAuditComponent, method, modeText, phase, message, std::nullopt,
+    BerthkeepStartupAudit::debug(kAuditComponent, method, mode, phase, message, std::nullopt,
                                  metadata);
 }
 

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <iterator>
 
-#include "Berthkeep/Inventory/DetectedDrive+Sorting.hpp"
+#include "BerthkeepShared/NaturalNameOrder.hpp"
 
 namespace berthkeep {
 
@@ -32,10 +32,6 @@ std::string groupKey(const BerthkeepEvaluatedDrive& drive,
     return drive.id;
 }
 
-bool namesAscending(const std::string& left, const std::string& right) {
-    return localizedStandardCompare(left, right) < 0;
-}
-
 } // namespace
 
 std::vector<DriveGroupState>
@@ -55,12 +51,12 @@ BerthkeepStoreStateBuilder::driveGroups(const std::vector<BerthkeepEvaluatedDriv
         group->second.push_back(drive);
     }
 
+    const NaturalNameOrder order;
     std::vector<std::pair<std::string, DriveGroupState>> keyed;
     keyed.reserve(grouped.size());
-    for (auto& [key, members] : grouped) {
-        std::stable_sort(members.begin(), members.end(), [](const auto& left, const auto& right) {
-            return namesAscending(left.name, right.name);
-        });
+    for (auto& [key, unsortedMembers] : grouped) {
+        const std::vector<BerthkeepEvaluatedDrive> members =
+            order.sorted(std::move(unsortedMembers), [](const auto& drive) { return drive.name; });
         DriveGroupState group;
         group.id = key;
         group.title = driveGroupTitle(members, detectedDriveByID);
@@ -76,13 +72,10 @@ BerthkeepStoreStateBuilder::driveGroups(const std::vector<BerthkeepEvaluatedDriv
         }
         keyed.emplace_back(std::move(sortKey), std::move(group));
     }
-    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& left, const auto& right) {
-        return namesAscending(left.first, right.first);
-    });
-
     std::vector<DriveGroupState> groups;
     groups.reserve(keyed.size());
-    for (auto& entry : keyed) {
+    for (auto& entry :
+         order.sorted(std::move(keyed), [](const auto& entry) { return entry.first; })) {
         groups.push_back(std::move(entry.second));
     }
     return groups;

@@ -38,7 +38,7 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, ListsBothAttachedDrivesAsSafe) {
         std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
         std::make_shared<LiveDiskArbitrationProvider>(
             std::make_shared<SimulatedDiskArbitration>(stateFile())),
-        std::make_shared<SimulatedMountedVolumeListing>(stateFile()));
+        std::make_shared<SimulatedMountedVolumeListing>(stateFile()), world.volumesFolder());
     BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, nullptr};
     BerthkeepStore store(
         inventory, nullptr, fixture.usage, std::make_shared<storetest::UnusedEjector>(),
