@@ -7,7 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
+#include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
 #include "BerthkeepShared/BerthkeepPreferencesDefaultsKey.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "Berthkeep/Usage/DriveUsageProviding.hpp"
+#include "Berthkeep/Drive/DriveUsageProviding.hpp"
 #include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
 #include "BerthkeepRustBridge/TargetedAssistLearningStore.hpp"
 #include "BerthkeepShared/BerthkeepFileManager.hpp"

@@ -12,7 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
+#include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeRegistry.hpp"
 #include "BerthkeepRustBridge/RustRecentActivityProvider.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
