@@ -1,5 +1,6 @@
 #include "BerthkeepRustBridge/DynamicLibraryRustBerthkeepCoreTransport.hpp"
 
+#include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
 #include "BerthkeepShared/BerthkeepRustLibraryCall.hpp"
 
 namespace berthkeep {
