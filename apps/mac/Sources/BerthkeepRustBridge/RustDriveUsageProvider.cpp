@@ -1,4 +1,4 @@
-#include "BerthkeepRustBridge/RustRecentActivityProvider.hpp"
+#include "BerthkeepRustBridge/RustDriveUsageProvider.hpp"
 
 #include <cinttypes>
 #include <cstdio>
