@@ -8,7 +8,7 @@
 
 #include "Berthkeep/Drive/DriveUsageProviding.hpp"
 #include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
-#include "BerthkeepRustBridge/TargetedAssistLearningStore.hpp"
+#include "BerthkeepRustBridge/FileTargetedAssistLearningStore.hpp"
 #include "BerthkeepShared/BerthkeepFileManager.hpp"
 #include "BerthkeepShared/BerthkeepProcessInfo.hpp"
 

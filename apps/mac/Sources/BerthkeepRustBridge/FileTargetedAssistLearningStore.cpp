@@ -1,4 +1,4 @@
-#include "BerthkeepRustBridge/TargetedAssistLearningStore.hpp"
+#include "BerthkeepRustBridge/FileTargetedAssistLearningStore.hpp"
 
 #include <algorithm>
 #include <cstdio>
