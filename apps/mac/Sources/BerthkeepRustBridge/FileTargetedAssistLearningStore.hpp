@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorTargetedAssistIdentity.hpp"
 
 namespace berthkeep {
 

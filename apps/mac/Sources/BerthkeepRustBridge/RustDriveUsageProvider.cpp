@@ -9,6 +9,7 @@
 
 #include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorCoding.hpp"
 #include "BerthkeepShared/BerthkeepPreferencesDefaultsKey.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"

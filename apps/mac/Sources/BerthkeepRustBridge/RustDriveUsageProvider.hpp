@@ -7,8 +7,9 @@
 #include <string>
 
 #include "Berthkeep/Drive/DriveUsageProviding.hpp"
-#include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
 #include "BerthkeepRustBridge/FileTargetedAssistLearningStore.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorConfig.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorSnapshot.hpp"
 #include "BerthkeepShared/BerthkeepFileManager.hpp"
 #include "BerthkeepShared/BerthkeepProcessInfo.hpp"
 

@@ -20,6 +20,7 @@
 
 #include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeBootstrap.hpp"
+#include "BerthkeepRustBridge/RustRecentActivityCodingError.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
