@@ -8,7 +8,10 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
@@ -298,13 +301,65 @@ TEST_F(FileTargetedAssistLearningStoreTest, ConcurrentCallersLoseNoSighting) {
     EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).at("foo").hitCount, 100);
 }
 
-TEST(FileTargetedAssistLearningStoreDates, FormatAndParseRoundTrip) {
+// Dates are read as whole UTC seconds, within what Date (64-bit nanoseconds) holds;
+// a stored date outside that range is unreadable, and one inside it at either end
+// still expires or stays without the arithmetic overflowing.
+TEST_F(FileTargetedAssistLearningStoreTest, DatesAreReadWithinTheClockAndExpireWithoutOverflow) {
+    struct Case {
+        const char* name;
+        const char* lastSeenAt;                        // the JSON value as stored
+        std::optional<std::int64_t> secondsSinceEpoch; // nothing: unreadable
+        bool promotedAtStart;
+    };
+    const Case cases[] = {
+        {"in range", R"("2026-01-31T17:05:09Z")", 1769879109, true},
+        {"in range with an offset", R"("2026-01-31T12:05:09-05:00")", 1769879109, true},
+        {"last whole second of the clock", R"("2262-04-11T23:47:16Z")", 9223372036, true},
+        {"one second past the clock", R"("2262-04-11T23:47:17Z")", std::nullopt, false},
+        {"an offset carries it past the clock", R"("2262-04-11T23:47:16-00:01")", std::nullopt,
+         false},
+        {"year 3000", R"("3000-01-01T00:00:00Z")", std::nullopt, false},
+        {"year 9999", R"("9999-12-31T23:59:59Z")", std::nullopt, false},
+        {"first whole second of the clock", R"("1677-09-21T00:12:44Z")", -9223372036, false},
+        {"one second before the clock", R"("1677-09-21T00:12:43Z")", std::nullopt, false},
+        {"an offset carries it before the clock", R"("1677-09-21T00:12:44+00:01")", std::nullopt,
+         false},
+        {"year 1678", R"("1678-01-01T00:00:00Z")", -9214560000, false},
+        {"year 0", R"("0000-01-01T00:00:00Z")", std::nullopt, false},
+        {"five-digit year", R"("10000-01-01T00:00:00Z")", std::nullopt, false},
+        {"signed year", R"("-001-01-01T00:00:00Z")", std::nullopt, false},
+        {"not a number", R"("NaN")", std::nullopt, false},
+        {"infinity", R"("inf")", std::nullopt, false},
+        {"space for T", R"("2026-01-31 17:05:09Z")", std::nullopt, false},
+        {"February 30", R"("2026-02-30T17:05:09Z")", std::nullopt, false},
+        {"no zone", R"("2026-01-31T17:05:09")", std::nullopt, false},
+        {"seconds as a number", "1769879109", std::nullopt, false},
+        {"a huge number", "1e308", std::nullopt, false},
+        {"null", "null", std::nullopt, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string stored = c.lastSeenAt;
+        if (stored.front() == '"') {
+            const auto parsed =
+                FileTargetedAssistLearningStore::parseDate(stored.substr(1, stored.size() - 2));
+            if (c.secondsSinceEpoch) {
+                EXPECT_EQ(parsed, Date(seconds(*c.secondsSinceEpoch)));
+            } else {
+                EXPECT_EQ(parsed, std::nullopt);
+            }
+        }
+        writeFile(
+            R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":2,"last_seen_at":)" +
+            stored + "}]}");
+        EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(),
+                  c.secondsSinceEpoch ? 1u : 0u);
+        // Far-past records expire and far-future ones stay, rather than wrapping round.
+        EXPECT_EQ(makeStore()->promotedIdentities().size(), c.promotedAtStart ? 1u : 0u);
+    }
     EXPECT_EQ(FileTargetedAssistLearningStore::formatDate(kStart), "2026-01-31T17:05:09Z");
-    EXPECT_EQ(FileTargetedAssistLearningStore::parseDate("2026-01-31T17:05:09Z"), kStart);
-    EXPECT_EQ(FileTargetedAssistLearningStore::parseDate("2026-01-31T12:05:09-05:00"), kStart);
-    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-01-31 17:05:09Z"));
-    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-02-30T17:05:09Z"));
-    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-01-31T17:05:09"));
+    EXPECT_EQ(FileTargetedAssistLearningStore::formatDate(Date(seconds(9223372036))),
+              "2262-04-11T23:47:16Z");
 }
 
 } // namespace
