@@ -2,7 +2,7 @@
 
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCore.hpp"
-#include "BerthkeepRustBridge/RustRecentActivityProvider.hpp"
+#include "BerthkeepRustBridge/RustDriveUsageProvider.hpp"
 
 namespace berthkeep {
 

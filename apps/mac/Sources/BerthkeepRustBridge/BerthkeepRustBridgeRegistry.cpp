@@ -3,7 +3,7 @@
 #include <mutex>
 
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
-#include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
+#include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/MissingRequiredRustBerthkeepCore.hpp"
 
 namespace berthkeep {

@@ -1,5 +1,6 @@
 #include "BerthkeepRustBridge/DynamicLibraryRustBerthkeepCoreTransport.hpp"
 
+#include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
 #include "BerthkeepShared/BerthkeepRustLibraryCall.hpp"
 
 namespace berthkeep {
@@ -19,7 +20,7 @@ RustBerthkeepCoreBridgeError mapSymbolMissing(const std::string& name) {
 DynamicLibraryRustBerthkeepCoreTransport::DynamicLibraryRustBerthkeepCoreTransport(
     const std::string& libraryURL)
     : m_handle(BerthkeepRustFFI::openLibrary(libraryURL, mapDlopenError)) {
-    try {
+    BerthkeepRustLibraryCall::resolveOrClose(m_handle, [this] {
         m_evaluateStateFunction = BerthkeepRustFFI::resolveSymbol<DecisionFunction>(
             "berthkeep_core_evaluate_state_json", m_handle, mapSymbolMissing);
         m_planActionFunction = BerthkeepRustFFI::resolveSymbol<DecisionFunction>(
@@ -30,12 +31,7 @@ DynamicLibraryRustBerthkeepCoreTransport::DynamicLibraryRustBerthkeepCoreTranspo
             "berthkeep_core_last_error_message", m_handle, mapSymbolMissing);
         m_freeStringFunction = BerthkeepRustFFI::resolveSymbol<FreeStringFunction>(
             "berthkeep_core_free_string", m_handle, mapSymbolMissing);
-    } catch (...) {
-        // The destructor does not run for a constructor that throws.
-        BerthkeepRustFFI::closeLibrary(m_handle);
-        m_handle = nullptr;
-        throw;
-    }
+    });
 }
 
 DynamicLibraryRustBerthkeepCoreTransport::~DynamicLibraryRustBerthkeepCoreTransport() {

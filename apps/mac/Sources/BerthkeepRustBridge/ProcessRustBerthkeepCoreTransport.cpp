@@ -1,5 +1,6 @@
 #include "BerthkeepRustBridge/ProcessRustBerthkeepCoreTransport.hpp"
 
+#include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
 #include "BerthkeepShared/BerthkeepText.hpp"
 #include "BerthkeepShared/ProcessRunner.hpp"
 

@@ -1,5 +1,6 @@
 #include "BerthkeepRustBridge/RustBerthkeepCoreBridge.hpp"
 
+#include "BerthkeepRustBridge/MissingRustBerthkeepCoreTransport.hpp"
 #include "BerthkeepRustBridge/Wire/WireCoding.hpp"
 
 namespace berthkeep {

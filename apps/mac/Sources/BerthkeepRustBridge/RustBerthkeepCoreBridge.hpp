@@ -2,9 +2,12 @@
 
 #include <memory>
 
-#include "Berthkeep/Domain/BerthkeepActionPlanning.hpp"
-#include "Berthkeep/Domain/BerthkeepActionSummary.hpp"
-#include "Berthkeep/Domain/BerthkeepStateEvaluation.hpp"
+#include "Berthkeep/Domain/BerthkeepActionPlan.hpp"
+#include "Berthkeep/Domain/BerthkeepActionPlanningInput.hpp"
+#include "Berthkeep/Domain/BerthkeepActionSummaryInput.hpp"
+#include "Berthkeep/Domain/BerthkeepActionSummaryOutput.hpp"
+#include "Berthkeep/Domain/BerthkeepStateEvaluationInput.hpp"
+#include "Berthkeep/Domain/BerthkeepStateEvaluationOutput.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCoreTransport.hpp"
 #include "BerthkeepShared/BerthkeepFileManager.hpp"

@@ -4,30 +4,6 @@
 
 namespace berthkeep {
 
-std::string toString(RustBerthkeepCoreOperation operation) {
-    switch (operation) {
-    case RustBerthkeepCoreOperation::evaluateState:
-        return "evaluate-state";
-    case RustBerthkeepCoreOperation::planAction:
-        return "plan-action";
-    case RustBerthkeepCoreOperation::summarizeAction:
-        return "summarize-action";
-    }
-    return "evaluate-state";
-}
-
-std::optional<RustBerthkeepCoreOperation>
-rustBerthkeepCoreOperationFromString(std::string_view text) {
-    for (const auto operation :
-         {RustBerthkeepCoreOperation::evaluateState, RustBerthkeepCoreOperation::planAction,
-          RustBerthkeepCoreOperation::summarizeAction}) {
-        if (toString(operation) == text) {
-            return operation;
-        }
-    }
-    return std::nullopt;
-}
-
 std::string toString(RustBerthkeepCoreBridgeError::Kind kind) {
     using Kind = RustBerthkeepCoreBridgeError::Kind;
     switch (kind) {

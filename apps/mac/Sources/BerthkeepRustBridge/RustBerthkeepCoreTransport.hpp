@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
+#include "BerthkeepRustBridge/RustBerthkeepCoreOperation.hpp"
 
 namespace berthkeep {
 
@@ -16,14 +16,6 @@ public:
 
     virtual std::string call(RustBerthkeepCoreOperation operation,
                              const std::string& standardInput) = 0;
-};
-
-// Stands in when neither the library nor the helper was found.
-class MissingRustBerthkeepCoreTransport final : public RustBerthkeepCoreTransport {
-public:
-    // Always throws transportUnavailable.
-    std::string call(RustBerthkeepCoreOperation operation,
-                     const std::string& standardInput) override;
 };
 
 } // namespace berthkeep

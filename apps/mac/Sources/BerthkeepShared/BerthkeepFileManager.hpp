@@ -21,11 +21,4 @@ public:
     static const BerthkeepFileManager& defaultManager();
 };
 
-class LiveFileManager final : public BerthkeepFileManager {
-public:
-    bool fileExistsAtPath(const std::string& path) const override;
-    bool isExecutableFileAtPath(const std::string& path) const override;
-    std::string currentDirectoryPath() const override;
-};
-
 } // namespace berthkeep

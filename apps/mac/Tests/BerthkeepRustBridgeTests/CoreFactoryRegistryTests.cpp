@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
-#include "Berthkeep/Usage/DriveUsageProviding.hpp"
+#include "Berthkeep/Drive/DriveUsageProviding.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeRegistry.hpp"
 #include "BerthkeepRustBridge/MissingRequiredRustBerthkeepCore.hpp"
 

@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include "BerthkeepRustBridge/DynamicLibraryRustBerthkeepCoreTransport.hpp"
+#include "BerthkeepRustBridge/MissingRustBerthkeepCoreTransport.hpp"
 #include "BerthkeepRustBridge/ProcessRustBerthkeepCoreTransport.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCoreBridge.hpp"
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"

@@ -23,15 +23,6 @@ bool isManaged(const BerthkeepCoreDrive& drive) {
     return drive.scope == BerthkeepCoreDriveScope::managed;
 }
 
-// The code travels with the drive whatever its status, so an excluded or unmounted
-// drive that is busy still says why.
-std::vector<BerthkeepAttentionReasonCode> attentionCodes(const DriveUsageSnapshot& usage) {
-    if (usage.isBusy && usage.dominantAttentionReason) {
-        return {*usage.dominantAttentionReason};
-    }
-    return {};
-}
-
 DriveStatus evaluatedStatus(const BerthkeepCoreDrive& drive, const IdSet& working,
                             const std::vector<BerthkeepAttentionReasonCode>& codes) {
     if (!isManaged(drive)) {
@@ -87,7 +78,9 @@ SwiftBerthkeepCore::evaluateState(const BerthkeepStateEvaluationInput& input) {
 
     output.drives.reserve(input.drives.size());
     for (const BerthkeepCoreDrive& drive : input.drives) {
-        std::vector<BerthkeepAttentionReasonCode> codes = attentionCodes(drive.usageSnapshot);
+        // The code travels with the drive whatever its status, so an excluded or
+        // unmounted drive that is busy still says why.
+        std::vector<BerthkeepAttentionReasonCode> codes = drive.usageSnapshot.reasonCodes();
         const DriveStatus status = evaluatedStatus(drive, working, codes);
         output.drives.push_back(
             BerthkeepEvaluatedDrive{drive.id, drive.name, status, std::move(codes)});

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 
 namespace berthkeep {
 

@@ -4,7 +4,7 @@
 #include <set>
 #include <string>
 
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
 #include "platform/Paths/VolumesFolder.hpp"
 

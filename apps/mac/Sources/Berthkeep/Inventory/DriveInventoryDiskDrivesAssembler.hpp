@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 #include "Berthkeep/Inventory/DiskArbitrationDescribing.hpp"
 #include "Berthkeep/Inventory/DiskImageAttachment.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 #include "Berthkeep/Inventory/DiskArbitrationDiskDescription.hpp"
 #include "Berthkeep/Inventory/DriveInventoryAuditContext.hpp"
 #include "Berthkeep/Inventory/MountedVolumeFacts.hpp"

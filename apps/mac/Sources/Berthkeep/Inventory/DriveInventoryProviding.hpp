@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 #include "Berthkeep/Inventory/DriveInventoryAuditContext.hpp"
 
 namespace berthkeep {

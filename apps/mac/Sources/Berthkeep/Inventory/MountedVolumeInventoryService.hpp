@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 #include "Berthkeep/Inventory/DiskImageListing.hpp"
 #include "Berthkeep/Inventory/DiskUtilityDriveFactsHydrator.hpp"
 #include "Berthkeep/Inventory/DiskUtilityRunning.hpp"

@@ -3,7 +3,7 @@
 #include <mutex>
 #include <set>
 
-#include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
+#include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeRegistry.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
 

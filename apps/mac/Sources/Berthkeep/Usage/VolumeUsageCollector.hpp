@@ -3,8 +3,8 @@
 #include <functional>
 #include <memory>
 
-#include "Berthkeep/Usage/DriveUsageCollecting.hpp"
-#include "Berthkeep/Usage/DriveUsageProviding.hpp"
+#include "Berthkeep/Drive/DriveUsageCollecting.hpp"
+#include "Berthkeep/Drive/DriveUsageProviding.hpp"
 
 namespace berthkeep {
 

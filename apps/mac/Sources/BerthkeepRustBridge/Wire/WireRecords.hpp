@@ -2,11 +2,14 @@
 
 #include "BerthkeepRustBridge/Wire/WireEnumerations.hpp"
 
-#include "Berthkeep/Domain/BerthkeepActionPlanning.hpp"
-#include "Berthkeep/Domain/BerthkeepActionSummary.hpp"
+#include "Berthkeep/Domain/BerthkeepActionPlan.hpp"
+#include "Berthkeep/Domain/BerthkeepActionPlanningInput.hpp"
+#include "Berthkeep/Domain/BerthkeepActionSummaryInput.hpp"
+#include "Berthkeep/Domain/BerthkeepActionSummaryOutput.hpp"
 #include "Berthkeep/Domain/BerthkeepAttentionReasonCode.hpp"
 #include "Berthkeep/Domain/BerthkeepCoreDriveScope.hpp"
-#include "Berthkeep/Domain/BerthkeepStateEvaluation.hpp"
+#include "Berthkeep/Domain/BerthkeepStateEvaluationInput.hpp"
+#include "Berthkeep/Domain/BerthkeepStateEvaluationOutput.hpp"
 #include "Berthkeep/Domain/DriveStatus.hpp"
 #include "Berthkeep/Domain/DriveUsageSnapshot.hpp"
 #include "Berthkeep/Domain/GlobalSafetyState.hpp"

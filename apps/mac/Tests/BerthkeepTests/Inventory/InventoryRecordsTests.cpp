@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
 #include "Berthkeep/Inventory/DriveInventoryAuditContext.hpp"
 

@@ -12,9 +12,9 @@
 #include <stdexcept>
 #include <thread>
 
-#include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
+#include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeRegistry.hpp"
-#include "BerthkeepRustBridge/RustRecentActivityProvider.hpp"
+#include "BerthkeepRustBridge/RustDriveUsageProvider.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
 #include "platform/Log/UnifiedLog.hpp"

@@ -1,4 +1,4 @@
-#include "BerthkeepRustBridge/RustRecentActivityProvider.hpp"
+#include "BerthkeepRustBridge/RustDriveUsageProvider.hpp"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -18,8 +18,9 @@
 #include <chrono>
 #include <thread>
 
-#include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
+#include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeBootstrap.hpp"
+#include "BerthkeepRustBridge/RustRecentActivityCodingError.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
@@ -101,7 +102,7 @@ public:
     std::string currentDirectoryPath() const override { return "/nonexistent"; }
 };
 
-class RustRecentActivityProviderTest : public ::testing::Test {
+class RustDriveUsageProviderTest : public ::testing::Test {
 protected:
     void SetUp() override {
         BerthkeepStartupAudit::setOutputsForTesting(
@@ -130,7 +131,7 @@ protected:
     std::shared_ptr<CaptureUnifiedLog> m_statfsLog = std::make_shared<CaptureUnifiedLog>();
 };
 
-TEST_F(RustRecentActivityProviderTest, CreatePayloadIsFixedAndCoreOnly) {
+TEST_F(RustDriveUsageProviderTest, CreatePayloadIsFixedAndCoreOnly) {
     ActivityFixture fixture;
     auto provider = makeProvider(fixture.path());
     EXPECT_EQ(fixture.sent("fixture_config"),
@@ -142,14 +143,14 @@ TEST_F(RustRecentActivityProviderTest, CreatePayloadIsFixedAndCoreOnly) {
     EXPECT_EQ(fixture.count("fixture_destroy_calls"), 1);
 }
 
-TEST_F(RustRecentActivityProviderTest, SnapshotBeforeAnyUpdateIsEmptyWithoutCallingTheLibrary) {
+TEST_F(RustDriveUsageProviderTest, SnapshotBeforeAnyUpdateIsEmptyWithoutCallingTheLibrary) {
     ActivityFixture fixture;
     auto provider = makeProvider(fixture.path());
     EXPECT_TRUE(provider->usageSnapshotsByDriveID().empty());
     EXPECT_EQ(fixture.count("fixture_snapshot_calls"), 0);
 }
 
-TEST_F(RustRecentActivityProviderTest, CoreOnlyUpdateIsRefusedAndChangesNothing) {
+TEST_F(RustDriveUsageProviderTest, CoreOnlyUpdateIsRefusedAndChangesNothing) {
     ActivityFixture fixture;
     auto provider = makeProvider(fixture.path());
     try {
@@ -169,7 +170,7 @@ TEST_F(RustRecentActivityProviderTest, CoreOnlyUpdateIsRefusedAndChangesNothing)
     EXPECT_EQ(fixture.count("fixture_snapshot_calls"), 0);
 }
 
-TEST_F(RustRecentActivityProviderTest, UpdateSendsMountedManagedDrivesOnly) {
+TEST_F(RustDriveUsageProviderTest, UpdateSendsMountedManagedDrivesOnly) {
     ActivityFixture fixture;
     auto provider = makeProvider(fixture.path());
     provider->updateManagedVolumes(
@@ -195,14 +196,14 @@ TEST_F(RustRecentActivityProviderTest, UpdateSendsMountedManagedDrivesOnly) {
               2);
 }
 
-TEST_F(RustRecentActivityProviderTest, EmptySelectionSendsAnEmptyVolumeList) {
+TEST_F(RustDriveUsageProviderTest, EmptySelectionSendsAnEmptyVolumeList) {
     ActivityFixture fixture;
     auto provider = makeProvider(fixture.path());
     provider->updateManagedVolumes({}, ActivityDetectionMode::standard);
     EXPECT_EQ(fixture.sent("fixture_volume_set")["volumes"], json::array());
 }
 
-TEST_F(RustRecentActivityProviderTest, AdaptiveLearningFeedsPromotionsBack) {
+TEST_F(RustDriveUsageProviderTest, AdaptiveLearningFeedsPromotionsBack) {
     ActivityFixture fixture;
     fixture.setText("fixture_set_snapshot_reply",
                     R"({"usage_snapshots_by_drive_id":{},
@@ -230,7 +231,7 @@ TEST_F(RustRecentActivityProviderTest, AdaptiveLearningFeedsPromotionsBack) {
     EXPECT_EQ(m_store->promotedIdentities().size(), 1u);
 }
 
-TEST_F(RustRecentActivityProviderTest, FailureTextsComeFromTheLibraryOrFallBack) {
+TEST_F(RustDriveUsageProviderTest, FailureTextsComeFromTheLibraryOrFallBack) {
     ActivityFixture fixture;
     auto provider = makeProvider(fixture.path());
 
@@ -268,7 +269,7 @@ TEST_F(RustRecentActivityProviderTest, FailureTextsComeFromTheLibraryOrFallBack)
     EXPECT_EQ(fixture.count("fixture_handed_out"), fixture.count("fixture_freed"));
 }
 
-TEST_F(RustRecentActivityProviderTest, SnapshotDecodesAndEveryReplyIsFreed) {
+TEST_F(RustDriveUsageProviderTest, SnapshotDecodesAndEveryReplyIsFreed) {
     ActivityFixture fixture;
     auto provider = makeProvider(fixture.path());
     provider->updateManagedVolumes({}, ActivityDetectionMode::standard);
@@ -306,7 +307,7 @@ TEST_F(RustRecentActivityProviderTest, SnapshotDecodesAndEveryReplyIsFreed) {
     EXPECT_TRUE(m_store->promotedIdentities().empty());
 }
 
-TEST_F(RustRecentActivityProviderTest, StatfsSamplesAreLoggedInDriveOrder) {
+TEST_F(RustDriveUsageProviderTest, StatfsSamplesAreLoggedInDriveOrder) {
     ActivityFixture fixture;
     auto provider = makeProvider(fixture.path());
     provider->updateManagedVolumes({}, ActivityDetectionMode::standard);
@@ -338,7 +339,7 @@ TEST_F(RustRecentActivityProviderTest, StatfsSamplesAreLoggedInDriveOrder) {
     EXPECT_TRUE(m_statfsLog->entries().empty());
 }
 
-TEST_F(RustRecentActivityProviderTest, ConstructionFailuresLeaveNoMonitorAndNoLibrary) {
+TEST_F(RustDriveUsageProviderTest, ConstructionFailuresLeaveNoMonitorAndNoLibrary) {
     {
         ActivityFixture fixture;
         fixture.setFlag("fixture_set_create_fails", true);
@@ -377,7 +378,7 @@ TEST_F(RustRecentActivityProviderTest, ConstructionFailuresLeaveNoMonitorAndNoLi
     }
 }
 
-TEST(RustRecentActivityProviderError, DescriptionsNameTheCaseAndPayload) {
+TEST(RustDriveUsageProviderError, DescriptionsNameTheCaseAndPayload) {
     EXPECT_STREQ(Error::updateFailed("activity monitor update failed").what(),
                  "updateFailed(\"activity monitor update failed\")");
     EXPECT_STREQ(Error::symbolMissing("say \"hi\"").what(), "symbolMissing(\"say \\\"hi\\\"\")");
@@ -386,7 +387,7 @@ TEST(RustRecentActivityProviderError, DescriptionsNameTheCaseAndPayload) {
     EXPECT_NE(Error::createFailed("a"), Error::snapshotFailed("a"));
 }
 
-TEST(RustRecentActivityProviderRegistration, BootstrapInstallsTheMakerAndTheClassifier) {
+TEST(RustDriveUsageProviderRegistration, BootstrapInstallsTheMakerAndTheClassifier) {
     BerthkeepRustBridgeBootstrap::registerFactories();
     EXPECT_TRUE(BerthkeepRustBridgeRegistry::hasDriveUsageProviderMaker());
 
@@ -409,7 +410,7 @@ TEST(RustRecentActivityProviderRegistration, BootstrapInstallsTheMakerAndTheClas
     BerthkeepRustBridgeRegistry::resetForTesting();
 }
 
-TEST(RustRecentActivityProviderMakeDefault, WithoutALibraryEveryCallFailsWithLibraryNotFound) {
+TEST(RustDriveUsageProviderMakeDefault, WithoutALibraryEveryCallFailsWithLibraryNotFound) {
     berthkeep::testing::EmptyMainBundle bundle;
     const auto provider =
         RustDriveUsageProvider::makeDefault(BerthkeepProcessInfo{}, NothingFileManager());
@@ -423,7 +424,7 @@ TEST(RustRecentActivityProviderMakeDefault, WithoutALibraryEveryCallFailsWithLib
     EXPECT_THROW(provider->updateManagedVolumes({}, ActivityDetectionMode::standard), Error);
 }
 
-TEST(RustRecentActivityProviderMakeDefault, BuildsTheBridgeOrSurfacesWhyNot) {
+TEST(RustDriveUsageProviderMakeDefault, BuildsTheBridgeOrSurfacesWhyNot) {
     berthkeep::testing::EmptyMainBundle bundle;
     auto processLog = std::make_shared<CaptureProcessLog>();
     ProcessLog::setShared(processLog);
@@ -496,7 +497,7 @@ std::map<std::string, DriveUsageSnapshot> pollUntil(RustDriveUsageProvider& prov
     return snapshots;
 }
 
-TEST_F(RustRecentActivityProviderTest, RealMonitorSeesAProcessHoldingAFileOnTheVolume) {
+TEST_F(RustDriveUsageProviderTest, RealMonitorSeesAProcessHoldingAFileOnTheVolume) {
     QTemporaryDir volume;
     const QString file = QDir(volume.path()).filePath("movie.mkv");
     {

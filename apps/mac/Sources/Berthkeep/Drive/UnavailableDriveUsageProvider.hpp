@@ -4,13 +4,12 @@
 #include <stdexcept>
 #include <utility>
 
-#include "Berthkeep/Usage/DriveUsageProviding.hpp"
+#include "Berthkeep/Drive/DriveUsageProviding.hpp"
 
 namespace berthkeep {
 
 // The usage source that stands in when the real one cannot be had: every call
-// rethrows the error it was built with, unchanged. Header-only (see
-// DriveUsageProviding).
+// rethrows the error it was built with, unchanged.
 class UnavailableDriveUsageProvider final : public DriveUsageProviding {
 public:
     explicit UnavailableDriveUsageProvider(std::exception_ptr error)

@@ -1,4 +1,6 @@
-#include "BerthkeepRustBridge/RustBerthkeepCoreTransport.hpp"
+#include "BerthkeepRustBridge/MissingRustBerthkeepCoreTransport.hpp"
+
+#include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
 
 namespace berthkeep {
 

@@ -1,4 +1,4 @@
-#include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorCoding.hpp"
 
 #include <limits>
 

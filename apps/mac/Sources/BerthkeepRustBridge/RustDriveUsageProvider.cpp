@@ -1,4 +1,4 @@
-#include "BerthkeepRustBridge/RustRecentActivityProvider.hpp"
+#include "BerthkeepRustBridge/RustDriveUsageProvider.hpp"
 
 #include <cinttypes>
 #include <cstdio>
@@ -7,12 +7,14 @@
 
 #include <nlohmann/json.hpp>
 
-#include "Berthkeep/Usage/UnavailableDriveUsageProvider.hpp"
+#include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorCoding.hpp"
 #include "BerthkeepShared/BerthkeepPreferencesDefaultsKey.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"
 #include "BerthkeepShared/BerthkeepRustFFI.hpp"
+#include "BerthkeepShared/BerthkeepRustLibraryCall.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
 #include "platform/Bundle/AppBundle.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
@@ -139,46 +141,35 @@ RustDriveUsageProvider::RustDriveUsageProvider(
                                  "Starting Rust activity monitor bridge initialization",
                                  libraryPath);
 
-    void* library = BerthkeepRustFFI::openLibrary(
+    m_libraryHandle = BerthkeepRustFFI::openLibrary(
         libraryPath, [](const std::string& message) { return Error::dlopenFailed(message); });
-    try {
+    BerthkeepRustLibraryCall::resolveOrClose(m_libraryHandle, [this] {
         const auto missing = [](const std::string& name) {
             return Error::symbolMissing(name);
         };
         const auto create = BerthkeepRustFFI::resolveSymbol<CreateFunction>(
-            "berthkeep_core_activity_monitor_create", library, missing);
-        const auto update = BerthkeepRustFFI::resolveSymbol<UpdateFunction>(
-            "berthkeep_core_activity_monitor_update_json", library, missing);
-        const auto snapshot = BerthkeepRustFFI::resolveSymbol<SnapshotFunction>(
-            "berthkeep_core_activity_monitor_snapshot_json", library, missing);
-        const auto destroy = BerthkeepRustFFI::resolveSymbol<DestroyFunction>(
-            "berthkeep_core_activity_monitor_destroy", library, missing);
-        const auto lastError = BerthkeepRustFFI::resolveSymbol<LastErrorFunction>(
-            "berthkeep_core_last_error_message", library, missing);
-        const auto freeString = BerthkeepRustFFI::resolveSymbol<FreeStringFunction>(
-            "berthkeep_core_free_string", library, missing);
-        m_lastErrorFunction = lastError;
-        m_freeStringFunction = freeString;
+            "berthkeep_core_activity_monitor_create", m_libraryHandle, missing);
+        m_updateFunction = BerthkeepRustFFI::resolveSymbol<UpdateFunction>(
+            "berthkeep_core_activity_monitor_update_json", m_libraryHandle, missing);
+        m_snapshotFunction = BerthkeepRustFFI::resolveSymbol<SnapshotFunction>(
+            "berthkeep_core_activity_monitor_snapshot_json", m_libraryHandle, missing);
+        m_destroyFunction = BerthkeepRustFFI::resolveSymbol<DestroyFunction>(
+            "berthkeep_core_activity_monitor_destroy", m_libraryHandle, missing);
+        m_lastErrorFunction = BerthkeepRustFFI::resolveSymbol<LastErrorFunction>(
+            "berthkeep_core_last_error_message", m_libraryHandle, missing);
+        m_freeStringFunction = BerthkeepRustFFI::resolveSymbol<FreeStringFunction>(
+            "berthkeep_core_free_string", m_libraryHandle, missing);
 
         const std::string configuration = encoded(toJson(monitorConfiguration()));
 
         BerthkeepStartupAudit::debug(kComponent, "init", kCoreOnly,
                                      BerthkeepAuditWorkPhase::appLaunch,
                                      "Creating Rust activity monitor handle", std::nullopt);
-        auto* handle = create(configuration.c_str());
-        if (handle == nullptr) {
+        m_handle = create(configuration.c_str());
+        if (m_handle == nullptr) {
             throw Error::createFailed(lastErrorMessage("activity monitor create failed"));
         }
-
-        m_handle = handle;
-        m_libraryHandle = library;
-        m_updateFunction = update;
-        m_snapshotFunction = snapshot;
-        m_destroyFunction = destroy;
-    } catch (...) {
-        BerthkeepRustFFI::closeLibrary(library);
-        throw;
-    }
+    });
     m_targetedAssistLearningStore = targetedAssistLearningStore
                                         ? std::move(targetedAssistLearningStore)
                                         : defaultTargetedAssistLearningStore();

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorTargetedAssistIdentity.hpp"
 
 namespace berthkeep {
 
@@ -80,6 +80,8 @@ public:
     // Nothing for malformed JSON, a missing or mistyped key, or a bad date.
     static std::optional<PersistedState> decodeState(const std::string& text);
     // ISO 8601 internet date-time: "2026-01-31T17:05:09Z" (or a +hh:mm offset).
+    // Nothing for a date outside what Date holds (before 1677-09-21T00:12:44Z or
+    // after 2262-04-11T23:47:16Z).
     static std::string formatDate(Date date);
     static std::optional<Date> parseDate(const std::string& text);
 

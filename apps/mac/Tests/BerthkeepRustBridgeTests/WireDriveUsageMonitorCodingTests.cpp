@@ -1,4 +1,4 @@
-#include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorCoding.hpp"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ namespace {
 
 using nlohmann::json;
 
-TEST(RustRecentActivityWire, PayloadsRoundTrip) {
+TEST(WireDriveUsageMonitorCoding, PayloadsRoundTrip) {
     const WireDriveUsageMonitorConfig config{ActivityDetectionMode::coreOnly, 20000, 20000, 10000,
                                              30000};
     EXPECT_EQ(wireMonitorConfigFromJson(toJson(config)), config);
@@ -26,7 +26,7 @@ TEST(RustRecentActivityWire, PayloadsRoundTrip) {
     EXPECT_EQ(wireDebugStatFsSampleFromJson(toJson(sample)), sample);
 }
 
-TEST(RustRecentActivityWire, RequiredKeysAndTypesAreEnforced) {
+TEST(WireDriveUsageMonitorCoding, RequiredKeysAndTypesAreEnforced) {
     const char* configs[] = {
         R"({"mode":"core_only","statfs_activity_window_ms":1,"fsevents_activity_window_ms":1,"viewer_assist_window_ms":1})",
         R"({"mode":"sometimes","statfs_activity_window_ms":1,"fsevents_activity_window_ms":1,"viewer_assist_window_ms":1,"statfs_sampling_burst_ms":1})",
@@ -53,7 +53,7 @@ TEST(RustRecentActivityWire, RequiredKeysAndTypesAreEnforced) {
         RustRecentActivityCodingError);
 }
 
-TEST(RustRecentActivityWire, SnapshotOptionalPartsReadAsEmpty) {
+TEST(WireDriveUsageMonitorCoding, SnapshotOptionalPartsReadAsEmpty) {
     const auto minimal = wireMonitorSnapshotFromJson(json::parse(
         R"({"usage_snapshots_by_drive_id":{},"debug_statfs_by_drive_id":null,"observed_targeted_assist_identities":null})"));
     EXPECT_EQ(minimal, WireDriveUsageMonitorSnapshot{});

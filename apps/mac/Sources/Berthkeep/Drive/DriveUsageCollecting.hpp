@@ -6,7 +6,7 @@
 
 #include "Berthkeep/Domain/ActivityDetectionMode.hpp"
 #include "Berthkeep/Domain/DriveUsageSnapshot.hpp"
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 
 namespace berthkeep {
 

@@ -1,10 +1,7 @@
 #pragma once
 
 #include "Berthkeep/Domain/BerthkeepCoreDrive.hpp"
-#include "Berthkeep/Domain/BerthkeepEvaluatedDrive.hpp"
-#include "Berthkeep/Domain/GlobalSafetyState.hpp"
 #include "Berthkeep/Domain/LastActionSummary.hpp"
-#include "Berthkeep/Domain/PrimaryAction.hpp"
 #include "Berthkeep/Domain/TriggerReason.hpp"
 
 #include <optional>
@@ -23,18 +20,6 @@ struct BerthkeepStateEvaluationInput {
     std::optional<LastActionSummary> lastAction;
 
     bool operator==(const BerthkeepStateEvaluationInput&) const = default;
-};
-
-// The answer of evaluateState.
-struct BerthkeepStateEvaluationOutput {
-    GlobalSafetyState globalState;
-    std::optional<std::string> scopeNote;
-    std::optional<PrimaryAction> primaryAction;
-    std::optional<PrimaryAction> secondaryAction;
-    std::optional<LastActionSummary> lastAction;
-    std::vector<BerthkeepEvaluatedDrive> drives;
-
-    bool operator==(const BerthkeepStateEvaluationOutput&) const = default;
 };
 
 } // namespace berthkeep

@@ -1,4 +1,4 @@
-#include "BerthkeepRustBridge/TargetedAssistLearningStore.hpp"
+#include "BerthkeepRustBridge/FileTargetedAssistLearningStore.hpp"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,10 @@
 #include <QTemporaryDir>
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
@@ -23,7 +26,7 @@ using std::chrono::seconds;
 // 2026-01-31T17:05:09Z
 const Date kStart = Date(seconds(1769879109));
 
-class TargetedAssistLearningStoreTest : public ::testing::Test {
+class FileTargetedAssistLearningStoreTest : public ::testing::Test {
 protected:
     std::unique_ptr<FileTargetedAssistLearningStore> makeStore() {
         return std::make_unique<FileTargetedAssistLearningStore>(
@@ -54,7 +57,7 @@ protected:
     std::shared_ptr<Date> m_now = std::make_shared<Date>(kStart);
 };
 
-TEST_F(TargetedAssistLearningStoreTest, FolderNameFollowsTheBundleIdentifier) {
+TEST_F(FileTargetedAssistLearningStoreTest, FolderNameFollowsTheBundleIdentifier) {
     EXPECT_EQ(makeStore()->directoryPath(), folder());
     FileTargetedAssistLearningStore production(BerthkeepRuntimeIdentity::productionBundleIdentifier,
                                                m_base.path().toStdString());
@@ -64,7 +67,7 @@ TEST_F(TargetedAssistLearningStoreTest, FolderNameFollowsTheBundleIdentifier) {
     EXPECT_FALSE(QFileInfo::exists(QString::fromStdString(folder())));
 }
 
-TEST_F(TargetedAssistLearningStoreTest, SkipRuleTable) {
+TEST_F(FileTargetedAssistLearningStoreTest, SkipRuleTable) {
     struct Case {
         const char* key;
         bool skipped;
@@ -88,7 +91,7 @@ TEST_F(TargetedAssistLearningStoreTest, SkipRuleTable) {
     }
 }
 
-TEST_F(TargetedAssistLearningStoreTest, BuiltInIdentityIsNotLearnedButTheFileIsWritten) {
+TEST_F(FileTargetedAssistLearningStoreTest, BuiltInIdentityIsNotLearnedButTheFileIsWritten) {
     auto store = makeStore();
     store->recordObserved({{"  Preview \n", "Preview"}});
     EXPECT_EQ(readFile(), "{\n  \"records\": []\n}");
@@ -96,7 +99,7 @@ TEST_F(TargetedAssistLearningStoreTest, BuiltInIdentityIsNotLearnedButTheFileIsW
     EXPECT_TRUE(store->promotedIdentities().empty());
 }
 
-TEST_F(TargetedAssistLearningStoreTest, DuplicatesInOneCallCountOnceAndKeepTheFirst) {
+TEST_F(FileTargetedAssistLearningStoreTest, DuplicatesInOneCallCountOnceAndKeepTheFirst) {
     auto store = makeStore();
     store->recordObserved({{"Foo", "Foo"}, {"foo ", "Other"}});
     const auto records = FileTargetedAssistLearningStore::loadRecords(folder());
@@ -108,7 +111,7 @@ TEST_F(TargetedAssistLearningStoreTest, DuplicatesInOneCallCountOnceAndKeepTheFi
     EXPECT_EQ(record.lastSeenAt, kStart);
 }
 
-TEST_F(TargetedAssistLearningStoreTest, PromotesAfterTheSecondSighting) {
+TEST_F(FileTargetedAssistLearningStoreTest, PromotesAfterTheSecondSighting) {
     auto store = makeStore();
     store->recordObserved({{"foo", "Foo"}});
     EXPECT_TRUE(store->promotedIdentities().empty());
@@ -117,7 +120,7 @@ TEST_F(TargetedAssistLearningStoreTest, PromotesAfterTheSecondSighting) {
     EXPECT_EQ(store->promotedIdentities(), (std::vector<Identity>{{"foo", "Foo App"}}));
 }
 
-TEST_F(TargetedAssistLearningStoreTest, BlankDisplayNameKeepsTheStoredOne) {
+TEST_F(FileTargetedAssistLearningStoreTest, BlankDisplayNameKeepsTheStoredOne) {
     auto store = makeStore();
     store->recordObserved({{"foo", "Foo"}});
     store->recordObserved({{"foo", "   "}});
@@ -126,14 +129,14 @@ TEST_F(TargetedAssistLearningStoreTest, BlankDisplayNameKeepsTheStoredOne) {
     EXPECT_EQ(store->promotedIdentities(), (std::vector<Identity>{{"foo", " Foo Player "}}));
 }
 
-TEST_F(TargetedAssistLearningStoreTest, BlankIdentityIsNotLearned) {
+TEST_F(FileTargetedAssistLearningStoreTest, BlankIdentityIsNotLearned) {
     auto store = makeStore();
     store->recordObserved({{"  ", "Nothing"}});
     store->recordObserved({{"", "Nothing"}});
     EXPECT_TRUE(FileTargetedAssistLearningStore::loadRecords(folder()).empty());
 }
 
-TEST_F(TargetedAssistLearningStoreTest, ReturnsTheTwelveBestByCountThenRecency) {
+TEST_F(FileTargetedAssistLearningStoreTest, ReturnsTheTwelveBestByCountThenRecency) {
     auto store = makeStore();
     // app00..app12 seen twice, app12 three times; app05 and app06 tie on count,
     // app06 was seen later.
@@ -153,7 +156,7 @@ TEST_F(TargetedAssistLearningStoreTest, ReturnsTheTwelveBestByCountThenRecency) 
     EXPECT_EQ(promoted.back().identity, "app01"); // app00, the oldest of the twos, drops out
 }
 
-TEST_F(TargetedAssistLearningStoreTest, ExpiresOneSecondAfterThirtyDays) {
+TEST_F(FileTargetedAssistLearningStoreTest, ExpiresOneSecondAfterThirtyDays) {
     auto store = makeStore();
     store->recordObserved({{"foo", "Foo"}});
     store->recordObserved({{"foo", "Foo"}});
@@ -169,13 +172,13 @@ TEST_F(TargetedAssistLearningStoreTest, ExpiresOneSecondAfterThirtyDays) {
     EXPECT_EQ(records.count("bar"), 1u);
 }
 
-TEST_F(TargetedAssistLearningStoreTest, RecordDatedInTheFutureStays) {
+TEST_F(FileTargetedAssistLearningStoreTest, RecordDatedInTheFutureStays) {
     writeFile(
         R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":2,"last_seen_at":"2030-01-01T00:00:00Z"}]})");
     EXPECT_EQ(makeStore()->promotedIdentities().size(), 1u);
 }
 
-TEST_F(TargetedAssistLearningStoreTest, FileLayoutIsSortedWithWholeSecondDates) {
+TEST_F(FileTargetedAssistLearningStoreTest, FileLayoutIsSortedWithWholeSecondDates) {
     auto store = makeStore();
     *m_now += std::chrono::milliseconds(750);
     store->recordObserved({{"zeta", "Zeta"}, {"alpha", "Alpha"}});
@@ -197,14 +200,14 @@ TEST_F(TargetedAssistLearningStoreTest, FileLayoutIsSortedWithWholeSecondDates) 
 })");
 }
 
-TEST_F(TargetedAssistLearningStoreTest, LearningSurvivesANewStore) {
+TEST_F(FileTargetedAssistLearningStoreTest, LearningSurvivesANewStore) {
     makeStore()->recordObserved({{"foo", "Foo"}});
     auto second = makeStore();
     second->recordObserved({{"foo", "Foo"}});
     EXPECT_EQ(second->promotedIdentities(), (std::vector<Identity>{{"foo", "Foo"}}));
 }
 
-TEST_F(TargetedAssistLearningStoreTest, LoadTable) {
+TEST_F(FileTargetedAssistLearningStoreTest, LoadTable) {
     struct Case {
         const char* name;
         const char* text;
@@ -246,7 +249,7 @@ TEST_F(TargetedAssistLearningStoreTest, LoadTable) {
     }
 }
 
-TEST_F(TargetedAssistLearningStoreTest, LoadedRecordIsKeptAsStored) {
+TEST_F(FileTargetedAssistLearningStoreTest, LoadedRecordIsKeptAsStored) {
     writeFile(
         R"({"records":[{"identity":"Foo Bar","display_name":"FB","hit_count":3,"last_seen_at":"2026-01-31T17:05:09Z"}]})");
     const auto records = FileTargetedAssistLearningStore::loadRecords(folder());
@@ -255,7 +258,7 @@ TEST_F(TargetedAssistLearningStoreTest, LoadedRecordIsKeptAsStored) {
               (FileTargetedAssistLearningStore::PersistedRecord{"Foo Bar", "FB", 3, kStart}));
 }
 
-TEST_F(TargetedAssistLearningStoreTest, CorruptFileReadsAsEmptyAndIsReplacedAtTheNextSave) {
+TEST_F(FileTargetedAssistLearningStoreTest, CorruptFileReadsAsEmptyAndIsReplacedAtTheNextSave) {
     writeFile("garbage");
     auto store = makeStore();
     EXPECT_TRUE(store->promotedIdentities().empty());
@@ -264,13 +267,13 @@ TEST_F(TargetedAssistLearningStoreTest, CorruptFileReadsAsEmptyAndIsReplacedAtTh
     EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), 1u);
 }
 
-TEST_F(TargetedAssistLearningStoreTest, EmptyListLeavesTheFileUntouched) {
+TEST_F(FileTargetedAssistLearningStoreTest, EmptyListLeavesTheFileUntouched) {
     writeFile("garbage");
     makeStore()->recordObserved({});
     EXPECT_EQ(readFile(), "garbage");
 }
 
-TEST_F(TargetedAssistLearningStoreTest, UnwritableFolderKeepsLearningInMemory) {
+TEST_F(FileTargetedAssistLearningStoreTest, UnwritableFolderKeepsLearningInMemory) {
     // A plain file where the folder should be: the folder cannot be made.
     QFile blocker(QString::fromStdString(folder()));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
@@ -281,7 +284,7 @@ TEST_F(TargetedAssistLearningStoreTest, UnwritableFolderKeepsLearningInMemory) {
     EXPECT_EQ(store->promotedIdentities().size(), 1u);
 }
 
-TEST_F(TargetedAssistLearningStoreTest, ConcurrentCallersLoseNoSighting) {
+TEST_F(FileTargetedAssistLearningStoreTest, ConcurrentCallersLoseNoSighting) {
     auto store = makeStore();
     std::vector<std::thread> threads;
     for (int t = 0; t < 4; ++t) {
@@ -298,13 +301,65 @@ TEST_F(TargetedAssistLearningStoreTest, ConcurrentCallersLoseNoSighting) {
     EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).at("foo").hitCount, 100);
 }
 
-TEST(TargetedAssistLearningDates, FormatAndParseRoundTrip) {
+// Dates are read as whole UTC seconds, within what Date (64-bit nanoseconds) holds;
+// a stored date outside that range is unreadable, and one inside it at either end
+// still expires or stays without the arithmetic overflowing.
+TEST_F(FileTargetedAssistLearningStoreTest, DatesAreReadWithinTheClockAndExpireWithoutOverflow) {
+    struct Case {
+        const char* name;
+        const char* lastSeenAt;                        // the JSON value as stored
+        std::optional<std::int64_t> secondsSinceEpoch; // nothing: unreadable
+        bool promotedAtStart;
+    };
+    const Case cases[] = {
+        {"in range", R"("2026-01-31T17:05:09Z")", 1769879109, true},
+        {"in range with an offset", R"("2026-01-31T12:05:09-05:00")", 1769879109, true},
+        {"last whole second of the clock", R"("2262-04-11T23:47:16Z")", 9223372036, true},
+        {"one second past the clock", R"("2262-04-11T23:47:17Z")", std::nullopt, false},
+        {"an offset carries it past the clock", R"("2262-04-11T23:47:16-00:01")", std::nullopt,
+         false},
+        {"year 3000", R"("3000-01-01T00:00:00Z")", std::nullopt, false},
+        {"year 9999", R"("9999-12-31T23:59:59Z")", std::nullopt, false},
+        {"first whole second of the clock", R"("1677-09-21T00:12:44Z")", -9223372036, false},
+        {"one second before the clock", R"("1677-09-21T00:12:43Z")", std::nullopt, false},
+        {"an offset carries it before the clock", R"("1677-09-21T00:12:44+00:01")", std::nullopt,
+         false},
+        {"year 1678", R"("1678-01-01T00:00:00Z")", -9214560000, false},
+        {"year 0", R"("0000-01-01T00:00:00Z")", std::nullopt, false},
+        {"five-digit year", R"("10000-01-01T00:00:00Z")", std::nullopt, false},
+        {"signed year", R"("-001-01-01T00:00:00Z")", std::nullopt, false},
+        {"not a number", R"("NaN")", std::nullopt, false},
+        {"infinity", R"("inf")", std::nullopt, false},
+        {"space for T", R"("2026-01-31 17:05:09Z")", std::nullopt, false},
+        {"February 30", R"("2026-02-30T17:05:09Z")", std::nullopt, false},
+        {"no zone", R"("2026-01-31T17:05:09")", std::nullopt, false},
+        {"seconds as a number", "1769879109", std::nullopt, false},
+        {"a huge number", "1e308", std::nullopt, false},
+        {"null", "null", std::nullopt, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string stored = c.lastSeenAt;
+        if (stored.front() == '"') {
+            const auto parsed =
+                FileTargetedAssistLearningStore::parseDate(stored.substr(1, stored.size() - 2));
+            if (c.secondsSinceEpoch) {
+                EXPECT_EQ(parsed, Date(seconds(*c.secondsSinceEpoch)));
+            } else {
+                EXPECT_EQ(parsed, std::nullopt);
+            }
+        }
+        writeFile(
+            R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":2,"last_seen_at":)" +
+            stored + "}]}");
+        EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(),
+                  c.secondsSinceEpoch ? 1u : 0u);
+        // Far-past records expire and far-future ones stay, rather than wrapping round.
+        EXPECT_EQ(makeStore()->promotedIdentities().size(), c.promotedAtStart ? 1u : 0u);
+    }
     EXPECT_EQ(FileTargetedAssistLearningStore::formatDate(kStart), "2026-01-31T17:05:09Z");
-    EXPECT_EQ(FileTargetedAssistLearningStore::parseDate("2026-01-31T17:05:09Z"), kStart);
-    EXPECT_EQ(FileTargetedAssistLearningStore::parseDate("2026-01-31T12:05:09-05:00"), kStart);
-    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-01-31 17:05:09Z"));
-    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-02-30T17:05:09Z"));
-    EXPECT_FALSE(FileTargetedAssistLearningStore::parseDate("2026-01-31T17:05:09"));
+    EXPECT_EQ(FileTargetedAssistLearningStore::formatDate(Date(seconds(9223372036))),
+              "2262-04-11T23:47:16Z");
 }
 
 } // namespace

@@ -1,4 +1,4 @@
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 
 #include <utility>
 

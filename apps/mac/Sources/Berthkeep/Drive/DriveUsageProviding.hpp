@@ -6,13 +6,13 @@
 
 #include "Berthkeep/Domain/ActivityDetectionMode.hpp"
 #include "Berthkeep/Domain/DriveUsageSnapshot.hpp"
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 
 namespace berthkeep {
 
 // A source of drive usage (the core library's activity monitor, or a stand-in
-// that fails). Header-only so the bridge module can implement it without linking
-// the app library.
+// that fails). Lives below the bridge, which implements it, and the app library,
+// which calls it.
 //
 // Both calls are synchronous and may block; callers call updateManagedVolumes()
 // before usageSnapshotsByDriveID() on every collection. Errors are thrown as the

@@ -6,9 +6,10 @@
 #include <optional>
 #include <string>
 
-#include "Berthkeep/Usage/DriveUsageProviding.hpp"
-#include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
-#include "BerthkeepRustBridge/TargetedAssistLearningStore.hpp"
+#include "Berthkeep/Drive/DriveUsageProviding.hpp"
+#include "BerthkeepRustBridge/FileTargetedAssistLearningStore.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorConfig.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorSnapshot.hpp"
 #include "BerthkeepShared/BerthkeepFileManager.hpp"
 #include "BerthkeepShared/BerthkeepProcessInfo.hpp"
 

@@ -18,18 +18,4 @@ struct BerthkeepActionPlanningInput {
     bool operator==(const BerthkeepActionPlanningInput&) const = default;
 };
 
-// The answer of planAction.
-struct BerthkeepActionPlan {
-    enum class Disposition {
-        execute,
-        noTargets,
-    };
-
-    Disposition disposition = Disposition::noTargets;
-    // The drives to eject, in eject order.
-    std::vector<std::string> targetDriveIDs;
-
-    bool operator==(const BerthkeepActionPlan&) const = default;
-};
-
 } // namespace berthkeep

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "Berthkeep/Domain/LastActionSummary.hpp"
-#include "Berthkeep/Domain/PendingSleepFailureNotification.hpp"
 #include "Berthkeep/Domain/TriggerReason.hpp"
 
 #include <optional>
@@ -19,16 +17,6 @@ struct BerthkeepActionSummaryInput {
     std::vector<std::string> confirmedSuccessfulDriveIDs;
 
     bool operator==(const BerthkeepActionSummaryInput&) const = default;
-};
-
-// The answer of summarizeAction.
-struct BerthkeepActionSummaryOutput {
-    // Attempted drives still present whose eject was not confirmed, sorted.
-    std::vector<std::string> busyDriveIDs;
-    LastActionSummary lastAction;
-    std::optional<PendingSleepFailureNotification> pendingSleepFailureNotification;
-
-    bool operator==(const BerthkeepActionSummaryOutput&) const = default;
 };
 
 } // namespace berthkeep

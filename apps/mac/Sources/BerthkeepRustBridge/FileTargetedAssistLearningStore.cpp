@@ -1,4 +1,4 @@
-#include "BerthkeepRustBridge/TargetedAssistLearningStore.hpp"
+#include "BerthkeepRustBridge/FileTargetedAssistLearningStore.hpp"
 
 #include <algorithm>
 #include <cstdio>
@@ -198,9 +198,14 @@ FileTargetedAssistLearningStore::promotedIdentitiesLocked() const {
 }
 
 void FileTargetedAssistLearningStore::pruneExpiredRecords(Date now) {
-    std::erase_if(m_recordsByIdentity, [now](const auto& entry) {
-        return now - entry.second.lastSeenAt > expiryInterval;
-    });
+    // Compared against a cut-off rather than by subtracting each date from now:
+    // a date near the clock's ends would overflow the difference.
+    if (now < Date::min() + expiryInterval) {
+        return;
+    }
+    const Date cutoff = now - expiryInterval;
+    std::erase_if(m_recordsByIdentity,
+                  [cutoff](const auto& entry) { return entry.second.lastSeenAt < cutoff; });
 }
 
 std::vector<FileTargetedAssistLearningStore::Identity>
@@ -330,8 +335,16 @@ FileTargetedAssistLearningStore::parseDate(const std::string& text) {
     if (!ymd.ok() || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
-    const auto local = sys_days(ymd) + hours(hour) + minutes(minute) + seconds(second);
-    return time_point_cast<system_clock::duration>(local - seconds(offsetSeconds));
+    const sys_seconds date =
+        sys_days(ymd) + hours(hour) + minutes(minute) + seconds(second) - seconds(offsetSeconds);
+    // The clock counts nanoseconds in 64 bits (1677 to 2262): a date outside it
+    // cannot be held, so it is unreadable like any other bad date.
+    constexpr sys_seconds earliest = ceil<seconds>(Date::min());
+    constexpr sys_seconds latest = floor<seconds>(Date::max());
+    if (date < earliest || date > latest) {
+        return std::nullopt;
+    }
+    return time_point_cast<system_clock::duration>(date);
 }
 
 std::map<std::string, FileTargetedAssistLearningStore::PersistedRecord>
