@@ -11,7 +11,7 @@
 #include "Berthkeep/Domain/LastActionSummary.hpp"
 #include "Berthkeep/Domain/PendingSleepFailureNotification.hpp"
 #include "Berthkeep/Domain/TriggerReason.hpp"
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 
 namespace berthkeep {
 

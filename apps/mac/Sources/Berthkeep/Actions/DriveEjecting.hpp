@@ -3,7 +3,7 @@
 #include <QCoroTask>
 
 #include "Berthkeep/Actions/DriveEjectMode.hpp"
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 
 namespace berthkeep {
 

@@ -34,7 +34,7 @@
 #include "Berthkeep/Shell/BerthkeepNotificationManaging.hpp"
 #include "Berthkeep/Store/BerthkeepStorePresentationSource.hpp"
 #include "Berthkeep/Store/BerthkeepStoreStateBuilder.hpp"
-#include "Berthkeep/Usage/DriveUsageCollecting.hpp"
+#include "Berthkeep/Drive/DriveUsageCollecting.hpp"
 #include "Berthkeep/Usage/UsagePollingCoordinator.hpp"
 #include "BerthkeepShared/BerthkeepAuditWorkPhase.hpp"
 #include "BerthkeepShared/BerthkeepLogger.hpp"

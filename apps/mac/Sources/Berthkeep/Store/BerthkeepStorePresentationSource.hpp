@@ -3,7 +3,8 @@
 #include <optional>
 #include <variant>
 
-#include "Berthkeep/Domain/BerthkeepStateEvaluation.hpp"
+#include "Berthkeep/Domain/BerthkeepStateEvaluationInput.hpp"
+#include "Berthkeep/Domain/BerthkeepStateEvaluationOutput.hpp"
 #include "Berthkeep/Domain/GlobalSafetyState.hpp"
 #include "Berthkeep/Domain/LastActionSummary.hpp"
 

@@ -7,7 +7,7 @@
 
 #include "Berthkeep/Domain/MenubarRemediationAction.hpp"
 #include "Berthkeep/Domain/TriggerReason.hpp"
-#include "Berthkeep/Inventory/DetectedDrive.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
 #include "Berthkeep/Store/BerthkeepStorePresentationSource.hpp"
 
 namespace berthkeep {
