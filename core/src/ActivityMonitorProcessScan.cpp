@@ -169,10 +169,11 @@ public:
         m_viewerMarks.clear();
         m_viewer.reset();
 
-        // The executable first: a kernel thread or a zombie has none, and nothing else
-        // that could be on a drive either, so it costs one call.
-        const std::optional<std::string_view> link = readLink(pid, "exe", m_executable);
-        if (!link && errno != ENAMETOOLONG) {
+        // The working directory first: a zombie has none. A kernel thread works in "/"
+        // and has no executable, so only there is the executable asked for before the
+        // rest; elsewhere it shows among the mappings (and a viewer needs it anyway).
+        const std::optional<std::string_view> cwd = readLink(pid, "cwd", m_link);
+        if (!cwd && errno != ENAMETOOLONG) {
             // Another user's process without privilege: only what anyone may read
             // tells a viewer.
             if (errno == EACCES && viewers) {
@@ -180,10 +181,15 @@ public:
             }
             return;
         }
-        const std::string_view executable = link.value_or(std::string_view());
-        m_open.mark(executable, m_roots);
-        if (const auto cwd = readLink(pid, "cwd", m_link)) {
-            m_cwd.mark(*cwd, m_roots);
+        m_cwd.mark(cwd.value_or(std::string_view()), m_roots);
+        std::string_view executable;
+        if (cwd == "/" || viewers) {
+            const std::optional<std::string_view> link = readLink(pid, "exe", m_executable);
+            if (!link && errno != ENAMETOOLONG) {
+                return;
+            }
+            executable = link.value_or(std::string_view());
+            m_open.mark(executable, m_roots);
         }
         if (!m_open.all()) {
             readDescriptors(pid);

@@ -51,7 +51,8 @@ struct ProcessScanResult {
 
 // One pass over the processes under procRoot. Processes and entries that cannot be
 // read (gone meanwhile, or another user's without privilege) are skipped, and so are
-// kernel threads, after one call. Without a viewer matcher no viewer is looked for.
+// kernel threads and zombies, after a call or two. Without a viewer matcher no viewer
+// is looked for.
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
                                 const std::string& procRoot = "/proc");
 
