@@ -1,7 +1,12 @@
 #pragma once
 
 #include <memory>
+#include <string>
+#include <vector>
 
+#include <QCoroTask>
+
+#include "Berthkeep/Actions/BerthkeepActionContext.hpp"
 #include "Berthkeep/Actions/DriveEjecting.hpp"
 #include "Berthkeep/Domain/BerthkeepCoreHandling.hpp"
 #include "BerthkeepShared/BerthkeepLogger.hpp"
@@ -26,6 +31,14 @@ public:
     Clock::Duration postEjectRefreshDelay() const { return m_postEjectRefreshDelay; }
     // The time-out of each eject.
     Clock::Duration sleepTriggeredEjectTimeout() const { return m_sleepTriggeredEjectTimeout; }
+
+    // The explicit road: one attempt over the named drives. Does nothing while
+    // another action runs. The context must outlive the call.
+    QCoro::Task<void> runExplicitEject(std::vector<std::string> driveIDs, TriggerReason trigger,
+                                       BerthkeepActionContext& context);
+    // The planned road: the core picks the drives for the trigger. Does nothing
+    // while another action runs. The context must outlive the call.
+    QCoro::Task<void> runPlannedTrigger(TriggerReason trigger, BerthkeepActionContext& context);
 
 private:
     std::shared_ptr<DriveEjecting> m_ejector;

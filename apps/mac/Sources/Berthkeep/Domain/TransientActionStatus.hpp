@@ -26,6 +26,15 @@ struct TransientActionStatus {
     std::optional<std::string> detail;
     TransientActionStatusTone tone = TransientActionStatusTone::progress;
 
+    // After "Eject & Sleep" ejected its drives but the system would not sleep:
+    // "<n> drive(s) ejected", "Sleep could not start".
+    static TransientActionStatus sleepRequestFailed(int ejectedCount) {
+        return TransientActionStatus{TransientActionStatusAction::ejectAndSleep,
+                                     std::to_string(ejectedCount) +
+                                         (ejectedCount == 1 ? " drive" : " drives") + " ejected",
+                                     "Sleep could not start", TransientActionStatusTone::attention};
+    }
+
     bool operator==(const TransientActionStatus&) const = default;
 };
 
