@@ -64,27 +64,8 @@ protected:
     SimulatedSystemPowerManagement& power() { return *m_power; }
     SimulatedPowerFile powerFile() const { return SimulatedPowerFile(stateFile()); }
 
-    // The tool runs while this process's loop keeps delivering.
-    ToolRun runToolSpinning(const QStringList& arguments,
-                            const QProcessEnvironment& environment) const {
-        QProcess process;
-        process.setProcessEnvironment(environment);
-        process.start(toolPath(QStringLiteral("berthkeep-sim")), arguments);
-        ToolRun run;
-        run.finished = process.waitForStarted(5000) &&
-                       spinUntil([&] { return process.state() == QProcess::NotRunning; }, 15000);
-        if (!run.finished) {
-            process.kill();
-            process.waitForFinished(5000);
-            return run;
-        }
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.standardOutput = process.readAllStandardOutput().toStdString();
-        run.standardError = process.readAllStandardError().toStdString();
-        return run;
-    }
     ToolRun runToolSpinning(const QStringList& arguments) const {
-        return runToolSpinning(arguments, toolEnvironment());
+        return runToolWith(QStringLiteral("berthkeep-sim"), arguments, toolEnvironment(), true);
     }
 
 private:
@@ -161,7 +142,8 @@ TEST_F(PowerSimulatedManagement, WillSleepNobodyAcknowledgesIsGivenUpByTheMachin
     silent.registerWith(power());
     auto environment = toolEnvironment();
     environment.insert(SimulatedPowerFile::giveUpEnvironmentVariable, QStringLiteral("300"));
-    const auto run = runToolSpinning({"power", "will-sleep", "--wait", "20"}, environment);
+    const auto run = runToolWith(QStringLiteral("berthkeep-sim"),
+                                 {"power", "will-sleep", "--wait", "20"}, environment, true);
     ASSERT_TRUE(run.finished);
     EXPECT_EQ(run.exitCode, 1);
     const auto elapsed = elapsedOf(run.standardOutput);

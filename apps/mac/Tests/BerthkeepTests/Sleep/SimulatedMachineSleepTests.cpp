@@ -2,10 +2,10 @@
 #include "Berthkeep/Sleep/SystemPowerMonitor.hpp"
 
 #include "../Inventory/InventoryServiceTestSupport.hpp"
+#include "../Inventory/InventoryTestSupport.hpp"
 #include "platform/Power/SimulatedSystemPowerManagement.hpp"
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -16,16 +16,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
+using inventorytest::spinUntil;
 
 // A monitor registered on a simulated machine of its own, over the live
 // registrar; its will-sleep handler acknowledges at once unless told not to.
