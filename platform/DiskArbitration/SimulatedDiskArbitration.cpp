@@ -1,13 +1,7 @@
 #include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
 
 #include "platform/SimulatedMachine/SimulatedDiskDescriptions.hpp"
-
-#include <QDir>
-#include <QFileInfo>
-#include <QFileSystemWatcher>
-#include <QObject>
-#include <QPointer>
-#include <QTimer>
+#include "platform/SimulatedMachine/SimulatedFileWatcher.hpp"
 
 #include <map>
 #include <mutex>
@@ -18,62 +12,6 @@ namespace berthkeep {
 namespace {
 
 enum class CallbackKind { appeared, descriptionChanged, disappeared };
-
-// Lives on the thread that scheduled the session (the main thread) and turns
-// file changes into refresh calls.
-class StateFileWatcher : public QObject {
-public:
-    StateFileWatcher(const QString& path, std::chrono::milliseconds pollInterval,
-                     std::function<void()> onChange)
-        : m_path(path)
-        , m_onChange(std::move(onChange)) {
-        const QFileInfo info(path);
-        QDir().mkpath(info.absolutePath());
-        m_watcher.addPath(info.absolutePath());
-        watchFile();
-        // Atomic replacement changes the folder; the file watch is renewed each time.
-        QObject::connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this,
-                         [this] { changed(); });
-        QObject::connect(&m_watcher, &QFileSystemWatcher::fileChanged, this, [this] { changed(); });
-        // Watchers can miss events (other file systems, inotify limits): poll too.
-        m_poll.setInterval(pollInterval);
-        QObject::connect(&m_poll, &QTimer::timeout, this, [this] { notify(); });
-        m_poll.start();
-        // The service reports what is already there once the session is scheduled,
-        // on the loop, not from within the scheduling call.
-        QTimer::singleShot(0, this, [this] { notify(); });
-    }
-
-    // Silences the watcher for good; it may be deleted later, even from inside
-    // one of its own notifications.
-    void detach() {
-        m_onChange = nullptr;
-        m_poll.stop();
-        m_watcher.disconnect(this);
-    }
-
-private:
-    void notify() {
-        if (m_onChange) {
-            m_onChange();
-        }
-    }
-
-    void watchFile() {
-        if (QFileInfo::exists(m_path) && !m_watcher.files().contains(m_path)) {
-            m_watcher.addPath(m_path);
-        }
-    }
-    void changed() {
-        watchFile();
-        notify();
-    }
-
-    QString m_path;
-    std::function<void()> m_onChange;
-    QFileSystemWatcher m_watcher;
-    QTimer m_poll;
-};
 
 class SimulatedDiskArbitrationSession : public DiskArbitrationSession {
 public:
@@ -89,8 +27,8 @@ public:
             return;
         }
         m_known.clear();
-        m_watcher = std::make_unique<StateFileWatcher>(QString::fromStdString(m_stateFile.path()),
-                                                       m_pollInterval, [this] { refresh(); });
+        m_watcher = std::make_unique<SimulatedFileWatcher>(
+            QString::fromStdString(m_stateFile.path()), m_pollInterval, [this] { refresh(); });
     }
 
     void unscheduleFromMainLoop() override {
@@ -217,7 +155,7 @@ private:
 
     SimulatedStateFile m_stateFile;
     std::chrono::milliseconds m_pollInterval;
-    std::unique_ptr<StateFileWatcher> m_watcher;
+    std::unique_ptr<SimulatedFileWatcher> m_watcher;
     std::map<std::string, DiskArbitrationDisk> m_known;
     std::mutex m_mutex;
     std::map<CallbackRegistration, Registration> m_callbacks;

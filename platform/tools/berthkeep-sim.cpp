@@ -2,7 +2,9 @@
 // drives, and scripts how the stand-in disk tools misbehave.
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 #include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
+#include "platform/SimulatedMachine/SimulatedPowerCommands.hpp"
 #include "platform/SimulatedMachine/SimulatedStateFile.hpp"
+#include "platform/SimulatedMachine/SimulatedVolumeRename.hpp"
 
 #include <algorithm>
 #include <iostream>
@@ -29,7 +31,13 @@ constexpr const char* usageText =
     "  script VERB [--tool diskutil|hdiutil] [--device DEV] [--exit N] [--stderr TEXT]\n"
     "         [--stdout TEXT] [--delay MS] [--hang] [--ignore-term] [--times N]\n"
     "                                    make the next matching tool call misbehave\n"
-    "  clear-scripts                     drop every scripted behaviour\n";
+    "  clear-scripts                     drop every scripted behaviour\n"
+    "  rename DEVICE NAME                give a volume a new name (and mount path)\n"
+    "  power can-sleep|will-sleep|has-powered-on [--wait SECONDS]\n"
+    "                                    send a power message to the registered programs;\n"
+    "                                    with --wait, print their answer as one JSON line\n"
+    "  sleep [--pause MS]                will-sleep, answers (or the give-up), pause,\n"
+    "                                    has-powered-on: the disks ejected come back\n";
 
 struct UsageError {
     std::string message;
@@ -260,6 +268,27 @@ int run(const std::vector<std::string>& arguments) {
             return had;
         });
         return 0;
+    }
+    if (command == "rename") {
+        if (rest.size() != 2) {
+            throw UsageError{"rename takes a device and a name"};
+        }
+        SimulatedCommandResult result;
+        stateFile.update([&](SimulatedWorld& world) {
+            result = renameVolume(world, rest[0], rest[1]);
+            return result.exitStatus == 0;
+        });
+        std::cout << result.standardOutput;
+        std::cerr << result.standardError;
+        return result.exitStatus;
+    }
+    if (command == "power" || command == "sleep") {
+        try {
+            return runSimulatedPowerCommand(command, rest, SimulatedPowerFile(stateFile),
+                                            std::cout);
+        } catch (const SimulatedCommandUsageError& error) {
+            throw UsageError{error.what()};
+        }
     }
     if (command == "help" || command == "--help") {
         std::cout << usageText;

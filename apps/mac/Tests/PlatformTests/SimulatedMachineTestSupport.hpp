@@ -21,6 +21,18 @@
 
 namespace berthkeep::testing {
 
+// Runs the event loop until the condition holds or the time is up.
+inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    QDeadlineTimer deadline(timeoutMs);
+    while (!condition()) {
+        if (deadline.hasExpired()) {
+            return false;
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
 // A simulated machine of its own per test: state file and mount root in a
 // temporary folder.
 class SimulatedMachineFixture : public ::testing::Test {
@@ -47,17 +59,24 @@ protected:
 
     ToolRun runTool(const QString& name, const QStringList& arguments,
                     int timeoutMs = 10000) const {
+        return runToolWith(name, arguments, toolEnvironment(), false, timeoutMs);
+    }
+
+    // With `spinning`, this process's event loop runs while the tool does, for
+    // tools that wait on something this process delivers.
+    ToolRun runToolWith(const QString& name, const QStringList& arguments,
+                        const QProcessEnvironment& environment, bool spinning,
+                        int timeoutMs = 10000) const {
         QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("BERTHKEEP_SIM_STATE"),
-                           QString::fromStdString(statePath()));
         process.setProcessEnvironment(environment);
         process.start(toolPath(name), arguments);
         ToolRun run;
         if (!process.waitForStarted(5000)) {
             return run;
         }
-        run.finished = process.waitForFinished(timeoutMs);
+        run.finished =
+            spinning ? spinUntil([&] { return process.state() == QProcess::NotRunning; }, timeoutMs)
+                     : process.waitForFinished(timeoutMs);
         if (!run.finished) {
             process.kill();
             process.waitForFinished(5000);
@@ -80,18 +99,6 @@ private:
     QTemporaryDir m_folder;
     std::unique_ptr<SimulatedStateFile> m_stateFile;
 };
-
-// Runs the event loop until the condition holds or the time is up.
-inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
-}
 
 // Parsed property list, freed on scope exit.
 struct PlistDeleter {
