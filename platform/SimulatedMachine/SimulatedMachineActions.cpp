@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <unistd.h>
 
@@ -52,13 +53,16 @@ std::set<std::string> disksGoingWith(const SimulatedWorld& world, const Simulate
     return names;
 }
 
-void removeDisks(SimulatedWorld& world, const std::set<std::string>& names) {
+void removeDisks(SimulatedWorld& world, const std::set<std::string>& names, bool park) {
     for (auto& disk : world.disks) {
         if (!names.count(disk.bsdName)) {
             continue;
         }
         for (auto& volume : disk.volumes) {
             markVolumeUnmounted(volume);
+        }
+        if (park) {
+            world.parkedDisks.push_back(disk);
         }
     }
     world.disks.erase(
@@ -130,7 +134,7 @@ SimulatedCommandResult ejectDisk(SimulatedWorld& world, std::string_view device)
         return failure("Unable to eject " + physical->bsdName + ": the disk is not ejectable");
     }
     const std::string name = physical->bsdName;
-    removeDisks(world, disksGoingWith(world, *disk));
+    removeDisks(world, disksGoingWith(world, *disk), true);
     return success("Disk " + name + " ejected");
 }
 
@@ -150,7 +154,7 @@ SimulatedCommandResult unmountVolume(SimulatedWorld& world, std::string_view dev
     if (!volume) {
         if (world.findDisk(device)) {
             return failure(stripDevicePrefix(device) +
-                           " is a whole disk; use unmountDisk to unmount its volumes");
+                           " is a whole disk; unmount one of its volumes, or eject the disk");
         }
         return failure("Unable to find disk for " + std::string(device));
     }
@@ -198,7 +202,7 @@ SimulatedCommandResult mountWholeDisk(SimulatedWorld& world, std::string_view de
 
 bool detachDevice(SimulatedWorld& world, std::string_view deviceOrMountPath) {
     if (const SimulatedDisk* disk = resolveDisk(world, deviceOrMountPath)) {
-        removeDisks(world, disksGoingWith(world, *disk));
+        removeDisks(world, disksGoingWith(world, *disk), false);
         return true;
     }
     for (auto it = world.networkVolumes.begin(); it != world.networkVolumes.end(); ++it) {
@@ -209,6 +213,65 @@ bool detachDevice(SimulatedWorld& world, std::string_view deviceOrMountPath) {
         }
     }
     return false;
+}
+
+namespace {
+
+// "disk4s2" under the new whole-disk name: "disk7s2".
+std::string renamed(const std::string& name, const std::string& from, const std::string& to) {
+    return name.rfind(from, 0) == 0 ? to + name.substr(from.size()) : name;
+}
+
+} // namespace
+
+ReplugResult replugDisk(SimulatedWorld& world, std::string_view device, bool renumber) {
+    const std::string name = stripDevicePrefix(device);
+    const auto parkedNamed = [&world](const std::string& bsdName) {
+        return std::find_if(world.parkedDisks.begin(), world.parkedDisks.end(),
+                            [&bsdName](const SimulatedDisk& d) { return d.bsdName == bsdName; });
+    };
+    const auto start = parkedNamed(name);
+    if (start == world.parkedDisks.end()) {
+        return {false, {}, "nothing ejected as " + name};
+    }
+    // The physical disk and the containers that lived on its partitions.
+    std::vector<SimulatedDisk> coming{*start};
+    for (const auto& candidate : world.parkedDisks) {
+        if (candidate.apfsPhysicalStore && candidate.apfsPhysicalStore->rfind(name + "s", 0) == 0) {
+            coming.push_back(candidate);
+        }
+    }
+    std::map<std::string, std::string> numbers;
+    SimulatedWorld probe = world;
+    for (const auto& disk : coming) {
+        std::string target = disk.bsdName;
+        if (renumber) {
+            target = "disk" + std::to_string(probe.nextFreeDiskNumber());
+        } else if (world.findDisk(target) || world.findVolume(target)) {
+            return {false, {}, target + " is taken; replug with --renumber"};
+        }
+        numbers[disk.bsdName] = target;
+        SimulatedDisk placeholder;
+        placeholder.bsdName = target;
+        probe.disks.push_back(std::move(placeholder));
+    }
+    for (auto disk : coming) {
+        const std::string from = disk.bsdName;
+        disk.bsdName = numbers[from];
+        for (auto& volume : disk.volumes) {
+            volume.bsdName = renamed(volume.bsdName, from, disk.bsdName);
+        }
+        if (disk.apfsPhysicalStore) {
+            // Containers live on the physical disk, the first one coming back.
+            disk.apfsPhysicalStore =
+                renamed(*disk.apfsPhysicalStore, name + "s", numbers[name] + "s");
+        }
+        world.disks.push_back(std::move(disk));
+    }
+    std::erase_if(world.parkedDisks, [&numbers](const SimulatedDisk& disk) {
+        return numbers.count(disk.bsdName) > 0;
+    });
+    return {true, numbers[name], {}};
 }
 
 } // namespace berthkeep

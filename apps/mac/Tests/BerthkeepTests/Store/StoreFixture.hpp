@@ -117,13 +117,15 @@ public:
 
 class UnusedEjector final : public DriveEjecting {
 public:
-    QCoro::Task<void> eject(DetectedDrive, DriveEjectMode) override { co_return; }
+    QCoro::Task<void> eject(DetectedDrive, DriveEjectMode, std::shared_ptr<CancelToken>) override {
+        co_return;
+    }
 };
 
 class UnusedRemounter final : public DriveRemounting {
 public:
-    QCoro::Task<void> mount(RemountTarget) override { co_return; }
-    QCoro::Task<void> mountDisk(RemountGroup) override { co_return; }
+    QCoro::Task<void> mount(RemountTarget, std::shared_ptr<CancelToken>) override { co_return; }
+    QCoro::Task<void> mountDisk(RemountGroup, std::shared_ptr<CancelToken>) override { co_return; }
 };
 
 class UnusedSleepRequester final : public SystemSleepRequesting {
@@ -134,7 +136,9 @@ public:
 class RecordingStatusPresenter final : public TransientActionStatusPresenting {
 public:
     void present(const TransientActionStatus& status) override { presented.push_back(status); }
+    void dismiss() override { ++dismissals; }
     std::vector<TransientActionStatus> presented;
+    int dismissals = 0;
 };
 
 class SilentPromptPresenter final : public FullMonitoringPromptPresenting {
@@ -192,8 +196,7 @@ struct StoreFixture {
         BerthkeepStore::Platform platform{
             launchAtLoginManager ? launchAtLoginManager : launchAtLogin(), clock, executor};
         return std::make_unique<BerthkeepStore>(
-            inventory, monitor, usage, std::make_shared<UnusedEjector>(),
-            std::make_shared<UnusedRemounter>(), core, notifications, statusPresenter,
+            inventory, monitor, usage, ejector, remounter, core, notifications, statusPresenter,
             std::make_shared<UnusedSleepRequester>(), promptPresenter, telemetry,
             BerthkeepLogger(sink), defaults, true, performInitialAsyncInventoryRefresh,
             performInitialDriveUsageRefresh, timing, platform);
@@ -225,6 +228,8 @@ struct StoreFixture {
     std::shared_ptr<FakeInventory> inventory = std::make_shared<FakeInventory>();
     std::shared_ptr<FakeMonitor> monitor = std::make_shared<FakeMonitor>();
     std::shared_ptr<FakeUsageCollector> usage = std::make_shared<FakeUsageCollector>();
+    std::shared_ptr<DriveEjecting> ejector = std::make_shared<UnusedEjector>();
+    std::shared_ptr<DriveRemounting> remounter = std::make_shared<UnusedRemounter>();
     std::shared_ptr<RecordingCore> core = std::make_shared<RecordingCore>();
     std::shared_ptr<FakeNotificationManager> notifications =
         std::make_shared<FakeNotificationManager>();
