@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -131,9 +132,9 @@ std::chrono::milliseconds sampleIntervalFor(std::chrono::milliseconds window) {
 } // namespace
 
 ActivityMonitor::ActivityMonitor(const ActivityMonitorConfiguration& configuration)
-    : m_configuration(configuration),
-      m_sampleInterval(sampleIntervalFor(configuration.statfsActivityWindow)),
-      m_mode(configuration.mode) {
+    : m_configuration(configuration)
+    , m_sampleInterval(sampleIntervalFor(configuration.statfsActivityWindow))
+    , m_mode(configuration.mode) {
     try {
         m_watcher = std::make_unique<FileEventWatcher>();
     } catch (const std::system_error&) {
@@ -181,48 +182,77 @@ void ActivityMonitor::update(const MonitoredVolumeSet& volumeSet) {
         volumes.push_back(std::move(state));
     }
 
-    std::lock_guard lock(m_stateMutex);
-    // A drive still at the same place keeps what was seen of it.
-    for (VolumeState& state : volumes) {
-        const auto previous = std::find_if(m_volumes.begin(), m_volumes.end(), [&](const VolumeState& old) {
-            return old.volume.driveID == state.volume.driveID && old.root == state.root;
-        });
-        // A remount at the same place is a new file system: its counters start afresh.
-        if (previous != m_volumes.end() && previous->ownFileSystem == state.ownFileSystem) {
-            state.lastSample = previous->lastSample;
-            state.lastStatfsChange = previous->lastStatfsChange;
-            state.lastFileEvent = previous->lastFileEvent;
-            state.lastViewerTouch = previous->lastViewerTouch;
+    std::vector<std::string> coverageNotes;
+    {
+        std::lock_guard lock(m_stateMutex);
+        // A drive still at the same place keeps what was seen of it.
+        for (VolumeState& state : volumes) {
+            const auto previous =
+                std::find_if(m_volumes.begin(), m_volumes.end(), [&](const VolumeState& old) {
+                    return old.volume.driveID == state.volume.driveID && old.root == state.root;
+                });
+            // A remount at the same place is a new file system: its counters start afresh.
+            if (previous != m_volumes.end() && previous->ownFileSystem == state.ownFileSystem) {
+                state.lastSample = previous->lastSample;
+                state.lastStatfsChange = previous->lastStatfsChange;
+                state.lastFileEvent = previous->lastFileEvent;
+                state.lastViewerTouch = previous->lastViewerTouch;
+            }
+            if (previous != m_volumes.end()) {
+                state.partlyWatched = previous->partlyWatched;
+            }
         }
-    }
 
-    std::vector<std::string> oldRoots;
-    for (const VolumeState& state : m_volumes) {
-        oldRoots.push_back(state.root);
-    }
-    std::vector<std::string> newRoots;
-    if (usesActivitySignals(volumeSet.mode)) {
-        for (const VolumeState& state : volumes) {
-            newRoots.push_back(state.root);
+        std::vector<std::string> roots;
+        if (usesActivitySignals(volumeSet.mode)) {
+            for (const VolumeState& state : volumes) {
+                roots.push_back(state.root);
+            }
         }
-    }
-    bool watchesChange =
-        newRoots != oldRoots || usesActivitySignals(volumeSet.mode) != usesActivitySignals(m_mode);
-    // A drive that was missing (or unmounted and mounted again) at the last update is
-    // watched as soon as it is there.
-    for (std::size_t index = 0; m_watcher && !watchesChange && index < newRoots.size(); ++index) {
-        std::error_code error;
-        watchesChange = !m_watcher->covers(index) && std::filesystem::is_directory(newRoots[index], error);
-    }
 
-    m_mode = volumeSet.mode;
-    m_volumes = std::move(volumes);
-    m_promotedIdentities =
-        volumeSet.adaptiveTargetedAssistEnabled ? volumeSet.promotedIdentities : std::vector<ViewerIdentity>{};
-    if (m_watcher && watchesChange) {
-        m_watcher->watch(newRoots);
+        m_mode = volumeSet.mode;
+        m_volumes = std::move(volumes);
+        m_promotedIdentities = volumeSet.adaptiveTargetedAssistEnabled
+                                   ? volumeSet.promotedIdentities
+                                   : std::vector<ViewerIdentity>{};
+        // Cheap when nothing changed: drives already watched keep their watches, and a drive
+        // only partly watched gets one try for the rest.
+        if (m_watcher) {
+            m_watcher->watch(roots);
+        }
+        armBurstLocked(Clock::now());
+        coverageNotes = noteWatchCoverageLocked();
     }
-    armBurstLocked(Clock::now());
+    writeLog(coverageNotes);
+}
+
+std::vector<std::string> ActivityMonitor::noteWatchCoverageLocked() {
+    std::vector<std::string> notes;
+    for (std::size_t index = 0; index < m_volumes.size(); ++index) {
+        VolumeState& state = m_volumes[index];
+        const bool watching = m_watcher && usesActivitySignals(m_mode);
+        const bool partial = watching && m_watcher->isPartial(index);
+        if (partial == state.partlyWatched) {
+            continue;
+        }
+        state.partlyWatched = partial;
+        // Nothing is watched at all in the core-only mode: no news to tell.
+        if (!watching) {
+            continue;
+        }
+        const std::string drive = "drive " + state.volume.driveID + " (" + state.root + ")";
+        notes.push_back(
+            partial ? drive + ": only " + std::to_string(m_watcher->watchCount(index)) +
+                          " folders are watched for changes; changes in the others go unseen"
+                    : drive + ": every folder is watched for changes again");
+    }
+    return notes;
+}
+
+void ActivityMonitor::writeLog(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) {
+        std::fprintf(stderr, "berthkeep core: activity monitor: %s\n", line.c_str());
+    }
 }
 
 void ActivityMonitor::armBurstLocked(Clock::time_point now) {
@@ -264,11 +294,11 @@ void ActivityMonitor::recordSampleLocked(VolumeState& volume, const StatfsSample
     if (volume.lastSample && sample.takenAt < volume.lastSample->takenAt) {
         return;
     }
-    const bool moved = volume.lastSample &&
-                       (volume.lastSample->blocksFree != sample.blocksFree ||
-                        volume.lastSample->blocksAvailable != sample.blocksAvailable ||
-                        volume.lastSample->blocksTotal != sample.blocksTotal ||
-                        volume.lastSample->filesFree != sample.filesFree);
+    const bool moved =
+        volume.lastSample && (volume.lastSample->blocksFree != sample.blocksFree ||
+                              volume.lastSample->blocksAvailable != sample.blocksAvailable ||
+                              volume.lastSample->blocksTotal != sample.blocksTotal ||
+                              volume.lastSample->filesFree != sample.filesFree);
     if (moved && volume.ownFileSystem) {
         volume.lastStatfsChange = sample.takenAt;
     }
@@ -305,7 +335,7 @@ std::string ActivityMonitor::snapshotJson() {
     json debugStatfs = json::object();
     json observed = json::array();
 
-    std::lock_guard lock(m_stateMutex);
+    std::unique_lock lock(m_stateMutex);
     const Clock::time_point now = Clock::now();
     for (std::size_t index = 0; index < m_volumes.size(); ++index) {
         VolumeState& volume = m_volumes[index];
@@ -320,12 +350,12 @@ std::string ActivityMonitor::snapshotJson() {
             volume.lastViewerTouch = now;
         }
         const VolumeProcessUsage& processes = scan.volumes[index];
-        const DriveUsageSnapshot snapshot = judge(
-            processes.openFileProcesses, processes.cwdProcesses,
-            within(volume.lastStatfsChange, now, m_configuration.statfsActivityWindow),
-            within(volume.lastFileEvent, now, m_configuration.fileEventWindow),
-            usesSupplementalSignals(mode) &&
-                within(volume.lastViewerTouch, now, m_configuration.viewerAssistWindow));
+        const DriveUsageSnapshot snapshot =
+            judge(processes.openFileProcesses, processes.cwdProcesses,
+                  within(volume.lastStatfsChange, now, m_configuration.statfsActivityWindow),
+                  within(volume.lastFileEvent, now, m_configuration.fileEventWindow),
+                  usesSupplementalSignals(mode) &&
+                      within(volume.lastViewerTouch, now, m_configuration.viewerAssistWindow));
         usage[volume.volume.driveID] = usageJson(snapshot);
 
         if (volume.lastSample) {
@@ -337,8 +367,9 @@ std::string ActivityMonitor::snapshotJson() {
                 {"blocks_total", sample.blocksTotal},
                 {"blocks_free", sample.blocksFree},
                 {"blocks_available", sample.blocksAvailable},
-                {"used_bytes", (sample.blocksTotal - std::min(sample.blocksFree, sample.blocksTotal)) *
-                                   sample.blockSize},
+                {"used_bytes",
+                 (sample.blocksTotal - std::min(sample.blocksFree, sample.blocksTotal)) *
+                     sample.blockSize},
                 {"free_bytes", sample.blocksFree * sample.blockSize},
                 {"available_bytes", sample.blocksAvailable * sample.blockSize},
                 {"sample_age_ms", std::uint64_t(std::max<std::int64_t>(age, 0))},
@@ -346,11 +377,15 @@ std::string ActivityMonitor::snapshotJson() {
         }
     }
     for (const ViewerIdentity& identity : scan.observedViewers) {
-        observed.push_back({{"identity", identity.identity}, {"display_name", identity.displayName}});
+        observed.push_back(
+            {{"identity", identity.identity}, {"display_name", identity.displayName}});
     }
     // Sampling goes on for a while after each request, so churn between two polls is
     // seen; when the program stops asking it stops too.
     armBurstLocked(now);
+    const std::vector<std::string> coverageNotes = noteWatchCoverageLocked();
+    lock.unlock();
+    writeLog(coverageNotes);
 
     const json reply = {
         {"usage_snapshots_by_drive_id", usage},

@@ -16,13 +16,14 @@
 namespace berthkeep::core {
 
 // Watches the program's drives for signs of use:
-// - processes with open files (or their executable) and working directories on a
-//   drive, read from /proc at every snapshot;
+// - processes with open files (descriptors, mapped files, their executable) and
+//   working directories on a drive, read from /proc at every snapshot;
 // - free-space churn: statvfs samples taken while a sampling burst runs (armed by every
 //   update and snapshot), counted only for a mount path that is the root of a file
 //   system of its own, since a plain directory shares its counters with everything
 //   else on its file system;
-// - changes under the drive through inotify, kept for the file-event window;
+// - changes under the drive through inotify, kept for the file-event window; a drive
+//   whose folders could not all be watched says so once on standard error;
 // - viewer applications (built-in list plus promoted identities) touching the drive,
 //   enhanced mode only, kept for the viewer window.
 // The program's own process is not excluded: the monitor opens nothing on the drives
@@ -63,12 +64,18 @@ private:
         std::optional<Clock::time_point> lastStatfsChange;
         std::optional<Clock::time_point> lastFileEvent;
         std::optional<Clock::time_point> lastViewerTouch;
+        // Last said in the log: some folders of the drive could not be watched.
+        bool partlyWatched = false;
     };
 
     static std::optional<StatfsSample> takeSample(const std::string& root, Clock::time_point now);
     void recordSampleLocked(VolumeState& volume, const StatfsSample& sample);
     std::vector<std::optional<StatfsSample>> sampleAll(const std::vector<std::string>& roots);
     void armBurstLocked(Clock::time_point now);
+    // Log lines for the drives whose tree became partly watched, or whole again.
+    std::vector<std::string> noteWatchCoverageLocked();
+    // Written outside the locks: a stalled standard error must not stall the monitor.
+    static void writeLog(const std::vector<std::string>& lines);
     void wakeWorker();
     void run();
 

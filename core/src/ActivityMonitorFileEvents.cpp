@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
-#include <deque>
+#include <cstdint>
 #include <set>
 #include <system_error>
 
@@ -23,7 +23,11 @@ constexpr std::uint32_t kChangeMask = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | I
                                       IN_MOVE_SELF;
 
 std::string joined(const std::string& directory, const char* name) {
-    return directory == "/" ? "/" + std::string(name) : directory + "/" + name;
+    std::string path = directory;
+    if (path != "/") {
+        path += '/';
+    }
+    return path += name;
 }
 
 } // namespace
@@ -40,49 +44,133 @@ FileEventWatcher::~FileEventWatcher() {
 }
 
 void FileEventWatcher::watch(const std::vector<std::string>& roots) {
-    for (const auto& [descriptor, watch] : m_watches) {
-        inotify_rm_watch(m_fd, descriptor);
-    }
-    m_watches.clear();
-    m_watchesPerRoot.assign(roots.size(), 0);
-    m_rootDevices.assign(roots.size(), 0);
-    for (std::size_t root = 0; root < roots.size(); ++root) {
+    keepTrees(roots);
+    for (std::size_t root = 0; root < m_trees.size(); ++root) {
+        Tree& tree = m_trees[root];
         struct stat status {};
-        if (stat(roots[root].c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+        if (stat(tree.path.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+            if (tree.device != 0) {
+                dropWatchesOf(root);
+                tree.device = 0;
+                tree.inode = 0;
+            }
             continue;
         }
-        m_rootDevices[root] = status.st_dev;
-        addTree(root, roots[root]);
+        // Another directory (or file system) now at the same path, or the old one went
+        // away and took every watch with it: start over.
+        const bool replaced = status.st_dev != tree.device || status.st_ino != tree.inode;
+        const bool listDone = tree.unwatched.empty();
+        if (replaced || (listDone && (tree.watches == 0 || tree.overflowed))) {
+            dropWatchesOf(root);
+            tree.device = status.st_dev;
+            tree.inode = status.st_ino;
+            tree.unwatched.assign(1, tree.path);
+        }
+        walk(root);
     }
 }
 
-bool FileEventWatcher::addWatch(std::size_t root, const std::string& path) {
-    if (m_watches.size() >= kMaxWatches || m_watchesPerRoot[root] >= kMaxWatchesPerRoot) {
-        return false;
+void FileEventWatcher::keepTrees(const std::vector<std::string>& roots) {
+    const bool unchanged =
+        roots.size() == m_trees.size() &&
+        std::equal(roots.begin(), roots.end(), m_trees.begin(),
+                   [](const std::string& root, const Tree& tree) { return root == tree.path; });
+    if (unchanged) {
+        return;
     }
-    const int descriptor =
-        inotify_add_watch(m_fd, path.c_str(), kChangeMask | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK);
+    std::vector<std::size_t> moves(m_trees.size(), kGone);
+    std::vector<Tree> trees(roots.size());
+    for (std::size_t root = 0; root < roots.size(); ++root) {
+        trees[root].path = roots[root];
+        for (std::size_t old = 0; old < m_trees.size(); ++old) {
+            if (moves[old] == kGone && m_trees[old].path == roots[root]) {
+                moves[old] = root;
+                trees[root] = std::move(m_trees[old]);
+                break;
+            }
+        }
+    }
+    moveOwners(moves);
+    m_trees = std::move(trees);
+}
+
+void FileEventWatcher::dropWatchesOf(std::size_t root) {
+    Tree& tree = m_trees[root];
+    // Walks every watch: only when there is something to let go.
+    if (tree.watches > 0) {
+        std::vector<std::size_t> moves(m_trees.size());
+        for (std::size_t index = 0; index < moves.size(); ++index) {
+            moves[index] = index == root ? kGone : index;
+        }
+        moveOwners(moves);
+    }
+    tree.watches = 0;
+    tree.unwatched.clear();
+    tree.overflowed = false;
+}
+
+void FileEventWatcher::moveOwners(const std::vector<std::size_t>& moves) {
+    for (auto watch = m_watches.begin(); watch != m_watches.end();) {
+        std::vector<std::size_t>& owners = watch->second.roots;
+        for (std::size_t& owner : owners) {
+            owner = moves[owner];
+        }
+        owners.erase(std::remove(owners.begin(), owners.end(), kGone), owners.end());
+        if (owners.empty()) {
+            inotify_rm_watch(m_fd, watch->first);
+            watch = m_watches.erase(watch);
+        } else {
+            ++watch;
+        }
+    }
+}
+
+FileEventWatcher::Placement FileEventWatcher::addWatch(std::size_t root, const std::string& path) {
+    Tree& tree = m_trees[root];
+    if (m_watches.size() >= kMaxWatches || tree.watches >= kMaxWatchesPerRoot) {
+        return Placement::noRoom;
+    }
+    const int descriptor = inotify_add_watch(
+        m_fd, path.c_str(), kChangeMask | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK);
     if (descriptor < 0) {
-        return false;
+        // The kernel's own limit: later, when watches were let go, it may work.
+        return errno == ENOSPC || errno == ENOMEM ? Placement::noRoom : Placement::unusable;
     }
     // The same directory under two roots yields the same watch.
     Watch& watch = m_watches[descriptor];
     if (watch.path.empty()) {
         watch.path = path;
     }
-    if (std::find(watch.roots.begin(), watch.roots.end(), root) == watch.roots.end()) {
-        watch.roots.push_back(root);
-        ++m_watchesPerRoot[root];
+    if (std::find(watch.roots.begin(), watch.roots.end(), root) != watch.roots.end()) {
+        return Placement::alreadyWatched;
     }
-    return true;
+    watch.roots.push_back(root);
+    ++tree.watches;
+    return Placement::placed;
 }
 
-void FileEventWatcher::addTree(std::size_t root, const std::string& path) {
-    std::deque<std::string> pending{path};
-    while (!pending.empty()) {
-        const std::string directory = std::move(pending.front());
-        pending.pop_front();
-        if (!addWatch(root, directory)) {
+void FileEventWatcher::queue(Tree& tree, std::string directory) {
+    // Bounds the memory a tree with a huge number of folders (or a burst of new ones
+    // while the budget is spent) may take.
+    constexpr std::size_t kMaxUnwatched = 16 * kMaxWatchesPerRoot;
+    if (tree.unwatched.size() >= kMaxUnwatched) {
+        tree.overflowed = true;
+        return;
+    }
+    tree.unwatched.push_back(std::move(directory));
+}
+
+void FileEventWatcher::walk(std::size_t root) {
+    Tree& tree = m_trees[root];
+    while (!tree.unwatched.empty()) {
+        const Placement placement = addWatch(root, tree.unwatched.front());
+        if (placement == Placement::noRoom) {
+            // First in line at the next try.
+            return;
+        }
+        const std::string directory = std::move(tree.unwatched.front());
+        tree.unwatched.pop_front();
+        if (placement != Placement::placed) {
             continue;
         }
         DIR* listing = opendir(directory.c_str());
@@ -97,19 +185,16 @@ void FileEventWatcher::addTree(std::size_t root, const std::string& path) {
             if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN) {
                 continue;
             }
-            const std::string child = joined(directory, entry->d_name);
+            std::string child = joined(directory, entry->d_name);
             struct stat status {};
             // Another file system mounted inside is not part of this drive.
             if (lstat(child.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
-                status.st_dev != m_rootDevices[root]) {
+                status.st_dev != tree.device) {
                 continue;
             }
-            pending.push_back(child);
+            queue(tree, std::move(child));
         }
         closedir(listing);
-        if (m_watches.size() >= kMaxWatches || m_watchesPerRoot[root] >= kMaxWatchesPerRoot) {
-            break;
-        }
     }
 }
 
@@ -125,7 +210,7 @@ std::vector<std::size_t> FileEventWatcher::readChanges() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + offset);
             offset += ssize_t(sizeof(inotify_event) + event->len);
             if (event->mask & IN_Q_OVERFLOW) {
-                for (std::size_t root = 0; root < m_watchesPerRoot.size(); ++root) {
+                for (std::size_t root = 0; root < m_trees.size(); ++root) {
                     changed.insert(root);
                 }
                 continue;
@@ -136,7 +221,7 @@ std::vector<std::size_t> FileEventWatcher::readChanges() {
             }
             if (event->mask & IN_IGNORED) {
                 for (std::size_t root : found->second.roots) {
-                    --m_watchesPerRoot[root];
+                    --m_trees[root].watches;
                 }
                 m_watches.erase(found);
                 continue;
@@ -146,7 +231,8 @@ std::vector<std::size_t> FileEventWatcher::readChanges() {
             if ((event->mask & IN_ISDIR) && (event->mask & (IN_CREATE | IN_MOVED_TO)) &&
                 event->len > 0) {
                 for (std::size_t root : watch.roots) {
-                    addTree(root, joined(watch.path, event->name));
+                    queue(m_trees[root], joined(watch.path, event->name));
+                    walk(root);
                 }
             }
         }

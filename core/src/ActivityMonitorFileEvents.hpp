@@ -1,6 +1,10 @@
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstddef>
+#include <cstdint>
+#include <deque>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -10,7 +14,9 @@ namespace berthkeep::core {
 // Change notifications for a few directory trees through one inotify instance. Each
 // tree is watched recursively up to a fixed number of directories (breadth first, so
 // the upper levels are covered first); directories created later are added while the
-// budget lasts. Not thread-safe: the owner serialises every call.
+// budget lasts. A tree that could not be watched whole keeps the directories it found
+// but could not watch, and gets them when room comes back. Not thread-safe: the owner
+// serialises every call.
 class FileEventWatcher {
 public:
     static constexpr std::size_t kMaxWatchesPerRoot = 1024;
@@ -25,8 +31,12 @@ public:
     // The descriptor to poll for readability.
     int descriptor() const { return m_fd; }
 
-    // Drops every watch and watches the given trees instead; roots are identified by
-    // their position. Roots that do not exist are skipped.
+    // Watches the given trees, identified by their position, changing only what
+    // differs: a tree still at the same place on the same file system keeps its
+    // watches, a tree no longer listed loses them, a new one (or one that appeared,
+    // or was mounted over) is walked. A tree only partly watched gets one try for what
+    // it misses, which costs nothing while the budget is spent. Missing roots are
+    // skipped until they exist.
     void watch(const std::vector<std::string>& roots);
 
     // Reads what is pending (never blocks) and returns the positions of the roots that
@@ -34,11 +44,15 @@ public:
     std::vector<std::size_t> readChanges();
 
     std::size_t watchCount() const { return m_watches.size(); }
+    std::size_t watchCount(std::size_t root) const {
+        return root < m_trees.size() ? m_trees[root].watches : 0;
+    }
 
-    // False when nothing under the root is watched (it was missing, or its file system
-    // went away and took the watches with it).
-    bool covers(std::size_t root) const {
-        return root < m_watchesPerRoot.size() && m_watchesPerRoot[root] > 0;
+    // True when the root exists and some of the directories found under it are not
+    // watched: the budget or the kernel's limit ran out.
+    bool isPartial(std::size_t root) const {
+        return root < m_trees.size() &&
+               (!m_trees[root].unwatched.empty() || m_trees[root].overflowed);
     }
 
 private:
@@ -47,13 +61,36 @@ private:
         std::vector<std::size_t> roots;
     };
 
-    void addTree(std::size_t root, const std::string& path);
-    bool addWatch(std::size_t root, const std::string& path);
+    struct Tree {
+        std::string path;
+        // Zero until the root has been found as a directory.
+        dev_t device = 0;
+        ino_t inode = 0;
+        std::size_t watches = 0;
+        // Directories found but not watched yet, in walking order.
+        std::deque<std::string> unwatched;
+        // More were found than the list keeps: the tree is walked afresh once the
+        // list is done.
+        bool overflowed = false;
+    };
+
+    enum class Placement { placed, alreadyWatched, noRoom, unusable };
+
+    // A root position in moves that no longer exists.
+    static constexpr std::size_t kGone = SIZE_MAX;
+
+    void keepTrees(const std::vector<std::string>& roots);
+    void dropWatchesOf(std::size_t root);
+    // Gives each watch's roots their new positions (moves[old]); a watch left with no
+    // root is removed.
+    void moveOwners(const std::vector<std::size_t>& moves);
+    void walk(std::size_t root);
+    static void queue(Tree& tree, std::string directory);
+    Placement addWatch(std::size_t root, const std::string& path);
 
     int m_fd = -1;
     std::unordered_map<int, Watch> m_watches;
-    std::vector<std::size_t> m_watchesPerRoot;
-    std::vector<unsigned long> m_rootDevices;
+    std::vector<Tree> m_trees;
 };
 
 } // namespace berthkeep::core

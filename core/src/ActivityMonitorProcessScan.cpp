@@ -7,6 +7,11 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cerrno>
+#include <climits>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <set>
 
 namespace berthkeep::core {
@@ -61,7 +66,9 @@ std::string lowered(std::string_view text) {
 }
 
 std::string trimmed(std::string_view text) {
-    const auto isSpace = [](unsigned char c) { return std::isspace(c) != 0; };
+    const auto isSpace = [](unsigned char c) {
+        return std::isspace(c) != 0;
+    };
     while (!text.empty() && isSpace(text.front())) {
         text.remove_prefix(1);
     }
@@ -79,38 +86,14 @@ std::string_view lastComponent(std::string_view path) {
     return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::string readLinkAt(int directory, const char* name) {
-    std::array<char, 4096> buffer;
-    const ssize_t length = readlinkat(directory, name, buffer.data(), buffer.size());
-    if (length <= 0 || std::size_t(length) >= buffer.size()) {
-        return {};
-    }
-    std::string target(buffer.data(), std::size_t(length));
-    // A deleted file that is still open keeps its file system busy all the same.
-    constexpr std::string_view kDeleted = " (deleted)";
-    if (target.size() > kDeleted.size() &&
-        std::string_view(target).substr(target.size() - kDeleted.size()) == kDeleted) {
-        target.resize(target.size() - kDeleted.size());
-    }
-    return target;
-}
+constexpr std::string_view kDeleted = " (deleted)";
 
-std::string readSmallFileAt(int directory, const char* name, std::size_t limit) {
-    const int fd = openat(directory, name, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return {};
+// A file deleted while open (or mapped) keeps its file system busy all the same.
+std::string_view withoutDeletedMark(std::string_view path) {
+    if (path.size() > kDeleted.size() && path.substr(path.size() - kDeleted.size()) == kDeleted) {
+        path.remove_suffix(kDeleted.size());
     }
-    std::string content;
-    std::array<char, 4096> buffer;
-    while (content.size() < limit) {
-        const ssize_t length = read(fd, buffer.data(), buffer.size());
-        if (length <= 0) {
-            break;
-        }
-        content.append(buffer.data(), std::size_t(length));
-    }
-    close(fd);
-    return content;
+    return path;
 }
 
 bool isProcessDirectory(const char* name) {
@@ -125,62 +108,298 @@ bool isProcessDirectory(const char* name) {
     return true;
 }
 
-// Marks every root the path lies under.
-void markRoots(std::string_view path, const std::vector<std::string>& roots,
-               std::vector<bool>& marks) {
-    if (path.empty() || path.front() != '/') {
-        return;
-    }
-    for (std::size_t index = 0; index < roots.size(); ++index) {
-        if (!marks[index] && isPathUnder(path, roots[index])) {
-            marks[index] = true;
-        }
-    }
-}
+// Marks on which roots one process holds something, with a count so "every root is
+// marked already" is one comparison.
+class RootMarks {
+public:
+    explicit RootMarks(std::size_t size)
+        : m_marks(size, false) {}
 
-// Files a viewer has mapped or was started with: it may have closed the descriptor
-// already while it still shows the file.
-void markViewerPaths(int processDirectory, const std::vector<std::string>& roots,
-                     std::vector<bool>& marks) {
-    constexpr std::size_t kReadLimit = 1 << 20;
-    const std::string maps = readSmallFileAt(processDirectory, "maps", kReadLimit);
-    std::size_t start = 0;
-    while (start < maps.size()) {
-        std::size_t end = maps.find('\n', start);
-        if (end == std::string::npos) {
-            end = maps.size();
+    void clear() {
+        std::fill(m_marks.begin(), m_marks.end(), false);
+        m_count = 0;
+    }
+    bool all() const { return m_count == m_marks.size(); }
+    bool operator[](std::size_t index) const { return m_marks[index]; }
+
+    // Marks every root the path lies under; true once every root is marked.
+    bool mark(std::string_view path, const std::vector<std::string>& roots) {
+        if (path.empty() || path.front() != '/') {
+            return all();
         }
-        const std::string_view line(maps.data() + start, end - start);
-        const auto slash = line.find('/');
-        if (slash != std::string_view::npos) {
-            std::string path(line.substr(slash));
-            constexpr std::string_view kDeleted = " (deleted)";
-            if (path.size() > kDeleted.size() &&
-                std::string_view(path).substr(path.size() - kDeleted.size()) == kDeleted) {
-                path.resize(path.size() - kDeleted.size());
+        for (std::size_t index = 0; index < roots.size(); ++index) {
+            if (!m_marks[index] && isPathUnder(path, roots[index])) {
+                m_marks[index] = true;
+                ++m_count;
             }
-            markRoots(path, roots, marks);
         }
-        start = end + 1;
+        return all();
     }
 
-    const std::string arguments = readSmallFileAt(processDirectory, "cmdline", kReadLimit);
-    std::size_t argument = 0;
-    while (argument < arguments.size()) {
-        std::size_t end = arguments.find('\0', argument);
-        if (end == std::string::npos) {
-            end = arguments.size();
+    void add(const RootMarks& other) {
+        for (std::size_t index = 0; index < m_marks.size(); ++index) {
+            if (other.m_marks[index] && !m_marks[index]) {
+                m_marks[index] = true;
+                ++m_count;
+            }
         }
-        std::string_view value(arguments.data() + argument, end - argument);
-        // "file:///path" arguments are common for desktop launches.
-        constexpr std::string_view kFileScheme = "file://";
-        if (value.substr(0, kFileScheme.size()) == kFileScheme) {
-            value.remove_prefix(kFileScheme.size());
-        }
-        markRoots(value, roots, marks);
-        argument = end + 1;
     }
-}
+
+private:
+    std::vector<bool> m_marks;
+    std::size_t m_count = 0;
+};
+
+// Reads one process after another through buffers kept for the whole scan. Each /proc
+// entry of a process is read at most once, and reading stops as soon as the process is
+// known to hold every root: counting is per process, so more of it changes nothing.
+class ProcessReader {
+public:
+    ProcessReader(int procDirectory, const std::vector<std::string>& roots)
+        : m_proc(procDirectory)
+        , m_roots(roots)
+        , m_cwd(roots.size())
+        , m_open(roots.size())
+        , m_viewerMarks(roots.size())
+        , m_buffer(kBufferSize) {}
+
+    void read(const char* pid, const ViewerMatcher* viewers) {
+        m_cwd.clear();
+        m_open.clear();
+        m_viewerMarks.clear();
+        m_viewer.reset();
+
+        // The working directory first: a zombie has none. A kernel thread works in "/"
+        // and has no executable, so only there is the executable asked for before the
+        // rest; elsewhere it shows among the mappings (and a viewer needs it anyway).
+        const std::optional<std::string_view> cwd = readLink(pid, "cwd", m_link);
+        if (!cwd && errno != ENAMETOOLONG) {
+            // Another user's process without privilege: only what anyone may read
+            // tells a viewer.
+            if (errno == EACCES && viewers) {
+                matchViewer(pid, {}, *viewers);
+            }
+            return;
+        }
+        m_cwd.mark(cwd.value_or(std::string_view()), m_roots);
+        std::string_view executable;
+        if (cwd == "/" || viewers) {
+            const std::optional<std::string_view> link = readLink(pid, "exe", m_executable);
+            if (!link && errno != ENAMETOOLONG) {
+                return;
+            }
+            executable = link.value_or(std::string_view());
+            m_open.mark(executable, m_roots);
+        }
+        if (!m_open.all()) {
+            readDescriptors(pid);
+        }
+        if (!m_open.all()) {
+            readMappings(pid);
+        }
+        if (viewers) {
+            matchViewer(pid, executable, *viewers);
+        }
+    }
+
+    const RootMarks& cwdMarks() const { return m_cwd; }
+    // Descriptors, mapped files and the executable: all keep the file system busy.
+    const RootMarks& openMarks() const { return m_open; }
+    const RootMarks& viewerMarks() const { return m_viewerMarks; }
+    const std::optional<ViewerIdentity>& viewer() const { return m_viewer; }
+
+private:
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+    // Long argument lists are cut here; a file argument comes early in practice.
+    static constexpr std::size_t kArgumentLimit = 1 << 20;
+
+    using LinkBuffer = std::array<char, PATH_MAX>;
+
+    // Null (with errno set) when the link cannot be read.
+    static std::optional<std::string_view> readLinkAt(int directory, const char* name,
+                                                      LinkBuffer& buffer) {
+        const ssize_t length = readlinkat(directory, name, buffer.data(), buffer.size());
+        if (length <= 0 || std::size_t(length) >= buffer.size()) {
+            if (length > 0) {
+                errno = ENAMETOOLONG;
+            }
+            return std::nullopt;
+        }
+        return withoutDeletedMark(std::string_view(buffer.data(), std::size_t(length)));
+    }
+
+    // "<pid>/<entry>": a directory entry's name and one of the short names below.
+    using EntryPath = std::array<char, NAME_MAX + 16>;
+
+    static const char* entryPath(EntryPath& path, const char* pid, const char* entry) {
+        std::snprintf(path.data(), path.size(), "%s/%s", pid, entry);
+        return path.data();
+    }
+
+    std::optional<std::string_view> readLink(const char* pid, const char* entry,
+                                             LinkBuffer& buffer) {
+        EntryPath path;
+        return readLinkAt(m_proc, entryPath(path, pid, entry), buffer);
+    }
+
+    int openEntry(const char* pid, const char* entry, int flags) const {
+        EntryPath path;
+        return openat(m_proc, entryPath(path, pid, entry), flags | O_RDONLY | O_CLOEXEC);
+    }
+
+    void readDescriptors(const char* pid) {
+        const int directory = openEntry(pid, "fd", O_DIRECTORY);
+        if (directory < 0) {
+            return;
+        }
+        bool done = false;
+        while (!done) {
+            const ssize_t length = getdents64(directory, m_buffer.data(), m_buffer.size());
+            if (length <= 0) {
+                break;
+            }
+            m_entries.clear();
+            for (ssize_t offset = 0; offset < length;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(m_buffer.data() + offset);
+                if (entry->d_name[0] != '.') {
+                    m_entries.push_back(entry->d_name);
+                }
+                offset += entry->d_reclen;
+            }
+            // Highest descriptors first: the standard streams come first in the table,
+            // and a file opened on a drive usually later, so reading can stop sooner.
+            for (auto name = m_entries.rbegin(); name != m_entries.rend() && !done; ++name) {
+                if (const auto target = readLinkAt(directory, *name, m_link)) {
+                    done = m_open.mark(*target, m_roots);
+                }
+            }
+            // The kernel fills the buffer until the next entry does not fit: room for
+            // one more means the listing is complete, and the empty read is saved.
+            done = done || m_buffer.size() - std::size_t(length) >= sizeof(dirent64);
+        }
+        close(directory);
+    }
+
+    // Calls onLine for each line of the entry, read in large pieces through the shared
+    // buffer; stops early when onLine returns true or the limit is reached.
+    template <typename OnLine>
+    void readLines(const char* pid, const char* entry, char separator, std::size_t limit,
+                   OnLine&& onLine) {
+        const int fd = openEntry(pid, entry, 0);
+        if (fd < 0) {
+            return;
+        }
+        std::size_t kept = 0;
+        std::size_t total = 0;
+        bool done = false;
+        while (!done && total < limit) {
+            const ssize_t length = ::read(fd, m_buffer.data() + kept, m_buffer.size() - kept);
+            if (length <= 0) {
+                if (kept > 0) {
+                    onLine(std::string_view(m_buffer.data(), kept));
+                }
+                break;
+            }
+            total += std::size_t(length);
+            const std::size_t end = kept + std::size_t(length);
+            std::size_t start = 0;
+            while (!done) {
+                const void* found = std::memchr(m_buffer.data() + start, separator, end - start);
+                if (!found) {
+                    break;
+                }
+                const std::size_t stop =
+                    std::size_t(static_cast<const char*>(found) - m_buffer.data());
+                done = onLine(std::string_view(m_buffer.data() + start, stop - start));
+                start = stop + 1;
+            }
+            // A line longer than the whole buffer cannot be a path: drop it.
+            kept = end - start;
+            if (kept == m_buffer.size()) {
+                kept = 0;
+            } else if (kept > 0 && start > 0) {
+                std::memmove(m_buffer.data(), m_buffer.data() + start, kept);
+            }
+        }
+        close(fd);
+    }
+
+    // A file mapped into memory holds its file system like an open descriptor, also
+    // after the descriptor was closed.
+    void readMappings(const char* pid) {
+        // Where the vsyscall page exists (x86-64) the kernel lists it last: seeing it
+        // spares the read that would only say end of file.
+        constexpr std::string_view kLastMapping = "[vsyscall]";
+        readLines(pid, "maps", '\n', SIZE_MAX, [this, kLastMapping](std::string_view line) {
+            const bool last = line.size() >= kLastMapping.size() &&
+                              line.substr(line.size() - kLastMapping.size()) == kLastMapping;
+            return m_open.mark(mappedPath(line), m_roots) || last;
+        });
+    }
+
+    // "address perms offset dev inode   path": the path is what follows the fifth field
+    // and its padding, when it is a path at all (not "[heap]" or an anonymous name).
+    static std::string_view mappedPath(std::string_view line) {
+        std::size_t position = 0;
+        for (int field = 0; field < 5; ++field) {
+            position = line.find(' ', position);
+            if (position == std::string_view::npos) {
+                return {};
+            }
+            ++position;
+        }
+        while (position < line.size() && line[position] == ' ') {
+            ++position;
+        }
+        if (position >= line.size() || line[position] != '/') {
+            return {};
+        }
+        return withoutDeletedMark(line.substr(position));
+    }
+
+    void matchViewer(const char* pid, std::string_view executable, const ViewerMatcher& viewers) {
+        std::array<char, 64> name{};
+        std::size_t nameLength = 0;
+        if (const int fd = openEntry(pid, "comm", 0); fd >= 0) {
+            const ssize_t length = ::read(fd, name.data(), name.size());
+            close(fd);
+            nameLength = length > 0 ? std::size_t(length) : 0;
+        }
+        while (nameLength > 0 && (name[nameLength - 1] == '\n' || name[nameLength - 1] == '\0')) {
+            --nameLength;
+        }
+        m_viewer = viewers.match(std::string_view(name.data(), nameLength), executable);
+        if (!m_viewer) {
+            return;
+        }
+        m_viewerMarks.add(m_cwd);
+        m_viewerMarks.add(m_open);
+        if (m_viewerMarks.all()) {
+            return;
+        }
+        // A viewer may have read the file it was started with and let it go while it
+        // still shows it. "file:///path" arguments are common for desktop launches.
+        readLines(pid, "cmdline", '\0', kArgumentLimit, [this](std::string_view argument) {
+            constexpr std::string_view kFileScheme = "file://";
+            if (argument.substr(0, kFileScheme.size()) == kFileScheme) {
+                argument.remove_prefix(kFileScheme.size());
+            }
+            return m_viewerMarks.mark(argument, m_roots);
+        });
+    }
+
+    const int m_proc;
+    const std::vector<std::string>& m_roots;
+    RootMarks m_cwd;
+    RootMarks m_open;
+    RootMarks m_viewerMarks;
+    std::optional<ViewerIdentity> m_viewer;
+    LinkBuffer m_executable;
+    LinkBuffer m_link;
+    std::vector<char> m_buffer;
+    // Names of the descriptors in the buffer, in listing order.
+    std::vector<const char*> m_entries;
+};
 
 } // namespace
 
@@ -225,8 +444,8 @@ std::optional<ViewerIdentity> ViewerMatcher::match(std::string_view processName,
     return std::nullopt;
 }
 
-ProcessScanResult scanProcesses(const std::vector<std::string>& roots,
-                                const ViewerMatcher* viewers, const std::string& procRoot) {
+ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
+                                const std::string& procRoot) {
     ProcessScanResult result;
     result.volumes.resize(roots.size());
     if (roots.empty()) {
@@ -236,65 +455,28 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots,
     if (!proc) {
         return result;
     }
+    ProcessReader reader(dirfd(proc), roots);
     std::set<std::string> seenIdentities;
     while (const dirent* entry = readdir(proc)) {
         if (!isProcessDirectory(entry->d_name)) {
             continue;
         }
-        const int processDirectory =
-            openat(dirfd(proc), entry->d_name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (processDirectory < 0) {
-            continue;
-        }
-        std::vector<bool> cwdMarks(roots.size(), false);
-        std::vector<bool> openMarks(roots.size(), false);
-        markRoots(readLinkAt(processDirectory, "cwd"), roots, cwdMarks);
-        const std::string executable = readLinkAt(processDirectory, "exe");
-        markRoots(executable, roots, openMarks);
-
-        const int fdDirectory = openat(processDirectory, "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fdDirectory >= 0) {
-            if (DIR* descriptors = fdopendir(fdDirectory)) {
-                while (const dirent* descriptor = readdir(descriptors)) {
-                    if (descriptor->d_name[0] == '.') {
-                        continue;
-                    }
-                    markRoots(readLinkAt(fdDirectory, descriptor->d_name), roots, openMarks);
-                }
-                closedir(descriptors);
-            } else {
-                close(fdDirectory);
-            }
-        }
-
-        if (viewers) {
-            std::string name = readSmallFileAt(processDirectory, "comm", 64);
-            while (!name.empty() && (name.back() == '\n' || name.back() == '\0')) {
-                name.pop_back();
-            }
-            if (const auto identity = viewers->match(name, executable)) {
-                std::vector<bool> viewerMarks(roots.size(), false);
-                for (std::size_t index = 0; index < roots.size(); ++index) {
-                    viewerMarks[index] = cwdMarks[index] || openMarks[index];
-                }
-                markViewerPaths(processDirectory, roots, viewerMarks);
-                bool touches = false;
-                for (std::size_t index = 0; index < roots.size(); ++index) {
-                    if (viewerMarks[index]) {
-                        result.volumes[index].viewerTouches = true;
-                        touches = true;
-                    }
-                }
-                if (touches && seenIdentities.insert(identity->identity).second) {
-                    result.observedViewers.push_back(*identity);
+        reader.read(entry->d_name, viewers);
+        if (const auto& identity = reader.viewer()) {
+            bool touches = false;
+            for (std::size_t index = 0; index < roots.size(); ++index) {
+                if (reader.viewerMarks()[index]) {
+                    result.volumes[index].viewerTouches = true;
+                    touches = true;
                 }
             }
+            if (touches && seenIdentities.insert(identity->identity).second) {
+                result.observedViewers.push_back(*identity);
+            }
         }
-        close(processDirectory);
-
         for (std::size_t index = 0; index < roots.size(); ++index) {
-            result.volumes[index].cwdProcesses += cwdMarks[index] ? 1 : 0;
-            result.volumes[index].openFileProcesses += openMarks[index] ? 1 : 0;
+            result.volumes[index].cwdProcesses += reader.cwdMarks()[index] ? 1 : 0;
+            result.volumes[index].openFileProcesses += reader.openMarks()[index] ? 1 : 0;
         }
     }
     closedir(proc);

@@ -33,7 +33,8 @@ private:
 };
 
 struct VolumeProcessUsage {
-    // Processes holding at least one descriptor (or their executable) on the volume.
+    // Processes holding at least one descriptor, mapped file or their executable on the
+    // volume; each process counts once however much it holds.
     std::int64_t openFileProcesses = 0;
     // Processes whose current directory is on the volume.
     std::int64_t cwdProcesses = 0;
@@ -49,10 +50,10 @@ struct ProcessScanResult {
 };
 
 // One pass over the processes under procRoot. Processes and entries that cannot be
-// read (gone meanwhile, or another user's without privilege) are skipped. Without a
-// viewer matcher no viewer is looked for.
-ProcessScanResult scanProcesses(const std::vector<std::string>& roots,
-                                const ViewerMatcher* viewers,
+// read (gone meanwhile, or another user's without privilege) are skipped, and so are
+// kernel threads and zombies, after a call or two. Without a viewer matcher no viewer
+// is looked for.
+ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
                                 const std::string& procRoot = "/proc");
 
 } // namespace berthkeep::core

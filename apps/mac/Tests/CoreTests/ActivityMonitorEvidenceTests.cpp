@@ -31,7 +31,8 @@ TEST(ActivityMonitorEvidence, HeldFileMakesTheDriveBusyUntilTheHolderEnds) {
     monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
     EXPECT_TRUE(idle(monitor.usage("disk4")));
 
-    ChildProcess holder("exec 3<\"$1\"; exec sleep 30", {"sh", (drive.path() / "movie.mkv").string()});
+    ChildProcess holder("exec 3<\"$1\"; exec sleep 30",
+                        {"sh", (drive.path() / "movie.mkv").string()});
     json usage = monitor.waitForUsage("disk4", busy);
     EXPECT_EQ(usage["open_file_usage"], 1);
     EXPECT_EQ(usage["cwd_usage"], 0);
@@ -70,7 +71,8 @@ TEST(ActivityMonitorEvidence, WorkingDirectoryOnTheDriveCountsEvenWhenNested) {
     MonitorUnderTest monitor(core, kSteadyConfiguration);
     monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
 
-    ChildProcess shell("cd \"$1\" && exec sleep 30", {"sh", (drive.path() / "photos" / "2026").string()});
+    ChildProcess shell("cd \"$1\" && exec sleep 30",
+                       {"sh", (drive.path() / "photos" / "2026").string()});
     json usage = monitor.waitForUsage("disk4", busy);
     EXPECT_EQ(usage["cwd_usage"], 1);
     EXPECT_EQ(usage["open_file_usage"], 0);
@@ -88,7 +90,8 @@ TEST(ActivityMonitorEvidence, OpenFilesOutrankWorkingDirectoriesAndAreCountedPer
     monitor.update(volumeSetJson("enhanced", json::array({volume("disk4", drive.path())})));
 
     // Two descriptors in one process still count as one process.
-    ChildProcess both("cd \"$1\" && exec 3<a.txt 4<a.txt && exec sleep 30", {"sh", drive.path().string()});
+    ChildProcess both("cd \"$1\" && exec 3<a.txt 4<a.txt && exec sleep 30",
+                      {"sh", drive.path().string()});
     ChildProcess cwdOnly("cd \"$1\" && exec sleep 30", {"sh", drive.path().string()});
     const json usage = monitor.waitForUsage(
         "disk4", [](const json& u) { return u["open_file_usage"] == 1 && u["cwd_usage"] == 2; });
@@ -108,8 +111,9 @@ TEST(ActivityMonitorEvidence, OnlyPathsUnderTheMountPathCount) {
     fs::create_directory_symlink(drive, link);
     MonitorUnderTest monitor(core, kSteadyConfiguration);
     // The second drive is named through a symbolic link; processes show resolved paths.
-    monitor.update(volumeSetJson("standard", json::array({volume("plain", drive), volume("viaLink", link),
-                                                          volume("sibling", sibling)})));
+    monitor.update(
+        volumeSetJson("standard", json::array({volume("plain", drive), volume("viaLink", link),
+                                               volume("sibling", sibling)})));
 
     ChildProcess shell("cd \"$1\" && exec sleep 30", {"sh", drive.string()});
     monitor.waitForUsage("plain", busy);
@@ -129,8 +133,58 @@ TEST(ActivityMonitorEvidence, DeletedButOpenFileStillCounts) {
 
     ChildProcess holder("exec 3<\"$1\" && rm \"$1\" && exec sleep 30",
                         {"sh", (drive.path() / "gone.tmp").string()});
-    const json usage = monitor.waitForUsage("disk4", [](const json& u) { return u["open_file_usage"] == 1; });
+    const json usage =
+        monitor.waitForUsage("disk4", [](const json& u) { return u["open_file_usage"] == 1; });
     EXPECT_EQ(usage["open_file_usage"], 1);
+}
+
+// A mapped file keeps its file system busy like an open one (the unmount refuses), also
+// after the descriptor is closed; a process counts once however it holds the drive.
+TEST(ActivityMonitorEvidence, MappedFilesCountAsOpenFilesOncePerProcess) {
+    struct Case {
+        const char* name;
+        MappingHolder::Options options;
+        bool onTheDrive;
+    };
+    const Case cases[] = {
+        {"mapped, descriptor closed", {}, true},
+        {"mapped and still open", {.keepDescriptor = true}, true},
+        {"mapped, then deleted", {.removeFile = true}, true},
+        {"mapped outside the drive", {}, false},
+    };
+    CoreLibrary core;
+    TemporaryFolder base;
+    const fs::path drive = base.path() / "Drive";
+    // Shares the drive's name as a prefix, so only a real path comparison leaves it out.
+    const fs::path outside = base.path() / "Drive 2";
+    fs::create_directories(drive / "library");
+    fs::create_directories(outside);
+    // File events off: the test's own writes must not count.
+    MonitorUnderTest monitor(core, configurationJson(20000, 0, 10000, 30000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive)})));
+
+    for (const Case& c : cases) {
+        const fs::path file = (c.onTheDrive ? drive / "library" : outside) / "mapped.db";
+        writeFile(file, "pages");
+        MappingHolder holder(file, c.options);
+        const json usage = monitor.usage("disk4");
+        EXPECT_EQ(usage["open_file_usage"], c.onTheDrive ? 1 : 0) << c.name;
+        EXPECT_EQ(usage["cwd_usage"], 0) << c.name;
+        EXPECT_EQ(usage["is_busy"], c.onTheDrive) << c.name;
+        if (c.onTheDrive) {
+            EXPECT_EQ(usage.value("dominant_attention_reason", ""), "OPEN_FILE_USAGE") << c.name;
+        }
+        // Once the holder is gone, the very next snapshot says so.
+        holder.end();
+        EXPECT_TRUE(idle(monitor.usage("disk4"))) << c.name;
+    }
+
+    // A program started from the drive holds it through its executable.
+    fs::copy_file("/bin/sleep", drive / "sleep");
+    ChildProcess program("exec \"$1\" 30", {"sh", (drive / "sleep").string()});
+    const json usage = monitor.waitForUsage("disk4", busy);
+    EXPECT_EQ(usage["open_file_usage"], 1);
+    EXPECT_EQ(usage["dominant_attention_reason"], "OPEN_FILE_USAGE");
 }
 
 TEST(ActivityMonitorEvidence, ChangesShowWithinTheFileEventWindowOnly) {
@@ -156,7 +210,8 @@ TEST(ActivityMonitorEvidence, ChangesShowWithinTheFileEventWindowOnly) {
     fs::create_directory(drive.path() / "later");
     EXPECT_TRUE(idle(monitor.waitForUsage("disk4", idle, std::chrono::seconds(3))));
     writeFile(drive.path() / "later" / "inside.txt", "x");
-    EXPECT_EQ(monitor.waitForUsage("disk4", busy, std::chrono::seconds(2))["fsevents_activity"], true);
+    EXPECT_EQ(monitor.waitForUsage("disk4", busy, std::chrono::seconds(2))["fsevents_activity"],
+              true);
 }
 
 TEST(ActivityMonitorEvidence, DriveThatAppearsLaterIsWatchedFromTheNextUpdate) {
@@ -171,7 +226,8 @@ TEST(ActivityMonitorEvidence, DriveThatAppearsLaterIsWatchedFromTheNextUpdate) {
     fs::create_directory(drive);
     monitor.update(update);
     writeFile(drive / "arrived.txt", "x");
-    EXPECT_EQ(monitor.waitForUsage("disk4", busy, std::chrono::seconds(2))["fsevents_activity"], true);
+    EXPECT_EQ(monitor.waitForUsage("disk4", busy, std::chrono::seconds(2))["fsevents_activity"],
+              true);
 }
 
 TEST(ActivityMonitorEvidence, ReadingFilesIsNotAChange) {
@@ -188,30 +244,6 @@ TEST(ActivityMonitorEvidence, ReadingFilesIsNotAChange) {
     std::this_thread::sleep_for(std::chrono::milliseconds(150));
     EXPECT_EQ(monitor.usage("disk4")["fsevents_activity"], false);
 }
-
-// A real file system of its own, so free-space counters belong to the drive alone.
-class TmpfsDrive {
-public:
-    TmpfsDrive() : m_mountPoint(m_folder.path() / "Volume") {
-        fs::create_directory(m_mountPoint);
-        m_mounted = mount("tmpfs", m_mountPoint.c_str(), "tmpfs", 0, "size=8m") == 0;
-    }
-    ~TmpfsDrive() {
-        if (m_mounted) {
-            umount2(m_mountPoint.c_str(), MNT_DETACH);
-        }
-    }
-    TmpfsDrive(const TmpfsDrive&) = delete;
-    TmpfsDrive& operator=(const TmpfsDrive&) = delete;
-
-    bool mounted() const { return m_mounted; }
-    const fs::path& path() const { return m_mountPoint; }
-
-private:
-    TemporaryFolder m_folder;
-    fs::path m_mountPoint;
-    bool m_mounted = false;
-};
 
 TEST(ActivityMonitorEvidence, FreeSpaceChurnOnAMountedFileSystemShowsWithinItsWindow) {
     TmpfsDrive drive;
@@ -231,7 +263,8 @@ TEST(ActivityMonitorEvidence, FreeSpaceChurnOnAMountedFileSystemShowsWithinItsWi
     EXPECT_EQ(sample["free_bytes"], sample["blocks_free"].get<std::uint64_t>() *
                                         sample["block_size"].get<std::uint64_t>());
     EXPECT_EQ(sample["used_bytes"].get<std::uint64_t>() + sample["free_bytes"].get<std::uint64_t>(),
-              sample["blocks_total"].get<std::uint64_t>() * sample["block_size"].get<std::uint64_t>());
+              sample["blocks_total"].get<std::uint64_t>() *
+                  sample["block_size"].get<std::uint64_t>());
     EXPECT_EQ(before["usage_snapshots_by_drive_id"]["disk7"]["statfs_activity"], false);
 
     writeFile(drive.path() / "blob.bin", std::string(256 * 1024, 'x'));
@@ -254,11 +287,11 @@ TEST(ActivityMonitorEvidence, ViewersAreRecognisedByNameOrPromotedIdentity) {
     monitor.update(volumeSetJson("enhanced", json::array({volume("disk4", drive.path())})));
 
     {
-        ChildProcess player("exec 3<\"$1\"; exec \"$2\" 30",
-                            {"sh", (drive.path() / "clip.mp4").string(), (tools.path() / "mpv").string()});
-        const json usage = monitor.waitForUsage("disk4", [](const json& u) {
-            return u.value("viewer_assist_activity", false);
-        });
+        ChildProcess player(
+            "exec 3<\"$1\"; exec \"$2\" 30",
+            {"sh", (drive.path() / "clip.mp4").string(), (tools.path() / "mpv").string()});
+        const json usage = monitor.waitForUsage(
+            "disk4", [](const json& u) { return u.value("viewer_assist_activity", false); });
         EXPECT_EQ(usage["viewer_assist_activity"], true);
         EXPECT_EQ(usage["dominant_attention_reason"], "OPEN_FILE_USAGE");
         EXPECT_EQ(monitor.snapshot()["observed_targeted_assist_identities"],
@@ -280,11 +313,13 @@ TEST(ActivityMonitorEvidence, ViewersAreRecognisedByNameOrPromotedIdentity) {
     };
     for (const Case& c : {Case{"enhanced", false, false}, Case{"standard", true, false},
                           Case{"enhanced", true, true}}) {
-        monitor.update(volumeSetJson(c.mode, json::array({volume("disk4", drive.path())}), c.adaptive, promoted));
+        monitor.update(volumeSetJson(c.mode, json::array({volume("disk4", drive.path())}),
+                                     c.adaptive, promoted));
         const json usage = monitor.waitForUsage(
             "disk4", [&](const json& u) { return u["viewer_assist_activity"] == c.viewer; },
             std::chrono::seconds(c.viewer ? 5 : 1));
-        EXPECT_EQ(usage["viewer_assist_activity"], c.viewer) << c.mode << " adaptive " << c.adaptive;
+        EXPECT_EQ(usage["viewer_assist_activity"], c.viewer)
+            << c.mode << " adaptive " << c.adaptive;
         if (c.viewer) {
             EXPECT_EQ(usage["dominant_attention_reason"], "VIEWER_ASSIST_ACTIVITY");
             EXPECT_EQ(usage["open_file_usage"], 0);

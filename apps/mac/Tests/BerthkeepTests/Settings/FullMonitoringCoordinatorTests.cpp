@@ -9,6 +9,7 @@
 #include "TaskDriver.hpp"
 #include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryTestSupport.hpp"
 #include "platform/LoginItems/SimulatedLoginItemService.hpp"
+#include "../Support/MemoryQueueStore.hpp"
 
 namespace berthkeep {
 namespace {
@@ -46,15 +47,6 @@ public:
     Action notNowAction;
 };
 
-class MemoryQueueStore final : public BerthkeepTelemetryQueueStoring {
-public:
-    BerthkeepTelemetryQueue load() const override { return queue; }
-    void save(const BerthkeepTelemetryQueue& saved) const override { queue = saved; }
-    std::string setAsideUndecodableQueue() const override { return {}; }
-
-    mutable BerthkeepTelemetryQueue queue;
-};
-
 PropertyListValue::Dictionary storedState(const char* preference, const char* onboarding,
                                           const char* capability) {
     return {{Keys::fullMonitoringPreference, preference},
@@ -73,7 +65,7 @@ struct Fixture {
         options.operatingSystemMajorVersion = 12;
         telemetry = std::make_shared<BerthkeepTelemetryController>(
             BerthkeepTelemetryConfiguration::resolve({}, {}, "com.example", false),
-            RustBerthkeepTelemetryBridge(transport), std::make_shared<MemoryQueueStore>(),
+            RustBerthkeepTelemetryBridge(transport), std::make_shared<testsupport::MemoryQueueStore>(),
             BerthkeepLogger(telemetrySink), "1.0", BerthkeepTelemetryConsent{true}, options);
         coordinator = std::make_unique<FullMonitoringCoordinator>(
             preferences, telemetry, BerthkeepLogger(sink), presenter, integration);

@@ -15,6 +15,7 @@
 #include "TaskDriver.hpp"
 #include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryTestSupport.hpp"
 #include "platform/LoginItems/SimulatedLoginItemService.hpp"
+#include "../Support/MemoryQueueStore.hpp"
 
 namespace berthkeep::storetest {
 
@@ -148,15 +149,6 @@ public:
     int presented = 0;
 };
 
-class MemoryQueueStore final : public BerthkeepTelemetryQueueStoring {
-public:
-    BerthkeepTelemetryQueue load() const override { return queue; }
-    void save(const BerthkeepTelemetryQueue& saved) const override { queue = saved; }
-    std::string setAsideUndecodableQueue() const override { return {}; }
-
-    mutable BerthkeepTelemetryQueue queue;
-};
-
 // Full Monitoring on and known to work: the core judges the drives.
 inline PropertyListValue::Dictionary fullMonitoringActive() {
     return {{AppPreferencesStore::Keys::fullMonitoringPreference, "on"},
@@ -175,7 +167,7 @@ struct StoreFixture {
         options.operatingSystemMajorVersion = 13;
         telemetry = std::make_shared<BerthkeepTelemetryController>(
             BerthkeepTelemetryConfiguration::resolve({}, {}, "com.example", false),
-            RustBerthkeepTelemetryBridge(transport), std::make_shared<MemoryQueueStore>(),
+            RustBerthkeepTelemetryBridge(transport), std::make_shared<testsupport::MemoryQueueStore>(),
             BerthkeepLogger(telemetrySink), "1.0", BerthkeepTelemetryConsent{true}, options);
     }
 

@@ -1,0 +1,477 @@
+// berthkeep-core-bench: figures for the activity monitor and the helper, as ratios
+// from one run on one machine:
+// - snapshot CPU per answer against `fuser -m` on the same folder, with 0, 40 and 400
+//   holder processes (one of them holding only a mapping);
+// - update cost with the watch budget spent against a normal update;
+// - the helper's start-up against /bin/true.
+// Not a test: nothing here passes or fails, scripts/bench runs it.
+
+#include "berthkeep_core.h"
+
+#include <nlohmann/json.hpp>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+extern char** environ;
+
+namespace {
+
+namespace fs = std::filesystem;
+using json = nlohmann::json;
+using SteadyClock = std::chrono::steady_clock;
+
+constexpr const char* kConfiguration =
+    R"({"mode":"core_only","statfs_activity_window_ms":20000,"fsevents_activity_window_ms":20000,)"
+    R"("viewer_assist_window_ms":10000,"statfs_sampling_burst_ms":30000})";
+
+// Each measured loop runs at least this long and this often.
+constexpr double kMinimumSeconds = 1.0;
+constexpr std::size_t kMinimumRounds = 10;
+
+double cpuSeconds(int who) {
+    rusage usage{};
+    getrusage(who, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+double wallSeconds() {
+    return std::chrono::duration<double>(SteadyClock::now().time_since_epoch()).count();
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t middle = values.size() / 2;
+    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+struct Contender {
+    // CPU or wall seconds so far.
+    std::function<double()> measure;
+    std::function<void()> body;
+};
+
+// Runs the bodies in turns until enough time has passed and returns each one's median
+// cost per run: turns make a change in the machine's load weigh on all alike, the
+// median leaves out the runs another program disturbed.
+std::vector<double> mediansInTurns(const std::vector<Contender>& contenders,
+                                   double minimumSeconds = kMinimumSeconds) {
+    std::vector<std::vector<double>> costs(contenders.size());
+    for (const double start = wallSeconds();
+         costs[0].size() < kMinimumRounds || wallSeconds() - start < minimumSeconds;) {
+        for (std::size_t index = 0; index < contenders.size(); ++index) {
+            const double before = contenders[index].measure();
+            contenders[index].body();
+            costs[index].push_back(contenders[index].measure() - before);
+        }
+    }
+    std::vector<double> medians;
+    for (const std::vector<double>& cost : costs) {
+        medians.push_back(median(cost));
+    }
+    return medians;
+}
+
+class TemporaryFolder {
+public:
+    explicit TemporaryFolder(const char* name) {
+        std::string pattern = (fs::temp_directory_path() / name).string() + "-XXXXXX";
+        if (!mkdtemp(pattern.data())) {
+            throw std::runtime_error("mkdtemp failed");
+        }
+        m_path = fs::canonical(pattern);
+    }
+    ~TemporaryFolder() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+// As root the folder gets a file system of its own, so `fuser -m` answers for the
+// folder alone and both answers can be compared.
+class BenchDrive {
+public:
+    BenchDrive()
+        : m_mountPoint(m_folder.path() / "Drive") {
+        fs::create_directory(m_mountPoint);
+        m_mounted =
+            geteuid() == 0 && mount("tmpfs", m_mountPoint.c_str(), "tmpfs", 0, "size=16m") == 0;
+        std::ofstream(m_mountPoint / "held.bin") << std::string(8192, 'x');
+    }
+    ~BenchDrive() {
+        if (m_mounted) {
+            umount2(m_mountPoint.c_str(), MNT_DETACH);
+        }
+    }
+    BenchDrive(const BenchDrive&) = delete;
+    BenchDrive& operator=(const BenchDrive&) = delete;
+
+    bool mounted() const { return m_mounted; }
+    const fs::path& path() const { return m_mountPoint; }
+    fs::path file() const { return m_mountPoint / "held.bin"; }
+
+private:
+    TemporaryFolder m_folder{"berthkeep-bench"};
+    fs::path m_mountPoint;
+    bool m_mounted = false;
+};
+
+enum class Hold { openFile, workingDirectory, mappingOnly };
+
+// A holder outlives a crashed bench by this long at most.
+constexpr unsigned kHoldSeconds = 600;
+constexpr const char* kHoldMappingOption = "--hold-mapping";
+
+// As a holder: maps the file, lets its descriptor go, says so and waits to be killed.
+int holdMapping(const char* file) {
+    const int fd = open(file, O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED) {
+        return 1;
+    }
+    close(fd);
+    std::puts("mapped");
+    std::fflush(stdout);
+    sleep(kHoldSeconds);
+    return 0;
+}
+
+// Processes that hold the drive until the set goes away. Open files and working
+// directories are held by `sleep`, like a shell's `exec 3<file sleep`; the mapping by
+// this program started again as a holder, as no small standard tool maps a file and
+// lets its descriptor go.
+class Holders {
+public:
+    Holders() = default;
+    ~Holders() {
+        for (pid_t pid : m_pids) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+        }
+    }
+    Holders(const Holders&) = delete;
+    Holders& operator=(const Holders&) = delete;
+
+    void add(Hold hold, const fs::path& drive, const fs::path& file) {
+        const std::string seconds = std::to_string(kHoldSeconds);
+        std::vector<std::string> arguments{"/bin/sleep", seconds};
+        int answer[2] = {-1, -1};
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        switch (hold) {
+        case Hold::openFile:
+            posix_spawn_file_actions_addopen(&actions, 3, file.c_str(), O_RDONLY, 0);
+            break;
+        case Hold::workingDirectory:
+            posix_spawn_file_actions_addchdir_np(&actions, drive.c_str());
+            break;
+        case Hold::mappingOnly:
+            arguments = {"/proc/self/exe", kHoldMappingOption, file.string()};
+            if (pipe2(answer, O_CLOEXEC) != 0) {
+                throw std::runtime_error("pipe failed");
+            }
+            posix_spawn_file_actions_adddup2(&actions, answer[1], 1);
+            break;
+        }
+        std::vector<char*> argv;
+        for (std::string& argument : arguments) {
+            argv.push_back(argument.data());
+        }
+        argv.push_back(nullptr);
+        pid_t pid = -1;
+        const int failed = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        if (!failed) {
+            m_pids.push_back(pid);
+        }
+        if (hold == Hold::mappingOnly) {
+            close(answer[1]);
+            char said[8] = {};
+            const bool mapped = read(answer[0], said, sizeof said - 1) > 0 && said[0] == 'm';
+            close(answer[0]);
+            if (!mapped) {
+                throw std::runtime_error("the mapping holder could not map the file");
+            }
+        }
+        if (failed) {
+            throw std::runtime_error("a holder could not start");
+        }
+    }
+
+private:
+    std::vector<pid_t> m_pids;
+};
+
+struct Spawned {
+    int status = -1;
+    std::string output;
+};
+
+// Runs a program to its end; stdin from the given file (or /dev/null), stderr dropped,
+// stdout kept when asked for.
+Spawned spawn(const std::vector<std::string>& arguments, const std::string& input,
+              bool keepOutput) {
+    std::vector<char*> argv;
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+    int output[2] = {-1, -1};
+    if (keepOutput && pipe2(output, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe failed");
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, input.empty() ? "/dev/null" : input.c_str(),
+                                     O_RDONLY, 0);
+    if (keepOutput) {
+        posix_spawn_file_actions_adddup2(&actions, output[1], 1);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    }
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = -1;
+    const int failed = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    Spawned result;
+    if (keepOutput) {
+        close(output[1]);
+        char buffer[4096];
+        ssize_t length = 0;
+        while ((length = read(output[0], buffer, sizeof buffer)) > 0) {
+            result.output.append(buffer, std::size_t(length));
+        }
+        close(output[0]);
+    }
+    if (failed) {
+        throw std::runtime_error("cannot start " + arguments.front());
+    }
+    waitpid(pid, &result.status, 0);
+    return result;
+}
+
+class Monitor {
+public:
+    Monitor()
+        : m_handle(berthkeep_core_activity_monitor_create(kConfiguration)) {
+        if (!m_handle) {
+            throw std::runtime_error("activity monitor create failed");
+        }
+    }
+    ~Monitor() { berthkeep_core_activity_monitor_destroy(m_handle); }
+    Monitor(const Monitor&) = delete;
+    Monitor& operator=(const Monitor&) = delete;
+
+    void update(const std::string& volumeSet) {
+        if (!berthkeep_core_activity_monitor_update_json(m_handle, volumeSet.c_str())) {
+            throw std::runtime_error("activity monitor update failed");
+        }
+    }
+
+    json snapshot() {
+        char* text = berthkeep_core_activity_monitor_snapshot_json(m_handle);
+        if (!text) {
+            throw std::runtime_error("activity monitor snapshot failed");
+        }
+        const json parsed = json::parse(text);
+        berthkeep_core_free_string(text);
+        return parsed;
+    }
+
+    // The call alone, as the program pays for it (the reply is dropped unread).
+    void snapshotOnly() {
+        berthkeep_core_free_string(berthkeep_core_activity_monitor_snapshot_json(m_handle));
+    }
+
+private:
+    berthkeep_core_activity_monitor* m_handle;
+};
+
+std::string volumeSet(const std::string& mode, const std::vector<fs::path>& mountPaths) {
+    json volumes = json::array();
+    for (std::size_t index = 0; index < mountPaths.size(); ++index) {
+        volumes.push_back({{"drive_id", "drive" + std::to_string(index)},
+                           {"mount_path", mountPaths[index].string()}});
+    }
+    return json{{"mode", mode},
+                {"volumes", volumes},
+                {"adaptive_targeted_assist_enabled", false},
+                {"promoted_targeted_assist_identities", json::array()}}
+        .dump();
+}
+
+std::size_t countWords(const std::string& text) {
+    std::size_t count = 0;
+    bool inWord = false;
+    for (char c : text) {
+        const bool space = c == ' ' || c == '\n' || c == '\t';
+        count += !space && !inWord ? 1 : 0;
+        inWord = !space;
+    }
+    return count;
+}
+
+void benchSnapshots() {
+    BenchDrive drive;
+    std::printf("Snapshot CPU per answer against fuser -m (%s %s)\n", drive.path().c_str(),
+                drive.mounted() ? "is a tmpfs mount"
+                                : "is a plain folder: fuser answers for its whole file system");
+    std::printf("  %8s %9s %12s %12s %8s %16s %11s\n", "holders", "mode", "monitor ms", "fuser ms",
+                "ratio", "monitor open/cwd", "fuser pids");
+    for (const int count : {0, 40, 400}) {
+        Holders holders;
+        for (int index = 0; index < count; ++index) {
+            const Hold hold = index == 0       ? Hold::mappingOnly
+                              : index % 2 == 1 ? Hold::openFile
+                                               : Hold::workingDirectory;
+            holders.add(hold, drive.path(), drive.file());
+        }
+        const std::vector<std::string> fuser{"fuser", "-m", drive.path().string()};
+        const std::size_t fuserPids = countWords(spawn(fuser, "", true).output);
+        const char* modes[] = {"standard", "enhanced"};
+        Monitor monitors[2];
+        for (int mode = 0; mode < 2; ++mode) {
+            monitors[mode].update(volumeSet(modes[mode], {drive.path()}));
+        }
+        const auto childrenCpu = [] {
+            return cpuSeconds(RUSAGE_CHILDREN);
+        };
+        const auto ownCpu = [] {
+            return cpuSeconds(RUSAGE_SELF);
+        };
+        const std::vector<double> medians = mediansInTurns({{childrenCpu,
+                                                             [&] {
+                                                                 spawn(fuser, "", false);
+                                                             }},
+                                                            {ownCpu,
+                                                             [&] {
+                                                                 monitors[0].snapshotOnly();
+                                                             }},
+                                                            {ownCpu,
+                                                             [&] {
+                                                                 monitors[1].snapshotOnly();
+                                                             }}},
+                                                           2 * kMinimumSeconds);
+        const double fuserMedian = medians[0];
+        for (int mode = 0; mode < 2; ++mode) {
+            const json usage = monitors[mode].snapshot()["usage_snapshots_by_drive_id"]["drive0"];
+            const std::string seen = std::to_string(usage["open_file_usage"].get<int>()) + "/" +
+                                     std::to_string(usage["cwd_usage"].get<int>());
+            const double monitorMedian = medians[1 + mode];
+            std::printf("  %8d %9s %12.3f %12.3f %8.3f %16s %11zu\n", count, modes[mode],
+                        monitorMedian * 1e3, fuserMedian * 1e3, monitorMedian / fuserMedian,
+                        seen.c_str(), fuserPids);
+        }
+    }
+}
+
+// A tree of about fanout + fanout² folders.
+void makeTree(const fs::path& root, int fanout) {
+    for (int outer = 0; outer < fanout; ++outer) {
+        const fs::path level = root / std::to_string(outer);
+        for (int inner = 0; inner < fanout; ++inner) {
+            fs::create_directories(level / std::to_string(inner));
+        }
+    }
+}
+
+void benchUpdates() {
+    constexpr int kTrees = 5;
+    TemporaryFolder folder("berthkeep-bench-trees");
+    std::vector<fs::path> small;
+    std::vector<fs::path> large;
+    for (int index = 0; index < kTrees; ++index) {
+        small.push_back(folder.path() / ("small" + std::to_string(index)));
+        large.push_back(folder.path() / ("large" + std::to_string(index)));
+        makeTree(small.back(), 9);
+        makeTree(large.back(), 33);
+    }
+    Monitor normalMonitor;
+    Monitor spentMonitor;
+    const std::string normalRequest = volumeSet("standard", small);
+    const std::string spentRequest = volumeSet("standard", large);
+    // The first update walks the trees; what counts is every update after it.
+    normalMonitor.update(normalRequest);
+    spentMonitor.update(spentRequest);
+    const std::vector<double> medians = mediansInTurns({{wallSeconds,
+                                                         [&] {
+                                                             normalMonitor.update(normalRequest);
+                                                         }},
+                                                        {wallSeconds, [&] {
+                                                             spentMonitor.update(spentRequest);
+                                                         }}});
+    const double normal = medians[0];
+    const double spent = medians[1];
+    std::printf("\nUpdate with the watch budget spent against a normal update\n");
+    std::printf(
+        "  normal (%d trees of %d folders): %.4f ms; budget spent (%d trees of %d folders): "
+        "%.4f ms; ratio %.3f\n",
+        kTrees, 9 + 81 + 1, normal * 1e3, kTrees, 33 + 33 * 33 + 1, spent * 1e3, spent / normal);
+}
+
+void benchHelper(const std::string& helper) {
+    TemporaryFolder folder("berthkeep-bench-helper");
+    const std::string request = (folder.path() / "request.json").string();
+    std::ofstream(request) << R"({"drives":[],"working_drive_ids":[]})";
+    if (spawn({helper, "evaluate-state"}, request, false).status != 0) {
+        throw std::runtime_error("the helper failed its request");
+    }
+    const std::vector<double> medians =
+        mediansInTurns({{wallSeconds,
+                         [&] {
+                             spawn({helper, "evaluate-state"}, request, false);
+                         }},
+                        {wallSeconds, [&] {
+                             spawn({"/bin/true"}, request, false);
+                         }}});
+    const double helperSeconds = medians[0];
+    const double trueSeconds = medians[1];
+    std::printf("\nHelper start-up against /bin/true (one evaluate-state call, wall time)\n");
+    std::printf("  helper %.3f ms; /bin/true %.3f ms; ratio %.2f\n", helperSeconds * 1e3,
+                trueSeconds * 1e3, helperSeconds / trueSeconds);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::string_view(argv[1]) == kHoldMappingOption) {
+        return holdMapping(argv[2]);
+    }
+    const std::string helper = argc > 1 ? argv[1] : BERTHKEEP_CORE_BRIDGE_PATH;
+    // The monitor's notes go to standard error: keep them next to the figures they concern.
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    try {
+        benchSnapshots();
+        benchUpdates();
+        benchHelper(helper);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "berthkeep-core-bench: %s\n", error.what());
+        return 1;
+    }
+    return 0;
+}
