@@ -6,8 +6,7 @@
 namespace berthkeep {
 
 // Unmounts a volume of the simulated machine by its mount path, on the global
-// thread pool, with the same rules (and refusals) as the stand-in `diskutil
-// unmount`.
+// thread pool, as the stand-in `diskutil unmount` of that path would.
 class SimulatedMountedVolumeUnmounting final : public MountedVolumeUnmounting {
 public:
     explicit SimulatedMountedVolumeUnmounting(SimulatedStateFile stateFile);

@@ -200,6 +200,34 @@ SimulatedCommandResult mountWholeDisk(SimulatedWorld& world, std::string_view de
     return success("Volume(s) mounted successfully");
 }
 
+std::vector<const SimulatedVolume*>
+volumesUnmountedBy(const SimulatedWorld& world, std::string_view verb, std::string_view device) {
+    std::vector<const SimulatedVolume*> volumes;
+    if (verb == "unmount") {
+        const SimulatedVolume* volume = world.findVolume(device);
+        if (volume && volume->mounted && volume->mountPath) {
+            volumes.push_back(volume);
+        }
+        return volumes;
+    }
+    const SimulatedDisk* disk = resolveDisk(world, device);
+    if (verb != "eject" || !disk) {
+        return volumes;
+    }
+    const std::set<std::string> names = disksGoingWith(world, *disk);
+    for (const auto& candidate : world.disks) {
+        if (!names.count(candidate.bsdName)) {
+            continue;
+        }
+        for (const auto& volume : candidate.volumes) {
+            if (volume.mounted && volume.mountPath) {
+                volumes.push_back(&volume);
+            }
+        }
+    }
+    return volumes;
+}
+
 bool detachDevice(SimulatedWorld& world, std::string_view deviceOrMountPath) {
     if (const SimulatedDisk* disk = resolveDisk(world, deviceOrMountPath)) {
         removeDisks(world, disksGoingWith(world, *disk), false);
@@ -242,18 +270,25 @@ ReplugResult replugDisk(SimulatedWorld& world, std::string_view device, bool ren
         }
     }
     std::map<std::string, std::string> numbers;
-    SimulatedWorld probe = world;
+    // New numbers come after every number in use or parked, as a freshly plugged
+    // drive would get.
+    int nextNumber = 2;
+    for (const auto* list : {&world.disks, &world.parkedDisks}) {
+        for (const auto& disk : *list) {
+            try {
+                nextNumber = std::max(nextNumber, std::stoi(disk.bsdName.substr(4)) + 1);
+            } catch (const std::exception&) {
+            }
+        }
+    }
     for (const auto& disk : coming) {
         std::string target = disk.bsdName;
         if (renumber) {
-            target = "disk" + std::to_string(probe.nextFreeDiskNumber());
+            target = "disk" + std::to_string(nextNumber++);
         } else if (world.findDisk(target) || world.findVolume(target)) {
             return {false, {}, target + " is taken; replug with --renumber"};
         }
         numbers[disk.bsdName] = target;
-        SimulatedDisk placeholder;
-        placeholder.bsdName = target;
-        probe.disks.push_back(std::move(placeholder));
     }
     for (auto disk : coming) {
         const std::string from = disk.bsdName;

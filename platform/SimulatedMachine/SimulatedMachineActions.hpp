@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/SimulatedMachine/SimulatedWorld.hpp"
 
@@ -28,6 +29,11 @@ SimulatedCommandResult unmountVolume(SimulatedWorld& world, std::string_view dev
 SimulatedCommandResult mountVolume(SimulatedWorld& world, std::string_view device);
 // Mounts every mountable volume of the whole disk and of the containers on it.
 SimulatedCommandResult mountWholeDisk(SimulatedWorld& world, std::string_view device);
+
+// The mounted volumes an eject or unmount of the device would take away (for an
+// eject: every mounted volume of the physical disk and its containers).
+std::vector<const SimulatedVolume*>
+volumesUnmountedBy(const SimulatedWorld& world, std::string_view verb, std::string_view device);
 
 // Pulls a disk out without unmounting (or drops a network volume by mount path or
 // name); false when nothing matched.
