@@ -1,14 +1,17 @@
 #include "Berthkeep/Store/BerthkeepStore.hpp"
 
-#include <exception>
+#include <QUuid>
 
-#include "BerthkeepRustBridge/BerthkeepRustBridgeRegistry.hpp"
-#include "BerthkeepRustBridge/RustBerthkeepCore.hpp"
+#include <algorithm>
+
 #include "BerthkeepShared/MainActorTask.hpp"
+#include "BerthkeepTelemetry/BerthkeepTelemetryController.hpp"
 
 namespace berthkeep {
 
 namespace {
+
+constexpr auto kRefreshPhase = BerthkeepAuditWorkPhase::backgroundWork;
 
 QCoro::Task<void> runScheduledRefresh(QPointer<BerthkeepStore> store) {
     if (store) {
@@ -44,18 +47,68 @@ void BerthkeepStore::refreshInventorySynchronously() {
           {{"drive_count", std::to_string(count)}});
 }
 
+InventoryRefreshRequestContext BerthkeepStore::currentInventoryRefreshRequestContext() const {
+    return InventoryRefreshRequestContext{
+        excludedDriveIDs(), m_fullMonitoringCoordinator->isFullMonitoringActive(),
+        m_fullMonitoringCoordinator->effectiveActivityDetectionMode()};
+}
+
 QCoro::Task<std::vector<DetectedDrive>> BerthkeepStore::refreshInventoryNow() {
     const QPointer<BerthkeepStore> self(this);
-    const std::uint64_t requestID = ++m_latestInventoryRefreshRequestID;
-    const ActivityDetectionMode mode =
-        m_fullMonitoringCoordinator->effectiveActivityDetectionMode();
-    const bool allowAccess = m_fullMonitoringCoordinator->isFullMonitoringActive();
-    constexpr auto phase = BerthkeepAuditWorkPhase::backgroundWork;
-    audit("refreshInventoryNow", mode, phase, "Starting async inventory refresh");
+    for (;;) {
+        const InventoryRefreshRequestContext context = currentInventoryRefreshRequestContext();
+        if (m_activeInventoryRefresh) {
+            // A copy: the running task clears the slot when it ends.
+            const SharedTask<std::vector<DetectedDrive>> running = m_activeInventoryRefresh->task;
+            if (m_activeInventoryRefresh->context == context) {
+                audit("refreshInventoryNow", context.activityDetectionMode, kRefreshPhase,
+                      "Joined in-flight async inventory refresh");
+                co_return co_await running;
+            }
+            audit("refreshInventoryNow", context.activityDetectionMode, kRefreshPhase,
+                  "Waiting for incompatible in-flight async inventory refresh");
+            co_await running;
+            if (!self) {
+                co_return std::vector<DetectedDrive>{};
+            }
+            continue; // a fresh context, a fresh look at the slot
+        }
 
-    auto work = [provider = m_inventoryProvider, excluded = excludedDriveIDs(), mode, allowAccess] {
-        return inventorySnapshot(*provider, excluded, mode, phase,
-                                 DriveInventoryRefreshStage::reconcile, allowAccess);
+        const std::string id =
+            QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
+        // Queued, so the slot is filled before the refresh can run (and end).
+        auto task = startMainActorTask(
+            [self, id, context] { return runInventoryRefresh(self, id, context); },
+            "inventory refresh");
+        m_activeInventoryRefresh = ActiveInventoryRefresh{id, context, task};
+        co_return co_await task;
+    }
+}
+
+QCoro::Task<std::vector<DetectedDrive>>
+BerthkeepStore::runInventoryRefresh(QPointer<BerthkeepStore> store, std::string id,
+                                    InventoryRefreshRequestContext context) {
+    if (!store) {
+        co_return std::vector<DetectedDrive>{};
+    }
+    std::vector<DetectedDrive> drives = co_await store->performInventoryRefreshNow(context);
+    if (store && store->m_activeInventoryRefresh && store->m_activeInventoryRefresh->id == id) {
+        store->m_activeInventoryRefresh.reset();
+    }
+    co_return drives;
+}
+
+QCoro::Task<std::vector<DetectedDrive>>
+BerthkeepStore::performInventoryRefreshNow(InventoryRefreshRequestContext context) {
+    const QPointer<BerthkeepStore> self(this);
+    const std::uint64_t requestID = ++m_latestInventoryRefreshRequestID;
+    const ActivityDetectionMode mode = context.activityDetectionMode;
+    audit("refreshInventoryNow", mode, kRefreshPhase, "Starting async inventory refresh");
+
+    auto work = [provider = m_inventoryProvider, context] {
+        return inventorySnapshot(*provider, context.excludedDriveIDs, context.activityDetectionMode,
+                                 kRefreshPhase, DriveInventoryRefreshStage::reconcile,
+                                 context.allowMountedVolumeAccess);
     };
     const auto executor = m_platform.executor;
     std::vector<DetectedDrive> drives = co_await runDetached(work, executor);
@@ -63,15 +116,33 @@ QCoro::Task<std::vector<DetectedDrive>> BerthkeepStore::refreshInventoryNow() {
         co_return drives;
     }
     if (requestID != m_latestInventoryRefreshRequestID) {
-        co_return m_detectedDrives;
+        // A copy: co_return of a member may move from it.
+        std::vector<DetectedDrive> current = m_detectedDrives;
+        co_return current;
     }
     applyInventorySnapshot(drives, m_driveUsageSnapshotsByDriveID);
-    audit("refreshInventoryNow", mode, phase, "Finished async inventory refresh",
+    audit("refreshInventoryNow", mode, kRefreshPhase, "Finished async inventory refresh",
           {{"drive_count", std::to_string(drives.size())}});
-    if (allowAccess && mode != ActivityDetectionMode::coreOnly) {
+    if (context.allowMountedVolumeAccess && mode != ActivityDetectionMode::coreOnly) {
         co_await refreshDriveUsageNow();
     }
     co_return drives;
+}
+
+void BerthkeepStore::refreshInventory() {
+    startMainActorTask(
+        [store = QPointer<BerthkeepStore>(this)] { return runScheduledRefresh(store); },
+        "store inventory refresh");
+}
+
+std::set<std::string> BerthkeepStore::managedDriveIDs() const {
+    std::set<std::string> ids;
+    for (const DetectedDrive& drive : m_detectedDrives) {
+        if (drive.scope() == DetectedDrive::Scope::managed) {
+            ids.insert(drive.id());
+        }
+    }
+    return ids;
 }
 
 void BerthkeepStore::applyInventorySnapshot(
@@ -80,29 +151,58 @@ void BerthkeepStore::applyInventorySnapshot(
     m_detectedDrives = std::move(drives);
     emit detectedDrivesChanged();
 
-    std::set<std::string> managedIDs;
-    for (const DetectedDrive& drive : managedDrives()) {
-        managedIDs.insert(drive.id());
-    }
+    const std::set<std::string> managedIDs = managedDriveIDs();
     std::erase_if(m_attentionDriveIDs, [&](const auto& id) { return !managedIDs.contains(id); });
     // Eject All keeps its whole working set while its drives disappear one by one.
     const bool ejectAllRunning =
         m_activeAttemptID && m_lastObservedTrigger == TriggerReason::manualEjectAll;
     if (!ejectAllRunning) {
-        std::erase_if(m_workingDriveIDs, [&](const auto& id) { return !managedIDs.contains(id); });
+        // A drive that was only excluded is still being worked on: its id stays
+        // until the action that added it ends, or a second eject could start.
+        std::set<std::string> detectedIDs;
+        for (const DetectedDrive& drive : m_detectedDrives) {
+            detectedIDs.insert(drive.id());
+        }
+        std::erase_if(m_workingDriveIDs, [&](const auto& id) { return !detectedIDs.contains(id); });
     }
     std::erase_if(usageSnapshots,
                   [&](const auto& entry) { return !managedIDs.contains(entry.first); });
     m_driveUsageSnapshotsByDriveID = std::move(usageSnapshots);
 
     manageUsagePolling();
-    const auto excludedCount = m_detectedDrives.size() - managedIDs.size();
+    const auto excludedCount = static_cast<std::size_t>(
+        std::count_if(m_detectedDrives.begin(), m_detectedDrives.end(), [](const auto& drive) {
+            return drive.scope() == DetectedDrive::Scope::excluded;
+        }));
     m_logger.debug(BerthkeepLogCategory::inventory, "inventory.refresh.result",
                    "Drive inventory refreshed",
                    {{"visible_drive_count", std::to_string(m_detectedDrives.size())},
                     {"managed_drive_count", std::to_string(managedIDs.size())},
                     {"excluded_drive_count", std::to_string(excludedCount)}});
+    recordInventoryTelemetryIfNeeded();
     rebuildCurrentState();
+}
+
+void BerthkeepStore::recordInventoryTelemetryIfNeeded() {
+    if (!m_telemetryController->anonymousImprovementEnabled()) {
+        return; // nothing remembered either, so opting in later still sends
+    }
+    InventoryTelemetrySignature signature;
+    signature.visibleCount = m_detectedDrives.size();
+    for (const DetectedDrive& drive : m_detectedDrives) {
+        signature.managedCount += drive.scope() == DetectedDrive::Scope::managed ? 1 : 0;
+        signature.excludedCount += drive.scope() == DetectedDrive::Scope::excluded ? 1 : 0;
+        signature.mountedCount += drive.isMounted() ? 1 : 0;
+    }
+    if (m_lastInventoryTelemetrySignature == signature) {
+        return;
+    }
+    m_lastInventoryTelemetrySignature = signature;
+    recordAnonymousTelemetry("drive_inventory_seen",
+                             {{"visible_count", std::to_string(signature.visibleCount)},
+                              {"managed_count", std::to_string(signature.managedCount)},
+                              {"excluded_count", std::to_string(signature.excludedCount)},
+                              {"mounted_count", std::to_string(signature.mountedCount)}});
 }
 
 void BerthkeepStore::scheduleInventoryRefresh(const std::string& reason) {
@@ -111,148 +211,23 @@ void BerthkeepStore::scheduleInventoryRefresh(const std::string& reason) {
         [store = QPointer<BerthkeepStore>(this)] { return runScheduledRefresh(store); });
 }
 
-QCoro::Task<bool> BerthkeepStore::refreshDriveUsageNow() {
-    const QPointer<BerthkeepStore> self(this);
-    if (!m_fullMonitoringCoordinator->wantsFullMonitoring()) {
-        m_fullMonitoringCoordinator->setCapability(FullMonitoringCapability::unknown());
-        applyUsageSnapshots({});
-        co_return true;
-    }
-    const ActivityDetectionMode mode =
-        m_fullMonitoringCoordinator->effectiveActivityDetectionMode();
-    if (mountedManagedDrives().empty() || mode == ActivityDetectionMode::coreOnly) {
-        applyUsageSnapshots({});
-        m_hasCompletedInitialAsyncUsageRefresh = true;
-        co_return true;
-    }
-    if (m_isRefreshingDriveUsage) {
-        m_pendingDriveUsageRefresh = true;
-        co_return false;
-    }
-
-    m_isRefreshingDriveUsage = true;
-    const std::uint64_t requestID = ++m_latestUsageRefreshRequestID;
-    const auto previous = m_driveUsageSnapshotsByDriveID;
-    auto work = [collector = m_usageCollector, drives = m_detectedDrives, mode]() {
-        std::map<std::string, DriveUsageSnapshot> snapshots;
-        std::exception_ptr error;
-        try {
-            snapshots = collector->snapshot(drives, mode);
-        } catch (...) {
-            error = std::current_exception();
+void BerthkeepStore::applyExcludedScopeLocally(bool excluded, const std::string& driveID) {
+    std::vector<DetectedDrive> updated;
+    updated.reserve(m_detectedDrives.size());
+    for (const DetectedDrive& drive : m_detectedDrives) {
+        if (drive.id() != driveID) {
+            updated.push_back(drive);
+            continue;
         }
-        return std::make_pair(std::move(snapshots), error);
-    };
-    const auto executor = m_platform.executor;
-    auto [snapshots, error] = co_await runDetached(work, executor);
-    if (!self) {
-        co_return false;
+        updated.emplace_back(drive.id(), drive.name(), drive.mountURL(),
+                             excluded ? DetectedDrive::Scope::excluded
+                                      : DetectedDrive::Scope::managed,
+                             drive.isEjectable(), drive.bsdName(), drive.ejectTargetBSDName(),
+                             drive.ejectGroupID(), drive.allowsGroupedWakeRemount());
     }
-
-    const bool current = requestID == m_latestUsageRefreshRequestID;
-    if (current) {
-        m_hasCompletedInitialAsyncUsageRefresh = true;
-        if (!error) {
-            m_fullMonitoringCoordinator->setCapability(FullMonitoringCapability::available());
-            applyUsageSnapshots(std::move(snapshots));
-        } else {
-            const std::string description = RustBerthkeepCore::errorText(error);
-            m_fullMonitoringCoordinator->setCapability(
-                BerthkeepRustBridgeRegistry::classifyDriveUsageFailure(error) ==
-                        BerthkeepRustDriveUsageFailureKind::unavailable
-                    ? FullMonitoringCapability::unavailable(description)
-                    : FullMonitoringCapability::setupRequired());
-            m_logger.error(BerthkeepLogCategory::inventory, "inventory.usage_probe.failed",
-                           "Drive usage probe failed", {{"error", description}});
-            applyUsageSnapshots(previous);
-        }
-    }
-    m_isRefreshingDriveUsage = false;
-    if (m_pendingDriveUsageRefresh) {
-        m_pendingDriveUsageRefresh = false;
-        startMainActorTask([self] { return runDriveUsageRefresh(self); }, "store usage refresh");
-    }
-    co_return current;
-}
-
-QCoro::Task<void> BerthkeepStore::runDriveUsageRefresh(QPointer<BerthkeepStore> store) {
-    if (store) {
-        co_await store->refreshDriveUsageNow();
-    }
-}
-
-void BerthkeepStore::applyUsageSnapshots(std::map<std::string, DriveUsageSnapshot> snapshots) {
-    std::set<std::string> managedIDs;
-    for (const DetectedDrive& drive : managedDrives()) {
-        managedIDs.insert(drive.id());
-    }
-    std::erase_if(snapshots, [&](const auto& entry) { return !managedIDs.contains(entry.first); });
-    m_driveUsageSnapshotsByDriveID = std::move(snapshots);
-    manageUsagePolling();
-    rebuildCurrentState();
-}
-
-void BerthkeepStore::manageUsagePolling() {
-    const ActivityDetectionMode mode =
-        m_fullMonitoringCoordinator->effectiveActivityDetectionMode();
-    const bool active = m_fullMonitoringCoordinator->isFullMonitoringActive();
-    const auto managedCount = std::to_string(managedDrives().size());
-    const auto mountedCount = std::to_string(mountedManagedDrives().size());
-
-    UsagePollingDecision decision;
-    decision.isEnabled =
-        active && mode != ActivityDetectionMode::coreOnly && !mountedManagedDrives().empty();
-    decision.mode = mode;
-    decision.intervalSeconds = std::to_string(
-        std::chrono::duration_cast<std::chrono::seconds>(m_timing.usagePollingInterval).count());
-    decision.metadata = {{"full_monitoring_active", telemetryText(active)},
-                         {"activity_detection_mode", toString(mode)},
-                         {"managed_drive_count", managedCount},
-                         {"mounted_managed_drive_count", mountedCount}};
-
-    const QPointer<BerthkeepStore> self(this);
-    m_usagePollingCoordinator->sync(
-        m_logger, decision,
-        [self]() -> Duration {
-            return self ? self->currentUsagePollingInterval() : Timing{}.usagePollingInterval;
-        },
-        [self](Duration interval) -> BerthkeepLogMetadata {
-            if (!self) {
-                return {};
-            }
-            return {{"interval_seconds",
-                     std::to_string(
-                         std::chrono::duration_cast<std::chrono::seconds>(interval).count())},
-                    {"managed_drive_count", std::to_string(self->managedDrives().size())},
-                    {"mounted_managed_drive_count",
-                     std::to_string(self->mountedManagedDrives().size())}};
-        },
-        [self]() -> BerthkeepLogMetadata {
-            if (!self) {
-                return {};
-            }
-            return {{"managed_drive_count", std::to_string(self->managedDrives().size())},
-                    {"mounted_managed_drive_count",
-                     std::to_string(self->mountedManagedDrives().size())},
-                    {"full_monitoring_capability", FullMonitoringCoordinator::telemetryDescription(
-                                                       self->fullMonitoringCapability())}};
-        },
-        [self]() { return runDriveUsageRefresh(self); });
-}
-
-BerthkeepStore::Duration BerthkeepStore::currentUsagePollingInterval() const {
-    // Slow down only when there is evidence and all of it says idle.
-    const auto mounted = mountedManagedDrives();
-    if (mounted.empty() || m_driveUsageSnapshotsByDriveID.empty()) {
-        return m_timing.usagePollingInterval;
-    }
-    for (const DetectedDrive& drive : mounted) {
-        const auto usage = m_driveUsageSnapshotsByDriveID.find(drive.id());
-        if (usage != m_driveUsageSnapshotsByDriveID.end() && usage->second.isBusy) {
-            return m_timing.usagePollingInterval;
-        }
-    }
-    return m_timing.idleUsagePollingInterval;
+    emit objectWillChange();
+    m_detectedDrives = std::move(updated);
+    emit detectedDrivesChanged();
 }
 
 } // namespace berthkeep

@@ -18,11 +18,15 @@
 #include "Berthkeep/Actions/BerthkeepActionCoordinator.hpp"
 #include "Berthkeep/Actions/DriveEjecting.hpp"
 #include "Berthkeep/Actions/DriveRemounting.hpp"
+#include "Berthkeep/Actions/RemountTarget.hpp"
 #include "Berthkeep/Actions/SystemSleepRequesting.hpp"
 #include "Berthkeep/Domain/BerthkeepCoreHandling.hpp"
+#include "Berthkeep/Domain/DriveAction.hpp"
+#include "Berthkeep/Domain/DriveGroupActionKind.hpp"
 #include "Berthkeep/Domain/DriveUsageSnapshot.hpp"
 #include "Berthkeep/Domain/FullMonitoringCapability.hpp"
 #include "Berthkeep/Domain/FullMonitoringStatus.hpp"
+#include "Berthkeep/Domain/MenubarUtilityAction.hpp"
 #include "Berthkeep/Domain/MenubarViewState.hpp"
 #include "Berthkeep/Drive/DriveUsageCollecting.hpp"
 #include "Berthkeep/Inventory/DriveInventoryMonitoring.hpp"
@@ -33,8 +37,11 @@
 #include "Berthkeep/Settings/FullMonitoringCoordinator.hpp"
 #include "Berthkeep/Settings/FullMonitoringPromptPresenting.hpp"
 #include "Berthkeep/Shell/BerthkeepNotificationManaging.hpp"
+#include "Berthkeep/Store/ActiveInventoryRefresh.hpp"
 #include "Berthkeep/Store/BerthkeepStorePresentationSource.hpp"
 #include "Berthkeep/Store/BerthkeepStoreStateBuilder.hpp"
+#include "Berthkeep/Store/InventoryRefreshRequestContext.hpp"
+#include "Berthkeep/Store/InventoryTelemetrySignature.hpp"
 #include "Berthkeep/Usage/UsagePollingCoordinator.hpp"
 #include "BerthkeepShared/BerthkeepAuditWorkPhase.hpp"
 #include "BerthkeepShared/BerthkeepLogger.hpp"
@@ -189,13 +196,24 @@ public:
                       bool allowMountedVolumeAccess);
     // The launch-time core-only snapshot, on the main thread; no child process.
     void refreshInventorySynchronously();
-    // A snapshot off the main thread in the current mode, applied unless a newer
-    // refresh started meanwhile. Returns the drives it applied, else the current ones.
+    // The one way to an asynchronous refresh: joins a running refresh of the same
+    // context, waits out one of another context and then starts its own. Returns
+    // after the refresh's follow-up usage probe, with the drives it applied (the
+    // current ones when its snapshot was stale).
     QCoro::Task<std::vector<DetectedDrive>> refreshInventoryNow();
+    // Starts refreshInventoryNow() on a task; returns at once.
+    void refreshInventory();
+    InventoryRefreshRequestContext currentInventoryRefreshRequestContext() const;
+    // One numbered snapshot off the main thread, applied unless a newer one was
+    // numbered meanwhile. Callers go through refreshInventoryNow().
+    QCoro::Task<std::vector<DetectedDrive>>
+    performInventoryRefreshNow(InventoryRefreshRequestContext context);
     void applyInventorySnapshot(std::vector<DetectedDrive> drives,
                                 std::map<std::string, DriveUsageSnapshot> usageSnapshots);
     // Debounced through the inventory refresh coordinator.
     void scheduleInventoryRefresh(const std::string& reason);
+    // Shows an exclusion at once, before the confirming refresh.
+    void applyExcludedScopeLocally(bool excluded, const std::string& driveID);
 
     // Usage. One probe at a time; a request during a probe makes one more after
     // it. False when the request was folded into a running probe or superseded.
@@ -204,9 +222,50 @@ public:
     void applyUsageSnapshots(std::map<std::string, DriveUsageSnapshot> snapshots);
     // Polls while Full Monitoring is active and a managed drive is mounted.
     void manageUsagePolling();
+    // The busy interval while a mounted managed drive's snapshot is busy, the idle one otherwise.
     Duration currentUsagePollingInterval() const;
+    // "Name:open=2,cwd=0,statfs=true,fsevents=false,viewer=false,busy=true,score=0.8",
+    // one entry per snapshot in natural name order, joined with ";".
+    static std::string
+    renderUsageSummary(const std::map<std::string, DriveUsageSnapshot>& snapshots,
+                       const std::vector<DetectedDrive>& drives);
+    // Whole milliseconds from `since` to the clock's now; never below 0.
+    static std::int64_t elapsedMilliseconds(Clock::TimePoint since, const Clock& clock);
 
     QCoro::Task<void> refreshNotificationAuthorizationStatus();
+
+    // Settings. Each setter does nothing when the value is unchanged, except
+    // launch at login, which always assigns and reports only a real change.
+    void setNotificationsEnabledByUser(bool enabled);
+    void setAnonymousUsageStatisticsEnabledByUser(bool enabled);
+    void setAdaptiveTargetedAssistEnabledByUser(bool enabled);
+    void setLaunchAtLoginEnabled(bool enabled);
+    // Shown at once through the in-app core; a refresh confirms it.
+    void setExcluded(bool excluded, const DetectedDrive& drive);
+    // Asks only while nobody has decided; publishes and logs the status.
+    QCoro::Task<void> requestNotificationAuthorizationWithTelemetryIfNeeded();
+
+    // User actions. The perform forms and simulateTrigger start a task that
+    // holds the store weakly and return at once.
+    void perform(MenubarUtilityAction::Kind kind);
+    void perform(DriveAction::Kind kind, const std::string& driveID);
+    void perform(DriveGroupActionKind kind, const std::string& groupID);
+    void simulateTrigger(TriggerReason trigger);
+    QCoro::Task<void> runUtilityAction(MenubarUtilityAction::Kind kind);
+    QCoro::Task<void> runDriveAction(DriveAction::Kind kind, std::string driveID);
+    QCoro::Task<void> runDriveGroupAction(DriveGroupActionKind kind, std::string groupID);
+    // Both refuse silently while an action runs or no managed drive is mounted.
+    QCoro::Task<void> runEjectAll();
+    // Sleeps only after its own eject ran; a pending sleep-failure notice is
+    // delivered instead of sleeping.
+    QCoro::Task<void> runEjectAndSleep();
+    // Probes usage (once more when the first request was folded into a running
+    // probe), then runs the planned eject. False when another action made the
+    // eject skip.
+    QCoro::Task<bool> runTrigger(TriggerReason trigger);
+    QCoro::Task<void> deliverPendingSleepFailureNotificationIfNeeded();
+    // An eject runs while a trigger is active or a drive is being worked on.
+    bool isActionRunning() const;
 
     // The persisted last action and pending sleep-failure notice: written from
     // the fields, removed when the field is empty.
@@ -350,6 +409,12 @@ private:
     void startLaunchTasks(bool performInitialAsyncInventoryRefresh,
                           bool performInitialDriveUsageRefresh);
     void handleDiskArbitrationChange();
+    void recordInventoryTelemetryIfNeeded();
+    void publishNotificationAuthorizationStatus(BerthkeepNotificationAuthorizationStatus status);
+    bool mayStartUtilityAction() const;
+    void logDriveUsageTransitions(const std::map<std::string, DriveUsageSnapshot>& previous,
+                                  const std::map<std::string, DriveUsageSnapshot>& next) const;
+    std::set<std::string> managedDriveIDs() const;
     static void audit(const std::string& method, const std::optional<ActivityDetectionMode>& mode,
                       BerthkeepAuditWorkPhase phase, const std::string& message,
                       const BerthkeepLogMetadata& metadata = {});
@@ -359,6 +424,9 @@ private:
                                               bool performInitialDriveUsageRefresh);
     static QCoro::Task<void> runLaunchTelemetry(QPointer<BerthkeepStore> store);
     static QCoro::Task<void> runDriveUsageRefresh(QPointer<BerthkeepStore> store);
+    static QCoro::Task<std::vector<DetectedDrive>>
+    runInventoryRefresh(QPointer<BerthkeepStore> store, std::string id,
+                        InventoryRefreshRequestContext context);
 
     // Services handed in.
     std::shared_ptr<DriveInventoryProviding> m_inventoryProvider;
@@ -408,6 +476,8 @@ private:
     // Until the sleep/wake coordinator holds this queue, the store does.
     std::vector<RemountTarget> m_pendingWakeRemountTargets;
     std::uint64_t m_latestInventoryRefreshRequestID = 0;
+    std::optional<ActiveInventoryRefresh> m_activeInventoryRefresh;
+    std::optional<InventoryTelemetrySignature> m_lastInventoryTelemetrySignature;
     std::uint64_t m_latestUsageRefreshRequestID = 0;
     bool m_isRefreshingDriveUsage = false;
     bool m_pendingDriveUsageRefresh = false;

@@ -8,6 +8,12 @@ namespace berthkeep {
 UsagePollingCoordinator::UsagePollingCoordinator(std::shared_ptr<Clock> clock)
     : m_clock(std::move(clock)) {}
 
+UsagePollingCoordinator::~UsagePollingCoordinator() {
+    if (m_pollingTask) {
+        m_pollingTask->token->cancel();
+    }
+}
+
 void UsagePollingCoordinator::sync(const BerthkeepLogger& logger,
                                    const UsagePollingDecision& decision,
                                    NextSleepInterval nextSleepInterval,

@@ -28,6 +28,11 @@ public:
     using PerformTick = std::function<QCoro::Task<void>()>;
 
     explicit UsagePollingCoordinator(std::shared_ptr<Clock> clock = LiveClock::shared());
+    // Cancels the polling task: its closures must not outlive their owner's intent.
+    ~UsagePollingCoordinator();
+
+    UsagePollingCoordinator(const UsagePollingCoordinator&) = delete;
+    UsagePollingCoordinator& operator=(const UsagePollingCoordinator&) = delete;
 
     // Enabled: starts the task when none runs (the closures given here are the
     // ones it keeps for its whole life); otherwise nothing. Disabled: logs, and

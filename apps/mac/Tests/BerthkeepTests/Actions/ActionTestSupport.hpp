@@ -120,7 +120,7 @@ private:
 // unless a test sets one.
 struct ActionFixture : storetest::StoreFixture {
     ActionFixture() {
-        ejector = scriptedEjector;
+        customEjector = scriptedEjector;
         remounter = scriptedRemounter;
         timing.postEjectRefreshDelay = Clock::Duration::zero();
     }

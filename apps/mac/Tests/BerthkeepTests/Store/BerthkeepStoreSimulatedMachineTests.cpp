@@ -2,11 +2,17 @@
 
 #include <gtest/gtest.h>
 
+#include <QProcess>
+#include <QTemporaryDir>
+
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
 #include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
 #include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
+#include "Berthkeep/Usage/VolumeUsageCollector.hpp"
+#include "BerthkeepRustBridge/RustDriveUsageProvider.hpp"
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "StoreFixture.hpp"
 #include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
 #include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
@@ -17,7 +23,19 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class BerthkeepStoreOnSimulatedMachine : public inventorytest::SimulatedMachineTest {};
+class BerthkeepStoreOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
+protected:
+    // The real inventory service over the stand-in disk tools and this machine.
+    std::shared_ptr<MountedVolumeInventoryService> liveInventory(const SimulatedWorld& world) {
+        return std::make_shared<MountedVolumeInventoryService>(
+            std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 5000ms,
+                                                    250ms),
+            std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
+            std::make_shared<LiveDiskArbitrationProvider>(
+                std::make_shared<SimulatedDiskArbitration>(stateFile())),
+            std::make_shared<SimulatedMountedVolumeListing>(stateFile()), world.volumesFolder());
+    }
+};
 
 // The real inventory service and the real in-app core, on a machine with the
 // internal disk and two USB sticks.
@@ -32,13 +50,7 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, ListsBothAttachedDrivesAsSafe) {
     storetest::StoreFixture fixture;
     fixture.executor = nullptr; // snapshots run the stand-in tools on the thread pool
     fixture.inventory = nullptr;
-    auto inventory = std::make_shared<MountedVolumeInventoryService>(
-        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 5000ms,
-                                                250ms),
-        std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
-        std::make_shared<LiveDiskArbitrationProvider>(
-            std::make_shared<SimulatedDiskArbitration>(stateFile())),
-        std::make_shared<SimulatedMountedVolumeListing>(stateFile()), world.volumesFolder());
+    auto inventory = liveInventory(world);
     BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, nullptr};
     BerthkeepStore store(
         inventory, nullptr, fixture.usage, std::make_shared<storetest::UnusedEjector>(),
@@ -70,6 +82,102 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, ListsBothAttachedDrivesAsSafe) {
         [&store] { return store.hasCompletedInitialAsyncUsageRefresh(); }));
     expectBothSafe("after the first full refresh");
 }
+
+#ifdef BERTHKEEP_USAGE_CORE_LIBRARY_PATH
+// End to end on live time: the real inventory, the built core library's activity
+// monitor, and a child process that holds a file open under one drive's folder.
+TEST_F(BerthkeepStoreOnSimulatedMachine, AFileHeldOpenMakesItsDriveBusyUntilItCloses) {
+    SimulatedWorld world;
+    world.mountRoot = mountRoot();
+    attachPreset(world, SimulatedDrivePreset::internalDisk);
+    attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Archive"));
+    attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Backup"));
+    stateFile().write(world);
+    QString archiveFolder;
+    for (const SimulatedDisk& disk : world.disks) {
+        for (const SimulatedVolume& volume : disk.volumes) {
+            if (volume.volumeName == "Archive" && volume.mountPath) {
+                archiveFolder = QString::fromStdString(*volume.mountPath);
+            }
+        }
+    }
+    ASSERT_TRUE(QDir(archiveFolder).exists());
+
+    // Written before anything watches, and then only read: no file events, just
+    // the open file itself.
+    QFile file(archiveFolder + "/held.txt");
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("kept open by a child");
+    file.close();
+    QProcess holder;
+    holder.start("/bin/sh", {"-c", "exec 3<\"$1/held.txt\"; exec sleep 60", "sh", archiveFolder});
+    ASSERT_TRUE(holder.waitForStarted());
+
+    storetest::StoreFixture fixture;
+    QTemporaryDir support;
+    const auto learning = std::make_shared<FileTargetedAssistLearningStore>(
+        BerthkeepRuntimeIdentity::testBundleIdentifier, support.path().toStdString());
+    const auto collector = std::make_shared<VolumeUsageCollector>(
+        [learning]() -> std::shared_ptr<DriveUsageProviding> {
+            return std::make_shared<RustDriveUsageProvider>(BERTHKEEP_USAGE_CORE_LIBRARY_PATH,
+                                                            learning, [] { return true; });
+        });
+    auto inventory = liveInventory(world);
+    BerthkeepStore::Platform platform{fixture.launchAtLogin(), LiveClock::shared(), nullptr};
+    BerthkeepStore store(
+        inventory, nullptr, collector, std::make_shared<storetest::UnusedEjector>(),
+        std::make_shared<storetest::UnusedRemounter>(), std::make_shared<SwiftBerthkeepCore>(),
+        fixture.notifications, fixture.statusPresenter,
+        std::make_shared<storetest::UnusedSleepRequester>(), fixture.promptPresenter,
+        fixture.telemetry, BerthkeepLogger(fixture.sink), fixture.defaults, true, true, true,
+        BerthkeepStore::Timing{}, platform);
+
+    const auto row = [&store](const std::string& name) -> std::optional<DriveRowState> {
+        for (const DriveRowState& candidate : store.currentState().drives) {
+            if (candidate.name == name) {
+                return candidate;
+            }
+        }
+        return std::nullopt;
+    };
+    const auto status = [&row](const std::string& name) {
+        const auto found = row(name);
+        return found ? found->status : DriveStatus::connected;
+    };
+    ASSERT_TRUE(test::processEventsUntil(
+        [&status] { return status("Archive") == DriveStatus::busy; }, 20s));
+    EXPECT_EQ(status("Backup"), DriveStatus::safe);
+    EXPECT_EQ(store.currentState().globalState, GlobalSafetyState::attention(1));
+    const DriveRowState archive = *row("Archive");
+    ASSERT_FALSE(archive.attentionReasonCodes.empty());
+    EXPECT_EQ(archive.attentionReasonCodes[0], BerthkeepAttentionReasonCode::openFileUsage);
+    EXPECT_TRUE(archive.attentionReasonCopy());
+    EXPECT_EQ(store.currentUsagePollingInterval(), 3s);
+    const auto completed = fixture.sink->named("inventory.usage_probe.completed");
+    ASSERT_FALSE(completed.empty());
+    EXPECT_NE(completed.back().metadata.at("usage_summary").find("Archive:open="),
+              std::string::npos);
+
+    // Polling first slept the idle interval (no evidence when it started); its
+    // next sleep is the busy one.
+    const auto lastTick = [&fixture] {
+        const auto ticks = fixture.sink->named("inventory.usage_polling.tick_scheduled");
+        return ticks.empty() ? std::string() : ticks.back().metadata.at("interval_seconds");
+    };
+    ASSERT_TRUE(test::processEventsUntil([&lastTick] { return lastTick() == "3"; }, 20s));
+
+    holder.kill();
+    ASSERT_TRUE(holder.waitForFinished());
+    const std::size_t probes = fixture.sink->named("inventory.usage_probe.completed").size();
+    ASSERT_TRUE(
+        test::processEventsUntil([&status] { return status("Archive") == DriveStatus::safe; }, 6s))
+        << "the next poll, three seconds on, finds it safe";
+    EXPECT_GT(fixture.sink->named("inventory.usage_probe.completed").size(), probes);
+    EXPECT_EQ(store.currentState().globalState, GlobalSafetyState::safe());
+    EXPECT_EQ(store.currentUsagePollingInterval(), 10s);
+    EXPECT_EQ(lastTick(), "10");
+}
+#endif
 
 } // namespace
 } // namespace berthkeep

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../Support/MemoryQueueStore.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "Berthkeep/Store/BerthkeepStore.hpp"
 #include "BerthkeepShared/ManualClock.hpp"
@@ -15,7 +16,6 @@
 #include "TaskDriver.hpp"
 #include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryTestSupport.hpp"
 #include "platform/LoginItems/SimulatedLoginItemService.hpp"
-#include "../Support/MemoryQueueStore.hpp"
 
 namespace berthkeep::storetest {
 
@@ -105,15 +105,23 @@ public:
     QCoro::Task<BerthkeepNotificationAuthorizationStatus> authorizationStatus() override {
         co_return status;
     }
-    QCoro::Task<void> deliverSleepFailureNotification(PendingSleepFailureNotification) override {
+    QCoro::Task<void>
+    deliverSleepFailureNotification(PendingSleepFailureNotification notification) override {
+        delivered.push_back(notification.failedDriveCount);
         co_return;
     }
     QCoro::Task<BerthkeepNotificationAuthorizationStatus> requestAuthorizationIfNeeded() override {
-        co_return status;
+        ++requests;
+        co_return answer;
     }
 
     BerthkeepNotificationAuthorizationStatus status =
         BerthkeepNotificationAuthorizationStatus::authorized;
+    // What the user answers when asked.
+    BerthkeepNotificationAuthorizationStatus answer =
+        BerthkeepNotificationAuthorizationStatus::authorized;
+    int requests = 0;
+    std::vector<std::int64_t> delivered;
 };
 
 class UnusedEjector final : public DriveEjecting {
@@ -121,6 +129,34 @@ public:
     QCoro::Task<void> eject(DetectedDrive, DriveEjectMode, std::shared_ptr<CancelToken>) override {
         co_return;
     }
+};
+
+// Ejects at once, or fails for the ids in `failing`; remembers what it was given.
+class RecordingEjector final : public DriveEjecting {
+public:
+    QCoro::Task<void> eject(DetectedDrive drive, DriveEjectMode,
+                            std::shared_ptr<CancelToken>) override {
+        ejected.push_back(drive.id());
+        if (failing.contains(drive.id())) {
+            throw std::runtime_error("busy");
+        }
+        co_return;
+    }
+    std::vector<std::string> ejected;
+    std::set<std::string> failing;
+};
+
+// Holds detached work until the test releases it, so a probe or a snapshot can
+// be caught while it runs.
+class HeldExecutor final : public Executor {
+public:
+    void execute(std::function<void()> work) override { held.push_back(std::move(work)); }
+    void releaseFirst() {
+        auto work = std::move(held.front());
+        held.erase(held.begin());
+        work();
+    }
+    std::vector<std::function<void()>> held;
 };
 
 class UnusedRemounter final : public DriveRemounting {
@@ -132,6 +168,18 @@ public:
 class UnusedSleepRequester final : public SystemSleepRequesting {
 public:
     void requestSleep() override {}
+};
+
+class RecordingSleepRequester final : public SystemSleepRequesting {
+public:
+    void requestSleep() override {
+        ++requests;
+        if (fails) {
+            throw std::runtime_error("sleep refused");
+        }
+    }
+    int requests = 0;
+    bool fails = false;
 };
 
 class RecordingStatusPresenter final : public TransientActionStatusPresenting {
@@ -167,8 +215,9 @@ struct StoreFixture {
         options.operatingSystemMajorVersion = 13;
         telemetry = std::make_shared<BerthkeepTelemetryController>(
             BerthkeepTelemetryConfiguration::resolve({}, {}, "com.example", false),
-            RustBerthkeepTelemetryBridge(transport), std::make_shared<testsupport::MemoryQueueStore>(),
-            BerthkeepLogger(telemetrySink), "1.0", BerthkeepTelemetryConsent{true}, options);
+            RustBerthkeepTelemetryBridge(transport),
+            std::make_shared<testsupport::MemoryQueueStore>(), BerthkeepLogger(telemetrySink),
+            "1.0", BerthkeepTelemetryConsent{true}, options);
     }
 
     std::shared_ptr<LaunchAtLoginManager> launchAtLogin(bool available = true) {
@@ -188,27 +237,38 @@ struct StoreFixture {
         BerthkeepStore::Platform platform{
             launchAtLoginManager ? launchAtLoginManager : launchAtLogin(), clock, executor};
         return std::make_unique<BerthkeepStore>(
-            inventory, monitor, usage, ejector, remounter, core, notifications, statusPresenter,
-            std::make_shared<UnusedSleepRequester>(), promptPresenter, telemetry,
+            inventory, monitor, usage,
+            customEjector ? customEjector : std::shared_ptr<DriveEjecting>(ejector), remounter,
+            core, notifications, statusPresenter, sleepRequester, promptPresenter, telemetry,
             BerthkeepLogger(sink), defaults, true, performInitialAsyncInventoryRefresh,
             performInitialDriveUsageRefresh, timing, platform);
     }
 
-    // Telemetry event names in the order they were handed over.
+    // Telemetry event names in the order they were handed over, after the last
+    // forgetTelemetry().
     std::vector<std::string> telemetryEventNames() const {
         std::vector<std::string> names;
-        for (const auto& request : transport->requests()) {
-            for (const auto& event : request.newEvents) {
+        const auto requests = transport->requests();
+        for (std::size_t index = forgottenRequests; index < requests.size(); ++index) {
+            for (const auto& event : requests[index].newEvents) {
                 names.push_back(event.name);
             }
         }
         return names;
     }
+    // Detached work (snapshots, probes) waits until the test releases it.
+    std::shared_ptr<HeldExecutor> holdDetachedWork() {
+        auto held = std::make_shared<HeldExecutor>();
+        executor = held;
+        return held;
+    }
+    void forgetTelemetry() { forgottenRequests = transport->requests().size(); }
+    std::size_t forgottenRequests = 0;
 
     std::vector<BerthkeepLogEvent> transitions() const { return sink->named("state.transition"); }
 
     std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
-    std::shared_ptr<InlineExecutor> executor = std::make_shared<InlineExecutor>();
+    std::shared_ptr<Executor> executor = std::make_shared<InlineExecutor>();
     std::shared_ptr<test::RecordingLogSink> sink = std::make_shared<test::RecordingLogSink>();
     std::shared_ptr<test::RecordingLogSink> telemetrySink =
         std::make_shared<test::RecordingLogSink>();
@@ -220,8 +280,9 @@ struct StoreFixture {
     std::shared_ptr<FakeInventory> inventory = std::make_shared<FakeInventory>();
     std::shared_ptr<FakeMonitor> monitor = std::make_shared<FakeMonitor>();
     std::shared_ptr<FakeUsageCollector> usage = std::make_shared<FakeUsageCollector>();
-    std::shared_ptr<DriveEjecting> ejector = std::make_shared<UnusedEjector>();
     std::shared_ptr<DriveRemounting> remounter = std::make_shared<UnusedRemounter>();
+    // Used instead of `ejector` when set.
+    std::shared_ptr<DriveEjecting> customEjector;
     std::shared_ptr<RecordingCore> core = std::make_shared<RecordingCore>();
     std::shared_ptr<FakeNotificationManager> notifications =
         std::make_shared<FakeNotificationManager>();
@@ -229,6 +290,9 @@ struct StoreFixture {
         std::make_shared<RecordingStatusPresenter>();
     std::shared_ptr<SilentPromptPresenter> promptPresenter =
         std::make_shared<SilentPromptPresenter>();
+    std::shared_ptr<RecordingEjector> ejector = std::make_shared<RecordingEjector>();
+    std::shared_ptr<RecordingSleepRequester> sleepRequester =
+        std::make_shared<RecordingSleepRequester>();
     std::shared_ptr<LaunchAtLoginManager> launchAtLoginManager;
     bool performInitialAsyncInventoryRefresh = true;
     bool performInitialDriveUsageRefresh = true;

@@ -1,0 +1,222 @@
+#include "Berthkeep/Store/BerthkeepStore.hpp"
+
+#include <exception>
+
+#include "BerthkeepRustBridge/RustBerthkeepCore.hpp"
+#include "BerthkeepShared/MainActorTask.hpp"
+
+namespace berthkeep {
+
+namespace {
+
+QCoro::Task<void> runUtility(QPointer<BerthkeepStore> store, MenubarUtilityAction::Kind kind) {
+    if (store) {
+        co_await store->runUtilityAction(kind);
+    }
+}
+
+QCoro::Task<void> runDrive(QPointer<BerthkeepStore> store, DriveAction::Kind kind,
+                           std::string driveID) {
+    if (store) {
+        co_await store->runDriveAction(kind, std::move(driveID));
+    }
+}
+
+QCoro::Task<void> runGroup(QPointer<BerthkeepStore> store, DriveGroupActionKind kind,
+                           std::string groupID) {
+    if (store) {
+        co_await store->runDriveGroupAction(kind, std::move(groupID));
+    }
+}
+
+QCoro::Task<void> runSimulatedTrigger(QPointer<BerthkeepStore> store, TriggerReason trigger) {
+    if (store) {
+        co_await store->runTrigger(trigger);
+    }
+}
+
+} // namespace
+
+void BerthkeepStore::perform(MenubarUtilityAction::Kind kind) {
+    startMainActorTask(
+        [store = QPointer<BerthkeepStore>(this), kind] { return runUtility(store, kind); },
+        "store utility action");
+}
+
+void BerthkeepStore::perform(DriveAction::Kind kind, const std::string& driveID) {
+    startMainActorTask([store = QPointer<BerthkeepStore>(this), kind,
+                        driveID] { return runDrive(store, kind, driveID); },
+                       "store drive action");
+}
+
+void BerthkeepStore::perform(DriveGroupActionKind kind, const std::string& groupID) {
+    startMainActorTask([store = QPointer<BerthkeepStore>(this), kind,
+                        groupID] { return runGroup(store, kind, groupID); },
+                       "store drive group action");
+}
+
+void BerthkeepStore::simulateTrigger(TriggerReason trigger) {
+    startMainActorTask([store = QPointer<BerthkeepStore>(this),
+                        trigger] { return runSimulatedTrigger(store, trigger); },
+                       "store simulated trigger");
+}
+
+QCoro::Task<void> BerthkeepStore::runUtilityAction(MenubarUtilityAction::Kind kind) {
+    switch (kind) {
+    case MenubarUtilityAction::Kind::ejectAll:
+        co_await runEjectAll();
+        break;
+    case MenubarUtilityAction::Kind::ejectAndSleep:
+        co_await runEjectAndSleep();
+        break;
+    }
+}
+
+QCoro::Task<void> BerthkeepStore::runDriveAction(DriveAction::Kind kind, std::string driveID) {
+    switch (kind) {
+    case DriveAction::Kind::eject:
+        co_await ejectDrive(std::move(driveID));
+        break;
+    case DriveAction::Kind::mount:
+        co_await mountDrive(std::move(driveID));
+        break;
+    }
+}
+
+QCoro::Task<void> BerthkeepStore::runDriveGroupAction(DriveGroupActionKind kind,
+                                                      std::string groupID) {
+    switch (kind) {
+    case DriveGroupActionKind::ejectAll:
+        co_await ejectDriveGroup(std::move(groupID));
+        break;
+    case DriveGroupActionKind::mountAll:
+        co_await mountDriveGroup(std::move(groupID));
+        break;
+    }
+}
+
+bool BerthkeepStore::isActionRunning() const {
+    return m_activeTrigger.has_value() || !m_workingDriveIDs.empty();
+}
+
+bool BerthkeepStore::mayStartUtilityAction() const {
+    // Refused silently: the menu may be a step behind the state.
+    return !isActionRunning() && !mountedManagedDriveIDs().empty();
+}
+
+QCoro::Task<void> BerthkeepStore::runEjectAll() {
+    if (!mayStartUtilityAction()) {
+        co_return;
+    }
+    std::vector<std::string> driveIDs = mountedManagedDriveIDs();
+    co_await m_actionCoordinator->runExplicitEject(std::move(driveIDs),
+                                                   TriggerReason::manualEjectAll, *this);
+}
+
+QCoro::Task<void> BerthkeepStore::runEjectAndSleep() {
+    if (!mayStartUtilityAction()) {
+        co_return;
+    }
+    const QPointer<BerthkeepStore> self(this);
+    const bool ejectRan = co_await runTrigger(TriggerReason::manualEjectAndSleep);
+    if (!self || !ejectRan) {
+        co_return; // another action had the drives: no sleep under its feet
+    }
+    if (m_pendingSleepFailureNotification) {
+        m_pendingWakeRemountTargets.clear();
+        co_await deliverPendingSleepFailureNotificationIfNeeded();
+        co_return;
+    }
+    try {
+        m_systemSleepRequester->requestSleep();
+        m_logger.notice(BerthkeepLogCategory::reliability, "sleep.manual_handoff.requested",
+                        "Requested macOS sleep after a successful manual eject", {});
+    } catch (...) {
+        const int queued = static_cast<int>(m_pendingWakeRemountTargets.size());
+        m_pendingWakeRemountTargets.clear();
+        m_transientActionStatusPresenter->present(
+            TransientActionStatus::sleepRequestFailed(queued));
+        m_logger.error(BerthkeepLogCategory::reliability, "sleep.manual_handoff.failed",
+                       "Failed to request macOS sleep after manual eject",
+                       {{"error", RustBerthkeepCore::errorText(std::current_exception())}});
+    }
+}
+
+QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger) {
+    const QPointer<BerthkeepStore> self(this);
+    // Plan on fresh evidence: a folded probe request is asked once more.
+    const bool probed = co_await refreshDriveUsageNow();
+    if (!probed && self) {
+        co_await refreshDriveUsageNow();
+    }
+    if (!self) {
+        co_return false;
+    }
+    // The coordinator refuses exactly when an action runs, and decides before
+    // its first suspension, so this reading is its decision.
+    const bool willRun = !isActionRunning();
+    co_await runPlannedTrigger(trigger);
+    co_return willRun;
+}
+
+QCoro::Task<void> BerthkeepStore::deliverPendingSleepFailureNotificationIfNeeded() {
+    const QPointer<BerthkeepStore> self(this);
+    if (!m_pendingSleepFailureNotification) {
+        co_return;
+    }
+    const PendingSleepFailureNotification pending = *m_pendingSleepFailureNotification;
+    const std::string failed = std::to_string(pending.failedDriveCount);
+    if (!notificationsEnabled()) {
+        m_logger.debug(BerthkeepLogCategory::settings, "notifications.delivery.skipped",
+                       "Skipped sleep failure notification because the user disabled "
+                       "notifications",
+                       {{"failed_drive_count", failed}});
+        co_return;
+    }
+    const auto manager = m_notificationManager;
+    auto status = co_await manager->authorizationStatus();
+    if (!self) {
+        co_return;
+    }
+    if (status == BerthkeepNotificationAuthorizationStatus::notDetermined) {
+        co_await requestNotificationAuthorizationWithTelemetryIfNeeded();
+        if (!self) {
+            co_return;
+        }
+        status = m_notificationsAuthorizationStatus;
+    } else {
+        emit objectWillChange();
+        m_notificationsAuthorizationStatus = status;
+        emit notificationsAuthorizationStatusChanged();
+    }
+    if (status != BerthkeepNotificationAuthorizationStatus::authorized) {
+        m_logger.notice(BerthkeepLogCategory::settings, "notifications.delivery.skipped",
+                        "Skipped sleep failure notification because notification authorization "
+                        "is unavailable",
+                        {{"status", toString(status)}, {"failed_drive_count", failed}});
+        co_return;
+    }
+    std::exception_ptr error;
+    try {
+        co_await manager->deliverSleepFailureNotification(pending);
+    } catch (...) {
+        error = std::current_exception();
+    }
+    if (!self) {
+        co_return;
+    }
+    if (error) {
+        m_logger.error(
+            BerthkeepLogCategory::settings, "notifications.delivery.failed",
+            "Failed to deliver sleep failure notification after wake",
+            {{"failed_drive_count", failed}, {"error", RustBerthkeepCore::errorText(error)}});
+        co_return;
+    }
+    m_logger.notice(BerthkeepLogCategory::settings, "notifications.delivery.succeeded",
+                    "Delivered sleep failure notification after wake",
+                    {{"failed_drive_count", failed}});
+    m_pendingSleepFailureNotification.reset();
+    persistPendingSleepFailureNotification();
+}
+
+} // namespace berthkeep
