@@ -40,18 +40,6 @@ std::vector<std::string> idsOf(const std::vector<DetectedDrive>& drives) {
     return ids;
 }
 
-std::string errorDescription(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const DriveOperationError& failure) {
-        return failure.localizedDescription();
-    } catch (const std::exception& failure) {
-        return failure.what();
-    } catch (...) {
-        return "Unknown error";
-    }
-}
-
 bool isTimeout(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -414,7 +402,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
                         {"drive_id", representative.id()},
                         {"drive_name", representative.name()},
                         {"group_drive_count", groupDriveCount},
-                        {"error", errorDescription(failure)}});
+                        {"error", DriveOperationError::describe(failure)}});
     }
 
     if (m_postEjectRefreshDelay > Clock::Duration::zero()) {

@@ -17,4 +17,16 @@ DriveOperationError DriveOperationError::timedOut() {
     return DriveOperationError(ejectDomain, timedOutCode, "Eject attempt timed out");
 }
 
+std::string DriveOperationError::describe(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const DriveOperationError& failure) {
+        return failure.localizedDescription();
+    } catch (const std::exception& failure) {
+        return failure.what();
+    } catch (...) {
+        return "Unknown error";
+    }
+}
+
 } // namespace berthkeep

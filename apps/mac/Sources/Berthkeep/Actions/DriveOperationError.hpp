@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <stdexcept>
 #include <string>
 
@@ -21,6 +22,8 @@ public:
     static DriveOperationError notMounted();
     // An eject that outlasted its time-out.
     static DriveOperationError timedOut();
+    // The text a log line shows for any failure of an eject or mount.
+    static std::string describe(const std::exception_ptr& error);
 
     const std::string& domain() const noexcept { return m_domain; }
     std::int64_t code() const noexcept { return m_code; }

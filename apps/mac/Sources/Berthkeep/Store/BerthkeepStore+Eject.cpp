@@ -6,22 +6,6 @@
 
 namespace berthkeep {
 
-namespace {
-
-std::string describe(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const DriveOperationError& failure) {
-        return failure.localizedDescription();
-    } catch (const std::exception& failure) {
-        return failure.what();
-    } catch (...) {
-        return "Unknown error";
-    }
-}
-
-} // namespace
-
 std::vector<EjectTargetGroup>
 BerthkeepStore::ejectTargetGroups(const std::vector<DetectedDrive>& drives) const {
     std::vector<EjectTargetGroup> groups;
@@ -118,10 +102,11 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
         co_return;
     }
     if (failure) {
-        m_logger.error(
-            BerthkeepLogCategory::reliability, "reliability.eject.drive.failed",
-            "Explicit drive eject failed",
-            {{"drive_id", drive.id()}, {"drive_name", drive.name()}, {"error", describe(failure)}});
+        m_logger.error(BerthkeepLogCategory::reliability, "reliability.eject.drive.failed",
+                       "Explicit drive eject failed",
+                       {{"drive_id", drive.id()},
+                        {"drive_name", drive.name()},
+                        {"error", DriveOperationError::describe(failure)}});
     }
     co_await refreshInventoryNow();
     if (!self) {

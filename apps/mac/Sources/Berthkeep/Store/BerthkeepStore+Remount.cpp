@@ -16,18 +16,6 @@ bool isCancelled(const std::shared_ptr<CancelToken>& cancel) {
     return cancel && cancel->isCancelled();
 }
 
-std::string describe(const std::exception_ptr& error) {
-    try {
-        std::rethrow_exception(error);
-    } catch (const DriveOperationError& failure) {
-        return failure.localizedDescription();
-    } catch (const std::exception& failure) {
-        return failure.what();
-    } catch (...) {
-        return "Unknown error";
-    }
-}
-
 std::string joined(const std::vector<RemountTarget>& targets, std::string RemountTarget::*field) {
     std::string text;
     for (const RemountTarget& target : targets) {
@@ -180,7 +168,8 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             if (!self) {
                 co_return remaining;
             }
-            const std::string fallback = failure ? describe(failure) : groupedRemountError;
+            const std::string fallback =
+                failure ? DriveOperationError::describe(failure) : groupedRemountError;
             const RemountVerdict verdict =
                 co_await evaluateRemountAttempt(group, failureSettleDelay, fallback, cancel);
             if (!self || (!failure && isCancelled(cancel))) {

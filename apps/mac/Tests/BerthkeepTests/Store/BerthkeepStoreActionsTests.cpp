@@ -125,9 +125,10 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
             EXPECT_EQ(fixture.sink->named("sleep.manual_handoff.failed")[0].metadata.at("error"),
                       "sleep refused");
         }
-        // The ejected drive joins the two queued before, as its own target.
+        // An ejected drive joins the two queued before, as its own target.
         const bool queueKept = !test.sleepFails && !test.ejectFails;
-        EXPECT_EQ(store->pendingWakeRemountTargets().size(), queueKept ? 3u : 0u);
+        const std::size_t queued = test.anotherActionStartsMeanwhile ? 2u : 3u;
+        EXPECT_EQ(store->pendingWakeRemountTargets().size(), queueKept ? queued : 0u);
         if (test.ejectFails) {
             EXPECT_EQ(fixture.notifications->delivered, std::vector<std::int64_t>{1});
             EXPECT_FALSE(store->pendingSleepFailureNotification());
