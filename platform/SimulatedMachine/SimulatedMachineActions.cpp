@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <unistd.h>
 
@@ -52,13 +53,16 @@ std::set<std::string> disksGoingWith(const SimulatedWorld& world, const Simulate
     return names;
 }
 
-void removeDisks(SimulatedWorld& world, const std::set<std::string>& names) {
+void removeDisks(SimulatedWorld& world, const std::set<std::string>& names, bool park) {
     for (auto& disk : world.disks) {
         if (!names.count(disk.bsdName)) {
             continue;
         }
         for (auto& volume : disk.volumes) {
             markVolumeUnmounted(volume);
+        }
+        if (park) {
+            world.parkedDisks.push_back(disk);
         }
     }
     world.disks.erase(
@@ -130,7 +134,7 @@ SimulatedCommandResult ejectDisk(SimulatedWorld& world, std::string_view device)
         return failure("Unable to eject " + physical->bsdName + ": the disk is not ejectable");
     }
     const std::string name = physical->bsdName;
-    removeDisks(world, disksGoingWith(world, *disk));
+    removeDisks(world, disksGoingWith(world, *disk), true);
     return success("Disk " + name + " ejected");
 }
 
@@ -150,7 +154,7 @@ SimulatedCommandResult unmountVolume(SimulatedWorld& world, std::string_view dev
     if (!volume) {
         if (world.findDisk(device)) {
             return failure(stripDevicePrefix(device) +
-                           " is a whole disk; use unmountDisk to unmount its volumes");
+                           " is a whole disk; unmount one of its volumes, or eject the disk");
         }
         return failure("Unable to find disk for " + std::string(device));
     }
@@ -196,9 +200,37 @@ SimulatedCommandResult mountWholeDisk(SimulatedWorld& world, std::string_view de
     return success("Volume(s) mounted successfully");
 }
 
+std::vector<const SimulatedVolume*>
+volumesUnmountedBy(const SimulatedWorld& world, std::string_view verb, std::string_view device) {
+    std::vector<const SimulatedVolume*> volumes;
+    if (verb == "unmount") {
+        const SimulatedVolume* volume = world.findVolume(device);
+        if (volume && volume->mounted && volume->mountPath) {
+            volumes.push_back(volume);
+        }
+        return volumes;
+    }
+    const SimulatedDisk* disk = resolveDisk(world, device);
+    if (verb != "eject" || !disk) {
+        return volumes;
+    }
+    const std::set<std::string> names = disksGoingWith(world, *disk);
+    for (const auto& candidate : world.disks) {
+        if (!names.count(candidate.bsdName)) {
+            continue;
+        }
+        for (const auto& volume : candidate.volumes) {
+            if (volume.mounted && volume.mountPath) {
+                volumes.push_back(&volume);
+            }
+        }
+    }
+    return volumes;
+}
+
 bool detachDevice(SimulatedWorld& world, std::string_view deviceOrMountPath) {
     if (const SimulatedDisk* disk = resolveDisk(world, deviceOrMountPath)) {
-        removeDisks(world, disksGoingWith(world, *disk));
+        removeDisks(world, disksGoingWith(world, *disk), false);
         return true;
     }
     for (auto it = world.networkVolumes.begin(); it != world.networkVolumes.end(); ++it) {
@@ -209,6 +241,72 @@ bool detachDevice(SimulatedWorld& world, std::string_view deviceOrMountPath) {
         }
     }
     return false;
+}
+
+namespace {
+
+// "disk4s2" under the new whole-disk name: "disk7s2".
+std::string renamed(const std::string& name, const std::string& from, const std::string& to) {
+    return name.rfind(from, 0) == 0 ? to + name.substr(from.size()) : name;
+}
+
+} // namespace
+
+ReplugResult replugDisk(SimulatedWorld& world, std::string_view device, bool renumber) {
+    const std::string name = stripDevicePrefix(device);
+    const auto parkedNamed = [&world](const std::string& bsdName) {
+        return std::find_if(world.parkedDisks.begin(), world.parkedDisks.end(),
+                            [&bsdName](const SimulatedDisk& d) { return d.bsdName == bsdName; });
+    };
+    const auto start = parkedNamed(name);
+    if (start == world.parkedDisks.end()) {
+        return {false, {}, "nothing ejected as " + name};
+    }
+    // The physical disk and the containers that lived on its partitions.
+    std::vector<SimulatedDisk> coming{*start};
+    for (const auto& candidate : world.parkedDisks) {
+        if (candidate.apfsPhysicalStore && candidate.apfsPhysicalStore->rfind(name + "s", 0) == 0) {
+            coming.push_back(candidate);
+        }
+    }
+    std::map<std::string, std::string> numbers;
+    // New numbers come after every number in use or parked, as a freshly plugged
+    // drive would get.
+    int nextNumber = 2;
+    for (const auto* list : {&world.disks, &world.parkedDisks}) {
+        for (const auto& disk : *list) {
+            try {
+                nextNumber = std::max(nextNumber, std::stoi(disk.bsdName.substr(4)) + 1);
+            } catch (const std::exception&) {
+            }
+        }
+    }
+    for (const auto& disk : coming) {
+        std::string target = disk.bsdName;
+        if (renumber) {
+            target = "disk" + std::to_string(nextNumber++);
+        } else if (world.findDisk(target) || world.findVolume(target)) {
+            return {false, {}, target + " is taken; replug with --renumber"};
+        }
+        numbers[disk.bsdName] = target;
+    }
+    for (auto disk : coming) {
+        const std::string from = disk.bsdName;
+        disk.bsdName = numbers[from];
+        for (auto& volume : disk.volumes) {
+            volume.bsdName = renamed(volume.bsdName, from, disk.bsdName);
+        }
+        if (disk.apfsPhysicalStore) {
+            // Containers live on the physical disk, the first one coming back.
+            disk.apfsPhysicalStore =
+                renamed(*disk.apfsPhysicalStore, name + "s", numbers[name] + "s");
+        }
+        world.disks.push_back(std::move(disk));
+    }
+    std::erase_if(world.parkedDisks, [&numbers](const SimulatedDisk& disk) {
+        return numbers.count(disk.bsdName) > 0;
+    });
+    return {true, numbers[name], {}};
 }
 
 } // namespace berthkeep

@@ -73,10 +73,46 @@ std::optional<SimulatedCommandResult> actOut(const ScriptedBehaviour& behaviour)
     return std::nullopt;
 }
 
+// The refusal when a process holds one of the volumes going away.
+std::optional<SimulatedCommandResult> busyRefusal(const SimulatedWorld& world,
+                                                  const std::string& verb,
+                                                  const std::string& device,
+                                                  const MountPathHolders& holders) {
+    const auto volumes = volumesUnmountedBy(world, verb, device);
+    if (!holders || volumes.empty()) {
+        return std::nullopt;
+    }
+    std::vector<std::string> paths;
+    for (const auto* volume : volumes) {
+        paths.push_back(*volume->mountPath);
+    }
+    const std::vector<std::int64_t> counts = holders(paths);
+    std::string busy;
+    for (std::size_t i = 0; i < volumes.size() && i < counts.size(); ++i) {
+        if (counts[i] < 1) {
+            continue;
+        }
+        const auto& volume = *volumes[i];
+        const std::string name = volume.volumeName.value_or("");
+        busy += "Volume " + (name.empty() ? std::string() : name + " ") + "on " + volume.bsdName +
+                " failed to unmount: in use by " + std::to_string(counts[i]) +
+                (counts[i] == 1 ? " process" : " processes") + "\n";
+    }
+    if (busy.empty()) {
+        return std::nullopt;
+    }
+    if (verb == "eject") {
+        busy = "Unmount of " + stripDevicePrefix(device) +
+               " failed: at least one volume could not be unmounted\n" + busy;
+    }
+    return SimulatedCommandResult{1, std::string(), busy};
+}
+
 } // namespace
 
 SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arguments,
-                                             const SimulatedStateFile& stateFile) {
+                                             const SimulatedStateFile& stateFile,
+                                             const MountPathHolders& holders) {
     const auto& a = arguments;
     std::string verb;
     std::string device;
@@ -112,6 +148,10 @@ SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arg
         }
         SimulatedCommandResult result;
         stateFile.update([&](SimulatedWorld& world) {
+            if (auto refusal = busyRefusal(world, verb, device, holders)) {
+                result = *refusal;
+                return false;
+            }
             if (verb == "eject") {
                 result = ejectDisk(world, device);
             } else if (verb == "unmount") {

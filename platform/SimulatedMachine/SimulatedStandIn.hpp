@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,8 +19,15 @@ namespace berthkeep {
 //   diskutil info -plist <device>
 //   diskutil eject|unmount|mount|mountDisk <device>
 //   hdiutil info -plist
+//
+// With `holders`, "eject" and "unmount" refuse, as the real tool does, while a
+// process holds a volume they would take away: exit status 1, the volume named
+// on standard error, the machine unchanged.
+using MountPathHolders =
+    std::function<std::vector<std::int64_t>(const std::vector<std::string>& mountPaths)>;
 SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arguments,
-                                             const SimulatedStateFile& stateFile);
+                                             const SimulatedStateFile& stateFile,
+                                             const MountPathHolders& holders = {});
 SimulatedCommandResult runDiskImageUtilityStandIn(const std::vector<std::string>& arguments,
                                                   const SimulatedStateFile& stateFile);
 

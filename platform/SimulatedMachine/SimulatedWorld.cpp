@@ -334,6 +334,48 @@ void putOptional(json& object, const char* key, const std::optional<T>& value) {
     }
 }
 
+json serializeDisk(const SimulatedDisk& disk) {
+    json d = json::object();
+    d["bsdName"] = disk.bsdName;
+    d["mediaName"] = disk.mediaName;
+    d["busProtocol"] = disk.busProtocol;
+    d["internal"] = disk.internal;
+    d["removable"] = disk.removable;
+    d["ejectable"] = disk.ejectable;
+    d["writable"] = disk.writable;
+    d["content"] = disk.content;
+    putOptional(d, "imagePath", disk.imagePath);
+    putOptional(d, "apfsPhysicalStore", disk.apfsPhysicalStore);
+    putOptional(d, "deviceTreePath", disk.deviceTreePath);
+    d["sizeBytes"] = disk.sizeBytes;
+    json volumes = json::array();
+    for (const auto& volume : disk.volumes) {
+        json v = json::object();
+        v["bsdName"] = volume.bsdName;
+        v["content"] = volume.content;
+        putOptional(v, "volumeName", volume.volumeName);
+        putOptional(v, "volumeUUID", volume.volumeUUID);
+        putOptional(v, "filesystemType", volume.filesystemType);
+        putOptional(v, "filesystemName", volume.filesystemName);
+        v["mountable"] = volume.mountable;
+        v["mounted"] = volume.mounted;
+        putOptional(v, "mountPath", volume.mountPath);
+        v["hidden"] = volume.hidden;
+        v["writable"] = volume.writable;
+        v["createdMountDirectory"] = volume.createdMountDirectory;
+        if (!volume.omittedResourceKeys.empty()) {
+            v["omittedResourceKeys"] = volume.omittedResourceKeys;
+        }
+        if (volume.resourceValuesFail) {
+            v["resourceValuesFail"] = true;
+        }
+        v["sizeBytes"] = volume.sizeBytes;
+        volumes.push_back(std::move(v));
+    }
+    d["volumes"] = std::move(volumes);
+    return d;
+}
+
 } // namespace
 
 SimulatedWorld parseSimulatedWorld(std::string_view text) {
@@ -358,6 +400,12 @@ SimulatedWorld parseSimulatedWorld(std::string_view text) {
     if (const json* disks = optionalArray(root, "disks", "top level")) {
         for (std::size_t i = 0; i < disks->size(); ++i) {
             world.disks.push_back(parseDisk((*disks)[i], "disks[" + std::to_string(i) + "]"));
+        }
+    }
+    if (const json* parked = optionalArray(root, "parkedDisks", "top level")) {
+        for (std::size_t i = 0; i < parked->size(); ++i) {
+            world.parkedDisks.push_back(
+                parseDisk((*parked)[i], "parkedDisks[" + std::to_string(i) + "]"));
         }
     }
     if (const json* shares = optionalArray(root, "networkVolumes", "top level")) {
@@ -394,47 +442,14 @@ std::string serializeSimulatedWorld(const SimulatedWorld& world) {
     root["createMountDirectories"] = world.createMountDirectories;
     json disks = json::array();
     for (const auto& disk : world.disks) {
-        json d = json::object();
-        d["bsdName"] = disk.bsdName;
-        d["mediaName"] = disk.mediaName;
-        d["busProtocol"] = disk.busProtocol;
-        d["internal"] = disk.internal;
-        d["removable"] = disk.removable;
-        d["ejectable"] = disk.ejectable;
-        d["writable"] = disk.writable;
-        d["content"] = disk.content;
-        putOptional(d, "imagePath", disk.imagePath);
-        putOptional(d, "apfsPhysicalStore", disk.apfsPhysicalStore);
-        putOptional(d, "deviceTreePath", disk.deviceTreePath);
-        d["sizeBytes"] = disk.sizeBytes;
-        json volumes = json::array();
-        for (const auto& volume : disk.volumes) {
-            json v = json::object();
-            v["bsdName"] = volume.bsdName;
-            v["content"] = volume.content;
-            putOptional(v, "volumeName", volume.volumeName);
-            putOptional(v, "volumeUUID", volume.volumeUUID);
-            putOptional(v, "filesystemType", volume.filesystemType);
-            putOptional(v, "filesystemName", volume.filesystemName);
-            v["mountable"] = volume.mountable;
-            v["mounted"] = volume.mounted;
-            putOptional(v, "mountPath", volume.mountPath);
-            v["hidden"] = volume.hidden;
-            v["writable"] = volume.writable;
-            v["createdMountDirectory"] = volume.createdMountDirectory;
-            if (!volume.omittedResourceKeys.empty()) {
-                v["omittedResourceKeys"] = volume.omittedResourceKeys;
-            }
-            if (volume.resourceValuesFail) {
-                v["resourceValuesFail"] = true;
-            }
-            v["sizeBytes"] = volume.sizeBytes;
-            volumes.push_back(std::move(v));
-        }
-        d["volumes"] = std::move(volumes);
-        disks.push_back(std::move(d));
+        disks.push_back(serializeDisk(disk));
     }
     root["disks"] = std::move(disks);
+    json parked = json::array();
+    for (const auto& disk : world.parkedDisks) {
+        parked.push_back(serializeDisk(disk));
+    }
+    root["parkedDisks"] = std::move(parked);
     json shares = json::array();
     for (const auto& share : world.networkVolumes) {
         json s = json::object();

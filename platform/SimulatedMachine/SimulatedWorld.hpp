@@ -92,6 +92,9 @@ struct SimulatedWorld {
     // Off lets tests use "/Volumes" paths without touching the real folder.
     bool createMountDirectories = true;
     std::vector<SimulatedDisk> disks;
+    // Ejected disks (with their containers), still plugged in: they answer no tool
+    // until replugged, unmounted, as a drive does when it is plugged in again.
+    std::vector<SimulatedDisk> parkedDisks;
     std::vector<SimulatedNetworkVolume> networkVolumes;
     std::vector<ScriptedBehaviour> behaviours;
 

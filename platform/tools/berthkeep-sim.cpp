@@ -26,6 +26,8 @@ constexpr const char* usageText =
     "                                    presets: usb-stick, apfs-disk, disk-image,\n"
     "                                    network-volume, internal-disk; prints the new disk\n"
     "  detach DEVICE|MOUNTPATH           pull a disk out (or drop a network volume)\n"
+    "  replug DEVICE [--renumber]        plug an ejected disk in again, unmounted;\n"
+    "                                    --renumber gives it the next free numbers\n"
     "  list                              one line per disk and volume\n"
     "  state                             print the state file\n"
     "  script VERB [--tool diskutil|hdiutil] [--device DEV] [--exit N] [--stderr TEXT]\n"
@@ -120,6 +122,9 @@ void printList(const SimulatedWorld& world) {
                       << flag(volume.hidden, "hidden") << "\n";
         }
     }
+    for (const auto& disk : world.parkedDisks) {
+        std::cout << disk.bsdName << "  ejected, still plugged in (replug to bring it back)\n";
+    }
     for (const auto& share : world.networkVolumes) {
         std::cout << "network  \"" << share.name << "\"  " << share.url << "  mounted at "
                   << share.mountPath << "\n";
@@ -211,6 +216,24 @@ int run(const std::vector<std::string>& arguments) {
             std::cerr << "berthkeep-sim: nothing attached as " << rest.front() << "\n";
             return 1;
         }
+        return 0;
+    }
+    if (command == "replug") {
+        const Options options = parseOptions(rest, {}, {"renumber"});
+        if (options.positional.size() != 1) {
+            throw UsageError{"replug takes one ejected device"};
+        }
+        ReplugResult result;
+        stateFile.update([&](SimulatedWorld& world) {
+            result =
+                replugDisk(world, options.positional.front(), options.flags.count("renumber") > 0);
+            return result.replugged;
+        });
+        if (!result.replugged) {
+            std::cerr << "berthkeep-sim: " << result.message << "\n";
+            return 1;
+        }
+        std::cout << result.diskName << "\n";
         return 0;
     }
     if (command == "list") {

@@ -366,3 +366,54 @@ TEST_F(StandInDiskTool, ControlToolDetachesAndRejectsBadInput) {
 
 } // namespace
 } // namespace berthkeep
+
+namespace berthkeep {
+namespace {
+
+// An ejected disk stays plugged in: replug brings it back, unmounted, under its
+// own numbers or new ones, APFS containers and all.
+TEST_F(StandInDiskTool, EjectedDiskIsParkedAndReplugsUnmounted) {
+    ASSERT_EQ(diskutil({"eject", "disk3"}).exitCode, 0);
+    EXPECT_EQ(stateFile().read().parkedDisks.size(), 2u); // disk3 and its container disk4
+
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        std::string output;
+    };
+    const Case cases[] = {
+        {{"replug", "disk9"}, 1, ""},
+        {{"replug", "disk3", "--renumber"}, 0, "disk6\n"},
+        {{"replug", "disk3"}, 1, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const auto run = runTool(QStringLiteral("berthkeep-sim"), c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.standardError;
+        if (c.exitCode == 0) {
+            EXPECT_EQ(run.standardOutput, c.output);
+        }
+    }
+    const SimulatedWorld world = stateFile().read();
+    EXPECT_TRUE(world.parkedDisks.empty());
+    ASSERT_TRUE(world.findDisk("disk6"));
+    const SimulatedDisk* container = world.findDisk("disk7");
+    ASSERT_TRUE(container);
+    EXPECT_EQ(container->apfsPhysicalStore.value_or(""), "disk6s2");
+    for (const auto& volume : container->volumes) {
+        EXPECT_FALSE(volume.mounted) << volume.bsdName;
+    }
+    EXPECT_EQ(diskutil({"mountDisk", "disk6"}).exitCode, 0);
+    EXPECT_TRUE(stateFile().read().findVolume("disk7s1")->mounted);
+    EXPECT_EQ(parseSimulatedWorld(serializeSimulatedWorld(world)), world);
+}
+
+TEST_F(StandInDiskTool, RefusalsSuggestOnlyVerbsItAccepts) {
+    const auto run = diskutil({"unmount", "disk2"});
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.standardError,
+              "disk2 is a whole disk; unmount one of its volumes, or eject the disk\n");
+}
+
+} // namespace
+} // namespace berthkeep

@@ -6,6 +6,12 @@
 #include <string>
 #include <vector>
 
+class QObject;
+
+#include <QCoroTask>
+
+#include "Berthkeep/Actions/EjectTargetGroup.hpp"
+#include "Berthkeep/Actions/RemountTarget.hpp"
 #include "Berthkeep/Domain/BerthkeepCoreDrive.hpp"
 #include "Berthkeep/Domain/BerthkeepCoreHandling.hpp"
 #include "Berthkeep/Domain/LastActionSummary.hpp"
@@ -23,6 +29,8 @@ class TransientActionStatusPresenting;
 // Main thread only.
 //
 // An action runs while `activeTrigger` is set or `workingDriveIDs` is not empty.
+// An attempt is current while `activeAttemptID` holds its id; whoever abandons it
+// (the wake side) clears or replaces the id.
 class BerthkeepActionContext {
 public:
     virtual ~BerthkeepActionContext() = default;
@@ -37,7 +45,9 @@ public:
     virtual void setWorkingDriveIDs(std::set<std::string> driveIDs) = 0;
     virtual const std::optional<TriggerReason>& activeTrigger() const = 0;
     virtual void setActiveTrigger(std::optional<TriggerReason> trigger) = 0;
+    virtual const std::optional<std::string>& activeAttemptID() const = 0;
     virtual void setActiveAttemptID(std::optional<std::string> attemptID) = 0;
+    virtual const std::optional<TriggerReason>& lastObservedTrigger() const = 0;
     virtual void setLastObservedTrigger(std::optional<TriggerReason> trigger) = 0;
     virtual void setLastActionSummary(std::optional<LastActionSummary> summary) = 0;
     virtual void
@@ -50,13 +60,37 @@ public:
     // The detected drive of each id, in the order of the ids; unknown ids skipped.
     virtual std::vector<DetectedDrive> drives(const std::vector<std::string>& ids) const = 0;
     virtual bool isCurrentlyMounted(const std::string& driveID) const = 0;
+    // One group per drive group key, in order of first appearance.
+    virtual std::vector<EjectTargetGroup>
+    ejectTargetGroups(const std::vector<DetectedDrive>& drives) const = 0;
+    // The header text of the published global state.
+    virtual std::string currentGlobalStateHeaderCopy() const = 0;
+
+    // The drives to mount again after wake.
+    virtual const std::vector<RemountTarget>& pendingWakeRemountTargets() const = 0;
+    virtual void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) = 0;
+    // Whether the drives of a group may be mounted again as one whole disk.
+    virtual bool allowsGroupedWakeRemount(const std::string& groupID) const = 0;
+    // None for a drive without a BSD name.
+    virtual std::optional<RemountTarget> wakeRemountTarget(const DetectedDrive& drive,
+                                                           bool allowGrouping) const = 0;
+    // Starts or re-arms a wake remount when the system has already woken.
+    virtual void triggerWakeRemountCatchUpIfNeeded() = 0;
+    // Refreshes the inventory; with settlement, waits a moment and refreshes again.
+    virtual QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) = 0;
 
     virtual void persistLastActionSummary() = 0;
     virtual void persistPendingSleepFailureNotification() = 0;
     virtual void rebuildCurrentState(BerthkeepCoreHandling& core) = 0;
+    // With the context's own core.
+    virtual void rebuildCurrentState() = 0;
 
     virtual TransientActionStatusPresenting& transientActionStatusPresenter() = 0;
     virtual const std::shared_ptr<BerthkeepTelemetryController>& telemetryController() const = 0;
+
+    // The object whose lifetime bounds the context: an attempt that finds it gone
+    // after a suspension ends without touching anything.
+    virtual QObject* contextObject() = 0;
 };
 
 } // namespace berthkeep

@@ -1,16 +1,655 @@
 #include "Berthkeep/Actions/BerthkeepActionCoordinator.hpp"
 
+#include <QObject>
+#include <QPointer>
+#include <QUuid>
+
+#include <algorithm>
+#include <exception>
+
+#include "Berthkeep/Actions/DriveOperationError.hpp"
+#include "Berthkeep/Domain/DriveCountText.hpp"
+#include "Berthkeep/MenuBar/TransientActionStatusPresenting.hpp"
+#include "BerthkeepShared/MainActorTask.hpp"
+#include "BerthkeepShared/WithTimeout.hpp"
+#include "BerthkeepTelemetry/BerthkeepTelemetryController.hpp"
+
 namespace berthkeep {
+
+namespace {
+
+constexpr auto reliability = BerthkeepLogCategory::reliability;
+
+std::string makeAttemptID() {
+    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
+}
+
+std::string joinedNames(const std::vector<DetectedDrive>& drives) {
+    std::string text;
+    for (const DetectedDrive& drive : drives) {
+        text += (text.empty() ? "" : ", ") + drive.name();
+    }
+    return text;
+}
+
+std::vector<std::string> idsOf(const std::vector<DetectedDrive>& drives) {
+    std::vector<std::string> ids;
+    for (const DetectedDrive& drive : drives) {
+        ids.push_back(drive.id());
+    }
+    return ids;
+}
+
+bool isTimeout(const std::exception_ptr& error) {
+    try {
+        std::rethrow_exception(error);
+    } catch (const DriveOperationError& failure) {
+        return failure.code() == DriveOperationError::timedOutCode;
+    } catch (...) {
+        return false;
+    }
+}
+
+// "auto" for the triggers the system starts, "manual" for the user's.
+std::string telemetryPrefix(TriggerReason trigger) {
+    return trigger == TriggerReason::systemSleep || trigger == TriggerReason::lidCloseSleep
+               ? "auto"
+               : "manual";
+}
+
+QCoro::Task<void> sendAnonymousImprovement(std::shared_ptr<BerthkeepTelemetryController> controller,
+                                           std::string name, BerthkeepTelemetryPayload payload) {
+    if (controller) {
+        co_await controller->recordAnonymousImprovement(std::move(name), std::move(payload));
+    }
+}
+
+} // namespace
+
+// What one call of executeEject carries from group to group.
+struct BerthkeepActionCoordinator::Attempt {
+    std::string id;
+    TriggerReason trigger;
+    bool sleepTrigger = false;
+    bool showsProgressPanel = false;
+    std::vector<DetectedDrive> targets;
+    std::set<std::string> successfulDriveIDs;
+    std::set<std::string> failedDriveIDs;
+    std::optional<std::string> failureCode;
+};
 
 BerthkeepActionCoordinator::BerthkeepActionCoordinator(std::shared_ptr<DriveEjecting> ejector,
                                                        std::shared_ptr<BerthkeepCoreHandling> core,
                                                        BerthkeepLogger logger,
                                                        Clock::Duration postEjectRefreshDelay,
-                                                       Clock::Duration sleepTriggeredEjectTimeout)
+                                                       Clock::Duration sleepTriggeredEjectTimeout,
+                                                       std::shared_ptr<Clock> clock)
     : m_ejector(std::move(ejector))
     , m_core(std::move(core))
     , m_logger(std::move(logger))
     , m_postEjectRefreshDelay(postEjectRefreshDelay)
-    , m_sleepTriggeredEjectTimeout(sleepTriggeredEjectTimeout) {}
+    , m_sleepTriggeredEjectTimeout(sleepTriggeredEjectTimeout)
+    , m_clock(clock ? std::move(clock) : LiveClock::shared()) {}
+
+// ---- the two roads ----------------------------------------------------------
+
+QCoro::Task<void> BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
+                                                                BerthkeepActionContext& context) {
+    if (context.activeTrigger() || !context.workingDriveIDs().empty()) {
+        skipBusy(trigger, "Ignoring trigger because another action is already running", context);
+        co_return;
+    }
+    context.setLastObservedTrigger(trigger);
+    const std::string attemptID = makeAttemptID();
+    context.setActiveAttemptID(attemptID);
+
+    const auto& attention = context.attentionDriveIDs();
+    const BerthkeepActionPlan plan =
+        m_core->planAction({trigger, context.coreDrives(),
+                            std::vector<std::string>(attention.begin(), attention.end())});
+    std::vector<DetectedDrive> targets = context.drives(plan.targetDriveIDs);
+    context.setActiveAttemptTargets(targets);
+    context.setActiveAttemptSuccessfulTargets({});
+    m_logger.notice(reliability, "reliability.trigger.started",
+                    "Starting managed-drive action trigger",
+                    {{"attempt_id", attemptID},
+                     {"trigger", label(trigger)},
+                     {"drive_count", std::to_string(targets.size())},
+                     {"drive_names", joinedNames(targets)}});
+
+    const bool preserve =
+        (trigger == TriggerReason::systemSleep || trigger == TriggerReason::lidCloseSleep) &&
+        !context.pendingWakeRemountTargets().empty();
+    if (plan.disposition == BerthkeepActionPlan::Disposition::noTargets || targets.empty()) {
+        context.setAttentionDriveIDs({});
+        if (!preserve) {
+            context.setPendingWakeRemountTargets({});
+        }
+        endWithoutTargets(trigger, context);
+        m_logger.notice(
+            reliability, "reliability.trigger.no_targets", "Trigger found no managed drives",
+            {{"attempt_id", attemptID},
+             {"trigger", label(trigger)},
+             {"preserved_pending_remount_count",
+              preserve ? std::to_string(context.pendingWakeRemountTargets().size()) : "0"}});
+        context.setActiveAttemptID(std::nullopt);
+        recordEjectAttempt(trigger, 0, context);
+        recordEjectResult(trigger, 0, 0, "no_targets", std::nullopt, context);
+        co_return;
+    }
+    recordEjectAttempt(trigger, targets.size(), context);
+    context.setActiveTrigger(trigger);
+    const bool shown = startEject(targets, trigger, context);
+    co_await executeEject(std::move(targets), trigger, shown, context);
+}
+
+QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::string> driveIDs,
+                                                               TriggerReason trigger,
+                                                               BerthkeepActionContext& context) {
+    if (context.activeTrigger() || !context.workingDriveIDs().empty()) {
+        skipBusy(trigger, "Ignoring explicit eject because another action is already running",
+                 context);
+        co_return;
+    }
+    context.setLastObservedTrigger(trigger);
+    const std::string attemptID = makeAttemptID();
+    context.setActiveAttemptID(attemptID);
+
+    std::vector<DetectedDrive> targets;
+    for (DetectedDrive& drive : context.drives(driveIDs)) {
+        if (drive.isMounted()) {
+            targets.push_back(std::move(drive));
+        }
+    }
+    context.setActiveAttemptTargets(targets);
+    context.setActiveAttemptSuccessfulTargets({});
+    m_logger.notice(reliability, "reliability.trigger.started", "Starting explicit drive eject",
+                    {{"attempt_id", attemptID},
+                     {"trigger", label(trigger)},
+                     {"drive_count", std::to_string(targets.size())},
+                     {"drive_names", joinedNames(targets)}});
+    if (targets.empty()) {
+        endWithoutTargets(trigger, context);
+        context.setActiveAttemptID(std::nullopt);
+        recordEjectAttempt(trigger, 0, context);
+        recordEjectResult(trigger, 0, 0, "no_targets", std::nullopt, context);
+        co_return;
+    }
+    recordEjectAttempt(trigger, targets.size(), context);
+    if (trigger == TriggerReason::manualEjectAll) {
+        // Only the working drives mark Eject All as running, until its close.
+        context.setActiveTrigger(std::nullopt);
+        m_logger.notice(reliability, "reliability.eject.manual_all.mode",
+                        "Eject All defers workingDriveIDs cleanup until the attempt completes",
+                        {{"drive_count", std::to_string(targets.size())}});
+    } else {
+        context.setActiveTrigger(trigger);
+    }
+    const bool shown = startEject(targets, trigger, context);
+    co_await executeEject(std::move(targets), trigger, shown, context);
+}
+
+void BerthkeepActionCoordinator::skipBusy(TriggerReason trigger, const char* message,
+                                          BerthkeepActionContext& context) {
+    m_logger.notice(reliability, "reliability.trigger.skipped", message,
+                    {{"trigger", label(trigger)}});
+    recordEjectAttempt(trigger, 0, context);
+    recordEjectResult(trigger, 0, 0, "skipped_busy", std::nullopt, context);
+}
+
+void BerthkeepActionCoordinator::endWithoutTargets(TriggerReason trigger,
+                                                   BerthkeepActionContext& context) {
+    context.setActiveAttemptTargets({});
+    context.setActiveAttemptSuccessfulTargets({});
+    const BerthkeepActionSummaryOutput output =
+        m_core->summarizeAction({trigger, {}, context.mountedManagedDriveIDs(), {}});
+    context.setLastActionSummary(output.lastAction);
+    context.persistLastActionSummary();
+    context.setPendingSleepFailureNotification(std::nullopt);
+    context.persistPendingSleepFailureNotification();
+    context.rebuildCurrentState();
+}
+
+bool BerthkeepActionCoordinator::startEject(const std::vector<DetectedDrive>& targets,
+                                            TriggerReason trigger,
+                                            BerthkeepActionContext& context) {
+    std::set<std::string> attention = context.attentionDriveIDs();
+    std::set<std::string> working;
+    for (const DetectedDrive& target : targets) {
+        attention.erase(target.id());
+        working.insert(target.id());
+    }
+    context.setAttentionDriveIDs(std::move(attention));
+    context.setWorkingDriveIDs(std::move(working));
+    context.rebuildCurrentState();
+    if (const auto status = progressStatus(trigger, targets.size())) {
+        context.transientActionStatusPresenter().present(*status);
+        return true;
+    }
+    return false;
+}
+
+std::optional<TransientActionStatus>
+BerthkeepActionCoordinator::progressStatus(TriggerReason trigger, std::size_t targetCount) {
+    const std::string detail = driveCountText(static_cast<std::int64_t>(targetCount));
+    switch (trigger) {
+    case TriggerReason::manualEjectAndSleep:
+        return TransientActionStatus{TransientActionStatusAction::ejectAndSleep,
+                                     "Preparing for sleep...", detail,
+                                     TransientActionStatusTone::progress};
+    case TriggerReason::manualEjectAll:
+        return TransientActionStatus{TransientActionStatusAction::ejectAll, "Ejecting drives...",
+                                     detail, TransientActionStatusTone::progress};
+    case TriggerReason::systemSleep:
+    case TriggerReason::lidCloseSleep:
+    case TriggerReason::manualRetry:
+        break;
+    }
+    return std::nullopt;
+}
+
+// ---- the time-out race ------------------------------------------------------
+
+QCoro::Task<void> BerthkeepActionCoordinator::runWithTimeout(Clock::Duration timeout,
+                                                             EjectOperation operation) const {
+    const bool finished = co_await withTimeout(operation, timeout, m_clock);
+    if (!finished) {
+        throw DriveOperationError::timedOut();
+    }
+}
+
+// ---- eject execution --------------------------------------------------------
+
+QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedDrive> targets,
+                                                           TriggerReason trigger,
+                                                           bool showsProgressPanel,
+                                                           BerthkeepActionContext& context) {
+    // Checked after every suspension: the context's owner also owns `this`.
+    const QPointer<QObject> guard(context.contextObject());
+    Attempt attempt;
+    attempt.id = context.activeAttemptID().value_or(makeAttemptID());
+    attempt.trigger = trigger;
+    attempt.sleepTrigger = isSleepTrigger(trigger);
+    attempt.showsProgressPanel = showsProgressPanel;
+    attempt.targets = std::move(targets);
+    const auto isCurrent = [&context, &attempt] {
+        return context.activeAttemptID() == attempt.id;
+    };
+
+    const std::vector<EjectTargetGroup> groups = context.ejectTargetGroups(attempt.targets);
+    for (const EjectTargetGroup& group : groups) {
+        if (!isCurrent()) {
+            m_logger.notice(reliability, "reliability.eject.aborted",
+                            "Aborting stale eject attempt", {{"attempt_id", attempt.id}});
+            abandonAttempt(attempt, context);
+            co_return;
+        }
+        if (group.members.empty()) {
+            continue;
+        }
+        std::vector<DetectedDrive> mounted;
+        for (const DetectedDrive& member : group.members) {
+            if (context.isCurrentlyMounted(member.id())) {
+                mounted.push_back(member);
+            }
+        }
+        const DetectedDrive representative =
+            mounted.empty() ? group.members.front() : mounted.front();
+        const bool allowGrouping =
+            attempt.sleepTrigger && context.allowsGroupedWakeRemount(group.id);
+        const std::string groupDriveCount = std::to_string(group.members.size());
+
+        if (mounted.empty()) {
+            for (const DetectedDrive& member : group.members) {
+                recordSuccessfulEject(member, attempt, allowGrouping, attempt.successfulDriveIDs,
+                                      context);
+                m_logger.notice(reliability, "reliability.eject.drive.already_unmounted",
+                                "Drive was already unmounted before its eject step ran",
+                                {{"attempt_id", attempt.id},
+                                 {"drive_id", member.id()},
+                                 {"drive_name", member.name()}});
+            }
+            continue;
+        }
+
+        const auto& bsdName = representative.bsdName();
+        const auto& ejectTarget = representative.ejectTargetBSDName();
+        m_logger.notice(
+            reliability, "reliability.eject.drive.started", "Eject attempt started for drive",
+            {{"attempt_id", attempt.id},
+             {"drive_id", representative.id()},
+             {"drive_name", representative.name()},
+             {"mount_path", representative.mountURL()
+                                ? representative.mountURL()->toLocalFile().toStdString()
+                                : std::string()},
+             {"bsd_name", bsdName.value_or("")},
+             {"eject_target_bsd_name", ejectTarget ? *ejectTarget : bsdName.value_or("")},
+             {"eject_mode", "device"}});
+
+        std::exception_ptr failure;
+        try {
+            if (m_sleepTriggeredEjectTimeout > Clock::Duration::zero()) {
+                EjectOperation operation = [ejector = m_ejector,
+                                            representative](std::shared_ptr<CancelToken> token) {
+                    return ejector->eject(representative, DriveEjectMode::device, std::move(token));
+                };
+                co_await runWithTimeout(m_sleepTriggeredEjectTimeout, std::move(operation));
+            } else {
+                co_await m_ejector->eject(representative, DriveEjectMode::device, nullptr);
+            }
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        if (!guard) {
+            co_return;
+        }
+
+        if (!failure) {
+            // A stale attempt must not touch the working set of the one that replaced it.
+            if (!isCurrent()) {
+                m_logger.notice(reliability, "reliability.eject.aborted",
+                                "Eject attempt completed after wake and was ignored",
+                                {{"attempt_id", attempt.id},
+                                 {"drive_id", representative.id()},
+                                 {"drive_name", representative.name()}});
+                abandonAttempt(attempt, context);
+                co_return;
+            }
+            clearWorkingEjectState(representative, attempt.trigger, context);
+            if (group.members.size() >= 2) {
+                for (const DetectedDrive& member : group.members) {
+                    recordSuccessfulEject(member, attempt, allowGrouping,
+                                          attempt.successfulDriveIDs, context);
+                }
+            }
+            co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
+            if (!guard) {
+                co_return;
+            }
+            if (!isCurrent()) {
+                abandonAttempt(attempt, context);
+                co_return;
+            }
+            if (!attempt.successfulDriveIDs.contains(representative.id())) {
+                recordSuccessfulEject(representative, attempt, allowGrouping,
+                                      attempt.successfulDriveIDs, context);
+            }
+            m_logger.notice(reliability, "reliability.eject.drive.succeeded",
+                            "Eject attempt succeeded for drive",
+                            {{"attempt_id", attempt.id},
+                             {"drive_id", representative.id()},
+                             {"drive_name", representative.name()},
+                             {"group_drive_count", groupDriveCount}});
+            continue;
+        }
+
+        for (const DetectedDrive& member : group.members) {
+            attempt.failedDriveIDs.insert(member.id());
+        }
+        attempt.failureCode = combinedFailureReasonCode(
+            attempt.failureCode, isTimeout(failure) ? "timeout" : "eject_failed");
+        co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
+        if (!guard) {
+            co_return;
+        }
+        if (!isCurrent()) {
+            abandonAttempt(attempt, context);
+            co_return;
+        }
+        m_logger.error(reliability, "reliability.eject.drive.failed",
+                       "Eject attempt failed for drive",
+                       {{"attempt_id", attempt.id},
+                        {"drive_id", representative.id()},
+                        {"drive_name", representative.name()},
+                        {"group_drive_count", groupDriveCount},
+                        {"error", DriveOperationError::describe(failure)}});
+    }
+
+    if (m_postEjectRefreshDelay > Clock::Duration::zero()) {
+        co_await m_clock->sleep(m_postEjectRefreshDelay);
+        if (!guard) {
+            co_return;
+        }
+    }
+    if (!isCurrent()) {
+        abandonAttempt(attempt, context);
+        co_return;
+    }
+    closeAttempt(attempt, context);
+}
+
+void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionContext& context) {
+    std::set<std::string> remaining(attempt.failedDriveIDs);
+    for (const std::string& id : context.mountedManagedDriveIDs()) {
+        remaining.insert(id);
+    }
+    BerthkeepActionSummaryInput input;
+    input.trigger = attempt.trigger;
+    input.attemptedDriveIDs = idsOf(attempt.targets);
+    input.remainingManagedDriveIDs.assign(remaining.begin(), remaining.end());
+    input.confirmedSuccessfulDriveIDs.assign(attempt.successfulDriveIDs.begin(),
+                                             attempt.successfulDriveIDs.end());
+    const BerthkeepActionSummaryOutput output = m_core->summarizeAction(input);
+    const std::set<std::string> busy(output.busyDriveIDs.begin(), output.busyDriveIDs.end());
+
+    for (const DetectedDrive& target : attempt.targets) {
+        if (!busy.contains(target.id())) {
+            attempt.successfulDriveIDs.insert(target.id());
+        }
+    }
+    context.setAttentionDriveIDs(busy);
+    context.setWorkingDriveIDs({});
+    context.setActiveAttemptTargets({});
+    context.setActiveAttemptSuccessfulTargets({});
+    context.setActiveTrigger(std::nullopt);
+    context.setActiveAttemptID(std::nullopt);
+
+    if (!attempt.sleepTrigger) {
+        context.setPendingWakeRemountTargets({});
+    } else {
+        const std::vector<RemountTarget> fresh =
+            chosenWakeRemountTargets(attempt.targets, attempt.successfulDriveIDs, context);
+        const std::size_t preserved = context.pendingWakeRemountTargets().size();
+        std::vector<RemountTarget> merged =
+            mergedWakeRemountTargets(context.pendingWakeRemountTargets(), fresh);
+        std::string names;
+        for (const RemountTarget& target : merged) {
+            names += (names.empty() ? "" : ", ") + target.driveName;
+        }
+        const std::size_t total = merged.size();
+        context.setPendingWakeRemountTargets(std::move(merged));
+        m_logger.notice(reliability, "sleep.wake.remount.scheduled",
+                        "Queued remount targets for the next wake",
+                        {{"target_count", std::to_string(total)},
+                         {"new_target_count", std::to_string(fresh.size())},
+                         {"preserved_target_count", std::to_string(preserved)},
+                         {"drive_names", names}});
+    }
+
+    context.setLastActionSummary(output.lastAction);
+    context.persistLastActionSummary();
+    context.setPendingSleepFailureNotification(output.pendingSleepFailureNotification);
+    context.persistPendingSleepFailureNotification();
+    context.rebuildCurrentState();
+
+    const std::size_t stillBusy = output.busyDriveIDs.size();
+    const std::size_t ejected =
+        attempt.targets.size() > stillBusy ? attempt.targets.size() - stillBusy : 0;
+    const auto ejectedCount = static_cast<std::int64_t>(ejected);
+    const auto stillBusyCount = static_cast<std::int64_t>(stillBusy);
+    if (attempt.trigger == TriggerReason::manualEjectAndSleep) {
+        context.transientActionStatusPresenter().present(
+            TransientActionStatus::result(TransientActionStatusAction::ejectAndSleep, ejectedCount,
+                                          stillBusyCount, std::nullopt));
+    } else if (attempt.trigger == TriggerReason::manualEjectAll) {
+        context.transientActionStatusPresenter().present(TransientActionStatus::result(
+            TransientActionStatusAction::ejectAll, ejectedCount, stillBusyCount, std::nullopt));
+    }
+    m_logger.notice(reliability, "reliability.eject.finished", "Eject attempt finished",
+                    {{"attempt_id", attempt.id},
+                     {"ejected_count", std::to_string(ejected)},
+                     {"still_busy_count", std::to_string(stillBusy)},
+                     {"resulting_state", context.currentGlobalStateHeaderCopy()}});
+    recordEjectResult(attempt.trigger, attempt.targets.size(), ejected,
+                      telemetryResult(static_cast<std::int64_t>(attempt.targets.size()),
+                                      ejectedCount, attempt.failureCode),
+                      attempt.failureCode, context);
+}
+
+void BerthkeepActionCoordinator::abandonAttempt(const Attempt& attempt,
+                                                BerthkeepActionContext& context) {
+    // No result replaces this attempt's progress panel; a newer attempt that
+    // holds the id owns the panel now.
+    if (attempt.showsProgressPanel && !context.activeAttemptID()) {
+        context.transientActionStatusPresenter().dismiss();
+    }
+}
+
+// ---- bookkeeping ------------------------------------------------------------
+
+void BerthkeepActionCoordinator::recordSuccessfulEject(const DetectedDrive& drive,
+                                                       const Attempt& attempt, bool allowGrouping,
+                                                       std::set<std::string>& successfulDriveIDs,
+                                                       BerthkeepActionContext& context) {
+    successfulDriveIDs.insert(drive.id());
+    const auto& booked = context.activeAttemptSuccessfulTargets();
+    const bool known = std::any_of(booked.begin(), booked.end(), [&drive](const DetectedDrive& d) {
+        return d.id() == drive.id();
+    });
+    if (!known) {
+        std::vector<DetectedDrive> updated = booked;
+        updated.push_back(drive);
+        context.setActiveAttemptSuccessfulTargets(std::move(updated));
+    }
+    clearWorkingEjectState(drive, attempt.trigger, context);
+    scheduleWakeRemountIfNeeded(drive, attempt.sleepTrigger, allowGrouping, context);
+}
+
+void BerthkeepActionCoordinator::clearWorkingEjectState(const DetectedDrive& drive,
+                                                        TriggerReason trigger,
+                                                        BerthkeepActionContext& context) {
+    // During Eject All every target stays working until the close.
+    if (trigger == TriggerReason::manualEjectAll) {
+        return;
+    }
+    std::set<std::string> working = context.workingDriveIDs();
+    if (working.erase(drive.id()) > 0) {
+        context.setWorkingDriveIDs(std::move(working));
+        context.rebuildCurrentState();
+    }
+}
+
+void BerthkeepActionCoordinator::scheduleWakeRemountIfNeeded(const DetectedDrive& drive,
+                                                             bool enabled, bool allowGrouping,
+                                                             BerthkeepActionContext& context) {
+    if (!enabled) {
+        return;
+    }
+    const std::optional<RemountTarget> target = context.wakeRemountTarget(drive, allowGrouping);
+    if (!target) {
+        return;
+    }
+    std::vector<RemountTarget> pending = context.pendingWakeRemountTargets();
+    if (std::find(pending.begin(), pending.end(), *target) != pending.end()) {
+        return;
+    }
+    pending.push_back(*target);
+    context.setPendingWakeRemountTargets(std::move(pending));
+    context.triggerWakeRemountCatchUpIfNeeded();
+}
+
+std::vector<RemountTarget>
+BerthkeepActionCoordinator::chosenWakeRemountTargets(const std::vector<DetectedDrive>& targets,
+                                                     const std::set<std::string>& successful,
+                                                     BerthkeepActionContext& context) const {
+    std::vector<RemountTarget> chosen;
+    for (const DetectedDrive& drive : targets) {
+        if (!successful.contains(drive.id())) {
+            continue;
+        }
+        // DetectedDrive resolves its group key (group id, eject target, BSD name, id).
+        const bool allowGrouping = context.allowsGroupedWakeRemount(drive.ejectGroupID());
+        if (auto target = context.wakeRemountTarget(drive, allowGrouping)) {
+            chosen.push_back(std::move(*target));
+        }
+    }
+    return chosen;
+}
+
+std::string
+BerthkeepActionCoordinator::combinedFailureReasonCode(const std::optional<std::string>& existing,
+                                                      const std::string& next) {
+    if (next == "timeout" || existing == "timeout") {
+        return "timeout";
+    }
+    return existing ? *existing : next;
+}
+
+std::vector<RemountTarget>
+BerthkeepActionCoordinator::mergedWakeRemountTargets(const std::vector<RemountTarget>& existing,
+                                                     const std::vector<RemountTarget>& appending) {
+    std::set<std::string> known;
+    for (const RemountTarget& target : existing) {
+        known.insert(target.driveID);
+    }
+    std::vector<RemountTarget> merged = existing;
+    for (const RemountTarget& target : appending) {
+        // The set is not extended here: repeats within `appending` are all kept.
+        if (!known.contains(target.driveID)) {
+            merged.push_back(target);
+        }
+    }
+    return merged;
+}
+
+// ---- telemetry --------------------------------------------------------------
+
+std::string
+BerthkeepActionCoordinator::telemetryResult(std::int64_t attemptedCount,
+                                            std::int64_t succeededCount,
+                                            const std::optional<std::string>& failureReasonCode) {
+    if (attemptedCount == 0) {
+        return "no_targets";
+    }
+    if (succeededCount == attemptedCount) {
+        return "success";
+    }
+    if (succeededCount > 0) {
+        return "partial";
+    }
+    return failureReasonCode == "timeout" ? "timeout" : "failed";
+}
+
+void BerthkeepActionCoordinator::recordEjectAttempt(TriggerReason trigger, std::size_t targetCount,
+                                                    BerthkeepActionContext& context) const {
+    BerthkeepTelemetryPayload payload{{"trigger", toString(trigger)},
+                                      {"attempted_count", std::to_string(targetCount)}};
+    startMainActorTask(
+        [controller = context.telemetryController(),
+         name = telemetryPrefix(trigger) + "_eject_attempted", payload = std::move(payload)] {
+            return sendAnonymousImprovement(controller, name, payload);
+        },
+        "eject attempt telemetry");
+}
+
+void BerthkeepActionCoordinator::recordEjectResult(
+    std::optional<TriggerReason> trigger, std::size_t attemptedCount, std::size_t succeededCount,
+    const std::string& result, const std::optional<std::string>& failureReasonCode,
+    BerthkeepActionContext& context) const {
+    const TriggerReason named = trigger.value_or(TriggerReason::manualRetry);
+    BerthkeepTelemetryPayload payload{{"trigger", toString(named)},
+                                      {"attempted_count", std::to_string(attemptedCount)},
+                                      {"succeeded_count", std::to_string(succeededCount)},
+                                      {"result", result}};
+    if (failureReasonCode) {
+        payload["failure_reason_code"] = *failureReasonCode;
+    }
+    startMainActorTask(
+        [controller = context.telemetryController(),
+         name = telemetryPrefix(named) + "_eject_result", payload = std::move(payload)] {
+            return sendAnonymousImprovement(controller, name, payload);
+        },
+        "eject result telemetry");
+}
 
 } // namespace berthkeep

@@ -1,6 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
+#include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -8,21 +11,37 @@
 
 #include "Berthkeep/Actions/BerthkeepActionContext.hpp"
 #include "Berthkeep/Actions/DriveEjecting.hpp"
+#include "Berthkeep/Actions/RemountTarget.hpp"
 #include "Berthkeep/Domain/BerthkeepCoreHandling.hpp"
+#include "Berthkeep/Domain/TransientActionStatus.hpp"
+#include "Berthkeep/Domain/TriggerReason.hpp"
 #include "BerthkeepShared/BerthkeepLogger.hpp"
+#include "BerthkeepShared/CancelToken.hpp"
 #include "BerthkeepShared/Clock.hpp"
 
 namespace berthkeep {
 
 // Where every eject attempt begins. It holds only its services and timings; the
 // attempt state lives in the store, reached through BerthkeepActionContext.
-// Main thread only.
+//
+// Two roads: the planned one (sleep triggers, Eject & Sleep: the core picks the
+// drives) and the explicit one (Eject All, one drive group: the caller names
+// them). Both refuse while another action runs, give the attempt an id, mark the
+// targets as working and then eject them one drive group at a time, each eject
+// raced against the time-out, before the core summarises the attempt. Each
+// attempt keeps the trigger it started with to its close.
+//
+// Main thread only. The owner of the context must own the coordinator too: an
+// attempt that finds the context object gone after a suspension ends at once.
 class BerthkeepActionCoordinator final {
 public:
+    using EjectOperation = std::function<QCoro::Task<void>(std::shared_ptr<CancelToken>)>;
+
     BerthkeepActionCoordinator(std::shared_ptr<DriveEjecting> ejector,
                                std::shared_ptr<BerthkeepCoreHandling> core, BerthkeepLogger logger,
                                Clock::Duration postEjectRefreshDelay,
-                               Clock::Duration sleepTriggeredEjectTimeout);
+                               Clock::Duration sleepTriggeredEjectTimeout,
+                               std::shared_ptr<Clock> clock = LiveClock::shared());
 
     const std::shared_ptr<DriveEjecting>& ejector() const { return m_ejector; }
     const std::shared_ptr<BerthkeepCoreHandling>& core() const { return m_core; }
@@ -32,20 +51,67 @@ public:
     // The time-out of each eject.
     Clock::Duration sleepTriggeredEjectTimeout() const { return m_sleepTriggeredEjectTimeout; }
 
-    // The explicit road: one attempt over the named drives. Does nothing while
-    // another action runs. The context must outlive the call.
+    // Return when the attempt has ended (closed, refused or abandoned); never throw.
+    QCoro::Task<void> runPlannedTrigger(TriggerReason trigger, BerthkeepActionContext& context);
     QCoro::Task<void> runExplicitEject(std::vector<std::string> driveIDs, TriggerReason trigger,
                                        BerthkeepActionContext& context);
-    // The planned road: the core picks the drives for the trigger. Does nothing
-    // while another action runs. The context must outlive the call.
-    QCoro::Task<void> runPlannedTrigger(TriggerReason trigger, BerthkeepActionContext& context);
+
+    // Races the operation against the timeout. The operation's own result or
+    // error when it ends first; otherwise its token is cancelled, it is awaited,
+    // and DriveOperationError::timedOut() is thrown.
+    QCoro::Task<void> runWithTimeout(Clock::Duration timeout, EjectOperation operation) const;
+
+    // "no_targets", "success", "partial", "timeout" or "failed".
+    static std::string telemetryResult(std::int64_t attemptedCount, std::int64_t succeededCount,
+                                       const std::optional<std::string>& failureReasonCode);
+    // "timeout" wins; otherwise the first code stays.
+    static std::string combinedFailureReasonCode(const std::optional<std::string>& existing,
+                                                 const std::string& next);
+    // The existing targets, then the appended ones whose drive was not queued before.
+    static std::vector<RemountTarget>
+    mergedWakeRemountTargets(const std::vector<RemountTarget>& existing,
+                             const std::vector<RemountTarget>& appending);
+    // The in-progress panel a trigger shows, if any.
+    static std::optional<TransientActionStatus> progressStatus(TriggerReason trigger,
+                                                               std::size_t targetCount);
 
 private:
+    struct Attempt;
+
+    QCoro::Task<void> executeEject(std::vector<DetectedDrive> targets, TriggerReason trigger,
+                                   bool showsProgressPanel, BerthkeepActionContext& context);
+    void closeAttempt(Attempt& attempt, BerthkeepActionContext& context);
+    void abandonAttempt(const Attempt& attempt, BerthkeepActionContext& context);
+    void skipBusy(TriggerReason trigger, const char* message, BerthkeepActionContext& context);
+    void endWithoutTargets(TriggerReason trigger, BerthkeepActionContext& context);
+    // Marks the targets as working, shows the panel; true when one was shown.
+    bool startEject(const std::vector<DetectedDrive>& targets, TriggerReason trigger,
+                    BerthkeepActionContext& context);
+
+    void recordSuccessfulEject(const DetectedDrive& drive, const Attempt& attempt,
+                               bool allowGrouping, std::set<std::string>& successfulDriveIDs,
+                               BerthkeepActionContext& context);
+    void clearWorkingEjectState(const DetectedDrive& drive, TriggerReason trigger,
+                                BerthkeepActionContext& context);
+    void scheduleWakeRemountIfNeeded(const DetectedDrive& drive, bool enabled, bool allowGrouping,
+                                     BerthkeepActionContext& context);
+    std::vector<RemountTarget> chosenWakeRemountTargets(const std::vector<DetectedDrive>& targets,
+                                                        const std::set<std::string>& successful,
+                                                        BerthkeepActionContext& context) const;
+
+    void recordEjectAttempt(TriggerReason trigger, std::size_t targetCount,
+                            BerthkeepActionContext& context) const;
+    void recordEjectResult(std::optional<TriggerReason> trigger, std::size_t attemptedCount,
+                           std::size_t succeededCount, const std::string& result,
+                           const std::optional<std::string>& failureReasonCode,
+                           BerthkeepActionContext& context) const;
+
     std::shared_ptr<DriveEjecting> m_ejector;
     std::shared_ptr<BerthkeepCoreHandling> m_core;
     BerthkeepLogger m_logger;
     Clock::Duration m_postEjectRefreshDelay;
     Clock::Duration m_sleepTriggeredEjectTimeout;
+    std::shared_ptr<Clock> m_clock;
 };
 
 } // namespace berthkeep

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <memory>
+
 #include <QCoroTask>
 
 #include "Berthkeep/Actions/DriveEjectMode.hpp"
 #include "Berthkeep/Drive/DetectedDrive.hpp"
+#include "BerthkeepShared/CancelToken.hpp"
 
 namespace berthkeep {
 
@@ -12,8 +15,10 @@ class DriveEjecting {
 public:
     virtual ~DriveEjecting() = default;
 
-    // Ends when the eject or unmount has succeeded; throws otherwise.
-    virtual QCoro::Task<void> eject(DetectedDrive drive, DriveEjectMode mode) = 0;
+    // Ends when the eject or unmount has succeeded; throws otherwise. Cancelling
+    // the token stops the work (a time-out has won) and ends the call.
+    virtual QCoro::Task<void> eject(DetectedDrive drive, DriveEjectMode mode,
+                                    std::shared_ptr<CancelToken> cancel) = 0;
 };
 
 } // namespace berthkeep

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -20,20 +21,25 @@ enum class TransientActionStatusTone {
 };
 
 // The content of the short-lived panel shown during and after an action.
+// Progress panels are built directly; result panels come from the factories,
+// which write every count as "1 drive", "2 drives".
 struct TransientActionStatus {
     TransientActionStatusAction action = TransientActionStatusAction::eject;
     std::string title;
     std::optional<std::string> detail;
     TransientActionStatusTone tone = TransientActionStatusTone::progress;
 
-    // After "Eject & Sleep" ejected its drives but the system would not sleep:
-    // "<n> drive(s) ejected", "Sleep could not start".
-    static TransientActionStatus sleepRequestFailed(int ejectedCount) {
-        return TransientActionStatus{TransientActionStatusAction::ejectAndSleep,
-                                     std::to_string(ejectedCount) +
-                                         (ejectedCount == 1 ? " drive" : " drives") + " ejected",
-                                     "Sleep could not start", TransientActionStatusTone::attention};
-    }
+    // After an eject: "N ejected" when nothing stayed busy, else "N still in use"
+    // with the ejected count (or the target name) below.
+    static TransientActionStatus result(TransientActionStatusAction action,
+                                        std::int64_t ejectedCount, std::int64_t stillBusyCount,
+                                        const std::optional<std::string>& targetName);
+    // After a mount: "N mounted" when nothing failed, else "N could not mount".
+    static TransientActionStatus mountResult(TransientActionStatusAction action,
+                                             std::int64_t mountedCount, std::int64_t failedCount,
+                                             const std::optional<std::string>& targetName);
+    // The drives were ejected but the system refused to sleep.
+    static TransientActionStatus sleepRequestFailed(std::int64_t ejectedCount);
 
     bool operator==(const TransientActionStatus&) const = default;
 };

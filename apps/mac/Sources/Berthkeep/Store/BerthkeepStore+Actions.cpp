@@ -219,44 +219,4 @@ QCoro::Task<void> BerthkeepStore::deliverPendingSleepFailureNotificationIfNeeded
     persistPendingSleepFailureNotification();
 }
 
-// Hand-offs to the drive-action roads. The eject and mount flows of their own
-// replace these with the full single-drive eject and the mount engine.
-
-QCoro::Task<void> BerthkeepStore::runPlannedTrigger(TriggerReason trigger) {
-    co_await m_actionCoordinator->runPlannedTrigger(trigger, *this);
-}
-
-QCoro::Task<void> BerthkeepStore::ejectDrive(std::string driveID) {
-    if (m_activeTrigger || m_workingDriveIDs.contains(driveID)) {
-        co_return;
-    }
-    const auto found = drives({driveID});
-    if (found.empty() || found.front().scope() != DetectedDrive::Scope::managed ||
-        !found.front().isMounted()) {
-        co_return;
-    }
-    std::vector<std::string> ids{driveID};
-    co_await m_actionCoordinator->runExplicitEject(std::move(ids), TriggerReason::manualRetry,
-                                                   *this);
-}
-
-QCoro::Task<void> BerthkeepStore::ejectDriveGroup(std::string groupID) {
-    std::vector<std::string> ids;
-    for (const DetectedDrive& drive : mountedManagedDrives()) {
-        if (drive.ejectGroupID() == groupID) {
-            ids.push_back(drive.id());
-        }
-    }
-    co_await m_actionCoordinator->runExplicitEject(std::move(ids), TriggerReason::manualRetry,
-                                                   *this);
-}
-
-QCoro::Task<void> BerthkeepStore::mountDrive(std::string) {
-    co_return;
-}
-
-QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string) {
-    co_return;
-}
-
 } // namespace berthkeep

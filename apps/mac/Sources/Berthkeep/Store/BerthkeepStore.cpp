@@ -74,7 +74,7 @@ BerthkeepStore::BerthkeepStore(
 
     m_actionCoordinator = std::make_unique<BerthkeepActionCoordinator>(
         m_ejector, m_core, m_logger, timing.postEjectRefreshDelay,
-        timing.sleepTriggeredEjectTimeout);
+        timing.sleepTriggeredEjectTimeout, m_platform.clock);
     m_preferences = std::make_unique<AppPreferencesStore>(m_defaults, m_logger,
                                                           m_platform.launchAtLoginManager);
     readPersistedState();

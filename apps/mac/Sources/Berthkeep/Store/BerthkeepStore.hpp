@@ -134,7 +134,7 @@ public:
     // property's own signal after.
     const MenubarViewState& currentState() const { return m_currentState; }
     const std::vector<DetectedDrive>& detectedDrives() const { return m_detectedDrives; }
-    const std::optional<TriggerReason>& lastObservedTrigger() const {
+    const std::optional<TriggerReason>& lastObservedTrigger() const override {
         return m_lastObservedTrigger;
     }
     BerthkeepNotificationAuthorizationStatus notificationsAuthorizationStatus() const {
@@ -172,7 +172,7 @@ public:
         return m_driveUsageSnapshotsByDriveID;
     }
     const std::set<std::string>& mountingDriveIDs() const { return m_mountingDriveIDs; }
-    const std::optional<std::string>& activeAttemptID() const { return m_activeAttemptID; }
+    const std::optional<std::string>& activeAttemptID() const override { return m_activeAttemptID; }
     const std::optional<LastActionSummary>& lastActionSummary() const {
         return m_lastActionSummary;
     }
@@ -186,7 +186,7 @@ public:
     // The state pipeline: blocked presentation or the core's evaluation, then the
     // builder; publishes the result (always notifying) and logs a change.
     void rebuildCurrentState(BerthkeepCoreHandling& core) override;
-    void rebuildCurrentState() { rebuildCurrentState(*m_core); }
+    void rebuildCurrentState() override { rebuildCurrentState(*m_core); }
 
     // Inventory. The snapshot runs synchronously on the caller's thread.
     static std::vector<DetectedDrive>
@@ -263,22 +263,9 @@ public:
     // probe), then runs the planned eject. False when another action made the
     // eject skip.
     QCoro::Task<bool> runTrigger(TriggerReason trigger);
-    QCoro::Task<void> runPlannedTrigger(TriggerReason trigger);
-    QCoro::Task<void> ejectDrive(std::string driveID);
-    QCoro::Task<void> ejectDriveGroup(std::string groupID);
-    QCoro::Task<void> mountDrive(std::string driveID);
-    QCoro::Task<void> mountDriveGroup(std::string groupID);
     QCoro::Task<void> deliverPendingSleepFailureNotificationIfNeeded();
     // An eject runs while a trigger is active or a drive is being worked on.
     bool isActionRunning() const;
-
-    // Drives to remount after wake; kept here until the sleep and wake flows own them.
-    const std::vector<RemountTarget>& pendingWakeRemountTargets() const {
-        return m_pendingWakeRemountTargets;
-    }
-    void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
-        m_pendingWakeRemountTargets = std::move(targets);
-    }
 
     // The persisted last action and pending sleep-failure notice: written from
     // the fields, removed when the field is empty.
@@ -315,6 +302,55 @@ public:
     const std::shared_ptr<BerthkeepTelemetryController>& telemetryController() const override {
         return m_telemetryController;
     }
+    QObject* contextObject() override { return this; }
+
+    // Ejecting (BerthkeepStore+Eject.cpp).
+    std::vector<EjectTargetGroup>
+    ejectTargetGroups(const std::vector<DetectedDrive>& drives) const override;
+    std::string currentGlobalStateHeaderCopy() const override;
+    const std::vector<RemountTarget>& pendingWakeRemountTargets() const override {
+        return m_pendingWakeRemountTargets;
+    }
+    void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) override;
+    void triggerWakeRemountCatchUpIfNeeded() override;
+    QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) override;
+    // The planned road of the coordinator, for the sleep triggers and Eject & Sleep.
+    QCoro::Task<void> runPlannedTrigger(TriggerReason trigger);
+    // The menu's per-drive eject: a managed, mounted drive not already worked on.
+    QCoro::Task<void> ejectDrive(std::string driveID);
+    QCoro::Task<void> ejectExplicitDrive(DetectedDrive drive);
+    // The menu's per-group eject: the group's managed, mounted drives.
+    QCoro::Task<void> ejectDriveGroup(std::string groupID);
+
+    // Mounting (BerthkeepStore+Remount.cpp).
+    QCoro::Task<void> mountDrive(std::string driveID);
+    QCoro::Task<void> mountDriveGroup(std::string groupID);
+    struct RemountEventNames {
+        std::string started;
+        std::string succeeded;
+        std::string failed;
+        std::string retrying;
+    };
+    // Mounts the targets, retrying what is still unmounted after each attempt as
+    // the refreshed inventory shows it; returns what is still not mounted. Never
+    // throws; a cancelled token ends it early with what was left.
+    QCoro::Task<std::vector<RemountTarget>>
+    remountTargets(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
+                   RemountEventNames eventNames, std::optional<std::string> operationID,
+                   Duration failureSettleDelay, bool groupByDevice,
+                   std::shared_ptr<CancelToken> cancel = {});
+    static std::vector<RemountGroup> remountGroups(const std::vector<RemountTarget>& targets);
+    static BerthkeepLogMetadata remountLogMetadata(
+        const std::optional<std::string>& operationID, const std::optional<std::string>& driveID,
+        const std::optional<std::string>& driveName, const std::optional<std::string>& bsdName,
+        std::optional<std::size_t> attempt, std::optional<std::size_t> groupDriveCount,
+        const std::optional<std::string>& groupBSDName, BerthkeepLogMetadata extra = {});
+    // The key the group cards, the group actions and the wake remount share.
+    static std::string driveGroupID(const DetectedDrive& drive);
+    bool allowsGroupedWakeRemount(const std::string& groupID) const override;
+    bool visibleExcludedSiblingExists(const std::string& groupID) const;
+    std::optional<RemountTarget> wakeRemountTarget(const DetectedDrive& drive,
+                                                   bool allowGrouping) const override;
 
     // Services.
     const std::shared_ptr<BerthkeepCoreHandling>& core() const { return m_core; }
@@ -349,6 +385,22 @@ signals:
     void notificationsAuthorizationStatusChanged();
 
 private:
+    struct RemountVerdict {
+        // Empty when every target of the group is mounted.
+        std::vector<RemountTarget> unresolved;
+        std::string error;
+    };
+    QCoro::Task<RemountVerdict> evaluateRemountAttempt(RemountGroup group,
+                                                       Duration failureSettleDelay,
+                                                       std::string fallbackError,
+                                                       std::shared_ptr<CancelToken> cancel);
+    void setMounting(const std::vector<std::string>& driveIDs, bool active);
+    QCoro::Task<std::vector<RemountTarget>>
+    remountAttempts(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
+                    RemountEventNames eventNames, std::optional<std::string> operationID,
+                    Duration failureSettleDelay, bool groupByDevice,
+                    std::shared_ptr<CancelToken> cancel);
+
     std::optional<BerthkeepStorePresentationSource> blockedPresentationSource() const;
     void logStateTransitionIfNeeded(const MenubarViewState& previousState);
     void publishCurrentState(MenubarViewState state);
@@ -421,6 +473,7 @@ private:
     std::optional<std::string> m_activeAttemptID;
     std::optional<LastActionSummary> m_lastActionSummary;
     std::optional<PendingSleepFailureNotification> m_pendingSleepFailureNotification;
+    // Until the sleep/wake coordinator holds this queue, the store does.
     std::vector<RemountTarget> m_pendingWakeRemountTargets;
     std::uint64_t m_latestInventoryRefreshRequestID = 0;
     std::optional<ActiveInventoryRefresh> m_activeInventoryRefresh;

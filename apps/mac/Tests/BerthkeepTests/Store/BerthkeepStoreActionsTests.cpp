@@ -14,6 +14,9 @@ using storetest::excluded;
 std::unique_ptr<BerthkeepStore> quietStore(storetest::StoreFixture& fixture) {
     fixture.performInitialAsyncInventoryRefresh = false;
     fixture.performInitialDriveUsageRefresh = false;
+    // An attempt then ends without the test moving the clock.
+    fixture.timing.postEjectRefreshDelay = Clock::Duration::zero();
+    fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
     auto store = fixture.make();
     test::processQueuedEvents();
     return store;
@@ -101,8 +104,11 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
         if (test.anotherActionStartsMeanwhile) {
             store->setWorkingDriveIDs({"a"});
         }
-        held->releaseFirst();
-        test::processQueuedEvents();
+        // The probe, then the refresh after each eject.
+        while (!held->held.empty()) {
+            held->releaseFirst();
+            test::processQueuedEvents();
+        }
 
         EXPECT_EQ(fixture.sleepRequester->requests, test.sleepRequests);
         for (const char* name : {"sleep.manual_handoff.requested", "sleep.manual_handoff.failed",
@@ -111,15 +117,18 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
             EXPECT_EQ(fixture.sink->named(name).size(), expected ? 1u : 0u) << name;
         }
         if (test.sleepFails) {
-            ASSERT_EQ(fixture.statusPresenter->presented.size(), 1u);
-            EXPECT_EQ(fixture.statusPresenter->presented[0],
-                      TransientActionStatus::sleepRequestFailed(2));
-            EXPECT_EQ(fixture.statusPresenter->presented[0].title, "2 drives ejected");
+            // After the attempt's progress and result panels.
+            ASSERT_EQ(fixture.statusPresenter->presented.size(), 3u);
+            const TransientActionStatus& last = fixture.statusPresenter->presented.back();
+            EXPECT_EQ(last.action, TransientActionStatusAction::ejectAndSleep);
+            EXPECT_EQ(last.detail, "Sleep could not start");
             EXPECT_EQ(fixture.sink->named("sleep.manual_handoff.failed")[0].metadata.at("error"),
                       "sleep refused");
         }
+        // An ejected drive joins the two queued before, as its own target.
         const bool queueKept = !test.sleepFails && !test.ejectFails;
-        EXPECT_EQ(store->pendingWakeRemountTargets().size(), queueKept ? 2u : 0u);
+        const std::size_t queued = test.anotherActionStartsMeanwhile ? 2u : 3u;
+        EXPECT_EQ(store->pendingWakeRemountTargets().size(), queueKept ? queued : 0u);
         if (test.ejectFails) {
             EXPECT_EQ(fixture.notifications->delivered, std::vector<std::int64_t>{1});
             EXPECT_FALSE(store->pendingSleepFailureNotification());

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "../Support/MemoryQueueStore.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "Berthkeep/Store/BerthkeepStore.hpp"
 #include "BerthkeepShared/ManualClock.hpp"
@@ -15,7 +16,6 @@
 #include "TaskDriver.hpp"
 #include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryTestSupport.hpp"
 #include "platform/LoginItems/SimulatedLoginItemService.hpp"
-#include "../Support/MemoryQueueStore.hpp"
 
 namespace berthkeep::storetest {
 
@@ -126,13 +126,16 @@ public:
 
 class UnusedEjector final : public DriveEjecting {
 public:
-    QCoro::Task<void> eject(DetectedDrive, DriveEjectMode) override { co_return; }
+    QCoro::Task<void> eject(DetectedDrive, DriveEjectMode, std::shared_ptr<CancelToken>) override {
+        co_return;
+    }
 };
 
 // Ejects at once, or fails for the ids in `failing`; remembers what it was given.
 class RecordingEjector final : public DriveEjecting {
 public:
-    QCoro::Task<void> eject(DetectedDrive drive, DriveEjectMode) override {
+    QCoro::Task<void> eject(DetectedDrive drive, DriveEjectMode,
+                            std::shared_ptr<CancelToken>) override {
         ejected.push_back(drive.id());
         if (failing.contains(drive.id())) {
             throw std::runtime_error("busy");
@@ -158,8 +161,8 @@ public:
 
 class UnusedRemounter final : public DriveRemounting {
 public:
-    QCoro::Task<void> mount(RemountTarget) override { co_return; }
-    QCoro::Task<void> mountDisk(RemountGroup) override { co_return; }
+    QCoro::Task<void> mount(RemountTarget, std::shared_ptr<CancelToken>) override { co_return; }
+    QCoro::Task<void> mountDisk(RemountGroup, std::shared_ptr<CancelToken>) override { co_return; }
 };
 
 class UnusedSleepRequester final : public SystemSleepRequesting {
@@ -182,7 +185,9 @@ public:
 class RecordingStatusPresenter final : public TransientActionStatusPresenting {
 public:
     void present(const TransientActionStatus& status) override { presented.push_back(status); }
+    void dismiss() override { ++dismissals; }
     std::vector<TransientActionStatus> presented;
+    int dismissals = 0;
 };
 
 class SilentPromptPresenter final : public FullMonitoringPromptPresenting {
@@ -210,8 +215,9 @@ struct StoreFixture {
         options.operatingSystemMajorVersion = 13;
         telemetry = std::make_shared<BerthkeepTelemetryController>(
             BerthkeepTelemetryConfiguration::resolve({}, {}, "com.example", false),
-            RustBerthkeepTelemetryBridge(transport), std::make_shared<testsupport::MemoryQueueStore>(),
-            BerthkeepLogger(telemetrySink), "1.0", BerthkeepTelemetryConsent{true}, options);
+            RustBerthkeepTelemetryBridge(transport),
+            std::make_shared<testsupport::MemoryQueueStore>(), BerthkeepLogger(telemetrySink),
+            "1.0", BerthkeepTelemetryConsent{true}, options);
     }
 
     std::shared_ptr<LaunchAtLoginManager> launchAtLogin(bool available = true) {
@@ -231,8 +237,9 @@ struct StoreFixture {
         BerthkeepStore::Platform platform{
             launchAtLoginManager ? launchAtLoginManager : launchAtLogin(), clock, executor};
         return std::make_unique<BerthkeepStore>(
-            inventory, monitor, usage, ejector, std::make_shared<UnusedRemounter>(), core,
-            notifications, statusPresenter, sleepRequester, promptPresenter, telemetry,
+            inventory, monitor, usage,
+            customEjector ? customEjector : std::shared_ptr<DriveEjecting>(ejector), remounter,
+            core, notifications, statusPresenter, sleepRequester, promptPresenter, telemetry,
             BerthkeepLogger(sink), defaults, true, performInitialAsyncInventoryRefresh,
             performInitialDriveUsageRefresh, timing, platform);
     }
@@ -273,6 +280,9 @@ struct StoreFixture {
     std::shared_ptr<FakeInventory> inventory = std::make_shared<FakeInventory>();
     std::shared_ptr<FakeMonitor> monitor = std::make_shared<FakeMonitor>();
     std::shared_ptr<FakeUsageCollector> usage = std::make_shared<FakeUsageCollector>();
+    std::shared_ptr<DriveRemounting> remounter = std::make_shared<UnusedRemounter>();
+    // Used instead of `ejector` when set.
+    std::shared_ptr<DriveEjecting> customEjector;
     std::shared_ptr<RecordingCore> core = std::make_shared<RecordingCore>();
     std::shared_ptr<FakeNotificationManager> notifications =
         std::make_shared<FakeNotificationManager>();

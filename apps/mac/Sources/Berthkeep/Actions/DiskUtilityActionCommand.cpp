@@ -1,0 +1,52 @@
+#include "Berthkeep/Actions/DiskUtilityActionCommand.hpp"
+
+#include "Berthkeep/Actions/DriveOperationError.hpp"
+#include "BerthkeepShared/BerthkeepText.hpp"
+#include "BerthkeepShared/ProcessRunnerAsync.hpp"
+
+namespace berthkeep {
+
+std::exception_ptr diskUtilityActionFailure(const DiskUtilityActionCommand& command,
+                                            const ProcessResult& result) {
+    if (result.outcome == ProcessOutcome::timedOut) {
+        return std::make_exception_ptr(DriveOperationError::timedOut());
+    }
+    if (result.exitCode == 0) {
+        if (result.outcome == ProcessOutcome::exited) {
+            return nullptr;
+        }
+        if (result.outcome == ProcessOutcome::cancelled) {
+            return std::make_exception_ptr(CancellationError());
+        }
+    }
+    std::string description;
+    if (isValidUTF8(result.standardError)) {
+        description = trimmingWhitespaceAndNewlines(result.standardError);
+    }
+    if (description.empty()) {
+        description = command.failureMessage;
+    }
+    // A flood of output has no status worth reporting; -1 is no exit status.
+    const std::int64_t code =
+        result.outcome == ProcessOutcome::outputTooLarge ? -1 : result.exitCode;
+    return std::make_exception_ptr(
+        DriveOperationError(command.errorDomain, code, std::move(description)));
+}
+
+QCoro::Task<void> runDiskUtilityAction(DiskUtilityActionCommand command,
+                                       std::shared_ptr<CancelToken> cancel,
+                                       std::shared_ptr<Executor> executor) {
+    ProcessRequest request;
+    request.executablePath = command.executablePath;
+    request.arguments = command.arguments;
+    request.timeout = std::max(command.deadline, std::chrono::milliseconds(0));
+    request.terminationGracePeriod =
+        std::max(command.terminationGracePeriod, std::chrono::milliseconds(0));
+    request.cancelToken = std::move(cancel);
+    const ProcessResult result = co_await runProcessAsync(std::move(request), std::move(executor));
+    if (const std::exception_ptr failure = diskUtilityActionFailure(command, result)) {
+        std::rethrow_exception(failure);
+    }
+}
+
+} // namespace berthkeep

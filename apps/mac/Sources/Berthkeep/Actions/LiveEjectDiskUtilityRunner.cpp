@@ -1,0 +1,27 @@
+#include "Berthkeep/Actions/LiveEjectDiskUtilityRunner.hpp"
+
+#include "Berthkeep/Actions/DiskUtilityActionCommand.hpp"
+#include "Berthkeep/Actions/DriveOperationError.hpp"
+
+namespace berthkeep {
+
+LiveEjectDiskUtilityRunner::LiveEjectDiskUtilityRunner(std::string executablePath,
+                                                       std::chrono::milliseconds deadline,
+                                                       std::shared_ptr<Executor> executor)
+    : m_executablePath(std::move(executablePath))
+    , m_deadline(deadline)
+    , m_executor(std::move(executor)) {}
+
+QCoro::Task<void> LiveEjectDiskUtilityRunner::run(std::vector<std::string> arguments,
+                                                  std::string failureMessage,
+                                                  std::shared_ptr<CancelToken> cancel) {
+    DiskUtilityActionCommand command;
+    command.executablePath = m_executablePath;
+    command.arguments = std::move(arguments);
+    command.failureMessage = std::move(failureMessage);
+    command.errorDomain = DriveOperationError::ejectDomain;
+    command.deadline = m_deadline;
+    co_await runDiskUtilityAction(std::move(command), std::move(cancel), m_executor);
+}
+
+} // namespace berthkeep

@@ -1,0 +1,48 @@
+#include "Berthkeep/Domain/TransientActionStatus.hpp"
+
+#include "Berthkeep/Domain/DriveCountText.hpp"
+
+namespace berthkeep {
+
+TransientActionStatus TransientActionStatus::result(TransientActionStatusAction action,
+                                                    std::int64_t ejectedCount,
+                                                    std::int64_t stillBusyCount,
+                                                    const std::optional<std::string>& targetName) {
+    if (stillBusyCount < 1) {
+        std::optional<std::string> detail = targetName;
+        if (!detail && action == TransientActionStatusAction::ejectAndSleep) {
+            detail = "Putting Mac to sleep";
+        }
+        return {action, driveCountText(ejectedCount) + " ejected", detail,
+                TransientActionStatusTone::success};
+    }
+    std::optional<std::string> detail = targetName;
+    if (!detail && ejectedCount >= 1) {
+        detail = driveCountText(ejectedCount) + " ejected";
+    }
+    return {action, driveCountText(stillBusyCount) + " still in use", detail,
+            TransientActionStatusTone::attention};
+}
+
+TransientActionStatus
+TransientActionStatus::mountResult(TransientActionStatusAction action, std::int64_t mountedCount,
+                                   std::int64_t failedCount,
+                                   const std::optional<std::string>& targetName) {
+    if (failedCount < 1) {
+        return {action, driveCountText(mountedCount) + " mounted", targetName,
+                TransientActionStatusTone::success};
+    }
+    std::optional<std::string> detail = targetName;
+    if (!detail && mountedCount >= 1) {
+        detail = driveCountText(mountedCount) + " mounted";
+    }
+    return {action, driveCountText(failedCount) + " could not mount", detail,
+            TransientActionStatusTone::attention};
+}
+
+TransientActionStatus TransientActionStatus::sleepRequestFailed(std::int64_t ejectedCount) {
+    return {TransientActionStatusAction::ejectAndSleep, driveCountText(ejectedCount) + " ejected",
+            "Sleep could not start", TransientActionStatusTone::attention};
+}
+
+} // namespace berthkeep

@@ -1,0 +1,153 @@
+#include "Berthkeep/Store/BerthkeepStore.hpp"
+
+#include <algorithm>
+
+#include "Berthkeep/Actions/DriveOperationError.hpp"
+
+namespace berthkeep {
+
+std::vector<EjectTargetGroup>
+BerthkeepStore::ejectTargetGroups(const std::vector<DetectedDrive>& drives) const {
+    std::vector<EjectTargetGroup> groups;
+    for (const DetectedDrive& drive : drives) {
+        const std::string key = driveGroupID(drive);
+        auto it = std::find_if(groups.begin(), groups.end(),
+                               [&key](const EjectTargetGroup& group) { return group.id == key; });
+        if (it == groups.end()) {
+            groups.push_back({key, {drive}});
+        } else {
+            it->members.push_back(drive);
+        }
+    }
+    return groups;
+}
+
+std::string BerthkeepStore::currentGlobalStateHeaderCopy() const {
+    return m_currentState.globalState.headerCopy();
+}
+
+void BerthkeepStore::setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
+    m_pendingWakeRemountTargets = std::move(targets);
+}
+
+void BerthkeepStore::triggerWakeRemountCatchUpIfNeeded() {
+    // Only a wake observed since the last sleep starts a catch-up remount; no
+    // wake is observed before the sleep and wake flows watch power changes, so
+    // queued targets wait for the next wake.
+}
+
+QCoro::Task<void> BerthkeepStore::refreshInventoryAfterEjectAttempt(bool needsSettlement) {
+    const QPointer<BerthkeepStore> self(this);
+    co_await refreshInventoryNow();
+    if (!self || !needsSettlement || m_timing.sleepEjectSettleDelay <= Duration::zero()) {
+        co_return;
+    }
+    const std::shared_ptr<Clock> clock = m_platform.clock;
+    co_await clock->sleep(m_timing.sleepEjectSettleDelay);
+    if (self) {
+        co_await refreshInventoryNow();
+    }
+}
+
+QCoro::Task<void> BerthkeepStore::runPlannedTrigger(TriggerReason trigger) {
+    co_await m_actionCoordinator->runPlannedTrigger(trigger, *this);
+}
+
+QCoro::Task<void> BerthkeepStore::ejectDrive(std::string driveID) {
+    if (m_activeTrigger || m_workingDriveIDs.contains(driveID)) {
+        co_return;
+    }
+    const auto it =
+        std::find_if(m_detectedDrives.begin(), m_detectedDrives.end(),
+                     [&driveID](const DetectedDrive& drive) { return drive.id() == driveID; });
+    if (it == m_detectedDrives.end() || it->scope() != DetectedDrive::Scope::managed ||
+        !it->isMounted()) {
+        co_return;
+    }
+    co_await ejectExplicitDrive(*it);
+}
+
+QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
+    if (m_activeTrigger || m_workingDriveIDs.contains(drive.id()) ||
+        drive.scope() != DetectedDrive::Scope::managed || !drive.isMounted()) {
+        co_return;
+    }
+    const QPointer<BerthkeepStore> self(this);
+    setLastObservedTrigger(TriggerReason::manualRetry);
+    m_attentionDriveIDs.erase(drive.id());
+    m_workingDriveIDs.insert(drive.id());
+    rebuildCurrentState();
+    m_transientActionStatusPresenter->present({TransientActionStatusAction::eject,
+                                               "Ejecting drive...", drive.name(),
+                                               TransientActionStatusTone::progress});
+
+    // Under the same time-out as every other eject: while it waits, the drive's
+    // id in the working set refuses every other road.
+    std::exception_ptr failure;
+    try {
+        const auto timeout = m_timing.sleepTriggeredEjectTimeout;
+        if (timeout > Duration::zero()) {
+            BerthkeepActionCoordinator::EjectOperation operation =
+                [ejector = m_ejector, drive](std::shared_ptr<CancelToken> token) {
+                    return ejector->eject(drive, DriveEjectMode::device, std::move(token));
+                };
+            co_await m_actionCoordinator->runWithTimeout(timeout, std::move(operation));
+        } else {
+            co_await m_ejector->eject(drive, DriveEjectMode::device, nullptr);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!self) {
+        co_return;
+    }
+    if (failure) {
+        m_logger.error(BerthkeepLogCategory::reliability, "reliability.eject.drive.failed",
+                       "Explicit drive eject failed",
+                       {{"drive_id", drive.id()},
+                        {"drive_name", drive.name()},
+                        {"error", DriveOperationError::describe(failure)}});
+    }
+    co_await refreshInventoryNow();
+    if (!self) {
+        co_return;
+    }
+    m_workingDriveIDs.erase(drive.id());
+    std::vector<std::string> confirmed;
+    if (failure) {
+        m_attentionDriveIDs.insert(drive.id());
+    } else {
+        confirmed.push_back(drive.id());
+        m_attentionDriveIDs.erase(drive.id());
+    }
+    const std::int64_t stillBusy = failure ? 1 : 0;
+    m_transientActionStatusPresenter->present(TransientActionStatus::result(
+        TransientActionStatusAction::eject, static_cast<std::int64_t>(confirmed.size()), stillBusy,
+        drive.name()));
+
+    std::vector<std::string> remaining = mountedManagedDriveIDs();
+    if (failure) {
+        remaining.push_back(drive.id());
+        std::sort(remaining.begin(), remaining.end());
+        remaining.erase(std::unique(remaining.begin(), remaining.end()), remaining.end());
+    }
+    const BerthkeepActionSummaryOutput output =
+        m_core->summarizeAction({TriggerReason::manualRetry, {drive.id()}, remaining, confirmed});
+    setLastActionSummary(output.lastAction);
+    persistLastActionSummary();
+    rebuildCurrentState();
+}
+
+QCoro::Task<void> BerthkeepStore::ejectDriveGroup(std::string groupID) {
+    std::vector<std::string> driveIDs;
+    for (const DetectedDrive& drive : m_detectedDrives) {
+        if (drive.scope() == DetectedDrive::Scope::managed && drive.isMounted() &&
+            driveGroupID(drive) == groupID) {
+            driveIDs.push_back(drive.id());
+        }
+    }
+    co_await m_actionCoordinator->runExplicitEject(std::move(driveIDs), TriggerReason::manualRetry,
+                                                   *this);
+}
+
+} // namespace berthkeep

@@ -1,0 +1,361 @@
+#include "Berthkeep/Store/BerthkeepStore.hpp"
+
+#include <algorithm>
+
+#include "Berthkeep/Actions/DriveOperationError.hpp"
+#include "Berthkeep/Domain/DriveCountText.hpp"
+
+namespace berthkeep {
+
+namespace {
+
+constexpr auto reliability = BerthkeepLogCategory::reliability;
+constexpr const char* groupedRemountError = "Some grouped drives did not remount";
+
+bool isCancelled(const std::shared_ptr<CancelToken>& cancel) {
+    return cancel && cancel->isCancelled();
+}
+
+std::string joined(const std::vector<RemountTarget>& targets, std::string RemountTarget::*field) {
+    std::string text;
+    for (const RemountTarget& target : targets) {
+        text += (text.empty() ? "" : ", ") + target.*field;
+    }
+    return text;
+}
+
+const BerthkeepStore::RemountEventNames& manualMountEventNames() {
+    static const BerthkeepStore::RemountEventNames names{
+        "drive.mount.started", "drive.mount.succeeded", "drive.mount.failed",
+        "drive.mount.retrying"};
+    return names;
+}
+
+RemountTarget manualTarget(const DetectedDrive& drive) {
+    return {drive.id(), drive.name(), drive.bsdName().value_or(""), std::nullopt, drive.id()};
+}
+
+} // namespace
+
+// ---- manual mounts ----------------------------------------------------------
+
+QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
+    if (m_activeTrigger || !m_workingDriveIDs.empty() || m_mountingDriveIDs.contains(driveID)) {
+        co_return;
+    }
+    const auto it =
+        std::find_if(m_detectedDrives.begin(), m_detectedDrives.end(),
+                     [&driveID](const DetectedDrive& drive) { return drive.id() == driveID; });
+    if (it == m_detectedDrives.end() || it->scope() == DetectedDrive::Scope::excluded ||
+        it->isMounted() || !it->bsdName()) {
+        co_return;
+    }
+    const QPointer<BerthkeepStore> self(this);
+    const std::string name = it->name();
+    std::vector<RemountTarget> targets{manualTarget(*it)};
+    m_transientActionStatusPresenter->present({TransientActionStatusAction::mount,
+                                               "Mounting drive...", name,
+                                               TransientActionStatusTone::progress});
+    const std::vector<RemountTarget> failed = co_await remountTargets(
+        std::move(targets), m_timing.manualMountMaxAttempts, m_timing.manualMountRetryDelay,
+        manualMountEventNames(), std::nullopt, Duration::zero(), false);
+    if (!self) {
+        co_return;
+    }
+    const auto failedCount = static_cast<std::int64_t>(failed.size());
+    m_transientActionStatusPresenter->present(TransientActionStatus::mountResult(
+        TransientActionStatusAction::mount, 1 - failedCount, failedCount, name));
+}
+
+QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID) {
+    // Mounting while an eject attempt runs would fight it for the same disks.
+    if (m_activeTrigger || !m_workingDriveIDs.empty()) {
+        co_return;
+    }
+    std::vector<RemountTarget> targets;
+    for (const DetectedDrive& drive : m_detectedDrives) {
+        if (drive.scope() == DetectedDrive::Scope::managed && !drive.isMounted() &&
+            drive.bsdName() && driveGroupID(drive) == groupID) {
+            targets.push_back(manualTarget(drive));
+        }
+    }
+    if (targets.empty()) {
+        co_return;
+    }
+    const QPointer<BerthkeepStore> self(this);
+    const auto total = static_cast<std::int64_t>(targets.size());
+    m_transientActionStatusPresenter->present({TransientActionStatusAction::mount,
+                                               "Mounting drive...", driveCountText(total),
+                                               TransientActionStatusTone::progress});
+    const std::vector<RemountTarget> failed = co_await remountTargets(
+        std::move(targets), m_timing.manualMountMaxAttempts, m_timing.manualMountRetryDelay,
+        manualMountEventNames(), std::nullopt, Duration::zero(), false);
+    if (!self) {
+        co_return;
+    }
+    const auto failedCount = static_cast<std::int64_t>(failed.size());
+    m_transientActionStatusPresenter->present(TransientActionStatus::mountResult(
+        TransientActionStatusAction::mount, total - failedCount, failedCount, std::nullopt));
+}
+
+// ---- the remount engine -----------------------------------------------------
+
+QCoro::Task<std::vector<RemountTarget>>
+BerthkeepStore::remountTargets(std::vector<RemountTarget> targets, int maxAttempts,
+                               Duration retryDelay, RemountEventNames eventNames,
+                               std::optional<std::string> operationID, Duration failureSettleDelay,
+                               bool groupByDevice, std::shared_ptr<CancelToken> cancel) {
+    if (targets.empty()) {
+        co_return std::vector<RemountTarget>{};
+    }
+    const QPointer<BerthkeepStore> self(this);
+    std::vector<std::string> ids;
+    for (const RemountTarget& target : targets) {
+        ids.push_back(target.driveID);
+    }
+    setMounting(ids, true);
+    std::vector<RemountTarget> left = co_await remountAttempts(
+        std::move(targets), std::max(1, maxAttempts), retryDelay, std::move(eventNames),
+        std::move(operationID), failureSettleDelay, groupByDevice, std::move(cancel));
+    if (self) {
+        setMounting(ids, false);
+    }
+    co_return left;
+}
+
+QCoro::Task<std::vector<RemountTarget>>
+BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttempts,
+                                Duration retryDelay, RemountEventNames eventNames,
+                                std::optional<std::string> operationID, Duration failureSettleDelay,
+                                bool groupByDevice, std::shared_ptr<CancelToken> cancel) {
+    const QPointer<BerthkeepStore> self(this);
+    std::vector<RemountTarget> remaining = std::move(targets);
+    if (isCancelled(cancel)) {
+        co_return remaining;
+    }
+    for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        std::vector<RemountTarget> unresolved;
+        std::vector<RemountGroup> groups;
+        if (groupByDevice) {
+            groups = remountGroups(remaining);
+        } else {
+            for (const RemountTarget& target : remaining) {
+                groups.push_back(
+                    {target.remountGroupID.value_or(target.driveID), target.bsdName, {target}});
+            }
+        }
+        for (const RemountGroup& group : groups) {
+            if (isCancelled(cancel)) {
+                co_return remaining;
+            }
+            const RemountTarget& first = group.targets.front();
+            const BerthkeepLogMetadata metadata = remountLogMetadata(
+                operationID, first.driveID, first.driveName, first.bsdName,
+                static_cast<std::size_t>(attempt), group.targets.size(), group.bsdName);
+            m_logger.notice(reliability, eventNames.started, "Mount attempt started for drive",
+                            metadata);
+
+            std::exception_ptr failure;
+            try {
+                if (groupByDevice && group.targets.size() > 1) {
+                    co_await m_remounter->mountDisk(group, cancel);
+                } else {
+                    co_await m_remounter->mount(first, cancel);
+                }
+            } catch (...) {
+                failure = std::current_exception();
+            }
+            if (!self) {
+                co_return remaining;
+            }
+            const std::string fallback =
+                failure ? DriveOperationError::describe(failure) : groupedRemountError;
+            const RemountVerdict verdict =
+                co_await evaluateRemountAttempt(group, failureSettleDelay, fallback, cancel);
+            if (!self || (!failure && isCancelled(cancel))) {
+                co_return remaining;
+            }
+            if (verdict.unresolved.empty()) {
+                m_logger.notice(reliability, eventNames.succeeded,
+                                "Mount attempt succeeded for drive", metadata);
+                continue;
+            }
+            unresolved.insert(unresolved.end(), verdict.unresolved.begin(),
+                              verdict.unresolved.end());
+            BerthkeepLogMetadata failedMetadata = metadata;
+            failedMetadata["error"] = verdict.error;
+            failedMetadata["unresolved_count"] = std::to_string(verdict.unresolved.size());
+            failedMetadata["unresolved_drive_names"] =
+                joined(verdict.unresolved, &RemountTarget::driveName);
+            failedMetadata["unresolved_drive_ids"] =
+                joined(verdict.unresolved, &RemountTarget::driveID);
+            m_logger.error(reliability, eventNames.failed, "Mount attempt failed for drive",
+                           failedMetadata);
+        }
+
+        std::vector<RemountTarget> stillDown;
+        for (const RemountTarget& target : unresolved) {
+            if (!isCurrentlyMounted(target.driveID)) {
+                stillDown.push_back(target);
+            }
+        }
+        if (stillDown.empty() || attempt == maxAttempts) {
+            co_return stillDown;
+        }
+        remaining = std::move(stillDown);
+        m_logger.notice(reliability, eventNames.retrying, "Retrying mount for remaining drives",
+                        remountLogMetadata(
+                            operationID, std::nullopt, std::nullopt, std::nullopt,
+                            static_cast<std::size_t>(attempt + 1), std::nullopt, std::nullopt,
+                            {{"remaining_count", std::to_string(remaining.size())},
+                             {"drive_names", joined(remaining, &RemountTarget::driveName)},
+                             {"remaining_drive_ids", joined(remaining, &RemountTarget::driveID)}}));
+        if (retryDelay > Duration::zero()) {
+            const std::shared_ptr<Clock> clock = m_platform.clock;
+            co_await clock->sleep(retryDelay, cancel);
+            if (!self) {
+                co_return remaining;
+            }
+        }
+        if (isCancelled(cancel)) {
+            co_return remaining;
+        }
+    }
+    co_return remaining;
+}
+
+QCoro::Task<BerthkeepStore::RemountVerdict>
+BerthkeepStore::evaluateRemountAttempt(RemountGroup group, Duration failureSettleDelay,
+                                       std::string fallbackError,
+                                       std::shared_ptr<CancelToken> cancel) {
+    const QPointer<BerthkeepStore> self(this);
+    co_await refreshInventoryNow();
+    if (!self || isCancelled(cancel)) {
+        co_return RemountVerdict{group.targets, fallbackError};
+    }
+    const auto unmounted = [this, &group] {
+        std::vector<RemountTarget> down;
+        for (const RemountTarget& target : group.targets) {
+            if (!isCurrentlyMounted(target.driveID)) {
+                down.push_back(target);
+            }
+        }
+        return down;
+    };
+    std::vector<RemountTarget> down = unmounted();
+    if (down.empty() || failureSettleDelay <= Duration::zero()) {
+        co_return RemountVerdict{down, fallbackError};
+    }
+    m_logger.notice(reliability, "sleep.wake.remount.settling",
+                    "Waiting briefly before retrying unresolved remount targets",
+                    {{"group_bsd_name", group.bsdName},
+                     {"group_drive_count", std::to_string(group.targets.size())},
+                     {"unresolved_count", std::to_string(down.size())},
+                     {"unresolved_drive_names", joined(down, &RemountTarget::driveName)}});
+    const std::shared_ptr<Clock> clock = m_platform.clock;
+    co_await clock->sleep(failureSettleDelay, cancel);
+    if (!self || isCancelled(cancel)) {
+        co_return RemountVerdict{down, fallbackError};
+    }
+    co_await refreshInventoryNow();
+    if (!self) {
+        co_return RemountVerdict{down, fallbackError};
+    }
+    co_return RemountVerdict{unmounted(), fallbackError};
+}
+
+void BerthkeepStore::setMounting(const std::vector<std::string>& driveIDs, bool active) {
+    for (const std::string& id : driveIDs) {
+        if (active) {
+            m_mountingDriveIDs.insert(id);
+        } else {
+            m_mountingDriveIDs.erase(id);
+        }
+    }
+    rebuildCurrentState();
+}
+
+// ---- grouping ---------------------------------------------------------------
+
+std::vector<RemountGroup> BerthkeepStore::remountGroups(const std::vector<RemountTarget>& targets) {
+    std::vector<RemountGroup> groups;
+    for (const RemountTarget& target : targets) {
+        const std::string key =
+            target.remountGroupID.value_or(target.remountGroupBSDName.value_or(target.driveID));
+        auto it = std::find_if(groups.begin(), groups.end(),
+                               [&key](const RemountGroup& group) { return group.id == key; });
+        if (it == groups.end()) {
+            groups.push_back({key, target.remountGroupBSDName.value_or(target.bsdName), {target}});
+        } else {
+            it->targets.push_back(target);
+        }
+    }
+    return groups;
+}
+
+BerthkeepLogMetadata BerthkeepStore::remountLogMetadata(
+    const std::optional<std::string>& operationID, const std::optional<std::string>& driveID,
+    const std::optional<std::string>& driveName, const std::optional<std::string>& bsdName,
+    std::optional<std::size_t> attempt, std::optional<std::size_t> groupDriveCount,
+    const std::optional<std::string>& groupBSDName, BerthkeepLogMetadata extra) {
+    const auto put = [&extra](const char* key, const std::optional<std::string>& value) {
+        if (value) {
+            extra[key] = *value;
+        }
+    };
+    put("remount_attempt_id", operationID);
+    put("drive_id", driveID);
+    put("drive_name", driveName);
+    put("bsd_name", bsdName);
+    if (attempt) {
+        extra["attempt"] = std::to_string(*attempt);
+    }
+    if (groupDriveCount) {
+        extra["group_drive_count"] = std::to_string(*groupDriveCount);
+    }
+    put("group_bsd_name", groupBSDName);
+    return extra;
+}
+
+std::string BerthkeepStore::driveGroupID(const DetectedDrive& drive) {
+    // The record already resolves group id, eject target, BSD name, id in that order.
+    return drive.ejectGroupID();
+}
+
+bool BerthkeepStore::allowsGroupedWakeRemount(const std::string& groupID) const {
+    bool any = false;
+    for (const DetectedDrive& drive : m_detectedDrives) {
+        if (driveGroupID(drive) != groupID) {
+            continue;
+        }
+        any = true;
+        if (drive.scope() == DetectedDrive::Scope::excluded || !drive.allowsGroupedWakeRemount()) {
+            return false;
+        }
+    }
+    return any;
+}
+
+bool BerthkeepStore::visibleExcludedSiblingExists(const std::string& groupID) const {
+    return std::any_of(m_detectedDrives.begin(), m_detectedDrives.end(),
+                       [&groupID](const DetectedDrive& drive) {
+                           return drive.scope() == DetectedDrive::Scope::excluded &&
+                                  driveGroupID(drive) == groupID;
+                       });
+}
+
+std::optional<RemountTarget> BerthkeepStore::wakeRemountTarget(const DetectedDrive& drive,
+                                                               bool allowGrouping) const {
+    if (!drive.bsdName()) {
+        return std::nullopt;
+    }
+    if (!allowGrouping) {
+        return RemountTarget{drive.id(), drive.name(), *drive.bsdName(), std::nullopt, drive.id()};
+    }
+    // The record has already resolved its eject target (else the BSD name) and its
+    // group id (else the eject target, else the id).
+    return RemountTarget{drive.id(), drive.name(), *drive.bsdName(), drive.ejectTargetBSDName(),
+                         drive.ejectGroupID()};
+}
+
+} // namespace berthkeep

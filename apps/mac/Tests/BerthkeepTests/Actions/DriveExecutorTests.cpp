@@ -1,0 +1,310 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+
+#include <dirent.h>
+
+#include "../Inventory/InventoryTestSupport.hpp"
+#include "Berthkeep/Actions/BerthkeepActionCoordinator.hpp"
+#include "Berthkeep/Actions/DiskUtilityActionCommand.hpp"
+#include "Berthkeep/Actions/DriveOperationError.hpp"
+#include "Berthkeep/Actions/LiveEjectDiskUtilityRunner.hpp"
+#include "Berthkeep/Actions/UnmountVolumeContinuationState.hpp"
+#include "Berthkeep/Actions/WorkspaceDriveEjector.hpp"
+#include "Berthkeep/Actions/WorkspaceDriveRemounter.hpp"
+#include "TaskDriver.hpp"
+#include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryTestSupport.hpp"
+#include "platform/MountedVolumes/MountedVolumeListing.hpp"
+#include "platform/MountedVolumes/SimulatedMountedVolumeUnmounting.hpp"
+#include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+#include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
+
+namespace berthkeep {
+namespace {
+
+using namespace std::chrono_literals;
+
+class RecordingRunner final : public EjectDiskUtilityRunning {
+public:
+    QCoro::Task<void> run(std::vector<std::string> arguments, std::string failureMessage,
+                          std::shared_ptr<CancelToken>) override {
+        calls.push_back(arguments);
+        messages.push_back(failureMessage);
+        co_return;
+    }
+    std::vector<std::vector<std::string>> calls;
+    std::vector<std::string> messages;
+};
+
+// What the eject error of a call is, or "ok".
+std::string outcomeOf(QCoro::Task<void> task) {
+    try {
+        test::runTask(std::move(task), 20s);
+        return "ok";
+    } catch (const DriveOperationError& error) {
+        return error.domain() + " " + std::to_string(error.code()) + " " +
+               error.localizedDescription();
+    } catch (const CancellationError&) {
+        return "cancelled";
+    } catch (const std::exception& error) {
+        return error.what();
+    }
+}
+
+QCoro::Task<void> awaitCompletion(Completion<void> completion) {
+    co_await completion;
+}
+
+TEST(WorkspaceDriveEjector, PicksTheCommandByMode) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> bsdName;
+        std::optional<std::string> ejectTarget;
+        bool mounted;
+        DriveEjectMode mode;
+        std::vector<std::string> arguments; // empty: not mounted
+        const char* failureMessage;
+    };
+    const Case cases[] = {
+        {"device, eject target",
+         "disk4s1",
+         "disk4",
+         true,
+         DriveEjectMode::device,
+         {"eject", "disk4"},
+         "diskutil eject failed"},
+        {"device, volume only",
+         "disk4s1",
+         std::nullopt,
+         true,
+         DriveEjectMode::device,
+         {"eject", "disk4s1"},
+         "diskutil eject failed"},
+        {"volume ignores the target",
+         "disk4s1",
+         "disk4",
+         true,
+         DriveEjectMode::volume,
+         {"unmount", "disk4s1"},
+         "diskutil unmount failed"},
+        {"device, no names", std::nullopt, std::nullopt, true, DriveEjectMode::device, {}, ""},
+        {"volume, nothing to go by",
+         std::nullopt,
+         std::nullopt,
+         false,
+         DriveEjectMode::volume,
+         {},
+         ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto runner = std::make_shared<RecordingRunner>();
+        WorkspaceDriveEjector ejector(runner, nullptr);
+        std::optional<QUrl> url;
+        if (c.mounted) {
+            url = QUrl::fromLocalFile("/Volumes/Stick/");
+        }
+        const DetectedDrive drive("id", "Stick", url, DetectedDrive::Scope::managed, true,
+                                  c.bsdName, c.ejectTarget);
+        const std::string outcome = outcomeOf(ejector.eject(drive, c.mode, nullptr));
+        if (c.arguments.empty()) {
+            EXPECT_EQ(outcome, "BerthkeepStore.Eject 1 Drive is not mounted");
+            EXPECT_TRUE(runner->calls.empty());
+        } else {
+            EXPECT_EQ(outcome, "ok");
+            ASSERT_EQ(runner->calls.size(), 1u);
+            EXPECT_EQ(runner->calls[0], c.arguments);
+            EXPECT_EQ(runner->messages[0], c.failureMessage);
+        }
+    }
+}
+
+TEST(DiskUtilityActionCommand, TurnsTheRunIntoTheCallersError) {
+    struct Case {
+        const char* name;
+        ProcessOutcome outcome;
+        int exitCode;
+        std::string standardError;
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"reason trimmed", ProcessOutcome::exited, 1, "  failed\n",
+         "BerthkeepStore.Remount 1 failed"},
+        {"no reason", ProcessOutcome::exited, 1, " \n",
+         "BerthkeepStore.Remount 1 diskutil mount failed"},
+        {"success says something", ProcessOutcome::exited, 0, "warning", "ok"},
+        {"stopped at the deadline", ProcessOutcome::timedOut, 15, "",
+         "BerthkeepStore.Eject -1001 Eject attempt timed out"},
+        {"cancelled, ended well", ProcessOutcome::cancelled, 0, "", "cancelled"},
+        {"cancelled, terminated", ProcessOutcome::cancelled, 15, "",
+         "BerthkeepStore.Remount 15 diskutil mount failed"},
+        {"signal", ProcessOutcome::signaled, 9, "",
+         "BerthkeepStore.Remount 9 diskutil mount failed"},
+    };
+    DiskUtilityActionCommand command;
+    command.failureMessage = "diskutil mount failed";
+    command.errorDomain = DriveOperationError::remountDomain;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ProcessResult result;
+        result.outcome = c.outcome;
+        result.exitCode = c.exitCode;
+        result.standardError = c.standardError;
+        const std::exception_ptr failure = diskUtilityActionFailure(command, result);
+        std::string outcome = "ok";
+        if (failure) {
+            try {
+                std::rethrow_exception(failure);
+            } catch (const DriveOperationError& error) {
+                outcome = error.domain() + " " + std::to_string(error.code()) + " " +
+                          error.localizedDescription();
+            } catch (const CancellationError&) {
+                outcome = "cancelled";
+            }
+        }
+        EXPECT_EQ(outcome, c.expected);
+    }
+}
+
+TEST(UnmountVolumeContinuationState, ResumesExactlyOnce) {
+    const auto settle =
+        [](const std::function<void(UnmountVolumeContinuationState&, Completion<void>&)>& steps) {
+            UnmountVolumeContinuationState state;
+            Completion<void> continuation;
+            steps(state, continuation);
+            if (!continuation.isDone()) {
+                return std::string("waiting");
+            }
+            try {
+                test::runTask(awaitCompletion(continuation));
+                return std::string("ok");
+            } catch (const CancellationError&) {
+                return std::string("cancelled");
+            } catch (const std::exception& error) {
+                return std::string(error.what());
+            }
+        };
+    const auto boom = std::make_exception_ptr(std::runtime_error("busy"));
+    EXPECT_EQ(settle([](auto& s, auto& c) { s.install(c); }), "waiting");
+    EXPECT_EQ(settle([&](auto& s, auto& c) {
+                  s.install(c);
+                  s.complete(boom);
+                  s.complete(nullptr);
+                  s.cancelIfNeeded();
+              }),
+              "busy");
+    EXPECT_EQ(settle([](auto& s, auto& c) {
+                  s.install(c);
+                  s.complete(nullptr);
+              }),
+              "ok");
+    EXPECT_EQ(settle([](auto& s, auto& c) {
+                  s.cancelIfNeeded();
+                  s.install(c);
+                  s.complete(nullptr);
+              }),
+              "cancelled");
+}
+
+class DriveExecutorsOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
+protected:
+    // Stand-in children of this test still alive: those that see this test's machine.
+    int standInChildrenAlive() const {
+        int alive = 0;
+        const std::string marker =
+            std::string(SimulatedStateFile::environmentVariable) + "=" + stateFile().path();
+        for (const QString& pid : QDir("/proc").entryList(QDir::Dirs)) {
+            bool numeric = false;
+            pid.toInt(&numeric);
+            if (!numeric) {
+                continue;
+            }
+            QFile environ("/proc/" + pid + "/environ");
+            if (!environ.open(QIODevice::ReadOnly)) {
+                continue;
+            }
+            const QByteArray text = environ.readAll();
+            const QString exe = QFile::symLinkTarget("/proc/" + pid + "/exe");
+            if (text.contains(QByteArray::fromStdString(marker)) && exe.endsWith("/diskutil")) {
+                ++alive;
+            }
+        }
+        return alive;
+    }
+};
+
+TEST_F(DriveExecutorsOnSimulatedMachine, HungEjectTimesOutAndLeavesNoChild) {
+    SimulatedWorld world;
+    world.createMountDirectories = false;
+    const std::string disk = attachPreset(world, SimulatedDrivePreset::usbStick);
+    stateFile().write(world);
+    ScriptedBehaviour hang;
+    hang.verb = "eject";
+    hang.hang = true;
+    hang.ignoreTerminate = true;
+    addBehaviour(hang);
+
+    auto ejector = std::make_shared<WorkspaceDriveEjector>(
+        std::make_shared<LiveEjectDiskUtilityRunner>(inventorytest::standInPath("diskutil")),
+        nullptr);
+    BerthkeepActionCoordinator coordinator(
+        ejector, nullptr, BerthkeepLogger(std::make_shared<test::RecordingLogSink>()), 0ms, 300ms,
+        LiveClock::shared());
+    const DetectedDrive drive("id", "Stick", QUrl::fromLocalFile("/Volumes/Stick/"),
+                              DetectedDrive::Scope::managed, true, disk + "s1", disk);
+    BerthkeepActionCoordinator::EjectOperation operation =
+        [ejector, drive](std::shared_ptr<CancelToken> token) {
+            return ejector->eject(drive, DriveEjectMode::device, std::move(token));
+        };
+    EXPECT_EQ(outcomeOf(coordinator.runWithTimeout(300ms, operation)),
+              "BerthkeepStore.Eject -1001 Eject attempt timed out");
+    EXPECT_EQ(standInChildrenAlive(), 0);
+    EXPECT_TRUE(stateFile().read().findDisk(disk));
+}
+
+TEST_F(DriveExecutorsOnSimulatedMachine, RemounterReportsTheToolsReasonAndMountsReplugged) {
+    SimulatedWorld world;
+    world.createMountDirectories = false;
+    const std::string disk = attachPreset(world, SimulatedDrivePreset::usbStick);
+    const std::string volume = world.findDisk(disk)->volumes.back().bsdName;
+    ejectDisk(world, disk);
+    stateFile().write(world);
+    WorkspaceDriveRemounter remounter(inventorytest::standInPath("diskutil"));
+    const RemountTarget target{"id", "Stick", volume, std::nullopt, "id"};
+
+    // Parked, not plugged in: the tool cannot find it.
+    EXPECT_EQ(outcomeOf(remounter.mount(target, nullptr)),
+              "BerthkeepStore.Remount 1 Unable to find disk for " + volume);
+
+    stateFile().update([&](SimulatedWorld& w) { return replugDisk(w, disk, false).replugged; });
+    ScriptedBehaviour refuse;
+    refuse.verb = "mount";
+    refuse.exitStatus = 1;
+    refuse.standardError = "  failed\n";
+    refuse.remainingUses = 1;
+    addBehaviour(refuse);
+    EXPECT_EQ(outcomeOf(remounter.mount(target, nullptr)), "BerthkeepStore.Remount 1 failed");
+    EXPECT_EQ(outcomeOf(remounter.mount(target, nullptr)), "ok");
+    EXPECT_TRUE(stateFile().read().findVolume(volume)->mounted);
+}
+
+TEST_F(DriveExecutorsOnSimulatedMachine, VolumeWithoutBSDNameUnmountsThroughTheFileManager) {
+    SimulatedWorld world;
+    world.mountRoot = mountRoot();
+    attachPreset(world, SimulatedDrivePreset::networkVolume, std::string("Share"));
+    stateFile().write(world);
+    const std::string path = stateFile().read().networkVolumes.at(0).mountPath;
+
+    WorkspaceDriveEjector ejector(std::make_shared<RecordingRunner>(),
+                                  std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile()));
+    const DetectedDrive share("share", "Share", volumeDirectoryURL(path),
+                              DetectedDrive::Scope::managed, true);
+    EXPECT_EQ(outcomeOf(ejector.eject(share, DriveEjectMode::volume, nullptr)), "ok");
+    EXPECT_TRUE(stateFile().read().networkVolumes.empty());
+    // Gone now: the layer says why, as the file manager would.
+    EXPECT_NE(outcomeOf(ejector.eject(share, DriveEjectMode::volume, nullptr)), "ok");
+}
+
+} // namespace
+} // namespace berthkeep

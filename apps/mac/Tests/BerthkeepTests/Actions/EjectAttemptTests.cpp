@@ -1,0 +1,267 @@
+#include <gtest/gtest.h>
+
+#include "ActionTestSupport.hpp"
+#include "BerthkeepShared/MainActorTask.hpp"
+
+namespace berthkeep {
+namespace {
+
+using namespace std::chrono_literals;
+using actiontest::ActionFixture;
+using actiontest::ScriptedEjector;
+using storetest::drive;
+using Outcome = ScriptedEjector::Outcome;
+using Tone = TransientActionStatusTone;
+
+QCoro::Task<void> markDone(QCoro::Task<void> task, bool* done) {
+    co_await task;
+    *done = true;
+}
+
+TransientActionStatus panel(TransientActionStatusAction action, std::string title,
+                            std::optional<std::string> detail, Tone tone) {
+    return {action, std::move(title), std::move(detail), tone};
+}
+
+TEST(EjectAttempt, EjectAllOfThreeWithOneRefusedReportsTwoEjectedOneInUse) {
+    ActionFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo"), drive("c", "Charlie")};
+    fixture.scriptedEjector->outcomes["b"] = Outcome::refuse;
+    auto store = fixture.make();
+
+    test::runTask(store->actionCoordinator().runExplicitEject(
+        store->mountedManagedDriveIDs(), TriggerReason::manualEjectAll, *store));
+
+    EXPECT_EQ(fixture.scriptedEjector->calls, (std::vector<std::string>{"a", "b", "c"}));
+    for (const DriveEjectMode mode : fixture.scriptedEjector->modes) {
+        EXPECT_EQ(mode, DriveEjectMode::device);
+    }
+    using A = TransientActionStatusAction;
+    EXPECT_EQ(
+        fixture.panels(),
+        (std::vector<TransientActionStatus>{
+            panel(A::ejectAll, "Ejecting drives...", "3 drives", Tone::progress),
+            panel(A::ejectAll, "1 drive still in use", "2 drives ejected", Tone::attention)}));
+    const auto finished = fixture.events("reliability.eject.finished");
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].metadata.at("ejected_count"), "2");
+    EXPECT_EQ(finished[0].metadata.at("still_busy_count"), "1");
+    const auto failed = fixture.events("reliability.eject.drive.failed");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].metadata.at("drive_id"), "b");
+    EXPECT_EQ(failed[0].metadata.at("error"), "Volume is busy");
+    EXPECT_EQ(fixture.events("reliability.eject.manual_all.mode").size(), 1u);
+
+    EXPECT_EQ(store->lastActionSummary(),
+              LastActionSummary{LastActionSummary::Result::partialSuccess(2, 1)});
+    EXPECT_TRUE(store->workingDriveIDs().empty());
+    EXPECT_EQ(store->attentionDriveIDs(), (std::set<std::string>{"b"}));
+    EXPECT_FALSE(store->activeAttemptID());
+    EXPECT_FALSE(store->activeTrigger());
+}
+
+TEST(EjectAttempt, GroupOfTwoVolumesEjectsOnceAndBooksBoth) {
+    ActionFixture fixture;
+    fixture.inventory->drives = {
+        drive("x1", "Photos", true, DetectedDrive::Scope::managed, "disk4s1", "disk4"),
+        drive("x2", "Music", true, DetectedDrive::Scope::managed, "disk4s2", "disk4")};
+    auto store = fixture.make();
+
+    test::runTask(store->ejectDriveGroup("disk4"));
+
+    EXPECT_EQ(fixture.scriptedEjector->calls, (std::vector<std::string>{"x1"}));
+    EXPECT_EQ(fixture.events("reliability.eject.drive.started").size(), 1u);
+    const auto succeeded = fixture.events("reliability.eject.drive.succeeded");
+    ASSERT_EQ(succeeded.size(), 1u);
+    EXPECT_EQ(succeeded[0].metadata.at("group_drive_count"), "2");
+    // A group eject shows no panel and keeps the trigger it started with.
+    EXPECT_TRUE(fixture.panels().empty());
+    EXPECT_EQ(store->lastActionSummary(), LastActionSummary{LastActionSummary::Result::ejected(2)});
+}
+
+TEST(EjectAttempt, HungEjectTimesOutWhileAnotherTriggerIsRefused) {
+    ActionFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha")};
+    fixture.scriptedEjector->outcomes["a"] = Outcome::hang;
+    auto store = fixture.make();
+    BerthkeepStore* raw = store.get();
+
+    bool done = false;
+    startMainActorTask([raw, &done] {
+        return markDone(raw->actionCoordinator().runExplicitEject(
+                            raw->mountedManagedDriveIDs(), TriggerReason::manualEjectAll, *raw),
+                        &done);
+    });
+    ASSERT_TRUE(
+        test::processEventsUntil([&fixture] { return !fixture.scriptedEjector->calls.empty(); }));
+
+    // The running Eject All refuses a sleep trigger and keeps its own trigger.
+    test::runTask(store->runPlannedTrigger(TriggerReason::systemSleep));
+    EXPECT_EQ(fixture.events("reliability.trigger.skipped").size(), 1u);
+    EXPECT_EQ(store->lastObservedTrigger(), TriggerReason::manualEjectAll);
+
+    fixture.clock->advance(15s - 1ms);
+    test::processQueuedEvents();
+    EXPECT_FALSE(done);
+    fixture.clock->advance(1ms);
+    ASSERT_TRUE(test::processEventsUntil([&done] { return done; }));
+
+    const auto failed = fixture.events("reliability.eject.drive.failed");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].metadata.at("error"), "Eject attempt timed out");
+    EXPECT_EQ(store->lastActionSummary(),
+              LastActionSummary{LastActionSummary::Result::stillBusy(1)});
+}
+
+TEST(EjectAttempt, StaleAttemptLeavesTheWorkingSetAndTakesItsPanelDown) {
+    ActionFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+    auto store = fixture.make();
+    BerthkeepStore* raw = store.get();
+    // The wake side abandons the attempt while its first eject runs.
+    fixture.scriptedEjector->during = [raw] {
+        raw->setActiveAttemptID(std::nullopt);
+    };
+
+    test::runTask(store->runPlannedTrigger(TriggerReason::manualEjectAndSleep));
+
+    EXPECT_EQ(fixture.scriptedEjector->calls.size(), 1u);
+    const auto aborted = fixture.events("reliability.eject.aborted");
+    ASSERT_EQ(aborted.size(), 1u);
+    EXPECT_EQ(aborted[0].message, "Eject attempt completed after wake and was ignored");
+    EXPECT_EQ(store->workingDriveIDs(), (std::set<std::string>{"a", "b"}));
+    EXPECT_TRUE(fixture.events("reliability.eject.finished").empty());
+    ASSERT_EQ(fixture.panels().size(), 1u);
+    EXPECT_EQ(fixture.panels()[0].title, "Preparing for sleep...");
+    EXPECT_EQ(fixture.statusPresenter->dismissals, 1);
+}
+
+TEST(EjectAttempt, SleepTriggerQueuesEjectedDrivesForWake) {
+    ActionFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+    fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
+    auto store = fixture.make();
+
+    test::runTask(store->runPlannedTrigger(TriggerReason::systemSleep));
+
+    std::vector<std::string> queued;
+    for (const RemountTarget& target : store->pendingWakeRemountTargets()) {
+        queued.push_back(target.driveID);
+    }
+    EXPECT_EQ(queued, (std::vector<std::string>{"a", "b"}));
+    const auto scheduled = fixture.events("sleep.wake.remount.scheduled");
+    ASSERT_EQ(scheduled.size(), 1u);
+    EXPECT_EQ(scheduled[0].metadata.at("target_count"), "2");
+    EXPECT_EQ(scheduled[0].metadata.at("new_target_count"), "2");
+    EXPECT_EQ(scheduled[0].metadata.at("preserved_target_count"), "2");
+    EXPECT_TRUE(fixture.panels().empty());
+}
+
+// The single-drive eject from a drive row, with its two panels and its verdict.
+TEST(EjectAttempt, SingleDriveEjectReportsItsOutcome) {
+    struct Case {
+        const char* name;
+        Outcome outcome;
+        const char* title;
+        Tone tone;
+        bool needsAttention;
+    };
+    const Case cases[] = {
+        {"ejected", Outcome::eject, "1 drive ejected", Tone::success, false},
+        {"refused", Outcome::refuse, "1 drive still in use", Tone::attention, true},
+        {"hung", Outcome::hang, "1 drive still in use", Tone::attention, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ActionFixture fixture;
+        fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+        fixture.scriptedEjector->outcomes["a"] = c.outcome;
+        auto store = fixture.make();
+        BerthkeepStore* raw = store.get();
+
+        bool done = false;
+        startMainActorTask([raw, &done] { return markDone(raw->ejectDrive("a"), &done); });
+        ASSERT_TRUE(test::processEventsUntil(
+            [&fixture] { return !fixture.scriptedEjector->calls.empty(); }));
+        // Bounded by the same time-out as every other eject.
+        fixture.clock->advance(15s);
+        ASSERT_TRUE(test::processEventsUntil([&done] { return done; }));
+
+        using A = TransientActionStatusAction;
+        EXPECT_EQ(fixture.panels(),
+                  (std::vector<TransientActionStatus>{
+                      panel(A::eject, "Ejecting drive...", "Alpha", Tone::progress),
+                      panel(A::eject, c.title, "Alpha", c.tone)}));
+        EXPECT_TRUE(store->workingDriveIDs().empty());
+        EXPECT_EQ(store->attentionDriveIDs().contains("a"), c.needsAttention);
+        EXPECT_EQ(store->lastObservedTrigger(), TriggerReason::manualRetry);
+    }
+}
+
+TEST(EjectAttempt, PlannedTriggerWithNothingMountedKeepsQueueOnlyForSystemSleep) {
+    struct Case {
+        TriggerReason trigger;
+        const char* preserved;
+        std::size_t queueAfter;
+    };
+    const Case cases[] = {{TriggerReason::systemSleep, "1", 1u},
+                          {TriggerReason::manualEjectAndSleep, "0", 0u}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(label(c.trigger));
+        ActionFixture fixture;
+        fixture.inventory->drives = {drive("a", "Alpha", false)};
+        auto store = fixture.make();
+        store->setPendingWakeRemountTargets({RemountTarget{"a", "Alpha", "as1", {}, "a"}});
+
+        test::runTask(store->runPlannedTrigger(c.trigger));
+
+        const auto noTargets = fixture.events("reliability.trigger.no_targets");
+        ASSERT_EQ(noTargets.size(), 1u);
+        EXPECT_EQ(noTargets[0].metadata.at("preserved_pending_remount_count"), c.preserved);
+        EXPECT_EQ(store->pendingWakeRemountTargets().size(), c.queueAfter);
+        EXPECT_FALSE(store->activeAttemptID());
+        EXPECT_TRUE(fixture.scriptedEjector->calls.empty());
+    }
+}
+
+TEST(EjectAttemptRecords, ResultWordsAndFailureCodesAndQueueMerge) {
+    struct ResultCase {
+        std::int64_t attempted, succeeded;
+        std::optional<std::string> code;
+        const char* expected;
+    };
+    const ResultCase results[] = {{0, 0, "timeout", "no_targets"},  {3, 3, std::nullopt, "success"},
+                                  {3, 2, "timeout", "partial"},     {3, 0, "timeout", "timeout"},
+                                  {3, 0, "eject_failed", "failed"}, {3, 0, std::nullopt, "failed"}};
+    for (const ResultCase& c : results) {
+        EXPECT_EQ(BerthkeepActionCoordinator::telemetryResult(c.attempted, c.succeeded, c.code),
+                  c.expected);
+    }
+    struct CodeCase {
+        std::optional<std::string> existing;
+        const char* next;
+        const char* expected;
+    };
+    const CodeCase codes[] = {{"eject_failed", "timeout", "timeout"},
+                              {"timeout", "eject_failed", "timeout"},
+                              {std::nullopt, "eject_failed", "eject_failed"},
+                              {"eject_failed", "other", "eject_failed"}};
+    for (const CodeCase& c : codes) {
+        EXPECT_EQ(BerthkeepActionCoordinator::combinedFailureReasonCode(c.existing, c.next),
+                  c.expected);
+    }
+    const auto target = [](const char* id, const char* name) {
+        return RemountTarget{id, name, std::string(id) + "s1", {}, id};
+    };
+    const auto merged = BerthkeepActionCoordinator::mergedWakeRemountTargets(
+        {target("a", "A"), target("b", "B")},
+        {target("b", "B2"), target("c", "C"), target("c", "C2")});
+    std::vector<std::string> names;
+    for (const RemountTarget& t : merged) {
+        names.push_back(t.driveName);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "C", "C2"}));
+}
+
+} // namespace
+} // namespace berthkeep
