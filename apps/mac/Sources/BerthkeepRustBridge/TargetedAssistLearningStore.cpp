@@ -199,7 +199,8 @@ FileTargetedAssistLearningStore::promotedIdentitiesLocked() const {
 
 void FileTargetedAssistLearningStore::pruneExpiredRecords(Date now) {
     std::erase_if(m_recordsByIdentity, [now](const auto& entry) {
-        return now - entry.second.lastSeenAt > expiryInterval;
+        // Subtracting from now, not from the stored date, cannot overflow.
+        return entry.second.lastSeenAt < now - expiryInterval;
     });
 }
 
@@ -330,8 +331,15 @@ FileTargetedAssistLearningStore::parseDate(const std::string& text) {
     if (!ymd.ok() || hour > 23 || minute > 59 || second > 59) {
         return std::nullopt;
     }
-    const auto local = sys_days(ymd) + hours(hour) + minutes(minute) + seconds(second);
-    return time_point_cast<system_clock::duration>(local - seconds(offsetSeconds));
+    const auto utc =
+        sys_days(ymd) + hours(hour) + minutes(minute) + seconds(second) - seconds(offsetSeconds);
+    // The clock counts nanoseconds in 64 bits (the years 1678 to 2262); a date
+    // beyond that would overflow, so it does not read.
+    constexpr auto limit = duration_cast<seconds>(system_clock::duration::max());
+    if (utc.time_since_epoch() > limit || utc.time_since_epoch() < -limit) {
+        return std::nullopt;
+    }
+    return time_point_cast<system_clock::duration>(utc);
 }
 
 std::map<std::string, FileTargetedAssistLearningStore::PersistedRecord>

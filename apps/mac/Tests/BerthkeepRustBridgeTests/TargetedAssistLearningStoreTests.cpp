@@ -175,6 +175,32 @@ TEST_F(TargetedAssistLearningStoreTest, RecordDatedInTheFutureStays) {
     EXPECT_EQ(makeStore()->promotedIdentities().size(), 1u);
 }
 
+TEST_F(TargetedAssistLearningStoreTest, DatesAtAndBeyondTheClocksRange) {
+    struct Case {
+        const char* date;
+        std::size_t loaded;
+        std::size_t promoted;
+    };
+    const Case cases[] = {
+        {"3000-01-01T00:00:00Z", 0, 0},
+        {"1048-01-31T17:05:09Z", 0, 0},
+        {"2262-04-11T23:47:17Z", 0, 0},
+        {"1677-09-21T00:12:43Z", 0, 0},
+        // The last whole seconds the clock holds: one lies far ahead and stays,
+        // the other expired long ago.
+        {"2262-04-11T23:47:16Z", 1, 1},
+        {"1677-09-21T00:12:44Z", 1, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.date);
+        writeFile(
+            std::string(R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":2,)") +
+            R"("last_seen_at":")" + c.date + R"("}]})");
+        EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), c.loaded);
+        EXPECT_EQ(makeStore()->promotedIdentities().size(), c.promoted);
+    }
+}
+
 TEST_F(TargetedAssistLearningStoreTest, FileLayoutIsSortedWithWholeSecondDates) {
     auto store = makeStore();
     *m_now += std::chrono::milliseconds(750);
