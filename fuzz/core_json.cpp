@@ -33,12 +33,13 @@ void callEntryPoint(char* (*entryPoint)(const char*), const std::string& request
     berthkeep_core_free_string(reply);
 }
 
-// The entry points turn these into a null reply and a last error.
+// Only the errors the parsers document may come out; the entry points turn
+// them into a null reply and a last error.
 template <typename Parse> void parseExpectingOnlyRequestErrors(Parse parse) {
     try {
         parse();
     } catch (const std::invalid_argument&) {
-    } catch (const nlohmann::json::exception&) {
+    } catch (const nlohmann::json::parse_error&) {
     }
 }
 
