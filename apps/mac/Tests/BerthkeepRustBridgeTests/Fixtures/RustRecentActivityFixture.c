@@ -52,6 +52,13 @@ void fixture_reset(void) {
     g_create_calls = g_update_calls = g_snapshot_calls = g_destroy_calls = 0;
     g_handed_out = g_freed = 0;
 }
+/* Each test unloads the library: the texts it keeps go with it. */
+__attribute__((destructor)) static void fixture_release(void) {
+    replace(&g_last_error, NULL);
+    replace(&g_snapshot_reply, NULL);
+    replace(&g_config, NULL);
+    replace(&g_volume_set, NULL);
+}
 void fixture_set_create_fails(bool fails) {
     g_create_fails = fails;
 }

@@ -254,7 +254,9 @@ TEST_F(InventoryServiceTest, FailedOrHungInfoFallsBackToTheCoreOnlyList) {
         });
         inventorytest::AuditCapture audit(true);
         const auto started = std::chrono::steady_clock::now();
-        const auto drives = service(standInRunner(800ms)).snapshot({}, enhancedReconcile);
+        // Room for the tools' start-up in a sanitizer build, still well short of
+        // the default deadline the bound below rules out.
+        const auto drives = service(standInRunner(1500ms)).snapshot({}, enhancedReconcile);
         EXPECT_LT(std::chrono::steady_clock::now() - started, 4s);
         EXPECT_EQ(drives, coreOnly);
         const auto entries = audit.entries();
