@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <set>
 
@@ -150,6 +149,29 @@ private:
     std::size_t m_count = 0;
 };
 
+// "<pid>/<entry>" relative to the /proc directory, the pid written once per process.
+class EntryPath {
+public:
+    // pid is a directory entry's name, so at most NAME_MAX long.
+    void setProcess(std::string_view pid) {
+        std::memcpy(m_path.data(), pid.data(), pid.size());
+        m_path[pid.size()] = '/';
+        m_prefix = pid.size() + 1;
+    }
+
+    // Entries are the short fixed names below.
+    const char* entry(std::string_view name) {
+        std::memcpy(m_path.data() + m_prefix, name.data(), name.size());
+        m_path[m_prefix + name.size()] = '\0';
+        return m_path.data();
+    }
+
+private:
+    static constexpr std::size_t kLongestEntry = 8;
+    std::array<char, NAME_MAX + 1 + kLongestEntry + 1> m_path{};
+    std::size_t m_prefix = 0;
+};
+
 // Reads one process after another through buffers kept for the whole scan. Each /proc
 // entry of a process is read at most once, and reading stops as soon as the process is
 // known to hold every root: counting is per process, so more of it changes nothing.
@@ -168,37 +190,50 @@ public:
         m_open.clear();
         m_viewerMarks.clear();
         m_viewer.reset();
+        m_path.setProcess(pid);
 
-        // The working directory first: a zombie has none. A kernel thread works in "/"
-        // and has no executable, so only there is the executable asked for before the
-        // rest; elsewhere it shows among the mappings (and a viewer needs it anyway).
-        const std::optional<std::string_view> cwd = readLink(pid, "cwd", m_link);
-        if (!cwd && errno != ENAMETOOLONG) {
-            // Another user's process without privilege: only what anyone may read
-            // tells a viewer.
-            if (errno == EACCES && viewers) {
-                matchViewer(pid, {}, *viewers);
-            }
-            return;
-        }
-        m_cwd.mark(cwd.value_or(std::string_view()), m_roots);
         std::string_view executable;
-        if (cwd == "/" || viewers) {
-            const std::optional<std::string_view> link = readLink(pid, "exe", m_executable);
+        if (viewers) {
+            // A viewer is known by its executable, so it is read first: kernel threads
+            // and zombies have none, and that one call skips them.
+            const std::optional<std::string_view> link = readLink("exe", m_executable);
             if (!link && errno != ENAMETOOLONG) {
+                // Another user's process without privilege: only what anyone may read
+                // tells a viewer.
+                if (errno == EACCES) {
+                    matchViewer({}, *viewers);
+                }
                 return;
             }
             executable = link.value_or(std::string_view());
             m_open.mark(executable, m_roots);
+            if (!readWorkingDirectory()) {
+                return;
+            }
+        } else {
+            // Without viewers the executable matters only as a held file, and it shows
+            // among the mappings. A kernel thread works in "/" and has no executable:
+            // only there is it asked for, to skip the rest.
+            const std::optional<std::string_view> cwd = readWorkingDirectory();
+            if (!cwd) {
+                return;
+            }
+            if (*cwd == "/") {
+                const std::optional<std::string_view> link = readLink("exe", m_executable);
+                if (!link && errno != ENAMETOOLONG) {
+                    return;
+                }
+                m_open.mark(link.value_or(std::string_view()), m_roots);
+            }
         }
         if (!m_open.all()) {
-            readDescriptors(pid);
+            readDescriptors();
         }
         if (!m_open.all()) {
-            readMappings(pid);
+            readMappings();
         }
         if (viewers) {
-            matchViewer(pid, executable, *viewers);
+            matchViewer(executable, *viewers);
         }
     }
 
@@ -228,27 +263,29 @@ private:
         return withoutDeletedMark(std::string_view(buffer.data(), std::size_t(length)));
     }
 
-    // "<pid>/<entry>": a directory entry's name and one of the short names below.
-    using EntryPath = std::array<char, NAME_MAX + 16>;
-
-    static const char* entryPath(EntryPath& path, const char* pid, const char* entry) {
-        std::snprintf(path.data(), path.size(), "%s/%s", pid, entry);
-        return path.data();
+    // Null for a zombie, a process gone meanwhile or another user's; empty when too long.
+    std::optional<std::string_view> readWorkingDirectory() {
+        std::optional<std::string_view> cwd = readLink("cwd", m_link);
+        if (!cwd) {
+            if (errno != ENAMETOOLONG) {
+                return std::nullopt;
+            }
+            cwd = std::string_view();
+        }
+        m_cwd.mark(*cwd, m_roots);
+        return cwd;
     }
 
-    std::optional<std::string_view> readLink(const char* pid, const char* entry,
-                                             LinkBuffer& buffer) {
-        EntryPath path;
-        return readLinkAt(m_proc, entryPath(path, pid, entry), buffer);
+    std::optional<std::string_view> readLink(std::string_view entry, LinkBuffer& buffer) {
+        return readLinkAt(m_proc, m_path.entry(entry), buffer);
     }
 
-    int openEntry(const char* pid, const char* entry, int flags) const {
-        EntryPath path;
-        return openat(m_proc, entryPath(path, pid, entry), flags | O_RDONLY | O_CLOEXEC);
+    int openEntry(std::string_view entry, int flags) {
+        return openat(m_proc, m_path.entry(entry), flags | O_RDONLY | O_CLOEXEC);
     }
 
-    void readDescriptors(const char* pid) {
-        const int directory = openEntry(pid, "fd", O_DIRECTORY);
+    void readDescriptors() {
+        const int directory = openEntry("fd", O_DIRECTORY);
         if (directory < 0) {
             return;
         }
@@ -283,9 +320,8 @@ private:
     // Calls onLine for each line of the entry, read in large pieces through the shared
     // buffer; stops early when onLine returns true or the limit is reached.
     template <typename OnLine>
-    void readLines(const char* pid, const char* entry, char separator, std::size_t limit,
-                   OnLine&& onLine) {
-        const int fd = openEntry(pid, entry, 0);
+    void readLines(std::string_view entry, char separator, std::size_t limit, OnLine&& onLine) {
+        const int fd = openEntry(entry, 0);
         if (fd < 0) {
             return;
         }
@@ -326,11 +362,11 @@ private:
 
     // A file mapped into memory holds its file system like an open descriptor, also
     // after the descriptor was closed.
-    void readMappings(const char* pid) {
+    void readMappings() {
         // Where the vsyscall page exists (x86-64) the kernel lists it last: seeing it
         // spares the read that would only say end of file.
         constexpr std::string_view kLastMapping = "[vsyscall]";
-        readLines(pid, "maps", '\n', SIZE_MAX, [this, kLastMapping](std::string_view line) {
+        readLines("maps", '\n', SIZE_MAX, [this, kLastMapping](std::string_view line) {
             const bool last = line.size() >= kLastMapping.size() &&
                               line.substr(line.size() - kLastMapping.size()) == kLastMapping;
             return m_open.mark(mappedPath(line), m_roots) || last;
@@ -357,10 +393,10 @@ private:
         return withoutDeletedMark(line.substr(position));
     }
 
-    void matchViewer(const char* pid, std::string_view executable, const ViewerMatcher& viewers) {
+    void matchViewer(std::string_view executable, const ViewerMatcher& viewers) {
         std::array<char, 64> name{};
         std::size_t nameLength = 0;
-        if (const int fd = openEntry(pid, "comm", 0); fd >= 0) {
+        if (const int fd = openEntry("comm", 0); fd >= 0) {
             const ssize_t length = ::read(fd, name.data(), name.size());
             close(fd);
             nameLength = length > 0 ? std::size_t(length) : 0;
@@ -379,7 +415,7 @@ private:
         }
         // A viewer may have read the file it was started with and let it go while it
         // still shows it. "file:///path" arguments are common for desktop launches.
-        readLines(pid, "cmdline", '\0', kArgumentLimit, [this](std::string_view argument) {
+        readLines("cmdline", '\0', kArgumentLimit, [this](std::string_view argument) {
             constexpr std::string_view kFileScheme = "file://";
             if (argument.substr(0, kFileScheme.size()) == kFileScheme) {
                 argument.remove_prefix(kFileScheme.size());
@@ -390,6 +426,7 @@ private:
 
     const int m_proc;
     const std::vector<std::string>& m_roots;
+    EntryPath m_path;
     RootMarks m_cwd;
     RootMarks m_open;
     RootMarks m_viewerMarks;

@@ -329,6 +329,56 @@ TEST(ActivityMonitorEvidence, ViewersAreRecognisedByNameOrPromotedIdentity) {
     }
 }
 
+// The process name comes from the path a program was started by, the executable link
+// from the file itself: started through a link of another name, a viewer is still known
+// by its executable, and a promoted identity may name the executable or its file name.
+TEST(ActivityMonitorEvidence, ViewersAreRecognisedByTheirExecutableWhateverTheirName) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    TemporaryFolder tools;
+    const fs::path document = drive.path() / "page.pdf";
+    writeFile(document, "pages");
+    fs::copy_file("/bin/sleep", tools.path() / "zathura");
+    fs::copy_file("/bin/sleep", tools.path() / "renderer");
+    fs::create_symlink(tools.path() / "zathura", tools.path() / "reader");
+    fs::create_symlink(tools.path() / "renderer", tools.path() / "preview");
+    const json byPath = {
+        {{"identity", (tools.path() / "renderer").string()}, {"display_name", "Renderer"}}};
+    const json byFileName = {{{"identity", "Renderer"}, {"display_name", "Renderer"}}};
+
+    struct Case {
+        const char* name;
+        const char* started;
+        json promoted;
+        json observed;
+    };
+    const Case cases[] = {
+        {"built-in viewer by its executable", "reader", json::array(),
+         json::parse(R"([{"identity":"zathura","display_name":"zathura"}])")},
+        {"promoted executable path", "preview", byPath, byPath},
+        {"promoted executable file name", "preview", byFileName, byFileName},
+        {"no viewer by executable or name", "preview", json::array(), json::array()},
+    };
+    for (const Case& c : cases) {
+        MonitorUnderTest monitor(core, kSteadyConfiguration);
+        monitor.update(volumeSetJson("enhanced", json::array({volume("disk4", drive.path())}), true,
+                                     c.promoted));
+        ChildProcess holder("exec 3<\"$1\"; exec \"$2\" 30",
+                            {"sh", document.string(), (tools.path() / c.started).string()});
+        const bool viewer = !c.observed.empty();
+        // The shell holds the file before it becomes the program: wait for the program.
+        const json usage = monitor.waitForUsage(
+            "disk4",
+            [&](const json& u) {
+                return u["open_file_usage"] == 1 && u["viewer_assist_activity"] == viewer;
+            },
+            std::chrono::seconds(viewer ? 5 : 1));
+        EXPECT_EQ(usage["open_file_usage"], 1) << c.name;
+        EXPECT_EQ(usage["viewer_assist_activity"], viewer) << c.name;
+        EXPECT_EQ(monitor.snapshot()["observed_targeted_assist_identities"], c.observed) << c.name;
+    }
+}
+
 TEST(ActivityMonitorEvidence, CoreOnlyUpdateReportsNoUsage) {
     CoreLibrary core;
     TemporaryFolder drive;
