@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <mutex>
+#include <new>
 #include <string_view>
 
 namespace berthkeep::core {
@@ -23,10 +24,13 @@ template <typename Function> bool resolve(void* handle, const char* name, Functi
 
 const TelemetryCurlLibrary& TelemetryCurlLibrary::shared() {
     static std::once_flag opened;
+    // Never destroyed on purpose: uploads may still run on other threads at exit.
+    // Static storage rather than the heap, so unloading this library frees it.
+    alignas(TelemetryCurlLibrary) static unsigned char storage[sizeof(TelemetryCurlLibrary)];
     static const TelemetryCurlLibrary* library = nullptr;
     std::call_once(opened, [] {
-        // Leaked on purpose: uploads may still run on other threads at exit.
-        library = new TelemetryCurlLibrary(std::getenv(libraryNameVariable));
+        library = ::new (static_cast<void*>(storage))
+            TelemetryCurlLibrary(std::getenv(libraryNameVariable));
     });
     return *library;
 }

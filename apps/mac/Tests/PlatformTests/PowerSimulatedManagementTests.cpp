@@ -253,7 +253,8 @@ TEST_F(PowerSimulatedManagement, SleepRequestRunsTheCycleOrReportsWhyNot) {
     ASSERT_TRUE(spinUntil([&] { return program.received.size() == 2; }, 5000));
     power().waitForSleepCycle();
     EXPECT_EQ(program.received[1].first, SystemPowerMessageType::systemHasPoweredOn);
-    const auto& willSleep = *powerFile().read().findMessage(program.received[0].second);
+    const auto record = powerFile().read(); // findMessage points into it
+    const auto& willSleep = *record.findMessage(program.received[0].second);
     EXPECT_TRUE(willSleep.completedAtMs.has_value());
     EXPECT_FALSE(willSleep.givenUp(SimulatedPowerFile::nowMs()));
 
