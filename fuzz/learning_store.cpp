@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "BerthkeepRustBridge/TargetedAssistLearningStore.hpp"
+#include "BerthkeepRustBridge/FileTargetedAssistLearningStore.hpp"
 #include "FuzzScratchFolder.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

@@ -9,7 +9,8 @@
 #include <nlohmann/json.hpp>
 
 #include "Berthkeep/Domain/DomainCodingError.hpp"
-#include "BerthkeepRustBridge/RustRecentActivityWire.hpp"
+#include "BerthkeepRustBridge/RustRecentActivityCodingError.hpp"
+#include "BerthkeepRustBridge/WireDriveUsageMonitorCoding.hpp"
 #include "BerthkeepRustBridge/Wire/WireCoding.hpp"
 
 namespace {

@@ -273,11 +273,12 @@ BerthkeepStore::renderUsageSummary(const std::map<std::string, DriveUsageSnapsho
                                    const std::vector<DetectedDrive>& drives) {
     using Entry = std::pair<std::string, const DriveUsageSnapshot*>;
     std::vector<Entry> entries;
-    for (const auto& [id, snapshot] : snapshots) {
+    for (const auto& entry : snapshots) {
+        const std::string& id = entry.first; // a named copy: clang cannot capture a binding
         const auto found =
             std::find_if(drives.begin(), drives.end(),
                          [&id](const DetectedDrive& drive) { return drive.id() == id; });
-        entries.emplace_back(found != drives.end() ? found->name() : id, &snapshot);
+        entries.emplace_back(found != drives.end() ? found->name() : id, &entry.second);
     }
     entries = NaturalNameOrder().sorted(std::move(entries),
                                         [](const Entry& entry) { return entry.first; });
