@@ -59,7 +59,13 @@ std::chrono::milliseconds duration(const json& object, const char* key, const st
 }
 
 json parseObject(std::string_view text, const char* what) {
-    json parsed = json::parse(text);
+    json parsed;
+    try {
+        parsed = json::parse(text);
+    } catch (const json::exception& error) {
+        // Numbers beyond double range throw out_of_range, not parse_error.
+        invalid(std::string(what) + " is not valid JSON (" + error.what() + ")");
+    }
     if (!parsed.is_object()) {
         invalid(std::string(what) + " is not a JSON object");
     }

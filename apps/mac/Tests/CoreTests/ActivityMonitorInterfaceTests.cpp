@@ -71,6 +71,7 @@ TEST(ActivityMonitorInterface, MalformedConfigurationFailsWithAMessage) {
         {nullptr, "configuration is null"},
         {"", "parse error"},
         {"[]", "not a JSON object"},
+        {"1e999999", "not valid JSON"},
         {R"({"mode":"core_only"})", "\"statfs_activity_window_ms\""},
         {R"({"mode":"fast","statfs_activity_window_ms":1,"fsevents_activity_window_ms":1,"viewer_assist_window_ms":1,"statfs_sampling_burst_ms":1})",
          "not a known mode"},
@@ -104,6 +105,7 @@ TEST(ActivityMonitorInterface, MalformedUpdateFailsAndKeepsTheVolumesItHad) {
     };
     const Case cases[] = {
         {"not json", "parse error"},
+        {R"({"mode":"standard","volumes":[],"x":-1e400})", "not valid JSON"},
         {"[]", "not a JSON object"},
         {R"({"mode":"standard","adaptive_targeted_assist_enabled":false,"promoted_targeted_assist_identities":[]})",
          "\"volumes\""},

@@ -151,6 +151,10 @@ TEST(BerthkeepStoreActions, TriggerProbesAgainWhenItsFirstRequestWasFolded) {
     EXPECT_EQ(store->lastObservedTrigger(), TriggerReason::lidCloseSleep);
     held->releaseFirst();
     EXPECT_TRUE(test::runTask(std::move(running)));
+    do {
+        held->releaseAll();
+        test::processQueuedEvents();
+    } while (!held->held.empty());
 }
 
 TEST(BerthkeepStoreActions, DrivesMatchingFollowsTheAskedOrderAndSkipsUnknownIDs) {

@@ -156,6 +156,12 @@ public:
         held.erase(held.begin());
         work();
     }
+    // Held work that never runs leaves its coroutine suspended for good.
+    void releaseAll() {
+        while (!held.empty()) {
+            releaseFirst();
+        }
+    }
     std::vector<std::function<void()>> held;
 };
 
@@ -218,6 +224,13 @@ struct StoreFixture {
             RustBerthkeepTelemetryBridge(transport),
             std::make_shared<testsupport::MemoryQueueStore>(), BerthkeepLogger(telemetrySink),
             "1.0", BerthkeepTelemetryConsent{true}, options);
+    }
+
+    // The controller's flush loop and queued telemetry records resume through
+    // the event loop once cancelled; let them finish so nothing outlives the test.
+    ~StoreFixture() {
+        telemetry.reset();
+        test::processQueuedEvents();
     }
 
     std::shared_ptr<LaunchAtLoginManager> launchAtLogin(bool available = true) {
