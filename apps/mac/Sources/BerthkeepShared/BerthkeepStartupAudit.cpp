@@ -17,6 +17,7 @@ enum class AuditLevel { debug, error, fault };
 
 std::mutex g_outputsMutex;
 std::optional<BerthkeepStartupAudit::Outputs> g_outputs;
+VolumesFolder g_volumesFolder = VolumesFolder::live();
 
 BerthkeepStartupAudit::Outputs currentOutputs() {
     std::lock_guard lock(g_outputsMutex);
@@ -25,7 +26,8 @@ BerthkeepStartupAudit::Outputs currentOutputs() {
             BerthkeepStartupAudit::Outputs{UnifiedLog::shared(), ProcessLog::shared(),
                                            BerthkeepRuntimeIdentity::currentBundleIdentifier(),
                                            BerthkeepStartupAudit::debugLoggingEnabledForValue(
-                                               std::getenv("BERTHKEEP_STARTUP_AUDIT"))};
+                                               std::getenv("BERTHKEEP_STARTUP_AUDIT")),
+                                           g_volumesFolder};
     }
     return *g_outputs;
 }
@@ -85,6 +87,14 @@ void write(const BerthkeepStartupAudit::Outputs& outputs, AuditLevel level,
 }
 
 } // namespace
+
+void BerthkeepStartupAudit::setVolumesFolder(VolumesFolder folder) {
+    std::lock_guard lock(g_outputsMutex);
+    g_volumesFolder = folder;
+    if (g_outputs) {
+        g_outputs->volumesFolder = std::move(folder);
+    }
+}
 
 void BerthkeepStartupAudit::debug(const std::string& component, const std::string& method,
                                   std::optional<ActivityDetectionMode> mode,

@@ -53,6 +53,9 @@ public:
         // Decides each line's "target_path_under_volumes".
         VolumesFolder volumesFolder = VolumesFolder::live();
     };
+    // Where the composition root's machine mounts volumes; kept across the
+    // outputs being made afresh.
+    static void setVolumesFolder(VolumesFolder folder);
     // Tests replace the outputs; nothing goes back to the defaults, made afresh
     // on the next call.
     static void setOutputsForTesting(std::optional<Outputs> outputs);

@@ -4,10 +4,7 @@
 #include <QTextBoundaryFinder>
 #include <QUuid>
 
-#include <sys/utsname.h>
-
 #include <chrono>
-#include <fstream>
 #include <limits>
 
 #include "BerthkeepShared/BerthkeepFileManager.hpp"
@@ -15,6 +12,7 @@
 #include "BerthkeepShared/MainActorTask.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryWorkQueue.hpp"
 #include "platform/Bundle/AppBundle.hpp"
+#include "platform/System/OperatingSystemVersion.hpp"
 
 namespace berthkeep {
 
@@ -33,22 +31,6 @@ std::int64_t systemSeconds() {
     return std::chrono::duration_cast<std::chrono::seconds>(
                std::chrono::system_clock::now().time_since_epoch())
         .count();
-}
-
-int leadingInteger(const std::string& text) {
-    int value = 0;
-    bool any = false;
-    for (const char c : text) {
-        if (c < '0' || c > '9') {
-            break;
-        }
-        if (value > (std::numeric_limits<int>::max() - 9) / 10) {
-            break;
-        }
-        value = value * 10 + (c - '0');
-        any = true;
-    }
-    return any ? value : -1;
 }
 
 BerthkeepLogMetadata requestMetadata(const BerthkeepTelemetryConfiguration& config,
@@ -100,8 +82,8 @@ BerthkeepTelemetryController::BerthkeepTelemetryController(
                                           BerthkeepTelemetryWorkQueue::defaultLabel()))
     , m_clock(options.clock ? std::move(options.clock) : LiveClock::shared())
     , m_wallClock(options.wallClock ? std::move(options.wallClock) : WallClock(systemSeconds))
-    , m_operatingSystemMajorVersion(
-          options.operatingSystemMajorVersion.value_or(currentOperatingSystemMajorVersion())) {
+    , m_operatingSystemMajorVersion(options.operatingSystemMajorVersion.value_or(
+          OperatingSystemVersion::current().majorVersion())) {
     if (!m_queueStore) {
         m_queueStore = std::make_shared<FileBerthkeepTelemetryQueueStore>();
     }
@@ -334,32 +316,6 @@ std::string BerthkeepTelemetryController::maskSecret(std::string_view secret) {
 
 std::string BerthkeepTelemetryController::makeUUIDString() {
     return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
-}
-
-int BerthkeepTelemetryController::currentOperatingSystemMajorVersion() {
-    // The distribution's release ("12" on Debian 12), else the kernel's major number.
-    std::ifstream osRelease("/etc/os-release");
-    std::string line;
-    while (std::getline(osRelease, line)) {
-        if (line.rfind("VERSION_ID=", 0) == 0) {
-            std::string value = line.substr(11);
-            if (!value.empty() && value.front() == '"') {
-                value.erase(0, 1);
-            }
-            const int major = leadingInteger(value);
-            if (major >= 0) {
-                return major;
-            }
-        }
-    }
-    utsname name{};
-    if (uname(&name) == 0) {
-        const int major = leadingInteger(name.release);
-        if (major >= 0) {
-            return major;
-        }
-    }
-    return 0;
 }
 
 } // namespace berthkeep

@@ -89,7 +89,6 @@ public:
 
     // A new random identifier: upper-case UUID text.
     static std::string makeUUIDString();
-    static int currentOperatingSystemMajorVersion();
 
 private:
     enum class QueuePolicy { normal, finalAnonymousImprovementBeforeOptOut };

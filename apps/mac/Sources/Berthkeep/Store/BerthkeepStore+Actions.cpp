@@ -1,5 +1,7 @@
 #include "Berthkeep/Store/BerthkeepStore.hpp"
 
+#include <QCoreApplication>
+
 #include <exception>
 
 #include "BerthkeepRustBridge/RustBerthkeepCore.hpp"
@@ -53,6 +55,10 @@ void BerthkeepStore::perform(DriveGroupActionKind kind, const std::string& group
     startMainActorTask([store = QPointer<BerthkeepStore>(this), kind,
                         groupID] { return runGroup(store, kind, groupID); },
                        "store drive group action");
+}
+
+void BerthkeepStore::quit() {
+    QCoreApplication::quit();
 }
 
 void BerthkeepStore::simulateTrigger(TriggerReason trigger) {

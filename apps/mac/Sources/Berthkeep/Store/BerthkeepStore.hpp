@@ -251,6 +251,9 @@ public:
     void perform(DriveAction::Kind kind, const std::string& driveID);
     void perform(DriveGroupActionKind kind, const std::string& groupID);
     void simulateTrigger(TriggerReason trigger);
+    // Ends the application's event loop; the program then takes its services
+    // down in order.
+    void quit();
     QCoro::Task<void> runUtilityAction(MenubarUtilityAction::Kind kind);
     QCoro::Task<void> runDriveAction(DriveAction::Kind kind, std::string driveID);
     QCoro::Task<void> runDriveGroupAction(DriveGroupActionKind kind, std::string groupID);
