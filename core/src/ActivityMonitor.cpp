@@ -325,7 +325,8 @@ std::string ActivityMonitor::snapshotJson() {
     std::vector<std::optional<StatfsSample>> samples(roots.size());
     if (usesActivitySignals(mode)) {
         const ViewerMatcher viewers(promoted);
-        scan = scanProcesses(roots, usesSupplementalSignals(mode) ? &viewers : nullptr);
+        scan = scanProcesses(roots, usesSupplementalSignals(mode) ? &viewers : nullptr, "/proc",
+                             &m_processNames);
         samples = sampleAll(roots);
     } else {
         scan.volumes.resize(roots.size());

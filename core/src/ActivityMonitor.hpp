@@ -1,6 +1,7 @@
 #pragma once
 
 #include "ActivityMonitorFileEvents.hpp"
+#include "ActivityMonitorProcessNameCache.hpp"
 #include "ActivityMonitorRequests.hpp"
 
 #include <chrono>
@@ -84,6 +85,8 @@ private:
 
     // Held for a whole update or snapshot.
     std::mutex m_callMutex;
+    // Used by snapshots only, under the call lock.
+    ProcessNameCache m_processNames;
     // Guards everything below, shared with the background thread.
     std::mutex m_stateMutex;
     ActivityDetectionMode m_mode;

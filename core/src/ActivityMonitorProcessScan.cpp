@@ -8,6 +8,7 @@
 #include <array>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <cstdint>
 #include <cstring>
@@ -177,20 +178,25 @@ private:
 // known to hold every root: counting is per process, so more of it changes nothing.
 class ProcessReader {
 public:
-    ProcessReader(int procDirectory, const std::vector<std::string>& roots)
+    ProcessReader(int procDirectory, const std::vector<std::string>& roots, ProcessNameCache* names)
         : m_proc(procDirectory)
         , m_roots(roots)
+        , m_names(names)
         , m_cwd(roots.size())
         , m_open(roots.size())
         , m_viewerMarks(roots.size())
         , m_buffer(kBufferSize) {}
 
-    void read(const char* pid, const ViewerMatcher* viewers) {
+    // directory is the inode of the process's /proc directory.
+    void read(std::string_view pid, ino_t directory, const ViewerMatcher* viewers) {
         m_cwd.clear();
         m_open.clear();
         m_viewerMarks.clear();
         m_viewer.reset();
         m_path.setProcess(pid);
+        m_process = {};
+        std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
+        m_process.directory = directory;
 
         std::string_view executable;
         if (viewers) {
@@ -393,18 +399,33 @@ private:
         return withoutDeletedMark(line.substr(position));
     }
 
-    void matchViewer(std::string_view executable, const ViewerMatcher& viewers) {
-        std::array<char, 64> name{};
+    // The kernel's short name; from the cache when it still holds there.
+    std::string_view processName(std::string_view executable) {
+        m_process.executable = executable;
+        if (m_names) {
+            if (const std::optional<std::string_view> kept = m_names->find(m_process)) {
+                return *kept;
+            }
+        }
         std::size_t nameLength = 0;
         if (const int fd = openEntry("comm", 0); fd >= 0) {
-            const ssize_t length = ::read(fd, name.data(), name.size());
+            const ssize_t length = ::read(fd, m_name.data(), m_name.size());
             close(fd);
             nameLength = length > 0 ? std::size_t(length) : 0;
         }
-        while (nameLength > 0 && (name[nameLength - 1] == '\n' || name[nameLength - 1] == '\0')) {
+        while (nameLength > 0 &&
+               (m_name[nameLength - 1] == '\n' || m_name[nameLength - 1] == '\0')) {
             --nameLength;
         }
-        m_viewer = viewers.match(std::string_view(name.data(), nameLength), executable);
+        const std::string_view name(m_name.data(), nameLength);
+        if (m_names) {
+            m_names->keep(m_process, name);
+        }
+        return name;
+    }
+
+    void matchViewer(std::string_view executable, const ViewerMatcher& viewers) {
+        m_viewer = viewers.match(processName(executable), executable);
         if (!m_viewer) {
             return;
         }
@@ -426,6 +447,8 @@ private:
 
     const int m_proc;
     const std::vector<std::string>& m_roots;
+    ProcessNameCache* const m_names;
+    ProcessNameCache::Process m_process;
     EntryPath m_path;
     RootMarks m_cwd;
     RootMarks m_open;
@@ -433,6 +456,7 @@ private:
     std::optional<ViewerIdentity> m_viewer;
     LinkBuffer m_executable;
     LinkBuffer m_link;
+    std::array<char, 64> m_name{};
     std::vector<char> m_buffer;
     // Names of the descriptors in the buffer, in listing order.
     std::vector<const char*> m_entries;
@@ -482,7 +506,7 @@ std::optional<ViewerIdentity> ViewerMatcher::match(std::string_view processName,
 }
 
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
-                                const std::string& procRoot) {
+                                const std::string& procRoot, ProcessNameCache* names) {
     ProcessScanResult result;
     result.volumes.resize(roots.size());
     if (roots.empty()) {
@@ -492,13 +516,17 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
     if (!proc) {
         return result;
     }
-    ProcessReader reader(dirfd(proc), roots);
+    if (names) {
+        names->startScan(ProcessNameCache::Clock::now());
+    }
+    ProcessReader reader(dirfd(proc), roots, names);
     std::set<std::string> seenIdentities;
     while (const dirent* entry = readdir(proc)) {
         if (!isProcessDirectory(entry->d_name)) {
             continue;
         }
-        reader.read(entry->d_name, viewers);
+        // The listing gives each process directory's inode without a call of its own.
+        reader.read(entry->d_name, entry->d_ino, viewers);
         if (const auto& identity = reader.viewer()) {
             bool touches = false;
             for (std::size_t index = 0; index < roots.size(); ++index) {
@@ -517,6 +545,9 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
         }
     }
     closedir(proc);
+    if (names) {
+        names->finishScan();
+    }
     return result;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ActivityMonitorProcessNameCache.hpp"
 #include "ActivityMonitorRequests.hpp"
 
 #include <cstdint>
@@ -52,8 +53,10 @@ struct ProcessScanResult {
 // One pass over the processes under procRoot. Processes and entries that cannot be
 // read (gone meanwhile, or another user's without privilege) are skipped, and so are
 // kernel threads and zombies, after a call or two. Without a viewer matcher no viewer
-// is looked for.
+// is looked for. Process names, read only to match viewers, are taken from the cache
+// when one is given and kept there for the next scan.
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
-                                const std::string& procRoot = "/proc");
+                                const std::string& procRoot = "/proc",
+                                ProcessNameCache* names = nullptr);
 
 } // namespace berthkeep::core

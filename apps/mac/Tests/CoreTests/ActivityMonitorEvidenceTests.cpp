@@ -379,6 +379,36 @@ TEST(ActivityMonitorEvidence, ViewersAreRecognisedByTheirExecutableWhateverTheir
     }
 }
 
+// Process names are kept between snapshots: a program seen under its own name that then
+// starts a player through a link of the player's name is judged by the new name.
+TEST(ActivityMonitorEvidence, AProcessThatStartsAnotherProgramIsJudgedByItsNewName) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    TemporaryFolder tools;
+    const fs::path document = drive.path() / "clip.mp4";
+    writeFile(document, "frames");
+    fs::copy_file(fs::canonical("/bin/sh"), tools.path() / "launcher");
+    fs::copy_file("/bin/sleep", tools.path() / "player");
+    fs::create_symlink(tools.path() / "player", tools.path() / "mpv");
+    const fs::path go = tools.path() / "go";
+    ASSERT_EQ(mkfifo(go.c_str(), 0600), 0);
+    MonitorUnderTest monitor(core, kSteadyConfiguration);
+    monitor.update(volumeSetJson("enhanced", json::array({volume("disk4", drive.path())})));
+
+    ChildProcess child(
+        R"(exec "$1" -c 'exec 3<"$1"; read line <"$2"; exec "$3" 30' x "$2" "$3" "$4")",
+        {"sh", (tools.path() / "launcher").string(), document.string(), go.string(),
+         (tools.path() / "mpv").string()});
+    const json before =
+        monitor.waitForUsage("disk4", [](const json& u) { return u["open_file_usage"] == 1; });
+    EXPECT_EQ(before["viewer_assist_activity"], false);
+    std::ofstream(go) << "go" << std::endl;
+    const json after = monitor.waitForUsage(
+        "disk4", [](const json& u) { return u.value("viewer_assist_activity", false); });
+    EXPECT_EQ(after["viewer_assist_activity"], true);
+    EXPECT_EQ(after["open_file_usage"], 1);
+}
+
 TEST(ActivityMonitorEvidence, CoreOnlyUpdateReportsNoUsage) {
     CoreLibrary core;
     TemporaryFolder drive;
