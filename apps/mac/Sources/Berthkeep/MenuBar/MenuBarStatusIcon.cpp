@@ -89,12 +89,12 @@ QIcon MenuBarStatusIcon::image(const MenubarViewState& state, qreal size,
     for (const int ratio : {1, 2}) {
         const QPixmap source = full.pixmap(QSize(side, side), ratio);
         QImage canvas(source.size(), QImage::Format_ARGB32_Premultiplied);
+        canvas.setDevicePixelRatio(ratio);
         canvas.fill(Qt::transparent);
         QPainter painter(&canvas);
         painter.setOpacity(opacity);
-        painter.drawImage(0, 0, source.toImage());
+        painter.drawPixmap(QRectF(0, 0, side, side), source, QRectF(source.rect()));
         painter.end();
-        canvas.setDevicePixelRatio(ratio);
         dimmed.addPixmap(QPixmap::fromImage(canvas));
     }
     dimmed.setIsMask(full.isMask());

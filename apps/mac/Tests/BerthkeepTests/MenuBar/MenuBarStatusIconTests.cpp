@@ -1,9 +1,18 @@
 #include "Berthkeep/MenuBar/MenuBarStatusIcon.hpp"
+#include "Berthkeep/MenuBar/MenuBarStatusLabelImage.hpp"
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
+
+#include <QImage>
+
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include "BerthkeepShared/BerthkeepStartupAudit.hpp"
+#include "platform/Log/ProcessLog.hpp"
+#include "platform/Log/UnifiedLog.hpp"
 
 namespace berthkeep {
 namespace {
@@ -81,6 +90,20 @@ TEST(MenuBarStatusIcon, VariantAndOpacityFollowRowsThenGlobalState) {
     }
 }
 
+TEST(MenuBarStatusIcon, TrayImageCarriesTheOpacity) {
+    MenubarViewState state; // noManagedDrives: 0.65
+    for (const int ratio : {1, 2}) {
+        const QImage image =
+            MenuBarStatusIcon::image(state, 18, BerthkeepMenubarIcon::ColorScheme::light,
+                                     BerthkeepRuntimeIdentity::productionBundleIdentifier)
+                .pixmap(QSize(18, 18), ratio)
+                .toImage();
+        ASSERT_EQ(image.size(), QSize(18, 18) * ratio);
+        // The middle of the drive body: full ink, dimmed.
+        EXPECT_NEAR(image.pixelColor(QPoint(7, 9) * ratio).alpha(), 0.65 * 255, 3) << ratio;
+    }
+}
+
 TEST(MenuBarStatusIcon, VariantNamesRoundTrip) {
     for (const Variant variant : {Variant::safe, Variant::attention, Variant::limitedProtection,
                                   Variant::ejecting, Variant::mounting}) {
@@ -88,6 +111,37 @@ TEST(MenuBarStatusIcon, VariantNamesRoundTrip) {
     }
     EXPECT_EQ(toString(Variant::limitedProtection), "limitedProtection");
     EXPECT_EQ(menubarIconVariantFromString("Safe"), std::nullopt);
+}
+
+TEST(MenuBarStatusLabelImage, AuditsTheFirstImageOnceAndEveryShowing) {
+    MenubarViewState state;
+    state.globalState = GlobalSafetyState::attention(2);
+    for (const bool debugLogging : {true, false}) {
+        SCOPED_TRACE(debugLogging);
+        auto log = std::make_shared<CaptureUnifiedLog>();
+        BerthkeepStartupAudit::setOutputsForTesting(BerthkeepStartupAudit::Outputs{
+            log, std::make_shared<CaptureProcessLog>(), "app.test", debugLogging});
+        MenuBarStatusLabelImage label;
+        EXPECT_FALSE(label.image(state, BerthkeepMenubarIcon::ColorScheme::light).isNull());
+        label.image(state, BerthkeepMenubarIcon::ColorScheme::dark);
+        label.itemBecameVisible(state);
+        EXPECT_TRUE(label.hasLoggedInitialRender());
+
+        std::vector<std::string> messages;
+        for (const UnifiedLogEntry& entry : log->entries()) {
+            EXPECT_NE(entry.message.find("global_state=attention(problemDriveCount: 2)"),
+                      std::string::npos)
+                << entry.message;
+            messages.push_back(entry.message);
+        }
+        ASSERT_EQ(messages.size(), debugLogging ? 2u : 0u);
+        if (debugLogging) {
+            EXPECT_NE(messages[0].find("Assigned initial menu bar status item image"),
+                      std::string::npos);
+            EXPECT_NE(messages[1].find("Menu bar status item became visible"), std::string::npos);
+        }
+    }
+    BerthkeepStartupAudit::setOutputsForTesting(std::nullopt);
 }
 
 } // namespace
