@@ -16,8 +16,6 @@ namespace berthkeep {
 
 namespace {
 
-constexpr int kDevicePixelRatios[] = {1, 2};
-
 bool isDirectory(const std::string& path) {
     std::error_code error;
     return std::filesystem::is_directory(path, error);
@@ -58,7 +56,7 @@ QIcon BerthkeepMenubarPNGAsset::displayImage(double pointSize) {
         return found->second;
     }
     QIcon sized;
-    for (const int ratio : kDevicePixelRatios) {
+    for (const int ratio : devicePixelRatios) {
         sized.addPixmap(QPixmap::fromImage(drawnAtSize(baseImage().representations, side, ratio)));
     }
     sized.setIsMask(true);
@@ -87,7 +85,7 @@ BerthkeepMenubarPNGAsset::BaseImage BerthkeepMenubarPNGAsset::makeBaseImage() {
 BerthkeepMenubarPNGAsset::BaseImage BerthkeepMenubarPNGAsset::fallbackImage() {
     constexpr int side = 18;
     BaseImage base{{}, side};
-    for (const int ratio : kDevicePixelRatios) {
+    for (const int ratio : devicePixelRatios) {
         QImage image(side * ratio, side * ratio, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         QPainter painter(&image);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,8 @@ public:
     BerthkeepMenubarPNGAsset() = delete;
 
     static constexpr const char* resourceBundleName = "Berthkeep_Berthkeep.bundle";
+    // Every image of the menu-bar icon has a pixmap at each of these ratios.
+    static constexpr std::array<int, 2> devicePixelRatios{1, 2};
 
     // The glyph at the given point size rounded to a whole number (at least 1),
     // with a 1x and a 2x pixmap; the fallback of every rendering path.

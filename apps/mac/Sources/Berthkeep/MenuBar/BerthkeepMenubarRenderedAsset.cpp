@@ -18,7 +18,6 @@ namespace berthkeep {
 namespace {
 
 constexpr qreal kHaloWidth = 1.4;
-constexpr int kDevicePixelRatios[] = {1, 2};
 
 // Disc colours of the coloured image; they stand in for the desktop's red,
 // orange and blue, which Qt's palette does not name.
@@ -159,7 +158,7 @@ QIcon BerthkeepMenubarRenderedAsset::render(Variant variant, int side, ColorSche
     const QColor ink = colorScheme == ColorScheme::dark ? Qt::white : Qt::black;
     const QRectF canvasRect(0, 0, side, side);
     QIcon result;
-    for (const int ratio : kDevicePixelRatios) {
+    for (const int ratio : BerthkeepMenubarPNGAsset::devicePixelRatios) {
         QImage canvas(side * ratio, side * ratio, QImage::Format_ARGB32_Premultiplied);
         canvas.setDevicePixelRatio(ratio);
         canvas.fill(Qt::transparent);

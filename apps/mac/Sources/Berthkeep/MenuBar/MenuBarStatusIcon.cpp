@@ -86,7 +86,7 @@ QIcon MenuBarStatusIcon::image(const MenubarViewState& state, qreal size,
     }
     const int side = BerthkeepMenubarPNGAsset::roundedPointSize(size);
     QIcon dimmed;
-    for (const int ratio : {1, 2}) {
+    for (const int ratio : BerthkeepMenubarPNGAsset::devicePixelRatios) {
         const QPixmap source = full.pixmap(QSize(side, side), ratio);
         QImage canvas(source.size(), QImage::Format_ARGB32_Premultiplied);
         canvas.setDevicePixelRatio(ratio);
