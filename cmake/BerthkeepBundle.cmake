@@ -13,3 +13,18 @@ configure_file(
   "${PROJECT_SOURCE_DIR}/apps/mac/Resources/Info.plist.in"
   "${BERTHKEEP_BUNDLE_DIR}/Info.plist"
   @ONLY)
+
+# The resource bundle inside the app bundle: the menu-bar glyph at 1x and 2x.
+set(BERTHKEEP_RESOURCE_BUNDLE_DIR "${BERTHKEEP_BUNDLE_DIR}/Resources/Berthkeep_Berthkeep.bundle")
+set(berthkeep_resource_outputs "")
+foreach(name IN ITEMS menubar-icon@1x.png menubar-icon@2x.png)
+  add_custom_command(
+    OUTPUT "${BERTHKEEP_RESOURCE_BUNDLE_DIR}/${name}"
+    COMMAND ${CMAKE_COMMAND} -E copy_if_different
+            "${PROJECT_SOURCE_DIR}/apps/mac/Resources/MenubarIcons/${name}"
+            "${BERTHKEEP_RESOURCE_BUNDLE_DIR}/${name}"
+    DEPENDS "${PROJECT_SOURCE_DIR}/apps/mac/Resources/MenubarIcons/${name}"
+    VERBATIM)
+  list(APPEND berthkeep_resource_outputs "${BERTHKEEP_RESOURCE_BUNDLE_DIR}/${name}")
+endforeach()
+add_custom_target(berthkeep_resources ALL DEPENDS ${berthkeep_resource_outputs})

@@ -104,4 +104,33 @@ std::string GlobalSafetyState::supportingCopy() const {
     return {};
 }
 
+std::string GlobalSafetyState::description() const {
+    switch (m_kind) {
+    case Kind::limitedProtection: {
+        // Quoted and escaped, so the copy cannot be mistaken for the rest of the line.
+        std::string quoted;
+        for (const char c : m_supportingCopy) {
+            if (c == '"' || c == '\\') {
+                quoted += '\\';
+            }
+            quoted += c;
+        }
+        return "limitedProtection(supportingCopy: \"" + quoted + "\")";
+    }
+    case Kind::attention:
+        return "attention(problemDriveCount: " + std::to_string(m_problemDriveCount) + ")";
+    case Kind::working:
+        return "working(trigger: " + toString(m_trigger) + ")";
+    case Kind::noManagedDrives:
+        return "noManagedDrives";
+    case Kind::fullMonitoringUnavailable:
+        return "fullMonitoringUnavailable";
+    case Kind::fullMonitoringVerifying:
+        return "fullMonitoringVerifying";
+    case Kind::safe:
+        return "safe";
+    }
+    return {};
+}
+
 } // namespace berthkeep

@@ -48,6 +48,11 @@ public:
 
     bool operator==(const GlobalSafetyState&) const = default;
 
+    // The case name with its payload, for log metadata: "safe",
+    // "attention(problemDriveCount: 2)", "working(trigger: manual_eject_all)",
+    // "limitedProtection(supportingCopy: \"...\")".
+    std::string description() const;
+
 private:
     Kind m_kind = Kind::noManagedDrives;
     std::string m_supportingCopy;

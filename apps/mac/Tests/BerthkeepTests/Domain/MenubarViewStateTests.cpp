@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace berthkeep {
@@ -102,6 +103,23 @@ TEST(GlobalSafetyStateTest, HeaderAndSupportingCopyPerCase) {
     // The ellipsis is the one UTF-8 character, not three dots.
     EXPECT_EQ(GlobalSafetyState::fullMonitoringVerifying().headerCopy(),
               "Checking drive activity\xE2\x80\xA6");
+}
+
+TEST(GlobalSafetyStateTest, DescriptionNamesTheCaseAndItsPayload) {
+    const std::vector<std::pair<GlobalSafetyState, std::string>> cases{
+        {GlobalSafetyState::safe(), "safe"},
+        {GlobalSafetyState(), "noManagedDrives"},
+        {GlobalSafetyState::fullMonitoringVerifying(), "fullMonitoringVerifying"},
+        {GlobalSafetyState::attention(-2), "attention(problemDriveCount: -2)"},
+        {GlobalSafetyState::working(TriggerReason::lidCloseSleep),
+         "working(trigger: lid_close_sleep)"},
+        // A quote in the copy must not end the quoted payload early.
+        {GlobalSafetyState::limitedProtection(R"(Say "hi" \ bye)"),
+         R"(limitedProtection(supportingCopy: "Say \"hi\" \\ bye"))"},
+    };
+    for (const auto& [state, expected] : cases) {
+        EXPECT_EQ(state.description(), expected);
+    }
 }
 
 TEST(GlobalSafetyStateTest, EqualityAndPayloadAccessors) {

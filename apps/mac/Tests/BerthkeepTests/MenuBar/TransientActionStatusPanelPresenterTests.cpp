@@ -1,0 +1,122 @@
+#include "Berthkeep/MenuBar/TransientActionStatusPanelPresenter.hpp"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QWidget>
+
+#include "Berthkeep/MenuBar/TransientActionStatusPanelView.hpp"
+#include "BerthkeepShared/ManualClock.hpp"
+
+namespace berthkeep {
+namespace {
+
+using namespace std::chrono_literals;
+using Presenter = TransientActionStatusPanelPresenter;
+using Tone = TransientActionStatusTone;
+
+TEST(TransientActionStatusPanelPresenter, PanelGoesInsideTheTopRightOfThePointersScreen) {
+    // Left: 1440 x 900 with a 25-point top bar; right: 1920 x 1080 with a 40-point dock.
+    const Presenter::ScreenArea left{{0, 0, 1440, 900}, {0, 25, 1440, 875}};
+    const Presenter::ScreenArea right{{1440, -100, 1920, 1080}, {1440, -100, 1920, 1040}};
+    const QSize card = TransientActionStatusPanelView::cardSize;
+    struct Case {
+        const char* name;
+        QPoint pointer;
+        std::vector<Presenter::ScreenArea> screens;
+        std::optional<Presenter::ScreenArea> primary;
+        std::optional<QPoint> origin;
+    };
+    const Case cases[] = {
+        {"pointer on the primary", {700, 400}, {left, right}, left, QPoint(1440 - 236 - 14, 39)},
+        {"pointer on the second", {2000, 0}, {left, right}, left, QPoint(3360 - 236 - 14, -86)},
+        {"right edge belongs to the next screen",
+         {1440, 10},
+         {left, right},
+         left,
+         QPoint(3110, -86)},
+        {"pointer off every screen", {-50, -50}, {left, right}, left, QPoint(1190, 39)},
+        {"no screen at all", {10, 10}, {}, std::nullopt, std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(Presenter::panelOrigin(c.pointer, c.screens, c.primary, card), c.origin)
+            << c.name;
+    }
+}
+
+// Steps of a timeline: present a status, or let time pass, then whether the
+// panel is showing.
+struct Step {
+    std::optional<Tone> present;
+    std::chrono::milliseconds wait;
+    bool visible;
+};
+
+TEST(TransientActionStatusPanelPresenter, ResultsHide2800msAfterTheLastOne) {
+    const std::vector<std::pair<const char*, std::vector<Step>>> timelines{
+        {"result", {{Tone::success, 2799ms, true}, {std::nullopt, 1ms, false}}},
+        {"second result restarts the wait",
+         {{Tone::attention, 2s, true}, {Tone::success, 2799ms, true}, {std::nullopt, 1ms, false}}},
+        {"progress after a result stays", {{Tone::success, 1s, true}, {Tone::progress, 1h, true}}},
+        {"result after progress hides",
+         {{Tone::progress, 10s, true}, {Tone::attention, 2800ms, false}}},
+        {"shown again after hiding", {{Tone::success, 3s, false}, {Tone::progress, 0ms, true}}},
+    };
+    for (const auto& [name, steps] : timelines) {
+        SCOPED_TRACE(name);
+        auto clock = std::make_shared<ManualClock>();
+        Presenter presenter(clock);
+        for (const Step& step : steps) {
+            if (step.present) {
+                presenter.present({TransientActionStatusAction::eject, "1 drive ejected",
+                                   std::nullopt, *step.present});
+            }
+            // The dismissal starts on the next turn of the loop.
+            QCoreApplication::processEvents();
+            clock->advance(step.wait);
+            QCoreApplication::processEvents();
+            ASSERT_NE(presenter.panel(), nullptr);
+            EXPECT_EQ(presenter.panel()->isVisible(), step.visible);
+        }
+    }
+}
+
+TEST(TransientActionStatusPanelPresenter, OnePanelReusedAndDismissedAtOnce) {
+    auto clock = std::make_shared<ManualClock>();
+    Presenter presenter(clock);
+    EXPECT_EQ(presenter.panel(), nullptr);
+    presenter.present(
+        {TransientActionStatusAction::mount, "Mounting", std::nullopt, Tone::progress});
+    QWidget* const panel = presenter.panel();
+    presenter.present(
+        TransientActionStatus::mountResult(TransientActionStatusAction::mount, 1, 0, std::nullopt));
+    EXPECT_EQ(presenter.panel(), panel);
+    EXPECT_EQ(presenter.hostingView()->status().title, "1 drive mounted");
+    EXPECT_TRUE(panel->testAttribute(Qt::WA_ShowWithoutActivating));
+    EXPECT_TRUE(panel->windowFlags().testFlag(Qt::WindowTransparentForInput));
+    EXPECT_EQ(panel->size(), presenter.hostingView()->size());
+    EXPECT_EQ(presenter.hostingView()->cardRect().size(), QSize(236, 68));
+
+    presenter.dismiss();
+    EXPECT_FALSE(panel->isVisible());
+    QCoreApplication::processEvents();
+    EXPECT_EQ(clock->sleeperCount(), 0u);
+}
+
+TEST(TransientActionStatusPanelView, LongTextsEndInAnEllipsisOnOneLine) {
+    TransientActionStatusPanelView view(TransientActionStatus::result(
+        TransientActionStatusAction::eject, 0, 1, std::string(80, 'W')));
+    EXPECT_EQ(view.displayedTitle(), "1 drive still in use");
+    EXPECT_TRUE(view.displayedDetail().endsWith(QChar(0x2026)));
+    EXPECT_LT(view.displayedDetail().size(), 80);
+    view.setStatus(
+        TransientActionStatus::result(TransientActionStatusAction::eject, 1, 0, std::nullopt));
+    EXPECT_EQ(view.displayedDetail(), "");
+}
+
+} // namespace
+} // namespace berthkeep
