@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QEnterEvent>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -231,6 +232,32 @@ TEST(MenuBarContentView, ANewStateReplacesTheWholeContent) {
                                 return dynamic_cast<SafetySummarySection*>(widget) != nullptr;
                             }),
               1);
+}
+
+TEST(MenuBarContentView, FollowsADarkPaletteWithoutARebuild) {
+    MenubarViewState state = berthkeep::state(MenubarPreviewScenario::attention);
+    state.utilityActions = {
+        {MenubarUtilityAction::Kind::ejectAll, "Eject All", true},
+        {MenubarUtilityAction::Kind::ejectAndSleep, "Eject Drives & Sleep", false}};
+    state.driveGroups = {{"disk4", "Samsung T7", {"backup-ssd", "samsung-ssd"}}};
+    MenuBarContentView view(state, {}, &placeholderIcon);
+    menutest::layOut(view);
+    const auto texts = menutest::visibleChildren<MenuBarText>(view);
+    ASSERT_FALSE(texts.empty());
+    const QColor lightTitle = texts.front()->color();
+
+    QPalette dark = view.palette();
+    dark.setColor(QPalette::Window, QColor(40, 40, 42));
+    dark.setColor(QPalette::WindowText, QColor(236, 236, 236));
+    view.setPalette(dark);
+    EXPECT_NE(texts.front()->color(), lightTitle);
+    EXPECT_EQ(texts.front()->color(), QColor(236, 236, 236));
+
+    const auto rows = menutest::visibleChildren<MenuActionButton>(view);
+    ASSERT_FALSE(rows.empty());
+    QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+    QCoreApplication::sendEvent(rows.front(), &enter);
+    keepPicture(view, "attention-dark-grouped-hovered");
 }
 
 TEST(MenuBarText, WrapsWithoutLimitAndElidesTheLastAllowedLine) {
