@@ -4,15 +4,10 @@
 
 #include <QAction>
 
-#include "../Inventory/InventoryTestSupport.hpp"
 #include "../Store/StoreFixture.hpp"
+#include "../Store/StoreOnSimulatedMachine.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
-#include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
-#include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
-#include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
 #include "MenuBarTestSupport.hpp"
-#include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
-#include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -20,7 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class MenuBarOnLiveStore : public inventorytest::SimulatedMachineTest {};
+class MenuBarOnLiveStore : public storetest::StoreOnSimulatedMachine {};
 
 // The real inventory and core over a simulated machine with two USB sticks; the
 // menu follows the store and a card's eject item reaches the store's eject.
@@ -34,13 +29,7 @@ TEST_F(MenuBarOnLiveStore, ShowsTheMachinesDrivesAndEjectsTheChosenOne) {
 
     storetest::StoreFixture fixture;
     fixture.executor = nullptr;
-    auto inventory = std::make_shared<MountedVolumeInventoryService>(
-        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 5000ms,
-                                                250ms),
-        std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
-        std::make_shared<LiveDiskArbitrationProvider>(
-            std::make_shared<SimulatedDiskArbitration>(stateFile())),
-        std::make_shared<SimulatedMountedVolumeListing>(stateFile()), world.volumesFolder());
+    auto inventory = liveInventory(world);
     BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, nullptr};
     BerthkeepStore store(inventory, nullptr, fixture.usage, fixture.ejector,
                          std::make_shared<storetest::UnusedRemounter>(),

@@ -58,27 +58,6 @@ TEST(UtilitySection, RowsAndLinesFollowWhatIsOffered) {
     }
 }
 
-TEST(UtilitySection, SpacingBetweenLinesAndRows) {
-    UtilitySection section(std::nullopt, {kEjectAll}, {});
-    menutest::layOut(section, 328);
-    const auto lines = menutest::visibleChildren<MenuBarDivider>(section);
-    const auto rows = menutest::visibleChildren<MenuActionButton>(section);
-    ASSERT_EQ(lines.size(), 3u);
-    ASSERT_EQ(rows.size(), 4u);
-    const auto at = [&section](const QWidget* widget) {
-        return menutest::geometryIn(section, *widget);
-    };
-    EXPECT_EQ(at(lines[0]).y(), 0);
-    EXPECT_EQ(at(rows[0]).y(), 1 + MenuBarLayout::utilitySeparatorBottomSpacing);
-    // Row spacing, then the separator's own padding, on both sides of the line.
-    EXPECT_EQ(at(lines[1]).y() - (at(rows[0]).y() + at(rows[0]).height()),
-              MenuBarLayout::utilityRowSpacing + MenuBarLayout::utilityQuitSeparatorTopSpacing);
-    EXPECT_EQ(at(rows[1]).y() - (at(lines[1]).y() + 1),
-              MenuBarLayout::utilityQuitSeparatorBottomSpacing + MenuBarLayout::utilityRowSpacing);
-    EXPECT_EQ(at(rows[2]).y() - (at(rows[1]).y() + at(rows[1]).height()),
-              MenuBarLayout::utilityRowSpacing);
-}
-
 TEST(UtilitySection, EachRowCallsItsOwnCallbackAndDisabledRowsNone) {
     Lines calls;
     UtilitySection::Callbacks callbacks{
