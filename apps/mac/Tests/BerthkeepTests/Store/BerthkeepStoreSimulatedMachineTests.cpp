@@ -7,15 +7,11 @@
 
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
-#include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
-#include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
-#include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
 #include "Berthkeep/Usage/VolumeUsageCollector.hpp"
 #include "BerthkeepRustBridge/RustDriveUsageProvider.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "StoreFixture.hpp"
-#include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
-#include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
+#include "StoreOnSimulatedMachine.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -23,19 +19,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class BerthkeepStoreOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
-protected:
-    // The real inventory service over the stand-in disk tools and this machine.
-    std::shared_ptr<MountedVolumeInventoryService> liveInventory(const SimulatedWorld& world) {
-        return std::make_shared<MountedVolumeInventoryService>(
-            std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 5000ms,
-                                                    250ms),
-            std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
-            std::make_shared<LiveDiskArbitrationProvider>(
-                std::make_shared<SimulatedDiskArbitration>(stateFile())),
-            std::make_shared<SimulatedMountedVolumeListing>(stateFile()), world.volumesFolder());
-    }
-};
+class BerthkeepStoreOnSimulatedMachine : public storetest::StoreOnSimulatedMachine {};
 
 // The real inventory service and the real in-app core, on a machine with the
 // internal disk and two USB sticks.

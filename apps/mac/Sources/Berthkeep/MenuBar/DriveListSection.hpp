@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "Berthkeep/Domain/DriveAction.hpp"
+#include "Berthkeep/Domain/DriveGroupActionKind.hpp"
+#include "Berthkeep/Domain/DriveGroupState.hpp"
+#include "Berthkeep/Domain/DriveRowState.hpp"
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
+
+namespace berthkeep {
+
+// The managed drives of the menu: one card per drive group, the groups that
+// need the user first. Each card's context menu carries the mount or eject for
+// its drive or its whole group; nothing else on the list reacts to clicks.
+// Everything is derived from the values given; a new state means a new section.
+class DriveListSection final : public QWidget {
+public:
+    using ActionCallback = std::function<void(DriveAction::Kind, const std::string& driveID)>;
+    using GroupActionCallback =
+        std::function<void(DriveGroupActionKind, const std::string& groupID)>;
+
+    // isWorking: an attempt is running, so no card offers an action.
+    DriveListSection(const std::vector<DriveRowState>& drives,
+                     const std::vector<DriveGroupState>& groups,
+                     const std::vector<DriveAction>& actions, bool isWorking,
+                     ActionCallback onAction, GroupActionCallback onGroupAction,
+                     QWidget* parent = nullptr);
+
+    // The status of the first row with the lowest sort priority; safe for none.
+    static DriveStatus aggregateStatus(const std::vector<DriveRowState>& rows);
+    static MenuBarPalette::Color statusColor(DriveStatus status);
+    static MenuBarPalette::Color indicatorColor(DriveStatus status);
+
+    // The cards to draw, in order: the groups that name a known row, by the
+    // urgency of their rows and then by label; without such groups, one group
+    // per row. Stable, so equal entries keep the store's order.
+    static std::vector<DriveGroupState> orderedGroups(const std::vector<DriveRowState>& drives,
+                                                      const std::vector<DriveGroupState>& groups);
+
+    // No row asks for its activity to be shown: cards drop dots, details and
+    // status colours.
+    static bool prefersSimplifiedRows(const std::vector<DriveRowState>& drives);
+};
+
+} // namespace berthkeep

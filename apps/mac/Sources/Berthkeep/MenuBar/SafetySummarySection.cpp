@@ -1,0 +1,70 @@
+#include "Berthkeep/MenuBar/SafetySummarySection.hpp"
+
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "Berthkeep/MenuBar/MenuBarLayout.hpp"
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
+#include "Berthkeep/MenuBar/MenuBarText.hpp"
+#include "Berthkeep/MenuBar/MenuBarTypography.hpp"
+
+namespace berthkeep {
+
+namespace {
+constexpr int kIconTopInset = 1;
+constexpr int kIconSpacing = 10;
+constexpr int kTextSpacing = 3;
+constexpr int kScopeNoteTopInset = 2;
+constexpr int kHeaderMaxLines = 2;
+} // namespace
+
+std::string SafetySummarySection::headerText(const MenubarViewState& state) {
+    if (state.globalState.kind() != GlobalSafetyState::Kind::working &&
+        state.ejectingRowCount() > 0) {
+        return "Ejecting drives\u2026";
+    }
+    return state.globalState.headerCopy();
+}
+
+SafetySummarySection::SafetySummarySection(const MenubarViewState& state,
+                                           std::optional<std::string> scopeNote, QWidget* parent)
+    : QWidget(parent) {
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->setSpacing(MenuBarLayout::headerSpacing);
+    auto* row = new QHBoxLayout;
+    row->setSpacing(kIconSpacing);
+    outer->addLayout(row);
+
+    m_icon = new QLabel(this);
+    m_icon->setObjectName("statusIcon");
+    m_icon->setFixedSize(MenuBarLayout::headerIconSize,
+                         MenuBarLayout::headerIconSize + kIconTopInset);
+    m_icon->setContentsMargins(0, kIconTopInset, 0, 0);
+    m_icon->setScaledContents(true);
+    row->addWidget(m_icon, 0, Qt::AlignTop);
+
+    auto* texts = new QVBoxLayout;
+    texts->setSpacing(kTextSpacing);
+    texts->addWidget(new MenuBarText(QString::fromStdString(headerText(state)),
+                                     MenuBarTypography::header(), &MenuBarPalette::primary,
+                                     kHeaderMaxLines, this));
+    texts->addWidget(new MenuBarText(QString::fromStdString(state.summarySupportingCopy()),
+                                     MenuBarTypography::headerSupporting(),
+                                     &MenuBarPalette::summarySupporting, 0, this));
+    if (scopeNote) {
+        auto* note =
+            new MenuBarText(QString::fromStdString(*scopeNote), MenuBarTypography::summaryMeta(),
+                            &MenuBarPalette::summaryMeta, 0, this);
+        note->setContentsMargins(0, kScopeNoteTopInset, 0, 0);
+        texts->addWidget(note);
+    }
+    row->addLayout(texts, 1);
+}
+
+void SafetySummarySection::setStatusIcon(const QPixmap& icon) {
+    m_icon->setPixmap(icon);
+}
+
+} // namespace berthkeep

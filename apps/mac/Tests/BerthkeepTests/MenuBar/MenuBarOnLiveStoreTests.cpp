@@ -1,0 +1,73 @@
+#include "Berthkeep/MenuBar/MenuBarContentView.hpp"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+
+#include "../Store/StoreFixture.hpp"
+#include "../Store/StoreOnSimulatedMachine.hpp"
+#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
+#include "MenuBarTestSupport.hpp"
+#include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+
+namespace berthkeep {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MenuBarOnLiveStore : public storetest::StoreOnSimulatedMachine {};
+
+// The real inventory and core over a simulated machine with two USB sticks; the
+// menu follows the store and a card's eject item reaches the store's eject.
+TEST_F(MenuBarOnLiveStore, ShowsTheMachinesDrivesAndEjectsTheChosenOne) {
+    SimulatedWorld world;
+    world.createMountDirectories = false;
+    attachPreset(world, SimulatedDrivePreset::internalDisk);
+    attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Travel_Stick"));
+    attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Backup"));
+    stateFile().write(world);
+
+    storetest::StoreFixture fixture;
+    fixture.executor = nullptr;
+    auto inventory = liveInventory(world);
+    BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, nullptr};
+    BerthkeepStore store(inventory, nullptr, fixture.usage, fixture.ejector,
+                         std::make_shared<storetest::UnusedRemounter>(),
+                         std::make_shared<SwiftBerthkeepCore>(), fixture.notifications,
+                         fixture.statusPresenter,
+                         std::make_shared<storetest::UnusedSleepRequester>(),
+                         fixture.promptPresenter, fixture.telemetry, BerthkeepLogger(fixture.sink),
+                         fixture.defaults, true, false, false, BerthkeepStore::Timing{}, platform);
+
+    MenuBarContentView::Callbacks callbacks;
+    callbacks.onDriveAction = [&store](DriveAction::Kind kind, const std::string& driveID) {
+        store.perform(kind, driveID);
+    };
+    MenuBarContentView view(store.currentState(), callbacks);
+    QObject::connect(&store, &BerthkeepStore::currentStateChanged, &view,
+                     [&view, &store] { view.setState(store.currentState()); });
+    menutest::layOut(view);
+
+    const std::vector<std::string> lines = menutest::transcript(view);
+    ASSERT_GE(lines.size(), 9u);
+    const std::vector<std::string> head(lines.begin(), lines.begin() + 9);
+    EXPECT_EQ(head, (std::vector<std::string>{"All managed drives safe", "No active use detected",
+                                              "Last attempt: No managed drives found", "[card]",
+                                              "Backup", "Safe", "[card]", "Travel Stick", "Safe"}));
+
+    const auto cards = menutest::visibleChildren<DriveGroupCard>(view);
+    ASSERT_EQ(cards.size(), 2u);
+    const DriveGroupCard& backup = *cards.front();
+    ASSERT_TRUE(backup.singleDriveAction().has_value());
+    const std::string backupID = backup.singleDriveAction()->driveID;
+    ASSERT_EQ(backup.actions().size(), 1);
+    EXPECT_EQ(backup.actions().front()->text().toStdString(), "Eject");
+    backup.actions().front()->trigger();
+
+    ASSERT_TRUE(
+        test::processEventsUntil([&fixture] { return !fixture.ejector->ejected.empty(); }, 10s));
+    EXPECT_EQ(fixture.ejector->ejected, std::vector<std::string>{backupID});
+}
+
+} // namespace
+} // namespace berthkeep
