@@ -1,24 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 
 #include <nlohmann/json.hpp>
 
 #include "../Inventory/InventoryTestSupport.hpp"
+#include "../Store/SimulatedMachineStoreSupport.hpp"
 #include "../Store/StoreFixture.hpp"
-#include "Berthkeep/Actions/LiveEjectDiskUtilityRunner.hpp"
-#include "Berthkeep/Actions/WorkspaceDriveEjector.hpp"
 #include "Berthkeep/Actions/WorkspaceDriveRemounter.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
-#include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
-#include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
-#include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
 #include "Berthkeep/Shell/LiveBerthkeepNotificationManager.hpp"
-#include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
-#include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
-#include "platform/MountedVolumes/SimulatedMountedVolumeUnmounting.hpp"
 #include "platform/Notifications/SimulatedUserNotificationCenter.hpp"
 #include "platform/Power/SimulatedSystemPowerManagement.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
@@ -34,10 +26,6 @@ using namespace std::chrono_literals;
 class SleepWakeOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
 protected:
     void TearDown() override {
-        if (m_holder.state() != QProcess::NotRunning) {
-            m_holder.kill();
-            m_holder.waitForFinished(5000);
-        }
         store.reset();
         power.reset();
         inventorytest::SimulatedMachineTest::TearDown();
@@ -58,16 +46,8 @@ protected:
     void startStore() {
         fixture.executor = nullptr;
         const std::string diskutil = inventorytest::standInPath("diskutil");
-        auto inventory = std::make_shared<MountedVolumeInventoryService>(
-            std::make_shared<LiveDiskUtilityRunner>(diskutil, 5000ms, 250ms),
-            std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
-            std::make_shared<LiveDiskArbitrationProvider>(
-                std::make_shared<SimulatedDiskArbitration>(stateFile())),
-            std::make_shared<SimulatedMountedVolumeListing>(stateFile()),
-            stateFile().read().volumesFolder());
-        auto ejector = std::make_shared<WorkspaceDriveEjector>(
-            std::make_shared<LiveEjectDiskUtilityRunner>(diskutil),
-            std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile()));
+        auto inventory = storetest::simulatedMachineInventory(stateFile());
+        auto ejector = storetest::simulatedMachineEjector(stateFile());
         power = std::make_shared<SimulatedSystemPowerManagement>(stateFile(), 50ms);
         BerthkeepStore::Platform platform{
             fixture.launchAtLogin(), nullptr, nullptr,
@@ -100,18 +80,11 @@ protected:
         return nlohmann::json::parse(output, nullptr, false);
     }
 
-    void holdOpen(const std::string& mountPath) {
-        const QString file = QString::fromStdString(mountPath + "/notes.txt");
-        QFile(file).open(QIODevice::WriteOnly);
-        m_holder.start("/bin/sh", {"-c", "exec 3<\"$1\"; echo ready; exec sleep 60", "sh", file});
-        ASSERT_TRUE(m_holder.waitForReadyRead(5000));
-    }
-
     // A real process keeps Bravo busy through a whole sleep cycle.
     void runHeldDriveCycle(bool notificationsOn) {
         fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, notificationsOn);
         const std::vector<std::string> disks = attachSticks();
-        holdOpen(*stateFile().read().findDisk(disks[1])->volumes.back().mountPath);
+        m_holder.holdOpen(*stateFile().read().findDisk(disks[1])->volumes.back().mountPath);
         startStore();
 
         const nlohmann::json slept = sendPower("will-sleep");
@@ -161,7 +134,7 @@ protected:
     std::unique_ptr<BerthkeepStore> store;
 
 private:
-    QProcess m_holder;
+    storetest::OpenFileHolder m_holder;
 };
 
 TEST_F(SleepWakeOnSimulatedMachine, AFullCycleRemountsTheDrivesAfterWake) {
