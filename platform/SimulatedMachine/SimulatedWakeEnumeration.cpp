@@ -1,5 +1,7 @@
 #include "platform/SimulatedMachine/SimulatedWakeEnumeration.hpp"
 
+#include <algorithm>
+
 namespace berthkeep {
 
 std::vector<std::string> bringBackDisksGoneSince(SimulatedWorld& world,
@@ -19,6 +21,11 @@ std::vector<std::string> bringBackDisksGoneSince(SimulatedWorld& world,
         world.disks.push_back(std::move(back));
         added.push_back(disk.bsdName);
     }
+    // What the wake brought back is plugged in again, no longer waiting to be
+    // replugged: left parked, a replug would make a second copy of it.
+    std::erase_if(world.parkedDisks, [&added](const SimulatedDisk& parked) {
+        return std::find(added.begin(), added.end(), parked.bsdName) != added.end();
+    });
     return added;
 }
 

@@ -215,6 +215,10 @@ TEST_F(PowerSimulatedManagement, WakeBringsBackTheDisksEjectedDuringSleepUnmount
             EXPECT_EQ(volume.mounted, ejected ? false : before.findVolume(volume.bsdName)->mounted);
         }
     }
+    // Back in place, and no longer also waiting to be replugged.
+    for (const auto& parked : after.parkedDisks) {
+        EXPECT_EQ(after.findDisk(parked.bsdName), nullptr) << parked.bsdName;
+    }
     // Only once: a second wake has nothing left to bring back.
     stateFile().update([](SimulatedWorld& world) { return detachDevice(world, "disk2"); });
     ASSERT_EQ(runTool("berthkeep-sim", {"power", "has-powered-on"}).exitCode, 0);

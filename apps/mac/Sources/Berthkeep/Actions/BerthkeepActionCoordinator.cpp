@@ -195,6 +195,24 @@ void BerthkeepActionCoordinator::skipBusy(TriggerReason trigger, const char* mes
                     {{"trigger", label(trigger)}});
     recordEjectAttempt(trigger, 0, context);
     recordEjectResult(trigger, 0, 0, "skipped_busy", std::nullopt, context);
+    if (trigger != TriggerReason::systemSleep && trigger != TriggerReason::lidCloseSleep) {
+        return;
+    }
+    // The system sleeps all the same: the drives this trigger could not take off
+    // must not go to sleep unreported.
+    const auto mounted = static_cast<std::int64_t>(context.mountedManagedDriveIDs().size());
+    if (mounted == 0) {
+        return;
+    }
+    const PendingSleepFailureNotification notice{mounted};
+    context.setPendingSleepFailureNotification(notice);
+    context.persistPendingSleepFailureNotification();
+    if (const auto& running = context.activeAttemptID()) {
+        m_sleepSkippedNotice.emplace(*running, notice);
+    }
+    m_logger.notice(reliability, "sleep.trigger.skipped_busy.notice_recorded",
+                    "Recorded a sleep failure notice because another action was running",
+                    {{"trigger", label(trigger)}, {"failed_drive_count", std::to_string(mounted)}});
 }
 
 void BerthkeepActionCoordinator::endWithoutTargets(TriggerReason trigger,
@@ -468,7 +486,14 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
 
     context.setLastActionSummary(output.lastAction);
     context.persistLastActionSummary();
-    context.setPendingSleepFailureNotification(output.pendingSleepFailureNotification);
+    std::optional<PendingSleepFailureNotification> pending = output.pendingSleepFailureNotification;
+    if (m_sleepSkippedNotice && m_sleepSkippedNotice->first == attempt.id) {
+        if (!pending || pending->failedDriveCount < m_sleepSkippedNotice->second.failedDriveCount) {
+            pending = m_sleepSkippedNotice->second;
+        }
+        m_sleepSkippedNotice.reset();
+    }
+    context.setPendingSleepFailureNotification(pending);
     context.persistPendingSleepFailureNotification();
     context.rebuildCurrentState();
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <QCoroTask>
@@ -112,6 +113,9 @@ private:
     Clock::Duration m_postEjectRefreshDelay;
     Clock::Duration m_sleepTriggeredEjectTimeout;
     std::shared_ptr<Clock> m_clock;
+    // The notice a system sleep recorded while this attempt ran: its close keeps
+    // it, since those drives went to sleep mounted whatever the attempt did after.
+    std::optional<std::pair<std::string, PendingSleepFailureNotification>> m_sleepSkippedNotice;
 };
 
 } // namespace berthkeep

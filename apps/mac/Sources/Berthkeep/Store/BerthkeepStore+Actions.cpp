@@ -124,12 +124,17 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep() {
         co_return;
     }
     const QPointer<BerthkeepStore> self(this);
+    // The eject only appends to the queue.
+    const std::size_t queuedBefore = m_sleepWake->pendingWakeRemountTargets().size();
     const bool ejectRan = co_await runTrigger(TriggerReason::manualEjectAndSleep);
     if (!self || !ejectRan) {
         co_return; // another action had the drives: no sleep under its feet
     }
-    if (m_pendingSleepFailureNotification) {
-        m_pendingWakeRemountTargets.clear();
+    // A notice that already kept the machine awake once (its delivery skipped or
+    // failed) must not keep every later Eject & Sleep from sleeping.
+    if (m_pendingSleepFailureNotification && !m_sleepFailureNoticeHeldEjectAndSleep) {
+        m_sleepFailureNoticeHeldEjectAndSleep = true;
+        m_sleepWake->setPendingWakeRemountTargets({});
         co_await deliverPendingSleepFailureNotificationIfNeeded();
         co_return;
     }
@@ -138,8 +143,11 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep() {
         m_logger.notice(BerthkeepLogCategory::reliability, "sleep.manual_handoff.requested",
                         "Requested macOS sleep after a successful manual eject", {});
     } catch (...) {
-        const int queued = static_cast<int>(m_pendingWakeRemountTargets.size());
-        m_pendingWakeRemountTargets.clear();
+        // What this eject took off, not what an earlier wake left queued.
+        const std::size_t queuedAfter = m_sleepWake->pendingWakeRemountTargets().size();
+        const auto queued =
+            static_cast<int>(queuedAfter > queuedBefore ? queuedAfter - queuedBefore : 0);
+        m_sleepWake->setPendingWakeRemountTargets({});
         m_transientActionStatusPresenter->present(
             TransientActionStatus::sleepRequestFailed(queued));
         m_logger.error(BerthkeepLogCategory::reliability, "sleep.manual_handoff.failed",

@@ -26,16 +26,6 @@ std::string BerthkeepStore::currentGlobalStateHeaderCopy() const {
     return m_currentState.globalState.headerCopy();
 }
 
-void BerthkeepStore::setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
-    m_pendingWakeRemountTargets = std::move(targets);
-}
-
-void BerthkeepStore::triggerWakeRemountCatchUpIfNeeded() {
-    // Only a wake observed since the last sleep starts a catch-up remount; no
-    // wake is observed before the sleep and wake flows watch power changes, so
-    // queued targets wait for the next wake.
-}
-
 QCoro::Task<void> BerthkeepStore::refreshInventoryAfterEjectAttempt(bool needsSettlement) {
     const QPointer<BerthkeepStore> self(this);
     co_await refreshInventoryNow();

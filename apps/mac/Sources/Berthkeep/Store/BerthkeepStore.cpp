@@ -83,8 +83,9 @@ BerthkeepStore::BerthkeepStore(
     m_timing.manualMountMaxAttempts = std::max(1, timing.manualMountMaxAttempts);
     m_timing.wakeRemountMaxAttempts = std::max(1, timing.wakeRemountMaxAttempts);
 
-    // The sleep/wake coordinator comes with the sleep and wake flows; it will be
-    // built here, from groupedVolumeRefreshDelay and powerChangeAcknowledgeTimeout.
+    m_sleepWake = std::make_unique<BerthkeepSleepWakeCoordinator>(
+        m_logger, m_timing.groupedVolumeRefreshDelay, m_timing.powerChangeAcknowledgeTimeout,
+        m_platform.clock);
 
     m_fullMonitoringCoordinator = std::make_unique<FullMonitoringCoordinator>(
         *m_preferences, m_telemetryController, m_logger, m_fullMonitoringPromptPresenter,
@@ -100,8 +101,10 @@ BerthkeepStore::BerthkeepStore(
     audit("init", mode, BerthkeepAuditWorkPhase::appLaunch,
           "Resolved activity detection mode during initialization");
 
-    // Workspace volume and system power notifications are registered here, when
-    // m_observeWorkspace is set, once those layers exist.
+    if (m_observeWorkspace) {
+        registerWorkspaceNotifications();
+        registerSystemPowerNotifications();
+    }
 
     audit("init", mode, BerthkeepAuditWorkPhase::appLaunch,
           "Starting live drive inventory monitor");
@@ -376,6 +379,7 @@ void BerthkeepStore::setLastActionSummary(std::optional<LastActionSummary> summa
 void BerthkeepStore::setPendingSleepFailureNotification(
     std::optional<PendingSleepFailureNotification> pending) {
     m_pendingSleepFailureNotification = std::move(pending);
+    m_sleepFailureNoticeHeldEjectAndSleep = false;
 }
 
 } // namespace berthkeep

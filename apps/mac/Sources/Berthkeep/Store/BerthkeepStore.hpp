@@ -37,6 +37,7 @@
 #include "Berthkeep/Settings/FullMonitoringCoordinator.hpp"
 #include "Berthkeep/Settings/FullMonitoringPromptPresenting.hpp"
 #include "Berthkeep/Shell/BerthkeepNotificationManaging.hpp"
+#include "Berthkeep/Sleep/BerthkeepSleepWakeCoordinator.hpp"
 #include "Berthkeep/Store/ActiveInventoryRefresh.hpp"
 #include "Berthkeep/Store/BerthkeepStorePresentationSource.hpp"
 #include "Berthkeep/Store/BerthkeepStoreStateBuilder.hpp"
@@ -49,6 +50,8 @@
 #include "BerthkeepShared/Detached.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryRecords.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
+#include "platform/Power/SystemPowerManagement.hpp"
+#include "platform/Workspace/WorkspaceNotificationCenter.hpp"
 
 namespace berthkeep {
 
@@ -97,6 +100,9 @@ public:
         std::shared_ptr<Clock> clock;
         // Where inventory snapshots and usage probes run. The thread pool when null.
         std::shared_ptr<Executor> executor;
+        // Watched only when the store observes the system; none when null.
+        std::shared_ptr<WorkspaceNotificationCenter> workspaceNotificationCenter = nullptr;
+        std::shared_ptr<SystemPowerManagement> powerManagement = nullptr;
     };
 
     // telemetryController: shared with the Full Monitoring coordinator; when null
@@ -312,7 +318,7 @@ public:
     ejectTargetGroups(const std::vector<DetectedDrive>& drives) const override;
     std::string currentGlobalStateHeaderCopy() const override;
     const std::vector<RemountTarget>& pendingWakeRemountTargets() const override {
-        return m_pendingWakeRemountTargets;
+        return m_sleepWake->pendingWakeRemountTargets();
     }
     void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) override;
     void triggerWakeRemountCatchUpIfNeeded() override;
@@ -354,6 +360,30 @@ public:
     bool visibleExcludedSiblingExists(const std::string& groupID) const;
     std::optional<RemountTarget> wakeRemountTarget(const DetectedDrive& drive,
                                                    bool allowGrouping) const override;
+
+    // Sleep and wake (BerthkeepStore+SleepWake.cpp, +SleepWakeTargets.cpp).
+    // Holds the sleep until the managed drives are ejected; returns at once.
+    void handleSystemPowerWillSleep(BerthkeepSleepWakeCoordinator::Acknowledge acknowledge);
+    void beginWakeRemount();
+    QCoro::Task<void> handleWorkspaceVolumeChange();
+    // Delivers at once when the wake delay is zero, else starts one delayed delivery.
+    QCoro::Task<void> schedulePendingSleepFailureNotificationIfNeeded();
+    QCoro::Task<void> handleWakeEvent(std::string remountAttemptID,
+                                      std::optional<std::string> clearingSleepAcknowledgerID,
+                                      std::shared_ptr<CancelToken> cancel);
+    QCoro::Task<void>
+    recoverWakeRemountTargetsForAlreadyUnmountedDrives(std::vector<DetectedDrive> inFlight);
+    void invalidateInFlightSleepAttemptAfterWake();
+    QCoro::Task<void> runWakeRemount(std::string remountAttemptID,
+                                     std::shared_ptr<CancelToken> cancel);
+    // What the running attempt has taken off: ejected, or no longer mounted.
+    std::vector<DetectedDrive> mergedAttemptSuccessTargets() const;
+    void preserveCompletedSleepEjectTargetsForWakeRemount();
+    // A grouped target whose disk shows an excluded volume is mounted on its own.
+    std::vector<RemountTarget>
+    sanitizedWakeRemountTargets(std::vector<RemountTarget> targets) const;
+    BerthkeepSleepWakeCoordinator& sleepWake() { return *m_sleepWake; }
+    const BerthkeepSleepWakeCoordinator& sleepWake() const { return *m_sleepWake; }
 
     // Services.
     const std::shared_ptr<BerthkeepCoreHandling>& core() const { return m_core; }
@@ -426,6 +456,14 @@ private:
                                               bool performInitialAsyncInventoryRefresh,
                                               bool performInitialDriveUsageRefresh);
     static QCoro::Task<void> runLaunchTelemetry(QPointer<BerthkeepStore> store);
+    void registerWorkspaceNotifications();
+    void registerSystemPowerNotifications();
+    void scheduleVolumeReconciliationRefresh();
+    BerthkeepSleepWakeCoordinator::WakeEventHandler wakeEventHandler();
+    static QCoro::Task<void> runDelayedSleepFailureDelivery(QPointer<BerthkeepStore> store,
+                                                            std::shared_ptr<Clock> clock,
+                                                            Duration delay,
+                                                            std::shared_ptr<CancelToken> token);
     static QCoro::Task<void> runDriveUsageRefresh(QPointer<BerthkeepStore> store);
     static QCoro::Task<std::vector<DetectedDrive>>
     runInventoryRefresh(QPointer<BerthkeepStore> store, std::string id,
@@ -476,8 +514,12 @@ private:
     std::optional<std::string> m_activeAttemptID;
     std::optional<LastActionSummary> m_lastActionSummary;
     std::optional<PendingSleepFailureNotification> m_pendingSleepFailureNotification;
-    // Until the sleep/wake coordinator holds this queue, the store does.
-    std::vector<RemountTarget> m_pendingWakeRemountTargets;
+    std::unique_ptr<BerthkeepSleepWakeCoordinator> m_sleepWake;
+    std::vector<WorkspaceNotificationCenter::ObserverToken> m_workspaceObservers;
+    // Present while a delayed sleep-failure delivery waits.
+    std::shared_ptr<CancelToken> m_sleepFailureNotificationDeliveryTask;
+    // The pending notice has already kept one Eject & Sleep from sleeping.
+    bool m_sleepFailureNoticeHeldEjectAndSleep = false;
     std::uint64_t m_latestInventoryRefreshRequestID = 0;
     std::optional<ActiveInventoryRefresh> m_activeInventoryRefresh;
     std::optional<InventoryTelemetrySignature> m_lastInventoryTelemetrySignature;

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "../Inventory/InventoryTestSupport.hpp"
+#include "../Store/SimulatedMachineStoreSupport.hpp"
 #include "../Store/StoreFixture.hpp"
 #include "Berthkeep/Actions/LiveEjectDiskUtilityRunner.hpp"
 #include "Berthkeep/Actions/WorkspaceDriveEjector.hpp"
@@ -27,36 +28,14 @@ using namespace std::chrono_literals;
 
 class EjectOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
 protected:
-    void TearDown() override {
-        if (m_holder.state() != QProcess::NotRunning) {
-            m_holder.kill();
-            m_holder.waitForFinished(5000);
-        }
-        inventorytest::SimulatedMachineTest::TearDown();
-    }
-
-    // A real process with a file open under the mount folder, as an editor would.
-    void holdOpen(const std::string& mountPath) {
-        const QString file = QString::fromStdString(mountPath + "/notes.txt");
-        QFile(file).open(QIODevice::WriteOnly);
-        m_holder.start("/bin/sh", {"-c", "exec 3<\"$1\"; echo ready; exec sleep 60", "sh", file});
-        ASSERT_TRUE(m_holder.waitForReadyRead(5000));
-    }
+    void holdOpen(const std::string& mountPath) { m_holder.holdOpen(mountPath); }
 
     // The real store over the real inventory and the stand-in tools, on the live clock.
     std::unique_ptr<BerthkeepStore> makeStore(storetest::StoreFixture& fixture) {
         fixture.executor = nullptr;
         const std::string diskutil = inventorytest::standInPath("diskutil");
-        auto inventory = std::make_shared<MountedVolumeInventoryService>(
-            std::make_shared<LiveDiskUtilityRunner>(diskutil, 5000ms, 250ms),
-            std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
-            std::make_shared<LiveDiskArbitrationProvider>(
-                std::make_shared<SimulatedDiskArbitration>(stateFile())),
-            std::make_shared<SimulatedMountedVolumeListing>(stateFile()),
-            stateFile().read().volumesFolder());
-        auto ejector = std::make_shared<WorkspaceDriveEjector>(
-            std::make_shared<LiveEjectDiskUtilityRunner>(diskutil),
-            std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile()));
+        auto inventory = storetest::simulatedMachineInventory(stateFile());
+        auto ejector = storetest::simulatedMachineEjector(stateFile());
         BerthkeepStore::Platform platform{fixture.launchAtLogin(), nullptr, nullptr};
         return std::make_unique<BerthkeepStore>(
             inventory, nullptr, fixture.usage, ejector,
@@ -67,7 +46,7 @@ protected:
             BerthkeepStore::Timing{}, platform);
     }
 
-    QProcess m_holder;
+    storetest::OpenFileHolder m_holder;
 };
 
 TEST_F(EjectOnSimulatedMachine, EjectAllLeavesTheHeldDriveMountedAndSaysWhy) {

@@ -122,6 +122,8 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
             const TransientActionStatus& last = fixture.statusPresenter->presented.back();
             EXPECT_EQ(last.action, TransientActionStatusAction::ejectAndSleep);
             EXPECT_EQ(last.detail, "Sleep could not start");
+            // The one drive this eject took off, not the two queued before it.
+            EXPECT_EQ(last, TransientActionStatus::sleepRequestFailed(1));
             EXPECT_EQ(fixture.sink->named("sleep.manual_handoff.failed")[0].metadata.at("error"),
                       "sleep refused");
         }

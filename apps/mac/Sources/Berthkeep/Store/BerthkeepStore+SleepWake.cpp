@@ -1,0 +1,315 @@
+#include "Berthkeep/Store/BerthkeepStore.hpp"
+
+#include <algorithm>
+
+#include <QUuid>
+
+#include "BerthkeepShared/MainActorTask.hpp"
+
+namespace berthkeep {
+
+namespace {
+
+constexpr BerthkeepLogCategory reliability = BerthkeepLogCategory::reliability;
+
+QCoro::Task<void> runWorkspaceVolumeChange(QPointer<BerthkeepStore> store) {
+    if (store) {
+        co_await store->handleWorkspaceVolumeChange();
+    }
+}
+
+QCoro::Task<void> refreshInventoryIfAlive(QPointer<BerthkeepStore> store) {
+    if (store) {
+        co_await store->refreshInventoryNow();
+    }
+}
+
+QCoro::Task<void> runSystemSleepEject(QPointer<BerthkeepStore> store, std::string powerChangeID) {
+    if (store) {
+        co_await store->refreshInventoryNow();
+    }
+    if (store) {
+        co_await store->runTrigger(TriggerReason::systemSleep);
+    }
+    // Only this power change: a newer will-sleep keeps its own hold.
+    if (store) {
+        store->sleepWake().acknowledgePendingSleepPowerChange("trigger_finished", powerChangeID);
+    }
+}
+
+QCoro::Task<void> runWakeEventIfAlive(QPointer<BerthkeepStore> store, std::string attemptID,
+                                      std::optional<std::string> acknowledgerID,
+                                      std::shared_ptr<CancelToken> cancel) {
+    if (store) {
+        co_await store->handleWakeEvent(std::move(attemptID), std::move(acknowledgerID),
+                                        std::move(cancel));
+    }
+}
+
+std::string joinedDriveNames(const std::vector<RemountTarget>& targets) {
+    std::string names;
+    for (const RemountTarget& target : targets) {
+        names += (names.empty() ? "" : ", ") + target.driveName;
+    }
+    return names;
+}
+
+} // namespace
+
+void BerthkeepStore::registerWorkspaceNotifications() {
+    const auto& center = m_platform.workspaceNotificationCenter;
+    if (!center) {
+        return;
+    }
+    for (const WorkspaceNotificationName name :
+         {WorkspaceNotificationName::didMount, WorkspaceNotificationName::willUnmount,
+          WorkspaceNotificationName::didUnmount, WorkspaceNotificationName::didRenameVolume}) {
+        m_workspaceObservers.push_back(center->addObserver(
+            name, [store = QPointer<BerthkeepStore>(this)](const WorkspaceVolumeNotification&) {
+                startMainActorTask([store] { return runWorkspaceVolumeChange(store); },
+                                   "workspace volume change");
+            }));
+    }
+}
+
+void BerthkeepStore::registerSystemPowerNotifications() {
+    if (!m_platform.powerManagement) {
+        return;
+    }
+    m_sleepWake->registerSystemPowerNotifications(
+        [store = QPointer<BerthkeepStore>(this)](
+            BerthkeepSleepWakeCoordinator::Acknowledge acknowledge) {
+            if (store) {
+                store->handleSystemPowerWillSleep(std::move(acknowledge));
+            }
+        },
+        [store = QPointer<BerthkeepStore>(this)] {
+            if (store) {
+                store->beginWakeRemount();
+            }
+        },
+        SystemPowerMonitor::liveRegistrar(m_platform.powerManagement));
+}
+
+QCoro::Task<void> BerthkeepStore::handleWorkspaceVolumeChange() {
+    const QPointer<BerthkeepStore> self(this);
+    co_await refreshInventoryNow();
+    if (self) {
+        scheduleVolumeReconciliationRefresh();
+    }
+}
+
+void BerthkeepStore::scheduleVolumeReconciliationRefresh() {
+    m_sleepWake->scheduleVolumeReconciliationRefresh(
+        [store = QPointer<BerthkeepStore>(this)] { return refreshInventoryIfAlive(store); });
+}
+
+void BerthkeepStore::handleSystemPowerWillSleep(
+    BerthkeepSleepWakeCoordinator::Acknowledge acknowledge) {
+    m_sleepWake->cancelWakeRemount("system_sleep");
+    std::string id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
+    m_sleepWake->installPendingSleepAcknowledger(id, std::move(acknowledge));
+    startMainActorTask(
+        [store = QPointer<BerthkeepStore>(this), id] { return runSystemSleepEject(store, id); },
+        "system sleep eject");
+}
+
+BerthkeepSleepWakeCoordinator::WakeEventHandler BerthkeepStore::wakeEventHandler() {
+    return [store = QPointer<BerthkeepStore>(this)](std::string attemptID,
+                                                    std::optional<std::string> acknowledgerID,
+                                                    std::shared_ptr<CancelToken> cancel) {
+        return runWakeEventIfAlive(store, std::move(attemptID), std::move(acknowledgerID),
+                                   std::move(cancel));
+    };
+}
+
+void BerthkeepStore::beginWakeRemount() {
+    m_sleepWake->beginWakeRemount(wakeEventHandler());
+}
+
+void BerthkeepStore::triggerWakeRemountCatchUpIfNeeded() {
+    m_sleepWake->triggerWakeRemountCatchUpIfNeeded(wakeEventHandler());
+}
+
+void BerthkeepStore::setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
+    m_sleepWake->setPendingWakeRemountTargets(std::move(targets));
+}
+
+QCoro::Task<void> BerthkeepStore::schedulePendingSleepFailureNotificationIfNeeded() {
+    if (!m_pendingSleepFailureNotification || m_sleepFailureNotificationDeliveryTask) {
+        co_return;
+    }
+    if (m_timing.wakeNotificationDeliveryDelay <= Duration::zero()) {
+        co_await deliverPendingSleepFailureNotificationIfNeeded();
+        co_return;
+    }
+    auto token = CancelToken::make();
+    m_sleepFailureNotificationDeliveryTask = token;
+    startMainActorTask(
+        [store = QPointer<BerthkeepStore>(this), clock = m_platform.clock,
+         delay = m_timing.wakeNotificationDeliveryDelay,
+         token] { return runDelayedSleepFailureDelivery(store, clock, delay, token); },
+        "sleep failure notification delivery");
+}
+
+QCoro::Task<void>
+BerthkeepStore::runDelayedSleepFailureDelivery(QPointer<BerthkeepStore> store,
+                                               std::shared_ptr<Clock> clock, Duration delay,
+                                               std::shared_ptr<CancelToken> token) {
+    co_await clock->sleep(delay, token);
+    if (!token->isCancelled() && store) {
+        co_await store->deliverPendingSleepFailureNotificationIfNeeded();
+    }
+    if (store && store->m_sleepFailureNotificationDeliveryTask == token) {
+        store->m_sleepFailureNotificationDeliveryTask.reset();
+    }
+}
+
+QCoro::Task<void>
+BerthkeepStore::handleWakeEvent(std::string remountAttemptID,
+                                std::optional<std::string> clearingSleepAcknowledgerID,
+                                std::shared_ptr<CancelToken> cancel) {
+    const QPointer<BerthkeepStore> self(this);
+    m_sleepWake->markWakeObserved();
+    const std::vector<DetectedDrive> inFlight =
+        drives(std::vector<std::string>(m_workingDriveIDs.begin(), m_workingDriveIDs.end()));
+    m_sleepWake->clearPendingSleepAcknowledger("wake", clearingSleepAcknowledgerID, true);
+    co_await schedulePendingSleepFailureNotificationIfNeeded();
+    if (!self) {
+        co_return;
+    }
+    co_await recoverWakeRemountTargetsForAlreadyUnmountedDrives(inFlight);
+    if (!self) {
+        co_return;
+    }
+    invalidateInFlightSleepAttemptAfterWake();
+    co_await runWakeRemount(std::move(remountAttemptID), std::move(cancel));
+}
+
+QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDrives(
+    std::vector<DetectedDrive> inFlight) {
+    if (!m_activeTrigger || !isSleepTrigger(*m_activeTrigger) || inFlight.empty()) {
+        co_return;
+    }
+    std::set<std::string> candidates;
+    for (const DetectedDrive& drive : inFlight) {
+        if (!isCurrentlyMounted(drive.id())) {
+            candidates.insert(drive.id());
+        }
+    }
+    if (candidates.empty()) {
+        co_return;
+    }
+    const QPointer<BerthkeepStore> self(this);
+    co_await refreshInventoryNow();
+    if (!self) {
+        co_return;
+    }
+    std::vector<RemountTarget> recovered;
+    for (const DetectedDrive& drive : inFlight) {
+        if (!candidates.contains(drive.id()) || isCurrentlyMounted(drive.id())) {
+            continue;
+        }
+        if (auto target = wakeRemountTarget(drive, allowsGroupedWakeRemount(driveGroupID(drive)))) {
+            recovered.push_back(std::move(*target));
+        }
+    }
+    if (recovered.empty()) {
+        co_return;
+    }
+    std::vector<RemountTarget> pending = m_sleepWake->pendingWakeRemountTargets();
+    for (const RemountTarget& target : recovered) {
+        if (std::find(pending.begin(), pending.end(), target) == pending.end()) {
+            pending.push_back(target);
+        }
+    }
+    m_sleepWake->setPendingWakeRemountTargets(std::move(pending));
+    m_logger.notice(reliability, "sleep.wake.remount.recovered_from_inventory",
+                    "Recovered already-unmounted drives for wake remount from inventory state",
+                    {{"recovered_count", std::to_string(recovered.size())},
+                     {"drive_names", joinedDriveNames(recovered)}});
+}
+
+void BerthkeepStore::invalidateInFlightSleepAttemptAfterWake() {
+    if (!m_activeTrigger || !isSleepTrigger(*m_activeTrigger)) {
+        return;
+    }
+    preserveCompletedSleepEjectTargetsForWakeRemount();
+    const std::optional<std::string> attemptID = m_activeAttemptID;
+    // The attempt's own task finds its id gone at its next check and stops.
+    setActiveTrigger(std::nullopt);
+    setActiveAttemptID(std::nullopt);
+    setActiveAttemptTargets({});
+    setActiveAttemptSuccessfulTargets({});
+    setWorkingDriveIDs({});
+    rebuildCurrentState(*m_core);
+    if (attemptID) {
+        m_logger.notice(reliability, "sleep.wake.invalidated_inflight_eject",
+                        "Wake invalidated an in-flight sleep eject attempt",
+                        {{"attempt_id", *attemptID}});
+    }
+}
+
+QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
+                                                 std::shared_ptr<CancelToken> cancel) {
+    const QPointer<BerthkeepStore> self(this);
+    std::vector<RemountTarget> targets =
+        sanitizedWakeRemountTargets(m_sleepWake->pendingWakeRemountTargets());
+    const std::size_t groupCount = remountGroups(targets).size();
+    if (targets.empty()) {
+        m_logger.notice(reliability, "sleep.wake.no_pending_remounts",
+                        "Wake remount skipped because there are no pending targets", {});
+        co_await refreshInventoryNow();
+        co_return;
+    }
+    const BerthkeepLogMetadata metadata{{"remount_attempt_id", remountAttemptID},
+                                        {"target_count", std::to_string(targets.size())},
+                                        {"group_count", std::to_string(groupCount)},
+                                        {"drive_names", joinedDriveNames(targets)}};
+    if (m_timing.postWakeRemountDelay > Duration::zero()) {
+        const std::shared_ptr<Clock> clock = m_platform.clock;
+        co_await clock->sleep(m_timing.postWakeRemountDelay, cancel);
+        if (!self) {
+            co_return;
+        }
+    }
+    const auto withPhase = [&metadata](const char* phase) {
+        BerthkeepLogMetadata tagged = metadata;
+        tagged["phase"] = phase;
+        return tagged;
+    };
+    if (cancel && cancel->isCancelled()) {
+        m_logger.notice(reliability, "sleep.wake.remount.stale",
+                        "Skipped stale wake remount attempt before start",
+                        withPhase("before_start"));
+        co_return;
+    }
+    m_logger.notice(reliability, "sleep.wake.remount.started",
+                    "Attempting to remount drives after wake", metadata);
+    const std::size_t attempted = targets.size();
+    RemountEventNames names{"sleep.wake.remount.drive.started", "sleep.wake.remount.succeeded",
+                            "sleep.wake.remount.failed", "sleep.wake.remount.retrying"};
+    const std::optional<std::string> operationID = remountAttemptID;
+    std::vector<RemountTarget> remaining = co_await remountTargets(
+        std::move(targets), m_timing.wakeRemountMaxAttempts, m_timing.wakeRemountRetryDelay,
+        std::move(names), operationID, m_timing.wakeRemountFailureSettleDelay, true, cancel);
+    if (!self) {
+        co_return;
+    }
+    if (cancel && cancel->isCancelled()) {
+        m_logger.notice(reliability, "sleep.wake.remount.cancelled",
+                        "Stopped stale wake remount attempt after start", withPhase("after_start"));
+        co_return;
+    }
+    const std::size_t failed = remaining.size();
+    m_sleepWake->setPendingWakeRemountTargets(std::move(remaining));
+    m_logger.notice(
+        reliability, "sleep.wake.remount.finished", "Wake remount attempt finished",
+        {{"remount_attempt_id", remountAttemptID},
+         {"attempted_count", std::to_string(attempted)},
+         {"succeeded_count", std::to_string(attempted - failed)},
+         {"failed_count", std::to_string(failed)},
+         {"pending_retry_count", std::to_string(m_sleepWake->pendingWakeRemountTargets().size())}});
+}
+
+} // namespace berthkeep

@@ -1,0 +1,56 @@
+#include "Berthkeep/Store/BerthkeepStore.hpp"
+
+#include <algorithm>
+
+namespace berthkeep {
+
+std::vector<DetectedDrive> BerthkeepStore::mergedAttemptSuccessTargets() const {
+    std::vector<DetectedDrive> merged = m_activeAttemptSuccessfulTargets;
+    for (const DetectedDrive& drive : m_activeAttemptTargets) {
+        if (isCurrentlyMounted(drive.id())) {
+            continue;
+        }
+        const auto known =
+            std::find_if(merged.begin(), merged.end(),
+                         [&drive](const DetectedDrive& other) { return other.id() == drive.id(); });
+        if (known == merged.end()) {
+            merged.push_back(drive);
+        } else {
+            *known = drive;
+        }
+    }
+    return merged;
+}
+
+void BerthkeepStore::preserveCompletedSleepEjectTargetsForWakeRemount() {
+    const std::vector<DetectedDrive> drives = mergedAttemptSuccessTargets();
+    if (drives.empty()) {
+        return;
+    }
+    std::vector<RemountTarget> targets;
+    for (const DetectedDrive& drive : drives) {
+        if (auto target = wakeRemountTarget(drive, allowsGroupedWakeRemount(driveGroupID(drive)))) {
+            targets.push_back(std::move(*target));
+        }
+    }
+    m_sleepWake->setPendingWakeRemountTargets(BerthkeepActionCoordinator::mergedWakeRemountTargets(
+        m_sleepWake->pendingWakeRemountTargets(), targets));
+}
+
+std::vector<RemountTarget>
+BerthkeepStore::sanitizedWakeRemountTargets(std::vector<RemountTarget> targets) const {
+    for (RemountTarget& target : targets) {
+        if (!target.remountGroupBSDName) {
+            continue;
+        }
+        const std::string key = target.remountGroupID.value_or(*target.remountGroupBSDName);
+        // Mounting the whole disk would also mount the volume the user excluded.
+        if (key != target.driveID && visibleExcludedSiblingExists(key)) {
+            target.remountGroupBSDName.reset();
+            target.remountGroupID = target.driveID;
+        }
+    }
+    return targets;
+}
+
+} // namespace berthkeep

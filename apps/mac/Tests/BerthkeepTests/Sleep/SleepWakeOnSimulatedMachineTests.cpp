@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QProcess>
+
+#include <nlohmann/json.hpp>
+
+#include "../Inventory/InventoryTestSupport.hpp"
+#include "../Store/SimulatedMachineStoreSupport.hpp"
+#include "../Store/StoreFixture.hpp"
+#include "Berthkeep/Actions/WorkspaceDriveRemounter.hpp"
+#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
+#include "Berthkeep/Shell/LiveBerthkeepNotificationManager.hpp"
+#include "platform/Notifications/SimulatedUserNotificationCenter.hpp"
+#include "platform/Power/SimulatedSystemPowerManagement.hpp"
+#include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+#include "platform/Workspace/SimulatedWorkspaceNotificationCenter.hpp"
+
+namespace berthkeep {
+namespace {
+
+using namespace std::chrono_literals;
+
+// The real store, registered for power messages on a simulated machine, with the
+// stand-in disk tools and live time; the control tool sends the messages.
+class SleepWakeOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
+protected:
+    void TearDown() override {
+        store.reset();
+        power.reset();
+        inventorytest::SimulatedMachineTest::TearDown();
+    }
+
+    // Three mounted USB sticks; returns their disks.
+    std::vector<std::string> attachSticks() {
+        SimulatedWorld world;
+        world.mountRoot = mountRoot();
+        std::vector<std::string> disks;
+        for (const char* name : {"Alpha", "Bravo", "Charlie"}) {
+            disks.push_back(attachPreset(world, SimulatedDrivePreset::usbStick, std::string(name)));
+        }
+        stateFile().write(world);
+        return disks;
+    }
+
+    void startStore() {
+        fixture.executor = nullptr;
+        const std::string diskutil = inventorytest::standInPath("diskutil");
+        auto inventory = storetest::simulatedMachineInventory(stateFile());
+        auto ejector = storetest::simulatedMachineEjector(stateFile());
+        power = std::make_shared<SimulatedSystemPowerManagement>(stateFile(), 50ms);
+        BerthkeepStore::Platform platform{
+            fixture.launchAtLogin(), nullptr, nullptr,
+            std::make_shared<SimulatedWorkspaceNotificationCenter>(stateFile(), 100ms), power};
+        store = std::make_unique<BerthkeepStore>(
+            inventory, nullptr, fixture.usage, ejector,
+            std::make_shared<WorkspaceDriveRemounter>(diskutil),
+            std::make_shared<SwiftBerthkeepCore>(),
+            std::make_shared<LiveBerthkeepNotificationManager>(
+                [center = center] { return center; }),
+            fixture.statusPresenter, std::make_shared<storetest::UnusedSleepRequester>(),
+            fixture.promptPresenter, fixture.telemetry, BerthkeepLogger(fixture.sink),
+            fixture.defaults, true, true, false, BerthkeepStore::Timing{}, platform);
+        ASSERT_TRUE(test::processEventsUntil(
+            [this] { return store->hasCompletedInitialAsyncUsageRefresh(); }, 20s));
+        ASSERT_EQ(store->mountedManagedDriveIDs().size(), 3u);
+        ASSERT_TRUE(store->sleepWake().isRegisteredForSystemPower());
+    }
+
+    // The control tool, while this loop keeps delivering; its JSON answer.
+    nlohmann::json sendPower(const QString& message) {
+        QProcess tool;
+        tool.start(QStringLiteral(BERTHKEEP_SIM_BIN_DIR "/berthkeep-sim"),
+                   {"power", message, "--wait", "30"});
+        const bool ended = tool.waitForStarted(5000) &&
+                           inventorytest::spinUntil(
+                               [&tool] { return tool.state() == QProcess::NotRunning; }, 40000);
+        EXPECT_TRUE(ended);
+        const auto output = tool.readAllStandardOutput().toStdString();
+        return nlohmann::json::parse(output, nullptr, false);
+    }
+
+    // A real process keeps Bravo busy through a whole sleep cycle.
+    void runHeldDriveCycle(bool notificationsOn) {
+        fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, notificationsOn);
+        const std::vector<std::string> disks = attachSticks();
+        m_holder.holdOpen(*stateFile().read().findDisk(disks[1])->volumes.back().mountPath);
+        startStore();
+
+        const nlohmann::json slept = sendPower("will-sleep");
+        EXPECT_EQ(slept.value("acknowledged", false), true) << slept.dump();
+        EXPECT_LT(slept.value("elapsed_ms", 99999), 25000);
+        const SimulatedWorld asleep = stateFile().read();
+        ASSERT_EQ(asleep.disks.size(), 1u);
+        EXPECT_EQ(asleep.disks[0].bsdName, disks[1]);
+        EXPECT_TRUE(asleep.disks[0].volumes.back().mounted);
+
+        sendPower("has-powered-on");
+        ASSERT_TRUE(test::processEventsUntil(
+            [this] {
+                return !center->addedRequests().empty() ||
+                       !fixture.sink->named("notifications.delivery.skipped").empty();
+            },
+            10s));
+        const auto stored =
+            fixture.defaults->dataForKey(BerthkeepStore::pendingSleepFailureNotificationKey);
+        if (notificationsOn) {
+            ASSERT_EQ(center->addedRequests().size(), 1u);
+            EXPECT_EQ(center->addedRequests()[0].content.body,
+                      "Couldn\u2019t eject 1 drive before sleep");
+            EXPECT_FALSE(stored);
+        } else {
+            EXPECT_TRUE(center->addedRequests().empty());
+            EXPECT_TRUE(stored);
+            ASSERT_TRUE(store->pendingSleepFailureNotification());
+            EXPECT_EQ(store->pendingSleepFailureNotification()->failedDriveCount, 1);
+        }
+    }
+
+    std::size_t countFor(const char* event, const std::string& driveName) const {
+        std::size_t count = 0;
+        for (const auto& logged : fixture.sink->named(event)) {
+            const auto it = logged.metadata.find("drive_name");
+            count += it != logged.metadata.end() && it->second == driveName ? 1 : 0;
+        }
+        return count;
+    }
+
+    storetest::StoreFixture fixture;
+    std::shared_ptr<SimulatedUserNotificationCenter> center =
+        std::make_shared<SimulatedUserNotificationCenter>(
+            UserNotificationAuthorizationStatus::authorized);
+    std::shared_ptr<SimulatedSystemPowerManagement> power;
+    std::unique_ptr<BerthkeepStore> store;
+
+private:
+    storetest::OpenFileHolder m_holder;
+};
+
+TEST_F(SleepWakeOnSimulatedMachine, AFullCycleRemountsTheDrivesAfterWake) {
+    const std::vector<std::string> disks = attachSticks();
+    const std::string charlie = stateFile().read().findDisk(disks[2])->volumes.back().bsdName;
+    startStore();
+    ASSERT_EQ(sendPower("can-sleep").value("allowed", false), true);
+
+    const nlohmann::json slept = sendPower("will-sleep");
+    EXPECT_EQ(slept.value("acknowledged", false), true) << slept.dump();
+    EXPECT_TRUE(stateFile().read().disks.empty()) << "every stick ejected before sleep";
+    EXPECT_EQ(store->pendingWakeRemountTargets().size(), 3u);
+    // Charlie refuses every mount.
+    ScriptedBehaviour refusal;
+    refusal.verb = "mount";
+    refusal.device = charlie;
+    refusal.exitStatus = 1;
+    refusal.standardError = "refused";
+    addBehaviour(refusal);
+
+    QElapsedTimer sinceWake;
+    sinceWake.start();
+    sendPower("has-powered-on");
+    ASSERT_TRUE(test::processEventsUntil(
+        [this] { return !fixture.sink->named("sleep.wake.remount.drive.started").empty(); }, 10s));
+    EXPECT_GE(sinceWake.elapsed(), 1900);
+    ASSERT_TRUE(test::processEventsUntil(
+        [this] { return !fixture.sink->named("sleep.wake.remount.finished").empty(); }, 30s));
+
+    const SimulatedWorld after = stateFile().read();
+    for (std::size_t index = 0; index < disks.size(); ++index) {
+        const SimulatedDisk* disk = after.findDisk(disks[index]);
+        ASSERT_NE(disk, nullptr);
+        EXPECT_EQ(disk->volumes.back().mounted, index != 2) << disks[index];
+    }
+    EXPECT_EQ(countFor("sleep.wake.remount.drive.started", "Charlie"), 3u);
+    EXPECT_EQ(fixture.sink->named("sleep.wake.remount.retrying").size(), 2u);
+    const auto finished = fixture.sink->named("sleep.wake.remount.finished")[0].metadata;
+    EXPECT_EQ(finished.at("succeeded_count"), "2");
+    EXPECT_EQ(finished.at("failed_count"), "1");
+    ASSERT_EQ(store->pendingWakeRemountTargets().size(), 1u);
+    EXPECT_EQ(store->pendingWakeRemountTargets()[0].driveName, "Charlie");
+}
+
+TEST_F(SleepWakeOnSimulatedMachine, AHeldDriveStaysMountedAndIsReportedAfterWake) {
+    runHeldDriveCycle(true);
+}
+
+TEST_F(SleepWakeOnSimulatedMachine, WithNotificationsOffTheHeldDriveNoticeIsKept) {
+    runHeldDriveCycle(false);
+}
+
+} // namespace
+} // namespace berthkeep

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QProcess>
+
+#include <memory>
+#include <string>
+
+#include "../Inventory/InventoryTestSupport.hpp"
+#include "Berthkeep/Actions/LiveEjectDiskUtilityRunner.hpp"
+#include "Berthkeep/Actions/WorkspaceDriveEjector.hpp"
+#include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
+#include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
+#include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
+#include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
+#include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
+#include "platform/MountedVolumes/SimulatedMountedVolumeUnmounting.hpp"
+
+namespace berthkeep::storetest {
+
+// The real inventory service over the stand-in disk tools and this machine.
+inline std::shared_ptr<MountedVolumeInventoryService>
+simulatedMachineInventory(const SimulatedStateFile& stateFile) {
+    using namespace std::chrono_literals;
+    return std::make_shared<MountedVolumeInventoryService>(
+        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 5000ms,
+                                                250ms),
+        std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
+        std::make_shared<LiveDiskArbitrationProvider>(
+            std::make_shared<SimulatedDiskArbitration>(stateFile)),
+        std::make_shared<SimulatedMountedVolumeListing>(stateFile),
+        stateFile.read().volumesFolder());
+}
+
+// The real ejector over the stand-in diskutil.
+inline std::shared_ptr<WorkspaceDriveEjector>
+simulatedMachineEjector(const SimulatedStateFile& stateFile) {
+    return std::make_shared<WorkspaceDriveEjector>(
+        std::make_shared<LiveEjectDiskUtilityRunner>(inventorytest::standInPath("diskutil")),
+        std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile));
+}
+
+// A real process with a file open under a mount folder, as an editor would;
+// ended with the holder.
+class OpenFileHolder {
+public:
+    ~OpenFileHolder() {
+        if (m_process.state() != QProcess::NotRunning) {
+            m_process.kill();
+            m_process.waitForFinished(5000);
+        }
+    }
+    void holdOpen(const std::string& mountPath) {
+        const QString file = QString::fromStdString(mountPath + "/notes.txt");
+        QFile(file).open(QIODevice::WriteOnly);
+        m_process.start("/bin/sh", {"-c", "exec 3<\"$1\"; echo ready; exec sleep 60", "sh", file});
+        ASSERT_TRUE(m_process.waitForReadyRead(5000));
+    }
+
+private:
+    QProcess m_process;
+};
+
+} // namespace berthkeep::storetest
