@@ -26,6 +26,7 @@
 #include "Berthkeep/Domain/DriveUsageSnapshot.hpp"
 #include "Berthkeep/Domain/FullMonitoringCapability.hpp"
 #include "Berthkeep/Domain/FullMonitoringStatus.hpp"
+#include "Berthkeep/Domain/MenubarRemediationAction.hpp"
 #include "Berthkeep/Domain/MenubarUtilityAction.hpp"
 #include "Berthkeep/Domain/MenubarViewState.hpp"
 #include "Berthkeep/Drive/DriveUsageCollecting.hpp"
@@ -49,6 +50,7 @@
 #include "BerthkeepShared/Detached.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryRecords.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
+#include "platform/UrlOpening/UrlOpening.hpp"
 
 namespace berthkeep {
 
@@ -97,6 +99,9 @@ public:
         std::shared_ptr<Clock> clock;
         // Where inventory snapshots and usage probes run. The thread pool when null.
         std::shared_ptr<Executor> executor;
+        // Opens the system settings for the Full Monitoring remediation; nothing
+        // opens when null.
+        std::shared_ptr<UrlOpening> urlOpener;
     };
 
     // telemetryController: shared with the Full Monitoring coordinator; when null
@@ -146,6 +151,8 @@ public:
     bool anonymousUsageStatisticsEnabled() const;
     bool adaptiveTargetedAssistEnabled() const;
     bool launchAtLoginEnabled() const;
+    // Whether the user wants Full Monitoring (the settings switch).
+    bool fullMonitoringEnabled() const;
     const std::set<std::string>& excludedDriveIDs() const;
     const FullMonitoringCapability& fullMonitoringCapability() const;
     // The coordinator's status, except that "setup required" reads as "checking"
@@ -240,6 +247,8 @@ public:
     void setAnonymousUsageStatisticsEnabledByUser(bool enabled);
     void setAdaptiveTargetedAssistEnabledByUser(bool enabled);
     void setLaunchAtLoginEnabled(bool enabled);
+    // On asks through the enable prompt; off switches Full Monitoring off at once.
+    void setFullMonitoringEnabledByUser(bool enabled);
     // Shown at once through the in-app core; a refresh confirms it.
     void setExcluded(bool excluded, const DetectedDrive& drive);
     // Asks only while nobody has decided; publishes and logs the status.
@@ -251,6 +260,8 @@ public:
     void perform(DriveAction::Kind kind, const std::string& driveID);
     void perform(DriveGroupActionKind kind, const std::string& groupID);
     void simulateTrigger(TriggerReason trigger);
+    // Synchronous: shows the enable prompt, or opens the system settings.
+    void perform(const MenubarRemediationAction& action);
     QCoro::Task<void> runUtilityAction(MenubarUtilityAction::Kind kind);
     QCoro::Task<void> runDriveAction(DriveAction::Kind kind, std::string driveID);
     QCoro::Task<void> runDriveGroupAction(DriveGroupActionKind kind, std::string groupID);

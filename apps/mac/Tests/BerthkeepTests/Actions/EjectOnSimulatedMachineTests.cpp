@@ -57,7 +57,7 @@ protected:
         auto ejector = std::make_shared<WorkspaceDriveEjector>(
             std::make_shared<LiveEjectDiskUtilityRunner>(diskutil),
             std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile()));
-        BerthkeepStore::Platform platform{fixture.launchAtLogin(), nullptr, nullptr};
+        BerthkeepStore::Platform platform{fixture.launchAtLogin(), nullptr, nullptr, nullptr};
         return std::make_unique<BerthkeepStore>(
             inventory, nullptr, fixture.usage, ejector,
             std::make_shared<WorkspaceDriveRemounter>(diskutil),
