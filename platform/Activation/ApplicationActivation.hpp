@@ -1,15 +1,10 @@
 #pragma once
 
-#include <string>
-
 namespace berthkeep {
 
 // How the program presents itself: a regular application (Dock icon, menu bar)
 // or an accessory that lives in the menu bar only.
 enum class ActivationPolicy { regular, accessory };
-
-// "regular", "accessory".
-std::string toString(ActivationPolicy policy);
 
 // The program's place among the running applications. Main thread only.
 class ApplicationActivation {

@@ -45,6 +45,20 @@ QImage picture(QWidget& widget) {
     return image;
 }
 
+const std::vector<std::pair<QString, QPalette>>& appearances() {
+    static const std::vector<std::pair<QString, QPalette>> both{{"light", QPalette()},
+                                                                {"dark", darkPalette()}};
+    return both;
+}
+
+void keep(const QImage& image, const QString& name) {
+    const QString folder = qEnvironmentVariable("BERTHKEEP_VIEW_PNG_DIR");
+    if (!folder.isEmpty()) {
+        QDir().mkpath(folder);
+        image.save(folder + "/" + name + ".png");
+    }
+}
+
 TEST(SettingsWindowPicture, RendersTheWholePageInLightAndDark) {
     storetest::StoreFixture fixture;
     fixture.inventory->drives = {drive("a", "Disk 10"), drive("b", "Disk 9", false),
@@ -55,10 +69,7 @@ TEST(SettingsWindowPicture, RendersTheWholePageInLightAndDark) {
     SettingsWindowController controller(*store, coordinator, true, {});
     controller.show();
     QWidget* window = controller.window();
-    const QString folder = qEnvironmentVariable("BERTHKEEP_VIEW_PNG_DIR");
-
-    for (const auto& [name, palette] : std::vector<std::pair<QString, QPalette>>{
-             {"light", QPalette()}, {"dark", darkPalette()}}) {
+    for (const auto& [name, palette] : appearances()) {
         window->setPalette(palette);
         test::processQueuedEvents();
         QWidget* page = controller.page()->scrollArea()->widget();
@@ -69,11 +80,8 @@ TEST(SettingsWindowPicture, RendersTheWholePageInLightAndDark) {
         EXPECT_GT(page->height(), 620) << "the page scrolls";
         // The card surface differs from the backdrop in both appearances.
         EXPECT_NE(whole.pixelColor(4, 4), whole.pixelColor(80, 80)) << name.toStdString();
-        if (!folder.isEmpty()) {
-            QDir().mkpath(folder);
-            shown.save(folder + "/settings-window-" + name + ".png");
-            whole.save(folder + "/settings-page-" + name + ".png");
-        }
+        keep(shown, "settings-window-" + name);
+        keep(whole, "settings-page-" + name);
     }
 }
 
@@ -81,17 +89,12 @@ TEST(SettingsWindowPicture, RendersThePromptInLightAndDark) {
     FullMonitoringPromptPanelPresenter presenter(nullptr);
     presenter.present({}, {});
     QWidget* panel = presenter.panel();
-    const QString folder = qEnvironmentVariable("BERTHKEEP_VIEW_PNG_DIR");
-    for (const auto& [name, palette] : std::vector<std::pair<QString, QPalette>>{
-             {"light", QPalette()}, {"dark", darkPalette()}}) {
+    for (const auto& [name, palette] : appearances()) {
         panel->setPalette(palette);
         test::processQueuedEvents();
         const auto* view = presenter.view();
         EXPECT_LE(view->sizeHint().height(), panel->height()) << "nothing is cut off";
-        if (!folder.isEmpty()) {
-            QDir().mkpath(folder);
-            picture(*panel).save(folder + "/prompt-" + name + ".png");
-        }
+        keep(picture(*panel), "prompt-" + name);
     }
 }
 
