@@ -91,6 +91,23 @@ void BerthkeepStore::setLaunchAtLoginEnabled(bool enabled) {
     }
 }
 
+void BerthkeepStore::setFullMonitoringEnabledByUser(bool enabled) {
+    m_fullMonitoringCoordinator->setEnabledByUser(enabled);
+}
+
+void BerthkeepStore::perform(const MenubarRemediationAction& action) {
+    switch (action.kind) {
+    case MenubarRemediationAction::Kind::enableFullMonitoring:
+        m_fullMonitoringCoordinator->presentPrompt();
+        return;
+    case MenubarRemediationAction::Kind::openSystemSettings:
+        if (m_platform.urlOpener) {
+            m_platform.urlOpener->openSystemSettings();
+        }
+        return;
+    }
+}
+
 void BerthkeepStore::setExcluded(bool excluded, const DetectedDrive& drive) {
     std::set<std::string> excludedIDs = excludedDriveIDs();
     if (excluded) {

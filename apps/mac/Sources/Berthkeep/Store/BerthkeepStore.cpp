@@ -224,6 +224,10 @@ bool BerthkeepStore::adaptiveTargetedAssistEnabled() const {
     return m_preferences->adaptiveTargetedAssistEnabled();
 }
 
+bool BerthkeepStore::fullMonitoringEnabled() const {
+    return m_fullMonitoringCoordinator->wantsFullMonitoring();
+}
+
 bool BerthkeepStore::launchAtLoginEnabled() const {
     return m_preferences->launchAtLoginEnabled();
 }

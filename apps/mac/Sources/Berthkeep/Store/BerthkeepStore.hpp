@@ -26,6 +26,7 @@
 #include "Berthkeep/Domain/DriveUsageSnapshot.hpp"
 #include "Berthkeep/Domain/FullMonitoringCapability.hpp"
 #include "Berthkeep/Domain/FullMonitoringStatus.hpp"
+#include "Berthkeep/Domain/MenubarRemediationAction.hpp"
 #include "Berthkeep/Domain/MenubarUtilityAction.hpp"
 #include "Berthkeep/Domain/MenubarViewState.hpp"
 #include "Berthkeep/Drive/DriveUsageCollecting.hpp"
@@ -52,6 +53,7 @@
 #include "platform/Defaults/UserDefaults.hpp"
 #include "platform/Power/SystemPowerManagement.hpp"
 #include "platform/Workspace/WorkspaceNotificationCenter.hpp"
+#include "platform/UrlOpening/UrlOpening.hpp"
 
 namespace berthkeep {
 
@@ -100,6 +102,9 @@ public:
         std::shared_ptr<Clock> clock;
         // Where inventory snapshots and usage probes run. The thread pool when null.
         std::shared_ptr<Executor> executor;
+        // Opens the system settings for the Full Monitoring remediation; nothing
+        // opens when null.
+        std::shared_ptr<UrlOpening> urlOpener = nullptr;
         // Watched only when the store observes the system; none when null.
         std::shared_ptr<WorkspaceNotificationCenter> workspaceNotificationCenter = nullptr;
         std::shared_ptr<SystemPowerManagement> powerManagement = nullptr;
@@ -152,6 +157,8 @@ public:
     bool anonymousUsageStatisticsEnabled() const;
     bool adaptiveTargetedAssistEnabled() const;
     bool launchAtLoginEnabled() const;
+    // Whether the user wants Full Monitoring (the settings switch).
+    bool fullMonitoringEnabled() const;
     const std::set<std::string>& excludedDriveIDs() const;
     const FullMonitoringCapability& fullMonitoringCapability() const;
     // The coordinator's status, except that "setup required" reads as "checking"
@@ -246,6 +253,8 @@ public:
     void setAnonymousUsageStatisticsEnabledByUser(bool enabled);
     void setAdaptiveTargetedAssistEnabledByUser(bool enabled);
     void setLaunchAtLoginEnabled(bool enabled);
+    // On asks through the enable prompt; off switches Full Monitoring off at once.
+    void setFullMonitoringEnabledByUser(bool enabled);
     // Shown at once through the in-app core; a refresh confirms it.
     void setExcluded(bool excluded, const DetectedDrive& drive);
     // Asks only while nobody has decided; publishes and logs the status.
@@ -260,6 +269,8 @@ public:
     // Ends the application's event loop; the program then takes its services
     // down in order.
     void quit();
+    // Synchronous: shows the enable prompt, or opens the system settings.
+    void perform(const MenubarRemediationAction& action);
     QCoro::Task<void> runUtilityAction(MenubarUtilityAction::Kind kind);
     QCoro::Task<void> runDriveAction(DriveAction::Kind kind, std::string driveID);
     QCoro::Task<void> runDriveGroupAction(DriveGroupActionKind kind, std::string groupID);

@@ -50,7 +50,7 @@ protected:
         auto ejector = storetest::simulatedMachineEjector(stateFile());
         power = std::make_shared<SimulatedSystemPowerManagement>(stateFile(), 50ms);
         BerthkeepStore::Platform platform{
-            fixture.launchAtLogin(), nullptr, nullptr,
+            fixture.launchAtLogin(), nullptr, nullptr, nullptr,
             std::make_shared<SimulatedWorkspaceNotificationCenter>(stateFile(), 100ms), power};
         store = std::make_unique<BerthkeepStore>(
             inventory, nullptr, fixture.usage, ejector,

@@ -151,5 +151,19 @@ TEST(BerthkeepStoreSettings, TogglesRecordOnlyRealChanges) {
     EXPECT_EQ(fixture.usage->calls, probes + 1) << "the assist toggle probes usage again";
 }
 
+TEST(BerthkeepStoreSettings, RemediationShowsThePromptOrOpensTheSystemSettings) {
+    storetest::StoreFixture fixture;
+    const auto store = quietStore(fixture);
+    store->perform(MenubarRemediationAction::enableFullMonitoring());
+    EXPECT_EQ(fixture.promptPresenter->presented, 1);
+    EXPECT_TRUE(fixture.urlOpener->requests().empty());
+
+    store->perform(MenubarRemediationAction::openSystemSettings());
+    EXPECT_EQ(fixture.promptPresenter->presented, 1);
+    ASSERT_EQ(fixture.urlOpener->requests().size(), 1u);
+    EXPECT_TRUE(std::holds_alternative<RecordingUrlOpener::SystemSettings>(
+        fixture.urlOpener->requests()[0]));
+}
+
 } // namespace
 } // namespace berthkeep

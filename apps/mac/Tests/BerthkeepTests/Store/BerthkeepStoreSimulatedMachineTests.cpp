@@ -35,7 +35,7 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, ListsBothAttachedDrivesAsSafe) {
     fixture.executor = nullptr; // snapshots run the stand-in tools on the thread pool
     fixture.inventory = nullptr;
     auto inventory = liveInventory(world);
-    BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, nullptr};
+    BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, nullptr, nullptr};
     BerthkeepStore store(
         inventory, nullptr, fixture.usage, std::make_shared<storetest::UnusedEjector>(),
         std::make_shared<storetest::UnusedRemounter>(), std::make_shared<SwiftBerthkeepCore>(),
@@ -107,7 +107,8 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, AFileHeldOpenMakesItsDriveBusyUntilItCl
                                                             learning, [] { return true; });
         });
     auto inventory = liveInventory(world);
-    BerthkeepStore::Platform platform{fixture.launchAtLogin(), LiveClock::shared(), nullptr};
+    BerthkeepStore::Platform platform{fixture.launchAtLogin(), LiveClock::shared(), nullptr,
+                                      nullptr};
     BerthkeepStore store(
         inventory, nullptr, collector, std::make_shared<storetest::UnusedEjector>(),
         std::make_shared<storetest::UnusedRemounter>(), std::make_shared<SwiftBerthkeepCore>(),

@@ -16,6 +16,7 @@
 #include "TaskDriver.hpp"
 #include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryTestSupport.hpp"
 #include "platform/LoginItems/SimulatedLoginItemService.hpp"
+#include "platform/UrlOpening/RecordingUrlOpener.hpp"
 
 namespace berthkeep::storetest {
 
@@ -247,14 +248,19 @@ struct StoreFixture {
     }
 
     std::unique_ptr<BerthkeepStore> make() {
-        BerthkeepStore::Platform platform{
-            launchAtLoginManager ? launchAtLoginManager : launchAtLogin(), clock, executor};
+        BerthkeepStore::Platform platform{launchAtLoginManager ? launchAtLoginManager
+                                                               : launchAtLogin(),
+                                          clock, executor, urlOpener};
         return std::make_unique<BerthkeepStore>(
             inventory, monitor, usage,
             customEjector ? customEjector : std::shared_ptr<DriveEjecting>(ejector), remounter,
-            core, notifications, statusPresenter, sleepRequester, promptPresenter, telemetry,
-            BerthkeepLogger(sink), defaults, true, performInitialAsyncInventoryRefresh,
-            performInitialDriveUsageRefresh, timing, platform);
+            core, notifications, statusPresenter, sleepRequester,
+            customPromptPresenter
+                ? customPromptPresenter
+                : std::shared_ptr<FullMonitoringPromptPresenting>(promptPresenter),
+            telemetry, BerthkeepLogger(sink),
+            customDefaults ? customDefaults : std::shared_ptr<UserDefaults>(defaults), true,
+            performInitialAsyncInventoryRefresh, performInitialDriveUsageRefresh, timing, platform);
     }
 
     // Telemetry event names in the order they were handed over, after the last
@@ -303,6 +309,10 @@ struct StoreFixture {
         std::make_shared<RecordingStatusPresenter>();
     std::shared_ptr<SilentPromptPresenter> promptPresenter =
         std::make_shared<SilentPromptPresenter>();
+    // Used instead of `promptPresenter` and `defaults` when set.
+    std::shared_ptr<FullMonitoringPromptPresenting> customPromptPresenter;
+    std::shared_ptr<UserDefaults> customDefaults;
+    std::shared_ptr<RecordingUrlOpener> urlOpener = std::make_shared<RecordingUrlOpener>();
     std::shared_ptr<RecordingEjector> ejector = std::make_shared<RecordingEjector>();
     std::shared_ptr<RecordingSleepRequester> sleepRequester =
         std::make_shared<RecordingSleepRequester>();

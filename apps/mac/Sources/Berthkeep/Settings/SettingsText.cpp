@@ -1,0 +1,111 @@
+#include "Berthkeep/Settings/SettingsText.hpp"
+
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <cmath>
+
+namespace berthkeep {
+
+SettingsText::SettingsText(QString text, QFont font, Style style, int lineLimit, QWidget* parent)
+    : QWidget(parent)
+    , m_text(std::move(text))
+    , m_font(std::move(font))
+    , m_style(style)
+    , m_lineLimit(lineLimit) {
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
+    setFont(m_font);
+    setAccessibleName(m_text);
+}
+
+void SettingsText::setText(const QString& text) {
+    if (text == m_text) {
+        return;
+    }
+    m_text = text;
+    setAccessibleName(m_text);
+    updateGeometry();
+    update();
+}
+
+void SettingsText::setColor(const QColor& color) {
+    m_color = color;
+    update();
+}
+
+QStringList SettingsText::visibleLines(int width) const {
+    QStringList lines;
+    if (width <= 0) {
+        return lines;
+    }
+    QTextLayout layout(m_text, m_font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        if (m_lineLimit > 0 && lines.size() == m_lineLimit - 1) {
+            // The last allowed line takes the rest, cut to fit.
+            const QString rest = m_text.mid(line.textStart());
+            lines << QFontMetricsF(m_font).elidedText(rest.simplified(), Qt::ElideRight, width);
+            break;
+        }
+        lines << m_text.mid(line.textStart(), line.textLength()).trimmed();
+    }
+    layout.endLayout();
+    return lines;
+}
+
+// Margins are part of the text, so a hidden note takes its spacing with it.
+int SettingsText::heightForWidth(int width) const {
+    const QMargins margins = contentsMargins();
+    const int textWidth = width - margins.left() - margins.right();
+    const int lines = std::max<qsizetype>(1, visibleLines(textWidth).size());
+    return static_cast<int>(std::ceil(QFontMetricsF(m_font).lineSpacing() * lines)) +
+           margins.top() + margins.bottom();
+}
+
+QSize SettingsText::sizeHint() const {
+    const QMargins margins = contentsMargins();
+    const QFontMetricsF metrics(m_font);
+    const int singleLine = static_cast<int>(std::ceil(metrics.horizontalAdvance(m_text))) + 1;
+    const int width = std::min(singleLine, 560) + margins.left() + margins.right();
+    return {width, heightForWidth(width)};
+}
+
+QSize SettingsText::minimumSizeHint() const {
+    // One line: the real height comes from heightForWidth at the width given,
+    // and a tall minimum here would stretch every layout above it.
+    const QMargins margins = contentsMargins();
+    return {std::min(sizeHint().width(), 40 + margins.left() + margins.right()),
+            static_cast<int>(std::ceil(QFontMetricsF(m_font).lineSpacing())) + margins.top() +
+                margins.bottom()};
+}
+
+QColor SettingsText::foreground() const {
+    if (m_color.isValid()) {
+        return isEnabled() ? m_color : palette().color(QPalette::Disabled, QPalette::WindowText);
+    }
+    const auto group = isEnabled() ? QPalette::Active : QPalette::Disabled;
+    return m_style == Style::secondary ? palette().color(group, QPalette::PlaceholderText)
+                                       : palette().color(group, QPalette::WindowText);
+}
+
+void SettingsText::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setFont(m_font);
+    painter.setPen(foreground());
+    const QFontMetricsF metrics(m_font);
+    const QRect area = contentsRect();
+    qreal y = area.top() + metrics.ascent();
+    for (const QString& line : visibleLines(area.width())) {
+        painter.drawText(QPointF(area.left(), y), line);
+        y += metrics.lineSpacing();
+    }
+}
+
+} // namespace berthkeep

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <memory>
+
+#include "Berthkeep/Shell/BerthkeepForegroundPresentation.hpp"
+
+class QWidget;
+
+namespace berthkeep {
+
+class BerthkeepForegroundPresentationCoordinator;
+class BerthkeepSettingsView;
+class BerthkeepStore;
+
+// Owns the settings window: made on the first show() and kept for the life of
+// the process, so closing and showing again keeps the page. While the window is
+// open the program is a regular application (one foreground presentation per
+// opening); closing it ends that presentation. Main thread only.
+class SettingsWindowController final : public QObject {
+public:
+    // The store and the coordinator outlive the controller.
+    SettingsWindowController(BerthkeepStore& store,
+                             std::shared_ptr<BerthkeepForegroundPresentationCoordinator>
+                                 foregroundPresentationCoordinator,
+                             bool isUpdateCheckAvailable, std::function<void()> onCheckForUpdates);
+    ~SettingsWindowController() override;
+
+    // Makes the window on first use, restores it when minimized, and brings it
+    // and the program to the front.
+    void show();
+
+    // Null until the first show().
+    QWidget* window() const { return m_window; }
+    BerthkeepSettingsView* page() const { return m_page; }
+    bool holdsForegroundPresentation() const { return m_foregroundPresentation != nullptr; }
+
+    // The version and build for the page: the bundle's values, else "dev".
+    static QString applicationVersion();
+    static QString buildNumber();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void makeWindow();
+    void windowWillClose();
+
+    QPointer<QWidget> m_window;
+    BerthkeepSettingsView* m_page = nullptr;
+    std::unique_ptr<BerthkeepForegroundPresentation> m_foregroundPresentation;
+    BerthkeepStore& m_store;
+    std::shared_ptr<BerthkeepForegroundPresentationCoordinator> m_foregroundPresentationCoordinator;
+    bool m_isUpdateCheckAvailable;
+    std::function<void()> m_onCheckForUpdates;
+};
+
+} // namespace berthkeep
