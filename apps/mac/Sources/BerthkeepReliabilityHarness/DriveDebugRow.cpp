@@ -1,0 +1,72 @@
+#include "BerthkeepReliabilityHarness/DriveDebugRow.hpp"
+
+#include <QHBoxLayout>
+#include <QVBoxLayout>
+
+#include "BerthkeepReliabilityHarness/HarnessText.hpp"
+
+namespace berthkeep {
+
+namespace {
+
+// TODO(lead): MenuBarPalette::excludedStatus once the menu's palette is in.
+QColor excludedBadgeColor(const QPalette& palette) {
+    QColor color = palette.color(QPalette::PlaceholderText);
+    color.setAlphaF(color.alphaF() * 0.72);
+    return color;
+}
+
+} // namespace
+
+DriveDebugRow::DriveDebugRow(const DetectedDrive& drive, bool isWorking, QWidget* parent)
+    : HarnessCardFrame(12, Fill::control, parent) {
+    auto* column = new QVBoxLayout(this);
+    column->setContentsMargins(12, 12, 12, 12);
+    column->setSpacing(8);
+
+    auto* top = new QHBoxLayout;
+    top->setSpacing(10);
+    auto* facts = new QVBoxLayout;
+    facts->setSpacing(4);
+    facts->addWidget(
+        harnessLabel(drive.name(), HarnessTextStyle::callout, {.weight = QFont::Medium}));
+    if (drive.mountURL()) {
+        facts->addWidget(harnessLabel(drive.mountURL()->toLocalFile(), HarnessTextStyle::caption,
+                                      {.secondary = true, .monospaced = true, .selectable = true}));
+    } else {
+        facts->addWidget(harnessLabel(QStringLiteral("Not mounted"), HarnessTextStyle::caption,
+                                      {.secondary = true, .monospaced = true}));
+    }
+    facts->addWidget(
+        harnessLabel(debugSubtitle(drive), HarnessTextStyle::caption, {.secondary = true}));
+    top->addLayout(facts);
+    top->addStretch(1);
+    top->addSpacing(10);
+
+    const bool excluded = drive.scope() == DetectedDrive::Scope::excluded;
+    QLabel* badge =
+        harnessLabel(QString::fromLatin1(excluded ? "Excluded" : "Managed"),
+                     HarnessTextStyle::caption, {.weight = QFont::Medium, .secondary = !excluded});
+    if (excluded) {
+        QPalette badgePalette = badge->palette();
+        badgePalette.setColor(QPalette::WindowText, excludedBadgeColor(palette()));
+        badge->setPalette(badgePalette);
+    }
+    badge->setObjectName(QStringLiteral("scopeBadge"));
+    top->addWidget(badge, 0, Qt::AlignTop);
+    column->addLayout(top);
+
+    if (isWorking) {
+        column->addWidget(harnessLabel(QStringLiteral("Auto eject attempt running"),
+                                       HarnessTextStyle::caption, {.secondary = true}));
+    }
+}
+
+std::string DriveDebugRow::debugSubtitle(const DetectedDrive& drive) {
+    if (!drive.mountURL()) {
+        return "Connected but not mounted";
+    }
+    return drive.isEjectable() ? "Mounted ejectable volume" : "Mounted non-ejectable volume";
+}
+
+} // namespace berthkeep

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QLabel>
+#include <QStackedWidget>
+
+#include "../BerthkeepTests/Store/StoreFixture.hpp"
+#include "../BerthkeepTests/Store/StoreTestSupport.hpp"
+#include "BerthkeepReliabilityHarness/BerthkeepHostView.hpp"
+#include "BerthkeepReliabilityHarness/LandingScreenshotCatalogView.hpp"
+#include "BerthkeepReliabilityHarness/LiveReviewSurface.hpp"
+#include "BerthkeepReliabilityHarness/SegmentedPicker.hpp"
+#include "HarnessTestSupport.hpp"
+
+namespace berthkeep {
+namespace {
+
+using harnesstest::StandInMenu;
+using storetest::drive;
+
+std::unique_ptr<BerthkeepStore> quietStore(storetest::StoreFixture& fixture) {
+    fixture.performInitialAsyncInventoryRefresh = false;
+    fixture.performInitialDriveUsageRefresh = false;
+    fixture.timing.postEjectRefreshDelay = Clock::Duration::zero();
+    fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
+    auto store = fixture.make();
+    test::processQueuedEvents();
+    return store;
+}
+
+SegmentedPicker* picker(const QWidget& root, const char* title) {
+    for (SegmentedPicker* candidate : root.findChildren<SegmentedPicker*>()) {
+        if (candidate->accessibleName() == title) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+QAbstractButton* button(const QWidget& root, const QString& title) {
+    for (QAbstractButton* candidate : root.findChildren<QAbstractButton*>()) {
+        if (candidate->text() == title) {
+            return candidate;
+        }
+    }
+    return nullptr;
+}
+
+bool showsText(const QWidget& root, const QString& text) {
+    for (const QLabel* label : root.findChildren<QLabel*>()) {
+        if (label->isVisibleTo(&root) && label->text() == text) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool isDark(const QWidget& widget) {
+    return widget.palette().color(QPalette::Window).lightness() < 128;
+}
+
+TEST(BerthkeepHostView, StartsOnTheLiveReviewAndSwitchesSectionAndAppearance) {
+    storetest::StoreFixture fixture;
+    const auto store = quietStore(fixture);
+    StandInMenu menu;
+    BerthkeepHostView view(
+        *store, [] {}, menu.factory());
+    view.show();
+
+    EXPECT_EQ(view.windowTitle(), "Berthkeep Reliability Harness");
+    EXPECT_EQ(view.minimumSize(), QSize(760, 520));
+    EXPECT_EQ(view.harnessTab(), BerthkeepHostView::HarnessTab::liveReview);
+    EXPECT_EQ(picker(view, "Harness section")->currentIndex(), 0);
+    EXPECT_EQ(picker(view, "Window appearance")->currentIndex(), 0);
+    EXPECT_TRUE(view.liveReview()->isVisible());
+    EXPECT_FALSE(view.catalog());
+
+    picker(view, "Harness section")->choose(1);
+    ASSERT_TRUE(view.catalog());
+    EXPECT_TRUE(view.catalog()->isVisible());
+    EXPECT_FALSE(view.liveReview()->isVisible());
+    picker(view, "Harness section")->choose(0);
+    EXPECT_TRUE(view.liveReview()->isVisible());
+
+    const bool systemIsDark = isDark(view);
+    picker(view, "Window appearance")->choose(2);
+    EXPECT_TRUE(isDark(view));
+    EXPECT_TRUE(isDark(*view.liveReview())) << "the content follows the window";
+    picker(view, "Window appearance")->choose(1);
+    EXPECT_FALSE(isDark(view));
+    picker(view, "Window appearance")->choose(0);
+    EXPECT_EQ(isDark(view), systemIsDark);
+    EXPECT_FALSE(view.testAttribute(Qt::WA_SetPalette)) << "follows the system again";
+}
+
+TEST(LiveReviewSurface, ButtonsReachTheStoresTriggers) {
+    struct Case {
+        const char* button;
+        std::optional<TriggerReason> trigger;
+        const char* triggerLine;
+    };
+    const Case cases[] = {
+        {"Simulate Sleep Hook", TriggerReason::systemSleep, "Latest trigger: System sleep"},
+        {"Simulate Lid Close", TriggerReason::lidCloseSleep, "Latest trigger: Lid close sleep"},
+        {"Refresh Drives", std::nullopt, nullptr},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.button);
+        storetest::StoreFixture fixture;
+        fixture.inventory->drives = {drive("a", "Alpha")};
+        const auto store = quietStore(fixture);
+        StandInMenu menu;
+        LiveReviewSurface surface(*store, menu.factory(), {});
+        const std::size_t snapshots = fixture.inventory->contexts.size();
+
+        button(surface, test.button)->click();
+        test::processQueuedEvents();
+
+        EXPECT_EQ(store->lastObservedTrigger(), test.trigger);
+        if (test.trigger) {
+            EXPECT_EQ(fixture.ejector->ejected, std::vector<std::string>{"a"});
+            EXPECT_TRUE(showsText(surface, test.triggerLine));
+        } else {
+            EXPECT_GT(fixture.inventory->contexts.size(), snapshots);
+            EXPECT_TRUE(fixture.ejector->ejected.empty());
+        }
+    }
+}
+
+TEST(LiveReviewSurface, TheEmbeddedMenuFollowsTheStoreAndActsOnItAtOnce) {
+    storetest::StoreFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha")};
+    const auto store = quietStore(fixture);
+    MenuContentCallbacks callbacks;
+    int built = 0;
+    int settingsOpened = 0;
+    LiveReviewSurface surface(
+        *store,
+        [&](const MenubarViewState& state, MenuContentCallbacks given, QWidget* parent) {
+            ++built;
+            callbacks = std::move(given);
+            EXPECT_EQ(state, store->currentState());
+            return new QWidget(parent);
+        },
+        [&] { ++settingsOpened; });
+    const int builtBefore = built;
+
+    callbacks.onOpenSettings();
+    EXPECT_EQ(settingsOpened, 1);
+    callbacks.onUtilityAction(MenubarUtilityAction::Kind::ejectAll);
+    test::processQueuedEvents();
+    EXPECT_EQ(fixture.ejector->ejected, std::vector<std::string>{"a"});
+    EXPECT_GT(built, builtBefore) << "redrawn with the store's new state";
+}
+
+TEST(LiveReviewSurface, ListsDetectedDrivesWithTheirMountFacts) {
+    storetest::StoreFixture fixture;
+    const auto store = quietStore(fixture);
+    StandInMenu menu;
+    LiveReviewSurface empty(*store, menu.factory(), {});
+    EXPECT_TRUE(showsText(empty, "No external local candidate volumes detected."));
+
+    storetest::StoreFixture withDrives;
+    const DetectedDrive fixed("c", "Fixed", QUrl::fromLocalFile("/Volumes/Fixed"),
+                              DetectedDrive::Scope::managed, false);
+    withDrives.inventory->drives = {drive("a", "Alpha"), storetest::excluded("b", "Beta", false),
+                                    fixed};
+    const auto storeWithDrives = quietStore(withDrives);
+    LiveReviewSurface surface(*storeWithDrives, menu.factory(), {});
+    for (const char* text :
+         {"Alpha", "/Volumes/Alpha/", "Mounted ejectable volume", "Managed", "Beta", "Not mounted",
+          "Connected but not mounted", "Excluded", "Mounted non-ejectable volume"}) {
+        EXPECT_TRUE(showsText(surface, text)) << text;
+    }
+    EXPECT_FALSE(showsText(surface, "No external local candidate volumes detected."));
+    EXPECT_FALSE(showsText(surface, "Auto eject attempt running"));
+}
+
+} // namespace
+} // namespace berthkeep

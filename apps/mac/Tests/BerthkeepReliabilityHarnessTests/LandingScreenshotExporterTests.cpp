@@ -1,0 +1,126 @@
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QString>
+
+#include <fstream>
+
+#include "BerthkeepReliabilityHarness/LandingScreenshotExporter.hpp"
+#include "BerthkeepReliabilityHarness/LandingScreenshotExporterError.hpp"
+#include "HarnessTestSupport.hpp"
+
+namespace berthkeep {
+namespace {
+
+namespace fs = std::filesystem;
+using harnesstest::StandInMenu;
+using harnesstest::TemporaryFolder;
+
+QImage readImage(const fs::path& file) {
+    return QImage(QString::fromStdString(file.string()));
+}
+
+TEST(LandingScreenshotExporter, WritesEverySlotIntoAGivenFolderAsWideTransparentPNGs) {
+    StandInMenu menu;
+    TemporaryFolder temporary;
+    const fs::path folder = temporary.path / "not" / "yet";
+    fs::create_directories(folder);
+    std::ofstream(folder / "menubar-safe.png") << "left from an older export";
+
+    const auto result = LandingScreenshotExporter(menu.factory(), folder).exportAll();
+
+    EXPECT_EQ(result.directory, folder);
+    const std::vector<fs::path> expected{
+        folder / "menubar-safe.png", folder / "menubar-attention.png",
+        folder / "menubar-working.png", folder / "menubar-limited-protection.png"};
+    EXPECT_EQ(result.files, expected);
+    EXPECT_EQ(menu.lastState, state(MenubarPreviewScenario::limitedProtection));
+    for (const fs::path& file : result.files) {
+        SCOPED_TRACE(file.string());
+        const QImage image = readImage(file);
+        ASSERT_FALSE(image.isNull()) << "an older file is replaced by a readable PNG";
+        EXPECT_EQ(image.width(), 440 * 4);
+        EXPECT_EQ(image.height(), (StandInMenu::height + 2 * 24) * 4);
+        EXPECT_TRUE(image.hasAlphaChannel());
+        // The margins stay clear; the card inside them is opaque.
+        EXPECT_EQ(qAlpha(image.pixel(0, 0)), 0);
+        EXPECT_EQ(qAlpha(image.pixel(image.width() - 1, image.height() - 1)), 0);
+        EXPECT_EQ(qAlpha(image.pixel(image.width() - 1, image.height() / 2)), 0);
+        EXPECT_EQ(qAlpha(image.pixel((24 + 100) * 4, (24 + 100) * 4)), 255);
+    }
+}
+
+TEST(LandingScreenshotExporter, CreatesAMissingOutputFolderWithItsParents) {
+    StandInMenu menu;
+    TemporaryFolder temporary;
+    const fs::path folder = temporary.path / "a" / "b";
+    LandingScreenshotExporter(menu.factory(), folder).exportAll();
+    EXPECT_TRUE(fs::is_regular_file(folder / "menubar-working.png"));
+}
+
+TEST(LandingScreenshotExporter, FindsTheCheckoutFromTheWorkingOrTheSourceFolder) {
+    TemporaryFolder temporary;
+    const fs::path checkout = temporary.path / "checkout";
+    fs::create_directories(checkout / "apps" / "landing");
+    fs::create_directories(checkout / "apps" / "mac" / "build");
+    // Inside the checkout, a folder that has apps/landing but a file apps/mac.
+    const fs::path decoy = checkout / "apps" / "mac" / "decoy";
+    fs::create_directories(decoy / "apps" / "landing");
+    std::ofstream(decoy / "apps" / "mac") << "not a folder";
+    const fs::path outside = temporary.path / "elsewhere";
+    fs::create_directories(outside);
+
+    struct Case {
+        const char* name;
+        fs::path currentDirectory;
+        fs::path sourceDirectory;
+    };
+    const Case cases[] = {
+        {"from a build folder", checkout / "apps" / "mac" / "build", outside},
+        {"from the checkout itself, written with a trailing slash", checkout / "", outside},
+        {"past a folder that only half looks like a checkout", decoy, outside},
+        {"from the source folder when the working folder is outside", outside,
+         checkout / "apps" / "mac"},
+    };
+    StandInMenu menu;
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const LandingScreenshotExporter exporter(menu.factory(), std::nullopt,
+                                                 {test.currentDirectory, test.sourceDirectory});
+        EXPECT_EQ(exporter.screenshotDirectory(),
+                  checkout / "apps" / "landing" / "public" / "screenshots");
+    }
+
+    const auto result =
+        LandingScreenshotExporter(menu.factory(), std::nullopt, {checkout / "apps", outside})
+            .exportAll();
+    EXPECT_EQ(result.files.size(), 4u);
+    EXPECT_TRUE(fs::is_directory(checkout / "apps" / "landing" / "public" / "screenshots"));
+}
+
+TEST(LandingScreenshotExporter, OutsideAnyCheckoutFailsAndWritesNothing) {
+    TemporaryFolder temporary;
+    StandInMenu menu;
+    const LandingScreenshotExporter exporter(menu.factory(), std::nullopt,
+                                             {temporary.path, temporary.path / "source"});
+    try {
+        exporter.exportAll();
+        FAIL() << "exported outside a checkout";
+    } catch (const LandingScreenshotExporterError& error) {
+        EXPECT_EQ(error.kind(), LandingScreenshotExporterError::Kind::repoRootNotFound);
+        EXPECT_STREQ(error.what(),
+                     "Could not locate the repo root for apps/landing/public/screenshots.");
+    }
+    EXPECT_EQ(menu.built, 0);
+    EXPECT_TRUE(fs::is_empty(temporary.path));
+}
+
+TEST(LandingScreenshotExporter, TheBuiltInSearchFindsThisCheckout) {
+    StandInMenu menu;
+    const fs::path folder = LandingScreenshotExporter(menu.factory()).screenshotDirectory();
+    EXPECT_TRUE(fs::is_directory(folder)) << folder;
+    EXPECT_TRUE(LandingScreenshotExporter::looksLikeRepoRoot(folder / ".." / ".." / ".." / ".."));
+}
+
+} // namespace
+} // namespace berthkeep
