@@ -3,20 +3,10 @@
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
 #include "BerthkeepReliabilityHarness/HarnessText.hpp"
 
 namespace berthkeep {
-
-namespace {
-
-// TODO(lead): MenuBarPalette::excludedStatus once the menu's palette is in.
-QColor excludedBadgeColor(const QPalette& palette) {
-    QColor color = palette.color(QPalette::PlaceholderText);
-    color.setAlphaF(color.alphaF() * 0.72);
-    return color;
-}
-
-} // namespace
 
 DriveDebugRow::DriveDebugRow(const DetectedDrive& drive, bool isWorking, QWidget* parent)
     : HarnessCardFrame(12, Fill::control, parent) {
@@ -49,7 +39,7 @@ DriveDebugRow::DriveDebugRow(const DetectedDrive& drive, bool isWorking, QWidget
                      HarnessTextStyle::caption, {.weight = QFont::Medium, .secondary = !excluded});
     if (excluded) {
         QPalette badgePalette = badge->palette();
-        badgePalette.setColor(QPalette::WindowText, excludedBadgeColor(palette()));
+        badgePalette.setColor(QPalette::WindowText, MenuBarPalette::excludedStatus(palette()));
         badge->setPalette(badgePalette);
     }
     badge->setObjectName(QStringLiteral("scopeBadge"));

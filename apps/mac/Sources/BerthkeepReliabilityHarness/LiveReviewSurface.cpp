@@ -1,5 +1,9 @@
 #include "BerthkeepReliabilityHarness/LiveReviewSurface.hpp"
 
+#include <QDesktopServices>
+
+#include "Berthkeep/Shell/BerthkeepFeedbackDestination.hpp"
+
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
@@ -253,10 +257,13 @@ MenuContentCallbacks LiveReviewSurface::storeCallbacks() {
             store->perform(kind, groupID);
         }
     };
-    // TODO(lead): store->perform(action) once the store offers the remediation entry.
-    callbacks.onRemediationAction = [](const MenubarRemediationAction&) {
+    callbacks.onRemediationAction = [store](const MenubarRemediationAction& action) {
+        if (store) {
+            store->perform(action);
+        }
     };
     callbacks.onSendFeedback = [] {
+        QDesktopServices::openUrl(BerthkeepFeedbackDestination::url());
     };
     callbacks.onOpenSettings = m_onOpenSettings ? m_onOpenSettings : [] {
     };

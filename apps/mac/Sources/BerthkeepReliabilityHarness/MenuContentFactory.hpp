@@ -10,19 +10,11 @@
 #include "Berthkeep/Domain/MenubarRemediationAction.hpp"
 #include "Berthkeep/Domain/MenubarUtilityAction.hpp"
 #include "Berthkeep/Domain/MenubarViewState.hpp"
+#include "Berthkeep/MenuBar/MenuBarContentView.hpp"
 
 namespace berthkeep {
 
-// One callback per kind of click in the menu content.
-struct MenuContentCallbacks {
-    std::function<void(MenubarUtilityAction::Kind)> onUtilityAction;
-    std::function<void(DriveAction::Kind, const std::string& driveID)> onDriveAction;
-    std::function<void(DriveGroupActionKind, const std::string& groupID)> onDriveGroupAction;
-    std::function<void(const MenubarRemediationAction&)> onRemediationAction;
-    std::function<void()> onSendFeedback;
-    std::function<void()> onOpenSettings;
-    std::function<void()> onQuit;
-};
+using MenuContentCallbacks = MenuBarContentView::Callbacks;
 
 // Builds the product's menu content for one state, owned by `parent`. The
 // harness and the screenshot export draw the real menu through this, so they

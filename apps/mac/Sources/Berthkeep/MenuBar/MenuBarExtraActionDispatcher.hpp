@@ -29,6 +29,8 @@ public:
                                                         Clock::Duration delay = defaultActionDelay);
     static void dismissActiveWindow();
 
+    // Closes the panel only, for the calls that do not wait for the delay.
+    void dismiss() const { m_dismissMenuBarExtraWindow(); }
     // Closes the panel, then schedules the action; returns at once.
     void dispatch(Action action) const;
 

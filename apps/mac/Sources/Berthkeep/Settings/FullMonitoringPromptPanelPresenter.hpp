@@ -2,13 +2,12 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QWidget>
 
 #include <memory>
 
 #include "Berthkeep/Settings/FullMonitoringPromptPresenting.hpp"
 #include "platform/Activation/ApplicationActivation.hpp"
-
-class QWidget;
 
 namespace berthkeep {
 

@@ -1,5 +1,8 @@
 #include "Berthkeep/Shell/BerthkeepLivePlatform.hpp"
 
+#include "Berthkeep/Domain/FullMonitoringSystemSettingsOpener.hpp"
+#include "platform/UrlOpening/DesktopUrlOpener.hpp"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -44,6 +47,8 @@ BerthkeepLivePlatform BerthkeepLivePlatform::simulatedMachine(SimulatedStateFile
         std::make_shared<SimulatedWorkspaceNotificationCenter>(stateFile),
         std::make_shared<XdgAutostartLoginItemService>(
             XdgAutostartLoginItemService::defaultAutostartFolder(), identifier, executable),
+        std::make_shared<DesktopUrlOpener>(QUrl::fromLocalFile(
+            QString::fromUtf8(FullMonitoringSystemSettingsOpener::systemSettingsPath.data()))),
         volumesFolderOf(stateFile),
         standInToolPath(bundle, "diskutil", LiveEjectDiskUtilityRunner::defaultExecutablePath),
         standInToolPath(bundle, "hdiutil", LiveDiskImageRegistry::defaultExecutablePath)};

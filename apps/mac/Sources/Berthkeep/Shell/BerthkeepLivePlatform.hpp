@@ -14,12 +14,14 @@ class LoginItemService;
 class MountedVolumeListing;
 class MountedVolumeUnmounting;
 class SystemPowerManagement;
+class UrlOpening;
 class WorkspaceNotificationCenter;
 
 // The operating-system services the program runs over, chosen in one place.
 // Here every disk-facing service is the simulated machine's: its disk service,
 // volume listing and unmounting, power management and volume notifications,
-// and its stand-in disk tools. Login items are the desktop's autostart folder.
+// and its stand-in disk tools. Login items are the desktop's autostart folder;
+// links open with the desktop's handler.
 struct BerthkeepLivePlatform {
     SimulatedStateFile stateFile;
     std::shared_ptr<DiskArbitrationService> diskArbitration;
@@ -28,6 +30,8 @@ struct BerthkeepLivePlatform {
     std::shared_ptr<SystemPowerManagement> powerManagement;
     std::shared_ptr<WorkspaceNotificationCenter> workspace;
     std::shared_ptr<LoginItemService> loginItems;
+    // Links, the feedback address and the system settings.
+    std::shared_ptr<UrlOpening> urlOpener;
     VolumesFolder volumesFolder;
     std::string diskUtilityPath;
     std::string diskImageUtilityPath;

@@ -9,32 +9,24 @@
 #include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
 #include "Berthkeep/Inventory/LiveDriveInventoryMonitor.hpp"
 #include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
+#include "Berthkeep/MenuBar/TransientActionStatusPanelPresenter.hpp"
+#include "Berthkeep/Settings/FullMonitoringPromptPanelPresenter.hpp"
+#include "Berthkeep/Shell/BerthkeepForegroundPresentationCoordinator.hpp"
 #include "Berthkeep/Shell/LaunchAtLoginManager.hpp"
 #include "Berthkeep/Shell/LiveBerthkeepNotificationManager.hpp"
+#include "Berthkeep/Shell/SettingsWindowController.hpp"
 #include "Berthkeep/Sleep/LiveSystemSleepRequester.hpp"
 #include "Berthkeep/Usage/VolumeUsageCollector.hpp"
 #include "BerthkeepShared/BerthkeepProcessInfo.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
+#include "platform/Activation/DesktopApplicationActivation.hpp"
 
 namespace berthkeep {
 
 namespace {
 
 using namespace std::chrono_literals;
-
-// Stand-ins while a window is not wired in: the store may call them, nothing shows.
-class SilentStatusPresenter final : public TransientActionStatusPresenting {
-public:
-    void present(const TransientActionStatus&) override {}
-    void dismiss() override {}
-};
-
-class SilentPromptPresenter final : public FullMonitoringPromptPresenting {
-public:
-    void present(Action, Action) override {}
-    void dismiss() override {}
-};
 
 } // namespace
 
@@ -58,8 +50,7 @@ BerthkeepStore::Timing BerthkeepLiveShellState::liveTiming() {
 }
 
 BerthkeepLiveShellState::Builders
-BerthkeepLiveShellState::liveBuilders(std::shared_ptr<BerthkeepLivePlatform> platform,
-                                      Seams seams) {
+BerthkeepLiveShellState::liveBuilders(std::shared_ptr<BerthkeepLivePlatform> platform) {
     BerthkeepStartupAudit::setVolumesFolder(platform->volumesFolder);
 
     Builders builders;
@@ -70,9 +61,9 @@ BerthkeepLiveShellState::liveBuilders(std::shared_ptr<BerthkeepLivePlatform> pla
         return BerthkeepCoreFactory::makeLive(BerthkeepProcessInfo::current(), defaults);
     };
     builders.transientActionStatusPresenter =
-        seams.makeTransientActionStatusPresenter ? seams.makeTransientActionStatusPresenter : [] {
-            return std::make_shared<SilentStatusPresenter>();
-        };
+        []() -> std::shared_ptr<TransientActionStatusPresenting> {
+        return std::make_shared<TransientActionStatusPanelPresenter>();
+    };
     builders.inventoryProvider = [platform]() -> std::shared_ptr<DriveInventoryProviding> {
         // The first shell state of the process makes the shared provider; a
         // later one shares it.
@@ -95,9 +86,10 @@ BerthkeepLiveShellState::liveBuilders(std::shared_ptr<BerthkeepLivePlatform> pla
             platform->volumeUnmounting);
     };
     builders.fullMonitoringPromptPresenter =
-        seams.makeFullMonitoringPromptPresenter ? seams.makeFullMonitoringPromptPresenter : [] {
-            return std::make_shared<SilentPromptPresenter>();
-        };
+        []() -> std::shared_ptr<FullMonitoringPromptPresenting> {
+        return std::make_shared<FullMonitoringPromptPanelPresenter>(
+            std::make_shared<DesktopApplicationActivation>());
+    };
     builders.logger = [] {
         return BerthkeepLogger::live(BerthkeepRuntimeIdentity::currentBundleIdentifier());
     };
@@ -112,17 +104,21 @@ BerthkeepLiveShellState::liveBuilders(std::shared_ptr<BerthkeepLivePlatform> pla
             std::make_shared<LiveSystemSleepRequester>(platform->powerManagement),
             inputs.fullMonitoringPromptPresenter, nullptr, inputs.logger, inputs.defaults, true,
             true, true, inputs.timing,
-            BerthkeepStore::Platform{std::move(launchAtLogin), LiveClock::shared(), nullptr});
+            BerthkeepStore::Platform{std::move(launchAtLogin), LiveClock::shared(), nullptr,
+                                     platform->urlOpener, platform->workspace,
+                                     platform->powerManagement});
     };
-    builders.foregroundPresentationCoordinator = seams.makeForegroundPresentationCoordinator
-                                                     ? seams.makeForegroundPresentationCoordinator
-                                                     : [] {
-                                                       };
-    builders.settingsWindowController = seams.makeSettingsWindowController
-                                            ? seams.makeSettingsWindowController
-                                            : [](BerthkeepStore&, bool, std::function<void()>) {
-                                                  return ShowSettings([] {});
-                                              };
+    builders.foregroundPresentationCoordinator = [] {
+        BerthkeepForegroundPresentationCoordinator::shared();
+    };
+    builders.settingsWindowController = [](BerthkeepStore& store, bool isUpdateCheckAvailable,
+                                           std::function<void()> onCheckForUpdates) {
+        // The window is made on the first show() and kept with the shell.
+        auto controller = std::make_shared<SettingsWindowController>(
+            store, BerthkeepForegroundPresentationCoordinator::shared(), isUpdateCheckAvailable,
+            std::move(onCheckForUpdates));
+        return ShowSettings([controller] { controller->show(); });
+    };
     return builders;
 }
 

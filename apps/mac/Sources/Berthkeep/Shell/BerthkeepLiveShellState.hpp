@@ -57,24 +57,11 @@ public:
             settingsWindowController;
     };
 
-    // The windows other parts of the program provide. Until they are filled the
-    // status panel and the Full Monitoring prompt show nothing, and settings
-    // has no window.
-    struct Seams {
-        std::function<std::shared_ptr<TransientActionStatusPresenting>()>
-            makeTransientActionStatusPresenter;
-        std::function<std::shared_ptr<FullMonitoringPromptPresenting>()>
-            makeFullMonitoringPromptPresenter;
-        std::function<void()> makeForegroundPresentationCoordinator;
-        std::function<ShowSettings(BerthkeepStore&, bool, std::function<void()>)>
-            makeSettingsWindowController;
-    };
-
     // The store's delays and attempt counts in the live program.
     static BerthkeepStore::Timing liveTiming();
     // Also points the shared disk description provider and the start-up audit's
     // volumes folder at the platform's machine.
-    static Builders liveBuilders(std::shared_ptr<BerthkeepLivePlatform> platform, Seams seams = {});
+    static Builders liveBuilders(std::shared_ptr<BerthkeepLivePlatform> platform);
 
     BerthkeepLiveShellState(std::shared_ptr<BerthkeepLivePlatform> platform, Builders builders,
                             bool isUpdateCheckAvailable,

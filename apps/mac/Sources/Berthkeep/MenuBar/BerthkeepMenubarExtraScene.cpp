@@ -1,0 +1,177 @@
+#include "Berthkeep/MenuBar/BerthkeepMenubarExtraScene.hpp"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QTimer>
+
+#include "Berthkeep/MenuBar/MenuBarContentView.hpp"
+#include "Berthkeep/MenuBar/MenuBarLayout.hpp"
+#include "Berthkeep/MenuBar/MenuBarStatusIcon.hpp"
+#include "Berthkeep/Shell/BerthkeepFeedbackDestination.hpp"
+#include "Berthkeep/Store/BerthkeepStore.hpp"
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+
+namespace berthkeep {
+
+namespace {
+
+BerthkeepMenubarIcon::ColorScheme currentColorScheme() {
+    return BerthkeepMenubarIcon::colorScheme(QApplication::palette());
+}
+
+} // namespace
+
+QPixmap BerthkeepMenubarExtraScene::headerIcon(const MenubarViewState& state) {
+    const qreal size = MenuBarLayout::headerIconSize;
+    return MenuBarStatusIcon::image(state, size, currentColorScheme(),
+                                    BerthkeepRuntimeIdentity::currentBundleIdentifier())
+        .pixmap(QSize(int(size), int(size)), 2.0);
+}
+
+BerthkeepMenubarExtraScene::BerthkeepMenubarExtraScene(BerthkeepStore& store,
+                                                       std::function<void()> showSettings,
+                                                       Options options, QObject* parent)
+    : QObject(parent)
+    , m_store(&store)
+    , m_showSettings(std::move(showSettings))
+    , m_options(std::move(options))
+    , m_dispatcher(m_options.actionDispatcher.value_or(MenuBarExtraActionDispatcher(
+          [this] {
+              if (m_host) {
+                  m_host->dismiss();
+              }
+          },
+          MenuBarExtraActionDispatcher::delayedScheduler(LiveClock::shared())))) {
+    if (!m_options.feedbackURLProvider) {
+        m_options.feedbackURLProvider = [] {
+            return BerthkeepFeedbackDestination::url();
+        };
+    }
+    if (!m_options.openFeedbackURL) {
+        m_options.openFeedbackURL = [](const QUrl& url) {
+            QDesktopServices::openUrl(url);
+        };
+    }
+
+    MenuBarContentView::Callbacks callbacks;
+    callbacks.onUtilityAction = [this](MenubarUtilityAction::Kind kind) {
+        performMenuUtilityAction(kind);
+    };
+    callbacks.onDriveAction = [this](DriveAction::Kind kind, const std::string& id) {
+        performMenuDriveAction(kind, id);
+    };
+    callbacks.onDriveGroupAction = [this](DriveGroupActionKind kind, const std::string& id) {
+        performMenuDriveGroupAction(kind, id);
+    };
+    callbacks.onRemediationAction = [this](const MenubarRemediationAction& action) {
+        performMenuRemediationAction(action);
+    };
+    callbacks.onSendFeedback = [this] {
+        performMenuSendFeedback();
+    };
+    callbacks.onOpenSettings = [this] {
+        openSettingsFromMenu();
+    };
+    callbacks.onQuit = [this] {
+        performMenuQuit();
+    };
+
+    auto* content = new MenuBarContentView(store.currentState(), std::move(callbacks), headerIcon);
+    content->setFixedWidth(menuWidth);
+    m_content = content;
+    m_host = std::make_unique<MenuBarExtraHost>(
+        content, m_label.image(store.currentState(), currentColorScheme()),
+        QStringLiteral("Berthkeep"), m_options.mode);
+    connect(&store, &BerthkeepStore::currentStateChanged, this,
+            &BerthkeepMenubarExtraScene::stateChanged);
+    connect(m_host.get(), &MenuBarExtraHost::closeRequested, this,
+            &BerthkeepMenubarExtraScene::performMenuQuit);
+}
+
+BerthkeepMenubarExtraScene::~BerthkeepMenubarExtraScene() = default;
+
+void BerthkeepMenubarExtraScene::show() {
+    m_host->show();
+    if (m_store) {
+        m_label.itemBecameVisible(m_store->currentState());
+    }
+}
+
+void BerthkeepMenubarExtraScene::stateChanged() {
+    if (!m_store) {
+        return;
+    }
+    const MenubarViewState& state = m_store->currentState();
+    if (m_content) {
+        m_content->setState(state);
+    }
+    m_host->setIcon(m_label.image(state, currentColorScheme()));
+}
+
+// Scheduled work holds the store weakly: a click that lands as the program
+// ends does nothing.
+void BerthkeepMenubarExtraScene::performMenuUtilityAction(MenubarUtilityAction::Kind kind) {
+    m_dispatcher.dispatch([store = m_store, kind] {
+        if (store) {
+            store->perform(kind);
+        }
+    });
+}
+
+void BerthkeepMenubarExtraScene::performMenuDriveAction(DriveAction::Kind kind,
+                                                        const std::string& driveID) {
+    m_dispatcher.dispatch([store = m_store, kind, driveID] {
+        if (store) {
+            store->perform(kind, driveID);
+        }
+    });
+}
+
+void BerthkeepMenubarExtraScene::performMenuDriveGroupAction(DriveGroupActionKind kind,
+                                                             const std::string& groupID) {
+    m_dispatcher.dispatch([store = m_store, kind, groupID] {
+        if (store) {
+            store->perform(kind, groupID);
+        }
+    });
+}
+
+// A prompt or the system settings come up right after the close, without the
+// action delay.
+void BerthkeepMenubarExtraScene::performMenuRemediationAction(
+    const MenubarRemediationAction& action) {
+    m_dispatcher.dismiss();
+    QMetaObject::invokeMethod(
+        this,
+        [store = m_store, action] {
+            if (store) {
+                store->perform(action);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+void BerthkeepMenubarExtraScene::openSettingsFromMenu() {
+    m_dispatcher.dismiss();
+    QTimer::singleShot(m_options.settingsDelay, this, [this] {
+        if (m_showSettings) {
+            m_showSettings();
+        }
+    });
+}
+
+// The address is asked for when the action runs, not at the click.
+void BerthkeepMenubarExtraScene::performMenuSendFeedback() {
+    m_dispatcher.dispatch([provider = m_options.feedbackURLProvider,
+                           open = m_options.openFeedbackURL] { open(provider()); });
+}
+
+void BerthkeepMenubarExtraScene::performMenuQuit() {
+    m_dispatcher.dispatch([store = m_store] {
+        if (store) {
+            store->quit();
+        }
+    });
+}
+
+} // namespace berthkeep
