@@ -3,6 +3,7 @@
 #include "platform/SimulatedMachine/SimulatedFileAccess.hpp"
 
 #include <cstdlib>
+#include <filesystem>
 #include <optional>
 #include <sys/file.h>
 
@@ -22,6 +23,27 @@ void writeUnlocked(const std::string& path, const SimulatedWorld& world) {
     replaceSimulatedFile(path, serializeSimulatedWorld(world));
 }
 
+// The machine a build made for itself (<build>/sim/state.json, see
+// scripts/run), when this program is one of that build's: a stand-in tool in
+// <build>/sim-bin/ or the program in <build>/Berthkeep.app/Contents/MacOS/.
+// So the commands scripts/run prints work without setting anything.
+std::optional<std::string> buildMachinePath() {
+    std::error_code error;
+    const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return std::nullopt;
+    }
+    const auto folder = executable.parent_path();
+    for (const auto& build :
+         {folder.parent_path(), folder.parent_path().parent_path().parent_path()}) {
+        const auto state = build / "sim" / "state.json";
+        if (std::filesystem::is_regular_file(state, error)) {
+            return state.string();
+        }
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 SimulatedStateFile::SimulatedStateFile(std::string path)
@@ -34,6 +56,9 @@ std::string SimulatedStateFile::defaultPath() {
     };
     if (auto explicitPath = nonEmpty(environmentVariable); !explicitPath.empty()) {
         return explicitPath;
+    }
+    if (auto buildMachine = buildMachinePath()) {
+        return *buildMachine;
     }
     if (auto runtime = nonEmpty("XDG_RUNTIME_DIR"); !runtime.empty()) {
         return runtime + "/berthkeep-sim/state.json";
