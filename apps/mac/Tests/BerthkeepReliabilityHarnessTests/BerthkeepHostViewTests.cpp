@@ -18,16 +18,6 @@ namespace {
 using harnesstest::StandInMenu;
 using storetest::drive;
 
-std::unique_ptr<BerthkeepStore> quietStore(storetest::StoreFixture& fixture) {
-    fixture.performInitialAsyncInventoryRefresh = false;
-    fixture.performInitialDriveUsageRefresh = false;
-    fixture.timing.postEjectRefreshDelay = Clock::Duration::zero();
-    fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
-    auto store = fixture.make();
-    test::processQueuedEvents();
-    return store;
-}
-
 SegmentedPicker* picker(const QWidget& root, const char* title) {
     for (SegmentedPicker* candidate : root.findChildren<SegmentedPicker*>()) {
         if (candidate->accessibleName() == title) {
@@ -61,7 +51,7 @@ bool isDark(const QWidget& widget) {
 
 TEST(BerthkeepHostView, StartsOnTheLiveReviewAndSwitchesSectionAndAppearance) {
     storetest::StoreFixture fixture;
-    const auto store = quietStore(fixture);
+    const auto store = fixture.makeQuiet();
     StandInMenu menu;
     BerthkeepHostView view(
         *store, [] {}, menu.factory());
@@ -108,7 +98,7 @@ TEST(LiveReviewSurface, ButtonsReachTheStoresTriggers) {
         SCOPED_TRACE(test.button);
         storetest::StoreFixture fixture;
         fixture.inventory->drives = {drive("a", "Alpha")};
-        const auto store = quietStore(fixture);
+        const auto store = fixture.makeQuiet();
         StandInMenu menu;
         LiveReviewSurface surface(*store, menu.factory(), {});
         const std::size_t snapshots = fixture.inventory->contexts.size();
@@ -130,7 +120,7 @@ TEST(LiveReviewSurface, ButtonsReachTheStoresTriggers) {
 TEST(LiveReviewSurface, TheEmbeddedMenuFollowsTheStoreAndActsOnItAtOnce) {
     storetest::StoreFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha")};
-    const auto store = quietStore(fixture);
+    const auto store = fixture.makeQuiet();
     MenuContentCallbacks callbacks;
     int built = 0;
     int settingsOpened = 0;
@@ -155,7 +145,7 @@ TEST(LiveReviewSurface, TheEmbeddedMenuFollowsTheStoreAndActsOnItAtOnce) {
 
 TEST(LiveReviewSurface, ListsDetectedDrivesWithTheirMountFacts) {
     storetest::StoreFixture fixture;
-    const auto store = quietStore(fixture);
+    const auto store = fixture.makeQuiet();
     StandInMenu menu;
     LiveReviewSurface empty(*store, menu.factory(), {});
     EXPECT_TRUE(showsText(empty, "No external local candidate volumes detected."));
@@ -165,7 +155,7 @@ TEST(LiveReviewSurface, ListsDetectedDrivesWithTheirMountFacts) {
                               DetectedDrive::Scope::managed, false);
     withDrives.inventory->drives = {drive("a", "Alpha"), storetest::excluded("b", "Beta", false),
                                     fixed};
-    const auto storeWithDrives = quietStore(withDrives);
+    const auto storeWithDrives = withDrives.makeQuiet();
     LiveReviewSurface surface(*storeWithDrives, menu.factory(), {});
     for (const char* text :
          {"Alpha", "/Volumes/Alpha/", "Mounted ejectable volume", "Managed", "Beta", "Not mounted",

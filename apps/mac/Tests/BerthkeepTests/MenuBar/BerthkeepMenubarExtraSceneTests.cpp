@@ -16,11 +16,7 @@ using namespace std::chrono_literals;
 struct SceneFixture {
     SceneFixture() {
         fixture.inventory->drives = {storetest::drive("a", "Alpha")};
-        fixture.performInitialAsyncInventoryRefresh = false;
-        fixture.performInitialDriveUsageRefresh = false;
-        fixture.timing.postEjectRefreshDelay = Clock::Duration::zero();
-        store = fixture.make();
-        test::processQueuedEvents();
+        store = fixture.makeQuiet();
 
         BerthkeepMenubarExtraScene::Options options;
         options.actionDispatcher =

@@ -11,17 +11,6 @@ namespace {
 using storetest::drive;
 using storetest::excluded;
 
-std::unique_ptr<BerthkeepStore> quietStore(storetest::StoreFixture& fixture) {
-    fixture.performInitialAsyncInventoryRefresh = false;
-    fixture.performInitialDriveUsageRefresh = false;
-    // An attempt then ends without the test moving the clock.
-    fixture.timing.postEjectRefreshDelay = Clock::Duration::zero();
-    fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
-    auto store = fixture.make();
-    test::processQueuedEvents();
-    return store;
-}
-
 TEST(BerthkeepStoreActions, UtilityActionsStartOnlyWhenNothingRunsAndADriveIsMounted) {
     struct Case {
         const char* name;
@@ -46,7 +35,7 @@ TEST(BerthkeepStoreActions, UtilityActionsStartOnlyWhenNothingRunsAndADriveIsMou
             SCOPED_TRACE(std::string(test.name) + " / " + toString(kind));
             storetest::StoreFixture fixture;
             fixture.inventory->drives = test.drives;
-            const auto store = quietStore(fixture);
+            const auto store = fixture.makeQuiet();
             store->setWorkingDriveIDs(test.working);
             store->setActiveTrigger(test.trigger);
             const std::size_t logged = fixture.sink->events().size();
@@ -91,7 +80,7 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
             fixture.ejector->failing = {"a"};
         }
         fixture.sleepRequester->fails = test.sleepFails;
-        const auto store = quietStore(fixture);
+        const auto store = fixture.makeQuiet();
         RemountTarget alpha;
         alpha.driveID = "a";
         RemountTarget beta;
@@ -142,7 +131,7 @@ TEST(BerthkeepStoreActions, TriggerProbesAgainWhenItsFirstRequestWasFolded) {
     storetest::StoreFixture fixture;
     const auto held = fixture.holdDetachedWork();
     fixture.inventory->drives = {drive("a", "Alpha")};
-    const auto store = quietStore(fixture);
+    const auto store = fixture.makeQuiet();
 
     auto running = store->refreshDriveUsageNow(); // a probe already runs
     store->simulateTrigger(TriggerReason::lidCloseSleep);
@@ -162,7 +151,7 @@ TEST(BerthkeepStoreActions, TriggerProbesAgainWhenItsFirstRequestWasFolded) {
 TEST(BerthkeepStoreActions, DrivesMatchingFollowsTheAskedOrderAndSkipsUnknownIDs) {
     storetest::StoreFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Beta")};
-    const auto store = quietStore(fixture);
+    const auto store = fixture.makeQuiet();
     EXPECT_EQ(
         store->drives({"b", "x", "a", "b"}),
         (std::vector<DetectedDrive>{drive("b", "Beta"), drive("a", "Alpha"), drive("b", "Beta")}));
@@ -171,7 +160,7 @@ TEST(BerthkeepStoreActions, DrivesMatchingFollowsTheAskedOrderAndSkipsUnknownIDs
 TEST(BerthkeepStoreActions, ActionsOnAReleasedStoreDoNothing) {
     storetest::StoreFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha")};
-    auto store = quietStore(fixture);
+    auto store = fixture.makeQuiet();
     store->perform(MenubarUtilityAction::Kind::ejectAll);
     store->perform(DriveAction::Kind::eject, "a");
     store->perform(DriveGroupActionKind::ejectAll, "a");

@@ -12,10 +12,7 @@ using storetest::drive;
 using Status = BerthkeepNotificationAuthorizationStatus;
 
 std::unique_ptr<BerthkeepStore> quietStore(storetest::StoreFixture& fixture) {
-    fixture.performInitialAsyncInventoryRefresh = false;
-    fixture.performInitialDriveUsageRefresh = false;
-    auto store = fixture.make();
-    test::processQueuedEvents();
+    auto store = fixture.makeQuiet();
     fixture.forgetTelemetry();
     return store;
 }

@@ -265,6 +265,18 @@ struct StoreFixture {
 
     // Telemetry event names in the order they were handed over, after the last
     // forgetTelemetry().
+    // A store without launch refreshes, whose attempts end without the clock
+    // moving, so it sees only what a test sets.
+    std::unique_ptr<BerthkeepStore> makeQuiet() {
+        performInitialAsyncInventoryRefresh = false;
+        performInitialDriveUsageRefresh = false;
+        timing.postEjectRefreshDelay = Clock::Duration::zero();
+        timing.sleepEjectSettleDelay = Clock::Duration::zero();
+        auto store = make();
+        test::processQueuedEvents();
+        return store;
+    }
+
     std::vector<std::string> telemetryEventNames() const {
         std::vector<std::string> names;
         const auto requests = transport->requests();

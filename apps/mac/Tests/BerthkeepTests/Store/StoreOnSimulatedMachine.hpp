@@ -4,11 +4,7 @@
 #include <memory>
 
 #include "../Inventory/InventoryTestSupport.hpp"
-#include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
-#include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
-#include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
-#include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
-#include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
+#include "SimulatedMachineStoreSupport.hpp"
 
 namespace berthkeep::storetest {
 
@@ -16,15 +12,8 @@ namespace berthkeep::storetest {
 class StoreOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
 protected:
     // The real inventory service over the stand-in disk tools and this machine.
-    std::shared_ptr<MountedVolumeInventoryService> liveInventory(const SimulatedWorld& world) {
-        using namespace std::chrono_literals;
-        return std::make_shared<MountedVolumeInventoryService>(
-            std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 5000ms,
-                                                    250ms),
-            std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
-            std::make_shared<LiveDiskArbitrationProvider>(
-                std::make_shared<SimulatedDiskArbitration>(stateFile())),
-            std::make_shared<SimulatedMountedVolumeListing>(stateFile()), world.volumesFolder());
+    std::shared_ptr<MountedVolumeInventoryService> liveInventory(const SimulatedWorld&) {
+        return simulatedMachineInventory(stateFile());
     }
 };
 
