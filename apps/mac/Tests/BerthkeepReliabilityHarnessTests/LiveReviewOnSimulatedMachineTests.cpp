@@ -1,0 +1,73 @@
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+
+#include "../BerthkeepTests/Store/SimulatedMachineStoreSupport.hpp"
+#include "../BerthkeepTests/Store/StoreFixture.hpp"
+#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
+#include "BerthkeepReliabilityHarness/LiveReviewSurface.hpp"
+#include "HarnessTestSupport.hpp"
+#include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+
+namespace berthkeep {
+namespace {
+
+using namespace std::chrono_literals;
+
+class LiveReviewOnSimulatedMachine : public inventorytest::SimulatedMachineTest {};
+
+// The harness's sleep button on the real inventory and ejector: the drives of
+// the simulated machine come off.
+TEST_F(LiveReviewOnSimulatedMachine, SimulatedSleepEjectsTheDrives) {
+    SimulatedWorld world;
+    world.mountRoot = mountRoot();
+    for (const char* name : {"Alpha", "Bravo"}) {
+        attachPreset(world, SimulatedDrivePreset::usbStick, std::string(name));
+    }
+    stateFile().write(world);
+
+    storetest::StoreFixture fixture;
+    fixture.executor = nullptr;
+    BerthkeepStore::Platform platform{fixture.launchAtLogin(), nullptr, nullptr};
+    BerthkeepStore store(storetest::simulatedMachineInventory(stateFile()), nullptr, fixture.usage,
+                         storetest::simulatedMachineEjector(stateFile()),
+                         std::make_shared<storetest::UnusedRemounter>(),
+                         std::make_shared<SwiftBerthkeepCore>(), fixture.notifications,
+                         fixture.statusPresenter,
+                         std::make_shared<storetest::UnusedSleepRequester>(),
+                         fixture.promptPresenter, fixture.telemetry, BerthkeepLogger(fixture.sink),
+                         fixture.defaults, true, true, false, BerthkeepStore::Timing{}, platform);
+    // After the launch refresh has read the disks, as a person at the window would.
+    const auto disksRead = [&store] {
+        const auto drives = store.mountedManagedDrives();
+        return drives.size() == 2 &&
+               std::all_of(drives.begin(), drives.end(), [](const auto& d) { return d.bsdName(); });
+    };
+    ASSERT_TRUE(test::processEventsUntil(disksRead, 10s));
+
+    harnesstest::StandInMenu menu;
+    LiveReviewSurface surface(store, menu.factory(), {});
+    QAbstractButton* sleep = nullptr;
+    for (auto* candidate : surface.findChildren<QAbstractButton*>()) {
+        if (candidate->text() == QStringLiteral("Simulate Sleep Hook")) {
+            sleep = candidate;
+        }
+    }
+    ASSERT_NE(sleep, nullptr);
+    sleep->click();
+
+    const auto mountedVolumes = [this] {
+        int mounted = 0;
+        for (const auto& disk : stateFile().read().disks) {
+            for (const auto& volume : disk.volumes) {
+                mounted += volume.mounted ? 1 : 0;
+            }
+        }
+        return mounted;
+    };
+    EXPECT_TRUE(test::processEventsUntil([&] { return mountedVolumes() == 0; }, 15s));
+    EXPECT_EQ(store.lastObservedTrigger(), TriggerReason::systemSleep);
+}
+
+} // namespace
+} // namespace berthkeep
