@@ -1,20 +1,21 @@
 #include "Berthkeep/Shell/BerthkeepUpdaterController.hpp"
 
+#include "Berthkeep/Shell/LiveBerthkeepNotificationManager.hpp"
 #include "BerthkeepShared/BerthkeepBundleConfiguration.hpp"
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 
 namespace berthkeep {
 
 BerthkeepUpdaterController::BerthkeepUpdaterController(
     const PropertyListValue::Dictionary& infoDictionary, const SoftwareUpdaterFactory& makeUpdater,
-    std::shared_ptr<SoftwareUpdaterDelegate> delegate, std::function<void()> beforeUserCheck)
-    : m_delegate(std::move(delegate))
-    , m_beforeUserCheck(std::move(beforeUserCheck))
+    std::shared_ptr<BerthkeepUpdaterForegroundPresentationBridge> bridge)
+    : m_foregroundPresentationBridge(bridge ? std::move(bridge) : makeLiveBridge())
     , m_isUpdateCommandAvailable(
           BerthkeepBundleConfiguration::hasSparkleUpdateConfiguration(infoDictionary)) {
     if (!m_isUpdateCommandAvailable || !makeUpdater) {
         return;
     }
-    std::shared_ptr<SoftwareUpdater> updater = makeUpdater(m_delegate);
+    std::shared_ptr<SoftwareUpdater> updater = makeUpdater(m_foregroundPresentationBridge);
     if (!updater) {
         return;
     }
@@ -25,13 +26,20 @@ BerthkeepUpdaterController::BerthkeepUpdaterController(
     };
 }
 
+std::shared_ptr<BerthkeepUpdaterForegroundPresentationBridge>
+BerthkeepUpdaterController::makeLiveBridge() {
+    return std::make_shared<BerthkeepUpdaterForegroundPresentationBridge>(
+        BerthkeepForegroundPresentationCoordinator::shared(),
+        LiveBerthkeepNotificationManager::defaultCenter(),
+        BerthkeepLogger::live(BerthkeepRuntimeIdentity::currentBundleIdentifier()));
+}
+
 void BerthkeepUpdaterController::checkForUpdates() {
     if (!m_checkForUpdatesHandler) {
         return;
     }
-    if (m_beforeUserCheck) {
-        m_beforeUserCheck();
-    }
+    m_foregroundPresentationBridge->beginForegroundPresentation();
+    m_foregroundPresentationBridge->coordinator().activateIgnoringOtherApps();
     m_checkForUpdatesHandler();
 }
 

@@ -48,10 +48,10 @@ public:
     sleepFailureRequest(const PendingSleepFailureNotification& notification);
     static BerthkeepNotificationAuthorizationStatus
     mapAuthorizationStatus(UserNotificationAuthorizationStatus status);
-
-private:
+    // The system's centre, or none outside an application bundle.
     static std::shared_ptr<UserNotificationCenter> defaultCenter();
 
+private:
     CenterProvider m_centerProvider;
 };
 
