@@ -57,6 +57,7 @@ TEST_F(MenuBarOnLiveStore, ShowsTheMachinesDrivesAndEjectsTheChosenOne) {
 
     const auto cards = menutest::visibleChildren<DriveGroupCard>(view);
     ASSERT_EQ(cards.size(), 2u);
+    const std::size_t refreshes = fixture.sink->named("inventory.refresh.result").size();
     const DriveGroupCard& backup = *cards.front();
     ASSERT_TRUE(backup.singleDriveAction().has_value());
     const std::string backupID = backup.singleDriveAction()->driveID;
@@ -67,6 +68,10 @@ TEST_F(MenuBarOnLiveStore, ShowsTheMachinesDrivesAndEjectsTheChosenOne) {
     ASSERT_TRUE(
         test::processEventsUntil([&fixture] { return !fixture.ejector->ejected.empty(); }, 10s));
     EXPECT_EQ(fixture.ejector->ejected, std::vector<std::string>{backupID});
+    // The refresh that follows an eject ends before the store goes.
+    fixture.clock->advance(5s);
+    EXPECT_TRUE(test::processEventsUntil(
+        [&] { return fixture.sink->named("inventory.refresh.result").size() > refreshes; }, 10s));
 }
 
 } // namespace

@@ -22,7 +22,9 @@ struct WakeRecord {
 QCoro::Task<void> slowWake(WakeRecord* record, std::shared_ptr<Clock> clock, std::string id,
                            std::shared_ptr<CancelToken> cancel) {
     record->started.push_back(id);
-    co_await clock->sleep(10s, record->deaf ? nullptr : cancel);
+    // Bound first: g++ 12 destroys a ?: temporary beside co_await twice.
+    const std::shared_ptr<CancelToken> heard = record->deaf ? nullptr : cancel;
+    co_await clock->sleep(10s, heard);
     record->ended.push_back(id);
 }
 
@@ -166,6 +168,8 @@ TEST(BerthkeepSleepWakeCoordinator, AnOlderAttemptEndingLeavesTheNewerOneInCharg
     EXPECT_EQ(cancelled[0].metadata.at("remount_attempt_id"), fixture.record.started[1]);
     coordinator->cancelWakeRemount("system_sleep");
     EXPECT_EQ(fixture.sink->named("sleep.wake.remount.cancel_requested").size(), 1u);
+    fixture.clock->advance(10s); // the deaf attempt ends, so nothing outlives the test
+    test::processQueuedEvents();
 }
 
 TEST(BerthkeepSleepWakeCoordinator, ABurstOfVolumeChangesGivesOneLateRefresh) {
