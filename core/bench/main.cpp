@@ -4,6 +4,7 @@
 //   holder processes (one of them holding only a mapping);
 // - update cost with the watch budget spent against a normal update;
 // - the helper's start-up against /bin/true.
+// With --mount-folder DIR, only the snapshot against `fuser -m DIR`, nothing holding it.
 // Not a test: nothing here passes or fails, scripts/bench runs it.
 
 #include "berthkeep_core.h"
@@ -147,6 +148,7 @@ enum class Hold { openFile, workingDirectory, mappingOnly };
 // A holder outlives a crashed bench by this long at most.
 constexpr unsigned kHoldSeconds = 600;
 constexpr const char* kHoldMappingOption = "--hold-mapping";
+constexpr const char* kMountFolderOption = "--mount-folder";
 
 // As a holder: maps the file, lets its descriptor go, says so and waits to be killed.
 int holdMapping(const char* file) {
@@ -336,27 +338,25 @@ std::size_t countWords(const std::string& text) {
     return count;
 }
 
-void benchSnapshots() {
-    BenchDrive drive;
-    std::printf("Snapshot CPU per answer against fuser -m (%s %s)\n", drive.path().c_str(),
-                drive.mounted() ? "is a tmpfs mount"
-                                : "is a plain folder: fuser answers for its whole file system");
+// One row per mode for each holder count: the snapshot's CPU per answer against fuser's.
+void compareSnapshots(const fs::path& folder, const fs::path& heldFile,
+                      const std::vector<int>& holderCounts) {
     std::printf("  %8s %9s %12s %12s %8s %16s %11s\n", "holders", "mode", "monitor ms", "fuser ms",
                 "ratio", "monitor open/cwd", "fuser pids");
-    for (const int count : {0, 40, 400}) {
+    for (const int count : holderCounts) {
         Holders holders;
         for (int index = 0; index < count; ++index) {
             const Hold hold = index == 0       ? Hold::mappingOnly
                               : index % 2 == 1 ? Hold::openFile
                                                : Hold::workingDirectory;
-            holders.add(hold, drive.path(), drive.file());
+            holders.add(hold, folder, heldFile);
         }
-        const std::vector<std::string> fuser{"fuser", "-m", drive.path().string()};
+        const std::vector<std::string> fuser{"fuser", "-m", folder.string()};
         const std::size_t fuserPids = countWords(spawn(fuser, "", true).output);
         const char* modes[] = {"standard", "enhanced"};
         Monitor monitors[2];
         for (int mode = 0; mode < 2; ++mode) {
-            monitors[mode].update(volumeSet(modes[mode], {drive.path()}));
+            monitors[mode].update(volumeSet(modes[mode], {folder}));
         }
         const auto childrenCpu = [] {
             return cpuSeconds(RUSAGE_CHILDREN);
@@ -388,6 +388,14 @@ void benchSnapshots() {
                         seen.c_str(), fuserPids);
         }
     }
+}
+
+void benchSnapshots() {
+    BenchDrive drive;
+    std::printf("Snapshot CPU per answer against fuser -m (%s %s)\n", drive.path().c_str(),
+                drive.mounted() ? "is a tmpfs mount"
+                                : "is a plain folder: fuser answers for its whole file system");
+    compareSnapshots(drive.path(), drive.file(), {0, 40, 400});
 }
 
 // A tree of about fanout + fanout² folders.
@@ -462,10 +470,15 @@ int main(int argc, char** argv) {
     if (argc == 3 && std::string_view(argv[1]) == kHoldMappingOption) {
         return holdMapping(argv[2]);
     }
+    const bool mountFolderOnly = argc == 3 && std::string_view(argv[1]) == kMountFolderOption;
     const std::string helper = argc > 1 ? argv[1] : BERTHKEEP_CORE_BRIDGE_PATH;
     // The monitor's notes go to standard error: keep them next to the figures they concern.
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
+        if (mountFolderOnly) {
+            compareSnapshots(fs::canonical(argv[2]), {}, {0});
+            return 0;
+        }
         benchSnapshots();
         benchUpdates();
         benchHelper(helper);
