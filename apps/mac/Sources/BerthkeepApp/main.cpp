@@ -23,8 +23,10 @@ int main(int argc, char** argv) {
     QApplication::setQuitOnLastWindowClosed(false);
 
     TerminationSignalWatcher signalWatcher;
+    // exit, not quit: quit asks the windows to close first, and the menu's
+    // window refuses.
     QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminationRequested, &application,
-                     &QApplication::quit);
+                     [] { QCoreApplication::exit(0); });
 
     BerthkeepRustBridgeBootstrap::registerFactories();
     const auto bundle = AppBundle::main();

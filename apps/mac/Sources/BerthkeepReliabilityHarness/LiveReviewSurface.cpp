@@ -268,7 +268,7 @@ MenuContentCallbacks LiveReviewSurface::storeCallbacks() {
     callbacks.onOpenSettings = m_onOpenSettings ? m_onOpenSettings : [] {
     };
     callbacks.onQuit = [] {
-        QCoreApplication::quit();
+        QCoreApplication::exit(0);
     };
     return callbacks;
 }

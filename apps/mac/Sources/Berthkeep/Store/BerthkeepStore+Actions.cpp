@@ -58,7 +58,9 @@ void BerthkeepStore::perform(DriveGroupActionKind kind, const std::string& group
 }
 
 void BerthkeepStore::quit() {
-    QCoreApplication::quit();
+    // exit, not quit: Qt's quit first asks every window to close, and the menu's
+    // own window refuses, which would cancel it.
+    QCoreApplication::exit(0);
 }
 
 void BerthkeepStore::simulateTrigger(TriggerReason trigger) {
