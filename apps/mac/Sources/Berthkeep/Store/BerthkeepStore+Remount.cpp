@@ -50,21 +50,9 @@ QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
         it->isMounted() || !it->bsdName()) {
         co_return;
     }
-    const QPointer<BerthkeepStore> self(this);
     const std::string name = it->name();
     std::vector<RemountTarget> targets{manualTarget(*it)};
-    m_transientActionStatusPresenter->present({TransientActionStatusAction::mount,
-                                               "Mounting drive...", name,
-                                               TransientActionStatusTone::progress});
-    const std::vector<RemountTarget> failed = co_await remountTargets(
-        std::move(targets), m_timing.manualMountMaxAttempts, m_timing.manualMountRetryDelay,
-        manualMountEventNames(), std::nullopt, Duration::zero(), false);
-    if (!self) {
-        co_return;
-    }
-    const auto failedCount = static_cast<std::int64_t>(failed.size());
-    m_transientActionStatusPresenter->present(TransientActionStatus::mountResult(
-        TransientActionStatusAction::mount, 1 - failedCount, failedCount, name));
+    co_await runManualMount(std::move(targets), name, name);
 }
 
 QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID) {
@@ -82,10 +70,17 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID) {
     if (targets.empty()) {
         co_return;
     }
+    const std::string detail = driveCountText(static_cast<std::int64_t>(targets.size()));
+    co_await runManualMount(std::move(targets), detail, std::nullopt);
+}
+
+QCoro::Task<void> BerthkeepStore::runManualMount(std::vector<RemountTarget> targets,
+                                                 std::string progressDetail,
+                                                 std::optional<std::string> targetName) {
     const QPointer<BerthkeepStore> self(this);
     const auto total = static_cast<std::int64_t>(targets.size());
     m_transientActionStatusPresenter->present({TransientActionStatusAction::mount,
-                                               "Mounting drive...", driveCountText(total),
+                                               "Mounting drive...", std::move(progressDetail),
                                                TransientActionStatusTone::progress});
     const std::vector<RemountTarget> failed = co_await remountTargets(
         std::move(targets), m_timing.manualMountMaxAttempts, m_timing.manualMountRetryDelay,
@@ -95,7 +90,7 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID) {
     }
     const auto failedCount = static_cast<std::int64_t>(failed.size());
     m_transientActionStatusPresenter->present(TransientActionStatus::mountResult(
-        TransientActionStatusAction::mount, total - failedCount, failedCount, std::nullopt));
+        TransientActionStatusAction::mount, total - failedCount, failedCount, targetName));
 }
 
 // ---- the remount engine -----------------------------------------------------

@@ -52,8 +52,8 @@
 #include "BerthkeepTelemetry/BerthkeepTelemetryRecords.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
 #include "platform/Power/SystemPowerManagement.hpp"
-#include "platform/Workspace/WorkspaceNotificationCenter.hpp"
 #include "platform/UrlOpening/UrlOpening.hpp"
+#include "platform/Workspace/WorkspaceNotificationCenter.hpp"
 
 namespace berthkeep {
 
@@ -345,6 +345,10 @@ public:
     // Mounting (BerthkeepStore+Remount.cpp).
     QCoro::Task<void> mountDrive(std::string driveID);
     QCoro::Task<void> mountDriveGroup(std::string groupID);
+    // The panel, the retried mounts and the result panel of a manual mount;
+    // `targetName` names a single drive in the result.
+    QCoro::Task<void> runManualMount(std::vector<RemountTarget> targets, std::string progressDetail,
+                                     std::optional<std::string> targetName);
     struct RemountEventNames {
         std::string started;
         std::string succeeded;
