@@ -263,8 +263,6 @@ struct StoreFixture {
             performInitialAsyncInventoryRefresh, performInitialDriveUsageRefresh, timing, platform);
     }
 
-    // Telemetry event names in the order they were handed over, after the last
-    // forgetTelemetry().
     // A store without launch refreshes, whose attempts end without the clock
     // moving, so it sees only what a test sets.
     std::unique_ptr<BerthkeepStore> makeQuiet() {
@@ -277,6 +275,8 @@ struct StoreFixture {
         return store;
     }
 
+    // Telemetry event names in the order they were handed over, after the last
+    // forgetTelemetry().
     std::vector<std::string> telemetryEventNames() const {
         std::vector<std::string> names;
         const auto requests = transport->requests();
