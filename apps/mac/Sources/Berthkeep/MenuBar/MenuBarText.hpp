@@ -36,11 +36,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    struct Line {
-        QString text;
-        qreal y = 0;
-    };
-    std::vector<Line> layoutLines(qreal width) const;
+    QStringList layoutLines(qreal width) const;
 
     QString m_text;
     QFont m_font;

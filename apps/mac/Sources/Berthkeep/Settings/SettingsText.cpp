@@ -1,8 +1,9 @@
 #include "Berthkeep/Settings/SettingsText.hpp"
 
+#include "Berthkeep/MenuBar/WrappedTextLines.hpp"
+
 #include <QFontMetricsF>
 #include <QPainter>
-#include <QTextLayout>
 
 #include <cmath>
 
@@ -37,27 +38,10 @@ void SettingsText::setColor(const QColor& color) {
 }
 
 QStringList SettingsText::visibleLines(int width) const {
-    QStringList lines;
     if (width <= 0) {
-        return lines;
+        return {};
     }
-    QTextLayout layout(m_text, m_font);
-    QTextOption option;
-    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
-    layout.setTextOption(option);
-    layout.beginLayout();
-    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
-        line.setLineWidth(width);
-        if (m_lineLimit > 0 && lines.size() == m_lineLimit - 1) {
-            // The last allowed line takes the rest, cut to fit.
-            const QString rest = m_text.mid(line.textStart());
-            lines << QFontMetricsF(m_font).elidedText(rest.simplified(), Qt::ElideRight, width);
-            break;
-        }
-        lines << m_text.mid(line.textStart(), line.textLength()).trimmed();
-    }
-    layout.endLayout();
-    return lines;
+    return wrappedTextLines(m_text, m_font, width, m_lineLimit);
 }
 
 // Margins are part of the text, so a hidden note takes its spacing with it.
