@@ -326,7 +326,7 @@ std::string ActivityMonitor::snapshotJson() {
     if (usesActivitySignals(mode)) {
         const ViewerMatcher viewers(promoted);
         scan = scanProcesses(roots, usesSupplementalSignals(mode) ? &viewers : nullptr, "/proc",
-                             &m_processNames);
+                             &m_processNames, &m_quietProcesses);
         samples = sampleAll(roots);
     } else {
         scan.volumes.resize(roots.size());

@@ -2,6 +2,7 @@
 
 #include "ActivityMonitorFileEvents.hpp"
 #include "ActivityMonitorProcessNameCache.hpp"
+#include "ActivityMonitorQuietProcessCache.hpp"
 #include "ActivityMonitorRequests.hpp"
 
 #include <chrono>
@@ -87,6 +88,7 @@ private:
     std::mutex m_callMutex;
     // Used by snapshots only, under the call lock.
     ProcessNameCache m_processNames;
+    QuietProcessCache m_quietProcesses;
     // Guards everything below, shared with the background thread.
     std::mutex m_stateMutex;
     ActivityDetectionMode m_mode;

@@ -1,7 +1,10 @@
 #include "ActivityMonitorProcessScan.hpp"
 
+#include "ActivityMonitorQuietProcessCache.hpp"
+
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -136,6 +139,12 @@ public:
         return all();
     }
 
+    const std::vector<bool>& marks() const { return m_marks; }
+    void assign(const std::vector<bool>& marks) {
+        m_marks = marks;
+        m_count = std::size_t(std::count(m_marks.begin(), m_marks.end(), true));
+    }
+
     void add(const RootMarks& other) {
         for (std::size_t index = 0; index < m_marks.size(); ++index) {
             if (other.m_marks[index] && !m_marks[index]) {
@@ -168,7 +177,7 @@ public:
     }
 
 private:
-    static constexpr std::size_t kLongestEntry = 8;
+    static constexpr std::size_t kLongestEntry = 9;
     std::array<char, NAME_MAX + 1 + kLongestEntry + 1> m_path{};
     std::size_t m_prefix = 0;
 };
@@ -178,10 +187,12 @@ private:
 // known to hold every root: counting is per process, so more of it changes nothing.
 class ProcessReader {
 public:
-    ProcessReader(int procDirectory, const std::vector<std::string>& roots, ProcessNameCache* names)
+    ProcessReader(int procDirectory, const std::vector<std::string>& roots, ProcessNameCache* names,
+                  QuietProcessCache* quiet)
         : m_proc(procDirectory)
         , m_roots(roots)
         , m_names(names)
+        , m_quiet(quiet)
         , m_cwd(roots.size())
         , m_open(roots.size())
         , m_viewerMarks(roots.size())
@@ -198,6 +209,76 @@ public:
         std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
         m_process.directory = directory;
 
+        const std::optional<QuietProcessCache::Activity> activity =
+            m_quiet ? readActivity(directory) : std::nullopt;
+        if (activity) {
+            if (const QuietProcessCache::Holdings* kept = m_quiet->find(m_process.pid, *activity)) {
+                m_cwd.assign(kept->cwd);
+                m_open.assign(kept->open);
+                m_viewerMarks.assign(kept->viewer);
+                m_viewer = kept->viewerIdentity;
+                return;
+            }
+        }
+        readHoldings(viewers);
+        if (activity) {
+            m_quiet->keep(m_process.pid, *activity,
+                          {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer});
+        }
+    }
+
+    const RootMarks& cwdMarks() const { return m_cwd; }
+    // Descriptors, mapped files and the executable: all keep the file system busy.
+    const RootMarks& openMarks() const { return m_open; }
+    const RootMarks& viewerMarks() const { return m_viewerMarks; }
+    const std::optional<ViewerIdentity>& viewer() const { return m_viewer; }
+
+private:
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+    // Long argument lists are cut here; a file argument comes early in practice.
+    static constexpr std::size_t kArgumentLimit = 1 << 20;
+
+    using LinkBuffer = std::array<char, PATH_MAX>;
+
+    // Null when the process has more than one thread, or the kernel keeps no counts.
+    std::optional<QuietProcessCache::Activity> readActivity(ino_t directory) {
+        // The threads directory links one entry per thread besides "." and "..".
+        struct stat threads {};
+        if (fstatat(m_proc, m_path.entry("task"), &threads, 0) != 0 || threads.st_nlink != 3) {
+            return std::nullopt;
+        }
+        const int fd = openEntry("schedstat", 0);
+        if (fd < 0) {
+            return std::nullopt;
+        }
+        std::array<char, 96> text{};
+        const ssize_t length = ::read(fd, text.data(), text.size() - 1);
+        close(fd);
+        if (length <= 0) {
+            return std::nullopt;
+        }
+        // "runtime waited timesRun\n"
+        QuietProcessCache::Activity activity{directory};
+        const char* position = text.data();
+        const char* const end = text.data() + length;
+        for (std::uint64_t* field : {&activity.runtime, &activity.waited, &activity.timesRun}) {
+            while (position < end && *position == ' ') {
+                ++position;
+            }
+            const auto [next, error] = std::from_chars(position, end, *field);
+            if (error != std::errc()) {
+                return std::nullopt;
+            }
+            position = next;
+        }
+        // All zero where the kernel keeps no scheduler counts.
+        if (activity.runtime == 0 && activity.timesRun == 0) {
+            return std::nullopt;
+        }
+        return activity;
+    }
+
+    void readHoldings(const ViewerMatcher* viewers) {
         std::string_view executable;
         if (viewers) {
             // A viewer is known by its executable, so it is read first: kernel threads
@@ -242,19 +323,6 @@ public:
             matchViewer(executable, *viewers);
         }
     }
-
-    const RootMarks& cwdMarks() const { return m_cwd; }
-    // Descriptors, mapped files and the executable: all keep the file system busy.
-    const RootMarks& openMarks() const { return m_open; }
-    const RootMarks& viewerMarks() const { return m_viewerMarks; }
-    const std::optional<ViewerIdentity>& viewer() const { return m_viewer; }
-
-private:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
-    // Long argument lists are cut here; a file argument comes early in practice.
-    static constexpr std::size_t kArgumentLimit = 1 << 20;
-
-    using LinkBuffer = std::array<char, PATH_MAX>;
 
     // Null (with errno set) when the link cannot be read.
     static std::optional<std::string_view> readLinkAt(int directory, const char* name,
@@ -448,6 +516,7 @@ private:
     const int m_proc;
     const std::vector<std::string>& m_roots;
     ProcessNameCache* const m_names;
+    QuietProcessCache* const m_quiet;
     ProcessNameCache::Process m_process;
     EntryPath m_path;
     RootMarks m_cwd;
@@ -506,7 +575,8 @@ std::optional<ViewerIdentity> ViewerMatcher::match(std::string_view processName,
 }
 
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
-                                const std::string& procRoot, ProcessNameCache* names) {
+                                const std::string& procRoot, ProcessNameCache* names,
+                                QuietProcessCache* quiet) {
     ProcessScanResult result;
     result.volumes.resize(roots.size());
     if (roots.empty()) {
@@ -516,10 +586,14 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
     if (!proc) {
         return result;
     }
+    const auto now = ProcessNameCache::Clock::now();
     if (names) {
-        names->startScan(ProcessNameCache::Clock::now());
+        names->startScan(now);
     }
-    ProcessReader reader(dirfd(proc), roots, names);
+    if (quiet) {
+        quiet->startScan(now, roots, viewers);
+    }
+    ProcessReader reader(dirfd(proc), roots, names, quiet);
     std::set<std::string> seenIdentities;
     while (const dirent* entry = readdir(proc)) {
         if (!isProcessDirectory(entry->d_name)) {
@@ -547,6 +621,9 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
     closedir(proc);
     if (names) {
         names->finishScan();
+    }
+    if (quiet) {
+        quiet->finishScan();
     }
     return result;
 }

@@ -11,6 +11,8 @@
 
 namespace berthkeep::core {
 
+class QuietProcessCache;
+
 // True when path is root itself or lies below it. Both are absolute and normalised.
 bool isPathUnder(std::string_view path, std::string_view root);
 
@@ -25,10 +27,14 @@ public:
     std::optional<ViewerIdentity> match(std::string_view processName,
                                         std::string_view executablePath) const;
 
+    friend bool operator==(const ViewerMatcher&, const ViewerMatcher&) = default;
+
 private:
     struct Entry {
         std::string key;
         ViewerIdentity identity;
+
+        friend bool operator==(const Entry&, const Entry&) = default;
     };
     std::vector<Entry> m_promoted;
 };
@@ -54,9 +60,11 @@ struct ProcessScanResult {
 // read (gone meanwhile, or another user's without privilege) are skipped, and so are
 // kernel threads and zombies, after a call or two. Without a viewer matcher no viewer
 // is looked for. Process names, read only to match viewers, are taken from the cache
-// when one is given and kept there for the next scan.
+// when one is given and kept there for the next scan. With a quiet-process cache, what a
+// process held is read again only once it has run.
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
                                 const std::string& procRoot = "/proc",
-                                ProcessNameCache* names = nullptr);
+                                ProcessNameCache* names = nullptr,
+                                QuietProcessCache* quiet = nullptr);
 
 } // namespace berthkeep::core

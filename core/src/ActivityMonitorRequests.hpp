@@ -29,6 +29,8 @@ struct MonitoredVolume {
 struct ViewerIdentity {
     std::string identity;
     std::string displayName;
+
+    friend bool operator==(const ViewerIdentity&, const ViewerIdentity&) = default;
 };
 
 // The complete set of drives to watch; each update replaces the previous one.
