@@ -6,6 +6,7 @@
 #include <string>
 
 #include "Berthkeep/Inventory/DiskImagePlistInventoryParser.hpp"
+#include "Berthkeep/Inventory/DiskUtilityListOutput.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

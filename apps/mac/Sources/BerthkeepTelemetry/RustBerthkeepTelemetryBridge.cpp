@@ -4,6 +4,10 @@
 
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryCoding.hpp"
+#include "BerthkeepTelemetry/DynamicLibraryRustBerthkeepTelemetryTransport.hpp"
+#include "BerthkeepTelemetry/MissingRustBerthkeepTelemetryTransport.hpp"
+#include "BerthkeepTelemetry/ProcessRustBerthkeepTelemetryTransport.hpp"
+#include "BerthkeepTelemetry/RustBerthkeepTelemetryBridgeError.hpp"
 #include "platform/Log/ProcessLog.hpp"
 
 namespace berthkeep {

@@ -11,6 +11,10 @@
 #include "BerthkeepShared/BerthkeepLogSink.hpp"
 #include "BerthkeepShared/BerthkeepLogger.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryCoding.hpp"
+#include "BerthkeepTelemetry/DynamicLibraryRustBerthkeepTelemetryTransport.hpp"
+#include "BerthkeepTelemetry/MissingRustBerthkeepTelemetryTransport.hpp"
+#include "BerthkeepTelemetry/ProcessRustBerthkeepTelemetryTransport.hpp"
+#include "BerthkeepTelemetry/RustBerthkeepTelemetryBridgeError.hpp"
 #include "BerthkeepTelemetry/RustBerthkeepTelemetryTransport.hpp"
 
 namespace berthkeep::test {

@@ -1,6 +1,7 @@
 #include "Berthkeep/Actions/DiskUtilityActionCommand.hpp"
 
 #include "Berthkeep/Actions/DriveOperationError.hpp"
+#include "Berthkeep/Inventory/DiskToolProcessRequest.hpp"
 #include "BerthkeepShared/BerthkeepText.hpp"
 #include "BerthkeepShared/ProcessRunnerAsync.hpp"
 
@@ -36,12 +37,9 @@ std::exception_ptr diskUtilityActionFailure(const DiskUtilityActionCommand& comm
 QCoro::Task<void> runDiskUtilityAction(DiskUtilityActionCommand command,
                                        std::shared_ptr<CancelToken> cancel,
                                        std::shared_ptr<Executor> executor) {
-    ProcessRequest request;
-    request.executablePath = command.executablePath;
-    request.arguments = command.arguments;
-    request.timeout = std::max(command.deadline, std::chrono::milliseconds(0));
-    request.terminationGracePeriod =
-        std::max(command.terminationGracePeriod, std::chrono::milliseconds(0));
+    ProcessRequest request =
+        DiskToolProcessRequest::make(command.executablePath, command.arguments, command.deadline,
+                                     command.terminationGracePeriod);
     request.cancelToken = std::move(cancel);
     const ProcessResult result = co_await runProcessAsync(std::move(request), std::move(executor));
     if (const std::exception_ptr failure = diskUtilityActionFailure(command, result)) {

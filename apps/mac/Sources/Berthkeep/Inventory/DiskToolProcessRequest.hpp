@@ -8,7 +8,8 @@
 
 namespace berthkeep {
 
-// The child-process request both disk tools (`diskutil`, `hdiutil`) run with.
+// The child-process request every disk-tool run (`diskutil`, `hdiutil`) starts
+// with: the inventory's lookups and the drive actions alike.
 namespace DiskToolProcessRequest {
 
 // A negative duration waits not at all.

@@ -76,20 +76,10 @@ struct DiskUtilityVolumeFacts {
 
     bool operator==(const DiskUtilityVolumeFacts&) const = default;
 
-    // Property-list bytes (XML or binary) to facts. Nothing when the bytes are not
+    // XML property-list bytes to facts. Nothing when the bytes are not
     // a dictionary, "DeviceIdentifier" is missing, or any known key has the wrong type.
     static std::optional<DiskUtilityVolumeFacts> decode(const std::string& bytes);
     static std::optional<DiskUtilityVolumeFacts> decode(const PropertyListValue& value);
-};
-
-// The decoded `diskutil list -plist external`: only "AllDisks" is read.
-struct DiskUtilityListOutput {
-    std::vector<std::string> allDisks;
-
-    bool operator==(const DiskUtilityListOutput&) const = default;
-
-    // Nothing when "AllDisks" is missing or is not an array of strings.
-    static std::optional<DiskUtilityListOutput> decode(const std::string& bytes);
 };
 
 } // namespace berthkeep

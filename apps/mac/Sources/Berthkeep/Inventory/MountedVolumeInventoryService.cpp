@@ -3,6 +3,7 @@
 #include <stdexcept>
 
 #include "Berthkeep/Inventory/DetectedDrive+Sorting.hpp"
+#include "Berthkeep/Inventory/DiskUtilityListOutput.hpp"
 #include "Berthkeep/Inventory/DriveInventoryClassifier.hpp"
 #include "Berthkeep/Inventory/DriveInventoryDiskDrivesAssembler.hpp"
 #include "Berthkeep/Inventory/DriveInventoryEjectTargets.hpp"

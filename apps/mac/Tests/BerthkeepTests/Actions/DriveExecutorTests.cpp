@@ -232,18 +232,24 @@ protected:
         }
         return alive;
     }
+
+    // A USB stick whose `diskutil eject` hangs and ignores SIGTERM; its BSD name.
+    std::string attachStickWhoseEjectHangs() {
+        SimulatedWorld world;
+        world.createMountDirectories = false;
+        const std::string disk = attachPreset(world, SimulatedDrivePreset::usbStick);
+        stateFile().write(world);
+        ScriptedBehaviour hang;
+        hang.verb = "eject";
+        hang.hang = true;
+        hang.ignoreTerminate = true;
+        addBehaviour(hang);
+        return disk;
+    }
 };
 
 TEST_F(DriveExecutorsOnSimulatedMachine, HungEjectTimesOutAndLeavesNoChild) {
-    SimulatedWorld world;
-    world.createMountDirectories = false;
-    const std::string disk = attachPreset(world, SimulatedDrivePreset::usbStick);
-    stateFile().write(world);
-    ScriptedBehaviour hang;
-    hang.verb = "eject";
-    hang.hang = true;
-    hang.ignoreTerminate = true;
-    addBehaviour(hang);
+    const std::string disk = attachStickWhoseEjectHangs();
 
     auto ejector = std::make_shared<WorkspaceDriveEjector>(
         std::make_shared<LiveEjectDiskUtilityRunner>(inventorytest::standInPath("diskutil")),
@@ -261,6 +267,25 @@ TEST_F(DriveExecutorsOnSimulatedMachine, HungEjectTimesOutAndLeavesNoChild) {
               "BerthkeepStore.Eject -1001 Eject attempt timed out");
     EXPECT_EQ(standInChildrenAlive(), 0);
     EXPECT_TRUE(stateFile().read().findDisk(disk));
+}
+
+// Negative bounds are clamped as for the inventory's tool runs: the hung child is
+// stopped at once, not handed to the runner as a negative deadline.
+TEST_F(DriveExecutorsOnSimulatedMachine, NegativeBoundsStopAHungCommandAtOnce) {
+    const std::string disk = attachStickWhoseEjectHangs();
+
+    DiskUtilityActionCommand command;
+    command.executablePath = inventorytest::standInPath("diskutil");
+    command.arguments = {"eject", disk};
+    command.failureMessage = "diskutil eject failed";
+    command.errorDomain = DriveOperationError::ejectDomain;
+    command.deadline = -3000ms;
+    command.terminationGracePeriod = -250ms;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(outcomeOf(runDiskUtilityAction(command, nullptr)),
+              "BerthkeepStore.Eject -1001 Eject attempt timed out");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
+    EXPECT_EQ(standInChildrenAlive(), 0);
 }
 
 TEST_F(DriveExecutorsOnSimulatedMachine, RemounterReportsTheToolsReasonAndMountsReplugged) {

@@ -4,6 +4,7 @@
 
 #include "Berthkeep/Inventory/DiskImagePlistInventoryParser.hpp"
 #include "Berthkeep/Inventory/DiskUtilityError.hpp"
+#include "Berthkeep/Inventory/DiskUtilityListOutput.hpp"
 #include "Berthkeep/Inventory/DiskUtilityOutputDecoding.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
 #include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "Berthkeep/Drive/DetectedDrive.hpp"
+#include "Berthkeep/Inventory/DiskUtilityListOutput.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
 #include "Berthkeep/Inventory/DriveInventoryAuditContext.hpp"
 

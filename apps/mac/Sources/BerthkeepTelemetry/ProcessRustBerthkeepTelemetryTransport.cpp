@@ -1,9 +1,9 @@
-#include "BerthkeepTelemetry/RustBerthkeepTelemetryTransport.hpp"
+#include "BerthkeepTelemetry/ProcessRustBerthkeepTelemetryTransport.hpp"
 
 #include <QString>
 
-#include "BerthkeepShared/BerthkeepRustLibraryCall.hpp"
 #include "BerthkeepShared/ProcessRunner.hpp"
+#include "BerthkeepTelemetry/RustBerthkeepTelemetryBridgeError.hpp"
 
 namespace berthkeep {
 
@@ -14,37 +14,6 @@ std::string replacingInvalidUTF8(const std::string& bytes) {
 }
 
 } // namespace
-
-std::string MissingRustBerthkeepTelemetryTransport::call(const std::string&) {
-    throw RustBerthkeepTelemetryBridgeError::transportUnavailable();
-}
-
-DynamicLibraryRustBerthkeepTelemetryTransport::DynamicLibraryRustBerthkeepTelemetryTransport(
-    const std::string& libraryURL)
-    : m_handle(BerthkeepRustFFI::openLibrary(libraryURL,
-                                             RustBerthkeepTelemetryBridgeError::dlopenFailed)) {
-    BerthkeepRustLibraryCall::resolveOrClose(m_handle, [this] {
-        m_processTelemetryFunction = BerthkeepRustFFI::resolveSymbol<ProcessTelemetryFunction>(
-            "berthkeep_core_process_telemetry_json", m_handle,
-            RustBerthkeepTelemetryBridgeError::symbolMissing);
-        m_lastErrorFunction = BerthkeepRustFFI::resolveSymbol<LastErrorFunction>(
-            "berthkeep_core_last_error_message", m_handle,
-            RustBerthkeepTelemetryBridgeError::symbolMissing);
-        m_freeStringFunction = BerthkeepRustFFI::resolveSymbol<FreeStringFunction>(
-            "berthkeep_core_free_string", m_handle,
-            RustBerthkeepTelemetryBridgeError::symbolMissing);
-    });
-}
-
-DynamicLibraryRustBerthkeepTelemetryTransport::~DynamicLibraryRustBerthkeepTelemetryTransport() {
-    BerthkeepRustFFI::closeLibrary(m_handle);
-}
-
-std::string DynamicLibraryRustBerthkeepTelemetryTransport::call(const std::string& standardInput) {
-    return BerthkeepRustLibraryCall::callJSON(
-        m_processTelemetryFunction, standardInput, m_lastErrorFunction, m_freeStringFunction,
-        "Rust telemetry call failed", RustBerthkeepTelemetryBridgeError::callFailed);
-}
 
 ProcessRustBerthkeepTelemetryTransport::ProcessRustBerthkeepTelemetryTransport(
     std::string executableURL, std::chrono::milliseconds timeout)
