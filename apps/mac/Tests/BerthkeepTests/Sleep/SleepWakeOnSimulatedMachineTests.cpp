@@ -50,8 +50,12 @@ protected:
         auto ejector = storetest::simulatedMachineEjector(stateFile());
         power = std::make_shared<SimulatedSystemPowerManagement>(stateFile(), 50ms);
         BerthkeepStore::Platform platform{
-            fixture.launchAtLogin(), nullptr, nullptr, nullptr,
-            std::make_shared<SimulatedWorkspaceNotificationCenter>(stateFile(), 100ms), power};
+            fixture.launchAtLogin(),
+            nullptr,
+            nullptr,
+            nullptr,
+            std::make_shared<SimulatedWorkspaceNotificationCenter>(stateFile(), 100ms),
+            power};
         store = std::make_unique<BerthkeepStore>(
             inventory, nullptr, fixture.usage, ejector,
             std::make_shared<WorkspaceDriveRemounter>(diskutil),
@@ -97,8 +101,10 @@ protected:
 
         sendPower("has-powered-on");
         ASSERT_TRUE(test::processEventsUntil(
+            // A delivery clears the pending notice only once the center has answered.
             [this] {
-                return !center->addedRequests().empty() ||
+                return (!center->addedRequests().empty() &&
+                        !store->pendingSleepFailureNotification()) ||
                        !fixture.sink->named("notifications.delivery.skipped").empty();
             },
             10s));

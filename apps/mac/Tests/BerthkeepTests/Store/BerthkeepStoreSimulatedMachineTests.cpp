@@ -12,6 +12,8 @@
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "StoreFixture.hpp"
 #include "StoreOnSimulatedMachine.hpp"
+#include "StoreTestSupport.hpp"
+#include "platform/Power/SimulatedSystemPowerManagement.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -65,6 +67,37 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, ListsBothAttachedDrivesAsSafe) {
     ASSERT_TRUE(test::processEventsUntil(
         [&store] { return store.hasCompletedInitialAsyncUsageRefresh(); }));
     expectBothSafe("after the first full refresh");
+}
+
+// Records what the store registers for.
+class CountingWorkspaceCenter final : public WorkspaceNotificationCenter {
+public:
+    ObserverToken addObserver(WorkspaceNotificationName name, Observer) override {
+        names.push_back(name);
+        return names.size();
+    }
+    void removeObserver(ObserverToken) override {}
+    std::vector<WorkspaceNotificationName> names;
+};
+
+TEST_F(BerthkeepStoreOnSimulatedMachine, WatchesVolumesAndPowerOnlyWhenAskedToObserve) {
+    stateFile().write(SimulatedWorld{});
+    for (const bool observe : {false, true}) {
+        SCOPED_TRACE(observe);
+        storetest::StoreFixture fixture;
+        fixture.inventory->drives = {storetest::drive("a", "Alpha")};
+        auto center = std::make_shared<CountingWorkspaceCenter>();
+        fixture.workspace = center;
+        fixture.powerManagement = std::make_shared<SimulatedSystemPowerManagement>(stateFile());
+        fixture.observeWorkspace = observe;
+        const auto store = fixture.make();
+
+        EXPECT_EQ(center->names.size(), observe ? 4u : 0u);
+        EXPECT_EQ(store->sleepWake().isRegisteredForSystemPower(), observe);
+        // The rest of start-up does not depend on it.
+        EXPECT_EQ(fixture.monitor->starts, 1);
+        EXPECT_EQ(store->currentState().drives.size(), 1u);
+    }
 }
 
 #ifdef BERTHKEEP_USAGE_CORE_LIBRARY_PATH

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../Inventory/InventoryTestSupport.hpp"
 #include "StoreFixture.hpp"
 #include "StoreTestSupport.hpp"
 
@@ -46,6 +47,61 @@ TEST(BerthkeepStore, ConstructionPublishesTheBootstrapInventoryRebuiltFromTheIni
     EXPECT_EQ(transitions[0].category, BerthkeepLogCategory::state);
     EXPECT_EQ(transitions[0].message, "Menubar state changed");
     EXPECT_EQ(fixture.monitor->starts, 1);
+}
+
+TEST(BerthkeepStore, StartUpAuditLinesAreWrittenOnlyWhileTheAuditIsOn) {
+    struct Case {
+        const char* name;
+        bool auditOn;
+        bool withMonitor;
+    };
+    for (const Case& test : std::vector<Case>{
+             {"audit on", true, true}, {"no monitor", true, false}, {"audit off", false, true}}) {
+        SCOPED_TRACE(test.name);
+        inventorytest::AuditCapture audit(test.auditOn);
+        storetest::StoreFixture fixture;
+        fixture.defaults->setString(Keys::activityDetectionMode, "legacy_value");
+        fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Beta")};
+        if (!test.withMonitor) {
+            fixture.monitor = nullptr;
+        }
+        const auto store = fixture.make();
+        const std::string mode =
+            "mode=" + toString(store->fullMonitoringCoordinator().effectiveActivityDetectionMode());
+
+        // The initializer's own lines and the bootstrap's; polling writes its own.
+        std::vector<std::string> lines;
+        for (const auto& entry : audit.entries()) {
+            const std::string& line = entry.message;
+            if (line.find("component=BerthkeepStore") != std::string::npos &&
+                (line.find("method=init") != std::string::npos ||
+                 line.find("method=refreshInventorySynchronously") != std::string::npos)) {
+                lines.push_back(line);
+            }
+        }
+        if (!test.auditOn) {
+            EXPECT_TRUE(lines.empty());
+            continue;
+        }
+        // Each line: its message, then a part of its metadata.
+        const std::vector<std::pair<std::string, std::string>> expected = {
+            {"Starting BerthkeepStore initialization",
+             "persisted_activity_detection_mode=legacy_value"},
+            {"Resolved activity detection mode during initialization", mode},
+            {"Starting live drive inventory monitor", mode},
+            {"Starting lightweight launch-time inventory bootstrap",
+             "method=refreshInventorySynchronously"},
+            {"Finished lightweight launch-time inventory bootstrap", "drive_count=2"},
+            {"Finished BerthkeepStore initialization", mode},
+        };
+        ASSERT_EQ(lines.size(), expected.size());
+        for (std::size_t index = 0; index < lines.size(); ++index) {
+            EXPECT_EQ(lines[index].rfind(expected[index].first + " | ", 0), 0u) << lines[index];
+            EXPECT_NE(lines[index].find(expected[index].second), std::string::npos) << lines[index];
+            EXPECT_NE(lines[index].find("phase=app_launch"), std::string::npos) << lines[index];
+        }
+        EXPECT_NE(lines[0].find("mode=n/a"), std::string::npos);
+    }
 }
 
 TEST(BerthkeepStore, FullMonitoringStatusDecidesBetweenBlockedPresentationAndTheCore) {

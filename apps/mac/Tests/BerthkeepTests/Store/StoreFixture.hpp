@@ -248,9 +248,13 @@ struct StoreFixture {
     }
 
     std::unique_ptr<BerthkeepStore> make() {
-        BerthkeepStore::Platform platform{launchAtLoginManager ? launchAtLoginManager
-                                                               : launchAtLogin(),
-                                          clock, executor, urlOpener};
+        BerthkeepStore::Platform platform{
+            .launchAtLoginManager = launchAtLoginManager ? launchAtLoginManager : launchAtLogin(),
+            .clock = clock,
+            .executor = executor,
+            .urlOpener = urlOpener,
+            .workspaceNotificationCenter = workspace,
+            .powerManagement = powerManagement};
         return std::make_unique<BerthkeepStore>(
             inventory, monitor, usage,
             customEjector ? customEjector : std::shared_ptr<DriveEjecting>(ejector), remounter,
@@ -259,8 +263,9 @@ struct StoreFixture {
                 ? customPromptPresenter
                 : std::shared_ptr<FullMonitoringPromptPresenting>(promptPresenter),
             telemetry, BerthkeepLogger(sink),
-            customDefaults ? customDefaults : std::shared_ptr<UserDefaults>(defaults), true,
-            performInitialAsyncInventoryRefresh, performInitialDriveUsageRefresh, timing, platform);
+            customDefaults ? customDefaults : std::shared_ptr<UserDefaults>(defaults),
+            observeWorkspace, performInitialAsyncInventoryRefresh, performInitialDriveUsageRefresh,
+            timing, platform);
     }
 
     // A store without launch refreshes, whose attempts end without the clock
@@ -329,6 +334,10 @@ struct StoreFixture {
     std::shared_ptr<RecordingSleepRequester> sleepRequester =
         std::make_shared<RecordingSleepRequester>();
     std::shared_ptr<LaunchAtLoginManager> launchAtLoginManager;
+    // Registered with only while the store observes the system.
+    std::shared_ptr<WorkspaceNotificationCenter> workspace;
+    std::shared_ptr<SystemPowerManagement> powerManagement;
+    bool observeWorkspace = true;
     bool performInitialAsyncInventoryRefresh = true;
     bool performInitialDriveUsageRefresh = true;
     BerthkeepStore::Timing timing;
