@@ -39,12 +39,19 @@ QCoro::Task<void> BerthkeepStore::refreshInventoryAfterEjectAttempt(bool needsSe
     }
 }
 
+bool BerthkeepStore::maySingleDriveEjectStart(const std::string& driveID) const {
+    // Eject All runs with no trigger set. Its attempt id still refuses: this eject
+    // would relabel the running attempt, and the next refresh would then prune
+    // Eject All's working set, letting a second attempt start under it.
+    return !m_activeTrigger && !m_activeAttemptID && !m_workingDriveIDs.contains(driveID);
+}
+
 QCoro::Task<void> BerthkeepStore::runPlannedTrigger(TriggerReason trigger) {
     co_await m_actionCoordinator->runPlannedTrigger(trigger, *this);
 }
 
 QCoro::Task<void> BerthkeepStore::ejectDrive(std::string driveID) {
-    if (m_activeTrigger || m_workingDriveIDs.contains(driveID)) {
+    if (!maySingleDriveEjectStart(driveID)) {
         co_return;
     }
     const auto it =
@@ -58,8 +65,8 @@ QCoro::Task<void> BerthkeepStore::ejectDrive(std::string driveID) {
 }
 
 QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
-    if (m_activeTrigger || m_workingDriveIDs.contains(drive.id()) ||
-        drive.scope() != DetectedDrive::Scope::managed || !drive.isMounted()) {
+    if (!maySingleDriveEjectStart(drive.id()) || drive.scope() != DetectedDrive::Scope::managed ||
+        !drive.isMounted()) {
         co_return;
     }
     const QPointer<BerthkeepStore> self(this);

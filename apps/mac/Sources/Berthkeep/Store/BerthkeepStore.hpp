@@ -336,7 +336,8 @@ public:
     QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) override;
     // The planned road of the coordinator, for the sleep triggers and Eject & Sleep.
     QCoro::Task<void> runPlannedTrigger(TriggerReason trigger);
-    // The menu's per-drive eject: a managed, mounted drive not already worked on.
+    // The menu's per-drive eject: a managed, mounted drive not already worked on,
+    // and no attempt running.
     QCoro::Task<void> ejectDrive(std::string driveID);
     QCoro::Task<void> ejectExplicitDrive(DetectedDrive drive);
     // The menu's per-group eject: the group's managed, mounted drives.
@@ -460,6 +461,8 @@ private:
     void recordInventoryTelemetryIfNeeded();
     void publishNotificationAuthorizationStatus(BerthkeepNotificationAuthorizationStatus status);
     bool mayStartUtilityAction() const;
+    // Single-drive ejects of different drives may overlap; none starts during an attempt.
+    bool maySingleDriveEjectStart(const std::string& driveID) const;
     void logDriveUsageTransitions(const std::map<std::string, DriveUsageSnapshot>& previous,
                                   const std::map<std::string, DriveUsageSnapshot>& next) const;
     std::set<std::string> managedDriveIDs() const;

@@ -127,6 +127,43 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
     }
 }
 
+TEST(BerthkeepStoreActions, SingleDriveEjectNeverStartsUnderARunningAttempt) {
+    struct Case {
+        const char* name;
+        std::optional<std::string> attemptID;
+        std::optional<TriggerReason> lastTrigger;
+        std::vector<std::string> ejected;
+        std::optional<TriggerReason> lastTriggerAfter;
+    };
+    // "a" is being worked on and has already left the inventory; "c" is eject-able.
+    for (const Case& test : std::vector<Case>{{"eject all running",
+                                               "ATTEMPT",
+                                               TriggerReason::manualEjectAll,
+                                               {},
+                                               TriggerReason::manualEjectAll},
+                                              {"single-drive eject running",
+                                               std::nullopt,
+                                               TriggerReason::manualRetry,
+                                               {"c"},
+                                               TriggerReason::manualRetry}}) {
+        SCOPED_TRACE(test.name);
+        storetest::StoreFixture fixture;
+        fixture.inventory->drives = {drive("a", "Alpha"), drive("c", "Gamma")};
+        const auto store = fixture.makeQuiet();
+        fixture.inventory->drives = {drive("c", "Gamma")};
+        store->setWorkingDriveIDs({"a"});
+        store->setActiveAttemptID(test.attemptID);
+        store->setLastObservedTrigger(test.lastTrigger);
+
+        store->perform(DriveAction::Kind::eject, "c");
+        test::processQueuedEvents();
+        EXPECT_EQ(fixture.ejector->ejected, test.ejected);
+        EXPECT_EQ(store->lastObservedTrigger(), test.lastTriggerAfter) << "never relabelled";
+        EXPECT_EQ(store->isActionRunning(), test.attemptID.has_value())
+            << "the running attempt keeps its working set";
+    }
+}
+
 TEST(BerthkeepStoreActions, TriggerProbesAgainWhenItsFirstRequestWasFolded) {
     storetest::StoreFixture fixture;
     const auto held = fixture.holdDetachedWork();

@@ -123,6 +123,32 @@ TEST(BerthkeepStoreRefresh, AStaleSnapshotIsDroppedAndTheCallerGetsTheCurrentLis
     EXPECT_EQ(store.detectedDrives(), (std::vector<DetectedDrive>{drive("z", "Zulu")}));
 }
 
+TEST(BerthkeepStoreRefresh, AsyncRefreshEndsWithAProbeOnlyWithFullMonitoringActive) {
+    struct Case {
+        const char* preference;
+        ActivityDetectionMode mode;
+        int probes;
+    };
+    for (const Case& test : std::vector<Case>{{"on", ActivityDetectionMode::enhanced, 1},
+                                              {"off", ActivityDetectionMode::coreOnly, 0}}) {
+        SCOPED_TRACE(test.preference);
+        storetest::StoreFixture fixture;
+        fixture.defaults->setString(AppPreferencesStore::Keys::fullMonitoringPreference,
+                                    test.preference);
+        fixture.inventory->drives = {drive("a", "Alpha")};
+        QuietStore quiet(fixture);
+        fixture.inventory->drives.push_back(drive("b", "Beta"));
+        const auto skipped = fixture.sink->named("inventory.usage_probe.skipped").size();
+
+        EXPECT_EQ(test::runTask(quiet.store->refreshInventoryNow()).size(), 2u);
+        EXPECT_EQ(quiet.store->detectedDrives().size(), 2u);
+        EXPECT_EQ(fixture.inventory->contexts.back().mode, test.mode);
+        EXPECT_EQ(fixture.usage->calls, test.probes);
+        EXPECT_EQ(fixture.sink->named("inventory.usage_probe.skipped").size(), skipped)
+            << "no probe was asked for at all";
+    }
+}
+
 TEST(BerthkeepStoreRefresh, AppliedSnapshotPrunesTheSetsOfDrivesNoLongerManaged) {
     struct Case {
         const char* name;

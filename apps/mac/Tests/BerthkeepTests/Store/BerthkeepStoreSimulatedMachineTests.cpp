@@ -100,6 +100,39 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, WatchesVolumesAndPowerOnlyWhenAskedToOb
     }
 }
 
+// Drives ignored before are looked at again after any disk event.
+TEST_F(BerthkeepStoreOnSimulatedMachine, DiskEventEmptiesTheIgnoredCandidatesAndRefreshes) {
+    SimulatedWorld world;
+    world.createMountDirectories = false;
+    attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Backup"));
+    stateFile().write(world);
+
+    storetest::StoreFixture fixture;
+    fixture.performInitialAsyncInventoryRefresh = false;
+    fixture.performInitialDriveUsageRefresh = false;
+    const auto inventory = liveInventory(world);
+    BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, fixture.executor,
+                                      nullptr};
+    BerthkeepStore store(
+        inventory, fixture.monitor, fixture.usage, std::make_shared<storetest::UnusedEjector>(),
+        std::make_shared<storetest::UnusedRemounter>(), std::make_shared<SwiftBerthkeepCore>(),
+        fixture.notifications, fixture.statusPresenter,
+        std::make_shared<storetest::UnusedSleepRequester>(), fixture.promptPresenter,
+        fixture.telemetry, BerthkeepLogger(fixture.sink), fixture.defaults, true, false, false,
+        BerthkeepStore::Timing{}, platform);
+    test::processQueuedEvents();
+    inventory->ignoredCandidateCache()->insert("disk9s1", "disk9");
+    const auto results = fixture.sink->named("inventory.refresh.result").size();
+
+    fixture.monitor->action();
+    EXPECT_TRUE(inventory->ignoredCandidateCache()->ignoredIdentifiers().empty());
+    EXPECT_TRUE(inventory->ignoredCandidateCache()->ignoredGroupIdentifiers().empty());
+    fixture.clock->advance(InventoryRefreshCoordinator::diskArbitrationDebounce);
+    ASSERT_TRUE(test::processEventsUntil(
+        [&] { return fixture.sink->named("inventory.refresh.result").size() > results; }));
+    EXPECT_EQ(store.detectedDrives().size(), 1u);
+}
+
 #ifdef BERTHKEEP_USAGE_CORE_LIBRARY_PATH
 // End to end on live time: the real inventory, the built core library's activity
 // monitor, and a child process that holds a file open under one drive's folder.
