@@ -136,6 +136,58 @@ TEST(EjectAttempt, StaleAttemptLeavesTheWorkingSetAndTakesItsPanelDown) {
     EXPECT_EQ(fixture.statusPresenter->dismissals, 1);
 }
 
+// The wake side drops a hung Eject & Sleep attempt and a newer attempt starts
+// before the stale one notices: its panel stays only when the newer one put up
+// its own.
+TEST(EjectAttempt, StaleAttemptLeavesThePanelToANewerOneOnlyWhenThatShowedOne) {
+    struct Case {
+        TriggerReason newerTrigger;
+        int dismissals;
+    };
+    const Case cases[] = {{TriggerReason::manualRetry, 1}, {TriggerReason::manualEjectAll, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(label(c.newerTrigger));
+        ActionFixture fixture;
+        fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+        fixture.scriptedEjector->outcomes = {{"a", Outcome::hang}, {"b", Outcome::hang}};
+        fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
+        auto store = fixture.make();
+        BerthkeepStore* raw = store.get();
+
+        bool staleDone = false;
+        startMainActorTask([raw, &staleDone] {
+            return markDone(raw->runPlannedTrigger(TriggerReason::manualEjectAndSleep), &staleDone);
+        });
+        ASSERT_TRUE(test::processEventsUntil(
+            [&fixture] { return fixture.scriptedEjector->calls.size() == 1; }));
+        raw->setActiveAttemptID(std::nullopt);
+        raw->setActiveTrigger(std::nullopt);
+        raw->setWorkingDriveIDs({});
+
+        fixture.clock->advance(10s);
+        bool newerDone = false;
+        const TriggerReason newer = c.newerTrigger;
+        startMainActorTask([raw, newer, &newerDone] {
+            return markDone(raw->actionCoordinator().runExplicitEject({"b"}, newer, *raw),
+                            &newerDone);
+        });
+        ASSERT_TRUE(test::processEventsUntil(
+            [&fixture] { return fixture.scriptedEjector->calls.size() == 2; }));
+        const std::optional<std::string> newerID = store->activeAttemptID();
+        ASSERT_TRUE(newerID);
+
+        // The stale eject times out first and finds the newer attempt current.
+        fixture.clock->advance(5s);
+        ASSERT_TRUE(test::processEventsUntil([&staleDone] { return staleDone; }));
+        EXPECT_EQ(store->activeAttemptID(), newerID);
+        EXPECT_EQ(fixture.statusPresenter->dismissals, c.dismissals);
+
+        fixture.clock->advance(10s);
+        ASSERT_TRUE(test::processEventsUntil([&newerDone] { return newerDone; }));
+        EXPECT_EQ(fixture.statusPresenter->dismissals, c.dismissals);
+    }
+}
+
 TEST(EjectAttempt, SleepTriggerQueuesEjectedDrivesForWake) {
     ActionFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
