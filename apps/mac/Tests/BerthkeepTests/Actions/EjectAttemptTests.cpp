@@ -276,6 +276,30 @@ TEST(EjectAttempt, PlannedTriggerWithNothingMountedKeepsQueueOnlyForSystemSleep)
     }
 }
 
+// One group per eject target in order of first appearance, members in list order;
+// a drive with nothing else to go by is a group of its own id.
+TEST(EjectAttempt, TargetsGroupByEjectTargetInOrderOfFirstAppearance) {
+    const auto volume = [](const char* id, std::optional<std::string> bsdName,
+                           std::optional<std::string> ejectTarget) {
+        return DetectedDrive(id, id, std::nullopt, DetectedDrive::Scope::managed, true,
+                             std::move(bsdName), std::move(ejectTarget));
+    };
+    ActionFixture fixture;
+    auto store = fixture.make();
+    const auto groups = store->ejectTargetGroups(
+        {volume("A", "disk4s1", "disk4"), volume("B", "disk5s1", "disk5"),
+         volume("C", "disk4s2", "disk4"), volume("D", std::nullopt, std::nullopt)});
+    std::vector<std::string> shape;
+    for (const EjectTargetGroup& group : groups) {
+        std::string members;
+        for (const DetectedDrive& member : group.members) {
+            members += member.id();
+        }
+        shape.push_back(group.id + ":" + members);
+    }
+    EXPECT_EQ(shape, (std::vector<std::string>{"disk4:AC", "disk5:B", "D:D"}));
+}
+
 TEST(EjectAttemptRecords, ResultWordsAndFailureCodesAndQueueMerge) {
     struct ResultCase {
         std::int64_t attempted, succeeded;
