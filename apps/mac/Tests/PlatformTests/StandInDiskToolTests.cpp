@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 
 #include <map>
@@ -406,6 +407,42 @@ TEST_F(StandInDiskTool, EjectedDiskIsParkedAndReplugsUnmounted) {
     EXPECT_EQ(diskutil({"mountDisk", "disk6"}).exitCode, 0);
     EXPECT_TRUE(stateFile().read().findVolume("disk7s1")->mounted);
     EXPECT_EQ(parseSimulatedWorld(serializeSimulatedWorld(world)), world);
+}
+
+// A process with a file open, or its working directory, under a volume's folder
+// keeps the volume: eject and unmount refuse, name it, and change nothing.
+TEST_F(StandInDiskTool, VolumeInUseRefusesEjectAndUnmountUntilReleased) {
+    const QString folder = QString::fromStdString(mountRoot() + "/USB STICK");
+    QFile(folder + "/notes.txt").open(QIODevice::WriteOnly);
+    struct Holder {
+        const char* name;
+        const char* script;
+    };
+    const Holder holders[] = {
+        {"open file", "exec 3<\"$1/notes.txt\"; echo ready; exec sleep 60"},
+        {"working directory", "cd \"$1\" && echo ready && exec sleep 60"},
+    };
+    for (const Holder& h : holders) {
+        SCOPED_TRACE(h.name);
+        QProcess holder;
+        holder.start("/bin/sh", {"-c", h.script, "sh", folder});
+        ASSERT_TRUE(holder.waitForReadyRead(5000));
+        for (const QStringList& arguments :
+             {QStringList{"unmount", "disk2s1"}, QStringList{"eject", "disk2"}}) {
+            SCOPED_TRACE(arguments.join(' ').toStdString());
+            const auto run = diskutil(arguments);
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_NE(run.standardError.find("Volume USB STICK on disk2s1 failed to unmount: in "
+                                             "use by 1 process"),
+                      std::string::npos)
+                << run.standardError;
+            EXPECT_TRUE(stateFile().read().findVolume("disk2s1")->mounted);
+        }
+        holder.kill();
+        holder.waitForFinished(5000);
+    }
+    EXPECT_EQ(diskutil({"eject", "disk2"}).exitCode, 0);
+    EXPECT_EQ(stateFile().read().findDisk("disk2"), nullptr);
 }
 
 TEST_F(StandInDiskTool, RefusalsSuggestOnlyVerbsItAccepts) {

@@ -71,7 +71,6 @@ struct BerthkeepActionCoordinator::Attempt {
     std::string id;
     TriggerReason trigger;
     bool sleepTrigger = false;
-    bool showsProgressPanel = false;
     std::vector<DetectedDrive> targets;
     std::set<std::string> successfulDriveIDs;
     std::set<std::string> failedDriveIDs;
@@ -139,8 +138,8 @@ QCoro::Task<void> BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason tr
     }
     recordEjectAttempt(trigger, targets.size(), context);
     context.setActiveTrigger(trigger);
-    const bool shown = startEject(targets, trigger, context);
-    co_await executeEject(std::move(targets), trigger, shown, context);
+    startEject(targets, trigger, context);
+    co_await executeEject(std::move(targets), trigger, context);
 }
 
 QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::string> driveIDs,
@@ -185,8 +184,8 @@ QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::
     } else {
         context.setActiveTrigger(trigger);
     }
-    const bool shown = startEject(targets, trigger, context);
-    co_await executeEject(std::move(targets), trigger, shown, context);
+    startEject(targets, trigger, context);
+    co_await executeEject(std::move(targets), trigger, context);
 }
 
 void BerthkeepActionCoordinator::skipBusy(TriggerReason trigger, const char* message,
@@ -228,7 +227,7 @@ void BerthkeepActionCoordinator::endWithoutTargets(TriggerReason trigger,
     context.rebuildCurrentState();
 }
 
-bool BerthkeepActionCoordinator::startEject(const std::vector<DetectedDrive>& targets,
+void BerthkeepActionCoordinator::startEject(const std::vector<DetectedDrive>& targets,
                                             TriggerReason trigger,
                                             BerthkeepActionContext& context) {
     std::set<std::string> attention = context.attentionDriveIDs();
@@ -242,9 +241,8 @@ bool BerthkeepActionCoordinator::startEject(const std::vector<DetectedDrive>& ta
     context.rebuildCurrentState();
     if (const auto status = progressStatus(trigger, targets.size())) {
         context.transientActionStatusPresenter().present(*status);
-        return true;
+        m_progressPanelAttemptID = context.activeAttemptID();
     }
-    return false;
 }
 
 std::optional<TransientActionStatus>
@@ -280,7 +278,6 @@ QCoro::Task<void> BerthkeepActionCoordinator::runWithTimeout(Clock::Duration tim
 
 QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedDrive> targets,
                                                            TriggerReason trigger,
-                                                           bool showsProgressPanel,
                                                            BerthkeepActionContext& context) {
     // Checked after every suspension: the context's owner also owns `this`.
     const QPointer<QObject> guard(context.contextObject());
@@ -288,7 +285,6 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
     attempt.id = context.activeAttemptID().value_or(makeAttemptID());
     attempt.trigger = trigger;
     attempt.sleepTrigger = isSleepTrigger(trigger);
-    attempt.showsProgressPanel = showsProgressPanel;
     attempt.targets = std::move(targets);
     const auto isCurrent = [&context, &attempt] {
         return context.activeAttemptID() == attempt.id;
@@ -502,6 +498,10 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
         attempt.targets.size() > stillBusy ? attempt.targets.size() - stillBusy : 0;
     const auto ejectedCount = static_cast<std::int64_t>(ejected);
     const auto stillBusyCount = static_cast<std::int64_t>(stillBusy);
+    if (m_progressPanelAttemptID == attempt.id) {
+        // The result below replaces the progress panel.
+        m_progressPanelAttemptID.reset();
+    }
     if (attempt.trigger == TriggerReason::manualEjectAndSleep) {
         context.transientActionStatusPresenter().present(
             TransientActionStatus::result(TransientActionStatusAction::ejectAndSleep, ejectedCount,
@@ -524,8 +524,9 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
 void BerthkeepActionCoordinator::abandonAttempt(const Attempt& attempt,
                                                 BerthkeepActionContext& context) {
     // No result replaces this attempt's progress panel; a newer attempt that
-    // holds the id owns the panel now.
-    if (attempt.showsProgressPanel && !context.activeAttemptID()) {
+    // showed its own panel owns it now, one that showed none leaves it to us.
+    if (m_progressPanelAttemptID == attempt.id) {
+        m_progressPanelAttemptID.reset();
         context.transientActionStatusPresenter().dismiss();
     }
 }

@@ -80,13 +80,13 @@ private:
     struct Attempt;
 
     QCoro::Task<void> executeEject(std::vector<DetectedDrive> targets, TriggerReason trigger,
-                                   bool showsProgressPanel, BerthkeepActionContext& context);
+                                   BerthkeepActionContext& context);
     void closeAttempt(Attempt& attempt, BerthkeepActionContext& context);
     void abandonAttempt(const Attempt& attempt, BerthkeepActionContext& context);
     void skipBusy(TriggerReason trigger, const char* message, BerthkeepActionContext& context);
     void endWithoutTargets(TriggerReason trigger, BerthkeepActionContext& context);
-    // Marks the targets as working, shows the panel; true when one was shown.
-    bool startEject(const std::vector<DetectedDrive>& targets, TriggerReason trigger,
+    // Marks the targets as working and shows the trigger's progress panel, if any.
+    void startEject(const std::vector<DetectedDrive>& targets, TriggerReason trigger,
                     BerthkeepActionContext& context);
 
     void recordSuccessfulEject(const DetectedDrive& drive, const Attempt& attempt,
@@ -116,6 +116,9 @@ private:
     // The notice a system sleep recorded while this attempt ran: its close keeps
     // it, since those drives went to sleep mounted whatever the attempt did after.
     std::optional<std::pair<std::string, PendingSleepFailureNotification>> m_sleepSkippedNotice;
+    // The attempt whose progress panel is up: the last one to show one, until its
+    // result replaces it or it is abandoned and takes the panel down.
+    std::optional<std::string> m_progressPanelAttemptID;
 };
 
 } // namespace berthkeep

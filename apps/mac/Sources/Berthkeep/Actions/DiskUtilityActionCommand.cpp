@@ -10,7 +10,9 @@ namespace berthkeep {
 std::exception_ptr diskUtilityActionFailure(const DiskUtilityActionCommand& command,
                                             const ProcessResult& result) {
     if (result.outcome == ProcessOutcome::timedOut) {
-        return std::make_exception_ptr(DriveOperationError::timedOut());
+        return std::make_exception_ptr(command.errorDomain == DriveOperationError::remountDomain
+                                           ? DriveOperationError::mountTimedOut()
+                                           : DriveOperationError::timedOut());
     }
     if (result.exitCode == 0) {
         if (result.outcome == ProcessOutcome::exited) {

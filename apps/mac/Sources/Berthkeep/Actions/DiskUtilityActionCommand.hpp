@@ -33,7 +33,7 @@ struct DiskUtilityActionCommand {
 // the run was cancelled, which is then a CancellationError. A non-zero status (or
 // the number of the signal that ended the child) is a DriveOperationError with
 // that code and the trimmed standard error, else the failure message; a child
-// stopped at the deadline is the eject time-out error.
+// stopped at the deadline is the time-out error of the command's domain.
 std::exception_ptr diskUtilityActionFailure(const DiskUtilityActionCommand& command,
                                             const ProcessResult& result);
 

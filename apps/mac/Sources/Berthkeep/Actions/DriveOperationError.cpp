@@ -17,6 +17,10 @@ DriveOperationError DriveOperationError::timedOut() {
     return DriveOperationError(ejectDomain, timedOutCode, "Eject attempt timed out");
 }
 
+DriveOperationError DriveOperationError::mountTimedOut() {
+    return DriveOperationError(remountDomain, timedOutCode, "Mount attempt timed out");
+}
+
 std::string DriveOperationError::describe(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);

@@ -22,6 +22,8 @@ public:
     static DriveOperationError notMounted();
     // An eject that outlasted its time-out.
     static DriveOperationError timedOut();
+    // A mount that outlasted the tool's deadline.
+    static DriveOperationError mountTimedOut();
     // The text a log line shows for any failure of an eject or mount.
     static std::string describe(const std::exception_ptr& error);
 

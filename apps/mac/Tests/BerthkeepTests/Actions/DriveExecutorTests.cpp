@@ -127,6 +127,7 @@ TEST(DiskUtilityActionCommand, TurnsTheRunIntoTheCallersError) {
         int exitCode;
         std::string standardError;
         const char* expected;
+        const char* domain = DriveOperationError::remountDomain;
     };
     const Case cases[] = {
         {"reason trimmed", ProcessOutcome::exited, 1, "  failed\n",
@@ -134,8 +135,10 @@ TEST(DiskUtilityActionCommand, TurnsTheRunIntoTheCallersError) {
         {"no reason", ProcessOutcome::exited, 1, " \n",
          "BerthkeepStore.Remount 1 diskutil mount failed"},
         {"success says something", ProcessOutcome::exited, 0, "warning", "ok"},
-        {"stopped at the deadline", ProcessOutcome::timedOut, 15, "",
-         "BerthkeepStore.Eject -1001 Eject attempt timed out"},
+        {"mount stopped at the deadline", ProcessOutcome::timedOut, 15, "",
+         "BerthkeepStore.Remount -1001 Mount attempt timed out"},
+        {"eject stopped at the deadline", ProcessOutcome::timedOut, 15, "",
+         "BerthkeepStore.Eject -1001 Eject attempt timed out", DriveOperationError::ejectDomain},
         {"cancelled, ended well", ProcessOutcome::cancelled, 0, "", "cancelled"},
         {"cancelled, terminated", ProcessOutcome::cancelled, 15, "",
          "BerthkeepStore.Remount 15 diskutil mount failed"},
@@ -144,9 +147,9 @@ TEST(DiskUtilityActionCommand, TurnsTheRunIntoTheCallersError) {
     };
     DiskUtilityActionCommand command;
     command.failureMessage = "diskutil mount failed";
-    command.errorDomain = DriveOperationError::remountDomain;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
+        command.errorDomain = c.domain;
         ProcessResult result;
         result.outcome = c.outcome;
         result.exitCode = c.exitCode;

@@ -136,6 +136,58 @@ TEST(EjectAttempt, StaleAttemptLeavesTheWorkingSetAndTakesItsPanelDown) {
     EXPECT_EQ(fixture.statusPresenter->dismissals, 1);
 }
 
+// The wake side drops a hung Eject & Sleep attempt and a newer attempt starts
+// before the stale one notices: its panel stays only when the newer one put up
+// its own.
+TEST(EjectAttempt, StaleAttemptLeavesThePanelToANewerOneOnlyWhenThatShowedOne) {
+    struct Case {
+        TriggerReason newerTrigger;
+        int dismissals;
+    };
+    const Case cases[] = {{TriggerReason::manualRetry, 1}, {TriggerReason::manualEjectAll, 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(label(c.newerTrigger));
+        ActionFixture fixture;
+        fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+        fixture.scriptedEjector->outcomes = {{"a", Outcome::hang}, {"b", Outcome::hang}};
+        fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
+        auto store = fixture.make();
+        BerthkeepStore* raw = store.get();
+
+        bool staleDone = false;
+        startMainActorTask([raw, &staleDone] {
+            return markDone(raw->runPlannedTrigger(TriggerReason::manualEjectAndSleep), &staleDone);
+        });
+        ASSERT_TRUE(test::processEventsUntil(
+            [&fixture] { return fixture.scriptedEjector->calls.size() == 1; }));
+        raw->setActiveAttemptID(std::nullopt);
+        raw->setActiveTrigger(std::nullopt);
+        raw->setWorkingDriveIDs({});
+
+        fixture.clock->advance(10s);
+        bool newerDone = false;
+        const TriggerReason newer = c.newerTrigger;
+        startMainActorTask([raw, newer, &newerDone] {
+            return markDone(raw->actionCoordinator().runExplicitEject({"b"}, newer, *raw),
+                            &newerDone);
+        });
+        ASSERT_TRUE(test::processEventsUntil(
+            [&fixture] { return fixture.scriptedEjector->calls.size() == 2; }));
+        const std::optional<std::string> newerID = store->activeAttemptID();
+        ASSERT_TRUE(newerID);
+
+        // The stale eject times out first and finds the newer attempt current.
+        fixture.clock->advance(5s);
+        ASSERT_TRUE(test::processEventsUntil([&staleDone] { return staleDone; }));
+        EXPECT_EQ(store->activeAttemptID(), newerID);
+        EXPECT_EQ(fixture.statusPresenter->dismissals, c.dismissals);
+
+        fixture.clock->advance(10s);
+        ASSERT_TRUE(test::processEventsUntil([&newerDone] { return newerDone; }));
+        EXPECT_EQ(fixture.statusPresenter->dismissals, c.dismissals);
+    }
+}
+
 TEST(EjectAttempt, SleepTriggerQueuesEjectedDrivesForWake) {
     ActionFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
@@ -222,6 +274,30 @@ TEST(EjectAttempt, PlannedTriggerWithNothingMountedKeepsQueueOnlyForSystemSleep)
         EXPECT_FALSE(store->activeAttemptID());
         EXPECT_TRUE(fixture.scriptedEjector->calls.empty());
     }
+}
+
+// One group per eject target in order of first appearance, members in list order;
+// a drive with nothing else to go by is a group of its own id.
+TEST(EjectAttempt, TargetsGroupByEjectTargetInOrderOfFirstAppearance) {
+    const auto volume = [](const char* id, std::optional<std::string> bsdName,
+                           std::optional<std::string> ejectTarget) {
+        return DetectedDrive(id, id, std::nullopt, DetectedDrive::Scope::managed, true,
+                             std::move(bsdName), std::move(ejectTarget));
+    };
+    ActionFixture fixture;
+    auto store = fixture.make();
+    const auto groups = store->ejectTargetGroups(
+        {volume("A", "disk4s1", "disk4"), volume("B", "disk5s1", "disk5"),
+         volume("C", "disk4s2", "disk4"), volume("D", std::nullopt, std::nullopt)});
+    std::vector<std::string> shape;
+    for (const EjectTargetGroup& group : groups) {
+        std::string members;
+        for (const DetectedDrive& member : group.members) {
+            members += member.id();
+        }
+        shape.push_back(group.id + ":" + members);
+    }
+    EXPECT_EQ(shape, (std::vector<std::string>{"disk4:AC", "disk5:B", "D:D"}));
 }
 
 TEST(EjectAttemptRecords, ResultWordsAndFailureCodesAndQueueMerge) {

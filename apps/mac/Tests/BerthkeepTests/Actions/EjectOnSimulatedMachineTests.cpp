@@ -15,6 +15,8 @@
 #include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
 #include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
 #include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
+#include "BerthkeepRustBridge/DynamicLibraryRustBerthkeepCoreTransport.hpp"
+#include "BerthkeepRustBridge/RustBerthkeepCore.hpp"
 #include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
 #include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
 #include "platform/MountedVolumes/SimulatedMountedVolumeUnmounting.hpp"
@@ -26,12 +28,27 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The built core library, with no in-app fallback, where the build has one.
+std::shared_ptr<BerthkeepCoreHandling> builtCoreLibrary() {
+#ifdef BERTHKEEP_USAGE_CORE_LIBRARY_PATH
+    return std::make_shared<RustBerthkeepCore>(
+        RustBerthkeepCoreBridge(std::make_shared<DynamicLibraryRustBerthkeepCoreTransport>(
+            BERTHKEEP_USAGE_CORE_LIBRARY_PATH)),
+        std::make_shared<SwiftBerthkeepCore>(), RustBerthkeepCore::FallbackPolicy::requireRust);
+#else
+    return std::make_shared<SwiftBerthkeepCore>();
+#endif
+}
+
 class EjectOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
 protected:
     void holdOpen(const std::string& mountPath) { m_holder.holdOpen(mountPath); }
 
-    // The real store over the real inventory and the stand-in tools, on the live clock.
-    std::unique_ptr<BerthkeepStore> makeStore(storetest::StoreFixture& fixture) {
+    // The real store over the real inventory and the stand-in tools, on the live
+    // clock; its decisions come from the given core, the in-app one by default.
+    std::unique_ptr<BerthkeepStore> makeStore(
+        storetest::StoreFixture& fixture,
+        std::shared_ptr<BerthkeepCoreHandling> core = std::make_shared<SwiftBerthkeepCore>()) {
         fixture.executor = nullptr;
         const std::string diskutil = inventorytest::standInPath("diskutil");
         auto inventory = storetest::simulatedMachineInventory(stateFile());
@@ -39,8 +56,8 @@ protected:
         BerthkeepStore::Platform platform{fixture.launchAtLogin(), nullptr, nullptr};
         return std::make_unique<BerthkeepStore>(
             inventory, nullptr, fixture.usage, ejector,
-            std::make_shared<WorkspaceDriveRemounter>(diskutil),
-            std::make_shared<SwiftBerthkeepCore>(), fixture.notifications, fixture.statusPresenter,
+            std::make_shared<WorkspaceDriveRemounter>(diskutil), std::move(core),
+            fixture.notifications, fixture.statusPresenter,
             std::make_shared<storetest::UnusedSleepRequester>(), fixture.promptPresenter,
             fixture.telemetry, BerthkeepLogger(fixture.sink), fixture.defaults, false, true, false,
             BerthkeepStore::Timing{}, platform);
@@ -61,15 +78,13 @@ TEST_F(EjectOnSimulatedMachine, EjectAllLeavesTheHeldDriveMountedAndSaysWhy) {
     holdOpen(heldPath);
 
     storetest::StoreFixture fixture;
-    auto store = makeStore(fixture);
+    auto store = makeStore(fixture, builtCoreLibrary());
     // The launch refresh runs the stand-in tools on the thread pool.
     ASSERT_TRUE(test::processEventsUntil(
         [&store] { return store->hasCompletedInitialAsyncUsageRefresh(); }, 20s));
     ASSERT_EQ(store->mountedManagedDriveIDs().size(), 3u);
 
-    test::runTask(store->actionCoordinator().runExplicitEject(
-                      store->mountedManagedDriveIDs(), TriggerReason::manualEjectAll, *store),
-                  30s);
+    test::runTask(store->runUtilityAction(MenubarUtilityAction::Kind::ejectAll), 30s);
 
     const TransientActionStatus expected{TransientActionStatusAction::ejectAll,
                                          "1 drive still in use", "2 drives ejected",
@@ -83,7 +98,7 @@ TEST_F(EjectOnSimulatedMachine, EjectAllLeavesTheHeldDriveMountedAndSaysWhy) {
     const auto failed = fixture.sink->named("reliability.eject.drive.failed");
     ASSERT_EQ(failed.size(), 1u);
     EXPECT_NE(failed[0].metadata.at("error").find("Bravo"), std::string::npos)
-        << failed[0].metadata.at("error") << failed[0].metadata.at("error");
+        << failed[0].metadata.at("error");
     const auto stored = fixture.defaults->dataForKey(BerthkeepStore::lastActionSummaryKey);
     ASSERT_TRUE(stored);
     EXPECT_EQ(
