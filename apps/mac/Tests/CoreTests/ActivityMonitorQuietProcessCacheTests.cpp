@@ -99,8 +99,8 @@ TEST(QuietProcessCache, AProcessThatWakesAndOpensAFileOnTheDriveIsSeenAtOnce) {
     const fs::path fifo = drive.path().parent_path() / (drive.path().filename().string() + ".fifo");
     ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
     writeFile(drive.path() / "held.txt", "x");
-    // Waits for a line, opens the file, then waits again.
-    ChildProcess child("read line < \"$0\"; exec 3< \"$1\"; read line < \"$0\"",
+    // Waits for a line, opens the file, then sleeps holding it.
+    ChildProcess child("read line < \"$0\"; exec 3< \"$1\"; exec sleep 600",
                        {fifo.string(), (drive.path() / "held.txt").string()});
     QuietProcessCache quiet(50ms);
     const std::vector<std::string> roots{drive.path().string()};
