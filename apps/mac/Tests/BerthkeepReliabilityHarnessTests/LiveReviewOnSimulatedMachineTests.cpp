@@ -4,7 +4,6 @@
 
 #include "../BerthkeepTests/Store/SimulatedMachineStoreSupport.hpp"
 #include "../BerthkeepTests/Store/StoreFixture.hpp"
-#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "BerthkeepReliabilityHarness/LiveReviewSurface.hpp"
 #include "HarnessTestSupport.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
@@ -27,26 +26,21 @@ TEST_F(LiveReviewOnSimulatedMachine, SimulatedSleepEjectsTheDrives) {
     stateFile().write(world);
 
     storetest::StoreFixture fixture;
-    fixture.executor = nullptr;
-    BerthkeepStore::Platform platform{fixture.launchAtLogin(), nullptr, nullptr};
-    BerthkeepStore store(storetest::simulatedMachineInventory(stateFile()), nullptr, fixture.usage,
-                         storetest::simulatedMachineEjector(stateFile()),
-                         std::make_shared<storetest::UnusedRemounter>(),
-                         std::make_shared<SwiftBerthkeepCore>(), fixture.notifications,
-                         fixture.statusPresenter,
-                         std::make_shared<storetest::UnusedSleepRequester>(),
-                         fixture.promptPresenter, fixture.telemetry, BerthkeepLogger(fixture.sink),
-                         fixture.defaults, true, true, false, BerthkeepStore::Timing{}, platform);
+    storetest::onSimulatedMachine(fixture, stateFile());
+    fixture.customEjector = storetest::simulatedMachineEjector(stateFile());
+    fixture.liveClock = true;
+    fixture.performInitialDriveUsageRefresh = false;
+    const auto store = fixture.make();
     // After the launch refresh has read the disks, as a person at the window would.
     const auto disksRead = [&store] {
-        const auto drives = store.mountedManagedDrives();
+        const auto drives = store->mountedManagedDrives();
         return drives.size() == 2 &&
                std::all_of(drives.begin(), drives.end(), [](const auto& d) { return d.bsdName(); });
     };
     ASSERT_TRUE(test::processEventsUntil(disksRead, 10s));
 
     harnesstest::StandInMenu menu;
-    LiveReviewSurface surface(store, menu.factory(), {});
+    LiveReviewSurface surface(*store, menu.factory(), {});
     QAbstractButton* sleep = nullptr;
     for (auto* candidate : surface.findChildren<QAbstractButton*>()) {
         if (candidate->text() == QStringLiteral("Simulate Sleep Hook")) {
@@ -66,9 +60,9 @@ TEST_F(LiveReviewOnSimulatedMachine, SimulatedSleepEjectsTheDrives) {
         return mounted;
     };
     EXPECT_TRUE(test::processEventsUntil([&] { return mountedVolumes() == 0; }, 15s));
-    EXPECT_EQ(store.lastObservedTrigger(), TriggerReason::systemSleep);
+    EXPECT_EQ(store->lastObservedTrigger(), TriggerReason::systemSleep);
     // The attempt (its closing refresh included) ends before the store goes.
-    EXPECT_TRUE(test::processEventsUntil([&] { return !store.isActionRunning(); }, 15s));
+    EXPECT_TRUE(test::processEventsUntil([&] { return !store->isActionRunning(); }, 15s));
     test::processQueuedEvents();
 }
 

@@ -10,7 +10,6 @@
 #include "../Store/StoreFixture.hpp"
 #include "Berthkeep/Actions/LiveEjectDiskUtilityRunner.hpp"
 #include "Berthkeep/Actions/WorkspaceDriveEjector.hpp"
-#include "Berthkeep/Actions/WorkspaceDriveRemounter.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
 #include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
@@ -49,18 +48,13 @@ protected:
     std::unique_ptr<BerthkeepStore> makeStore(
         storetest::StoreFixture& fixture,
         std::shared_ptr<BerthkeepCoreHandling> core = std::make_shared<SwiftBerthkeepCore>()) {
-        fixture.executor = nullptr;
-        const std::string diskutil = inventorytest::standInPath("diskutil");
-        auto inventory = storetest::simulatedMachineInventory(stateFile());
-        auto ejector = storetest::simulatedMachineEjector(stateFile());
-        BerthkeepStore::Platform platform{fixture.launchAtLogin(), nullptr, nullptr};
-        return std::make_unique<BerthkeepStore>(
-            inventory, nullptr, fixture.usage, ejector,
-            std::make_shared<WorkspaceDriveRemounter>(diskutil), std::move(core),
-            fixture.notifications, fixture.statusPresenter,
-            std::make_shared<storetest::UnusedSleepRequester>(), fixture.promptPresenter,
-            fixture.telemetry, BerthkeepLogger(fixture.sink), fixture.defaults, false, true, false,
-            BerthkeepStore::Timing{}, platform);
+        storetest::onSimulatedMachine(fixture, stateFile());
+        storetest::useStandInDriveActions(fixture, stateFile());
+        fixture.customCore = std::move(core);
+        fixture.liveClock = true;
+        fixture.observeWorkspace = false;
+        fixture.performInitialDriveUsageRefresh = false;
+        return fixture.make();
     }
 
     storetest::OpenFileHolder m_holder;

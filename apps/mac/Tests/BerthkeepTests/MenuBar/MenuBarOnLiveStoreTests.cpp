@@ -6,7 +6,6 @@
 
 #include "../Store/StoreFixture.hpp"
 #include "../Store/StoreOnSimulatedMachine.hpp"
-#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "MenuBarTestSupport.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
@@ -28,24 +27,19 @@ TEST_F(MenuBarOnLiveStore, ShowsTheMachinesDrivesAndEjectsTheChosenOne) {
     stateFile().write(world);
 
     storetest::StoreFixture fixture;
-    fixture.executor = nullptr;
-    auto inventory = liveInventory(world);
-    BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, nullptr};
-    BerthkeepStore store(inventory, nullptr, fixture.usage, fixture.ejector,
-                         std::make_shared<storetest::UnusedRemounter>(),
-                         std::make_shared<SwiftBerthkeepCore>(), fixture.notifications,
-                         fixture.statusPresenter,
-                         std::make_shared<storetest::UnusedSleepRequester>(),
-                         fixture.promptPresenter, fixture.telemetry, BerthkeepLogger(fixture.sink),
-                         fixture.defaults, true, false, false, BerthkeepStore::Timing{}, platform);
+    storetest::onSimulatedMachine(fixture, stateFile());
+    fixture.customEjector = nullptr; // the recording one
+    fixture.performInitialAsyncInventoryRefresh = false;
+    fixture.performInitialDriveUsageRefresh = false;
+    const auto store = fixture.make();
 
     MenuBarContentView::Callbacks callbacks;
     callbacks.onDriveAction = [&store](DriveAction::Kind kind, const std::string& driveID) {
-        store.perform(kind, driveID);
+        store->perform(kind, driveID);
     };
-    MenuBarContentView view(store.currentState(), callbacks);
-    QObject::connect(&store, &BerthkeepStore::currentStateChanged, &view,
-                     [&view, &store] { view.setState(store.currentState()); });
+    MenuBarContentView view(store->currentState(), callbacks);
+    QObject::connect(store.get(), &BerthkeepStore::currentStateChanged, &view,
+                     [&view, &store] { view.setState(store->currentState()); });
     menutest::layOut(view);
 
     const std::vector<std::string> lines = menutest::transcript(view);

@@ -8,8 +8,6 @@
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "../Store/SimulatedMachineStoreSupport.hpp"
 #include "../Store/StoreFixture.hpp"
-#include "Berthkeep/Actions/WorkspaceDriveRemounter.hpp"
-#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "Berthkeep/Shell/LiveBerthkeepNotificationManager.hpp"
 #include "platform/Notifications/SimulatedUserNotificationCenter.hpp"
 #include "platform/Power/SimulatedSystemPowerManagement.hpp"
@@ -44,27 +42,17 @@ protected:
     }
 
     void startStore() {
-        fixture.executor = nullptr;
-        const std::string diskutil = inventorytest::standInPath("diskutil");
-        auto inventory = storetest::simulatedMachineInventory(stateFile());
-        auto ejector = storetest::simulatedMachineEjector(stateFile());
+        storetest::onSimulatedMachine(fixture, stateFile());
+        storetest::useStandInDriveActions(fixture, stateFile());
+        fixture.customNotifications = std::make_shared<LiveBerthkeepNotificationManager>(
+            [center = center] { return center; });
         power = std::make_shared<SimulatedSystemPowerManagement>(stateFile(), 50ms);
-        BerthkeepStore::Platform platform{
-            fixture.launchAtLogin(),
-            nullptr,
-            nullptr,
-            nullptr,
-            std::make_shared<SimulatedWorkspaceNotificationCenter>(stateFile(), 100ms),
-            power};
-        store = std::make_unique<BerthkeepStore>(
-            inventory, nullptr, fixture.usage, ejector,
-            std::make_shared<WorkspaceDriveRemounter>(diskutil),
-            std::make_shared<SwiftBerthkeepCore>(),
-            std::make_shared<LiveBerthkeepNotificationManager>(
-                [center = center] { return center; }),
-            fixture.statusPresenter, std::make_shared<storetest::UnusedSleepRequester>(),
-            fixture.promptPresenter, fixture.telemetry, BerthkeepLogger(fixture.sink),
-            fixture.defaults, true, true, false, BerthkeepStore::Timing{}, platform);
+        fixture.workspace =
+            std::make_shared<SimulatedWorkspaceNotificationCenter>(stateFile(), 100ms);
+        fixture.powerManagement = power;
+        fixture.liveClock = true;
+        fixture.performInitialDriveUsageRefresh = false;
+        store = fixture.make();
         ASSERT_TRUE(test::processEventsUntil(
             [this] { return store->hasCompletedInitialAsyncUsageRefresh(); }, 20s));
         ASSERT_EQ(store->mountedManagedDriveIDs().size(), 3u);

@@ -6,7 +6,6 @@
 #include <QTemporaryDir>
 
 #include "../Inventory/InventoryTestSupport.hpp"
-#include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "Berthkeep/Usage/VolumeUsageCollector.hpp"
 #include "BerthkeepRustBridge/RustDriveUsageProvider.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
@@ -34,21 +33,13 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, ListsBothAttachedDrivesAsSafe) {
     stateFile().write(world);
 
     storetest::StoreFixture fixture;
-    fixture.executor = nullptr; // snapshots run the stand-in tools on the thread pool
-    fixture.inventory = nullptr;
-    auto inventory = liveInventory(world);
-    BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, nullptr, nullptr};
-    BerthkeepStore store(
-        inventory, nullptr, fixture.usage, std::make_shared<storetest::UnusedEjector>(),
-        std::make_shared<storetest::UnusedRemounter>(), std::make_shared<SwiftBerthkeepCore>(),
-        fixture.notifications, fixture.statusPresenter,
-        std::make_shared<storetest::UnusedSleepRequester>(), fixture.promptPresenter,
-        fixture.telemetry, BerthkeepLogger(fixture.sink), fixture.defaults, true, true, true,
-        BerthkeepStore::Timing{}, platform);
+    // Snapshots run the stand-in tools on the thread pool.
+    storetest::onSimulatedMachine(fixture, stateFile());
+    const auto store = fixture.make();
 
     const auto expectBothSafe = [&store](const char* when) {
         SCOPED_TRACE(when);
-        const MenubarViewState& state = store.currentState();
+        const MenubarViewState& state = store->currentState();
         EXPECT_EQ(state.globalState, GlobalSafetyState::safe());
         ASSERT_EQ(state.drives.size(), 2u);
         EXPECT_EQ(state.drives[0].name, "Backup");
@@ -65,7 +56,7 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, ListsBothAttachedDrivesAsSafe) {
               GlobalSafetyState::noManagedDrives().headerCopy());
 
     ASSERT_TRUE(test::processEventsUntil(
-        [&store] { return store.hasCompletedInitialAsyncUsageRefresh(); }));
+        [&store] { return store->hasCompletedInitialAsyncUsageRefresh(); }));
     expectBothSafe("after the first full refresh");
 }
 
@@ -108,18 +99,13 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, DiskEventEmptiesTheIgnoredCandidatesAnd
     stateFile().write(world);
 
     storetest::StoreFixture fixture;
+    const auto inventory = storetest::onSimulatedMachine(fixture, stateFile());
+    // Disk events come from the fake monitor; snapshots run inline.
+    fixture.monitor = std::make_shared<storetest::FakeMonitor>();
+    fixture.executor = std::make_shared<InlineExecutor>();
     fixture.performInitialAsyncInventoryRefresh = false;
     fixture.performInitialDriveUsageRefresh = false;
-    const auto inventory = liveInventory(world);
-    BerthkeepStore::Platform platform{fixture.launchAtLogin(), fixture.clock, fixture.executor,
-                                      nullptr};
-    BerthkeepStore store(
-        inventory, fixture.monitor, fixture.usage, std::make_shared<storetest::UnusedEjector>(),
-        std::make_shared<storetest::UnusedRemounter>(), std::make_shared<SwiftBerthkeepCore>(),
-        fixture.notifications, fixture.statusPresenter,
-        std::make_shared<storetest::UnusedSleepRequester>(), fixture.promptPresenter,
-        fixture.telemetry, BerthkeepLogger(fixture.sink), fixture.defaults, true, false, false,
-        BerthkeepStore::Timing{}, platform);
+    const auto store = fixture.make();
     test::processQueuedEvents();
     inventory->ignoredCandidateCache()->insert("disk9s1", "disk9");
     const auto results = fixture.sink->named("inventory.refresh.result").size();
@@ -130,7 +116,7 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, DiskEventEmptiesTheIgnoredCandidatesAnd
     fixture.clock->advance(InventoryRefreshCoordinator::diskArbitrationDebounce);
     ASSERT_TRUE(test::processEventsUntil(
         [&] { return fixture.sink->named("inventory.refresh.result").size() > results; }));
-    EXPECT_EQ(store.detectedDrives().size(), 1u);
+    EXPECT_EQ(store->detectedDrives().size(), 1u);
 }
 
 #ifdef BERTHKEEP_USAGE_CORE_LIBRARY_PATH
@@ -172,19 +158,13 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, AFileHeldOpenMakesItsDriveBusyUntilItCl
             return std::make_shared<RustDriveUsageProvider>(BERTHKEEP_USAGE_CORE_LIBRARY_PATH,
                                                             learning, [] { return true; });
         });
-    auto inventory = liveInventory(world);
-    BerthkeepStore::Platform platform{fixture.launchAtLogin(), LiveClock::shared(), nullptr,
-                                      nullptr};
-    BerthkeepStore store(
-        inventory, nullptr, collector, std::make_shared<storetest::UnusedEjector>(),
-        std::make_shared<storetest::UnusedRemounter>(), std::make_shared<SwiftBerthkeepCore>(),
-        fixture.notifications, fixture.statusPresenter,
-        std::make_shared<storetest::UnusedSleepRequester>(), fixture.promptPresenter,
-        fixture.telemetry, BerthkeepLogger(fixture.sink), fixture.defaults, true, true, true,
-        BerthkeepStore::Timing{}, platform);
+    storetest::onSimulatedMachine(fixture, stateFile());
+    fixture.customUsage = collector;
+    fixture.liveClock = true;
+    const auto store = fixture.make();
 
     const auto row = [&store](const std::string& name) -> std::optional<DriveRowState> {
-        for (const DriveRowState& candidate : store.currentState().drives) {
+        for (const DriveRowState& candidate : store->currentState().drives) {
             if (candidate.name == name) {
                 return candidate;
             }
@@ -198,12 +178,12 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, AFileHeldOpenMakesItsDriveBusyUntilItCl
     ASSERT_TRUE(test::processEventsUntil(
         [&status] { return status("Archive") == DriveStatus::busy; }, 20s));
     EXPECT_EQ(status("Backup"), DriveStatus::safe);
-    EXPECT_EQ(store.currentState().globalState, GlobalSafetyState::attention(1));
+    EXPECT_EQ(store->currentState().globalState, GlobalSafetyState::attention(1));
     const DriveRowState archive = *row("Archive");
     ASSERT_FALSE(archive.attentionReasonCodes.empty());
     EXPECT_EQ(archive.attentionReasonCodes[0], BerthkeepAttentionReasonCode::openFileUsage);
     EXPECT_TRUE(archive.attentionReasonCopy());
-    EXPECT_EQ(store.currentUsagePollingInterval(), 3s);
+    EXPECT_EQ(store->currentUsagePollingInterval(), 3s);
     const auto completed = fixture.sink->named("inventory.usage_probe.completed");
     ASSERT_FALSE(completed.empty());
     EXPECT_NE(completed.back().metadata.at("usage_summary").find("Archive:open="),
@@ -224,8 +204,8 @@ TEST_F(BerthkeepStoreOnSimulatedMachine, AFileHeldOpenMakesItsDriveBusyUntilItCl
         test::processEventsUntil([&status] { return status("Archive") == DriveStatus::safe; }, 6s))
         << "the next poll, three seconds on, finds it safe";
     EXPECT_GT(fixture.sink->named("inventory.usage_probe.completed").size(), probes);
-    EXPECT_EQ(store.currentState().globalState, GlobalSafetyState::safe());
-    EXPECT_EQ(store.currentUsagePollingInterval(), 10s);
+    EXPECT_EQ(store->currentState().globalState, GlobalSafetyState::safe());
+    EXPECT_EQ(store->currentUsagePollingInterval(), 10s);
     EXPECT_EQ(lastTick(), "10");
 }
 #endif

@@ -239,17 +239,10 @@ TEST(BerthkeepStoreSleepWake, WakeDeliversThePendingNoticeOnceWhenAllowed) {
             UserNotificationAuthorizationStatus::authorized);
         center->setCallsCompletionHandlersImmediately(true);
         fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, enabled);
-        auto store = [&] {
-            storetest::StoreFixture& base = fixture;
-            BerthkeepStore::Platform platform{base.launchAtLogin(), base.clock, base.executor};
-            return std::make_unique<BerthkeepStore>(
-                base.inventory, base.monitor, base.usage, base.customEjector, base.remounter,
-                base.core,
-                std::make_shared<LiveBerthkeepNotificationManager>([center] { return center; }),
-                base.statusPresenter, base.sleepRequester, base.promptPresenter, base.telemetry,
-                BerthkeepLogger(base.sink), base.defaults, true, false, false, base.timing,
-                platform);
-        }();
+        fixture.customNotifications =
+            std::make_shared<LiveBerthkeepNotificationManager>([center] { return center; });
+        fixture.urlOpener = nullptr;
+        auto store = fixture.make();
         store->setPendingSleepFailureNotification(PendingSleepFailureNotification{2});
         store->persistPendingSleepFailureNotification();
 

@@ -11,9 +11,11 @@
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "Berthkeep/Actions/LiveEjectDiskUtilityRunner.hpp"
 #include "Berthkeep/Actions/WorkspaceDriveEjector.hpp"
+#include "Berthkeep/Actions/WorkspaceDriveRemounter.hpp"
 #include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
 #include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
 #include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
+#include "StoreFixture.hpp"
 #include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
 #include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
 #include "platform/MountedVolumes/SimulatedMountedVolumeUnmounting.hpp"
@@ -40,6 +42,31 @@ simulatedMachineEjector(const SimulatedStateFile& stateFile) {
     return std::make_shared<WorkspaceDriveEjector>(
         std::make_shared<LiveEjectDiskUtilityRunner>(inventorytest::standInPath("diskutil")),
         std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile));
+}
+
+// The fixture's store over this machine's real inventory and the in-app core, with no
+// inventory monitor, no link opener and its background work on the thread pool; the
+// ejector, remounter and sleep requester refuse to be used unless a test sets others.
+// Returns the inventory.
+inline std::shared_ptr<MountedVolumeInventoryService>
+onSimulatedMachine(StoreFixture& fixture, const SimulatedStateFile& stateFile) {
+    auto inventory = simulatedMachineInventory(stateFile);
+    fixture.customInventory = inventory;
+    fixture.monitor = nullptr;
+    fixture.executor = nullptr;
+    fixture.urlOpener = nullptr;
+    fixture.customEjector = std::make_shared<UnusedEjector>();
+    fixture.remounter = std::make_shared<UnusedRemounter>();
+    fixture.customCore = std::make_shared<SwiftBerthkeepCore>();
+    fixture.customSleepRequester = std::make_shared<UnusedSleepRequester>();
+    return inventory;
+}
+
+// Real ejects and mounts, through the stand-in diskutil.
+inline void useStandInDriveActions(StoreFixture& fixture, const SimulatedStateFile& stateFile) {
+    fixture.customEjector = simulatedMachineEjector(stateFile);
+    fixture.remounter =
+        std::make_shared<WorkspaceDriveRemounter>(inventorytest::standInPath("diskutil"));
 }
 
 // A real process with a file open under a mount folder, as an editor would;

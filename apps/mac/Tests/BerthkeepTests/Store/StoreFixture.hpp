@@ -212,6 +212,13 @@ inline PropertyListValue::Dictionary fullMonitoringActive() {
             {AppPreferencesStore::Keys::fullMonitoringUserOverride, true}};
 }
 
+// The custom part when set, else the fixture's own.
+template <typename Interface, typename Custom, typename Own>
+std::shared_ptr<Interface> either(const std::shared_ptr<Custom>& custom,
+                                  const std::shared_ptr<Own>& own) {
+    return custom ? std::shared_ptr<Interface>(custom) : std::shared_ptr<Interface>(own);
+}
+
 // Everything a store needs, all fakes, time on a manual clock, background work
 // inline. Build the store with make() after adjusting the parts.
 struct StoreFixture {
@@ -250,20 +257,20 @@ struct StoreFixture {
     std::unique_ptr<BerthkeepStore> make() {
         BerthkeepStore::Platform platform{
             .launchAtLoginManager = launchAtLoginManager ? launchAtLoginManager : launchAtLogin(),
-            .clock = clock,
+            .clock = liveClock ? nullptr : std::shared_ptr<Clock>(clock),
             .executor = executor,
             .urlOpener = urlOpener,
             .workspaceNotificationCenter = workspace,
             .powerManagement = powerManagement};
         return std::make_unique<BerthkeepStore>(
-            inventory, monitor, usage,
-            customEjector ? customEjector : std::shared_ptr<DriveEjecting>(ejector), remounter,
-            core, notifications, statusPresenter, sleepRequester,
-            customPromptPresenter
-                ? customPromptPresenter
-                : std::shared_ptr<FullMonitoringPromptPresenting>(promptPresenter),
-            telemetry, BerthkeepLogger(sink),
-            customDefaults ? customDefaults : std::shared_ptr<UserDefaults>(defaults),
+            either<DriveInventoryProviding>(customInventory, inventory), monitor,
+            either<DriveUsageCollecting>(customUsage, usage),
+            either<DriveEjecting>(customEjector, ejector), remounter,
+            either<BerthkeepCoreHandling>(customCore, core),
+            either<BerthkeepNotificationManaging>(customNotifications, notifications),
+            statusPresenter, either<SystemSleepRequesting>(customSleepRequester, sleepRequester),
+            either<FullMonitoringPromptPresenting>(customPromptPresenter, promptPresenter),
+            telemetry, BerthkeepLogger(sink), either<UserDefaults>(customDefaults, defaults),
             observeWorkspace, performInitialAsyncInventoryRefresh, performInitialDriveUsageRefresh,
             timing, platform);
     }
@@ -317,8 +324,6 @@ struct StoreFixture {
     std::shared_ptr<FakeMonitor> monitor = std::make_shared<FakeMonitor>();
     std::shared_ptr<FakeUsageCollector> usage = std::make_shared<FakeUsageCollector>();
     std::shared_ptr<DriveRemounting> remounter = std::make_shared<UnusedRemounter>();
-    // Used instead of `ejector` when set.
-    std::shared_ptr<DriveEjecting> customEjector;
     std::shared_ptr<RecordingCore> core = std::make_shared<RecordingCore>();
     std::shared_ptr<FakeNotificationManager> notifications =
         std::make_shared<FakeNotificationManager>();
@@ -326,7 +331,14 @@ struct StoreFixture {
         std::make_shared<RecordingStatusPresenter>();
     std::shared_ptr<SilentPromptPresenter> promptPresenter =
         std::make_shared<SilentPromptPresenter>();
-    // Used instead of `promptPresenter` and `defaults` when set.
+    // Used instead of the fake of the same name when set: real parts, or fakes of
+    // another kind.
+    std::shared_ptr<DriveInventoryProviding> customInventory;
+    std::shared_ptr<DriveUsageCollecting> customUsage;
+    std::shared_ptr<DriveEjecting> customEjector;
+    std::shared_ptr<BerthkeepCoreHandling> customCore;
+    std::shared_ptr<BerthkeepNotificationManaging> customNotifications;
+    std::shared_ptr<SystemSleepRequesting> customSleepRequester;
     std::shared_ptr<FullMonitoringPromptPresenting> customPromptPresenter;
     std::shared_ptr<UserDefaults> customDefaults;
     std::shared_ptr<RecordingUrlOpener> urlOpener = std::make_shared<RecordingUrlOpener>();
@@ -337,6 +349,8 @@ struct StoreFixture {
     // Registered with only while the store observes the system.
     std::shared_ptr<WorkspaceNotificationCenter> workspace;
     std::shared_ptr<SystemPowerManagement> powerManagement;
+    // The store's own live clock instead of `clock`.
+    bool liveClock = false;
     bool observeWorkspace = true;
     bool performInitialAsyncInventoryRefresh = true;
     bool performInitialDriveUsageRefresh = true;
