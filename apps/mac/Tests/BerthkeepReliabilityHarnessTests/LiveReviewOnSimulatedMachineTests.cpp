@@ -18,12 +18,7 @@ class LiveReviewOnSimulatedMachine : public inventorytest::SimulatedMachineTest 
 // The harness's sleep button on the real inventory and ejector: the drives of
 // the simulated machine come off.
 TEST_F(LiveReviewOnSimulatedMachine, SimulatedSleepEjectsTheDrives) {
-    SimulatedWorld world;
-    world.mountRoot = mountRoot();
-    for (const char* name : {"Alpha", "Bravo"}) {
-        attachPreset(world, SimulatedDrivePreset::usbStick, std::string(name));
-    }
-    stateFile().write(world);
+    attachMountedSticks({"Alpha", "Bravo"});
 
     storetest::StoreFixture fixture;
     storetest::onSimulatedMachine(fixture, stateFile());

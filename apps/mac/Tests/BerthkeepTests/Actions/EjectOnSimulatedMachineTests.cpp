@@ -61,13 +61,7 @@ protected:
 };
 
 TEST_F(EjectOnSimulatedMachine, EjectAllLeavesTheHeldDriveMountedAndSaysWhy) {
-    SimulatedWorld world;
-    world.mountRoot = mountRoot();
-    std::vector<std::string> disks;
-    for (const char* name : {"Alpha", "Bravo", "Charlie"}) {
-        disks.push_back(attachPreset(world, SimulatedDrivePreset::usbStick, std::string(name)));
-    }
-    stateFile().write(world);
+    const std::vector<std::string> disks = attachMountedSticks({"Alpha", "Bravo", "Charlie"});
     const std::string heldPath = *stateFile().read().findDisk(disks[1])->volumes.back().mountPath;
     holdOpen(heldPath);
 

@@ -17,6 +17,7 @@
 #include "platform/DiskArbitration/DiskArbitrationSession.hpp"
 #include "platform/Log/ProcessLog.hpp"
 #include "platform/Log/UnifiedLog.hpp"
+#include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 #include "platform/SimulatedMachine/SimulatedStateFile.hpp"
 
 namespace berthkeep::inventorytest {
@@ -39,6 +40,19 @@ protected:
 
     const SimulatedStateFile& stateFile() const { return *m_stateFile; }
     std::string mountRoot() const { return m_folder.filePath("Volumes").toStdString(); }
+
+    // Makes the machine: USB sticks of these names mounted under mountRoot(). Returns
+    // their disks.
+    std::vector<std::string> attachMountedSticks(std::initializer_list<const char*> names) const {
+        SimulatedWorld world;
+        world.mountRoot = mountRoot();
+        std::vector<std::string> disks;
+        for (const char* name : names) {
+            disks.push_back(attachPreset(world, SimulatedDrivePreset::usbStick, std::string(name)));
+        }
+        stateFile().write(world);
+        return disks;
+    }
 
     void addBehaviour(const ScriptedBehaviour& behaviour) const {
         stateFile().update([&](SimulatedWorld& world) {

@@ -31,14 +31,7 @@ protected:
 
     // Three mounted USB sticks; returns their disks.
     std::vector<std::string> attachSticks() {
-        SimulatedWorld world;
-        world.mountRoot = mountRoot();
-        std::vector<std::string> disks;
-        for (const char* name : {"Alpha", "Bravo", "Charlie"}) {
-            disks.push_back(attachPreset(world, SimulatedDrivePreset::usbStick, std::string(name)));
-        }
-        stateFile().write(world);
-        return disks;
+        return attachMountedSticks({"Alpha", "Bravo", "Charlie"});
     }
 
     void startStore() {
