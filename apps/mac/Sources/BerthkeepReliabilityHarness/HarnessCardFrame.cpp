@@ -3,6 +3,8 @@
 #include <QPainter>
 #include <QPainterPath>
 
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
+
 namespace berthkeep {
 
 HarnessCardFrame::HarnessCardFrame(qreal cornerRadius, Fill fill, QWidget* parent)
@@ -15,7 +17,7 @@ QColor HarnessCardFrame::fillColor() const {
         return palette().color(QPalette::Base);
     }
     const QColor window = palette().color(QPalette::Window);
-    return window.lightness() < 128 ? window.darker(125) : window.darker(106);
+    return MenuBarPalette::isDark(palette()) ? window.darker(125) : window.darker(106);
 }
 
 void HarnessCardFrame::paintEvent(QPaintEvent*) {

@@ -9,6 +9,7 @@
 #include <QPalette>
 
 #include "Berthkeep/MenuBar/BerthkeepMenubarRenderedAsset.hpp"
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 
 namespace berthkeep {
@@ -49,8 +50,7 @@ void BerthkeepMenubarIcon::setOpacity(qreal opacity) {
 }
 
 BerthkeepMenubarIcon::ColorScheme BerthkeepMenubarIcon::colorScheme(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightness() < 128 ? ColorScheme::dark
-                                                             : ColorScheme::light;
+    return MenuBarPalette::isDark(palette) ? ColorScheme::dark : ColorScheme::light;
 }
 
 void BerthkeepMenubarIcon::paintEvent(QPaintEvent*) {

@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <QVBoxLayout>
 
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
 #include "Berthkeep/Settings/SettingsPalette.hpp"
 #include "Berthkeep/Settings/SettingsSwitch.hpp"
 #include "Berthkeep/Settings/SettingsText.hpp"
@@ -120,8 +121,8 @@ QColor ExcludedDriveRow::statusForeground() const {
 }
 
 QColor ExcludedDriveRow::statusBackgroundColor() const {
-    return isExcluded() ? SettingsPalette::withAlpha(SettingsPalette::secondaryTint(), 0.1)
-                        : SettingsPalette::withAlpha(SettingsPalette::green(), 0.12);
+    return isExcluded() ? MenuBarPalette::withOpacity(SettingsPalette::secondaryTint(), 0.1)
+                        : MenuBarPalette::withOpacity(SettingsPalette::green(), 0.12);
 }
 
 } // namespace berthkeep

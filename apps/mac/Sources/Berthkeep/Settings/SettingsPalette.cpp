@@ -1,5 +1,7 @@
 #include "Berthkeep/Settings/SettingsPalette.hpp"
 
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
+
 namespace berthkeep::SettingsPalette {
 
 QColor blue() {
@@ -21,31 +23,23 @@ QColor secondaryTint() {
     return QColor(136, 136, 144);
 }
 
-QColor withAlpha(QColor color, qreal alpha) {
-    color.setAlphaF(color.alphaF() * alpha);
-    return color;
-}
-
 QColor accent(const QPalette& palette) {
     return palette.color(QPalette::Highlight);
-}
-
-bool isDark(const QPalette& palette) {
-    return palette.color(QPalette::Window).lightnessF() < 0.5;
 }
 
 QColor material(const QPalette& palette) {
     // Lighter than the window on both appearances, and see-through enough to
     // keep the background's tint.
-    return isDark(palette) ? QColor(255, 255, 255, 18) : QColor(255, 255, 255, 178);
+    return MenuBarPalette::isDark(palette) ? QColor(255, 255, 255, 18) : QColor(255, 255, 255, 178);
 }
 
 QColor outline(const QPalette& palette) {
-    return withAlpha(palette.color(QPalette::WindowText), 0.08);
+    return MenuBarPalette::withOpacity(palette.color(QPalette::WindowText), 0.08);
 }
 
 QColor divider(const QPalette& palette) {
-    return withAlpha(palette.color(QPalette::WindowText), isDark(palette) ? 0.14 : 0.1);
+    return MenuBarPalette::withOpacity(palette.color(QPalette::WindowText),
+                                       MenuBarPalette::isDark(palette) ? 0.14 : 0.1);
 }
 
 } // namespace berthkeep::SettingsPalette

@@ -18,14 +18,12 @@ QColor indigo();
 // The neutral tint of toggle-row badges and of quiet status words.
 QColor secondaryTint();
 
-QColor withAlpha(QColor color, qreal alpha);
 QColor accent(const QPalette& palette);
 // The translucent surface of a card.
 QColor material(const QPalette& palette);
 // A card's hairline outline and the divider line.
 QColor outline(const QPalette& palette);
 QColor divider(const QPalette& palette);
-bool isDark(const QPalette& palette);
 
 } // namespace SettingsPalette
 

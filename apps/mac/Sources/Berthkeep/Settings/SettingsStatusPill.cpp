@@ -3,6 +3,7 @@
 #include <QFontMetrics>
 #include <QPainter>
 
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
 #include "Berthkeep/Settings/SettingsPalette.hpp"
 #include "Berthkeep/Settings/SettingsTypography.hpp"
 
@@ -50,8 +51,8 @@ void SettingsStatusPill::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF capsule = QRectF(rect()).adjusted(0.25, 0.25, -0.25, -0.25);
     const qreal radius = capsule.height() / 2;
-    painter.setPen(QPen(SettingsPalette::withAlpha(m_tint, 0.16), 0.5));
-    painter.setBrush(SettingsPalette::withAlpha(m_tint, 0.12));
+    painter.setPen(QPen(MenuBarPalette::withOpacity(m_tint, 0.16), 0.5));
+    painter.setBrush(MenuBarPalette::withOpacity(m_tint, 0.12));
     painter.drawRoundedRect(capsule, radius, radius);
     painter.setPen(m_tint);
     painter.drawText(rect().adjusted(kHorizontalPadding, 0, -kHorizontalPadding, 0),

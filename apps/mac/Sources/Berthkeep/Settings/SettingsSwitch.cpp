@@ -2,6 +2,7 @@
 
 #include <QPainter>
 
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
 #include "Berthkeep/Settings/SettingsPalette.hpp"
 
 namespace berthkeep {
@@ -28,7 +29,7 @@ void SettingsSwitch::paintEvent(QPaintEvent*) {
     const QColor text = palette().color(QPalette::WindowText);
     painter.setPen(Qt::NoPen);
     painter.setBrush(isChecked() ? SettingsPalette::accent(palette())
-                                 : SettingsPalette::withAlpha(text, 0.16));
+                                 : MenuBarPalette::withOpacity(text, 0.16));
     painter.drawRoundedRect(track, 10, 10);
     const qreal knobX = isChecked() ? track.right() - 18 : track.left() + 2;
     const QRectF knob(knobX, track.top() + 2, 16, 16);
@@ -39,7 +40,7 @@ void SettingsSwitch::paintEvent(QPaintEvent*) {
     if (hasFocus()) {
         painter.setBrush(Qt::NoBrush);
         painter.setPen(
-            QPen(SettingsPalette::withAlpha(SettingsPalette::accent(palette()), 0.5), 2));
+            QPen(MenuBarPalette::withOpacity(SettingsPalette::accent(palette()), 0.5), 2));
         painter.drawRoundedRect(track.adjusted(-1, -1, 1, 1), 11, 11);
     }
 }

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "Berthkeep/MenuBar/MenuBarPalette.hpp"
 #include "Berthkeep/Settings/SettingsPalette.hpp"
 #include "Berthkeep/Settings/SettingsSymbolPainter.hpp"
 
@@ -29,13 +30,13 @@ void SettingsSymbolBadge::paintEvent(QPaintEvent*) {
     painter.setRenderHint(QPainter::Antialiasing);
     const QRectF square(0, 0, m_size, m_size);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(SettingsPalette::withAlpha(m_tint, 0.12));
+    painter.setBrush(MenuBarPalette::withOpacity(m_tint, 0.12));
     painter.drawRoundedRect(square, kCornerRadius, kCornerRadius);
     SettingsSymbolPainter::paint(painter, m_systemImage, square, m_tint, symbolPointSize());
     // The outline lies inside the edge.
     const qreal inset = kHairline / 2;
     painter.setBrush(Qt::NoBrush);
-    painter.setPen(QPen(SettingsPalette::withAlpha(m_tint, 0.14), kHairline));
+    painter.setPen(QPen(MenuBarPalette::withOpacity(m_tint, 0.14), kHairline));
     painter.drawRoundedRect(square.adjusted(inset, inset, -inset, -inset), kCornerRadius - inset,
                             kCornerRadius - inset);
 }
