@@ -21,12 +21,11 @@ QuietProcessCache::QuietProcessCache(Clock::duration quietPeriod)
 
 void QuietProcessCache::startScan(Clock::time_point now, const std::vector<std::string>& roots,
                                   const ViewerMatcher* viewers) {
-    const std::optional<ViewerMatcher> lookedFor =
-        viewers ? std::optional<ViewerMatcher>(*viewers) : std::nullopt;
-    if (roots != m_roots || lookedFor != m_viewers) {
+    const bool sameViewers = viewers ? m_viewers && *m_viewers == *viewers : !m_viewers;
+    if (roots != m_roots || !sameViewers) {
         m_entries.clear();
         m_roots = roots;
-        m_viewers = lookedFor;
+        m_viewers = viewers ? std::optional<ViewerMatcher>(*viewers) : std::nullopt;
     }
     m_now = now;
     ++m_scan;
