@@ -5,7 +5,6 @@
 #include <sys/types.h>
 
 #include <chrono>
-#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -71,7 +70,6 @@ public:
     // Keeps holdings read after activity was read.
     void keep(pid_t pid, const Activity& activity, Holdings holdings);
 
-    std::size_t size() const { return m_entries.size(); }
     // Processes whose holdings were reused, over the cache's life.
     std::uint64_t reused() const { return m_reused; }
 
