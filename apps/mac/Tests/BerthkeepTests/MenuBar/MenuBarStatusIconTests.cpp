@@ -56,6 +56,25 @@ QImage over(QImage image, const QColor& background) {
     return result;
 }
 
+// Of the pixels the icon covers at least half, the share that stands 3:1
+// (the contrast asked of a graphical object) from the panel behind it.
+double shareStandingOut(const QImage& icon, const QColor& panel) {
+    const QImage argb = icon.convertToFormat(QImage::Format_ARGB32);
+    const QImage shown = over(argb, panel);
+    int covered = 0;
+    int standing = 0;
+    for (int y = 0; y < argb.height(); ++y) {
+        for (int x = 0; x < argb.width(); ++x) {
+            if (argb.pixelColor(x, y).alpha() < 128) {
+                continue;
+            }
+            ++covered;
+            standing += contrastRatio(shown.pixelColor(x, y), panel) >= 3 ? 1 : 0;
+        }
+    }
+    return covered == 0 ? 0 : double(standing) / covered;
+}
+
 TEST(MenuBarStatusIcon, VariantAndOpacityFollowRowsThenGlobalState) {
     struct Case {
         const char* name;
@@ -194,6 +213,44 @@ TEST(SafetySummarySection, StatusIconInTheSectionsPaletteAtThePicturesPixelRatio
         }
         EXPECT_EQ(differing, 0);
         EXPECT_GE(strongest, 4.5);
+    }
+}
+
+TEST(MenuBarStatusLabelImage, TrayIconStandsOutOnBlackAndWhitePanels) {
+    using Scheme = BerthkeepMenubarIcon::ColorScheme;
+    MenubarViewState state;
+    state.globalState = GlobalSafetyState::attention(1);
+    struct Case {
+        const char* name;
+        Scheme scheme;
+        std::optional<QColor> trayForeground;
+        QColor panel;
+    };
+    const Case cases[] = {
+        {"light app on a black panel", Scheme::light, std::nullopt, Qt::black},
+        {"light app on a white panel", Scheme::light, std::nullopt, Qt::white},
+        {"dark app on a black panel", Scheme::dark, std::nullopt, Qt::black},
+        {"dark app on a white panel", Scheme::dark, std::nullopt, Qt::white},
+        {"dark tray naming white ink", Scheme::light, QColor(Qt::white), Qt::black},
+        {"light tray naming dark ink", Scheme::dark, QColor(40, 40, 40), Qt::white},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MenuBarStatusLabelImage label(18, [&c] { return c.trayForeground; });
+        const QIcon icon = label.image(state, c.scheme);
+        for (const int ratio : {1, 2}) {
+            const QImage image = icon.pixmap(QSize(18, 18), ratio).toImage();
+            ASSERT_EQ(image.size(), QSize(18, 18) * ratio);
+            const double share = shareStandingOut(image, c.panel);
+            EXPECT_GE(share, 0.3) << ratio << "x: " << share;
+            if (c.trayForeground) {
+                // The middle of the drive body takes the tray's ink.
+                const QColor body = image.pixelColor(QPoint(7, 9) * ratio);
+                EXPECT_NEAR(body.red(), c.trayForeground->red(), 3);
+                EXPECT_NEAR(body.green(), c.trayForeground->green(), 3);
+                EXPECT_NEAR(body.blue(), c.trayForeground->blue(), 3);
+            }
+        }
     }
 }
 
