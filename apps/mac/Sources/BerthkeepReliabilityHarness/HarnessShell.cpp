@@ -1,6 +1,5 @@
 #include "BerthkeepReliabilityHarness/HarnessShell.hpp"
 
-#include "Berthkeep/MenuBar/BerthkeepMenubarExtraScene.hpp"
 #include "Berthkeep/Shell/BerthkeepMenubarProductScenes.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeBootstrap.hpp"
 #include "platform/Bundle/AppBundle.hpp"
@@ -36,8 +35,7 @@ std::unique_ptr<HarnessShell> makeHarnessShell() {
 
 MenuContentFactory productMenuContentFactory() {
     return [](const MenubarViewState& state, MenuContentCallbacks callbacks, QWidget* parent) {
-        return new MenuBarContentView(state, std::move(callbacks),
-                                      BerthkeepMenubarExtraScene::headerIcon, parent);
+        return new MenuBarContentView(state, std::move(callbacks), parent);
     };
 }
 

@@ -5,11 +5,23 @@
 #include <QThread>
 #include <QtGlobal>
 
+#include "BerthkeepShared/BerthkeepLogger.hpp"
+
 namespace berthkeep {
 
 bool isMainThread() {
     const auto* application = QCoreApplication::instance();
     return application != nullptr && QThread::currentThread() == application->thread();
+}
+
+bool requireMainThread(const BerthkeepLogger& logger, const std::string& operation) {
+    if (isMainThread()) {
+        return true;
+    }
+    logger.error(BerthkeepLogCategory::state, "main_thread.violation",
+                 operation + " was called off the main thread; the call is ignored",
+                 {{"operation", operation}});
+    return false;
 }
 
 void postToMainThread(std::function<void()> work) {

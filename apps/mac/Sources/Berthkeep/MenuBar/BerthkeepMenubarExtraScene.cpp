@@ -5,8 +5,6 @@
 #include <QTimer>
 
 #include "Berthkeep/MenuBar/MenuBarContentView.hpp"
-#include "Berthkeep/MenuBar/MenuBarLayout.hpp"
-#include "Berthkeep/MenuBar/MenuBarStatusIcon.hpp"
 #include "Berthkeep/Shell/BerthkeepFeedbackDestination.hpp"
 #include "Berthkeep/Store/BerthkeepStore.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
@@ -20,13 +18,6 @@ BerthkeepMenubarIcon::ColorScheme currentColorScheme() {
 }
 
 } // namespace
-
-QPixmap BerthkeepMenubarExtraScene::headerIcon(const MenubarViewState& state) {
-    const qreal size = MenuBarLayout::headerIconSize;
-    return MenuBarStatusIcon::image(state, size, currentColorScheme(),
-                                    BerthkeepRuntimeIdentity::currentBundleIdentifier())
-        .pixmap(QSize(int(size), int(size)), 2.0);
-}
 
 BerthkeepMenubarExtraScene::BerthkeepMenubarExtraScene(BerthkeepStore& store,
                                                        std::function<void()> showSettings,
@@ -76,7 +67,7 @@ BerthkeepMenubarExtraScene::BerthkeepMenubarExtraScene(BerthkeepStore& store,
         performMenuQuit();
     };
 
-    auto* content = new MenuBarContentView(store.currentState(), std::move(callbacks), headerIcon);
+    auto* content = new MenuBarContentView(store.currentState(), std::move(callbacks));
     content->setFixedWidth(menuWidth);
     m_content = content;
     m_host = std::make_unique<MenuBarExtraHost>(

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QObject>
-#include <QPixmap>
 #include <QPointer>
 #include <QUrl>
 
@@ -46,9 +45,6 @@ public:
         std::optional<MenuBarExtraHost::Mode> mode;
         std::chrono::milliseconds settingsDelay = BerthkeepMenubarExtraScene::settingsDelay;
     };
-
-    // The status icon in the menu's header, in the desktop's colour scheme.
-    static QPixmap headerIcon(const MenubarViewState& state);
 
     BerthkeepMenubarExtraScene(BerthkeepStore& store, std::function<void()> showSettings,
                                Options options, QObject* parent = nullptr);

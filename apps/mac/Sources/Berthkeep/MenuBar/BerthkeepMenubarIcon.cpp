@@ -5,6 +5,7 @@
 #include <utility>
 
 #include <QIcon>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPalette>
 
@@ -35,13 +36,6 @@ BerthkeepMenubarIcon::BerthkeepMenubarIcon(Variant variant, qreal size, QWidget*
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
-void BerthkeepMenubarIcon::setVariant(Variant variant) {
-    if (variant != m_variant) {
-        m_variant = variant;
-        update();
-    }
-}
-
 void BerthkeepMenubarIcon::setOpacity(qreal opacity) {
     if (opacity != m_opacity) {
         m_opacity = opacity;
@@ -58,8 +52,9 @@ void BerthkeepMenubarIcon::paintEvent(QPaintEvent*) {
         m_variant, m_size, colorScheme(palette()),
         BerthkeepRuntimeIdentity::currentBundleIdentifier());
     QPainter painter(this);
-    // The painter's device, not the screen: offscreen renders at 2x ask for the 2x image.
-    const qreal ratio = painter.device()->devicePixelRatioF();
+    // The device the pixels land on (the backing store, or the picture a render()
+    // paints into), not the widget's screen: a 4x picture asks for the 4x image.
+    const qreal ratio = painter.paintEngine()->paintDevice()->devicePixelRatioF();
     const QSize points(std::max(1, static_cast<int>(std::lround(m_size))),
                        std::max(1, static_cast<int>(std::lround(m_size))));
     const QPixmap pixmap = image.pixmap(points, ratio);

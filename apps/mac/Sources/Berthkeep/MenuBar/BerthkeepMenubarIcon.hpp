@@ -11,8 +11,9 @@ class QPalette;
 namespace berthkeep {
 
 // The product glyph as it stands in the menu bar, with the badge of its variant,
-// drawn from the image cache for the widget's colour scheme and the running
-// bundle identifier. The widget is size x size points and keeps no other state.
+// drawn from the image cache for the colour scheme of the widget's own palette
+// and the running bundle identifier, at the pixel ratio of the device it paints
+// on. The widget is size x size points and keeps no other state.
 class BerthkeepMenubarIcon : public QWidget {
 public:
     enum class Variant { safe, attention, limitedProtection, ejecting, mounting };
@@ -22,7 +23,6 @@ public:
     BerthkeepMenubarIcon(Variant variant, qreal size, QWidget* parent = nullptr);
 
     Variant variant() const { return m_variant; }
-    void setVariant(Variant variant);
     qreal pointSize() const { return m_size; }
     // Drawn at this opacity (1 by default); the status icon dims quieter states.
     void setOpacity(qreal opacity);

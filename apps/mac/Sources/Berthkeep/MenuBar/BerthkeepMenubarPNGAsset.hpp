@@ -22,11 +22,13 @@ public:
     BerthkeepMenubarPNGAsset() = delete;
 
     static constexpr const char* resourceBundleName = "Berthkeep_Berthkeep.bundle";
-    // Every image of the menu-bar icon has a pixmap at each of these ratios.
-    static constexpr std::array<int, 2> devicePixelRatios{1, 2};
+    // Every image of the menu-bar icon has a pixmap at each of these ratios, so
+    // a screen or picture at any of them gets its own pixels, not enlarged ones;
+    // a ratio in between is shrunk from the next one up.
+    static constexpr std::array<int, 4> devicePixelRatios{1, 2, 3, 4};
 
     // The glyph at the given point size rounded to a whole number (at least 1),
-    // with a 1x and a 2x pixmap; the fallback of every rendering path.
+    // with a pixmap at each ratio; the fallback of every rendering path.
     static QIcon displayImage(double pointSize);
 
     // Where the resource bundle may be, in order of preference, repeats dropped:

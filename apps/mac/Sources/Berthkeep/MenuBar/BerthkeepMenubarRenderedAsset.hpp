@@ -16,8 +16,9 @@ namespace berthkeep {
 // corner for every variant but `safe`. Under the test bundle identifier the image
 // is coloured (an orange glyph, a red, grey, orange or blue badge); under any other
 // it is a mask image in the colour scheme's ink (black on light, white on dark),
-// with the badge's symbol cut out of its disc. Each key is drawn once, at 1x and
-// 2x, and served from a cache that is never evicted. Main thread only.
+// with the badge's symbol cut out of its disc. Each key is drawn once, at each
+// of the glyph's pixel ratios, and served from a cache that is never evicted.
+// Main thread only.
 class BerthkeepMenubarRenderedAsset {
 public:
     using Variant = BerthkeepMenubarIcon::Variant;

@@ -11,12 +11,10 @@
 
 namespace berthkeep {
 
-MenuBarContentView::MenuBarContentView(MenubarViewState state, Callbacks callbacks,
-                                       HeaderIconProvider headerIcon, QWidget* parent)
+MenuBarContentView::MenuBarContentView(MenubarViewState state, Callbacks callbacks, QWidget* parent)
     : QWidget(parent)
     , m_state(std::move(state))
-    , m_callbacks(std::move(callbacks))
-    , m_headerIcon(std::move(headerIcon)) {
+    , m_callbacks(std::move(callbacks)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     rebuild();
@@ -38,11 +36,7 @@ void MenuBarContentView::rebuild() {
     stack->setContentsMargins(MenuBarLayout::contentInsets);
     stack->setSpacing(0);
 
-    auto* summary = new SafetySummarySection(m_state, m_state.scopeNote, body);
-    if (m_headerIcon) {
-        summary->setStatusIcon(m_headerIcon(m_state));
-    }
-    stack->addWidget(summary);
+    stack->addWidget(new SafetySummarySection(m_state, m_state.scopeNote, body));
 
     if (const auto lastAction = m_state.lastActionText()) {
         stack->addSpacing(MenuBarLayout::lastActionTopSpacing);

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPixmap>
 #include <QPointer>
 #include <QWidget>
 
@@ -34,12 +33,7 @@ public:
         std::function<void()> onQuit;
     };
 
-    // The header's status icon for a state, at headerIconSize logical pixels
-    // (a device-pixel-ratio pixmap is welcome). Without one the slot stays empty.
-    using HeaderIconProvider = std::function<QPixmap(const MenubarViewState&)>;
-
-    MenuBarContentView(MenubarViewState state, Callbacks callbacks,
-                       HeaderIconProvider headerIcon = {}, QWidget* parent = nullptr);
+    MenuBarContentView(MenubarViewState state, Callbacks callbacks, QWidget* parent = nullptr);
 
     const MenubarViewState& state() const { return m_state; }
     void setState(MenubarViewState state);
@@ -49,7 +43,6 @@ private:
 
     MenubarViewState m_state;
     Callbacks m_callbacks;
-    HeaderIconProvider m_headerIcon;
     QPointer<QWidget> m_body;
 };
 

@@ -18,13 +18,12 @@ class MenuBarStatusIcon : public QWidget {
 public:
     MenuBarStatusIcon(MenubarViewState state, qreal size, QWidget* parent = nullptr);
 
-    void setState(MenubarViewState state);
     const MenubarViewState& state() const { return m_state; }
 
     static BerthkeepMenubarIcon::Variant iconVariant(const MenubarViewState& state);
     static double baseOpacity(const MenubarViewState& state);
 
-    // The finished image with the opacity applied, at 1x and 2x.
+    // The finished image with the opacity applied, at every ratio of the glyph.
     static QIcon image(const MenubarViewState& state, qreal size,
                        BerthkeepMenubarIcon::ColorScheme colorScheme,
                        const std::string& bundleIdentifier);

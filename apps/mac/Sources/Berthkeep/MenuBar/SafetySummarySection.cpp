@@ -1,11 +1,11 @@
 #include "Berthkeep/MenuBar/SafetySummarySection.hpp"
 
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QVBoxLayout>
 
 #include "Berthkeep/MenuBar/MenuBarLayout.hpp"
 #include "Berthkeep/MenuBar/MenuBarPalette.hpp"
+#include "Berthkeep/MenuBar/MenuBarStatusIcon.hpp"
 #include "Berthkeep/MenuBar/MenuBarText.hpp"
 #include "Berthkeep/MenuBar/MenuBarTypography.hpp"
 
@@ -37,13 +37,13 @@ SafetySummarySection::SafetySummarySection(const MenubarViewState& state,
     row->setSpacing(kIconSpacing);
     outer->addLayout(row);
 
-    m_icon = new QLabel(this);
-    m_icon->setObjectName("statusIcon");
-    m_icon->setFixedSize(MenuBarLayout::headerIconSize,
-                         MenuBarLayout::headerIconSize + kIconTopInset);
-    m_icon->setContentsMargins(0, kIconTopInset, 0, 0);
-    m_icon->setScaledContents(true);
-    row->addWidget(m_icon, 0, Qt::AlignTop);
+    auto* iconColumn = new QVBoxLayout;
+    iconColumn->setContentsMargins(0, kIconTopInset, 0, 0);
+    auto* icon = new MenuBarStatusIcon(state, MenuBarLayout::headerIconSize, this);
+    icon->setObjectName("statusIcon");
+    iconColumn->addWidget(icon);
+    iconColumn->addStretch();
+    row->addLayout(iconColumn);
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(kTextSpacing);
@@ -61,10 +61,6 @@ SafetySummarySection::SafetySummarySection(const MenubarViewState& state,
         texts->addWidget(note);
     }
     row->addLayout(texts, 1);
-}
-
-void SafetySummarySection::setStatusIcon(const QPixmap& icon) {
-    m_icon->setPixmap(icon);
 }
 
 } // namespace berthkeep

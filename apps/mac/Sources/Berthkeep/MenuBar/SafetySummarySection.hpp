@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPixmap>
 #include <QWidget>
 
 #include <optional>
@@ -8,12 +7,11 @@
 
 #include "Berthkeep/Domain/MenubarViewState.hpp"
 
-class QLabel;
-
 namespace berthkeep {
 
 // The menu's header: the status icon beside the overall safety line, the
-// supporting line and, when the store words one, the scope note.
+// supporting line and, when the store words one, the scope note. The icon
+// paints itself in this widget's palette at the pixel ratio it is drawn at.
 class SafetySummarySection final : public QWidget {
 public:
     SafetySummarySection(const MenubarViewState& state, std::optional<std::string> scopeNote,
@@ -22,12 +20,6 @@ public:
     // "Ejecting drives…" while rows eject outside a running attempt, else the
     // global state's own header line.
     static std::string headerText(const MenubarViewState& state);
-
-    // The status icon, drawn in a headerIconSize square; scaled to fit.
-    void setStatusIcon(const QPixmap& icon);
-
-private:
-    QLabel* m_icon;
 };
 
 } // namespace berthkeep

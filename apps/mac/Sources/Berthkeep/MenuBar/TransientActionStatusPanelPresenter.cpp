@@ -4,13 +4,17 @@
 
 #include <QCursor>
 #include <QGuiApplication>
+#include <QPainterPath>
 #include <QPointer>
+#include <QRegion>
 #include <QScreen>
 #include <QWidget>
 
 #include "Berthkeep/MenuBar/TransientActionStatusPanelView.hpp"
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepShared/MainActorTask.hpp"
 #include "BerthkeepShared/MainThread.hpp"
+#include "platform/MenuBarExtra/DesktopHints.hpp"
 
 namespace berthkeep {
 
@@ -34,27 +38,30 @@ TransientActionStatusPanelPresenter::ScreenArea areaOf(const QScreen& screen) {
 } // namespace
 
 TransientActionStatusPanelPresenter::TransientActionStatusPanelPresenter(
-    std::shared_ptr<Clock> clock, Clock::Duration autoDismissDelay)
+    std::shared_ptr<Clock> clock, Clock::Duration autoDismissDelay,
+    std::function<bool()> compositingActive, std::optional<BerthkeepLogger> logger)
     : m_clock(std::move(clock))
-    , m_autoDismissDelay(autoDismissDelay) {}
+    , m_autoDismissDelay(autoDismissDelay)
+    , m_compositingActive(std::move(compositingActive))
+    , m_logger(logger.value_or(
+          BerthkeepLogger::live(BerthkeepRuntimeIdentity::currentBundleIdentifier()))) {}
 
 TransientActionStatusPanelPresenter::~TransientActionStatusPanelPresenter() = default;
 
+bool TransientActionStatusPanelPresenter::liveCompositingActive() {
+    return DesktopHints::compositingActive();
+}
+
 void TransientActionStatusPanelPresenter::present(const TransientActionStatus& status) {
-    Q_ASSERT_X(isMainThread(), "TransientActionStatusPanelPresenter::present",
-               "called off the main thread");
+    if (!requireMainThread(m_logger, "TransientActionStatusPanelPresenter.present")) {
+        return;
+    }
     if (m_dismissToken) {
         m_dismissToken->cancel();
     }
-    if (!m_panel) {
-        m_panel = std::make_unique<QWidget>(
-            nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
-                         Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput |
-                         Qt::X11BypassWindowManagerHint);
-        m_panel->setAttribute(Qt::WA_TranslucentBackground);
-        m_panel->setAttribute(Qt::WA_ShowWithoutActivating);
-        m_hostingView = new TransientActionStatusPanelView(status, m_panel.get());
-        m_panel->setFixedSize(m_hostingView->size());
+    const bool translucent = m_compositingActive();
+    if (!m_panel || m_hostingView->drawsShadow() != translucent) {
+        makePanel(status, translucent);
     } else {
         m_hostingView->setStatus(status);
     }
@@ -72,14 +79,34 @@ void TransientActionStatusPanelPresenter::present(const TransientActionStatus& s
 }
 
 void TransientActionStatusPanelPresenter::dismiss() {
-    Q_ASSERT_X(isMainThread(), "TransientActionStatusPanelPresenter::dismiss",
-               "called off the main thread");
+    if (!requireMainThread(m_logger, "TransientActionStatusPanelPresenter.dismiss")) {
+        return;
+    }
     if (m_dismissToken) {
         m_dismissToken->cancel();
         m_dismissToken.reset();
     }
     if (m_panel) {
         m_panel->hide();
+    }
+}
+
+// A window's translucency is fixed when it is made, so a change of compositing
+// takes a new panel.
+void TransientActionStatusPanelPresenter::makePanel(const TransientActionStatus& status,
+                                                    bool translucent) {
+    m_panel = std::make_unique<QWidget>(
+        nullptr, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                     Qt::WindowDoesNotAcceptFocus | Qt::WindowTransparentForInput |
+                     Qt::X11BypassWindowManagerHint);
+    m_panel->setAttribute(Qt::WA_ShowWithoutActivating);
+    m_hostingView = new TransientActionStatusPanelView(status, translucent, m_panel.get());
+    m_panel->setFixedSize(m_hostingView->size());
+    if (translucent) {
+        m_panel->setAttribute(Qt::WA_TranslucentBackground);
+    } else {
+        // Opaque pixels only: the rounded corners are cut by the window's shape.
+        m_panel->setMask(QRegion(m_hostingView->cardShape().toFillPolygon().toPolygon()));
     }
 }
 
@@ -95,7 +122,7 @@ void TransientActionStatusPanelPresenter::position() {
     const auto origin =
         panelOrigin(QCursor::pos(), screens, primary, TransientActionStatusPanelView::cardSize);
     if (origin) {
-        const int margin = TransientActionStatusPanelView::shadowMargin;
+        const int margin = m_hostingView->margin();
         m_panel->move(*origin - QPoint(margin, margin));
     }
 }

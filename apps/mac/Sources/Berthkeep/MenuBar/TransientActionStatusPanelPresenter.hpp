@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -11,6 +12,7 @@
 #include <QSize>
 
 #include "Berthkeep/MenuBar/TransientActionStatusPresenting.hpp"
+#include "BerthkeepShared/BerthkeepLogger.hpp"
 #include "BerthkeepShared/CancelToken.hpp"
 #include "BerthkeepShared/Clock.hpp"
 
@@ -25,16 +27,22 @@ class TransientActionStatusPanelView;
 // screen under the pointer. It never takes focus or activates the application,
 // and clicks go through it. A result panel hides itself autoDismissDelay after
 // it was shown; a progress panel stays until a later status or dismiss(). Every
-// status cancels the pending hide of the one before. Main thread only.
+// status cancels the pending hide of the one before. The card casts its shadow
+// only while the desktop composites; without, the panel is the opaque card
+// alone, and it is made anew when the answer changes. Main thread only: a call
+// from another thread is logged as an error and does nothing.
 class TransientActionStatusPanelPresenter final : public QObject,
                                                   public TransientActionStatusPresenting {
 public:
     static constexpr Clock::Duration defaultAutoDismissDelay = std::chrono::milliseconds(2800);
     static constexpr int screenInset = 14;
 
+    // Absent logger: the live one of the running bundle identifier.
     explicit TransientActionStatusPanelPresenter(
         std::shared_ptr<Clock> clock = LiveClock::shared(),
-        Clock::Duration autoDismissDelay = defaultAutoDismissDelay);
+        Clock::Duration autoDismissDelay = defaultAutoDismissDelay,
+        std::function<bool()> compositingActive = liveCompositingActive,
+        std::optional<BerthkeepLogger> logger = std::nullopt);
     ~TransientActionStatusPanelPresenter() override;
 
     void present(const TransientActionStatus& status) override;
@@ -56,10 +64,14 @@ public:
                                              QSize cardSize);
 
 private:
+    static bool liveCompositingActive();
+    void makePanel(const TransientActionStatus& status, bool translucent);
     void position();
 
     std::shared_ptr<Clock> m_clock;
     Clock::Duration m_autoDismissDelay;
+    std::function<bool()> m_compositingActive;
+    BerthkeepLogger m_logger;
     std::unique_ptr<QWidget> m_panel;
     TransientActionStatusPanelView* m_hostingView = nullptr; // owned by m_panel
     std::shared_ptr<CancelToken> m_dismissToken;

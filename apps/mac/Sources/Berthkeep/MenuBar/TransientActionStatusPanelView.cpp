@@ -32,11 +32,14 @@ QColor withAlpha(QColor color, qreal alpha) {
 } // namespace
 
 TransientActionStatusPanelView::TransientActionStatusPanelView(TransientActionStatus status,
-                                                               QWidget* parent)
+                                                               bool drawsShadow, QWidget* parent)
     : QWidget(parent)
-    , m_status(std::move(status)) {
-    setFixedSize(cardSize + QSize(2 * shadowMargin, 2 * shadowMargin));
-    setAttribute(Qt::WA_TranslucentBackground);
+    , m_status(std::move(status))
+    , m_drawsShadow(drawsShadow) {
+    setFixedSize(cardSize + QSize(2 * margin(), 2 * margin()));
+    if (m_drawsShadow) {
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
     m_spinnerTimer.setInterval(80);
     connect(&m_spinnerTimer, &QTimer::timeout, this, [this] {
         m_spinnerStep = (m_spinnerStep + 1) % kSpinnerSpokes;
@@ -50,8 +53,18 @@ void TransientActionStatusPanelView::setStatus(TransientActionStatus status) {
     update();
 }
 
+int TransientActionStatusPanelView::margin() const {
+    return m_drawsShadow ? shadowMargin : 0;
+}
+
 QRect TransientActionStatusPanelView::cardRect() const {
-    return QRect(QPoint(shadowMargin, shadowMargin), cardSize);
+    return QRect(QPoint(margin(), margin()), cardSize);
+}
+
+QPainterPath TransientActionStatusPanelView::cardShape() const {
+    QPainterPath shape;
+    shape.addRoundedRect(QRectF(cardRect()), kCornerRadius, kCornerRadius);
+    return shape;
 }
 
 QFont TransientActionStatusPanelView::fontOfSize(qreal pixels, QFont::Weight weight) const {
@@ -113,13 +126,16 @@ void TransientActionStatusPanelView::hideEvent(QHideEvent*) {
 void TransientActionStatusPanelView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    drawShadow(painter);
-
     const QRectF card(cardRect());
-    QPainterPath shape;
-    shape.addRoundedRect(card, kCornerRadius, kCornerRadius);
+    const QPainterPath shape = cardShape();
     const QColor text = palette().color(QPalette::WindowText);
-    painter.fillPath(shape, withAlpha(palette().color(QPalette::Window), 0.97));
+    if (m_drawsShadow) {
+        drawShadow(painter);
+        painter.fillPath(shape, withAlpha(palette().color(QPalette::Window), 0.97));
+    } else {
+        // Every pixel opaque: without compositing a translucent one shows black.
+        painter.fillRect(rect(), palette().color(QPalette::Window));
+    }
     if (m_status.tone != TransientActionStatusTone::progress) {
         painter.save();
         painter.setClipPath(shape);

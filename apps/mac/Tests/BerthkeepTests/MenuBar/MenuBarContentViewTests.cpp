@@ -5,11 +5,10 @@
 #include <QDir>
 #include <QEnterEvent>
 #include <QImage>
-#include <QLabel>
-#include <QPainter>
 
 #include "Berthkeep/Domain/MenubarPreviewScenario.hpp"
 #include "Berthkeep/MenuBar/MenuBarLayout.hpp"
+#include "Berthkeep/MenuBar/MenuBarStatusIcon.hpp"
 #include "Berthkeep/MenuBar/SafetySummarySection.hpp"
 #include "Berthkeep/MenuBar/UtilitySection.hpp"
 #include "MenuBarTestSupport.hpp"
@@ -28,18 +27,6 @@ Lines concat(std::initializer_list<Lines> parts) {
         all.insert(all.end(), part.begin(), part.end());
     }
     return all;
-}
-
-// Drawn where the status icon goes, so a rendered menu shows the slot.
-QPixmap placeholderIcon(const MenubarViewState&) {
-    QPixmap pixmap(MenuBarLayout::headerIconSize * 2, MenuBarLayout::headerIconSize * 2);
-    pixmap.setDevicePixelRatio(2);
-    pixmap.fill(Qt::transparent);
-    QPainter painter(&pixmap);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(0, 0, 0, 140), 1.2));
-    painter.drawRoundedRect(QRectF(1, 1, 15, 15), 4, 4);
-    return pixmap;
 }
 
 // With BERTHKEEP_MENU_PNG_DIR set, each rendered state is kept there for a look.
@@ -155,7 +142,7 @@ std::vector<ScenarioCase> scenarioCases() {
 TEST(MenuBarContentView, EachStateReadsInOrderWithinTheInsets) {
     for (const ScenarioCase& test : scenarioCases()) {
         SCOPED_TRACE(test.name);
-        MenuBarContentView view(test.state, {}, &placeholderIcon);
+        MenuBarContentView view(test.state, {});
         menutest::layOut(view);
         keepPicture(view, test.name);
 
@@ -189,17 +176,14 @@ TEST(MenuBarContentView, EachStateReadsInOrderWithinTheInsets) {
 }
 
 TEST(MenuBarContentView, TheHeaderIconSitsInItsSlotBesideTheTitle) {
-    MenuBarContentView view(state(MenubarPreviewScenario::safe), {}, &placeholderIcon);
+    MenuBarContentView view(state(MenubarPreviewScenario::safe), {});
     menutest::layOut(view);
-    const auto* icon = view.findChild<QLabel*>("statusIcon");
+    const auto* icon = view.findChild<MenuBarStatusIcon*>("statusIcon");
     ASSERT_NE(icon, nullptr);
     const QRect iconAt = menutest::geometryIn(view, *icon);
     EXPECT_EQ(iconAt.topLeft(),
-              QPoint(MenuBarLayout::contentInsets.left(), MenuBarLayout::contentInsets.top()));
-    EXPECT_EQ(icon->contentsRect().size(),
-              QSize(MenuBarLayout::headerIconSize, MenuBarLayout::headerIconSize));
-    EXPECT_EQ(icon->contentsRect().top(), 1);
-    EXPECT_FALSE(icon->pixmap().isNull());
+              QPoint(MenuBarLayout::contentInsets.left(), MenuBarLayout::contentInsets.top() + 1));
+    EXPECT_EQ(icon->size(), QSize(MenuBarLayout::headerIconSize, MenuBarLayout::headerIconSize));
 
     const auto texts = menutest::visibleChildren<MenuBarText>(view);
     const auto title = std::find_if(texts.begin(), texts.end(), [](const MenuBarText* text) {
@@ -232,7 +216,7 @@ TEST(MenuBarContentView, FollowsADarkPaletteWithoutARebuild) {
         {MenubarUtilityAction::Kind::ejectAll, "Eject All", true},
         {MenubarUtilityAction::Kind::ejectAndSleep, "Eject Drives & Sleep", false}};
     state.driveGroups = {{"disk4", "Samsung T7", {"backup-ssd", "samsung-ssd"}}};
-    MenuBarContentView view(state, {}, &placeholderIcon);
+    MenuBarContentView view(state, {});
     menutest::layOut(view);
     const auto texts = menutest::visibleChildren<MenuBarText>(view);
     ASSERT_FALSE(texts.empty());

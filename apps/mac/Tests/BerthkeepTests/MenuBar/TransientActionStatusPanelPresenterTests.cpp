@@ -4,11 +4,15 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
+#include <QImage>
+#include <QRegion>
 #include <QWidget>
 
+#include "../Inventory/InventoryServiceTestSupport.hpp"
 #include "Berthkeep/MenuBar/TransientActionStatusPanelView.hpp"
 #include "BerthkeepShared/ManualClock.hpp"
 
@@ -104,6 +108,64 @@ TEST(TransientActionStatusPanelPresenter, OnePanelReusedAndDismissedAtOnce) {
     presenter.dismiss();
     EXPECT_FALSE(panel->isVisible());
     QCoreApplication::processEvents();
+    EXPECT_EQ(clock->sleeperCount(), 0u);
+}
+
+// Without a compositing manager an X server shows translucent pixels black:
+// there the panel is the opaque card alone, its corners cut by the window shape.
+TEST(TransientActionStatusPanelPresenter, ShadowMarginOnlyWhereTheDesktopComposites) {
+    bool compositing = false;
+    Presenter presenter(std::make_shared<ManualClock>(), Presenter::defaultAutoDismissDelay,
+                        [&compositing] { return compositing; });
+    const TransientActionStatus status =
+        TransientActionStatus::result(TransientActionStatusAction::eject, 1, 0, std::nullopt);
+    for (const bool composited : {false, true, false}) {
+        SCOPED_TRACE(composited);
+        compositing = composited;
+        presenter.present(status);
+        QWidget* const panel = presenter.panel();
+        ASSERT_NE(panel, nullptr);
+        const int margin = composited ? TransientActionStatusPanelView::shadowMargin : 0;
+        EXPECT_EQ(panel->size(), QSize(236, 68) + QSize(2 * margin, 2 * margin));
+        EXPECT_EQ(presenter.hostingView()->cardRect().topLeft(), QPoint(margin, margin));
+        EXPECT_EQ(panel->testAttribute(Qt::WA_TranslucentBackground), composited);
+
+        QImage pixels(panel->size(), QImage::Format_ARGB32);
+        pixels.fill(Qt::transparent);
+        presenter.hostingView()->render(&pixels);
+        const QRegion shown = composited ? QRegion(panel->rect()) : panel->mask();
+        EXPECT_EQ(shown.contains(QPoint(0, 0)), composited);
+        int translucent = 0;
+        for (const QRect& rect : shown) {
+            for (int y = rect.top(); y <= rect.bottom(); ++y) {
+                for (int x = rect.left(); x <= rect.right(); ++x) {
+                    translucent += pixels.pixelColor(x, y).alpha() < 255 ? 1 : 0;
+                }
+            }
+        }
+        // With a compositor the shadow is the translucent margin.
+        EXPECT_EQ(translucent > 0, composited);
+    }
+}
+
+TEST(TransientActionStatusPanelPresenter, CallsFromAnotherThreadAreLoggedAndIgnored) {
+    auto sink = std::make_shared<inventorytest::CapturingLogSink>();
+    auto clock = std::make_shared<ManualClock>();
+    Presenter presenter(
+        clock, Presenter::defaultAutoDismissDelay, [] { return false; }, BerthkeepLogger(sink));
+    std::thread([&presenter] {
+        presenter.dismiss();
+        presenter.present(
+            {TransientActionStatusAction::eject, "Ejecting", std::nullopt, Tone::progress});
+    }).join();
+    QCoreApplication::processEvents();
+
+    EXPECT_EQ(presenter.panel(), nullptr);
+    const auto errors = sink->named("main_thread.violation");
+    ASSERT_EQ(errors.size(), 2u);
+    EXPECT_EQ(errors[0].level, BerthkeepLogLevel::error);
+    EXPECT_EQ(errors[0].metadata.at("operation"), "TransientActionStatusPanelPresenter.dismiss");
+    EXPECT_EQ(errors[1].metadata.at("operation"), "TransientActionStatusPanelPresenter.present");
     EXPECT_EQ(clock->sleeperCount(), 0u);
 }
 
