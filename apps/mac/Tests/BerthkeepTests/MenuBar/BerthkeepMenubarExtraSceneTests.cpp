@@ -138,20 +138,14 @@ TEST(BerthkeepMenubarExtraScene, AnEqualStateRedrawsNeitherMenuNorIcon) {
     SceneFixture f;
     f.scene->show();
     menutest::layOut(f.scene->content());
-    struct Counter : QObject {
-        int iconChanges = 0;
-        bool eventFilter(QObject*, QEvent* event) override {
-            iconChanges += event->type() == QEvent::WindowIconChange ? 1 : 0;
-            return false;
-        }
-    } counter;
+    menutest::EventCounter counter(QEvent::WindowIconChange);
     f.scene->host().panel()->installEventFilter(&counter);
     const auto cards = menutest::visibleChildren<DriveGroupCard>(f.scene->content());
 
     emit f.store->currentStateChanged();
     emit f.store->currentStateChanged();
     test::processQueuedEvents();
-    EXPECT_EQ(counter.iconChanges, 0);
+    EXPECT_EQ(counter.count, 0);
     EXPECT_EQ(menutest::visibleChildren<DriveGroupCard>(f.scene->content()), cards);
 }
 

@@ -371,20 +371,14 @@ TEST(MenuBarContentView, AnEqualStateChangesNothingAndANewOneOnlyWhatDiffers) {
     const QPointer<DriveGroupCard> b = cardFor(view, "b");
     const auto rows = only<UtilitySection>(view)->rows();
 
-    struct PaintCounter : QObject {
-        int paints = 0;
-        bool eventFilter(QObject*, QEvent* event) override {
-            paints += event->type() == QEvent::Paint ? 1 : 0;
-            return false;
-        }
-    } counter;
+    menutest::EventCounter counter(QEvent::Paint);
     for (QWidget* widget : view.findChildren<QWidget*>()) {
         widget->installEventFilter(&counter);
     }
     view.installEventFilter(&counter);
     view.setState(withDrives({"a", "b"}));
     settle();
-    EXPECT_EQ(counter.paints, 0);
+    EXPECT_EQ(counter.count, 0);
 
     MenubarViewState busy = withDrives({"a", "b"});
     busy.drives[1].status = DriveStatus::busy;
