@@ -23,6 +23,9 @@ MenuBarExtraHost::MenuBarExtraHost(QWidget* content, QIcon icon, QString toolTip
     m_panel->setWindowIcon(icon);
     auto* layout = new QVBoxLayout(m_panel);
     layout->setContentsMargins(0, 0, 0, 0);
+    // The panel takes the content's size whenever the content changes: a
+    // shorter list shrinks the popup and the window alike.
+    layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(content);
     m_panel->installEventFilter(this);
 

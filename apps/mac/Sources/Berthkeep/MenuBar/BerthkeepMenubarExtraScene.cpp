@@ -70,8 +70,9 @@ BerthkeepMenubarExtraScene::BerthkeepMenubarExtraScene(BerthkeepStore& store,
     auto* content = new MenuBarContentView(store.currentState(), std::move(callbacks));
     content->setFixedWidth(menuWidth);
     m_content = content;
+    m_iconDrawnFor = std::pair(store.currentState(), currentColorScheme());
     m_host = std::make_unique<MenuBarExtraHost>(
-        content, m_label.image(store.currentState(), currentColorScheme()),
+        content, m_label.image(store.currentState(), m_iconDrawnFor->second),
         QStringLiteral("Berthkeep"), m_options.mode);
     connect(&store, &BerthkeepStore::currentStateChanged, this,
             &BerthkeepMenubarExtraScene::stateChanged);
@@ -96,7 +97,12 @@ void BerthkeepMenubarExtraScene::stateChanged() {
     if (m_content) {
         m_content->setState(state);
     }
-    m_host->setIcon(m_label.image(state, currentColorScheme()));
+    auto drawnFor = std::pair(state, currentColorScheme());
+    if (drawnFor == m_iconDrawnFor) {
+        return;
+    }
+    m_host->setIcon(m_label.image(state, drawnFor.second));
+    m_iconDrawnFor = std::move(drawnFor);
 }
 
 // Scheduled work holds the store weakly: a click that lands as the program

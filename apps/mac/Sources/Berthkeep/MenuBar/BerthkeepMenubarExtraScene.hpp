@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "Berthkeep/Domain/DriveAction.hpp"
 #include "Berthkeep/Domain/DriveGroupActionKind.hpp"
@@ -70,6 +71,8 @@ private:
     Options m_options;
     MenuBarExtraActionDispatcher m_dispatcher;
     MenuBarStatusLabelImage m_label;
+    // What the icon was last drawn for: a republished equal state redraws nothing.
+    std::optional<std::pair<MenubarViewState, BerthkeepMenubarIcon::ColorScheme>> m_iconDrawnFor;
     QPointer<MenuBarContentView> m_content;
     std::unique_ptr<MenuBarExtraHost> m_host;
 };

@@ -36,6 +36,13 @@ BerthkeepMenubarIcon::BerthkeepMenubarIcon(Variant variant, qreal size, QWidget*
     setAttribute(Qt::WA_TranslucentBackground);
 }
 
+void BerthkeepMenubarIcon::setVariant(Variant variant) {
+    if (variant != m_variant) {
+        m_variant = variant;
+        update();
+    }
+}
+
 void BerthkeepMenubarIcon::setOpacity(qreal opacity) {
     if (opacity != m_opacity) {
         m_opacity = opacity;

@@ -23,6 +23,7 @@ public:
     BerthkeepMenubarIcon(Variant variant, qreal size, QWidget* parent = nullptr);
 
     Variant variant() const { return m_variant; }
+    void setVariant(Variant variant);
     qreal pointSize() const { return m_size; }
     // Drawn at this opacity (1 by default); the status icon dims quieter states.
     void setOpacity(qreal opacity);

@@ -149,21 +149,90 @@ DriveListSection::DriveListSection(const std::vector<DriveRowState>& drives,
                                    const std::vector<DriveAction>& actions, bool isWorking,
                                    ActionCallback onAction, GroupActionCallback onGroupAction,
                                    QWidget* parent)
-    : QWidget(parent) {
+    : QWidget(parent)
+    , m_onAction(std::move(onAction))
+    , m_onGroupAction(std::move(onGroupAction)) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(MenuBarLayout::driveGroupSpacing);
+    setState(drives, groups, actions, isWorking);
+}
 
+std::vector<DriveGroupCard*> DriveListSection::cards() const {
+    return m_cards;
+}
+
+void DriveListSection::setState(const std::vector<DriveRowState>& drives,
+                                const std::vector<DriveGroupState>& groups,
+                                const std::vector<DriveAction>& actions, bool isWorking) {
     std::map<std::string, DriveAction> actionByDriveID;
     for (const DriveAction& action : actions) {
         actionByDriveID.emplace(action.driveID, action);
     }
     const RowsByID byID = rowsByID(drives);
     const bool simplified = prefersSimplifiedRows(drives);
+    m_isWorking = isWorking;
+
+    std::map<std::string, DriveGroupCard*> previous;
+    for (DriveGroupCard* card : m_cards) {
+        previous.emplace(card->group().id, card);
+    }
+    std::vector<DriveGroupCard*> next;
     for (const DriveGroupState& group : orderedGroups(drives, groups)) {
-        layout->addWidget(new DriveGroupCard(group, rowsOf(group, byID), actionByDriveID,
-                                             simplified, !isWorking, onAction, onGroupAction,
-                                             this));
+        if (const auto found = previous.find(group.id); found != previous.end()) {
+            found->second->setContent(group, rowsOf(group, byID), actionByDriveID, simplified,
+                                      !isWorking);
+            next.push_back(found->second);
+            previous.erase(found);
+        } else {
+            next.push_back(new DriveGroupCard(
+                group, rowsOf(group, byID), actionByDriveID, simplified, !isWorking,
+                [this](DriveAction::Kind kind, const std::string& id) {
+                    chooseDriveAction(kind, id);
+                },
+                [this](DriveGroupActionKind kind, const std::string& id) {
+                    chooseGroupAction(kind, id);
+                },
+                this));
+        }
+    }
+
+    auto* box = static_cast<QVBoxLayout*>(layout());
+    for (auto& [id, card] : previous) {
+        // Hidden and closed now, deleted once whatever event reached it is done.
+        card->hide();
+        box->removeWidget(card);
+        card->deleteLater();
+    }
+    if (next != m_cards) {
+        for (std::size_t index = 0; index < next.size(); ++index) {
+            if (box->indexOf(next[index]) != static_cast<int>(index)) {
+                box->removeWidget(next[index]);
+                box->insertWidget(static_cast<int>(index), next[index]);
+            }
+        }
+    }
+    m_cards = std::move(next);
+    m_actionByDriveID = std::move(actionByDriveID);
+}
+
+void DriveListSection::chooseDriveAction(DriveAction::Kind kind, const std::string& driveID) const {
+    const auto found = m_actionByDriveID.find(driveID);
+    const bool offered = !m_isWorking && found != m_actionByDriveID.end() &&
+                         found->second.isEnabled && found->second.kind == kind;
+    if (offered && m_onAction) {
+        m_onAction(kind, driveID);
+    }
+}
+
+void DriveListSection::chooseGroupAction(DriveGroupActionKind kind,
+                                         const std::string& groupID) const {
+    const bool offered =
+        !m_isWorking && std::any_of(m_cards.begin(), m_cards.end(), [&](DriveGroupCard* card) {
+            return card->group().id == groupID && card->groupAction() == kind;
+        });
+    if (offered && m_onGroupAction) {
+        m_onGroupAction(kind, groupID);
     }
 }
 

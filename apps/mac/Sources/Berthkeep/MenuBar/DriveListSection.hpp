@@ -3,6 +3,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -14,10 +15,13 @@
 
 namespace berthkeep {
 
+class DriveGroupCard;
+
 // The managed drives of the menu: one card per drive group, the groups that
 // need the user first. Each card's context menu carries the mount or eject for
 // its drive or its whole group; nothing else on the list reacts to clicks.
-// Everything is derived from the values given; a new state means a new section.
+// Everything is derived from the values given. A new state changes the section
+// in place: a card per group identifier lives as long as its group is drawn.
 class DriveListSection final : public QWidget {
 public:
     using ActionCallback = std::function<void(DriveAction::Kind, const std::string& driveID)>;
@@ -30,6 +34,14 @@ public:
                      const std::vector<DriveAction>& actions, bool isWorking,
                      ActionCallback onAction, GroupActionCallback onGroupAction,
                      QWidget* parent = nullptr);
+
+    // Updates the cards that changed, adds and removes cards only for groups
+    // that appear or go, and puts them in order. Identical values change nothing.
+    void setState(const std::vector<DriveRowState>& drives,
+                  const std::vector<DriveGroupState>& groups,
+                  const std::vector<DriveAction>& actions, bool isWorking);
+    // The cards, top to bottom.
+    std::vector<DriveGroupCard*> cards() const;
 
     // The status of the first row with the lowest sort priority; safe for none.
     static DriveStatus aggregateStatus(const std::vector<DriveRowState>& rows);
@@ -45,6 +57,18 @@ public:
     // No row asks for its activity to be shown: cards drop dots, details and
     // status colours.
     static bool prefersSimplifiedRows(const std::vector<DriveRowState>& drives);
+
+private:
+    // Carried out only when the current state still offers the choice: the
+    // drive or group may have gone while its card's menu was open.
+    void chooseDriveAction(DriveAction::Kind kind, const std::string& driveID) const;
+    void chooseGroupAction(DriveGroupActionKind kind, const std::string& groupID) const;
+
+    ActionCallback m_onAction;
+    GroupActionCallback m_onGroupAction;
+    std::vector<DriveGroupCard*> m_cards;
+    std::map<std::string, DriveAction> m_actionByDriveID;
+    bool m_isWorking = false;
 };
 
 } // namespace berthkeep

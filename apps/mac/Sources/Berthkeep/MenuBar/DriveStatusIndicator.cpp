@@ -16,6 +16,13 @@ DriveStatusIndicator::DriveStatusIndicator(MenuBarPalette::Color color, QWidget*
     setFixedSize(MenuBarLayout::driveIndicatorSize, MenuBarLayout::driveIndicatorSize + kTopInset);
 }
 
+void DriveStatusIndicator::setColor(MenuBarPalette::Color color) {
+    if (color != m_color) {
+        m_color = color;
+        update();
+    }
+}
+
 QRect DriveStatusIndicator::dotRect() const {
     return {0, kTopInset, MenuBarLayout::driveIndicatorSize, MenuBarLayout::driveIndicatorSize};
 }

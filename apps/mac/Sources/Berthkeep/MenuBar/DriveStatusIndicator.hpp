@@ -14,6 +14,7 @@ public:
     explicit DriveStatusIndicator(MenuBarPalette::Color color, QWidget* parent = nullptr);
 
     QColor color() const { return m_color(palette()); }
+    void setColor(MenuBarPalette::Color color);
     // The dot's square inside the widget.
     QRect dotRect() const;
 

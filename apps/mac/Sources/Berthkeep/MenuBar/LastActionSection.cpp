@@ -13,9 +13,13 @@ LastActionSection::LastActionSection(const std::string& text, QWidget* parent)
     : QWidget(parent) {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(MenuBarLayout::lastActionHorizontalPadding, 0, 0, 0);
-    layout->addWidget(new MenuBarText("Last attempt: " + QString::fromStdString(text),
-                                      MenuBarTypography::lastAction(), &MenuBarPalette::lastAction,
-                                      0, this));
+    m_text = new MenuBarText("Last attempt: " + QString::fromStdString(text),
+                             MenuBarTypography::lastAction(), &MenuBarPalette::lastAction, 0, this);
+    layout->addWidget(m_text);
+}
+
+void LastActionSection::setText(const std::string& text) {
+    m_text->setText("Last attempt: " + QString::fromStdString(text));
 }
 
 } // namespace berthkeep

@@ -60,10 +60,14 @@ ManagedDriveCountSection::ManagedDriveCountSection(const std::string& text, QWid
     auto* row = new QHBoxLayout;
     row->setSpacing(MenuBarLayout::scopeRowSpacing);
     row->addWidget(new DriveSymbolView(this));
-    row->addWidget(new MenuBarText(QString::fromStdString(text), MenuBarTypography::scopeRow(),
-                                   &MenuBarPalette::scopeRow, 0, this),
-                   1);
+    m_text = new MenuBarText(QString::fromStdString(text), MenuBarTypography::scopeRow(),
+                             &MenuBarPalette::scopeRow, 0, this);
+    row->addWidget(m_text, 1);
     layout->addLayout(row);
+}
+
+void ManagedDriveCountSection::setText(const std::string& text) {
+    m_text->setText(QString::fromStdString(text));
 }
 
 } // namespace berthkeep

@@ -1,7 +1,9 @@
 #include "Berthkeep/MenuBar/MenuActionButton.hpp"
 
+#include <QCursor>
 #include <QEvent>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QPainter>
 #include <QPainterPath>
 
@@ -29,32 +31,49 @@ QPainterPath rowShape(const QRectF& rect) {
 
 MenuActionButton::MenuActionButton(const QString& title, bool isEnabled,
                                    std::function<void()> action, QWidget* parent)
-    : QAbstractButton(parent) {
-    setText(title);
+    : QAbstractButton(parent)
+    , m_action(std::move(action)) {
+    setTitle(title);
     setFont(MenuBarTypography::utilityAction());
     setEnabled(isEnabled);
     setAttribute(Qt::WA_Hover);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    connect(this, &QAbstractButton::clicked, this, [action = std::move(action)] {
-        if (action) {
+    connect(this, &QAbstractButton::clicked, this, [this] {
+        // A copy: the action may hand back a state that replaces this row's.
+        if (const auto action = m_action) {
             action();
         }
     });
+}
+
+void MenuActionButton::setTitle(const QString& title) {
+    if (title != text()) {
+        setText(title);
+        setAccessibleName(title);
+    }
+}
+
+void MenuActionButton::setAction(std::function<void()> action) {
+    m_action = std::move(action);
+}
+
+bool MenuActionButton::isHighlighted() const {
+    return isEnabled() && (m_hovered || (hasFocus() && m_keyboardFocus));
 }
 
 QColor MenuActionButton::titleColor() const {
     if (!isEnabled()) {
         return MenuBarPalette::secondary(palette());
     }
-    if (m_hovered) {
+    if (isHighlighted()) {
         return MenuBarPalette::menuHoverForeground(palette());
     }
     return MenuBarPalette::primary(palette());
 }
 
 QColor MenuActionButton::hoverBackground() const {
-    return m_hovered ? MenuBarPalette::menuHoverFill(palette()) : QColor(Qt::transparent);
+    return isHighlighted() ? MenuBarPalette::menuHoverFill(palette()) : QColor(Qt::transparent);
 }
 
 QSize MenuActionButton::sizeHint() const {
@@ -99,6 +118,47 @@ void MenuActionButton::changeEvent(QEvent* event) {
         setHovered(false);
     }
     QAbstractButton::changeEvent(event);
+}
+
+void MenuActionButton::keyPressEvent(QKeyEvent* event) {
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && isEnabled()) {
+        click();
+        return;
+    }
+    if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
+        event->ignore(); // the menu moves between its rows and cards
+        return;
+    }
+    QAbstractButton::keyPressEvent(event);
+}
+
+// Only Tab and the arrows highlight a row: the focus a window hands its first
+// row on opening is not the user's.
+void MenuActionButton::focusInEvent(QFocusEvent* event) {
+    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason) {
+        m_keyboardFocus = true;
+    } else if (event->reason() != Qt::PopupFocusReason &&
+               event->reason() != Qt::ActiveWindowFocusReason) {
+        m_keyboardFocus = false;
+    }
+    QAbstractButton::focusInEvent(event);
+    update();
+}
+
+void MenuActionButton::focusOutEvent(QFocusEvent* event) {
+    QAbstractButton::focusOutEvent(event);
+    update();
+}
+
+void MenuActionButton::refreshHover() {
+    if (m_hovered && !rect().contains(mapFromGlobal(QCursor::pos()))) {
+        setHovered(false);
+    }
+}
+
+void MenuActionButton::moveEvent(QMoveEvent* event) {
+    QAbstractButton::moveEvent(event);
+    refreshHover();
 }
 
 bool MenuActionButton::hitButton(const QPoint& position) const {

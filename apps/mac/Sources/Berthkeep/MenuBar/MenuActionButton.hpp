@@ -7,14 +7,22 @@
 namespace berthkeep {
 
 // A full-width plain row of the utility section: no bezel, filled with the
-// accent colour under the pointer, faded when disabled. A click on a disabled
+// accent colour under the pointer or while the keyboard moved to it, faded when
+// disabled. Return or space activates it like a click. A click on a disabled
 // row does nothing.
 class MenuActionButton final : public QAbstractButton {
 public:
     MenuActionButton(const QString& title, bool isEnabled, std::function<void()> action,
                      QWidget* parent = nullptr);
 
+    // A state update changes the row in place.
+    void setTitle(const QString& title);
+    void setAction(std::function<void()> action);
+
     bool isHovered() const { return m_hovered; }
+    // Drops the hover of a row that a layout change moved away from under a
+    // still pointer, which sends no leave event.
+    void refreshHover();
     QColor titleColor() const;
     QColor hoverBackground() const;
 
@@ -26,12 +34,20 @@ protected:
     void enterEvent(QEnterEvent* event) override;
     void leaveEvent(QEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
     bool hitButton(const QPoint& position) const override;
 
 private:
     void setHovered(bool hovered);
 
+    bool isHighlighted() const;
+
+    std::function<void()> m_action;
     bool m_hovered = false;
+    bool m_keyboardFocus = false;
 };
 
 } // namespace berthkeep

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -12,15 +11,25 @@
 #include "Berthkeep/Domain/MenubarUtilityAction.hpp"
 #include "Berthkeep/Domain/MenubarViewState.hpp"
 
+class QSpacerItem;
+
 namespace berthkeep {
+
+class DriveListSection;
+class LastActionSection;
+class ManagedDriveCountSection;
+class SafetySummarySection;
+class UtilitySection;
 
 // What the menu-bar panel shows for one MenubarViewState: the safety header, the
 // last attempt, the managed-drive count or the drive list, and the utility rows.
 // It calls no service: every click goes to one of the callbacks. setState()
-// rebuilds the whole content; the old widgets go at the next event-loop turn,
-// so a callback may hand back a new state while its row is still on the stack.
+// changes only what differs: an equal state changes and redraws nothing, cards
+// and rows are updated in place, and widgets that go are deleted at the next
+// event-loop turn, so a callback may hand back a new state while its row is
+// still on the stack. Tab and the arrow keys move through the cards and rows.
 // Main thread only. The width is the caller's; the height follows the content
-// (heightForWidth).
+// (heightForWidth), and spare height stays below it.
 class MenuBarContentView final : public QWidget {
 public:
     struct Callbacks {
@@ -38,12 +47,23 @@ public:
     const MenubarViewState& state() const { return m_state; }
     void setState(MenubarViewState state);
 
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
 private:
-    void rebuild();
+    void showState();
+    void orderFocus();
 
     MenubarViewState m_state;
     Callbacks m_callbacks;
-    QPointer<QWidget> m_body;
+    SafetySummarySection* m_summary;
+    QSpacerItem* m_lastActionGap;
+    LastActionSection* m_lastAction;
+    QSpacerItem* m_middleGap;
+    ManagedDriveCountSection* m_driveCount;
+    DriveListSection* m_driveList;
+    QSpacerItem* m_utilityGap;
+    UtilitySection* m_utility;
 };
 
 } // namespace berthkeep

@@ -29,6 +29,12 @@ MenuBarStatusIcon::MenuBarStatusIcon(MenubarViewState state, qreal size, QWidget
     setFixedSize(m_icon->width(), m_icon->height());
 }
 
+void MenuBarStatusIcon::setState(MenubarViewState state) {
+    m_state = std::move(state);
+    m_icon->setVariant(iconVariant(m_state));
+    m_icon->setOpacity(baseOpacity(m_state));
+}
+
 BerthkeepMenubarIcon::Variant MenuBarStatusIcon::iconVariant(const MenubarViewState& state) {
     using Variant = BerthkeepMenubarIcon::Variant;
     if (anyRowHasStatus(state, DriveStatus::mounting)) {

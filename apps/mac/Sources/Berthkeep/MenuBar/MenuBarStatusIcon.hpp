@@ -19,6 +19,7 @@ public:
     MenuBarStatusIcon(MenubarViewState state, qreal size, QWidget* parent = nullptr);
 
     const MenubarViewState& state() const { return m_state; }
+    void setState(MenubarViewState state);
 
     static BerthkeepMenubarIcon::Variant iconVariant(const MenubarViewState& state);
     static double baseOpacity(const MenubarViewState& state);

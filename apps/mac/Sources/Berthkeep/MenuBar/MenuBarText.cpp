@@ -19,6 +19,17 @@ MenuBarText::MenuBarText(QString text, QFont font, Color color, int maxLines, QW
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Minimum);
     policy.setHeightForWidth(m_maxLines != 1);
     setSizePolicy(policy);
+    setAccessibleName(m_text);
+}
+
+void MenuBarText::setText(const QString& text) {
+    if (text == m_text) {
+        return;
+    }
+    m_text = text;
+    setAccessibleName(m_text);
+    updateGeometry();
+    update();
 }
 
 QStringList MenuBarText::layoutLines(qreal width) const {

@@ -23,6 +23,8 @@ public:
     MenuBarText(QString text, QFont font, Color color, int maxLines, QWidget* parent = nullptr);
 
     const QString& text() const { return m_text; }
+    // Redraws only when the text differs.
+    void setText(const QString& text);
     QColor color() const { return m_color(palette()); }
     // The lines as drawn at the current width, the limit applied.
     QStringList visibleLines() const;

@@ -39,28 +39,35 @@ SafetySummarySection::SafetySummarySection(const MenubarViewState& state,
 
     auto* iconColumn = new QVBoxLayout;
     iconColumn->setContentsMargins(0, kIconTopInset, 0, 0);
-    auto* icon = new MenuBarStatusIcon(state, MenuBarLayout::headerIconSize, this);
-    icon->setObjectName("statusIcon");
-    iconColumn->addWidget(icon);
+    m_icon = new MenuBarStatusIcon(state, MenuBarLayout::headerIconSize, this);
+    m_icon->setObjectName("statusIcon");
+    iconColumn->addWidget(m_icon);
     iconColumn->addStretch();
     row->addLayout(iconColumn);
 
     auto* texts = new QVBoxLayout;
     texts->setSpacing(kTextSpacing);
-    texts->addWidget(new MenuBarText(QString::fromStdString(headerText(state)),
-                                     MenuBarTypography::header(), &MenuBarPalette::primary,
-                                     kHeaderMaxLines, this));
-    texts->addWidget(new MenuBarText(QString::fromStdString(state.summarySupportingCopy()),
-                                     MenuBarTypography::headerSupporting(),
-                                     &MenuBarPalette::summarySupporting, 0, this));
-    if (scopeNote) {
-        auto* note =
-            new MenuBarText(QString::fromStdString(*scopeNote), MenuBarTypography::summaryMeta(),
-                            &MenuBarPalette::summaryMeta, 0, this);
-        note->setContentsMargins(0, kScopeNoteTopInset, 0, 0);
-        texts->addWidget(note);
-    }
+    m_header = new MenuBarText({}, MenuBarTypography::header(), &MenuBarPalette::primary,
+                               kHeaderMaxLines, this);
+    texts->addWidget(m_header);
+    m_supporting = new MenuBarText({}, MenuBarTypography::headerSupporting(),
+                                   &MenuBarPalette::summarySupporting, 0, this);
+    texts->addWidget(m_supporting);
+    m_scopeNote = new MenuBarText({}, MenuBarTypography::summaryMeta(),
+                                  &MenuBarPalette::summaryMeta, 0, this);
+    m_scopeNote->setContentsMargins(0, kScopeNoteTopInset, 0, 0);
+    texts->addWidget(m_scopeNote);
     row->addLayout(texts, 1);
+    setState(state, scopeNote);
+}
+
+void SafetySummarySection::setState(const MenubarViewState& state,
+                                    const std::optional<std::string>& scopeNote) {
+    m_icon->setState(state);
+    m_header->setText(QString::fromStdString(headerText(state)));
+    m_supporting->setText(QString::fromStdString(state.summarySupportingCopy()));
+    m_scopeNote->setText(QString::fromStdString(scopeNote.value_or(std::string())));
+    m_scopeNote->setVisible(scopeNote.has_value());
 }
 
 } // namespace berthkeep

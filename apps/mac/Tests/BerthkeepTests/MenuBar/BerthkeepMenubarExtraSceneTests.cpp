@@ -132,5 +132,22 @@ TEST(BerthkeepMenubarExtraScene, TheMenuFollowsTheStore) {
     }
 }
 
+// Usage probes republish an equal state every few seconds; neither the menu nor
+// the icon is drawn again for it.
+TEST(BerthkeepMenubarExtraScene, AnEqualStateRedrawsNeitherMenuNorIcon) {
+    SceneFixture f;
+    f.scene->show();
+    menutest::layOut(f.scene->content());
+    menutest::EventCounter counter(QEvent::WindowIconChange);
+    f.scene->host().panel()->installEventFilter(&counter);
+    const auto cards = menutest::visibleChildren<DriveGroupCard>(f.scene->content());
+
+    emit f.store->currentStateChanged();
+    emit f.store->currentStateChanged();
+    test::processQueuedEvents();
+    EXPECT_EQ(counter.count, 0);
+    EXPECT_EQ(menutest::visibleChildren<DriveGroupCard>(f.scene->content()), cards);
+}
+
 } // namespace
 } // namespace berthkeep

@@ -2,11 +2,19 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QEnterEvent>
 #include <QImage>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QPainter>
+#include <QPointer>
+#include <QTimer>
 
 #include "Berthkeep/Domain/MenubarPreviewScenario.hpp"
+#include "Berthkeep/MenuBar/DriveListSection.hpp"
 #include "Berthkeep/MenuBar/MenuBarLayout.hpp"
 #include "Berthkeep/MenuBar/MenuBarStatusIcon.hpp"
 #include "Berthkeep/MenuBar/SafetySummarySection.hpp"
@@ -30,13 +38,13 @@ Lines concat(std::initializer_list<Lines> parts) {
 }
 
 // With BERTHKEEP_MENU_PNG_DIR set, each rendered state is kept there for a look.
-void keepPicture(QWidget& view, const std::string& name) {
+void keepPicture(QWidget& view, const std::string& name, int ratio = 2) {
     const QString folder = qEnvironmentVariable("BERTHKEEP_MENU_PNG_DIR");
     if (folder.isEmpty()) {
         return;
     }
-    QImage image(view.size() * 2, QImage::Format_ARGB32_Premultiplied);
-    image.setDevicePixelRatio(2);
+    QImage image(view.size() * ratio, QImage::Format_ARGB32_Premultiplied);
+    image.setDevicePixelRatio(ratio);
     image.fill(view.palette().color(QPalette::Window));
     view.render(&image);
     QDir().mkpath(folder);
@@ -234,6 +242,245 @@ TEST(MenuBarContentView, FollowsADarkPaletteWithoutARebuild) {
     QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
     QCoreApplication::sendEvent(rows.front(), &enter);
     keepPicture(view, "attention-dark-grouped-hovered");
+}
+
+// Safe drives named after their ids, each offering its eject.
+MenubarViewState withDrives(const std::vector<std::string>& ids) {
+    MenubarViewState state;
+    state.globalState = GlobalSafetyState::safe();
+    for (const std::string& id : ids) {
+        state.drives.push_back(
+            {id, "Drive " + id, DriveStatus::safe, DriveStatusVisibility::activity, {}});
+        state.driveActions.push_back({id, id, DriveAction::Kind::eject, "Eject", true});
+    }
+    return state;
+}
+
+template <typename T> T* only(const QWidget& root) {
+    const auto found = menutest::visibleChildren<T>(root);
+    return found.size() == 1 ? found.front() : nullptr;
+}
+
+std::vector<DriveGroupCard*> cardsOf(const MenuBarContentView& view) {
+    return only<DriveListSection>(view)->cards();
+}
+
+DriveGroupCard* cardFor(const MenuBarContentView& view, const std::string& groupID) {
+    for (DriveGroupCard* card : cardsOf(view)) {
+        if (card->group().id == groupID) {
+            return card;
+        }
+    }
+    return nullptr;
+}
+
+void rightClick(DriveGroupCard& card) {
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(4, 4), card.mapToGlobal(QPoint(4, 4)));
+    QCoreApplication::sendEvent(&card, &event);
+}
+
+void settle() {
+    QCoreApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QCoreApplication::processEvents();
+}
+
+// A poll, a drive coming or going or an eject ending may publish a state at any
+// moment while a card's menu is open: the program lives on, the menu goes with
+// its card, and a choice that arrives late is dropped.
+TEST(MenuBarContentView, ANewStateWhileACardMenuIsOpenClosesItAndDropsItsChoice) {
+    std::vector<std::string> chosen;
+    MenuBarContentView::Callbacks callbacks;
+    callbacks.onDriveAction = [&chosen](DriveAction::Kind, const std::string& id) {
+        chosen.push_back(id);
+    };
+    MenuBarContentView view(withDrives({"a", "b"}), callbacks);
+    menutest::layOut(view);
+
+    QTimer::singleShot(0, &view, [&view] { view.setState(withDrives({"a", "b", "c"})); });
+    QTimer::singleShot(0, &view, [&view] { view.setState(withDrives({"b", "c"})); });
+    const QPointer<DriveGroupCard> card = cardFor(view, "a");
+    rightClick(*card);
+    const QPointer<QMenu> menu = card->openMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_EQ(menu->parent(), nullptr);
+    const QPointer<QAction> eject = menu->actions().value(0);
+    ASSERT_TRUE(eject);
+
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(menu && menu->isVisible());
+    eject->trigger();
+    settle();
+    EXPECT_FALSE(menu);
+    EXPECT_FALSE(card);
+    EXPECT_TRUE(chosen.empty());
+
+    // The cards left still carry out their choice.
+    DriveGroupCard* other = cardFor(view, "b");
+    ASSERT_NE(other, nullptr);
+    other->actions().value(0)->trigger();
+    EXPECT_EQ(chosen, std::vector<std::string>{"b"});
+}
+
+TEST(MenuBarContentView, AChoiceCountsOnlyWhileTheCurrentStateStillOffersIt) {
+    std::vector<std::string> chosen;
+    MenuBarContentView::Callbacks callbacks;
+    callbacks.onDriveGroupAction = [&chosen](DriveGroupActionKind, const std::string& id) {
+        chosen.push_back(id);
+    };
+    MenubarViewState grouped = withDrives({"a", "b"});
+    grouped.driveGroups = {{"disk4", "Samsung T7", {"a", "b"}}};
+    MenuBarContentView view(grouped, callbacks);
+    menutest::layOut(view);
+    const QPointer<DriveGroupCard> card = cardFor(view, "disk4");
+    card->popupMenu(QPoint(0, 0));
+    const QPointer<QAction> ejectAll = card->openMenu()->actions().value(0);
+    ASSERT_TRUE(ejectAll);
+    EXPECT_EQ(ejectAll->text(), "Eject All");
+
+    MenubarViewState working = grouped;
+    working.globalState = GlobalSafetyState::working(TriggerReason::manualEjectAll);
+    view.setState(working);
+    ejectAll->trigger(); // still on the stack of a menu being torn down
+    EXPECT_TRUE(chosen.empty());
+    EXPECT_TRUE(card->actions().isEmpty());
+}
+
+// Usage probes publish the same state every few seconds: nothing may be made
+// again or redrawn for them, and a change touches only its own card.
+TEST(MenuBarContentView, AnEqualStateChangesNothingAndANewOneOnlyWhatDiffers) {
+    MenuBarContentView view(withDrives({"a", "b"}), {});
+    menutest::layOut(view);
+    const QPointer<DriveGroupCard> a = cardFor(view, "a");
+    const QPointer<DriveGroupCard> b = cardFor(view, "b");
+    const auto rows = only<UtilitySection>(view)->rows();
+
+    menutest::EventCounter counter(QEvent::Paint);
+    for (QWidget* widget : view.findChildren<QWidget*>()) {
+        widget->installEventFilter(&counter);
+    }
+    view.installEventFilter(&counter);
+    view.setState(withDrives({"a", "b"}));
+    settle();
+    EXPECT_EQ(counter.count, 0);
+
+    MenubarViewState busy = withDrives({"a", "b"});
+    busy.drives[1].status = DriveStatus::busy;
+    view.setState(busy);
+    menutest::layOut(view);
+    EXPECT_EQ(cardsOf(view), (std::vector<DriveGroupCard*>{b, a}));
+    EXPECT_EQ(b->summaryDetail(), busy.drives[1].statusDetail());
+    EXPECT_EQ(only<UtilitySection>(view)->rows(), rows);
+
+    view.setState(withDrives({"b", "c"}));
+    menutest::layOut(view);
+    EXPECT_FALSE(a);
+    ASSERT_TRUE(b);
+    const auto cards = cardsOf(view);
+    ASSERT_EQ(cards.size(), 2u);
+    EXPECT_EQ(cards[0], b.data());
+    EXPECT_EQ(cards[1]->group().id, "c");
+    EXPECT_EQ(menutest::transcript(view),
+              concat({{"All managed drives safe", "No active use detected", "[card]", "Drive b",
+                       "Safe", "[card]", "Drive c", "Safe", "---"},
+                      kFixedRows}));
+}
+
+TEST(MenuBarContentView, AShorterListGivesAShorterContent) {
+    for (const bool dark : {false, true}) {
+        MenubarViewState grouped = withDrives({"a", "b", "c", "d"});
+        grouped.driveGroups = {{"disk2", std::nullopt, {"a"}},
+                               {"disk3", std::nullopt, {"b"}},
+                               {"disk4", "Samsung T7", {"c", "d"}}};
+        grouped.utilityActions = {{MenubarUtilityAction::Kind::ejectAll, "Eject All", true}};
+        MenuBarContentView view(grouped, {});
+        if (dark) {
+            QPalette palette = view.palette();
+            palette.setColor(QPalette::Window, QColor(40, 40, 42));
+            palette.setColor(QPalette::WindowText, QColor(236, 236, 236));
+            view.setPalette(palette);
+        }
+        const std::string look = dark ? "dark" : "light";
+        menutest::layOut(view);
+        view.setFocus(); // as in the panel, where the view comes first in the focus chain
+        const int tall = view.height();
+        keepPicture(view, "shrink-before-" + look + "-1x", 1);
+        keepPicture(view, "shrink-before-" + look + "-2x", 2);
+
+        MenubarViewState one = withDrives({"a"});
+        one.utilityActions = grouped.utilityActions;
+        view.setState(one);
+        settle();
+        EXPECT_LT(view.heightForWidth(kPanelWidth), tall);
+        menutest::layOut(view);
+        keepPicture(view, "shrink-after-" + look + "-1x", 1);
+        keepPicture(view, "shrink-after-" + look + "-2x", 2);
+    }
+}
+
+TEST(MenuBarContentView, SpareHeightStaysBelowTheContent) {
+    MenuBarContentView view(state(MenubarPreviewScenario::attention), {});
+    menutest::layOut(view);
+    std::vector<QRect> before;
+    const auto texts = menutest::visibleChildren<MenuBarText>(view);
+    for (const MenuBarText* text : texts) {
+        before.push_back(menutest::geometryIn(view, *text));
+    }
+    view.resize(view.width(), view.height() + 240);
+    QCoreApplication::processEvents();
+    for (std::size_t index = 0; index < texts.size(); ++index) {
+        SCOPED_TRACE(texts[index]->text().toStdString());
+        EXPECT_EQ(menutest::geometryIn(view, *texts[index]), before[index]);
+    }
+}
+
+// Tab and the arrow keys walk the cards and rows top to bottom, each with the
+// name a screen reader speaks; Return or space acts on the one in focus.
+TEST(MenuBarContentView, TheKeyboardReachesEveryCardAndRowByName) {
+    std::vector<MenubarUtilityAction::Kind> utility;
+    MenuBarContentView::Callbacks callbacks;
+    callbacks.onUtilityAction = [&utility](MenubarUtilityAction::Kind kind) {
+        utility.push_back(kind);
+    };
+    MenubarViewState state = withDrives({"a", "b"});
+    state.drives[0].status = DriveStatus::busy;
+    state.utilityActions = {{MenubarUtilityAction::Kind::ejectAll, "Eject All", true}};
+    MenuBarContentView view(state, callbacks);
+    menutest::layOut(view);
+    view.activateWindow();
+    view.setFocus();
+
+    const auto press = [&view](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QWidget* target = view.focusWidget() ? view.focusWidget() : &view;
+        QKeyEvent down(QEvent::KeyPress, key, modifiers);
+        QCoreApplication::sendEvent(target, &down);
+        QKeyEvent up(QEvent::KeyRelease, key, modifiers);
+        QCoreApplication::sendEvent(target, &up);
+        return view.focusWidget() ? view.focusWidget()->accessibleName().toStdString()
+                                  : std::string();
+    };
+    const std::string busyCard = "Drive a, " + state.drives[0].statusDetail();
+    EXPECT_EQ(press(Qt::Key_Tab), busyCard);
+    EXPECT_EQ(press(Qt::Key_Down), "Drive b, Safe");
+    EXPECT_EQ(press(Qt::Key_Tab), "Eject All");
+    EXPECT_EQ(press(Qt::Key_Down), "Send Feedback\u2026");
+    EXPECT_EQ(press(Qt::Key_Up), "Eject All");
+    press(Qt::Key_Return);
+    press(Qt::Key_Space);
+    EXPECT_EQ(utility,
+              (std::vector<MenubarUtilityAction::Kind>(2, MenubarUtilityAction::Kind::ejectAll)));
+    EXPECT_EQ(press(Qt::Key_Backtab), "Drive b, Safe");
+
+    press(Qt::Key_Return);
+    const QPointer<QMenu> menu = cardFor(view, "b")->openMenu();
+    ASSERT_TRUE(menu);
+    EXPECT_TRUE(menu->isVisible());
+    menu->close();
+
+    for (const MenuBarText* text : menutest::visibleChildren<MenuBarText>(view)) {
+        EXPECT_EQ(text->accessibleName(), text->text());
+    }
 }
 
 TEST(MenuBarText, WrapsWithoutLimitAndElidesTheLastAllowedLine) {

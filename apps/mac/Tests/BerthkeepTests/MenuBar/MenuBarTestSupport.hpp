@@ -74,4 +74,21 @@ template <typename T> std::vector<T*> visibleChildren(const QWidget& root) {
     return found;
 }
 
+// Counts the events of one type that reach the objects it is installed on.
+class EventCounter final : public QObject {
+public:
+    explicit EventCounter(QEvent::Type type)
+        : m_type(type) {}
+
+    int count = 0;
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        count += event->type() == m_type ? 1 : 0;
+        return false;
+    }
+
+private:
+    QEvent::Type m_type;
+};
+
 } // namespace berthkeep::menutest
