@@ -3,7 +3,9 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
+#include <mutex>
 
 #include "Berthkeep/Inventory/DetectedDrive+Sorting.hpp"
 #include "Berthkeep/Inventory/DriveInventoryMountedVolumeBootstrap.hpp"
@@ -13,6 +15,7 @@
 #include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
 #include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+#include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
 
 namespace berthkeep {
 namespace {
@@ -151,6 +154,83 @@ TEST_F(InventoryServiceTest, DetailedPathListsThePhysicalExternalVolumesGroupedB
     const auto again = linesWith(audit.entries(), "Prefiltered diskutil hydration candidates");
     ASSERT_EQ(again.size(), 2u);
     EXPECT_TRUE(contains(again[1], "cached_ignore_count=2")) << again[1];
+}
+
+// The stand-in `diskutil`, with every call recorded.
+class CountingDiskUtilityRunner final : public DiskUtilityRunning {
+public:
+    explicit CountingDiskUtilityRunner(std::shared_ptr<const DiskUtilityRunning> runner)
+        : m_runner(std::move(runner)) {}
+
+    std::string run(const std::vector<std::string>& arguments) const override {
+        {
+            std::lock_guard lock(m_mutex);
+            m_calls.push_back(arguments);
+        }
+        return m_runner->run(arguments);
+    }
+
+    // The devices of the `info` calls since the last time, sorted.
+    std::vector<std::string> takeInfoDevices() const {
+        std::lock_guard lock(m_mutex);
+        std::vector<std::string> devices;
+        for (const auto& call : m_calls) {
+            if (call.size() == 3 && call[0] == "info") {
+                devices.push_back(call[2]);
+            }
+        }
+        m_calls.clear();
+        std::sort(devices.begin(), devices.end());
+        return devices;
+    }
+
+private:
+    std::shared_ptr<const DiskUtilityRunning> m_runner;
+    mutable std::mutex m_mutex;
+    mutable std::vector<std::vector<std::string>> m_calls;
+};
+
+TEST_F(InventoryServiceTest, RefreshAsksOnlyAboutDisksThatChangedAndKeepsTheRest) {
+    const auto runner = std::make_shared<CountingDiskUtilityRunner>(standInRunner());
+    auto inventory = service(runner);
+    // What the monitor does once it is started: every disk reported.
+    const auto session = m_diskArbitration->service()->createSession();
+    const auto report = [&](const std::string& bsdName) {
+        const auto disk = session->createDiskFromBSDName(bsdName);
+        ASSERT_TRUE(disk.has_value()) << bsdName;
+        m_diskArbitration->cacheDescription(*disk, *session);
+    };
+    for (const char* name :
+         {"disk2", "disk2s1", "disk3", "disk3s1", "disk3s2", "disk4", "disk4s1", "disk4s2"}) {
+        report(name);
+    }
+
+    const auto cold = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(runner->takeInfoDevices().size(), 8u) << "cold start asks all";
+    EXPECT_EQ(inventory.snapshot({}, enhancedReconcile), cold);
+    EXPECT_EQ(runner->takeInfoDevices(), std::vector<std::string>{});
+
+    // Unmounted, and the inventory runs before the disk service tells of it.
+    stateFile().update(
+        [](SimulatedWorld& world) { return unmountVolume(world, "disk2s1").exitStatus == 0; });
+    auto drives = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(runner->takeInfoDevices(), std::vector<std::string>{"disk2s1"});
+    ASSERT_EQ(drives.size(), cold.size());
+    EXPECT_FALSE(drives[2].isMounted());
+    EXPECT_EQ(drives[0], cold[0]);
+    EXPECT_EQ(drives[1], cold[1]);
+
+    // The disk service's word alone is enough too.
+    report("disk4s1");
+    drives = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(runner->takeInfoDevices(), std::vector<std::string>{"disk4s1"});
+
+    // Gone: its facts are dropped and nothing else is asked.
+    stateFile().update(
+        [](SimulatedWorld& world) { return ejectDisk(world, "disk2").exitStatus == 0; });
+    drives = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(runner->takeInfoDevices(), std::vector<std::string>{});
+    EXPECT_EQ(drives.size(), 2u);
 }
 
 TEST_F(InventoryServiceTest, BootstrapAndCoreOnlyStagesStartNoChildProcess) {
