@@ -1,7 +1,6 @@
 #include "InventoryServiceTestSupport.hpp"
 #include "InventoryTestSupport.hpp"
 
-#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -178,58 +177,28 @@ TEST_F(DiskFactsHydratorTest, OnlyADiskImageVerdictIsRemembered) {
               (std::vector<std::string>{"disk3s1"}));
 }
 
-TEST_F(DiskFactsHydratorTest, AsksAgainOnlyAboutDevicesWhoseDescriptionOrListingMoved) {
+// What the service test cannot stage: a device the disk service never
+// reported, or one without a listed entry, has nothing to say it changed.
+TEST_F(DiskFactsHydratorTest, AsksAlwaysAboutDevicesNothingWouldReportAChangeFor) {
     m_runner = std::make_shared<inventorytest::RecordingDiskUtilityRunner>(
         [](const std::vector<std::string>& arguments) { return infoPlist(deviceOf(arguments)); });
     auto descriptions = std::make_shared<inventorytest::FakeDiskArbitrationDescriptions>();
     DiskUtilityDriveFactsHydrator facts(m_runner, descriptions, m_cache);
-    const std::vector<std::string> identifiers{"disk2", "disk2s1", "disk3", "disk3s1"};
     std::map<std::string, PropertyListValue> entries;
-    for (const auto& identifier : identifiers) {
-        descriptions->report(identifier);
+    for (const char* identifier : {"disk2s1", "disk3s1"}) {
         entries[identifier] = PropertyListValue::Dictionary{{"DeviceIdentifier", identifier}};
     }
-    const auto asked = [this](std::size_t from) {
-        std::vector<std::string> devices;
-        const auto calls = m_runner->calls();
-        for (std::size_t index = from; index < calls.size(); ++index) {
-            devices.push_back(deviceOf(calls[index]));
-        }
-        std::sort(devices.begin(), devices.end());
-        return devices;
-    };
-    const auto refresh = [&](const std::vector<std::string>& listed) {
-        const std::size_t before = m_runner->calls().size();
-        const auto result = facts.decodeDiskFactsInParallel(listed, enhanced, {}, entries);
-        EXPECT_TRUE(result.has_value());
-        EXPECT_EQ(result ? result->size() : 0u, listed.size());
-        return asked(before);
-    };
-
-    EXPECT_EQ(refresh(identifiers), identifiers) << "cold start asks all";
-    const auto first = facts.decodeDiskFactsInParallel(identifiers, enhanced, {}, entries);
-    EXPECT_EQ(asked(4), std::vector<std::string>{}) << "nothing changed, nothing asked";
-    ASSERT_TRUE(first.has_value());
-    EXPECT_EQ((*first)[1].volumeName, std::optional<std::string>("V disk2s1"));
-
-    descriptions->report("disk3s1");
-    EXPECT_EQ(refresh(identifiers), std::vector<std::string>{"disk3s1"});
-    entries["disk2s1"] = PropertyListValue::Dictionary{{"DeviceIdentifier", "disk2s1"},
-                                                       {"MountPoint", "/Volumes/V"}};
-    EXPECT_EQ(refresh(identifiers), std::vector<std::string>{"disk2s1"})
-        << "mounted before the disk service told";
-
-    // disk3 went away: its facts go with it, so coming back it is asked again.
-    EXPECT_EQ(refresh({"disk2", "disk2s1"}), std::vector<std::string>{});
-    EXPECT_EQ(refresh(identifiers), (std::vector<std::string>{"disk3", "disk3s1"}));
-
-    // Without a report from the service, or without a listed entry, nothing
-    // would say a device changed: always asked.
-    entries.erase("disk2");
-    EXPECT_EQ(refresh(identifiers), std::vector<std::string>{"disk2"});
-    EXPECT_EQ(refresh({"disk9"}), std::vector<std::string>{"disk9"});
-    entries["disk9"] = PropertyListValue::Dictionary{{"DeviceIdentifier", "disk9"}};
-    EXPECT_EQ(refresh({"disk9"}), std::vector<std::string>{"disk9"});
+    descriptions->report("disk2s1");
+    descriptions->report("disk4s1");
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        ASSERT_TRUE(facts.decodeDiskFactsInParallel({"disk2s1", "disk3s1", "disk4s1"}, enhanced, {},
+                                                    entries));
+    }
+    std::map<std::string, int> asked;
+    for (const auto& call : m_runner->calls()) {
+        ++asked[deviceOf(call)];
+    }
+    EXPECT_EQ(asked, (std::map<std::string, int>{{"disk2s1", 1}, {"disk3s1", 2}, {"disk4s1", 2}}));
 }
 
 // The real stand-in, one `info` hung past the deadline: the time stays bounded

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <mutex>
 
 #include "Berthkeep/Inventory/DetectedDrive+Sorting.hpp"
 #include "Berthkeep/Inventory/DriveInventoryMountedVolumeBootstrap.hpp"
@@ -156,43 +155,24 @@ TEST_F(InventoryServiceTest, DetailedPathListsThePhysicalExternalVolumesGroupedB
     EXPECT_TRUE(contains(again[1], "cached_ignore_count=2")) << again[1];
 }
 
-// The stand-in `diskutil`, with every call recorded.
-class CountingDiskUtilityRunner final : public DiskUtilityRunning {
-public:
-    explicit CountingDiskUtilityRunner(std::shared_ptr<const DiskUtilityRunning> runner)
-        : m_runner(std::move(runner)) {}
-
-    std::string run(const std::vector<std::string>& arguments) const override {
-        {
-            std::lock_guard lock(m_mutex);
-            m_calls.push_back(arguments);
-        }
-        return m_runner->run(arguments);
-    }
-
-    // The devices of the `info` calls since the last time, sorted.
-    std::vector<std::string> takeInfoDevices() const {
-        std::lock_guard lock(m_mutex);
+TEST_F(InventoryServiceTest, RefreshAsksOnlyAboutDisksThatChangedAndKeepsTheRest) {
+    const auto standIn = standInRunner();
+    const auto runner = std::make_shared<inventorytest::RecordingDiskUtilityRunner>(
+        [standIn](const std::vector<std::string>& arguments) { return standIn->run(arguments); });
+    auto inventory = service(runner);
+    // The devices of the `info` calls since the last look, sorted.
+    std::size_t seen = 0;
+    const auto takeInfoDevices = [&] {
+        const auto calls = runner->calls();
         std::vector<std::string> devices;
-        for (const auto& call : m_calls) {
-            if (call.size() == 3 && call[0] == "info") {
-                devices.push_back(call[2]);
+        for (; seen < calls.size(); ++seen) {
+            if (calls[seen].size() == 3 && calls[seen][0] == "info") {
+                devices.push_back(calls[seen][2]);
             }
         }
-        m_calls.clear();
         std::sort(devices.begin(), devices.end());
         return devices;
-    }
-
-private:
-    std::shared_ptr<const DiskUtilityRunning> m_runner;
-    mutable std::mutex m_mutex;
-    mutable std::vector<std::vector<std::string>> m_calls;
-};
-
-TEST_F(InventoryServiceTest, RefreshAsksOnlyAboutDisksThatChangedAndKeepsTheRest) {
-    const auto runner = std::make_shared<CountingDiskUtilityRunner>(standInRunner());
-    auto inventory = service(runner);
+    };
     // What the monitor does once it is started: every disk reported.
     const auto session = m_diskArbitration->service()->createSession();
     const auto report = [&](const std::string& bsdName) {
@@ -206,15 +186,15 @@ TEST_F(InventoryServiceTest, RefreshAsksOnlyAboutDisksThatChangedAndKeepsTheRest
     }
 
     const auto cold = inventory.snapshot({}, enhancedReconcile);
-    EXPECT_EQ(runner->takeInfoDevices().size(), 8u) << "cold start asks all";
+    EXPECT_EQ(takeInfoDevices().size(), 8u) << "cold start asks all";
     EXPECT_EQ(inventory.snapshot({}, enhancedReconcile), cold);
-    EXPECT_EQ(runner->takeInfoDevices(), std::vector<std::string>{});
+    EXPECT_EQ(takeInfoDevices(), std::vector<std::string>{});
 
     // Unmounted, and the inventory runs before the disk service tells of it.
     stateFile().update(
         [](SimulatedWorld& world) { return unmountVolume(world, "disk2s1").exitStatus == 0; });
     auto drives = inventory.snapshot({}, enhancedReconcile);
-    EXPECT_EQ(runner->takeInfoDevices(), std::vector<std::string>{"disk2s1"});
+    EXPECT_EQ(takeInfoDevices(), std::vector<std::string>{"disk2s1"});
     ASSERT_EQ(drives.size(), cold.size());
     EXPECT_FALSE(drives[2].isMounted());
     EXPECT_EQ(drives[0], cold[0]);
@@ -223,14 +203,20 @@ TEST_F(InventoryServiceTest, RefreshAsksOnlyAboutDisksThatChangedAndKeepsTheRest
     // The disk service's word alone is enough too.
     report("disk4s1");
     drives = inventory.snapshot({}, enhancedReconcile);
-    EXPECT_EQ(runner->takeInfoDevices(), std::vector<std::string>{"disk4s1"});
+    EXPECT_EQ(takeInfoDevices(), std::vector<std::string>{"disk4s1"});
 
     // Gone: its facts are dropped and nothing else is asked.
     stateFile().update(
         [](SimulatedWorld& world) { return ejectDisk(world, "disk2").exitStatus == 0; });
     drives = inventory.snapshot({}, enhancedReconcile);
-    EXPECT_EQ(runner->takeInfoDevices(), std::vector<std::string>{});
+    EXPECT_EQ(takeInfoDevices(), std::vector<std::string>{});
     EXPECT_EQ(drives.size(), 2u);
+    // Back as it was last seen, before the disk service tells: asked all the same.
+    stateFile().update(
+        [](SimulatedWorld& world) { return replugDisk(world, "disk2", false).replugged; });
+    drives = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(takeInfoDevices(), (std::vector<std::string>{"disk2", "disk2s1"}));
+    EXPECT_EQ(drives.size(), 3u);
 }
 
 TEST_F(InventoryServiceTest, BootstrapAndCoreOnlyStagesStartNoChildProcess) {
