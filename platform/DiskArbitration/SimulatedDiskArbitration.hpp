@@ -10,11 +10,12 @@
 namespace berthkeep {
 
 // The disk service of the simulated machine. Sessions answer from the state file;
-// a scheduled session watches it (file watcher plus a fallback poll) and reports
-// appeared, description-changed and disappeared disks on the main loop.
+// a scheduled session watches it (file watcher plus a slow safety check, which
+// reads nothing while the file stays as it was) and reports appeared,
+// description-changed and disappeared disks on the main loop.
 class SimulatedDiskArbitration : public DiskArbitrationService {
 public:
-    static constexpr std::chrono::milliseconds defaultPollInterval{500};
+    static constexpr std::chrono::milliseconds defaultPollInterval{5000};
 
     explicit SimulatedDiskArbitration(SimulatedStateFile stateFile,
                                       std::chrono::milliseconds pollInterval = defaultPollInterval);

@@ -140,16 +140,10 @@ std::int64_t SimulatedPowerFile::send(SimulatedPowerMessage message,
     forgetEndedPrograms();
     std::int64_t notificationID = 0;
     update([&](SimulatedPowerRecord& record) {
-        if (message == SimulatedPowerMessage::willSleep && !record.sleepSnapshot) {
-            record.sleepSnapshot = m_stateFile.read();
-        }
-        if (message == SimulatedPowerMessage::hasPoweredOn && record.sleepSnapshot) {
+        if (message == SimulatedPowerMessage::hasPoweredOn) {
             // The disks are back before anyone hears of the wake.
-            const SimulatedWorld asleep = *record.sleepSnapshot;
-            m_stateFile.update([&](SimulatedWorld& world) {
-                return !bringBackDisksGoneSince(world, asleep).empty();
-            });
-            record.sleepSnapshot.reset();
+            m_stateFile.update(
+                [](SimulatedWorld& world) { return !bringBackParkedDisks(world).empty(); });
         }
         SimulatedPowerDelivery delivery;
         delivery.notificationID = notificationID = record.nextNotificationID++;

@@ -294,9 +294,6 @@ SimulatedPowerRecord parseSimulatedPowerRecord(std::string_view text) {
             requiredNumber<std::int64_t>(entry, "notificationID", where),
             requiredNumber<std::int64_t>(entry, "atMs", where), released.get<bool>()});
     }
-    if (auto it = root.find("sleepSnapshot"); it != root.end() && !it->is_null()) {
-        record.sleepSnapshot = parseSimulatedWorld(it->dump());
-    }
     return record;
 }
 
@@ -332,9 +329,6 @@ std::string serializeSimulatedPowerRecord(const SimulatedPowerRecord& record) {
                                     {"released", entry.released}});
     }
     root["acknowledgements"] = std::move(acknowledgements);
-    root["sleepSnapshot"] = record.sleepSnapshot
-                                ? json::parse(serializeSimulatedWorld(*record.sleepSnapshot))
-                                : json(nullptr);
     return root.dump(2) + "\n";
 }
 

@@ -76,8 +76,6 @@ struct SimulatedPowerRecord {
     std::vector<SimulatedPowerRegistration> registrations;
     std::vector<SimulatedPowerDelivery> messages;
     std::vector<SimulatedPowerAcknowledgement> acknowledgements;
-    // The machine as the first will-sleep since the last wake found it.
-    std::optional<SimulatedWorld> sleepSnapshot;
 
     SimulatedPowerDelivery* findMessage(std::int64_t notificationID);
     const SimulatedPowerDelivery* findMessage(std::int64_t notificationID) const;

@@ -4,11 +4,14 @@
 
 namespace berthkeep {
 
-std::vector<std::string> bringBackDisksGoneSince(SimulatedWorld& world,
-                                                 const SimulatedWorld& asleep) {
+std::vector<std::string> bringBackParkedDisks(SimulatedWorld& world) {
+    // The parked disks as a machine of their own, so a parked container finds
+    // the parked disk that holds its store.
+    SimulatedWorld parked;
+    parked.disks = world.parkedDisks;
     std::vector<std::string> added;
-    for (const auto& disk : asleep.disks) {
-        if (world.findDisk(disk.bsdName) || asleep.physicalDiskOf(disk)->isDiskImage()) {
+    for (const auto& disk : parked.disks) {
+        if (world.findDisk(disk.bsdName) || parked.physicalDiskOf(disk)->isDiskImage()) {
             continue;
         }
         SimulatedDisk back = disk;
@@ -21,10 +24,10 @@ std::vector<std::string> bringBackDisksGoneSince(SimulatedWorld& world,
         world.disks.push_back(std::move(back));
         added.push_back(disk.bsdName);
     }
-    // What the wake brought back is plugged in again, no longer waiting to be
-    // replugged: left parked, a replug would make a second copy of it.
-    std::erase_if(world.parkedDisks, [&added](const SimulatedDisk& parked) {
-        return std::find(added.begin(), added.end(), parked.bsdName) != added.end();
+    // Plugged in again, no longer waiting to be replugged: left parked, a replug
+    // would make a second copy.
+    std::erase_if(world.parkedDisks, [&added](const SimulatedDisk& disk) {
+        return std::find(added.begin(), added.end(), disk.bsdName) != added.end();
     });
     return added;
 }

@@ -7,12 +7,11 @@
 
 namespace berthkeep {
 
-// What a wake re-enumerates: the disks the machine had when it went to sleep and
-// has no longer (ejected meanwhile) come back, with no volume mounted. Disk
-// images are not hardware and stay gone; a disk whose BSD name was taken by
-// another one meanwhile is not brought back. The disks brought back leave the
-// parked list. Returns the BSD names added.
-std::vector<std::string> bringBackDisksGoneSince(SimulatedWorld& world,
-                                                 const SimulatedWorld& asleep);
+// What a wake re-enumerates, as a USB bus does: every parked disk (ejected but
+// still plugged in) comes back with its containers, no volume mounted. Disk
+// images are not hardware and stay parked; detached disks are not parked, so
+// they stay gone; a disk whose BSD name was taken meanwhile stays parked.
+// Returns the BSD names added.
+std::vector<std::string> bringBackParkedDisks(SimulatedWorld& world);
 
 } // namespace berthkeep

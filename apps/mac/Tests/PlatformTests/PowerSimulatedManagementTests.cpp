@@ -185,20 +185,25 @@ TEST_F(PowerSimulatedManagement, ProgramsThatEndedOrDeregisteredAreNotWaitedFor)
     ::waitpid(zombie, nullptr, 0);
 }
 
-TEST_F(PowerSimulatedManagement, WakeBringsBackTheDisksEjectedDuringSleepUnmounted) {
+TEST_F(PowerSimulatedManagement, WakeBringsBackEveryParkedDiskUnmounted) {
     stateFile().update([](SimulatedWorld& world) {
         attachPreset(world, SimulatedDrivePreset::apfsDisk, std::string("Backup"), std::nullopt);
         attachPreset(world, SimulatedDrivePreset::diskImage, std::nullopt, std::nullopt);
         return true;
     });
     const SimulatedWorld before = stateFile().read();
+    // Ejected before the machine hears of sleep ("Eject & Sleep"), and during it.
+    const auto eject = [this](std::vector<const char*> devices) {
+        stateFile().update([&devices](SimulatedWorld& world) {
+            for (const char* device : devices) {
+                EXPECT_EQ(ejectDisk(world, device).exitStatus, 0) << device;
+            }
+            return true;
+        });
+    };
+    eject({"disk2"});
     ASSERT_EQ(runTool("berthkeep-sim", {"power", "will-sleep"}).exitCode, 0);
-    stateFile().update([](SimulatedWorld& world) {
-        for (const char* device : {"disk2", "disk3", "disk5"}) {
-            EXPECT_EQ(ejectDisk(world, device).exitStatus, 0) << device;
-        }
-        return true;
-    });
+    eject({"disk3", "disk5"});
     ASSERT_EQ(runTool("berthkeep-sim", {"power", "has-powered-on"}).exitCode, 0);
 
     const SimulatedWorld after = stateFile().read();
@@ -215,11 +220,14 @@ TEST_F(PowerSimulatedManagement, WakeBringsBackTheDisksEjectedDuringSleepUnmount
             EXPECT_EQ(volume.mounted, ejected ? false : before.findVolume(volume.bsdName)->mounted);
         }
     }
-    // Back in place, and no longer also waiting to be replugged.
+    // Back in place, and no longer also waiting to be replugged; the image stays
+    // parked.
     for (const auto& parked : after.parkedDisks) {
         EXPECT_EQ(after.findDisk(parked.bsdName), nullptr) << parked.bsdName;
     }
-    // Only once: a second wake has nothing left to bring back.
+    ASSERT_EQ(after.parkedDisks.size(), 1u);
+    EXPECT_EQ(after.parkedDisks[0].bsdName, "disk5");
+    // Pulled out, not parked: the next wake does not bring it back.
     stateFile().update([](SimulatedWorld& world) { return detachDevice(world, "disk2"); });
     ASSERT_EQ(runTool("berthkeep-sim", {"power", "has-powered-on"}).exitCode, 0);
     EXPECT_EQ(stateFile().read().findDisk("disk2"), nullptr);
@@ -299,7 +307,6 @@ TEST(SimulatedPowerRecordFormat, RoundTripsAndRejectsMalformedFiles) {
     message.recipients = {7};
     record.messages.push_back(message);
     record.acknowledge(7, 1234, 3, 20);
-    record.sleepSnapshot = makeSampleWorld("/Volumes", false);
     EXPECT_EQ(parseSimulatedPowerRecord(serializeSimulatedPowerRecord(record)), record);
 
     for (

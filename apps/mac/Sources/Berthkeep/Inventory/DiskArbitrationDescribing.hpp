@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -23,6 +24,10 @@ public:
     // BSD name; a disk without a BSD name or description changes nothing.
     virtual void cacheDescription(const DiskArbitrationDisk& disk,
                                   DiskArbitrationSession& session) = 0;
+    // How many times the service has reported the name appearing, changing or
+    // going away; it moves whenever the disk's description may have changed.
+    // 0 means no report at all, so nothing would tell of a change either.
+    virtual std::uint64_t descriptionGeneration(const std::string& /*bsdName*/) const { return 0; }
 };
 
 } // namespace berthkeep

@@ -93,29 +93,64 @@ void DiskUtilityDriveFactsHydrator::hydrate(
     if (!facts) {
         return;
     }
+    rememberIfDiskImage(identifier, *facts, diskImagesByDeviceIdentifier);
+    result = std::move(facts);
+}
+
+void DiskUtilityDriveFactsHydrator::rememberIfDiskImage(
+    const std::string& identifier, const DiskUtilityVolumeFacts& facts,
+    const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier) const {
     const auto classification = DriveInventoryClassifier::classifyDiskFacts(
-        *facts, attachmentFor(diskImagesByDeviceIdentifier, identifier),
+        facts, attachmentFor(diskImagesByDeviceIdentifier, identifier),
         m_diskArbitrationProvider->description(identifier));
     if (classification == DriveClassification::ignored(DriveIgnoreReason::diskImage)) {
         m_ignoredCandidateCache->insert(
             identifier, DriveInventoryEjectTargets::wholeDiskIdentifier(identifier));
     }
-    result = std::move(facts);
 }
 
 std::optional<std::vector<DiskUtilityVolumeFacts>>
 DiskUtilityDriveFactsHydrator::decodeDiskFactsInParallel(
     const std::vector<std::string>& identifiers, const DriveInventoryAuditContext& context,
-    const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier) const {
+    const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
+    const std::map<std::string, PropertyListValue>& listEntries) const {
     if (identifiers.empty()) {
+        std::lock_guard lock(m_knownLock);
+        m_known.clear();
         return std::vector<DiskUtilityVolumeFacts>{};
     }
+    // Read before any child starts: a report that arrives while one runs makes
+    // the next refresh ask again.
+    std::map<std::string, std::uint64_t> generations;
+    for (const auto& identifier : identifiers) {
+        generations[identifier] = m_diskArbitrationProvider->descriptionGeneration(identifier);
+    }
     ParallelDecodeState state;
+    {
+        std::lock_guard lock(m_knownLock);
+        for (const auto& identifier : identifiers) {
+            const auto known = m_known.find(identifier);
+            const auto entry = listEntries.find(identifier);
+            if (known != m_known.end() && entry != listEntries.end() &&
+                generations[identifier] != 0 &&
+                known->second.generation == generations[identifier] &&
+                known->second.listEntry == entry->second) {
+                state.resultsByIdentifier.insert_or_assign(identifier, known->second.facts);
+            }
+        }
+    }
+    const std::map<std::string, DiskUtilityVolumeFacts> kept = state.resultsByIdentifier;
+    for (const auto& [identifier, facts] : kept) {
+        rememberIfDiskImage(identifier, facts, diskImagesByDeviceIdentifier);
+    }
     {
         QThreadPool queue;
         queue.setObjectName(QString::fromLatin1(hydrationQueueName));
         queue.setMaxThreadCount(maximumConcurrentHydrations);
         for (const auto& identifier : identifiers) {
+            if (kept.count(identifier)) {
+                continue;
+            }
             // Everything captured by reference outlives the queue, which waits
             // for its work before it goes away.
             queue.start([this, &identifier, &context, &diskImagesByDeviceIdentifier, &state] {
@@ -151,10 +186,20 @@ DiskUtilityDriveFactsHydrator::decodeDiskFactsInParallel(
     }
     std::vector<DiskUtilityVolumeFacts> facts;
     facts.reserve(identifiers.size());
-    std::lock_guard lock(state.lock);
-    for (const auto& identifier : identifiers) {
-        facts.push_back(state.resultsByIdentifier.at(identifier));
+    std::map<std::string, KnownFacts> known;
+    {
+        std::lock_guard lock(state.lock);
+        for (const auto& identifier : identifiers) {
+            facts.push_back(state.resultsByIdentifier.at(identifier));
+            const auto entry = listEntries.find(identifier);
+            if (entry != listEntries.end() && generations[identifier] != 0) {
+                known.insert_or_assign(
+                    identifier, KnownFacts{facts.back(), generations[identifier], entry->second});
+            }
+        }
     }
+    std::lock_guard lock(m_knownLock);
+    m_known = std::move(known);
     return facts;
 }
 

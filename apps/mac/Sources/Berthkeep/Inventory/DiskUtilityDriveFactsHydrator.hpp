@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -13,6 +15,7 @@
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
 #include "Berthkeep/Inventory/DriveInventoryAuditContext.hpp"
 #include "Berthkeep/Inventory/IgnoredDriveCandidateCache.hpp"
+#include "platform/PropertyList/PropertyListValue.hpp"
 
 namespace berthkeep {
 
@@ -21,6 +24,11 @@ namespace berthkeep {
 // virtual volume, then describes the rest, a few children at a time, while the
 // caller waits. What it learns about disk images goes into the shared
 // ignored-candidate cache. Safe to use from several snapshots at once.
+//
+// The last answer for each device is kept, with the disk service's generation
+// of the name and the device's `diskutil list` entry at the time it was asked:
+// while both are unchanged the device is not asked again, so a refresh starts
+// children for what changed, not for everything attached.
 class DiskUtilityDriveFactsHydrator {
 public:
     // At most this many `diskutil info` children run at once.
@@ -43,10 +51,15 @@ public:
 
     // One facts record per identifier, in the same order; nothing when any
     // identifier could not be described (the facts that did decode are dropped).
-    // Blocks the calling thread until every child has ended.
+    // Blocks the calling thread until every child has ended. An identifier is
+    // answered from its kept facts when the disk service has reported on it
+    // and neither that report nor its entry in `listEntries` moved since;
+    // identifiers without an entry are always asked. Facts of identifiers not
+    // passed are forgotten.
     std::optional<std::vector<DiskUtilityVolumeFacts>> decodeDiskFactsInParallel(
         const std::vector<std::string>& identifiers, const DriveInventoryAuditContext& context,
-        const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier) const;
+        const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
+        const std::map<std::string, PropertyListValue>& listEntries = {}) const;
 
     // Runs one `diskutil` command and decodes its output as `Output`; nothing on
     // any failure, never a child in core-only mode.
@@ -61,13 +74,25 @@ public:
     }
 
 private:
+    struct KnownFacts {
+        DiskUtilityVolumeFacts facts;
+        std::uint64_t generation = 0;
+        PropertyListValue listEntry;
+    };
+
     void hydrate(const std::string& identifier, const DriveInventoryAuditContext& context,
                  const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier,
                  std::optional<DiskUtilityVolumeFacts>& result) const;
+    void rememberIfDiskImage(
+        const std::string& identifier, const DiskUtilityVolumeFacts& facts,
+        const std::map<std::string, DiskImageAttachment>& diskImagesByDeviceIdentifier) const;
 
     std::shared_ptr<const DiskUtilityRunning> m_diskUtilityRunner;
     std::shared_ptr<DiskArbitrationDescribing> m_diskArbitrationProvider;
     std::shared_ptr<IgnoredDriveCandidateCache> m_ignoredCandidateCache;
+    // Held only to look up or replace entries, never across a child.
+    mutable std::mutex m_knownLock;
+    mutable std::map<std::string, KnownFacts> m_known;
 };
 
 } // namespace berthkeep

@@ -96,6 +96,11 @@ void LiveDiskArbitrationProvider::cacheDescription(const DiskArbitrationDisk& di
     ++m_generations[*bsdName];
 }
 
+std::uint64_t LiveDiskArbitrationProvider::descriptionGeneration(const std::string& bsdName) const {
+    std::lock_guard lock(m_lock);
+    return generationLocked(bsdName);
+}
+
 void LiveDiskArbitrationProvider::removeDescription(const std::string& bsdName) {
     std::lock_guard lock(m_lock);
     m_cachedDescriptionsByBSDName.erase(bsdName);

@@ -36,6 +36,7 @@ public:
     std::optional<DiskArbitrationDiskDescription> description(const std::string& bsdName) override;
     void cacheDescription(const DiskArbitrationDisk& disk,
                           DiskArbitrationSession& session) override;
+    std::uint64_t descriptionGeneration(const std::string& bsdName) const override;
 
     // The disk went away: drop its entry. A lookup of the same name that is in
     // flight will not put its (stale) answer back.

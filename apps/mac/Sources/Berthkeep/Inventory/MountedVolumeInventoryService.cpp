@@ -83,7 +83,8 @@ MountedVolumeInventoryService::detailedSnapshot(const std::set<std::string>& exc
     if (list) {
         const auto candidates =
             m_diskFactsHydrator->prefilterHydrationCandidates(list->allDisks, images, context);
-        facts = m_diskFactsHydrator->decodeDiskFactsInParallel(candidates, context, images);
+        facts = m_diskFactsHydrator->decodeDiskFactsInParallel(candidates, context, images,
+                                                               list->entriesByIdentifier);
     }
     if (!facts) {
         audit(context, "detailedSnapshot",

@@ -177,6 +177,30 @@ TEST_F(DiskFactsHydratorTest, OnlyADiskImageVerdictIsRemembered) {
               (std::vector<std::string>{"disk3s1"}));
 }
 
+// What the service test cannot stage: a device the disk service never
+// reported, or one without a listed entry, has nothing to say it changed.
+TEST_F(DiskFactsHydratorTest, AsksAlwaysAboutDevicesNothingWouldReportAChangeFor) {
+    m_runner = std::make_shared<inventorytest::RecordingDiskUtilityRunner>(
+        [](const std::vector<std::string>& arguments) { return infoPlist(deviceOf(arguments)); });
+    auto descriptions = std::make_shared<inventorytest::FakeDiskArbitrationDescriptions>();
+    DiskUtilityDriveFactsHydrator facts(m_runner, descriptions, m_cache);
+    std::map<std::string, PropertyListValue> entries;
+    for (const char* identifier : {"disk2s1", "disk3s1"}) {
+        entries[identifier] = PropertyListValue::Dictionary{{"DeviceIdentifier", identifier}};
+    }
+    descriptions->report("disk2s1");
+    descriptions->report("disk4s1");
+    for (int refresh = 0; refresh < 2; ++refresh) {
+        ASSERT_TRUE(facts.decodeDiskFactsInParallel({"disk2s1", "disk3s1", "disk4s1"}, enhanced, {},
+                                                    entries));
+    }
+    std::map<std::string, int> asked;
+    for (const auto& call : m_runner->calls()) {
+        ++asked[deviceOf(call)];
+    }
+    EXPECT_EQ(asked, (std::map<std::string, int>{{"disk2s1", 1}, {"disk3s1", 2}, {"disk4s1", 2}}));
+}
+
 // The real stand-in, one `info` hung past the deadline: the time stays bounded
 // and nothing is returned.
 class DiskFactsHydrationStandInTest : public inventorytest::SimulatedMachineTest {};

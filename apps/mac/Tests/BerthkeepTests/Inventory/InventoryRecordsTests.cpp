@@ -185,12 +185,35 @@ TEST(DiskUtilityVolumeFactsTest, MalformedInputFailsTheDecode) {
     }
 }
 
-TEST(DiskUtilityListOutputTest, ReadsAllDisksOnly) {
+TEST(DiskUtilityListOutputTest, ReadsAllDisksAndEachListedEntry) {
     const auto list = DiskUtilityListOutput::decode(plist(
         "<dict><key>AllDisks</key><array><string>disk4</string><string>disk4s1</string></array>"
         "<key>WholeDisks</key><array><string>disk4</string></array></dict>"));
     ASSERT_TRUE(list.has_value());
     EXPECT_EQ(list->allDisks, (std::vector<std::string>{"disk4", "disk4s1"}));
+
+    EXPECT_TRUE(list->entriesByIdentifier.empty());
+
+    // Each device's own entry, the nested ones apart from their whole disk;
+    // a malformed part is left out without failing the list.
+    const auto listed = DiskUtilityListOutput::decode(
+        plist("<dict><key>AllDisks</key><array><string>disk4</string></array>"
+              "<key>AllDisksAndPartitions</key><array>"
+              "<dict><key>DeviceIdentifier</key><string>disk4</string><key>Size</key><integer>8"
+              "</integer><key>Partitions</key><array><dict><key>DeviceIdentifier</key>"
+              "<string>disk4s1</string><key>MountPoint</key><string>/Volumes/A</string></dict>"
+              "<string>stray</string></array></dict>"
+              "<dict><key>Size</key><integer>1</integer></dict></array></dict>"));
+    ASSERT_TRUE(listed.has_value());
+    const std::map<std::string, PropertyListValue> expected{
+        {"disk4", PropertyListValue::Dictionary{{"DeviceIdentifier", "disk4"}, {"Size", 8}}},
+        {"disk4s1", PropertyListValue::Dictionary{{"DeviceIdentifier", "disk4s1"},
+                                                  {"MountPoint", "/Volumes/A"}}}};
+    EXPECT_EQ(listed->entriesByIdentifier, expected);
+    const auto oddEntries = DiskUtilityListOutput::decode(
+        plist("<dict><key>AllDisks</key><array/><key>AllDisksAndPartitions</key><true/></dict>"));
+    ASSERT_TRUE(oddEntries.has_value());
+    EXPECT_TRUE(oddEntries->entriesByIdentifier.empty());
 
     const auto empty =
         DiskUtilityListOutput::decode(plist("<dict><key>AllDisks</key><array/></dict>"));

@@ -96,10 +96,22 @@ public:
         return found->second;
     }
     void cacheDescription(const DiskArbitrationDisk&, DiskArbitrationSession&) override {}
+    std::uint64_t descriptionGeneration(const std::string& bsdName) const override {
+        std::lock_guard lock(m_mutex);
+        const auto found = m_generations.find(bsdName);
+        return found == m_generations.end() ? 0 : found->second;
+    }
+
+    // What the service's reports would do to the name's generation.
+    void report(const std::string& bsdName) {
+        std::lock_guard lock(m_mutex);
+        ++m_generations[bsdName];
+    }
 
 private:
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::map<std::string, DiskArbitrationDiskDescription> m_descriptions;
+    std::map<std::string, std::uint64_t> m_generations;
 };
 
 // A mounted-volume listing given by hand.

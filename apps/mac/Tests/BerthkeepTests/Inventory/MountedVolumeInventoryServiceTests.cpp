@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 
+#include <algorithm>
 #include <chrono>
 
 #include "Berthkeep/Inventory/DetectedDrive+Sorting.hpp"
@@ -13,6 +14,7 @@
 #include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
 #include "platform/MountedVolumes/SimulatedMountedVolumeListing.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+#include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
 
 namespace berthkeep {
 namespace {
@@ -151,6 +153,70 @@ TEST_F(InventoryServiceTest, DetailedPathListsThePhysicalExternalVolumesGroupedB
     const auto again = linesWith(audit.entries(), "Prefiltered diskutil hydration candidates");
     ASSERT_EQ(again.size(), 2u);
     EXPECT_TRUE(contains(again[1], "cached_ignore_count=2")) << again[1];
+}
+
+TEST_F(InventoryServiceTest, RefreshAsksOnlyAboutDisksThatChangedAndKeepsTheRest) {
+    const auto standIn = standInRunner();
+    const auto runner = std::make_shared<inventorytest::RecordingDiskUtilityRunner>(
+        [standIn](const std::vector<std::string>& arguments) { return standIn->run(arguments); });
+    auto inventory = service(runner);
+    // The devices of the `info` calls since the last look, sorted.
+    std::size_t seen = 0;
+    const auto takeInfoDevices = [&] {
+        const auto calls = runner->calls();
+        std::vector<std::string> devices;
+        for (; seen < calls.size(); ++seen) {
+            if (calls[seen].size() == 3 && calls[seen][0] == "info") {
+                devices.push_back(calls[seen][2]);
+            }
+        }
+        std::sort(devices.begin(), devices.end());
+        return devices;
+    };
+    // What the monitor does once it is started: every disk reported.
+    const auto session = m_diskArbitration->service()->createSession();
+    const auto report = [&](const std::string& bsdName) {
+        const auto disk = session->createDiskFromBSDName(bsdName);
+        ASSERT_TRUE(disk.has_value()) << bsdName;
+        m_diskArbitration->cacheDescription(*disk, *session);
+    };
+    for (const char* name :
+         {"disk2", "disk2s1", "disk3", "disk3s1", "disk3s2", "disk4", "disk4s1", "disk4s2"}) {
+        report(name);
+    }
+
+    const auto cold = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(takeInfoDevices().size(), 8u) << "cold start asks all";
+    EXPECT_EQ(inventory.snapshot({}, enhancedReconcile), cold);
+    EXPECT_EQ(takeInfoDevices(), std::vector<std::string>{});
+
+    // Unmounted, and the inventory runs before the disk service tells of it.
+    stateFile().update(
+        [](SimulatedWorld& world) { return unmountVolume(world, "disk2s1").exitStatus == 0; });
+    auto drives = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(takeInfoDevices(), std::vector<std::string>{"disk2s1"});
+    ASSERT_EQ(drives.size(), cold.size());
+    EXPECT_FALSE(drives[2].isMounted());
+    EXPECT_EQ(drives[0], cold[0]);
+    EXPECT_EQ(drives[1], cold[1]);
+
+    // The disk service's word alone is enough too.
+    report("disk4s1");
+    drives = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(takeInfoDevices(), std::vector<std::string>{"disk4s1"});
+
+    // Gone: its facts are dropped and nothing else is asked.
+    stateFile().update(
+        [](SimulatedWorld& world) { return ejectDisk(world, "disk2").exitStatus == 0; });
+    drives = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(takeInfoDevices(), std::vector<std::string>{});
+    EXPECT_EQ(drives.size(), 2u);
+    // Back as it was last seen, before the disk service tells: asked all the same.
+    stateFile().update(
+        [](SimulatedWorld& world) { return replugDisk(world, "disk2", false).replugged; });
+    drives = inventory.snapshot({}, enhancedReconcile);
+    EXPECT_EQ(takeInfoDevices(), (std::vector<std::string>{"disk2", "disk2s1"}));
+    EXPECT_EQ(drives.size(), 3u);
 }
 
 TEST_F(InventoryServiceTest, BootstrapAndCoreOnlyStagesStartNoChildProcess) {
