@@ -1,5 +1,6 @@
 #include "BerthkeepReliabilityHarness/DriveDebugRow.hpp"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -21,8 +22,11 @@ DriveDebugRow::DriveDebugRow(const DetectedDrive& drive, bool isWorking, QWidget
     facts->addWidget(
         harnessLabel(drive.name(), HarnessTextStyle::callout, {.weight = QFont::Medium}));
     if (drive.mountURL()) {
-        facts->addWidget(harnessLabel(drive.mountURL()->toLocalFile(), HarnessTextStyle::caption,
-                                      {.secondary = true, .monospaced = true, .selectable = true}));
+        QLabel* path = harnessLabel(
+            mountPath(drive), HarnessTextStyle::caption,
+            {.secondary = true, .monospaced = true, .elides = true, .selectable = true});
+        path->setObjectName(QStringLiteral("mountPath"));
+        facts->addWidget(path);
     } else {
         facts->addWidget(harnessLabel(QStringLiteral("Not mounted"), HarnessTextStyle::caption,
                                       {.secondary = true, .monospaced = true}));
@@ -50,6 +54,14 @@ DriveDebugRow::DriveDebugRow(const DetectedDrive& drive, bool isWorking, QWidget
         column->addWidget(harnessLabel(QStringLiteral("Auto eject attempt running"),
                                        HarnessTextStyle::caption, {.secondary = true}));
     }
+}
+
+QString DriveDebugRow::mountPath(const DetectedDrive& drive) {
+    if (!drive.mountURL()) {
+        return {};
+    }
+    // A mount URL names a folder and ends in "/"; the path reads better without it.
+    return QDir::cleanPath(drive.mountURL()->toLocalFile());
 }
 
 std::string DriveDebugRow::debugSubtitle(const DetectedDrive& drive) {
