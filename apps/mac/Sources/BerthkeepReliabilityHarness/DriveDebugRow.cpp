@@ -23,7 +23,8 @@ DriveDebugRow::DriveDebugRow(const DetectedDrive& drive, bool isWorking, QWidget
         harnessLabel(drive.name(), HarnessTextStyle::callout, {.weight = QFont::Medium}));
     if (drive.mountURL()) {
         QLabel* path = harnessLabel(
-            mountPath(drive), HarnessTextStyle::caption,
+            // A mount URL names a folder and ends in "/"; the path reads better without it.
+            QDir::cleanPath(drive.mountURL()->toLocalFile()), HarnessTextStyle::caption,
             {.secondary = true, .monospaced = true, .elides = true, .selectable = true});
         path->setObjectName(QStringLiteral("mountPath"));
         facts->addWidget(path);
@@ -54,14 +55,6 @@ DriveDebugRow::DriveDebugRow(const DetectedDrive& drive, bool isWorking, QWidget
         column->addWidget(harnessLabel(QStringLiteral("Auto eject attempt running"),
                                        HarnessTextStyle::caption, {.secondary = true}));
     }
-}
-
-QString DriveDebugRow::mountPath(const DetectedDrive& drive) {
-    if (!drive.mountURL()) {
-        return {};
-    }
-    // A mount URL names a folder and ends in "/"; the path reads better without it.
-    return QDir::cleanPath(drive.mountURL()->toLocalFile());
 }
 
 std::string DriveDebugRow::debugSubtitle(const DetectedDrive& drive) {

@@ -16,8 +16,6 @@ public:
     // "Connected but not mounted", "Mounted ejectable volume" or
     // "Mounted non-ejectable volume".
     static std::string debugSubtitle(const DetectedDrive& drive);
-    // The mount folder without its trailing slash; empty when not mounted.
-    static QString mountPath(const DetectedDrive& drive);
 };
 
 } // namespace berthkeep
