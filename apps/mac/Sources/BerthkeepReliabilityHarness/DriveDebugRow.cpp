@@ -1,5 +1,6 @@
 #include "BerthkeepReliabilityHarness/DriveDebugRow.hpp"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QVBoxLayout>
 
@@ -21,8 +22,12 @@ DriveDebugRow::DriveDebugRow(const DetectedDrive& drive, bool isWorking, QWidget
     facts->addWidget(
         harnessLabel(drive.name(), HarnessTextStyle::callout, {.weight = QFont::Medium}));
     if (drive.mountURL()) {
-        facts->addWidget(harnessLabel(drive.mountURL()->toLocalFile(), HarnessTextStyle::caption,
-                                      {.secondary = true, .monospaced = true, .selectable = true}));
+        QLabel* path = harnessLabel(
+            // A mount URL names a folder and ends in "/"; the path reads better without it.
+            QDir::cleanPath(drive.mountURL()->toLocalFile()), HarnessTextStyle::caption,
+            {.secondary = true, .monospaced = true, .elides = true, .selectable = true});
+        path->setObjectName(QStringLiteral("mountPath"));
+        facts->addWidget(path);
     } else {
         facts->addWidget(harnessLabel(QStringLiteral("Not mounted"), HarnessTextStyle::caption,
                                       {.secondary = true, .monospaced = true}));

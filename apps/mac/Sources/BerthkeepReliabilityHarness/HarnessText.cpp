@@ -2,6 +2,8 @@
 
 #include <QFontDatabase>
 
+#include "BerthkeepReliabilityHarness/ElidingLabel.hpp"
+
 namespace berthkeep {
 
 namespace {
@@ -37,7 +39,7 @@ QFont harnessFont(HarnessTextStyle style, QFont::Weight weight) {
 
 QLabel* harnessLabel(const QString& text, HarnessTextStyle style, HarnessTextOptions options,
                      QWidget* parent) {
-    auto* label = new QLabel(text, parent);
+    QLabel* label = options.elides ? new ElidingLabel(text, parent) : new QLabel(text, parent);
     label->setTextFormat(Qt::PlainText);
     QFont font = harnessFont(style, options.weight);
     if (options.monospaced) {
@@ -49,7 +51,7 @@ QLabel* harnessLabel(const QString& text, HarnessTextStyle style, HarnessTextOpt
     if (options.secondary) {
         label->setForegroundRole(QPalette::PlaceholderText);
     }
-    label->setWordWrap(options.wraps);
+    label->setWordWrap(options.wraps && !options.elides);
     if (options.selectable) {
         label->setTextInteractionFlags(Qt::TextSelectableByMouse);
     }

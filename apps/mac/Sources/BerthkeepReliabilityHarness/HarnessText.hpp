@@ -24,6 +24,8 @@ struct HarnessTextOptions {
     bool monospaced = false;
     // Wraps onto as many lines as it needs instead of widening the column.
     bool wraps = false;
+    // Stays on one line and gives up its middle to "…" when it does not fit.
+    bool elides = false;
     bool selectable = false;
 };
 

@@ -97,9 +97,7 @@ QWidget* slotCard(LandingScreenshotSlot slot, const MenuContentFactory& menuCont
     menu->setFixedWidth(previewMenuWidth);
     auto* preview = new QHBoxLayout;
     preview->setContentsMargins(0, 0, 0, MenuPreviewSurface::shadowReach);
-    preview->addStretch(1);
-    preview->addWidget(new MenuPreviewSurface(menu));
-    preview->addStretch(1);
+    preview->addWidget(new MenuPreviewSurface(menu, MenuPreviewSurface::Width::stretches));
     layout->addLayout(preview);
 
     auto* facts = new QVBoxLayout;
@@ -107,7 +105,7 @@ QWidget* slotCard(LandingScreenshotSlot slot, const MenuContentFactory& menuCont
     facts->addWidget(harnessLabel(QStringLiteral("\u25A3 apps/landing/public/screenshots/") +
                                       QString::fromStdString(fileName(slot)),
                                   HarnessTextStyle::caption,
-                                  {.monospaced = true, .selectable = true}));
+                                  {.monospaced = true, .elides = true, .selectable = true}));
     facts->addWidget(harnessLabel(QStringLiteral("Desired content"), HarnessTextStyle::subheadline,
                                   {.weight = QFont::DemiBold}));
     for (const std::string& entry : desiredContents(slot)) {

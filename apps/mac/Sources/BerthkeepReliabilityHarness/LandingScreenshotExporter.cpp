@@ -43,10 +43,11 @@ std::unique_ptr<QWidget> exportView(const MenuContentFactory& menuContent,
     auto* layout = new QVBoxLayout(root.get());
     const int padding = LandingScreenshotExporter::exportPadding;
     layout->setContentsMargins(padding, padding, padding, padding);
-    layout->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+    layout->setAlignment(Qt::AlignTop);
     QWidget* menu = menuContent(state(previewScenario(slot)), ignoringMenuCallbacks(), nullptr);
     menu->setFixedWidth(LandingScreenshotExporter::exportMenuWidth);
-    layout->addWidget(new MenuPreviewSurface(menu), 0, Qt::AlignTop | Qt::AlignLeft);
+    // The card spans the canvas inside the padding, the menu centred on it.
+    layout->addWidget(new MenuPreviewSurface(menu, MenuPreviewSurface::Width::stretches));
     return root;
 }
 

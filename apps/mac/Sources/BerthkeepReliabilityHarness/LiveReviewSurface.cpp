@@ -1,13 +1,11 @@
 #include "BerthkeepReliabilityHarness/LiveReviewSurface.hpp"
 
-#include <QDesktopServices>
-
-#include "Berthkeep/Shell/BerthkeepFeedbackDestination.hpp"
-
 #include <QCoreApplication>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QScrollArea>
+#include <QStyle>
 #include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -38,6 +36,17 @@ void clearLayout(QLayout* layout) {
     }
 }
 
+// A column that scrolls when the window is shorter than its content, so no text
+// is squeezed below its height.
+QScrollArea* scrolling(QWidget* content, QWidget* parent) {
+    auto* area = new QScrollArea(parent);
+    area->setFrameShape(QFrame::NoFrame);
+    area->setWidgetResizable(true);
+    area->setBackgroundRole(QPalette::Window);
+    area->setWidget(content);
+    return area;
+}
+
 bool isEjecting(const MenubarViewState& state, const std::string& driveID) {
     return std::any_of(state.drives.begin(), state.drives.end(), [&](const DriveRowState& row) {
         return row.id == driveID && row.status == DriveStatus::ejecting;
@@ -55,8 +64,13 @@ LiveReviewSurface::LiveReviewSurface(BerthkeepStore& store, MenuContentFactory m
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(24);
-    layout->addWidget(makeControlRail(), 0, Qt::AlignTop);
-    layout->addWidget(makeLiveMenuColumn(), 1);
+    QScrollArea* rail = scrolling(makeControlRail(), this);
+    rail->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Room for the scroll bar beside the fixed-width rail, shown or not.
+    rail->setFixedWidth(railWidth + 2 * railPadding +
+                        rail->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, rail));
+    layout->addWidget(rail);
+    layout->addWidget(scrolling(makeLiveMenuColumn(), this), 1);
 
     // The store announces every published change before it lands; redraw once
     // the change is in and the event loop is free.
@@ -233,7 +247,7 @@ void LiveReviewSurface::refreshMenu() {
     clearLayout(m_menuSlot);
     QWidget* menu = m_menuContent(m_store->currentState(), storeCallbacks(), nullptr);
     menu->setFixedWidth(menuWidth);
-    m_menuSurface = new MenuPreviewSurface(menu, this);
+    m_menuSurface = new MenuPreviewSurface(menu, MenuPreviewSurface::Width::hugsContent, this);
     m_menuSlot->addWidget(m_menuSurface, 0, Qt::AlignLeft | Qt::AlignTop);
 }
 
@@ -262,8 +276,8 @@ MenuContentCallbacks LiveReviewSurface::storeCallbacks() {
             store->perform(action);
         }
     };
+    // A developer's click here must not reach the product's feedback address.
     callbacks.onSendFeedback = [] {
-        QDesktopServices::openUrl(BerthkeepFeedbackDestination::url());
     };
     callbacks.onOpenSettings = m_onOpenSettings ? m_onOpenSettings : [] {
     };

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QDesktopServices>
 #include <QLabel>
 #include <QStackedWidget>
+#include <QUrl>
 
 #include "../BerthkeepTests/Store/StoreFixture.hpp"
 #include "../BerthkeepTests/Store/StoreTestSupport.hpp"
+#include "Berthkeep/MenuBar/MenuBarText.hpp"
 #include "BerthkeepReliabilityHarness/BerthkeepHostView.hpp"
+#include "BerthkeepReliabilityHarness/HarnessShell.hpp"
 #include "BerthkeepReliabilityHarness/LandingScreenshotCatalogView.hpp"
 #include "BerthkeepReliabilityHarness/LiveReviewSurface.hpp"
 #include "BerthkeepReliabilityHarness/SegmentedPicker.hpp"
@@ -47,6 +51,45 @@ bool showsText(const QWidget& root, const QString& text) {
 
 bool isDark(const QWidget& widget) {
     return widget.palette().color(QPalette::Window).lightness() < 128;
+}
+
+// Takes the mail links the program hands to the desktop (the feedback address
+// of a bundle without one of its own).
+class OpenedMailLinks final : public QObject {
+    Q_OBJECT
+public:
+    OpenedMailLinks() { QDesktopServices::setUrlHandler("mailto", this, "open"); }
+    ~OpenedMailLinks() override { QDesktopServices::unsetUrlHandler("mailto"); }
+    QList<QUrl> urls;
+
+public slots:
+    void open(const QUrl& url) { urls << url; }
+};
+
+// Every visible widget is as tall as its content needs at its width, and no two
+// texts share pixels.
+void expectNothingSqueezed(const QWidget& root) {
+    std::vector<std::pair<QRect, QString>> texts;
+    for (const QWidget* widget : root.findChildren<QWidget*>()) {
+        if (!widget->isVisibleTo(&root)) {
+            continue;
+        }
+        const auto* label = qobject_cast<const QLabel*>(widget);
+        const auto* menuText = dynamic_cast<const MenuBarText*>(widget);
+        const QString name = label ? label->text() : menuText ? menuText->text() : "";
+        EXPECT_GE(widget->height(), widget->hasHeightForWidth()
+                                        ? widget->heightForWidth(widget->width())
+                                        : widget->minimumSizeHint().height())
+            << typeid(*widget).name() << " " << name.toStdString();
+        if (!label && !menuText) {
+            continue;
+        }
+        const QRect place(widget->mapTo(&root, QPoint()), widget->size());
+        for (const auto& [other, otherName] : texts) {
+            EXPECT_FALSE(place.intersects(other)) << (name + " / " + otherName).toStdString();
+        }
+        texts.emplace_back(place, name);
+    }
 }
 
 TEST(BerthkeepHostView, StartsOnTheLiveReviewAndSwitchesSectionAndAppearance) {
@@ -137,6 +180,9 @@ TEST(LiveReviewSurface, TheEmbeddedMenuFollowsTheStoreAndActsOnItAtOnce) {
 
     callbacks.onOpenSettings();
     EXPECT_EQ(settingsOpened, 1);
+    OpenedMailLinks opened;
+    callbacks.onSendFeedback();
+    EXPECT_TRUE(opened.urls.isEmpty()) << "feedback from the harness goes nowhere";
     callbacks.onUtilityAction(MenubarUtilityAction::Kind::ejectAll);
     test::processQueuedEvents();
     EXPECT_EQ(fixture.ejector->ejected, std::vector<std::string>{"a"});
@@ -158,7 +204,7 @@ TEST(LiveReviewSurface, ListsDetectedDrivesWithTheirMountFacts) {
     const auto storeWithDrives = withDrives.makeQuiet();
     LiveReviewSurface surface(*storeWithDrives, menu.factory(), {});
     for (const char* text :
-         {"Alpha", "/Volumes/Alpha/", "Mounted ejectable volume", "Managed", "Beta", "Not mounted",
+         {"Alpha", "/Volumes/Alpha", "Mounted ejectable volume", "Managed", "Beta", "Not mounted",
           "Connected but not mounted", "Excluded", "Mounted non-ejectable volume"}) {
         EXPECT_TRUE(showsText(surface, text)) << text;
     }
@@ -166,5 +212,39 @@ TEST(LiveReviewSurface, ListsDetectedDrivesWithTheirMountFacts) {
     EXPECT_FALSE(showsText(surface, "Auto eject attempt running"));
 }
 
+TEST(LiveReviewSurface, FiveDrivesKeepEveryTextAtItsHeightAndLongPathsAreCutInTheMiddle) {
+    storetest::StoreFixture fixture;
+    fixture.inventory->drives = {
+        drive("a", "Alpha"), drive("b", "Bravo"), storetest::excluded("c", "Charlie"),
+        drive("d", "Delta", false),
+        DetectedDrive("e", "Archive",
+                      QUrl::fromLocalFile("/Volumes/Archive of the photo library 2019-2024/"),
+                      DetectedDrive::Scope::managed, true)};
+    const auto store = fixture.makeQuiet();
+    BerthkeepHostView view(
+        *store, [] {}, productMenuContentFactory());
+    view.show();
+    for (const QSize size : {QSize(1120, 780), QSize(760, 520)}) {
+        SCOPED_TRACE(size.width());
+        view.resize(size);
+        test::processQueuedEvents();
+        expectNothingSqueezed(*view.liveReview());
+    }
+    // A long mount path gives up its middle to fit its row.
+    const QString longPath = "/Volumes/Archive of the photo library 2019-2024";
+    int shown = 0;
+    for (const QLabel* path : view.liveReview()->findChildren<QLabel*>("mountPath")) {
+        if (path->isVisible() && path->toolTip() == longPath) {
+            ++shown;
+            EXPECT_EQ(path->text(), path->fontMetrics().elidedText(longPath, Qt::ElideMiddle,
+                                                                   path->contentsRect().width()));
+            EXPECT_NE(path->text(), longPath);
+        }
+    }
+    EXPECT_EQ(shown, 1);
+}
+
 } // namespace
 } // namespace berthkeep
+
+#include "BerthkeepHostViewTests.moc"

@@ -20,6 +20,21 @@ QImage readImage(const fs::path& file) {
     return QImage(QString::fromStdString(file.string()));
 }
 
+// Pixels from the left and from the right edge to the first one with at least
+// that alpha, along one row.
+std::pair<int, int> margins(const QImage& image, int y, int alpha) {
+    std::pair<int, int> found{-1, -1};
+    for (int x = 0; x < image.width(); ++x) {
+        if (found.first < 0 && qAlpha(image.pixel(x, y)) >= alpha) {
+            found.first = x;
+        }
+        if (found.second < 0 && qAlpha(image.pixel(image.width() - 1 - x, y)) >= alpha) {
+            found.second = x;
+        }
+    }
+    return found;
+}
+
 TEST(LandingScreenshotExporter, WritesEverySlotIntoAGivenFolderAsWideTransparentPNGs) {
     StandInMenu menu;
     TemporaryFolder temporary;
@@ -47,6 +62,13 @@ TEST(LandingScreenshotExporter, WritesEverySlotIntoAGivenFolderAsWideTransparent
         EXPECT_EQ(qAlpha(image.pixel(image.width() - 1, image.height() - 1)), 0);
         EXPECT_EQ(qAlpha(image.pixel(image.width() - 1, image.height() / 2)), 0);
         EXPECT_EQ(qAlpha(image.pixel((24 + 100) * 4, (24 + 100) * 4)), 255);
+        // The card spans the canvas inside the padding (392 pt), the menu
+        // centred on it: equal margins, for the card and for its shadow.
+        const auto [cardLeft, cardRight] = margins(image, image.height() / 2, 255);
+        EXPECT_EQ(cardLeft, cardRight);
+        EXPECT_NEAR(image.width() - cardLeft - cardRight, 392 * 4, 4);
+        const auto [shadowLeft, shadowRight] = margins(image, image.height() / 2, 1);
+        EXPECT_EQ(shadowLeft, shadowRight);
     }
 }
 

@@ -2,11 +2,15 @@
 
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QMenu>
+#include <QMenuBar>
 #include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
 #include <QWidget>
 
 #include "Berthkeep/Settings/BerthkeepSettingsView.hpp"
+#include "Berthkeep/Settings/SettingsAboutCard.hpp"
 #include "Berthkeep/Shell/BerthkeepForegroundPresentationCoordinator.hpp"
 #include "platform/Bundle/AppBundle.hpp"
 
@@ -44,8 +48,19 @@ void SettingsWindowController::makeWindow() {
                                        applicationVersion(), buildNumber());
     auto* layout = new QVBoxLayout(window);
     layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
     layout->addWidget(m_page);
-    window->setFixedSize(BerthkeepSettingsView::pageWidth, BerthkeepSettingsView::pageHeight);
+    int menuBarHeight = 0;
+    if (m_isUpdateCheckAvailable) {
+        m_applicationMenuBar = makeApplicationMenuBar(window);
+        layout->setMenuBar(m_applicationMenuBar);
+        // A desktop with a global menu takes the bar out of the window.
+        if (!m_applicationMenuBar->isNativeMenuBar()) {
+            menuBarHeight = m_applicationMenuBar->sizeHint().height();
+        }
+    }
+    window->setFixedSize(BerthkeepSettingsView::pageWidth,
+                         BerthkeepSettingsView::pageHeight + menuBarHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), window->size());
         frame.moveCenter(screen->availableGeometry().center());
@@ -53,6 +68,31 @@ void SettingsWindowController::makeWindow() {
     }
     window->installEventFilter(this);
     m_window = window;
+}
+
+// The update check belongs in the application menu, after About. The desktop
+// may have no global menu, so the settings window carries one; without an
+// update check it would hold only About, and then there is none.
+QMenuBar* SettingsWindowController::makeApplicationMenuBar(QWidget* window) {
+    auto* bar = new QMenuBar(window);
+    QMenu* menu = bar->addMenu(QStringLiteral("Berthkeep"));
+    QAction* about = menu->addAction(QStringLiteral("About Berthkeep"));
+    about->setMenuRole(QAction::AboutRole);
+    // The page's About card holds the name, the version and the update button.
+    connect(about, &QAction::triggered, this, [this] {
+        if (m_page) {
+            m_page->scrollArea()->ensureWidgetVisible(m_page->aboutCard());
+        }
+    });
+    menu->addSeparator();
+    QAction* check = menu->addAction(QString::fromUtf8("Check for Updates\u2026"));
+    check->setMenuRole(QAction::ApplicationSpecificRole);
+    connect(check, &QAction::triggered, this, [this] {
+        if (m_onCheckForUpdates) {
+            m_onCheckForUpdates();
+        }
+    });
+    return bar;
 }
 
 void SettingsWindowController::show() {

@@ -8,6 +8,7 @@
 
 #include "Berthkeep/Shell/BerthkeepForegroundPresentation.hpp"
 
+class QMenuBar;
 class QWidget;
 
 namespace berthkeep {
@@ -36,6 +37,9 @@ public:
     // Null until the first show().
     QWidget* window() const { return m_window; }
     BerthkeepSettingsView* page() const { return m_page; }
+    // The window's application menu (About, then the update check); null while
+    // no update check is available or before the first show().
+    QMenuBar* applicationMenuBar() const { return m_applicationMenuBar; }
     bool holdsForegroundPresentation() const { return m_foregroundPresentation != nullptr; }
 
     // The version and build for the page: the bundle's values, else "dev".
@@ -47,10 +51,12 @@ protected:
 
 private:
     void makeWindow();
+    QMenuBar* makeApplicationMenuBar(QWidget* window);
     void windowWillClose();
 
     QPointer<QWidget> m_window;
     BerthkeepSettingsView* m_page = nullptr;
+    QMenuBar* m_applicationMenuBar = nullptr;
     std::unique_ptr<BerthkeepForegroundPresentation> m_foregroundPresentation;
     BerthkeepStore& m_store;
     std::shared_ptr<BerthkeepForegroundPresentationCoordinator> m_foregroundPresentationCoordinator;
