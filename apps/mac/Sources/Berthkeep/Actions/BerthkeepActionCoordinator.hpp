@@ -92,7 +92,7 @@ private:
     void recordSuccessfulEject(const DetectedDrive& drive, const Attempt& attempt,
                                bool allowGrouping, std::set<std::string>& successfulDriveIDs,
                                BerthkeepActionContext& context);
-    void clearWorkingEjectState(const DetectedDrive& drive, TriggerReason trigger,
+    void clearWorkingEjectState(const DetectedDrive& drive, const Attempt& attempt,
                                 BerthkeepActionContext& context);
     void scheduleWakeRemountIfNeeded(const DetectedDrive& drive, bool enabled, bool allowGrouping,
                                      BerthkeepActionContext& context);
