@@ -29,8 +29,8 @@ class TransientActionStatusPresenting;
 // Main thread only.
 //
 // An action runs while `activeTrigger` is set or `workingDriveIDs` is not empty.
-// An attempt is current while `activeAttemptID` holds its id; whoever abandons it
-// (the wake side) clears or replaces the id.
+// An attempt is current while `activeAttemptID` holds its id; the wake side
+// clears it to close the record of a sleep attempt the machine slept under.
 class BerthkeepActionContext {
 public:
     virtual ~BerthkeepActionContext() = default;

@@ -223,35 +223,13 @@ TEST(BerthkeepStoreSleepWake, ASleepWhileAnotherEjectRunsWaitsForIt) {
         std::optional<std::int64_t> notice;
         std::vector<std::string> queued;
     };
+    // The second case's single eject leaves Bravo to the sleep; in the third
+    // Alpha refuses both; the fourth outlasts the hold.
     const Case cases[] = {
         {"Eject All", Action::ejectAll, 5s, {}, 8500ms, 10s, "trigger_finished", {}, {}},
-        {"one drive, then the sleep takes the other",
-         Action::ejectOneDrive,
-         5s,
-         {},
-         8500ms,
-         10s,
-         "trigger_finished",
-         {},
-         {"b"}},
-        {"Eject All leaves one the sleep cannot take either",
-         Action::ejectAll,
-         5s,
-         {"a"},
-         13500ms,
-         15s,
-         "trigger_finished",
-         1,
-         {}},
-        {"Eject All outlasting the hold",
-         Action::ejectAll,
-         20s,
-         {},
-         24500ms,
-         25500ms,
-         "timeout",
-         1,
-         {}},
+        {"one drive", Action::ejectOneDrive, 5s, {}, 8500ms, 10s, "trigger_finished", {}, {"b"}},
+        {"refused", Action::ejectAll, 5s, {"a"}, 13500ms, 15s, "trigger_finished", 1, {}},
+        {"past the hold", Action::ejectAll, 20s, {}, 24500ms, 25500ms, "timeout", 1, {}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
