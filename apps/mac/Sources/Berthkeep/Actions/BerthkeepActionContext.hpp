@@ -29,8 +29,8 @@ class TransientActionStatusPresenting;
 // Main thread only.
 //
 // An action runs while `activeTrigger` is set or `workingDriveIDs` is not empty.
-// An attempt is current while `activeAttemptID` holds its id; whoever abandons it
-// (the wake side) clears or replaces the id.
+// An attempt is current while `activeAttemptID` holds its id; the wake side
+// clears it to close the record of a sleep attempt the machine slept under.
 class BerthkeepActionContext {
 public:
     virtual ~BerthkeepActionContext() = default;
@@ -76,6 +76,9 @@ public:
                                                            bool allowGrouping) const = 0;
     // Starts or re-arms a wake remount when the system has already woken.
     virtual void triggerWakeRemountCatchUpIfNeeded() = 0;
+    // The drives the wake counted as taken off when it closed the record of
+    // this sleep attempt; empty for any other attempt.
+    virtual std::set<std::string> drivesTakenOffBeforeWake(const std::string& attemptID) const = 0;
     // Refreshes the inventory; with settlement, waits a moment and refreshes again.
     virtual QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) = 0;
 

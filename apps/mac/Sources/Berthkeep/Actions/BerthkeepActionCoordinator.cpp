@@ -32,6 +32,18 @@ std::string joinedNames(const std::vector<DetectedDrive>& drives) {
     return text;
 }
 
+// The mount point itself: a folder URL's local file ends with a slash.
+std::string mountPath(const DetectedDrive& drive) {
+    if (!drive.mountURL()) {
+        return {};
+    }
+    std::string path = drive.mountURL()->toLocalFile().toStdString();
+    while (path.size() > 1 && path.back() == '/') {
+        path.pop_back();
+    }
+    return path;
+}
+
 std::vector<std::string> idsOf(const std::vector<DetectedDrive>& drives) {
     std::vector<std::string> ids;
     for (const DetectedDrive& drive : drives) {
@@ -75,6 +87,9 @@ struct BerthkeepActionCoordinator::Attempt {
     std::set<std::string> successfulDriveIDs;
     std::set<std::string> failedDriveIDs;
     std::optional<std::string> failureCode;
+    // A wake closed the store's record of this sleep attempt; it no longer
+    // touches the running state, which may belong to a newer attempt now.
+    bool closedByWake = false;
 };
 
 BerthkeepActionCoordinator::BerthkeepActionCoordinator(std::shared_ptr<DriveEjecting> ejector,
@@ -289,14 +304,43 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
     const auto isCurrent = [&context, &attempt] {
         return context.activeAttemptID() == attempt.id;
     };
+    // A wake closed this attempt's record. A sleep attempt still goes on to its
+    // own close, so what it ejects late is remounted and what it left mounted is
+    // reported; any other attempt just stops.
+    const auto staysAfterWake = [&attempt, &isCurrent, this, &context] {
+        if (attempt.closedByWake || isCurrent()) {
+            return true;
+        }
+        if (!attempt.sleepTrigger) {
+            abandonAttempt(attempt, context);
+            return false;
+        }
+        attempt.closedByWake = true;
+        for (const std::string& id : context.drivesTakenOffBeforeWake(attempt.id)) {
+            attempt.successfulDriveIDs.insert(id);
+        }
+        abandonAttempt(attempt, context);
+        return true;
+    };
 
     const std::vector<EjectTargetGroup> groups = context.ejectTargetGroups(attempt.targets);
-    for (const EjectTargetGroup& group : groups) {
-        if (!isCurrent()) {
+    for (std::size_t index = 0; index < groups.size(); ++index) {
+        const EjectTargetGroup& group = groups[index];
+        if (attempt.closedByWake || !isCurrent()) {
             m_logger.notice(reliability, "reliability.eject.aborted",
                             "Aborting stale eject attempt", {{"attempt_id", attempt.id}});
-            abandonAttempt(attempt, context);
-            co_return;
+            if (!staysAfterWake()) {
+                co_return;
+            }
+            // The machine is awake again: the drives not reached slept mounted.
+            for (std::size_t rest = index; rest < groups.size(); ++rest) {
+                for (const DetectedDrive& member : groups[rest].members) {
+                    if (!attempt.successfulDriveIDs.contains(member.id())) {
+                        attempt.failedDriveIDs.insert(member.id());
+                    }
+                }
+            }
+            break;
         }
         if (group.members.empty()) {
             continue;
@@ -333,9 +377,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
             {{"attempt_id", attempt.id},
              {"drive_id", representative.id()},
              {"drive_name", representative.name()},
-             {"mount_path", representative.mountURL()
-                                ? representative.mountURL()->toLocalFile().toStdString()
-                                : std::string()},
+             {"mount_path", mountPath(representative)},
              {"bsd_name", bsdName.value_or("")},
              {"eject_target_bsd_name", ejectTarget ? *ejectTarget : bsdName.value_or("")},
              {"eject_mode", "device"}});
@@ -359,17 +401,21 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
         }
 
         if (!failure) {
-            // A stale attempt must not touch the working set of the one that replaced it.
-            if (!isCurrent()) {
+            if (!isCurrent() && !attempt.closedByWake) {
                 m_logger.notice(reliability, "reliability.eject.aborted",
-                                "Eject attempt completed after wake and was ignored",
+                                attempt.sleepTrigger
+                                    ? "Eject attempt completed after wake; the drive is queued "
+                                      "for remount"
+                                    : "Eject attempt completed after wake and was ignored",
                                 {{"attempt_id", attempt.id},
                                  {"drive_id", representative.id()},
                                  {"drive_name", representative.name()}});
-                abandonAttempt(attempt, context);
+            }
+            // A stale attempt must not touch the working set of the one that replaced it.
+            if (!staysAfterWake()) {
                 co_return;
             }
-            clearWorkingEjectState(representative, attempt.trigger, context);
+            clearWorkingEjectState(representative, attempt, context);
             if (group.members.size() >= 2) {
                 for (const DetectedDrive& member : group.members) {
                     recordSuccessfulEject(member, attempt, allowGrouping,
@@ -377,11 +423,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
                 }
             }
             co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
-            if (!guard) {
-                co_return;
-            }
-            if (!isCurrent()) {
-                abandonAttempt(attempt, context);
+            if (!guard || !staysAfterWake()) {
                 co_return;
             }
             if (!attempt.successfulDriveIDs.contains(representative.id())) {
@@ -403,11 +445,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
         attempt.failureCode = combinedFailureReasonCode(
             attempt.failureCode, isTimeout(failure) ? "timeout" : "eject_failed");
         co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
-        if (!guard) {
-            co_return;
-        }
-        if (!isCurrent()) {
-            abandonAttempt(attempt, context);
+        if (!guard || !staysAfterWake()) {
             co_return;
         }
         m_logger.error(reliability, "reliability.eject.drive.failed",
@@ -425,8 +463,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
             co_return;
         }
     }
-    if (!isCurrent()) {
-        abandonAttempt(attempt, context);
+    if (!staysAfterWake()) {
         co_return;
     }
     closeAttempt(attempt, context);
@@ -451,18 +488,32 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
             attempt.successfulDriveIDs.insert(target.id());
         }
     }
-    context.setAttentionDriveIDs(busy);
-    context.setWorkingDriveIDs({});
-    context.setActiveAttemptTargets({});
-    context.setActiveAttemptSuccessfulTargets({});
-    context.setActiveTrigger(std::nullopt);
-    context.setActiveAttemptID(std::nullopt);
+    const bool otherActionRuns =
+        attempt.closedByWake && (context.activeAttemptID() || context.activeTrigger() ||
+                                 !context.workingDriveIDs().empty());
+    if (!otherActionRuns) {
+        context.setAttentionDriveIDs(busy);
+    }
+    if (!attempt.closedByWake) {
+        context.setWorkingDriveIDs({});
+        context.setActiveAttemptTargets({});
+        context.setActiveAttemptSuccessfulTargets({});
+        context.setActiveTrigger(std::nullopt);
+        context.setActiveAttemptID(std::nullopt);
+    }
 
     if (!attempt.sleepTrigger) {
         context.setPendingWakeRemountTargets({});
     } else {
+        std::set<std::string> toQueue = attempt.successfulDriveIDs;
+        if (attempt.closedByWake) {
+            // The wake may have mounted some of them again already.
+            std::erase_if(toQueue, [&context](const std::string& id) {
+                return context.isCurrentlyMounted(id);
+            });
+        }
         const std::vector<RemountTarget> fresh =
-            chosenWakeRemountTargets(attempt.targets, attempt.successfulDriveIDs, context);
+            chosenWakeRemountTargets(attempt.targets, toQueue, context);
         const std::size_t preserved = context.pendingWakeRemountTargets().size();
         std::vector<RemountTarget> merged =
             mergedWakeRemountTargets(context.pendingWakeRemountTargets(), fresh);
@@ -502,7 +553,15 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
         // The result below replaces the progress panel.
         m_progressPanelAttemptID.reset();
     }
-    if (attempt.trigger == TriggerReason::manualEjectAndSleep) {
+    if (attempt.closedByWake) {
+        // Past the wake: no panel; the notice goes out and the drives ejected
+        // late are mounted again with the wake queue.
+        m_logger.notice(
+            reliability, "reliability.eject.closed_after_wake",
+            "Closed a sleep eject attempt that a wake interrupted",
+            {{"attempt_id", attempt.id}, {"still_mounted_count", std::to_string(stillBusy)}});
+        context.triggerWakeRemountCatchUpIfNeeded();
+    } else if (attempt.trigger == TriggerReason::manualEjectAndSleep) {
         context.transientActionStatusPresenter().present(
             TransientActionStatus::result(TransientActionStatusAction::ejectAndSleep, ejectedCount,
                                           stillBusyCount, std::nullopt));
@@ -538,6 +597,9 @@ void BerthkeepActionCoordinator::recordSuccessfulEject(const DetectedDrive& driv
                                                        std::set<std::string>& successfulDriveIDs,
                                                        BerthkeepActionContext& context) {
     successfulDriveIDs.insert(drive.id());
+    if (attempt.closedByWake) {
+        return; // the close queues it
+    }
     const auto& booked = context.activeAttemptSuccessfulTargets();
     const bool known = std::any_of(booked.begin(), booked.end(), [&drive](const DetectedDrive& d) {
         return d.id() == drive.id();
@@ -547,15 +609,15 @@ void BerthkeepActionCoordinator::recordSuccessfulEject(const DetectedDrive& driv
         updated.push_back(drive);
         context.setActiveAttemptSuccessfulTargets(std::move(updated));
     }
-    clearWorkingEjectState(drive, attempt.trigger, context);
+    clearWorkingEjectState(drive, attempt, context);
     scheduleWakeRemountIfNeeded(drive, attempt.sleepTrigger, allowGrouping, context);
 }
 
 void BerthkeepActionCoordinator::clearWorkingEjectState(const DetectedDrive& drive,
-                                                        TriggerReason trigger,
+                                                        const Attempt& attempt,
                                                         BerthkeepActionContext& context) {
     // During Eject All every target stays working until the close.
-    if (trigger == TriggerReason::manualEjectAll) {
+    if (attempt.trigger == TriggerReason::manualEjectAll || attempt.closedByWake) {
         return;
     }
     std::set<std::string> working = context.workingDriveIDs();
@@ -580,8 +642,9 @@ void BerthkeepActionCoordinator::scheduleWakeRemountIfNeeded(const DetectedDrive
         return;
     }
     pending.push_back(*target);
+    // No wake remount now: a wake closes every attempt that started before it,
+    // so this one is on its way to sleep and its drives wait for the next wake.
     context.setPendingWakeRemountTargets(std::move(pending));
-    context.triggerWakeRemountCatchUpIfNeeded();
 }
 
 std::vector<RemountTarget>

@@ -32,6 +32,11 @@ namespace berthkeep {
 // raced against the time-out, before the core summarises the attempt. Each
 // attempt keeps the trigger it started with to its close.
 //
+// A wake closes the store's record of a sleep attempt it interrupted. Such an
+// attempt tries no further drive, but still closes: its late ejects are queued
+// for remount and what it left mounted becomes the sleep-failure notice. Any
+// other attempt that loses its id just stops.
+//
 // Main thread only. The owner of the context must own the coordinator too: an
 // attempt that finds the context object gone after a suspension ends at once.
 class BerthkeepActionCoordinator final {
@@ -92,7 +97,7 @@ private:
     void recordSuccessfulEject(const DetectedDrive& drive, const Attempt& attempt,
                                bool allowGrouping, std::set<std::string>& successfulDriveIDs,
                                BerthkeepActionContext& context);
-    void clearWorkingEjectState(const DetectedDrive& drive, TriggerReason trigger,
+    void clearWorkingEjectState(const DetectedDrive& drive, const Attempt& attempt,
                                 BerthkeepActionContext& context);
     void scheduleWakeRemountIfNeeded(const DetectedDrive& drive, bool enabled, bool allowGrouping,
                                      BerthkeepActionContext& context);

@@ -170,6 +170,7 @@ void BerthkeepSleepWakeCoordinator::markWakeObserved() {
 }
 
 void BerthkeepSleepWakeCoordinator::beginWakeRemount(WakeEventHandler handleWakeEvent) {
+    ++m_wakeCount;
     markWakeObserved();
     startWakeRemount(std::move(handleWakeEvent));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -95,6 +96,9 @@ public:
         return m_activeWakeRemountAttemptID;
     }
     bool wakeObservedSinceLastSleep() const { return m_wakeObservedSinceLastSleep; }
+    // Counts has-powered-on messages: an attempt that started at a lower count
+    // was under way when the machine slept.
+    std::uint64_t wakeCount() const { return m_wakeCount; }
     bool pendingWakeRemountReplay() const { return m_pendingWakeRemountReplay; }
 
 private:
@@ -130,6 +134,7 @@ private:
     std::optional<std::string> m_activeWakeRemountAttemptID;
     bool m_wakeObservedSinceLastSleep = false;
     bool m_pendingWakeRemountReplay = false;
+    std::uint64_t m_wakeCount = 0;
 };
 
 } // namespace berthkeep

@@ -128,9 +128,13 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep() {
     const QPointer<BerthkeepStore> self(this);
     // The eject only appends to the queue.
     const std::size_t queuedBefore = m_sleepWake->pendingWakeRemountTargets().size();
+    const std::uint64_t wakeCountBefore = m_sleepWake->wakeCount();
     const bool ejectRan = co_await runTrigger(TriggerReason::manualEjectAndSleep);
     if (!self || !ejectRan) {
         co_return; // another action had the drives: no sleep under its feet
+    }
+    if (m_sleepWake->wakeCount() != wakeCountBefore) {
+        co_return; // the machine slept and woke under this eject: not again now
     }
     // A notice that already kept the machine awake once (its delivery skipped or
     // failed) must not keep every later Eject & Sleep from sleeping.

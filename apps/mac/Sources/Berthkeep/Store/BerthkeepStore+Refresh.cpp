@@ -3,7 +3,9 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <exception>
 
+#include "Berthkeep/Actions/DriveOperationError.hpp"
 #include "BerthkeepShared/MainActorTask.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryController.hpp"
 
@@ -91,9 +93,26 @@ BerthkeepStore::runInventoryRefresh(QPointer<BerthkeepStore> store, std::string 
     if (!store) {
         co_return std::vector<DetectedDrive>{};
     }
-    std::vector<DetectedDrive> drives = co_await store->performInventoryRefreshNow(context);
-    if (store && store->m_activeInventoryRefresh && store->m_activeInventoryRefresh->id == id) {
+    std::vector<DetectedDrive> drives;
+    std::exception_ptr failure;
+    try {
+        drives = co_await store->performInventoryRefreshNow(context);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!store) {
+        co_return drives;
+    }
+    // On every road: a slot left holding a failed task would hand its error
+    // to every later refresh without asking the provider again.
+    if (store->m_activeInventoryRefresh && store->m_activeInventoryRefresh->id == id) {
         store->m_activeInventoryRefresh.reset();
+    }
+    if (failure) {
+        store->m_logger.error(BerthkeepLogCategory::inventory, "inventory.refresh.failed",
+                              "Drive inventory refresh failed; keeping the drives as they were",
+                              {{"error", DriveOperationError::describe(failure)}});
+        drives = store->m_detectedDrives;
     }
     co_return drives;
 }

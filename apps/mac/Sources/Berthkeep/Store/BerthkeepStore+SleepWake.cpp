@@ -11,6 +11,8 @@ namespace berthkeep {
 namespace {
 
 constexpr BerthkeepLogCategory reliability = BerthkeepLogCategory::reliability;
+// How often a held sleep looks whether the action it waits for has ended.
+constexpr Clock::Duration kRunningActionPollInterval = std::chrono::milliseconds(250);
 
 QCoro::Task<void> runWorkspaceVolumeChange(QPointer<BerthkeepStore> store) {
     if (store) {
@@ -27,6 +29,12 @@ QCoro::Task<void> refreshInventoryIfAlive(QPointer<BerthkeepStore> store) {
 QCoro::Task<void> runSystemSleepEject(QPointer<BerthkeepStore> store, std::string powerChangeID) {
     if (store) {
         co_await store->refreshInventoryNow();
+    }
+    if (store) {
+        const bool proceed = co_await store->waitForRunningActionBeforeSleep(powerChangeID);
+        if (!proceed) {
+            co_return;
+        }
     }
     if (store) {
         co_await store->runTrigger(TriggerReason::systemSleep);
@@ -114,6 +122,36 @@ void BerthkeepStore::handleSystemPowerWillSleep(
         "system sleep eject");
 }
 
+QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string powerChangeID) {
+    const QPointer<BerthkeepStore> self(this);
+    const std::shared_ptr<Clock> clock = m_platform.clock;
+    bool logged = false;
+    while (isActionRunning()) {
+        if (m_sleepWake->wakeObservedSinceLastSleep() ||
+            (m_sleepWake->pendingSleepAcknowledgerID() &&
+             m_sleepWake->pendingSleepAcknowledgerID() != powerChangeID)) {
+            // Woken meanwhile, or a newer will-sleep runs its own road.
+            co_return false;
+        }
+        if (!m_sleepWake->hasPendingSleepAcknowledger()) {
+            // Released at its time-out: the trigger finds the action still
+            // running and records the drives that slept mounted.
+            co_return true;
+        }
+        if (!logged) {
+            logged = true;
+            m_logger.notice(BerthkeepLogCategory::reliability, "sleep.trigger.waiting_for_action",
+                            "Holding system sleep until the running action ends",
+                            {{"sleep_power_change_id", powerChangeID}});
+        }
+        co_await clock->sleep(kRunningActionPollInterval);
+        if (!self) {
+            co_return false;
+        }
+    }
+    co_return !m_sleepWake->wakeObservedSinceLastSleep();
+}
+
 BerthkeepSleepWakeCoordinator::WakeEventHandler BerthkeepStore::wakeEventHandler() {
     return [store = QPointer<BerthkeepStore>(this)](std::string attemptID,
                                                     std::optional<std::string> acknowledgerID,
@@ -129,6 +167,13 @@ void BerthkeepStore::beginWakeRemount() {
 
 void BerthkeepStore::triggerWakeRemountCatchUpIfNeeded() {
     m_sleepWake->triggerWakeRemountCatchUpIfNeeded(wakeEventHandler());
+}
+
+std::set<std::string> BerthkeepStore::drivesTakenOffBeforeWake(const std::string& attemptID) const {
+    if (m_attemptClosedByWake && m_attemptClosedByWake->first == attemptID) {
+        return m_attemptClosedByWake->second;
+    }
+    return {};
 }
 
 void BerthkeepStore::setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
@@ -188,7 +233,7 @@ BerthkeepStore::handleWakeEvent(std::string remountAttemptID,
 
 QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDrives(
     std::vector<DetectedDrive> inFlight) {
-    if (!m_activeTrigger || !isSleepTrigger(*m_activeTrigger) || inFlight.empty()) {
+    if (!sleepAttemptInterruptedByWake() || inFlight.empty()) {
         co_return;
     }
     std::set<std::string> candidates;
@@ -230,13 +275,26 @@ QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDr
                      {"drive_names", joinedDriveNames(recovered)}});
 }
 
+bool BerthkeepStore::sleepAttemptInterruptedByWake() const {
+    return m_activeTrigger && isSleepTrigger(*m_activeTrigger) &&
+           m_activeAttemptWakeCount < m_sleepWake->wakeCount();
+}
+
 void BerthkeepStore::invalidateInFlightSleepAttemptAfterWake() {
-    if (!m_activeTrigger || !isSleepTrigger(*m_activeTrigger)) {
+    if (!sleepAttemptInterruptedByWake()) {
         return;
     }
     preserveCompletedSleepEjectTargetsForWakeRemount();
     const std::optional<std::string> attemptID = m_activeAttemptID;
-    // The attempt's own task finds its id gone at its next check and stops.
+    if (attemptID) {
+        std::set<std::string> takenOff;
+        for (const DetectedDrive& drive : mergedAttemptSuccessTargets()) {
+            takenOff.insert(drive.id());
+        }
+        m_attemptClosedByWake.emplace(*attemptID, std::move(takenOff));
+    }
+    // The attempt's own task finds its id gone at its next check and closes
+    // itself without touching the running state again.
     setActiveTrigger(std::nullopt);
     setActiveAttemptID(std::nullopt);
     setActiveAttemptTargets({});

@@ -367,6 +367,9 @@ void BerthkeepStore::setActiveTrigger(std::optional<TriggerReason> trigger) {
 }
 
 void BerthkeepStore::setActiveAttemptID(std::optional<std::string> attemptID) {
+    if (attemptID && attemptID != m_activeAttemptID) {
+        m_activeAttemptWakeCount = m_sleepWake->wakeCount();
+    }
     m_activeAttemptID = std::move(attemptID);
 }
 

@@ -333,6 +333,7 @@ public:
     }
     void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) override;
     void triggerWakeRemountCatchUpIfNeeded() override;
+    std::set<std::string> drivesTakenOffBeforeWake(const std::string& attemptID) const override;
     QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) override;
     // The planned road of the coordinator, for the sleep triggers and Eject & Sleep.
     QCoro::Task<void> runPlannedTrigger(TriggerReason trigger);
@@ -381,6 +382,10 @@ public:
     // Holds the sleep until the managed drives are ejected; returns at once.
     void handleSystemPowerWillSleep(BerthkeepSleepWakeCoordinator::Acknowledge acknowledge);
     void beginWakeRemount();
+    // Waits, polling, while another action runs and this power change is still
+    // held. False when the sleep trigger should not run: a wake came, or a newer
+    // will-sleep took over.
+    QCoro::Task<bool> waitForRunningActionBeforeSleep(std::string powerChangeID);
     QCoro::Task<void> handleWorkspaceVolumeChange();
     // Delivers at once when the wake delay is zero, else starts one delayed delivery.
     QCoro::Task<void> schedulePendingSleepFailureNotificationIfNeeded();
@@ -390,6 +395,9 @@ public:
     QCoro::Task<void>
     recoverWakeRemountTargetsForAlreadyUnmountedDrives(std::vector<DetectedDrive> inFlight);
     void invalidateInFlightSleepAttemptAfterWake();
+    // A sleep attempt runs that began before the latest wake: the machine slept
+    // under it. One that began after is on its way to sleep and stays.
+    bool sleepAttemptInterruptedByWake() const;
     QCoro::Task<void> runWakeRemount(std::string remountAttemptID,
                                      std::shared_ptr<CancelToken> cancel);
     // What the running attempt has taken off: ejected, or no longer mounted.
@@ -530,6 +538,10 @@ private:
     std::vector<DetectedDrive> m_activeAttemptSuccessfulTargets;
     std::optional<TriggerReason> m_activeTrigger;
     std::optional<std::string> m_activeAttemptID;
+    // The wake count when the running attempt began.
+    std::uint64_t m_activeAttemptWakeCount = 0;
+    // The last sleep attempt a wake closed, and the drives it had taken off.
+    std::optional<std::pair<std::string, std::set<std::string>>> m_attemptClosedByWake;
     std::optional<LastActionSummary> m_lastActionSummary;
     std::optional<PendingSleepFailureNotification> m_pendingSleepFailureNotification;
     std::unique_ptr<BerthkeepSleepWakeCoordinator> m_sleepWake;

@@ -18,6 +18,15 @@ QCoro::Task<void> markDone(QCoro::Task<void> task, bool* done) {
     *done = true;
 }
 
+// Starts Eject All of the mounted managed drives; `done` turns true when it ends.
+void startEjectAll(BerthkeepStore* store, bool* done) {
+    startMainActorTask([store, done] {
+        return markDone(store->actionCoordinator().runExplicitEject(
+                            store->mountedManagedDriveIDs(), TriggerReason::manualEjectAll, *store),
+                        done);
+    });
+}
+
 TransientActionStatus panel(TransientActionStatusAction action, std::string title,
                             std::optional<std::string> detail, Tone tone) {
     return {action, std::move(title), std::move(detail), tone};
@@ -87,11 +96,7 @@ TEST(EjectAttempt, HungEjectTimesOutWhileAnotherTriggerIsRefused) {
     BerthkeepStore* raw = store.get();
 
     bool done = false;
-    startMainActorTask([raw, &done] {
-        return markDone(raw->actionCoordinator().runExplicitEject(
-                            raw->mountedManagedDriveIDs(), TriggerReason::manualEjectAll, *raw),
-                        &done);
-    });
+    startEjectAll(raw, &done);
     ASSERT_TRUE(
         test::processEventsUntil([&fixture] { return !fixture.scriptedEjector->calls.empty(); }));
 
@@ -113,12 +118,15 @@ TEST(EjectAttempt, HungEjectTimesOutWhileAnotherTriggerIsRefused) {
               LastActionSummary{LastActionSummary::Result::stillBusy(1)});
 }
 
-TEST(EjectAttempt, StaleAttemptLeavesTheWorkingSetAndTakesItsPanelDown) {
+// The wake side closes the record of a sleep attempt while its first eject runs:
+// the attempt leaves the working set alone and takes its panel down, yet ends
+// with its own summary, reporting the drive it never reached.
+TEST(EjectAttempt, StaleSleepAttemptLeavesTheWorkingSetAndStillCloses) {
     ActionFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+    fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
     auto store = fixture.make();
     BerthkeepStore* raw = store.get();
-    // The wake side abandons the attempt while its first eject runs.
     fixture.scriptedEjector->during = [raw] {
         raw->setActiveAttemptID(std::nullopt);
     };
@@ -127,13 +135,37 @@ TEST(EjectAttempt, StaleAttemptLeavesTheWorkingSetAndTakesItsPanelDown) {
 
     EXPECT_EQ(fixture.scriptedEjector->calls.size(), 1u);
     const auto aborted = fixture.events("reliability.eject.aborted");
-    ASSERT_EQ(aborted.size(), 1u);
-    EXPECT_EQ(aborted[0].message, "Eject attempt completed after wake and was ignored");
+    ASSERT_EQ(aborted.size(), 2u);
+    EXPECT_EQ(aborted[0].message,
+              "Eject attempt completed after wake; the drive is queued for remount");
+    EXPECT_EQ(aborted[1].message, "Aborting stale eject attempt");
     EXPECT_EQ(store->workingDriveIDs(), (std::set<std::string>{"a", "b"}));
-    EXPECT_TRUE(fixture.events("reliability.eject.finished").empty());
+    const auto finished = fixture.events("reliability.eject.finished");
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].metadata.at("ejected_count"), "1");
+    EXPECT_EQ(finished[0].metadata.at("still_busy_count"), "1");
+    ASSERT_TRUE(store->pendingSleepFailureNotification());
+    EXPECT_EQ(store->pendingSleepFailureNotification()->failedDriveCount, 1);
+    ASSERT_EQ(store->pendingWakeRemountTargets().size(), 1u);
+    EXPECT_EQ(store->pendingWakeRemountTargets()[0].driveID, "a");
     ASSERT_EQ(fixture.panels().size(), 1u);
     EXPECT_EQ(fixture.panels()[0].title, "Preparing for sleep...");
     EXPECT_EQ(fixture.statusPresenter->dismissals, 1);
+
+    // Any other attempt just stops.
+    ActionFixture other;
+    other.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+    auto otherStore = other.make();
+    BerthkeepStore* otherRaw = otherStore.get();
+    other.scriptedEjector->during = [otherRaw] {
+        otherRaw->setActiveAttemptID(std::nullopt);
+    };
+    test::runTask(otherStore->actionCoordinator().runExplicitEject(
+        otherStore->mountedManagedDriveIDs(), TriggerReason::manualEjectAll, *otherStore));
+    const auto ignored = other.events("reliability.eject.aborted");
+    ASSERT_EQ(ignored.size(), 1u);
+    EXPECT_EQ(ignored[0].message, "Eject attempt completed after wake and was ignored");
+    EXPECT_TRUE(other.events("reliability.eject.finished").empty());
 }
 
 // The wake side drops a hung Eject & Sleep attempt and a newer attempt starts
@@ -298,6 +330,59 @@ TEST(EjectAttempt, TargetsGroupByEjectTargetInOrderOfFirstAppearance) {
         shape.push_back(group.id + ":" + members);
     }
     EXPECT_EQ(shape, (std::vector<std::string>{"disk4:AC", "disk5:B", "D:D"}));
+}
+
+// What an attempt hands the telemetry controller at its start and end, and the
+// mount point its start event logs.
+TEST(EjectAttemptRecords, TelemetryEventsCarryTheirPayloadKeys) {
+    ActionFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+    fixture.scriptedEjector->outcomes["b"] = Outcome::refuse;
+    fixture.scriptedEjector->outcomes["a"] = Outcome::hang;
+    fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
+    auto store = fixture.make();
+    BerthkeepStore* raw = store.get();
+    test::processQueuedEvents();
+    fixture.forgetTelemetry();
+
+    bool done = false;
+    startEjectAll(raw, &done);
+    ASSERT_TRUE(
+        test::processEventsUntil([&fixture] { return !fixture.scriptedEjector->calls.empty(); }));
+    test::runTask(store->runPlannedTrigger(TriggerReason::systemSleep)); // refused: busy
+    fixture.clock->advance(15s);
+    ASSERT_TRUE(test::processEventsUntil([&done] { return done; }));
+    test::processQueuedEvents();
+
+    using Payload = std::map<std::string, std::string>;
+    std::vector<std::pair<std::string, Payload>> sent;
+    const auto requests = fixture.transport->requests();
+    for (std::size_t index = fixture.forgottenRequests; index < requests.size(); ++index) {
+        for (const auto& event : requests[index].newEvents) {
+            sent.emplace_back(event.name, Payload(event.payload.begin(), event.payload.end()));
+        }
+    }
+    const std::vector<std::pair<std::string, Payload>> expected = {
+        {"manual_eject_attempted", {{"trigger", "manual_eject_all"}, {"attempted_count", "2"}}},
+        {"auto_eject_attempted", {{"trigger", "system_sleep"}, {"attempted_count", "0"}}},
+        {"auto_eject_result",
+         {{"trigger", "system_sleep"},
+          {"attempted_count", "0"},
+          {"succeeded_count", "0"},
+          {"result", "skipped_busy"}}},
+        {"manual_eject_result",
+         {{"trigger", "manual_eject_all"},
+          {"attempted_count", "2"},
+          {"succeeded_count", "0"},
+          {"result", "timeout"},
+          {"failure_reason_code", "timeout"}}},
+    };
+    EXPECT_EQ(sent, expected);
+
+    const auto started = fixture.events("reliability.eject.drive.started");
+    ASSERT_EQ(started.size(), 2u);
+    EXPECT_EQ(started[0].metadata.at("mount_path"), "/Volumes/Alpha");
+    EXPECT_EQ(started[1].metadata.at("mount_path"), "/Volumes/Bravo");
 }
 
 TEST(EjectAttemptRecords, ResultWordsAndFailureCodesAndQueueMerge) {

@@ -123,6 +123,59 @@ TEST(BerthkeepStoreRefresh, AStaleSnapshotIsDroppedAndTheCallerGetsTheCurrentLis
     EXPECT_EQ(store.detectedDrives(), (std::vector<DetectedDrive>{drive("z", "Zulu")}));
 }
 
+// Throws on the snapshots it is told to, else answers as the fake inventory.
+class FailingInventory final : public ContextualDriveInventoryProviding {
+public:
+    explicit FailingInventory(std::shared_ptr<storetest::FakeInventory> inner)
+        : m_inner(std::move(inner)) {}
+    std::vector<DetectedDrive> snapshot(const std::set<std::string>& excludedDriveIDs,
+                                        const DriveInventoryAuditContext& context) override {
+        failIfTold();
+        return m_inner->snapshot(excludedDriveIDs, context);
+    }
+    std::vector<DetectedDrive> snapshot(const std::set<std::string>& excludedDriveIDs,
+                                        bool allowMountedVolumeAccess) override {
+        failIfTold();
+        return m_inner->snapshot(excludedDriveIDs, allowMountedVolumeAccess);
+    }
+    void failIfTold() {
+        ++calls;
+        if (failuresLeft > 0) {
+            --failuresLeft;
+            throw std::runtime_error("disk tool crashed");
+        }
+    }
+    int calls = 0;
+    int failuresLeft = 0;
+
+private:
+    std::shared_ptr<storetest::FakeInventory> m_inner;
+};
+
+TEST(BerthkeepStoreRefresh, AFailedSnapshotKeepsTheDrivesAndLaterRefreshesAskAgain) {
+    storetest::StoreFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha")};
+    const auto failing = std::make_shared<FailingInventory>(fixture.inventory);
+    fixture.customInventory = failing;
+    QuietStore quiet(fixture);
+    BerthkeepStore& store = *quiet.store;
+    const int callsBefore = failing->calls;
+
+    failing->failuresLeft = 1;
+    fixture.inventory->drives = {drive("b", "Bravo")};
+    const auto failed = test::runTask(store.refreshInventoryNow());
+    EXPECT_EQ(failed, (std::vector<DetectedDrive>{drive("a", "Alpha")}));
+    EXPECT_EQ(store.detectedDrives(), failed);
+    const auto logged = fixture.sink->named("inventory.refresh.failed");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].metadata.at("error"), "disk tool crashed");
+
+    const auto next = test::runTask(store.refreshInventoryNow());
+    EXPECT_EQ(failing->calls, callsBefore + 2) << "the provider is asked again";
+    EXPECT_EQ(next, (std::vector<DetectedDrive>{drive("b", "Bravo")}));
+    EXPECT_EQ(store.detectedDrives(), next);
+}
+
 TEST(BerthkeepStoreRefresh, AsyncRefreshEndsWithAProbeOnlyWithFullMonitoringActive) {
     struct Case {
         const char* preference;

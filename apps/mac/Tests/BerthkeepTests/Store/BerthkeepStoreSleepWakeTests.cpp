@@ -30,6 +30,9 @@ public:
                 throw CancellationError();
             }
         }
+        if (failing.contains(drive.id())) {
+            throw std::runtime_error("Volume is busy");
+        }
         setMounted(drive.id(), false);
     }
     QCoro::Task<void> mount(RemountTarget target, std::shared_ptr<CancelToken>) override {
@@ -46,6 +49,9 @@ public:
     }
 
     std::map<std::string, Clock::Duration> ejectDelays;
+    // Refuse to eject, after their delay.
+    std::set<std::string> failing;
+    // Refuse to mount.
     std::set<std::string> refusing;
     std::vector<std::string> mounts;
 
@@ -83,6 +89,18 @@ struct SleepFixture : storetest::StoreFixture {
             clock->advance(step);
             test::processQueuedEvents();
         }
+    }
+    std::size_t mountedCount() const {
+        return static_cast<std::size_t>(
+            std::count_if(inventory->drives.begin(), inventory->drives.end(),
+                          [](const DetectedDrive& drive) { return drive.isMounted(); }));
+    }
+    std::vector<std::string> queuedIDs(const BerthkeepStore& store) const {
+        std::vector<std::string> ids;
+        for (const RemountTarget& target : store.pendingWakeRemountTargets()) {
+            ids.push_back(target.driveID);
+        }
+        return ids;
     }
     std::vector<std::string> acknowledgedReasons() const {
         std::vector<std::string> reasons;
@@ -188,46 +206,281 @@ TEST(BerthkeepStoreSleepWake, WakeClosesASleepEjectThatWasStillRunning) {
     fixture.pass(30s); // the old eject ends too, so nothing outlives the test
 }
 
-TEST(BerthkeepStoreSleepWake, ASleepWhileAnotherActionRunsRecordsTheNotice) {
-    SleepFixture fixture;
-    fixture.drives->ejectDelays = {{"a", 5s}, {"b", 5s}};
-    auto store = fixture.start();
-    store->perform(MenubarUtilityAction::Kind::ejectAll);
-    fixture.pass(1s);
-    ASSERT_TRUE(store->isActionRunning());
+// A sleep arriving while another eject runs is held until that eject ends; the
+// sleep trigger then takes what is still mounted. Past the hold, the drives that
+// slept mounted are recorded.
+TEST(BerthkeepStoreSleepWake, ASleepWhileAnotherEjectRunsWaitsForIt) {
+    enum class Action { ejectAll, ejectOneDrive };
+    struct Case {
+        const char* name;
+        Action action;
+        Clock::Duration ejectTakes;
+        std::set<std::string> failing;
+        // After the will-sleep.
+        Clock::Duration heldAtLeast;
+        Clock::Duration releasedBy;
+        const char* reason;
+        std::optional<std::int64_t> notice;
+        std::vector<std::string> queued;
+    };
+    // The second case's single eject leaves Bravo to the sleep; in the third
+    // Alpha refuses both; the fourth outlasts the hold.
+    const Case cases[] = {
+        {"Eject All", Action::ejectAll, 5s, {}, 8500ms, 10s, "trigger_finished", {}, {}},
+        {"one drive", Action::ejectOneDrive, 5s, {}, 8500ms, 10s, "trigger_finished", {}, {"b"}},
+        {"refused", Action::ejectAll, 5s, {"a"}, 13500ms, 15s, "trigger_finished", 1, {}},
+        {"past the hold", Action::ejectAll, 20s, {}, 24500ms, 25500ms, "timeout", 1, {}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        SleepFixture fixture;
+        fixture.drives->ejectDelays = {{"a", test.ejectTakes}, {"b", test.ejectTakes}};
+        fixture.drives->failing = test.failing;
+        fixture.timing.sleepTriggeredEjectTimeout = 30s;
+        auto store = fixture.start();
+        if (test.action == Action::ejectAll) {
+            store->perform(MenubarUtilityAction::Kind::ejectAll);
+        } else {
+            store->perform(DriveAction::Kind::eject, "a");
+        }
+        fixture.pass(1s);
+        ASSERT_TRUE(store->isActionRunning());
 
-    int acknowledged = 0;
-    store->handleSystemPowerWillSleep([&acknowledged] { ++acknowledged; });
-    fixture.pass(100ms);
-    EXPECT_EQ(acknowledged, 1);
-    ASSERT_TRUE(store->pendingSleepFailureNotification());
-    EXPECT_EQ(store->pendingSleepFailureNotification()->failedDriveCount, 2);
-    // Eject All ends well after the machine slept; the drives slept mounted all the same.
-    fixture.pass(12s);
-    EXPECT_FALSE(store->isActionRunning());
-    ASSERT_TRUE(store->pendingSleepFailureNotification());
-    EXPECT_TRUE(fixture.defaults->dataForKey(BerthkeepStore::pendingSleepFailureNotificationKey));
+        int acknowledged = 0;
+        store->handleSystemPowerWillSleep([&acknowledged] { ++acknowledged; });
+        fixture.pass(test.heldAtLeast);
+        EXPECT_EQ(acknowledged, 0);
+        fixture.pass(test.releasedBy - test.heldAtLeast);
+        EXPECT_EQ(acknowledged, 1);
+        fixture.pass(40s, 1s);
+        EXPECT_FALSE(store->isActionRunning());
+        EXPECT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{test.reason});
+        const auto& notice = store->pendingSleepFailureNotification();
+        EXPECT_EQ(notice ? std::optional<std::int64_t>(notice->failedDriveCount) : std::nullopt,
+                  test.notice);
+        EXPECT_EQ(fixture.queuedIDs(*store), test.queued);
+    }
 }
 
-TEST(BerthkeepStoreSleepWake, AStaleNoticeKeepsOnlyOneEjectAndSleepAwake) {
+// The machine slept and woke under an Eject & Sleep: its late close replaces the
+// stale notice, its drive comes back with the wake, and no second sleep follows.
+TEST(BerthkeepStoreSleepWake, AnEjectAndSleepOvertakenByAWakeClosesWithoutSleepingAgain) {
     SleepFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha")};
-    fixture.drives->ejectDelays = {{"a", 30s}};
+    fixture.drives->ejectDelays = {{"a", 10s}};
     fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, false);
     auto store = fixture.start();
     store->setPendingSleepFailureNotification(PendingSleepFailureNotification{1});
-    // Each round's eject is overtaken by a wake, so no close replaces the notice.
-    for (const int expectedRequests : {0, 1}) {
-        fixture.inventory->drives = {drive("a", "Alpha")};
-        store->refreshInventory();
-        fixture.pass(100ms);
-        store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
+
+    store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
+    fixture.pass(1s);
+    ASSERT_TRUE(store->isActionRunning());
+    store->beginWakeRemount();
+    fixture.pass(20s, 500ms);
+
+    EXPECT_FALSE(store->pendingSleepFailureNotification());
+    EXPECT_EQ(store->lastActionSummary(), LastActionSummary{LastActionSummary::Result::ejected(1)});
+    EXPECT_EQ(fixture.drives->mounts, std::vector<std::string>{"a"});
+    EXPECT_EQ(fixture.mountedCount(), 1u);
+    EXPECT_EQ(fixture.sleepRequester->requests, 0);
+}
+
+// The sleep eject outlives the hold and the wake closes its record: the attempt
+// still ends as it would have before the hold. What it ejected after the wake is
+// mounted again with the wake queue; what it left mounted is the notice.
+TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> ids;
+        std::map<std::string, Clock::Duration> ejectTakes;
+        Clock::Duration wakeAt;
+        std::vector<std::string> mounts;
+        LastActionSummary summary;
+    };
+    using Result = LastActionSummary::Result;
+    const Case cases[] = {
+        {"hung, then slow past the wake",
+         {"a", "b"},
+         {{"a", 60s}, {"b", 14s}},
+         27s,
+         {"b"},
+         LastActionSummary{Result::partialSuccess(1, 1)}},
+        {"one in flight at the wake, one never reached",
+         {"a", "b", "c", "d"},
+         {{"a", 10s}, {"b", 10s}, {"c", 10s}, {"d", 10s}},
+         26s,
+         {"a", "b", "c"},
+         LastActionSummary{Result::partialSuccess(3, 1)}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        SleepFixture fixture;
+        fixture.inventory->drives.clear();
+        for (const std::string& id : test.ids) {
+            fixture.inventory->drives.push_back(drive(id, "Drive " + id));
+        }
+        fixture.drives->ejectDelays = test.ejectTakes;
+        auto store = fixture.start();
+
+        store->handleSystemPowerWillSleep([] {});
+        fixture.pass(test.wakeAt);
+        EXPECT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{"timeout"});
+        store->beginWakeRemount();
+        fixture.pass(40s - test.wakeAt);
+
+        EXPECT_EQ(fixture.mountedCount(), test.ids.size());
+        std::vector<std::string> mounts = fixture.drives->mounts;
+        std::sort(mounts.begin(), mounts.end());
+        EXPECT_EQ(mounts, test.mounts);
+        EXPECT_EQ(fixture.notifications->delivered, std::vector<std::int64_t>{1});
+        EXPECT_EQ(store->lastActionSummary(), test.summary);
+        EXPECT_EQ(fixture.sink->named("reliability.eject.closed_after_wake").size(), 1u);
+        EXPECT_FALSE(store->isActionRunning());
+        EXPECT_TRUE(store->pendingWakeRemountTargets().empty());
+    }
+}
+
+// After a sleep and wake, Eject & Sleep is not taken for a sleep the wake
+// interrupted: it keeps its drives ejected, asks for sleep, and the next wake
+// brings them back.
+TEST(BerthkeepStoreSleepWake, EjectAndSleepAfterAWakeRunsToItsSleepRequest) {
+    SleepFixture fixture;
+    auto store = fixture.start();
+    store->handleSystemPowerWillSleep([] {});
+    fixture.pass(1s);
+    store->beginWakeRemount();
+    fixture.pass(5s);
+    ASSERT_EQ(fixture.mountedCount(), 2u);
+    ASSERT_EQ(fixture.drives->mounts.size(), 2u);
+
+    store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
+    fixture.pass(10s);
+    EXPECT_EQ(fixture.mountedCount(), 0u);
+    EXPECT_EQ(fixture.drives->mounts.size(), 2u) << "nothing mounted before the next wake";
+    EXPECT_EQ(fixture.sleepRequester->requests, 1);
+    EXPECT_FALSE(store->pendingSleepFailureNotification());
+    EXPECT_TRUE(fixture.sink->named("sleep.wake.invalidated_inflight_eject").empty());
+    EXPECT_EQ(store->lastActionSummary(), LastActionSummary{LastActionSummary::Result::ejected(2)});
+
+    store->handleSystemPowerWillSleep([] {});
+    fixture.pass(1s);
+    store->beginWakeRemount();
+    fixture.pass(5s);
+    EXPECT_EQ(fixture.mountedCount(), 2u);
+}
+
+// An older sleep eject that closes late, after the wake, leaves alone the Eject &
+// Sleep the user started since.
+TEST(BerthkeepStoreSleepWake, ALateCloseLeavesAnAttemptStartedAfterTheWake) {
+    SleepFixture fixture;
+    fixture.drives->ejectDelays = {{"a", 10s}, {"b", 5s}};
+    auto store = fixture.start();
+    store->handleSystemPowerWillSleep([] {});
+    fixture.pass(2s);
+    store->beginWakeRemount();
+    fixture.pass(1s);
+    ASSERT_FALSE(store->isActionRunning());
+
+    store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
+    fixture.pass(30s, 500ms);
+    EXPECT_EQ(fixture.sink->named("reliability.eject.closed_after_wake").size(), 1u);
+    EXPECT_EQ(fixture.sink->named("sleep.wake.invalidated_inflight_eject").size(), 1u);
+    EXPECT_EQ(fixture.sleepRequester->requests, 1);
+    EXPECT_EQ(fixture.mountedCount(), 0u);
+}
+
+// With no time-out the eject is awaited as long as it takes.
+TEST(BerthkeepStoreSleepWake, AZeroTimeOutAwaitsTheEjectWithoutARace) {
+    struct Case {
+        Clock::Duration timeout;
+        std::size_t failures;
+        LastActionSummary summary;
+    };
+    using Result = LastActionSummary::Result;
+    const Case cases[] = {{15s, 1u, LastActionSummary{Result::partialSuccess(1, 1)}},
+                          {0s, 0u, LastActionSummary{Result::ejected(2)}}};
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.timeout.count());
+        SleepFixture fixture;
+        fixture.timing.sleepTriggeredEjectTimeout = test.timeout;
+        fixture.drives->ejectDelays = {{"a", 20s}};
+        auto store = fixture.start();
+        store->perform(MenubarUtilityAction::Kind::ejectAll);
+        fixture.pass(25s, 1s);
+
+        EXPECT_FALSE(store->isActionRunning());
+        EXPECT_EQ(fixture.sink->named("reliability.eject.drive.failed").size(), test.failures);
+        EXPECT_EQ(store->lastActionSummary(), test.summary);
+    }
+}
+
+// At a wake, the drives of an interrupted sleep eject that are already unmounted
+// are queued from the inventory; an Eject All running then is left alone.
+TEST(BerthkeepStoreSleepWake, WakeRecoversUnmountedDrivesOnlyOfASleepEject) {
+    for (const bool sleepEject : {true, false}) {
+        SCOPED_TRACE(sleepEject);
+        SleepFixture fixture;
+        fixture.drives->ejectDelays = {{"a", 30s}, {"b", 30s}};
+        auto store = fixture.start();
+        if (sleepEject) {
+            store->handleSystemPowerWillSleep([] {});
+        } else {
+            store->perform(MenubarUtilityAction::Kind::ejectAll);
+        }
         fixture.pass(1s);
         ASSERT_TRUE(store->isActionRunning());
+        // Bravo goes while Alpha's eject still runs.
+        fixture.inventory->drives[1] = drive("b", "Beta", false);
+        store->refreshInventory();
+        fixture.pass(100ms);
+
         store->beginWakeRemount();
-        fixture.pass(35s, 1s);
-        ASSERT_TRUE(store->pendingSleepFailureNotification());
-        EXPECT_EQ(fixture.sleepRequester->requests, expectedRequests);
+        fixture.pass(100ms);
+        const auto recovered = fixture.sink->named("sleep.wake.remount.recovered_from_inventory");
+        EXPECT_EQ(store->isActionRunning(), !sleepEject);
+        if (sleepEject) {
+            ASSERT_EQ(recovered.size(), 1u);
+            EXPECT_EQ(recovered[0].metadata.at("recovered_count"), "1");
+            EXPECT_EQ(recovered[0].metadata.at("drive_names"), "Beta");
+            EXPECT_EQ(fixture.queuedIDs(*store), std::vector<std::string>{"b"});
+            fixture.pass(3s);
+            EXPECT_EQ(fixture.drives->mounts, std::vector<std::string>{"b"});
+        } else {
+            EXPECT_TRUE(recovered.empty());
+            EXPECT_TRUE(fixture.sink->named("sleep.wake.invalidated_inflight_eject").empty());
+        }
+        fixture.pass(60s, 1s); // the old ejects end too, so nothing outlives the test
+    }
+}
+
+// A grouped target is mounted on its own while its disk shows an excluded volume.
+TEST(BerthkeepStoreSleepWake, SanitizingUngroupsOnlyTargetsBesideAnExcludedVolume) {
+    const auto volume = [](const char* id, DetectedDrive::Scope scope) {
+        return drive(id, id, true, scope, std::string(id) + "s1", std::string("disk4"));
+    };
+    const RemountTarget grouped{"x1", "Photos", "disk4s1", std::string("disk4"),
+                                std::string("disk4")};
+    const RemountTarget byBSDName{"x1", "Photos", "disk4s1", std::string("disk4"), std::nullopt};
+    const RemountTarget alone{"y1", "Music", "disk5s1", std::nullopt, std::string("disk5")};
+    const RemountTarget ungrouped{"x1", "Photos", "disk4s1", std::nullopt, std::string("x1")};
+    struct Case {
+        const char* name;
+        bool excludedSibling;
+        std::vector<RemountTarget> in, out;
+    };
+    const Case cases[] = {
+        {"excluded sibling", true, {grouped, byBSDName, alone}, {ungrouped, ungrouped, alone}},
+        {"no excluded sibling", false, {grouped, byBSDName, alone}, {grouped, byBSDName, alone}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        SleepFixture fixture;
+        fixture.inventory->drives = {volume("x1", DetectedDrive::Scope::managed)};
+        if (test.excludedSibling) {
+            fixture.inventory->drives.push_back(volume("x2", DetectedDrive::Scope::excluded));
+        }
+        auto store = fixture.start();
+        EXPECT_EQ(store->sanitizedWakeRemountTargets(test.in), test.out);
     }
 }
 
