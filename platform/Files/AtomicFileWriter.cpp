@@ -111,15 +111,20 @@ AtomicFileWriter::Outcome AtomicFileWriter::write(std::string_view bytes) {
 
 std::optional<std::string> AtomicFileWriter::replace(const std::string& path,
                                                      std::string_view bytes) {
+    // A file linked from elsewhere (kept with the user's other settings, say)
+    // stays linked: its target is replaced, not the link.
+    std::error_code unresolved;
+    const auto resolved = std::filesystem::canonical(path, unresolved);
+    const std::string target = unresolved ? path : resolved.string();
     Temporary temporary;
-    if (const int error = temporary.open(path)) {
+    if (const int error = temporary.open(target)) {
         return failure("cannot create a temporary file beside", path, error);
     }
     if (const int error = writeAll(temporary.fd(), bytes)) {
         return failure("cannot write", path, error);
     }
     struct stat existing {};
-    if (::stat(path.c_str(), &existing) == 0) {
+    if (::stat(target.c_str(), &existing) == 0) {
         ::fchmod(temporary.fd(), existing.st_mode & 07777);
     }
     if (::fsync(temporary.fd()) != 0) {
@@ -128,11 +133,11 @@ std::optional<std::string> AtomicFileWriter::replace(const std::string& path,
     if (const int error = temporary.close()) {
         return failure("cannot write", path, error);
     }
-    if (::rename(temporary.path().c_str(), path.c_str()) != 0) {
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
         return failure("cannot replace", path, errno);
     }
     temporary.renamed();
-    if (const int error = syncFolderOf(path)) {
+    if (const int error = syncFolderOf(target)) {
         return failure("cannot sync the folder of", path, error);
     }
     return std::nullopt;

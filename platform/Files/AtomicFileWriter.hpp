@@ -12,7 +12,8 @@ namespace berthkeep {
 // every write is checked, the temporary is synced and closed, renamed over the
 // file, and the folder is synced. On any failure before the rename the
 // temporary is removed and the file is untouched. The folder must exist. A
-// replaced file keeps its permissions; a new one gets 0666 less the umask.
+// replaced file keeps its permissions, and a symbolic link its target (which is
+// what gets replaced); a new file gets 0666 less the umask.
 //
 // A writer remembers its last failure, so a caller that retries on every tick
 // logs a full disk once: the same failure again is marked repeated until a

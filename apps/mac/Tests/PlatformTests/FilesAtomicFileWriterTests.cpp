@@ -62,7 +62,7 @@ TEST(AtomicFileWriterTest, FullDiskKeepsTheOldFileAndReportsTheFailureOnce) {
     EXPECT_EQ(readAll(path), "new");
 }
 
-TEST(AtomicFileWriterTest, ReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUmask) {
+TEST(AtomicFileWriterTest, ReplacedFileKeepsItsPermissionsAndLinkAndANewOneFollowsTheUmask) {
     QTemporaryDir folder;
     const std::string kept = folder.path().toStdString() + "/kept";
     ASSERT_FALSE(AtomicFileWriter::replace(kept, "one"));
@@ -70,6 +70,12 @@ TEST(AtomicFileWriterTest, ReplacedFileKeepsItsPermissionsAndANewOneFollowsTheUm
     ASSERT_FALSE(AtomicFileWriter::replace(kept, "two"));
     EXPECT_EQ(permissions(kept), 0600u);
     EXPECT_EQ(readAll(kept), "two");
+
+    const std::string link = folder.path().toStdString() + "/link";
+    std::filesystem::create_symlink(kept, link);
+    ASSERT_FALSE(AtomicFileWriter::replace(link, "three"));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(readAll(kept), "three");
 
     const mode_t mask = ::umask(0022);
     ::umask(mask);
