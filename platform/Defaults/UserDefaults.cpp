@@ -3,7 +3,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cctype>
@@ -212,10 +211,11 @@ FileUserDefaults::FileUserDefaults(const std::string& bundleIdentifier,
                                    std::shared_ptr<UnifiedLog> log, QObject* parent)
     : UserDefaults(parent)
     , m_bundleIdentifier(bundleIdentifier)
+    , m_filePath(QDir(QString::fromStdString(folder.value_or(defaultFolder())))
+                     .filePath(QString::fromStdString(bundleIdentifier + ".plist"))
+                     .toStdString())
+    , m_writer(m_filePath)
     , m_log(log ? std::move(log) : UnifiedLog::shared()) {
-    const QDir directory(QString::fromStdString(folder.value_or(defaultFolder())));
-    m_filePath =
-        directory.filePath(QString::fromStdString(bundleIdentifier + ".plist")).toStdString();
     load();
 }
 
@@ -244,15 +244,23 @@ void FileUserDefaults::load() {
         return;
     }
     std::string problem;
-    try {
-        auto parsed = decodePropertyList(file.readAll().toStdString());
-        if (const auto* dictionary = parsed.dictionary()) {
-            m_values = *dictionary;
-            return;
+    // Read one byte past the bound, whatever size the file claims.
+    const QByteArray bytes = file.read(maximumFileSize + 1);
+    if (bytes.size() > maximumFileSize) {
+        // Parsed, such a file takes some twenty times its size in memory, and
+        // every change would rewrite it whole.
+        problem = "larger than " + std::to_string(maximumFileSize >> 20) + " MiB";
+    } else {
+        try {
+            auto parsed = decodePropertyList(bytes.toStdString());
+            if (const auto* dictionary = parsed.dictionary()) {
+                m_values = *dictionary;
+                return;
+            }
+            problem = "property list is not a dictionary";
+        } catch (const PropertyListError& error) {
+            problem = error.what();
         }
-        problem = "property list is not a dictionary";
-    } catch (const PropertyListError& error) {
-        problem = error.what();
     }
     m_preserveUnreadableFile = true;
     logLine(true, "Preferences file " + m_filePath + " is unreadable (" + problem +
@@ -274,18 +282,11 @@ void FileUserDefaults::persist(const PropertyListValue::Dictionary& values) {
         logLine(true, "Moved the unreadable preferences file to " + aside.toStdString());
         m_preserveUnreadableFile = false;
     }
-    const std::string xml = serializePropertyListXml(PropertyListValue(values));
-    QSaveFile file(path);
-    bool ok = file.open(QIODevice::WriteOnly);
-    ok = ok &&
-         file.write(xml.data(), static_cast<qint64>(xml.size())) == static_cast<qint64>(xml.size());
-    ok = ok && file.commit();
-    if (!ok) {
-        file.cancelWriting();
-        logLine(true, "Cannot write preferences file " + m_filePath + ": " +
-                          file.errorString().toStdString());
+    const auto outcome = m_writer.write(serializePropertyListXml(values));
+    if (outcome.needsReport()) {
+        logLine(true, "Cannot write preferences file: " + *outcome.failure);
     }
-    m_lastWriteSucceeded = ok;
+    m_lastWriteSucceeded = outcome.succeeded();
 }
 
 void FileUserDefaults::logLine(bool isError, const std::string& message) const {

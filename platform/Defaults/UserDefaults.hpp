@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/Files/AtomicFileWriter.hpp"
 #include "platform/PropertyList/PropertyListValue.hpp"
 
 namespace berthkeep {
@@ -101,6 +102,9 @@ public:
                               std::optional<std::string> folder = std::nullopt,
                               std::shared_ptr<UnifiedLog> log = nullptr, QObject* parent = nullptr);
 
+    // A larger file is not read: it is treated as unreadable and set aside.
+    static constexpr std::int64_t maximumFileSize = 4 * 1024 * 1024;
+
     static std::string defaultFolder();
     std::string filePath() const { return m_filePath; }
     // False when the last write failed.
@@ -115,6 +119,7 @@ private:
 
     std::string m_bundleIdentifier;
     std::string m_filePath;
+    AtomicFileWriter m_writer;
     std::shared_ptr<UnifiedLog> m_log;
     // An unreadable file found at start-up is kept aside before the first write.
     bool m_preserveUnreadableFile = false;

@@ -1,9 +1,10 @@
 #include "platform/LoginItems/XdgAutostartLoginItemService.hpp"
 
+#include "platform/Files/AtomicFileWriter.hpp"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstdlib>
 #include <map>
@@ -161,14 +162,9 @@ void XdgAutostartLoginItemService::registerItem() {
         throw LoginItemError(LoginItemError::errorDomain, LoginItemError::writeFailed,
                              "The autostart folder could not be created.");
     }
-    QSaveFile file(QString::fromStdString(entryPath()));
-    const auto contents = entryContents();
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(contents.data(), qint64(contents.size())) != qint64(contents.size()) ||
-        !file.commit()) {
+    if (auto failure = AtomicFileWriter::replace(entryPath(), entryContents())) {
         throw LoginItemError(LoginItemError::errorDomain, LoginItemError::writeFailed,
-                             "The login item could not be written: " +
-                                 file.errorString().toStdString());
+                             "The login item could not be written: " + *failure);
     }
 }
 

@@ -180,6 +180,26 @@ PropertyListValue fromNode(plist_t node, int depth) {
     }
 }
 
+plist_t toNode(const PropertyListValue& value);
+
+plist_t dictionaryNode(const PropertyListValue::Dictionary& values) {
+    plist_t dictionary = plist_new_dict();
+    for (const auto& [key, element] : values) {
+        plist_dict_set_item(dictionary, key.c_str(), toNode(element));
+    }
+    return dictionary;
+}
+
+std::string xmlText(plist_t node) {
+    PlistPtr root(node);
+    char* xml = nullptr;
+    uint32_t length = 0;
+    plist_to_xml(root.get(), &xml, &length);
+    std::string text = xml ? std::string(xml, length) : std::string();
+    plist_to_xml_free(xml);
+    return text;
+}
+
 plist_t toNode(const PropertyListValue& value) {
     switch (value.type()) {
     case PropertyListValue::Type::boolean:
@@ -201,13 +221,8 @@ plist_t toNode(const PropertyListValue& value) {
         }
         return array;
     }
-    case PropertyListValue::Type::dictionary: {
-        plist_t dictionary = plist_new_dict();
-        for (const auto& [key, element] : *value.dictionary()) {
-            plist_dict_set_item(dictionary, key.c_str(), toNode(element));
-        }
-        return dictionary;
-    }
+    case PropertyListValue::Type::dictionary:
+        return dictionaryNode(*value.dictionary());
     case PropertyListValue::Type::date:
         return plist_new_date(value.date()->seconds, value.date()->microseconds);
     }
@@ -297,13 +312,11 @@ std::optional<PropertyListValue> parsePropertyList(const std::string& bytes) {
 }
 
 std::string serializePropertyListXml(const PropertyListValue& value) {
-    PlistPtr root(toNode(value));
-    char* xml = nullptr;
-    uint32_t length = 0;
-    plist_to_xml(root.get(), &xml, &length);
-    std::string text = xml ? std::string(xml, length) : std::string();
-    plist_to_xml_free(xml);
-    return text;
+    return xmlText(toNode(value));
+}
+
+std::string serializePropertyListXml(const PropertyListValue::Dictionary& dictionary) {
+    return xmlText(dictionaryNode(dictionary));
 }
 
 } // namespace berthkeep

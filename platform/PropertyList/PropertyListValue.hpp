@@ -93,5 +93,7 @@ std::optional<PropertyListValue> parsePropertyList(const std::string& bytes);
 
 // Serialises a value as an XML property list.
 std::string serializePropertyListXml(const PropertyListValue& value);
+// The same for a dictionary, without copying it into a value first.
+std::string serializePropertyListXml(const PropertyListValue::Dictionary& dictionary);
 
 } // namespace berthkeep

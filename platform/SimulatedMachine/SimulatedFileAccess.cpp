@@ -1,5 +1,6 @@
 #include "platform/SimulatedMachine/SimulatedFileAccess.hpp"
 
+#include "platform/Files/AtomicFileWriter.hpp"
 #include "platform/SimulatedMachine/SimulatedWorld.hpp"
 
 #include <cerrno>
@@ -76,32 +77,8 @@ bool readSimulatedFile(const std::string& path, std::string& bytes) {
 
 void replaceSimulatedFile(const std::string& path, const std::string& bytes) {
     makeParentFolder(path);
-    std::string temporary = path + ".XXXXXX";
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) {
-        throw SimulatedStateError(errnoText("cannot create temporary file beside", path));
-    }
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t count = ::write(fd, bytes.data() + written, bytes.size() - written);
-        if (count < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            const std::string message = errnoText("cannot write", temporary);
-            ::close(fd);
-            ::unlink(temporary.c_str());
-            throw SimulatedStateError(message);
-        }
-        written += static_cast<std::size_t>(count);
-    }
-    ::fchmod(fd, 0644);
-    ::fsync(fd);
-    ::close(fd);
-    if (::rename(temporary.c_str(), path.c_str()) != 0) {
-        const std::string message = errnoText("cannot replace", path);
-        ::unlink(temporary.c_str());
-        throw SimulatedStateError(message);
+    if (auto failure = AtomicFileWriter::replace(path, bytes)) {
+        throw SimulatedStateError(*failure);
     }
 }
 

@@ -28,7 +28,8 @@ fs::path workingFolder() {
     return error ? fs::path() : folder;
 }
 
-bool isMainThread() {
+// Only asserted on; a release build leaves it unused.
+[[maybe_unused]] bool isMainThread() {
     return QCoreApplication::instance() &&
            QThread::currentThread() == QCoreApplication::instance()->thread();
 }

@@ -7,12 +7,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
 #include <nlohmann/json.hpp>
 
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include "platform/Log/UnifiedLog.hpp"
 #include "platform/Paths/ApplicationSupport.hpp"
 
 namespace berthkeep {
@@ -88,7 +88,7 @@ const std::set<std::string> FileTargetedAssistLearningStore::builtInIdentities =
 
 FileTargetedAssistLearningStore::FileTargetedAssistLearningStore(
     std::optional<std::string> bundleIdentifier, std::optional<std::string> baseDirectory,
-    NowProvider nowProvider)
+    NowProvider nowProvider, std::shared_ptr<UnifiedLog> log)
     : m_directoryPath(
           QDir(QString::fromStdString(baseFolder(baseDirectory)))
               .filePath(QString::fromStdString(
@@ -96,7 +96,9 @@ FileTargetedAssistLearningStore::FileTargetedAssistLearningStore(
               .toStdString())
     , m_nowProvider(nowProvider ? std::move(nowProvider)
                                 : NowProvider([] { return std::chrono::system_clock::now(); }))
-    , m_recordsByIdentity(loadRecords(m_directoryPath)) {}
+    , m_recordsByIdentity(loadRecords(m_directoryPath))
+    , m_writer(filePath())
+    , m_log(log ? std::move(log) : UnifiedLog::shared()) {}
 
 std::string FileTargetedAssistLearningStore::filePath() const {
     return QDir(QString::fromStdString(m_directoryPath)).filePath(fileName).toStdString();
@@ -220,7 +222,7 @@ FileTargetedAssistLearningStore::deduplicated(const std::vector<Identity>& ident
     return result;
 }
 
-void FileTargetedAssistLearningStore::saveLocked() const {
+void FileTargetedAssistLearningStore::saveLocked() {
     if (!QDir().mkpath(QString::fromStdString(m_directoryPath))) {
         return;
     }
@@ -234,16 +236,15 @@ void FileTargetedAssistLearningStore::saveLocked() const {
     } catch (const std::exception&) {
         return;
     }
-    QSaveFile file(QString::fromStdString(filePath()));
-    if (!file.open(QIODevice::WriteOnly)) {
-        return;
+    const auto outcome = m_writer.write(text);
+    if (outcome.needsReport()) {
+        const UnifiedLogEntry entry{BerthkeepRuntimeIdentity::currentBundleIdentifier(),
+                                    "TargetedAssistLearning", UnifiedLogType::error,
+                                    "Cannot save what was learned: " + *outcome.failure};
+        if (m_log->isEnabled(entry.subsystem, entry.category, entry.type)) {
+            m_log->write(entry);
+        }
     }
-    if (file.write(text.data(), static_cast<qint64>(text.size())) !=
-        static_cast<qint64>(text.size())) {
-        file.cancelWriting();
-        return;
-    }
-    file.commit();
 }
 
 std::string FileTargetedAssistLearningStore::encodeState(const PersistedState& state) {

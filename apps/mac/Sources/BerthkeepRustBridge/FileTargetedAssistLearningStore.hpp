@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -11,16 +12,20 @@
 #include <vector>
 
 #include "BerthkeepRustBridge/WireDriveUsageMonitorTargetedAssistIdentity.hpp"
+#include "platform/Files/AtomicFileWriter.hpp"
 
 namespace berthkeep {
+
+class UnifiedLog;
 
 // Learns which viewer applications keep touching the managed drives, from the
 // activity monitor's own reports, and hands the frequent ones back to it.
 // Persisted in "targeted-assist-learning.json" in the Application Support folder.
 //
 // Every operation holds the store's lock for its whole run, file write included,
-// so any thread may call it. Nothing here reports an error: a bad file reads as
-// an empty store and a failed write leaves learning in memory until the next save.
+// so any thread may call it. Nothing here throws: a bad file reads as an empty
+// store, and a failed write leaves the file as it was and learning in memory
+// until the next save; the failure is logged once, not at every save.
 class FileTargetedAssistLearningStore {
 public:
     using Identity = WireDriveUsageMonitorTargetedAssistIdentity;
@@ -53,9 +58,11 @@ public:
     // baseDirectory: the folder that receives the store's own folder
     // ("Berthkeep" or "Berthkeep Test"); by default the user's Application
     // Support folder, else the temporary directory. Reads the file; creates nothing.
+    // log: where a failed write is told; by default the process's unified log.
     explicit FileTargetedAssistLearningStore(
         std::optional<std::string> bundleIdentifier,
-        std::optional<std::string> baseDirectory = std::nullopt, NowProvider nowProvider = {});
+        std::optional<std::string> baseDirectory = std::nullopt, NowProvider nowProvider = {},
+        std::shared_ptr<UnifiedLog> log = nullptr);
 
     FileTargetedAssistLearningStore(const FileTargetedAssistLearningStore&) = delete;
     FileTargetedAssistLearningStore& operator=(const FileTargetedAssistLearningStore&) = delete;
@@ -92,13 +99,15 @@ public:
 private:
     void pruneExpiredRecords(Date now);
     std::vector<Identity> promotedIdentitiesLocked() const;
-    void saveLocked() const;
+    void saveLocked();
     static std::vector<Identity> deduplicated(const std::vector<Identity>& identities);
 
     std::mutex m_lock;
     std::string m_directoryPath;
     NowProvider m_nowProvider;
     std::map<std::string, PersistedRecord> m_recordsByIdentity;
+    AtomicFileWriter m_writer;
+    std::shared_ptr<UnifiedLog> m_log;
 };
 
 } // namespace berthkeep

@@ -20,6 +20,8 @@ struct BerthkeepTelemetryController::PassResult {
     std::optional<BerthkeepTelemetryOutput> output;
     BerthkeepLogMetadata requestMetadata;
     std::optional<std::string> failure;
+    // The same failure as the last pass's: logged then.
+    bool failureRepeated = false;
     // A queue file that did not decode and was moved aside: where to, and why.
     std::optional<std::string> setAsidePath;
     std::optional<std::string> setAsideReason;
@@ -228,6 +230,9 @@ BerthkeepTelemetryController::processPass(PassContext context,
             {{"error", result.setAsideReason.value_or("")}, {"path", *result.setAsidePath}});
     }
     if (result.failure) {
+        if (result.failureRepeated) {
+            co_return;
+        }
         context.logger.error(BerthkeepLogCategory::reliability, "telemetry.processing.failed",
                              "Telemetry processing failed", {{"error", *result.failure}});
         co_return;
@@ -286,6 +291,9 @@ BerthkeepTelemetryController::runPass(const PassWork& context,
 
         result.requestMetadata = requestMetadata(context.config, queue, newEvents);
         result.output = std::move(output);
+    } catch (const BerthkeepTelemetryQueueStoreError& error) {
+        result.failure = error.what();
+        result.failureRepeated = error.repeated();
     } catch (const std::exception& error) {
         result.failure = error.what();
     } catch (...) {

@@ -2,7 +2,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 
 #include <filesystem>
@@ -36,7 +35,8 @@ FileBerthkeepTelemetryQueueStore::FileBerthkeepTelemetryQueueStore(
     const std::optional<std::string>& bundleIdentifier, const std::optional<std::string>& baseURL)
     : m_directoryURL((std::filesystem::path(rootFolder(baseURL)) /
                       BerthkeepRuntimeIdentity::applicationSupportDirectoryName(bundleIdentifier))
-                         .string()) {}
+                         .string())
+    , m_writer(fileURL()) {}
 
 std::string FileBerthkeepTelemetryQueueStore::fileURL() const {
     return (std::filesystem::path(m_directoryURL) / fileName).string();
@@ -80,14 +80,10 @@ void FileBerthkeepTelemetryQueueStore::save(const BerthkeepTelemetryQueue& queue
     }
     // nlohmann's objects keep their keys sorted.
     const auto text = BerthkeepTelemetryCoding::dumpPretty(BerthkeepTelemetryCoding::encode(queue));
-    const auto path = fileURL();
-    QSaveFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::WriteOnly) ||
-        file.write(text.data(), static_cast<qint64>(text.size())) !=
-            static_cast<qint64>(text.size()) ||
-        !file.commit()) {
-        throw BerthkeepTelemetryQueueStoreError(
-            Kind::writeFailed, "cannot write " + path + ": " + file.errorString().toStdString());
+    const auto outcome = m_writer.write(text);
+    if (!outcome.succeeded()) {
+        throw BerthkeepTelemetryQueueStoreError(Kind::writeFailed, *outcome.failure,
+                                                outcome.repeated);
     }
 }
 

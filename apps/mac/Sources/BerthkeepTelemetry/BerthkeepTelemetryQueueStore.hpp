@@ -5,6 +5,7 @@
 #include <string>
 
 #include "BerthkeepTelemetry/BerthkeepTelemetryRecords.hpp"
+#include "platform/Files/AtomicFileWriter.hpp"
 
 namespace berthkeep {
 
@@ -14,14 +15,19 @@ class BerthkeepTelemetryQueueStoreError : public std::runtime_error {
 public:
     enum class Kind { readFailed, undecodable, writeFailed };
 
-    BerthkeepTelemetryQueueStoreError(Kind kind, const std::string& message)
+    BerthkeepTelemetryQueueStoreError(Kind kind, const std::string& message, bool repeated = false)
         : std::runtime_error(message)
-        , m_kind(kind) {}
+        , m_kind(kind)
+        , m_repeated(repeated) {}
 
     Kind kind() const noexcept { return m_kind; }
+    // The same failure as the store's last one, with no success between: already
+    // reported once (a full disk fails every pass alike).
+    bool repeated() const noexcept { return m_repeated; }
 
 private:
     Kind m_kind;
+    bool m_repeated;
 };
 
 // Where the telemetry queue lives between passes. Synchronous, on the calling
@@ -62,6 +68,7 @@ public:
 
 private:
     std::string m_directoryURL;
+    mutable AtomicFileWriter m_writer;
 };
 
 } // namespace berthkeep

@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include "FullFileSystem.hpp"
+#include "platform/Log/UnifiedLog.hpp"
 
 namespace berthkeep {
 namespace {
@@ -282,6 +284,29 @@ TEST_F(FileTargetedAssistLearningStoreTest, UnwritableFolderKeepsLearningInMemor
     store->recordObserved({{"foo", "Foo"}});
     store->recordObserved({{"foo", "Foo"}});
     EXPECT_EQ(store->promotedIdentities().size(), 1u);
+}
+
+TEST_F(FileTargetedAssistLearningStoreTest, FullDiskKeepsTheFileWholeAndLogsTheFailureOnce) {
+    test::FullFileSystem disk;
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileTargetedAssistLearningStore store(
+        BerthkeepRuntimeIdentity::testBundleIdentifier, disk.folder(),
+        [now = m_now] { return *now; }, log);
+    store.recordObserved({{"foo", "Foo"}});
+    const auto before = FileTargetedAssistLearningStore::loadRecords(store.directoryPath());
+    ASSERT_EQ(before.size(), 1u);
+    disk.fill();
+
+    store.recordObserved({{"foo", "Foo"}, {"bar", "Bar"}});
+    store.recordObserved({{"bar", "Bar"}});
+    EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(store.directoryPath()), before);
+    ASSERT_EQ(log->entries().size(), 1u);
+    EXPECT_EQ(log->entries()[0].type, UnifiedLogType::error);
+    EXPECT_EQ(store.promotedIdentities().size(), 2u) << "learning stays in memory";
+
+    disk.makeRoom();
+    store.recordObserved({{"baz", "Baz"}});
+    EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(store.directoryPath()).size(), 3u);
 }
 
 TEST_F(FileTargetedAssistLearningStoreTest, ConcurrentCallersLoseNoSighting) {

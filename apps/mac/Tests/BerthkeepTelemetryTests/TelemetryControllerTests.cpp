@@ -10,6 +10,7 @@
 #include "BerthkeepTelemetry/BerthkeepTelemetryController.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryWorkQueue.hpp"
 #include "CoroutineAssertions.hpp"
+#include "FullFileSystem.hpp"
 #include "TaskDriver.hpp"
 #include "TelemetryTestSupport.hpp"
 
@@ -39,14 +40,14 @@ BerthkeepTelemetryEvent storedEvent(std::string id, BerthkeepTelemetryCategory c
 
 struct Fixture {
     explicit Fixture(std::shared_ptr<RustBerthkeepTelemetryTransport> transport = nullptr,
-                     std::int64_t flushInterval = 60,
-                     std::shared_ptr<Executor> workQueue = nullptr) {
+                     std::int64_t flushInterval = 60, std::shared_ptr<Executor> workQueue = nullptr,
+                     std::optional<std::string> storeFolder = std::nullopt) {
         if (!transport) {
             fake = std::make_shared<FakeTelemetryTransport>();
             transport = fake;
         }
-        store = std::make_shared<FileBerthkeepTelemetryQueueStore>("com.example",
-                                                                   folder.path().toStdString());
+        store = std::make_shared<FileBerthkeepTelemetryQueueStore>(
+            "com.example", storeFolder.value_or(folder.path().toStdString()));
         auto config = BerthkeepTelemetryConfiguration::resolve({}, {}, "com.example", false);
         config.flushIntervalSeconds = flushInterval;
         config.appKey = "secret-app-key";
@@ -198,6 +199,28 @@ TEST(TelemetryController, FailedPassLeavesTheFileAndDropsTheEvents) {
     EXPECT_EQ(failed[0].metadata.at("error"),
               "Berthkeep Rust telemetry bridge returned an invalid response.");
     EXPECT_TRUE(fixture.sink->named("telemetry.request").empty());
+}
+
+TEST(TelemetryController, FullDiskKeepsTheQueueWholeAndLogsTheFailureOnce) {
+    test::FullFileSystem disk;
+    Fixture fixture(nullptr, 60, nullptr, disk.folder());
+    runTask(fixture.controller->recordOperational("kept"));
+    const auto before = readFile(fixture.store->fileURL());
+    disk.fill();
+
+    runTask(fixture.controller->recordOperational("lost"));
+    runTask(fixture.controller->flushIfNeeded());
+    EXPECT_EQ(readFile(fixture.store->fileURL()), before);
+    ASSERT_EQ(fixture.store->load().items.size(), 1u);
+    EXPECT_EQ(fixture.sink->named("telemetry.processing.failed").size(), 1u);
+
+    disk.makeRoom();
+    runTask(fixture.controller->recordOperational("saved"));
+    EXPECT_EQ(fixture.store->load().items.size(), 2u);
+    disk.fill();
+    runTask(fixture.controller->flushIfNeeded());
+    EXPECT_EQ(fixture.sink->named("telemetry.processing.failed").size(), 2u)
+        << "a failure after a success is logged again";
 }
 
 TEST(TelemetryController, MissingTransportFailsEveryPass) {

@@ -6,6 +6,7 @@
 
 #include <tuple>
 
+#include "FullFileSystem.hpp"
 #include "PropertyListTestInputs.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
 #include "platform/Log/UnifiedLog.hpp"
@@ -113,6 +114,11 @@ TEST(UserDefaultsTest, UnreadableFileReadsEmptyAndIsKeptAsideWithALogLine) {
         {"deeply nested", QByteArray::fromStdString(nested(30000)), "deeper"},
         {"binary with shared sub-trees",
          QByteArray::fromStdString(sharedSubtreeBinaryPropertyList(16)), "binary"},
+        {"past the size bound",
+         QByteArray::fromStdString(xml("<dict><key>k</key><string>" +
+                                       std::string(FileUserDefaults::maximumFileSize, 'x') +
+                                       "</string></dict>")),
+         "larger than 4 MiB"},
     };
     for (const auto& [name, contents, logged] : cases) {
         SCOPED_TRACE(name);
@@ -147,6 +153,32 @@ TEST(UserDefaultsTest, FailedWriteIsReportedAndLogged) {
     defaults.setBool("k", true);
     EXPECT_FALSE(defaults.lastWriteSucceeded());
     EXPECT_FALSE(log->entries().empty());
+}
+
+TEST(UserDefaultsTest, FullDiskKeepsTheFileWholeAndLogsTheFailureOnce) {
+    test::FullFileSystem disk;
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileUserDefaults defaults(kIdentifier, disk.folder(), log);
+    defaults.setStringArray("excluded", {"Backup"});
+    defaults.setBool("notifications", false);
+    const QByteArray before = readAll(defaults.filePath());
+    disk.fill();
+
+    defaults.setBool("notifications", true);
+    defaults.setInteger("ticks", 1);
+    defaults.setInteger("ticks", 2);
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    EXPECT_EQ(readAll(defaults.filePath()), before);
+    EXPECT_EQ(log->entries().size(), 1u);
+    const FileUserDefaults reread(kIdentifier, disk.folder(), log);
+    EXPECT_EQ(reread.stringArrayForKey("excluded"), std::vector<std::string>{"Backup"});
+    EXPECT_FALSE(reread.boolForKey("notifications"));
+    EXPECT_EQ(log->entries().size(), 1u) << "the old file still reads";
+
+    disk.makeRoom();
+    defaults.setInteger("ticks", 3);
+    EXPECT_TRUE(defaults.lastWriteSucceeded());
+    EXPECT_EQ(FileUserDefaults(kIdentifier, disk.folder(), log).integerForKey("ticks"), 3);
 }
 
 TEST(UserDefaultsTest, ReadersConvertLikeThePlatform) {
