@@ -41,12 +41,18 @@ public:
 // The executor runDetached uses when none is given (the global thread pool).
 std::shared_ptr<Executor> defaultExecutor();
 
-// For the end of the program or of a test, once the work still under way has
-// been told to stop (its children cancelled, its owners gone): runs the main
-// loop until nothing runs or waits on the global pool and what that work handed
-// back to the main loop has run, so every coroutine it held ends before the
-// application object does. Runs posted events only: no timers, sockets or
-// input. False when `limit` passed first, with work still running.
+// Wraps work an executor is sure to run on another thread, so that
+// finishDetachedWork knows it is under way from now until it has run (or the
+// wrapper is dropped unrun). Real executors wrap what they are given; one that
+// may hold work forever (a test's) does not.
+std::function<void()> countedUntilRun(std::function<void()> work);
+
+// For the end of the program or of a test, once the work under way has been
+// told to stop (its children cancelled, its owners gone): waits until no
+// counted work is left and runs what that work handed back to the main loop,
+// so every coroutine it held ends before the application object does. Runs
+// posted events only: no timers, sockets or input. False when `limit` passed
+// first, with work still running.
 bool finishDetachedWork(std::chrono::milliseconds limit);
 
 // Runs `work` (a plain callable returning R) off the main thread and resumes the

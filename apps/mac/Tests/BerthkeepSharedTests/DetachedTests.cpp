@@ -96,6 +96,32 @@ TEST(Detached, FinishingWaitsForWorkAndWhatItStartsOnceBack) {
     EXPECT_TRUE(task.isReady());
 }
 
+// An executor of its own thread, late to start, as a serial work queue is.
+class LateThreadExecutor final : public Executor {
+public:
+    void execute(std::function<void()> work) override {
+        std::thread([work = countedUntilRun(std::move(work))]() mutable {
+            std::this_thread::sleep_for(150ms);
+            work();
+        }).detach();
+    }
+};
+
+TEST(Detached, FinishingWaitsForCountedWorkOfAnyExecutor) {
+    bool ran = false;
+    auto work = [&ran] {
+        ran = true;
+    };
+    auto task = runDetached(work, std::make_shared<LateThreadExecutor>());
+    EXPECT_TRUE(finishDetachedWork(5s));
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(task.isReady());
+
+    // Work dropped unrun is no longer waited for.
+    countedUntilRun([] {});
+    EXPECT_TRUE(finishDetachedWork(100ms));
+}
+
 TEST(ProcessRunnerAsync, RunsTheChildOffTheMainThread) {
     ProcessRequest request;
     request.executablePath = "/bin/sh";

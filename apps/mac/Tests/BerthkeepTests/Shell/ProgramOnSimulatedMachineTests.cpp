@@ -230,12 +230,12 @@ TEST_F(ProgramOnSimulatedMachine, QuitsPromptlyWhileAnEjectHangs) {
     EXPECT_TRUE(standInsRunning("diskutil", "eject").empty());
 }
 
-// A listing that names 60,000 disks makes a refresh that cannot finish soon;
-// quitting does not wait for it.
+// A listing that names thousands of disks makes a refresh that cannot finish
+// for minutes, most of it not in a child; quitting does not wait for it.
 TEST_F(ProgramOnSimulatedMachine, QuitsPromptlyDuringARefreshThatCannotFinish) {
     makeMachineWithStick();
     std::string disks;
-    for (int disk = 10; disk < 60'010; ++disk) {
+    for (int disk = 10; disk < 10'010; ++disk) {
         disks += "<string>disk" + std::to_string(disk) + "</string>";
     }
     ScriptedBehaviour list;
@@ -249,7 +249,7 @@ TEST_F(ProgramOnSimulatedMachine, QuitsPromptlyDuringARefreshThatCannotFinish) {
     addBehaviour(list);
     QProcess program;
     start(program);
-    const auto deadline = SteadyClock::now() + 30s;
+    const auto deadline = SteadyClock::now() + 60s;
     while (!stateFile().read().behaviours.empty() && SteadyClock::now() < deadline) {
         std::this_thread::sleep_for(50ms);
     }
