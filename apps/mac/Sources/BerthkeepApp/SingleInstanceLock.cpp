@@ -7,7 +7,7 @@
 
 #include <cstdlib>
 
-#include "platform/Paths/ApplicationSupport.hpp"
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 
 namespace berthkeep {
 
@@ -25,7 +25,9 @@ std::string SingleInstanceLock::defaultFolder() {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
         return runtime;
     }
-    return ApplicationSupport::baseDirectory().value_or(QDir::tempPath().toStdString());
+    return BerthkeepRuntimeIdentity::applicationSupportDirectoryPath(
+               BerthkeepRuntimeIdentity::currentBundleIdentifier())
+        .value_or(QDir::tempPath().toStdString());
 }
 
 bool SingleInstanceLock::tryLock() {

@@ -18,8 +18,9 @@ public:
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
-    // $XDG_RUNTIME_DIR, else the user's data folder (which outlives a login
-    // session, but a stale lock there is taken over all the same).
+    // $XDG_RUNTIME_DIR, else the program's folder among the user's data (which
+    // outlives a login session, but a stale lock there is taken over all the
+    // same).
     static std::string defaultFolder();
 
     // False when another running copy holds the lock. A folder that cannot be

@@ -48,10 +48,9 @@ int main(int argc, char** argv) {
 
     SingleInstanceLock instanceLock(SingleInstanceLock::defaultFolder());
     if (!instanceLock.tryLock()) {
-        std::fprintf(
-            stderr,
-            "Berthkeep is already running for this user (%s holds the lock); this copy ends.\n",
-            instanceLock.path().c_str());
+        std::fprintf(stderr,
+                     "Berthkeep is already running for this user (its lock: %s); this copy ends.\n",
+                     instanceLock.path().c_str());
         return 0;
     }
 

@@ -282,5 +282,23 @@ TEST_F(ProgramOnSimulatedMachine, SecondCopyLeavesTheFirstRunning) {
     signalAndExpectCleanEnd(first, SIGTERM, log);
 }
 
+// A copy killed outright leaves its lock file behind; the next start takes it
+// over.
+TEST_F(ProgramOnSimulatedMachine, AKilledCopyDoesNotKeepTheNextFromStarting) {
+    makeMachineWithStick();
+    QProcess killed;
+    start(killed);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(killed, log, "Travel Stick")) << log.toStdString();
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(10000));
+
+    QProcess next;
+    start(next);
+    log.clear();
+    EXPECT_TRUE(waitForLog(next, log, "Travel Stick")) << log.toStdString();
+    signalAndExpectCleanEnd(next, SIGTERM, log);
+}
+
 } // namespace
 } // namespace berthkeep
