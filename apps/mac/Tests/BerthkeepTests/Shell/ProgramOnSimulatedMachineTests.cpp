@@ -9,7 +9,6 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -152,17 +151,9 @@ protected:
 private:
     static std::vector<std::string> readZeroSeparated(const std::string& path) {
         std::ifstream file(path, std::ios::binary);
-        const std::string bytes((std::istreambuf_iterator<char>(file)),
-                                std::istreambuf_iterator<char>());
         std::vector<std::string> parts;
-        std::string::size_type begin = 0;
-        while (begin < bytes.size()) {
-            auto end = bytes.find('\0', begin);
-            if (end == std::string::npos) {
-                end = bytes.size();
-            }
-            parts.push_back(bytes.substr(begin, end - begin));
-            begin = end + 1;
+        for (std::string part; std::getline(file, part, '\0');) {
+            parts.push_back(part);
         }
         return parts;
     }
