@@ -8,7 +8,7 @@ class QSocketNotifier;
 
 namespace berthkeep {
 
-// Turns SIGINT and SIGTERM into a signal on the main loop, so the program ends
+// Turns SIGINT, SIGTERM and SIGHUP into a signal on the main loop, so the program ends
 // through its ordinary teardown instead of dying mid-write. The handler only
 // writes a byte to a pipe; everything else runs on the main thread. One per
 // process.
@@ -16,6 +16,11 @@ class TerminationSignalWatcher final : public QObject {
     Q_OBJECT
 
 public:
+    // Catches the signals from here on, before there is a loop to hear of
+    // them: a signal in start-up then ends the program once its loop runs.
+    // The constructor calls it too.
+    static void installHandlers();
+
     explicit TerminationSignalWatcher(QObject* parent = nullptr);
     ~TerminationSignalWatcher() override;
 

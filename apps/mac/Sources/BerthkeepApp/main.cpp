@@ -2,18 +2,42 @@
 // platform layers stand for.
 #include <QApplication>
 
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 
 #include "Berthkeep/Shell/BerthkeepLivePlatform.hpp"
 #include "Berthkeep/Shell/BerthkeepMenubarProductScenes.hpp"
 #include "Berthkeep/Shell/BerthkeepUpdaterController.hpp"
+#include "BerthkeepApp/SingleInstanceLock.hpp"
 #include "BerthkeepApp/TerminationSignalWatcher.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeBootstrap.hpp"
+#include "BerthkeepShared/Detached.hpp"
+#include "BerthkeepShared/ProcessRunner.hpp"
 #include "platform/Bundle/AppBundle.hpp"
 #include "platform/SimulatedMachine/SimulatedStateFile.hpp"
 #include "platform/System/DisplayPlatformChoice.hpp"
 
 using namespace berthkeep;
+
+namespace {
+
+// How long quitting waits for cancelled work: past a child's grace period (the
+// eject's is a second), well within what a user or a session manager waits.
+constexpr std::chrono::milliseconds quitWorkLimit{1500};
+
+// Catches the ending signals before any library's start-up code runs (the
+// sanitizer builds spend a tenth of a second there): a signal in start-up then
+// ends the program through its loop like any other.
+void installSignalHandlersFirst(int, char**, char**) {
+    TerminationSignalWatcher::installHandlers();
+}
+using PreinitFunction = void (*)(int, char**, char**);
+__attribute__((section(".preinit_array"), used)) const PreinitFunction catchSignalsFirst =
+    installSignalHandlersFirst;
+
+} // namespace
 
 int main(int argc, char** argv) {
     DisplayPlatformChoice::applyToProcess("Berthkeep");
@@ -21,6 +45,14 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Berthkeep"));
     // An agent: closing a window never ends it, only Quit or a signal does.
     QApplication::setQuitOnLastWindowClosed(false);
+
+    SingleInstanceLock instanceLock(SingleInstanceLock::defaultFolder());
+    if (!instanceLock.tryLock()) {
+        std::fprintf(stderr,
+                     "Berthkeep is already running for this user (its lock: %s); this copy ends.\n",
+                     instanceLock.path().c_str());
+        return 0;
+    }
 
     TerminationSignalWatcher signalWatcher;
     // exit, not quit: quit asks the windows to close first, and the menu's
@@ -41,8 +73,18 @@ int main(int argc, char** argv) {
 
     const int status = QApplication::exec();
 
-    // Views first, then the store (its power registration and last writes),
-    // then the machine's services.
+    // Children stop first, so their grace runs while the rest goes. Then views,
+    // the store (its power registration and last writes) and the machine's
+    // services: work resumed after this finds its owner gone and records
+    // nothing.
+    cancelAllProcesses();
     scenes.reset();
+    // The cancelled work ends before the application object, which would
+    // otherwise wait on the pool and then drop what the work hands back.
+    if (!finishDetachedWork(quitWorkLimit)) {
+        std::fprintf(stderr, "Berthkeep: work still running at quit is left behind.\n");
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

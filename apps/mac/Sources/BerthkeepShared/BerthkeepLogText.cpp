@@ -1,5 +1,6 @@
 #include "BerthkeepShared/BerthkeepLogText.hpp"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace berthkeep::BerthkeepLogText {
@@ -16,9 +17,15 @@ void appendUnicodeEscape(std::string& out, unsigned code) {
 
 std::string escaped(std::string_view text) {
     std::string out;
-    out.reserve(text.size());
+    out.reserve(std::min(text.size(), maximumTextLength + 64));
     for (std::size_t index = 0; index < text.size(); ++index) {
         const auto byte = static_cast<unsigned char>(text[index]);
+        // Never between the bytes of one character.
+        const bool continuation = (byte & 0xC0) == 0x80;
+        if (out.size() >= maximumTextLength && !continuation) {
+            out += " [cut: " + std::to_string(text.size()) + " bytes in all]";
+            break;
+        }
         if (byte == '\n') {
             out += "\\n";
         } else if (byte == '\r') {

@@ -150,6 +150,15 @@ private:
     CancelToken::CallbackId m_id = 0;
 };
 
+// Cancelled once the program quits; every run watches it beside its own token.
+std::mutex g_quitMutex;
+std::shared_ptr<CancelToken> g_quitToken = CancelToken::make();
+
+std::shared_ptr<CancelToken> quitToken() {
+    std::lock_guard lock(g_quitMutex);
+    return g_quitToken;
+}
+
 std::vector<std::string> buildEnvironment(const std::map<std::string, std::string>& overrides) {
     std::vector<std::string> result;
     for (char** entry = environ; entry && *entry; ++entry) {
@@ -306,6 +315,15 @@ ProcessLaunchError::ProcessLaunchError(std::string path, int errorNumber)
     , m_path(std::move(path))
     , m_errorNumber(errorNumber) {}
 
+void cancelAllProcesses() {
+    quitToken()->cancel();
+}
+
+void allowProcessesAgainForTesting() {
+    std::lock_guard lock(g_quitMutex);
+    g_quitToken = CancelToken::make();
+}
+
 const char* toString(ProcessOutcome outcome) {
     switch (outcome) {
     case ProcessOutcome::exited:
@@ -326,8 +344,12 @@ ProcessResult runProcess(const ProcessRequest& request) {
     ignoreSigpipeOnce();
     const auto started = SteadyClock::now();
     ProcessResult result;
+    const auto quit = quitToken();
+    auto cancelRequested = [&] {
+        return quit->isCancelled() || (request.cancelToken && request.cancelToken->isCancelled());
+    };
 
-    if (request.cancelToken && request.cancelToken->isCancelled()) {
+    if (cancelRequested()) {
         result.outcome = ProcessOutcome::cancelled;
         return result;
     }
@@ -346,6 +368,7 @@ ProcessResult runProcess(const ProcessRequest& request) {
 
     FileDescriptor exitFd(pidfdOpen(pid));
     CancelRegistration registration(request.cancelToken, wakeup);
+    CancelRegistration quitRegistration(quit, wakeup);
 
     const std::string emptyInput;
     const std::string& stdinData = request.standardInput ? *request.standardInput : emptyInput;
@@ -405,7 +428,7 @@ ProcessResult runProcess(const ProcessRequest& request) {
     };
 
     while (!exited) {
-        if (!stopping && request.cancelToken && request.cancelToken->isCancelled()) {
+        if (!stopping && cancelRequested()) {
             stop(ProcessOutcome::cancelled);
         }
         auto now = SteadyClock::now();

@@ -80,6 +80,13 @@ private:
 // executable, no pipes); this is reported at once, never after the deadline.
 ProcessResult runProcess(const ProcessRequest& request);
 
+// For quitting: stops every run under way as its own token's cancel would, and
+// every later run starts nothing (outcome cancelled). Returns at once; each
+// run still returns only once its child is gone.
+void cancelAllProcesses();
+// Undoes cancelAllProcesses, for tests that go on running children after it.
+void allowProcessesAgainForTesting();
+
 const char* toString(ProcessOutcome outcome);
 
 } // namespace berthkeep

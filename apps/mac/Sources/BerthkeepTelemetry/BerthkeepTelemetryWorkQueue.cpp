@@ -23,7 +23,7 @@ BerthkeepTelemetryWorkQueue::~BerthkeepTelemetryWorkQueue() {
 }
 
 void BerthkeepTelemetryWorkQueue::execute(std::function<void()> work) {
-    m_pool->start(std::move(work));
+    m_pool->start(countedUntilRun(std::move(work)));
 }
 
 std::string BerthkeepTelemetryWorkQueue::defaultLabel() {

@@ -113,6 +113,22 @@ TEST(BerthkeepLogTextTest, EscapesUnicodeLineBreaksButKeepsOtherText) {
     EXPECT_EQ(BerthkeepLogText::escaped(std::string("a\0b", 3)), "a\\u0000b");
 }
 
+// A disk tool's error text can run to megabytes: each text keeps a few KB, cut
+// between characters and marked, and the rest of the line survives.
+TEST(BerthkeepOSLogSinkTest, CutsAHugeOutsideTextAndSaysSo) {
+    std::string output(BerthkeepLogText::maximumTextLength - 1, 'x');
+    output += "\xC3\xA9"; // straddles the bound
+    output.resize(100 * 1024, 'y');
+    const auto line = BerthkeepOSLogSink::renderLine(
+        event("eject.failed", "Eject failed", {{"stderr", output}, {"volume", "Backup"}}));
+    EXPECT_LT(line.size(), 2 * BerthkeepLogText::maximumTextLength);
+    const std::string marker = " [cut: 102400 bytes in all]";
+    const auto cut = line.find(marker);
+    ASSERT_NE(cut, std::string::npos) << line.substr(0, 200);
+    EXPECT_EQ(line.substr(cut - 3, 3), "x\xC3\xA9");
+    EXPECT_EQ(line.substr(cut + marker.size()), " volume=Backup");
+}
+
 TEST(BerthkeepOSLogSinkTest, WritesUnderSubsystemAndCategoryWithMappedType) {
     auto log = std::make_shared<CaptureUnifiedLog>();
     BerthkeepOSLogSink sink("app.example", log);

@@ -3,7 +3,10 @@
 
 #include <QThread>
 
+#include <atomic>
+#include <future>
 #include <memory>
+#include <thread>
 
 #include "TaskDriver.hpp"
 
@@ -59,6 +62,64 @@ TEST(Detached, ExceptionOfTheWorkReachesTheAwaiter) {
     bool ran = false;
     runTask(runDetached([&ran] { ran = true; }, std::make_shared<InlineExecutor>()));
     EXPECT_TRUE(ran);
+}
+
+// Two hops on the pool, the second started only once the first is back on the
+// main thread, as a refresh follows a failed eject.
+QCoro::Task<void> twoHops(std::shared_ptr<std::atomic<int>> steps) {
+    auto slow = [] {
+        std::this_thread::sleep_for(150ms);
+    };
+    co_await runDetached(slow);
+    ++*steps;
+    co_await runDetached(slow);
+    ++*steps;
+}
+
+TEST(Detached, FinishingWaitsForWorkAndWhatItStartsOnceBack) {
+    auto steps = std::make_shared<std::atomic<int>>(0);
+    auto running = twoHops(steps);
+    EXPECT_TRUE(finishDetachedWork(5s));
+    EXPECT_EQ(*steps, 2);
+    EXPECT_TRUE(running.isReady());
+
+    // Work that cannot end in time is reported, not waited for past the limit.
+    std::promise<void> release;
+    auto blocked = [gate = release.get_future().share()] {
+        gate.wait();
+    };
+    auto task = runDetached(blocked);
+    EXPECT_FALSE(finishDetachedWork(100ms));
+    EXPECT_FALSE(task.isReady());
+    release.set_value();
+    EXPECT_TRUE(finishDetachedWork(5s));
+    EXPECT_TRUE(task.isReady());
+}
+
+// An executor of its own thread, late to start, as a serial work queue is.
+class LateThreadExecutor final : public Executor {
+public:
+    void execute(std::function<void()> work) override {
+        std::thread([work = countedUntilRun(std::move(work))]() mutable {
+            std::this_thread::sleep_for(150ms);
+            work();
+        }).detach();
+    }
+};
+
+TEST(Detached, FinishingWaitsForCountedWorkOfAnyExecutor) {
+    bool ran = false;
+    auto work = [&ran] {
+        ran = true;
+    };
+    auto task = runDetached(work, std::make_shared<LateThreadExecutor>());
+    EXPECT_TRUE(finishDetachedWork(5s));
+    EXPECT_TRUE(ran);
+    EXPECT_TRUE(task.isReady());
+
+    // Work dropped unrun is no longer waited for.
+    countedUntilRun([] {});
+    EXPECT_TRUE(finishDetachedWork(100ms));
 }
 
 TEST(ProcessRunnerAsync, RunsTheChildOffTheMainThread) {

@@ -280,6 +280,30 @@ TEST(ProcessRunner, AlreadyCancelledTokenStartsNothing) {
     EXPECT_EQ(result.standardOutput, "");
 }
 
+// Quitting: every run under way stops, whatever its own token, and nothing new
+// starts until it is allowed again.
+TEST(ProcessRunner, CancellingAllStopsEveryRunAndStartsNoMore) {
+    auto ignoring = shell("trap '' TERM; echo started; while :; do sleep 1; done", 30s);
+    ignoring.terminationGracePeriod = 200ms;
+    auto plain = shell("exec sleep 30", 30s);
+    plain.cancelToken = CancelToken::make(); // never cancelled itself
+    auto first = std::async(std::launch::async, [&] { return runProcess(ignoring); });
+    auto second = std::async(std::launch::async, [&] { return runProcess(plain); });
+    std::this_thread::sleep_for(300ms);
+    cancelAllProcesses();
+    for (auto* run : {&first, &second}) {
+        ASSERT_EQ(run->wait_for(5s), std::future_status::ready);
+        const auto result = run->get();
+        EXPECT_EQ(result.outcome, ProcessOutcome::cancelled);
+        EXPECT_LT(result.elapsed, 2s);
+    }
+    const auto later = runProcess(shell("echo should-not-run"));
+    allowProcessesAgainForTesting();
+    EXPECT_EQ(later.outcome, ProcessOutcome::cancelled);
+    EXPECT_EQ(later.standardOutput, "");
+    EXPECT_TRUE(runProcess(shell("true")).succeeded());
+}
+
 TEST(ProcessRunner, StoppedRunLeavesNoProcessOfItsGroupBehind) {
     // The script starts a background child that ignores SIGTERM and reports its pid.
     auto request = shell("(trap '' TERM; exec sleep 30) & echo $!; wait", 400ms);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <functional>
 #include <map>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
+#include "BerthkeepShared/Detached.hpp"
 #include "platform/DiskArbitration/DiskArbitrationSession.hpp"
 #include "platform/Log/ProcessLog.hpp"
 #include "platform/Log/UnifiedLog.hpp"
@@ -36,7 +38,13 @@ protected:
             std::make_unique<SimulatedStateFile>(m_folder.filePath("sim/state.json").toStdString());
         ::setenv(SimulatedStateFile::environmentVariable, m_stateFile->path().c_str(), 1);
     }
-    void TearDown() override { ::unsetenv(SimulatedStateFile::environmentVariable); }
+    void TearDown() override {
+        // A live store or refresh of the test may still have a snapshot or a
+        // probe on the thread pool (long after the test on a loaded machine);
+        // it ends here, not after the test, where its frames would be lost.
+        EXPECT_TRUE(finishDetachedWork(std::chrono::seconds(20)));
+        ::unsetenv(SimulatedStateFile::environmentVariable);
+    }
 
     const SimulatedStateFile& stateFile() const { return *m_stateFile; }
     std::string mountRoot() const { return m_folder.filePath("Volumes").toStdString(); }

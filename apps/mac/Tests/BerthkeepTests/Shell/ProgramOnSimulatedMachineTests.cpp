@@ -1,9 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
+#include <algorithm>
+#include <chrono>
 #include <csignal>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
@@ -11,49 +19,276 @@
 namespace berthkeep {
 namespace {
 
-class ProgramOnSimulatedMachine : public inventorytest::SimulatedMachineTest {};
+using namespace std::chrono_literals;
+using SteadyClock = std::chrono::steady_clock;
 
 // The built program, as scripts start it: offscreen, on a machine of its own,
-// with its preferences in a folder of the test's. It shows the machine's drive
-// and ends cleanly on either signal.
-TEST_F(ProgramOnSimulatedMachine, StartsAndEndsCleanlyOnTermAndInt) {
-    SimulatedWorld world;
-    world.mountRoot = mountRoot();
-    attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Travel Stick"));
-    stateFile().write(world);
-    QTemporaryDir home;
-    ASSERT_TRUE(home.isValid());
+// with its files and its runtime folder (where its one-copy lock lives) in
+// folders of the test's, so tests running side by side do not meet.
+class ProgramOnSimulatedMachine : public inventorytest::SimulatedMachineTest {
+protected:
+    void SetUp() override {
+        inventorytest::SimulatedMachineTest::SetUp();
+        ASSERT_TRUE(m_home.isValid());
+        const QString runtime = m_home.filePath("runtime");
+        ASSERT_TRUE(QDir().mkpath(runtime));
+        QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
 
-    for (const int signal : {SIGTERM, SIGINT}) {
-        SCOPED_TRACE(signal);
-        QProcess program;
+    // A machine with one mounted USB stick.
+    void makeMachineWithStick() {
+        SimulatedWorld world;
+        world.mountRoot = mountRoot();
+        attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Travel Stick"));
+        stateFile().write(world);
+    }
+
+    void start(QProcess& program) const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_CONFIG_HOME", home.filePath("config"));
-        environment.insert("XDG_DATA_HOME", home.filePath("data"));
-        environment.insert("XDG_CACHE_HOME", home.filePath("cache"));
+        environment.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        environment.insert("XDG_DATA_HOME", m_home.filePath("data"));
+        environment.insert("XDG_CACHE_HOME", m_home.filePath("cache"));
+        environment.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime"));
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(BERTHKEEP_PROGRAM_PATH), {});
         ASSERT_TRUE(program.waitForStarted(5000));
+    }
 
-        // Its log lines go to standard error; the drive shows in a usage probe.
-        QByteArray log;
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!log.contains("Travel Stick") && std::chrono::steady_clock::now() < deadline) {
-            program.waitForReadyRead(500);
+    // Reads its standard error (where its log lines go) until `text` shows.
+    static bool waitForLog(QProcess& program, QByteArray& log, const char* text) {
+        const auto deadline = SteadyClock::now() + 30s;
+        while (!log.contains(text) && SteadyClock::now() < deadline &&
+               program.state() == QProcess::Running) {
+            program.waitForReadyRead(200);
             log += program.readAllStandardError();
         }
-        EXPECT_TRUE(log.contains("Travel Stick")) << log.toStdString();
+        return log.contains(text);
+    }
 
+    // Sends the signal and expects a clean end with status 0; returns how long
+    // the end took.
+    static SteadyClock::duration signalAndExpectCleanEnd(QProcess& program, int signal,
+                                                         QByteArray& log) {
+        const auto sent = SteadyClock::now();
         ::kill(static_cast<pid_t>(program.processId()), signal);
-        EXPECT_TRUE(program.waitForFinished(10000));
-        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
-        EXPECT_EQ(program.exitCode(), 0);
+        EXPECT_TRUE(program.waitForFinished(15000));
+        const auto took = SteadyClock::now() - sent;
+        log += program.readAllStandardError();
+        EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << log.toStdString();
+        EXPECT_EQ(program.exitCode(), 0) << log.toStdString();
+        EXPECT_FALSE(log.contains("work is dropped")) << log.toStdString();
         if (program.state() != QProcess::NotRunning) {
             program.kill();
             program.waitForFinished(5000);
         }
+        return took;
     }
+
+    // Waits until the program catches the signal: before that, while the
+    // loader maps it, a signal ends it the default way.
+    static bool waitUntilItCatches(const QProcess& program, int signal) {
+        const auto deadline = SteadyClock::now() + 10s;
+        const std::string status = "/proc/" + std::to_string(program.processId()) + "/status";
+        while (SteadyClock::now() < deadline) {
+            std::ifstream file(status);
+            std::string line;
+            while (std::getline(file, line)) {
+                if (line.rfind("SigCgt:", 0) == 0 &&
+                    (std::stoull(line.substr(7), nullptr, 16) >> (signal - 1) & 1u) != 0) {
+                    return true;
+                }
+            }
+            std::this_thread::sleep_for(1ms);
+        }
+        return false;
+    }
+
+    // Stand-in tool processes of this machine running `verb` right now.
+    std::vector<pid_t> standInsRunning(const std::string& tool, const std::string& verb) const {
+        std::vector<pid_t> found;
+        const std::string machine =
+            std::string(SimulatedStateFile::environmentVariable) + "=" + stateFile().path();
+        for (const QString& entry : QDir("/proc").entryList(QDir::Dirs)) {
+            bool isNumber = false;
+            const pid_t pid = entry.toInt(&isNumber);
+            if (!isNumber) {
+                continue;
+            }
+            const auto arguments = readZeroSeparated("/proc/" + entry.toStdString() + "/cmdline");
+            if (arguments.size() < 2 || arguments[0] != inventorytest::standInPath(tool) ||
+                arguments[1] != verb || processIsZombie(pid)) {
+                continue;
+            }
+            const auto environment = readZeroSeparated("/proc/" + entry.toStdString() + "/environ");
+            if (std::find(environment.begin(), environment.end(), machine) != environment.end()) {
+                found.push_back(pid);
+            }
+        }
+        return found;
+    }
+
+    bool waitForStandIn(const std::string& tool, const std::string& verb) const {
+        const auto deadline = SteadyClock::now() + 30s;
+        while (standInsRunning(tool, verb).empty()) {
+            if (SteadyClock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
+    // Tells the program the machine is about to sleep: it ejects its drives.
+    void sendWillSleep() const {
+        QProcess power;
+        power.start(QString::fromStdString(inventorytest::standInPath("berthkeep-sim")),
+                    {"power", "will-sleep"});
+        ASSERT_TRUE(power.waitForFinished(10000));
+        ASSERT_EQ(power.exitCode(), 0) << power.readAllStandardError().toStdString();
+    }
+
+private:
+    static std::vector<std::string> readZeroSeparated(const std::string& path) {
+        std::ifstream file(path, std::ios::binary);
+        std::vector<std::string> parts;
+        for (std::string part; std::getline(file, part, '\0');) {
+            parts.push_back(part);
+        }
+        return parts;
+    }
+
+    static bool processIsZombie(pid_t pid) {
+        std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+        std::string text;
+        std::getline(stat, text);
+        const auto close = text.rfind(')');
+        return close == std::string::npos || close + 2 >= text.size() || text[close + 2] == 'Z';
+    }
+
+    QTemporaryDir m_home;
+};
+
+// It shows the machine's drive and ends cleanly on each of the signals that
+// ask a program to end.
+TEST_F(ProgramOnSimulatedMachine, StartsAndEndsCleanlyOnTermIntAndHup) {
+    makeMachineWithStick();
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QProcess program;
+        start(program);
+        // The drive shows in a usage probe.
+        QByteArray log;
+        EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+        signalAndExpectCleanEnd(program, signal, log);
+    }
+}
+
+// Start-up runs several things at once (the launch refresh, its usage probe,
+// telemetry); a signal landing in any of them still ends with 0 and leaves
+// nothing running behind.
+TEST_F(ProgramOnSimulatedMachine, EndsCleanlyWhenSignalledAtAnyMomentOfStartUp) {
+    makeMachineWithStick();
+    for (const auto after : {0ms, 50ms, 150ms, 300ms, 450ms, 700ms, 1000ms, 2000ms}) {
+        SCOPED_TRACE(after.count());
+        QProcess program;
+        start(program);
+        ASSERT_TRUE(waitUntilItCatches(program, SIGTERM));
+        std::this_thread::sleep_for(after);
+        QByteArray log;
+        signalAndExpectCleanEnd(program, SIGTERM, log);
+    }
+}
+
+// An eject that hangs and shrugs off SIGTERM: quitting stops it (SIGKILL after
+// its grace) and does not wait for its own minute-long limit.
+TEST_F(ProgramOnSimulatedMachine, QuitsPromptlyWhileAnEjectHangs) {
+    makeMachineWithStick();
+    ScriptedBehaviour hang;
+    hang.verb = "eject";
+    hang.hang = true;
+    hang.ignoreTerminate = true;
+    addBehaviour(hang);
+    QProcess program;
+    start(program);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+    sendWillSleep();
+    ASSERT_TRUE(waitForStandIn("diskutil", "eject")) << log.toStdString();
+
+    const auto took = signalAndExpectCleanEnd(program, SIGTERM, log);
+    EXPECT_LT(took, 4s);
+    EXPECT_TRUE(standInsRunning("diskutil", "eject").empty());
+}
+
+// A listing that names thousands of disks makes a refresh that cannot finish
+// for minutes, most of it not in a child; quitting does not wait for it.
+TEST_F(ProgramOnSimulatedMachine, QuitsPromptlyDuringARefreshThatCannotFinish) {
+    makeMachineWithStick();
+    std::string disks;
+    for (int disk = 10; disk < 10'010; ++disk) {
+        disks += "<string>disk" + std::to_string(disk) + "</string>";
+    }
+    ScriptedBehaviour list;
+    list.verb = "list";
+    list.exitStatus = 0;
+    list.standardOutput = "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\">"
+                          "<dict><key>AllDisks</key><array>" +
+                          disks + "</array></dict></plist>";
+    // Once: the machine's file stays small for everything else that reads it.
+    list.remainingUses = 1;
+    addBehaviour(list);
+    QProcess program;
+    start(program);
+    const auto deadline = SteadyClock::now() + 60s;
+    while (!stateFile().read().behaviours.empty() && SteadyClock::now() < deadline) {
+        std::this_thread::sleep_for(50ms);
+    }
+    ASSERT_TRUE(stateFile().read().behaviours.empty()) << "the listing was never asked for";
+    // The refresh is now deep in the disks it was given.
+    std::this_thread::sleep_for(500ms);
+
+    QByteArray log;
+    const auto took = signalAndExpectCleanEnd(program, SIGTERM, log);
+    EXPECT_LT(took, 4s);
+    EXPECT_TRUE(standInsRunning("diskutil", "info").empty());
+}
+
+// A second start on the same user's files says so and leaves; the first runs on.
+TEST_F(ProgramOnSimulatedMachine, SecondCopyLeavesTheFirstRunning) {
+    makeMachineWithStick();
+    QProcess first;
+    start(first);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+
+    QProcess second;
+    start(second);
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardError().contains("already running"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    signalAndExpectCleanEnd(first, SIGTERM, log);
+}
+
+// A copy killed outright leaves its lock file behind; the next start takes it
+// over.
+TEST_F(ProgramOnSimulatedMachine, AKilledCopyDoesNotKeepTheNextFromStarting) {
+    makeMachineWithStick();
+    QProcess killed;
+    start(killed);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(killed, log, "Travel Stick")) << log.toStdString();
+    killed.kill();
+    ASSERT_TRUE(killed.waitForFinished(10000));
+
+    QProcess next;
+    start(next);
+    log.clear();
+    EXPECT_TRUE(waitForLog(next, log, "Travel Stick")) << log.toStdString();
+    signalAndExpectCleanEnd(next, SIGTERM, log);
 }
 
 } // namespace

@@ -11,6 +11,7 @@
 #include "../Support/MemoryQueueStore.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
 #include "Berthkeep/Store/BerthkeepStore.hpp"
+#include "BerthkeepShared/Detached.hpp"
 #include "BerthkeepShared/ManualClock.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryController.hpp"
 #include "TaskDriver.hpp"
@@ -235,9 +236,12 @@ struct StoreFixture {
     }
 
     // The controller's flush loop and queued telemetry records resume through
-    // the event loop once cancelled; let them finish so nothing outlives the test.
+    // the event loop once cancelled, and a store over the thread pool may leave
+    // a probe or a snapshot running there (a loaded machine is slow to finish
+    // them): let all of it finish so nothing outlives the test.
     ~StoreFixture() {
         telemetry.reset();
+        EXPECT_TRUE(finishDetachedWork(std::chrono::seconds(20)));
         test::processQueuedEvents();
     }
 
