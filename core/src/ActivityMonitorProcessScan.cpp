@@ -14,6 +14,7 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <set>
 
@@ -209,20 +210,20 @@ public:
         std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
         m_process.directory = directory;
 
-        const std::optional<QuietProcessCache::Activity> activity =
-            m_quiet ? readActivity(directory) : std::nullopt;
-        if (activity) {
-            if (const QuietProcessCache::Holdings* kept = m_quiet->find(m_process.pid, *activity)) {
+        m_recording = m_quiet && readActivity(directory);
+        if (m_recording) {
+            if (const QuietProcessCache::Marks* kept = m_quiet->find(m_process.pid, m_activity)) {
                 m_cwd.assign(kept->cwd);
                 m_open.assign(kept->open);
                 m_viewerMarks.assign(kept->viewer);
                 m_viewer = kept->viewerIdentity;
                 return;
             }
+            m_holdings = {};
         }
         readHoldings(viewers);
-        if (activity) {
-            m_quiet->keep(m_process.pid, *activity,
+        if (m_recording) {
+            m_quiet->keep(m_process.pid, m_activity, std::move(m_holdings),
                           {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer});
         }
     }
@@ -240,42 +241,91 @@ private:
 
     using LinkBuffer = std::array<char, PATH_MAX>;
 
-    // Null when the process has more than one thread, or the kernel keeps no counts.
-    std::optional<QuietProcessCache::Activity> readActivity(ino_t directory) {
+    // Reads how each thread ran into m_activity; false when the kernel keeps no counts.
+    bool readActivity(ino_t directory) {
+        m_activity.directory = directory;
+        m_activity.threads.clear();
         // The threads directory links one entry per thread besides "." and "..".
         struct stat threads {};
-        if (fstatat(m_proc, m_path.entry("task"), &threads, 0) != 0 || threads.st_nlink != 3) {
-            return std::nullopt;
+        if (fstatat(m_proc, m_path.entry("task"), &threads, 0) != 0 || threads.st_nlink < 3) {
+            return false;
         }
-        const int fd = openEntry("schedstat", 0);
+        if (threads.st_nlink == 3) {
+            // One thread: the process's own counts are that thread's.
+            return readThreadRun(openEntry("schedstat", 0), m_process.pid);
+        }
+        const int task = openEntry("task", O_DIRECTORY);
+        if (task < 0) {
+            return false;
+        }
+        bool read = true;
+        for (;;) {
+            const ssize_t length = getdents64(task, m_buffer.data(), m_buffer.size());
+            if (length <= 0) {
+                break;
+            }
+            for (ssize_t offset = 0; read && offset < length;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(m_buffer.data() + offset);
+                offset += entry->d_reclen;
+                if (entry->d_name[0] == '.') {
+                    continue;
+                }
+                char name[NAME_MAX + 16];
+                std::snprintf(name, sizeof name, "%s/schedstat", entry->d_name);
+                pid_t thread = 0;
+                std::from_chars(entry->d_name, entry->d_name + std::strlen(entry->d_name), thread);
+                read = readThreadRun(openat(task, name, O_RDONLY | O_CLOEXEC), thread);
+            }
+        }
+        close(task);
+        // A thread that ended between the listing and its reading: read afresh next time.
+        return read && !m_activity.threads.empty();
+    }
+
+    // "runtime waited timesRun\n" from the open schedstat, which is closed.
+    bool readThreadRun(int fd, pid_t thread) {
         if (fd < 0) {
-            return std::nullopt;
+            return false;
         }
         std::array<char, 96> text{};
         const ssize_t length = ::read(fd, text.data(), text.size() - 1);
         close(fd);
         if (length <= 0) {
-            return std::nullopt;
+            return false;
         }
-        // "runtime waited timesRun\n"
-        QuietProcessCache::Activity activity{directory};
+        QuietProcessCache::ThreadRun run{thread};
         const char* position = text.data();
         const char* const end = text.data() + length;
-        for (std::uint64_t* field : {&activity.runtime, &activity.waited, &activity.timesRun}) {
+        for (std::uint64_t* field : {&run.runtime, &run.waited, &run.timesRun}) {
             while (position < end && *position == ' ') {
                 ++position;
             }
             const auto [next, error] = std::from_chars(position, end, *field);
             if (error != std::errc()) {
-                return std::nullopt;
+                return false;
             }
             position = next;
         }
         // All zero where the kernel keeps no scheduler counts.
-        if (activity.runtime == 0 && activity.timesRun == 0) {
-            return std::nullopt;
+        if (run.runtime == 0 && run.timesRun == 0) {
+            return false;
         }
-        return activity;
+        m_activity.threads.push_back(run);
+        return true;
+    }
+
+    // Marks the roots path lies under and, when the process is being kept, keeps path.
+    // True once reading can stop: every root is marked and nothing is being kept.
+    bool hold(RootMarks& marks, QuietProcessCache::Paths& kept, std::string_view path) {
+        const bool all = marks.mark(path, m_roots);
+        if (!m_recording) {
+            return all;
+        }
+        // A library shows in several mappings in a row: one copy will do.
+        if (!path.empty() && path.front() == '/' && (kept.empty() || *kept.back() != path)) {
+            kept.push_back(m_quiet->intern(path));
+        }
+        return false;
     }
 
     void readHoldings(const ViewerMatcher* viewers) {
@@ -293,7 +343,7 @@ private:
                 return;
             }
             executable = link.value_or(std::string_view());
-            m_open.mark(executable, m_roots);
+            hold(m_open, m_holdings.open, executable);
             if (!readWorkingDirectory()) {
                 return;
             }
@@ -310,13 +360,13 @@ private:
                 if (!link && errno != ENAMETOOLONG) {
                     return;
                 }
-                m_open.mark(link.value_or(std::string_view()), m_roots);
+                hold(m_open, m_holdings.open, link.value_or(std::string_view()));
             }
         }
-        if (!m_open.all()) {
+        if (m_recording || !m_open.all()) {
             readDescriptors();
         }
-        if (!m_open.all()) {
+        if (m_recording || !m_open.all()) {
             readMappings();
         }
         if (viewers) {
@@ -346,7 +396,7 @@ private:
             }
             cwd = std::string_view();
         }
-        m_cwd.mark(*cwd, m_roots);
+        hold(m_cwd, m_holdings.cwd, *cwd);
         return cwd;
     }
 
@@ -381,7 +431,7 @@ private:
             // and a file opened on a drive usually later, so reading can stop sooner.
             for (auto name = m_entries.rbegin(); name != m_entries.rend() && !done; ++name) {
                 if (const auto target = readLinkAt(directory, *name, m_link)) {
-                    done = m_open.mark(*target, m_roots);
+                    done = hold(m_open, m_holdings.open, *target);
                 }
             }
             // The kernel fills the buffer until the next entry does not fit: room for
@@ -443,7 +493,7 @@ private:
         readLines("maps", '\n', SIZE_MAX, [this, kLastMapping](std::string_view line) {
             const bool last = line.size() >= kLastMapping.size() &&
                               line.substr(line.size() - kLastMapping.size()) == kLastMapping;
-            return m_open.mark(mappedPath(line), m_roots) || last;
+            return hold(m_open, m_holdings.open, mappedPath(line)) || last;
         });
     }
 
@@ -499,7 +549,7 @@ private:
         }
         m_viewerMarks.add(m_cwd);
         m_viewerMarks.add(m_open);
-        if (m_viewerMarks.all()) {
+        if (m_viewerMarks.all() && !m_recording) {
             return;
         }
         // A viewer may have read the file it was started with and let it go while it
@@ -509,7 +559,7 @@ private:
             if (argument.substr(0, kFileScheme.size()) == kFileScheme) {
                 argument.remove_prefix(kFileScheme.size());
             }
-            return m_viewerMarks.mark(argument, m_roots);
+            return hold(m_viewerMarks, m_holdings.viewerArguments, argument);
         });
     }
 
@@ -523,6 +573,10 @@ private:
     RootMarks m_open;
     RootMarks m_viewerMarks;
     std::optional<ViewerIdentity> m_viewer;
+    // The process's activity and all it holds are being read for the quiet-process cache.
+    bool m_recording = false;
+    QuietProcessCache::Activity m_activity;
+    QuietProcessCache::Holdings m_holdings;
     LinkBuffer m_executable;
     LinkBuffer m_link;
     std::array<char, 64> m_name{};

@@ -55,7 +55,7 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
              fs::create_symlink("/elsewhere", process / "cwd");
          },
          false, false, 0s, false},
-        {"another root", [](const fs::path&) {}, true, false, 0s, false},
+        {"another root as well", [](const fs::path&) {}, true, false, 0s, true},
         {"viewers looked for", [](const fs::path&) {}, false, true, 0s, false},
         {"not quiet for long enough", [](const fs::path&) {}, false, false, 1h, false},
     };
@@ -81,6 +81,84 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
         EXPECT_EQ(scan(roots, c.lookForViewers ? &viewers : nullptr), c.reused ? 1 : 0) << c.name;
         EXPECT_EQ(quiet.reused(), c.reused ? 1u : 0u) << c.name;
     }
+}
+
+// A process of two threads, each with counts of its own.
+void writeThreads(const fs::path& process, const std::string& first, const std::string& second) {
+    writeFile(process / "task" / process.filename() / "schedstat", first);
+    fs::create_directories(process / "task" / "101");
+    writeFile(process / "task" / "101" / "schedstat", second);
+}
+
+TEST(QuietProcessCache, AThreadedProcessIsQuietOnlyWhileEachOfItsThreadsIs) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& process)> change;
+        bool reused;
+    };
+    const Case cases[] = {
+        {"quiet", [](const fs::path&) {}, true},
+        {"second thread ran",
+         [](const fs::path& process) { writeThreads(process, "1000 20 3\n", "501 7 2\n"); }, false},
+        {"first thread ran",
+         [](const fs::path& process) { writeThreads(process, "1000 20 4\n", "500 7 2\n"); }, false},
+        {"second thread ended",
+         [](const fs::path& process) { fs::remove_all(process / "task" / "101"); }, false},
+        {"third thread",
+         [](const fs::path& process) {
+             fs::create_directories(process / "task" / "102");
+             writeFile(process / "task" / "102" / "schedstat", "1 1 1\n");
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        TemporaryFolder proc;
+        const fs::path process = proc.path() / "100";
+        writeProcess(process, "1000 20 3\n");
+        writeThreads(process, "1000 20 3\n", "500 7 2\n");
+        QuietProcessCache quiet(0s);
+        const std::vector<std::string> roots{"/media/drive"};
+        const auto scan = [&] {
+            return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet)
+                .volumes[0]
+                .cwdProcesses;
+        };
+        ASSERT_EQ(scan(), 1) << c.name;
+        fs::remove(process / "cwd");
+        fs::create_symlink("/elsewhere", process / "cwd");
+        c.change(process);
+        EXPECT_EQ(scan(), c.reused ? 1 : 0) << c.name;
+        EXPECT_EQ(quiet.reused(), c.reused ? 1u : 0u) << c.name;
+    }
+}
+
+// What a quiet process held is judged again by the drives of the day: a drive mounted
+// later, or one that moved, needs no new reading.
+TEST(QuietProcessCache, KeptHoldingsAreJudgedByTheNewDrivesWhenTheDrivesChange) {
+    TemporaryFolder proc;
+    const fs::path process = proc.path() / "100";
+    writeProcess(process, "1000 20 3\n");
+    fs::create_symlink("/media/second/film.mkv", process / "fd" / "3");
+    writeFile(process / "maps", "7f00-7f01 r--p 00000000 08:01 12 /usr/lib/libc.so.6\n"
+                                "7f01-7f02 r--s 00000000 08:11 13 /media/third/map.bin\n");
+    QuietProcessCache quiet(0s);
+    const auto scan = [&](const std::vector<std::string>& roots) {
+        return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet);
+    };
+    EXPECT_EQ(scan({"/media/other"}).volumes[0].cwdProcesses, 0);
+    // The process lets everything go, but has not run since: what it held is kept.
+    fs::remove(process / "cwd");
+    fs::create_symlink("/elsewhere", process / "cwd");
+    fs::remove(process / "fd" / "3");
+    writeFile(process / "maps", "");
+
+    const core::ProcessScanResult after = scan({"/media/third", "/media/drive", "/media/second"});
+    EXPECT_EQ(quiet.reused(), 1u);
+    EXPECT_EQ(after.volumes[0].openFileProcesses, 1) << "mapping";
+    EXPECT_EQ(after.volumes[1].cwdProcesses, 1);
+    EXPECT_EQ(after.volumes[1].openFileProcesses, 0);
+    EXPECT_EQ(after.volumes[2].openFileProcesses, 1) << "descriptor";
+    EXPECT_EQ(after.volumes[2].cwdProcesses, 0);
 }
 
 TEST(QuietProcessCache, QuietPeriodOutlastsTheLongestTick) {
