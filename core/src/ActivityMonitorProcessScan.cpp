@@ -4,7 +4,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <unordered_map>
 
 namespace berthkeep::core {
 
@@ -100,6 +103,42 @@ std::string_view withoutDeletedMark(std::string_view path) {
     return path;
 }
 
+// The kernel's query of one mapping through an open /proc/<pid>/maps (Linux 6.11): the
+// file-backed mappings without the text lines of all of them.
+struct MappingQuery {
+    std::uint64_t size = sizeof(MappingQuery);
+    std::uint64_t queryFlags = 0;
+    std::uint64_t queryAddress = 0;
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    std::uint64_t flags = 0;
+    std::uint64_t pageSize = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t inode = 0;
+    std::uint32_t deviceMajor = 0;
+    std::uint32_t deviceMinor = 0;
+    std::uint32_t nameSize = 0;
+    std::uint32_t buildIdSize = 0;
+    std::uint64_t nameAddress = 0;
+    std::uint64_t buildIdAddress = 0;
+};
+constexpr unsigned long kQueryMapping = _IOWR('f', 17, MappingQuery);
+constexpr std::uint64_t kCoveringOrNextMapping = 0x10;
+constexpr std::uint64_t kFileBackedMapping = 0x20;
+
+struct MappedFile {
+    dev_t device = 0;
+    std::uint64_t inode = 0;
+
+    friend bool operator==(const MappedFile&, const MappedFile&) = default;
+};
+
+struct MappedFileHash {
+    std::size_t operator()(const MappedFile& file) const {
+        return std::hash<std::uint64_t>()(file.inode) ^ (std::hash<dev_t>()(file.device) << 1);
+    }
+};
+
 bool isProcessDirectory(const char* name) {
     if (!*name) {
         return false;
@@ -160,6 +199,9 @@ private:
     std::size_t m_count = 0;
 };
 
+// The longest entry of a process read: "task/<thread>/schedstat".
+constexpr std::size_t kLongestEntry = 32;
+
 // "<pid>/<entry>" relative to the /proc directory, the pid written once per process.
 class EntryPath {
 public:
@@ -178,7 +220,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kLongestEntry = 9;
     std::array<char, NAME_MAX + 1 + kLongestEntry + 1> m_path{};
     std::size_t m_prefix = 0;
 };
@@ -197,7 +238,14 @@ public:
         , m_cwd(roots.size())
         , m_open(roots.size())
         , m_viewerMarks(roots.size())
-        , m_buffer(kBufferSize) {}
+        , m_buffer(kBufferSize) {
+        for (const std::string& root : roots) {
+            struct stat status {};
+            if (stat(root.c_str(), &status) == 0) {
+                m_rootDevices.push_back(status.st_dev);
+            }
+        }
+    }
 
     // directory is the inode of the process's /proc directory.
     void read(std::string_view pid, ino_t directory, const ViewerMatcher* viewers) {
@@ -245,6 +293,16 @@ private:
     bool readActivity(ino_t directory) {
         m_activity.directory = directory;
         m_activity.threads.clear();
+        // A process gains a thread only by one of its threads running, which that thread's
+        // counts show: while the threads last read are all there and have not run, no
+        // thread came, and the list need not be read.
+        const QuietProcessCache::Activity* last = m_quiet->lastActivity(m_process.pid);
+        if (last && last->directory == directory) {
+            if (readThreadsOf(*last) && m_activity == *last) {
+                return true;
+            }
+            m_activity.threads.clear();
+        }
         // The threads directory links one entry per thread besides "." and "..".
         struct stat threads {};
         if (fstatat(m_proc, m_path.entry("task"), &threads, 0) != 0 || threads.st_nlink < 3) {
@@ -280,6 +338,20 @@ private:
         close(task);
         // A thread that ended between the listing and its reading: read afresh next time.
         return read && !m_activity.threads.empty();
+    }
+
+    bool readThreadsOf(const QuietProcessCache::Activity& last) {
+        if (last.threads.size() == 1 && last.threads.front().thread == m_process.pid) {
+            return readThreadRun(openEntry("schedstat", 0), m_process.pid);
+        }
+        for (const QuietProcessCache::ThreadRun& run : last.threads) {
+            char name[kLongestEntry + 1];
+            std::snprintf(name, sizeof name, "task/%d/schedstat", int(run.thread));
+            if (!readThreadRun(openEntry(name, 0), run.thread)) {
+                return false;
+            }
+        }
+        return true;
     }
 
     // "runtime waited timesRun\n" from the open schedstat, which is closed.
@@ -487,6 +559,9 @@ private:
     // A file mapped into memory holds its file system like an open descriptor, also
     // after the descriptor was closed.
     void readMappings() {
+        if (m_queriesMappings && queryMappings()) {
+            return;
+        }
         // Where the vsyscall page exists (x86-64) the kernel lists it last: seeing it
         // spares the read that would only say end of file.
         constexpr std::string_view kLastMapping = "[vsyscall]";
@@ -495,6 +570,68 @@ private:
                               line.substr(line.size() - kLastMapping.size()) == kLastMapping;
             return hold(m_open, m_holdings.open, mappedPath(line)) || last;
         });
+    }
+
+    // False when the kernel cannot be asked mapping by mapping: the text is read then.
+    bool queryMappings() {
+        const int fd = openEntry("maps", 0);
+        if (fd < 0) {
+            return true;
+        }
+        MappedFile previous;
+        std::uint64_t address = 0;
+        bool done = false;
+        while (!done) {
+            MappingQuery query;
+            query.queryFlags = kCoveringOrNextMapping | kFileBackedMapping;
+            query.queryAddress = address;
+            if (ioctl(fd, kQueryMapping, &query) != 0) {
+                if (errno == ENOTTY || errno == EINVAL) {
+                    m_queriesMappings = false;
+                    close(fd);
+                    return false;
+                }
+                // ENOENT: no mapping after the last one.
+                break;
+            }
+            address = query.end;
+            const MappedFile file{makedev(query.deviceMajor, query.deviceMinor), query.inode};
+            // A library is mapped several times in a row.
+            if (file == previous) {
+                continue;
+            }
+            previous = file;
+            done = hold(m_open, m_holdings.open, mappedName(fd, query, file));
+        }
+        close(fd);
+        return true;
+    }
+
+    // The path of the mapped file. Processes map the same libraries: a file met before in
+    // this scan keeps its name, unless it lies on a drive's file system, where the path by
+    // which this process reached it decides.
+    std::string_view mappedName(int fd, MappingQuery query, const MappedFile& file) {
+        const bool onADrive = std::find(m_rootDevices.begin(), m_rootDevices.end(), file.device) !=
+                              m_rootDevices.end();
+        if (!onADrive) {
+            if (const auto known = m_mappedNames.find(file); known != m_mappedNames.end()) {
+                return known->second;
+            }
+        }
+        query.queryAddress = query.start;
+        query.queryFlags = kFileBackedMapping;
+        query.nameAddress = reinterpret_cast<std::uint64_t>(m_link.data());
+        query.nameSize = std::uint32_t(m_link.size());
+        if (ioctl(fd, kQueryMapping, &query) != 0 || query.nameSize == 0) {
+            return {};
+        }
+        // The size counts the closing zero.
+        const std::string_view name =
+            withoutDeletedMark(std::string_view(m_link.data(), query.nameSize - 1));
+        if (!onADrive) {
+            m_mappedNames.emplace(file, name);
+        }
+        return name;
     }
 
     // "address perms offset dev inode   path": the path is what follows the fifth field
@@ -583,6 +720,11 @@ private:
     std::vector<char> m_buffer;
     // Names of the descriptors in the buffer, in listing order.
     std::vector<const char*> m_entries;
+    // Devices of the roots' file systems.
+    std::vector<dev_t> m_rootDevices;
+    bool m_queriesMappings = true;
+    // Names of the mapped files met so far in this scan.
+    std::unordered_map<MappedFile, std::string, MappedFileHash> m_mappedNames;
 };
 
 } // namespace

@@ -95,6 +95,11 @@ public:
     // The marks of the holdings kept for the process when it has not run since they were
     // read; null when they must be read.
     const Marks* find(pid_t pid, const Activity& activity);
+    // How the process ran when last read, if it is kept.
+    const Activity* lastActivity(pid_t pid) const {
+        const auto found = m_entries.find(pid);
+        return found == m_entries.end() ? nullptr : &found->second.activity;
+    }
     // Keeps the whole holdings, read after activity was read, and their marks.
     void keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks);
 

@@ -187,6 +187,25 @@ TEST(ActivityMonitorEvidence, MappedFilesCountAsOpenFilesOncePerProcess) {
     EXPECT_EQ(usage["dominant_attention_reason"], "OPEN_FILE_USAGE");
 }
 
+// One file by two names: the process that reached it from inside the drive holds the
+// drive, whichever process was read first.
+TEST(ActivityMonitorEvidence, AMappedFileCountsByThePathItWasMappedBy) {
+    CoreLibrary core;
+    TemporaryFolder base;
+    const fs::path drive = base.path() / "Drive";
+    fs::create_directories(drive);
+    writeFile(base.path() / "outside.db", "pages");
+    fs::create_hard_link(base.path() / "outside.db", drive / "inside.db");
+    MonitorUnderTest monitor(core, configurationJson(20000, 0, 10000, 30000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive)})));
+
+    // Started first, so usually read first.
+    MappingHolder outside(base.path() / "outside.db", {});
+    EXPECT_TRUE(idle(monitor.usage("disk4")));
+    MappingHolder inside(drive / "inside.db", {});
+    EXPECT_EQ(monitor.usage("disk4")["open_file_usage"], 1);
+}
+
 TEST(ActivityMonitorEvidence, ChangesShowWithinTheFileEventWindowOnly) {
     CoreLibrary core;
     TemporaryFolder drive;

@@ -44,9 +44,12 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
         {"put on a processor", rewrite("1000 20 4\n"), false, false, 0s, false},
         {"waited to run", rewrite("1000 21 3\n"), false, false, 0s, false},
         {"no scheduler counts", rewrite("0 0 0\n"), false, false, 0s, false},
-        {"second thread",
-         [](const fs::path& process) { fs::create_directory(process / "task" / "101"); }, false,
-         false, 0s, false},
+        {"second thread, made by the first",
+         [](const fs::path& process) {
+             fs::create_directory(process / "task" / "101");
+             writeFile(process / "schedstat", "1001 20 4\n");
+         },
+         false, false, 0s, false},
         {"pid reused",
          [](const fs::path& process) {
              fs::rename(process, process.parent_path() / "old");
@@ -104,10 +107,11 @@ TEST(QuietProcessCache, AThreadedProcessIsQuietOnlyWhileEachOfItsThreadsIs) {
          [](const fs::path& process) { writeThreads(process, "1000 20 4\n", "500 7 2\n"); }, false},
         {"second thread ended",
          [](const fs::path& process) { fs::remove_all(process / "task" / "101"); }, false},
-        {"third thread",
+        {"third thread, made by the second",
          [](const fs::path& process) {
              fs::create_directories(process / "task" / "102");
              writeFile(process / "task" / "102" / "schedstat", "1 1 1\n");
+             writeFile(process / "task" / "101" / "schedstat", "501 7 3\n");
          },
          false},
     };
