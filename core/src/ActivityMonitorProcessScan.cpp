@@ -139,6 +139,16 @@ struct MappedFileHash {
     }
 };
 
+// What one read of the open entry gives, the entry closed; empty when there is nothing.
+template <std::size_t Size> std::string_view readOnce(int fd, std::array<char, Size>& buffer) {
+    if (fd < 0) {
+        return {};
+    }
+    const ssize_t length = ::read(fd, buffer.data(), buffer.size());
+    close(fd);
+    return length > 0 ? std::string_view(buffer.data(), std::size_t(length)) : std::string_view();
+}
+
 bool isProcessDirectory(const char* name) {
     if (!*name) {
         return false;
@@ -257,6 +267,10 @@ public:
         m_process = {};
         std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
         m_process.directory = directory;
+        m_kernelThread = false;
+        if (m_quiet && m_quiet->isKernelThread(m_process.pid, directory)) {
+            return;
+        }
 
         m_recording = m_quiet && readActivity(directory);
         if (m_recording) {
@@ -273,6 +287,9 @@ public:
         if (m_recording) {
             m_quiet->keep(m_process.pid, m_activity, std::move(m_holdings),
                           {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer});
+        }
+        if (m_quiet && m_kernelThread) {
+            m_quiet->keepKernelThread(m_process.pid, directory);
         }
     }
 
@@ -341,6 +358,9 @@ private:
     }
 
     bool readThreadsOf(const QuietProcessCache::Activity& last) {
+        if (last.threads.empty()) {
+            return false;
+        }
         if (last.threads.size() == 1 && last.threads.front().thread == m_process.pid) {
             return readThreadRun(openEntry("schedstat", 0), m_process.pid);
         }
@@ -356,18 +376,14 @@ private:
 
     // "runtime waited timesRun\n" from the open schedstat, which is closed.
     bool readThreadRun(int fd, pid_t thread) {
-        if (fd < 0) {
-            return false;
-        }
-        std::array<char, 96> text{};
-        const ssize_t length = ::read(fd, text.data(), text.size() - 1);
-        close(fd);
-        if (length <= 0) {
+        std::array<char, 96> buffer;
+        const std::string_view text = readOnce(fd, buffer);
+        if (text.empty()) {
             return false;
         }
         QuietProcessCache::ThreadRun run{thread};
         const char* position = text.data();
-        const char* const end = text.data() + length;
+        const char* const end = text.data() + text.size();
         for (std::uint64_t* field : {&run.runtime, &run.waited, &run.timesRun}) {
             while (position < end && *position == ' ') {
                 ++position;
@@ -412,6 +428,7 @@ private:
                 if (errno == EACCES) {
                     matchViewer({}, *viewers);
                 }
+                m_kernelThread = errno == ENOENT && readKernelThreadFlag();
                 return;
             }
             executable = link.value_or(std::string_view());
@@ -430,6 +447,7 @@ private:
             if (*cwd == "/") {
                 const std::optional<std::string_view> link = readLink("exe", m_executable);
                 if (!link && errno != ENAMETOOLONG) {
+                    m_kernelThread = errno == ENOENT && readKernelThreadFlag();
                     return;
                 }
                 hold(m_open, m_holdings.open, link.value_or(std::string_view()));
@@ -444,6 +462,32 @@ private:
         if (viewers) {
             matchViewer(executable, *viewers);
         }
+    }
+
+    // A zombie or an exiting process has no executable either; the kernel's flag tells a
+    // kernel thread, which never holds a drive and stays what it is.
+    bool readKernelThreadFlag() {
+        constexpr std::uint64_t kKernelThread = 0x00200000;
+        std::array<char, 512> buffer;
+        // "pid (name) state ppid pgrp session tty tpgid flags ...": the name may hold
+        // anything, so fields are counted from its last ')'.
+        const std::string_view line = readOnce(openEntry("stat", 0), buffer);
+        const auto nameEnd = line.rfind(')');
+        if (nameEnd == std::string_view::npos) {
+            return false;
+        }
+        std::size_t position = nameEnd + 1;
+        for (int field = 0; field < 7; ++field) {
+            position = line.find(' ', position);
+            if (position == std::string_view::npos) {
+                return false;
+            }
+            ++position;
+        }
+        std::uint64_t flags = 0;
+        const auto [next, error] =
+            std::from_chars(line.data() + position, line.data() + line.size(), flags);
+        return error == std::errc() && (flags & kKernelThread) != 0;
     }
 
     // Null (with errno set) when the link cannot be read.
@@ -662,12 +706,7 @@ private:
                 return *kept;
             }
         }
-        std::size_t nameLength = 0;
-        if (const int fd = openEntry("comm", 0); fd >= 0) {
-            const ssize_t length = ::read(fd, m_name.data(), m_name.size());
-            close(fd);
-            nameLength = length > 0 ? std::size_t(length) : 0;
-        }
+        std::size_t nameLength = readOnce(openEntry("comm", 0), m_name).size();
         while (nameLength > 0 &&
                (m_name[nameLength - 1] == '\n' || m_name[nameLength - 1] == '\0')) {
             --nameLength;
@@ -712,6 +751,7 @@ private:
     std::optional<ViewerIdentity> m_viewer;
     // The process's activity and all it holds are being read for the quiet-process cache.
     bool m_recording = false;
+    bool m_kernelThread = false;
     QuietProcessCache::Activity m_activity;
     QuietProcessCache::Holdings m_holdings;
     LinkBuffer m_executable;

@@ -101,6 +101,7 @@ void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdi
     }
     Entry& entry = m_entries[pid];
     if (entry.scan == 0 || entry.activity != activity) {
+        entry.kernelThread = false;
         entry.activity = activity;
         // The scan's start, a little before the reading: far less than the quiet period.
         entry.quietSince = m_now;
@@ -108,6 +109,26 @@ void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdi
     entry.holdings = std::move(holdings);
     entry.marks = std::move(marks);
     entry.rootsVersion = m_rootsVersion;
+    entry.scan = m_scan;
+}
+
+bool QuietProcessCache::isKernelThread(pid_t pid, ino_t directory) {
+    const auto found = m_entries.find(pid);
+    if (found == m_entries.end() || !found->second.kernelThread ||
+        found->second.activity.directory != directory) {
+        return false;
+    }
+    found->second.scan = m_scan;
+    return true;
+}
+
+void QuietProcessCache::keepKernelThread(pid_t pid, ino_t directory) {
+    Entry& entry = m_entries[pid];
+    if (entry.activity.directory != directory) {
+        entry = Entry();
+        entry.activity.directory = directory;
+    }
+    entry.kernelThread = true;
     entry.scan = m_scan;
 }
 

@@ -95,6 +95,10 @@ public:
     // The marks of the holdings kept for the process when it has not run since they were
     // read; null when they must be read.
     const Marks* find(pid_t pid, const Activity& activity);
+    // A kernel thread is skipped for as long as it lives.
+    bool isKernelThread(pid_t pid, ino_t directory);
+    void keepKernelThread(pid_t pid, ino_t directory);
+
     // How the process ran when last read, if it is kept.
     const Activity* lastActivity(pid_t pid) const {
         const auto found = m_entries.find(pid);
@@ -119,6 +123,7 @@ private:
         // The roots the marks were made for.
         std::uint64_t rootsVersion = 0;
         std::uint64_t scan = 0;
+        bool kernelThread = false;
     };
 
     Marks marksFor(const Holdings& holdings, const std::optional<ViewerIdentity>& viewer) const;
