@@ -423,12 +423,12 @@ private:
             // and zombies have none, and that one call skips them.
             const std::optional<std::string_view> link = readLink("exe", m_executable);
             if (!link && errno != ENAMETOOLONG) {
+                m_kernelThread = errno == ENOENT && readKernelThreadFlag();
                 // Another user's process without privilege: only what anyone may read
                 // tells a viewer.
                 if (errno == EACCES) {
                     matchViewer({}, *viewers);
                 }
-                m_kernelThread = errno == ENOENT && readKernelThreadFlag();
                 return;
             }
             executable = link.value_or(std::string_view());
