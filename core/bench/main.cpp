@@ -1,10 +1,14 @@
 // berthkeep-core-bench: figures for the activity monitor and the helper, as ratios
 // from one run on one machine:
 // - snapshot CPU per answer against `fuser -m` on the same folder, with 0, 40 and 400
-//   holder processes (one of them holding only a mapping);
+//   holder processes (one of them holding only a mapping), single-threaded, with four
+//   threads, or waking every 20 ms; warm (the same drives as the last answer), after a
+//   change of drives, and from a new monitor;
 // - update cost with the watch budget spent against a normal update;
 // - the helper's start-up against /bin/true.
 // With --mount-folder DIR, only the snapshot against `fuser -m DIR`, nothing holding it.
+// With --fuser-seconds DIR..., only the median CPU seconds of `fuser -m` on each folder
+// in turn, for a reference elsewhere.
 // Not a test: nothing here passes or fails, scripts/bench runs it.
 
 #include "berthkeep_core.h"
@@ -27,9 +31,11 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 extern char** environ;
@@ -69,6 +75,8 @@ struct Contender {
     // CPU or wall seconds so far.
     std::function<double()> measure;
     std::function<void()> body;
+    // Run before each measured body, not counted.
+    std::function<void()> prepare = {};
 };
 
 // Runs the bodies in turns until enough time has passed and returns each one's median
@@ -80,6 +88,9 @@ std::vector<double> mediansInTurns(const std::vector<Contender>& contenders,
     for (const double start = wallSeconds();
          costs[0].size() < kMinimumRounds || wallSeconds() - start < minimumSeconds;) {
         for (std::size_t index = 0; index < contenders.size(); ++index) {
+            if (contenders[index].prepare) {
+                contenders[index].prepare();
+            }
             const double before = contenders[index].measure();
             contenders[index].body();
             costs[index].push_back(contenders[index].measure() - before);
@@ -145,28 +156,70 @@ private:
 
 enum class Hold { openFile, workingDirectory, mappingOnly };
 
-// A holder outlives a crashed bench by this long at most.
-constexpr unsigned kHoldSeconds = 600;
-constexpr const char* kHoldMappingOption = "--hold-mapping";
-constexpr const char* kMountFolderOption = "--mount-folder";
+// How the holders run: the machine's processes may have threads, or run often.
+enum class Liveliness { single, threaded, busy };
 
-// As a holder: maps the file, lets its descriptor go, says so and waits to be killed.
-int holdMapping(const char* file) {
-    const int fd = open(file, O_RDONLY | O_CLOEXEC);
-    if (fd < 0 || mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED) {
-        return 1;
+constexpr const char* livelinessName(Liveliness liveliness) {
+    switch (liveliness) {
+    case Liveliness::single:
+        return "single";
+    case Liveliness::threaded:
+        return "threads";
+    case Liveliness::busy:
+        return "busy";
     }
-    close(fd);
-    std::puts("mapped");
-    std::fflush(stdout);
-    sleep(kHoldSeconds);
-    return 0;
+    return "";
 }
 
-// Processes that hold the drive until the set goes away. Open files and working
-// directories are held by `sleep`, like a shell's `exec 3<file sleep`; the mapping by
-// this program started again as a holder, as no small standard tool maps a file and
-// lets its descriptor go.
+// A holder outlives a crashed bench by this long at most.
+constexpr unsigned kHoldSeconds = 600;
+constexpr int kHolderThreads = 4;
+constexpr auto kBusyWakeInterval = std::chrono::milliseconds(20);
+constexpr const char* kHolderOption = "--holder";
+constexpr const char* kMountFolderOption = "--mount-folder";
+constexpr const char* kFuserSecondsOption = "--fuser-seconds";
+
+// As a holder: holds the path as told (an open file, the working directory, or a mapping
+// whose descriptor is let go), says so and runs until killed or kHoldSeconds.
+int runHolder(const std::string& hold, const std::string& liveliness, const char* path) {
+    bool held = false;
+    if (hold == "cwd") {
+        held = chdir(path) == 0;
+    } else {
+        const int fd = open(path, O_RDONLY | O_CLOEXEC);
+        held = fd >= 0;
+        if (held && hold == "mapping") {
+            held = mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0) != MAP_FAILED;
+            close(fd);
+        }
+    }
+    if (!held) {
+        return 1;
+    }
+    const bool busy = liveliness == livelinessName(Liveliness::busy);
+    const auto live = [busy] {
+        const auto end = SteadyClock::now() + std::chrono::seconds(kHoldSeconds);
+        while (SteadyClock::now() < end) {
+            std::this_thread::sleep_for(busy ? std::chrono::milliseconds(kBusyWakeInterval)
+                                             : std::chrono::seconds(kHoldSeconds));
+        }
+    };
+    std::vector<std::thread> threads;
+    if (liveliness == livelinessName(Liveliness::threaded)) {
+        for (int index = 1; index < kHolderThreads; ++index) {
+            threads.emplace_back(live);
+        }
+    }
+    std::puts("held");
+    std::fflush(stdout);
+    live();
+    std::_Exit(0);
+}
+
+// Processes that hold the drive until the set goes away. Single-threaded open files and
+// working directories are held by `sleep`, like a shell's `exec 3<file sleep`; the rest
+// by this program started again as a holder, as no small standard tool maps a file and
+// lets its descriptor go, or runs threads.
 class Holders {
 public:
     Holders() = default;
@@ -179,26 +232,26 @@ public:
     Holders(const Holders&) = delete;
     Holders& operator=(const Holders&) = delete;
 
-    void add(Hold hold, const fs::path& drive, const fs::path& file) {
-        const std::string seconds = std::to_string(kHoldSeconds);
-        std::vector<std::string> arguments{"/bin/sleep", seconds};
+    void add(Hold hold, Liveliness liveliness, const fs::path& drive, const fs::path& file) {
+        const bool bySleep = liveliness == Liveliness::single && hold != Hold::mappingOnly;
+        std::vector<std::string> arguments{"/bin/sleep", std::to_string(kHoldSeconds)};
         int answer[2] = {-1, -1};
         posix_spawn_file_actions_t actions;
         posix_spawn_file_actions_init(&actions);
-        switch (hold) {
-        case Hold::openFile:
+        if (bySleep && hold == Hold::openFile) {
             posix_spawn_file_actions_addopen(&actions, 3, file.c_str(), O_RDONLY, 0);
-            break;
-        case Hold::workingDirectory:
+        } else if (bySleep) {
             posix_spawn_file_actions_addchdir_np(&actions, drive.c_str());
-            break;
-        case Hold::mappingOnly:
-            arguments = {"/proc/self/exe", kHoldMappingOption, file.string()};
+        } else {
+            const char* holdName = hold == Hold::openFile           ? "open"
+                                   : hold == Hold::workingDirectory ? "cwd"
+                                                                    : "mapping";
+            arguments = {"/proc/self/exe", kHolderOption, holdName, livelinessName(liveliness),
+                         hold == Hold::workingDirectory ? drive.string() : file.string()};
             if (pipe2(answer, O_CLOEXEC) != 0) {
                 throw std::runtime_error("pipe failed");
             }
             posix_spawn_file_actions_adddup2(&actions, answer[1], 1);
-            break;
         }
         std::vector<char*> argv;
         for (std::string& argument : arguments) {
@@ -211,13 +264,13 @@ public:
         if (!failed) {
             m_pids.push_back(pid);
         }
-        if (hold == Hold::mappingOnly) {
+        if (!bySleep) {
             close(answer[1]);
             char said[8] = {};
-            const bool mapped = read(answer[0], said, sizeof said - 1) > 0 && said[0] == 'm';
+            const bool held = read(answer[0], said, sizeof said - 1) > 0 && said[0] == 'h';
             close(answer[0]);
-            if (!mapped) {
-                throw std::runtime_error("the mapping holder could not map the file");
+            if (!held) {
+                throw std::runtime_error("a holder could not hold the drive");
             }
         }
         if (failed) {
@@ -338,56 +391,101 @@ std::size_t countWords(const std::string& text) {
     return count;
 }
 
-// One row per mode for each holder count: the snapshot's CPU per answer against fuser's.
+// Per answer, as the program pays for it: the monitor's CPU against fuser's, in ratios.
+// Warm: the drives of the last answer; after a change: the first answer after another
+// drive came or went; new: the first answer of a new monitor.
 void compareSnapshots(const fs::path& folder, const fs::path& heldFile,
-                      const std::vector<int>& holderCounts) {
-    std::printf("  %8s %9s %12s %12s %8s %16s %11s\n", "holders", "mode", "monitor ms", "fuser ms",
-                "ratio", "monitor open/cwd", "fuser pids");
-    for (const int count : holderCounts) {
-        Holders holders;
-        for (int index = 0; index < count; ++index) {
-            const Hold hold = index == 0       ? Hold::mappingOnly
-                              : index % 2 == 1 ? Hold::openFile
-                                               : Hold::workingDirectory;
-            holders.add(hold, folder, heldFile);
-        }
-        const std::vector<std::string> fuser{"fuser", "-m", folder.string()};
-        const std::size_t fuserPids = countWords(spawn(fuser, "", true).output);
-        const char* modes[] = {"standard", "enhanced"};
-        Monitor monitors[2];
-        for (int mode = 0; mode < 2; ++mode) {
-            monitors[mode].update(volumeSet(modes[mode], {folder}));
-        }
-        const auto childrenCpu = [] {
-            return cpuSeconds(RUSAGE_CHILDREN);
-        };
-        const auto ownCpu = [] {
-            return cpuSeconds(RUSAGE_SELF);
-        };
-        const std::vector<double> medians = mediansInTurns({{childrenCpu,
-                                                             [&] {
-                                                                 spawn(fuser, "", false);
-                                                             }},
-                                                            {ownCpu,
-                                                             [&] {
-                                                                 monitors[0].snapshotOnly();
-                                                             }},
-                                                            {ownCpu,
-                                                             [&] {
-                                                                 monitors[1].snapshotOnly();
-                                                             }}},
-                                                           2 * kMinimumSeconds);
-        const double fuserMedian = medians[0];
-        for (int mode = 0; mode < 2; ++mode) {
-            const json usage = monitors[mode].snapshot()["usage_snapshots_by_drive_id"]["drive0"];
+                      const std::vector<int>& holderCounts,
+                      const std::vector<Liveliness>& livelinesses) {
+    std::printf("  %7s %8s %9s %10s | %-24s | %-24s | %-24s | %s\n", "holders", "kind", "fuser ms",
+                "fuser pids", "warm: standard enhanced", "change: standard enhanced",
+                "new: standard enhanced", "seen open/cwd");
+    // Stands for another drive coming and going.
+    TemporaryFolder other("berthkeep-bench-other");
+    const char* modes[] = {"standard", "enhanced"};
+    for (const Liveliness liveliness : livelinesses) {
+        for (const int count : holderCounts) {
+            if (count == 0 && liveliness != livelinesses.front()) {
+                continue;
+            }
+            Holders holders;
+            for (int index = 0; index < count; ++index) {
+                const Hold hold = index == 0       ? Hold::mappingOnly
+                                  : index % 2 == 1 ? Hold::openFile
+                                                   : Hold::workingDirectory;
+                holders.add(hold, liveliness, folder, heldFile);
+            }
+            const std::vector<std::string> fuser{"fuser", "-m", folder.string()};
+            const std::size_t fuserPids = countWords(spawn(fuser, "", true).output);
+            Monitor warm[2];
+            Monitor changing[2];
+            std::unique_ptr<Monitor> fresh[2];
+            bool withOther[2] = {false, false};
+            for (int mode = 0; mode < 2; ++mode) {
+                warm[mode].update(volumeSet(modes[mode], {folder}));
+                changing[mode].update(volumeSet(modes[mode], {folder}));
+            }
+            const auto childrenCpu = [] {
+                return cpuSeconds(RUSAGE_CHILDREN);
+            };
+            const auto ownCpu = [] {
+                return cpuSeconds(RUSAGE_SELF);
+            };
+            std::vector<Contender> contenders{{childrenCpu, [&] {
+                                                   spawn(fuser, "", false);
+                                               }}};
+            for (int mode = 0; mode < 2; ++mode) {
+                contenders.push_back({ownCpu, [&warm, mode] {
+                                          warm[mode].snapshotOnly();
+                                      }});
+            }
+            for (int mode = 0; mode < 2; ++mode) {
+                contenders.push_back({ownCpu, [&changing, mode] { changing[mode].snapshotOnly(); },
+                                      [&, mode] {
+                                          withOther[mode] = !withOther[mode];
+                                          std::vector<fs::path> drives{folder};
+                                          if (withOther[mode]) {
+                                              drives.push_back(other.path());
+                                          }
+                                          changing[mode].update(volumeSet(modes[mode], drives));
+                                      }});
+            }
+            for (int mode = 0; mode < 2; ++mode) {
+                contenders.push_back({ownCpu, [&fresh, mode] { fresh[mode]->snapshotOnly(); },
+                                      [&, mode] {
+                                          fresh[mode].reset();
+                                          fresh[mode] = std::make_unique<Monitor>();
+                                          fresh[mode]->update(volumeSet(modes[mode], {folder}));
+                                      }});
+            }
+            const std::vector<double> medians = mediansInTurns(contenders, 2 * kMinimumSeconds);
+            const double fuserMedian = medians[0];
+            const json usage = warm[0].snapshot()["usage_snapshots_by_drive_id"]["drive0"];
             const std::string seen = std::to_string(usage["open_file_usage"].get<int>()) + "/" +
                                      std::to_string(usage["cwd_usage"].get<int>());
-            const double monitorMedian = medians[1 + mode];
-            std::printf("  %8d %9s %12.3f %12.3f %8.3f %16s %11zu\n", count, modes[mode],
-                        monitorMedian * 1e3, fuserMedian * 1e3, monitorMedian / fuserMedian,
-                        seen.c_str(), fuserPids);
+            const auto ratios = [&](std::size_t first) {
+                char text[32];
+                std::snprintf(text, sizeof text, "%8.3fx %8.3fx", medians[first] / fuserMedian,
+                              medians[first + 1] / fuserMedian);
+                return std::string(text);
+            };
+            std::printf("  %7d %8s %9.3f %10zu | %-24s | %-24s | %-24s | %s\n", count,
+                        livelinessName(liveliness), fuserMedian * 1e3, fuserPids, ratios(1).c_str(),
+                        ratios(3).c_str(), ratios(5).c_str(), seen.c_str());
         }
     }
+}
+
+// The median CPU seconds of one `fuser -m` on each folder in turn.
+double fuserSeconds(const std::vector<std::string>& folders) {
+    const std::vector<double> medians =
+        mediansInTurns({{[] { return cpuSeconds(RUSAGE_CHILDREN); },
+                         [&] {
+                             for (const std::string& folder : folders) {
+                                 spawn({"fuser", "-m", folder}, "", false);
+                             }
+                         }}});
+    return medians[0];
 }
 
 void benchSnapshots() {
@@ -395,7 +493,8 @@ void benchSnapshots() {
     std::printf("Snapshot CPU per answer against fuser -m (%s %s)\n", drive.path().c_str(),
                 drive.mounted() ? "is a tmpfs mount"
                                 : "is a plain folder: fuser answers for its whole file system");
-    compareSnapshots(drive.path(), drive.file(), {0, 40, 400});
+    compareSnapshots(drive.path(), drive.file(), {0, 40, 400},
+                     {Liveliness::single, Liveliness::threaded, Liveliness::busy});
 }
 
 // A tree of about fanout + fanout² folders.
@@ -467,8 +566,12 @@ void benchHelper(const std::string& helper) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc == 3 && std::string_view(argv[1]) == kHoldMappingOption) {
-        return holdMapping(argv[2]);
+    if (argc == 5 && std::string_view(argv[1]) == kHolderOption) {
+        return runHolder(argv[2], argv[3], argv[4]);
+    }
+    if (argc > 2 && std::string_view(argv[1]) == kFuserSecondsOption) {
+        std::printf("%.6f\n", fuserSeconds({argv + 2, argv + argc}));
+        return 0;
     }
     const bool mountFolderOnly = argc == 3 && std::string_view(argv[1]) == kMountFolderOption;
     const std::string helper = argc > 1 ? argv[1] : BERTHKEEP_CORE_BRIDGE_PATH;
@@ -476,7 +579,7 @@ int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     try {
         if (mountFolderOnly) {
-            compareSnapshots(fs::canonical(argv[2]), {}, {0});
+            compareSnapshots(fs::canonical(argv[2]), {}, {0}, {Liveliness::single});
             return 0;
         }
         benchSnapshots();

@@ -255,8 +255,16 @@ void ActivityMonitor::writeLog(const std::vector<std::string>& lines) {
     }
 }
 
+bool ActivityMonitor::hasSampledVolumesLocked() const {
+    return usesActivitySignals(m_mode) &&
+           std::any_of(m_volumes.begin(), m_volumes.end(),
+                       [](const VolumeState& state) { return state.ownFileSystem; });
+}
+
 void ActivityMonitor::armBurstLocked(Clock::time_point now) {
-    if (!usesActivitySignals(m_mode)) {
+    // Only a file system of its own has counters that tell about its drive: without one
+    // a burst would find nothing, and the worker may sleep until the next file event.
+    if (!hasSampledVolumesLocked()) {
         return;
     }
     m_burstUntil = now + m_configuration.statfsSamplingBurst;
@@ -285,7 +293,7 @@ ActivityMonitor::sampleAll(const std::vector<std::string>& roots) {
     std::vector<std::optional<StatfsSample>> samples;
     samples.reserve(roots.size());
     for (const std::string& root : roots) {
-        samples.push_back(takeSample(root, Clock::now()));
+        samples.push_back(root.empty() ? std::nullopt : takeSample(root, Clock::now()));
     }
     return samples;
 }
@@ -408,7 +416,7 @@ void ActivityMonitor::run() {
             }
             watcherFd = m_watcher ? m_watcher->descriptor() : -1;
             const Clock::time_point now = Clock::now();
-            if (usesActivitySignals(m_mode) && !m_volumes.empty() && now < m_burstUntil) {
+            if (hasSampledVolumesLocked() && now < m_burstUntil) {
                 const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
                     std::max(m_nextSampleAt - now, Clock::duration::zero()));
                 timeout = int(std::min<std::int64_t>(wait.count() + 1, INT_MAX));
@@ -428,6 +436,7 @@ void ActivityMonitor::run() {
             [[maybe_unused]] const ssize_t read = ::read(m_wakeFd, &count, sizeof count);
         }
 
+        // Empty roots stand for volumes whose counters are not theirs alone.
         std::vector<std::string> roots;
         {
             std::lock_guard lock(m_stateMutex);
@@ -442,9 +451,9 @@ void ActivityMonitor::run() {
                     }
                 }
             }
-            if (usesActivitySignals(m_mode) && now < m_burstUntil && now >= m_nextSampleAt) {
+            if (hasSampledVolumesLocked() && now < m_burstUntil && now >= m_nextSampleAt) {
                 for (const VolumeState& state : m_volumes) {
-                    roots.push_back(state.root);
+                    roots.push_back(state.ownFileSystem ? state.root : std::string());
                 }
                 m_nextSampleAt = now + m_sampleInterval;
             }

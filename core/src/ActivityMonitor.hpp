@@ -21,9 +21,9 @@ namespace berthkeep::core {
 // - processes with open files (descriptors, mapped files, their executable) and
 //   working directories on a drive, read from /proc at every snapshot;
 // - free-space churn: statvfs samples taken while a sampling burst runs (armed by every
-//   update and snapshot), counted only for a mount path that is the root of a file
-//   system of its own, since a plain directory shares its counters with everything
-//   else on its file system;
+//   update and snapshot), for a mount path that is the root of a file system of its own
+//   only, since a plain directory shares its counters with everything else on its file
+//   system; without such a drive there is no burst;
 // - changes under the drive through inotify, kept for the file-event window; a drive
 //   whose folders could not all be watched says so once on standard error;
 // - viewer applications (built-in list plus promoted identities) touching the drive,
@@ -73,6 +73,7 @@ private:
     static std::optional<StatfsSample> takeSample(const std::string& root, Clock::time_point now);
     void recordSampleLocked(VolumeState& volume, const StatfsSample& sample);
     std::vector<std::optional<StatfsSample>> sampleAll(const std::vector<std::string>& roots);
+    bool hasSampledVolumesLocked() const;
     void armBurstLocked(Clock::time_point now);
     // Log lines for the drives whose tree became partly watched, or whole again.
     std::vector<std::string> noteWatchCoverageLocked();

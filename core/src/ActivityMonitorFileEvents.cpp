@@ -226,6 +226,12 @@ std::vector<std::size_t> FileEventWatcher::readChanges() {
                 m_watches.erase(found);
                 continue;
             }
+            // A folder's own removal or move shows in its parent's events too; only the
+            // drive's folder has no watched parent, and it goes away with the unmount
+            // itself: nothing another process did on the drive.
+            if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+                continue;
+            }
             const Watch watch = found->second;
             changed.insert(watch.roots.begin(), watch.roots.end());
             if ((event->mask & IN_ISDIR) && (event->mask & (IN_CREATE | IN_MOVED_TO)) &&

@@ -4,7 +4,9 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -14,8 +16,10 @@
 #include <charconv>
 #include <climits>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <set>
+#include <unordered_map>
 
 namespace berthkeep::core {
 
@@ -99,6 +103,52 @@ std::string_view withoutDeletedMark(std::string_view path) {
     return path;
 }
 
+// The kernel's query of one mapping through an open /proc/<pid>/maps (Linux 6.11): the
+// file-backed mappings without the text lines of all of them.
+struct MappingQuery {
+    std::uint64_t size = sizeof(MappingQuery);
+    std::uint64_t queryFlags = 0;
+    std::uint64_t queryAddress = 0;
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+    std::uint64_t flags = 0;
+    std::uint64_t pageSize = 0;
+    std::uint64_t offset = 0;
+    std::uint64_t inode = 0;
+    std::uint32_t deviceMajor = 0;
+    std::uint32_t deviceMinor = 0;
+    std::uint32_t nameSize = 0;
+    std::uint32_t buildIdSize = 0;
+    std::uint64_t nameAddress = 0;
+    std::uint64_t buildIdAddress = 0;
+};
+constexpr unsigned long kQueryMapping = _IOWR('f', 17, MappingQuery);
+constexpr std::uint64_t kCoveringOrNextMapping = 0x10;
+constexpr std::uint64_t kFileBackedMapping = 0x20;
+
+struct MappedFile {
+    dev_t device = 0;
+    std::uint64_t inode = 0;
+
+    friend bool operator==(const MappedFile&, const MappedFile&) = default;
+};
+
+struct MappedFileHash {
+    std::size_t operator()(const MappedFile& file) const {
+        return std::hash<std::uint64_t>()(file.inode) ^ (std::hash<dev_t>()(file.device) << 1);
+    }
+};
+
+// What one read of the open entry gives, the entry closed; empty when there is nothing.
+template <std::size_t Size> std::string_view readOnce(int fd, std::array<char, Size>& buffer) {
+    if (fd < 0) {
+        return {};
+    }
+    const ssize_t length = ::read(fd, buffer.data(), buffer.size());
+    close(fd);
+    return length > 0 ? std::string_view(buffer.data(), std::size_t(length)) : std::string_view();
+}
+
 bool isProcessDirectory(const char* name) {
     if (!*name) {
         return false;
@@ -159,6 +209,9 @@ private:
     std::size_t m_count = 0;
 };
 
+// The longest entry of a process read: "task/<thread>/schedstat".
+constexpr std::size_t kLongestEntry = 32;
+
 // "<pid>/<entry>" relative to the /proc directory, the pid written once per process.
 class EntryPath {
 public:
@@ -177,7 +230,6 @@ public:
     }
 
 private:
-    static constexpr std::size_t kLongestEntry = 9;
     std::array<char, NAME_MAX + 1 + kLongestEntry + 1> m_path{};
     std::size_t m_prefix = 0;
 };
@@ -196,7 +248,14 @@ public:
         , m_cwd(roots.size())
         , m_open(roots.size())
         , m_viewerMarks(roots.size())
-        , m_buffer(kBufferSize) {}
+        , m_buffer(kBufferSize) {
+        for (const std::string& root : roots) {
+            struct stat status {};
+            if (stat(root.c_str(), &status) == 0) {
+                m_rootDevices.push_back(status.st_dev);
+            }
+        }
+    }
 
     // directory is the inode of the process's /proc directory.
     void read(std::string_view pid, ino_t directory, const ViewerMatcher* viewers) {
@@ -208,22 +267,29 @@ public:
         m_process = {};
         std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
         m_process.directory = directory;
+        m_kernelThread = false;
+        if (m_quiet && m_quiet->isKernelThread(m_process.pid, directory)) {
+            return;
+        }
 
-        const std::optional<QuietProcessCache::Activity> activity =
-            m_quiet ? readActivity(directory) : std::nullopt;
-        if (activity) {
-            if (const QuietProcessCache::Holdings* kept = m_quiet->find(m_process.pid, *activity)) {
+        m_recording = m_quiet && readActivity(directory);
+        if (m_recording) {
+            if (const QuietProcessCache::Marks* kept = m_quiet->find(m_process.pid, m_activity)) {
                 m_cwd.assign(kept->cwd);
                 m_open.assign(kept->open);
                 m_viewerMarks.assign(kept->viewer);
                 m_viewer = kept->viewerIdentity;
                 return;
             }
+            m_holdings = {};
         }
         readHoldings(viewers);
-        if (activity) {
-            m_quiet->keep(m_process.pid, *activity,
+        if (m_recording) {
+            m_quiet->keep(m_process.pid, m_activity, std::move(m_holdings),
                           {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer});
+        }
+        if (m_quiet && m_kernelThread) {
+            m_quiet->keepKernelThread(m_process.pid, directory);
         }
     }
 
@@ -240,42 +306,114 @@ private:
 
     using LinkBuffer = std::array<char, PATH_MAX>;
 
-    // Null when the process has more than one thread, or the kernel keeps no counts.
-    std::optional<QuietProcessCache::Activity> readActivity(ino_t directory) {
+    // Reads how each thread ran into m_activity; false when the kernel keeps no counts.
+    bool readActivity(ino_t directory) {
+        m_activity.directory = directory;
+        m_activity.threads.clear();
+        // A process gains a thread only by one of its threads running, which that thread's
+        // counts show: while the threads last read are all there and have not run, no
+        // thread came, and the list need not be read.
+        const QuietProcessCache::Activity* last = m_quiet->lastActivity(m_process.pid);
+        if (last && last->directory == directory) {
+            if (readThreadsOf(*last) && m_activity == *last) {
+                return true;
+            }
+            m_activity.threads.clear();
+        }
         // The threads directory links one entry per thread besides "." and "..".
         struct stat threads {};
-        if (fstatat(m_proc, m_path.entry("task"), &threads, 0) != 0 || threads.st_nlink != 3) {
-            return std::nullopt;
+        if (fstatat(m_proc, m_path.entry("task"), &threads, 0) != 0 || threads.st_nlink < 3) {
+            return false;
         }
-        const int fd = openEntry("schedstat", 0);
-        if (fd < 0) {
-            return std::nullopt;
+        if (threads.st_nlink == 3) {
+            // One thread: the process's own counts are that thread's.
+            return readThreadRun(openEntry("schedstat", 0), m_process.pid);
         }
-        std::array<char, 96> text{};
-        const ssize_t length = ::read(fd, text.data(), text.size() - 1);
-        close(fd);
-        if (length <= 0) {
-            return std::nullopt;
+        const int task = openEntry("task", O_DIRECTORY);
+        if (task < 0) {
+            return false;
         }
-        // "runtime waited timesRun\n"
-        QuietProcessCache::Activity activity{directory};
+        bool read = true;
+        for (;;) {
+            const ssize_t length = getdents64(task, m_buffer.data(), m_buffer.size());
+            if (length <= 0) {
+                break;
+            }
+            for (ssize_t offset = 0; read && offset < length;) {
+                const auto* entry = reinterpret_cast<const dirent64*>(m_buffer.data() + offset);
+                offset += entry->d_reclen;
+                if (entry->d_name[0] == '.') {
+                    continue;
+                }
+                char name[NAME_MAX + 16];
+                std::snprintf(name, sizeof name, "%s/schedstat", entry->d_name);
+                pid_t thread = 0;
+                std::from_chars(entry->d_name, entry->d_name + std::strlen(entry->d_name), thread);
+                read = readThreadRun(openat(task, name, O_RDONLY | O_CLOEXEC), thread);
+            }
+        }
+        close(task);
+        // A thread that ended between the listing and its reading: read afresh next time.
+        return read && !m_activity.threads.empty();
+    }
+
+    bool readThreadsOf(const QuietProcessCache::Activity& last) {
+        if (last.threads.empty()) {
+            return false;
+        }
+        if (last.threads.size() == 1 && last.threads.front().thread == m_process.pid) {
+            return readThreadRun(openEntry("schedstat", 0), m_process.pid);
+        }
+        for (const QuietProcessCache::ThreadRun& run : last.threads) {
+            char name[kLongestEntry + 1];
+            std::snprintf(name, sizeof name, "task/%d/schedstat", int(run.thread));
+            if (!readThreadRun(openEntry(name, 0), run.thread)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // "runtime waited timesRun\n" from the open schedstat, which is closed.
+    bool readThreadRun(int fd, pid_t thread) {
+        std::array<char, 96> buffer;
+        const std::string_view text = readOnce(fd, buffer);
+        if (text.empty()) {
+            return false;
+        }
+        QuietProcessCache::ThreadRun run{thread};
         const char* position = text.data();
-        const char* const end = text.data() + length;
-        for (std::uint64_t* field : {&activity.runtime, &activity.waited, &activity.timesRun}) {
+        const char* const end = text.data() + text.size();
+        for (std::uint64_t* field : {&run.runtime, &run.waited, &run.timesRun}) {
             while (position < end && *position == ' ') {
                 ++position;
             }
             const auto [next, error] = std::from_chars(position, end, *field);
             if (error != std::errc()) {
-                return std::nullopt;
+                return false;
             }
             position = next;
         }
         // All zero where the kernel keeps no scheduler counts.
-        if (activity.runtime == 0 && activity.timesRun == 0) {
-            return std::nullopt;
+        if (run.runtime == 0 && run.timesRun == 0) {
+            return false;
         }
-        return activity;
+        m_activity.threads.push_back(run);
+        return true;
+    }
+
+    // Marks the roots path lies under and, when the process is being kept, keeps path.
+    // True once reading can stop: every root is marked and nothing is being kept.
+    bool hold(RootMarks& marks, QuietProcessCache::Paths& kept, std::string_view path) {
+        const bool all = marks.mark(path, m_roots);
+        if (!m_recording) {
+            return all;
+        }
+        // A library shows in several mappings in a row: one copy will do.
+        if (!path.empty() && path.front() == '/' && (kept.empty() || *kept.back() != path)) {
+            kept.push_back(m_quiet->intern(path));
+        }
+        return false;
     }
 
     void readHoldings(const ViewerMatcher* viewers) {
@@ -285,6 +423,7 @@ private:
             // and zombies have none, and that one call skips them.
             const std::optional<std::string_view> link = readLink("exe", m_executable);
             if (!link && errno != ENAMETOOLONG) {
+                m_kernelThread = errno == ENOENT && readKernelThreadFlag();
                 // Another user's process without privilege: only what anyone may read
                 // tells a viewer.
                 if (errno == EACCES) {
@@ -293,7 +432,7 @@ private:
                 return;
             }
             executable = link.value_or(std::string_view());
-            m_open.mark(executable, m_roots);
+            hold(m_open, m_holdings.open, executable);
             if (!readWorkingDirectory()) {
                 return;
             }
@@ -308,20 +447,47 @@ private:
             if (*cwd == "/") {
                 const std::optional<std::string_view> link = readLink("exe", m_executable);
                 if (!link && errno != ENAMETOOLONG) {
+                    m_kernelThread = errno == ENOENT && readKernelThreadFlag();
                     return;
                 }
-                m_open.mark(link.value_or(std::string_view()), m_roots);
+                hold(m_open, m_holdings.open, link.value_or(std::string_view()));
             }
         }
-        if (!m_open.all()) {
+        if (m_recording || !m_open.all()) {
             readDescriptors();
         }
-        if (!m_open.all()) {
+        if (m_recording || !m_open.all()) {
             readMappings();
         }
         if (viewers) {
             matchViewer(executable, *viewers);
         }
+    }
+
+    // A zombie or an exiting process has no executable either; the kernel's flag tells a
+    // kernel thread, which never holds a drive and stays what it is.
+    bool readKernelThreadFlag() {
+        constexpr std::uint64_t kKernelThread = 0x00200000;
+        std::array<char, 512> buffer;
+        // "pid (name) state ppid pgrp session tty tpgid flags ...": the name may hold
+        // anything, so fields are counted from its last ')'.
+        const std::string_view line = readOnce(openEntry("stat", 0), buffer);
+        const auto nameEnd = line.rfind(')');
+        if (nameEnd == std::string_view::npos) {
+            return false;
+        }
+        std::size_t position = nameEnd + 1;
+        for (int field = 0; field < 7; ++field) {
+            position = line.find(' ', position);
+            if (position == std::string_view::npos) {
+                return false;
+            }
+            ++position;
+        }
+        std::uint64_t flags = 0;
+        const auto [next, error] =
+            std::from_chars(line.data() + position, line.data() + line.size(), flags);
+        return error == std::errc() && (flags & kKernelThread) != 0;
     }
 
     // Null (with errno set) when the link cannot be read.
@@ -346,7 +512,7 @@ private:
             }
             cwd = std::string_view();
         }
-        m_cwd.mark(*cwd, m_roots);
+        hold(m_cwd, m_holdings.cwd, *cwd);
         return cwd;
     }
 
@@ -381,7 +547,7 @@ private:
             // and a file opened on a drive usually later, so reading can stop sooner.
             for (auto name = m_entries.rbegin(); name != m_entries.rend() && !done; ++name) {
                 if (const auto target = readLinkAt(directory, *name, m_link)) {
-                    done = m_open.mark(*target, m_roots);
+                    done = hold(m_open, m_holdings.open, *target);
                 }
             }
             // The kernel fills the buffer until the next entry does not fit: room for
@@ -437,14 +603,79 @@ private:
     // A file mapped into memory holds its file system like an open descriptor, also
     // after the descriptor was closed.
     void readMappings() {
+        if (m_queriesMappings && queryMappings()) {
+            return;
+        }
         // Where the vsyscall page exists (x86-64) the kernel lists it last: seeing it
         // spares the read that would only say end of file.
         constexpr std::string_view kLastMapping = "[vsyscall]";
         readLines("maps", '\n', SIZE_MAX, [this, kLastMapping](std::string_view line) {
             const bool last = line.size() >= kLastMapping.size() &&
                               line.substr(line.size() - kLastMapping.size()) == kLastMapping;
-            return m_open.mark(mappedPath(line), m_roots) || last;
+            return hold(m_open, m_holdings.open, mappedPath(line)) || last;
         });
+    }
+
+    // False when the kernel cannot be asked mapping by mapping: the text is read then.
+    bool queryMappings() {
+        const int fd = openEntry("maps", 0);
+        if (fd < 0) {
+            return true;
+        }
+        MappedFile previous;
+        std::uint64_t address = 0;
+        bool done = false;
+        while (!done) {
+            MappingQuery query;
+            query.queryFlags = kCoveringOrNextMapping | kFileBackedMapping;
+            query.queryAddress = address;
+            if (ioctl(fd, kQueryMapping, &query) != 0) {
+                if (errno == ENOTTY || errno == EINVAL) {
+                    m_queriesMappings = false;
+                    close(fd);
+                    return false;
+                }
+                // ENOENT: no mapping after the last one.
+                break;
+            }
+            address = query.end;
+            const MappedFile file{makedev(query.deviceMajor, query.deviceMinor), query.inode};
+            // A library is mapped several times in a row.
+            if (file == previous) {
+                continue;
+            }
+            previous = file;
+            done = hold(m_open, m_holdings.open, mappedName(fd, query, file));
+        }
+        close(fd);
+        return true;
+    }
+
+    // The path of the mapped file. Processes map the same libraries: a file met before in
+    // this scan keeps its name, unless it lies on a drive's file system, where the path by
+    // which this process reached it decides.
+    std::string_view mappedName(int fd, MappingQuery query, const MappedFile& file) {
+        const bool onADrive = std::find(m_rootDevices.begin(), m_rootDevices.end(), file.device) !=
+                              m_rootDevices.end();
+        if (!onADrive) {
+            if (const auto known = m_mappedNames.find(file); known != m_mappedNames.end()) {
+                return known->second;
+            }
+        }
+        query.queryAddress = query.start;
+        query.queryFlags = kFileBackedMapping;
+        query.nameAddress = reinterpret_cast<std::uint64_t>(m_link.data());
+        query.nameSize = std::uint32_t(m_link.size());
+        if (ioctl(fd, kQueryMapping, &query) != 0 || query.nameSize == 0) {
+            return {};
+        }
+        // The size counts the closing zero.
+        const std::string_view name =
+            withoutDeletedMark(std::string_view(m_link.data(), query.nameSize - 1));
+        if (!onADrive) {
+            m_mappedNames.emplace(file, name);
+        }
+        return name;
     }
 
     // "address perms offset dev inode   path": the path is what follows the fifth field
@@ -475,12 +706,7 @@ private:
                 return *kept;
             }
         }
-        std::size_t nameLength = 0;
-        if (const int fd = openEntry("comm", 0); fd >= 0) {
-            const ssize_t length = ::read(fd, m_name.data(), m_name.size());
-            close(fd);
-            nameLength = length > 0 ? std::size_t(length) : 0;
-        }
+        std::size_t nameLength = readOnce(openEntry("comm", 0), m_name).size();
         while (nameLength > 0 &&
                (m_name[nameLength - 1] == '\n' || m_name[nameLength - 1] == '\0')) {
             --nameLength;
@@ -499,7 +725,7 @@ private:
         }
         m_viewerMarks.add(m_cwd);
         m_viewerMarks.add(m_open);
-        if (m_viewerMarks.all()) {
+        if (m_viewerMarks.all() && !m_recording) {
             return;
         }
         // A viewer may have read the file it was started with and let it go while it
@@ -509,7 +735,7 @@ private:
             if (argument.substr(0, kFileScheme.size()) == kFileScheme) {
                 argument.remove_prefix(kFileScheme.size());
             }
-            return m_viewerMarks.mark(argument, m_roots);
+            return hold(m_viewerMarks, m_holdings.viewerArguments, argument);
         });
     }
 
@@ -523,12 +749,22 @@ private:
     RootMarks m_open;
     RootMarks m_viewerMarks;
     std::optional<ViewerIdentity> m_viewer;
+    // The process's activity and all it holds are being read for the quiet-process cache.
+    bool m_recording = false;
+    bool m_kernelThread = false;
+    QuietProcessCache::Activity m_activity;
+    QuietProcessCache::Holdings m_holdings;
     LinkBuffer m_executable;
     LinkBuffer m_link;
     std::array<char, 64> m_name{};
     std::vector<char> m_buffer;
     // Names of the descriptors in the buffer, in listing order.
     std::vector<const char*> m_entries;
+    // Devices of the roots' file systems.
+    std::vector<dev_t> m_rootDevices;
+    bool m_queriesMappings = true;
+    // Names of the mapped files met so far in this scan.
+    std::unordered_map<MappedFile, std::string, MappedFileHash> m_mappedNames;
 };
 
 } // namespace

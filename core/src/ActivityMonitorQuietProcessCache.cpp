@@ -1,8 +1,27 @@
 #include "ActivityMonitorQuietProcessCache.hpp"
 
+#include <algorithm>
 #include <fstream>
 
 namespace berthkeep::core {
+
+namespace {
+
+std::vector<bool> marksUnder(const QuietProcessCache::Paths& paths,
+                             const std::vector<std::string>& roots) {
+    std::vector<bool> marks(roots.size(), false);
+    for (std::size_t index = 0; index < roots.size(); ++index) {
+        marks[index] = std::any_of(paths.begin(), paths.end(), [&](const std::string* path) {
+            return isPathUnder(*path, roots[index]);
+        });
+    }
+    return marks;
+}
+
+// Below this many paths the pool is never trimmed: a machine's libraries and so on.
+constexpr std::size_t kUntrimmedPaths = 4096;
+
+} // namespace
 
 QuietProcessCache::Clock::duration
 QuietProcessCache::defaultQuietPeriod(const std::string& tickless) {
@@ -22,10 +41,13 @@ QuietProcessCache::QuietProcessCache(Clock::duration quietPeriod)
 void QuietProcessCache::startScan(Clock::time_point now, const std::vector<std::string>& roots,
                                   const ViewerMatcher* viewers) {
     const bool sameViewers = viewers ? m_viewers && *m_viewers == *viewers : !m_viewers;
-    if (roots != m_roots || !sameViewers) {
+    if (!sameViewers) {
         m_entries.clear();
-        m_roots = roots;
         m_viewers = viewers ? std::optional<ViewerMatcher>(*viewers) : std::nullopt;
+    }
+    if (roots != m_roots) {
+        m_roots = roots;
+        ++m_rootsVersion;
     }
     m_now = now;
     ++m_scan;
@@ -33,9 +55,24 @@ void QuietProcessCache::startScan(Clock::time_point now, const std::vector<std::
 
 void QuietProcessCache::finishScan() {
     std::erase_if(m_entries, [this](const auto& entry) { return entry.second.scan != m_scan; });
+    trimPaths();
 }
 
-const QuietProcessCache::Holdings* QuietProcessCache::find(pid_t pid, const Activity& activity) {
+QuietProcessCache::Marks
+QuietProcessCache::marksFor(const Holdings& holdings,
+                            const std::optional<ViewerIdentity>& viewer) const {
+    Marks marks{marksUnder(holdings.cwd, m_roots), marksUnder(holdings.open, m_roots),
+                std::vector<bool>(m_roots.size(), false), viewer};
+    if (viewer) {
+        const std::vector<bool> arguments = marksUnder(holdings.viewerArguments, m_roots);
+        for (std::size_t index = 0; index < m_roots.size(); ++index) {
+            marks.viewer[index] = marks.cwd[index] || marks.open[index] || arguments[index];
+        }
+    }
+    return marks;
+}
+
+const QuietProcessCache::Marks* QuietProcessCache::find(pid_t pid, const Activity& activity) {
     const auto found = m_entries.find(pid);
     if (found == m_entries.end()) {
         return nullptr;
@@ -48,20 +85,77 @@ const QuietProcessCache::Holdings* QuietProcessCache::find(pid_t pid, const Acti
     if (m_now - entry.quietSince < m_quietPeriod) {
         return nullptr;
     }
+    if (entry.rootsVersion != m_rootsVersion) {
+        entry.marks = marksFor(entry.holdings, entry.marks.viewerIdentity);
+        entry.rootsVersion = m_rootsVersion;
+    }
     entry.scan = m_scan;
     ++m_reused;
-    return &entry.holdings;
+    return &entry.marks;
 }
 
-void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdings) {
+void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks) {
+    for (Paths* paths : {&holdings.cwd, &holdings.open, &holdings.viewerArguments}) {
+        std::sort(paths->begin(), paths->end());
+        paths->erase(std::unique(paths->begin(), paths->end()), paths->end());
+    }
     Entry& entry = m_entries[pid];
     if (entry.scan == 0 || entry.activity != activity) {
+        entry.kernelThread = false;
         entry.activity = activity;
         // The scan's start, a little before the reading: far less than the quiet period.
         entry.quietSince = m_now;
     }
     entry.holdings = std::move(holdings);
+    entry.marks = std::move(marks);
+    entry.rootsVersion = m_rootsVersion;
     entry.scan = m_scan;
+}
+
+bool QuietProcessCache::isKernelThread(pid_t pid, ino_t directory) {
+    const auto found = m_entries.find(pid);
+    if (found == m_entries.end() || !found->second.kernelThread ||
+        found->second.activity.directory != directory) {
+        return false;
+    }
+    found->second.scan = m_scan;
+    return true;
+}
+
+void QuietProcessCache::keepKernelThread(pid_t pid, ino_t directory) {
+    Entry& entry = m_entries[pid];
+    if (entry.activity.directory != directory) {
+        entry = Entry();
+        entry.activity.directory = directory;
+    }
+    entry.kernelThread = true;
+    entry.scan = m_scan;
+}
+
+const std::string* QuietProcessCache::intern(std::string_view path) {
+    return &*m_paths.emplace(path).first;
+}
+
+void QuietProcessCache::trimPaths() {
+    if (m_paths.size() < std::max(kUntrimmedPaths, 2 * m_pathsAfterTrim)) {
+        return;
+    }
+    std::unordered_set<std::string> kept;
+    std::unordered_map<const std::string*, const std::string*> moved;
+    for (auto& [pid, entry] : m_entries) {
+        for (Paths* paths :
+             {&entry.holdings.cwd, &entry.holdings.open, &entry.holdings.viewerArguments}) {
+            for (const std::string*& path : *paths) {
+                auto [place, added] = moved.try_emplace(path, nullptr);
+                if (added) {
+                    place->second = &*kept.insert(*path).first;
+                }
+                path = place->second;
+            }
+        }
+    }
+    m_paths = std::move(kept);
+    m_pathsAfterTrim = m_paths.size();
 }
 
 } // namespace berthkeep::core

@@ -8,7 +8,9 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 namespace berthkeep::core {
@@ -19,34 +21,59 @@ namespace berthkeep::core {
 // is most of a scan's cost.
 //
 // The kernel counts, per task, the time it ran, the time it waited to run and how often
-// it was put on a processor (/proc/<pid>/schedstat). A task put on a processor counts at
-// once; one that runs on counts at its next tick, or when it stops. Hence a reading
-// unchanged for longer than any tick means the task did not run at all meanwhile, and
-// holdings read after the reading was first seen still hold. Only single-threaded
-// processes qualify, as the reading covers one task. A process sharing its descriptor
-// table or memory with another process changes when that other one runs, which is read
-// afresh: a drive in use is still seen, only such a process may be counted as it was.
-// Not thread-safe: the owner serialises the scans.
+// it was put on a processor (/proc/<pid>/task/<tid>/schedstat). A task put on a
+// processor counts at once; one that runs on counts at its next tick, or when it stops.
+// Hence a reading unchanged for longer than any tick means the task did not run at all
+// meanwhile, and holdings read after the reading was first seen still hold. A process is
+// quiet when each of its threads is, and no thread came or went. A process sharing its
+// descriptor table or memory with another process changes when that other one runs,
+// which is read afresh: a drive in use is still seen, only such a process may be counted
+// as it was.
+//
+// The paths held are kept rather than what they meant for the drives of the day, so a
+// change of drives costs no new reading: what is kept is judged again by the new mount
+// paths. Not thread-safe: the owner serialises the scans.
 class QuietProcessCache {
 public:
     using Clock = std::chrono::steady_clock;
+
+    struct ThreadRun {
+        pid_t thread = 0;
+        std::uint64_t runtime = 0;
+        std::uint64_t waited = 0;
+        std::uint64_t timesRun = 0;
+
+        friend bool operator==(const ThreadRun&, const ThreadRun&) = default;
+    };
 
     // How a process ran, as last read.
     struct Activity {
         // Inode of the process's /proc directory: a reused pid has another one.
         ino_t directory = 0;
-        std::uint64_t runtime = 0;
-        std::uint64_t waited = 0;
-        std::uint64_t timesRun = 0;
+        // In the kernel's listing order.
+        std::vector<ThreadRun> threads;
 
         friend bool operator==(const Activity&, const Activity&) = default;
     };
 
-    // What the process held, one mark per root in the scan's order.
+    // Paths, interned by the cache: the same libraries are mapped by most processes.
+    using Paths = std::vector<const std::string*>;
+
+    // Everything the process held, whatever the drives.
     struct Holdings {
+        Paths cwd;
+        // Descriptors, mapped files and the executable.
+        Paths open;
+        // Paths among a viewer's arguments.
+        Paths viewerArguments;
+    };
+
+    // What the holdings mean for the scan's roots, one mark per root in their order.
+    struct Marks {
         std::vector<bool> cwd;
         std::vector<bool> open;
         std::vector<bool> viewer;
+        // Kept whatever the drives: the process is a viewer.
         std::optional<ViewerIdentity> viewerIdentity;
     };
 
@@ -58,17 +85,30 @@ public:
     QuietProcessCache();
     explicit QuietProcessCache(Clock::duration quietPeriod);
 
-    // Forgets everything when the roots or the viewers looked for are not those of the
-    // last scan. Processes neither found nor kept during the scan are forgotten at its end.
+    // Forgets everything when the viewers looked for are not those of the last scan; other
+    // roots than the last scan's only make the kept holdings be judged again. Processes
+    // neither found nor kept during the scan are forgotten at its end.
     void startScan(Clock::time_point now, const std::vector<std::string>& roots,
                    const ViewerMatcher* viewers);
     void finishScan();
 
-    // The holdings kept for the process when it has not run since they were read; null
-    // when they must be read.
-    const Holdings* find(pid_t pid, const Activity& activity);
-    // Keeps holdings read after activity was read.
-    void keep(pid_t pid, const Activity& activity, Holdings holdings);
+    // The marks of the holdings kept for the process when it has not run since they were
+    // read; null when they must be read.
+    const Marks* find(pid_t pid, const Activity& activity);
+    // A kernel thread is skipped for as long as it lives.
+    bool isKernelThread(pid_t pid, ino_t directory);
+    void keepKernelThread(pid_t pid, ino_t directory);
+
+    // How the process ran when last read, if it is kept.
+    const Activity* lastActivity(pid_t pid) const {
+        const auto found = m_entries.find(pid);
+        return found == m_entries.end() ? nullptr : &found->second.activity;
+    }
+    // Keeps the whole holdings, read after activity was read, and their marks.
+    void keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks);
+
+    // The one copy of path the cache keeps.
+    const std::string* intern(std::string_view path);
 
     // Processes whose holdings were reused, over the cache's life.
     std::uint64_t reused() const { return m_reused; }
@@ -79,12 +119,23 @@ private:
         // When this activity was first read: quiet since then.
         Clock::time_point quietSince;
         Holdings holdings;
+        Marks marks;
+        // The roots the marks were made for.
+        std::uint64_t rootsVersion = 0;
         std::uint64_t scan = 0;
+        bool kernelThread = false;
     };
+
+    Marks marksFor(const Holdings& holdings, const std::optional<ViewerIdentity>& viewer) const;
+    // Drops the paths no entry holds any more, once they are most of the pool.
+    void trimPaths();
 
     const Clock::duration m_quietPeriod;
     std::unordered_map<pid_t, Entry> m_entries;
+    std::unordered_set<std::string> m_paths;
+    std::size_t m_pathsAfterTrim = 0;
     std::vector<std::string> m_roots;
+    std::uint64_t m_rootsVersion = 0;
     std::optional<ViewerMatcher> m_viewers;
     Clock::time_point m_now;
     std::uint64_t m_scan = 0;

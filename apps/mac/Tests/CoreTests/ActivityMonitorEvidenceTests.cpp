@@ -187,6 +187,25 @@ TEST(ActivityMonitorEvidence, MappedFilesCountAsOpenFilesOncePerProcess) {
     EXPECT_EQ(usage["dominant_attention_reason"], "OPEN_FILE_USAGE");
 }
 
+// One file by two names: the process that reached it from inside the drive holds the
+// drive, whichever process was read first.
+TEST(ActivityMonitorEvidence, AMappedFileCountsByThePathItWasMappedBy) {
+    CoreLibrary core;
+    TemporaryFolder base;
+    const fs::path drive = base.path() / "Drive";
+    fs::create_directories(drive);
+    writeFile(base.path() / "outside.db", "pages");
+    fs::create_hard_link(base.path() / "outside.db", drive / "inside.db");
+    MonitorUnderTest monitor(core, configurationJson(20000, 0, 10000, 30000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive)})));
+
+    // Started first, so usually read first.
+    MappingHolder outside(base.path() / "outside.db", {});
+    EXPECT_TRUE(idle(monitor.usage("disk4")));
+    MappingHolder inside(drive / "inside.db", {});
+    EXPECT_EQ(monitor.usage("disk4")["open_file_usage"], 1);
+}
+
 TEST(ActivityMonitorEvidence, ChangesShowWithinTheFileEventWindowOnly) {
     CoreLibrary core;
     TemporaryFolder drive;
@@ -227,6 +246,32 @@ TEST(ActivityMonitorEvidence, DriveThatAppearsLaterIsWatchedFromTheNextUpdate) {
     monitor.update(update);
     writeFile(drive / "arrived.txt", "x");
     EXPECT_EQ(monitor.waitForUsage("disk4", busy, std::chrono::seconds(2))["fsevents_activity"],
+              true);
+}
+
+// The unmount takes the drive's folder away and the mount makes a new one: neither is
+// another process at work on the drive.
+TEST(ActivityMonitorEvidence, UnmountAndRemountAtTheSamePlaceAreNotChanges) {
+    CoreLibrary core;
+    TemporaryFolder base;
+    const fs::path drive = base.path() / "Alpha";
+    fs::create_directory(drive);
+    MonitorUnderTest monitor(core, configurationJson(20000, 20000, 10000, 30000));
+    const std::string update = volumeSetJson("standard", json::array({volume("disk2s1", drive)}));
+    monitor.update(update);
+    EXPECT_TRUE(idle(monitor.usage("disk2s1")));
+
+    fs::remove(drive);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    monitor.update(update);
+    EXPECT_TRUE(idle(monitor.usage("disk2s1"))) << "unmounted";
+    fs::create_directory(drive);
+    monitor.update(update);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(idle(monitor.usage("disk2s1"))) << "remounted";
+
+    writeFile(drive / "new.txt", "x");
+    EXPECT_EQ(monitor.waitForUsage("disk2s1", busy, std::chrono::seconds(2))["fsevents_activity"],
               true);
 }
 
@@ -274,6 +319,39 @@ TEST(ActivityMonitorEvidence, FreeSpaceChurnOnAMountedFileSystemShowsWithinItsWi
 
     usage = monitor.waitForUsage("disk7", idle, std::chrono::seconds(3));
     EXPECT_EQ(usage["statfs_activity"], false);
+}
+
+// Context switches of every thread of this process but the caller's.
+std::uint64_t otherThreadsSwitches() {
+    std::uint64_t total = 0;
+    const std::string self = std::to_string(gettid());
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == self) {
+            continue;
+        }
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.find("ctxt_switches:") != std::string::npos) {
+                total += std::stoull(line.substr(line.find(':') + 1));
+            }
+        }
+    }
+    return total;
+}
+
+// A plain folder's free-space counters are its whole file system's, so sampling them
+// would only wake the worker for nothing.
+TEST(ActivityMonitorEvidence, WithoutAFileSystemOfItsOwnTheWorkerSleepsBetweenCalls) {
+    CoreLibrary core;
+    TemporaryFolder drive;
+    // A short free-space window: a burst would sample every 50 ms.
+    MonitorUnderTest monitor(core, configurationJson(500, 20000, 10000, 30000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
+    monitor.snapshot();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    const std::uint64_t before = otherThreadsSwitches();
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    EXPECT_LT(otherThreadsSwitches() - before, 5u);
 }
 
 TEST(ActivityMonitorEvidence, ViewersAreRecognisedByNameOrPromotedIdentity) {

@@ -4,7 +4,15 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <thread>
 
 namespace berthkeep::coretest {
 namespace {
@@ -44,9 +52,12 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
         {"put on a processor", rewrite("1000 20 4\n"), false, false, 0s, false},
         {"waited to run", rewrite("1000 21 3\n"), false, false, 0s, false},
         {"no scheduler counts", rewrite("0 0 0\n"), false, false, 0s, false},
-        {"second thread",
-         [](const fs::path& process) { fs::create_directory(process / "task" / "101"); }, false,
-         false, 0s, false},
+        {"second thread, made by the first",
+         [](const fs::path& process) {
+             fs::create_directory(process / "task" / "101");
+             writeFile(process / "schedstat", "1001 20 4\n");
+         },
+         false, false, 0s, false},
         {"pid reused",
          [](const fs::path& process) {
              fs::rename(process, process.parent_path() / "old");
@@ -55,7 +66,7 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
              fs::create_symlink("/elsewhere", process / "cwd");
          },
          false, false, 0s, false},
-        {"another root", [](const fs::path&) {}, true, false, 0s, false},
+        {"another root as well", [](const fs::path&) {}, true, false, 0s, true},
         {"viewers looked for", [](const fs::path&) {}, false, true, 0s, false},
         {"not quiet for long enough", [](const fs::path&) {}, false, false, 1h, false},
     };
@@ -83,6 +94,125 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
     }
 }
 
+// A process of two threads, each with counts of its own.
+void writeThreads(const fs::path& process, const std::string& first, const std::string& second) {
+    writeFile(process / "task" / process.filename() / "schedstat", first);
+    fs::create_directories(process / "task" / "101");
+    writeFile(process / "task" / "101" / "schedstat", second);
+}
+
+TEST(QuietProcessCache, AThreadedProcessIsQuietOnlyWhileEachOfItsThreadsIs) {
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path& process)> change;
+        bool reused;
+    };
+    const Case cases[] = {
+        {"quiet", [](const fs::path&) {}, true},
+        {"second thread ran",
+         [](const fs::path& process) { writeThreads(process, "1000 20 3\n", "501 7 2\n"); }, false},
+        {"first thread ran",
+         [](const fs::path& process) { writeThreads(process, "1000 20 4\n", "500 7 2\n"); }, false},
+        {"second thread ended",
+         [](const fs::path& process) { fs::remove_all(process / "task" / "101"); }, false},
+        {"third thread, made by the second",
+         [](const fs::path& process) {
+             fs::create_directories(process / "task" / "102");
+             writeFile(process / "task" / "102" / "schedstat", "1 1 1\n");
+             writeFile(process / "task" / "101" / "schedstat", "501 7 3\n");
+         },
+         false},
+    };
+    for (const Case& c : cases) {
+        TemporaryFolder proc;
+        const fs::path process = proc.path() / "100";
+        writeProcess(process, "1000 20 3\n");
+        writeThreads(process, "1000 20 3\n", "500 7 2\n");
+        QuietProcessCache quiet(0s);
+        const std::vector<std::string> roots{"/media/drive"};
+        const auto scan = [&] {
+            return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet)
+                .volumes[0]
+                .cwdProcesses;
+        };
+        ASSERT_EQ(scan(), 1) << c.name;
+        fs::remove(process / "cwd");
+        fs::create_symlink("/elsewhere", process / "cwd");
+        c.change(process);
+        EXPECT_EQ(scan(), c.reused ? 1 : 0) << c.name;
+        EXPECT_EQ(quiet.reused(), c.reused ? 1u : 0u) << c.name;
+    }
+}
+
+// What a quiet process held is judged again by the drives of the day: a drive mounted
+// later, or one that moved, needs no new reading.
+TEST(QuietProcessCache, KeptHoldingsAreJudgedByTheNewDrivesWhenTheDrivesChange) {
+    TemporaryFolder proc;
+    const fs::path process = proc.path() / "100";
+    writeProcess(process, "1000 20 3\n");
+    fs::create_symlink("/media/second/film.mkv", process / "fd" / "3");
+    writeFile(process / "maps", "7f00-7f01 r--p 00000000 08:01 12 /usr/lib/libc.so.6\n"
+                                "7f01-7f02 r--s 00000000 08:11 13 /media/third/map.bin\n");
+    QuietProcessCache quiet(0s);
+    const auto scan = [&](const std::vector<std::string>& roots) {
+        return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet);
+    };
+    EXPECT_EQ(scan({"/media/other"}).volumes[0].cwdProcesses, 0);
+    // The process lets everything go, but has not run since: what it held is kept.
+    fs::remove(process / "cwd");
+    fs::create_symlink("/elsewhere", process / "cwd");
+    fs::remove(process / "fd" / "3");
+    writeFile(process / "maps", "");
+
+    const core::ProcessScanResult after = scan({"/media/third", "/media/drive", "/media/second"});
+    EXPECT_EQ(quiet.reused(), 1u);
+    EXPECT_EQ(after.volumes[0].openFileProcesses, 1) << "mapping";
+    EXPECT_EQ(after.volumes[1].cwdProcesses, 1);
+    EXPECT_EQ(after.volumes[1].openFileProcesses, 0);
+    EXPECT_EQ(after.volumes[2].openFileProcesses, 1) << "descriptor";
+    EXPECT_EQ(after.volumes[2].cwdProcesses, 0);
+}
+
+// Kernel threads work in "/" without an executable, and so, for a moment, do processes on
+// their way out: only the kernel's flag lets one be skipped for good.
+TEST(QuietProcessCache, OnlyAKernelThreadIsSkippedForGood) {
+    struct Case {
+        const char* name;
+        const char* stat;
+        bool reuseThePid = false;
+        bool skipped;
+    };
+    const Case cases[] = {
+        {"kernel thread", "2 (kworker/0:1-events) I 2 0 0 0 -1 69238880 0 0\n", false, true},
+        {"exiting process", "2 (a (b) c) S 1 2 2 0 -1 4194560 0 0\n", false, false},
+        {"kernel thread's pid reused", "2 (kworker/0:1) I 2 0 0 0 -1 69238880 0 0\n", true, false},
+    };
+    for (const Case& c : cases) {
+        TemporaryFolder proc;
+        const fs::path process = proc.path() / "2";
+        writeProcess(process, "1000 20 3\n");
+        fs::remove(process / "cwd");
+        fs::create_symlink("/", process / "cwd");
+        writeFile(process / "stat", c.stat);
+        QuietProcessCache quiet(1h);
+        const auto scan = [&] {
+            return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
+                                       &quiet)
+                .volumes[0]
+                .openFileProcesses;
+        };
+        ASSERT_EQ(scan(), 0) << c.name;
+        if (c.reuseThePid) {
+            fs::rename(process, proc.path() / "old");
+            writeProcess(process, "1000 20 3\n");
+        }
+        // What a process would show if it were one: read only when not skipped.
+        fs::create_symlink("/usr/bin/player", process / "exe");
+        fs::create_symlink("/media/drive/film.mkv", process / "fd" / "3");
+        EXPECT_EQ(scan(), c.skipped ? 0 : 1) << c.name;
+    }
+}
+
 TEST(QuietProcessCache, QuietPeriodOutlastsTheLongestTick) {
     TemporaryFolder folder;
     const fs::path file = folder.path() / "nohz_full";
@@ -93,17 +223,12 @@ TEST(QuietProcessCache, QuietPeriodOutlastsTheLongestTick) {
     EXPECT_EQ(QuietProcessCache::defaultQuietPeriod(file.string()), 2500ms);
 }
 
-// The kernel's side: a sleeping process is reused, and read again once it runs.
-TEST(QuietProcessCache, AProcessThatWakesAndOpensAFileOnTheDriveIsSeenAtOnce) {
-    TemporaryFolder drive;
-    const fs::path fifo = drive.path().parent_path() / (drive.path().filename().string() + ".fifo");
-    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-    writeFile(drive.path() / "held.txt", "x");
-    // Waits for a line, opens the file, then sleeps holding it.
-    ChildProcess child("read line < \"$0\"; exec 3< \"$1\"; exec sleep 600",
-                       {fifo.string(), (drive.path() / "held.txt").string()});
+// Scans while a child waits without holding the drive: none is seen, and quiet processes
+// are reused. Then the child opens a file on the drive, and from the first scan that sees
+// it on, every scan does.
+void expectSeenAtOnceWhenOpened(const fs::path& drive, const std::function<void()>& open) {
     QuietProcessCache quiet(50ms);
-    const std::vector<std::string> roots{drive.path().string()};
+    const std::vector<std::string> roots{drive.string()};
     const auto holders = [&] {
         return core::scanProcesses(roots, nullptr, "/proc", nullptr, &quiet)
             .volumes[0]
@@ -116,7 +241,7 @@ TEST(QuietProcessCache, AProcessThatWakesAndOpensAFileOnTheDriveIsSeenAtOnce) {
     const std::uint64_t reusedWhileWaiting = quiet.reused();
     EXPECT_GT(reusedWhileWaiting, 0u);
 
-    writeFile(fifo, "go\n");
+    open();
     const auto deadline = std::chrono::steady_clock::now() + 5s;
     while (holders() == 0 && std::chrono::steady_clock::now() < deadline) {
         std::this_thread::sleep_for(5ms);
@@ -126,8 +251,116 @@ TEST(QuietProcessCache, AProcessThatWakesAndOpensAFileOnTheDriveIsSeenAtOnce) {
         std::this_thread::sleep_for(60ms);
     }
     EXPECT_GT(quiet.reused(), reusedWhileWaiting);
+}
+
+// The kernel's side: a sleeping process is reused, and read again once it runs.
+TEST(QuietProcessCache, AProcessThatWakesAndOpensAFileOnTheDriveIsSeenAtOnce) {
+    TemporaryFolder drive;
+    const fs::path fifo = drive.path().parent_path() / (drive.path().filename().string() + ".fifo");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    writeFile(drive.path() / "held.txt", "x");
+    // Waits for a line, opens the file, then sleeps holding it.
+    ChildProcess child("read line < \"$0\"; exec 3< \"$1\"; exec sleep 600",
+                       {fifo.string(), (drive.path() / "held.txt").string()});
+    expectSeenAtOnceWhenOpened(drive.path(), [&] { writeFile(fifo, "go\n"); });
     child.end();
     fs::remove(fifo);
+}
+
+// A forked child of two threads: the second waits for a byte on the pipe, then opens the
+// file and keeps it open. The child only waits and opens: its main thread never runs again.
+class ThreadedOpener {
+public:
+    explicit ThreadedOpener(const fs::path& file) {
+        int go[2];
+        int ready[2];
+        if (pipe2(go, O_CLOEXEC) != 0 || pipe2(ready, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe failed");
+        }
+        m_pid = fork();
+        if (m_pid == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            std::thread opener([&] {
+                [[maybe_unused]] const ssize_t said = write(ready[1], "r", 1);
+                char byte = 0;
+                if (read(go[0], &byte, 1) == 1) {
+                    ::open(file.c_str(), O_RDONLY);
+                }
+                for (;;) {
+                    pause();
+                }
+            });
+            for (;;) {
+                pause();
+            }
+        }
+        close(go[0]);
+        close(ready[1]);
+        m_go = go[1];
+        char byte = 0;
+        if (m_pid < 0 || read(ready[0], &byte, 1) != 1) {
+            close(ready[0]);
+            throw std::runtime_error("the threaded child did not start");
+        }
+        close(ready[0]);
+    }
+    ~ThreadedOpener() {
+        close(m_go);
+        if (m_pid > 0) {
+            kill(m_pid, SIGKILL);
+            waitpid(m_pid, nullptr, 0);
+        }
+    }
+    ThreadedOpener(const ThreadedOpener&) = delete;
+    ThreadedOpener& operator=(const ThreadedOpener&) = delete;
+
+    void open() { [[maybe_unused]] const ssize_t said = write(m_go, "g", 1); }
+
+private:
+    pid_t m_pid = -1;
+    int m_go = -1;
+};
+
+// The kernel's side for threads: the main thread sleeps throughout, and the file opened
+// by the other one is seen at once.
+TEST(QuietProcessCache, AThreadThatWakesAndOpensAFileOnTheDriveIsSeenAtOnce) {
+    TemporaryFolder drive;
+    writeFile(drive.path() / "held.txt", "x");
+    ThreadedOpener child(drive.path() / "held.txt");
+    expectSeenAtOnceWhenOpened(drive.path(), [&] { child.open(); });
+}
+
+// Paths no process holds any more leave the cache's pool; those still held stay right.
+TEST(QuietProcessCache, PathsLetGoAreDroppedAndTheRestStillJudgeTheDrives) {
+    TemporaryFolder proc;
+    writeProcess(proc.path() / "100", "1000 20 3\n");
+    // A process mapping many files of its own, one after another.
+    const auto mapMany = [&](const std::string& pid, int count) {
+        const fs::path process = proc.path() / pid;
+        writeProcess(process, "5 5 5\n");
+        std::string maps;
+        for (int index = 0; index < count; ++index) {
+            maps += "7f00-7f01 r--p 00000000 08:01 " + std::to_string(index) + " /usr/share/" +
+                    pid + "/" + std::to_string(index) + "\n";
+        }
+        writeFile(process / "maps", maps);
+    };
+    QuietProcessCache quiet(0s);
+    const auto scan = [&](const std::vector<std::string>& roots) {
+        return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet);
+    };
+    mapMany("200", 5000);
+    scan({"/media/other"});
+    fs::remove_all(proc.path() / "200");
+    mapMany("300", 6000);
+    scan({"/media/other"});
+    fs::remove(proc.path() / "100" / "cwd");
+    fs::create_symlink("/elsewhere", proc.path() / "100" / "cwd");
+    const core::ProcessScanResult result = scan({"/media/drive", "/usr/share/300/7"});
+    // Both work on the drive, as every stand-in process does.
+    EXPECT_EQ(result.volumes[0].cwdProcesses, 2);
+    EXPECT_EQ(result.volumes[1].openFileProcesses, 1);
+    EXPECT_EQ(quiet.reused(), 3u);
 }
 
 } // namespace
