@@ -124,7 +124,9 @@ void markVolumeUnmounted(SimulatedVolume& volume) {
     volume.createdMountDirectory = false;
 }
 
-SimulatedCommandResult ejectDisk(SimulatedWorld& world, std::string_view device) {
+namespace {
+
+SimulatedCommandResult endEject(SimulatedWorld& world, std::string_view device, bool park) {
     const SimulatedDisk* disk = resolveDisk(world, device);
     if (!disk) {
         return failure("Unable to find disk for " + std::string(device));
@@ -134,8 +136,28 @@ SimulatedCommandResult ejectDisk(SimulatedWorld& world, std::string_view device)
         return failure("Unable to eject " + physical->bsdName + ": the disk is not ejectable");
     }
     const std::string name = physical->bsdName;
-    removeDisks(world, disksGoingWith(world, *disk), true);
+    const std::set<std::string> names = disksGoingWith(world, *disk);
+    if (park) {
+        removeDisks(world, names, true);
+    } else {
+        for (auto& candidate : world.disks) {
+            if (names.count(candidate.bsdName)) {
+                std::for_each(candidate.volumes.begin(), candidate.volumes.end(),
+                              markVolumeUnmounted);
+            }
+        }
+    }
     return success("Disk " + name + " ejected");
+}
+
+} // namespace
+
+SimulatedCommandResult ejectDisk(SimulatedWorld& world, std::string_view device) {
+    return endEject(world, device, true);
+}
+
+SimulatedCommandResult ejectDiskAcrossWake(SimulatedWorld& world, std::string_view device) {
+    return endEject(world, device, false);
 }
 
 SimulatedCommandResult unmountVolume(SimulatedWorld& world, std::string_view device) {

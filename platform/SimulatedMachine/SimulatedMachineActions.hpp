@@ -25,6 +25,10 @@ struct SimulatedCommandResult {
 // Ejects the whole physical disk behind the device, with every APFS container on
 // it, and parks them: the drive is still plugged in and can be replugged.
 SimulatedCommandResult ejectDisk(SimulatedWorld& world, std::string_view device);
+// How an eject ends that began before the machine's latest wake: the bus was
+// enumerated again meanwhile, so the device it was ejecting is already gone and
+// the disk in its place stays attached, only its volumes unmounted.
+SimulatedCommandResult ejectDiskAcrossWake(SimulatedWorld& world, std::string_view device);
 SimulatedCommandResult unmountVolume(SimulatedWorld& world, std::string_view device);
 SimulatedCommandResult mountVolume(SimulatedWorld& world, std::string_view device);
 // Mounts every mountable volume of the whole disk and of the containers on it.

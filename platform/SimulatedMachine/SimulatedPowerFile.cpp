@@ -142,8 +142,11 @@ std::int64_t SimulatedPowerFile::send(SimulatedPowerMessage message,
     update([&](SimulatedPowerRecord& record) {
         if (message == SimulatedPowerMessage::hasPoweredOn) {
             // The disks are back before anyone hears of the wake.
-            m_stateFile.update(
-                [](SimulatedWorld& world) { return !bringBackParkedDisks(world).empty(); });
+            m_stateFile.update([](SimulatedWorld& world) {
+                ++world.wakeCount;
+                bringBackParkedDisks(world);
+                return true;
+            });
         }
         SimulatedPowerDelivery delivery;
         delivery.notificationID = notificationID = record.nextNotificationID++;

@@ -26,12 +26,19 @@ SimulatedCommandResult stateFailure(const SimulatedStateError& error) {
     return SimulatedCommandResult{1, std::string(), std::string(error.what()) + "\n"};
 }
 
-// Takes the first behaviour that matches this call, using up one of its uses.
-std::optional<ScriptedBehaviour> consumeBehaviour(const SimulatedStateFile& stateFile,
-                                                  const std::string& tool, const std::string& verb,
-                                                  const std::string& device) {
-    std::optional<ScriptedBehaviour> found;
+// What a call found as it began: the first behaviour that matches it (one of its
+// uses taken), and how many times the machine had woken by then.
+struct CallStart {
+    std::optional<ScriptedBehaviour> behaviour;
+    std::uint64_t wakeCount = 0;
+};
+
+CallStart beginCall(const SimulatedStateFile& stateFile, const std::string& tool,
+                    const std::string& verb, const std::string& device) {
+    CallStart start;
+    auto& found = start.behaviour;
     stateFile.update([&](SimulatedWorld& world) {
+        start.wakeCount = world.wakeCount;
         for (auto it = world.behaviours.begin(); it != world.behaviours.end(); ++it) {
             if (it->tool != tool || it->verb != verb) {
                 continue;
@@ -50,7 +57,7 @@ std::optional<ScriptedBehaviour> consumeBehaviour(const SimulatedStateFile& stat
         }
         return false;
     });
-    return found;
+    return start;
 }
 
 // Applies a behaviour; returns the scripted result when the call ends there.
@@ -130,8 +137,9 @@ SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arg
     }
 
     try {
-        if (auto behaviour = consumeBehaviour(stateFile, "diskutil", verb, device)) {
-            if (auto scripted = actOut(*behaviour)) {
+        const CallStart start = beginCall(stateFile, "diskutil", verb, device);
+        if (start.behaviour) {
+            if (auto scripted = actOut(*start.behaviour)) {
                 return *scripted;
             }
         }
@@ -153,7 +161,9 @@ SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arg
                 return false;
             }
             if (verb == "eject") {
-                result = ejectDisk(world, device);
+                // A delayed eject can outlive a wake that re-enumerated its disk.
+                result = world.wakeCount == start.wakeCount ? ejectDisk(world, device)
+                                                            : ejectDiskAcrossWake(world, device);
             } else if (verb == "unmount") {
                 result = unmountVolume(world, device);
             } else if (verb == "mount") {
@@ -175,7 +185,7 @@ SimulatedCommandResult runDiskImageUtilityStandIn(const std::vector<std::string>
         return usage(diskImageUtilityUsage);
     }
     try {
-        if (auto behaviour = consumeBehaviour(stateFile, "hdiutil", "info", std::string())) {
+        if (auto behaviour = beginCall(stateFile, "hdiutil", "info", std::string()).behaviour) {
             if (auto scripted = actOut(*behaviour)) {
                 return *scripted;
             }

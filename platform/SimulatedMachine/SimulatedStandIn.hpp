@@ -13,7 +13,9 @@ namespace berthkeep {
 // The bodies of the stand-in `diskutil` and `hdiutil` executables: the arguments
 // (without the program name) in, what to print and the exit status out. Scripted
 // behaviours of the state file are honoured here, including delays and hangs,
-// so a call may block for a long time or forever.
+// so a call may block for a long time or forever. An eject still under way when
+// the machine wakes ends on the disk the wake enumerated again: its volumes are
+// unmounted, the disk stays attached.
 //
 //   diskutil list -plist external
 //   diskutil info -plist <device>

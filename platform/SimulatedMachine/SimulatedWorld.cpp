@@ -394,6 +394,7 @@ SimulatedWorld parseSimulatedWorld(std::string_view text) {
     SimulatedWorld world;
     readString(root, "mountRoot", "top level", world.mountRoot);
     readBool(root, "createMountDirectories", "top level", world.createMountDirectories);
+    readSize(root, "wakeCount", "top level", world.wakeCount);
     if (world.mountRoot.empty() || world.mountRoot.front() != '/') {
         fail("mountRoot", "expected an absolute path");
     }
@@ -477,6 +478,7 @@ std::string serializeSimulatedWorld(const SimulatedWorld& world) {
         behaviours.push_back(std::move(b));
     }
     root["behaviours"] = std::move(behaviours);
+    root["wakeCount"] = world.wakeCount;
     // Invalid UTF-8 in a name is replaced rather than making the write throw.
     return root.dump(2, ' ', false, json::error_handler_t::replace) + "\n";
 }

@@ -97,6 +97,9 @@ struct SimulatedWorld {
     std::vector<SimulatedDisk> parkedDisks;
     std::vector<SimulatedNetworkVolume> networkVolumes;
     std::vector<ScriptedBehaviour> behaviours;
+    // How many times the machine has woken; an eject that began before the latest
+    // wake finds the disk re-enumerated under it.
+    std::uint64_t wakeCount = 0;
 
     // Lookups by BSD name (a leading "/dev/" is accepted).
     const SimulatedDisk* findDisk(std::string_view bsdName) const;

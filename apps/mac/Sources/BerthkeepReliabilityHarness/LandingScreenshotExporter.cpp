@@ -1,20 +1,20 @@
 #include "BerthkeepReliabilityHarness/LandingScreenshotExporter.hpp"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImage>
 #include <QPainter>
-#include <QSaveFile>
-#include <QThread>
 #include <QVBoxLayout>
 
-#include <cassert>
 #include <memory>
+#include <string_view>
 #include <system_error>
 
 #include "BerthkeepReliabilityHarness/HarnessAppearanceMode.hpp"
 #include "BerthkeepReliabilityHarness/LandingScreenshotExporterError.hpp"
 #include "BerthkeepReliabilityHarness/MenuPreviewSurface.hpp"
+#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include "BerthkeepShared/MainThread.hpp"
+#include "platform/Files/AtomicFileWriter.hpp"
 
 namespace berthkeep {
 
@@ -26,12 +26,6 @@ fs::path workingFolder() {
     std::error_code error;
     fs::path folder = fs::current_path(error);
     return error ? fs::path() : folder;
-}
-
-// Only asserted on; a release build leaves it unused.
-[[maybe_unused]] bool isMainThread() {
-    return QCoreApplication::instance() &&
-           QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
 // The slot's menu on its card, with transparent padding all round, light
@@ -70,25 +64,28 @@ LandingScreenshotExporter::LandingScreenshotExporter(MenuContentFactory menuCont
 
 LandingScreenshotExporter::LandingScreenshotExporter(MenuContentFactory menuContent,
                                                      std::optional<fs::path> outputDirectory,
-                                                     SearchStarts searchStarts)
+                                                     SearchStarts searchStarts,
+                                                     std::optional<BerthkeepLogger> logger)
     : m_menuContent(std::move(menuContent))
     , m_outputDirectory(std::move(outputDirectory))
-    , m_searchStarts(std::move(searchStarts)) {}
+    , m_searchStarts(std::move(searchStarts))
+    , m_logger(logger.value_or(
+          BerthkeepLogger::live(BerthkeepRuntimeIdentity::currentBundleIdentifier()))) {}
 
 LandingScreenshotExportResult LandingScreenshotExporter::exportAll() const {
-    assert(isMainThread());
     LandingScreenshotExportResult result;
+    if (!requireMainThread(m_logger, "LandingScreenshotExporter.exportAll")) {
+        return result;
+    }
     result.directory = screenshotDirectory();
     fs::create_directories(result.directory);
     for (const LandingScreenshotSlot slot : allLandingScreenshotSlots) {
         const fs::path file = result.directory / fileName(slot);
         const QByteArray png = renderPNG(slot);
         // Replaced whole or not at all, so a landing build never reads half a file.
-        QSaveFile output(QString::fromStdString(file.string()));
-        if (!output.open(QIODevice::WriteOnly) || output.write(png) != png.size() ||
-            !output.commit()) {
-            throw fs::filesystem_error(output.errorString().toStdString(), file,
-                                       std::make_error_code(std::errc::io_error));
+        if (auto failure = AtomicFileWriter::replace(
+                file.string(), std::string_view(png.constData(), png.size()))) {
+            throw fs::filesystem_error(*failure, file, std::make_error_code(std::errc::io_error));
         }
         result.files.push_back(file);
     }
@@ -142,7 +139,9 @@ bool LandingScreenshotExporter::looksLikeRepoRoot(const fs::path& folder) {
 }
 
 QByteArray LandingScreenshotExporter::renderPNG(LandingScreenshotSlot slot) const {
-    assert(isMainThread());
+    if (!requireMainThread(m_logger, "LandingScreenshotExporter.renderPNG")) {
+        return QByteArray();
+    }
     const std::unique_ptr<QWidget> view = exportView(m_menuContent, slot);
     view->resize(exportCanvasWidth, 10);
     view->show();

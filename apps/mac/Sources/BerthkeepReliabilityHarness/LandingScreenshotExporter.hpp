@@ -8,6 +8,7 @@
 #include "BerthkeepReliabilityHarness/LandingScreenshotExportResult.hpp"
 #include "BerthkeepReliabilityHarness/LandingScreenshotSlot.hpp"
 #include "BerthkeepReliabilityHarness/MenuContentFactory.hpp"
+#include "BerthkeepShared/BerthkeepLogger.hpp"
 
 namespace berthkeep {
 
@@ -17,9 +18,10 @@ namespace berthkeep {
 // (searched upwards from the working folder, then from this module's source
 // folder as recorded at build time).
 //
-// Main thread only; synchronous. Throws LandingScreenshotExporterError, or
-// std::filesystem::filesystem_error when a folder or file cannot be written;
-// files written before a failure stay.
+// Main thread only: called elsewhere it logs the fault and does nothing (an
+// empty result, no bytes). Synchronous. Throws LandingScreenshotExporterError,
+// or std::filesystem::filesystem_error when a folder or file cannot be written;
+// each file is replaced whole, and files written before a failure stay.
 class LandingScreenshotExporter {
 public:
     // Where the repository root search starts.
@@ -39,7 +41,8 @@ public:
         std::optional<std::filesystem::path> outputDirectory = std::nullopt);
     LandingScreenshotExporter(MenuContentFactory menuContent,
                               std::optional<std::filesystem::path> outputDirectory,
-                              SearchStarts searchStarts);
+                              SearchStarts searchStarts,
+                              std::optional<BerthkeepLogger> logger = std::nullopt);
 
     LandingScreenshotExportResult exportAll() const;
 
@@ -59,6 +62,7 @@ private:
     MenuContentFactory m_menuContent;
     std::optional<std::filesystem::path> m_outputDirectory;
     SearchStarts m_searchStarts;
+    BerthkeepLogger m_logger;
 };
 
 } // namespace berthkeep

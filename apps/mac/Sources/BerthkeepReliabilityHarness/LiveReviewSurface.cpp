@@ -205,6 +205,7 @@ void LiveReviewSurface::refresh() {
 void LiveReviewSurface::changeEvent(QEvent* event) {
     // Rows and the menu take some colours when they are built.
     if (event->type() == QEvent::PaletteChange) {
+        m_menuNeedsRebuild = true;
         scheduleRefresh();
     }
     QWidget::changeEvent(event);
@@ -244,9 +245,20 @@ void LiveReviewSurface::refreshDrives() {
 }
 
 void LiveReviewSurface::refreshMenu() {
+    auto* productMenu = dynamic_cast<MenuBarContentView*>(m_menu.data());
+    if (!productMenu || m_menuNeedsRebuild) {
+        rebuildMenu();
+        return;
+    }
+    productMenu->setState(m_store->currentState());
+}
+
+void LiveReviewSurface::rebuildMenu() {
+    m_menuNeedsRebuild = false;
     clearLayout(m_menuSlot);
     QWidget* menu = m_menuContent(m_store->currentState(), storeCallbacks(), nullptr);
     menu->setFixedWidth(menuWidth);
+    m_menu = menu;
     m_menuSurface = new MenuPreviewSurface(menu, MenuPreviewSurface::Width::hugsContent, this);
     m_menuSlot->addWidget(m_menuSurface, 0, Qt::AlignLeft | Qt::AlignTop);
 }

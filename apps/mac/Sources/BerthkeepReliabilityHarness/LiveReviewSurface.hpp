@@ -23,8 +23,10 @@ class MenuPreviewSurface;
 // detected drive; on the right the real menu, wired straight to the store.
 //
 // Keeps nothing of its own: every change the store announces redraws both
-// sides on the next event-loop turn. Main thread only; the store must outlive
-// nothing here, a released store leaves the surface as it was.
+// sides on the next event-loop turn. The product's menu is built once and
+// given each new state in place, so a card menu open on it stays open; other
+// menu contents, and any menu after a palette change, are built again. Main thread only; the store
+// must outlive nothing here, a released store leaves the surface as it was.
 class LiveReviewSurface final : public QWidget {
 public:
     LiveReviewSurface(BerthkeepStore& store, MenuContentFactory menuContent,
@@ -46,12 +48,14 @@ private:
     void refreshStatus();
     void refreshDrives();
     void refreshMenu();
+    void rebuildMenu();
     MenuContentCallbacks storeCallbacks();
 
     QPointer<BerthkeepStore> m_store;
     MenuContentFactory m_menuContent;
     std::function<void()> m_onOpenSettings;
     bool m_refreshScheduled = false;
+    bool m_menuNeedsRebuild = true;
 
     QLabel* m_stateLabel = nullptr;
     QLabel* m_triggerLabel = nullptr;
@@ -61,6 +65,7 @@ private:
     QVBoxLayout* m_driveListLayout = nullptr;
     QVBoxLayout* m_menuSlot = nullptr;
     QPointer<QWidget> m_menuSurface;
+    QPointer<QWidget> m_menu;
 };
 
 } // namespace berthkeep

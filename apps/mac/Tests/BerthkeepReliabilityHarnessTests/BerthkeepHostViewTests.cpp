@@ -8,6 +8,7 @@
 
 #include "../BerthkeepTests/Store/StoreFixture.hpp"
 #include "../BerthkeepTests/Store/StoreTestSupport.hpp"
+#include "Berthkeep/MenuBar/MenuBarContentView.hpp"
 #include "Berthkeep/MenuBar/MenuBarText.hpp"
 #include "BerthkeepReliabilityHarness/BerthkeepHostView.hpp"
 #include "BerthkeepReliabilityHarness/HarnessShell.hpp"
@@ -187,6 +188,42 @@ TEST(LiveReviewSurface, TheEmbeddedMenuFollowsTheStoreAndActsOnItAtOnce) {
     test::processQueuedEvents();
     EXPECT_EQ(fixture.ejector->ejected, std::vector<std::string>{"a"});
     EXPECT_GT(built, builtBefore) << "redrawn with the store's new state";
+}
+
+TEST(LiveReviewSurface, TheProductMenuIsKeptAndUpdatedInPlaceUntilThePaletteChanges) {
+    storetest::StoreFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha")};
+    const auto store = fixture.makeQuiet();
+    LiveReviewSurface surface(*store, productMenuContentFactory(), {});
+    // Without its own meta object the view cannot be found by type through Qt.
+    const auto menus = [&surface] {
+        std::vector<MenuBarContentView*> found;
+        for (QWidget* child : surface.findChildren<QWidget*>()) {
+            if (auto* menu = dynamic_cast<MenuBarContentView*>(child)) {
+                found.push_back(menu);
+            }
+        }
+        return found;
+    };
+    ASSERT_EQ(menus().size(), 1u);
+    const QPointer<MenuBarContentView> menu = menus().front();
+    const MenubarViewState before = menu->state();
+
+    store->perform(MenubarUtilityAction::Kind::ejectAll);
+    test::processQueuedEvents();
+    ASSERT_EQ(fixture.ejector->ejected, std::vector<std::string>{"a"});
+    ASSERT_EQ(menus().size(), 1u);
+    EXPECT_EQ(menus().front(), menu.data()) << "an open card menu on it would survive";
+    EXPECT_EQ(menu->state(), store->currentState());
+    EXPECT_NE(menu->state(), before);
+
+    // Colours are taken when the menu is built.
+    QPalette dark = surface.palette();
+    dark.setColor(QPalette::Window, Qt::black);
+    surface.setPalette(dark);
+    test::processQueuedEvents();
+    EXPECT_TRUE(menu.isNull());
+    EXPECT_EQ(menus().size(), 1u);
 }
 
 TEST(LiveReviewSurface, ListsDetectedDrivesWithTheirMountFacts) {

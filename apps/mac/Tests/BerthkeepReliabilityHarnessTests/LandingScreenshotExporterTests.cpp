@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
 #include <QImage>
 #include <QString>
 
 #include <fstream>
+#include <thread>
 
 #include "BerthkeepReliabilityHarness/LandingScreenshotExporter.hpp"
 #include "BerthkeepReliabilityHarness/LandingScreenshotExporterError.hpp"
+#include "BerthkeepShared/BerthkeepLogSink.hpp"
 #include "HarnessTestSupport.hpp"
 
 namespace berthkeep {
@@ -135,6 +138,35 @@ TEST(LandingScreenshotExporter, OutsideAnyCheckoutFailsAndWritesNothing) {
     }
     EXPECT_EQ(menu.built, 0);
     EXPECT_TRUE(fs::is_empty(temporary.path));
+}
+
+TEST(LandingScreenshotExporter, OffTheMainThreadItLogsAndDoesNothingInEveryBuild) {
+    struct Sink final : BerthkeepLogSink {
+        void record(const BerthkeepLogEvent& event) override { events.push_back(event); }
+        std::vector<BerthkeepLogEvent> events;
+    };
+    auto sink = std::make_shared<Sink>();
+    StandInMenu menu;
+    TemporaryFolder temporary;
+    const LandingScreenshotExporter exporter(menu.factory(), temporary.path / "out",
+                                             {temporary.path, temporary.path},
+                                             BerthkeepLogger(sink));
+    LandingScreenshotExportResult result;
+    QByteArray png("untouched");
+    std::thread([&] {
+        result = exporter.exportAll();
+        png = exporter.renderPNG(LandingScreenshotSlot::safe);
+    }).join();
+    QCoreApplication::processEvents();
+
+    EXPECT_TRUE(result.files.empty());
+    EXPECT_TRUE(png.isEmpty());
+    EXPECT_EQ(menu.built, 0);
+    EXPECT_FALSE(fs::exists(temporary.path / "out"));
+    ASSERT_EQ(sink->events.size(), 2u);
+    EXPECT_EQ(sink->events[0].name, "main_thread.violation");
+    EXPECT_EQ(sink->events[0].metadata.at("operation"), "LandingScreenshotExporter.exportAll");
+    EXPECT_EQ(sink->events[1].metadata.at("operation"), "LandingScreenshotExporter.renderPNG");
 }
 
 TEST(LandingScreenshotExporter, TheBuiltInSearchFindsThisCheckout) {

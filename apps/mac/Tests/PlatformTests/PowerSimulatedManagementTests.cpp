@@ -233,6 +233,37 @@ TEST_F(PowerSimulatedManagement, WakeBringsBackEveryParkedDiskUnmounted) {
     EXPECT_EQ(stateFile().read().findDisk("disk2"), nullptr);
 }
 
+TEST_F(PowerSimulatedManagement, EjectUnderWayAtWakeUnmountsButLeavesTheDiskAttached) {
+    ASSERT_TRUE(stateFile().read().findVolume("disk2s1")->mounted);
+    ASSERT_EQ(runTool("berthkeep-sim",
+                      {"script", "eject", "--device", "disk2", "--delay", "600", "--times", "1"})
+                  .exitCode,
+              0);
+    QProcess eject;
+    eject.setProcessEnvironment(toolEnvironment());
+    eject.start(toolPath(QStringLiteral("diskutil")), {"eject", "disk2"});
+    ASSERT_TRUE(eject.waitForStarted(5000));
+    ASSERT_TRUE(spinUntil([this] { return stateFile().read().behaviours.empty(); }));
+    ASSERT_EQ(runTool("berthkeep-sim", {"power", "has-powered-on"}).exitCode, 0);
+    ASSERT_TRUE(eject.waitForFinished(5000));
+    EXPECT_EQ(eject.exitCode(), 0) << eject.readAllStandardError().toStdString();
+
+    SimulatedWorld after = stateFile().read();
+    const SimulatedDisk* disk = after.findDisk("disk2");
+    ASSERT_NE(disk, nullptr);
+    for (const auto& volume : disk->volumes) {
+        EXPECT_FALSE(volume.mounted) << volume.bsdName;
+    }
+    EXPECT_TRUE(after.parkedDisks.empty());
+    // Begun after the wake, an eject parks the disk as ever.
+    ASSERT_EQ(runTool("diskutil", {"mount", "disk2s1"}).exitCode, 0);
+    ASSERT_EQ(runTool("diskutil", {"eject", "disk2"}).exitCode, 0);
+    after = stateFile().read();
+    EXPECT_EQ(after.findDisk("disk2"), nullptr);
+    ASSERT_EQ(after.parkedDisks.size(), 1u);
+    EXPECT_EQ(after.parkedDisks[0].bsdName, "disk2");
+}
+
 TEST_F(PowerSimulatedManagement, SleepCommandRunsTheWholeCycle) {
     Program program;
     program.registerWith(power());

@@ -36,6 +36,7 @@ SimulatedWorld everyKindOfWorld(const std::string& mountRoot) {
     hang.hang = true;
     hang.ignoreTerminate = true;
     world.behaviours.push_back(hang);
+    world.wakeCount = 3;
     return world;
 }
 
@@ -88,6 +89,7 @@ TEST(SimulatedMachineStateFile, MalformedInputIsRejectedWithTheOffendingField) {
          "must not be negative"},
         {"{\"behaviours\": [{\"verb\": \"eject\", \"exitStatus\": 99999999999}]}", "out of range"},
         {"{\"behaviours\": [{}]}", "missing \"verb\""},
+        {"{\"wakeCount\": -1}", "wakeCount: expected a non-negative integer"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.json);
