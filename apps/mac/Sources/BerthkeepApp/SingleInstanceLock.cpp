@@ -5,9 +5,12 @@
 #include <QLockFile>
 #include <QString>
 
+#include <cerrno>
 #include <cstdlib>
 
-#include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace berthkeep {
 
@@ -25,9 +28,21 @@ std::string SingleInstanceLock::defaultFolder() {
     if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
         return runtime;
     }
-    return BerthkeepRuntimeIdentity::applicationSupportDirectoryPath(
-               BerthkeepRuntimeIdentity::currentBundleIdentifier())
-        .value_or(QDir::tempPath().toStdString());
+    // The folder Qt and scripts/run fall back to, so a copy started either way
+    // finds the other's lock.
+    const passwd* user = ::getpwuid(::geteuid());
+    const std::string name = user && user->pw_name ? user->pw_name : std::to_string(::geteuid());
+    return QDir::tempPath().toStdString() + "/runtime-" + name;
+}
+
+void SingleInstanceLock::provideRuntimeFolder() {
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+        return;
+    }
+    const std::string folder = defaultFolder();
+    if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) {
+        ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+    }
 }
 
 bool SingleInstanceLock::tryLock() {

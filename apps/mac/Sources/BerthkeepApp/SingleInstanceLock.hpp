@@ -18,10 +18,12 @@ public:
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
-    // $XDG_RUNTIME_DIR, else the program's folder among the user's data (which
-    // outlives a login session, but a stale lock there is taken over all the
-    // same).
+    // $XDG_RUNTIME_DIR, else <temp>/runtime-<user>, where Qt itself falls back.
     static std::string defaultFolder();
+
+    // Without a login session's runtime folder, names the fallback one (made
+    // private to the user) as a session would, before Qt asks and warns.
+    static void provideRuntimeFolder();
 
     // False when another running copy holds the lock. A folder that cannot be
     // made or written takes no lock and answers true: better two copies than

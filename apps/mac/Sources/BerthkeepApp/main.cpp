@@ -40,6 +40,7 @@ __attribute__((section(".preinit_array"), used)) const PreinitFunction catchSign
 } // namespace
 
 int main(int argc, char** argv) {
+    SingleInstanceLock::provideRuntimeFolder();
     DisplayPlatformChoice::applyToProcess("Berthkeep");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Berthkeep"));

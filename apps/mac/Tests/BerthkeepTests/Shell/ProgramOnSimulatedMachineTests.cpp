@@ -9,9 +9,13 @@
 #include <chrono>
 #include <csignal>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <pwd.h>
+#include <unistd.h>
 
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
@@ -35,6 +39,8 @@ protected:
         QFile::setPermissions(runtime, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
+    QString homePath(const QString& name) const { return m_home.filePath(name); }
+
     // A machine with one mounted USB stick.
     void makeMachineWithStick() {
         SimulatedWorld world;
@@ -43,13 +49,21 @@ protected:
         stateFile().write(world);
     }
 
-    void start(QProcess& program) const {
+    // The runtime folder is given, or left out as outside a login session.
+    void start(QProcess& program, std::optional<QString> runtime = std::nullopt) const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("QT_QPA_PLATFORM", "offscreen");
         environment.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
         environment.insert("XDG_DATA_HOME", m_home.filePath("data"));
         environment.insert("XDG_CACHE_HOME", m_home.filePath("cache"));
-        environment.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime"));
+        environment.insert("TMPDIR", m_home.path());
+        if (!runtime) {
+            environment.insert("XDG_RUNTIME_DIR", m_home.filePath("runtime"));
+        } else if (runtime->isEmpty()) {
+            environment.remove("XDG_RUNTIME_DIR");
+        } else {
+            environment.insert("XDG_RUNTIME_DIR", *runtime);
+        }
         program.setProcessEnvironment(environment);
         program.start(QStringLiteral(BERTHKEEP_PROGRAM_PATH), {});
         ASSERT_TRUE(program.waitForStarted(5000));
@@ -269,6 +283,32 @@ TEST_F(ProgramOnSimulatedMachine, SecondCopyLeavesTheFirstRunning) {
     EXPECT_EQ(second.exitCode(), 0);
     EXPECT_TRUE(second.readAllStandardError().contains("already running"));
     EXPECT_EQ(first.state(), QProcess::Running);
+
+    signalAndExpectCleanEnd(first, SIGTERM, log);
+}
+
+// Outside a login session the program names the runtime folder Qt and
+// scripts/run fall back to, so Qt does not warn and a copy started with that
+// folder given finds the lock.
+TEST_F(ProgramOnSimulatedMachine, WithoutARuntimeFolderTheLockIsWhereTheFallbackIs) {
+    makeMachineWithStick();
+    QProcess first;
+    start(first, QString());
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+    EXPECT_FALSE(log.contains("XDG_RUNTIME_DIR")) << log.toStdString();
+
+    const QString fallback =
+        homePath(QStringLiteral("runtime-") + ::getpwuid(::geteuid())->pw_name);
+    EXPECT_TRUE(QFile::exists(fallback + "/berthkeep.lock"));
+    const auto others = QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup | QFile::ReadOther |
+                        QFile::WriteOther | QFile::ExeOther;
+    EXPECT_FALSE(QFile::permissions(fallback) & others);
+    QProcess second;
+    start(second, fallback);
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    EXPECT_TRUE(second.readAllStandardError().contains("already running"));
 
     signalAndExpectCleanEnd(first, SIGTERM, log);
 }
