@@ -242,11 +242,7 @@ protected:
         world.createMountDirectories = false;
         const std::string disk = attachPreset(world, SimulatedDrivePreset::usbStick);
         stateFile().write(world);
-        ScriptedBehaviour hang;
-        hang.verb = "eject";
-        hang.hang = true;
-        hang.ignoreTerminate = true;
-        addBehaviour(hang);
+        addHangIgnoringTerminate("eject");
         return disk;
     }
 };

@@ -132,11 +132,7 @@ TEST_F(DiskToolRunnerTest, NonZeroExitCarriesTheTrimmedStandardError) {
 }
 
 TEST_F(DiskToolRunnerTest, HungChildIgnoringTerminateIsKilledAfterTheGracePeriod) {
-    ScriptedBehaviour hang;
-    hang.verb = "info";
-    hang.hang = true;
-    hang.ignoreTerminate = true;
-    addBehaviour(hang);
+    addHangIgnoringTerminate("info");
     const auto diskutil = runner(shortTimeout);
     const auto started = Clock::now();
     const auto error = runError(diskutil, infoArguments("disk2s1"));
@@ -256,12 +252,7 @@ TEST_F(DiskToolRunnerTest, RegistryFailuresGiveNothing) {
 }
 
 TEST_F(DiskToolRunnerTest, HungImageUtilityIsStoppedAtTheDeadline) {
-    ScriptedBehaviour hang;
-    hang.tool = "hdiutil";
-    hang.verb = "info";
-    hang.hang = true;
-    hang.ignoreTerminate = true;
-    addBehaviour(hang);
+    addHangIgnoringTerminate("info", "hdiutil");
     const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), shortTimeout,
                                          250ms);
     const auto started = Clock::now();

@@ -69,6 +69,17 @@ protected:
         });
     }
 
+    // A child that hangs and shrugs off SIGTERM: only SIGKILL ends it.
+    void addHangIgnoringTerminate(const std::string& verb,
+                                  const std::string& tool = "diskutil") const {
+        ScriptedBehaviour hang;
+        hang.tool = tool;
+        hang.verb = verb;
+        hang.hang = true;
+        hang.ignoreTerminate = true;
+        addBehaviour(hang);
+    }
+
 private:
     QTemporaryDir m_folder;
     std::unique_ptr<SimulatedStateFile> m_stateFile;

@@ -218,11 +218,7 @@ TEST_F(ProgramOnSimulatedMachine, EndsCleanlyWhenSignalledAtAnyMomentOfStartUp) 
 // its grace) and does not wait for its own minute-long limit.
 TEST_F(ProgramOnSimulatedMachine, QuitsPromptlyWhileAnEjectHangs) {
     makeMachineWithStick();
-    ScriptedBehaviour hang;
-    hang.verb = "eject";
-    hang.hang = true;
-    hang.ignoreTerminate = true;
-    addBehaviour(hang);
+    addHangIgnoringTerminate("eject");
     QProcess program;
     start(program);
     QByteArray log;
