@@ -320,6 +320,7 @@ std::string ActivityMonitor::snapshotJson() {
     ActivityDetectionMode mode;
     std::vector<std::string> roots;
     std::vector<ViewerIdentity> promoted;
+    std::vector<std::uint64_t> generations;
     {
         std::lock_guard lock(m_stateMutex);
         mode = m_mode;
@@ -327,15 +328,43 @@ std::string ActivityMonitor::snapshotJson() {
             roots.push_back(state.root);
         }
         promoted = m_promotedIdentities;
+        // Opens and changes up to now, the worker's unread ones too, count before the scan.
+        if (m_watcher && usesActivitySignals(mode)) {
+            const Clock::time_point now = Clock::now();
+            for (std::size_t index : m_watcher->readChanges()) {
+                if (index < m_volumes.size()) {
+                    m_volumes[index].lastFileEvent = now;
+                }
+            }
+            for (std::size_t index = 0; index < roots.size(); ++index) {
+                generations.push_back(
+                    m_watcher->seesEveryOpen(index) ? m_watcher->generation(index) : 0);
+            }
+        }
+    }
+    generations.resize(roots.size(), 0);
+
+    // A new mapping needs a descriptor: opened since (an event of the drive), or held at
+    // the last scan by some process (which counted). Neither: no mapping is new.
+    bool noNewMappings = !roots.empty() && m_lastScan.size() == roots.size();
+    for (std::size_t index = 0; noNewMappings && index < roots.size(); ++index) {
+        const ScannedRoot& last = m_lastScan[index];
+        noNewMappings = generations[index] != 0 && last.generation == generations[index] &&
+                        last.root == roots[index] && !last.held;
     }
 
     ProcessScanResult scan;
     std::vector<std::optional<StatfsSample>> samples(roots.size());
+    m_lastScan.clear();
     if (usesActivitySignals(mode)) {
         const ViewerMatcher viewers(promoted);
         scan = scanProcesses(roots, usesSupplementalSignals(mode) ? &viewers : nullptr, "/proc",
-                             &m_processNames, &m_quietProcesses);
+                             &m_processNames, &m_quietProcesses, noNewMappings);
         samples = sampleAll(roots);
+        for (std::size_t index = 0; index < roots.size(); ++index) {
+            m_lastScan.push_back(
+                {roots[index], generations[index], scan.volumes[index].openFileProcesses > 0});
+        }
     } else {
         scan.volumes.resize(roots.size());
     }

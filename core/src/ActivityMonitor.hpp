@@ -19,7 +19,8 @@ namespace berthkeep::core {
 
 // Watches the program's drives for signs of use:
 // - processes with open files (descriptors, mapped files, their executable) and
-//   working directories on a drive, read from /proc at every snapshot;
+//   working directories on a drive, read from /proc at every snapshot (mappings only
+//   while a drive is held, or files on it were opened, since the last snapshot);
 // - free-space churn: statvfs samples taken while a sampling burst runs (armed by every
 //   update and snapshot), for a mount path that is the root of a file system of its own
 //   only, since a plain directory shares its counters with everything else on its file
@@ -90,6 +91,15 @@ private:
     // Used by snapshots only, under the call lock.
     ProcessNameCache m_processNames;
     QuietProcessCache m_quietProcesses;
+    // What the last scan found of each root; with the file events since, it tells whether
+    // a process can have mapped a file on a drive meanwhile.
+    struct ScannedRoot {
+        std::string root;
+        // The watcher's generation for the root before the scan; 0 when it misses opens.
+        std::uint64_t generation = 0;
+        bool held = false;
+    };
+    std::vector<ScannedRoot> m_lastScan;
     // Guards everything below, shared with the background thread.
     std::mutex m_stateMutex;
     ActivityDetectionMode m_mode;

@@ -6,7 +6,11 @@
 #include "ActivityMonitorRequests.hpp"
 #include "CoreCall.hpp"
 
+#include <mutex>
+#include <optional>
 #include <stdexcept>
+#include <string>
+#include <string_view>
 
 using namespace berthkeep::core;
 
@@ -14,7 +18,22 @@ struct berthkeep_core_activity_monitor {
     explicit berthkeep_core_activity_monitor(const ActivityMonitorConfiguration& configuration)
         : monitor(configuration) {}
 
+    // The program sends the whole set at every poll, nearly always the text of the last
+    // one: that is parsed once.
+    MonitoredVolumeSet parsed(std::string_view text) {
+        std::lock_guard lock(lastMutex);
+        if (!lastSet || lastText != text) {
+            lastSet.reset();
+            lastText = std::string(text);
+            lastSet = parseMonitoredVolumeSet(lastText);
+        }
+        return *lastSet;
+    }
+
     ActivityMonitor monitor;
+    std::mutex lastMutex;
+    std::string lastText;
+    std::optional<MonitoredVolumeSet> lastSet;
 };
 
 namespace {
@@ -42,7 +61,7 @@ bool berthkeep_core_activity_monitor_update_json(berthkeep_core_activity_monitor
                                                  const char* volume_set) {
     return guardedCall<bool>("activity monitor update failed", false, [&] {
         ActivityMonitor& target = requireMonitor(monitor);
-        target.update(parseMonitoredVolumeSet(requireText(volume_set, "volume set")));
+        target.update(monitor->parsed(requireText(volume_set, "volume set")));
         return true;
     });
 }

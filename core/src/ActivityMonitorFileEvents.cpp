@@ -16,11 +16,13 @@ namespace berthkeep::core {
 
 namespace {
 
-// Changes only: reads and opens are not activity that makes ejecting risky, and the
-// monitor's own walks would otherwise report themselves.
 constexpr std::uint32_t kChangeMask = IN_MODIFY | IN_CLOSE_WRITE | IN_CREATE | IN_DELETE |
                                       IN_MOVED_FROM | IN_MOVED_TO | IN_ATTRIB | IN_DELETE_SELF |
                                       IN_MOVE_SELF;
+// Opens are no change: reading is not activity that makes ejecting risky, and the
+// monitor's own walks would report themselves. They only tell that a file on the drive
+// may be held or mapped now.
+constexpr std::uint32_t kWatchMask = kChangeMask | IN_OPEN;
 
 std::string joined(const std::string& directory, const char* name) {
     std::string path = directory;
@@ -65,6 +67,7 @@ void FileEventWatcher::watch(const std::vector<std::string>& roots) {
             tree.device = status.st_dev;
             tree.inode = status.st_ino;
             tree.unwatched.assign(1, tree.path);
+            advance(tree);
         }
         walk(root);
     }
@@ -82,6 +85,7 @@ void FileEventWatcher::keepTrees(const std::vector<std::string>& roots) {
     std::vector<Tree> trees(roots.size());
     for (std::size_t root = 0; root < roots.size(); ++root) {
         trees[root].path = roots[root];
+        advance(trees[root]);
         for (std::size_t old = 0; old < m_trees.size(); ++old) {
             if (moves[old] == kGone && m_trees[old].path == roots[root]) {
                 moves[old] = root;
@@ -107,6 +111,8 @@ void FileEventWatcher::dropWatchesOf(std::size_t root) {
     tree.watches = 0;
     tree.unwatched.clear();
     tree.overflowed = false;
+    tree.blind = false;
+    advance(tree);
 }
 
 void FileEventWatcher::moveOwners(const std::vector<std::size_t>& moves) {
@@ -131,10 +137,14 @@ FileEventWatcher::Placement FileEventWatcher::addWatch(std::size_t root, const s
         return Placement::noRoom;
     }
     const int descriptor = inotify_add_watch(
-        m_fd, path.c_str(), kChangeMask | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK);
+        m_fd, path.c_str(), kWatchMask | IN_ONLYDIR | IN_DONT_FOLLOW | IN_EXCL_UNLINK);
     if (descriptor < 0) {
         // The kernel's own limit: later, when watches were let go, it may work.
-        return errno == ENOSPC || errno == ENOMEM ? Placement::noRoom : Placement::unusable;
+        if (errno == ENOSPC || errno == ENOMEM) {
+            return Placement::noRoom;
+        }
+        tree.blind = true;
+        return Placement::unusable;
     }
     // The same directory under two roots yields the same watch.
     Watch& watch = m_watches[descriptor];
@@ -175,6 +185,7 @@ void FileEventWatcher::walk(std::size_t root) {
         }
         DIR* listing = opendir(directory.c_str());
         if (!listing) {
+            tree.blind = true;
             continue;
         }
         while (const dirent* entry = readdir(listing)) {
@@ -187,9 +198,13 @@ void FileEventWatcher::walk(std::size_t root) {
             }
             std::string child = joined(directory, entry->d_name);
             struct stat status {};
-            // Another file system mounted inside is not part of this drive.
-            if (lstat(child.c_str(), &status) != 0 || !S_ISDIR(status.st_mode) ||
-                status.st_dev != tree.device) {
+            if (lstat(child.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) {
+                continue;
+            }
+            // Another file system mounted inside is not part of this drive, though its
+            // files lie under the drive's path.
+            if (status.st_dev != tree.device) {
+                tree.blind = true;
                 continue;
             }
             queue(tree, std::move(child));
@@ -212,12 +227,16 @@ std::vector<std::size_t> FileEventWatcher::readChanges() {
             if (event->mask & IN_Q_OVERFLOW) {
                 for (std::size_t root = 0; root < m_trees.size(); ++root) {
                     changed.insert(root);
+                    advance(m_trees[root]);
                 }
                 continue;
             }
             const auto found = m_watches.find(event->wd);
             if (found == m_watches.end()) {
                 continue;
+            }
+            for (std::size_t root : found->second.roots) {
+                advance(m_trees[root]);
             }
             if (event->mask & IN_IGNORED) {
                 for (std::size_t root : found->second.roots) {
@@ -230,6 +249,9 @@ std::vector<std::size_t> FileEventWatcher::readChanges() {
             // drive's folder has no watched parent, and it goes away with the unmount
             // itself: nothing another process did on the drive.
             if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT)) {
+                continue;
+            }
+            if ((event->mask & ~IN_ISDIR) == IN_OPEN) {
                 continue;
             }
             const Watch watch = found->second;

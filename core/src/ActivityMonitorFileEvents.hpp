@@ -40,8 +40,24 @@ public:
     void watch(const std::vector<std::string>& roots);
 
     // Reads what is pending (never blocks) and returns the positions of the roots that
-    // saw a change, each once. A queue overflow counts as a change on every root.
+    // saw a change, each once. A queue overflow counts as a change on every root. Opens
+    // are no change, but they and every other event move the root's generation.
     std::vector<std::size_t> readChanges();
+
+    // Moves with every event read for the root, opens included, and whenever its watches
+    // start over; never the same for two trees. Equal values at two moments mean, for a
+    // tree that sees every open, that no file under it was opened in between (once the
+    // events up to the second moment are read).
+    std::uint64_t generation(std::size_t root) const {
+        return root < m_trees.size() ? m_trees[root].generation : 0;
+    }
+
+    // True when an open of any file under the root reaches this watcher: every folder of
+    // the tree is watched, none was unreadable and no other file system is mounted inside.
+    bool seesEveryOpen(std::size_t root) const {
+        return root < m_trees.size() && m_trees[root].device != 0 && m_trees[root].watches > 0 &&
+               !isPartial(root) && !m_trees[root].blind;
+    }
 
     std::size_t watchCount() const { return m_watches.size(); }
     std::size_t watchCount(std::size_t root) const {
@@ -72,6 +88,9 @@ private:
         // More were found than the list keeps: the tree is walked afresh once the
         // list is done.
         bool overflowed = false;
+        // Some folder could not be watched or listed, or holds another file system.
+        bool blind = false;
+        std::uint64_t generation = 0;
     };
 
     enum class Placement { placed, alreadyWatched, noRoom, unusable };
@@ -85,12 +104,14 @@ private:
     // root is removed.
     void moveOwners(const std::vector<std::size_t>& moves);
     void walk(std::size_t root);
+    void advance(Tree& tree) { tree.generation = ++m_generations; }
     static void queue(Tree& tree, std::string directory);
     Placement addWatch(std::size_t root, const std::string& path);
 
     int m_fd = -1;
     std::unordered_map<int, Watch> m_watches;
     std::vector<Tree> m_trees;
+    std::uint64_t m_generations = 0;
 };
 
 } // namespace berthkeep::core

@@ -240,11 +240,13 @@ private:
 class ProcessReader {
 public:
     ProcessReader(int procDirectory, const std::vector<std::string>& roots, ProcessNameCache* names,
-                  QuietProcessCache* quiet)
+                  QuietProcessCache* quiet, bool noNewMappings, pid_t self)
         : m_proc(procDirectory)
         , m_roots(roots)
         , m_names(names)
         , m_quiet(quiet)
+        , m_readsMappings(!noNewMappings)
+        , m_self(self)
         , m_cwd(roots.size())
         , m_open(roots.size())
         , m_viewerMarks(roots.size())
@@ -272,7 +274,8 @@ public:
             return;
         }
 
-        m_recording = m_quiet && readActivity(directory);
+        // The scanning thread runs, so this process has always run since the last scan.
+        m_recording = m_quiet && m_process.pid != m_self && readActivity(directory);
         if (m_recording) {
             if (const QuietProcessCache::Marks* kept = m_quiet->find(m_process.pid, m_activity)) {
                 m_cwd.assign(kept->cwd);
@@ -286,7 +289,8 @@ public:
         readHoldings(viewers);
         if (m_recording) {
             m_quiet->keep(m_process.pid, m_activity, std::move(m_holdings),
-                          {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer});
+                          {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer},
+                          m_readsMappings);
         }
         if (m_quiet && m_kernelThread) {
             m_quiet->keepKernelThread(m_process.pid, directory);
@@ -315,7 +319,7 @@ private:
         // thread came, and the list need not be read.
         const QuietProcessCache::Activity* last = m_quiet->lastActivity(m_process.pid);
         if (last && last->directory == directory) {
-            if (readThreadsOf(*last) && m_activity == *last) {
+            if (readThreadsOf(*last)) {
                 return true;
             }
             m_activity.threads.clear();
@@ -357,17 +361,21 @@ private:
         return read && !m_activity.threads.empty();
     }
 
+    // True when every thread last read is there and has not run since; stops at the
+    // first that has, as the whole list is read afresh then.
     bool readThreadsOf(const QuietProcessCache::Activity& last) {
         if (last.threads.empty()) {
             return false;
         }
         if (last.threads.size() == 1 && last.threads.front().thread == m_process.pid) {
-            return readThreadRun(openEntry("schedstat", 0), m_process.pid);
+            return readThreadRun(openEntry("schedstat", 0), m_process.pid) &&
+                   m_activity.threads.back() == last.threads.front();
         }
         for (const QuietProcessCache::ThreadRun& run : last.threads) {
             char name[kLongestEntry + 1];
             std::snprintf(name, sizeof name, "task/%d/schedstat", int(run.thread));
-            if (!readThreadRun(openEntry(name, 0), run.thread)) {
+            if (!readThreadRun(openEntry(name, 0), run.thread) ||
+                m_activity.threads.back() != run) {
                 return false;
             }
         }
@@ -438,8 +446,9 @@ private:
             }
         } else {
             // Without viewers the executable matters only as a held file, and it shows
-            // among the mappings. A kernel thread works in "/" and has no executable:
-            // only there is it asked for, to skip the rest.
+            // among the mappings (or, when they are not read, was opened on no drive). A
+            // kernel thread works in "/" and has no executable: only there is it asked
+            // for, to skip the rest.
             const std::optional<std::string_view> cwd = readWorkingDirectory();
             if (!cwd) {
                 return;
@@ -456,7 +465,7 @@ private:
         if (m_recording || !m_open.all()) {
             readDescriptors();
         }
-        if (m_recording || !m_open.all()) {
+        if (m_readsMappings && (m_recording || !m_open.all())) {
             readMappings();
         }
         if (viewers) {
@@ -743,6 +752,8 @@ private:
     const std::vector<std::string>& m_roots;
     ProcessNameCache* const m_names;
     QuietProcessCache* const m_quiet;
+    const bool m_readsMappings;
+    const pid_t m_self;
     ProcessNameCache::Process m_process;
     EntryPath m_path;
     RootMarks m_cwd;
@@ -812,7 +823,7 @@ std::optional<ViewerIdentity> ViewerMatcher::match(std::string_view processName,
 
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
                                 const std::string& procRoot, ProcessNameCache* names,
-                                QuietProcessCache* quiet) {
+                                QuietProcessCache* quiet, bool noNewMappings) {
     ProcessScanResult result;
     result.volumes.resize(roots.size());
     if (roots.empty()) {
@@ -829,7 +840,9 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
     if (quiet) {
         quiet->startScan(now, roots, viewers);
     }
-    ProcessReader reader(dirfd(proc), roots, names, quiet);
+    // Only the real /proc lists this process.
+    ProcessReader reader(dirfd(proc), roots, names, quiet, noNewMappings,
+                         procRoot == "/proc" ? getpid() : 0);
     std::set<std::string> seenIdentities;
     while (const dirent* entry = readdir(proc)) {
         if (!isProcessDirectory(entry->d_name)) {

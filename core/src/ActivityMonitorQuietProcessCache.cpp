@@ -86,6 +86,9 @@ const QuietProcessCache::Marks* QuietProcessCache::find(pid_t pid, const Activit
         return nullptr;
     }
     if (entry.rootsVersion != m_rootsVersion) {
+        if (!entry.withMappings) {
+            return nullptr;
+        }
         entry.marks = marksFor(entry.holdings, entry.marks.viewerIdentity);
         entry.rootsVersion = m_rootsVersion;
     }
@@ -94,7 +97,8 @@ const QuietProcessCache::Marks* QuietProcessCache::find(pid_t pid, const Activit
     return &entry.marks;
 }
 
-void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks) {
+void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks,
+                             bool withMappings) {
     for (Paths* paths : {&holdings.cwd, &holdings.open, &holdings.viewerArguments}) {
         std::sort(paths->begin(), paths->end());
         paths->erase(std::unique(paths->begin(), paths->end()), paths->end());
@@ -110,6 +114,7 @@ void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdi
     entry.marks = std::move(marks);
     entry.rootsVersion = m_rootsVersion;
     entry.scan = m_scan;
+    entry.withMappings = withMappings;
 }
 
 bool QuietProcessCache::isKernelThread(pid_t pid, ino_t directory) {

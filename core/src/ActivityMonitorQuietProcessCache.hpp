@@ -104,8 +104,11 @@ public:
         const auto found = m_entries.find(pid);
         return found == m_entries.end() ? nullptr : &found->second.activity;
     }
-    // Keeps the whole holdings, read after activity was read, and their marks.
-    void keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks);
+    // Keeps the holdings, read after activity was read, and their marks. Holdings read
+    // without the mappings (known to be on none of the roots) serve these roots only: after
+    // a change of roots the process is read again.
+    void keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks,
+              bool withMappings = true);
 
     // The one copy of path the cache keeps.
     const std::string* intern(std::string_view path);
@@ -124,6 +127,7 @@ private:
         std::uint64_t rootsVersion = 0;
         std::uint64_t scan = 0;
         bool kernelThread = false;
+        bool withMappings = true;
     };
 
     Marks marksFor(const Holdings& holdings, const std::optional<ViewerIdentity>& viewer) const;

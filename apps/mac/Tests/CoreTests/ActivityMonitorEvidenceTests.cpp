@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <atomic>
+#include <memory>
 
 namespace berthkeep::coretest {
 namespace {
@@ -185,6 +186,64 @@ TEST(ActivityMonitorEvidence, MappedFilesCountAsOpenFilesOncePerProcess) {
     const json usage = monitor.waitForUsage("disk4", busy);
     EXPECT_EQ(usage["open_file_usage"], 1);
     EXPECT_EQ(usage["dominant_attention_reason"], "OPEN_FILE_USAGE");
+}
+
+// While a drive is unheld and nothing on it is opened, mappings are not read again; the
+// one snapshot after a file on it was mapped, or a program on it started, sees it.
+TEST(ActivityMonitorEvidence, AMappingMadeWhileTheDriveWasUnheldShowsAtTheNextSnapshot) {
+    CoreLibrary core;
+    TemporaryFolder base;
+    const fs::path drive = base.path() / "Drive";
+    fs::create_directories(drive / "library");
+    writeFile(drive / "library" / "mapped.db", "pages");
+    fs::copy_file("/bin/sleep", drive / "sleep");
+    MonitorUnderTest monitor(core, configurationJson(20000, 0, 10000, 30000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive)})));
+    const auto settle = [&] {
+        for (int round = 0; round < 3; ++round) {
+            ASSERT_TRUE(idle(monitor.usage("disk4")));
+        }
+    };
+
+    settle();
+    {
+        MappingHolder holder(drive / "library" / "mapped.db", {});
+        EXPECT_EQ(monitor.usage("disk4")["open_file_usage"], 1);
+    }
+    settle();
+    ChildProcess program("exec \"$1\" 30", {"sh", (drive / "sleep").string()});
+    const std::string executable = "/proc/" + std::to_string(program.pid()) + "/exe";
+    for (int tries = 0; tries < 500; ++tries) {
+        std::error_code error;
+        if (fs::read_symlink(executable, error) == drive / "sleep") {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_EQ(monitor.usage("disk4")["open_file_usage"], 1);
+}
+
+// Opens inside another file system mounted in the drive reach no watch: there mappings
+// are read at every snapshot.
+TEST(ActivityMonitorEvidence, AMappingInsideAFileSystemMountedInTheDriveShowsAtOnce) {
+    CoreLibrary core;
+    TemporaryFolder base;
+    const fs::path drive = base.path() / "Drive";
+    const fs::path nested = drive / "nested";
+    fs::create_directories(nested);
+    if (mount("tmpfs", nested.c_str(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "mounting a tmpfs needs privilege";
+    }
+    const std::unique_ptr<const char, void (*)(const char*)> unmount(
+        nested.c_str(), [](const char* path) { umount2(path, MNT_DETACH); });
+    writeFile(nested / "mapped.db", "pages");
+    MonitorUnderTest monitor(core, configurationJson(20000, 0, 10000, 30000));
+    monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive)})));
+    for (int round = 0; round < 3; ++round) {
+        ASSERT_TRUE(idle(monitor.usage("disk4")));
+    }
+    MappingHolder holder(nested / "mapped.db", {});
+    EXPECT_EQ(monitor.usage("disk4")["open_file_usage"], 1);
 }
 
 // One file by two names: the process that reached it from inside the drive holds the

@@ -94,6 +94,36 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
     }
 }
 
+// Holdings read without the mappings (none of them on the drives of the day) cannot
+// judge other drives: after a change of drives the process is read again, run or not.
+TEST(QuietProcessCache, HoldingsReadWithoutMappingsAreReadAgainForOtherDrives) {
+    TemporaryFolder proc;
+    const fs::path process = proc.path() / "100";
+    writeProcess(process, "1000 20 3\n");
+    fs::remove(process / "cwd");
+    fs::create_symlink("/elsewhere", process / "cwd");
+    writeFile(process / "maps",
+              "7f0000000000-7f0000001000 r--s 00000000 08:01 42    /media/other/pages.db\n");
+    QuietProcessCache quiet(0s);
+    const auto scan = [&](std::vector<std::string> roots, bool noNewMappings) {
+        return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet,
+                                   noNewMappings);
+    };
+
+    EXPECT_EQ(scan({"/media/drive"}, false).volumes[0].openFileProcesses, 0);
+    // It runs, and is read again without its mappings.
+    writeFile(process / "schedstat", "1001 20 4\n");
+    EXPECT_EQ(scan({"/media/drive"}, true).volumes[0].openFileProcesses, 0);
+    // Quiet since, yet the other drive is judged by what it maps.
+    const auto both = scan({"/media/drive", "/media/other"}, false);
+    EXPECT_EQ(both.volumes[0].openFileProcesses, 0);
+    EXPECT_EQ(both.volumes[1].openFileProcesses, 1);
+    EXPECT_EQ(quiet.reused(), 0u);
+    // Read whole again, it is reused from then on.
+    EXPECT_EQ(scan({"/media/drive", "/media/other"}, true).volumes[1].openFileProcesses, 1);
+    EXPECT_EQ(quiet.reused(), 1u);
+}
+
 // A process of two threads, each with counts of its own.
 void writeThreads(const fs::path& process, const std::string& first, const std::string& second) {
     writeFile(process / "task" / process.filename() / "schedstat", first);

@@ -81,6 +81,7 @@ public:
     }
     ~ChildProcess() { end(); }
     ChildProcess(const ChildProcess&) = delete;
+    pid_t pid() const { return m_pid; }
     ChildProcess& operator=(const ChildProcess&) = delete;
 
     void end() {
