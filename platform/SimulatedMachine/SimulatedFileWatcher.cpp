@@ -28,6 +28,8 @@ SimulatedFileWatcher::SimulatedFileWatcher(const QString& path,
         notifyIfChanged();
     });
     m_check.setInterval(checkInterval);
+    // Whole seconds: the machine's watchers wake together rather than each on its own.
+    m_check.setTimerType(Qt::VeryCoarseTimer);
     QObject::connect(&m_check, &QTimer::timeout, this, [this] { check(); });
     m_check.start();
     // On the loop, not from within the constructor's caller.
@@ -75,8 +77,9 @@ void SimulatedFileWatcher::notifyIfChanged() {
 }
 
 void SimulatedFileWatcher::check() {
-    watchPaths();
+    // One stat while nothing changes: the watches are renewed only when something did.
     if (status() != m_seenStatus) {
+        watchPaths();
         notifyIfChanged();
     }
 }

@@ -17,13 +17,29 @@ QLocale collationLocale() {
     return locale;
 }
 
+QCollator fileBrowserCollator(const QLocale& locale) {
+    QCollator collator(locale);
+    collator.setNumericMode(true);
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    return collator;
+}
+
+// Opening a collator costs far more than a sort of a few names: each thread keeps one
+// for its locale, and orders copy it.
+const QCollator& threadCollator() {
+    thread_local QLocale locale = collationLocale();
+    thread_local QCollator collator = fileBrowserCollator(locale);
+    if (const QLocale current = collationLocale(); current != locale) {
+        locale = current;
+        collator = fileBrowserCollator(locale);
+    }
+    return collator;
+}
+
 } // namespace
 
 NaturalNameOrder::NaturalNameOrder()
-    : m_collator(collationLocale()) {
-    m_collator.setNumericMode(true);
-    m_collator.setCaseSensitivity(Qt::CaseInsensitive);
-}
+    : m_collator(threadCollator()) {}
 
 int NaturalNameOrder::compare(const QString& left, const QString& right) const {
     return m_collator.compare(left, right);

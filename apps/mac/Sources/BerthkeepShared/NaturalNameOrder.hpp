@@ -13,7 +13,7 @@ namespace berthkeep {
 // Names in the order a file browser shows them: locale-aware, case-insensitive,
 // runs of digits by value ("Disk 9" before "Disk 10"). Every list of drive names
 // the user sees sorts with it. Not safe to share between threads (the collator
-// is not): make one per sort, which is cheap.
+// is not): make one per sort, which is cheap (it copies its thread's collator).
 class NaturalNameOrder {
 public:
     // The current locale; under the C locale, US English, whose collator keeps
