@@ -435,6 +435,10 @@ std::string ActivityMonitor::snapshotJson() {
 }
 
 void ActivityMonitor::run() {
+    // A program reading a drive opens file after file; opens alone are no change, so after
+    // a read that found nothing else the events may gather for a while.
+    constexpr auto kOpensGather = std::chrono::milliseconds(100);
+    Clock::time_point eventsWaitUntil;
     for (;;) {
         int timeout = -1;
         int watcherFd = -1;
@@ -443,12 +447,20 @@ void ActivityMonitor::run() {
             if (m_stopping) {
                 return;
             }
-            watcherFd = m_watcher ? m_watcher->descriptor() : -1;
             const Clock::time_point now = Clock::now();
-            if (hasSampledVolumesLocked() && now < m_burstUntil) {
+            const auto until = [&](Clock::time_point moment) {
                 const auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(
-                    std::max(m_nextSampleAt - now, Clock::duration::zero()));
-                timeout = int(std::min<std::int64_t>(wait.count() + 1, INT_MAX));
+                    std::max(moment - now, Clock::duration::zero()));
+                const int milliseconds = int(std::min<std::int64_t>(wait.count() + 1, INT_MAX));
+                timeout = timeout < 0 ? milliseconds : std::min(timeout, milliseconds);
+            };
+            if (m_watcher && now >= eventsWaitUntil) {
+                watcherFd = m_watcher->descriptor();
+            } else if (m_watcher) {
+                until(eventsWaitUntil);
+            }
+            if (hasSampledVolumesLocked() && now < m_burstUntil) {
+                until(m_nextSampleAt);
                 if (m_nextSampleAt <= now) {
                     timeout = 0;
                 }
@@ -474,10 +486,14 @@ void ActivityMonitor::run() {
             }
             const Clock::time_point now = Clock::now();
             if (watcherFd >= 0 && (descriptors[1].revents & POLLIN)) {
-                for (std::size_t index : m_watcher->readChanges()) {
+                const std::vector<std::size_t> changed = m_watcher->readChanges();
+                for (std::size_t index : changed) {
                     if (index < m_volumes.size()) {
                         m_volumes[index].lastFileEvent = now;
                     }
+                }
+                if (changed.empty()) {
+                    eventsWaitUntil = now + kOpensGather;
                 }
             }
             if (hasSampledVolumesLocked() && now < m_burstUntil && now >= m_nextSampleAt) {

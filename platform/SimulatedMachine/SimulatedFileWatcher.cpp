@@ -15,6 +15,7 @@ SimulatedFileWatcher::SimulatedFileWatcher(const QString& path,
                                            std::chrono::milliseconds checkInterval,
                                            std::function<void()> onChange)
     : m_path(path)
+    , m_nativePath(QFile::encodeName(path))
     , m_onChange(std::move(onChange)) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     watchPaths();
@@ -44,7 +45,7 @@ void SimulatedFileWatcher::detach() {
 
 SimulatedFileWatcher::Status SimulatedFileWatcher::status() const {
     struct stat info {};
-    if (::stat(QFile::encodeName(m_path).constData(), &info) != 0) {
+    if (::stat(m_nativePath.constData(), &info) != 0) {
         return {};
     }
     return {true, static_cast<unsigned long long>(info.st_ino),

@@ -7,6 +7,7 @@
 
 #include <QFileSystemWatcher>
 #include <QObject>
+#include <QByteArray>
 #include <QString>
 #include <QTimer>
 
@@ -48,6 +49,8 @@ private:
     Status status() const;
 
     QString m_path;
+    // The path as the system takes it, made once: the safety check asks often.
+    QByteArray m_nativePath;
     std::function<void()> m_onChange;
     QFileSystemWatcher m_watcher;
     QTimer m_check;

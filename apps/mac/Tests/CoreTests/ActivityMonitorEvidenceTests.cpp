@@ -334,18 +334,44 @@ TEST(ActivityMonitorEvidence, UnmountAndRemountAtTheSamePlaceAreNotChanges) {
               true);
 }
 
+// Context switches of every thread of this process but the caller's.
+std::uint64_t otherThreadsSwitches() {
+    std::uint64_t total = 0;
+    const std::string self = std::to_string(gettid());
+    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
+        if (task.path().filename() == self) {
+            continue;
+        }
+        std::ifstream status(task.path() / "status");
+        for (std::string line; std::getline(status, line);) {
+            if (line.find("ctxt_switches:") != std::string::npos) {
+                total += std::stoull(line.substr(line.find(':') + 1));
+            }
+        }
+    }
+    return total;
+}
+
+// Opens are watched (they tell whether mappings need reading) but are no change, and a
+// program reading file after file does not wake the worker for each.
 TEST(ActivityMonitorEvidence, ReadingFilesIsNotAChange) {
     CoreLibrary core;
     TemporaryFolder drive;
     writeFile(drive.path() / "read-me.txt", "content");
     MonitorUnderTest monitor(core, configurationJson(20000, 2000, 10000, 30000));
     monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive.path())})));
+    monitor.snapshot();
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
 
-    std::ifstream in(drive.path() / "read-me.txt");
-    std::string content;
-    in >> content;
-    in.close();
-    std::this_thread::sleep_for(std::chrono::milliseconds(150));
+    const std::uint64_t before = otherThreadsSwitches();
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+    int reads = 0;
+    while (std::chrono::steady_clock::now() < end) {
+        std::ifstream(drive.path() / "read-me.txt").get();
+        ++reads;
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_LT(otherThreadsSwitches() - before, 30u) << reads << " reads";
     EXPECT_EQ(monitor.usage("disk4")["fsevents_activity"], false);
 }
 
@@ -378,24 +404,6 @@ TEST(ActivityMonitorEvidence, FreeSpaceChurnOnAMountedFileSystemShowsWithinItsWi
 
     usage = monitor.waitForUsage("disk7", idle, std::chrono::seconds(3));
     EXPECT_EQ(usage["statfs_activity"], false);
-}
-
-// Context switches of every thread of this process but the caller's.
-std::uint64_t otherThreadsSwitches() {
-    std::uint64_t total = 0;
-    const std::string self = std::to_string(gettid());
-    for (const auto& task : fs::directory_iterator("/proc/self/task")) {
-        if (task.path().filename() == self) {
-            continue;
-        }
-        std::ifstream status(task.path() / "status");
-        for (std::string line; std::getline(status, line);) {
-            if (line.find("ctxt_switches:") != std::string::npos) {
-                total += std::stoull(line.substr(line.find(':') + 1));
-            }
-        }
-    }
-    return total;
 }
 
 // A plain folder's free-space counters are its whole file system's, so sampling them
