@@ -318,12 +318,24 @@ private:
         // counts show: while the threads last read are all there and have not run, no
         // thread came, and the list need not be read.
         const QuietProcessCache::Activity* last = m_quiet->lastActivity(m_process.pid);
+        // Threads read just now, up to the first that ran: not read twice.
+        std::vector<QuietProcessCache::ThreadRun> fresh;
         if (last && last->directory == directory) {
             if (readThreadsOf(*last)) {
                 return true;
             }
-            m_activity.threads.clear();
+            fresh.swap(m_activity.threads);
         }
+        const auto readRun = [&](auto open, pid_t thread) {
+            const auto known = std::find_if(fresh.begin(), fresh.end(), [thread](const auto& run) {
+                return run.thread == thread;
+            });
+            if (known == fresh.end()) {
+                return readThreadRun(open(), thread);
+            }
+            m_activity.threads.push_back(*known);
+            return true;
+        };
         // The threads directory links one entry per thread besides "." and "..".
         struct stat threads {};
         if (fstatat(m_proc, m_path.entry("task"), &threads, 0) != 0 || threads.st_nlink < 3) {
@@ -331,7 +343,7 @@ private:
         }
         if (threads.st_nlink == 3) {
             // One thread: the process's own counts are that thread's.
-            return readThreadRun(openEntry("schedstat", 0), m_process.pid);
+            return readRun([this] { return openEntry("schedstat", 0); }, m_process.pid);
         }
         const int task = openEntry("task", O_DIRECTORY);
         if (task < 0) {
@@ -349,11 +361,15 @@ private:
                 if (entry->d_name[0] == '.') {
                     continue;
                 }
-                char name[NAME_MAX + 16];
-                std::snprintf(name, sizeof name, "%s/schedstat", entry->d_name);
                 pid_t thread = 0;
                 std::from_chars(entry->d_name, entry->d_name + std::strlen(entry->d_name), thread);
-                read = readThreadRun(openat(task, name, O_RDONLY | O_CLOEXEC), thread);
+                read = readRun(
+                    [task, entry] {
+                        char name[NAME_MAX + 16];
+                        std::snprintf(name, sizeof name, "%s/schedstat", entry->d_name);
+                        return openat(task, name, O_RDONLY | O_CLOEXEC);
+                    },
+                    thread);
             }
         }
         close(task);
