@@ -324,6 +324,10 @@ private:
             if (readThreadsOf(*last)) {
                 return true;
             }
+            // A thread that ran was read: the process ran, as it did the times before.
+            if (!m_activity.threads.empty() && m_quiet->keepsRunning(m_process.pid)) {
+                return false;
+            }
             fresh.swap(m_activity.threads);
         }
         const auto readRun = [&](auto open, pid_t thread) {

@@ -21,6 +21,11 @@ std::vector<bool> marksUnder(const QuietProcessCache::Paths& paths,
 // Below this many paths the pool is never trimmed: a machine's libraries and so on.
 constexpr std::size_t kUntrimmedPaths = 4096;
 
+// A process that ran at this many readings in a row is taken to run on; every this many
+// scans it is read whole all the same, so it is cached again soon after it stops.
+constexpr unsigned kRunningStreak = 2;
+constexpr std::uint64_t kWholeReadingEvery = 4;
+
 } // namespace
 
 QuietProcessCache::Clock::duration
@@ -79,9 +84,13 @@ const QuietProcessCache::Marks* QuietProcessCache::find(pid_t pid, const Activit
     }
     Entry& entry = found->second;
     if (entry.activity != activity) {
-        m_entries.erase(found);
+        // Read whole next, and kept by keep(); a reused pid starts afresh.
+        entry.ranInARow = entry.activity.directory == activity.directory
+                              ? std::min(entry.ranInARow + 1, kRunningStreak)
+                              : 0;
         return nullptr;
     }
+    entry.ranInARow = 0;
     if (m_now - entry.quietSince < m_quietPeriod) {
         return nullptr;
     }
@@ -115,6 +124,16 @@ void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdi
     entry.rootsVersion = m_rootsVersion;
     entry.scan = m_scan;
     entry.withMappings = withMappings;
+}
+
+bool QuietProcessCache::keepsRunning(pid_t pid) {
+    const auto found = m_entries.find(pid);
+    if (found == m_entries.end() || found->second.ranInARow < kRunningStreak ||
+        m_scan % kWholeReadingEvery == 0) {
+        return false;
+    }
+    found->second.scan = m_scan;
+    return true;
 }
 
 bool QuietProcessCache::isKernelThread(pid_t pid, ino_t directory) {

@@ -99,6 +99,11 @@ public:
     bool isKernelThread(pid_t pid, ino_t directory);
     void keepKernelThread(pid_t pid, ino_t directory);
 
+    // True for a process found to have run at each of its last few readings, outside the
+    // scans that read such processes whole: its threads need not be listed and read to
+    // learn that it ran once more. It is kept meanwhile, not recorded afresh.
+    bool keepsRunning(pid_t pid);
+
     // How the process ran when last read, if it is kept.
     const Activity* lastActivity(pid_t pid) const {
         const auto found = m_entries.find(pid);
@@ -128,6 +133,8 @@ private:
         std::uint64_t scan = 0;
         bool kernelThread = false;
         bool withMappings = true;
+        // Readings in a row that found the process had run.
+        unsigned ranInARow = 0;
     };
 
     Marks marksFor(const Holdings& holdings, const std::optional<ViewerIdentity>& viewer) const;

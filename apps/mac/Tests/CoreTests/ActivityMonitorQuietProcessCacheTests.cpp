@@ -131,6 +131,37 @@ void writeThreads(const fs::path& process, const std::string& first, const std::
     writeFile(process / "task" / "101" / "schedstat", second);
 }
 
+// A process that runs at every scan is not listed thread by thread each time, yet what it
+// holds is read at every scan; once it stops it is reused again within a few scans.
+TEST(QuietProcessCache, AProcessThatRunsOnIsReadEveryTimeAndReusedSoonAfterItStops) {
+    TemporaryFolder proc;
+    const fs::path process = proc.path() / "100";
+    writeProcess(process, "1000 20 3\n");
+    writeThreads(process, "1000 20 3\n", "500 1 1\n");
+    QuietProcessCache quiet(0s);
+    const auto onTheDrive = [&] {
+        return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr, &quiet)
+            .volumes[0]
+            .cwdProcesses;
+    };
+    ASSERT_EQ(onTheDrive(), 1);
+    for (int run = 1; run <= 8; ++run) {
+        writeThreads(process, std::to_string(1000 + run) + " 20 " + std::to_string(3 + run) + "\n",
+                     "500 1 1\n");
+        // Off the drive and back while it runs on.
+        fs::remove(process / "cwd");
+        fs::create_symlink(run % 2 ? "/elsewhere" : "/media/drive/work", process / "cwd");
+        EXPECT_EQ(onTheDrive(), run % 2 ? 0 : 1) << run;
+    }
+    EXPECT_EQ(quiet.reused(), 0u);
+    int scans = 0;
+    while (quiet.reused() == 0 && scans < 10) {
+        EXPECT_EQ(onTheDrive(), 1);
+        ++scans;
+    }
+    EXPECT_LE(scans, 5);
+}
+
 TEST(QuietProcessCache, AThreadedProcessIsQuietOnlyWhileEachOfItsThreadsIs) {
     struct Case {
         const char* name;
