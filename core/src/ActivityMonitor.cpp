@@ -330,12 +330,7 @@ std::string ActivityMonitor::snapshotJson() {
         promoted = m_promotedIdentities;
         // Opens and changes up to now, the worker's unread ones too, count before the scan.
         if (m_watcher && usesActivitySignals(mode)) {
-            const Clock::time_point now = Clock::now();
-            for (std::size_t index : m_watcher->readChanges()) {
-                if (index < m_volumes.size()) {
-                    m_volumes[index].lastFileEvent = now;
-                }
-            }
+            readFileEventsLocked(Clock::now());
             for (std::size_t index = 0; index < roots.size(); ++index) {
                 generations.push_back(
                     m_watcher->seesEveryOpen(index) ? m_watcher->generation(index) : 0);
@@ -434,6 +429,16 @@ std::string ActivityMonitor::snapshotJson() {
     return reply.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
+bool ActivityMonitor::readFileEventsLocked(Clock::time_point now) {
+    const std::vector<std::size_t> changed = m_watcher->readChanges();
+    for (std::size_t index : changed) {
+        if (index < m_volumes.size()) {
+            m_volumes[index].lastFileEvent = now;
+        }
+    }
+    return !changed.empty();
+}
+
 void ActivityMonitor::run() {
     // A program reading a drive opens file after file; opens alone are no change, so after
     // a read that found nothing else the events may gather for a while.
@@ -486,13 +491,7 @@ void ActivityMonitor::run() {
             }
             const Clock::time_point now = Clock::now();
             if (watcherFd >= 0 && (descriptors[1].revents & POLLIN)) {
-                const std::vector<std::size_t> changed = m_watcher->readChanges();
-                for (std::size_t index : changed) {
-                    if (index < m_volumes.size()) {
-                        m_volumes[index].lastFileEvent = now;
-                    }
-                }
-                if (changed.empty()) {
+                if (!readFileEventsLocked(now)) {
                     eventsWaitUntil = now + kOpensGather;
                 }
             }

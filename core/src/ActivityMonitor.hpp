@@ -80,6 +80,8 @@ private:
     std::vector<std::string> noteWatchCoverageLocked();
     // Written outside the locks: a stalled standard error must not stall the monitor.
     static void writeLog(const std::vector<std::string>& lines);
+    // Reads the pending file events into the volumes; false when none was a change.
+    bool readFileEventsLocked(Clock::time_point now);
     void wakeWorker();
     void run();
 
