@@ -60,23 +60,14 @@ bool MenuBarText::hasHeightForWidth() const {
 int MenuBarText::heightForWidth(int width) const {
     const QMargins margins = contentsMargins();
     const auto lines = layoutLines(width - margins.left() - margins.right());
-    const qreal lineHeight = QFontMetricsF(m_font).lineSpacing();
-    const auto count = std::max<qsizetype>(lines.size(), 1);
-    return static_cast<int>(std::ceil(static_cast<qreal>(count) * lineHeight)) + margins.top() +
-           margins.bottom();
+    return wrappedTextHeight(lines.size(), m_font, margins);
 }
 
 void MenuBarText::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setFont(m_font);
     painter.setPen(color());
     const QRectF area = contentsRect();
-    const QFontMetricsF metrics(m_font);
-    qreal y = area.top() + metrics.ascent();
-    for (const QString& line : layoutLines(area.width())) {
-        painter.drawText(QPointF(area.left(), y), line);
-        y += metrics.lineSpacing();
-    }
+    drawWrappedLines(painter, layoutLines(area.width()), m_font, area);
 }
 
 } // namespace berthkeep

@@ -1,7 +1,11 @@
 #include "Berthkeep/MenuBar/WrappedTextLines.hpp"
 
 #include <QFontMetricsF>
+#include <QPainter>
 #include <QTextLayout>
+
+#include <algorithm>
+#include <cmath>
 
 namespace berthkeep {
 
@@ -33,6 +37,24 @@ QStringList wrappedTextLines(const QString& text, const QFont& font, qreal width
     }
     layout.endLayout();
     return lines;
+}
+
+int wrappedTextHeight(qsizetype lineCount, const QFont& font, const QMargins& margins) {
+    const qreal lineHeight = QFontMetricsF(font).lineSpacing();
+    const auto count = std::max<qsizetype>(lineCount, 1);
+    return static_cast<int>(std::ceil(static_cast<qreal>(count) * lineHeight)) + margins.top() +
+           margins.bottom();
+}
+
+void drawWrappedLines(QPainter& painter, const QStringList& lines, const QFont& font,
+                      const QRectF& area) {
+    painter.setFont(font);
+    const QFontMetricsF metrics(font);
+    qreal y = area.top() + metrics.ascent();
+    for (const QString& line : lines) {
+        painter.drawText(QPointF(area.left(), y), line);
+        y += metrics.lineSpacing();
+    }
 }
 
 } // namespace berthkeep

@@ -48,9 +48,7 @@ QStringList SettingsText::visibleLines(int width) const {
 int SettingsText::heightForWidth(int width) const {
     const QMargins margins = contentsMargins();
     const int textWidth = width - margins.left() - margins.right();
-    const int lines = std::max<qsizetype>(1, visibleLines(textWidth).size());
-    return static_cast<int>(std::ceil(QFontMetricsF(m_font).lineSpacing() * lines)) +
-           margins.top() + margins.bottom();
+    return wrappedTextHeight(visibleLines(textWidth).size(), m_font, margins);
 }
 
 QSize SettingsText::sizeHint() const {
@@ -66,8 +64,7 @@ QSize SettingsText::minimumSizeHint() const {
     // and a tall minimum here would stretch every layout above it.
     const QMargins margins = contentsMargins();
     return {std::min(sizeHint().width(), 40 + margins.left() + margins.right()),
-            static_cast<int>(std::ceil(QFontMetricsF(m_font).lineSpacing())) + margins.top() +
-                margins.bottom()};
+            wrappedTextHeight(1, m_font, margins)};
 }
 
 QColor SettingsText::foreground() const {
@@ -81,15 +78,9 @@ QColor SettingsText::foreground() const {
 
 void SettingsText::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    painter.setFont(m_font);
     painter.setPen(foreground());
-    const QFontMetricsF metrics(m_font);
     const QRect area = contentsRect();
-    qreal y = area.top() + metrics.ascent();
-    for (const QString& line : visibleLines(area.width())) {
-        painter.drawText(QPointF(area.left(), y), line);
-        y += metrics.lineSpacing();
-    }
+    drawWrappedLines(painter, visibleLines(area.width()), m_font, area);
 }
 
 } // namespace berthkeep
