@@ -161,6 +161,42 @@ bool isProcessDirectory(const char* name) {
     return true;
 }
 
+// The kernel's pid counter and task count, when procRoot is this process's own /proc or
+// a stand-in for one (which may leave it out).
+std::optional<QuietProcessCache::TaskCount> readTaskCount(int proc, bool real) {
+    if (real) {
+        // The counter is of this process's pid namespace; /proc may show another one.
+        static const bool ownNamespace = [proc] {
+            std::array<char, 32> link{};
+            const ssize_t length = readlinkat(proc, "self", link.data(), link.size() - 1);
+            return length > 0 && std::string_view(link.data(), std::size_t(length)) ==
+                                     std::to_string(getpid());
+        }();
+        if (!ownNamespace) {
+            return std::nullopt;
+        }
+    }
+    // "load1 load5 load15 running/tasks lastPid"
+    std::array<char, 128> buffer;
+    const std::string_view text =
+        readOnce(openat(proc, "loadavg", O_RDONLY | O_CLOEXEC), buffer);
+    const auto slash = text.find('/');
+    if (slash == std::string_view::npos) {
+        return std::nullopt;
+    }
+    QuietProcessCache::TaskCount count;
+    const char* const end = text.data() + text.size();
+    const auto tasks = std::from_chars(text.data() + slash + 1, end, count.tasks);
+    if (tasks.ec != std::errc() || tasks.ptr == end || *tasks.ptr != ' ') {
+        return std::nullopt;
+    }
+    const auto lastPid = std::from_chars(tasks.ptr + 1, end, count.lastPid);
+    if (lastPid.ec != std::errc()) {
+        return std::nullopt;
+    }
+    return count;
+}
+
 // Marks on which roots one process holds something, with a count so "every root is
 // marked already" is one comparison.
 class RootMarks {
@@ -864,12 +900,21 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
     ProcessReader reader(dirfd(proc), roots, names, quiet, noNewMappings,
                          procRoot == "/proc" ? getpid() : 0);
     std::set<std::string> seenIdentities;
-    while (const dirent* entry = readdir(proc)) {
-        if (!isProcessDirectory(entry->d_name)) {
-            continue;
-        }
+    const auto count = quiet ? readTaskCount(dirfd(proc), procRoot == "/proc") : std::nullopt;
+    const std::vector<QuietProcessCache::ListedProcess>* listed =
+        quiet ? quiet->listingSince(count) : nullptr;
+    std::vector<QuietProcessCache::ListedProcess> listing;
+    if (!listed) {
         // The listing gives each process directory's inode without a call of its own.
-        reader.read(entry->d_name, entry->d_ino, viewers);
+        while (const dirent* entry = readdir(proc)) {
+            if (isProcessDirectory(entry->d_name)) {
+                listing.push_back({entry->d_name, entry->d_ino});
+            }
+        }
+        listed = &listing;
+    }
+    for (const QuietProcessCache::ListedProcess& process : *listed) {
+        reader.read(process.pid, process.directory, viewers);
         if (const auto& identity = reader.viewer()) {
             bool touches = false;
             for (std::size_t index = 0; index < roots.size(); ++index) {
@@ -892,6 +937,9 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
         names->finishScan();
     }
     if (quiet) {
+        if (listed == &listing) {
+            quiet->keepListing(count, std::move(listing));
+        }
         quiet->finishScan();
     }
     return result;

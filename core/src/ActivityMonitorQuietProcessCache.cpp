@@ -156,6 +156,23 @@ void QuietProcessCache::keepKernelThread(pid_t pid, ino_t directory) {
     entry.scan = m_scan;
 }
 
+const std::vector<QuietProcessCache::ListedProcess>*
+QuietProcessCache::listingSince(const std::optional<TaskCount>& count) {
+    if (!count || !m_listedAt || count->lastPid != m_listedAt->lastPid ||
+        count->tasks > m_listedAt->tasks) {
+        return nullptr;
+    }
+    m_listedAt->tasks = count->tasks;
+    return &m_listing;
+}
+
+void QuietProcessCache::keepListing(const std::optional<TaskCount>& count,
+                                    std::vector<ListedProcess> processes) {
+    m_listedAt = count;
+    m_listing = std::move(processes);
+    ++m_listings;
+}
+
 const std::string* QuietProcessCache::intern(std::string_view path) {
     return &*m_paths.emplace(path).first;
 }

@@ -121,6 +121,25 @@ public:
     // Processes whose holdings were reused, over the cache's life.
     std::uint64_t reused() const { return m_reused; }
 
+    // A process as the listing of /proc gave it: its pid's text and its directory's inode.
+    struct ListedProcess {
+        std::string pid;
+        ino_t directory = 0;
+    };
+    // From the kernel's "loadavg": the last pid it gave out, and how many tasks live.
+    struct TaskCount {
+        std::uint64_t lastPid = 0;
+        std::uint64_t tasks = 0;
+    };
+    // The last listing while no task was made since it was taken: the kernel gave out no
+    // pid (pids that came round to the same one would also leave more tasks alive than
+    // the fewest seen since), so every process now was listed then. Null when the
+    // processes must be listed again.
+    const std::vector<ListedProcess>* listingSince(const std::optional<TaskCount>& count);
+    void keepListing(const std::optional<TaskCount>& count, std::vector<ListedProcess> processes);
+    // Listings taken, over the cache's life.
+    std::uint64_t listings() const { return m_listings; }
+
 private:
     struct Entry {
         Activity activity;
@@ -151,6 +170,9 @@ private:
     Clock::time_point m_now;
     std::uint64_t m_scan = 0;
     std::uint64_t m_reused = 0;
+    std::optional<TaskCount> m_listedAt;
+    std::vector<ListedProcess> m_listing;
+    std::uint64_t m_listings = 0;
 };
 
 } // namespace berthkeep::core

@@ -124,6 +124,52 @@ TEST(QuietProcessCache, HoldingsReadWithoutMappingsAreReadAgainForOtherDrives) {
     EXPECT_EQ(quiet.reused(), 1u);
 }
 
+// The listing of the processes is taken again only once the kernel may have made one:
+// it gave out a pid, or more tasks live than the fewest seen since the listing.
+TEST(QuietProcessCache, TheProcessesAreListedAgainOnlyOnceTheKernelMayHaveMadeOne) {
+    TemporaryFolder proc;
+    const auto loadavg = [&](const char* tasks, const char* lastPid) {
+        writeFile(proc.path() / "loadavg",
+                  std::string("0.00 0.01 0.05 1/") + tasks + " " + lastPid + "\n");
+    };
+    const auto addProcess = [&](const char* pid) {
+        writeProcess(proc.path() / pid, "1000 20 3\n");
+    };
+    QuietProcessCache quiet(0s);
+    const auto scan = [&] {
+        return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
+                                   &quiet)
+            .volumes[0]
+            .cwdProcesses;
+    };
+
+    loadavg("160", "7000");
+    addProcess("100");
+    EXPECT_EQ(scan(), 1);
+    // Nothing the kernel counts moved: the stand-in's new process is not looked for.
+    addProcess("200");
+    EXPECT_EQ(scan(), 1);
+    // Tasks ended: still no new one.
+    loadavg("150", "7000");
+    EXPECT_EQ(scan(), 1);
+    EXPECT_EQ(quiet.listings(), 1u);
+    // More tasks than the fewest seen, with the same last pid: pids came round.
+    loadavg("151", "7000");
+    EXPECT_EQ(scan(), 2);
+    addProcess("300");
+    loadavg("151", "7001");
+    EXPECT_EQ(scan(), 3);
+    EXPECT_EQ(quiet.listings(), 3u);
+    // A listed process that ended is not counted, listing or not.
+    fs::remove_all(proc.path() / "100");
+    EXPECT_EQ(scan(), 2);
+    // Without the kernel's counts every scan lists.
+    fs::remove(proc.path() / "loadavg");
+    addProcess("400");
+    EXPECT_EQ(scan(), 3);
+    EXPECT_EQ(quiet.listings(), 4u);
+}
+
 // A process of two threads, each with counts of its own.
 void writeThreads(const fs::path& process, const std::string& first, const std::string& second) {
     writeFile(process / "task" / process.filename() / "schedstat", first);
