@@ -185,6 +185,9 @@ void ActivityMonitor::update(const MonitoredVolumeSet& volumeSet) {
     std::vector<std::string> coverageNotes;
     {
         std::lock_guard lock(m_stateMutex);
+        // The program sends the set at every poll: only a drive new here, or mounted anew,
+        // starts a burst of samples.
+        bool newDrives = volumes.size() != m_volumes.size() || volumeSet.mode != m_mode;
         // A drive still at the same place keeps what was seen of it.
         for (VolumeState& state : volumes) {
             const auto previous =
@@ -197,6 +200,8 @@ void ActivityMonitor::update(const MonitoredVolumeSet& volumeSet) {
                 state.lastStatfsChange = previous->lastStatfsChange;
                 state.lastFileEvent = previous->lastFileEvent;
                 state.lastViewerTouch = previous->lastViewerTouch;
+            } else {
+                newDrives = true;
             }
             if (previous != m_volumes.end()) {
                 state.partlyWatched = previous->partlyWatched;
@@ -220,7 +225,9 @@ void ActivityMonitor::update(const MonitoredVolumeSet& volumeSet) {
         if (m_watcher) {
             m_watcher->watch(roots);
         }
-        armBurstLocked(Clock::now());
+        if (newDrives) {
+            armBurstLocked(Clock::now(), true);
+        }
         coverageNotes = noteWatchCoverageLocked();
     }
     writeLog(coverageNotes);
@@ -261,15 +268,19 @@ bool ActivityMonitor::hasSampledVolumesLocked() const {
                        [](const VolumeState& state) { return state.ownFileSystem; });
 }
 
-void ActivityMonitor::armBurstLocked(Clock::time_point now) {
+void ActivityMonitor::armBurstLocked(Clock::time_point now, bool sampleNow) {
     // Only a file system of its own has counters that tell about its drive: without one
     // a burst would find nothing, and the worker may sleep until the next file event.
     if (!hasSampledVolumesLocked()) {
         return;
     }
+    const bool underWay = now < m_burstUntil;
     m_burstUntil = now + m_configuration.statfsSamplingBurst;
-    m_nextSampleAt = now;
-    wakeWorker();
+    // A burst under way keeps its pace; the worker sees the later end at its next sample.
+    if (sampleNow || !underWay) {
+        m_nextSampleAt = now;
+        wakeWorker();
+    }
 }
 
 std::optional<ActivityMonitor::StatfsSample> ActivityMonitor::takeSample(const std::string& root,
@@ -298,9 +309,9 @@ ActivityMonitor::sampleAll(const std::vector<std::string>& roots) {
     return samples;
 }
 
-void ActivityMonitor::recordSampleLocked(VolumeState& volume, const StatfsSample& sample) {
+bool ActivityMonitor::recordSampleLocked(VolumeState& volume, const StatfsSample& sample) {
     if (volume.lastSample && sample.takenAt < volume.lastSample->takenAt) {
-        return;
+        return false;
     }
     const bool moved =
         volume.lastSample && (volume.lastSample->blocksFree != sample.blocksFree ||
@@ -311,6 +322,7 @@ void ActivityMonitor::recordSampleLocked(VolumeState& volume, const StatfsSample
         volume.lastStatfsChange = sample.takenAt;
     }
     volume.lastSample = sample;
+    return moved && volume.ownFileSystem;
 }
 
 std::string ActivityMonitor::snapshotJson() {
@@ -370,14 +382,15 @@ std::string ActivityMonitor::snapshotJson() {
 
     std::unique_lock lock(m_stateMutex);
     const Clock::time_point now = Clock::now();
+    bool freeSpaceMoved = false;
     for (std::size_t index = 0; index < m_volumes.size(); ++index) {
         VolumeState& volume = m_volumes[index];
         if (!usesActivitySignals(mode)) {
             usage[volume.volume.driveID] = usageJson(DriveUsageSnapshot::zero());
             continue;
         }
-        if (samples[index]) {
-            recordSampleLocked(volume, *samples[index]);
+        if (samples[index] && recordSampleLocked(volume, *samples[index])) {
+            freeSpaceMoved = true;
         }
         if (scan.volumes[index].viewerTouches) {
             volume.lastViewerTouch = now;
@@ -413,9 +426,11 @@ std::string ActivityMonitor::snapshotJson() {
         observed.push_back(
             {{"identity", identity.identity}, {"display_name", identity.displayName}});
     }
-    // Sampling goes on for a while after each request, so churn between two polls is
-    // seen; when the program stops asking it stops too.
-    armBurstLocked(now);
+    // While the free space moves, sampling goes on between two polls, so churn there is
+    // seen; a quiet drive is sampled at the snapshots alone, and the worker sleeps.
+    if (freeSpaceMoved) {
+        armBurstLocked(now, false);
+    }
     const std::vector<std::string> coverageNotes = noteWatchCoverageLocked();
     lock.unlock();
     writeLog(coverageNotes);
@@ -435,6 +450,10 @@ bool ActivityMonitor::readFileEventsLocked(Clock::time_point now) {
         if (index < m_volumes.size()) {
             m_volumes[index].lastFileEvent = now;
         }
+    }
+    // A change may be a write: the free space is worth watching again.
+    if (!changed.empty()) {
+        armBurstLocked(now, false);
     }
     return !changed.empty();
 }
@@ -508,10 +527,16 @@ void ActivityMonitor::run() {
         // statvfs may wait on a slow drive: never under the lock.
         const auto samples = sampleAll(roots);
         std::lock_guard lock(m_stateMutex);
+        bool moved = false;
         for (std::size_t index = 0; index < samples.size() && index < m_volumes.size(); ++index) {
-            if (samples[index] && m_volumes[index].root == roots[index]) {
-                recordSampleLocked(m_volumes[index], *samples[index]);
+            if (samples[index] && m_volumes[index].root == roots[index] &&
+                recordSampleLocked(m_volumes[index], *samples[index])) {
+                moved = true;
             }
+        }
+        // The burst lasts as long after the last movement.
+        if (moved) {
+            armBurstLocked(Clock::now(), false);
         }
     }
 }

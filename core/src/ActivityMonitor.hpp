@@ -72,10 +72,12 @@ private:
     };
 
     static std::optional<StatfsSample> takeSample(const std::string& root, Clock::time_point now);
-    void recordSampleLocked(VolumeState& volume, const StatfsSample& sample);
+    // True when the drive's own free space moved since its last sample.
+    bool recordSampleLocked(VolumeState& volume, const StatfsSample& sample);
     std::vector<std::optional<StatfsSample>> sampleAll(const std::vector<std::string>& roots);
     bool hasSampledVolumesLocked() const;
-    void armBurstLocked(Clock::time_point now);
+    // Samples for a burst from now on; at once when sampleNow, or when none was under way.
+    void armBurstLocked(Clock::time_point now, bool sampleNow);
     // Log lines for the drives whose tree became partly watched, or whole again.
     std::vector<std::string> noteWatchCoverageLocked();
     // Written outside the locks: a stalled standard error must not stall the monitor.

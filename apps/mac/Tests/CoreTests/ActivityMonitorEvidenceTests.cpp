@@ -421,6 +421,40 @@ TEST(ActivityMonitorEvidence, WithoutAFileSystemOfItsOwnTheWorkerSleepsBetweenCa
     EXPECT_LT(otherThreadsSwitches() - before, 5u);
 }
 
+// A drive of its own is sampled between calls for a while after it came and while its
+// free space moves; once quiet, polling it again does not keep the worker sampling.
+TEST(ActivityMonitorEvidence, AQuietDriveIsSampledBetweenCallsOnlyWhileItsFreeSpaceMoves) {
+    TmpfsDrive drive;
+    if (!drive.mounted()) {
+        GTEST_SKIP() << "mounting a tmpfs needs privilege";
+    }
+    CoreLibrary core;
+    // Samples every 50 ms during a burst of 300 ms; file events off.
+    MonitorUnderTest monitor(core, configurationJson(500, 0, 10000, 300));
+    const std::string set = volumeSetJson("standard", json::array({volume("disk7", drive.path())}));
+    const auto switchesOver = [](std::chrono::milliseconds period) {
+        const std::uint64_t before = otherThreadsSwitches();
+        std::this_thread::sleep_for(period);
+        return otherThreadsSwitches() - before;
+    };
+    monitor.update(set);
+    EXPECT_GE(switchesOver(std::chrono::milliseconds(250)), 3u) << "a new drive is sampled";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+
+    // Polled again and again with nothing moving: the worker sleeps.
+    monitor.update(set);
+    monitor.snapshot();
+    EXPECT_LT(switchesOver(std::chrono::milliseconds(600)), 3u);
+
+    writeFile(drive.path() / "blob.bin", std::string(256 * 1024, 'x'));
+    monitor.update(set);
+    EXPECT_EQ(monitor.snapshot()["usage_snapshots_by_drive_id"]["disk7"]["statfs_activity"],
+              true);
+    EXPECT_GE(switchesOver(std::chrono::milliseconds(250)), 3u) << "moving free space is sampled";
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_LT(switchesOver(std::chrono::milliseconds(600)), 3u) << "and not once it stopped";
+}
+
 TEST(ActivityMonitorEvidence, ViewersAreRecognisedByNameOrPromotedIdentity) {
     CoreLibrary core;
     TemporaryFolder drive;
