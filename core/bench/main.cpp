@@ -8,7 +8,9 @@
 // - the helper's start-up against /bin/true.
 // With --mount-folder DIR, only the snapshot against `fuser -m DIR`, nothing holding it.
 // With --fuser-seconds DIR..., only the median CPU seconds of `fuser -m` on each folder
-// in turn, for a reference elsewhere.
+// in turn, for a reference elsewhere; with --fuser-paced SECONDS DIR..., the CPU seconds of
+// `fuser -m` on each folder every 10 s for SECONDS, each round after 10 s of quiet as a
+// poll comes.
 // Not a test: nothing here passes or fails, scripts/bench runs it.
 
 #include "berthkeep_core.h"
@@ -178,6 +180,7 @@ constexpr auto kBusyWakeInterval = std::chrono::milliseconds(20);
 constexpr const char* kHolderOption = "--holder";
 constexpr const char* kMountFolderOption = "--mount-folder";
 constexpr const char* kFuserSecondsOption = "--fuser-seconds";
+constexpr const char* kFuserPacedOption = "--fuser-paced";
 
 // As a holder: holds the path as told (an open file, the working directory, or a mapping
 // whose descriptor is let go), says so and runs until killed or kHoldSeconds.
@@ -488,6 +491,18 @@ double fuserSeconds(const std::vector<std::string>& folders) {
     return medians[0];
 }
 
+// All the CPU seconds of `fuser -m` on each folder every 10 s for the given seconds.
+double pacedFuserSeconds(int seconds, const std::vector<std::string>& folders) {
+    const double before = cpuSeconds(RUSAGE_CHILDREN);
+    for (int elapsed = 0; elapsed + 10 <= seconds; elapsed += 10) {
+        std::this_thread::sleep_for(std::chrono::seconds(10));
+        for (const std::string& folder : folders) {
+            spawn({"fuser", "-m", folder}, "", false);
+        }
+    }
+    return cpuSeconds(RUSAGE_CHILDREN) - before;
+}
+
 void benchSnapshots() {
     BenchDrive drive;
     std::printf("Snapshot CPU per answer against fuser -m (%s %s)\n", drive.path().c_str(),
@@ -571,6 +586,10 @@ int main(int argc, char** argv) {
     }
     if (argc > 2 && std::string_view(argv[1]) == kFuserSecondsOption) {
         std::printf("%.6f\n", fuserSeconds({argv + 2, argv + argc}));
+        return 0;
+    }
+    if (argc > 3 && std::string_view(argv[1]) == kFuserPacedOption) {
+        std::printf("%.6f\n", pacedFuserSeconds(std::atoi(argv[2]), {argv + 3, argv + argc}));
         return 0;
     }
     const bool mountFolderOnly = argc == 3 && std::string_view(argv[1]) == kMountFolderOption;
