@@ -479,15 +479,17 @@ void compareSnapshots(const fs::path& folder, const fs::path& heldFile,
     }
 }
 
+// One `fuser -m` on each folder in turn, as the reference's polls would run it.
+void fuserOnEach(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        spawn({"fuser", "-m", folder}, "", false);
+    }
+}
+
 // The median CPU seconds of one `fuser -m` on each folder in turn.
 double fuserSeconds(const std::vector<std::string>& folders) {
-    const std::vector<double> medians =
-        mediansInTurns({{[] { return cpuSeconds(RUSAGE_CHILDREN); },
-                         [&] {
-                             for (const std::string& folder : folders) {
-                                 spawn({"fuser", "-m", folder}, "", false);
-                             }
-                         }}});
+    const std::vector<double> medians = mediansInTurns(
+        {{[] { return cpuSeconds(RUSAGE_CHILDREN); }, [&] { fuserOnEach(folders); }}});
     return medians[0];
 }
 
@@ -496,9 +498,7 @@ double pacedFuserSeconds(int seconds, const std::vector<std::string>& folders) {
     const double before = cpuSeconds(RUSAGE_CHILDREN);
     for (int elapsed = 0; elapsed + 10 <= seconds; elapsed += 10) {
         std::this_thread::sleep_for(std::chrono::seconds(10));
-        for (const std::string& folder : folders) {
-            spawn({"fuser", "-m", folder}, "", false);
-        }
+        fuserOnEach(folders);
     }
     return cpuSeconds(RUSAGE_CHILDREN) - before;
 }
