@@ -1,5 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <QDateTime>
+
+#include <cstdlib>
+#include <ctime>
+#include <optional>
+
 #include "platform/Log/ProcessLog.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
@@ -47,6 +53,34 @@ TEST(StandardErrorUnifiedLogTest, LineCarriesTypeSubsystemCategoryAndMessage) {
         {"app.example", "Audit", UnifiedLogType::error, "payload 100%"});
     EXPECT_NE(line.find("<error> [app.example:Audit] payload 100%"), std::string::npos) << line;
     EXPECT_EQ(line.find('\n'), std::string::npos);
+}
+
+// The zone is set in the test, so a line in UTC (or in a zone read once) shows.
+TEST(StandardErrorUnifiedLogTest, LineStartsWithTheLocalTimeToTheMillisecond) {
+    const char* savedZone = std::getenv("TZ");
+    const std::optional<std::string> saved =
+        savedZone ? std::optional<std::string>(savedZone) : std::nullopt;
+    for (const char* zone : {"XST-5:45", "YST+9:30"}) {
+        setenv("TZ", zone, 1);
+        const QDateTime before = QDateTime::currentDateTime();
+        const std::string line = StandardErrorUnifiedLog::formatLine(
+            {"app.example", "Audit", UnifiedLogType::info, "m"});
+        const QDateTime after = QDateTime::currentDateTime();
+        const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz");
+        ASSERT_GT(line.size(), 23u);
+        const QDateTime stamped =
+            QDateTime::fromString(QString::fromStdString(line.substr(0, 23)), format);
+        ASSERT_TRUE(stamped.isValid()) << line;
+        EXPECT_EQ(line[23], ' ');
+        EXPECT_LE(before.toMSecsSinceEpoch(), stamped.toMSecsSinceEpoch()) << zone << ": " << line;
+        EXPECT_LE(stamped.toMSecsSinceEpoch(), after.toMSecsSinceEpoch()) << zone << ": " << line;
+    }
+    if (saved) {
+        setenv("TZ", saved->c_str(), 1);
+    } else {
+        unsetenv("TZ");
+    }
+    tzset();
 }
 
 TEST(ProcessLogTest, CaptureKeepsLinesVerbatim) {
