@@ -1,12 +1,11 @@
 #include "platform/Log/ProcessLog.hpp"
 
-#include <QDateTime>
-#include <QString>
-
 #include <cstdio>
 #include <cstring>
 #include <errno.h>
 #include <unistd.h>
+
+#include "platform/Log/LogTimestamp.hpp"
 
 namespace berthkeep {
 
@@ -31,10 +30,8 @@ void ProcessLog::setShared(std::shared_ptr<ProcessLog> log) {
 }
 
 std::string StandardErrorProcessLog::prefix() {
-    const QString time =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
     const char* name = program_invocation_short_name;
-    return time.toStdString() + " " + (name ? name : "") + "[" + std::to_string(::getpid()) + "] ";
+    return logTimestamp() + " " + (name ? name : "") + "[" + std::to_string(::getpid()) + "] ";
 }
 
 void StandardErrorProcessLog::write(const std::string& line) {
