@@ -324,9 +324,12 @@ public:
         }
         readHoldings(viewers);
         if (m_recording) {
+            // Reading stops once every root is held, so what was read may judge no others.
+            const bool whole =
+                m_readsMappings && !m_open.all() && !(m_viewer && m_viewerMarks.all());
             m_quiet->keep(m_process.pid, m_activity, std::move(m_holdings),
                           {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer},
-                          m_readsMappings);
+                          whole);
         }
         if (m_quiet && m_kernelThread) {
             m_quiet->keepKernelThread(m_process.pid, directory);
@@ -467,17 +470,15 @@ private:
     }
 
     // Marks the roots path lies under and, when the process is being kept, keeps path.
-    // True once reading can stop: every root is marked and nothing is being kept.
+    // True once reading can stop: every root is marked.
     bool hold(RootMarks& marks, QuietProcessCache::Paths& kept, std::string_view path) {
         const bool all = marks.mark(path, m_roots);
-        if (!m_recording) {
-            return all;
-        }
         // A library shows in several mappings in a row: one copy will do.
-        if (!path.empty() && path.front() == '/' && (kept.empty() || *kept.back() != path)) {
+        if (m_recording && !path.empty() && path.front() == '/' &&
+            (kept.empty() || *kept.back() != path)) {
             kept.push_back(m_quiet->intern(path));
         }
-        return false;
+        return all;
     }
 
     void readHoldings(const ViewerMatcher* viewers) {
@@ -518,10 +519,10 @@ private:
                 hold(m_open, m_holdings.open, link.value_or(std::string_view()));
             }
         }
-        if (m_recording || !m_open.all()) {
+        if (!m_open.all()) {
             readDescriptors();
         }
-        if (m_readsMappings && (m_recording || !m_open.all())) {
+        if (m_readsMappings && !m_open.all()) {
             readMappings();
         }
         if (viewers) {
@@ -790,7 +791,7 @@ private:
         }
         m_viewerMarks.add(m_cwd);
         m_viewerMarks.add(m_open);
-        if (m_viewerMarks.all() && !m_recording) {
+        if (m_viewerMarks.all()) {
             return;
         }
         // A viewer may have read the file it was started with and let it go while it

@@ -95,7 +95,7 @@ const QuietProcessCache::Marks* QuietProcessCache::find(pid_t pid, const Activit
         return nullptr;
     }
     if (entry.rootsVersion != m_rootsVersion) {
-        if (!entry.withMappings) {
+        if (!entry.whole) {
             return nullptr;
         }
         entry.marks = marksFor(entry.holdings, entry.marks.viewerIdentity);
@@ -107,7 +107,7 @@ const QuietProcessCache::Marks* QuietProcessCache::find(pid_t pid, const Activit
 }
 
 void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks,
-                             bool withMappings) {
+                             bool whole) {
     for (Paths* paths : {&holdings.cwd, &holdings.open, &holdings.viewerArguments}) {
         std::sort(paths->begin(), paths->end());
         paths->erase(std::unique(paths->begin(), paths->end()), paths->end());
@@ -123,7 +123,7 @@ void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdi
     entry.marks = std::move(marks);
     entry.rootsVersion = m_rootsVersion;
     entry.scan = m_scan;
-    entry.withMappings = withMappings;
+    entry.whole = whole;
 }
 
 bool QuietProcessCache::keepsRunning(pid_t pid) {

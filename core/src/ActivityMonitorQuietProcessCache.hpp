@@ -109,11 +109,12 @@ public:
         const auto found = m_entries.find(pid);
         return found == m_entries.end() ? nullptr : &found->second.activity;
     }
-    // Keeps the holdings, read after activity was read, and their marks. Holdings read
-    // without the mappings (known to be on none of the roots) serve these roots only: after
-    // a change of roots the process is read again.
+    // Keeps the holdings, read after activity was read, and their marks. Holdings read in
+    // part (without the mappings, known to be on none of the roots, or only until every
+    // root was held) serve these roots only: after a change of roots the process is read
+    // again.
     void keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks,
-              bool withMappings = true);
+              bool whole = true);
 
     // The one copy of path the cache keeps.
     const std::string* intern(std::string_view path);
@@ -151,7 +152,8 @@ private:
         std::uint64_t rootsVersion = 0;
         std::uint64_t scan = 0;
         bool kernelThread = false;
-        bool withMappings = true;
+        // Everything the process held was read, not only what judges these roots.
+        bool whole = true;
         // Readings in a row that found the process had run.
         unsigned ranInARow = 0;
     };

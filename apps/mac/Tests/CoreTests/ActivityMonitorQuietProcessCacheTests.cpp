@@ -124,6 +124,52 @@ TEST(QuietProcessCache, HoldingsReadWithoutMappingsAreReadAgainForOtherDrives) {
     EXPECT_EQ(quiet.reused(), 1u);
 }
 
+// Reading a process stops once it holds every drive of the day: what it holds beyond is
+// unread, so after a change of drives it is read again, run or not.
+TEST(QuietProcessCache, HoldingsReadUntilEveryDriveWasHeldAreReadAgainForOtherDrives) {
+    struct Case {
+        const char* name;
+        bool lookForViewers;
+        std::function<void(const fs::path& process)> setUp;
+        std::function<bool(const core::VolumeProcessUsage& other)> seen;
+    };
+    const Case cases[] = {
+        {"a mapping after a descriptor on the drive", false,
+         [](const fs::path& process) {
+             fs::create_symlink("/media/drive/notes.txt", process / "fd" / "3");
+             writeFile(process / "maps", "7f0000000000-7f0000001000 r--s 00000000 08:01 42    "
+                                         "/media/other/pages.db\n");
+         },
+         [](const core::VolumeProcessUsage& other) { return other.openFileProcesses == 1; }},
+        {"a viewer's argument after its working directory on the drive", true,
+         [](const fs::path& process) {
+             fs::create_symlink("/usr/bin/eog", process / "exe");
+             writeFile(process / "comm", "eog\n");
+             writeFile(process / "cmdline", std::string("eog\0file:///media/other/a.png\0", 30));
+         },
+         [](const core::VolumeProcessUsage& other) { return other.viewerTouches; }},
+    };
+    const core::ViewerMatcher viewers;
+    for (const Case& c : cases) {
+        TemporaryFolder proc;
+        const fs::path process = proc.path() / "100";
+        writeProcess(process, "1000 20 3\n");
+        c.setUp(process);
+        QuietProcessCache quiet(0s);
+        const auto scan = [&](std::vector<std::string> roots) {
+            return core::scanProcesses(roots, c.lookForViewers ? &viewers : nullptr,
+                                       proc.path().string(), nullptr, &quiet);
+        };
+        EXPECT_EQ(scan({"/media/drive"}).volumes[0].cwdProcesses, 1) << c.name;
+        // Quiet since, yet the other drive is judged by what was not read at first.
+        EXPECT_TRUE(c.seen(scan({"/media/drive", "/media/other"}).volumes[1])) << c.name;
+        EXPECT_EQ(quiet.reused(), 0u) << c.name;
+        // Read whole then, it is reused from then on.
+        EXPECT_TRUE(c.seen(scan({"/media/drive", "/media/other"}).volumes[1])) << c.name;
+        EXPECT_EQ(quiet.reused(), 1u) << c.name;
+    }
+}
+
 // The listing of the processes is taken again only once the kernel may have made one:
 // it gave out a pid, or more tasks live than the fewest seen since the listing.
 TEST(QuietProcessCache, TheProcessesAreListedAgainOnlyOnceTheKernelMayHaveMadeOne) {
