@@ -393,11 +393,13 @@ private:
             return false;
         }
         bool read = true;
-        for (;;) {
+        for (bool complete = false; !complete;) {
             const ssize_t length = getdents64(task, m_buffer.data(), m_buffer.size());
             if (length <= 0) {
                 break;
             }
+            // Room for one more entry: the listing is complete (see readDescriptors).
+            complete = m_buffer.size() - std::size_t(length) >= sizeof(dirent64);
             for (ssize_t offset = 0; read && offset < length;) {
                 const auto* entry = reinterpret_cast<const dirent64*>(m_buffer.data() + offset);
                 offset += entry->d_reclen;
