@@ -398,8 +398,7 @@ private:
             if (length <= 0) {
                 break;
             }
-            // Room for one more entry: the listing is complete (see readDescriptors).
-            complete = m_buffer.size() - std::size_t(length) >= sizeof(dirent64);
+            complete = listedAll(length);
             for (ssize_t offset = 0; read && offset < length;) {
                 const auto* entry = reinterpret_cast<const dirent64*>(m_buffer.data() + offset);
                 offset += entry->d_reclen;
@@ -469,6 +468,13 @@ private:
         }
         m_activity.threads.push_back(run);
         return true;
+    }
+
+    // After a listing read of length bytes into the buffer: the kernel fills it until the
+    // next entry does not fit, so room for one more means the listing is complete, and the
+    // empty read that would say so is saved.
+    bool listedAll(ssize_t length) const {
+        return m_buffer.size() - std::size_t(length) >= sizeof(dirent64);
     }
 
     // Marks the roots path lies under and, when the process is being kept, keeps path.
@@ -618,9 +624,7 @@ private:
                     done = hold(m_open, m_holdings.open, *target);
                 }
             }
-            // The kernel fills the buffer until the next entry does not fit: room for
-            // one more means the listing is complete, and the empty read is saved.
-            done = done || m_buffer.size() - std::size_t(length) >= sizeof(dirent64);
+            done = done || listedAll(length);
         }
         close(directory);
     }
