@@ -15,7 +15,7 @@ namespace berthkeep {
 // description-changed and disappeared disks on the main loop.
 class SimulatedDiskArbitration : public DiskArbitrationService {
 public:
-    static constexpr std::chrono::milliseconds defaultPollInterval{5000};
+    static constexpr std::chrono::milliseconds defaultPollInterval{30000};
 
     explicit SimulatedDiskArbitration(SimulatedStateFile stateFile,
                                       std::chrono::milliseconds pollInterval = defaultPollInterval);

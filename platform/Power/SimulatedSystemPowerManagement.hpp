@@ -24,7 +24,7 @@ class SimulatedFileWatcher;
 // the request.
 class SimulatedSystemPowerManagement : public SystemPowerManagement {
 public:
-    static constexpr std::chrono::milliseconds defaultPollInterval{5000};
+    static constexpr std::chrono::milliseconds defaultPollInterval{30000};
     static constexpr std::chrono::milliseconds defaultSleepPause{1000};
 
     explicit SimulatedSystemPowerManagement(

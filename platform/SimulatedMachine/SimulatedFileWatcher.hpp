@@ -23,7 +23,8 @@ namespace berthkeep {
 // The watches can miss a change: the kernel drops events when its queue
 // overflows, and a folder removed and made again loses its watch. A slow check
 // covers that: it looks at the file's status (no read, no lock) and reads it
-// only when that moved, and renews a lost folder watch.
+// only when that moved, and renews a lost folder watch. Such misses are rare, so
+// the owners check seldom: each check wakes an otherwise idle program.
 class SimulatedFileWatcher : public QObject {
 public:
     SimulatedFileWatcher(const QString& path, std::chrono::milliseconds checkInterval,

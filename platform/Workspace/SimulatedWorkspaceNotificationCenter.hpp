@@ -19,7 +19,7 @@ class SimulatedFileWatcher;
 // did-rename. The volumes mounted when watching starts are taken as they are.
 class SimulatedWorkspaceNotificationCenter : public WorkspaceNotificationCenter {
 public:
-    static constexpr std::chrono::milliseconds defaultPollInterval{5000};
+    static constexpr std::chrono::milliseconds defaultPollInterval{30000};
 
     explicit SimulatedWorkspaceNotificationCenter(
         SimulatedStateFile stateFile, std::chrono::milliseconds pollInterval = defaultPollInterval);
