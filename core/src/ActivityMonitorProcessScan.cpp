@@ -311,7 +311,8 @@ public:
         }
 
         // The scanning thread runs, so this process has always run since the last scan.
-        m_recording = m_quiet && m_process.pid != m_self && readActivity(directory);
+        m_recording = m_quiet && m_process.pid != m_self &&
+                      m_quiet->seenBefore(m_process.pid, directory) && readActivity(directory);
         if (m_recording) {
             if (const QuietProcessCache::Marks* kept = m_quiet->find(m_process.pid, m_activity)) {
                 m_cwd.assign(kept->cwd);

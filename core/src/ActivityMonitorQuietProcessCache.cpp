@@ -47,6 +47,10 @@ void QuietProcessCache::startScan(Clock::time_point now, const std::vector<std::
                                   const ViewerMatcher* viewers) {
     const bool sameViewers = viewers ? m_viewers && *m_viewers == *viewers : !m_viewers;
     if (!sameViewers) {
+        // Their holdings are dropped; they were seen all the same.
+        for (const auto& [pid, entry] : m_entries) {
+            m_seen.insert_or_assign(pid, entry.activity.directory);
+        }
         m_entries.clear();
         m_viewers = viewers ? std::optional<ViewerMatcher>(*viewers) : std::nullopt;
     }
@@ -60,6 +64,8 @@ void QuietProcessCache::startScan(Clock::time_point now, const std::vector<std::
 
 void QuietProcessCache::finishScan() {
     std::erase_if(m_entries, [this](const auto& entry) { return entry.second.scan != m_scan; });
+    m_seen.swap(m_seenNow);
+    m_seenNow.clear();
     trimPaths();
 }
 
@@ -75,6 +81,16 @@ QuietProcessCache::marksFor(const Holdings& holdings,
         }
     }
     return marks;
+}
+
+bool QuietProcessCache::seenBefore(pid_t pid, ino_t directory) {
+    const auto kept = m_entries.find(pid);
+    if (kept != m_entries.end() && kept->second.activity.directory == directory) {
+        return true;
+    }
+    m_seenNow.insert_or_assign(pid, directory);
+    const auto seen = m_seen.find(pid);
+    return seen != m_seen.end() && seen->second == directory;
 }
 
 const QuietProcessCache::Marks* QuietProcessCache::find(pid_t pid, const Activity& activity) {

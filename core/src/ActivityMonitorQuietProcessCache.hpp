@@ -92,6 +92,12 @@ public:
                    const ViewerMatcher* viewers);
     void finishScan();
 
+    // True when the process was listed at the last scan too. A process is recorded from
+    // its second scan on: many come and go within a polling interval and would be
+    // recorded for nothing, and a monitor's first answer, the one waited for, is then
+    // read as plainly as it can be.
+    bool seenBefore(pid_t pid, ino_t directory);
+
     // The marks of the holdings kept for the process when it has not run since they were
     // read; null when they must be read.
     const Marks* find(pid_t pid, const Activity& activity);
@@ -164,6 +170,10 @@ private:
 
     const Clock::duration m_quietPeriod;
     std::unordered_map<pid_t, Entry> m_entries;
+    // Processes listed but not kept, by their /proc directory's inode: at the last scan
+    // and at this one.
+    std::unordered_map<pid_t, ino_t> m_seen;
+    std::unordered_map<pid_t, ino_t> m_seenNow;
     std::unordered_set<std::string> m_paths;
     std::size_t m_pathsAfterTrim = 0;
     std::vector<std::string> m_roots;

@@ -21,6 +21,9 @@ namespace fs = std::filesystem;
 using core::QuietProcessCache;
 using namespace std::chrono_literals;
 
+// A process is kept from the second scan that lists it on: the tests scan once before
+// the scan whose reading they mean to be kept.
+
 // One single-threaded process of a stand-in /proc.
 void writeProcess(const fs::path& directory, const std::string& schedstat) {
     fs::create_directories(directory / "fd");
@@ -81,6 +84,7 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
                 .volumes[0]
                 .cwdProcesses;
         };
+        scan({"/media/drive"}, nullptr);
         ASSERT_EQ(scan({"/media/drive"}, nullptr), 1) << c.name;
         fs::remove(process / "cwd");
         fs::create_symlink("/elsewhere", process / "cwd");
@@ -91,6 +95,40 @@ TEST(QuietProcessCache, HoldingsAreReusedOnlyWhileTheProcessHasNotRun) {
         }
         EXPECT_EQ(scan(roots, c.lookForViewers ? &viewers : nullptr), c.reused ? 1 : 0) << c.name;
         EXPECT_EQ(quiet.reused(), c.reused ? 1u : 0u) << c.name;
+    }
+}
+
+// Nothing is kept of a process at the first scan that lists it, so the next scan reads it
+// again; from then on it is reused while it sleeps. A new process under a pid seen before
+// starts over.
+TEST(QuietProcessCache, AProcessIsKeptFromTheSecondScanThatListsItOn) {
+    for (const bool pidReused : {false, true}) {
+        TemporaryFolder proc;
+        const fs::path process = proc.path() / "100";
+        writeProcess(process, "1000 20 3\n");
+        QuietProcessCache quiet(0s);
+        const auto scan = [&] {
+            return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
+                                       &quiet)
+                .volumes[0]
+                .cwdProcesses;
+        };
+        const auto moveTo = [&](const char* folder) {
+            fs::remove(process / "cwd");
+            fs::create_symlink(folder, process / "cwd");
+        };
+        ASSERT_EQ(scan(), 1);
+        if (pidReused) {
+            fs::rename(process, proc.path() / "old");
+            writeProcess(process, "1000 20 3\n");
+            ASSERT_EQ(scan(), 1);
+        }
+        // Neither ran: the first was read only, the second is read and kept.
+        moveTo("/elsewhere");
+        EXPECT_EQ(scan(), 0) << pidReused;
+        moveTo("/media/drive/work");
+        EXPECT_EQ(scan(), 0) << pidReused;
+        EXPECT_EQ(quiet.reused(), 1u) << pidReused;
     }
 }
 
@@ -110,6 +148,7 @@ TEST(QuietProcessCache, HoldingsReadWithoutMappingsAreReadAgainForOtherDrives) {
                                    noNewMappings);
     };
 
+    scan({"/media/drive"}, false);
     EXPECT_EQ(scan({"/media/drive"}, false).volumes[0].openFileProcesses, 0);
     // It runs, and is read again without its mappings.
     writeFile(process / "schedstat", "1001 20 4\n");
@@ -160,6 +199,7 @@ TEST(QuietProcessCache, HoldingsReadUntilEveryDriveWasHeldAreReadAgainForOtherDr
             return core::scanProcesses(roots, c.lookForViewers ? &viewers : nullptr,
                                        proc.path().string(), nullptr, &quiet);
         };
+        scan({"/media/drive"});
         EXPECT_EQ(scan({"/media/drive"}).volumes[0].cwdProcesses, 1) << c.name;
         // Quiet since, yet the other drive is judged by what was not read at first.
         EXPECT_TRUE(c.seen(scan({"/media/drive", "/media/other"}).volumes[1])) << c.name;
@@ -236,6 +276,7 @@ TEST(QuietProcessCache, AProcessThatRunsOnIsReadEveryTimeAndReusedSoonAfterItSto
             .volumes[0]
             .cwdProcesses;
     };
+    onTheDrive();
     ASSERT_EQ(onTheDrive(), 1);
     for (int run = 1; run <= 8; ++run) {
         writeThreads(process, std::to_string(1000 + run) + " 20 " + std::to_string(3 + run) + "\n",
@@ -288,6 +329,7 @@ TEST(QuietProcessCache, AThreadedProcessIsQuietOnlyWhileEachOfItsThreadsIs) {
                 .volumes[0]
                 .cwdProcesses;
         };
+        scan();
         ASSERT_EQ(scan(), 1) << c.name;
         fs::remove(process / "cwd");
         fs::create_symlink("/elsewhere", process / "cwd");
@@ -310,6 +352,7 @@ TEST(QuietProcessCache, KeptHoldingsAreJudgedByTheNewDrivesWhenTheDrivesChange) 
     const auto scan = [&](const std::vector<std::string>& roots) {
         return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet);
     };
+    scan({"/media/other"});
     EXPECT_EQ(scan({"/media/other"}).volumes[0].cwdProcesses, 0);
     // The process lets everything go, but has not run since: what it held is kept.
     fs::remove(process / "cwd");
@@ -504,16 +547,19 @@ TEST(QuietProcessCache, PathsLetGoAreDroppedAndTheRestStillJudgeTheDrives) {
     };
     mapMany("200", 5000);
     scan({"/media/other"});
+    scan({"/media/other"});
     fs::remove_all(proc.path() / "200");
     mapMany("300", 6000);
     scan({"/media/other"});
+    scan({"/media/other"});
+    EXPECT_EQ(quiet.reused(), 2u);
     fs::remove(proc.path() / "100" / "cwd");
     fs::create_symlink("/elsewhere", proc.path() / "100" / "cwd");
     const core::ProcessScanResult result = scan({"/media/drive", "/usr/share/300/7"});
     // Both work on the drive, as every stand-in process does.
     EXPECT_EQ(result.volumes[0].cwdProcesses, 2);
     EXPECT_EQ(result.volumes[1].openFileProcesses, 1);
-    EXPECT_EQ(quiet.reused(), 3u);
+    EXPECT_EQ(quiet.reused(), 4u);
 }
 
 } // namespace
