@@ -24,6 +24,12 @@ using namespace std::chrono_literals;
 // A process is kept from the second scan that lists it on: the tests scan once before
 // the scan whose reading they mean to be kept.
 
+// What one scan of the stand-in /proc finds on /media/drive.
+core::VolumeProcessUsage scanDrive(const fs::path& proc, QuietProcessCache& quiet) {
+    return core::scanProcesses({"/media/drive"}, nullptr, proc.string(), nullptr, &quiet)
+        .volumes[0];
+}
+
 // One single-threaded process of a stand-in /proc.
 void writeProcess(const fs::path& directory, const std::string& schedstat) {
     fs::create_directories(directory / "fd");
@@ -108,10 +114,7 @@ TEST(QuietProcessCache, AProcessIsKeptFromTheSecondScanThatListsItOn) {
         writeProcess(process, "1000 20 3\n");
         QuietProcessCache quiet(0s);
         const auto scan = [&] {
-            return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
-                                       &quiet)
-                .volumes[0]
-                .cwdProcesses;
+            return scanDrive(proc.path(), quiet).cwdProcesses;
         };
         const auto moveTo = [&](const char* folder) {
             fs::remove(process / "cwd");
@@ -223,10 +226,7 @@ TEST(QuietProcessCache, TheProcessesAreListedAgainOnlyOnceTheKernelMayHaveMadeOn
     };
     QuietProcessCache quiet(0s);
     const auto scan = [&] {
-        return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
-                                   &quiet)
-            .volumes[0]
-            .cwdProcesses;
+        return scanDrive(proc.path(), quiet).cwdProcesses;
     };
 
     loadavg("160", "7000");
@@ -272,9 +272,7 @@ TEST(QuietProcessCache, AProcessThatRunsOnIsReadEveryTimeAndReusedSoonAfterItSto
     writeThreads(process, "1000 20 3\n", "500 1 1\n");
     QuietProcessCache quiet(0s);
     const auto onTheDrive = [&] {
-        return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr, &quiet)
-            .volumes[0]
-            .cwdProcesses;
+        return scanDrive(proc.path(), quiet).cwdProcesses;
     };
     onTheDrive();
     ASSERT_EQ(onTheDrive(), 1);
@@ -392,10 +390,7 @@ TEST(QuietProcessCache, OnlyAKernelThreadIsSkippedForGood) {
         writeFile(process / "stat", c.stat);
         QuietProcessCache quiet(1h);
         const auto scan = [&] {
-            return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
-                                       &quiet)
-                .volumes[0]
-                .openFileProcesses;
+            return scanDrive(proc.path(), quiet).openFileProcesses;
         };
         ASSERT_EQ(scan(), 0) << c.name;
         if (c.reuseThePid) {
