@@ -127,14 +127,16 @@ QCoro::Task<bool> BerthkeepStore::refreshDriveUsageNow() {
         m_hasCompletedInitialAsyncUsageRefresh = true;
         const std::string elapsed = std::to_string(elapsedMilliseconds(started, *clock));
         if (!error) {
-            m_fullMonitoringCoordinator->setCapability(FullMonitoringCapability::available());
             m_logger.notice(BerthkeepLogCategory::inventory, "inventory.usage_probe.completed",
                             "Drive usage probe completed",
                             {{"elapsed_ms", elapsed},
                              {"mounted_managed_drive_count", mountedCount},
                              {"usage_snapshot_count", count(snapshots.size())},
                              {"usage_summary", renderUsageSummary(snapshots, mounted)}});
+            // The answer first: the capability rebuilds the state, which would otherwise
+            // judge the drives by the usage before this answer, as safe at the first.
             applyUsageSnapshots(std::move(snapshots));
+            m_fullMonitoringCoordinator->setCapability(FullMonitoringCapability::available());
         } else {
             const std::string description = RustBerthkeepCore::errorText(error);
             m_fullMonitoringCoordinator->setCapability(

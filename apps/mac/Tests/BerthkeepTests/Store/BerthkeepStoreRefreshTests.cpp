@@ -426,6 +426,25 @@ TEST(BerthkeepStoreUsage, ProbeOutcomesSetCapabilityLogAndApply) {
     EXPECT_EQ(fixture.sink->named("inventory.usage.updated").size(), 1u);
 }
 
+// While Full Monitoring is being verified, the first answer finds the drive busy: no state
+// in between shows it safe.
+TEST(BerthkeepStoreUsage, TheFirstAnswerIsShownWithoutASafeStateBeforeIt) {
+    storetest::StoreFixture fixture;
+    fixture.defaults->setString(AppPreferencesStore::Keys::fullMonitoringCapability, "unknown");
+    fixture.inventory->drives = {drive("a", "Alpha")};
+    QuietStore quiet(fixture);
+    BerthkeepStore& store = *quiet.store;
+    ASSERT_EQ(store.currentState().globalState, GlobalSafetyState::fullMonitoringVerifying());
+    std::vector<GlobalSafetyState> shown;
+    QObject::connect(&store, &BerthkeepStore::currentStateChanged,
+                     [&] { shown.push_back(store.currentState().globalState); });
+
+    fixture.usage->answer = {{"a", usage(1, true)}};
+    EXPECT_TRUE(test::runTask(store.refreshDriveUsageNow()));
+    EXPECT_EQ(std::count(shown.begin(), shown.end(), GlobalSafetyState::safe()), 0);
+    EXPECT_EQ(store.currentState().globalState, GlobalSafetyState::attention(1));
+}
+
 TEST(BerthkeepStoreUsage, SkippedProbesEmptyTheUsageAndSayWhy) {
     struct Case {
         const char* name;
