@@ -361,12 +361,13 @@ private:
         // Threads read just now, up to the first that ran: not read twice.
         std::vector<QuietProcessCache::ThreadRun> fresh;
         if (last && last->directory == directory) {
+            // It ran at each of its last readings: taken to have run again unread, as what
+            // it holds is read either way.
+            if (m_quiet->keepsRunning(m_process.pid)) {
+                return false;
+            }
             if (readThreadsOf(*last)) {
                 return true;
-            }
-            // A thread that ran was read: the process ran, as it did the times before.
-            if (!m_activity.threads.empty() && m_quiet->keepsRunning(m_process.pid)) {
-                return false;
             }
             fresh.swap(m_activity.threads);
         }

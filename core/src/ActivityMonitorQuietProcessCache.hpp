@@ -106,8 +106,9 @@ public:
     void keepKernelThread(pid_t pid, ino_t directory);
 
     // True for a process found to have run at each of its last few readings, outside the
-    // scans that read such processes whole: its threads need not be listed and read to
-    // learn that it ran once more. It is kept meanwhile, not recorded afresh.
+    // scans that read such processes whole: it is taken to have run once more, unasked.
+    // It is kept meanwhile, not recorded afresh, so once it stops it is reused from the
+    // second whole reading after.
     bool keepsRunning(pid_t pid);
 
     // How the process ran when last read, if it is kept.

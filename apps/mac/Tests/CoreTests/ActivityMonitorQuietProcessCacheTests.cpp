@@ -263,8 +263,9 @@ void writeThreads(const fs::path& process, const std::string& first, const std::
     writeFile(process / "task" / "101" / "schedstat", second);
 }
 
-// A process that runs at every scan is not listed thread by thread each time, yet what it
-// holds is read at every scan; once it stops it is reused again within a few scans.
+// A process that runs at every scan is not asked how it ran each time, yet what it holds
+// is read at every scan; once it stops it is reused again within a few scans (from the
+// second reading of its counts after, and those come every fourth scan).
 TEST(QuietProcessCache, AProcessThatRunsOnIsReadEveryTimeAndReusedSoonAfterItStops) {
     TemporaryFolder proc;
     const fs::path process = proc.path() / "100";
@@ -290,7 +291,7 @@ TEST(QuietProcessCache, AProcessThatRunsOnIsReadEveryTimeAndReusedSoonAfterItSto
         EXPECT_EQ(onTheDrive(), 1);
         ++scans;
     }
-    EXPECT_LE(scans, 5);
+    EXPECT_LE(scans, 9);
 }
 
 TEST(QuietProcessCache, AThreadedProcessIsQuietOnlyWhileEachOfItsThreadsIs) {
