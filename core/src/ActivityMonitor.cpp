@@ -353,12 +353,15 @@ std::string ActivityMonitor::snapshotJson() {
 
     // A new mapping needs a descriptor: opened since (an event of the drive), or held at
     // the last scan by some process (which counted). Neither: no mapping is new.
-    bool noNewMappings = !roots.empty() && m_lastScan.size() == roots.size();
-    for (std::size_t index = 0; noNewMappings && index < roots.size(); ++index) {
+    bool nothingOpened = !roots.empty() && m_lastScan.size() == roots.size();
+    bool noNewMappings = nothingOpened;
+    for (std::size_t index = 0; nothingOpened && index < roots.size(); ++index) {
         const ScannedRoot& last = m_lastScan[index];
-        noNewMappings = generations[index] != 0 && last.generation == generations[index] &&
-                        last.root == roots[index] && !last.held;
+        nothingOpened = generations[index] != 0 && last.generation == generations[index] &&
+                        last.root == roots[index];
+        noNewMappings = noNewMappings && !last.held;
     }
+    noNewMappings = noNewMappings && nothingOpened;
 
     ProcessScanResult scan;
     std::vector<std::optional<StatfsSample>> samples(roots.size());
@@ -366,7 +369,7 @@ std::string ActivityMonitor::snapshotJson() {
     if (usesActivitySignals(mode)) {
         const ViewerMatcher viewers(promoted);
         scan = scanProcesses(roots, usesSupplementalSignals(mode) ? &viewers : nullptr, "/proc",
-                             &m_processNames, &m_quietProcesses, noNewMappings);
+                             &m_processNames, &m_quietProcesses, noNewMappings, nothingOpened);
         samples = sampleAll(roots);
         for (std::size_t index = 0; index < roots.size(); ++index) {
             m_lastScan.push_back(

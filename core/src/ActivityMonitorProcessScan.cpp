@@ -209,6 +209,7 @@ public:
         m_count = 0;
     }
     bool all() const { return m_count == m_marks.size(); }
+    bool none() const { return m_count == 0; }
     bool operator[](std::size_t index) const { return m_marks[index]; }
 
     // Marks every root the path lies under; true once every root is marked.
@@ -276,12 +277,13 @@ private:
 class ProcessReader {
 public:
     ProcessReader(int procDirectory, const std::vector<std::string>& roots, ProcessNameCache* names,
-                  QuietProcessCache* quiet, bool noNewMappings, pid_t self)
+                  QuietProcessCache* quiet, bool noNewMappings, bool nothingOpened, pid_t self)
         : m_proc(procDirectory)
         , m_roots(roots)
         , m_names(names)
         , m_quiet(quiet)
         , m_readsMappings(!noNewMappings)
+        , m_nothingOpened(nothingOpened)
         , m_self(self)
         , m_cwd(roots.size())
         , m_open(roots.size())
@@ -306,6 +308,9 @@ public:
         std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
         m_process.directory = directory;
         m_kernelThread = false;
+        m_heldDescriptor = false;
+        m_heldNothing = false;
+        m_skippedMappings = false;
         if (m_quiet && m_quiet->isKernelThread(m_process.pid, directory)) {
             return;
         }
@@ -335,7 +340,31 @@ public:
         if (m_quiet && m_kernelThread) {
             m_quiet->keepKernelThread(m_process.pid, directory);
         }
+        if (m_quiet) {
+            m_quiet->keepHeldNothing(m_process.pid, m_heldNothing);
+            if (m_heldDescriptor) {
+                m_quiet->keepDescriptorHolder(m_process.pid, directory);
+            }
+        }
     }
+
+    // The mappings of a process read() left unread, read after all.
+    void readMappingsOf(std::string_view pid, ino_t directory) {
+        m_cwd.clear();
+        m_open.clear();
+        m_viewerMarks.clear();
+        m_viewer.reset();
+        m_path.setProcess(pid);
+        std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
+        m_process.directory = directory;
+        m_recording = false;
+        m_skippedMappings = false;
+        readMappings();
+        m_quiet->keepHeldNothing(m_process.pid, m_open.none());
+    }
+
+    // The process's mappings were left unread: see QuietProcessCache::heldNothingAtLastScan.
+    bool skippedMappings() const { return m_skippedMappings; }
 
     const RootMarks& cwdMarks() const { return m_cwd; }
     // Descriptors, mapped files and the executable: all keep the file system busy.
@@ -531,10 +560,20 @@ private:
         }
         if (!m_open.all()) {
             readDescriptors();
+        } else {
+            // Unread, so it may hold one.
+            m_heldDescriptor = true;
         }
         if (m_readsMappings && !m_open.all()) {
-            readMappings();
+            m_skippedMappings = !m_recording && m_quiet && m_nothingOpened && m_open.none() &&
+                                m_quiet->heldNothingAtLastScan(m_process.pid, m_process.directory);
+            if (m_skippedMappings) {
+                m_quiet->countUnreadMappings();
+            } else {
+                readMappings();
+            }
         }
+        m_heldNothing = m_open.none();
         if (viewers) {
             matchViewer(executable, *viewers);
         }
@@ -623,12 +662,18 @@ private:
             // and a file opened on a drive usually later, so reading can stop sooner.
             for (auto name = m_entries.rbegin(); name != m_entries.rend() && !done; ++name) {
                 if (const auto target = readLinkAt(directory, *name, m_link)) {
+                    m_heldDescriptor = m_heldDescriptor || underARoot(*target);
                     done = hold(m_open, m_holdings.open, *target);
                 }
             }
             done = done || listedAll(length);
         }
         close(directory);
+    }
+
+    bool underARoot(std::string_view path) const {
+        return std::any_of(m_roots.begin(), m_roots.end(),
+                           [path](const std::string& root) { return isPathUnder(path, root); });
     }
 
     // Calls onLine for each line of the entry, read in large pieces through the shared
@@ -818,6 +863,7 @@ private:
     ProcessNameCache* const m_names;
     QuietProcessCache* const m_quiet;
     const bool m_readsMappings;
+    const bool m_nothingOpened;
     const pid_t m_self;
     ProcessNameCache::Process m_process;
     EntryPath m_path;
@@ -828,6 +874,10 @@ private:
     // The process's activity and all it holds are being read for the quiet-process cache.
     bool m_recording = false;
     bool m_kernelThread = false;
+    // Of the process read last.
+    bool m_heldDescriptor = false;
+    bool m_heldNothing = false;
+    bool m_skippedMappings = false;
     QuietProcessCache::Activity m_activity;
     QuietProcessCache::Holdings m_holdings;
     LinkBuffer m_executable;
@@ -888,7 +938,7 @@ std::optional<ViewerIdentity> ViewerMatcher::match(std::string_view processName,
 
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
                                 const std::string& procRoot, ProcessNameCache* names,
-                                QuietProcessCache* quiet, bool noNewMappings) {
+                                QuietProcessCache* quiet, bool noNewMappings, bool nothingOpened) {
     ProcessScanResult result;
     result.volumes.resize(roots.size());
     if (roots.empty()) {
@@ -906,7 +956,7 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
         quiet->startScan(now, roots, viewers);
     }
     // Only the real /proc lists this process.
-    ProcessReader reader(dirfd(proc), roots, names, quiet, noNewMappings,
+    ProcessReader reader(dirfd(proc), roots, names, quiet, noNewMappings, nothingOpened,
                          procRoot == "/proc" ? getpid() : 0);
     std::set<std::string> seenIdentities;
     const auto count = quiet ? readTaskCount(dirfd(proc), procRoot == "/proc") : std::nullopt;
@@ -922,8 +972,12 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
         }
         listed = &listing;
     }
+    std::vector<const QuietProcessCache::ListedProcess*> mappingsUnread;
     for (const QuietProcessCache::ListedProcess& process : *listed) {
         reader.read(process.pid, process.directory, viewers);
+        if (reader.skippedMappings()) {
+            mappingsUnread.push_back(&process);
+        }
         if (const auto& identity = reader.viewer()) {
             bool touches = false;
             for (std::size_t index = 0; index < roots.size(); ++index) {
@@ -939,6 +993,15 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
         for (std::size_t index = 0; index < roots.size(); ++index) {
             result.volumes[index].cwdProcesses += reader.cwdMarks()[index] ? 1 : 0;
             result.volumes[index].openFileProcesses += reader.openMarks()[index] ? 1 : 0;
+        }
+    }
+    // A descriptor passed on before its holder let go may be mapped by those left unread.
+    if (!mappingsUnread.empty() && quiet->aDescriptorHolderLetGo()) {
+        for (const QuietProcessCache::ListedProcess* process : mappingsUnread) {
+            reader.readMappingsOf(process->pid, process->directory);
+            for (std::size_t index = 0; index < roots.size(); ++index) {
+                result.volumes[index].openFileProcesses += reader.openMarks()[index] ? 1 : 0;
+            }
         }
     }
     closedir(proc);

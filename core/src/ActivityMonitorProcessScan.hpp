@@ -63,10 +63,13 @@ struct ProcessScanResult {
 // when one is given and kept there for the next scan. With a quiet-process cache, what a
 // process held is read again only once it has run. With noNewMappings the caller vouches
 // that no process can map a file under any root now (nothing under them was held at the
-// last scan, and nothing under them was opened since): mappings are not read.
+// last scan, and nothing under them was opened since): mappings are not read. With
+// nothingOpened it vouches for the second half only: the quiet-process cache then tells
+// which mappings need no reading.
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
                                 const std::string& procRoot = "/proc",
                                 ProcessNameCache* names = nullptr,
-                                QuietProcessCache* quiet = nullptr, bool noNewMappings = false);
+                                QuietProcessCache* quiet = nullptr, bool noNewMappings = false,
+                                bool nothingOpened = false);
 
 } // namespace berthkeep::core

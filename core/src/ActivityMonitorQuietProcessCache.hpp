@@ -123,6 +123,26 @@ public:
     void keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks,
               bool whole = true);
 
+    // Mappings of a process that runs on, between the scans that read it whole. A process
+    // maps a file only through a descriptor of it: one opened (which the drives' events
+    // show) or one passed on by a process that held it. So while nothing was opened under
+    // the roots since the last scan, a process that held nothing under them then and
+    // holds no descriptor there now has a new mapping only if a process that held a
+    // descriptor at the last scan passed one on. That one still holds it, and the drive is
+    // in use either way, or it let go, which the scan learns at its end.
+    bool heldNothingAtLastScan(pid_t pid, ino_t directory) const;
+    // At this scan, after keep() when the process was recorded.
+    void keepHeldNothing(pid_t pid, bool nothing);
+    // The process holds a descriptor under a root, or may: it was not read to the end.
+    void keepDescriptorHolder(pid_t pid, ino_t directory);
+    // A process that held a descriptor under a root at the last scan holds none now, or
+    // is gone.
+    bool aDescriptorHolderLetGo() const;
+    // A process whose mappings were left unread for that reason.
+    void countUnreadMappings() { ++m_unreadMappings; }
+    // Processes whose mappings were left unread, over the cache's life.
+    std::uint64_t unreadMappings() const { return m_unreadMappings; }
+
     // The one copy of path the cache keeps.
     const std::string* intern(std::string_view path);
 
@@ -163,6 +183,8 @@ private:
         bool whole = true;
         // Readings in a row that found the process had run.
         unsigned ranInARow = 0;
+        // The last scan at which the process was known to hold nothing under the roots.
+        std::uint64_t heldNothingAt = 0;
     };
 
     Marks marksFor(const Holdings& holdings, const std::optional<ViewerIdentity>& viewer) const;
@@ -175,6 +197,10 @@ private:
     // and at this one.
     std::unordered_map<pid_t, ino_t> m_seen;
     std::unordered_map<pid_t, ino_t> m_seenNow;
+    // Processes holding a descriptor under a root: at the last scan and at this one.
+    std::unordered_map<pid_t, ino_t> m_descriptorHolders;
+    std::unordered_map<pid_t, ino_t> m_descriptorHoldersNow;
+    std::uint64_t m_unreadMappings = 0;
     std::unordered_set<std::string> m_paths;
     std::size_t m_pathsAfterTrim = 0;
     std::vector<std::string> m_roots;

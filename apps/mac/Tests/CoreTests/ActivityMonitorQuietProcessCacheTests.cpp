@@ -294,6 +294,59 @@ TEST(QuietProcessCache, AProcessThatRunsOnIsReadEveryTimeAndReusedSoonAfterItSto
     EXPECT_LE(scans, 9);
 }
 
+// A process that runs on maps a file on the drive it holds no descriptor of, while
+// nothing was opened on the drive: the file came from the one process holding it. Its
+// mappings are read at once when a file was opened, else once the holder lets go.
+TEST(QuietProcessCache, AMappingOfAPassedDescriptorIsSeenOnceItsHolderLetsGo) {
+    struct Case {
+        const char* name;
+        bool nothingOpened;
+        std::function<void(const fs::path& holder)> letGo;
+    };
+    const Case cases[] = {
+        {"a file was opened", false, [](const fs::path&) {}},
+        {"the holder closes it", true,
+         [](const fs::path& holder) {
+             fs::remove(holder / "fd" / "3");
+             writeFile(holder / "schedstat", "1001 20 4\n");
+         }},
+        {"the holder ends", true, [](const fs::path& holder) { fs::remove_all(holder); }},
+    };
+    for (const Case& c : cases) {
+        TemporaryFolder proc;
+        const fs::path runner = proc.path() / "100";
+        const fs::path holder = proc.path() / "200";
+        for (const fs::path& process : {runner, holder}) {
+            writeProcess(process, "1000 20 3\n");
+            fs::remove(process / "cwd");
+            fs::create_symlink("/elsewhere", process / "cwd");
+        }
+        fs::create_symlink("/media/drive/notes.txt", holder / "fd" / "3");
+        QuietProcessCache quiet(0s);
+        int runs = 0;
+        const auto runAndScan = [&] {
+            ++runs;
+            writeFile(runner / "schedstat",
+                      std::to_string(1000 + runs) + " 20 " + std::to_string(3 + runs) + "\n");
+            return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
+                                       &quiet, false, c.nothingOpened)
+                .volumes[0]
+                .openFileProcesses;
+        };
+        // Until the runner is taken to run on: every fourth scan reads it whole.
+        for (int scan = 1; scan <= 8; ++scan) {
+            ASSERT_EQ(runAndScan(), 1) << c.name;
+        }
+        writeFile(runner / "maps",
+                  "7f0000000000-7f0000001000 r--s 00000000 08:01 42    /media/drive/notes.txt\n");
+        // In use all the same, by the holder.
+        EXPECT_EQ(runAndScan(), c.nothingOpened ? 1 : 2) << c.name;
+        EXPECT_EQ(quiet.unreadMappings() > 0, c.nothingOpened) << c.name;
+        c.letGo(holder);
+        EXPECT_EQ(runAndScan(), c.nothingOpened ? 1 : 2) << c.name;
+    }
+}
+
 TEST(QuietProcessCache, AThreadedProcessIsQuietOnlyWhileEachOfItsThreadsIs) {
     struct Case {
         const char* name;
