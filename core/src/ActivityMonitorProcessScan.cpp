@@ -972,24 +972,34 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
         }
         listed = &listing;
     }
-    std::vector<const QuietProcessCache::ListedProcess*> mappingsUnread;
+    // Marks the roots a viewer touches, and notes the viewer once.
+    const auto noteViewer = [&](const std::optional<ViewerIdentity>& identity,
+                                const RootMarks& touched) {
+        if (!identity) {
+            return;
+        }
+        bool touches = false;
+        for (std::size_t index = 0; index < roots.size(); ++index) {
+            if (touched[index]) {
+                result.volumes[index].viewerTouches = true;
+                touches = true;
+            }
+        }
+        if (touches && seenIdentities.insert(identity->identity).second) {
+            result.observedViewers.push_back(*identity);
+        }
+    };
+    struct MappingsUnread {
+        const QuietProcessCache::ListedProcess* process;
+        std::optional<ViewerIdentity> viewer;
+    };
+    std::vector<MappingsUnread> mappingsUnread;
     for (const QuietProcessCache::ListedProcess& process : *listed) {
         reader.read(process.pid, process.directory, viewers);
         if (reader.skippedMappings()) {
-            mappingsUnread.push_back(&process);
+            mappingsUnread.push_back({&process, reader.viewer()});
         }
-        if (const auto& identity = reader.viewer()) {
-            bool touches = false;
-            for (std::size_t index = 0; index < roots.size(); ++index) {
-                if (reader.viewerMarks()[index]) {
-                    result.volumes[index].viewerTouches = true;
-                    touches = true;
-                }
-            }
-            if (touches && seenIdentities.insert(identity->identity).second) {
-                result.observedViewers.push_back(*identity);
-            }
-        }
+        noteViewer(reader.viewer(), reader.viewerMarks());
         for (std::size_t index = 0; index < roots.size(); ++index) {
             result.volumes[index].cwdProcesses += reader.cwdMarks()[index] ? 1 : 0;
             result.volumes[index].openFileProcesses += reader.openMarks()[index] ? 1 : 0;
@@ -997,8 +1007,9 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
     }
     // A descriptor passed on before its holder let go may be mapped by those left unread.
     if (!mappingsUnread.empty() && quiet->aDescriptorHolderLetGo()) {
-        for (const QuietProcessCache::ListedProcess* process : mappingsUnread) {
-            reader.readMappingsOf(process->pid, process->directory);
+        for (const MappingsUnread& unread : mappingsUnread) {
+            reader.readMappingsOf(unread.process->pid, unread.process->directory);
+            noteViewer(unread.viewer, reader.openMarks());
             for (std::size_t index = 0; index < roots.size(); ++index) {
                 result.volumes[index].openFileProcesses += reader.openMarks()[index] ? 1 : 0;
             }

@@ -302,16 +302,19 @@ TEST(QuietProcessCache, AMappingOfAPassedDescriptorIsSeenOnceItsHolderLetsGo) {
         const char* name;
         bool nothingOpened;
         std::function<void(const fs::path& holder)> letGo;
+        bool viewer = false;
+    };
+    const auto closes = [](const fs::path& holder) {
+        fs::remove(holder / "fd" / "3");
+        writeFile(holder / "schedstat", "1001 20 4\n");
     };
     const Case cases[] = {
         {"a file was opened", false, [](const fs::path&) {}},
-        {"the holder closes it", true,
-         [](const fs::path& holder) {
-             fs::remove(holder / "fd" / "3");
-             writeFile(holder / "schedstat", "1001 20 4\n");
-         }},
+        {"the holder closes it", true, closes},
         {"the holder ends", true, [](const fs::path& holder) { fs::remove_all(holder); }},
+        {"a viewer maps it", true, closes, true},
     };
+    const core::ViewerMatcher viewers;
     for (const Case& c : cases) {
         TemporaryFolder proc;
         const fs::path runner = proc.path() / "100";
@@ -320,6 +323,9 @@ TEST(QuietProcessCache, AMappingOfAPassedDescriptorIsSeenOnceItsHolderLetsGo) {
             writeProcess(process, "1000 20 3\n");
             fs::remove(process / "cwd");
             fs::create_symlink("/elsewhere", process / "cwd");
+            fs::create_symlink(process == runner && c.viewer ? "/usr/bin/eog" : "/usr/bin/tool",
+                               process / "exe");
+            writeFile(process / "comm", process == runner && c.viewer ? "eog\n" : "tool\n");
         }
         fs::create_symlink("/media/drive/notes.txt", holder / "fd" / "3");
         QuietProcessCache quiet(0s);
@@ -328,22 +334,24 @@ TEST(QuietProcessCache, AMappingOfAPassedDescriptorIsSeenOnceItsHolderLetsGo) {
             ++runs;
             writeFile(runner / "schedstat",
                       std::to_string(1000 + runs) + " 20 " + std::to_string(3 + runs) + "\n");
-            return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
-                                       &quiet, false, c.nothingOpened)
-                .volumes[0]
-                .openFileProcesses;
+            return core::scanProcesses({"/media/drive"}, c.viewer ? &viewers : nullptr,
+                                       proc.path().string(), nullptr, &quiet, false,
+                                       c.nothingOpened)
+                .volumes[0];
         };
         // Until the runner is taken to run on: every fourth scan reads it whole.
         for (int scan = 1; scan <= 8; ++scan) {
-            ASSERT_EQ(runAndScan(), 1) << c.name;
+            ASSERT_EQ(runAndScan().openFileProcesses, 1) << c.name;
         }
         writeFile(runner / "maps",
                   "7f0000000000-7f0000001000 r--s 00000000 08:01 42    /media/drive/notes.txt\n");
         // In use all the same, by the holder.
-        EXPECT_EQ(runAndScan(), c.nothingOpened ? 1 : 2) << c.name;
+        EXPECT_EQ(runAndScan().openFileProcesses, c.nothingOpened ? 1 : 2) << c.name;
         EXPECT_EQ(quiet.unreadMappings() > 0, c.nothingOpened) << c.name;
         c.letGo(holder);
-        EXPECT_EQ(runAndScan(), c.nothingOpened ? 1 : 2) << c.name;
+        const core::VolumeProcessUsage after = runAndScan();
+        EXPECT_EQ(after.openFileProcesses, c.nothingOpened ? 1 : 2) << c.name;
+        EXPECT_EQ(after.viewerTouches, c.viewer) << c.name;
     }
 }
 
