@@ -232,7 +232,10 @@ std::vector<std::size_t> FileEventWatcher::readChanges() {
                 continue;
             }
             const auto found = m_watches.find(event->wd);
-            if (found == m_watches.end()) {
+            // A folder opened gives no descriptor a file can be mapped through (the files
+            // opened by way of it show as opens of their own), and folders are opened all
+            // the time: by listings, indexers, this monitor's own walks.
+            if (found == m_watches.end() || event->mask == (IN_OPEN | IN_ISDIR)) {
                 continue;
             }
             for (std::size_t root : found->second.roots) {
