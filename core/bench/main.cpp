@@ -2,8 +2,8 @@
 // from one run on one machine:
 // - snapshot CPU per answer against `fuser -m` on the same folder, with 0, 40 and 400
 //   holder processes (one of them holding only a mapping), single-threaded, with four
-//   threads, or waking every 20 ms; warm (the same drives as the last answer, after a minute of
-//   answers), after a change of drives, and from a new monitor;
+//   threads, or waking every 20 ms; warm (the same drives as the last answer, after a
+//   minute of answers), after a change of drives, and from a new monitor;
 // - update cost with the watch budget spent against a normal update;
 // - the helper's start-up against /bin/true.
 // With --mount-folder DIR, only the snapshot against `fuser -m DIR`, nothing holding it.

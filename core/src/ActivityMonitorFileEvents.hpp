@@ -41,13 +41,14 @@ public:
 
     // Reads what is pending (never blocks) and returns the positions of the roots that
     // saw a change, each once. A queue overflow counts as a change on every root. Opens
-    // are no change, but a file's opening and every other event move the root's generation.
+    // are no change, but a file's opening and every other event move the root's
+    // generation.
     std::vector<std::size_t> readChanges();
 
     // Moves with every event read for the root but a folder's opening, file opens
-    // included, and whenever its watches start over; never the same for two trees. Equal values at two moments mean, for a
-    // tree that sees every open, that no file under it was opened in between (once the
-    // events up to the second moment are read).
+    // included, and whenever its watches start over; never the same for two trees. Equal
+    // values at two moments mean, for a tree that sees every open, that no file under it
+    // was opened in between (once the events up to the second moment are read).
     std::uint64_t generation(std::size_t root) const {
         return root < m_trees.size() ? m_trees[root].generation : 0;
     }
