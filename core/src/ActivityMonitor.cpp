@@ -352,16 +352,17 @@ std::string ActivityMonitor::snapshotJson() {
     generations.resize(roots.size(), 0);
 
     // A new mapping needs a descriptor: opened since (an event of the drive), or held at
-    // the last scan by some process (which counted). Neither: no mapping is new.
+    // the last scan by some process (which counted). Neither: no mapping is new. Only the
+    // first ruled out: the scan judges each process by what it held.
     bool nothingOpened = !roots.empty() && m_lastScan.size() == roots.size();
-    bool noNewMappings = nothingOpened;
+    bool nothingHeld = true;
     for (std::size_t index = 0; nothingOpened && index < roots.size(); ++index) {
         const ScannedRoot& last = m_lastScan[index];
         nothingOpened = generations[index] != 0 && last.generation == generations[index] &&
                         last.root == roots[index];
-        noNewMappings = noNewMappings && !last.held;
+        nothingHeld = nothingHeld && !last.held;
     }
-    noNewMappings = noNewMappings && nothingOpened;
+    const bool noNewMappings = nothingOpened && nothingHeld;
 
     ProcessScanResult scan;
     std::vector<std::optional<StatfsSample>> samples(roots.size());

@@ -299,18 +299,7 @@ public:
 
     // directory is the inode of the process's /proc directory.
     void read(std::string_view pid, ino_t directory, const ViewerMatcher* viewers) {
-        m_cwd.clear();
-        m_open.clear();
-        m_viewerMarks.clear();
-        m_viewer.reset();
-        m_path.setProcess(pid);
-        m_process = {};
-        std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
-        m_process.directory = directory;
-        m_kernelThread = false;
-        m_heldDescriptor = false;
-        m_heldNothing = false;
-        m_skippedMappings = false;
+        startProcess(pid, directory);
         if (m_quiet && m_quiet->isKernelThread(m_process.pid, directory)) {
             return;
         }
@@ -350,15 +339,8 @@ public:
 
     // The mappings of a process read() left unread, read after all.
     void readMappingsOf(std::string_view pid, ino_t directory) {
-        m_cwd.clear();
-        m_open.clear();
-        m_viewerMarks.clear();
-        m_viewer.reset();
-        m_path.setProcess(pid);
-        std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
-        m_process.directory = directory;
+        startProcess(pid, directory);
         m_recording = false;
-        m_skippedMappings = false;
         readMappings();
         m_quiet->keepHeldNothing(m_process.pid, m_open.none());
     }
@@ -378,6 +360,22 @@ private:
     static constexpr std::size_t kArgumentLimit = 1 << 20;
 
     using LinkBuffer = std::array<char, PATH_MAX>;
+
+    // Forgets what was read of the process before.
+    void startProcess(std::string_view pid, ino_t directory) {
+        m_cwd.clear();
+        m_open.clear();
+        m_viewerMarks.clear();
+        m_viewer.reset();
+        m_path.setProcess(pid);
+        m_process = {};
+        std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
+        m_process.directory = directory;
+        m_kernelThread = false;
+        m_heldDescriptor = false;
+        m_heldNothing = false;
+        m_skippedMappings = false;
+    }
 
     // Reads how each thread ran into m_activity; false when the kernel keeps no counts.
     bool readActivity(ino_t directory) {
