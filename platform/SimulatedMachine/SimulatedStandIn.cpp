@@ -1,5 +1,6 @@
 #include "platform/SimulatedMachine/SimulatedStandIn.hpp"
 
+#include "platform/Files/AtomicFileWriter.hpp"
 #include "platform/SimulatedMachine/SimulatedToolOutput.hpp"
 
 #include <chrono>
@@ -68,6 +69,11 @@ std::optional<SimulatedCommandResult> actOut(const ScriptedBehaviour& behaviour)
     if (behaviour.hang) {
         if (behaviour.ignoreTerminate) {
             std::signal(SIGTERM, SIG_IGN);
+        }
+        if (behaviour.readyFile) {
+            const auto now = std::chrono::steady_clock::now().time_since_epoch();
+            AtomicFileWriter(*behaviour.readyFile)
+                .write(std::to_string(std::chrono::nanoseconds(now).count()));
         }
         for (;;) {
             ::pause();

@@ -317,6 +317,7 @@ ScriptedBehaviour parseBehaviour(const json& value, const std::string& where) {
     readInt(value, "delayMilliseconds", where, behaviour.delayMilliseconds);
     readBool(value, "hang", where, behaviour.hang);
     readBool(value, "ignoreTerminate", where, behaviour.ignoreTerminate);
+    readOptionalString(value, "readyFile", where, behaviour.readyFile);
     readOptionalInt(value, "remainingUses", where, behaviour.remainingUses);
     if (behaviour.tool != "diskutil" && behaviour.tool != "hdiutil") {
         fail(where + ".tool", "expected \"diskutil\" or \"hdiutil\"");
@@ -474,6 +475,7 @@ std::string serializeSimulatedWorld(const SimulatedWorld& world) {
         b["delayMilliseconds"] = behaviour.delayMilliseconds;
         b["hang"] = behaviour.hang;
         b["ignoreTerminate"] = behaviour.ignoreTerminate;
+        putOptional(b, "readyFile", behaviour.readyFile);
         putOptional(b, "remainingUses", behaviour.remainingUses);
         behaviours.push_back(std::move(b));
     }

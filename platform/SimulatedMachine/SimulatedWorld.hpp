@@ -77,8 +77,12 @@ struct ScriptedBehaviour {
     std::string standardError;
     std::string standardOutput;
     int delayMilliseconds = 0;
-    bool hang = false;                // never answers
-    bool ignoreTerminate = false;     // while hanging, shrug off SIGTERM
+    bool hang = false;            // never answers
+    bool ignoreTerminate = false; // while hanging, shrug off SIGTERM
+    // Once hanging (SIGTERM already shrugged off when asked), the tool writes here
+    // the steady-clock time it began to hang, in nanoseconds: a test that times
+    // the hang knows when the child was ready for it.
+    std::optional<std::string> readyFile;
     std::optional<int> remainingUses; // used up after this many matches
 
     bool operator==(const ScriptedBehaviour&) const = default;

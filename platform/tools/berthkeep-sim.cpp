@@ -32,7 +32,9 @@ constexpr const char* usageText =
     "  state                             print the state file\n"
     "  script VERB [--tool diskutil|hdiutil] [--device DEV] [--exit N] [--stderr TEXT]\n"
     "         [--stdout TEXT] [--delay MS] [--hang] [--ignore-term] [--times N]\n"
-    "                                    make the next matching tool call misbehave\n"
+    "         [--ready-file PATH]\n"
+    "                                    make the next matching tool call misbehave;\n"
+    "                                    a hang writes PATH once it has begun\n"
     "  clear-scripts                     drop every scripted behaviour\n"
     "  rename DEVICE NAME                give a volume a new name (and mount path)\n"
     "  power can-sleep|will-sleep|has-powered-on [--wait SECONDS]\n"
@@ -245,9 +247,9 @@ int run(const std::vector<std::string>& arguments) {
         return 0;
     }
     if (command == "script") {
-        const Options options =
-            parseOptions(rest, {"tool", "device", "exit", "stderr", "stdout", "delay", "times"},
-                         {"hang", "ignore-term"});
+        const Options options = parseOptions(
+            rest, {"tool", "device", "exit", "stderr", "stdout", "delay", "times", "ready-file"},
+            {"hang", "ignore-term"});
         if (options.positional.size() != 1) {
             throw UsageError{"script takes one verb"};
         }
@@ -269,6 +271,7 @@ int run(const std::vector<std::string>& arguments) {
         }
         behaviour.hang = options.flags.count("hang") > 0;
         behaviour.ignoreTerminate = options.flags.count("ignore-term") > 0;
+        behaviour.readyFile = valueOf(options, "ready-file");
         if (valueOf(options, "times")) {
             behaviour.remainingUses = integerOption(options, "times", 1);
             if (*behaviour.remainingUses < 1) {

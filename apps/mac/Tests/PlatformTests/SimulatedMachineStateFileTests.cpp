@@ -35,6 +35,7 @@ SimulatedWorld everyKindOfWorld(const std::string& mountRoot) {
     hang.verb = "info";
     hang.hang = true;
     hang.ignoreTerminate = true;
+    hang.readyFile = "/tmp/hanging";
     world.behaviours.push_back(hang);
     world.wakeCount = 3;
     return world;

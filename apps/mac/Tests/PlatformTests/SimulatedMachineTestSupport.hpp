@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
+#include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
@@ -33,6 +34,10 @@ inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 50
     return true;
 }
 
+// For a tool run that should end: past what a loaded machine takes to start an
+// instrumented tool, so only a tool that really hangs reaches it.
+inline constexpr int toolAnswerTimeoutMs = 30000;
+
 // A simulated machine of its own per test: state file and mount root in a
 // temporary folder.
 class SimulatedMachineFixture : public ::testing::Test {
@@ -45,6 +50,11 @@ protected:
     std::string statePath() const { return m_folder.filePath("sim/state.json").toStdString(); }
     std::string mountRoot() const { return m_folder.filePath("Volumes").toStdString(); }
     const SimulatedStateFile& stateFile() const { return *m_stateFile; }
+    // Where a scripted hang says it has begun (--ready-file).
+    QString readyPath() const { return m_folder.filePath(QStringLiteral("ready")); }
+    bool waitUntilReady() const {
+        return spinUntil([this] { return QFileInfo::exists(readyPath()); }, toolAnswerTimeoutMs);
+    }
 
     struct ToolRun {
         int exitCode = -1;
@@ -58,7 +68,7 @@ protected:
     }
 
     ToolRun runTool(const QString& name, const QStringList& arguments,
-                    int timeoutMs = 10000) const {
+                    int timeoutMs = toolAnswerTimeoutMs) const {
         return runToolWith(name, arguments, toolEnvironment(), false, timeoutMs);
     }
 
@@ -66,7 +76,7 @@ protected:
     // tools that wait on something this process delivers.
     ToolRun runToolWith(const QString& name, const QStringList& arguments,
                         const QProcessEnvironment& environment, bool spinning,
-                        int timeoutMs = 10000) const {
+                        int timeoutMs = toolAnswerTimeoutMs) const {
         QProcess process;
         process.setProcessEnvironment(environment);
         process.start(toolPath(name), arguments);

@@ -293,11 +293,12 @@ TEST_F(StandInDiskTool, ScriptedDelayHoldsTheAnswerBack) {
 }
 
 TEST_F(StandInDiskTool, ScriptedHangNeverAnswersAndEndsOnTerminate) {
-    script({"eject", "--hang"});
+    script({"eject", "--hang", "--ready-file", readyPath()});
     QProcess process;
     process.setProcessEnvironment(toolEnvironment());
     process.start(toolPath(QStringLiteral("diskutil")), {"eject", "disk2"});
     ASSERT_TRUE(process.waitForStarted(5000));
+    ASSERT_TRUE(waitUntilReady());
     EXPECT_FALSE(process.waitForFinished(700));
     process.terminate();
     EXPECT_TRUE(process.waitForFinished(5000));
@@ -306,13 +307,15 @@ TEST_F(StandInDiskTool, ScriptedHangNeverAnswersAndEndsOnTerminate) {
 }
 
 TEST_F(StandInDiskTool, ScriptedHangCanShrugOffTerminate) {
-    script({"mount", "--hang", "--ignore-term", "--times", "1"});
+    script({"mount", "--hang", "--ignore-term", "--times", "1", "--ready-file", readyPath()});
     QProcess process;
     process.setProcessEnvironment(toolEnvironment());
     process.start(toolPath(QStringLiteral("diskutil")), {"mount", "disk2s1"});
     ASSERT_TRUE(process.waitForStarted(5000));
     // The behaviour is used up the moment the tool takes it; it hangs right after.
     ASSERT_TRUE(testing::spinUntil([&] { return stateFile().read().behaviours.empty(); }));
+    // SIGTERM before that would end it: terminate only once it says it hangs.
+    ASSERT_TRUE(waitUntilReady());
     EXPECT_FALSE(process.waitForFinished(300));
     process.terminate();
     EXPECT_FALSE(process.waitForFinished(300));
