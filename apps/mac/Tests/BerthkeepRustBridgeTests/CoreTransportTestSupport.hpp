@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,10 @@
 #include "platform/Bundle/AppBundle.hpp"
 
 namespace berthkeep::testing {
+
+// For a helper call that should answer: past what a loaded machine takes to
+// start an instrumented helper, so only a helper that really hangs reaches it.
+inline constexpr std::chrono::milliseconds helperAnswerTimeout{30000};
 
 // A temporary folder for helper scripts, removed with the object.
 class ScratchFolder {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <string>
 
 #include <dlfcn.h>
@@ -15,6 +16,7 @@
 
 using namespace berthkeep;
 using berthkeep::testing::EmptyMainBundle;
+using berthkeep::testing::helperAnswerTimeout;
 using berthkeep::testing::ScratchFolder;
 using BridgeError = RustBerthkeepCoreBridgeError;
 using Operation = RustBerthkeepCoreOperation;
@@ -159,7 +161,7 @@ TEST(CoreTransportTests, HelperGetsOneArgumentAndTheRequestOnStandardInput) {
     ScratchFolder folder;
     const auto helper = folder.script(
         "helper", "printf '%s|%s|' \"$#\" \"$1\"; cat; printf '|eof'; echo ignored >&2");
-    ProcessRustBerthkeepCoreTransport transport(helper);
+    ProcessRustBerthkeepCoreTransport transport(helper, helperAnswerTimeout);
     EXPECT_EQ(transport.call(Operation::evaluateState, "{\"a\":1}"),
               "1|evaluate-state|{\"a\":1}|eof");
     EXPECT_EQ(transport.call(Operation::summarizeAction, ""), "1|summarize-action||eof");
@@ -181,7 +183,7 @@ TEST(CoreTransportTests, HelperFailureCarriesStatusAndTrimmedStandardError) {
     int index = 0;
     for (const auto& testCase : cases) {
         ProcessRustBerthkeepCoreTransport transport(
-            folder.script("helper" + std::to_string(index++), testCase.body));
+            folder.script("helper" + std::to_string(index++), testCase.body), helperAnswerTimeout);
         EXPECT_EQ(callError(transport, Operation::planAction, "{}"), testCase.expected)
             << testCase.body;
     }
@@ -189,7 +191,8 @@ TEST(CoreTransportTests, HelperFailureCarriesStatusAndTrimmedStandardError) {
 
 TEST(CoreTransportTests, HelperThatPrintsNothingGivesAnEmptyAnswer) {
     ScratchFolder folder;
-    ProcessRustBerthkeepCoreTransport transport(folder.script("helper", "exit 0"));
+    ProcessRustBerthkeepCoreTransport transport(folder.script("helper", "exit 0"),
+                                                helperAnswerTimeout);
     EXPECT_EQ(transport.call(Operation::planAction, std::string(256 * 1024, 'x')), "");
 }
 
@@ -198,7 +201,7 @@ TEST(CoreTransportTests, LargeOutputOnBothPipesDoesNotStall) {
     const auto helper = folder.script(
         "helper",
         "head -c 1048576 /dev/zero | tr '\\0' e >&2; cat; head -c 1048576 /dev/zero | tr '\\0' o");
-    ProcessRustBerthkeepCoreTransport transport(helper);
+    ProcessRustBerthkeepCoreTransport transport(helper, helperAnswerTimeout);
     const std::string request(512 * 1024, 'r');
     const auto answer = transport.call(Operation::evaluateState, request);
     EXPECT_EQ(answer.size(), request.size() + 1048576u);
@@ -208,7 +211,8 @@ TEST(CoreTransportTests, HelperOutputPastTheRunnerLimitFailsWhateverItsStatus) {
     ScratchFolder folder;
     ProcessRustBerthkeepCoreTransport transport(
         folder.script("helper", "head -c " + std::to_string(defaultProcessOutputLimit + 1) +
-                                    " /dev/zero; exit 0"));
+                                    " /dev/zero; exit 0"),
+        helperAnswerTimeout);
     const auto error = callError(transport, Operation::evaluateState, "{}");
     EXPECT_EQ(error.kind(), BridgeError::Kind::processFailed);
     EXPECT_EQ(error.text(),
@@ -216,15 +220,35 @@ TEST(CoreTransportTests, HelperOutputPastTheRunnerLimitFailsWhateverItsStatus) {
 }
 
 TEST(CoreTransportTests, HungHelperIsStoppedAtTheDeadline) {
+    using namespace std::chrono_literals;
     ScratchFolder folder;
-    ProcessRustBerthkeepCoreTransport transport(
-        folder.script("helper", "echo waiting >&2; sleep 30"), std::chrono::milliseconds(300));
-    const auto start = std::chrono::steady_clock::now();
-    const auto error = callError(transport, Operation::evaluateState, "{}");
-    const auto elapsed = std::chrono::steady_clock::now() - start;
-    EXPECT_EQ(error.kind(), BridgeError::Kind::processFailed);
-    EXPECT_EQ(error.text(), "timed out after 300 ms: waiting");
-    EXPECT_LT(elapsed, std::chrono::seconds(3));
+    // The helper's line is in the error only when written before the deadline:
+    // the helper says when it was, and a loaded machine, slow to start the
+    // shell, gets longer deadlines until a run has it in time.
+    const std::string ready = folder.path() + "/ready";
+    const auto helper =
+        folder.script("helper", "echo waiting >&2; touch '" + ready + "'; exec sleep 30");
+    bool timed = false;
+    for (auto timeout = 300ms; !timed && timeout <= 20s; timeout *= 4) {
+        std::filesystem::remove(ready);
+        ProcessRustBerthkeepCoreTransport transport(helper, timeout);
+        const auto startedOnTheFileClock = std::filesystem::file_time_type::clock::now();
+        const auto start = std::chrono::steady_clock::now();
+        const auto error = callError(transport, Operation::evaluateState, "{}");
+        const auto elapsed = std::chrono::steady_clock::now() - start;
+        std::error_code missing;
+        const auto wrote = std::filesystem::last_write_time(ready, missing);
+        // Less the file clock's coarse tick.
+        if (missing || wrote >= startedOnTheFileClock + timeout - 20ms) {
+            continue;
+        }
+        timed = true;
+        EXPECT_EQ(error.kind(), BridgeError::Kind::processFailed);
+        EXPECT_EQ(error.text(),
+                  "timed out after " + std::to_string(timeout.count()) + " ms: waiting");
+        EXPECT_LT(elapsed, timeout + 2700ms);
+    }
+    EXPECT_TRUE(timed) << "the helper never wrote its line before its deadline";
     EXPECT_EQ(ProcessRustBerthkeepCoreTransport::defaultTimeout, std::chrono::seconds(5));
 }
 
@@ -288,7 +312,7 @@ TEST(CoreTransportTests, BuiltLibraryAndHelperReportFailuresTheirOwnWay) {
     EXPECT_FALSE(libraryError.text().empty());
     EXPECT_NE(libraryError.text(), "Rust core call failed");
 
-    ProcessRustBerthkeepCoreTransport helper(BERTHKEEP_CORE_BRIDGE_PATH);
+    ProcessRustBerthkeepCoreTransport helper(BERTHKEEP_CORE_BRIDGE_PATH, helperAnswerTimeout);
     const auto helperError = callError(helper, Operation::evaluateState, "not json");
     EXPECT_EQ(helperError.kind(), BridgeError::Kind::processFailed);
     EXPECT_NE(helperError.status(), 0);

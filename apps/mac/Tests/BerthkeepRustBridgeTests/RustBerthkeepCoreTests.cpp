@@ -329,8 +329,8 @@ TEST_F(RustBerthkeepCoreTest, LibraryAnswersExactlyLikeTheInAppCore) {
 
 TEST_F(RustBerthkeepCoreTest, HelperAnswersExactlyLikeTheInAppCore) {
     RustBerthkeepCore core(
-        RustBerthkeepCoreBridge(
-            std::make_shared<ProcessRustBerthkeepCoreTransport>(BERTHKEEP_CORE_BRIDGE_PATH)),
+        RustBerthkeepCoreBridge(std::make_shared<ProcessRustBerthkeepCoreTransport>(
+            BERTHKEEP_CORE_BRIDGE_PATH, berthkeep::testing::helperAnswerTimeout)),
         std::make_shared<CountingCore>(), Policy::requireRust);
     expectAnswersLikeTheInAppCore(core);
     EXPECT_TRUE(m_log->lines().empty());

@@ -29,7 +29,9 @@ std::shared_ptr<RustBerthkeepTelemetryTransport> transportFor(Route route) {
         return std::make_shared<DynamicLibraryRustBerthkeepTelemetryTransport>(
             BERTHKEEP_CORE_LIBRARY_PATH);
     }
-    return std::make_shared<ProcessRustBerthkeepTelemetryTransport>(BERTHKEEP_CORE_BRIDGE_PATH);
+    // Past what a loaded machine takes to start the instrumented helper.
+    return std::make_shared<ProcessRustBerthkeepTelemetryTransport>(BERTHKEEP_CORE_BRIDGE_PATH,
+                                                                    std::chrono::seconds(30));
 }
 
 // Records what the core returned, then hands the answer on unchanged.

@@ -5,7 +5,6 @@
 #include <thread>
 
 #include "Berthkeep/Inventory/DiskUtilityDriveFactsHydrator.hpp"
-#include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -213,14 +212,15 @@ TEST_F(DiskFactsHydrationStandInTest, HungInfoEndsAtTheDeadline) {
     hang.device = "disk2s1";
     hang.hang = true;
     addBehaviour(hang);
+    const auto runner = std::make_shared<inventorytest::OneHungInfoRunner>(
+        inventorytest::standInPath("diskutil"), "disk2s1", 800ms,
+        inventorytest::answeringCallTimeout);
     DiskUtilityDriveFactsHydrator facts(
-        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 800ms,
-                                                250ms),
-        std::make_shared<inventorytest::FakeDiskArbitrationDescriptions>(),
+        runner, std::make_shared<inventorytest::FakeDiskArbitrationDescriptions>(),
         std::make_shared<IgnoredDriveCandidateCache>());
-    const auto started = std::chrono::steady_clock::now();
     EXPECT_EQ(facts.decodeDiskFactsInParallel({"disk2", "disk2s1"}, enhanced, {}), std::nullopt);
-    EXPECT_LT(std::chrono::steady_clock::now() - started, 3s);
+    ASSERT_TRUE(runner->hungCallTook().has_value());
+    EXPECT_LT(*runner->hungCallTook(), 3s);
     const auto whole = facts.decodeDiskFactsInParallel({"disk2"}, enhanced, {});
     ASSERT_TRUE(whole.has_value());
     EXPECT_EQ(whole->front().wholeDisk, std::optional<bool>(true));

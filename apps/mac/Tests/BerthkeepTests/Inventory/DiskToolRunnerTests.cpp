@@ -1,6 +1,8 @@
 #include "InventoryTestSupport.hpp"
 
 #include <chrono>
+#include <cstdio>
+#include <functional>
 
 #include "Berthkeep/Inventory/DiskImagePlistInventoryParser.hpp"
 #include "Berthkeep/Inventory/DiskUtilityError.hpp"
@@ -18,11 +20,13 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-// Short enough for a quick test, long enough for a loaded machine to start the
-// stand-in and let it install its SIGTERM handler before the deadline.
+// The deadline of a call that hangs; a quick test on an idle machine.
 constexpr auto shortTimeout = 800ms;
-// Deadline plus the 250 ms grace, less timer slack.
-constexpr auto killedAfter = shortTimeout + 240ms;
+// What a child that shrugs off SIGTERM lives past its deadline: the 250 ms
+// grace, less timer slack.
+constexpr auto graceBeforeKill = 240ms;
+// The longest deadline a timed hang is given on a loaded machine.
+constexpr auto longestHangTimeout = 15s;
 
 const std::vector<std::string> listArguments{"list", "-plist", "external"};
 
@@ -43,8 +47,33 @@ protected:
         stateFile().write(world);
     }
 
-    LiveDiskUtilityRunner runner(std::chrono::milliseconds timeout = 5000ms) const {
+    LiveDiskUtilityRunner
+    runner(std::chrono::milliseconds timeout = inventorytest::answeringCallTimeout) const {
         return LiveDiskUtilityRunner(inventorytest::standInPath("diskutil"), timeout, 250ms);
+    }
+
+    struct TimedHang {
+        std::chrono::milliseconds timeout;
+        Clock::duration elapsed;
+    };
+
+    // Times `call`, given its deadline, against the hang of addHangIgnoringTerminate.
+    // SIGTERM that comes before the stand-in has set its handler ends it and proves
+    // nothing, so a run counts only when the stand-in began to hang before its
+    // deadline; a loaded machine, slow to start it, gets longer deadlines.
+    std::optional<TimedHang>
+    timeAHangBegunByItsDeadline(const std::function<void(std::chrono::milliseconds)>& call) const {
+        for (auto timeout = shortTimeout; timeout <= longestHangTimeout; timeout *= 4) {
+            std::remove(readyFile().c_str());
+            const auto started = Clock::now();
+            call(timeout);
+            const auto elapsed = Clock::now() - started;
+            const auto began = hangBeganAt();
+            if (began && *began < started + timeout) {
+                return TimedHang{timeout, elapsed};
+            }
+        }
+        return std::nullopt;
     }
 
     static DriveInventoryAuditContext enhanced() {
@@ -133,15 +162,16 @@ TEST_F(DiskToolRunnerTest, NonZeroExitCarriesTheTrimmedStandardError) {
 
 TEST_F(DiskToolRunnerTest, HungChildIgnoringTerminateIsKilledAfterTheGracePeriod) {
     addHangIgnoringTerminate("info");
-    const auto diskutil = runner(shortTimeout);
-    const auto started = Clock::now();
-    const auto error = runError(diskutil, infoArguments("disk2s1"));
-    const auto elapsed = Clock::now() - started;
+    std::optional<DiskUtilityError> error;
+    const auto run = timeAHangBegunByItsDeadline([&](std::chrono::milliseconds timeout) {
+        error = runError(runner(timeout), infoArguments("disk2s1"));
+    });
+    ASSERT_TRUE(run.has_value()) << "the stand-in never began to hang before its deadline";
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->code(), 124);
     EXPECT_EQ(error->localizedDescription(), "diskutil command timed out");
-    EXPECT_GE(elapsed, killedAfter) << "SIGKILL only after the 250 ms grace";
-    EXPECT_LT(elapsed, shortTimeout + 2000ms);
+    EXPECT_GE(run->elapsed, run->timeout + graceBeforeKill) << "SIGKILL only after the grace";
+    EXPECT_LT(run->elapsed, run->timeout + 2000ms);
 }
 
 TEST_F(DiskToolRunnerTest, HungChildThatHonoursTerminateNeedsNoKill) {
@@ -154,7 +184,8 @@ TEST_F(DiskToolRunnerTest, HungChildThatHonoursTerminateNeedsNoKill) {
     const auto elapsed = Clock::now() - started;
     ASSERT_TRUE(error.has_value());
     EXPECT_EQ(error->code(), 124);
-    EXPECT_LT(elapsed, killedAfter) << "ended by SIGTERM, not by waiting out the grace period";
+    EXPECT_LT(elapsed, shortTimeout + graceBeforeKill)
+        << "ended by SIGTERM, not by waiting out the grace period";
 }
 
 TEST_F(DiskToolRunnerTest, LaunchFailurePassesThroughUnchanged) {
@@ -223,7 +254,8 @@ TEST_F(DiskToolRunnerTest, RunnerFailureWritesTheErrorLineOnly) {
 // --- disk images ---
 
 TEST_F(DiskToolRunnerTest, RegistryListsTheAttachedImageDevices) {
-    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"));
+    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"),
+                                         inventorytest::answeringCallTimeout);
     const auto images = registry.currentImagesByDeviceIdentifier();
     ASSERT_EQ(images.count("disk5"), 1u);
     ASSERT_EQ(images.count("disk5s1"), 1u);
@@ -242,7 +274,8 @@ TEST_F(DiskToolRunnerTest, RegistryFailuresGiveNothing) {
         "</dict></array></dict></array></dict></plist>";
     failing.remainingUses = 1;
     addBehaviour(failing);
-    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"));
+    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"),
+                                         inventorytest::answeringCallTimeout);
     EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty())
         << "a valid list with status 1 is not used";
 
@@ -253,13 +286,13 @@ TEST_F(DiskToolRunnerTest, RegistryFailuresGiveNothing) {
 
 TEST_F(DiskToolRunnerTest, HungImageUtilityIsStoppedAtTheDeadline) {
     addHangIgnoringTerminate("info", "hdiutil");
-    const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), shortTimeout,
-                                         250ms);
-    const auto started = Clock::now();
-    EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty());
-    const auto elapsed = Clock::now() - started;
-    EXPECT_GE(elapsed, killedAfter);
-    EXPECT_LT(elapsed, shortTimeout + 2000ms);
+    const auto run = timeAHangBegunByItsDeadline([](std::chrono::milliseconds timeout) {
+        const LiveDiskImageRegistry registry(inventorytest::standInPath("hdiutil"), timeout, 250ms);
+        EXPECT_TRUE(registry.currentImagesByDeviceIdentifier().empty());
+    });
+    ASSERT_TRUE(run.has_value()) << "the stand-in never began to hang before its deadline";
+    EXPECT_GE(run->elapsed, run->timeout + graceBeforeKill);
+    EXPECT_LT(run->elapsed, run->timeout + 2000ms);
 }
 
 // Both tools clamp the same way: a negative time-out or grace period stops a
@@ -320,7 +353,8 @@ TEST_F(DiskToolRunnerTest, OutputPastTheRunnerLimitFailsEvenWithStatusZero) {
         addBehaviour(info);
 
         const auto error = runError(runner(), listArguments);
-        const auto attached = LiveDiskImageRegistry(inventorytest::standInPath("hdiutil"))
+        const auto attached = LiveDiskImageRegistry(inventorytest::standInPath("hdiutil"),
+                                                    inventorytest::answeringCallTimeout)
                                   .currentImagesByDeviceIdentifier();
         EXPECT_EQ(attached.count("disk9"), tooLarge ? 0u : 1u) << padding;
         if (!tooLarge) {

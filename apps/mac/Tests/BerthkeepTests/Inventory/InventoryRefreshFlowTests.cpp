@@ -49,8 +49,10 @@ TEST_F(InventoryRefreshFlowTest, AttachingADiskRefreshesOnceTheDebounceHasPassed
     auto diskArbitration = std::make_shared<LiveDiskArbitrationProvider>(
         std::make_shared<SimulatedDiskArbitration>(stateFile(), 100ms));
     auto inventory = std::make_shared<MountedVolumeInventoryService>(
-        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil")),
-        std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
+        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"),
+                                                inventorytest::answeringCallTimeout),
+        std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil"),
+                                                inventorytest::answeringCallTimeout),
         diskArbitration, std::make_shared<SimulatedMountedVolumeListing>(stateFile()),
         world.volumesFolder());
     InventoryRefreshCoordinator coordinator;
@@ -65,8 +67,10 @@ TEST_F(InventoryRefreshFlowTest, AttachingADiskRefreshesOnceTheDebounceHasPassed
         coordinator.schedule(InventoryRefreshCoordinator::diskArbitrationChangeReason, logger,
                              [inventory, flow] { return refreshInventory(inventory, flow); });
     });
+    // Each refresh starts the stand-in tools several times: slow on a loaded machine.
+    const int refreshWaitMs = 30000;
     ASSERT_TRUE(inventorytest::spinUntil(
-        [&] { return !flow->results.empty() && !coordinator.hasScheduledTask(); }));
+        [&] { return !flow->results.empty() && !coordinator.hasScheduledTask(); }, refreshWaitMs));
     ASSERT_EQ(flow->results.back().size(), 1u) << "the USB stick";
 
     const std::size_t changesBefore = flow->changes.size();
@@ -77,7 +81,7 @@ TEST_F(InventoryRefreshFlowTest, AttachingADiskRefreshesOnceTheDebounceHasPassed
     });
     ASSERT_TRUE(inventorytest::spinUntil(
         [&] { return flow->results.back().size() == 3u && !coordinator.hasScheduledTask(); },
-        8000));
+        refreshWaitMs));
     monitor.stop();
 
     ASSERT_GT(flow->changes.size(), changesBefore);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -16,6 +17,7 @@
 #include "Berthkeep/Inventory/DiskImageListing.hpp"
 #include "Berthkeep/Inventory/DiskUtilityRunning.hpp"
 #include "Berthkeep/Inventory/DiskUtilityVolumeFacts.hpp"
+#include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
 #include "BerthkeepShared/BerthkeepLogSink.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 #include "platform/MountedVolumes/MountedVolumeListing.hpp"
@@ -62,6 +64,46 @@ private:
     mutable std::vector<std::vector<std::string>> m_calls;
     mutable std::atomic<int> m_running{0};
     mutable std::atomic<int> m_maximumRunning{0};
+};
+
+// The stand-in `diskutil` with two deadlines: a short one for the `info` of the
+// one device scripted to hang, and one no load reaches for every call meant to
+// answer. Records how long the hung call took.
+class OneHungInfoRunner final : public DiskUtilityRunning {
+public:
+    OneHungInfoRunner(const std::string& executablePath, std::string hungDevice,
+                      std::chrono::milliseconds hungTimeout,
+                      std::chrono::milliseconds answeringTimeout)
+        : m_hungDevice(std::move(hungDevice))
+        , m_hung(executablePath, hungTimeout)
+        , m_answering(executablePath, answeringTimeout) {}
+
+    std::string run(const std::vector<std::string>& arguments) const override {
+        if (arguments.size() != 3 || arguments[0] != "info" || arguments[2] != m_hungDevice) {
+            return m_answering.run(arguments);
+        }
+        struct Timing {
+            const OneHungInfoRunner& runner;
+            std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
+            ~Timing() {
+                std::lock_guard lock(runner.m_mutex);
+                runner.m_hungCallTook = std::chrono::steady_clock::now() - started;
+            }
+        } timing{*this};
+        return m_hung.run(arguments);
+    }
+
+    std::optional<std::chrono::steady_clock::duration> hungCallTook() const {
+        std::lock_guard lock(m_mutex);
+        return m_hungCallTook;
+    }
+
+private:
+    std::string m_hungDevice;
+    LiveDiskUtilityRunner m_hung;
+    LiveDiskUtilityRunner m_answering;
+    mutable std::mutex m_mutex;
+    mutable std::optional<std::chrono::steady_clock::duration> m_hungCallTook;
 };
 
 class RecordingDiskImageListing final : public DiskImageListing {

@@ -8,10 +8,13 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
@@ -27,6 +30,10 @@ namespace berthkeep::inventorytest {
 inline std::string standInPath(const std::string& tool) {
     return std::string(BERTHKEEP_SIM_BIN_DIR) + "/" + tool;
 }
+
+// For a stand-in call that should answer: past what a loaded machine takes to
+// start an instrumented stand-in, so only a call that really hangs reaches it.
+inline constexpr std::chrono::milliseconds answeringCallTimeout{30000};
 
 // A simulated machine of its own per test. The stand-in tools find it through
 // the environment, which child processes inherit.
@@ -69,7 +76,8 @@ protected:
         });
     }
 
-    // A child that hangs and shrugs off SIGTERM: only SIGKILL ends it.
+    // A child that hangs and shrugs off SIGTERM: only SIGKILL ends it. It says
+    // when it began to hang in readyFile().
     void addHangIgnoringTerminate(const std::string& verb,
                                   const std::string& tool = "diskutil") const {
         ScriptedBehaviour hang;
@@ -77,7 +85,30 @@ protected:
         hang.verb = verb;
         hang.hang = true;
         hang.ignoreTerminate = true;
+        hang.readyFile = readyFile();
         addBehaviour(hang);
+    }
+
+    std::string readyFile() const { return m_folder.filePath("ready").toStdString(); }
+    // When the scripted hang began, on this process's steady clock (the stand-in
+    // writes the same clock); none while it has not begun.
+    std::optional<std::chrono::steady_clock::time_point> hangBeganAt() const {
+        std::ifstream file(readyFile());
+        long long nanoseconds = 0;
+        if (!(file >> nanoseconds)) {
+            return std::nullopt;
+        }
+        return std::chrono::steady_clock::time_point(std::chrono::nanoseconds(nanoseconds));
+    }
+    bool waitUntilHangBegan() const {
+        const auto deadline = std::chrono::steady_clock::now() + answeringCallTimeout;
+        while (!hangBeganAt()) {
+            if (std::chrono::steady_clock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return true;
     }
 
 private:

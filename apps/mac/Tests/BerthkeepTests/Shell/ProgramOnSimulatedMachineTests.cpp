@@ -158,7 +158,7 @@ protected:
         QProcess power;
         power.start(QString::fromStdString(inventorytest::standInPath("berthkeep-sim")),
                     {"power", "will-sleep"});
-        ASSERT_TRUE(power.waitForFinished(10000));
+        ASSERT_TRUE(power.waitForFinished(30000));
         ASSERT_EQ(power.exitCode(), 0) << power.readAllStandardError().toStdString();
     }
 
@@ -225,6 +225,8 @@ TEST_F(ProgramOnSimulatedMachine, QuitsPromptlyWhileAnEjectHangs) {
     ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
     sendWillSleep();
     ASSERT_TRUE(waitForStandIn("diskutil", "eject")) << log.toStdString();
+    // Quitting before it shrugs off SIGTERM would end it without the kill.
+    ASSERT_TRUE(waitUntilHangBegan()) << log.toStdString();
 
     const auto took = signalAndExpectCleanEnd(program, SIGTERM, log);
     EXPECT_LT(took, 4s);

@@ -27,9 +27,10 @@ inline std::shared_ptr<MountedVolumeInventoryService>
 simulatedMachineInventory(const SimulatedStateFile& stateFile) {
     using namespace std::chrono_literals;
     return std::make_shared<MountedVolumeInventoryService>(
-        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"), 5000ms,
-                                                250ms),
-        std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil")),
+        std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"),
+                                                inventorytest::answeringCallTimeout, 250ms),
+        std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil"),
+                                                inventorytest::answeringCallTimeout),
         std::make_shared<LiveDiskArbitrationProvider>(
             std::make_shared<SimulatedDiskArbitration>(stateFile)),
         std::make_shared<SimulatedMountedVolumeListing>(stateFile),
