@@ -2,6 +2,7 @@
 
 #include <QElapsedTimer>
 #include <QProcess>
+#include <QProcessEnvironment>
 
 #include <nlohmann/json.hpp>
 
@@ -12,12 +13,22 @@
 #include "platform/Notifications/SimulatedUserNotificationCenter.hpp"
 #include "platform/Power/SimulatedSystemPowerManagement.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+#include "platform/SimulatedMachine/SimulatedPowerFile.hpp"
 #include "platform/Workspace/SimulatedWorkspaceNotificationCenter.hpp"
 
 namespace berthkeep {
 namespace {
 
 using namespace std::chrono_literals;
+
+// The test's own limits on the sleep, in place of the program's 25 s hold and
+// 15 s per eject: on a loaded machine the instrumented stand-ins take seconds
+// for each eject, and a sleep the hold cut short would leave drives mounted.
+constexpr auto sleepHold = 60s;
+constexpr auto sleepEjectLimit = 30s;
+// How long the simulated machine and its control tool wait for the answer:
+// past the hold.
+constexpr auto answerWait = sleepHold + 10s;
 
 // The real store, registered for power messages on a simulated machine, with the
 // stand-in disk tools and live time; the control tool sends the messages.
@@ -44,6 +55,8 @@ protected:
             std::make_shared<SimulatedWorkspaceNotificationCenter>(stateFile(), 100ms);
         fixture.powerManagement = power;
         fixture.liveClock = true;
+        fixture.timing.powerChangeAcknowledgeTimeout = sleepHold;
+        fixture.timing.sleepTriggeredEjectTimeout = sleepEjectLimit;
         fixture.performInitialDriveUsageRefresh = false;
         store = fixture.make();
         ASSERT_TRUE(test::processEventsUntil(
@@ -55,11 +68,17 @@ protected:
     // The control tool, while this loop keeps delivering; its JSON answer.
     nlohmann::json sendPower(const QString& message) {
         QProcess tool;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(SimulatedPowerFile::giveUpEnvironmentVariable,
+                           QString::number(std::chrono::milliseconds(answerWait).count()));
+        tool.setProcessEnvironment(environment);
         tool.start(QStringLiteral(BERTHKEEP_SIM_BIN_DIR "/berthkeep-sim"),
-                   {"power", message, "--wait", "30"});
-        const bool ended = tool.waitForStarted(5000) &&
-                           inventorytest::spinUntil(
-                               [&tool] { return tool.state() == QProcess::NotRunning; }, 40000);
+                   {"power", message, "--wait",
+                    QString::number(std::chrono::seconds(answerWait).count())});
+        const bool ended =
+            tool.waitForStarted(5000) &&
+            inventorytest::spinUntil([&tool] { return tool.state() == QProcess::NotRunning; },
+                                     std::chrono::milliseconds(answerWait + 10s).count());
         EXPECT_TRUE(ended);
         const auto output = tool.readAllStandardOutput().toStdString();
         return nlohmann::json::parse(output, nullptr, false);
@@ -74,7 +93,9 @@ protected:
 
         const nlohmann::json slept = sendPower("will-sleep");
         EXPECT_EQ(slept.value("acknowledged", false), true) << slept.dump();
-        EXPECT_LT(slept.value("elapsed_ms", 99999), 25000);
+        EXPECT_LT(slept.value("elapsed_ms", std::chrono::milliseconds(answerWait).count()),
+                  std::chrono::milliseconds(sleepHold).count())
+            << "acknowledged once the ejects were done, not by the hold";
         const SimulatedWorld asleep = stateFile().read();
         ASSERT_EQ(asleep.disks.size(), 1u);
         EXPECT_EQ(asleep.disks[0].bsdName, disks[1]);
@@ -88,7 +109,7 @@ protected:
                         !store->pendingSleepFailureNotification()) ||
                        !fixture.sink->named("notifications.delivery.skipped").empty();
             },
-            10s));
+            30s));
         const auto stored =
             fixture.defaults->dataForKey(BerthkeepStore::pendingSleepFailureNotificationKey);
         if (notificationsOn) {
@@ -146,10 +167,10 @@ TEST_F(SleepWakeOnSimulatedMachine, AFullCycleRemountsTheDrivesAfterWake) {
     sinceWake.start();
     sendPower("has-powered-on");
     ASSERT_TRUE(test::processEventsUntil(
-        [this] { return !fixture.sink->named("sleep.wake.remount.drive.started").empty(); }, 10s));
+        [this] { return !fixture.sink->named("sleep.wake.remount.drive.started").empty(); }, 30s));
     EXPECT_GE(sinceWake.elapsed(), 1900);
     ASSERT_TRUE(test::processEventsUntil(
-        [this] { return !fixture.sink->named("sleep.wake.remount.finished").empty(); }, 30s));
+        [this] { return !fixture.sink->named("sleep.wake.remount.finished").empty(); }, 60s));
 
     const SimulatedWorld after = stateFile().read();
     for (std::size_t index = 0; index < disks.size(); ++index) {
