@@ -6,10 +6,13 @@
 #include <QStandardPaths>
 
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <sys/stat.h>
 
 #include "platform/Bundle/AppBundle.hpp"
+#include "platform/Files/SetAsideFile.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
 namespace berthkeep {
@@ -57,10 +60,22 @@ void UserDefaults::setObject(const std::string& key, PropertyListValue value) {
         std::lock_guard lock(m_mutex);
         const auto found = m_values.find(key);
         if (found != m_values.end() && found->second == value) {
+            retryFailedWrite();
             return;
         }
+        std::optional<PropertyListValue> previous;
+        if (found != m_values.end()) {
+            previous = found->second;
+        }
         m_values.insert_or_assign(key, std::move(value));
-        persist(m_values);
+        if (!persist(m_values, key)) {
+            if (previous) {
+                m_values.insert_or_assign(key, std::move(*previous));
+            } else {
+                m_values.erase(key);
+            }
+            return;
+        }
     }
     emit valueChanged(QString::fromStdString(key));
 }
@@ -69,9 +84,11 @@ void UserDefaults::removeObject(const std::string& key) {
     {
         std::lock_guard lock(m_mutex);
         if (m_values.erase(key) == 0) {
+            retryFailedWrite();
             return;
         }
-        persist(m_values);
+        // The file only shrinks: never refused.
+        persist(m_values, key);
     }
     emit valueChanged(QString::fromStdString(key));
 }
@@ -233,6 +250,21 @@ bool FileUserDefaults::lastWriteSucceeded() const {
 }
 
 void FileUserDefaults::load() {
+    if (const auto removed = AtomicFileWriter::removeStaleTemporaries(m_filePath)) {
+        logLine(false, "Removed " + std::to_string(removed) +
+                           " temporary files of unfinished preference writes");
+    }
+    struct stat link {};
+    struct stat target {};
+    if (::lstat(m_filePath.c_str(), &link) == 0 && S_ISLNK(link.st_mode) &&
+        ::stat(m_filePath.c_str(), &target) != 0 && errno == ENOENT) {
+        // Nothing to read and nothing to set aside. The link is kept, as the
+        // user put it there: writes go where it leads.
+        logLine(true, "Preferences file " + m_filePath + " is a symbolic link to " +
+                          AtomicFileWriter::resolvedTarget(m_filePath) +
+                          ", which does not exist; starting with empty preferences");
+        return;
+    }
     QFile file(QString::fromStdString(m_filePath));
     if (!file.exists()) {
         return;
@@ -267,26 +299,53 @@ void FileUserDefaults::load() {
                       "); starting with empty preferences");
 }
 
-void FileUserDefaults::persist(const PropertyListValue::Dictionary& values) {
-    const QString path = QString::fromStdString(m_filePath);
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    if (m_preserveUnreadableFile) {
-        const QString aside = path + QStringLiteral(".unreadable");
-        QFile::remove(aside);
-        if (QFile::exists(path) && !QFile::rename(path, aside)) {
-            logLine(true, "Cannot move the unreadable preferences file " + m_filePath +
-                              " aside; leaving it untouched");
-            m_lastWriteSucceeded = false;
-            return;
-        }
-        logLine(true, "Moved the unreadable preferences file to " + aside.toStdString());
-        m_preserveUnreadableFile = false;
+bool FileUserDefaults::persist(const PropertyListValue::Dictionary& values,
+                               const std::string& changedKey) {
+    std::string bytes = serializePropertyListXml(values);
+    if (static_cast<std::int64_t>(bytes.size()) > maximumFileSize) {
+        // A file this store would refuse to read at the next start would cost
+        // every preference, not just this change.
+        logLine(true, "Refused the change of preference " + changedKey +
+                          ": the preferences file would grow to " + std::to_string(bytes.size()) +
+                          " bytes, past its bound of " + std::to_string(maximumFileSize >> 20) +
+                          " MiB");
+        return false;
     }
-    const auto outcome = m_writer.write(serializePropertyListXml(values));
+    QDir().mkpath(QFileInfo(QString::fromStdString(m_filePath)).absolutePath());
+    if (m_preserveUnreadableFile && !setAsideUnreadableFile()) {
+        m_lastWriteSucceeded = false;
+        return true;
+    }
+    const auto outcome = m_writer.write(bytes);
     if (outcome.needsReport()) {
-        logLine(true, "Cannot write preferences file: " + *outcome.failure);
+        logLine(true, "Cannot write preferences file: " + *outcome.failure +
+                          "; the change is kept and written again later");
     }
     m_lastWriteSucceeded = outcome.succeeded();
+    return true;
+}
+
+void FileUserDefaults::retryFailedWrite() {
+    if (m_writer.hasPending()) {
+        m_lastWriteSucceeded = m_writer.retryPending().succeeded();
+    }
+}
+
+bool FileUserDefaults::setAsideUnreadableFile() {
+    const auto outcome = SetAsideFile::moveAside(m_filePath, setAsideSuffix);
+    if (outcome.failure) {
+        logLine(true, "Cannot move the unreadable preferences file aside (" + *outcome.failure +
+                          "); leaving it untouched");
+        return false;
+    }
+    if (outcome.destination) {
+        logLine(true, "Moved the unreadable preferences file to " + *outcome.destination);
+    } else {
+        logLine(true, "The unreadable preferences file " + m_filePath +
+                          " is gone; nothing was moved aside");
+    }
+    m_preserveUnreadableFile = false;
+    return true;
 }
 
 void FileUserDefaults::logLine(bool isError, const std::string& message) const {

@@ -72,8 +72,14 @@ signals:
     void valueChanged(const QString& key);
 
 protected:
-    // Called with the lock held; the store persists its whole contents.
-    virtual void persist(const PropertyListValue::Dictionary& values) = 0;
+    // Called with the lock held, after `changedKey` changed in `values`; the store
+    // persists its whole contents. False refuses the change, which is then undone
+    // (a write that merely failed is no refusal: the store keeps the change).
+    virtual bool persist(const PropertyListValue::Dictionary& values,
+                         const std::string& changedKey) = 0;
+    // Called with the lock held when a change leaves the values as they are: a
+    // store whose last write failed writes them again.
+    virtual void retryFailedWrite() {}
 
     mutable std::mutex m_mutex;
     PropertyListValue::Dictionary m_values;
@@ -88,11 +94,14 @@ public:
                                   QObject* parent = nullptr);
 
 protected:
-    void persist(const PropertyListValue::Dictionary&) override {}
+    bool persist(const PropertyListValue::Dictionary&, const std::string&) override { return true; }
 };
 
 // One property-list file per bundle identifier, rewritten atomically on every
-// change. The file is read once, at construction.
+// change. The file is read once, at construction. A write that fails (a full
+// disk) keeps the change in memory and stays pending in the writer: the next
+// change, AtomicFileWriter::retryAllPending or the same value set again writes
+// it. A change that would make the file larger than this store reads is refused.
 class FileUserDefaults final : public UserDefaults {
     Q_OBJECT
 
@@ -102,8 +111,10 @@ public:
                               std::optional<std::string> folder = std::nullopt,
                               std::shared_ptr<UnifiedLog> log = nullptr, QObject* parent = nullptr);
 
-    // A larger file is not read: it is treated as unreadable and set aside.
+    // A larger file is not read: it is treated as unreadable and set aside. No
+    // change makes the file larger.
     static constexpr std::int64_t maximumFileSize = 4 * 1024 * 1024;
+    static constexpr const char* setAsideSuffix = ".unreadable";
 
     static std::string defaultFolder();
     std::string filePath() const { return m_filePath; }
@@ -111,10 +122,13 @@ public:
     bool lastWriteSucceeded() const;
 
 protected:
-    void persist(const PropertyListValue::Dictionary& values) override;
+    bool persist(const PropertyListValue::Dictionary& values,
+                 const std::string& changedKey) override;
+    void retryFailedWrite() override;
 
 private:
     void load();
+    bool setAsideUnreadableFile();
     void logLine(bool isError, const std::string& message) const;
 
     std::string m_bundleIdentifier;

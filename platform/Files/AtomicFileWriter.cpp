@@ -2,8 +2,11 @@
 
 #include <atomic>
 #include <cerrno>
+#include <charconv>
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <set>
 #include <sys/stat.h>
 #include <system_error>
 #include <unistd.h>
@@ -95,27 +98,177 @@ int syncFolderOf(const std::string& path) {
     return result;
 }
 
+// Every live writer, so pending bytes can be written again from one place.
+// Lock order: the registry first, then a writer's own lock.
+struct Registry {
+    std::mutex mutex;
+    std::set<AtomicFileWriter*> writers;
+    std::function<void()> pendingObserver;
+};
+
+Registry& registry() {
+    static Registry* const instance = new Registry; // outlives every static writer
+    return *instance;
+}
+
+void notePending() {
+    std::function<void()> observer;
+    {
+        std::lock_guard lock(registry().mutex);
+        observer = registry().pendingObserver;
+    }
+    if (observer) {
+        observer();
+    }
+}
+
+// "<pid>-<n>" with both decimal: the writer's process id.
+std::optional<pid_t> temporaryOwner(std::string_view suffix) {
+    const auto dash = suffix.find('-');
+    if (dash == std::string_view::npos || dash == 0 || dash + 1 == suffix.size()) {
+        return std::nullopt;
+    }
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(suffix.data(), suffix.data() + dash, pid);
+    if (error != std::errc() || end != suffix.data() + dash || pid <= 0) {
+        return std::nullopt;
+    }
+    for (const char digit : suffix.substr(dash + 1)) {
+        if (digit < '0' || digit > '9') {
+            return std::nullopt;
+        }
+    }
+    return pid;
+}
+
+bool processIsGone(pid_t pid) {
+    return ::kill(pid, 0) != 0 && errno == ESRCH;
+}
+
 } // namespace
 
 AtomicFileWriter::AtomicFileWriter(std::string path)
-    : m_path(std::move(path)) {}
+    : m_path(std::move(path)) {
+    std::lock_guard lock(registry().mutex);
+    registry().writers.insert(this);
+}
+
+AtomicFileWriter::~AtomicFileWriter() {
+    std::lock_guard lock(registry().mutex);
+    registry().writers.erase(this);
+}
 
 AtomicFileWriter::Outcome AtomicFileWriter::write(std::string_view bytes) {
-    std::lock_guard lock(m_mutex);
+    Outcome outcome;
+    {
+        std::lock_guard lock(m_mutex);
+        outcome = writeLocked(bytes);
+    }
+    if (!outcome.succeeded()) {
+        notePending();
+    }
+    return outcome;
+}
+
+AtomicFileWriter::Outcome AtomicFileWriter::writeLocked(std::string_view bytes) {
     Outcome outcome;
     outcome.failure = replace(m_path, bytes);
     outcome.repeated = outcome.failure && outcome.failure == m_lastFailure;
     m_lastFailure = outcome.failure;
+    if (outcome.failure) {
+        m_pending = std::string(bytes);
+    } else {
+        m_pending.reset();
+    }
     return outcome;
+}
+
+std::optional<std::string> AtomicFileWriter::pendingBytes() const {
+    std::lock_guard lock(m_mutex);
+    return m_pending;
+}
+
+bool AtomicFileWriter::hasPending() const {
+    std::lock_guard lock(m_mutex);
+    return m_pending.has_value();
+}
+
+AtomicFileWriter::Outcome AtomicFileWriter::retryPending() {
+    std::lock_guard lock(m_mutex);
+    if (!m_pending) {
+        return {};
+    }
+    const std::string bytes = *m_pending;
+    return writeLocked(bytes);
+}
+
+bool AtomicFileWriter::retryAllPending() {
+    std::lock_guard lock(registry().mutex);
+    bool clean = true;
+    for (auto* writer : registry().writers) {
+        clean = writer->retryPending().succeeded() && clean;
+    }
+    return clean;
+}
+
+void AtomicFileWriter::setPendingObserver(std::function<void()> observer) {
+    std::lock_guard lock(registry().mutex);
+    registry().pendingObserver = std::move(observer);
+}
+
+std::string AtomicFileWriter::resolvedTarget(const std::string& path) {
+    std::filesystem::path target(path);
+    // As many hops as the kernel follows; a longer chain is left as it is and
+    // fails where it is used.
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, error)) || error) {
+            break;
+        }
+        const auto next = std::filesystem::read_symlink(target, error);
+        if (error) {
+            break;
+        }
+        target = next.is_absolute() ? next : target.parent_path() / next;
+    }
+    return target.lexically_normal().string();
+}
+
+std::size_t AtomicFileWriter::removeStaleTemporaries(const std::string& path,
+                                                     std::chrono::seconds minimumAge) {
+    const std::filesystem::path target(resolvedTarget(path));
+    const std::string prefix = target.filename().string() + ".tmp-";
+    const auto folder =
+        target.parent_path().empty() ? std::filesystem::path(".") : target.parent_path();
+    const auto now = std::filesystem::file_time_type::clock::now();
+    std::size_t removed = 0;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entries(folder, error), end; !error && entries != end;
+         entries.increment(error)) {
+        const std::string name = entries->path().filename().string();
+        if (name.size() <= prefix.size() || name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        const auto owner = temporaryOwner(std::string_view(name).substr(prefix.size()));
+        std::error_code statError;
+        if (!owner || !entries->is_regular_file(statError) || statError) {
+            continue;
+        }
+        const auto modified = entries->last_write_time(statError);
+        const bool old = !statError && now - modified > minimumAge;
+        if ((processIsGone(*owner) || old) && std::filesystem::remove(entries->path(), statError)) {
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 std::optional<std::string> AtomicFileWriter::replace(const std::string& path,
                                                      std::string_view bytes) {
     // A file linked from elsewhere (kept with the user's other settings, say)
-    // stays linked: its target is replaced, not the link.
-    std::error_code unresolved;
-    const auto resolved = std::filesystem::canonical(path, unresolved);
-    const std::string target = unresolved ? path : resolved.string();
+    // stays linked: its target is replaced, not the link. A link to a file not
+    // made yet makes it there; to a folder that is gone, it fails.
+    const std::string target = resolvedTarget(path);
     Temporary temporary;
     if (const int error = temporary.open(target)) {
         return failure("cannot create a temporary file beside", path, error);

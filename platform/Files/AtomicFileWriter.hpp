@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <cstddef>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -13,11 +16,15 @@ namespace berthkeep {
 // file, and the folder is synced. On any failure before the rename the
 // temporary is removed and the file is untouched. The folder must exist. A
 // replaced file keeps its permissions, and a symbolic link its target (which is
-// what gets replaced); a new file gets 0666 less the umask.
+// what gets replaced, also when it does not exist yet: the link is never
+// replaced by a file); a new file gets 0666 less the umask.
 //
 // A writer remembers its last failure, so a caller that retries on every tick
 // logs a full disk once: the same failure again is marked repeated until a
-// write succeeds. Any thread may call it; writes of one writer are serialised.
+// write succeeds. The bytes of a failed write stay pending until a later write
+// succeeds, so what the program meant to keep is not lost with a full disk:
+// retryPending (and retryAllPending, for every live writer) writes them again.
+// Any thread may call it; writes of one writer are serialised.
 class AtomicFileWriter {
 public:
     struct Outcome {
@@ -32,6 +39,7 @@ public:
     };
 
     explicit AtomicFileWriter(std::string path);
+    ~AtomicFileWriter();
 
     AtomicFileWriter(const AtomicFileWriter&) = delete;
     AtomicFileWriter& operator=(const AtomicFileWriter&) = delete;
@@ -39,13 +47,42 @@ public:
     const std::string& path() const { return m_path; }
     Outcome write(std::string_view bytes);
 
+    // The bytes of the last write when it failed; nothing once a write succeeded.
+    std::optional<std::string> pendingBytes() const;
+    bool hasPending() const;
+    // Writes the pending bytes again; a success (also with nothing pending)
+    // leaves nothing pending.
+    Outcome retryPending();
+
+    // Tries once every live writer's pending bytes, on the calling thread: true
+    // when nothing is pending anywhere afterwards.
+    static bool retryAllPending();
+    // Told, on the failing thread and with no lock held, whenever a write fails
+    // and leaves bytes pending. One observer per process; null removes it.
+    static void setPendingObserver(std::function<void()> observer);
+
     // One replacement without memory of earlier ones: the failure, or nothing.
     static std::optional<std::string> replace(const std::string& path, std::string_view bytes);
 
+    // Where a write of `path` lands: the path itself, or where its chain of
+    // symbolic links ends (which need not exist).
+    static std::string resolvedTarget(const std::string& path);
+
+    // A killed writer leaves its temporary ("<file>.tmp-<pid>-<n>") behind.
+    // Removes those beside the target of `path` whose process is gone, or that
+    // are older than `minimumAge` (the process id may since have been reused;
+    // no write takes that long). Returns how many went.
+    static std::size_t removeStaleTemporaries(const std::string& path,
+                                              std::chrono::seconds minimumAge = defaultStaleAge);
+    static constexpr std::chrono::seconds defaultStaleAge{600};
+
 private:
+    Outcome writeLocked(std::string_view bytes);
+
     const std::string m_path;
-    std::mutex m_mutex;
+    mutable std::mutex m_mutex;
     std::optional<std::string> m_lastFailure;
+    std::optional<std::string> m_pending;
 };
 
 } // namespace berthkeep

@@ -14,8 +14,10 @@
 #include "BerthkeepApp/TerminationSignalWatcher.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeBootstrap.hpp"
 #include "BerthkeepShared/Detached.hpp"
+#include "BerthkeepShared/PendingWriteRetrier.hpp"
 #include "BerthkeepShared/ProcessRunner.hpp"
 #include "platform/Bundle/AppBundle.hpp"
+#include "platform/Files/AtomicFileWriter.hpp"
 #include "platform/SimulatedMachine/SimulatedStateFile.hpp"
 #include "platform/System/DisplayPlatformChoice.hpp"
 
@@ -61,6 +63,10 @@ int main(int argc, char** argv) {
     QObject::connect(&signalWatcher, &TerminationSignalWatcher::terminationRequested, &application,
                      [] { QCoreApplication::exit(0); });
 
+    // Preferences, the telemetry queue and what was learned, refused by a full
+    // disk, are written again until they are kept.
+    PendingWriteRetrier pendingWrites(LiveClock::shared());
+
     BerthkeepRustBridgeBootstrap::registerFactories();
     const auto bundle = AppBundle::main();
     BerthkeepUpdaterController updater(bundle->infoDictionary(), AbsentSoftwareUpdater::factory());
@@ -74,6 +80,9 @@ int main(int argc, char** argv) {
 
     const int status = QApplication::exec();
 
+    // Last chances for writes a full disk refused: before the stores go, and
+    // after their own last writes.
+    AtomicFileWriter::retryAllPending();
     // Children stop first, so their grace runs while the rest goes. Then views,
     // the store (its power registration and last writes) and the machine's
     // services: work resumed after this finds its owner gone and records
@@ -82,7 +91,11 @@ int main(int argc, char** argv) {
     scenes.reset();
     // The cancelled work ends before the application object, which would
     // otherwise wait on the pool and then drop what the work hands back.
-    if (!finishDetachedWork(quitWorkLimit)) {
+    const bool finished = finishDetachedWork(quitWorkLimit);
+    if (!AtomicFileWriter::retryAllPending()) {
+        std::fprintf(stderr, "Berthkeep: some settings could not be saved at quit.\n");
+    }
+    if (!finished) {
         std::fprintf(stderr, "Berthkeep: work still running at quit is left behind.\n");
         std::fflush(nullptr);
         std::_Exit(status);

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "BerthkeepShared/BerthkeepLogCategory.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 #include "platform/Paths/ApplicationSupport.hpp"
@@ -96,9 +97,16 @@ FileTargetedAssistLearningStore::FileTargetedAssistLearningStore(
               .toStdString())
     , m_nowProvider(nowProvider ? std::move(nowProvider)
                                 : NowProvider([] { return std::chrono::system_clock::now(); }))
-    , m_recordsByIdentity(loadRecords(m_directoryPath))
     , m_writer(filePath())
-    , m_log(log ? std::move(log) : UnifiedLog::shared()) {}
+    , m_log(log ? std::move(log) : UnifiedLog::shared()) {
+    AtomicFileWriter::removeStaleTemporaries(filePath());
+    std::string problem;
+    m_recordsByIdentity = loadRecords(m_directoryPath, &problem);
+    if (!problem.empty()) {
+        logError("Cannot read what was learned from " + filePath() + " (" + problem +
+                 "); starting afresh");
+    }
+}
 
 std::string FileTargetedAssistLearningStore::filePath() const {
     return QDir(QString::fromStdString(m_directoryPath)).filePath(fileName).toStdString();
@@ -238,12 +246,16 @@ void FileTargetedAssistLearningStore::saveLocked() {
     }
     const auto outcome = m_writer.write(text);
     if (outcome.needsReport()) {
-        const UnifiedLogEntry entry{BerthkeepRuntimeIdentity::currentBundleIdentifier(),
-                                    "TargetedAssistLearning", UnifiedLogType::error,
-                                    "Cannot save what was learned: " + *outcome.failure};
-        if (m_log->isEnabled(entry.subsystem, entry.category, entry.type)) {
-            m_log->write(entry);
-        }
+        logError("Cannot save what was learned: " + *outcome.failure);
+    }
+}
+
+void FileTargetedAssistLearningStore::logError(const std::string& message) const {
+    const UnifiedLogEntry entry{BerthkeepRuntimeIdentity::currentBundleIdentifier(),
+                                toString(BerthkeepLogCategory::reliability), UnifiedLogType::error,
+                                message};
+    if (m_log->isEnabled(entry.subsystem, entry.category, entry.type)) {
+        m_log->write(entry);
     }
 }
 
@@ -349,18 +361,32 @@ FileTargetedAssistLearningStore::parseDate(const std::string& text) {
 }
 
 std::map<std::string, FileTargetedAssistLearningStore::PersistedRecord>
-FileTargetedAssistLearningStore::loadRecords(const std::string& directoryPath) {
+FileTargetedAssistLearningStore::loadRecords(const std::string& directoryPath,
+                                             std::string* problem) {
     QFile file(QDir(QString::fromStdString(directoryPath)).filePath(fileName));
-    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+    if (!file.exists()) {
         return {};
     }
-    const QByteArray bytes = file.readAll();
+    const auto fail = [problem](std::string why) {
+        if (problem) {
+            *problem = std::move(why);
+        }
+        return std::map<std::string, PersistedRecord>{};
+    };
+    if (!file.open(QIODevice::ReadOnly)) {
+        return fail(file.errorString().toStdString());
+    }
+    // One byte past the bound at most, whatever size the file claims.
+    const QByteArray bytes = file.read(maximumFileSize + 1);
     if (file.error() != QFileDevice::NoError) {
-        return {};
+        return fail(file.errorString().toStdString());
+    }
+    if (bytes.size() > maximumFileSize) {
+        return fail("larger than " + std::to_string(maximumFileSize >> 20) + " MiB");
     }
     const auto state = decodeState(bytes.toStdString());
     if (!state) {
-        return {};
+        return fail("not a record of learned applications");
     }
     std::map<std::string, PersistedRecord> records;
     for (const auto& record : state->records) {

@@ -25,7 +25,8 @@ class UnifiedLog;
 // Every operation holds the store's lock for its whole run, file write included,
 // so any thread may call it. Nothing here throws: a bad file reads as an empty
 // store, and a failed write leaves the file as it was and learning in memory
-// until the next save; the failure is logged once, not at every save.
+// until the next save (or AtomicFileWriter's retry of pending writes); the
+// failure is logged once, not at every save.
 class FileTargetedAssistLearningStore {
 public:
     using Identity = WireDriveUsageMonitorTargetedAssistIdentity;
@@ -54,6 +55,9 @@ public:
     static constexpr std::chrono::seconds expiryInterval{2'592'000};
     static constexpr std::int64_t promotionHitCount = 2;
     static constexpr std::size_t maximumPromotedCount = 12;
+    // A larger file is not read: the store starts empty and the next save
+    // replaces it.
+    static constexpr std::int64_t maximumFileSize = 4 * 1024 * 1024;
 
     // baseDirectory: the folder that receives the store's own folder
     // ("Berthkeep" or "Berthkeep Test"); by default the user's Application
@@ -93,13 +97,16 @@ public:
     static std::optional<Date> parseDate(const std::string& text);
 
     // The records of the file in the folder, keyed by their stored identity;
-    // empty when the file is missing or unreadable.
-    static std::map<std::string, PersistedRecord> loadRecords(const std::string& directoryPath);
+    // empty when the file is missing or unreadable. `problem`, when given, says
+    // why a file that is there was not read.
+    static std::map<std::string, PersistedRecord> loadRecords(const std::string& directoryPath,
+                                                              std::string* problem = nullptr);
 
 private:
     void pruneExpiredRecords(Date now);
     std::vector<Identity> promotedIdentitiesLocked() const;
     void saveLocked();
+    void logError(const std::string& message) const;
     static std::vector<Identity> deduplicated(const std::vector<Identity>& identities);
 
     std::mutex m_lock;

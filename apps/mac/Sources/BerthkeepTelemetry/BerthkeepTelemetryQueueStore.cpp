@@ -9,6 +9,7 @@
 
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryCoding.hpp"
+#include "platform/Files/SetAsideFile.hpp"
 #include "platform/Paths/ApplicationSupport.hpp"
 
 namespace berthkeep {
@@ -44,23 +45,37 @@ std::string FileBerthkeepTelemetryQueueStore::fileURL() const {
 
 BerthkeepTelemetryQueue FileBerthkeepTelemetryQueueStore::load() const {
     const auto path = fileURL();
-    std::error_code error;
-    if (!std::filesystem::exists(path, error)) {
-        if (error) {
-            throw BerthkeepTelemetryQueueStoreError(Kind::readFailed, "cannot look for " + path +
-                                                                          ": " + error.message());
+    std::call_once(m_temporariesChecked,
+                   [&path] { AtomicFileWriter::removeStaleTemporaries(path); });
+    QByteArray bytes;
+    // Newer than the file: the queue of a save that failed.
+    if (const auto pending = m_writer.pendingBytes()) {
+        bytes = QByteArray::fromStdString(*pending);
+    } else {
+        std::error_code error;
+        if (!std::filesystem::exists(path, error)) {
+            if (error) {
+                throw BerthkeepTelemetryQueueStoreError(
+                    Kind::readFailed, "cannot look for " + path + ": " + error.message());
+            }
+            return BerthkeepTelemetryQueue::empty;
         }
-        return BerthkeepTelemetryQueue::empty;
-    }
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
-        throw BerthkeepTelemetryQueueStoreError(
-            Kind::readFailed, "cannot read " + path + ": " + file.errorString().toStdString());
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        throw BerthkeepTelemetryQueueStoreError(
-            Kind::readFailed, "cannot read " + path + ": " + file.errorString().toStdString());
+        QFile file(QString::fromStdString(path));
+        if (!file.open(QIODevice::ReadOnly)) {
+            throw BerthkeepTelemetryQueueStoreError(
+                Kind::readFailed, "cannot read " + path + ": " + file.errorString().toStdString());
+        }
+        // One byte past the bound at most, whatever size the file claims.
+        bytes = file.read(maximumFileSize + 1);
+        if (file.error() != QFileDevice::NoError) {
+            throw BerthkeepTelemetryQueueStoreError(
+                Kind::readFailed, "cannot read " + path + ": " + file.errorString().toStdString());
+        }
+        if (bytes.size() > maximumFileSize) {
+            throw BerthkeepTelemetryQueueStoreError(
+                Kind::undecodable, "cannot decode " + path + ": larger than " +
+                                       std::to_string(maximumFileSize >> 20) + " MiB");
+        }
     }
     try {
         return BerthkeepTelemetryCoding::decodeQueue(BerthkeepTelemetryCoding::parse(
@@ -88,15 +103,13 @@ void FileBerthkeepTelemetryQueueStore::save(const BerthkeepTelemetryQueue& queue
 }
 
 std::string FileBerthkeepTelemetryQueueStore::setAsideUndecodableQueue() const {
-    const auto path = fileURL();
-    const auto target = path + setAsideSuffix;
-    std::error_code error;
-    std::filesystem::rename(path, target, error);
-    if (error) {
+    const auto outcome = SetAsideFile::moveAside(fileURL(), setAsideSuffix);
+    if (!outcome.destination) {
         throw BerthkeepTelemetryQueueStoreError(
-            Kind::writeFailed, "cannot move " + path + " aside: " + error.message());
+            Kind::writeFailed,
+            outcome.failure.value_or("cannot move " + fileURL() + " aside: it is gone"));
     }
-    return target;
+    return *outcome.destination;
 }
 
 } // namespace berthkeep

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -45,11 +47,17 @@ public:
 };
 
 // telemetry-queue.json in the program's Application Support folder: pretty-printed
-// JSON with sorted keys, replaced atomically on every save.
+// JSON with sorted keys, replaced atomically on every save. A save that fails
+// still throws, but its queue stays pending in the writer: load() hands it back
+// instead of the older file, and the next save or AtomicFileWriter's retry
+// writes it, so the events it holds are not lost with a full disk.
 class FileBerthkeepTelemetryQueueStore final : public BerthkeepTelemetryQueueStoring {
 public:
     static constexpr const char* fileName = "telemetry-queue.json";
     static constexpr const char* setAsideSuffix = ".corrupt";
+    // The core keeps some 500 events, a few hundred KiB. A larger file is not
+    // read: it counts as undecodable.
+    static constexpr std::int64_t maximumFileSize = 4 * 1024 * 1024;
 
     // Root: baseURL, else the user's Application Support folder, else the
     // temporary folder; then the runtime identity's folder name ("Berthkeep" or
@@ -63,12 +71,15 @@ public:
 
     BerthkeepTelemetryQueue load() const override;
     void save(const BerthkeepTelemetryQueue& queue) const override;
-    // Renames the file to telemetry-queue.json.corrupt (replacing an older one).
+    // Renames the file to telemetry-queue.json.corrupt; earlier ones move to
+    // ".corrupt.1" and on, and the oldest beyond a few goes.
     std::string setAsideUndecodableQueue() const override;
 
 private:
     std::string m_directoryURL;
     mutable AtomicFileWriter m_writer;
+    // Stale temporaries of killed writers are cleared at the first load.
+    mutable std::once_flag m_temporariesChecked;
 };
 
 } // namespace berthkeep

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <optional>
 #include <string>
@@ -269,6 +270,21 @@ TEST_F(FileTargetedAssistLearningStoreTest, CorruptFileReadsAsEmptyAndIsReplaced
     EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), 1u);
 }
 
+TEST_F(FileTargetedAssistLearningStoreTest, AFileLargerThanTheBoundIsNotReadAndSaysSoOnce) {
+    writeFile("");
+    std::filesystem::resize_file(file(), 129'000'000); // sparse
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileTargetedAssistLearningStore store(
+        BerthkeepRuntimeIdentity::testBundleIdentifier, m_base.path().toStdString(),
+        [now = m_now] { return *now; }, log);
+    EXPECT_TRUE(store.promotedIdentities().empty());
+    ASSERT_EQ(log->entries().size(), 1u);
+    EXPECT_NE(log->entries()[0].message.find("larger than 4 MiB"), std::string::npos)
+        << log->entries()[0].message;
+    store.recordObserved({{"foo", "Foo"}});
+    EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), 1u);
+}
+
 TEST_F(FileTargetedAssistLearningStoreTest, EmptyListLeavesTheFileUntouched) {
     writeFile("garbage");
     makeStore()->recordObserved({});
@@ -302,9 +318,13 @@ TEST_F(FileTargetedAssistLearningStoreTest, FullDiskKeepsTheFileWholeAndLogsTheF
     EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(store.directoryPath()), before);
     ASSERT_EQ(log->entries().size(), 1u);
     EXPECT_EQ(log->entries()[0].type, UnifiedLogType::error);
+    EXPECT_EQ(log->entries()[0].category, "Reliability");
     EXPECT_EQ(store.promotedIdentities().size(), 2u) << "learning stays in memory";
 
     disk.makeRoom();
+    // Written again without waiting for the next sighting.
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(store.directoryPath()).size(), 2u);
     store.recordObserved({{"baz", "Baz"}});
     EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(store.directoryPath()).size(), 3u);
 }

@@ -201,22 +201,23 @@ TEST(TelemetryController, FailedPassLeavesTheFileAndDropsTheEvents) {
     EXPECT_TRUE(fixture.sink->named("telemetry.request").empty());
 }
 
-TEST(TelemetryController, FullDiskKeepsTheQueueWholeAndLogsTheFailureOnce) {
+TEST(TelemetryController, FullDiskKeepsTheFileWholeAndTheRefusedQueueForTheNextPass) {
     test::FullFileSystem disk;
     Fixture fixture(nullptr, 60, nullptr, disk.folder());
     runTask(fixture.controller->recordOperational("kept"));
     const auto before = readFile(fixture.store->fileURL());
     disk.fill();
 
-    runTask(fixture.controller->recordOperational("lost"));
+    runTask(fixture.controller->recordOperational("refused"));
     runTask(fixture.controller->flushIfNeeded());
     EXPECT_EQ(readFile(fixture.store->fileURL()), before);
-    ASSERT_EQ(fixture.store->load().items.size(), 1u);
+    ASSERT_EQ(fixture.store->load().items.size(), 2u) << "the refused event is not lost";
     EXPECT_EQ(fixture.sink->named("telemetry.processing.failed").size(), 1u);
 
     disk.makeRoom();
     runTask(fixture.controller->recordOperational("saved"));
-    EXPECT_EQ(fixture.store->load().items.size(), 2u);
+    EXPECT_EQ(FileBerthkeepTelemetryQueueStore("com.example", disk.folder()).load().items.size(),
+              3u);
     disk.fill();
     runTask(fixture.controller->flushIfNeeded());
     EXPECT_EQ(fixture.sink->named("telemetry.processing.failed").size(), 2u)

@@ -8,6 +8,7 @@
 
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryQueueStore.hpp"
+#include "FullFileSystem.hpp"
 
 using namespace berthkeep;
 
@@ -100,4 +101,44 @@ TEST(TelemetryQueueStore, UnwritableFolderFailsTheSave) {
     writeFile(blocker, "x");
     const FileBerthkeepTelemetryQueueStore store("com.example", blocker);
     EXPECT_THROW(store.save(BerthkeepTelemetryQueue::empty), BerthkeepTelemetryQueueStoreError);
+}
+
+TEST(TelemetryQueueStore, AFileLargerThanTheBoundIsUndecodableWithoutBeingReadWhole) {
+    QTemporaryDir temporary;
+    const FileBerthkeepTelemetryQueueStore store("com.example", temporary.path().toStdString());
+    writeFile(store.fileURL(), "");
+    // Sparse: 129 MB that take no room on disk.
+    std::filesystem::resize_file(store.fileURL(), 129'000'000);
+    try {
+        store.load();
+        ADD_FAILURE() << "loaded a file past the bound";
+    } catch (const BerthkeepTelemetryQueueStoreError& error) {
+        EXPECT_EQ(error.kind(), BerthkeepTelemetryQueueStoreError::Kind::undecodable);
+        EXPECT_NE(std::string(error.what()).find("larger than 4 MiB"), std::string::npos)
+            << error.what();
+    }
+    const auto aside = store.setAsideUndecodableQueue();
+    EXPECT_EQ(std::filesystem::file_size(aside), 129'000'000u);
+    EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
+
+    // A later one goes aside too, without taking the earlier one's place.
+    writeFile(store.fileURL(), "[]");
+    EXPECT_EQ(store.setAsideUndecodableQueue(), aside);
+    EXPECT_EQ(std::filesystem::file_size(aside + ".1"), 129'000'000u);
+}
+
+TEST(TelemetryQueueStore, AQueueAFullDiskRefusedIsLoadedAndWrittenOnceThereIsRoom) {
+    test::FullFileSystem disk;
+    const FileBerthkeepTelemetryQueueStore store("com.example", disk.folder());
+    store.save(BerthkeepTelemetryQueue::empty);
+    BerthkeepTelemetryQueue queue;
+    queue.installID = "I";
+    queue.consecutiveFailures = 1;
+    disk.fill();
+    EXPECT_THROW(store.save(queue), BerthkeepTelemetryQueueStoreError);
+    EXPECT_EQ(store.load(), queue) << "the next pass starts from what was not saved";
+
+    disk.makeRoom();
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(FileBerthkeepTelemetryQueueStore("com.example", disk.folder()).load(), queue);
 }

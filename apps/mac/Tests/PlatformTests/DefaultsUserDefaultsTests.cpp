@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <filesystem>
 #include <tuple>
 
 #include "FullFileSystem.hpp"
@@ -179,6 +180,98 @@ TEST(UserDefaultsTest, FullDiskKeepsTheFileWholeAndLogsTheFailureOnce) {
     defaults.setInteger("ticks", 3);
     EXPECT_TRUE(defaults.lastWriteSucceeded());
     EXPECT_EQ(FileUserDefaults(kIdentifier, disk.folder(), log).integerForKey("ticks"), 3);
+}
+
+TEST(UserDefaultsTest, AChangeAFullDiskRefusedIsWrittenOnceThereIsRoom) {
+    test::FullFileSystem disk;
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileUserDefaults defaults(kIdentifier, disk.folder(), log);
+    defaults.setString("summary", "before");
+    disk.fill();
+    defaults.setString("summary", "notice pending");
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    disk.makeRoom();
+
+    // The same outcome again: the value in memory is unchanged, the file is not.
+    defaults.setString("summary", "notice pending");
+    EXPECT_TRUE(defaults.lastWriteSucceeded());
+    EXPECT_EQ(FileUserDefaults(kIdentifier, disk.folder(), log).stringForKey("summary"),
+              "notice pending");
+
+    // Or the retry of every pending write, as the timer and quitting do.
+    disk.fill();
+    defaults.setString("summary", "second notice");
+    disk.makeRoom();
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(FileUserDefaults(kIdentifier, disk.folder(), log).stringForKey("summary"),
+              "second notice");
+}
+
+TEST(UserDefaultsTest, AChangeThatWouldPassTheSizeBoundIsRefusedAndTheFileStaysReadable) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/" + kIdentifier + ".plist";
+    // Exactly at the bound, as this store writes it.
+    const auto sized = [](std::size_t padding) {
+        return serializePropertyListXml(
+            PropertyListValue::Dictionary{{"filler", PropertyListValue(std::string(padding, 'x'))},
+                                          {"summary", PropertyListValue("old")}});
+    };
+    const std::size_t overhead = sized(0).size();
+    const std::string atBound = sized(FileUserDefaults::maximumFileSize - overhead);
+    ASSERT_EQ(static_cast<std::int64_t>(atBound.size()), FileUserDefaults::maximumFileSize);
+    writeAll(path, QByteArray::fromStdString(atBound));
+    auto log = std::make_shared<CaptureUnifiedLog>();
+
+    FileUserDefaults defaults(kIdentifier, folder.path().toStdString(), log);
+    EXPECT_EQ(defaults.stringForKey("summary"), "old") << "a file at the bound is read";
+    defaults.setString("summary", "a longer summary than before");
+    defaults.setBool("added", true);
+    EXPECT_EQ(defaults.stringForKey("summary"), "old");
+    EXPECT_EQ(defaults.object("added"), std::nullopt);
+    ASSERT_EQ(log->entries().size(), 2u);
+    EXPECT_NE(log->entries()[0].message.find("Refused the change of preference summary"),
+              std::string::npos)
+        << log->entries()[0].message;
+    EXPECT_EQ(readAll(path).toStdString(), atBound);
+
+    // A change that keeps the file within the bound is still made.
+    defaults.setString("summary", "new");
+    FileUserDefaults reread(kIdentifier, folder.path().toStdString(), log);
+    EXPECT_EQ(reread.stringForKey("summary"), "new");
+    EXPECT_EQ(log->entries().size(), 2u) << "the file still reads";
+}
+
+TEST(UserDefaultsTest, EarlierUnreadableFilesAreKeptAside) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/" + kIdentifier + ".plist";
+    for (const QByteArray bad : {QByteArray("first"), QByteArray("second")}) {
+        writeAll(path, bad);
+        FileUserDefaults defaults(kIdentifier, folder.path().toStdString(),
+                                  std::make_shared<CaptureUnifiedLog>());
+        defaults.setBool("k", true);
+    }
+    EXPECT_EQ(readAll(path + ".unreadable"), "second");
+    EXPECT_EQ(readAll(path + ".unreadable.1"), "first");
+}
+
+TEST(UserDefaultsTest, ALinkToNothingIsKeptAndTheLogSaysWhatHappened) {
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    const std::string path = base + "/" + kIdentifier + ".plist";
+    std::filesystem::create_directory(base + "/dotfiles");
+    std::filesystem::create_symlink(base + "/dotfiles/prefs.plist", path);
+    auto log = std::make_shared<CaptureUnifiedLog>();
+
+    FileUserDefaults defaults(kIdentifier, base, log);
+    defaults.setBool("k", true);
+    ASSERT_EQ(log->entries().size(), 1u);
+    EXPECT_NE(log->entries()[0].message.find("symbolic link to " + base +
+                                             "/dotfiles/prefs.plist, which does not exist"),
+              std::string::npos)
+        << log->entries()[0].message;
+    EXPECT_TRUE(std::filesystem::is_symlink(path));
+    EXPECT_TRUE(FileUserDefaults(kIdentifier, base, log).boolForKey("k"));
+    EXPECT_FALSE(std::filesystem::exists(path + ".unreadable"));
 }
 
 TEST(UserDefaultsTest, ReadersConvertLikeThePlatform) {

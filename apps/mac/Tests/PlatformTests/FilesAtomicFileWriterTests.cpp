@@ -4,21 +4,18 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include "FileText.hpp"
 #include "FullFileSystem.hpp"
 #include "platform/Files/AtomicFileWriter.hpp"
 
 namespace berthkeep {
 namespace {
 
-std::string readAll(const std::string& path) {
-    std::ifstream stream(path);
-    std::stringstream buffer;
-    buffer << stream.rdbuf();
-    return buffer.str();
-}
+using test::fileText;
 
 std::size_t entryCount(const std::string& folder) {
     std::size_t count = 0;
@@ -48,18 +45,18 @@ TEST(AtomicFileWriterTest, FullDiskKeepsTheOldFileAndReportsTheFailureOnce) {
     const auto second = writer.write(std::string(10000, 'n'));
     EXPECT_FALSE(second.succeeded());
     EXPECT_FALSE(second.needsReport()) << "the same failure again is not news";
-    EXPECT_EQ(readAll(path), "old");
+    EXPECT_EQ(fileText(path), "old");
 
     disk.makeRoom();
     // No temporary file is left behind.
     EXPECT_EQ(entryCount(disk.folder()), 1u);
     EXPECT_TRUE(writer.write("new").succeeded());
-    EXPECT_EQ(readAll(path), "new");
+    EXPECT_EQ(fileText(path), "new");
 
     disk.fill();
     EXPECT_TRUE(writer.write(std::string(10000, 'n')).needsReport())
         << "a success in between makes the next failure news again";
-    EXPECT_EQ(readAll(path), "new");
+    EXPECT_EQ(fileText(path), "new");
 }
 
 TEST(AtomicFileWriterTest, ReplacedFileKeepsItsPermissionsAndLinkAndANewOneFollowsTheUmask) {
@@ -69,19 +66,97 @@ TEST(AtomicFileWriterTest, ReplacedFileKeepsItsPermissionsAndLinkAndANewOneFollo
     ::chmod(kept.c_str(), 0600);
     ASSERT_FALSE(AtomicFileWriter::replace(kept, "two"));
     EXPECT_EQ(permissions(kept), 0600u);
-    EXPECT_EQ(readAll(kept), "two");
+    EXPECT_EQ(fileText(kept), "two");
 
     const std::string link = folder.path().toStdString() + "/link";
     std::filesystem::create_symlink(kept, link);
     ASSERT_FALSE(AtomicFileWriter::replace(link, "three"));
     EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_EQ(readAll(kept), "three");
+    EXPECT_EQ(fileText(kept), "three");
 
     const mode_t mask = ::umask(0022);
     ::umask(mask);
     const std::string created = folder.path().toStdString() + "/created";
     ASSERT_FALSE(AtomicFileWriter::replace(created, ""));
     EXPECT_EQ(permissions(created), 0666u & ~mask);
+}
+
+TEST(AtomicFileWriterTest, AFailedWriteStaysPendingUntilWrittenAgain) {
+    test::FullFileSystem disk;
+    const std::string path = disk.folder() + "/state.json";
+    AtomicFileWriter writer(path);
+    ASSERT_TRUE(writer.write("old").succeeded());
+    disk.fill();
+    ASSERT_FALSE(writer.write("kept").succeeded());
+    EXPECT_EQ(writer.pendingBytes(), "kept");
+    EXPECT_FALSE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(fileText(path), "old");
+
+    disk.makeRoom();
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(fileText(path), "kept");
+    EXPECT_FALSE(writer.hasPending());
+
+    // A newer write that succeeds supersedes what was pending.
+    disk.fill();
+    ASSERT_FALSE(writer.write("lost to the newer").succeeded());
+    disk.makeRoom();
+    EXPECT_TRUE(writer.write("newer").succeeded());
+    EXPECT_FALSE(writer.hasPending());
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(fileText(path), "newer");
+}
+
+TEST(AtomicFileWriterTest, StaleTemporariesOfGoneOrOldWritersAreRemoved) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/prefs.plist";
+    const pid_t gone = ::fork();
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(gone, nullptr, 0);
+    const std::string own = std::to_string(::getpid());
+    const auto make = [&](const std::string& name) {
+        std::ofstream(folder.path().toStdString() + "/" + name) << "partial";
+    };
+    const std::vector<std::string> stale{"prefs.plist.tmp-" + std::to_string(gone) + "-0",
+                                         "prefs.plist.tmp-" + own + "-7"};
+    const std::vector<std::string> kept{"prefs.plist.tmp-" + own + "-8", "prefs.plist.tmp-x-1",
+                                        "other.json.tmp-" + std::to_string(gone) + "-0",
+                                        "prefs.plist"};
+    for (const auto& name : stale) {
+        make(name);
+    }
+    for (const auto& name : kept) {
+        make(name);
+    }
+    // A live process's temporary goes only once it is older than any write.
+    std::filesystem::last_write_time(folder.path().toStdString() + "/" + stale[1],
+                                     std::filesystem::file_time_type::clock::now() -
+                                         std::chrono::hours(1));
+
+    EXPECT_EQ(AtomicFileWriter::removeStaleTemporaries(path), stale.size());
+    for (const auto& name : kept) {
+        EXPECT_TRUE(std::filesystem::exists(folder.path().toStdString() + "/" + name)) << name;
+    }
+    EXPECT_EQ(entryCount(folder.path().toStdString()), kept.size());
+}
+
+TEST(AtomicFileWriterTest, ALinkToNothingStaysALinkAndIsWrittenThroughOrFails) {
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    const std::string link = base + "/link";
+    std::filesystem::create_symlink("elsewhere/made.plist", link);
+    std::filesystem::create_directory(base + "/elsewhere");
+    ASSERT_FALSE(AtomicFileWriter::replace(link, "one"));
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_EQ(fileText(base + "/elsewhere/made.plist"), "one");
+
+    const std::string intoNothing = base + "/broken";
+    std::filesystem::create_symlink(base + "/missing/file", intoNothing);
+    EXPECT_TRUE(AtomicFileWriter::replace(intoNothing, "two").has_value());
+    EXPECT_TRUE(std::filesystem::is_symlink(intoNothing)) << "the link is not replaced";
+    EXPECT_FALSE(std::filesystem::exists(base + "/missing"));
 }
 
 } // namespace
