@@ -84,6 +84,10 @@ public:
     void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
         m_pendingWakeRemountTargets = std::move(targets);
     }
+    // Takes out one queued entry equal to each given target. An attempt that read
+    // the queue before a suspension removes what it dealt with, rather than
+    // writing back its old reading over targets queued meanwhile.
+    void removePendingWakeRemountTargets(const std::vector<RemountTarget>& targets);
 
     bool hasPendingSleepAcknowledger() const {
         return static_cast<bool>(m_pendingSleepAcknowledger);

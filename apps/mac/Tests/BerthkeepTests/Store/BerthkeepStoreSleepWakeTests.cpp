@@ -287,30 +287,45 @@ TEST(BerthkeepStoreSleepWake, AnEjectAndSleepOvertakenByAWakeClosesWithoutSleepi
 
 // The sleep eject outlives the hold and the wake closes its record: the attempt
 // still ends as it would have before the hold. What it ejected after the wake is
-// mounted again with the wake queue; what it left mounted is the notice.
+// mounted again with the wake queue, even while the wake's first remount runs;
+// what it left mounted is the notice.
 TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) {
     struct Case {
         const char* name;
         std::vector<std::string> ids;
         std::map<std::string, Clock::Duration> ejectTakes;
+        Clock::Duration ejectTimeout;
         Clock::Duration wakeAt;
         std::vector<std::string> mounts;
         LastActionSummary summary;
+        std::vector<std::int64_t> notices;
     };
     using Result = LastActionSummary::Result;
     const Case cases[] = {
         {"hung, then slow past the wake",
          {"a", "b"},
          {{"a", 60s}, {"b", 14s}},
+         15s,
          27s,
          {"b"},
-         LastActionSummary{Result::partialSuccess(1, 1)}},
+         LastActionSummary{Result::partialSuccess(1, 1)},
+         {1}},
         {"one in flight at the wake, one never reached",
          {"a", "b", "c", "d"},
          {{"a", 10s}, {"b", 10s}, {"c", 10s}, {"d", 10s}},
+         15s,
          26s,
          {"a", "b", "c"},
-         LastActionSummary{Result::partialSuccess(3, 1)}},
+         LastActionSummary{Result::partialSuccess(3, 1)},
+         {1}},
+        {"the last one ends during the wake's 2 s wait",
+         {"a", "b"},
+         {{"a", 10s}, {"b", 16s}},
+         60s,
+         25500ms,
+         {"a", "b"},
+         LastActionSummary{Result::ejected(2)},
+         {}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -320,6 +335,7 @@ TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) 
             fixture.inventory->drives.push_back(drive(id, "Drive " + id));
         }
         fixture.drives->ejectDelays = test.ejectTakes;
+        fixture.timing.sleepTriggeredEjectTimeout = test.ejectTimeout;
         auto store = fixture.start();
 
         store->handleSystemPowerWillSleep([] {});
@@ -332,7 +348,7 @@ TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) 
         std::vector<std::string> mounts = fixture.drives->mounts;
         std::sort(mounts.begin(), mounts.end());
         EXPECT_EQ(mounts, test.mounts);
-        EXPECT_EQ(fixture.notifications->delivered, std::vector<std::int64_t>{1});
+        EXPECT_EQ(fixture.notifications->delivered, test.notices);
         EXPECT_EQ(store->lastActionSummary(), test.summary);
         EXPECT_EQ(fixture.sink->named("reliability.eject.closed_after_wake").size(), 1u);
         EXPECT_FALSE(store->isActionRunning());
