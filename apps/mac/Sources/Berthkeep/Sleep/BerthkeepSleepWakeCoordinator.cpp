@@ -83,6 +83,9 @@ BerthkeepSleepWakeCoordinator::runVolumeRefresh(std::shared_ptr<Clock> clock, Du
 
 void BerthkeepSleepWakeCoordinator::installPendingSleepAcknowledger(std::string id,
                                                                     Acknowledge acknowledge) {
+    // The system waits for an answer to every will-sleep: one left pending
+    // would hold the older message until the system gives up on it.
+    acknowledgePendingSleepPowerChange("superseded");
     disarmAcknowledgeTimeout();
     m_pendingSleepAcknowledgerID = id;
     m_pendingSleepAcknowledger = std::move(acknowledge);

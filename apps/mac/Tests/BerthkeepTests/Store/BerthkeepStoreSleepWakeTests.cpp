@@ -148,6 +148,31 @@ TEST(BerthkeepStoreSleepWake, WillSleepIsReleasedWhenTheEjectEndsOrAt25Seconds) 
     }
 }
 
+// A newer will-sleep answers the older one at once and holds the sleep itself
+// until the drives are off, whichever of the two roads got to eject them.
+TEST(BerthkeepStoreSleepWake, ANewerWillSleepSupersedesTheOlder) {
+    for (const Clock::Duration apart : {Clock::Duration(0s), Clock::Duration(2s)}) {
+        SCOPED_TRACE(apart.count());
+        SleepFixture fixture;
+        fixture.drives->ejectDelays = {{"a", 5s}, {"b", 5s}};
+        auto store = fixture.start();
+        int first = 0;
+        int second = 0;
+        store->handleSystemPowerWillSleep([&first] { ++first; });
+        fixture.pass(apart);
+        store->handleSystemPowerWillSleep([&second] { ++second; });
+        EXPECT_EQ(first, 1);
+        fixture.pass(9500ms - apart);
+        EXPECT_EQ(second, 0) << "held while the ejects run";
+        fixture.pass(1s);
+        EXPECT_EQ(first, 1);
+        EXPECT_EQ(second, 1);
+        EXPECT_EQ(fixture.mountedCount(), 0u);
+        EXPECT_EQ(fixture.acknowledgedReasons(),
+                  (std::vector<std::string>{"superseded", "trigger_finished"}));
+    }
+}
+
 TEST(BerthkeepStoreSleepWake, WakeRemountsWhatTheSleepEjectTookOff) {
     SleepFixture fixture;
     fixture.drives->refusing = {"b"};
