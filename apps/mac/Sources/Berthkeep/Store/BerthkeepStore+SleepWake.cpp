@@ -37,15 +37,7 @@ QCoro::Task<void> runSystemSleepEject(QPointer<BerthkeepStore> store, std::strin
         }
     }
     if (store) {
-        const bool ran = co_await store->runTrigger(TriggerReason::systemSleep);
-        // Two will-sleeps close together: the other road's eject took the drives
-        // first, and this hold waits for it as for any running action.
-        if (!ran && store && store->isActionRunning()) {
-            const bool proceed = co_await store->waitForRunningActionBeforeSleep(powerChangeID);
-            if (proceed && store) {
-                co_await store->runTrigger(TriggerReason::systemSleep);
-            }
-        }
+        co_await store->runTrigger(TriggerReason::systemSleep);
     }
     // Only this power change: a newer will-sleep keeps its own hold.
     if (store) {
