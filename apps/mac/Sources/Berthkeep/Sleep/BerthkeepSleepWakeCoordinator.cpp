@@ -1,5 +1,7 @@
 #include "Berthkeep/Sleep/BerthkeepSleepWakeCoordinator.hpp"
 
+#include <algorithm>
+
 #include <QUuid>
 
 #include "BerthkeepShared/MainActorTask.hpp"
@@ -81,6 +83,9 @@ BerthkeepSleepWakeCoordinator::runVolumeRefresh(std::shared_ptr<Clock> clock, Du
 
 void BerthkeepSleepWakeCoordinator::installPendingSleepAcknowledger(std::string id,
                                                                     Acknowledge acknowledge) {
+    // The system waits for an answer to every will-sleep: one left pending
+    // would hold the older message until the system gives up on it.
+    acknowledgePendingSleepPowerChange("superseded");
     disarmAcknowledgeTimeout();
     m_pendingSleepAcknowledgerID = id;
     m_pendingSleepAcknowledger = std::move(acknowledge);
@@ -162,6 +167,17 @@ void BerthkeepSleepWakeCoordinator::clearPendingSleepAcknowledger(
     m_logger.notice(reliability, "sleep.power_change.cleared",
                     "Cleared pending system sleep power change without acknowledgement",
                     {{"reason", reason}, {"sleep_power_change_id", cleared}});
+}
+
+void BerthkeepSleepWakeCoordinator::removePendingWakeRemountTargets(
+    const std::vector<RemountTarget>& targets) {
+    for (const RemountTarget& target : targets) {
+        const auto found = std::find(m_pendingWakeRemountTargets.begin(),
+                                     m_pendingWakeRemountTargets.end(), target);
+        if (found != m_pendingWakeRemountTargets.end()) {
+            m_pendingWakeRemountTargets.erase(found);
+        }
+    }
 }
 
 void BerthkeepSleepWakeCoordinator::markWakeObserved() {

@@ -23,7 +23,8 @@ namespace berthkeep {
 // Holds the sleep-and-wake state of the application and its timing rules; it
 // ejects and mounts nothing itself. It keeps the power monitor, holds the
 // pending will-sleep acknowledgement (released once: acknowledged by its own
-// power change's road or its time-out, or dropped unacknowledged at wake),
+// power change's road, its time-out or a newer will-sleep, or dropped
+// unacknowledged at wake),
 // keeps the queue of drives to mount after wake, runs one wake-remount attempt
 // at a time, and folds bursts of volume notifications into one late refresh.
 // Every wait runs on the injected clock. Main thread only; the tasks it starts
@@ -59,7 +60,7 @@ public:
     // the delay is zero.
     void scheduleVolumeReconciliationRefresh(Refresh refresh);
 
-    // A previous acknowledger is dropped uncalled. Arms the time-out.
+    // A previous acknowledger is superseded: acknowledged at once. Arms the time-out.
     void installPendingSleepAcknowledger(std::string id, Acknowledge acknowledge);
     // Releases the pending power change. With an id, only when it is the pending
     // one: a road or time-out of an older power change must not release a newer.
@@ -84,6 +85,10 @@ public:
     void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
         m_pendingWakeRemountTargets = std::move(targets);
     }
+    // Takes out one queued entry equal to each given target. An attempt that read
+    // the queue before a suspension removes what it dealt with, rather than
+    // writing back its old reading over targets queued meanwhile.
+    void removePendingWakeRemountTargets(const std::vector<RemountTarget>& targets);
 
     bool hasPendingSleepAcknowledger() const {
         return static_cast<bool>(m_pendingSleepAcknowledger);

@@ -54,6 +54,20 @@ QCoro::Task<void> runWakeEventIfAlive(QPointer<BerthkeepStore> store, std::strin
     }
 }
 
+// The queued targets whose drives are not among those still unmounted.
+std::vector<RemountTarget> mountedTargets(const std::vector<RemountTarget>& queued,
+                                          const std::vector<RemountTarget>& remaining) {
+    std::vector<RemountTarget> mounted;
+    for (const RemountTarget& target : queued) {
+        if (std::none_of(remaining.begin(), remaining.end(), [&target](const RemountTarget& left) {
+                return left.driveID == target.driveID;
+            })) {
+            mounted.push_back(target);
+        }
+    }
+    return mounted;
+}
+
 std::string joinedDriveNames(const std::vector<RemountTarget>& targets) {
     std::string names;
     for (const RemountTarget& target : targets) {
@@ -311,8 +325,8 @@ void BerthkeepStore::invalidateInFlightSleepAttemptAfterWake() {
 QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                                                  std::shared_ptr<CancelToken> cancel) {
     const QPointer<BerthkeepStore> self(this);
-    std::vector<RemountTarget> targets =
-        sanitizedWakeRemountTargets(m_sleepWake->pendingWakeRemountTargets());
+    const std::vector<RemountTarget> queued = m_sleepWake->pendingWakeRemountTargets();
+    std::vector<RemountTarget> targets = sanitizedWakeRemountTargets(queued);
     const std::size_t groupCount = remountGroups(targets).size();
     if (targets.empty()) {
         m_logger.notice(reliability, "sleep.wake.no_pending_remounts",
@@ -360,7 +374,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
         co_return;
     }
     const std::size_t failed = remaining.size();
-    m_sleepWake->setPendingWakeRemountTargets(std::move(remaining));
+    m_sleepWake->removePendingWakeRemountTargets(mountedTargets(queued, remaining));
     m_logger.notice(
         reliability, "sleep.wake.remount.finished", "Wake remount attempt finished",
         {{"remount_attempt_id", remountAttemptID},

@@ -65,24 +65,28 @@ protected:
         ASSERT_TRUE(store->sleepWake().isRegisteredForSystemPower());
     }
 
-    // The control tool, while this loop keeps delivering; its JSON answer.
-    nlohmann::json sendPower(const QString& message) {
-        QProcess tool;
+    // The control tool, started; answerOf() waits for its JSON answer while this
+    // loop keeps delivering.
+    static std::unique_ptr<QProcess> startPower(const QString& message) {
+        auto tool = std::make_unique<QProcess>();
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(SimulatedPowerFile::giveUpEnvironmentVariable,
                            QString::number(std::chrono::milliseconds(answerWait).count()));
-        tool.setProcessEnvironment(environment);
-        tool.start(QStringLiteral(BERTHKEEP_SIM_BIN_DIR "/berthkeep-sim"),
-                   {"power", message, "--wait",
-                    QString::number(std::chrono::seconds(answerWait).count())});
-        const bool ended =
-            tool.waitForStarted(5000) &&
+        tool->setProcessEnvironment(environment);
+        tool->start(QStringLiteral(BERTHKEEP_SIM_BIN_DIR "/berthkeep-sim"),
+                    {"power", message, "--wait",
+                     QString::number(std::chrono::seconds(answerWait).count())});
+        EXPECT_TRUE(tool->waitForStarted(5000));
+        return tool;
+    }
+    static nlohmann::json answerOf(QProcess& tool) {
+        EXPECT_TRUE(
             inventorytest::spinUntil([&tool] { return tool.state() == QProcess::NotRunning; },
-                                     std::chrono::milliseconds(answerWait + 10s).count());
-        EXPECT_TRUE(ended);
+                                     std::chrono::milliseconds(answerWait + 10s).count()));
         const auto output = tool.readAllStandardOutput().toStdString();
         return nlohmann::json::parse(output, nullptr, false);
     }
+    nlohmann::json sendPower(const QString& message) { return answerOf(*startPower(message)); }
 
     // A real process keeps Bravo busy through a whole sleep cycle.
     void runHeldDriveCycle(bool notificationsOn) {
@@ -193,6 +197,31 @@ TEST_F(SleepWakeOnSimulatedMachine, AHeldDriveStaysMountedAndIsReportedAfterWake
 
 TEST_F(SleepWakeOnSimulatedMachine, WithNotificationsOffTheHeldDriveNoticeIsKept) {
     runHeldDriveCycle(false);
+}
+
+// A second will-sleep while the first one's ejects still run: the first is
+// answered at once, the second once the ejects have ended.
+TEST_F(SleepWakeOnSimulatedMachine, ANewerWillSleepAnswersTheOlderAtOnce) {
+    attachSticks();
+    ScriptedBehaviour slow;
+    slow.verb = "eject";
+    slow.delayMilliseconds = 4000;
+    addBehaviour(slow);
+    startStore();
+
+    const std::unique_ptr<QProcess> first = startPower("will-sleep");
+    inventorytest::spinFor(2000);
+    const std::unique_ptr<QProcess> second = startPower("will-sleep");
+    const nlohmann::json firstAnswer = answerOf(*first);
+    const nlohmann::json secondAnswer = answerOf(*second);
+    for (const nlohmann::json& answer : {firstAnswer, secondAnswer}) {
+        EXPECT_EQ(answer.value("acknowledged", false), true) << answer.dump();
+        EXPECT_LT(answer.value("elapsed_ms", 999999), std::chrono::milliseconds(sleepHold).count())
+            << "answered, not given up on" << answer.dump();
+    }
+    // Answered when the second arrived, not when the ejects ended (12 s).
+    EXPECT_LT(firstAnswer.value("elapsed_ms", 99999), 9000) << firstAnswer.dump();
+    EXPECT_TRUE(stateFile().read().disks.empty()) << "every stick ejected before sleep";
 }
 
 } // namespace

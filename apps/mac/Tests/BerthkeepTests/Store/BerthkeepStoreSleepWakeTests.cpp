@@ -148,6 +148,31 @@ TEST(BerthkeepStoreSleepWake, WillSleepIsReleasedWhenTheEjectEndsOrAt25Seconds) 
     }
 }
 
+// A newer will-sleep answers the older one at once and holds the sleep itself
+// until the drives are off, whichever of the two roads got to eject them.
+TEST(BerthkeepStoreSleepWake, ANewerWillSleepSupersedesTheOlder) {
+    for (const Clock::Duration apart : {Clock::Duration(0s), Clock::Duration(2s)}) {
+        SCOPED_TRACE(apart.count());
+        SleepFixture fixture;
+        fixture.drives->ejectDelays = {{"a", 5s}, {"b", 5s}};
+        auto store = fixture.start();
+        int first = 0;
+        int second = 0;
+        store->handleSystemPowerWillSleep([&first] { ++first; });
+        fixture.pass(apart);
+        store->handleSystemPowerWillSleep([&second] { ++second; });
+        EXPECT_EQ(first, 1);
+        fixture.pass(9500ms - apart);
+        EXPECT_EQ(second, 0) << "held while the ejects run";
+        fixture.pass(1s);
+        EXPECT_EQ(first, 1);
+        EXPECT_EQ(second, 1);
+        EXPECT_EQ(fixture.mountedCount(), 0u);
+        EXPECT_EQ(fixture.acknowledgedReasons(),
+                  (std::vector<std::string>{"superseded", "trigger_finished"}));
+    }
+}
+
 TEST(BerthkeepStoreSleepWake, WakeRemountsWhatTheSleepEjectTookOff) {
     SleepFixture fixture;
     fixture.drives->refusing = {"b"};
@@ -287,30 +312,45 @@ TEST(BerthkeepStoreSleepWake, AnEjectAndSleepOvertakenByAWakeClosesWithoutSleepi
 
 // The sleep eject outlives the hold and the wake closes its record: the attempt
 // still ends as it would have before the hold. What it ejected after the wake is
-// mounted again with the wake queue; what it left mounted is the notice.
+// mounted again with the wake queue, even while the wake's first remount runs;
+// what it left mounted is the notice.
 TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) {
     struct Case {
         const char* name;
         std::vector<std::string> ids;
         std::map<std::string, Clock::Duration> ejectTakes;
+        Clock::Duration ejectTimeout;
         Clock::Duration wakeAt;
         std::vector<std::string> mounts;
         LastActionSummary summary;
+        std::vector<std::int64_t> notices;
     };
     using Result = LastActionSummary::Result;
     const Case cases[] = {
         {"hung, then slow past the wake",
          {"a", "b"},
          {{"a", 60s}, {"b", 14s}},
+         15s,
          27s,
          {"b"},
-         LastActionSummary{Result::partialSuccess(1, 1)}},
+         LastActionSummary{Result::partialSuccess(1, 1)},
+         {1}},
         {"one in flight at the wake, one never reached",
          {"a", "b", "c", "d"},
          {{"a", 10s}, {"b", 10s}, {"c", 10s}, {"d", 10s}},
+         15s,
          26s,
          {"a", "b", "c"},
-         LastActionSummary{Result::partialSuccess(3, 1)}},
+         LastActionSummary{Result::partialSuccess(3, 1)},
+         {1}},
+        {"the last one ends during the wake's 2 s wait",
+         {"a", "b"},
+         {{"a", 10s}, {"b", 16s}},
+         60s,
+         25500ms,
+         {"a", "b"},
+         LastActionSummary{Result::ejected(2)},
+         {}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.name);
@@ -320,6 +360,7 @@ TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) 
             fixture.inventory->drives.push_back(drive(id, "Drive " + id));
         }
         fixture.drives->ejectDelays = test.ejectTakes;
+        fixture.timing.sleepTriggeredEjectTimeout = test.ejectTimeout;
         auto store = fixture.start();
 
         store->handleSystemPowerWillSleep([] {});
@@ -332,7 +373,7 @@ TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) 
         std::vector<std::string> mounts = fixture.drives->mounts;
         std::sort(mounts.begin(), mounts.end());
         EXPECT_EQ(mounts, test.mounts);
-        EXPECT_EQ(fixture.notifications->delivered, std::vector<std::int64_t>{1});
+        EXPECT_EQ(fixture.notifications->delivered, test.notices);
         EXPECT_EQ(store->lastActionSummary(), test.summary);
         EXPECT_EQ(fixture.sink->named("reliability.eject.closed_after_wake").size(), 1u);
         EXPECT_FALSE(store->isActionRunning());
