@@ -15,11 +15,13 @@ public:
 
     bool open(const QUrl& url) override;
     bool openSystemSettings() override { return open(m_systemSettingsURL); }
+    QString failureReason() const override { return m_failureReason; }
 
     const QUrl& systemSettingsURL() const { return m_systemSettingsURL; }
 
 private:
     QUrl m_systemSettingsURL;
+    QString m_failureReason;
 };
 
 } // namespace berthkeep

@@ -27,12 +27,18 @@ public:
         return m_succeeds;
     }
 
+    QString failureReason() const override { return m_failureReason; }
+
     const std::vector<Request>& requests() const { return m_requests; }
-    void setSucceeds(bool succeeds) { m_succeeds = succeeds; }
+    void setSucceeds(bool succeeds, QString failureReason = {}) {
+        m_succeeds = succeeds;
+        m_failureReason = std::move(failureReason);
+    }
 
 private:
     std::vector<Request> m_requests;
     bool m_succeeds = true;
+    QString m_failureReason;
 };
 
 } // namespace berthkeep

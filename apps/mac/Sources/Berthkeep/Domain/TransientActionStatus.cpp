@@ -45,4 +45,9 @@ TransientActionStatus TransientActionStatus::sleepRequestFailed(std::int64_t eje
             "Sleep could not start", TransientActionStatusTone::attention};
 }
 
+TransientActionStatus TransientActionStatus::settingsDidNotOpen(std::string reason) {
+    return {TransientActionStatusAction::openSettings, "Settings could not open", std::move(reason),
+            TransientActionStatusTone::attention};
+}
+
 } // namespace berthkeep

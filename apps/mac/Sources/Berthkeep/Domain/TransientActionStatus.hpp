@@ -12,6 +12,7 @@ enum class TransientActionStatusAction {
     ejectAll,
     ejectAndSleep,
     mount,
+    openSettings,
 };
 
 enum class TransientActionStatusTone {
@@ -40,6 +41,8 @@ struct TransientActionStatus {
                                              const std::optional<std::string>& targetName);
     // The drives were ejected but the system refused to sleep.
     static TransientActionStatus sleepRequestFailed(std::int64_t ejectedCount);
+    // The settings where Full Monitoring is set up could not be opened.
+    static TransientActionStatus settingsDidNotOpen(std::string reason);
 
     bool operator==(const TransientActionStatus&) const = default;
 };

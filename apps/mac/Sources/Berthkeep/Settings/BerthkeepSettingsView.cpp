@@ -30,7 +30,7 @@ BerthkeepSettingsView::BerthkeepSettingsView(BerthkeepStore& store, bool isUpdat
     , m_store(store)
     , m_appVersion(std::move(appVersion))
     , m_buildNumber(std::move(buildNumber)) {
-    setFixedSize(pageWidth, pageHeight);
+    resize(pageWidth, pageHeight);
     auto* frame = new QVBoxLayout(this);
     frame->setContentsMargins(0, 0, 0, 0);
     auto* background = new SettingsWindowBackground;
@@ -41,7 +41,7 @@ BerthkeepSettingsView::BerthkeepSettingsView(BerthkeepStore& store, bool isUpdat
     m_scrollArea = new QScrollArea;
     m_scrollArea->setFrameShape(QFrame::NoFrame);
     m_scrollArea->setWidgetResizable(true);
-    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scrollArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_scrollArea->setAlignment(Qt::AlignTop | Qt::AlignLeft);
     // The page draws on the window's backdrop.
     m_scrollArea->setAutoFillBackground(false);

@@ -19,13 +19,17 @@ class SettingsFullMonitoringCard;
 class SettingsGeneralCard;
 class SettingsPrivacyCard;
 
-// The whole settings page: a header and five cards on a 720 x 620 scrolling
-// page. It keeps no state: every store change redraws it on the next turn of
-// the event loop, and every switch hands its value to the store at once.
+// The whole settings page: a header and five cards on a scrolling page, 720 x
+// 620 when the screen has room and down to 480 x 360 when the user narrows it;
+// below that it scrolls both ways. It keeps no state: every store change redraws
+// it on the next turn of the event loop, and every switch hands its value to the
+// store at once.
 class BerthkeepSettingsView final : public QWidget {
 public:
     static constexpr int pageWidth = 720;
     static constexpr int pageHeight = 620;
+    static constexpr int minimumPageWidth = 480;
+    static constexpr int minimumPageHeight = 360;
 
     // The store outlives the page.
     BerthkeepSettingsView(BerthkeepStore& store, bool isUpdateCheckAvailable,

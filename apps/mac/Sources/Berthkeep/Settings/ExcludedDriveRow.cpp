@@ -7,6 +7,7 @@
 
 #include "Berthkeep/MenuBar/MenuBarPalette.hpp"
 #include "Berthkeep/Settings/SettingsPalette.hpp"
+#include "Berthkeep/Settings/SettingsPathText.hpp"
 #include "Berthkeep/Settings/SettingsSwitch.hpp"
 #include "Berthkeep/Settings/SettingsText.hpp"
 #include "Berthkeep/Settings/SettingsTypography.hpp"
@@ -69,11 +70,7 @@ ExcludedDriveRow::ExcludedDriveRow(DetectedDrive drive, ToggleExcluded onToggleE
     title->addStretch(1);
     texts->addLayout(title);
 
-    auto* path = new QLabel(subtitle());
-    path->setFont(SettingsTypography::captionMonospaced());
-    path->setForegroundRole(QPalette::PlaceholderText);
-    path->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    texts->addWidget(path);
+    texts->addWidget(new SettingsPathText(subtitle(), SettingsTypography::captionMonospaced()));
     texts->addWidget(new SettingsText(descriptionText(), SettingsTypography::caption(),
                                       SettingsText::Style::secondary));
     row->addLayout(texts, 1);

@@ -6,6 +6,7 @@
 #include <QWidget>
 
 #include "Berthkeep/Settings/FullMonitoringPromptView.hpp"
+#include "Berthkeep/Settings/WindowCloseShortcuts.hpp"
 
 namespace berthkeep {
 
@@ -41,6 +42,7 @@ void FullMonitoringPromptPanelPresenter::present(Action onContinue, Action onNot
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(content);
     panel->setFixedSize(panelWidth, panelHeight);
+    addWindowCloseShortcuts(panel);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         QRect frame(QPoint(), panel->size());
         frame.moveCenter(screen->availableGeometry().center());

@@ -57,6 +57,8 @@ SettingsFullMonitoringCard::SettingsFullMonitoringCard(BerthkeepStore& store, QW
     setup->setContentsMargins(0, 0, 0, 0);
     setup->setSpacing(8);
     setup->addWidget(new SettingsInfoText("Additional permission required."));
+    m_unavailableReason = new SettingsInfoText({});
+    setup->addWidget(m_unavailableReason);
     m_openSystemSettingsLink = new QLabel("<a href=\"settings\">Open System Settings</a>");
     m_openSystemSettingsLink->setFont(SettingsTypography::callout());
     m_openSystemSettingsLink->setTextInteractionFlags(Qt::LinksAccessibleByMouse |
@@ -88,6 +90,14 @@ void SettingsFullMonitoringCard::refresh() {
     m_statusPill->setVisible(status == FullMonitoringStatus::checking ||
                              status == FullMonitoringStatus::active);
     m_setupRequired->setVisible(status == FullMonitoringStatus::setupRequired);
+    const FullMonitoringCapability& capability = m_store.fullMonitoringCapability();
+    const bool hasReason = capability.kind() == FullMonitoringCapability::Kind::unavailable &&
+                           capability.message() && !capability.message()->empty();
+    if (hasReason) {
+        m_unavailableReason->setText(
+            QStringLiteral("Unavailable: %1").arg(QString::fromStdString(*capability.message())));
+    }
+    m_unavailableReason->setVisible(hasReason);
 }
 
 } // namespace berthkeep

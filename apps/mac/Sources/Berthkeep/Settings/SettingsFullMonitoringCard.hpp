@@ -7,6 +7,7 @@ class QLabel;
 namespace berthkeep {
 
 class BerthkeepStore;
+class SettingsInfoText;
 class SettingsStatusPill;
 class SettingsToggleRow;
 
@@ -24,6 +25,8 @@ public:
     SettingsToggleRow* adaptiveLearningRow() const { return m_adaptiveLearningRow; }
     SettingsStatusPill* statusPill() const { return m_statusPill; }
     QWidget* setupRequiredNote() const { return m_setupRequired; }
+    // Why monitoring is unavailable, when the last probe said.
+    SettingsInfoText* unavailableReason() const { return m_unavailableReason; }
     QLabel* openSystemSettingsLink() const { return m_openSystemSettingsLink; }
 
 private:
@@ -32,6 +35,7 @@ private:
     SettingsToggleRow* m_adaptiveLearningRow;
     SettingsStatusPill* m_statusPill;
     QWidget* m_setupRequired;
+    SettingsInfoText* m_unavailableReason;
     QLabel* m_openSystemSettingsLink;
 };
 

@@ -11,6 +11,7 @@
 
 #include "Berthkeep/Settings/BerthkeepSettingsView.hpp"
 #include "Berthkeep/Settings/SettingsAboutCard.hpp"
+#include "Berthkeep/Settings/WindowCloseShortcuts.hpp"
 #include "Berthkeep/Shell/BerthkeepForegroundPresentationCoordinator.hpp"
 #include "platform/Bundle/AppBundle.hpp"
 
@@ -39,6 +40,14 @@ QString SettingsWindowController::buildNumber() {
     return value ? QString::fromStdString(*value) : QStringLiteral("dev");
 }
 
+QRect SettingsWindowController::frameWithin(QSize preferred, const QRect& available) {
+    QRect frame(QPoint(), preferred.boundedTo(available.size()));
+    frame.moveCenter(available.center());
+    // Centring rounds; the title and the header must never start off screen.
+    frame.moveTopLeft(frame.topLeft().expandedTo(available.topLeft()));
+    return frame;
+}
+
 void SettingsWindowController::makeWindow() {
     auto* window =
         new QWidget(nullptr, Qt::Window | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
@@ -59,13 +68,19 @@ void SettingsWindowController::makeWindow() {
             menuBarHeight = m_applicationMenuBar->sizeHint().height();
         }
     }
-    window->setFixedSize(BerthkeepSettingsView::pageWidth,
-                         BerthkeepSettingsView::pageHeight + menuBarHeight);
+    const QSize preferred(BerthkeepSettingsView::pageWidth,
+                          BerthkeepSettingsView::pageHeight + menuBarHeight);
+    const QSize minimum(BerthkeepSettingsView::minimumPageWidth,
+                        BerthkeepSettingsView::minimumPageHeight + menuBarHeight);
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        QRect frame(QPoint(), window->size());
-        frame.moveCenter(screen->availableGeometry().center());
-        window->move(frame.topLeft());
+        const QRect available = screen->availableGeometry();
+        window->setMinimumSize(minimum.boundedTo(available.size()));
+        window->setGeometry(frameWithin(preferred, available));
+    } else {
+        window->setMinimumSize(minimum);
+        window->resize(preferred);
     }
+    addWindowCloseShortcuts(window);
     window->installEventFilter(this);
     m_window = window;
 }

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 
 #include <functional>
 #include <memory>
@@ -18,7 +19,9 @@ class BerthkeepSettingsView;
 class BerthkeepStore;
 
 // Owns the settings window: made on the first show() and kept for the life of
-// the process, so closing and showing again keeps the page. While the window is
+// the process, so closing and showing again keeps the page. It opens within the
+// screen at any scale, can be resized, and closes on Escape and Ctrl+W too, for
+// desktops with no window manager to close it. While the window is
 // open the program is a regular application (one foreground presentation per
 // opening); closing it ends that presentation. Main thread only.
 class SettingsWindowController final : public QObject {
@@ -41,6 +44,10 @@ public:
     // no update check is available or before the first show().
     QMenuBar* applicationMenuBar() const { return m_applicationMenuBar; }
     bool holdsForegroundPresentation() const { return m_foregroundPresentation != nullptr; }
+
+    // Where the window opens: its preferred size cut to the screen's free area,
+    // centred in it.
+    static QRect frameWithin(QSize preferred, const QRect& available);
 
     // The version and build for the page: the bundle's values, else "dev".
     static QString applicationVersion();

@@ -101,11 +101,20 @@ void BerthkeepStore::perform(const MenubarRemediationAction& action) {
         m_fullMonitoringCoordinator->presentPrompt();
         return;
     case MenubarRemediationAction::Kind::openSystemSettings:
-        if (m_platform.urlOpener) {
-            m_platform.urlOpener->openSystemSettings();
-        }
+        openSystemSettings();
         return;
     }
+}
+
+void BerthkeepStore::openSystemSettings() {
+    if (!m_platform.urlOpener || m_platform.urlOpener->openSystemSettings()) {
+        return;
+    }
+    // A click that shows nothing would leave the user guessing.
+    const std::string reason = m_platform.urlOpener->failureReason().toStdString();
+    m_logger.error(BerthkeepLogCategory::settings, "settings.system_settings.open_failed",
+                   "System settings could not be opened", {{"reason", reason}});
+    m_transientActionStatusPresenter->present(TransientActionStatus::settingsDidNotOpen(reason));
 }
 
 void BerthkeepStore::setExcluded(bool excluded, const DetectedDrive& drive) {

@@ -442,6 +442,8 @@ signals:
     void notificationsAuthorizationStatusChanged();
 
 private:
+    // Opens the system settings, or tells the user why they did not open.
+    void openSystemSettings();
     struct RemountVerdict {
         // Empty when every target of the group is mounted.
         std::vector<RemountTarget> unresolved;

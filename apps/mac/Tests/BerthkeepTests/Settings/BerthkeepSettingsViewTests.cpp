@@ -194,6 +194,45 @@ TEST(BerthkeepSettingsView, FullMonitoringStatusFollowsTheStore) {
     }
 }
 
+// Where the settings that finish setup cannot open, the click must not pass in
+// silence, and the card says why monitoring is unavailable.
+TEST(BerthkeepSettingsView, SettingsThatCannotOpenAreReportedWithTheReasonMonitoringIsOff) {
+    using Keys = AppPreferencesStore::Keys;
+    storetest::StoreFixture fixture;
+    fixture.defaults = std::make_shared<InMemoryUserDefaults>(PropertyListValue::Dictionary{
+        {Keys::fullMonitoringPreference, "on"}, {Keys::fullMonitoringUserOverride, true}});
+    fixture.inventory->drives = {drive("a", "Alpha")};
+    fixture.usage->fails = true;
+    fixture.urlOpener->setSucceeds(false, "/System/Settings.app is not on this computer.");
+    auto store = settingstest::quietStore(fixture);
+    test::runTask(store->refreshDriveUsageNow());
+    store->fullMonitoringCoordinator().setCapability(
+        FullMonitoringCapability::unavailable("The core library was not found"));
+    BerthkeepSettingsView page(*store, false, {}, "dev", "dev");
+    test::processQueuedEvents();
+    auto* card = page.fullMonitoringCard();
+    ASSERT_TRUE(card->setupRequiredNote()->isVisibleTo(card));
+    EXPECT_TRUE(card->unavailableReason()->isVisibleTo(card));
+    EXPECT_EQ(card->unavailableReason()->text(), "Unavailable: The core library was not found");
+
+    emit card->openSystemSettingsLink()->linkActivated("settings");
+    ASSERT_EQ(fixture.statusPresenter->presented.size(), 1u);
+    EXPECT_EQ(
+        fixture.statusPresenter->presented[0],
+        TransientActionStatus::settingsDidNotOpen("/System/Settings.app is not on this computer."));
+    const auto logged = fixture.sink->named("settings.system_settings.open_failed");
+    ASSERT_EQ(logged.size(), 1u);
+    EXPECT_EQ(logged[0].metadata.at("reason"), "/System/Settings.app is not on this computer.");
+
+    // Opened: nothing more to say.
+    fixture.urlOpener->setSucceeds(true);
+    store->perform(MenubarRemediationAction::openSystemSettings());
+    EXPECT_EQ(fixture.statusPresenter->presented.size(), 1u);
+    store->fullMonitoringCoordinator().setCapability(FullMonitoringCapability::setupRequired());
+    page.refresh();
+    EXPECT_FALSE(card->unavailableReason()->isVisibleTo(card));
+}
+
 TEST(BerthkeepSettingsView, GeneralNotesAndAboutCardFollowTheirConditions) {
     storetest::StoreFixture fixture;
     fixture.launchAtLoginManager = fixture.launchAtLogin(false);

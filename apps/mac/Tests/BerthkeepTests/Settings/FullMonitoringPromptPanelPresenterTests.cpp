@@ -1,5 +1,7 @@
 #include "Berthkeep/Settings/FullMonitoringPromptPanelPresenter.hpp"
 
+#include <QCoreApplication>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QWidget>
 
@@ -43,14 +45,19 @@ TEST(FullMonitoringPromptPanelPresenter, KeepsOnePromptAndClosesItBeforeTheAnswe
 TEST(FullMonitoringPromptPanelPresenter, SwitchOpensThePromptAndItsAnswersDecide) {
     struct Case {
         const char* name;
-        const char* button; // null: the window's close button
+        const char* button; // null: closed, by its close button or by a key
         bool wanted;
         FullMonitoringOnboardingState onboarding;
+        QKeyCombination keys = QKeyCombination(Qt::Key_unknown);
     };
     using State = FullMonitoringOnboardingState;
-    for (const Case& test : std::vector<Case>{{"continue", "Continue", true, State::acknowledged},
-                                              {"not now", "Not Now", false, State::deferred},
-                                              {"closed", nullptr, false, State::notDetermined}}) {
+    for (const Case& test : std::vector<Case>{
+             {"continue", "Continue", true, State::acknowledged},
+             {"not now", "Not Now", false, State::deferred},
+             {"closed", nullptr, false, State::notDetermined},
+             {"escape", nullptr, false, State::notDetermined, QKeyCombination(Qt::Key_Escape)},
+             {"control-w", nullptr, false, State::notDetermined,
+              QKeyCombination(Qt::ControlModifier, Qt::Key_W)}}) {
         SCOPED_TRACE(test.name);
         storetest::StoreFixture fixture;
         fixture.defaults = std::make_shared<InMemoryUserDefaults>(PropertyListValue::Dictionary{
@@ -71,6 +78,10 @@ TEST(FullMonitoringPromptPanelPresenter, SwitchOpensThePromptAndItsAnswersDecide
             (test.button == std::string("Continue") ? view->continueButton() : view->notNowButton())
                 ->click();
             EXPECT_EQ(presenter->panel(), nullptr);
+        } else if (test.keys.key() != Qt::Key_unknown) {
+            QKeyEvent press(QEvent::KeyPress, test.keys.key(), test.keys.keyboardModifiers());
+            QCoreApplication::sendEvent(presenter->view()->notNowButton(), &press);
+            EXPECT_FALSE(presenter->panel()->isVisible());
         } else {
             presenter->panel()->close();
         }

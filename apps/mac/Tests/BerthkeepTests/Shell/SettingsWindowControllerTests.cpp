@@ -1,7 +1,10 @@
 #include "Berthkeep/Shell/SettingsWindowController.hpp"
 
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QWidget>
@@ -11,6 +14,8 @@
 #include "../Settings/SettingsTestSupport.hpp"
 #include "Berthkeep/Settings/BerthkeepSettingsView.hpp"
 #include "Berthkeep/Settings/SettingsAboutCard.hpp"
+#include "Berthkeep/Settings/SettingsPathText.hpp"
+#include "Berthkeep/Settings/SettingsSwitch.hpp"
 #include "Berthkeep/Shell/BerthkeepForegroundPresentationCoordinator.hpp"
 #include "BerthkeepShared/BerthkeepBundleConfiguration.hpp"
 #include "platform/Activation/RecordingApplicationActivation.hpp"
@@ -22,6 +27,11 @@ namespace berthkeep {
 namespace {
 
 using Call = RecordingApplicationActivation::Call;
+
+// The window's size on the test screen: its own, cut to the screen.
+QSize expectedSize(QSize preferred) {
+    return preferred.boundedTo(QGuiApplication::primaryScreen()->availableGeometry().size());
+}
 
 TEST(SettingsWindowController, OneOpeningHoldsOnePresentationUntilTheWindowCloses) {
     storetest::StoreFixture fixture;
@@ -35,7 +45,7 @@ TEST(SettingsWindowController, OneOpeningHoldsOnePresentationUntilTheWindowClose
     QWidget* window = controller.window();
     ASSERT_NE(window, nullptr);
     EXPECT_EQ(window->windowTitle(), "Settings");
-    EXPECT_EQ(window->size(), QSize(720, 620));
+    EXPECT_EQ(window->size(), expectedSize(QSize(720, 620)));
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(controller.page()->aboutCard()->versionLabel()->text(), "Version dev (dev)");
 
@@ -77,14 +87,16 @@ TEST(SettingsWindowController, AConfiguredBundleGivesTheWindowAnApplicationMenuW
         controller.show();
         QMenuBar* bar = controller.applicationMenuBar();
         EXPECT_EQ(controller.window()->findChild<QMenuBar*>(), bar);
-        EXPECT_EQ(controller.page()->size(), QSize(720, 620));
         if (!isConfigured) {
             EXPECT_EQ(bar, nullptr);
-            EXPECT_EQ(controller.window()->height(), 620);
+            EXPECT_EQ(controller.window()->size(), expectedSize(QSize(720, 620)));
+            EXPECT_EQ(controller.page()->height(), controller.window()->height());
             continue;
         }
         ASSERT_NE(bar, nullptr);
-        EXPECT_EQ(controller.window()->height(), 620 + bar->height()) << "above the page";
+        EXPECT_EQ(controller.window()->size(), expectedSize(QSize(720, 620 + bar->height())));
+        EXPECT_EQ(controller.page()->height(), controller.window()->height() - bar->height())
+            << "above the page";
         ASSERT_EQ(bar->actions().size(), 1);
         EXPECT_EQ(bar->actions()[0]->text(), "Berthkeep");
         const QList<QAction*> items = bar->actions()[0]->menu()->actions();
@@ -97,6 +109,104 @@ TEST(SettingsWindowController, AConfiguredBundleGivesTheWindowAnApplicationMenuW
             << "About shows the page's About card";
         items[2]->trigger();
         EXPECT_EQ(checks, 1);
+    }
+}
+
+// A screen of 1600 x 1000 at scale 2 leaves 800 x 500 points: the window must
+// still open with its title and header on screen, and never below its screen.
+TEST(SettingsWindowController, OpensWithinTheScreensFreeAreaAtAnyScale) {
+    struct Case {
+        const char* name;
+        QRect available;
+        QRect expected;
+    };
+    const std::vector<Case> cases{
+        {"room to spare", {0, 0, 1600, 1000}, {440, 190, 720, 620}},
+        {"scale 2, a panel on top", {0, 28, 800, 472}, {40, 28, 720, 472}},
+        {"a second screen to the right", {1600, 0, 1024, 768}, {1752, 74, 720, 620}},
+        {"smaller than the window", {0, 0, 640, 400}, {0, 0, 640, 400}},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        const QRect frame = SettingsWindowController::frameWithin(QSize(720, 620), test.available);
+        EXPECT_EQ(frame, test.expected);
+        EXPECT_TRUE(test.available.contains(frame));
+    }
+}
+
+TEST(SettingsWindowController, TheWindowResizesDownToItsMinimumAndScrollsBelowIt) {
+    storetest::StoreFixture fixture;
+    auto store = settingstest::quietStore(fixture);
+    auto coordinator = std::make_shared<BerthkeepForegroundPresentationCoordinator>(
+        std::make_shared<RecordingApplicationActivation>());
+    SettingsWindowController controller(*store, coordinator, false, {});
+    controller.show();
+    QWidget* window = controller.window();
+    EXPECT_NE(window->minimumSize(), window->maximumSize()) << "resizable";
+    EXPECT_EQ(window->minimumSize(), QSize(480, 360));
+    window->resize(480, 360);
+    test::processQueuedEvents();
+    QScrollArea* scrollArea = controller.page()->scrollArea();
+    EXPECT_EQ(scrollArea->widget()->width(), scrollArea->viewport()->width())
+        << "the page follows the window's width";
+    EXPECT_GT(scrollArea->verticalScrollBar()->maximum(), 0);
+}
+
+// A drive's path holds its name: a long one must not push the page wider than
+// the window, which cut off every switch.
+TEST(SettingsWindowController, LongDriveNamesLeaveEverySwitchInView) {
+    storetest::StoreFixture fixture;
+    const std::string longName(100, 'L');
+    fixture.inventory->drives = {storetest::drive("a", longName),
+                                 storetest::drive("b", std::string(57, 'M')),
+                                 storetest::drive("c", "Short")};
+    auto store = settingstest::quietStore(fixture);
+    auto coordinator = std::make_shared<BerthkeepForegroundPresentationCoordinator>(
+        std::make_shared<RecordingApplicationActivation>());
+    SettingsWindowController controller(*store, coordinator, false, {});
+    controller.show();
+    controller.window()->resize(720, 600);
+    test::processQueuedEvents();
+    QScrollArea* scrollArea = controller.page()->scrollArea();
+    EXPECT_EQ(scrollArea->horizontalScrollBar()->maximum(), 0);
+    const QRect viewport = scrollArea->viewport()->rect();
+    const auto switches = controller.page()->findChildren<SettingsSwitch*>();
+    ASSERT_GE(switches.size(), 3);
+    for (const SettingsSwitch* each : switches) {
+        const QRect shown(each->mapTo(scrollArea->viewport(), QPoint()), each->size());
+        EXPECT_GE(shown.left(), viewport.left()) << each->accessibleName().toStdString();
+        EXPECT_LE(shown.right(), viewport.right()) << each->accessibleName().toStdString();
+    }
+    const auto paths = controller.page()->findChildren<SettingsPathText*>();
+    ASSERT_EQ(paths.size(), 3);
+    const auto longPath = std::find_if(paths.begin(), paths.end(), [&](SettingsPathText* path) {
+        return path->path().contains(QString::fromStdString(longName));
+    });
+    ASSERT_NE(longPath, paths.end());
+    const QString shownText = (*longPath)->visibleText((*longPath)->width());
+    EXPECT_TRUE(shownText.startsWith("/Volumes/")) << shownText.toStdString();
+    EXPECT_TRUE(shownText.contains(QChar(0x2026))) << "cut in the middle";
+    EXPECT_EQ((*longPath)->toolTip(), "/Volumes/" + QString::fromStdString(longName));
+    EXPECT_EQ((*longPath)->accessibleName(), (*longPath)->toolTip());
+}
+
+// Without a window manager there is no title bar: the keys are the only way out.
+TEST(SettingsWindowController, EscapeAndControlWCloseTheWindowFromAnyControl) {
+    for (const QKeyCombination keys :
+         {QKeyCombination(Qt::Key_Escape), QKeyCombination(Qt::ControlModifier, Qt::Key_W)}) {
+        storetest::StoreFixture fixture;
+        auto store = settingstest::quietStore(fixture);
+        auto activation = std::make_shared<RecordingApplicationActivation>();
+        auto coordinator = std::make_shared<BerthkeepForegroundPresentationCoordinator>(activation);
+        SettingsWindowController controller(*store, coordinator, false, {});
+        controller.show();
+        QWidget* window = controller.window();
+        QWidget* control = controller.page()->aboutCard()->versionLabel();
+        QKeyEvent press(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+        QCoreApplication::sendEvent(control, &press);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_FALSE(controller.holdsForegroundPresentation());
+        EXPECT_EQ(activation->calls().back(), Call::setAccessory);
     }
 }
 
