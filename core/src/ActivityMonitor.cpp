@@ -37,21 +37,6 @@ constexpr double kViewerRisk = 0.6;
 constexpr double kFileEventRisk = 0.5;
 constexpr double kStatfsRisk = 0.35;
 
-std::string resolvedRoot(const std::string& mountPath) {
-    // /proc reports resolved paths, so a mount path reached through a symbolic link
-    // must be compared in its resolved form.
-    if (char* resolved = realpath(mountPath.c_str(), nullptr)) {
-        std::string result(resolved);
-        std::free(resolved);
-        return result;
-    }
-    std::string normal = std::filesystem::path(mountPath).lexically_normal().string();
-    while (normal.size() > 1 && normal.back() == '/') {
-        normal.pop_back();
-    }
-    return normal;
-}
-
 // The directory is where a file system of its own is mounted: its counters then
 // describe this drive alone.
 bool isOwnFileSystem(const std::string& root) {
@@ -177,7 +162,7 @@ void ActivityMonitor::update(const MonitoredVolumeSet& volumeSet) {
     for (const MonitoredVolume& volume : volumeSet.volumes) {
         VolumeState state;
         state.volume = volume;
-        state.root = resolvedRoot(volume.mountPath);
+        state.root = resolvedScanRoot(volume.mountPath);
         state.ownFileSystem = isOwnFileSystem(state.root);
         volumes.push_back(std::move(state));
     }
@@ -344,8 +329,8 @@ std::string ActivityMonitor::snapshotJson() {
         if (m_watcher && usesActivitySignals(mode)) {
             readFileEventsLocked(Clock::now());
             for (std::size_t index = 0; index < roots.size(); ++index) {
-                generations.push_back(
-                    m_watcher->seesEveryOpen(index) ? m_watcher->generation(index) : 0);
+                generations.push_back(m_watcher->seesEveryOpen(index) ? m_watcher->generation(index)
+                                                                      : 0);
             }
         }
     }

@@ -17,7 +17,9 @@
 #include <climits>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <set>
 #include <unordered_map>
 
@@ -169,8 +171,8 @@ std::optional<QuietProcessCache::TaskCount> readTaskCount(int proc, bool real) {
         static const bool ownNamespace = [proc] {
             std::array<char, 32> link{};
             const ssize_t length = readlinkat(proc, "self", link.data(), link.size() - 1);
-            return length > 0 && std::string_view(link.data(), std::size_t(length)) ==
-                                     std::to_string(getpid());
+            return length > 0 &&
+                   std::string_view(link.data(), std::size_t(length)) == std::to_string(getpid());
         }();
         if (!ownNamespace) {
             return std::nullopt;
@@ -178,8 +180,7 @@ std::optional<QuietProcessCache::TaskCount> readTaskCount(int proc, bool real) {
     }
     // "load1 load5 load15 running/tasks lastPid"
     std::array<char, 128> buffer;
-    const std::string_view text =
-        readOnce(openat(proc, "loadavg", O_RDONLY | O_CLOEXEC), buffer);
+    const std::string_view text = readOnce(openat(proc, "loadavg", O_RDONLY | O_CLOEXEC), buffer);
     const auto slash = text.find('/');
     if (slash == std::string_view::npos) {
         return std::nullopt;
@@ -323,8 +324,7 @@ public:
             const bool whole =
                 m_readsMappings && !m_open.all() && !(m_viewer && m_viewerMarks.all());
             m_quiet->keep(m_process.pid, m_activity, std::move(m_holdings),
-                          {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer},
-                          whole);
+                          {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer}, whole);
         }
         if (m_quiet && m_kernelThread) {
             m_quiet->keepKernelThread(m_process.pid, directory);
@@ -892,6 +892,19 @@ private:
 };
 
 } // namespace
+
+std::string resolvedScanRoot(const std::string& mountPath) {
+    if (char* resolved = realpath(mountPath.c_str(), nullptr)) {
+        std::string result(resolved);
+        std::free(resolved);
+        return result;
+    }
+    std::string normal = std::filesystem::path(mountPath).lexically_normal().string();
+    while (normal.size() > 1 && normal.back() == '/') {
+        normal.pop_back();
+    }
+    return normal;
+}
 
 bool isPathUnder(std::string_view path, std::string_view root) {
     if (root == "/") {

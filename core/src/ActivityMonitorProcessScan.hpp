@@ -16,6 +16,11 @@ class QuietProcessCache;
 // True when path is root itself or lies below it. Both are absolute and normalised.
 bool isPathUnder(std::string_view path, std::string_view root);
 
+// A mount path in the form /proc reports paths: resolved through symbolic links
+// (lexically normalised when it cannot be resolved), without a trailing slash.
+// Roots handed to scanProcesses must be in this form.
+std::string resolvedScanRoot(const std::string& mountPath);
+
 // Recognises viewer applications by process: a small built-in list of Linux file
 // viewers and players, plus the identities the program promotes.
 class ViewerMatcher {

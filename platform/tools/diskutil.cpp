@@ -9,7 +9,12 @@
 namespace {
 
 std::vector<std::int64_t> holdersOf(const std::vector<std::string>& mountPaths) {
-    const auto scan = berthkeep::core::scanProcesses(mountPaths, nullptr);
+    // A mount root reached through a symbolic link is held under its resolved path.
+    std::vector<std::string> roots;
+    for (const std::string& path : mountPaths) {
+        roots.push_back(berthkeep::core::resolvedScanRoot(path));
+    }
+    const auto scan = berthkeep::core::scanProcesses(roots, nullptr);
     std::vector<std::int64_t> counts;
     for (const auto& usage : scan.volumes) {
         counts.push_back(usage.openFileProcesses + usage.cwdProcesses);

@@ -52,6 +52,22 @@ std::vector<std::string> idsOf(const std::vector<DetectedDrive>& drives) {
     return ids;
 }
 
+// The panel an attempt's result shows: none for the system's own sleep ejects.
+std::optional<TransientActionStatusAction> resultAction(TriggerReason trigger) {
+    switch (trigger) {
+    case TriggerReason::manualEjectAndSleep:
+        return TransientActionStatusAction::ejectAndSleep;
+    case TriggerReason::manualEjectAll:
+        return TransientActionStatusAction::ejectAll;
+    case TriggerReason::manualRetry:
+        return TransientActionStatusAction::eject;
+    case TriggerReason::systemSleep:
+    case TriggerReason::lidCloseSleep:
+        break;
+    }
+    return std::nullopt;
+}
+
 bool isTimeout(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -86,6 +102,8 @@ struct BerthkeepActionCoordinator::Attempt {
     std::vector<DetectedDrive> targets;
     std::set<std::string> successfulDriveIDs;
     std::set<std::string> failedDriveIDs;
+    // Failed because the BSD name no longer named the drive: nothing was run.
+    std::set<std::string> goneDriveIDs;
     std::optional<std::string> failureCode;
     // A wake closed the store's record of this sleep attempt; it no longer
     // touches the running state, which may belong to a newer attempt now.
@@ -107,8 +125,10 @@ BerthkeepActionCoordinator::BerthkeepActionCoordinator(std::shared_ptr<DriveEjec
 
 // ---- the two roads ----------------------------------------------------------
 
-QCoro::Task<void> BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
-                                                                BerthkeepActionContext& context) {
+QCoro::Task<void>
+BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
+                                              BerthkeepActionContext& context,
+                                              std::optional<std::set<std::string>> onlyDriveIDs) {
     if (context.activeTrigger() || !context.workingDriveIDs().empty()) {
         skipBusy(trigger, "Ignoring trigger because another action is already running", context);
         co_return;
@@ -122,6 +142,11 @@ QCoro::Task<void> BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason tr
         m_core->planAction({trigger, context.coreDrives(),
                             std::vector<std::string>(attention.begin(), attention.end())});
     std::vector<DetectedDrive> targets = context.drives(plan.targetDriveIDs);
+    if (onlyDriveIDs) {
+        std::erase_if(targets, [&onlyDriveIDs](const DetectedDrive& drive) {
+            return !onlyDriveIDs->contains(drive.id());
+        });
+    }
     context.setActiveAttemptTargets(targets);
     context.setActiveAttemptSuccessfulTargets({});
     m_logger.notice(reliability, "reliability.trigger.started",
@@ -271,9 +296,12 @@ BerthkeepActionCoordinator::progressStatus(TriggerReason trigger, std::size_t ta
     case TriggerReason::manualEjectAll:
         return TransientActionStatus{TransientActionStatusAction::ejectAll, "Ejecting drives...",
                                      detail, TransientActionStatusTone::progress};
+    case TriggerReason::manualRetry:
+        // A card's group eject: the user waits for it as for any other.
+        return TransientActionStatus{TransientActionStatusAction::eject, "Ejecting drives...",
+                                     detail, TransientActionStatusTone::progress};
     case TriggerReason::systemSleep:
     case TriggerReason::lidCloseSleep:
-    case TriggerReason::manualRetry:
         break;
     }
     return std::nullopt;
@@ -359,6 +387,12 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
 
         if (mounted.empty()) {
             for (const DetectedDrive& member : group.members) {
+                // Pulled out since the attempt began (an earlier refresh lost
+                // it): not ejected, and the user hears it is gone.
+                if (context.drives({member.id()}).empty()) {
+                    bookGone(member, groupDriveCount, attempt);
+                    continue;
+                }
                 recordSuccessfulEject(member, attempt, allowGrouping, attempt.successfulDriveIDs,
                                       context);
                 m_logger.notice(reliability, "reliability.eject.drive.already_unmounted",
@@ -439,8 +473,12 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
             continue;
         }
 
+        const bool gone = DriveOperationError::isNoLongerAttached(failure);
         for (const DetectedDrive& member : group.members) {
             attempt.failedDriveIDs.insert(member.id());
+            if (gone) {
+                attempt.goneDriveIDs.insert(member.id());
+            }
         }
         attempt.failureCode = combinedFailureReasonCode(
             attempt.failureCode, isTimeout(failure) ? "timeout" : "eject_failed");
@@ -548,7 +586,12 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
     const std::size_t ejected =
         attempt.targets.size() > stillBusy ? attempt.targets.size() - stillBusy : 0;
     const auto ejectedCount = static_cast<std::int64_t>(ejected);
-    const auto stillBusyCount = static_cast<std::int64_t>(stillBusy);
+    // The panel tells a drive that was gone from one that is still in use.
+    const auto goneCount = static_cast<std::int64_t>(
+        std::count_if(busy.begin(), busy.end(), [&attempt](const std::string& id) {
+            return attempt.goneDriveIDs.contains(id);
+        }));
+    const auto stillBusyCount = static_cast<std::int64_t>(stillBusy) - goneCount;
     if (m_progressPanelAttemptID == attempt.id) {
         // The result below replaces the progress panel.
         m_progressPanelAttemptID.reset();
@@ -561,13 +604,9 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
             "Closed a sleep eject attempt that a wake interrupted",
             {{"attempt_id", attempt.id}, {"still_mounted_count", std::to_string(stillBusy)}});
         context.triggerWakeRemountCatchUpIfNeeded();
-    } else if (attempt.trigger == TriggerReason::manualEjectAndSleep) {
-        context.transientActionStatusPresenter().present(
-            TransientActionStatus::result(TransientActionStatusAction::ejectAndSleep, ejectedCount,
-                                          stillBusyCount, std::nullopt));
-    } else if (attempt.trigger == TriggerReason::manualEjectAll) {
+    } else if (const auto action = resultAction(attempt.trigger)) {
         context.transientActionStatusPresenter().present(TransientActionStatus::result(
-            TransientActionStatusAction::ejectAll, ejectedCount, stillBusyCount, std::nullopt));
+            *action, ejectedCount, stillBusyCount, std::nullopt, goneCount));
     }
     m_logger.notice(reliability, "reliability.eject.finished", "Eject attempt finished",
                     {{"attempt_id", attempt.id},
@@ -591,6 +630,21 @@ void BerthkeepActionCoordinator::abandonAttempt(const Attempt& attempt,
 }
 
 // ---- bookkeeping ------------------------------------------------------------
+
+void BerthkeepActionCoordinator::bookGone(const DetectedDrive& drive,
+                                          const std::string& groupDriveCount, Attempt& attempt) {
+    attempt.failedDriveIDs.insert(drive.id());
+    attempt.goneDriveIDs.insert(drive.id());
+    attempt.failureCode = combinedFailureReasonCode(attempt.failureCode, "eject_failed");
+    m_logger.error(
+        reliability, "reliability.eject.drive.failed", "Eject attempt failed for drive",
+        {{"attempt_id", attempt.id},
+         {"drive_id", drive.id()},
+         {"drive_name", drive.name()},
+         {"group_drive_count", groupDriveCount},
+         {"error", DriveOperationError::noLongerAttached(DriveOperationError::ejectDomain)
+                       .localizedDescription()}});
+}
 
 void BerthkeepActionCoordinator::recordSuccessfulEject(const DetectedDrive& drive,
                                                        const Attempt& attempt, bool allowGrouping,

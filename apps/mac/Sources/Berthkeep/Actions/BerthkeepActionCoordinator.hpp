@@ -58,7 +58,11 @@ public:
     Clock::Duration sleepTriggeredEjectTimeout() const { return m_sleepTriggeredEjectTimeout; }
 
     // Return when the attempt has ended (closed, refused or abandoned); never throw.
-    QCoro::Task<void> runPlannedTrigger(TriggerReason trigger, BerthkeepActionContext& context);
+    // The planned road ejects only the planned drives among `onlyDriveIDs`, when
+    // given (what the menu showed).
+    QCoro::Task<void>
+    runPlannedTrigger(TriggerReason trigger, BerthkeepActionContext& context,
+                      std::optional<std::set<std::string>> onlyDriveIDs = std::nullopt);
     QCoro::Task<void> runExplicitEject(std::vector<std::string> driveIDs, TriggerReason trigger,
                                        BerthkeepActionContext& context);
 
@@ -94,6 +98,8 @@ private:
     void startEject(const std::vector<DetectedDrive>& targets, TriggerReason trigger,
                     BerthkeepActionContext& context);
 
+    // A target that is no longer attached: failed, without a command.
+    void bookGone(const DetectedDrive& drive, const std::string& groupDriveCount, Attempt& attempt);
     void recordSuccessfulEject(const DetectedDrive& drive, const Attempt& attempt,
                                bool allowGrouping, std::set<std::string>& successfulDriveIDs,
                                BerthkeepActionContext& context);

@@ -36,9 +36,21 @@ std::exception_ptr diskUtilityActionFailure(const DiskUtilityActionCommand& comm
         DriveOperationError(command.errorDomain, code, std::move(description)));
 }
 
-QCoro::Task<void> runDiskUtilityAction(DiskUtilityActionCommand command,
-                                       std::shared_ptr<CancelToken> cancel,
-                                       std::shared_ptr<Executor> executor) {
+std::string diskUtilityActionText(const ProcessResult& result) {
+    for (const std::string* text : {&result.standardError, &result.standardOutput}) {
+        if (isValidUTF8(*text)) {
+            std::string trimmed = trimmingWhitespaceAndNewlines(*text);
+            if (!trimmed.empty()) {
+                return trimmed;
+            }
+        }
+    }
+    return {};
+}
+
+QCoro::Task<std::string> runDiskUtilityAction(DiskUtilityActionCommand command,
+                                              std::shared_ptr<CancelToken> cancel,
+                                              std::shared_ptr<Executor> executor) {
     ProcessRequest request =
         DiskToolProcessRequest::make(command.executablePath, command.arguments, command.deadline,
                                      command.terminationGracePeriod);
@@ -47,6 +59,7 @@ QCoro::Task<void> runDiskUtilityAction(DiskUtilityActionCommand command,
     if (const std::exception_ptr failure = diskUtilityActionFailure(command, result)) {
         std::rethrow_exception(failure);
     }
+    co_return diskUtilityActionText(result);
 }
 
 } // namespace berthkeep

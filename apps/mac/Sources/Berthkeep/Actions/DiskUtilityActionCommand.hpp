@@ -37,11 +37,16 @@ struct DiskUtilityActionCommand {
 std::exception_ptr diskUtilityActionFailure(const DiskUtilityActionCommand& command,
                                             const ProcessResult& result);
 
-// Ends when the child has gone. Cancelling the token stops the child (SIGTERM,
-// then SIGKILL after the grace period) and the call throws what
-// diskUtilityActionFailure gives. ProcessLaunchError passes through unchanged.
-QCoro::Task<void> runDiskUtilityAction(DiskUtilityActionCommand command,
-                                       std::shared_ptr<CancelToken> cancel,
-                                       std::shared_ptr<Executor> executor = {});
+// What a command that ended well said: its trimmed standard error, else its
+// trimmed standard output ("" for neither, or for text that is not UTF-8).
+std::string diskUtilityActionText(const ProcessResult& result);
+
+// Ends when the child has gone, with diskUtilityActionText of a run that ended
+// well. Cancelling the token stops the child (SIGTERM, then SIGKILL after the
+// grace period) and the call throws what diskUtilityActionFailure gives.
+// ProcessLaunchError passes through unchanged.
+QCoro::Task<std::string> runDiskUtilityAction(DiskUtilityActionCommand command,
+                                              std::shared_ptr<CancelToken> cancel,
+                                              std::shared_ptr<Executor> executor = {});
 
 } // namespace berthkeep

@@ -21,6 +21,27 @@ DriveOperationError DriveOperationError::mountTimedOut() {
     return DriveOperationError(remountDomain, timedOutCode, "Mount attempt timed out");
 }
 
+DriveOperationError DriveOperationError::noLongerAttached(std::string domain) {
+    return DriveOperationError(std::move(domain), noLongerAttachedCode, "Drive no longer attached");
+}
+
+DriveOperationError DriveOperationError::stillMounted(std::string reason) {
+    return DriveOperationError(ejectDomain, stillMountedCode, std::move(reason));
+}
+
+bool DriveOperationError::isNoLongerAttached(const std::exception_ptr& error) {
+    if (!error) {
+        return false;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const DriveOperationError& failure) {
+        return failure.code() == noLongerAttachedCode;
+    } catch (...) {
+        return false;
+    }
+}
+
 std::string DriveOperationError::describe(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);

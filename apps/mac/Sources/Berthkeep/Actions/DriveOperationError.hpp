@@ -15,6 +15,8 @@ public:
     static constexpr const char* remountDomain = "BerthkeepStore.Remount";
     static constexpr std::int64_t notMountedCode = 1;
     static constexpr std::int64_t timedOutCode = -1001;
+    static constexpr std::int64_t noLongerAttachedCode = -1002;
+    static constexpr std::int64_t stillMountedCode = -1003;
 
     DriveOperationError(std::string domain, std::int64_t code, std::string localizedDescription);
 
@@ -24,6 +26,13 @@ public:
     static DriveOperationError timedOut();
     // A mount that outlasted the tool's deadline.
     static DriveOperationError mountTimedOut();
+    // The BSD name no longer names the drive the user chose: nothing was run.
+    static DriveOperationError noLongerAttached(std::string domain);
+    // The tool ended well, yet the volume is still mounted; `reason` is what the
+    // tool said.
+    static DriveOperationError stillMounted(std::string reason);
+    // False for no error.
+    static bool isNoLongerAttached(const std::exception_ptr& error);
     // The text a log line shows for any failure of an eject or mount.
     static std::string describe(const std::exception_ptr& error);
 

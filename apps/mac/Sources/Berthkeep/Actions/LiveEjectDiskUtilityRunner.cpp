@@ -12,16 +12,18 @@ LiveEjectDiskUtilityRunner::LiveEjectDiskUtilityRunner(std::string executablePat
     , m_deadline(deadline)
     , m_executor(std::move(executor)) {}
 
-QCoro::Task<void> LiveEjectDiskUtilityRunner::run(std::vector<std::string> arguments,
-                                                  std::string failureMessage,
-                                                  std::shared_ptr<CancelToken> cancel) {
+QCoro::Task<std::string> LiveEjectDiskUtilityRunner::run(std::vector<std::string> arguments,
+                                                         std::string failureMessage,
+                                                         std::shared_ptr<CancelToken> cancel) {
     DiskUtilityActionCommand command;
     command.executablePath = m_executablePath;
     command.arguments = std::move(arguments);
     command.failureMessage = std::move(failureMessage);
     command.errorDomain = DriveOperationError::ejectDomain;
     command.deadline = m_deadline;
-    co_await runDiskUtilityAction(std::move(command), std::move(cancel), m_executor);
+    std::string said =
+        co_await runDiskUtilityAction(std::move(command), std::move(cancel), m_executor);
+    co_return said;
 }
 
 } // namespace berthkeep

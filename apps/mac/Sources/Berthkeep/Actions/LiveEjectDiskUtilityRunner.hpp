@@ -21,8 +21,8 @@ public:
                                         std::chrono::milliseconds deadline = defaultDeadline,
                                         std::shared_ptr<Executor> executor = {});
 
-    QCoro::Task<void> run(std::vector<std::string> arguments, std::string failureMessage,
-                          std::shared_ptr<CancelToken> cancel) override;
+    QCoro::Task<std::string> run(std::vector<std::string> arguments, std::string failureMessage,
+                                 std::shared_ptr<CancelToken> cancel) override;
 
 private:
     std::string m_executablePath;

@@ -2,12 +2,43 @@
 
 #include "Berthkeep/Domain/DriveCountText.hpp"
 
+#include <initializer_list>
+#include <utility>
+
 namespace berthkeep {
+
+namespace {
+
+// "1 drive not attached", with the target's name or, below, the other
+// counts that are not zero ("1 drive still in use, 2 drives ejected").
+TransientActionStatus
+noLongerAttached(TransientActionStatusAction action, std::int64_t goneCount,
+                 const std::optional<std::string>& targetName,
+                 std::initializer_list<std::pair<std::int64_t, const char*>> others) {
+    std::optional<std::string> detail = targetName;
+    if (!detail) {
+        for (const auto& [count, outcome] : others) {
+            if (count >= 1) {
+                const std::string text = driveCountText(count) + outcome;
+                detail = detail ? *detail + ", " + text : text;
+            }
+        }
+    }
+    return {action, driveCountText(goneCount) + " not attached", detail,
+            TransientActionStatusTone::attention};
+}
+
+} // namespace
 
 TransientActionStatus TransientActionStatus::result(TransientActionStatusAction action,
                                                     std::int64_t ejectedCount,
                                                     std::int64_t stillBusyCount,
-                                                    const std::optional<std::string>& targetName) {
+                                                    const std::optional<std::string>& targetName,
+                                                    std::int64_t noLongerAttachedCount) {
+    if (noLongerAttachedCount >= 1) {
+        return noLongerAttached(action, noLongerAttachedCount, targetName,
+                                {{stillBusyCount, " still in use"}, {ejectedCount, " ejected"}});
+    }
     if (stillBusyCount < 1) {
         std::optional<std::string> detail = targetName;
         if (!detail && action == TransientActionStatusAction::ejectAndSleep) {
@@ -24,10 +55,13 @@ TransientActionStatus TransientActionStatus::result(TransientActionStatusAction 
             TransientActionStatusTone::attention};
 }
 
-TransientActionStatus
-TransientActionStatus::mountResult(TransientActionStatusAction action, std::int64_t mountedCount,
-                                   std::int64_t failedCount,
-                                   const std::optional<std::string>& targetName) {
+TransientActionStatus TransientActionStatus::mountResult(
+    TransientActionStatusAction action, std::int64_t mountedCount, std::int64_t failedCount,
+    const std::optional<std::string>& targetName, std::int64_t noLongerAttachedCount) {
+    if (noLongerAttachedCount >= 1) {
+        return noLongerAttached(action, noLongerAttachedCount, targetName,
+                                {{failedCount, " could not mount"}, {mountedCount, " mounted"}});
+    }
     if (failedCount < 1) {
         return {action, driveCountText(mountedCount) + " mounted", targetName,
                 TransientActionStatusTone::success};

@@ -31,14 +31,19 @@ struct TransientActionStatus {
     TransientActionStatusTone tone = TransientActionStatusTone::progress;
 
     // After an eject: "N ejected" when nothing stayed busy, else "N still in use"
-    // with the ejected count (or the target name) below.
+    // with the ejected count (or the target name) below. Drives found gone before
+    // their eject ran (not counted as busy) come first: "N not attached",
+    // with the target name, else the other counts, below.
     static TransientActionStatus result(TransientActionStatusAction action,
                                         std::int64_t ejectedCount, std::int64_t stillBusyCount,
-                                        const std::optional<std::string>& targetName);
-    // After a mount: "N mounted" when nothing failed, else "N could not mount".
+                                        const std::optional<std::string>& targetName,
+                                        std::int64_t noLongerAttachedCount = 0);
+    // After a mount: "N mounted" when nothing failed, else "N could not mount";
+    // drives gone before their mount as for an eject.
     static TransientActionStatus mountResult(TransientActionStatusAction action,
                                              std::int64_t mountedCount, std::int64_t failedCount,
-                                             const std::optional<std::string>& targetName);
+                                             const std::optional<std::string>& targetName,
+                                             std::int64_t noLongerAttachedCount = 0);
     // The drives were ejected but the system refused to sleep.
     static TransientActionStatus sleepRequestFailed(std::int64_t ejectedCount);
     // The settings where Full Monitoring is set up could not be opened.

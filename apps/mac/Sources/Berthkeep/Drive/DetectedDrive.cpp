@@ -24,7 +24,8 @@ std::string resolvedGroup(const std::optional<std::string>& given,
 DetectedDrive::DetectedDrive(std::string id, std::string name, std::optional<QUrl> mountURL,
                              Scope scope, bool isEjectable, std::optional<std::string> bsdName,
                              std::optional<std::string> ejectTargetBSDName,
-                             std::optional<std::string> ejectGroupID, bool allowsGroupedWakeRemount)
+                             std::optional<std::string> ejectGroupID, bool allowsGroupedWakeRemount,
+                             DriveIdentity identity)
     : m_id(std::move(id))
     , m_name(std::move(name))
     , m_mountURL(std::move(mountURL))
@@ -33,7 +34,8 @@ DetectedDrive::DetectedDrive(std::string id, std::string name, std::optional<QUr
     , m_bsdName(std::move(bsdName))
     , m_ejectTargetBSDName(resolvedEjectTarget(ejectTargetBSDName, m_bsdName))
     , m_ejectGroupID(resolvedGroup(ejectGroupID, m_ejectTargetBSDName, m_id))
-    , m_allowsGroupedWakeRemount(allowsGroupedWakeRemount) {}
+    , m_allowsGroupedWakeRemount(allowsGroupedWakeRemount)
+    , m_identity(std::move(identity)) {}
 
 const char* toString(DetectedDrive::Scope scope) {
     switch (scope) {

@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+#include "Berthkeep/Drive/DriveIdentity.hpp"
+
 namespace berthkeep {
 
 // The one drive record the whole program shares. The inventory builds it; every
@@ -24,7 +26,7 @@ public:
                   bool isEjectable, std::optional<std::string> bsdName = std::nullopt,
                   std::optional<std::string> ejectTargetBSDName = std::nullopt,
                   std::optional<std::string> ejectGroupID = std::nullopt,
-                  bool allowsGroupedWakeRemount = true);
+                  bool allowsGroupedWakeRemount = true, DriveIdentity identity = {});
 
     const std::string& id() const { return m_id; }
     const std::string& name() const { return m_name; }
@@ -35,6 +37,8 @@ public:
     const std::optional<std::string>& ejectTargetBSDName() const { return m_ejectTargetBSDName; }
     const std::string& ejectGroupID() const { return m_ejectGroupID; }
     bool allowsGroupedWakeRemount() const { return m_allowsGroupedWakeRemount; }
+    // What the drive actions check its BSD name against before they act.
+    const DriveIdentity& identity() const { return m_identity; }
 
     bool isMounted() const { return m_mountURL.has_value(); }
 
@@ -50,6 +54,7 @@ private:
     std::optional<std::string> m_ejectTargetBSDName;
     std::string m_ejectGroupID;
     bool m_allowsGroupedWakeRemount;
+    DriveIdentity m_identity;
 };
 
 // "managed" / "excluded", for log lines.

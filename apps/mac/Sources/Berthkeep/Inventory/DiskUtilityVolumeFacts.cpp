@@ -35,6 +35,16 @@ bool readBool(const Dictionary& dictionary, const char* key, std::optional<bool>
     return true;
 }
 
+bool readInteger(const Dictionary& dictionary, const char* key,
+                 std::optional<std::int64_t>& field) {
+    const auto found = dictionary.find(key);
+    if (found == dictionary.end()) {
+        return true;
+    }
+    field = found->second.integer();
+    return field.has_value();
+}
+
 bool readPhysicalStores(
     const Dictionary& dictionary,
     std::optional<std::vector<DiskUtilityVolumeFacts::APFSPhysicalStore>>& field) {
@@ -92,6 +102,7 @@ DiskUtilityVolumeFacts::decode(const PropertyListValue& value) {
         readString(*dictionary, Keys::busProtocol, facts.busProtocol) &&
         readString(*dictionary, Keys::content, facts.content) &&
         readString(*dictionary, Keys::deviceTreePath, facts.deviceTreePath) &&
+        readString(*dictionary, Keys::diskUUID, facts.diskUUID) &&
         readBool(*dictionary, Keys::ejectable, facts.ejectable) &&
         readString(*dictionary, Keys::filesystemName, facts.filesystemName) &&
         readString(*dictionary, Keys::filesystemType, facts.filesystemType) &&
@@ -105,6 +116,7 @@ DiskUtilityVolumeFacts::decode(const PropertyListValue& value) {
         readBool(*dictionary, Keys::removableMedia, facts.removableMedia) &&
         readBool(*dictionary, Keys::removableMediaOrExternalDevice,
                  facts.removableMediaOrExternalDevice) &&
+        readInteger(*dictionary, Keys::size, facts.size) &&
         readBool(*dictionary, Keys::systemImage, facts.systemImage) &&
         readString(*dictionary, Keys::virtualOrPhysical, facts.virtualOrPhysical) &&
         readString(*dictionary, Keys::volumeName, facts.volumeName) &&

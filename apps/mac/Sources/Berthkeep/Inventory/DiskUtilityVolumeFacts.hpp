@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -26,6 +27,7 @@ struct DiskUtilityVolumeFacts {
         static constexpr const char* content = "Content";
         static constexpr const char* deviceIdentifier = "DeviceIdentifier";
         static constexpr const char* deviceTreePath = "DeviceTreePath";
+        static constexpr const char* diskUUID = "DiskUUID";
         static constexpr const char* ejectable = "Ejectable";
         static constexpr const char* filesystemName = "FilesystemName";
         static constexpr const char* filesystemType = "FilesystemType";
@@ -39,6 +41,7 @@ struct DiskUtilityVolumeFacts {
         static constexpr const char* removableMedia = "RemovableMedia";
         static constexpr const char* removableMediaOrExternalDevice =
             "RemovableMediaOrExternalDevice";
+        static constexpr const char* size = "Size";
         static constexpr const char* systemImage = "SystemImage";
         static constexpr const char* virtualOrPhysical = "VirtualOrPhysical";
         static constexpr const char* volumeName = "VolumeName";
@@ -54,6 +57,7 @@ struct DiskUtilityVolumeFacts {
     std::optional<std::string> content;
     std::string deviceIdentifier;
     std::optional<std::string> deviceTreePath;
+    std::optional<std::string> diskUUID;
     std::optional<bool> ejectable;
     std::optional<std::string> filesystemName;
     std::optional<std::string> filesystemType;
@@ -66,6 +70,7 @@ struct DiskUtilityVolumeFacts {
     std::optional<bool> removable;
     std::optional<bool> removableMedia;
     std::optional<bool> removableMediaOrExternalDevice;
+    std::optional<std::int64_t> size;
     std::optional<bool> systemImage;
     std::optional<std::string> virtualOrPhysical;
     std::optional<std::string> volumeName;

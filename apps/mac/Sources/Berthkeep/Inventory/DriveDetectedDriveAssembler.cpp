@@ -31,6 +31,16 @@ QUrl buildMountURL(const std::string& path, ActivityDetectionMode mode,
 
 } // namespace
 
+DriveIdentity identity(const DiskUtilityVolumeFacts& facts) {
+    DriveIdentity identity;
+    identity.volumeUUID = DriveInventoryText::nonEmpty(facts.volumeUUID);
+    identity.diskUUID = DriveInventoryText::nonEmpty(facts.diskUUID);
+    identity.mediaName = DriveInventoryText::nonEmpty(facts.mediaName);
+    identity.sizeBytes = facts.size;
+    identity.busPath = DriveInventoryText::nonEmpty(facts.deviceTreePath);
+    return identity;
+}
+
 std::optional<DetectedDrive>
 buildDetectedDrive(const DiskUtilityVolumeFacts& facts,
                    const std::set<std::string>& excludedDriveIDs,
@@ -68,7 +78,7 @@ buildDetectedDrive(const DiskUtilityVolumeFacts& facts,
     const std::string target = ejectTargetBSDName.value_or(facts.deviceIdentifier);
     return DetectedDrive(std::move(id), std::move(name), std::move(mountURL), scope,
                          facts.ejectable.value_or(false), facts.deviceIdentifier, target, target,
-                         allowsGroupedWakeRemount);
+                         allowsGroupedWakeRemount, identity(facts));
 }
 
 } // namespace berthkeep::DriveDetectedDriveAssembler

@@ -13,6 +13,10 @@ namespace berthkeep {
 // One drive record from one device's `diskutil info` facts.
 namespace DriveDetectedDriveAssembler {
 
+// What the facts say the device is, blank values left out. The drive actions
+// compare it with a fresh reading before they act.
+DriveIdentity identity(const DiskUtilityVolumeFacts& facts);
+
 // Nothing when the facts carry no identity at all (no name, UUID or file
 // system). The id is the volume UUID, else the device identifier; without an
 // eject target the device is its own target and group. The mount URL is the

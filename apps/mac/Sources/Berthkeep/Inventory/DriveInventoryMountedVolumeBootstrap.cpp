@@ -63,8 +63,10 @@ std::optional<DetectedDrive> detectedDriveFromDiskArbitration(
                                  context.mode, context.phase,
                                  "Building mounted drive from Disk Arbitration metadata only", path,
                                  {{"bsd_name", bsdName}});
+    DriveIdentity identity;
+    identity.volumeUUID = description->volumeUUIDString;
     return DetectedDrive(std::move(id), std::move(name), description->volumePath, scope,
-                         isEjectable, bsdName, target, target, true);
+                         isEjectable, bsdName, target, target, true, std::move(identity));
 }
 
 std::vector<MountedVolumeFacts> mountedVolumeFacts(

@@ -167,9 +167,11 @@ MountedVolumeInventoryService::makeDrive(const MountedVolumeFacts& facts,
         ejectTarget = DriveInventoryEjectTargets::wholeDiskIdentifier(*facts.bsdName);
     }
     std::string groupID = ejectTarget ? *ejectTarget : id;
+    DriveIdentity identity;
+    identity.volumeUUID = facts.volumeUUIDString;
     return DetectedDrive(std::move(id), std::move(name), facts.mountURL, scope,
                          facts.volumeIsEjectable.value_or(false), facts.bsdName, ejectTarget,
-                         std::move(groupID), true);
+                         std::move(groupID), true, std::move(identity));
 }
 
 } // namespace berthkeep

@@ -105,12 +105,37 @@ void BerthkeepMenubarExtraScene::stateChanged() {
     m_iconDrawnFor = std::move(drawnFor);
 }
 
+// The drives the menu shows at the click: the action, 150 ms on, takes none
+// that came after.
+BerthkeepStore::ShownDriveIDs BerthkeepMenubarExtraScene::shownDriveIDs() const {
+    std::set<std::string> ids;
+    if (m_content) {
+        for (const DriveRowState& row : m_content->state().drives) {
+            ids.insert(row.id);
+        }
+    }
+    return ids;
+}
+
+BerthkeepStore::ShownDriveIDs
+BerthkeepMenubarExtraScene::shownGroupDriveIDs(const std::string& groupID) const {
+    std::set<std::string> ids;
+    if (m_content) {
+        for (const DriveGroupState& group : m_content->state().driveGroups) {
+            if (group.id == groupID) {
+                ids.insert(group.driveIDs.begin(), group.driveIDs.end());
+            }
+        }
+    }
+    return ids;
+}
+
 // Scheduled work holds the store weakly: a click that lands as the program
 // ends does nothing.
 void BerthkeepMenubarExtraScene::performMenuUtilityAction(MenubarUtilityAction::Kind kind) {
-    m_dispatcher.dispatch([store = m_store, kind] {
+    m_dispatcher.dispatch([store = m_store, kind, shown = shownDriveIDs()] {
         if (store) {
-            store->perform(kind);
+            store->perform(kind, shown);
         }
     });
 }
@@ -126,9 +151,9 @@ void BerthkeepMenubarExtraScene::performMenuDriveAction(DriveAction::Kind kind,
 
 void BerthkeepMenubarExtraScene::performMenuDriveGroupAction(DriveGroupActionKind kind,
                                                              const std::string& groupID) {
-    m_dispatcher.dispatch([store = m_store, kind, groupID] {
+    m_dispatcher.dispatch([store = m_store, kind, groupID, shown = shownGroupDriveIDs(groupID)] {
         if (store) {
-            store->perform(kind, groupID);
+            store->perform(kind, groupID, shown);
         }
     });
 }

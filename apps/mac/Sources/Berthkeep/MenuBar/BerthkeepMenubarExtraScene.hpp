@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 
@@ -65,6 +66,8 @@ public:
 
 private:
     void stateChanged();
+    std::optional<std::set<std::string>> shownDriveIDs() const;
+    std::optional<std::set<std::string>> shownGroupDriveIDs(const std::string& groupID) const;
 
     QPointer<BerthkeepStore> m_store;
     std::function<void()> m_showSettings;

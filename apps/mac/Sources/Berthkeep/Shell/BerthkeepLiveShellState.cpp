@@ -28,6 +28,13 @@ namespace {
 
 using namespace std::chrono_literals;
 
+// The fresh `diskutil info` readings the drive actions check their drive with,
+// bounded as the inventory's own.
+std::shared_ptr<AttachedDriveCheck> attachedDriveCheck(const BerthkeepLivePlatform& platform) {
+    return std::make_shared<AttachedDriveCheck>(
+        std::make_shared<LiveDiskUtilityRunner>(platform.diskUtilityPath, 5000ms, 250ms));
+}
+
 } // namespace
 
 BerthkeepStore::Timing BerthkeepLiveShellState::liveTiming() {
@@ -83,7 +90,7 @@ BerthkeepLiveShellState::liveBuilders(std::shared_ptr<BerthkeepLivePlatform> pla
     builders.ejector = [platform] {
         return std::make_shared<WorkspaceDriveEjector>(
             std::make_shared<LiveEjectDiskUtilityRunner>(platform->diskUtilityPath),
-            platform->volumeUnmounting);
+            platform->volumeUnmounting, attachedDriveCheck(*platform));
     };
     builders.fullMonitoringPromptPresenter =
         []() -> std::shared_ptr<FullMonitoringPromptPresenting> {
@@ -98,7 +105,9 @@ BerthkeepLiveShellState::liveBuilders(std::shared_ptr<BerthkeepLivePlatform> pla
             inputs.logger, LaunchAtLoginManager::RuntimeContext::live(), platform->loginItems);
         return std::make_unique<BerthkeepStore>(
             inputs.inventoryProvider, inputs.inventoryMonitor, inputs.usageCollector,
-            inputs.ejector, std::make_shared<WorkspaceDriveRemounter>(platform->diskUtilityPath),
+            inputs.ejector,
+            std::make_shared<WorkspaceDriveRemounter>(attachedDriveCheck(*platform),
+                                                      platform->diskUtilityPath),
             inputs.core, std::make_shared<LiveBerthkeepNotificationManager>(),
             inputs.transientActionStatusPresenter,
             std::make_shared<LiveSystemSleepRequester>(platform->powerManagement),

@@ -11,9 +11,19 @@ namespace berthkeep {
 
 namespace {
 
-QCoro::Task<void> runUtility(QPointer<BerthkeepStore> store, MenubarUtilityAction::Kind kind) {
+// The ids in their order, less those the menu did not show.
+std::vector<std::string> shownOnly(std::vector<std::string> ids,
+                                   const BerthkeepStore::ShownDriveIDs& shown) {
+    if (shown) {
+        std::erase_if(ids, [&shown](const std::string& id) { return !shown->contains(id); });
+    }
+    return ids;
+}
+
+QCoro::Task<void> runUtility(QPointer<BerthkeepStore> store, MenubarUtilityAction::Kind kind,
+                             BerthkeepStore::ShownDriveIDs shown) {
     if (store) {
-        co_await store->runUtilityAction(kind);
+        co_await store->runUtilityAction(kind, std::move(shown));
     }
 }
 
@@ -25,9 +35,9 @@ QCoro::Task<void> runDrive(QPointer<BerthkeepStore> store, DriveAction::Kind kin
 }
 
 QCoro::Task<void> runGroup(QPointer<BerthkeepStore> store, DriveGroupActionKind kind,
-                           std::string groupID) {
+                           std::string groupID, BerthkeepStore::ShownDriveIDs shown) {
     if (store) {
-        co_await store->runDriveGroupAction(kind, std::move(groupID));
+        co_await store->runDriveGroupAction(kind, std::move(groupID), std::move(shown));
     }
 }
 
@@ -39,9 +49,11 @@ QCoro::Task<void> runSimulatedTrigger(QPointer<BerthkeepStore> store, TriggerRea
 
 } // namespace
 
-void BerthkeepStore::perform(MenubarUtilityAction::Kind kind) {
+void BerthkeepStore::perform(MenubarUtilityAction::Kind kind, ShownDriveIDs shownDriveIDs) {
     startMainActorTask(
-        [store = QPointer<BerthkeepStore>(this), kind] { return runUtility(store, kind); },
+        [store = QPointer<BerthkeepStore>(this), kind, shown = std::move(shownDriveIDs)] {
+            return runUtility(store, kind, shown);
+        },
         "store utility action");
 }
 
@@ -51,10 +63,13 @@ void BerthkeepStore::perform(DriveAction::Kind kind, const std::string& driveID)
                        "store drive action");
 }
 
-void BerthkeepStore::perform(DriveGroupActionKind kind, const std::string& groupID) {
-    startMainActorTask([store = QPointer<BerthkeepStore>(this), kind,
-                        groupID] { return runGroup(store, kind, groupID); },
-                       "store drive group action");
+void BerthkeepStore::perform(DriveGroupActionKind kind, const std::string& groupID,
+                             ShownDriveIDs shownDriveIDs) {
+    startMainActorTask(
+        [store = QPointer<BerthkeepStore>(this), kind, groupID, shown = std::move(shownDriveIDs)] {
+            return runGroup(store, kind, groupID, shown);
+        },
+        "store drive group action");
 }
 
 void BerthkeepStore::quit() {
@@ -69,13 +84,14 @@ void BerthkeepStore::simulateTrigger(TriggerReason trigger) {
                        "store simulated trigger");
 }
 
-QCoro::Task<void> BerthkeepStore::runUtilityAction(MenubarUtilityAction::Kind kind) {
+QCoro::Task<void> BerthkeepStore::runUtilityAction(MenubarUtilityAction::Kind kind,
+                                                   ShownDriveIDs shownDriveIDs) {
     switch (kind) {
     case MenubarUtilityAction::Kind::ejectAll:
-        co_await runEjectAll();
+        co_await runEjectAll(std::move(shownDriveIDs));
         break;
     case MenubarUtilityAction::Kind::ejectAndSleep:
-        co_await runEjectAndSleep();
+        co_await runEjectAndSleep(std::move(shownDriveIDs));
         break;
     }
 }
@@ -92,13 +108,14 @@ QCoro::Task<void> BerthkeepStore::runDriveAction(DriveAction::Kind kind, std::st
 }
 
 QCoro::Task<void> BerthkeepStore::runDriveGroupAction(DriveGroupActionKind kind,
-                                                      std::string groupID) {
+                                                      std::string groupID,
+                                                      ShownDriveIDs shownDriveIDs) {
     switch (kind) {
     case DriveGroupActionKind::ejectAll:
-        co_await ejectDriveGroup(std::move(groupID));
+        co_await ejectDriveGroup(std::move(groupID), std::move(shownDriveIDs));
         break;
     case DriveGroupActionKind::mountAll:
-        co_await mountDriveGroup(std::move(groupID));
+        co_await mountDriveGroup(std::move(groupID), std::move(shownDriveIDs));
         break;
     }
 }
@@ -107,29 +124,30 @@ bool BerthkeepStore::isActionRunning() const {
     return m_activeTrigger.has_value() || !m_workingDriveIDs.empty();
 }
 
-bool BerthkeepStore::mayStartUtilityAction() const {
+bool BerthkeepStore::mayStartUtilityAction(const ShownDriveIDs& shownDriveIDs) const {
     // Refused silently: the menu may be a step behind the state.
-    return !isActionRunning() && !mountedManagedDriveIDs().empty();
+    return !isActionRunning() && !shownOnly(mountedManagedDriveIDs(), shownDriveIDs).empty();
 }
 
-QCoro::Task<void> BerthkeepStore::runEjectAll() {
-    if (!mayStartUtilityAction()) {
+QCoro::Task<void> BerthkeepStore::runEjectAll(ShownDriveIDs shownDriveIDs) {
+    if (!mayStartUtilityAction(shownDriveIDs)) {
         co_return;
     }
-    std::vector<std::string> driveIDs = mountedManagedDriveIDs();
+    std::vector<std::string> driveIDs = shownOnly(mountedManagedDriveIDs(), shownDriveIDs);
     co_await m_actionCoordinator->runExplicitEject(std::move(driveIDs),
                                                    TriggerReason::manualEjectAll, *this);
 }
 
-QCoro::Task<void> BerthkeepStore::runEjectAndSleep() {
-    if (!mayStartUtilityAction()) {
+QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) {
+    if (!mayStartUtilityAction(shownDriveIDs)) {
         co_return;
     }
     const QPointer<BerthkeepStore> self(this);
     // The eject only appends to the queue.
     const std::size_t queuedBefore = m_sleepWake->pendingWakeRemountTargets().size();
     const std::uint64_t wakeCountBefore = m_sleepWake->wakeCount();
-    const bool ejectRan = co_await runTrigger(TriggerReason::manualEjectAndSleep);
+    const bool ejectRan =
+        co_await runTrigger(TriggerReason::manualEjectAndSleep, std::move(shownDriveIDs));
     if (!self || !ejectRan) {
         co_return; // another action had the drives: no sleep under its feet
     }
@@ -162,7 +180,7 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep() {
     }
 }
 
-QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger) {
+QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs) {
     const QPointer<BerthkeepStore> self(this);
     // Plan on fresh evidence: a folded probe request is asked once more.
     const bool probed = co_await refreshDriveUsageNow();
@@ -175,7 +193,7 @@ QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger) {
     // The coordinator refuses exactly when an action runs, and decides before
     // its first suspension, so this reading is its decision.
     const bool willRun = !isActionRunning();
-    co_await runPlannedTrigger(trigger);
+    co_await runPlannedTrigger(trigger, std::move(shownDriveIDs));
     co_return willRun;
 }
 

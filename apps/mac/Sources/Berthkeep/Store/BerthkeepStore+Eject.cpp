@@ -46,8 +46,9 @@ bool BerthkeepStore::maySingleDriveEjectStart(const std::string& driveID) const 
     return !m_activeTrigger && !m_activeAttemptID && !m_workingDriveIDs.contains(driveID);
 }
 
-QCoro::Task<void> BerthkeepStore::runPlannedTrigger(TriggerReason trigger) {
-    co_await m_actionCoordinator->runPlannedTrigger(trigger, *this);
+QCoro::Task<void> BerthkeepStore::runPlannedTrigger(TriggerReason trigger,
+                                                    ShownDriveIDs shownDriveIDs) {
+    co_await m_actionCoordinator->runPlannedTrigger(trigger, *this, std::move(shownDriveIDs));
 }
 
 QCoro::Task<void> BerthkeepStore::ejectDrive(std::string driveID) {
@@ -117,10 +118,13 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
         confirmed.push_back(drive.id());
         m_attentionDriveIDs.erase(drive.id());
     }
-    const std::int64_t stillBusy = failure ? 1 : 0;
+    // A drive found gone is no busy drive: the panel says so, the summary still
+    // counts the attempt as failed.
+    const std::int64_t gone = DriveOperationError::isNoLongerAttached(failure) ? 1 : 0;
+    const std::int64_t stillBusy = failure ? 1 - gone : 0;
     m_transientActionStatusPresenter->present(TransientActionStatus::result(
         TransientActionStatusAction::eject, static_cast<std::int64_t>(confirmed.size()), stillBusy,
-        drive.name()));
+        drive.name(), gone));
 
     std::vector<std::string> remaining = mountedManagedDriveIDs();
     if (failure) {
@@ -135,11 +139,15 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     rebuildCurrentState();
 }
 
-QCoro::Task<void> BerthkeepStore::ejectDriveGroup(std::string groupID) {
+QCoro::Task<void> BerthkeepStore::ejectDriveGroup(std::string groupID,
+                                                  ShownDriveIDs shownDriveIDs) {
+    // A group id is a disk's BSD name: after a replug it may name another disk,
+    // whose drives the card never showed.
     std::vector<std::string> driveIDs;
     for (const DetectedDrive& drive : m_detectedDrives) {
         if (drive.scope() == DetectedDrive::Scope::managed && drive.isMounted() &&
-            driveGroupID(drive) == groupID) {
+            driveGroupID(drive) == groupID &&
+            (!shownDriveIDs || shownDriveIDs->contains(drive.id()))) {
             driveIDs.push_back(drive.id());
         }
     }

@@ -238,11 +238,11 @@ void BerthkeepStore::applyExcludedScopeLocally(bool excluded, const std::string&
             updated.push_back(drive);
             continue;
         }
-        updated.emplace_back(drive.id(), drive.name(), drive.mountURL(),
-                             excluded ? DetectedDrive::Scope::excluded
-                                      : DetectedDrive::Scope::managed,
-                             drive.isEjectable(), drive.bsdName(), drive.ejectTargetBSDName(),
-                             drive.ejectGroupID(), drive.allowsGroupedWakeRemount());
+        updated.emplace_back(
+            drive.id(), drive.name(), drive.mountURL(),
+            excluded ? DetectedDrive::Scope::excluded : DetectedDrive::Scope::managed,
+            drive.isEjectable(), drive.bsdName(), drive.ejectTargetBSDName(), drive.ejectGroupID(),
+            drive.allowsGroupedWakeRemount(), drive.identity());
     }
     emit objectWillChange();
     m_detectedDrives = std::move(updated);

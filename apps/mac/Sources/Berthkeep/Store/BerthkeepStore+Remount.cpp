@@ -32,7 +32,8 @@ const BerthkeepStore::RemountEventNames& manualMountEventNames() {
 }
 
 RemountTarget manualTarget(const DetectedDrive& drive) {
-    return {drive.id(), drive.name(), drive.bsdName().value_or(""), std::nullopt, drive.id()};
+    return {drive.id(),   drive.name(), drive.bsdName().value_or(""),
+            std::nullopt, drive.id(),   drive.identity()};
 }
 
 } // namespace
@@ -55,7 +56,8 @@ QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
     co_await runManualMount(std::move(targets), name, name);
 }
 
-QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID) {
+QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
+                                                  ShownDriveIDs shownDriveIDs) {
     // Mounting while an eject attempt runs would fight it for the same disks.
     if (m_activeTrigger || !m_workingDriveIDs.empty()) {
         co_return;
@@ -63,7 +65,8 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID) {
     std::vector<RemountTarget> targets;
     for (const DetectedDrive& drive : m_detectedDrives) {
         if (drive.scope() == DetectedDrive::Scope::managed && !drive.isMounted() &&
-            drive.bsdName() && driveGroupID(drive) == groupID) {
+            drive.bsdName() && driveGroupID(drive) == groupID &&
+            (!shownDriveIDs || shownDriveIDs->contains(drive.id()))) {
             targets.push_back(manualTarget(drive));
         }
     }
@@ -88,9 +91,18 @@ QCoro::Task<void> BerthkeepStore::runManualMount(std::vector<RemountTarget> targ
     if (!self) {
         co_return;
     }
+    // The engine's last refresh no longer lists a drive that was pulled out: the
+    // mount was refused for it, and the user is told it is gone.
+    const auto gone = static_cast<std::int64_t>(
+        std::count_if(failed.begin(), failed.end(), [this](const RemountTarget& target) {
+            return std::none_of(
+                m_detectedDrives.begin(), m_detectedDrives.end(),
+                [&target](const DetectedDrive& drive) { return drive.id() == target.driveID; });
+        }));
     const auto failedCount = static_cast<std::int64_t>(failed.size());
-    m_transientActionStatusPresenter->present(TransientActionStatus::mountResult(
-        TransientActionStatusAction::mount, total - failedCount, failedCount, targetName));
+    m_transientActionStatusPresenter->present(
+        TransientActionStatus::mountResult(TransientActionStatusAction::mount, total - failedCount,
+                                           failedCount - gone, targetName, gone));
 }
 
 // ---- the remount engine -----------------------------------------------------
@@ -345,12 +357,14 @@ std::optional<RemountTarget> BerthkeepStore::wakeRemountTarget(const DetectedDri
         return std::nullopt;
     }
     if (!allowGrouping) {
-        return RemountTarget{drive.id(), drive.name(), *drive.bsdName(), std::nullopt, drive.id()};
+        return RemountTarget{drive.id(),   drive.name(), *drive.bsdName(),
+                             std::nullopt, drive.id(),   drive.identity()};
     }
     // The record has already resolved its eject target (else the BSD name) and its
     // group id (else the eject target, else the id).
-    return RemountTarget{drive.id(), drive.name(), *drive.bsdName(), drive.ejectTargetBSDName(),
-                         drive.ejectGroupID()};
+    return RemountTarget{drive.id(),           drive.name(),
+                         *drive.bsdName(),     drive.ejectTargetBSDName(),
+                         drive.ejectGroupID(), drive.identity()};
 }
 
 } // namespace berthkeep

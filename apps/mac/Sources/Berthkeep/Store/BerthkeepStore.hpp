@@ -260,29 +260,38 @@ public:
     // Asks only while nobody has decided; publishes and logs the status.
     QCoro::Task<void> requestNotificationAuthorizationWithTelemetryIfNeeded();
 
+    // The drives a menu showed when its row was clicked: Eject All, Eject & Sleep
+    // and a card's group act on none other, so a drive that came (or took a gone
+    // drive's disk name) after the click is left alone. Nothing: no such limit.
+    using ShownDriveIDs = std::optional<std::set<std::string>>;
+
     // User actions. The perform forms and simulateTrigger start a task that
     // holds the store weakly and return at once.
-    void perform(MenubarUtilityAction::Kind kind);
+    void perform(MenubarUtilityAction::Kind kind, ShownDriveIDs shownDriveIDs = std::nullopt);
     void perform(DriveAction::Kind kind, const std::string& driveID);
-    void perform(DriveGroupActionKind kind, const std::string& groupID);
+    void perform(DriveGroupActionKind kind, const std::string& groupID,
+                 ShownDriveIDs shownDriveIDs = std::nullopt);
     void simulateTrigger(TriggerReason trigger);
     // Ends the application's event loop; the program then takes its services
     // down in order.
     void quit();
     // Synchronous: shows the enable prompt, or opens the system settings.
     void perform(const MenubarRemediationAction& action);
-    QCoro::Task<void> runUtilityAction(MenubarUtilityAction::Kind kind);
+    QCoro::Task<void> runUtilityAction(MenubarUtilityAction::Kind kind,
+                                       ShownDriveIDs shownDriveIDs = std::nullopt);
     QCoro::Task<void> runDriveAction(DriveAction::Kind kind, std::string driveID);
-    QCoro::Task<void> runDriveGroupAction(DriveGroupActionKind kind, std::string groupID);
-    // Both refuse silently while an action runs or no managed drive is mounted.
-    QCoro::Task<void> runEjectAll();
+    QCoro::Task<void> runDriveGroupAction(DriveGroupActionKind kind, std::string groupID,
+                                          ShownDriveIDs shownDriveIDs = std::nullopt);
+    // Both refuse silently while an action runs or no managed drive (of those
+    // shown) is mounted.
+    QCoro::Task<void> runEjectAll(ShownDriveIDs shownDriveIDs = std::nullopt);
     // Sleeps only after its own eject ran; a pending sleep-failure notice is
     // delivered instead of sleeping.
-    QCoro::Task<void> runEjectAndSleep();
+    QCoro::Task<void> runEjectAndSleep(ShownDriveIDs shownDriveIDs = std::nullopt);
     // Probes usage (once more when the first request was folded into a running
     // probe), then runs the planned eject. False when another action made the
     // eject skip.
-    QCoro::Task<bool> runTrigger(TriggerReason trigger);
+    QCoro::Task<bool> runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs = std::nullopt);
     QCoro::Task<void> deliverPendingSleepFailureNotificationIfNeeded();
     // An eject runs while a trigger is active or a drive is being worked on.
     bool isActionRunning() const;
@@ -336,17 +345,20 @@ public:
     std::set<std::string> drivesTakenOffBeforeWake(const std::string& attemptID) const override;
     QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) override;
     // The planned road of the coordinator, for the sleep triggers and Eject & Sleep.
-    QCoro::Task<void> runPlannedTrigger(TriggerReason trigger);
+    QCoro::Task<void> runPlannedTrigger(TriggerReason trigger,
+                                        ShownDriveIDs shownDriveIDs = std::nullopt);
     // The menu's per-drive eject: a managed, mounted drive not already worked on,
     // and no attempt running.
     QCoro::Task<void> ejectDrive(std::string driveID);
     QCoro::Task<void> ejectExplicitDrive(DetectedDrive drive);
     // The menu's per-group eject: the group's managed, mounted drives.
-    QCoro::Task<void> ejectDriveGroup(std::string groupID);
+    QCoro::Task<void> ejectDriveGroup(std::string groupID,
+                                      ShownDriveIDs shownDriveIDs = std::nullopt);
 
     // Mounting (BerthkeepStore+Remount.cpp).
     QCoro::Task<void> mountDrive(std::string driveID);
-    QCoro::Task<void> mountDriveGroup(std::string groupID);
+    QCoro::Task<void> mountDriveGroup(std::string groupID,
+                                      ShownDriveIDs shownDriveIDs = std::nullopt);
     // The panel, the retried mounts and the result panel of a manual mount;
     // `targetName` names a single drive in the result.
     QCoro::Task<void> runManualMount(std::vector<RemountTarget> targets, std::string progressDetail,
@@ -470,7 +482,7 @@ private:
     void handleDiskArbitrationChange();
     void recordInventoryTelemetryIfNeeded();
     void publishNotificationAuthorizationStatus(BerthkeepNotificationAuthorizationStatus status);
-    bool mayStartUtilityAction() const;
+    bool mayStartUtilityAction(const ShownDriveIDs& shownDriveIDs) const;
     // Single-drive ejects of different drives may overlap; none starts during an attempt.
     bool maySingleDriveEjectStart(const std::string& driveID) const;
     void logDriveUsageTransitions(const std::map<std::string, DriveUsageSnapshot>& previous,

@@ -20,7 +20,7 @@ inline DetectedDrive withMount(const DetectedDrive& drive, bool mounted) {
     }
     return DetectedDrive(drive.id(), drive.name(), url, drive.scope(), drive.isEjectable(),
                          drive.bsdName(), drive.ejectTargetBSDName(), drive.ejectGroupID(),
-                         drive.allowsGroupedWakeRemount());
+                         drive.allowsGroupedWakeRemount(), drive.identity());
 }
 
 // Waits for the token, then gives up as a cancelled call does.

@@ -6,6 +6,7 @@
 #include <dirent.h>
 
 #include "../Inventory/InventoryTestSupport.hpp"
+#include "../Store/SimulatedMachineStoreSupport.hpp"
 #include "Berthkeep/Actions/BerthkeepActionCoordinator.hpp"
 #include "Berthkeep/Actions/DiskUtilityActionCommand.hpp"
 #include "Berthkeep/Actions/DriveOperationError.hpp"
@@ -13,6 +14,7 @@
 #include "Berthkeep/Actions/UnmountVolumeContinuationState.hpp"
 #include "Berthkeep/Actions/WorkspaceDriveEjector.hpp"
 #include "Berthkeep/Actions/WorkspaceDriveRemounter.hpp"
+#include "Berthkeep/Inventory/DiskUtilityError.hpp"
 #include "TaskDriver.hpp"
 #include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryTestSupport.hpp"
 #include "platform/MountedVolumes/MountedVolumeListing.hpp"
@@ -27,15 +29,61 @@ using namespace std::chrono_literals;
 
 class RecordingRunner final : public EjectDiskUtilityRunning {
 public:
-    QCoro::Task<void> run(std::vector<std::string> arguments, std::string failureMessage,
-                          std::shared_ptr<CancelToken>) override {
+    QCoro::Task<std::string> run(std::vector<std::string> arguments, std::string failureMessage,
+                                 std::shared_ptr<CancelToken>) override {
         calls.push_back(arguments);
         messages.push_back(failureMessage);
-        co_return;
+        co_return said;
     }
     std::vector<std::vector<std::string>> calls;
     std::vector<std::string> messages;
+    std::string said;
 };
+
+// `diskutil info` of one volume on disk4: as `before` says until the runner has
+// run a command, then as `after` says; a device it does not know is gone.
+class ScriptedInfoRunner final : public DiskUtilityRunning {
+public:
+    struct Volume {
+        std::string uuid;
+        std::string parent = "disk4";
+        std::string mountPoint = "/Volumes/Stick";
+    };
+    ScriptedInfoRunner(std::shared_ptr<RecordingRunner> runner, std::optional<Volume> before,
+                       std::optional<Volume> after)
+        : m_runner(std::move(runner))
+        , m_before(std::move(before))
+        , m_after(std::move(after)) {}
+
+    std::string run(const std::vector<std::string>& arguments) const override {
+        const auto& volume = m_runner->calls.empty() ? m_before : m_after;
+        if (!volume || arguments.at(2) != "disk4s1") {
+            throw DiskUtilityError(1, "Could not find disk: " + arguments.at(2));
+        }
+        return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+               "<key>DeviceIdentifier</key><string>disk4s1</string>"
+               "<key>ParentWholeDisk</key><string>" +
+               volume->parent + "</string><key>MountPoint</key><string>" + volume->mountPoint +
+               "</string><key>VolumeUUID</key><string>" + volume->uuid + "</string></dict></plist>";
+    }
+
+private:
+    std::shared_ptr<RecordingRunner> m_runner;
+    std::optional<Volume> m_before;
+    std::optional<Volume> m_after;
+};
+
+// The check over a scripted `diskutil info` that answers for the stick until
+// the runner has run, and after that only with `after`.
+std::shared_ptr<AttachedDriveCheck>
+scriptedCheck(std::shared_ptr<RecordingRunner> runner,
+              std::optional<ScriptedInfoRunner::Volume> before = ScriptedInfoRunner::Volume{},
+              std::optional<ScriptedInfoRunner::Volume> after = std::nullopt) {
+    return std::make_shared<AttachedDriveCheck>(
+        std::make_shared<ScriptedInfoRunner>(std::move(runner), std::move(before),
+                                             std::move(after)),
+        std::make_shared<InlineExecutor>());
+}
 
 // What the eject error of a call is, or "ok".
 std::string outcomeOf(QCoro::Task<void> task) {
@@ -50,6 +98,10 @@ std::string outcomeOf(QCoro::Task<void> task) {
     } catch (const std::exception& error) {
         return error.what();
     }
+}
+
+QCoro::Task<void> discardingText(QCoro::Task<std::string> task) {
+    co_await std::move(task);
 }
 
 QCoro::Task<void> awaitCompletion(Completion<void> completion) {
@@ -100,7 +152,7 @@ TEST(WorkspaceDriveEjector, PicksTheCommandByMode) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         auto runner = std::make_shared<RecordingRunner>();
-        WorkspaceDriveEjector ejector(runner, nullptr);
+        WorkspaceDriveEjector ejector(runner, nullptr, scriptedCheck(runner));
         std::optional<QUrl> url;
         if (c.mounted) {
             url = QUrl::fromLocalFile("/Volumes/Stick/");
@@ -118,6 +170,72 @@ TEST(WorkspaceDriveEjector, PicksTheCommandByMode) {
             EXPECT_EQ(runner->messages[0], c.failureMessage);
         }
     }
+}
+
+// The eject goes to the drive it was given or to none, and counts only once the
+// volume is gone.
+TEST(WorkspaceDriveEjector, ChecksTheDriveBeforeAndTheVolumeAfter) {
+    using Volume = ScriptedInfoRunner::Volume;
+    struct Case {
+        const char* name;
+        std::optional<Volume> before;
+        std::optional<Volume> after;
+        std::string said;
+        std::string outcome;
+        std::size_t calls;
+    };
+    const std::string gone = "BerthkeepStore.Eject -1002 Drive no longer attached";
+    const Case cases[] = {
+        {"same drive, ejected", Volume{"U1"}, std::nullopt, "", "ok", 1},
+        {"unmounted, its disk stays", Volume{"U1"}, Volume{"U1", "disk4", ""}, "", "ok", 1},
+        {"name now another drive's", Volume{"U2"}, std::nullopt, "", gone, 0},
+        {"uuid in other letter case", Volume{"u1"}, std::nullopt, "", "ok", 1},
+        {"device gone", std::nullopt, std::nullopt, "", gone, 0},
+        {"volume on another disk now", Volume{"U1", "disk5"}, std::nullopt, "", gone, 0},
+        {"still mounted, tool said why", Volume{"U1"}, Volume{"U1"}, "Error: could not eject",
+         "BerthkeepStore.Eject -1003 Error: could not eject", 1},
+        {"still mounted, tool silent", Volume{"U1"}, Volume{"U1"}, "",
+         "BerthkeepStore.Eject -1003 diskutil eject failed", 1},
+        {"name taken by a mounted drive after", Volume{"U1"}, Volume{"U2"}, "", "ok", 1},
+    };
+    DriveIdentity identity;
+    identity.volumeUUID = "U1";
+    const DetectedDrive drive("U1", "Stick", QUrl::fromLocalFile("/Volumes/Stick/"),
+                              DetectedDrive::Scope::managed, true, "disk4s1", "disk4", std::nullopt,
+                              true, identity);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        auto runner = std::make_shared<RecordingRunner>();
+        runner->said = c.said;
+        WorkspaceDriveEjector ejector(runner, nullptr, scriptedCheck(runner, c.before, c.after));
+        EXPECT_EQ(outcomeOf(ejector.eject(drive, DriveEjectMode::device, nullptr)), c.outcome);
+        EXPECT_EQ(runner->calls.size(), c.calls);
+    }
+}
+
+// Without a UUID the media name, size and bus path must all be as recorded; with
+// nothing recorded nothing matches.
+TEST(DriveIdentity, MatchesByUUIDElseByMediaSizeAndBusPath) {
+    const auto media = [](std::optional<std::string> name, std::optional<std::int64_t> size,
+                          std::optional<std::string> path) {
+        DriveIdentity identity;
+        identity.mediaName = std::move(name);
+        identity.sizeBytes = size;
+        identity.busPath = std::move(path);
+        return identity;
+    };
+    DriveIdentity byDisk;
+    byDisk.diskUUID = "D1";
+    DriveIdentity byDiskNow = media("Stick", 8, "usb@1");
+    byDiskNow.diskUUID = "d1";
+    const DriveIdentity stick = media("Stick", 8, "usb@1");
+    EXPECT_TRUE(stick.matches(media("Stick", 8, "usb@1")));
+    EXPECT_FALSE(stick.matches(media("Stick", 8, "usb@2")));
+    EXPECT_FALSE(stick.matches(media("Stick", 16, "usb@1")));
+    EXPECT_FALSE(stick.matches(media("Other", 8, "usb@1")));
+    EXPECT_TRUE(byDisk.matches(byDiskNow));
+    EXPECT_FALSE(byDisk.matches(stick));
+    EXPECT_FALSE(DriveIdentity{}.matches(DriveIdentity{}));
 }
 
 TEST(DiskUtilityActionCommand, TurnsTheRunIntoTheCallersError) {
@@ -252,12 +370,15 @@ TEST_F(DriveExecutorsOnSimulatedMachine, HungEjectTimesOutAndLeavesNoChild) {
 
     auto ejector = std::make_shared<WorkspaceDriveEjector>(
         std::make_shared<LiveEjectDiskUtilityRunner>(inventorytest::standInPath("diskutil")),
-        nullptr);
+        nullptr, storetest::simulatedMachineDriveCheck());
     BerthkeepActionCoordinator coordinator(
         ejector, nullptr, BerthkeepLogger(std::make_shared<test::RecordingLogSink>()), 0ms, 300ms,
         LiveClock::shared());
+    DriveIdentity identity;
+    identity.volumeUUID = stateFile().read().findDisk(disk)->volumes.back().volumeUUID;
     const DetectedDrive drive("id", "Stick", QUrl::fromLocalFile("/Volumes/Stick/"),
-                              DetectedDrive::Scope::managed, true, disk + "s1", disk);
+                              DetectedDrive::Scope::managed, true, disk + "s1", disk, std::nullopt,
+                              true, identity);
     BerthkeepActionCoordinator::EjectOperation operation =
         [ejector, drive](std::shared_ptr<CancelToken> token) {
             return ejector->eject(drive, DriveEjectMode::device, std::move(token));
@@ -281,7 +402,7 @@ TEST_F(DriveExecutorsOnSimulatedMachine, NegativeBoundsStopAHungCommandAtOnce) {
     command.deadline = -3000ms;
     command.terminationGracePeriod = -250ms;
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(outcomeOf(runDiskUtilityAction(command, nullptr)),
+    EXPECT_EQ(outcomeOf(discardingText(runDiskUtilityAction(command, nullptr))),
               "BerthkeepStore.Eject -1001 Eject attempt timed out");
     EXPECT_LT(std::chrono::steady_clock::now() - started, 1500ms);
     EXPECT_EQ(standInChildrenAlive(), 0);
@@ -292,14 +413,17 @@ TEST_F(DriveExecutorsOnSimulatedMachine, RemounterReportsTheToolsReasonAndMounts
     world.createMountDirectories = false;
     const std::string disk = attachPreset(world, SimulatedDrivePreset::usbStick);
     const std::string volume = world.findDisk(disk)->volumes.back().bsdName;
+    DriveIdentity identity;
+    identity.volumeUUID = world.findDisk(disk)->volumes.back().volumeUUID;
     ejectDisk(world, disk);
     stateFile().write(world);
-    WorkspaceDriveRemounter remounter(inventorytest::standInPath("diskutil"));
-    const RemountTarget target{"id", "Stick", volume, std::nullopt, "id"};
+    WorkspaceDriveRemounter remounter(storetest::simulatedMachineDriveCheck(),
+                                      inventorytest::standInPath("diskutil"));
+    const RemountTarget target{"id", "Stick", volume, std::nullopt, "id", identity};
 
-    // Parked, not plugged in: the tool cannot find it.
+    // Parked, not plugged in: gone, and the tool is not asked.
     EXPECT_EQ(outcomeOf(remounter.mount(target, nullptr)),
-              "BerthkeepStore.Remount 1 Unable to find disk for " + volume);
+              "BerthkeepStore.Remount -1002 Drive no longer attached");
 
     stateFile().update([&](SimulatedWorld& w) { return replugDisk(w, disk, false).replugged; });
     ScriptedBehaviour refuse;
@@ -311,6 +435,20 @@ TEST_F(DriveExecutorsOnSimulatedMachine, RemounterReportsTheToolsReasonAndMounts
     EXPECT_EQ(outcomeOf(remounter.mount(target, nullptr)), "BerthkeepStore.Remount 1 failed");
     EXPECT_EQ(outcomeOf(remounter.mount(target, nullptr)), "ok");
     EXPECT_TRUE(stateFile().read().findVolume(volume)->mounted);
+
+    // The name now belongs to another stick: neither it nor its disk is mounted.
+    stateFile().update([&](SimulatedWorld& w) {
+        w.findVolume(volume)->mounted = false;
+        return true;
+    });
+    RemountTarget other = target;
+    other.identity.volumeUUID = "00000000-0000-0000-0000-000000000000";
+    EXPECT_EQ(outcomeOf(remounter.mount(other, nullptr)),
+              "BerthkeepStore.Remount -1002 Drive no longer attached");
+    const RemountGroup group{disk, disk, {other}};
+    EXPECT_EQ(outcomeOf(remounter.mountDisk(group, nullptr)),
+              "BerthkeepStore.Remount -1002 Drive no longer attached");
+    EXPECT_FALSE(stateFile().read().findVolume(volume)->mounted);
 }
 
 TEST_F(DriveExecutorsOnSimulatedMachine, VolumeWithoutBSDNameUnmountsThroughTheFileManager) {
@@ -320,8 +458,10 @@ TEST_F(DriveExecutorsOnSimulatedMachine, VolumeWithoutBSDNameUnmountsThroughTheF
     stateFile().write(world);
     const std::string path = stateFile().read().networkVolumes.at(0).mountPath;
 
-    WorkspaceDriveEjector ejector(std::make_shared<RecordingRunner>(),
-                                  std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile()));
+    const auto runner = std::make_shared<RecordingRunner>();
+    WorkspaceDriveEjector ejector(runner,
+                                  std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile()),
+                                  scriptedCheck(runner));
     const DetectedDrive share("share", "Share", volumeDirectoryURL(path),
                               DetectedDrive::Scope::managed, true);
     EXPECT_EQ(outcomeOf(ejector.eject(share, DriveEjectMode::volume, nullptr)), "ok");

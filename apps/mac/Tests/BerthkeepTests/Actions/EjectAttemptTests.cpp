@@ -83,8 +83,12 @@ TEST(EjectAttempt, GroupOfTwoVolumesEjectsOnceAndBooksBoth) {
     const auto succeeded = fixture.events("reliability.eject.drive.succeeded");
     ASSERT_EQ(succeeded.size(), 1u);
     EXPECT_EQ(succeeded[0].metadata.at("group_drive_count"), "2");
-    // A group eject shows no panel and keeps the trigger it started with.
-    EXPECT_TRUE(fixture.panels().empty());
+    // A group eject shows its progress and result as every eject does.
+    using A = TransientActionStatusAction;
+    EXPECT_EQ(fixture.panels(),
+              (std::vector<TransientActionStatus>{
+                  panel(A::eject, "Ejecting drives...", "2 drives", Tone::progress),
+                  panel(A::eject, "2 drives ejected", {}, Tone::success)}));
     EXPECT_EQ(store->lastActionSummary(), LastActionSummary{LastActionSummary::Result::ejected(2)});
 }
 
@@ -176,7 +180,7 @@ TEST(EjectAttempt, StaleAttemptLeavesThePanelToANewerOneOnlyWhenThatShowedOne) {
         TriggerReason newerTrigger;
         int dismissals;
     };
-    const Case cases[] = {{TriggerReason::manualRetry, 1}, {TriggerReason::manualEjectAll, 0}};
+    const Case cases[] = {{TriggerReason::systemSleep, 1}, {TriggerReason::manualEjectAll, 0}};
     for (const Case& c : cases) {
         SCOPED_TRACE(label(c.newerTrigger));
         ActionFixture fixture;

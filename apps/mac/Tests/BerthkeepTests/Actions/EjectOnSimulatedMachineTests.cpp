@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 
@@ -8,6 +9,8 @@
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "../Store/SimulatedMachineStoreSupport.hpp"
 #include "../Store/StoreFixture.hpp"
+#include "Berthkeep/Actions/DiskUtilityActionCommand.hpp"
+#include "Berthkeep/Actions/DriveOperationError.hpp"
 #include "Berthkeep/Actions/LiveEjectDiskUtilityRunner.hpp"
 #include "Berthkeep/Actions/WorkspaceDriveEjector.hpp"
 #include "Berthkeep/Domain/SwiftBerthkeepCore.hpp"
@@ -58,6 +61,50 @@ protected:
     }
 
     storetest::OpenFileHolder m_holder;
+
+    // The store over the machine, its launch refresh done.
+    std::unique_ptr<BerthkeepStore> makeRefreshedStore(storetest::StoreFixture& fixture) {
+        auto store = makeStore(fixture);
+        EXPECT_TRUE(test::processEventsUntil(
+            [&store] { return store->hasCompletedInitialAsyncUsageRefresh(); }, 20s));
+        return store;
+    }
+
+    std::string driveID(const BerthkeepStore& store, const std::string& name) const {
+        for (const DetectedDrive& drive : store.detectedDrives()) {
+            if (drive.name() == name) {
+                return drive.id();
+            }
+        }
+        ADD_FAILURE() << "no drive " << name;
+        return {};
+    }
+
+    // Between a click and its action: the disk is pulled out and a new stick,
+    // plugged in at once, takes its BSD name. Returns the new stick's volume.
+    std::string replaceWithVictim(const std::string& disk) const {
+        std::string victim;
+        stateFile().update([&](SimulatedWorld& world) {
+            detachDevice(world, disk);
+            const std::string taken =
+                attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Victim"));
+            EXPECT_EQ(taken, disk) << "the new stick takes the free name";
+            victim = world.findDisk(taken)->volumes.back().bsdName;
+            return true;
+        });
+        return victim;
+    }
+
+    bool isMounted(const std::string& volume) const {
+        const SimulatedVolume* found = stateFile().read().findVolume(volume);
+        return found && found->mounted;
+    }
+
+    nlohmann::json storedSummary(const storetest::StoreFixture& fixture) const {
+        const auto stored = fixture.defaults->dataForKey(BerthkeepStore::lastActionSummaryKey);
+        return stored ? nlohmann::json::parse(std::string(stored->begin(), stored->end()))
+                      : nlohmann::json();
+    }
 };
 
 TEST_F(EjectOnSimulatedMachine, EjectAllLeavesTheHeldDriveMountedAndSaysWhy) {
@@ -123,6 +170,133 @@ TEST_F(EjectOnSimulatedMachine, ReplugedDriveMountsFromTheStore) {
     const SimulatedWorld after = stateFile().read();
     ASSERT_EQ(after.disks.size(), 1u);
     EXPECT_TRUE(after.disks[0].volumes.back().mounted);
+}
+
+// The store acts 150 ms after the click, on the record the menu showed. A drive
+// pulled out meanwhile may have handed its disk name to a new drive: that drive
+// must stay mounted, and the user hears that the chosen one is gone.
+TEST_F(EjectOnSimulatedMachine, StaleCardChoiceEjectsNoDriveThatTookItsDiskName) {
+    const std::vector<std::string> disks = attachMountedSticks({"Aone", "Btwo", "Cthree"});
+    storetest::StoreFixture fixture;
+    auto store = makeRefreshedStore(fixture);
+    const std::string btwo = driveID(*store, "Btwo");
+    const std::string victim = replaceWithVictim(disks[1]);
+
+    test::runTask(store->runDriveAction(DriveAction::Kind::eject, btwo), 30s);
+
+    EXPECT_TRUE(isMounted(victim));
+    const TransientActionStatus gone{TransientActionStatusAction::eject,
+                                     "1 drive not attached", "Btwo",
+                                     TransientActionStatusTone::attention};
+    ASSERT_FALSE(fixture.statusPresenter->presented.empty());
+    EXPECT_EQ(fixture.statusPresenter->presented.back(), gone);
+    const auto failed = fixture.sink->named("reliability.eject.drive.failed");
+    ASSERT_EQ(failed.size(), 1u);
+    EXPECT_EQ(failed[0].metadata.at("error"), "Drive no longer attached");
+    EXPECT_NE(storedSummary(fixture).at("kind"), "ejected");
+}
+
+// The same race under Eject All: the other drives go, the new one stays.
+TEST_F(EjectOnSimulatedMachine, EjectAllLeavesADriveThatTookAShownDrivesDiskName) {
+    const std::vector<std::string> disks = attachMountedSticks({"Aone", "Btwo", "Cthree"});
+    storetest::StoreFixture fixture;
+    auto store = makeRefreshedStore(fixture);
+    const std::vector<std::string> mounted = store->mountedManagedDriveIDs();
+    const std::set<std::string> shown(mounted.begin(), mounted.end());
+    const std::string victim = replaceWithVictim(disks[1]);
+
+    test::runTask(store->runUtilityAction(MenubarUtilityAction::Kind::ejectAll, shown), 30s);
+
+    EXPECT_TRUE(isMounted(victim));
+    EXPECT_FALSE(stateFile().read().findDisk(disks[0]));
+    EXPECT_FALSE(stateFile().read().findDisk(disks[2]) &&
+                 stateFile().read().findDisk(disks[2])->volumes.back().mounted);
+    const TransientActionStatus expected{TransientActionStatusAction::ejectAll,
+                                         "1 drive not attached", "2 drives ejected",
+                                         TransientActionStatusTone::attention};
+    ASSERT_FALSE(fixture.statusPresenter->presented.empty());
+    EXPECT_EQ(fixture.statusPresenter->presented.back(), expected);
+    EXPECT_EQ(storedSummary(fixture).at("kind"), "partialSuccess");
+}
+
+// Eject All and Eject & Sleep take only the drives the menu showed: one plugged
+// in after the menu was drawn stays mounted.
+TEST_F(EjectOnSimulatedMachine, UtilityEjectsTakeOnlyTheDrivesTheMenuShowed) {
+    for (const auto kind :
+         {MenubarUtilityAction::Kind::ejectAll, MenubarUtilityAction::Kind::ejectAndSleep}) {
+        SCOPED_TRACE(static_cast<int>(kind));
+        const std::vector<std::string> disks = attachMountedSticks({"Aone", "Late"});
+        const SimulatedWorld before = stateFile().read();
+        const std::string aone = before.findDisk(disks[0])->volumes.back().bsdName;
+        const std::string late = before.findDisk(disks[1])->volumes.back().bsdName;
+        storetest::StoreFixture fixture;
+        auto store = makeStore(fixture);
+        ASSERT_TRUE(test::processEventsUntil(
+            [&store] { return store->hasCompletedInitialAsyncUsageRefresh(); }, 20s));
+        const std::set<std::string> shown{driveID(*store, "Aone")};
+
+        test::runTask(store->runUtilityAction(kind, shown), 30s);
+
+        EXPECT_FALSE(isMounted(aone));
+        EXPECT_TRUE(isMounted(late));
+        store.reset();
+        EXPECT_TRUE(finishDetachedWork(20s));
+    }
+}
+
+// A disk tool that says it failed yet exits 0 ejects nothing: the drives are
+// still mounted, and that is what the user and the log are told.
+TEST_F(EjectOnSimulatedMachine, EjectThatEndsWellButLeavesTheDriveMountedFails) {
+    attachMountedSticks({"Alpha", "Bravo"});
+    ScriptedBehaviour quiet;
+    quiet.verb = "eject";
+    quiet.exitStatus = 0;
+    quiet.standardOutput = "Error: could not eject the disk\n";
+    quiet.standardError = "Error: could not eject the disk\n";
+    addBehaviour(quiet);
+    storetest::StoreFixture fixture;
+    auto store = makeRefreshedStore(fixture);
+
+    test::runTask(store->runUtilityAction(MenubarUtilityAction::Kind::ejectAll), 30s);
+
+    EXPECT_TRUE(fixture.sink->named("reliability.eject.drive.succeeded").empty());
+    const auto failed = fixture.sink->named("reliability.eject.drive.failed");
+    ASSERT_EQ(failed.size(), 2u);
+    EXPECT_EQ(failed[0].metadata.at("error"), "Error: could not eject the disk");
+    const auto finished = fixture.sink->named("reliability.eject.finished");
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished[0].metadata.at("ejected_count"), "0");
+    EXPECT_EQ(storedSummary(fixture).at("kind"), "stillBusy");
+    EXPECT_EQ(store->mountedManagedDriveIDs().size(), 2u);
+}
+
+// The stand-in tool refuses a held volume whose mount root is a link, as the
+// program's own monitor sees it held.
+TEST_F(EjectOnSimulatedMachine, StandInRefusesAHeldVolumeReachedThroughALink) {
+    const QString real = QString::fromStdString(mountRoot()) + "-real";
+    const QString link = QString::fromStdString(mountRoot()) + "-link";
+    ASSERT_TRUE(QDir().mkpath(real));
+    ASSERT_TRUE(QFile::link(real, link));
+    SimulatedWorld world;
+    world.mountRoot = link.toStdString();
+    const std::string disk =
+        attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Held"));
+    stateFile().write(world);
+    holdOpen(*stateFile().read().findDisk(disk)->volumes.back().mountPath);
+
+    DiskUtilityActionCommand command;
+    command.executablePath = inventorytest::standInPath("diskutil");
+    command.arguments = {"eject", disk};
+    command.failureMessage = "diskutil eject failed";
+    command.errorDomain = DriveOperationError::ejectDomain;
+    std::string refusal;
+    try {
+        test::runTask(runDiskUtilityAction(command, nullptr), 20s);
+    } catch (const DriveOperationError& error) {
+        refusal = error.localizedDescription();
+    }
+    EXPECT_NE(refusal.find("in use by 1 process"), std::string::npos) << refusal;
+    EXPECT_TRUE(stateFile().read().findDisk(disk));
 }
 
 } // namespace

@@ -111,6 +111,33 @@ TEST(BerthkeepMenubarExtraScene, EachCallRunsWhenItsTurnComes) {
     EXPECT_TRUE(test::processEventsUntil([&] { return f.settingsShown == 1; }, 2s));
 }
 
+// Eject All and a card's group eject act on the drives the menu showed at the
+// click: a drive that turns up before the action runs 150 ms later stays.
+TEST(BerthkeepMenubarExtraScene, EjectsTakeOnlyTheDrivesShownAtTheClick) {
+    for (const bool group : {false, true}) {
+        SCOPED_TRACE(group ? "group" : "eject all");
+        SceneFixture f;
+        if (group) {
+            f.scene->performMenuDriveGroupAction(DriveGroupActionKind::ejectAll, "a");
+        } else {
+            f.scene->performMenuUtilityAction(MenubarUtilityAction::Kind::ejectAll);
+        }
+        f.fixture.inventory->drives.push_back(
+            storetest::drive("b", "Bravo", true, DetectedDrive::Scope::managed, std::nullopt,
+                             group ? std::optional<std::string>("a") : std::nullopt));
+        test::runTask(f.store->refreshInventoryNow());
+        ASSERT_EQ(f.store->mountedManagedDriveIDs().size(), 2u);
+
+        f.scheduled.back()();
+        ASSERT_TRUE(test::processEventsUntil(
+            [&] { return !f.fixture.sink->named("reliability.eject.finished").empty(); }, 5s));
+        const auto started = f.fixture.sink->named("reliability.trigger.started");
+        ASSERT_EQ(started.size(), 1u);
+        EXPECT_EQ(started[0].metadata.at("drive_names"), "Alpha");
+        EXPECT_EQ(f.fixture.ejector->ejected, std::vector<std::string>{"a"});
+    }
+}
+
 TEST(BerthkeepMenubarExtraScene, TheMenuFollowsTheStore) {
     SceneFixture f;
     menutest::layOut(f.scene->content());

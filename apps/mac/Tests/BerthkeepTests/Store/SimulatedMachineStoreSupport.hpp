@@ -37,12 +37,20 @@ simulatedMachineInventory(const SimulatedStateFile& stateFile) {
         stateFile.read().volumesFolder());
 }
 
+// The executors' fresh readings through the stand-in diskutil.
+inline std::shared_ptr<AttachedDriveCheck> simulatedMachineDriveCheck() {
+    using namespace std::chrono_literals;
+    return std::make_shared<AttachedDriveCheck>(std::make_shared<LiveDiskUtilityRunner>(
+        inventorytest::standInPath("diskutil"), 5000ms, 250ms));
+}
+
 // The real ejector over the stand-in diskutil.
 inline std::shared_ptr<WorkspaceDriveEjector>
 simulatedMachineEjector(const SimulatedStateFile& stateFile) {
     return std::make_shared<WorkspaceDriveEjector>(
         std::make_shared<LiveEjectDiskUtilityRunner>(inventorytest::standInPath("diskutil")),
-        std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile));
+        std::make_shared<SimulatedMountedVolumeUnmounting>(stateFile),
+        simulatedMachineDriveCheck());
 }
 
 // The fixture's store over this machine's real inventory and the in-app core, with no
@@ -66,8 +74,8 @@ onSimulatedMachine(StoreFixture& fixture, const SimulatedStateFile& stateFile) {
 // Real ejects and mounts, through the stand-in diskutil.
 inline void useStandInDriveActions(StoreFixture& fixture, const SimulatedStateFile& stateFile) {
     fixture.customEjector = simulatedMachineEjector(stateFile);
-    fixture.remounter =
-        std::make_shared<WorkspaceDriveRemounter>(inventorytest::standInPath("diskutil"));
+    fixture.remounter = std::make_shared<WorkspaceDriveRemounter>(
+        simulatedMachineDriveCheck(), inventorytest::standInPath("diskutil"));
 }
 
 // A real process with a file open under a mount folder, as an editor would;

@@ -46,7 +46,8 @@ private:
                                    : drive.scope();
             result.emplace_back(drive.id(), drive.name(), drive.mountURL(), scope,
                                 drive.isEjectable(), drive.bsdName(), drive.ejectTargetBSDName(),
-                                drive.ejectGroupID(), drive.allowsGroupedWakeRemount());
+                                drive.ejectGroupID(), drive.allowsGroupedWakeRemount(),
+                                drive.identity());
         }
         return result;
     }
