@@ -1,5 +1,7 @@
 #include "CoreTestSupport.hpp"
 
+#include "Berthkeep/Domain/UTF8Text.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -87,13 +89,31 @@ TEST(CoreLibrary, FailedCallsReturnNullWithAMessage) {
         {core.summarizeAction, "[]", "object"},
     };
     for (const Case& testCase : cases) {
-        const char* label = testCase.request ? testCase.request : "(null)";
+        const std::string label =
+            testCase.request ? std::string(testCase.request).substr(0, 80) : "(null)";
         EXPECT_EQ(core.take(testCase.entry(testCase.request)), std::nullopt) << label;
         const auto message = core.lastError();
         ASSERT_TRUE(message) << label;
         EXPECT_NE(message->find(testCase.expectedFragment), std::string::npos)
             << label << " -> " << *message;
+        EXPECT_TRUE(isValidUTF8(*message)) << label;
     }
+}
+
+TEST(CoreLibrary, ErrorMessagesAreUTF8WhateverTheRequestHolds) {
+    CoreLibrary core;
+    const std::string replacement = "\xEF\xBF\xBD";
+    // The parser's message quotes the bytes it stopped at; each entry point passes it on.
+    EXPECT_EQ(core.take(core.summarizeAction("\xff\xfe")), std::nullopt);
+    const auto syntax = core.lastError();
+    ASSERT_TRUE(syntax);
+    EXPECT_TRUE(isValidUTF8(*syntax)) << *syntax;
+    EXPECT_NE(syntax->find(replacement), std::string::npos) << *syntax;
+
+    EXPECT_EQ(core.take(core.processTelemetry("\xc3")), std::nullopt);
+    const auto telemetry = core.lastError();
+    ASSERT_TRUE(telemetry);
+    EXPECT_TRUE(isValidUTF8(*telemetry)) << *telemetry;
 }
 
 TEST(CoreLibrary, EveryCallClearsTheLastErrorOnEntry) {
