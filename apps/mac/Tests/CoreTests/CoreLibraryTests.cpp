@@ -1,6 +1,7 @@
 #include "CoreTestSupport.hpp"
 
 #include "Berthkeep/Domain/UTF8Text.hpp"
+#include "DeepJson.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -71,12 +72,20 @@ TEST(CoreLibrary, EvaluatesAnEmptyRequest) {
 
 TEST(CoreLibrary, FailedCallsReturnNullWithAMessage) {
     CoreLibrary core;
+    // Past the bound, with a tree deep enough to overflow the stack of any recursive copy.
+    const std::string deep = test::nestedJsonArrays(100'000);
+    const std::string deepEvaluate = R"({"drives":[],"working_drive_ids":[],"x":)" + deep + "}";
+    const std::string deepPlan = R"({"trigger":"manual_retry","drives":[],"attention_drive_ids":)" +
+                                 std::string("[\"a\",") + deep + "]}";
     struct Case {
         decltype(&berthkeep_core_evaluate_state_json) entry;
         const char* request;
         const char* expectedFragment;
     };
     const Case cases[] = {
+        {core.evaluateState, deepEvaluate.c_str(), "nested deeper than 256 levels"},
+        {core.planAction, deepPlan.c_str(), "nested deeper than 256 levels"},
+        {core.summarizeAction, deep.c_str(), "nested deeper than 256 levels"},
         {core.evaluateState, nullptr, "request is null"},
         {core.evaluateState, "", "Not valid JSON"},
         {core.evaluateState, "{\"drives\":[],\"working_drive_ids\":[\"\xff\"]}", "Not valid JSON"},
