@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "Berthkeep/Domain/DomainCodingError.hpp"
 #include "BerthkeepRustBridge/RustRecentActivityCodingError.hpp"
 #include "BerthkeepRustBridge/WireDriveUsageMonitorCoding.hpp"
@@ -36,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The snapshot reader parses first, as the usage provider does; its own
     // error covers the snapshot, the usage entries keep the domain's.
-    const auto document = nlohmann::json::parse(text, nullptr, false);
+    const auto document = parseBoundedJsonOrDiscarded(text);
     if (!document.is_discarded()) {
         decodeExpectingOnlyCodingErrors([&] {
             try {

@@ -3,6 +3,8 @@
 
 #include "berthkeep_core.h"
 
+#include "Berthkeep/Domain/UTF8Text.hpp"
+
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -45,8 +47,9 @@ bool readAll(std::FILE* stream, std::string& into) {
     }
 }
 
+// The message may quote the command line or the request: its bytes go out as UTF-8.
 int failWith(const std::string& message, int status) {
-    std::fprintf(stderr, "%s\n", message.c_str());
+    std::fprintf(stderr, "%s\n", berthkeep::replacingInvalidUTF8(message).c_str());
     return status;
 }
 

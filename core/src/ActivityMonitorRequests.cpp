@@ -1,5 +1,7 @@
 #include "ActivityMonitorRequests.hpp"
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <cstdint>
@@ -61,7 +63,7 @@ std::chrono::milliseconds duration(const json& object, const char* key, const st
 json parseObject(std::string_view text, const char* what) {
     json parsed;
     try {
-        parsed = json::parse(text);
+        parsed = parseBoundedJson(text);
     } catch (const json::exception& error) {
         // Numbers beyond double range throw out_of_range, not parse_error.
         invalid(std::string(what) + " is not valid JSON (" + error.what() + ")");

@@ -1,5 +1,7 @@
 #include "CoreCall.hpp"
 
+#include "Berthkeep/Domain/UTF8Text.hpp"
+
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -19,7 +21,8 @@ void clearLastError() noexcept {
 
 void setLastError(std::string_view message) noexcept {
     try {
-        t_lastError.emplace(message);
+        // Messages quote the request, which may hold any bytes; callers are promised UTF-8.
+        t_lastError.emplace(replacingInvalidUTF8(message));
     } catch (...) {
         // Out of memory while recording: a short fixed text still tells the caller.
         t_lastError.reset();

@@ -2,6 +2,8 @@
 
 #include "TelemetryEndpoint.hpp"
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
+
 #include <algorithm>
 #include <cstdint>
 #include <limits>
@@ -138,7 +140,7 @@ std::string processTelemetry(std::string_view requestText, TelemetryUploader& up
     const auto started = std::chrono::steady_clock::now();
     json request;
     try {
-        request = json::parse(requestText);
+        request = parseBoundedJson(requestText);
     } catch (const json::exception& error) {
         invalid(std::string("not JSON (") + error.what() + ")");
     }

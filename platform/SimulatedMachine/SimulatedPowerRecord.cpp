@@ -1,5 +1,7 @@
 #include "platform/SimulatedMachine/SimulatedPowerRecord.hpp"
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
+
 #include "platform/Power/SystemPowerManagement.hpp"
 
 #include <nlohmann/json.hpp>
@@ -254,7 +256,7 @@ json optionalJson(const std::optional<std::int64_t>& value) {
 } // namespace
 
 SimulatedPowerRecord parseSimulatedPowerRecord(std::string_view text) {
-    const json root = json::parse(text, nullptr, false);
+    const json root = parseBoundedJsonOrDiscarded(text);
     if (root.is_discarded()) {
         fail("top level", "not valid JSON");
     }

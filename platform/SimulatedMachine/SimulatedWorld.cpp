@@ -1,5 +1,7 @@
 #include "platform/SimulatedMachine/SimulatedWorld.hpp"
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -382,7 +384,7 @@ json serializeDisk(const SimulatedDisk& disk) {
 SimulatedWorld parseSimulatedWorld(std::string_view text) {
     json root;
     try {
-        root = json::parse(text.begin(), text.end());
+        root = parseBoundedJson(text);
     } catch (const json::parse_error& error) {
         throw SimulatedStateError(std::string("state file: not valid JSON: ") + error.what());
     }

@@ -11,6 +11,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "BerthkeepShared/BerthkeepLogCategory.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "platform/Log/UnifiedLog.hpp"
@@ -277,7 +278,7 @@ std::string FileTargetedAssistLearningStore::encodeState(const PersistedState& s
 
 std::optional<FileTargetedAssistLearningStore::PersistedState>
 FileTargetedAssistLearningStore::decodeState(const std::string& text) {
-    const auto document = json::parse(text, nullptr, false);
+    const auto document = parseBoundedJsonOrDiscarded(text);
     if (document.is_discarded() || !document.is_object()) {
         return std::nullopt;
     }

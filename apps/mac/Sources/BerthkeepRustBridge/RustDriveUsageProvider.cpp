@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/RustBerthkeepCoreBridgeError.hpp"
 #include "BerthkeepRustBridge/WireDriveUsageMonitorCoding.hpp"
@@ -251,7 +252,7 @@ std::map<std::string, DriveUsageSnapshot> RustDriveUsageProvider::usageSnapshots
     // Copied and freed at once, so no path below can leak or double-free it.
     const std::string text = BerthkeepRustFFI::takeLibraryString(reply, m_freeStringFunction);
 
-    auto snapshot = wireMonitorSnapshotFromJson(nlohmann::json::parse(text));
+    auto snapshot = wireMonitorSnapshotFromJson(parseBoundedJson(text));
 
     if (m_adaptiveTargetedAssistEnabledProvider()) {
         m_targetedAssistLearningStore->recordObserved(snapshot.observedTargetedAssistIdentities);

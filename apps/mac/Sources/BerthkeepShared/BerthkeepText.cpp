@@ -1,59 +1,10 @@
 #include "BerthkeepShared/BerthkeepText.hpp"
 
-#include <cstdint>
 #include <optional>
 
 namespace berthkeep {
 
 namespace {
-
-struct DecodedCodePoint {
-    char32_t value;
-    std::size_t length;
-};
-
-// The code point starting at offset, or nothing when the bytes there are not UTF-8.
-std::optional<DecodedCodePoint> decodeAt(std::string_view text, std::size_t offset) {
-    const auto byte = [&](std::size_t index) {
-        return static_cast<std::uint8_t>(text[offset + index]);
-    };
-    const std::uint8_t lead = byte(0);
-    if (lead < 0x80) {
-        return DecodedCodePoint{lead, 1};
-    }
-    std::size_t length = 0;
-    char32_t value = 0;
-    char32_t minimum = 0;
-    if ((lead & 0xE0) == 0xC0) {
-        length = 2;
-        value = lead & 0x1F;
-        minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-        length = 3;
-        value = lead & 0x0F;
-        minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-        length = 4;
-        value = lead & 0x07;
-        minimum = 0x10000;
-    } else {
-        return std::nullopt;
-    }
-    if (offset + length > text.size()) {
-        return std::nullopt;
-    }
-    for (std::size_t index = 1; index < length; ++index) {
-        const std::uint8_t continuation = byte(index);
-        if ((continuation & 0xC0) != 0x80) {
-            return std::nullopt;
-        }
-        value = (value << 6) | (continuation & 0x3F);
-    }
-    if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-        return std::nullopt;
-    }
-    return DecodedCodePoint{value, length};
-}
 
 bool isWhitespaceOrNewline(char32_t value) {
     switch (value) {
@@ -83,18 +34,6 @@ bool isASCIIWhitespace(char value) {
 
 } // namespace
 
-bool isValidUTF8(std::string_view text) {
-    std::size_t offset = 0;
-    while (offset < text.size()) {
-        const auto decoded = decodeAt(text, offset);
-        if (!decoded) {
-            return false;
-        }
-        offset += decoded->length;
-    }
-    return true;
-}
-
 std::string trimmingWhitespaceAndNewlines(std::string_view text) {
     if (!isValidUTF8(text)) {
         std::size_t begin = 0;
@@ -113,7 +52,7 @@ std::string trimmingWhitespaceAndNewlines(std::string_view text) {
     std::optional<std::size_t> begin;
     std::size_t end = 0;
     while (offset < text.size()) {
-        const auto decoded = decodeAt(text, offset);
+        const auto decoded = decodeUTF8CodePoint(text, offset);
         if (!isWhitespaceOrNewline(decoded->value)) {
             if (!begin) {
                 begin = offset;

@@ -1,5 +1,7 @@
 #include "BerthkeepTelemetry/BerthkeepTelemetryCoding.hpp"
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
+
 #include <cctype>
 #include <limits>
 
@@ -383,7 +385,7 @@ std::string dumpPretty(const json& value) {
 
 json parse(std::string_view text) {
     try {
-        return json::parse(text);
+        return parseBoundedJson(text);
     } catch (const json::exception& error) {
         fail(std::string("not valid JSON: ") + error.what());
     }

@@ -15,7 +15,9 @@
 #include <string>
 #include <thread>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include "DeepJson.hpp"
 #include "FullFileSystem.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
@@ -211,6 +213,9 @@ TEST_F(FileTargetedAssistLearningStoreTest, LearningSurvivesANewStore) {
 }
 
 TEST_F(FileTargetedAssistLearningStoreTest, LoadTable) {
+    const std::string nestedTooDeep = test::withNestedMember(
+        R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":3,"last_seen_at":"2026-01-31T17:05:09Z"}]})",
+        kMaximumJsonNestingDepth);
     struct Case {
         const char* name;
         const char* text;
@@ -240,6 +245,7 @@ TEST_F(FileTargetedAssistLearningStoreTest, LoadTable) {
          0},
         {"no records key", R"({"items":[]})", 0},
         {"not json", "{{{ nope", 0},
+        {"nested past the bound", nestedTooDeep.c_str(), 0},
         {"empty file", "", 0},
         {"month thirteen",
          R"({"records":[{"identity":"foo","display_name":"Foo","hit_count":3,"last_seen_at":"2026-13-01T00:00:00Z"}]})",

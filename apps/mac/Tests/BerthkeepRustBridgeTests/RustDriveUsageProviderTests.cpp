@@ -18,6 +18,7 @@
 #include <chrono>
 #include <thread>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "Berthkeep/Drive/UnavailableDriveUsageProvider.hpp"
 #include "BerthkeepRustBridge/BerthkeepRustBridgeBootstrap.hpp"
 #include "BerthkeepRustBridge/RustRecentActivityCodingError.hpp"
@@ -25,6 +26,7 @@
 #include "BerthkeepShared/BerthkeepRustBridgeLocation.hpp"
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
 #include "CoreTransportTestSupport.hpp"
+#include "DeepJson.hpp"
 #include "platform/Log/ProcessLog.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
@@ -285,7 +287,10 @@ TEST_F(RustDriveUsageProviderTest, SnapshotDecodesAndEveryReplyIsFreed) {
     EXPECT_EQ(snapshots.at("a").openFileUsage, 2);
     EXPECT_TRUE(snapshots.at("a").isBusy);
 
+    const std::string tooDeep =
+        test::withNestedMember(R"({"usage_snapshots_by_drive_id":{}})", kMaximumJsonNestingDepth);
     const char* broken[] = {
+        tooDeep.c_str(),
         R"({"debug_statfs_by_drive_id":{}})",
         R"({"usage_snapshots_by_drive_id":{"a":{"cwd_usage":0}}})",
         R"({"usage_snapshots_by_drive_id":{},"debug_statfs_by_drive_id":{"a":{"block_size":1}}})",

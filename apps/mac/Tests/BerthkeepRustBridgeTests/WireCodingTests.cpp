@@ -1,6 +1,8 @@
 #include "BerthkeepRustBridge/Wire/WireCoding.hpp"
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "Berthkeep/Domain/DomainCodingError.hpp"
+#include "DeepJson.hpp"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -335,6 +337,9 @@ TEST(WireResponseDecoding, InvalidResponsesFailAsAWhole) {
         {R"({"global_state":{"kind":"safe"},"last_action":{"result":{"kind":"all_gone"}},"drives":[]})",
          Kind::dataCorrupted},
         {"{\"global_state\":{\"kind\":\"safe\"},\"scope_note\":\"\xc3\x28\",\"drives\":[]}",
+         Kind::dataCorrupted},
+        {test::withNestedMember(R"({"global_state":{"kind":"safe"},"drives":[]})",
+                                kMaximumJsonNestingDepth),
          Kind::dataCorrupted},
     };
     for (const Case& testCase : cases) {

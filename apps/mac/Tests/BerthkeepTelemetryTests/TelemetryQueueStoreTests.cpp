@@ -6,8 +6,10 @@
 #include <fstream>
 #include <sstream>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryQueueStore.hpp"
+#include "DeepJson.hpp"
 #include "FullFileSystem.hpp"
 
 using namespace berthkeep;
@@ -93,6 +95,22 @@ TEST(TelemetryQueueStore, DamagedFileFailsAsUndecodableAndCanBeSetAside) {
     EXPECT_EQ(aside, store.fileURL() + ".corrupt");
     EXPECT_EQ(readFile(aside), "[]");
     EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
+}
+
+TEST(TelemetryQueueStore, FileNestedPastTheBoundIsUndecodable) {
+    QTemporaryDir temporary;
+    const FileBerthkeepTelemetryQueueStore store("com.example", temporary.path().toStdString());
+    writeFile(store.fileURL(), test::withNestedMember(R"({"consecutiveFailures":0,"items":[]})",
+                                                      kMaximumJsonNestingDepth));
+    try {
+        store.load();
+        ADD_FAILURE() << "loaded a file nested past the bound";
+    } catch (const BerthkeepTelemetryQueueStoreError& error) {
+        EXPECT_EQ(error.kind(), BerthkeepTelemetryQueueStoreError::Kind::undecodable);
+        EXPECT_NE(std::string(error.what()).find("nested deeper than 256 levels"),
+                  std::string::npos)
+            << error.what();
+    }
 }
 
 TEST(TelemetryQueueStore, UnwritableFolderFailsTheSave) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryCoding.hpp"
 #include "BerthkeepTelemetry/RustBerthkeepTelemetryBridge.hpp"
+#include "DeepJson.hpp"
 
 using namespace berthkeep;
 using nlohmann::json;
@@ -195,7 +197,11 @@ TEST(TelemetryRecords, WireResponseAcceptsSnakeAndCamelKeys) {
 }
 
 TEST(TelemetryRecords, MalformedTextFailsToDecode) {
-    for (const char* text : {"", "{", "[]", "null", "{}", "not json"}) {
+    const std::string nestedTooDeep = test::withNestedMember(
+        R"({"queue":{"consecutive_failures":0,"items":[]},"accepted_new_events":0,)"
+        R"("dropped_new_events":0,"uploaded_events":0})",
+        kMaximumJsonNestingDepth);
+    for (const char* text : {"", "{", "[]", "null", "{}", "not json", nestedTooDeep.c_str()}) {
         EXPECT_THROW(RustBerthkeepTelemetryBridge::decodeResponse(text),
                      BerthkeepTelemetryDecodingError)
             << text;

@@ -1,4 +1,5 @@
 #include "ActivityMonitorTestSupport.hpp"
+#include "DeepJson.hpp"
 
 #include <gtest/gtest.h>
 
@@ -63,6 +64,7 @@ TEST(ActivityMonitorInterface, AcceptsTheProgramsPayloadsAndAnswersInItsShape) {
 
 TEST(ActivityMonitorInterface, MalformedConfigurationFailsWithAMessage) {
     CoreLibrary core;
+    const std::string tooDeep = test::withNestedMember(kProgramConfiguration, 100'000);
     struct Case {
         const char* configuration;
         const char* fragment;
@@ -72,6 +74,7 @@ TEST(ActivityMonitorInterface, MalformedConfigurationFailsWithAMessage) {
         {"", "parse error"},
         {"[]", "not a JSON object"},
         {"1e999999", "not valid JSON"},
+        {tooDeep.c_str(), "nested deeper than 256 levels"},
         {R"({"mode":"core_only"})", "\"statfs_activity_window_ms\""},
         {R"({"mode":"fast","statfs_activity_window_ms":1,"fsevents_activity_window_ms":1,"viewer_assist_window_ms":1,"statfs_sampling_burst_ms":1})",
          "not a known mode"},
@@ -106,6 +109,8 @@ TEST(ActivityMonitorInterface, MalformedUpdateFailsAndKeepsTheVolumesItHad) {
     const Case cases[] = {
         {"not json", "parse error"},
         {R"({"mode":"standard","volumes":[],"x":-1e400})", "not valid JSON"},
+        {test::withNestedMember(volumeSetJson("standard", json::array()), 100'000),
+         "nested deeper than 256 levels"},
         {"[]", "not a JSON object"},
         {R"({"mode":"standard","adaptive_targeted_assist_enabled":false,"promoted_targeted_assist_identities":[]})",
          "\"volumes\""},

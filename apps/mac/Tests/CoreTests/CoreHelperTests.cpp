@@ -1,5 +1,7 @@
 #include "CoreTestSupport.hpp"
 
+#include "Berthkeep/Domain/UTF8Text.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -59,6 +61,22 @@ TEST(CoreHelper, InvalidInputExitsNonZeroWithTheReason) {
         EXPECT_NE(result.standardError.find(testCase.fragment), std::string::npos)
             << testCase.operation << ": " << result.standardError;
     }
+}
+
+TEST(CoreHelper, StandardErrorIsUTF8WhateverTheInputHolds) {
+    const std::string replacement = "\xEF\xBF\xBD";
+    const ProcessResult badRequest = runHelper({"summarize-action"}, "\xff\xfe");
+    const ProcessResult badOperation = runHelper({"plan\xff"}, "{}");
+    for (const ProcessResult* result : {&badRequest, &badOperation}) {
+        EXPECT_EQ(result->outcome, ProcessOutcome::exited);
+        EXPECT_NE(result->exitCode, 0);
+        EXPECT_TRUE(isValidUTF8(result->standardError)) << result->standardError;
+        EXPECT_NE(result->standardError.find(replacement), std::string::npos)
+            << result->standardError;
+    }
+    EXPECT_NE(badOperation.standardError.find("unknown operation \"plan" + replacement + "\""),
+              std::string::npos)
+        << badOperation.standardError;
 }
 
 TEST(CoreHelper, HandlesRequestsAndAnswersLargerThanAPipeBuffer) {

@@ -1,5 +1,8 @@
 #include "CoreTestSupport.hpp"
 
+#include "Berthkeep/Domain/UTF8Text.hpp"
+#include "DeepJson.hpp"
+
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
@@ -69,12 +72,20 @@ TEST(CoreLibrary, EvaluatesAnEmptyRequest) {
 
 TEST(CoreLibrary, FailedCallsReturnNullWithAMessage) {
     CoreLibrary core;
+    // Past the bound, with a tree deep enough to overflow the stack of any recursive copy.
+    const std::string deep = test::nestedJsonArrays(100'000);
+    const std::string deepEvaluate = R"({"drives":[],"working_drive_ids":[],"x":)" + deep + "}";
+    const std::string deepPlan = R"({"trigger":"manual_retry","drives":[],"attention_drive_ids":)" +
+                                 std::string("[\"a\",") + deep + "]}";
     struct Case {
         decltype(&berthkeep_core_evaluate_state_json) entry;
         const char* request;
         const char* expectedFragment;
     };
     const Case cases[] = {
+        {core.evaluateState, deepEvaluate.c_str(), "nested deeper than 256 levels"},
+        {core.planAction, deepPlan.c_str(), "nested deeper than 256 levels"},
+        {core.summarizeAction, deep.c_str(), "nested deeper than 256 levels"},
         {core.evaluateState, nullptr, "request is null"},
         {core.evaluateState, "", "Not valid JSON"},
         {core.evaluateState, "{\"drives\":[],\"working_drive_ids\":[\"\xff\"]}", "Not valid JSON"},
@@ -87,13 +98,31 @@ TEST(CoreLibrary, FailedCallsReturnNullWithAMessage) {
         {core.summarizeAction, "[]", "object"},
     };
     for (const Case& testCase : cases) {
-        const char* label = testCase.request ? testCase.request : "(null)";
+        const std::string label =
+            testCase.request ? std::string(testCase.request).substr(0, 80) : "(null)";
         EXPECT_EQ(core.take(testCase.entry(testCase.request)), std::nullopt) << label;
         const auto message = core.lastError();
         ASSERT_TRUE(message) << label;
         EXPECT_NE(message->find(testCase.expectedFragment), std::string::npos)
             << label << " -> " << *message;
+        EXPECT_TRUE(isValidUTF8(*message)) << label;
     }
+}
+
+TEST(CoreLibrary, ErrorMessagesAreUTF8WhateverTheRequestHolds) {
+    CoreLibrary core;
+    const std::string replacement = "\xEF\xBF\xBD";
+    // The parser's message quotes the bytes it stopped at; each entry point passes it on.
+    EXPECT_EQ(core.take(core.summarizeAction("\xff\xfe")), std::nullopt);
+    const auto syntax = core.lastError();
+    ASSERT_TRUE(syntax);
+    EXPECT_TRUE(isValidUTF8(*syntax)) << *syntax;
+    EXPECT_NE(syntax->find(replacement), std::string::npos) << *syntax;
+
+    EXPECT_EQ(core.take(core.processTelemetry("\xc3")), std::nullopt);
+    const auto telemetry = core.lastError();
+    ASSERT_TRUE(telemetry);
+    EXPECT_TRUE(isValidUTF8(*telemetry)) << *telemetry;
 }
 
 TEST(CoreLibrary, EveryCallClearsTheLastErrorOnEntry) {

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "CoreTestSupport.hpp"
+#include "DeepJson.hpp"
 #include "apps/mac/Tests/BerthkeepTelemetryTests/TelemetryLoopbackServer.hpp"
 
 using namespace berthkeep;
@@ -333,6 +334,43 @@ TEST(TelemetryCore, HelperRunsTheSamePass) {
     const auto failed = runHelper({"process-telemetry"}, "{}");
     EXPECT_NE(failed.exitCode, 0);
     EXPECT_NE(failed.standardError.find("missing \"config\""), std::string::npos);
+}
+
+TEST(TelemetryCore, DeeplyNestedPayloadsAreRefusedWithoutTakingTheCallerDown) {
+    // 100,000 levels (200 KB) in an event's payload, new or queued: a recursive copy of
+    // that tree overflows any stack.
+    const std::string marker = R"("payload":"deep")";
+    auto deepEvent = event("1");
+    deepEvent["payload"] = "deep";
+    const auto withDeepPayload = [&](const json& input) {
+        std::string text = input.dump();
+        text.replace(text.find(marker), marker.size(),
+                     R"("payload":{"k":)" + test::nestedJsonArrays(100'000) + "}");
+        return text;
+    };
+    const std::string requests[] = {
+        withDeepPayload(request("", json::array(), json::array({deepEvent}))),
+        withDeepPayload(request("", json::array({deepEvent}))),
+    };
+    CoreLibrary core;
+    for (const std::string& text : requests) {
+        EXPECT_EQ(core.take(core.processTelemetry(text.c_str())), std::nullopt);
+        EXPECT_NE(core.lastError().value_or("").find("nested deeper than 256 levels"),
+                  std::string::npos);
+
+        const auto helper = runHelper({"process-telemetry"}, text);
+        EXPECT_EQ(helper.outcome, ProcessOutcome::exited);
+        EXPECT_EQ(helper.exitCode, 1);
+        EXPECT_EQ(helper.standardOutput, "");
+        EXPECT_NE(helper.standardError.find("nested deeper than 256 levels"), std::string::npos)
+            << helper.standardError;
+    }
+
+    // A payload nested a few levels is still an ordinary event.
+    auto nested = event("2");
+    nested["payload"] = json::parse(R"({"a":{"b":[1,[2,[3]]]}})");
+    const auto output = run(core, request("", json::array(), json::array({nested})));
+    EXPECT_EQ(output["accepted_new_events"], 1);
 }
 
 TEST(TelemetryCore, NeitherTheLibraryNorTheHelperLinksTheNetworkStack) {

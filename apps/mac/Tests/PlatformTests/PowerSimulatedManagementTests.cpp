@@ -1,3 +1,5 @@
+#include "Berthkeep/Domain/BoundedJson.hpp"
+#include "DeepJson.hpp"
 #include "SimulatedMachineTestSupport.hpp"
 
 #include "platform/Power/SimulatedSystemPowerManagement.hpp"
@@ -342,6 +344,9 @@ TEST(SimulatedPowerRecordFormat, RoundTripsAndRejectsMalformedFiles) {
     record.messages.push_back(message);
     record.acknowledge(7, 1234, 3, 20);
     EXPECT_EQ(parseSimulatedPowerRecord(serializeSimulatedPowerRecord(record)), record);
+    EXPECT_THROW(parseSimulatedPowerRecord(test::withNestedMember(
+                     serializeSimulatedPowerRecord(record), kMaximumJsonNestingDepth)),
+                 SimulatedStateError);
 
     for (
         const char* text : {

@@ -1,3 +1,5 @@
+#include "Berthkeep/Domain/BoundedJson.hpp"
+#include "DeepJson.hpp"
 #include "SimulatedMachineTestSupport.hpp"
 
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
@@ -57,6 +59,8 @@ TEST(SimulatedMachineStateFile, MinimalFileTakesDefaults) {
 }
 
 TEST(SimulatedMachineStateFile, MalformedInputIsRejectedWithTheOffendingField) {
+    const std::string nestedTooDeep =
+        test::withNestedMember(R"({"disks":[]})", kMaximumJsonNestingDepth);
     struct Case {
         const char* json;
         const char* expectedInMessage;
@@ -64,6 +68,7 @@ TEST(SimulatedMachineStateFile, MalformedInputIsRejectedWithTheOffendingField) {
     const Case cases[] = {
         {"", "not valid JSON"},
         {"{\"disks\": [", "not valid JSON"},
+        {nestedTooDeep.c_str(), "nested deeper than 256 levels"},
         {"[]", "expected an object"},
         {"{\"version\": 2}", "unsupported version"},
         {"{\"version\": \"1\"}", "expected an integer"},

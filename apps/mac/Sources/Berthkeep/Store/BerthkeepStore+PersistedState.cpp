@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "Berthkeep/Domain/DomainCodingError.hpp"
 #include "Berthkeep/Domain/PendingSleepFailureNotificationCoding.hpp"
 #include "Berthkeep/Store/StoredLastActionSummary.hpp"
@@ -35,7 +36,7 @@ void BerthkeepStore::readPersistedState() {
 
     m_pendingSleepFailureNotification.reset();
     if (const auto text = storedText(*m_defaults, pendingSleepFailureNotificationKey)) {
-        const nlohmann::json json = nlohmann::json::parse(*text, nullptr, false);
+        const nlohmann::json json = parseBoundedJsonOrDiscarded(*text);
         try {
             m_pendingSleepFailureNotification = pendingSleepFailureNotificationFromJson(json);
         } catch (const DomainCodingError&) {

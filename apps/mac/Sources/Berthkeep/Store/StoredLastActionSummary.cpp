@@ -1,5 +1,7 @@
 #include "Berthkeep/Store/StoredLastActionSummary.hpp"
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
+
 #include <nlohmann/json.hpp>
 
 #include <limits>
@@ -69,7 +71,7 @@ std::string StoredLastActionSummary::encoded() const {
 }
 
 std::optional<StoredLastActionSummary> StoredLastActionSummary::decode(const std::string& bytes) {
-    const nlohmann::json object = nlohmann::json::parse(bytes, nullptr, false);
+    const nlohmann::json object = parseBoundedJsonOrDiscarded(bytes);
     if (!object.is_object()) {
         return std::nullopt;
     }

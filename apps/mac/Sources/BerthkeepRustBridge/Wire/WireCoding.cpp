@@ -1,5 +1,6 @@
 #include "BerthkeepRustBridge/Wire/WireCoding.hpp"
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
 #include "Berthkeep/Domain/DomainCodingError.hpp"
 #include "Berthkeep/Domain/DriveUsageSnapshotCoding.hpp"
 
@@ -230,7 +231,7 @@ std::string dumpCompact(const json& value) {
 
 json parseText(std::string_view text) {
     try {
-        return json::parse(text.begin(), text.end());
+        return parseBoundedJson(text);
     } catch (const json::exception& error) {
         // Syntax errors, invalid UTF-8 and numbers beyond double range alike.
         fail(Kind::dataCorrupted, std::string("Not valid JSON: ") + error.what());

@@ -5,6 +5,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "Berthkeep/Domain/BoundedJson.hpp"
+#include "DeepJson.hpp"
 #include "StoreFixture.hpp"
 
 namespace berthkeep {
@@ -64,6 +66,7 @@ TEST(BerthkeepStorePersistedState, UnreadableSummariesStartAsNoneFoundAndStaySto
         {R"({"kind":"ejected","ejectedCount":18446744073709551615})", std::nullopt},
         {R"({"ejectedCount":1})", std::nullopt},
         {R"(["kind","ejected"])", std::nullopt},
+        {test::withNestedMember(R"({"kind":"ejected"})", kMaximumJsonNestingDepth), std::nullopt},
         {"not json", std::nullopt},
         {"", std::nullopt},
     };
@@ -90,6 +93,8 @@ TEST(BerthkeepStorePersistedState, PendingNotificationReadsOnlyAnIntegerCount) {
         {R"({"failedDriveCount":0})", 0},
         {R"({})", std::nullopt},
         {R"({"failedDriveCount":"1"})", std::nullopt},
+        {test::withNestedMember(R"({"failedDriveCount":1})", kMaximumJsonNestingDepth),
+         std::nullopt},
         {"[", std::nullopt},
     };
     for (const auto& [document, expected] : cases) {
