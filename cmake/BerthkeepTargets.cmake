@@ -72,6 +72,31 @@ function(berthkeep_resolve_module_links)
   endforeach()
 endfunction()
 
+# What a program runs with but does not link: the core library it opens, the
+# helper it spawns, the stand-in tools. Those targets may be defined in folders
+# read later, so the dependencies are added once every folder is in
+# (berthkeep_resolve_runtime_dependencies); building the program alone then
+# builds them too.
+function(berthkeep_runs_with target)
+  set_property(TARGET ${target} APPEND PROPERTY BERTHKEEP_RUNS_WITH ${ARGN})
+  set_property(GLOBAL APPEND PROPERTY BERTHKEEP_PROGRAM_TARGETS ${target})
+endfunction()
+
+# A missing one stops the configure step: a program built without it starts
+# and only later finds its core library or helper absent.
+function(berthkeep_resolve_runtime_dependencies)
+  get_property(programs GLOBAL PROPERTY BERTHKEEP_PROGRAM_TARGETS)
+  foreach(program IN LISTS programs)
+    get_property(dependencies TARGET ${program} PROPERTY BERTHKEEP_RUNS_WITH)
+    foreach(dependency IN LISTS dependencies)
+      if(NOT TARGET ${dependency})
+        message(FATAL_ERROR "${program} runs with ${dependency}, which no folder of the tree defines")
+      endif()
+      add_dependencies(${program} ${dependency})
+    endforeach()
+  endforeach()
+endfunction()
+
 # Test executable of one module: every *.cpp of the calling folder, linked to the
 # given libraries that exist so far.
 function(berthkeep_module_tests target)

@@ -17,6 +17,7 @@
 #include "BerthkeepShared/PendingWriteRetrier.hpp"
 #include "BerthkeepShared/ProcessRunner.hpp"
 #include "platform/Bundle/AppBundle.hpp"
+#include "platform/Defaults/UserDefaults.hpp"
 #include "platform/Files/AtomicFileWriter.hpp"
 #include "platform/SimulatedMachine/SimulatedStateFile.hpp"
 #include "platform/System/DisplayPlatformChoice.hpp"
@@ -49,12 +50,30 @@ int main(int argc, char** argv) {
     // An agent: closing a window never ends it, only Quit or a signal does.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstanceLock instanceLock(SingleInstanceLock::defaultFolder());
-    if (!instanceLock.tryLock()) {
+    SingleInstanceLock instanceLock(FileUserDefaults::defaultFolder(),
+                                    SingleInstanceLock::defaultRuntimeFolder());
+    switch (instanceLock.tryLock()) {
+    case SingleInstanceLock::Outcome::heldByAnother:
         std::fprintf(stderr,
                      "Berthkeep is already running for this user (its lock: %s); this copy ends.\n",
-                     instanceLock.path().c_str());
+                     instanceLock.heldPath().c_str());
         return 0;
+    case SingleInstanceLock::Outcome::unavailable:
+        // Without the lock another copy may be running unseen, and a second
+        // sleep handler would eject beside it: better no copy than two.
+        std::fprintf(stderr,
+                     "Berthkeep cannot take its one-copy lock (%s); another copy may be running, "
+                     "so this one ends.\n",
+                     instanceLock.failure().c_str());
+        return 1;
+    case SingleInstanceLock::Outcome::acquired:
+        if (!instanceLock.failure().empty()) {
+            std::fprintf(stderr,
+                         "Berthkeep: the session's one-copy lock cannot be made (%s); the lock "
+                         "beside the preferences still keeps a second copy out.\n",
+                         instanceLock.failure().c_str());
+        }
+        break;
     }
 
     TerminationSignalWatcher signalWatcher;

@@ -1,21 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <pwd.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
@@ -25,6 +32,117 @@ namespace {
 
 using namespace std::chrono_literals;
 using SteadyClock = std::chrono::steady_clock;
+
+// A desktop session of the test's own, as a user's desktop has one: an X
+// server, a session bus, and on them a tray host and a notification daemon.
+class DesktopSession {
+public:
+    ~DesktopSession() {
+        for (QProcess* process : {&m_notifications, &m_tray, &m_bus, &m_server}) {
+            if (process->state() != QProcess::NotRunning) {
+                process->terminate();
+                if (!process->waitForFinished(5000)) {
+                    process->kill();
+                    process->waitForFinished(5000);
+                }
+            }
+        }
+    }
+
+    // Empty when the session runs, else what is missing.
+    std::string start() {
+        for (const char* program : {"Xvfb", "dbus-daemon", "trayer", "dunst"}) {
+            if (QStandardPaths::findExecutable(program).isEmpty()) {
+                return std::string(program) + " is not installed";
+            }
+        }
+        // Each prints where to reach it: the display number, the bus address.
+        m_server.start("Xvfb",
+                       {"-displayfd", "1", "-screen", "0", "1280x800x24", "-nolisten", "tcp"});
+        m_bus.start("dbus-daemon", {"--session", "--nofork", "--print-address"});
+        const QString number = firstLine(m_server);
+        m_busAddress = firstLine(m_bus);
+        if (number.isEmpty() || m_busAddress.isEmpty()) {
+            return "the X server or the session bus did not start";
+        }
+        m_display = ":" + number;
+
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("DISPLAY", m_display);
+        environment.insert("DBUS_SESSION_BUS_ADDRESS", m_busAddress);
+        m_tray.setProcessEnvironment(environment);
+        m_tray.start("trayer", {"--edge", "top", "--align", "right", "--widthtype", "request"});
+        m_notifications.setProcessEnvironment(environment);
+        m_notifications.start("dunst", {});
+        if (!waitUntil([this] { return trayHostRuns() && notificationServiceRuns(); })) {
+            return "the tray host or the notification daemon did not start";
+        }
+        return {};
+    }
+
+    const QString& display() const { return m_display; }
+    const QString& busAddress() const { return m_busAddress; }
+
+private:
+    static QString firstLine(QProcess& process) {
+        const auto deadline = SteadyClock::now() + 10s;
+        while (!process.canReadLine() && SteadyClock::now() < deadline &&
+               process.state() != QProcess::NotRunning) {
+            process.waitForReadyRead(100);
+        }
+        return QString::fromUtf8(process.readLine()).trimmed();
+    }
+
+    static bool waitUntil(const std::function<bool()>& condition) {
+        const auto deadline = SteadyClock::now() + 10s;
+        while (!condition()) {
+            if (SteadyClock::now() > deadline) {
+                return false;
+            }
+            std::this_thread::sleep_for(20ms);
+        }
+        return true;
+    }
+
+    bool trayHostRuns() const {
+        xcb_connection_t* connection = xcb_connect(m_display.toUtf8().constData(), nullptr);
+        bool owned = false;
+        if (!xcb_connection_has_error(connection)) {
+            const char name[] = "_NET_SYSTEM_TRAY_S0";
+            auto* atom = xcb_intern_atom_reply(
+                connection, xcb_intern_atom(connection, 0, sizeof name - 1, name), nullptr);
+            if (atom) {
+                auto* owner = xcb_get_selection_owner_reply(
+                    connection, xcb_get_selection_owner(connection, atom->atom), nullptr);
+                owned = owner && owner->owner != XCB_WINDOW_NONE;
+                std::free(owner);
+                std::free(atom);
+            }
+        }
+        xcb_disconnect(connection);
+        return owned;
+    }
+
+    bool notificationServiceRuns() const {
+        const QString name = QStringLiteral("berthkeep-test-desktop-session");
+        bool registered = false;
+        {
+            QDBusConnection connection = QDBusConnection::connectToBus(m_busAddress, name);
+            registered =
+                connection.isConnected() && connection.interface()->isServiceRegistered(
+                                                QStringLiteral("org.freedesktop.Notifications"));
+        }
+        QDBusConnection::disconnectFromBus(name);
+        return registered;
+    }
+
+    QProcess m_server;
+    QProcess m_bus;
+    QProcess m_tray;
+    QProcess m_notifications;
+    QString m_display;
+    QString m_busAddress;
+};
 
 // The built program, as scripts start it: offscreen, on a machine of its own,
 // with its files and its runtime folder (where its one-copy lock lives) in
@@ -41,6 +159,9 @@ protected:
 
     QString homePath(const QString& name) const { return m_home.filePath(name); }
 
+    // Programs started from here on run in this session instead of offscreen.
+    void runIn(const DesktopSession& desktop) { m_desktop = &desktop; }
+
     // A machine with one mounted USB stick.
     void makeMachineWithStick() {
         SimulatedWorld world;
@@ -50,10 +171,17 @@ protected:
     }
 
     // The runtime folder is given, or left out as outside a login session.
-    void start(QProcess& program, std::optional<QString> runtime = std::nullopt) const {
+    void start(QProcess& program, std::optional<QString> runtime = std::nullopt,
+               std::optional<QString> config = std::nullopt) const {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("QT_QPA_PLATFORM", "offscreen");
-        environment.insert("XDG_CONFIG_HOME", m_home.filePath("config"));
+        if (m_desktop) {
+            environment.insert("QT_QPA_PLATFORM", "xcb");
+            environment.insert("DISPLAY", m_desktop->display());
+            environment.insert("DBUS_SESSION_BUS_ADDRESS", m_desktop->busAddress());
+        } else {
+            environment.insert("QT_QPA_PLATFORM", "offscreen");
+        }
+        environment.insert("XDG_CONFIG_HOME", config.value_or(m_home.filePath("config")));
         environment.insert("XDG_DATA_HOME", m_home.filePath("data"));
         environment.insert("XDG_CACHE_HOME", m_home.filePath("cache"));
         environment.insert("TMPDIR", m_home.path());
@@ -181,6 +309,7 @@ private:
     }
 
     QTemporaryDir m_home;
+    const DesktopSession* m_desktop = nullptr;
 };
 
 // It shows the machine's drive and ends cleanly on each of the signals that
@@ -195,6 +324,30 @@ TEST_F(ProgramOnSimulatedMachine, StartsAndEndsCleanlyOnTermIntAndHup) {
         QByteArray log;
         EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
         signalAndExpectCleanEnd(program, signal, log);
+    }
+}
+
+// With a tray host and a notification daemon on a session bus, an idle
+// program ends on each signal as promptly as offscreen: quitting waits out
+// nothing of the tray's or the bus's.
+TEST_F(ProgramOnSimulatedMachine, InADesktopSessionAnIdleProgramEndsPromptlyOnEachSignal) {
+    DesktopSession desktop;
+    if (const std::string missing = desktop.start(); !missing.empty()) {
+        GTEST_SKIP() << missing;
+    }
+    runIn(desktop);
+    makeMachineWithStick();
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QProcess program;
+        start(program);
+        QByteArray log;
+        ASSERT_TRUE(waitForLog(program, log, "usage_probe.completed")) << log.toStdString();
+        const auto took = signalAndExpectCleanEnd(program, signal, log);
+        // An idle end takes a fifth of a second; quitting's wait for work (1.5 s)
+        // must never be what ends it.
+        EXPECT_LT(took, 1200ms);
+        EXPECT_FALSE(log.contains("left behind")) << log.toStdString();
     }
 }
 
@@ -309,6 +462,67 @@ TEST_F(ProgramOnSimulatedMachine, WithoutARuntimeFolderTheLockIsWhereTheFallback
     EXPECT_TRUE(second.readAllStandardError().contains("already running"));
 
     signalAndExpectCleanEnd(first, SIGTERM, log);
+}
+
+// What a copy owns is the user's files: two copies on the same preferences
+// find each other whichever runtime folder each was given, one none at all.
+TEST_F(ProgramOnSimulatedMachine, CopiesOnTheSameFilesFindEachOtherWhateverTheirRuntimeFolders) {
+    makeMachineWithStick();
+    QProcess first;
+    start(first, QString());
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+
+    QProcess second;
+    start(second, homePath("runtime"));
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    const QByteArray said = second.readAllStandardError();
+    EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+    EXPECT_TRUE(said.contains(homePath("config/Berthkeep/berthkeep.lock").toUtf8()))
+        << said.toStdString();
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    signalAndExpectCleanEnd(first, SIGTERM, log);
+}
+
+// Lock files left behind, empty or holding no process id, are no one's: only
+// a running holder keeps the next copy out.
+TEST_F(ProgramOnSimulatedMachine, LockFilesLeftBehindWhateverTheyHoldDoNotBlockTheStart) {
+    makeMachineWithStick();
+    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
+    for (const auto& [path, content] :
+         {std::pair(homePath("config/Berthkeep/berthkeep.lock"), QByteArray()),
+          std::pair(homePath("runtime/berthkeep.lock"), QByteArray("not a process\n"))}) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+    QProcess program;
+    start(program);
+    QByteArray log;
+    EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+    signalAndExpectCleanEnd(program, SIGTERM, log);
+}
+
+// A lock that cannot be made leaves open whether another copy runs: this one
+// says so and ends before it answers any power message.
+TEST_F(ProgramOnSimulatedMachine, WithoutItsLockItSaysSoAndDoesNotRun) {
+    makeMachineWithStick();
+    // The preferences folder cannot be made: a file holds its name.
+    ASSERT_TRUE(QDir().mkpath(homePath("blocked")));
+    QFile blocker(homePath("blocked/Berthkeep"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+
+    QProcess program;
+    start(program, std::nullopt, homePath("blocked"));
+    ASSERT_TRUE(program.waitForFinished(15000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_NE(program.exitCode(), 0);
+    const QByteArray said = program.readAllStandardError();
+    EXPECT_TRUE(said.contains("cannot take its one-copy lock")) << said.toStdString();
+    EXPECT_FALSE(said.contains("Travel Stick")) << said.toStdString();
 }
 
 // A copy killed outright leaves its lock file behind; the next start takes it
