@@ -80,8 +80,7 @@ void MenuBarExtraHost::setIcon(const QIcon& icon) {
 }
 
 void MenuBarExtraHost::open() {
-    m_panel->setFocus(Qt::OtherFocusReason);
-    emit aboutToOpen();
+    startFocus();
     m_iconArea = currentIconArea();
     capHeight();
     m_panel->adjustSize();
@@ -111,7 +110,12 @@ bool MenuBarExtraHost::eventFilter(QObject* watched, QEvent* event) {
     if (watched != m_panel || !m_panel->isVisible()) {
         return QObject::eventFilter(watched, event);
     }
-    if (event->type() == QEvent::Resize) {
+    if (event->type() == QEvent::WindowActivate && m_mode == Mode::window && !m_wasActivated) {
+        // The first activation of the window hands the focus to its first
+        // row, whatever the opening chose: choose again.
+        m_wasActivated = true;
+        startFocus();
+    } else if (event->type() == QEvent::Resize) {
         place();
     } else if (m_mode == Mode::window &&
                (event->type() == QEvent::Show || event->type() == QEvent::Move)) {
@@ -120,6 +124,11 @@ bool MenuBarExtraHost::eventFilter(QObject* watched, QEvent* event) {
         place();
     }
     return QObject::eventFilter(watched, event);
+}
+
+void MenuBarExtraHost::startFocus() {
+    m_panel->setFocus(Qt::OtherFocusReason);
+    emit aboutToOpen();
 }
 
 QRect MenuBarExtraHost::currentIconArea() const {

@@ -56,7 +56,9 @@ public:
     static QRect popupFrame(const QSize& size, const QRect& iconArea, const QRect& available);
 
 signals:
-    // open() was called; the panel shows right after.
+    // open() was called and the panel shows right after, or the window of the
+    // window mode was activated for the first time: the content may choose
+    // where the focus starts.
     void aboutToOpen();
 
     // The user closed the window of the window mode.
@@ -68,6 +70,8 @@ protected:
 private:
     // The icon's area on screen; a point at the pointer where the tray tells none.
     QRect currentIconArea() const;
+    // No row has the focus, then the content may choose one.
+    void startFocus();
     QScreen* screenOfPanel() const;
     void capHeight();
     void place();
@@ -77,6 +81,7 @@ private:
     QPointer<QWidget> m_content;
     // Where the icon was when the popup opened: a resize places it there again.
     QRect m_iconArea;
+    bool m_wasActivated = false;
     std::unique_ptr<QSystemTrayIcon> m_tray;
 };
 

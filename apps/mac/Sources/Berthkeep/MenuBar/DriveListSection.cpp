@@ -175,7 +175,8 @@ bool DriveListSection::hasOpenMenu() const {
 
 void DriveListSection::passFocusOn(const DriveGroupCard& leaving,
                                    const std::vector<DriveGroupCard*>& next) {
-    if (!leaving.hasFocus()) {
+    // Also while the panel is closed: the card it would open on.
+    if (!leaving.hasFocus() && window()->focusWidget() != &leaving) {
         return;
     }
     const auto at = std::find(m_cards.begin(), m_cards.end(), &leaving) - m_cards.begin();

@@ -144,9 +144,10 @@ void MenuBarContentView::showState() {
     scheduleShiftCheck();
 }
 
-// Top to bottom, whatever order the widgets were made in.
+// Top to bottom, whatever order the widgets were made in. The view itself
+// takes no focus; it anchors the chain so the first card comes first.
 void MenuBarContentView::orderFocus() {
-    std::vector<QWidget*> chain;
+    std::vector<QWidget*> chain{this};
     for (DriveGroupCard* card : m_driveList->cards()) {
         chain.push_back(card);
     }
