@@ -105,6 +105,8 @@ void MenuBarContentView::setState(MenubarViewState state) {
 }
 
 void MenuBarContentView::showState() {
+    const QWidget* focused = window()->focusWidget();
+    const bool focusWasOnACard = focused != nullptr && m_driveList->isAncestorOf(focused);
     m_summary->setState(m_state, m_state.scopeNote);
 
     const auto lastAction = m_state.lastActionText();
@@ -141,7 +143,25 @@ void MenuBarContentView::showState() {
     m_utility->setActions(m_state.remediationAction, m_state.utilityActions);
     layout()->invalidate();
     orderFocus();
+    if (focusWasOnACard) {
+        keepFocusOnTheList();
+    }
     scheduleShiftCheck();
+}
+
+// Cards that go or a list that hides pass the focus down the chain, on to the
+// rows below the list: it stays on a card, or on nothing.
+void MenuBarContentView::keepFocusOnTheList() {
+    QWidget* focused = window()->focusWidget();
+    if (focused != nullptr && m_driveList->isAncestorOf(focused)) {
+        return;
+    }
+    const auto cards = m_driveList->cards();
+    if (m_listArea->isVisibleTo(this) && !cards.empty()) {
+        cards.front()->setFocus(Qt::OtherFocusReason);
+    } else {
+        window()->setFocus(Qt::OtherFocusReason);
+    }
 }
 
 // Top to bottom, whatever order the widgets were made in. The view itself

@@ -70,6 +70,7 @@ protected:
 private:
     void showState();
     void orderFocus();
+    void keepFocusOnTheList();
     // Where the rows now sit, looked at once the event loop has laid them out.
     void scheduleShiftCheck();
     void checkShift();
