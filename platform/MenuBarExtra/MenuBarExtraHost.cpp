@@ -3,17 +3,21 @@
 #include <QCloseEvent>
 #include <QCursor>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QScreen>
 #include <QSystemTrayIcon>
 #include <QVBoxLayout>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace berthkeep {
 
 MenuBarExtraHost::MenuBarExtraHost(QWidget* content, QIcon icon, QString toolTip,
                                    std::optional<Mode> mode, QObject* parent)
     : QObject(parent)
-    , m_mode(mode.value_or(preferredMode())) {
+    , m_mode(mode.value_or(preferredMode()))
+    , m_content(content) {
     const Qt::WindowFlags flags =
         m_mode == Mode::trayPopup
             ? Qt::Popup | Qt::FramelessWindowHint
@@ -27,6 +31,8 @@ MenuBarExtraHost::MenuBarExtraHost(QWidget* content, QIcon icon, QString toolTip
     // shorter list shrinks the popup and the window alike.
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(content);
+    // Holds the focus when no row does, without being a tab stop itself.
+    m_panel->setFocusPolicy(Qt::ClickFocus);
     m_panel->installEventFilter(this);
 
     if (m_mode == Mode::trayPopup) {
@@ -74,10 +80,11 @@ void MenuBarExtraHost::setIcon(const QIcon& icon) {
 }
 
 void MenuBarExtraHost::open() {
-    if (m_mode == Mode::trayPopup) {
-        m_panel->adjustSize();
-        placePopup();
-    }
+    startFocus();
+    m_iconArea = currentIconArea();
+    capHeight();
+    m_panel->adjustSize();
+    place();
     m_panel->show();
     m_panel->raise();
     m_panel->activateWindow();
@@ -100,29 +107,103 @@ bool MenuBarExtraHost::eventFilter(QObject* watched, QEvent* event) {
         emit closeRequested();
         return true;
     }
+    if (watched != m_panel || !m_panel->isVisible()) {
+        return QObject::eventFilter(watched, event);
+    }
+    if (event->type() == QEvent::WindowActivate && m_mode == Mode::window && !m_wasActivated) {
+        // The first activation of the window hands the focus to its first
+        // row, whatever the opening chose: choose again.
+        m_wasActivated = true;
+        startFocus();
+    } else if (event->type() == QEvent::Resize) {
+        place();
+    } else if (m_mode == Mode::window &&
+               (event->type() == QEvent::Show || event->type() == QEvent::Move)) {
+        // A window manager's frame is known only once the window is up.
+        capHeight();
+        place();
+    }
     return QObject::eventFilter(watched, event);
 }
 
-void MenuBarExtraHost::placePopup() {
-    // Under the icon when the tray tells where it is, else at the pointer; kept
-    // on the screen's free area either way.
-    const QRect iconArea = m_tray ? m_tray->geometry() : QRect();
-    const QPoint anchor = iconArea.isValid() ? iconArea.bottomLeft() : QCursor::pos();
-    QScreen* screen = QGuiApplication::screenAt(anchor);
+void MenuBarExtraHost::startFocus() {
+    m_panel->setFocus(Qt::OtherFocusReason);
+    emit aboutToOpen();
+}
+
+QRect MenuBarExtraHost::currentIconArea() const {
+    const QRect icon = m_tray ? m_tray->geometry() : QRect();
+    return icon.isValid() ? icon : QRect(QCursor::pos(), QSize(1, 1));
+}
+
+QScreen* MenuBarExtraHost::screenOfPanel() const {
+    QScreen* screen = nullptr;
+    if (m_mode == Mode::trayPopup) {
+        screen = QGuiApplication::screenAt(m_iconArea.center());
+    } else if (m_panel->isVisible()) {
+        screen = m_panel->screen();
+    }
+    return screen != nullptr ? screen : QGuiApplication::primaryScreen();
+}
+
+int MenuBarExtraHost::popupHeightLimit(const QRect& iconArea, const QRect& available) {
+    const int below = available.bottom() - std::max(iconArea.bottom(), available.top() - 1);
+    const int above = std::min(iconArea.top(), available.bottom() + 1) - available.top();
+    return std::max({below, above, 0});
+}
+
+QRect MenuBarExtraHost::popupFrame(const QSize& size, const QRect& iconArea,
+                                   const QRect& available) {
+    QRect frame(QPoint(iconArea.left(), iconArea.bottom() + 1), size);
+    if (frame.bottom() > available.bottom()) {
+        frame.moveBottom(iconArea.top() - 1);
+    }
+    frame.moveRight(std::min(frame.right(), available.right()));
+    frame.moveLeft(std::max(frame.left(), available.left()));
+    frame.moveBottom(std::min(frame.bottom(), available.bottom()));
+    frame.moveTop(std::max(frame.top(), available.top()));
+    return frame;
+}
+
+void MenuBarExtraHost::capHeight() {
+    QScreen* screen = screenOfPanel();
+    if (screen == nullptr || !m_content) {
+        return;
+    }
+    const QRect available = screen->availableGeometry();
+    int limit = available.height();
+    if (m_mode == Mode::trayPopup) {
+        limit = popupHeightLimit(m_iconArea, available);
+    } else {
+        // A window manager's title bar and borders take their share.
+        limit -= m_panel->frameGeometry().height() - m_panel->height();
+    }
+    m_content->setMaximumHeight(std::max(limit, 0));
+    if (QLayout* layout = m_panel->layout()) {
+        layout->activate();
+    }
+}
+
+void MenuBarExtraHost::place() {
+    QScreen* screen = screenOfPanel();
     if (screen == nullptr) {
-        screen = QGuiApplication::primaryScreen();
+        return;
     }
-    QRect frame(anchor, m_panel->size());
-    if (screen != nullptr) {
-        const QRect available = screen->availableGeometry();
-        if (frame.bottom() > available.bottom()) {
-            frame.moveBottom(iconArea.isValid() ? iconArea.top() - 1 : available.bottom());
-        }
-        frame.moveRight(std::min(frame.right(), available.right()));
-        frame.moveLeft(std::max(frame.left(), available.left()));
-        frame.moveTop(std::max(frame.top(), available.top()));
+    const QRect available = screen->availableGeometry();
+    if (m_mode == Mode::trayPopup) {
+        m_panel->move(popupFrame(m_panel->size(), m_iconArea, available).topLeft());
+        return;
     }
-    m_panel->move(frame.topLeft());
+    // The window stays where it is, pulled back inside the screen when it grew
+    // past its edge.
+    QRect frame = m_panel->frameGeometry();
+    frame.moveBottom(std::min(frame.bottom(), available.bottom()));
+    frame.moveTop(std::max(frame.top(), available.top()));
+    frame.moveRight(std::min(frame.right(), available.right()));
+    frame.moveLeft(std::max(frame.left(), available.left()));
+    if (frame.topLeft() != m_panel->pos()) {
+        m_panel->move(frame.topLeft());
+    }
 }
 
 } // namespace berthkeep

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+class QScreen;
 class QSystemTrayIcon;
 
 namespace berthkeep {
@@ -18,7 +19,11 @@ namespace berthkeep {
 // dismiss() or a click elsewhere. Where none does (offscreen, a bare X server),
 // the content lives in a small window of its own, shown by show() and left open
 // by dismiss(), since it is the only way to reach the program; closing that
-// window asks to quit. Main thread only.
+// window asks to quit. Either way the panel is never taller than its screen's
+// free height: the content gets that as its maximum height and decides what
+// gives way. The popup sits beside the icon and is placed again whenever its
+// size changes. Every opening starts with the focus on the panel itself (no
+// row), so nothing carries over from the last one. Main thread only.
 class MenuBarExtraHost final : public QObject {
     Q_OBJECT
 
@@ -43,7 +48,19 @@ public:
     // The window that holds the content.
     QWidget* panel() const { return m_panel; }
 
+    // The tallest popup that fits beside the icon: the larger free span of the
+    // screen's available area above or below it.
+    static int popupHeightLimit(const QRect& iconArea, const QRect& available);
+    // Below the icon when it fits there, else above it; inside the available
+    // area either way.
+    static QRect popupFrame(const QSize& size, const QRect& iconArea, const QRect& available);
+
 signals:
+    // open() was called and the panel shows right after, or the window of the
+    // window mode was activated for the first time: the content may choose
+    // where the focus starts.
+    void aboutToOpen();
+
     // The user closed the window of the window mode.
     void closeRequested();
 
@@ -51,10 +68,20 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    void placePopup();
+    // The icon's area on screen; a point at the pointer where the tray tells none.
+    QRect currentIconArea() const;
+    // No row has the focus, then the content may choose one.
+    void startFocus();
+    QScreen* screenOfPanel() const;
+    void capHeight();
+    void place();
 
     Mode m_mode;
     QPointer<QWidget> m_panel;
+    QPointer<QWidget> m_content;
+    // Where the icon was when the popup opened: a resize places it there again.
+    QRect m_iconArea;
+    bool m_wasActivated = false;
     std::unique_ptr<QSystemTrayIcon> m_tray;
 };
 

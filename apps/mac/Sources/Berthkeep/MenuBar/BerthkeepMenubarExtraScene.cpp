@@ -69,6 +69,8 @@ BerthkeepMenubarExtraScene::BerthkeepMenubarExtraScene(BerthkeepStore& store,
 
     auto* content = new MenuBarContentView(store.currentState(), std::move(callbacks));
     content->setFixedWidth(menuWidth);
+    content->setLayoutShiftGuard(MenuLayoutShiftGuard(
+        m_options.clock ? m_options.clock : LiveClock::shared(), m_options.clickQuietPeriod));
     m_content = content;
     m_iconDrawnFor = std::pair(store.currentState(), currentColorScheme());
     m_host = std::make_unique<MenuBarExtraHost>(
@@ -76,6 +78,8 @@ BerthkeepMenubarExtraScene::BerthkeepMenubarExtraScene(BerthkeepStore& store,
         QStringLiteral("Berthkeep"), m_options.mode);
     connect(&store, &BerthkeepStore::currentStateChanged, this,
             &BerthkeepMenubarExtraScene::stateChanged);
+    connect(m_host.get(), &MenuBarExtraHost::aboutToOpen, content,
+            &MenuBarContentView::prepareForOpening);
     connect(m_host.get(), &MenuBarExtraHost::closeRequested, this,
             &BerthkeepMenubarExtraScene::performMenuQuit);
 }

@@ -46,6 +46,10 @@ public:
         // Null: a tray where the desktop has one, else a window of its own.
         std::optional<MenuBarExtraHost::Mode> mode;
         std::chrono::milliseconds settingsDelay = BerthkeepMenubarExtraScene::settingsDelay;
+        // How long the menu's rows must hold still before an eject click counts;
+        // null clock: the live one.
+        std::shared_ptr<Clock> clock;
+        std::chrono::milliseconds clickQuietPeriod = MenuLayoutShiftGuard::defaultQuietPeriod;
     };
 
     BerthkeepMenubarExtraScene(BerthkeepStore& store, std::function<void()> showSettings,

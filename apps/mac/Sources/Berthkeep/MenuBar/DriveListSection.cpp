@@ -2,6 +2,7 @@
 
 #include <QCollator>
 #include <QLocale>
+#include <QMenu>
 #include <QVBoxLayout>
 
 #include <algorithm>
@@ -162,6 +163,31 @@ std::vector<DriveGroupCard*> DriveListSection::cards() const {
     return m_cards;
 }
 
+void DriveListSection::setMenuWithdrawnHandler(std::function<void()> handler) {
+    m_onMenuWithdrawn = std::move(handler);
+}
+
+bool DriveListSection::hasOpenMenu() const {
+    return std::any_of(m_cards.begin(), m_cards.end(), [](const DriveGroupCard* card) {
+        return card->openMenu() != nullptr && card->openMenu()->isVisible();
+    });
+}
+
+void DriveListSection::passFocusOn(const DriveGroupCard& leaving,
+                                   const std::vector<DriveGroupCard*>& next) {
+    // Also while the panel is closed: the card it would open on.
+    if (!leaving.hasFocus() && window()->focusWidget() != &leaving) {
+        return;
+    }
+    const auto at = std::find(m_cards.begin(), m_cards.end(), &leaving) - m_cards.begin();
+    if (!next.empty()) {
+        const auto heir = std::min<std::size_t>(static_cast<std::size_t>(at), next.size() - 1);
+        next[heir]->setFocus(Qt::OtherFocusReason);
+    } else {
+        window()->setFocus(Qt::OtherFocusReason);
+    }
+}
+
 void DriveListSection::setState(const std::vector<DriveRowState>& drives,
                                 const std::vector<DriveGroupState>& groups,
                                 const std::vector<DriveAction>& actions, bool isWorking) {
@@ -171,6 +197,7 @@ void DriveListSection::setState(const std::vector<DriveRowState>& drives,
     }
     const RowsByID byID = rowsByID(drives);
     const bool simplified = prefersSimplifiedRows(drives);
+    const bool menuWasOpen = hasOpenMenu();
     m_isWorking = isWorking;
 
     std::map<std::string, DriveGroupCard*> previous;
@@ -199,6 +226,7 @@ void DriveListSection::setState(const std::vector<DriveRowState>& drives,
 
     auto* box = static_cast<QVBoxLayout*>(layout());
     for (auto& [id, card] : previous) {
+        passFocusOn(*card, next);
         // Hidden and closed now, deleted once whatever event reached it is done.
         card->hide();
         box->removeWidget(card);
@@ -214,6 +242,9 @@ void DriveListSection::setState(const std::vector<DriveRowState>& drives,
     }
     m_cards = std::move(next);
     m_actionByDriveID = std::move(actionByDriveID);
+    if (menuWasOpen && !hasOpenMenu() && m_onMenuWithdrawn) {
+        m_onMenuWithdrawn();
+    }
 }
 
 void DriveListSection::chooseDriveAction(DriveAction::Kind kind, const std::string& driveID) const {

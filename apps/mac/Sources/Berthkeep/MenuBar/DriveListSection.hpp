@@ -42,6 +42,8 @@ public:
                   const std::vector<DriveAction>& actions, bool isWorking);
     // The cards, top to bottom.
     std::vector<DriveGroupCard*> cards() const;
+    // Told when a new state closes a card's open menu under the user's pointer.
+    void setMenuWithdrawnHandler(std::function<void()> handler);
 
     // The status of the first row with the lowest sort priority; safe for none.
     static DriveStatus aggregateStatus(const std::vector<DriveRowState>& rows);
@@ -59,6 +61,10 @@ public:
     static bool prefersSimplifiedRows(const std::vector<DriveRowState>& drives);
 
 private:
+    bool hasOpenMenu() const;
+    // A card that goes while it has the focus hands it to the card now in its
+    // place, else to no row: never on to a row below the list.
+    void passFocusOn(const DriveGroupCard& leaving, const std::vector<DriveGroupCard*>& next);
     // Carried out only when the current state still offers the choice: the
     // drive or group may have gone while its card's menu was open.
     void chooseDriveAction(DriveAction::Kind kind, const std::string& driveID) const;
@@ -66,6 +72,7 @@ private:
 
     ActionCallback m_onAction;
     GroupActionCallback m_onGroupAction;
+    std::function<void()> m_onMenuWithdrawn;
     std::vector<DriveGroupCard*> m_cards;
     std::map<std::string, DriveAction> m_actionByDriveID;
     bool m_isWorking = false;

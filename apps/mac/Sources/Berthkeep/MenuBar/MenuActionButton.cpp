@@ -58,22 +58,19 @@ void MenuActionButton::setAction(std::function<void()> action) {
     m_action = std::move(action);
 }
 
-bool MenuActionButton::isHighlighted() const {
-    return isEnabled() && (m_hovered || (hasFocus() && m_keyboardFocus));
-}
-
 QColor MenuActionButton::titleColor() const {
     if (!isEnabled()) {
         return MenuBarPalette::secondary(palette());
     }
-    if (isHighlighted()) {
+    if (m_hovered) {
         return MenuBarPalette::menuHoverForeground(palette());
     }
     return MenuBarPalette::primary(palette());
 }
 
 QColor MenuActionButton::hoverBackground() const {
-    return isHighlighted() ? MenuBarPalette::menuHoverFill(palette()) : QColor(Qt::transparent);
+    return isEnabled() && m_hovered ? MenuBarPalette::menuHoverFill(palette())
+                                    : QColor(Qt::transparent);
 }
 
 QSize MenuActionButton::sizeHint() const {
@@ -96,6 +93,10 @@ void MenuActionButton::paintEvent(QPaintEvent*) {
     const QColor background = hoverBackground();
     if (background.alpha() > 0) {
         painter.fillPath(rowShape(rect()), background);
+    }
+    if (hasFocus()) {
+        painter.strokePath(rowShape(QRectF(rect()).adjusted(1, 1, -1, -1)),
+                           QPen(palette().color(QPalette::Highlight), 2.0));
     }
     painter.setPen(titleColor());
     const QRect textArea = rect().adjusted(kSidePadding, 0, -kSidePadding, 0);
@@ -121,8 +122,11 @@ void MenuActionButton::changeEvent(QEvent* event) {
 }
 
 void MenuActionButton::keyPressEvent(QKeyEvent* event) {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && isEnabled()) {
-        click();
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // Only a row the user can see acts.
+        if (isEnabled() && !visibleRegion().isEmpty()) {
+            click();
+        }
         return;
     }
     if (event->key() == Qt::Key_Up || event->key() == Qt::Key_Down) {
@@ -132,15 +136,7 @@ void MenuActionButton::keyPressEvent(QKeyEvent* event) {
     QAbstractButton::keyPressEvent(event);
 }
 
-// Only Tab and the arrows highlight a row: the focus a window hands its first
-// row on opening is not the user's.
 void MenuActionButton::focusInEvent(QFocusEvent* event) {
-    if (event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason) {
-        m_keyboardFocus = true;
-    } else if (event->reason() != Qt::PopupFocusReason &&
-               event->reason() != Qt::ActiveWindowFocusReason) {
-        m_keyboardFocus = false;
-    }
     QAbstractButton::focusInEvent(event);
     update();
 }

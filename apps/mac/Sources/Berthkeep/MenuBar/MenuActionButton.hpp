@@ -7,9 +7,9 @@
 namespace berthkeep {
 
 // A full-width plain row of the utility section: no bezel, filled with the
-// accent colour under the pointer or while the keyboard moved to it, faded when
-// disabled. Return or space activates it like a click. A click on a disabled
-// row does nothing.
+// accent colour under the pointer, ringed while it has the keyboard focus,
+// faded when disabled. Return or space activates it like a click. A click on a
+// disabled row does nothing.
 class MenuActionButton final : public QAbstractButton {
 public:
     MenuActionButton(const QString& title, bool isEnabled, std::function<void()> action,
@@ -43,11 +43,8 @@ protected:
 private:
     void setHovered(bool hovered);
 
-    bool isHighlighted() const;
-
     std::function<void()> m_action;
     bool m_hovered = false;
-    bool m_keyboardFocus = false;
 };
 
 } // namespace berthkeep

@@ -1,9 +1,12 @@
 #include "Berthkeep/MenuBar/MenuBarContentView.hpp"
 
 #include <QKeyEvent>
+#include <QScrollBar>
+#include <QTimer>
 #include <QVBoxLayout>
 
 #include "Berthkeep/MenuBar/DriveGroupCard.hpp"
+#include "Berthkeep/MenuBar/DriveListScrollArea.hpp"
 #include "Berthkeep/MenuBar/DriveListSection.hpp"
 #include "Berthkeep/MenuBar/LastActionSection.hpp"
 #include "Berthkeep/MenuBar/ManagedDriveCountSection.hpp"
@@ -17,10 +20,8 @@ namespace berthkeep {
 MenuBarContentView::MenuBarContentView(MenubarViewState state, Callbacks callbacks, QWidget* parent)
     : QWidget(parent)
     , m_state(std::move(state))
-    , m_callbacks(std::move(callbacks)) {
-    // First in the focus chain, so an opened panel highlights no row until the
-    // user moves.
-    setFocusPolicy(Qt::TabFocus);
+    , m_callbacks(std::move(callbacks))
+    , m_shiftGuard(LiveClock::shared()) {
     auto* stack = new QVBoxLayout(this);
     stack->setContentsMargins(MenuBarLayout::contentInsets);
     stack->setSpacing(0);
@@ -38,13 +39,33 @@ MenuBarContentView::MenuBarContentView(MenubarViewState state, Callbacks callbac
     m_middleGap = gap();
     m_driveCount = new ManagedDriveCountSection({}, this);
     stack->addWidget(m_driveCount);
-    m_driveList = new DriveListSection({}, {}, {}, false, m_callbacks.onDriveAction,
-                                       m_callbacks.onDriveGroupAction, this);
-    stack->addWidget(m_driveList);
+    m_driveList = new DriveListSection(
+        {}, {}, {}, false,
+        [this](DriveAction::Kind kind, const std::string& id) {
+            if (m_callbacks.onDriveAction &&
+                (kind != DriveAction::Kind::eject || ejectMayProceed())) {
+                m_callbacks.onDriveAction(kind, id);
+            }
+        },
+        [this](DriveGroupActionKind kind, const std::string& id) {
+            if (m_callbacks.onDriveGroupAction &&
+                (kind != DriveGroupActionKind::ejectAll || ejectMayProceed())) {
+                m_callbacks.onDriveGroupAction(kind, id);
+            }
+        });
+    m_driveList->setMenuWithdrawnHandler([this] { m_shiftGuard.noteShift(); });
+    m_listArea = new DriveListScrollArea(m_driveList, this);
+    stack->addWidget(m_listArea);
     m_utilityGap = gap();
+    // Every utility action ejects.
+    const auto onUtilityAction = [this](MenubarUtilityAction::Kind kind) {
+        if (m_callbacks.onUtilityAction && ejectMayProceed()) {
+            m_callbacks.onUtilityAction(kind);
+        }
+    };
     m_utility = new UtilitySection(
         m_state.remediationAction, m_state.utilityActions,
-        UtilitySection::Callbacks{m_callbacks.onUtilityAction, m_callbacks.onRemediationAction,
+        UtilitySection::Callbacks{onUtilityAction, m_callbacks.onRemediationAction,
                                   m_callbacks.onSendFeedback, m_callbacks.onOpenSettings,
                                   m_callbacks.onQuit},
         this);
@@ -52,7 +73,27 @@ MenuBarContentView::MenuBarContentView(MenubarViewState state, Callbacks callbac
     // A taller panel than the content asks for keeps its spare height at the
     // bottom instead of spreading it between the lines.
     stack->addStretch(1);
+
+    for (QWidget* watched : std::initializer_list<QWidget*>{this, m_driveList, m_utility}) {
+        watched->installEventFilter(this);
+    }
+    connect(m_listArea->verticalScrollBar(), &QScrollBar::valueChanged, this,
+            [this] { scheduleShiftCheck(); });
     showState();
+}
+
+void MenuBarContentView::setLayoutShiftGuard(MenuLayoutShiftGuard guard) {
+    m_shiftGuard = std::move(guard);
+}
+
+void MenuBarContentView::prepareForOpening() {
+    m_listArea->verticalScrollBar()->setValue(0);
+    const auto cards = m_driveList->cards();
+    if (m_listArea->isVisibleTo(this) && !cards.empty()) {
+        cards.front()->setFocus(Qt::TabFocusReason);
+    } else if (QWidget* focused = window()->focusWidget(); focused && isAncestorOf(focused)) {
+        focused->clearFocus();
+    }
 }
 
 void MenuBarContentView::setState(MenubarViewState state) {
@@ -64,6 +105,8 @@ void MenuBarContentView::setState(MenubarViewState state) {
 }
 
 void MenuBarContentView::showState() {
+    const QWidget* focused = window()->focusWidget();
+    const bool focusWasOnACard = focused != nullptr && m_driveList->isAncestorOf(focused);
     m_summary->setState(m_state, m_state.scopeNote);
 
     const auto lastAction = m_state.lastActionText();
@@ -90,7 +133,7 @@ void MenuBarContentView::showState() {
                           m_state.driveGroups,
                           showsList ? m_state.driveActions : std::vector<DriveAction>{},
                           m_state.globalState.kind() == GlobalSafetyState::Kind::working);
-    m_driveList->setVisible(showsList);
+    m_listArea->setVisible(showsList);
 
     // Decided by the rows alone, whichever middle part was drawn.
     m_utilityGap->changeSize(0,
@@ -100,9 +143,29 @@ void MenuBarContentView::showState() {
     m_utility->setActions(m_state.remediationAction, m_state.utilityActions);
     layout()->invalidate();
     orderFocus();
+    if (focusWasOnACard) {
+        keepFocusOnTheList();
+    }
+    scheduleShiftCheck();
 }
 
-// Top to bottom, whatever order the widgets were made in.
+// Cards that go or a list that hides pass the focus down the chain, on to the
+// rows below the list: it stays on a card, or on nothing.
+void MenuBarContentView::keepFocusOnTheList() {
+    QWidget* focused = window()->focusWidget();
+    if (focused != nullptr && m_driveList->isAncestorOf(focused)) {
+        return;
+    }
+    const auto cards = m_driveList->cards();
+    if (m_listArea->isVisibleTo(this) && !cards.empty()) {
+        cards.front()->setFocus(Qt::OtherFocusReason);
+    } else {
+        window()->setFocus(Qt::OtherFocusReason);
+    }
+}
+
+// Top to bottom, whatever order the widgets were made in. The view itself
+// takes no focus; it anchors the chain so the first card comes first.
 void MenuBarContentView::orderFocus() {
     std::vector<QWidget*> chain{this};
     for (DriveGroupCard* card : m_driveList->cards()) {
@@ -114,6 +177,74 @@ void MenuBarContentView::orderFocus() {
     for (std::size_t index = 1; index < chain.size(); ++index) {
         setTabOrder(chain[index - 1], chain[index]);
     }
+}
+
+void MenuBarContentView::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    // The window that holds the view moves it on screen too.
+    if (window() != this) {
+        window()->installEventFilter(this);
+    }
+    scheduleShiftCheck();
+}
+
+bool MenuBarContentView::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::Move:
+    case QEvent::Resize:
+    case QEvent::LayoutRequest:
+    case QEvent::Show:
+        scheduleShiftCheck();
+        break;
+    case QEvent::Hide:
+        if (watched == window()) {
+            m_shiftGuard.reset();
+        }
+        break;
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void MenuBarContentView::scheduleShiftCheck() {
+    if (m_shiftCheckPending) {
+        return;
+    }
+    m_shiftCheckPending = true;
+    QTimer::singleShot(0, this, [this] { checkShift(); });
+}
+
+void MenuBarContentView::checkShift() {
+    m_shiftCheckPending = false;
+    if (!isVisible()) {
+        m_shiftGuard.reset();
+        return;
+    }
+    std::vector<MenuLayoutShiftGuard::Row> rows;
+    const auto screenArea = [](const QWidget* widget) {
+        return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
+    };
+    if (m_listArea->isVisible()) {
+        // A card scrolled out of sight is nowhere a click can reach.
+        const QRect shownList = screenArea(m_listArea->viewport());
+        for (const DriveGroupCard* card : m_driveList->cards()) {
+            rows.push_back({QStringLiteral("card:") + QString::fromStdString(card->group().id),
+                            screenArea(card).intersected(shownList)});
+        }
+    }
+    for (const MenuActionButton* row : m_utility->rows()) {
+        rows.push_back({QStringLiteral("row:") + row->text(), screenArea(row)});
+    }
+    m_shiftGuard.observe(std::move(rows));
+}
+
+// A click can arrive before the check its layout change scheduled: look now.
+bool MenuBarContentView::ejectMayProceed() {
+    if (m_shiftCheckPending) {
+        checkShift();
+    }
+    return m_shiftGuard.isSettled();
 }
 
 void MenuBarContentView::keyPressEvent(QKeyEvent* event) {

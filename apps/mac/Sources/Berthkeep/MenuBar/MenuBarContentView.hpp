@@ -10,11 +10,13 @@
 #include "Berthkeep/Domain/MenubarRemediationAction.hpp"
 #include "Berthkeep/Domain/MenubarUtilityAction.hpp"
 #include "Berthkeep/Domain/MenubarViewState.hpp"
+#include "Berthkeep/MenuBar/MenuLayoutShiftGuard.hpp"
 
 class QSpacerItem;
 
 namespace berthkeep {
 
+class DriveListScrollArea;
 class DriveListSection;
 class LastActionSection;
 class ManagedDriveCountSection;
@@ -27,9 +29,15 @@ class UtilitySection;
 // changes only what differs: an equal state changes and redraws nothing, cards
 // and rows are updated in place, and widgets that go are deleted at the next
 // event-loop turn, so a callback may hand back a new state while its row is
-// still on the stack. Tab and the arrow keys move through the cards and rows.
+// still on the stack. Tab and the arrow keys move through the cards and rows,
+// each drawn when it has the focus; the view itself is no tab stop.
 // Main thread only. The width is the caller's; the height follows the content
-// (heightForWidth), and spare height stays below it.
+// (heightForWidth), and spare height stays below it. Given less height (a
+// maximum height, a short screen), only the drive list shortens, and scrolls.
+//
+// An eject (a card's, Eject All, Eject & Sleep) counts only once the rows have
+// held still on screen for a quiet period: a click aimed at one row must not
+// act on another that a new state just moved under the pointer.
 class MenuBarContentView final : public QWidget {
 public:
     struct Callbacks {
@@ -47,12 +55,26 @@ public:
     const MenubarViewState& state() const { return m_state; }
     void setState(MenubarViewState state);
 
+    // Replaces the guard on the live clock with the default quiet period.
+    void setLayoutShiftGuard(MenuLayoutShiftGuard guard);
+    // Each time the panel opens: the list from its top, and the focus, drawn,
+    // on the first card, or on no row when there is no card.
+    void prepareForOpening();
+    DriveListScrollArea& driveListArea() const { return *m_listArea; }
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     void showState();
     void orderFocus();
+    void keepFocusOnTheList();
+    // Where the rows now sit, looked at once the event loop has laid them out.
+    void scheduleShiftCheck();
+    void checkShift();
+    bool ejectMayProceed();
 
     MenubarViewState m_state;
     Callbacks m_callbacks;
@@ -62,8 +84,11 @@ private:
     QSpacerItem* m_middleGap;
     ManagedDriveCountSection* m_driveCount;
     DriveListSection* m_driveList;
+    DriveListScrollArea* m_listArea;
     QSpacerItem* m_utilityGap;
     UtilitySection* m_utility;
+    MenuLayoutShiftGuard m_shiftGuard;
+    bool m_shiftCheckPending = false;
 };
 
 } // namespace berthkeep

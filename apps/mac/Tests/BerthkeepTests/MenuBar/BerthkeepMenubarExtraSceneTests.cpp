@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QKeyEvent>
+
 #include "../Store/StoreFixture.hpp"
 #include "../Store/StoreTestSupport.hpp"
 #include "MenuBarTestSupport.hpp"
@@ -14,7 +17,7 @@ using namespace std::chrono_literals;
 // The menu over a store on fakes, with a dispatcher that writes down each step
 // and keeps the scheduled actions for the test to run.
 struct SceneFixture {
-    SceneFixture() {
+    explicit SceneFixture(MenuBarExtraHost::Mode mode = MenuBarExtraHost::Mode::window) {
         fixture.inventory->drives = {storetest::drive("a", "Alpha")};
         store = fixture.makeQuiet();
 
@@ -32,7 +35,7 @@ struct SceneFixture {
         options.openFeedbackURL = [this](const QUrl& url) {
             opened.push_back(url);
         };
-        options.mode = MenuBarExtraHost::Mode::window;
+        options.mode = mode;
         options.settingsDelay = 20ms;
         scene = std::make_unique<BerthkeepMenubarExtraScene>(
             *store, [this] { ++settingsShown; }, options);
@@ -157,6 +160,28 @@ TEST(BerthkeepMenubarExtraScene, TheMenuFollowsTheStore) {
     if (!folder.isEmpty()) {
         EXPECT_TRUE(f.scene->content().grab().save(folder + "/live-scene.png"));
     }
+}
+
+// Focus once carried over from the last opening, so the same Tab, Return that
+// had moved to a card ran Eject All.
+TEST(BerthkeepMenubarExtraScene, EveryOpeningStartsWithTheFocusOnTheFirstCard) {
+    SceneFixture f(MenuBarExtraHost::Mode::trayPopup);
+    f.scene->show();
+    MenuBarExtraHost& host = f.scene->host();
+    for (int opening = 0; opening < 2; ++opening) {
+        SCOPED_TRACE(opening);
+        host.open();
+        test::processQueuedEvents();
+        const auto cards = menutest::visibleChildren<DriveGroupCard>(f.scene->content());
+        ASSERT_FALSE(cards.empty());
+        EXPECT_EQ(QApplication::focusWidget(), cards.front());
+        EXPECT_TRUE(cards.front()->hasFocus());
+        QKeyEvent backtab(QEvent::KeyPress, Qt::Key_Backtab, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(QApplication::focusWidget(), &backtab);
+        EXPECT_EQ(QApplication::focusWidget()->accessibleName(), "Quit");
+        host.dismiss();
+    }
+    EXPECT_TRUE(f.steps.empty());
 }
 
 // Usage probes republish an equal state every few seconds; neither the menu nor

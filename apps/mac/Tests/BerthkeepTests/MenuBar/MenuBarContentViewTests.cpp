@@ -11,14 +11,18 @@
 #include <QMenu>
 #include <QPainter>
 #include <QPointer>
+#include <QScrollBar>
 #include <QTimer>
+#include <QWheelEvent>
 
 #include "Berthkeep/Domain/MenubarPreviewScenario.hpp"
+#include "Berthkeep/MenuBar/DriveListScrollArea.hpp"
 #include "Berthkeep/MenuBar/DriveListSection.hpp"
 #include "Berthkeep/MenuBar/MenuBarLayout.hpp"
 #include "Berthkeep/MenuBar/MenuBarStatusIcon.hpp"
 #include "Berthkeep/MenuBar/SafetySummarySection.hpp"
 #include "Berthkeep/MenuBar/UtilitySection.hpp"
+#include "BerthkeepShared/ManualClock.hpp"
 #include "MenuBarTestSupport.hpp"
 
 namespace berthkeep {
@@ -295,6 +299,8 @@ TEST(MenuBarContentView, ANewStateWhileACardMenuIsOpenClosesItAndDropsItsChoice)
         chosen.push_back(id);
     };
     MenuBarContentView view(withDrives({"a", "b"}), callbacks);
+    const auto clock = std::make_shared<ManualClock>();
+    view.setLayoutShiftGuard(MenuLayoutShiftGuard(clock));
     menutest::layOut(view);
 
     QTimer::singleShot(0, &view, [&view] { view.setState(withDrives({"a", "b", "c"})); });
@@ -316,9 +322,10 @@ TEST(MenuBarContentView, ANewStateWhileACardMenuIsOpenClosesItAndDropsItsChoice)
     EXPECT_FALSE(card);
     EXPECT_TRUE(chosen.empty());
 
-    // The cards left still carry out their choice.
+    // The cards left still carry out their choice, once they have held still.
     DriveGroupCard* other = cardFor(view, "b");
     ASSERT_NE(other, nullptr);
+    clock->advance(MenuLayoutShiftGuard::defaultQuietPeriod);
     other->actions().value(0)->trigger();
     EXPECT_EQ(chosen, std::vector<std::string>{"b"});
 }
@@ -447,9 +454,12 @@ TEST(MenuBarContentView, TheKeyboardReachesEveryCardAndRowByName) {
     state.drives[0].status = DriveStatus::busy;
     state.utilityActions = {{MenubarUtilityAction::Kind::ejectAll, "Eject All", true}};
     MenuBarContentView view(state, callbacks);
+    const auto clock = std::make_shared<ManualClock>();
+    view.setLayoutShiftGuard(MenuLayoutShiftGuard(clock));
     menutest::layOut(view);
     view.activateWindow();
-    view.setFocus();
+    view.prepareForOpening();
+    clock->advance(MenuLayoutShiftGuard::defaultQuietPeriod);
 
     const auto press = [&view](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
         QWidget* target = view.focusWidget() ? view.focusWidget() : &view;
@@ -461,7 +471,7 @@ TEST(MenuBarContentView, TheKeyboardReachesEveryCardAndRowByName) {
                                   : std::string();
     };
     const std::string busyCard = "Drive a, " + state.drives[0].statusDetail();
-    EXPECT_EQ(press(Qt::Key_Tab), busyCard);
+    EXPECT_EQ(view.focusWidget()->accessibleName().toStdString(), busyCard);
     EXPECT_EQ(press(Qt::Key_Down), "Drive b, Safe");
     EXPECT_EQ(press(Qt::Key_Tab), "Eject All");
     EXPECT_EQ(press(Qt::Key_Down), "Send Feedback\u2026");
@@ -481,6 +491,183 @@ TEST(MenuBarContentView, TheKeyboardReachesEveryCardAndRowByName) {
     for (const MenuBarText* text : menutest::visibleChildren<MenuBarText>(view)) {
         EXPECT_EQ(text->accessibleName(), text->text());
     }
+}
+
+MenuActionButton* rowTitled(const MenuBarContentView& view, const QString& title) {
+    for (MenuActionButton* row : only<UtilitySection>(view)->rows()) {
+        if (row->text() == title) {
+            return row;
+        }
+    }
+    return nullptr;
+}
+
+MenubarViewState withDrivesAndEjectAll(const std::vector<std::string>& ids) {
+    MenubarViewState state = withDrives(ids);
+    state.utilityActions = {{MenubarUtilityAction::Kind::ejectAll, "Eject All", true},
+                            {MenubarUtilityAction::Kind::ejectAndSleep, "Eject & Sleep", true}};
+    return state;
+}
+
+// A card's menu was open on the last drive when it went and another came: the
+// menu closed, the rows moved, and the click meant for the card's Eject landed
+// on Eject All. An eject now counts only once the rows have held still.
+TEST(MenuBarContentView, AnEjectClickCountsOnlyOnceTheRowsHaveHeldStill) {
+    using namespace std::chrono_literals;
+    const auto clock = std::make_shared<ManualClock>();
+    std::vector<std::string> calls;
+    MenuBarContentView::Callbacks callbacks;
+    callbacks.onUtilityAction = [&calls](MenubarUtilityAction::Kind kind) {
+        calls.push_back(kind == MenubarUtilityAction::Kind::ejectAll ? "eject all" : "sleep");
+    };
+    callbacks.onDriveAction = [&calls](DriveAction::Kind, const std::string& id) {
+        calls.push_back("eject " + id);
+    };
+    callbacks.onSendFeedback = [&calls] {
+        calls.push_back("feedback");
+    };
+    MenuBarContentView view(withDrivesAndEjectAll({"a", "b", "c"}), callbacks);
+    view.setLayoutShiftGuard(MenuLayoutShiftGuard(clock, 500ms));
+    menutest::layOut(view);
+    settle();
+    clock->advance(500ms);
+    rowTitled(view, "Eject All")->click();
+    EXPECT_EQ(calls, Lines{"eject all"});
+    calls.clear();
+
+    // A drive goes: the rows below the list move up under the pointer.
+    view.setState(withDrivesAndEjectAll({"a", "b"}));
+    settle();
+    rowTitled(view, "Eject All")->click();
+    rowTitled(view, "Eject & Sleep")->click();
+    cardFor(view, "a")->actions().value(0)->trigger();
+    rowTitled(view, "Send Feedback\u2026")->click(); // ejects nothing, so it counts
+    EXPECT_EQ(calls, Lines{"feedback"});
+    clock->advance(500ms);
+    rowTitled(view, "Eject All")->click();
+    cardFor(view, "a")->actions().value(0)->trigger();
+    EXPECT_EQ(calls, (Lines{"feedback", "eject all", "eject a"}));
+    calls.clear();
+
+    // The same number of cards, so no row moves, but the open menu closes
+    // because its card went: what lies under the pointer changed all the same.
+    rightClick(*cardFor(view, "b"));
+    view.setState(withDrivesAndEjectAll({"a", "v"}));
+    settle();
+    rowTitled(view, "Eject All")->click();
+    EXPECT_TRUE(calls.empty());
+    clock->advance(500ms);
+
+    // A state that moves nothing (an equal one, another detail) blocks nothing.
+    MenubarViewState busy = withDrivesAndEjectAll({"a", "v"});
+    busy.drives[0].status = DriveStatus::connected;
+    view.setState(busy);
+    settle();
+    rowTitled(view, "Eject All")->click();
+    EXPECT_EQ(calls, Lines{"eject all"});
+}
+
+// Sixty drives on a short screen: the header and every row below the list stay
+// in view, and the list scrolls by wheel, keyboard and scroll bar.
+TEST(MenuBarContentView, OnAShortScreenOnlyTheDriveListShortensAndItScrolls) {
+    std::vector<std::string> ids;
+    for (int index = 10; index < 70; ++index) {
+        ids.push_back(std::to_string(index));
+    }
+    MenubarViewState many = withDrivesAndEjectAll(ids);
+    many.drives.back().name = std::string(100, 'W');
+    MenuBarContentView view(many, {});
+    view.setMaximumHeight(500);
+    menutest::layOut(view);
+    view.activateWindow();
+    settle();
+    keepPicture(view, "capped-60-drives", 1);
+    EXPECT_EQ(view.height(), 500);
+
+    const QRect shown = view.rect();
+    EXPECT_TRUE(shown.contains(menutest::geometryIn(view, *only<SafetySummarySection>(view))));
+    const auto rows = only<UtilitySection>(view)->rows();
+    ASSERT_EQ(rows.size(), 5u);
+    for (const MenuActionButton* row : rows) {
+        SCOPED_TRACE(row->text().toStdString());
+        EXPECT_TRUE(shown.contains(menutest::geometryIn(view, *row)));
+        EXPECT_FALSE(row->visibleRegion().isEmpty());
+    }
+
+    DriveListScrollArea& area = view.driveListArea();
+    QScrollBar& bar = *area.verticalScrollBar();
+    EXPECT_TRUE(bar.isVisible());
+    EXPECT_GT(bar.maximum(), 0);
+    const auto cards = cardsOf(view);
+    ASSERT_EQ(cards.size(), 60u);
+    const auto inView = [&area](const QWidget* card) {
+        return QRect(QPoint(0, 0), area.viewport()->size())
+            .contains(QRect(card->mapTo(area.viewport(), QPoint(0, 0)), card->size()));
+    };
+    EXPECT_TRUE(inView(cards.front()));
+    EXPECT_FALSE(inView(cards.back()));
+
+    QWheelEvent wheel(QPointF(20, 10), cards.front()->mapToGlobal(QPointF(20, 10)), QPoint(),
+                      QPoint(0, -120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QCoreApplication::sendEvent(area.viewport(), &wheel);
+    EXPECT_GT(bar.value(), 0);
+
+    // The keyboard brings each card it reaches into view, down to the last.
+    cards.front()->setFocus(Qt::TabFocusReason);
+    for (std::size_t step = 1; step < cards.size(); ++step) {
+        QKeyEvent down(QEvent::KeyPress, Qt::Key_Down, Qt::NoModifier);
+        QCoreApplication::sendEvent(view.focusWidget(), &down);
+    }
+    EXPECT_EQ(view.focusWidget(), cards.back());
+    EXPECT_TRUE(inView(cards.back()));
+    EXPECT_EQ(bar.value(), bar.maximum());
+}
+
+// Opening starts on the first card; every stop of Tab is a card or a row, and
+// looks different while it has the focus; a card that goes hands the focus to
+// its neighbour, never on to Eject All.
+TEST(MenuBarContentView, EveryTabStopIsARowTheUserSeesFocused) {
+    std::vector<MenubarUtilityAction::Kind> utility;
+    MenuBarContentView::Callbacks callbacks;
+    callbacks.onUtilityAction = [&utility](MenubarUtilityAction::Kind kind) {
+        utility.push_back(kind);
+    };
+    MenuBarContentView view(withDrivesAndEjectAll({"a", "b", "c"}), callbacks);
+    menutest::layOut(view);
+    view.activateWindow();
+    settle();
+    view.prepareForOpening();
+    const auto cards = cardsOf(view);
+    ASSERT_EQ(view.focusWidget(), cards.front());
+
+    std::vector<QWidget*> stops;
+    for (QWidget* at = view.focusWidget(); stops.empty() || at != stops.front();
+         at = view.focusWidget()) {
+        ASSERT_LT(stops.size(), 20u);
+        stops.push_back(at);
+        const bool isRow = dynamic_cast<MenuActionButton*>(at) != nullptr;
+        EXPECT_TRUE(isRow || dynamic_cast<DriveGroupCard*>(at) != nullptr);
+        EXPECT_FALSE(at->visibleRegion().isEmpty());
+        const QImage focused = at->grab().toImage();
+        at->clearFocus();
+        EXPECT_NE(at->grab().toImage(), focused) << at->accessibleName().toStdString();
+        at->setFocus(Qt::TabFocusReason);
+        QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+        QCoreApplication::sendEvent(at, &tab);
+    }
+    EXPECT_EQ(stops.size(), 3u + 5u); // three cards, Eject All to Quit
+
+    // The last card goes while it has the focus.
+    cards.back()->setFocus(Qt::TabFocusReason);
+    view.setState(withDrivesAndEjectAll({"a", "b"}));
+    settle();
+    EXPECT_EQ(view.focusWidget(), cardFor(view, "b"));
+    view.setState(withDrivesAndEjectAll({}));
+    settle();
+    EXPECT_FALSE(view.focusWidget() && view.focusWidget() != &view);
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    QCoreApplication::sendEvent(&view, &enter);
+    EXPECT_TRUE(utility.empty());
 }
 
 TEST(MenuBarText, WrapsWithoutLimitAndElidesTheLastAllowedLine) {

@@ -3,11 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QMenu>
 
 #include "../Store/StoreFixture.hpp"
 #include "../Store/StoreOnSimulatedMachine.hpp"
 #include "MenuBarTestSupport.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+#include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
 
 namespace berthkeep {
 namespace {
@@ -66,6 +68,77 @@ TEST_F(MenuBarOnLiveStore, ShowsTheMachinesDrivesAndEjectsTheChosenOne) {
     fixture.clock->advance(5s);
     EXPECT_TRUE(test::processEventsUntil(
         [&] { return fixture.sink->named("inventory.refresh.result").size() > refreshes; }, 10s));
+}
+
+// The last card's menu is open when its drive is pulled and another is plugged
+// in: the menu closes under the pointer, and the click meant for its Eject lands
+// on Eject All. It ejects nothing until the rows have held still.
+TEST_F(MenuBarOnLiveStore, AClickThatLandsAfterTheMachineChangedUnderItEjectsNothing) {
+    SimulatedWorld world;
+    world.createMountDirectories = false;
+    attachPreset(world, SimulatedDrivePreset::internalDisk);
+    attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Aone"));
+    attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Btwo"));
+    const std::string cthree =
+        attachPreset(world, SimulatedDrivePreset::usbStick, std::string("Cthree"));
+    stateFile().write(world);
+
+    storetest::StoreFixture fixture;
+    storetest::onSimulatedMachine(fixture, stateFile());
+    fixture.customEjector = nullptr; // the recording one
+    fixture.performInitialAsyncInventoryRefresh = false;
+    fixture.performInitialDriveUsageRefresh = false;
+    const auto store = fixture.make();
+
+    int ejectAllClicks = 0;
+    MenuBarContentView::Callbacks callbacks;
+    callbacks.onUtilityAction = [&store, &ejectAllClicks](MenubarUtilityAction::Kind kind) {
+        ++ejectAllClicks;
+        store->perform(kind);
+    };
+    MenuBarContentView view(store->currentState(), callbacks);
+    view.setLayoutShiftGuard(MenuLayoutShiftGuard(fixture.clock, 500ms));
+    QObject::connect(store.get(), &BerthkeepStore::currentStateChanged, &view,
+                     [&view, &store] { view.setState(store->currentState()); });
+    menutest::layOut(view);
+    QCoreApplication::processEvents();
+
+    auto cards = menutest::visibleChildren<DriveGroupCard>(view);
+    ASSERT_EQ(cards.size(), 3u);
+    DriveGroupCard& last = *cards.back();
+    ASSERT_EQ(last.summaryTitle(), "Cthree");
+    last.popupMenu(last.mapToGlobal(QPoint(4, 4)));
+    ASSERT_TRUE(last.openMenu() && last.openMenu()->isVisible());
+
+    stateFile().update([&cthree](SimulatedWorld& machine) {
+        detachDevice(machine, cthree);
+        attachPreset(machine, SimulatedDrivePreset::usbStick, std::string("Victim3"));
+        return true;
+    });
+    test::runTask(store->refreshInventoryNow());
+    ASSERT_TRUE(test::processEventsUntil(
+        [&view] {
+            const auto lines = menutest::transcript(view);
+            return std::find(lines.begin(), lines.end(), "Victim3") != lines.end();
+        },
+        10s));
+
+    MenuActionButton* ejectAll = nullptr;
+    for (MenuActionButton* row : menutest::visibleChildren<MenuActionButton>(view)) {
+        ejectAll = row->text() == "Eject All" ? row : ejectAll;
+    }
+    ASSERT_NE(ejectAll, nullptr);
+    ejectAll->click();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(ejectAllClicks, 0);
+    EXPECT_TRUE(fixture.ejector->ejected.empty());
+
+    // Once the rows held still, the same click ejects.
+    fixture.clock->advance(500ms);
+    ejectAll->click();
+    EXPECT_EQ(ejectAllClicks, 1);
+    EXPECT_TRUE(
+        test::processEventsUntil([&fixture] { return !fixture.ejector->ejected.empty(); }, 10s));
 }
 
 } // namespace
