@@ -280,40 +280,36 @@ int receiveDescriptor(int socket, bool wait) {
     return fd;
 }
 
-// The giver opens the file before the monitor starts, in a process the monitor cannot
-// read: as root, the monitor's side drops to an unprivileged user; otherwise the giver
-// makes itself unreadable to its own user. Once the monitor has settled, the giver passes
-// the descriptor over a unix socket to the receiver, a process of the monitor's user that
-// sleeps or runs on, which maps it and closes it; the giver lets go. Returns the drive's
-// usage in the snapshot after that, or {"error": ...}.
+// The giver holds the file opened before the monitor starts, in a process the monitor
+// cannot read: as root, the monitor's side drops to an unprivileged user; otherwise the
+// giver makes itself unreadable to its own user. Once the monitor has settled, the giver
+// passes the descriptor over a unix socket to the receiver, a process of the monitor's
+// user that sleeps or runs on, and lets go; the receiver maps it and closes it. Returns
+// the drive's usage in the snapshot after that, or {"error": ...}.
 json usageAfterAPassedDescriptorIsMapped(CoreLibrary& core, const fs::path& drive,
                                          const fs::path& file, bool receiverRunsOn) {
     int sockets[2];
-    int opened[2];
-    int go[2];
-    int letGo[2];
     int result[2];
-    if (socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) != 0 || pipe(opened) != 0 || pipe(go) != 0 ||
-        pipe(letGo) != 0 || pipe(result) != 0) {
-        return {{"error", "no socket or pipe"}};
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) != 0 || pipe(result) != 0) {
+        return {{"error", "no file, socket or pipe"}};
     }
     const pid_t giver = fork();
     if (giver == 0) {
         prctl(PR_SET_PDEATHSIG, SIGKILL);
-        close(result[1]);
-        const int fd = open(file.c_str(), O_RDONLY);
         prctl(PR_SET_DUMPABLE, 0);
-        sendByte(opened[1]);
-        if (fd >= 0 && awaitByte(go[0])) {
+        close(result[1]);
+        // Asked for it through the socket.
+        char asked = 0;
+        if (read(sockets[0], &asked, 1) == 1) {
             sendDescriptor(sockets[0], fd);
-            close(fd);
-            sendByte(letGo[1]);
         }
+        close(fd);
         for (;;) {
             pause();
         }
     }
-    awaitByte(opened[0]);
+    close(fd);
     const pid_t monitorSide = fork();
     if (monitorSide == 0) {
         const auto answer = [&](const json& value) {
@@ -338,12 +334,12 @@ json usageAfterAPassedDescriptorIsMapped(CoreLibrary& core, const fs::path& driv
         const pid_t receiver = fork();
         if (receiver == 0) {
             prctl(PR_SET_PDEATHSIG, SIGKILL);
-            int fd = -1;
-            while ((fd = receiveDescriptor(sockets[1], !receiverRunsOn)) < 0) {
+            int passed = -1;
+            while ((passed = receiveDescriptor(sockets[1], !receiverRunsOn)) < 0) {
                 usleep(5000);
             }
-            if (mmap(nullptr, 4096, PROT_READ, MAP_SHARED, fd, 0) != MAP_FAILED) {
-                close(fd);
+            if (mmap(nullptr, 4096, PROT_READ, MAP_SHARED, passed, 0) != MAP_FAILED) {
+                close(passed);
                 sendByte(mapped[1]);
             }
             for (;;) {
@@ -360,9 +356,8 @@ json usageAfterAPassedDescriptorIsMapped(CoreLibrary& core, const fs::path& driv
                     answer({{"error", "busy before"}});
                 }
             }
-            sendByte(go[1]);
-            usage = awaitByte(letGo[0]) && awaitByte(mapped[0]) ? monitor.usage("disk4")
-                                                                : json{{"error", "not mapped"}};
+            sendByte(sockets[1]);
+            usage = awaitByte(mapped[0]) ? monitor.usage("disk4") : json{{"error", "not mapped"}};
         } catch (const std::exception& error) {
             usage = {{"error", error.what()}};
         }
@@ -377,16 +372,14 @@ json usageAfterAPassedDescriptorIsMapped(CoreLibrary& core, const fs::path& driv
     for (ssize_t length = 0; (length = read(result[0], buffer, sizeof buffer)) > 0;) {
         text.append(buffer, std::size_t(length));
     }
-    if (monitorSide > 0) {
-        waitpid(monitorSide, nullptr, 0);
+    for (const pid_t child : {monitorSide, giver}) {
+        if (child > 0) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
     }
-    if (giver > 0) {
-        kill(giver, SIGKILL);
-        waitpid(giver, nullptr, 0);
-    }
-    for (int fd : {sockets[0], sockets[1], opened[0], opened[1], go[0], go[1], letGo[0], letGo[1],
-                   result[0]}) {
-        close(fd);
+    for (const int end : {sockets[0], sockets[1], result[0]}) {
+        close(end);
     }
     return json::parse(text, nullptr, false);
 }
@@ -636,8 +629,7 @@ TEST(ActivityMonitorEvidence, AQuietDriveIsSampledBetweenCallsOnlyWhileItsFreeSp
 
     writeFile(drive.path() / "blob.bin", std::string(256 * 1024, 'x'));
     monitor.update(set);
-    EXPECT_EQ(monitor.snapshot()["usage_snapshots_by_drive_id"]["disk7"]["statfs_activity"],
-              true);
+    EXPECT_EQ(monitor.snapshot()["usage_snapshots_by_drive_id"]["disk7"]["statfs_activity"], true);
     EXPECT_GE(switchesOver(std::chrono::milliseconds(250)), 3u) << "moving free space is sampled";
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_LT(switchesOver(std::chrono::milliseconds(600)), 3u) << "and not once it stopped";
