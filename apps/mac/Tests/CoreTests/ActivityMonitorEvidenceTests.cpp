@@ -629,7 +629,8 @@ TEST(ActivityMonitorEvidence, AQuietDriveIsSampledBetweenCallsOnlyWhileItsFreeSp
 
     writeFile(drive.path() / "blob.bin", std::string(256 * 1024, 'x'));
     monitor.update(set);
-    EXPECT_EQ(monitor.snapshot()["usage_snapshots_by_drive_id"]["disk7"]["statfs_activity"], true);
+    EXPECT_EQ(monitor.snapshot()["usage_snapshots_by_drive_id"]["disk7"]["statfs_activity"],
+              true);
     EXPECT_GE(switchesOver(std::chrono::milliseconds(250)), 3u) << "moving free space is sampled";
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_LT(switchesOver(std::chrono::milliseconds(600)), 3u) << "and not once it stopped";
