@@ -336,18 +336,14 @@ std::string ActivityMonitor::snapshotJson() {
     }
     generations.resize(roots.size(), 0);
 
-    // A new mapping needs a descriptor: opened since (an event of the drive), or held at
-    // the last scan by some process (which counted). Neither: no mapping is new. Only the
-    // first ruled out: the scan judges each process by what it held.
+    // With nothing opened under the drives since the last scan, the scan judges by its
+    // address space whether a process that runs on can have mapped something new.
     bool nothingOpened = !roots.empty() && m_lastScan.size() == roots.size();
-    bool nothingHeld = true;
     for (std::size_t index = 0; nothingOpened && index < roots.size(); ++index) {
         const ScannedRoot& last = m_lastScan[index];
         nothingOpened = generations[index] != 0 && last.generation == generations[index] &&
                         last.root == roots[index];
-        nothingHeld = nothingHeld && !last.held;
     }
-    const bool noNewMappings = nothingOpened && nothingHeld;
 
     ProcessScanResult scan;
     std::vector<std::optional<StatfsSample>> samples(roots.size());
@@ -355,11 +351,10 @@ std::string ActivityMonitor::snapshotJson() {
     if (usesActivitySignals(mode)) {
         const ViewerMatcher viewers(promoted);
         scan = scanProcesses(roots, usesSupplementalSignals(mode) ? &viewers : nullptr, "/proc",
-                             &m_processNames, &m_quietProcesses, noNewMappings, nothingOpened);
+                             &m_processNames, &m_quietProcesses, nothingOpened);
         samples = sampleAll(roots);
         for (std::size_t index = 0; index < roots.size(); ++index) {
-            m_lastScan.push_back(
-                {roots[index], generations[index], scan.volumes[index].openFileProcesses > 0});
+            m_lastScan.push_back({roots[index], generations[index]});
         }
     } else {
         scan.volumes.resize(roots.size());

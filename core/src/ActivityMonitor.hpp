@@ -95,13 +95,12 @@ private:
     // Used by snapshots only, under the call lock.
     ProcessNameCache m_processNames;
     QuietProcessCache m_quietProcesses;
-    // What the last scan found of each root; with the file events since, it tells whether
-    // a process can have mapped a file on a drive meanwhile.
+    // The roots of the last scan; with the file events since, they tell whether a file on
+    // a drive was opened meanwhile.
     struct ScannedRoot {
         std::string root;
         // The watcher's generation for the root before the scan; 0 when it misses opens.
         std::uint64_t generation = 0;
-        bool held = false;
     };
     std::vector<ScannedRoot> m_lastScan;
     // Guards everything below, shared with the background thread.

@@ -20,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 #include <set>
 #include <unordered_map>
 
@@ -151,6 +152,23 @@ template <std::size_t Size> std::string_view readOnce(int fd, std::array<char, S
     return length > 0 ? std::string_view(buffer.data(), std::size_t(length)) : std::string_view();
 }
 
+// The leading numbers of text, separated by spaces, into fields in their order.
+bool readNumbers(std::string_view text, std::initializer_list<std::uint64_t*> fields) {
+    const char* position = text.data();
+    const char* const end = text.data() + text.size();
+    for (std::uint64_t* field : fields) {
+        while (position < end && *position == ' ') {
+            ++position;
+        }
+        const auto [next, error] = std::from_chars(position, end, *field);
+        if (error != std::errc()) {
+            return false;
+        }
+        position = next;
+    }
+    return true;
+}
+
 bool isProcessDirectory(const char* name) {
     if (!*name) {
         return false;
@@ -278,12 +296,11 @@ private:
 class ProcessReader {
 public:
     ProcessReader(int procDirectory, const std::vector<std::string>& roots, ProcessNameCache* names,
-                  QuietProcessCache* quiet, bool noNewMappings, bool nothingOpened, pid_t self)
+                  QuietProcessCache* quiet, bool nothingOpened, pid_t self)
         : m_proc(procDirectory)
         , m_roots(roots)
         , m_names(names)
         , m_quiet(quiet)
-        , m_readsMappings(!noNewMappings)
         , m_nothingOpened(nothingOpened)
         , m_self(self)
         , m_cwd(roots.size())
@@ -321,32 +338,17 @@ public:
         readHoldings(viewers);
         if (m_recording) {
             // Reading stops once every root is held, so what was read may judge no others.
-            const bool whole =
-                m_readsMappings && !m_open.all() && !(m_viewer && m_viewerMarks.all());
+            const bool whole = !m_open.all() && !(m_viewer && m_viewerMarks.all());
             m_quiet->keep(m_process.pid, m_activity, std::move(m_holdings),
                           {m_cwd.marks(), m_open.marks(), m_viewerMarks.marks(), m_viewer}, whole);
         }
         if (m_quiet && m_kernelThread) {
             m_quiet->keepKernelThread(m_process.pid, directory);
         }
-        if (m_quiet) {
-            m_quiet->keepHeldNothing(m_process.pid, m_heldNothing);
-            if (m_heldDescriptor) {
-                m_quiet->keepDescriptorHolder(m_process.pid, directory);
-            }
+        if (m_quiet && m_mappingsRead) {
+            m_quiet->keepMappedNothingAt(m_process.pid, directory, m_mappedNothingAt);
         }
     }
-
-    // The mappings of a process read() left unread, read after all.
-    void readMappingsOf(std::string_view pid, ino_t directory) {
-        startProcess(pid, directory);
-        m_recording = false;
-        readMappings();
-        m_quiet->keepHeldNothing(m_process.pid, m_open.none());
-    }
-
-    // The process's mappings were left unread: see QuietProcessCache::heldNothingAtLastScan.
-    bool skippedMappings() const { return m_skippedMappings; }
 
     const RootMarks& cwdMarks() const { return m_cwd; }
     // Descriptors, mapped files and the executable: all keep the file system busy.
@@ -372,9 +374,8 @@ private:
         std::from_chars(pid.data(), pid.data() + pid.size(), m_process.pid);
         m_process.directory = directory;
         m_kernelThread = false;
-        m_heldDescriptor = false;
-        m_heldNothing = false;
-        m_skippedMappings = false;
+        m_mappingsRead = false;
+        m_mappedNothingAt.reset();
     }
 
     // Reads how each thread ran into m_activity; false when the kernel keeps no counts.
@@ -479,17 +480,8 @@ private:
             return false;
         }
         QuietProcessCache::ThreadRun run{thread};
-        const char* position = text.data();
-        const char* const end = text.data() + text.size();
-        for (std::uint64_t* field : {&run.runtime, &run.waited, &run.timesRun}) {
-            while (position < end && *position == ' ') {
-                ++position;
-            }
-            const auto [next, error] = std::from_chars(position, end, *field);
-            if (error != std::errc()) {
-                return false;
-            }
-            position = next;
+        if (!readNumbers(text, {&run.runtime, &run.waited, &run.timesRun})) {
+            return false;
         }
         // All zero where the kernel keeps no scheduler counts.
         if (run.runtime == 0 && run.timesRun == 0) {
@@ -558,20 +550,10 @@ private:
         }
         if (!m_open.all()) {
             readDescriptors();
-        } else {
-            // Unread, so it may hold one.
-            m_heldDescriptor = true;
         }
-        if (m_readsMappings && !m_open.all()) {
-            m_skippedMappings = !m_recording && m_quiet && m_nothingOpened && m_open.none() &&
-                                m_quiet->heldNothingAtLastScan(m_process.pid, m_process.directory);
-            if (m_skippedMappings) {
-                m_quiet->countUnreadMappings();
-            } else {
-                readMappings();
-            }
+        if (!m_open.all()) {
+            readMappingsUnlessUnchanged();
         }
-        m_heldNothing = m_open.none();
         if (viewers) {
             matchViewer(executable, *viewers);
         }
@@ -660,7 +642,6 @@ private:
             // and a file opened on a drive usually later, so reading can stop sooner.
             for (auto name = m_entries.rbegin(); name != m_entries.rend() && !done; ++name) {
                 if (const auto target = readLinkAt(directory, *name, m_link)) {
-                    m_heldDescriptor = m_heldDescriptor || underARoot(*target);
                     done = hold(m_open, m_holdings.open, *target);
                 }
             }
@@ -669,16 +650,10 @@ private:
         close(directory);
     }
 
-    bool underARoot(std::string_view path) const {
-        return std::any_of(m_roots.begin(), m_roots.end(),
-                           [path](const std::string& root) { return isPathUnder(path, root); });
-    }
-
-    // Calls onLine for each line of the entry, read in large pieces through the shared
-    // buffer; stops early when onLine returns true or the limit is reached.
+    // Calls onLine for each line of the open entry, read in large pieces through the shared
+    // buffer; stops early when onLine returns true or the limit is reached. Closes fd.
     template <typename OnLine>
-    void readLines(std::string_view entry, char separator, std::size_t limit, OnLine&& onLine) {
-        const int fd = openEntry(entry, 0);
+    void readLines(int fd, char separator, std::size_t limit, OnLine&& onLine) {
         if (fd < 0) {
             return;
         }
@@ -718,27 +693,62 @@ private:
     }
 
     // A file mapped into memory holds its file system like an open descriptor, also
-    // after the descriptor was closed.
-    void readMappings() {
-        if (m_queriesMappings && queryMappings()) {
-            return;
+    // after the descriptor was closed. A process the quiet-process cache keeps a record of
+    // is spared the reading while its address space says it mapped nothing new.
+    void readMappingsUnlessUnchanged() {
+        std::optional<QuietProcessCache::AddressSpace> space;
+        if (m_quiet && (m_recording || m_quiet->lastActivity(m_process.pid))) {
+            // Read first: a mapping made meanwhile is then either read or another size.
+            space = readAddressSpace();
+            // A process being recorded is read whole, so what it keeps while it sleeps is
+            // what it holds.
+            if (space && !m_recording && m_nothingOpened && m_open.none() &&
+                m_quiet->mappedNothingAt(m_process.pid, m_process.directory, *space)) {
+                m_quiet->countUnreadMappings();
+                return;
+            }
+        }
+        m_mappingsRead = readMappings();
+        if (m_mappingsRead && m_open.none()) {
+            m_mappedNothingAt = space;
+        }
+    }
+
+    // "size resident shared text lib data dt", in pages; anyone may read it.
+    std::optional<QuietProcessCache::AddressSpace> readAddressSpace() {
+        std::array<char, 128> buffer;
+        const std::string_view text = readOnce(openEntry("statm", 0), buffer);
+        QuietProcessCache::AddressSpace space;
+        std::uint64_t other = 0;
+        if (!readNumbers(text, {&space.size, &other, &other, &other, &other, &space.data})) {
+            return std::nullopt;
+        }
+        return space;
+    }
+
+    // False when the mappings cannot be read.
+    bool readMappings() {
+        const int fd = openEntry("maps", 0);
+        if (fd < 0) {
+            return false;
+        }
+        if (m_queriesMappings && queryMappings(fd)) {
+            close(fd);
+            return true;
         }
         // Where the vsyscall page exists (x86-64) the kernel lists it last: seeing it
         // spares the read that would only say end of file.
         constexpr std::string_view kLastMapping = "[vsyscall]";
-        readLines("maps", '\n', SIZE_MAX, [this, kLastMapping](std::string_view line) {
+        readLines(fd, '\n', SIZE_MAX, [this, kLastMapping](std::string_view line) {
             const bool last = line.size() >= kLastMapping.size() &&
                               line.substr(line.size() - kLastMapping.size()) == kLastMapping;
             return hold(m_open, m_holdings.open, mappedPath(line)) || last;
         });
+        return true;
     }
 
     // False when the kernel cannot be asked mapping by mapping: the text is read then.
-    bool queryMappings() {
-        const int fd = openEntry("maps", 0);
-        if (fd < 0) {
-            return true;
-        }
+    bool queryMappings(int fd) {
         MappedFile previous;
         std::uint64_t address = 0;
         bool done = false;
@@ -749,7 +759,6 @@ private:
             if (ioctl(fd, kQueryMapping, &query) != 0) {
                 if (errno == ENOTTY || errno == EINVAL) {
                     m_queriesMappings = false;
-                    close(fd);
                     return false;
                 }
                 // ENOENT: no mapping after the last one.
@@ -764,7 +773,6 @@ private:
             previous = file;
             done = hold(m_open, m_holdings.open, mappedName(fd, query, file));
         }
-        close(fd);
         return true;
     }
 
@@ -847,7 +855,7 @@ private:
         }
         // A viewer may have read the file it was started with and let it go while it
         // still shows it. "file:///path" arguments are common for desktop launches.
-        readLines("cmdline", '\0', kArgumentLimit, [this](std::string_view argument) {
+        readLines(openEntry("cmdline", 0), '\0', kArgumentLimit, [this](std::string_view argument) {
             constexpr std::string_view kFileScheme = "file://";
             if (argument.substr(0, kFileScheme.size()) == kFileScheme) {
                 argument.remove_prefix(kFileScheme.size());
@@ -860,7 +868,6 @@ private:
     const std::vector<std::string>& m_roots;
     ProcessNameCache* const m_names;
     QuietProcessCache* const m_quiet;
-    const bool m_readsMappings;
     const bool m_nothingOpened;
     const pid_t m_self;
     ProcessNameCache::Process m_process;
@@ -872,10 +879,10 @@ private:
     // The process's activity and all it holds are being read for the quiet-process cache.
     bool m_recording = false;
     bool m_kernelThread = false;
-    // Of the process read last.
-    bool m_heldDescriptor = false;
-    bool m_heldNothing = false;
-    bool m_skippedMappings = false;
+    // Of the process read last: its mappings were read, and the size of its address space
+    // when they held nothing under the roots.
+    bool m_mappingsRead = false;
+    std::optional<QuietProcessCache::AddressSpace> m_mappedNothingAt;
     QuietProcessCache::Activity m_activity;
     QuietProcessCache::Holdings m_holdings;
     LinkBuffer m_executable;
@@ -949,7 +956,7 @@ std::optional<ViewerIdentity> ViewerMatcher::match(std::string_view processName,
 
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
                                 const std::string& procRoot, ProcessNameCache* names,
-                                QuietProcessCache* quiet, bool noNewMappings, bool nothingOpened) {
+                                QuietProcessCache* quiet, bool nothingOpened) {
     ProcessScanResult result;
     result.volumes.resize(roots.size());
     if (roots.empty()) {
@@ -967,7 +974,7 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
         quiet->startScan(now, roots, viewers);
     }
     // Only the real /proc lists this process.
-    ProcessReader reader(dirfd(proc), roots, names, quiet, noNewMappings, nothingOpened,
+    ProcessReader reader(dirfd(proc), roots, names, quiet, nothingOpened,
                          procRoot == "/proc" ? getpid() : 0);
     std::set<std::string> seenIdentities;
     const auto count = quiet ? readTaskCount(dirfd(proc), procRoot == "/proc") : std::nullopt;
@@ -1000,30 +1007,12 @@ ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const Vie
             result.observedViewers.push_back(*identity);
         }
     };
-    struct MappingsUnread {
-        const QuietProcessCache::ListedProcess* process;
-        std::optional<ViewerIdentity> viewer;
-    };
-    std::vector<MappingsUnread> mappingsUnread;
     for (const QuietProcessCache::ListedProcess& process : *listed) {
         reader.read(process.pid, process.directory, viewers);
-        if (reader.skippedMappings()) {
-            mappingsUnread.push_back({&process, reader.viewer()});
-        }
         noteViewer(reader.viewer(), reader.viewerMarks());
         for (std::size_t index = 0; index < roots.size(); ++index) {
             result.volumes[index].cwdProcesses += reader.cwdMarks()[index] ? 1 : 0;
             result.volumes[index].openFileProcesses += reader.openMarks()[index] ? 1 : 0;
-        }
-    }
-    // A descriptor passed on before its holder let go may be mapped by those left unread.
-    if (!mappingsUnread.empty() && quiet->aDescriptorHolderLetGo()) {
-        for (const MappingsUnread& unread : mappingsUnread) {
-            reader.readMappingsOf(unread.process->pid, unread.process->directory);
-            noteViewer(unread.viewer, reader.openMarks());
-            for (std::size_t index = 0; index < roots.size(); ++index) {
-                result.volumes[index].openFileProcesses += reader.openMarks()[index] ? 1 : 0;
-            }
         }
     }
     closedir(proc);

@@ -66,15 +66,12 @@ struct ProcessScanResult {
 // kernel threads and zombies, after a call or two. Without a viewer matcher no viewer
 // is looked for. Process names, read only to match viewers, are taken from the cache
 // when one is given and kept there for the next scan. With a quiet-process cache, what a
-// process held is read again only once it has run. With noNewMappings the caller vouches
-// that no process can map a file under any root now (nothing under them was held at the
-// last scan, and nothing under them was opened since): mappings are not read. With
-// nothingOpened it vouches for the second half only: the quiet-process cache then tells
-// which mappings need no reading.
+// process held is read again only once it has run. With nothingOpened the caller vouches
+// that no file under the roots was opened since the last scan: the cache then tells which
+// mappings need no reading.
 ProcessScanResult scanProcesses(const std::vector<std::string>& roots, const ViewerMatcher* viewers,
                                 const std::string& procRoot = "/proc",
                                 ProcessNameCache* names = nullptr,
-                                QuietProcessCache* quiet = nullptr, bool noNewMappings = false,
-                                bool nothingOpened = false);
+                                QuietProcessCache* quiet = nullptr, bool nothingOpened = false);
 
 } // namespace berthkeep::core

@@ -66,8 +66,6 @@ void QuietProcessCache::finishScan() {
     std::erase_if(m_entries, [this](const auto& entry) { return entry.second.scan != m_scan; });
     m_seen.swap(m_seenNow);
     m_seenNow.clear();
-    m_descriptorHolders.swap(m_descriptorHoldersNow);
-    m_descriptorHoldersNow.clear();
     trimPaths();
 }
 
@@ -121,36 +119,27 @@ const QuietProcessCache::Marks* QuietProcessCache::find(pid_t pid, const Activit
     }
     entry.scan = m_scan;
     ++m_reused;
-    // It did not run, so it holds what it held.
-    if (const auto holder = m_descriptorHolders.find(pid);
-        holder != m_descriptorHolders.end() && holder->second == activity.directory) {
-        m_descriptorHoldersNow.insert(*holder);
-    }
     return &entry.marks;
 }
 
-bool QuietProcessCache::heldNothingAtLastScan(pid_t pid, ino_t directory) const {
+bool QuietProcessCache::mappedNothingAt(pid_t pid, ino_t directory,
+                                        const AddressSpace& space) const {
     const auto found = m_entries.find(pid);
-    return found != m_entries.end() && found->second.activity.directory == directory &&
-           found->second.heldNothingAt != 0 && found->second.heldNothingAt + 1 == m_scan;
-}
-
-void QuietProcessCache::keepHeldNothing(pid_t pid, bool nothing) {
-    if (const auto found = m_entries.find(pid); found != m_entries.end()) {
-        found->second.heldNothingAt = nothing ? m_scan : 0;
+    if (found == m_entries.end() || !found->second.mappedNothing) {
+        return false;
     }
+    const Entry::MappedNothing& mapped = *found->second.mappedNothing;
+    return mapped.directory == directory && mapped.rootsVersion == m_rootsVersion &&
+           mapped.space == space;
 }
 
-void QuietProcessCache::keepDescriptorHolder(pid_t pid, ino_t directory) {
-    m_descriptorHoldersNow.insert_or_assign(pid, directory);
-}
-
-bool QuietProcessCache::aDescriptorHolderLetGo() const {
-    return std::any_of(
-        m_descriptorHolders.begin(), m_descriptorHolders.end(), [this](const auto& holder) {
-            const auto now = m_descriptorHoldersNow.find(holder.first);
-            return now == m_descriptorHoldersNow.end() || now->second != holder.second;
-        });
+void QuietProcessCache::keepMappedNothingAt(pid_t pid, ino_t directory,
+                                            const std::optional<AddressSpace>& space) {
+    if (const auto found = m_entries.find(pid); found != m_entries.end()) {
+        found->second.mappedNothing =
+            space ? std::optional<Entry::MappedNothing>({directory, *space, m_rootsVersion})
+                  : std::nullopt;
+    }
 }
 
 void QuietProcessCache::keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks,

@@ -117,27 +117,30 @@ public:
         return found == m_entries.end() ? nullptr : &found->second.activity;
     }
     // Keeps the holdings, read after activity was read, and their marks. Holdings read in
-    // part (without the mappings, known to be on none of the roots, or only until every
-    // root was held) serve these roots only: after a change of roots the process is read
-    // again.
+    // part (only until every root was held) serve these roots only: after a change of
+    // roots the process is read again.
     void keep(pid_t pid, const Activity& activity, Holdings holdings, Marks marks,
               bool whole = true);
 
-    // Mappings of a process that runs on, between the scans that read it whole. A process
-    // maps a file only through a descriptor of it: one opened (which the drives' events
-    // show) or one passed on by a process that held it. So while nothing was opened under
-    // the roots since the last scan, a process that held nothing under them then and
-    // holds no descriptor there now has a new mapping only if a process that held a
-    // descriptor at the last scan passed one on. That one still holds it, and the drive is
-    // in use either way, or it let go, which the scan learns at its end.
-    bool heldNothingAtLastScan(pid_t pid, ino_t directory) const;
-    // At this scan, after keep() when the process was recorded.
-    void keepHeldNothing(pid_t pid, bool nothing);
-    // The process holds a descriptor under a root, or may: it was not read to the end.
-    void keepDescriptorHolder(pid_t pid, ino_t directory);
-    // A process that held a descriptor under a root at the last scan holds none now, or
-    // is gone.
-    bool aDescriptorHolderLetGo() const;
+    // The size of a process's address space in pages, from /proc/<pid>/statm: all of it,
+    // and its private writable part.
+    struct AddressSpace {
+        std::uint64_t size = 0;
+        std::uint64_t data = 0;
+
+        friend bool operator==(const AddressSpace&, const AddressSpace&) = default;
+    };
+
+    // Mappings of a process that runs on, between the scans that read it whole. A new
+    // mapping grows the address space, or moves its private writable part, however its
+    // descriptor came (passed on by a process the scan cannot read, say). So while nothing
+    // was opened under the roots, a process whose mappings held nothing under them when
+    // its address space had this very size maps nothing there now. One mapping put in the
+    // place of another of the same size and kind is seen at the next whole reading.
+    bool mappedNothingAt(pid_t pid, ino_t directory, const AddressSpace& space) const;
+    // After the process's mappings were read (and after keep(), when it was recorded): the
+    // size read before them when they held nothing under the roots, else nothing.
+    void keepMappedNothingAt(pid_t pid, ino_t directory, const std::optional<AddressSpace>& space);
     // A process whose mappings were left unread for that reason.
     void countUnreadMappings() { ++m_unreadMappings; }
     // Processes whose mappings were left unread, over the cache's life.
@@ -183,8 +186,13 @@ private:
         bool whole = true;
         // Readings in a row that found the process had run.
         unsigned ranInARow = 0;
-        // The last scan at which the process was known to hold nothing under the roots.
-        std::uint64_t heldNothingAt = 0;
+        // Its mappings held nothing under the roots when its address space had this size.
+        struct MappedNothing {
+            ino_t directory = 0;
+            AddressSpace space;
+            std::uint64_t rootsVersion = 0;
+        };
+        std::optional<MappedNothing> mappedNothing;
     };
 
     Marks marksFor(const Holdings& holdings, const std::optional<ViewerIdentity>& viewer) const;
@@ -197,9 +205,6 @@ private:
     // and at this one.
     std::unordered_map<pid_t, ino_t> m_seen;
     std::unordered_map<pid_t, ino_t> m_seenNow;
-    // Processes holding a descriptor under a root: at the last scan and at this one.
-    std::unordered_map<pid_t, ino_t> m_descriptorHolders;
-    std::unordered_map<pid_t, ino_t> m_descriptorHoldersNow;
     std::uint64_t m_unreadMappings = 0;
     std::unordered_set<std::string> m_paths;
     std::size_t m_pathsAfterTrim = 0;

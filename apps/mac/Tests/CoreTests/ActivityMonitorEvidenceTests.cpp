@@ -3,9 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 
 #include <atomic>
+#include <cstring>
 #include <memory>
 
 namespace berthkeep::coretest {
@@ -221,6 +225,183 @@ TEST(ActivityMonitorEvidence, AMappingMadeWhileTheDriveWasUnheldShowsAtTheNextSn
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     EXPECT_EQ(monitor.usage("disk4")["open_file_usage"], 1);
+}
+
+// One end of a pipe read with a time limit: true once a byte came.
+bool awaitByte(int fd) {
+    pollfd ready{fd, POLLIN, 0};
+    char byte = 0;
+    return poll(&ready, 1, 10000) == 1 && read(fd, &byte, 1) == 1;
+}
+
+void sendByte(int fd) {
+    const char byte = 'y';
+    [[maybe_unused]] const ssize_t written = write(fd, &byte, 1);
+}
+
+// One byte, with room for one descriptor passed beside it.
+struct DescriptorMessage {
+    DescriptorMessage() {
+        message.msg_iov = &vector;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+    }
+    DescriptorMessage(const DescriptorMessage&) = delete;
+    DescriptorMessage& operator=(const DescriptorMessage&) = delete;
+
+    char data = 'd';
+    iovec vector{&data, 1};
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    msghdr message{};
+};
+
+void sendDescriptor(int socket, int fd) {
+    DescriptorMessage sent;
+    cmsghdr* header = CMSG_FIRSTHDR(&sent.message);
+    header->cmsg_level = SOL_SOCKET;
+    header->cmsg_type = SCM_RIGHTS;
+    header->cmsg_len = CMSG_LEN(sizeof(int));
+    std::memcpy(CMSG_DATA(header), &fd, sizeof fd);
+    [[maybe_unused]] const ssize_t length = sendmsg(socket, &sent.message, 0);
+}
+
+// -1 while nothing came (without waiting, unless wait).
+int receiveDescriptor(int socket, bool wait) {
+    DescriptorMessage received;
+    if (recvmsg(socket, &received.message, wait ? 0 : MSG_DONTWAIT) != 1) {
+        return -1;
+    }
+    const cmsghdr* header = CMSG_FIRSTHDR(&received.message);
+    int fd = -1;
+    if (header && header->cmsg_type == SCM_RIGHTS) {
+        std::memcpy(&fd, CMSG_DATA(header), sizeof fd);
+    }
+    return fd;
+}
+
+// The giver holds the file opened before the monitor starts, in a process the monitor
+// cannot read: as root, the monitor's side drops to an unprivileged user; otherwise the
+// giver makes itself unreadable to its own user. Once the monitor has settled, the giver
+// passes the descriptor over a unix socket to the receiver, a process of the monitor's
+// user that sleeps or runs on, and lets go; the receiver maps it and closes it. Returns
+// the drive's usage in the snapshot after that, or {"error": ...}.
+json usageAfterAPassedDescriptorIsMapped(CoreLibrary& core, const fs::path& drive,
+                                         const fs::path& file, bool receiverRunsOn) {
+    int sockets[2];
+    int result[2];
+    const int fd = open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0 || socketpair(AF_UNIX, SOCK_STREAM, 0, sockets) != 0 || pipe(result) != 0) {
+        return {{"error", "no file, socket or pipe"}};
+    }
+    const pid_t giver = fork();
+    if (giver == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        prctl(PR_SET_DUMPABLE, 0);
+        close(result[1]);
+        // Asked for it through the socket.
+        char asked = 0;
+        if (read(sockets[0], &asked, 1) == 1) {
+            sendDescriptor(sockets[0], fd);
+        }
+        close(fd);
+        for (;;) {
+            pause();
+        }
+    }
+    close(fd);
+    const pid_t monitorSide = fork();
+    if (monitorSide == 0) {
+        const auto answer = [&](const json& value) {
+            const std::string text = value.dump();
+            [[maybe_unused]] const ssize_t written = write(result[1], text.data(), text.size());
+            _exit(0);
+        };
+        constexpr uid_t kNobody = 65534;
+        if (geteuid() == 0 &&
+            (setgroups(0, nullptr) != 0 || setresgid(kNobody, kNobody, kNobody) != 0 ||
+             setresuid(kNobody, kNobody, kNobody) != 0)) {
+            answer({{"error", "cannot drop privilege"}});
+        }
+        // A change of user makes the process unreadable to that user; the receiver must not
+        // be.
+        prctl(PR_SET_DUMPABLE, 1);
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        int mapped[2];
+        if (pipe(mapped) != 0) {
+            answer({{"error", "no pipe"}});
+        }
+        const pid_t receiver = fork();
+        if (receiver == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);
+            int passed = -1;
+            while ((passed = receiveDescriptor(sockets[1], !receiverRunsOn)) < 0) {
+                usleep(5000);
+            }
+            if (mmap(nullptr, 4096, PROT_READ, MAP_SHARED, passed, 0) != MAP_FAILED) {
+                close(passed);
+                sendByte(mapped[1]);
+            }
+            for (;;) {
+                receiverRunsOn ? usleep(5000) : pause();
+            }
+        }
+        json usage;
+        try {
+            MonitorUnderTest monitor(core, kSteadyConfiguration);
+            monitor.update(volumeSetJson("standard", json::array({volume("disk4", drive)})));
+            // Long enough for a receiver that runs on to be taken to.
+            for (int round = 0; round < 6; ++round) {
+                if (!idle(monitor.usage("disk4"))) {
+                    answer({{"error", "busy before"}});
+                }
+            }
+            sendByte(sockets[1]);
+            usage = awaitByte(mapped[0]) ? monitor.usage("disk4") : json{{"error", "not mapped"}};
+        } catch (const std::exception& error) {
+            usage = {{"error", error.what()}};
+        }
+        if (receiver > 0) {
+            kill(receiver, SIGKILL);
+        }
+        answer(usage);
+    }
+    close(result[1]);
+    std::string text;
+    char buffer[4096];
+    for (ssize_t length = 0; (length = read(result[0], buffer, sizeof buffer)) > 0;) {
+        text.append(buffer, std::size_t(length));
+    }
+    for (const pid_t child : {monitorSide, giver}) {
+        if (child > 0) {
+            kill(child, SIGKILL);
+            waitpid(child, nullptr, 0);
+        }
+    }
+    for (const int end : {sockets[0], sockets[1], result[0]}) {
+        close(end);
+    }
+    return json::parse(text, nullptr, false);
+}
+
+// A drive held only by a mapping whose descriptor came from a process the monitor cannot
+// read is in use at the next snapshot, whether the receiver sleeps or runs on.
+TEST(ActivityMonitorEvidence, AMappingOfADescriptorPassedByAnUnreadableProcessShowsAtOnce) {
+    CoreLibrary core;
+    TemporaryFolder base;
+    // Readable by the unprivileged user the monitor's side may run as.
+    fs::permissions(base.path(), fs::perms::others_read | fs::perms::others_exec,
+                    fs::perm_options::add);
+    const fs::path drive = base.path() / "Drive";
+    fs::create_directories(drive);
+    writeFile(drive / "pages.db", std::string(8192, 'x'));
+    for (const bool receiverRunsOn : {false, true}) {
+        const json usage =
+            usageAfterAPassedDescriptorIsMapped(core, drive, drive / "pages.db", receiverRunsOn);
+        EXPECT_FALSE(usage.contains("error")) << usage.dump();
+        EXPECT_EQ(usage.value("open_file_usage", -1), 1) << receiverRunsOn;
+        EXPECT_TRUE(busy(usage)) << receiverRunsOn;
+    }
 }
 
 // Opens inside another file system mounted in the drive reach no watch: there mappings

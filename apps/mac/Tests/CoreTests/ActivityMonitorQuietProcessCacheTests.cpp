@@ -135,35 +135,37 @@ TEST(QuietProcessCache, AProcessIsKeptFromTheSecondScanThatListsItOn) {
     }
 }
 
-// Holdings read without the mappings (none of them on the drives of the day) cannot
-// judge other drives: after a change of drives the process is read again, run or not.
-TEST(QuietProcessCache, HoldingsReadWithoutMappingsAreReadAgainForOtherDrives) {
+// A process that ran is read whole, mappings included, even while nothing was opened
+// under the drives and its address space kept its size: one mapping may have taken the
+// place of another. What it keeps while it sleeps is then what it holds, for other drives
+// too.
+TEST(QuietProcessCache, AProcessThatRanIsKeptWithItsMappingsWhateverItsSize) {
     TemporaryFolder proc;
     const fs::path process = proc.path() / "100";
     writeProcess(process, "1000 20 3\n");
     fs::remove(process / "cwd");
     fs::create_symlink("/elsewhere", process / "cwd");
-    writeFile(process / "maps",
-              "7f0000000000-7f0000001000 r--s 00000000 08:01 42    /media/other/pages.db\n");
+    writeFile(process / "statm", "2048 300 100 10 0 500 0\n");
     QuietProcessCache quiet(0s);
-    const auto scan = [&](std::vector<std::string> roots, bool noNewMappings) {
-        return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet,
-                                   noNewMappings);
+    const auto scan = [&](std::vector<std::string> roots) {
+        return core::scanProcesses(roots, nullptr, proc.path().string(), nullptr, &quiet, true);
     };
 
-    scan({"/media/drive"}, false);
-    EXPECT_EQ(scan({"/media/drive"}, false).volumes[0].openFileProcesses, 0);
-    // It runs, and is read again without its mappings.
+    const std::vector<std::string> drives{"/media/drive", "/media/spare"};
+    scan(drives);
+    EXPECT_EQ(scan(drives).volumes[0].openFileProcesses, 0);
+    // It runs and maps a file on the drive and one elsewhere, at the same size.
     writeFile(process / "schedstat", "1001 20 4\n");
-    EXPECT_EQ(scan({"/media/drive"}, true).volumes[0].openFileProcesses, 0);
-    // Quiet since, yet the other drive is judged by what it maps.
-    const auto both = scan({"/media/drive", "/media/other"}, false);
-    EXPECT_EQ(both.volumes[0].openFileProcesses, 0);
-    EXPECT_EQ(both.volumes[1].openFileProcesses, 1);
-    EXPECT_EQ(quiet.reused(), 0u);
-    // Read whole again, it is reused from then on.
-    EXPECT_EQ(scan({"/media/drive", "/media/other"}, true).volumes[1].openFileProcesses, 1);
+    writeFile(process / "maps",
+              "7f0000000000-7f0000001000 r--s 00000000 08:01 42    /media/drive/pages.db\n"
+              "7f0000001000-7f0000002000 r--s 00000000 08:01 43    /media/other/pages.db\n");
+    EXPECT_EQ(scan(drives).volumes[0].openFileProcesses, 1);
+    // Quiet since: reused, and another drive is judged by what it maps.
+    const auto other = scan({"/media/drive", "/media/other"});
+    EXPECT_EQ(other.volumes[0].openFileProcesses, 1);
+    EXPECT_EQ(other.volumes[1].openFileProcesses, 1);
     EXPECT_EQ(quiet.reused(), 1u);
+    EXPECT_EQ(quiet.unreadMappings(), 0u);
 }
 
 // Reading a process stops once it holds every drive of the day: what it holds beyond is
@@ -182,14 +184,18 @@ TEST(QuietProcessCache, HoldingsReadUntilEveryDriveWasHeldAreReadAgainForOtherDr
              writeFile(process / "maps", "7f0000000000-7f0000001000 r--s 00000000 08:01 42    "
                                          "/media/other/pages.db\n");
          },
-         [](const core::VolumeProcessUsage& other) { return other.openFileProcesses == 1; }},
+         [](const core::VolumeProcessUsage& other) {
+             return other.openFileProcesses == 1;
+         }},
         {"a viewer's argument after its working directory on the drive", true,
          [](const fs::path& process) {
              fs::create_symlink("/usr/bin/eog", process / "exe");
              writeFile(process / "comm", "eog\n");
              writeFile(process / "cmdline", std::string("eog\0file:///media/other/a.png\0", 30));
          },
-         [](const core::VolumeProcessUsage& other) { return other.viewerTouches; }},
+         [](const core::VolumeProcessUsage& other) {
+             return other.viewerTouches;
+         }},
     };
     const core::ViewerMatcher viewers;
     for (const Case& c : cases) {
@@ -294,64 +300,67 @@ TEST(QuietProcessCache, AProcessThatRunsOnIsReadEveryTimeAndReusedSoonAfterItSto
     EXPECT_LE(scans, 9);
 }
 
-// A process that runs on maps a file on the drive it holds no descriptor of, while
-// nothing was opened on the drive: the file came from the one process holding it. Its
-// mappings are read at once when a file was opened, else once the holder lets go.
-TEST(QuietProcessCache, AMappingOfAPassedDescriptorIsSeenOnceItsHolderLetsGo) {
+// A process that runs on maps a file on the drive while nothing was opened there: its
+// descriptor came from a process the scan cannot read, so no holder is seen. Its mappings
+// are read at once when its address space changed, when a file was opened, or when its
+// size cannot be read; a mapping put in the place of one of the same size and kind waits
+// for the next scan that reads the process whole. Once seen, it stays seen.
+TEST(QuietProcessCache, AMappingOfAProcessThatRunsOnIsSeenOnceItsAddressSpaceChanged) {
     struct Case {
         const char* name;
-        bool nothingOpened;
-        std::function<void(const fs::path& holder)> letGo;
-        bool viewer = false;
+        // No statm at all when null.
+        const char* statmAfter;
+        bool nothingOpened = true;
+        bool atOnce = true;
     };
-    const auto closes = [](const fs::path& holder) {
-        fs::remove(holder / "fd" / "3");
-        writeFile(holder / "schedstat", "1001 20 4\n");
-    };
+    constexpr const char* kStatm = "2048 300 100 10 0 500 0\n";
     const Case cases[] = {
-        {"a file was opened", false, [](const fs::path&) {}},
-        {"the holder closes it", true, closes},
-        {"the holder ends", true, [](const fs::path& holder) { fs::remove_all(holder); }},
-        {"a viewer maps it", true, closes, true},
+        {"the address space grew", "2049 300 100 10 0 500 0\n"},
+        {"its private writable part grew", "2048 300 100 10 0 501 0\n"},
+        {"a file was opened", kStatm, false},
+        {"its size is unknown", nullptr},
+        {"in place of a mapping of the same size", kStatm, true, false},
     };
-    const core::ViewerMatcher viewers;
     for (const Case& c : cases) {
         TemporaryFolder proc;
         const fs::path runner = proc.path() / "100";
-        const fs::path holder = proc.path() / "200";
-        for (const fs::path& process : {runner, holder}) {
-            writeProcess(process, "1000 20 3\n");
-            fs::remove(process / "cwd");
-            fs::create_symlink("/elsewhere", process / "cwd");
-            fs::create_symlink(process == runner && c.viewer ? "/usr/bin/eog" : "/usr/bin/tool",
-                               process / "exe");
-            writeFile(process / "comm", process == runner && c.viewer ? "eog\n" : "tool\n");
+        writeProcess(runner, "1000 20 3\n");
+        fs::remove(runner / "cwd");
+        fs::create_symlink("/elsewhere", runner / "cwd");
+        if (c.statmAfter) {
+            writeFile(runner / "statm", kStatm);
         }
-        fs::create_symlink("/media/drive/notes.txt", holder / "fd" / "3");
         QuietProcessCache quiet(0s);
         int runs = 0;
         const auto runAndScan = [&] {
             ++runs;
             writeFile(runner / "schedstat",
                       std::to_string(1000 + runs) + " 20 " + std::to_string(3 + runs) + "\n");
-            return core::scanProcesses({"/media/drive"}, c.viewer ? &viewers : nullptr,
-                                       proc.path().string(), nullptr, &quiet, false,
-                                       c.nothingOpened)
-                .volumes[0];
+            return core::scanProcesses({"/media/drive"}, nullptr, proc.path().string(), nullptr,
+                                       &quiet, c.nothingOpened)
+                .volumes[0]
+                .openFileProcesses;
         };
         // Until the runner is taken to run on: every fourth scan reads it whole.
         for (int scan = 1; scan <= 8; ++scan) {
-            ASSERT_EQ(runAndScan().openFileProcesses, 1) << c.name;
+            ASSERT_EQ(runAndScan(), 0) << c.name;
         }
+        EXPECT_EQ(quiet.unreadMappings() > 0, c.nothingOpened && c.statmAfter) << c.name;
         writeFile(runner / "maps",
-                  "7f0000000000-7f0000001000 r--s 00000000 08:01 42    /media/drive/notes.txt\n");
-        // In use all the same, by the holder.
-        EXPECT_EQ(runAndScan().openFileProcesses, c.nothingOpened ? 1 : 2) << c.name;
-        EXPECT_EQ(quiet.unreadMappings() > 0, c.nothingOpened) << c.name;
-        c.letGo(holder);
-        const core::VolumeProcessUsage after = runAndScan();
-        EXPECT_EQ(after.openFileProcesses, c.nothingOpened ? 1 : 2) << c.name;
-        EXPECT_EQ(after.viewerTouches, c.viewer) << c.name;
+                  "7f0000000000-7f0000001000 r--s 00000000 08:01 42    /media/drive/pages.db\n");
+        if (c.statmAfter) {
+            writeFile(runner / "statm", c.statmAfter);
+        }
+        int seen = runAndScan();
+        EXPECT_EQ(seen, c.atOnce ? 1 : 0) << c.name;
+        int scans = 1;
+        for (; seen == 0 && scans < 10; ++scans) {
+            seen = runAndScan();
+        }
+        EXPECT_LE(scans, c.atOnce ? 1 : 4) << c.name;
+        for (int scan = 0; scan < 4; ++scan) {
+            EXPECT_EQ(runAndScan(), 1) << c.name;
+        }
     }
 }
 

@@ -9,6 +9,8 @@
 #include <QVBoxLayout>
 #include <QWidget>
 
+#include <algorithm>
+
 #include "Berthkeep/Settings/BerthkeepSettingsView.hpp"
 #include "Berthkeep/Settings/SettingsAboutCard.hpp"
 #include "Berthkeep/Settings/WindowCloseShortcuts.hpp"
@@ -44,7 +46,8 @@ QRect SettingsWindowController::frameWithin(QSize preferred, const QRect& availa
     QRect frame(QPoint(), preferred.boundedTo(available.size()));
     frame.moveCenter(available.center());
     // Centring rounds; the title and the header must never start off screen.
-    frame.moveTopLeft(frame.topLeft().expandedTo(available.topLeft()));
+    frame.moveTopLeft(QPoint(std::max(frame.left(), available.left()),
+                             std::max(frame.top(), available.top())));
     return frame;
 }
 
