@@ -46,8 +46,8 @@ QRect SettingsWindowController::frameWithin(QSize preferred, const QRect& availa
     QRect frame(QPoint(), preferred.boundedTo(available.size()));
     frame.moveCenter(available.center());
     // Centring rounds; the title and the header must never start off screen.
-    frame.moveTopLeft(QPoint(std::max(frame.left(), available.left()),
-                             std::max(frame.top(), available.top())));
+    frame.moveTopLeft(
+        QPoint(std::max(frame.left(), available.left()), std::max(frame.top(), available.top())));
     return frame;
 }
 

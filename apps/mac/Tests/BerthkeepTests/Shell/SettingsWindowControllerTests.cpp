@@ -170,15 +170,25 @@ TEST(SettingsWindowController, LongDriveNamesLeaveEverySwitchInView) {
     QScrollArea* scrollArea = controller.page()->scrollArea();
     EXPECT_EQ(scrollArea->horizontalScrollBar()->maximum(), 0);
     const QRect viewport = scrollArea->viewport()->rect();
-    const auto switches = controller.page()->findChildren<SettingsSwitch*>();
-    ASSERT_GE(switches.size(), 3);
+    // Neither type has its own meta-object: findChildren would match every widget.
+    const auto ofType = [&controller]<typename T>(T*) {
+        std::vector<T*> found;
+        for (QWidget* each : controller.page()->findChildren<QWidget*>()) {
+            if (auto* typed = dynamic_cast<T*>(each)) {
+                found.push_back(typed);
+            }
+        }
+        return found;
+    };
+    const auto switches = ofType(static_cast<SettingsSwitch*>(nullptr));
+    ASSERT_GE(switches.size(), 3u);
     for (const SettingsSwitch* each : switches) {
         const QRect shown(each->mapTo(scrollArea->viewport(), QPoint()), each->size());
         EXPECT_GE(shown.left(), viewport.left()) << each->accessibleName().toStdString();
         EXPECT_LE(shown.right(), viewport.right()) << each->accessibleName().toStdString();
     }
-    const auto paths = controller.page()->findChildren<SettingsPathText*>();
-    ASSERT_EQ(paths.size(), 3);
+    const auto paths = ofType(static_cast<SettingsPathText*>(nullptr));
+    ASSERT_EQ(paths.size(), 3u);
     const auto longPath = std::find_if(paths.begin(), paths.end(), [&](SettingsPathText* path) {
         return path->path().contains(QString::fromStdString(longName));
     });
