@@ -299,7 +299,7 @@ TEST(EjectAttempt, PlannedTriggerWithNothingMountedKeepsQueueOnlyForSystemSleep)
         ActionFixture fixture;
         fixture.inventory->drives = {drive("a", "Alpha", false)};
         auto store = fixture.make();
-        store->setPendingWakeRemountTargets({RemountTarget{"a", "Alpha", "as1", {}, "a"}});
+        store->setPendingWakeRemountTargets({RemountTarget{"a", "Alpha", "as1", {}, "a", {}}});
 
         test::runTask(store->runPlannedTrigger(c.trigger));
 
@@ -416,7 +416,7 @@ TEST(EjectAttemptRecords, ResultWordsAndFailureCodesAndQueueMerge) {
                   c.expected);
     }
     const auto target = [](const char* id, const char* name) {
-        return RemountTarget{id, name, std::string(id) + "s1", {}, id};
+        return RemountTarget{id, name, std::string(id) + "s1", {}, id, {}};
     };
     const auto merged = BerthkeepActionCoordinator::mergedWakeRemountTargets(
         {target("a", "A"), target("b", "B")},

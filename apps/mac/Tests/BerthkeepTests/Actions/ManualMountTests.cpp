@@ -141,11 +141,11 @@ TEST(RemountEngine, DeviceModeMountsWholeDisksAndRetriesWhatIsLeft) {
 }
 
 TEST(RemountEngine, GroupsByGroupIdThenDiskThenDrive) {
-    const std::vector<RemountTarget> targets{{"a", "A", "disk4s1", "disk4", "g"},
-                                             {"b", "B", "disk5s1", "disk5", "g"},
-                                             {"c", "C", "disk6s1", "disk6", std::nullopt},
-                                             {"d", "D", "disk6s2", "disk6", std::nullopt},
-                                             {"e", "E", "disk7s1", std::nullopt, std::nullopt}};
+    const std::vector<RemountTarget> targets{{"a", "A", "disk4s1", "disk4", "g", {}},
+                                             {"b", "B", "disk5s1", "disk5", "g", {}},
+                                             {"c", "C", "disk6s1", "disk6", std::nullopt, {}},
+                                             {"d", "D", "disk6s2", "disk6", std::nullopt, {}},
+                                             {"e", "E", "disk7s1", std::nullopt, std::nullopt, {}}};
     const auto groups = BerthkeepStore::remountGroups(targets);
     ASSERT_EQ(groups.size(), 3u);
     EXPECT_EQ(groups[0].id, "g");

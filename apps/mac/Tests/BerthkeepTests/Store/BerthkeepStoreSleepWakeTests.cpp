@@ -499,11 +499,12 @@ TEST(BerthkeepStoreSleepWake, SanitizingUngroupsOnlyTargetsBesideAnExcludedVolum
     const auto volume = [](const char* id, DetectedDrive::Scope scope) {
         return drive(id, id, true, scope, std::string(id) + "s1", std::string("disk4"));
     };
-    const RemountTarget grouped{"x1", "Photos", "disk4s1", std::string("disk4"),
-                                std::string("disk4")};
-    const RemountTarget byBSDName{"x1", "Photos", "disk4s1", std::string("disk4"), std::nullopt};
-    const RemountTarget alone{"y1", "Music", "disk5s1", std::nullopt, std::string("disk5")};
-    const RemountTarget ungrouped{"x1", "Photos", "disk4s1", std::nullopt, std::string("x1")};
+    const RemountTarget grouped{
+        "x1", "Photos", "disk4s1", std::string("disk4"), std::string("disk4"), {}};
+    const RemountTarget byBSDName{"x1",         "Photos", "disk4s1", std::string("disk4"),
+                                  std::nullopt, {}};
+    const RemountTarget alone{"y1", "Music", "disk5s1", std::nullopt, std::string("disk5"), {}};
+    const RemountTarget ungrouped{"x1", "Photos", "disk4s1", std::nullopt, std::string("x1"), {}};
     struct Case {
         const char* name;
         bool excludedSibling;
