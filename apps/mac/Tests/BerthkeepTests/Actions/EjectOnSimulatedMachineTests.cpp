@@ -96,7 +96,9 @@ protected:
     }
 
     bool isMounted(const std::string& volume) const {
-        const SimulatedVolume* found = stateFile().read().findVolume(volume);
+        // The world outlives the pointer into it.
+        const SimulatedWorld world = stateFile().read();
+        const SimulatedVolume* found = world.findVolume(volume);
         return found && found->mounted;
     }
 
