@@ -16,7 +16,18 @@ namespace {
 
 using namespace std::chrono_literals;
 
-class MenuBarOnLiveStore : public storetest::StoreOnSimulatedMachine {};
+class MenuBarOnLiveStore : public storetest::StoreOnSimulatedMachine {
+protected:
+    // The real inventory and core over this machine, ejects recorded, no start-up
+    // refreshes: the test drives them.
+    std::unique_ptr<BerthkeepStore> makeStore(storetest::StoreFixture& fixture) {
+        storetest::onSimulatedMachine(fixture, stateFile());
+        fixture.customEjector = nullptr; // the recording one
+        fixture.performInitialAsyncInventoryRefresh = false;
+        fixture.performInitialDriveUsageRefresh = false;
+        return fixture.make();
+    }
+};
 
 // The real inventory and core over a simulated machine with two USB sticks; the
 // menu follows the store and a card's eject item reaches the store's eject.
@@ -29,11 +40,7 @@ TEST_F(MenuBarOnLiveStore, ShowsTheMachinesDrivesAndEjectsTheChosenOne) {
     stateFile().write(world);
 
     storetest::StoreFixture fixture;
-    storetest::onSimulatedMachine(fixture, stateFile());
-    fixture.customEjector = nullptr; // the recording one
-    fixture.performInitialAsyncInventoryRefresh = false;
-    fixture.performInitialDriveUsageRefresh = false;
-    const auto store = fixture.make();
+    const auto store = makeStore(fixture);
 
     MenuBarContentView::Callbacks callbacks;
     callbacks.onDriveAction = [&store](DriveAction::Kind kind, const std::string& driveID) {
@@ -84,11 +91,7 @@ TEST_F(MenuBarOnLiveStore, AClickThatLandsAfterTheMachineChangedUnderItEjectsNot
     stateFile().write(world);
 
     storetest::StoreFixture fixture;
-    storetest::onSimulatedMachine(fixture, stateFile());
-    fixture.customEjector = nullptr; // the recording one
-    fixture.performInitialAsyncInventoryRefresh = false;
-    fixture.performInitialDriveUsageRefresh = false;
-    const auto store = fixture.make();
+    const auto store = makeStore(fixture);
 
     int ejectAllClicks = 0;
     MenuBarContentView::Callbacks callbacks;
