@@ -210,6 +210,16 @@ protected:
 
     // Sends the signal and expects a clean end with status 0; returns how long
     // the end took.
+    // Starts the program, waits until the stick shows in a usage probe, then ends
+    // it with the signal and expects a clean end.
+    void startUntilTheStickShowsThenEnd(int signal) {
+        QProcess program;
+        start(program);
+        QByteArray log;
+        EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+        signalAndExpectCleanEnd(program, signal, log);
+    }
+
     static SteadyClock::duration signalAndExpectCleanEnd(QProcess& program, int signal,
                                                          QByteArray& log) {
         const auto sent = SteadyClock::now();
@@ -318,12 +328,7 @@ TEST_F(ProgramOnSimulatedMachine, StartsAndEndsCleanlyOnTermIntAndHup) {
     makeMachineWithStick();
     for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(signal);
-        QProcess program;
-        start(program);
-        // The drive shows in a usage probe.
-        QByteArray log;
-        EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
-        signalAndExpectCleanEnd(program, signal, log);
+        startUntilTheStickShowsThenEnd(signal);
     }
 }
 
@@ -498,11 +503,7 @@ TEST_F(ProgramOnSimulatedMachine, LockFilesLeftBehindWhateverTheyHoldDoNotBlockT
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(content);
     }
-    QProcess program;
-    start(program);
-    QByteArray log;
-    EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
-    signalAndExpectCleanEnd(program, SIGTERM, log);
+    startUntilTheStickShowsThenEnd(SIGTERM);
 }
 
 // A lock that cannot be made leaves open whether another copy runs: this one
