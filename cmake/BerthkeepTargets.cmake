@@ -20,15 +20,28 @@ function(berthkeep_target_defaults target)
   target_link_options(${target} PRIVATE -fsanitize=address,undefined)
 endfunction()
 
-# One GoogleTest executable per module, registered test by test with CTest.
+# One GoogleTest executable per module, registered test by test with CTest. The
+# tests that LONG_TESTS (a GoogleTest filter) names get ten minutes rather than
+# two: they drive a whole cycle through many instrumented child processes, which
+# a loaded machine slows several times over, and they bound their own waits.
 function(berthkeep_add_test_executable target)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "LONG_TESTS" "SOURCES;LIBRARIES" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
   berthkeep_target_defaults(${target})
   target_link_libraries(${target} PRIVATE berthkeep_test_support ${ARG_LIBRARIES} GTest::gtest GTest::gmock)
-  gtest_discover_tests(${target}
-    DISCOVERY_TIMEOUT 60
-    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  set(environment ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+  if(ARG_LONG_TESTS)
+    gtest_discover_tests(${target}
+      DISCOVERY_TIMEOUT 60 TEST_FILTER "-${ARG_LONG_TESTS}"
+      PROPERTIES TIMEOUT 120 ${environment})
+    gtest_discover_tests(${target}
+      DISCOVERY_TIMEOUT 60 TEST_FILTER "${ARG_LONG_TESTS}"
+      PROPERTIES TIMEOUT 600 ${environment})
+  else()
+    gtest_discover_tests(${target}
+      DISCOVERY_TIMEOUT 60
+      PROPERTIES TIMEOUT 120 ${environment})
+  endif()
 endfunction()
 
 # A module library made of the sources found under the given folders (relative to
@@ -98,9 +111,9 @@ function(berthkeep_resolve_runtime_dependencies)
 endfunction()
 
 # Test executable of one module: every *.cpp of the calling folder, linked to the
-# given libraries that exist so far.
+# given libraries that exist so far; LONG_TESTS as above.
 function(berthkeep_module_tests target)
-  cmake_parse_arguments(ARG "" "" "LIBRARIES" ${ARGN})
+  cmake_parse_arguments(ARG "" "LONG_TESTS" "LIBRARIES" ${ARGN})
   file(GLOB_RECURSE sources CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp")
   if(NOT sources)
     return()
@@ -111,5 +124,6 @@ function(berthkeep_module_tests target)
       list(APPEND libraries ${library})
     endif()
   endforeach()
-  berthkeep_add_test_executable(${target} SOURCES ${sources} LIBRARIES ${libraries})
+  berthkeep_add_test_executable(${target} SOURCES ${sources} LIBRARIES ${libraries}
+    LONG_TESTS "${ARG_LONG_TESTS}")
 endfunction()

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
@@ -18,20 +17,16 @@
 #include <string>
 #include <vector>
 
+#include "TaskDriver.hpp"
 #include "platform/SimulatedMachine/SimulatedStateFile.hpp"
 
 namespace berthkeep::testing {
 
 // Runs the event loop until the condition holds or the time is up.
 inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    // Sleeps between events rather than spinning: a spinning test is one more
+    // process at full load beside the children it waits for.
+    return test::processEventsUntil(condition, std::chrono::milliseconds(timeoutMs));
 }
 
 // For a tool run that should end: past what a loaded machine takes to start an

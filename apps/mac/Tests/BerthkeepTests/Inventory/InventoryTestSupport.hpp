@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -19,6 +18,7 @@
 
 #include "BerthkeepShared/BerthkeepStartupAudit.hpp"
 #include "BerthkeepShared/Detached.hpp"
+#include "TaskDriver.hpp"
 #include "platform/DiskArbitration/DiskArbitrationSession.hpp"
 #include "platform/Log/ProcessLog.hpp"
 #include "platform/Log/UnifiedLog.hpp"
@@ -133,14 +133,9 @@ private:
 
 // Runs the event loop until the condition holds or the time is up.
 inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    QDeadlineTimer deadline(timeoutMs);
-    while (!condition()) {
-        if (deadline.hasExpired()) {
-            return false;
-        }
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-    }
-    return true;
+    // Sleeps between events rather than spinning: a spinning test is one more
+    // process at full load beside the children it waits for.
+    return test::processEventsUntil(condition, std::chrono::milliseconds(timeoutMs));
 }
 
 inline void spinFor(int milliseconds) {
