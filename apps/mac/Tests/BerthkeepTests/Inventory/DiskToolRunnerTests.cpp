@@ -331,6 +331,10 @@ std::string imagesPlist(const std::string& images) {
 }
 
 TEST_F(DiskToolRunnerTest, OutputPastTheRunnerLimitFailsEvenWithStatusZero) {
+    // Each stand-in call here reads and writes a machine file of megabytes;
+    // instrumented on a loaded machine, that takes longer than any answering
+    // call's limit. What is checked is the size limit, not the time one.
+    constexpr std::chrono::milliseconds largeAnswerTimeout = 5min;
     // Valid answers followed by blanks: cut at the limit they would still decode.
     const std::string list = "<?xml version=\"1.0\"?><plist version=\"1.0\"><dict>"
                              "<key>AllDisks</key><array><string>disk9</string></array>"
@@ -352,10 +356,10 @@ TEST_F(DiskToolRunnerTest, OutputPastTheRunnerLimitFailsEvenWithStatusZero) {
         info.standardOutput = images + std::string(padding, ' ');
         addBehaviour(info);
 
-        const auto error = runError(runner(), listArguments);
-        const auto attached = LiveDiskImageRegistry(inventorytest::standInPath("hdiutil"),
-                                                    inventorytest::answeringCallTimeout)
-                                  .currentImagesByDeviceIdentifier();
+        const auto error = runError(runner(largeAnswerTimeout), listArguments);
+        const auto attached =
+            LiveDiskImageRegistry(inventorytest::standInPath("hdiutil"), largeAnswerTimeout)
+                .currentImagesByDeviceIdentifier();
         EXPECT_EQ(attached.count("disk9"), tooLarge ? 0u : 1u) << padding;
         if (!tooLarge) {
             EXPECT_FALSE(error.has_value()) << padding;
