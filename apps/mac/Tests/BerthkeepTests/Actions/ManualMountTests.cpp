@@ -26,8 +26,14 @@ TEST(ManualMount, DriveThatFailsTwiceRetriesAfterTheDelayAndReportsIt) {
 
     bool done = false;
     startMainActorTask([raw, &done] { return markDone(raw->mountDrive("a"), &done); });
-    ASSERT_TRUE(test::processEventsUntil(
-        [&fixture] { return fixture.scriptedRemounter->calls.size() == 1; }));
+    // The retry's wait starts only once the failed attempt is handled, which a
+    // loaded machine can delay past the first call: time moved before it would
+    // never reach its deadline.
+    const auto retryDue = fixture.clock->now() + 800ms;
+    ASSERT_TRUE(test::processEventsUntil([&fixture, retryDue] {
+        return fixture.scriptedRemounter->calls.size() == 1 &&
+               fixture.clock->nextDeadline() == retryDue;
+    }));
     EXPECT_EQ(store->mountingDriveIDs(), (std::set<std::string>{"a"}));
     fixture.clock->advance(799ms);
     test::processQueuedEvents();
