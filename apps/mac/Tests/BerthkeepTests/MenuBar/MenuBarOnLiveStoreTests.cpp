@@ -118,7 +118,9 @@ TEST_F(MenuBarOnLiveStore, AClickThatLandsAfterTheMachineChangedUnderItEjectsNot
         attachPreset(machine, SimulatedDrivePreset::usbStick, std::string("Victim3"));
         return true;
     });
-    test::runTask(store->refreshInventoryNow());
+    // A refresh runs the stand-in tools one after another; instrumented on a
+    // loaded machine, each takes most of a second.
+    test::runTask(store->refreshInventoryNow(), inventorytest::answeringCallTimeout);
     ASSERT_TRUE(test::processEventsUntil(
         [&view] {
             const auto lines = menutest::transcript(view);
