@@ -211,8 +211,6 @@ protected:
         return log.contains(text);
     }
 
-    // Sends the signal and expects a clean end with status 0; returns how long
-    // the end took.
     // Starts the program, waits until the stick shows in a usage probe, then ends
     // it with the signal and expects a clean end.
     void startUntilTheStickShowsThenEnd(int signal) {
@@ -223,6 +221,8 @@ protected:
         signalAndExpectCleanEnd(program, signal, log);
     }
 
+    // Sends the signal and expects a clean end with status 0; returns how long
+    // the end took.
     static SteadyClock::duration signalAndExpectCleanEnd(QProcess& program, int signal,
                                                          QByteArray& log) {
         const auto sent = SteadyClock::now();

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "../MenuBar/MenuBarTestSupport.hpp"
 #include "../Settings/SettingsTestSupport.hpp"
 #include "Berthkeep/Settings/BerthkeepSettingsView.hpp"
 #include "Berthkeep/Settings/SettingsAboutCard.hpp"
@@ -170,24 +171,16 @@ TEST(SettingsWindowController, LongDriveNamesLeaveEverySwitchInView) {
     QScrollArea* scrollArea = controller.page()->scrollArea();
     EXPECT_EQ(scrollArea->horizontalScrollBar()->maximum(), 0);
     const QRect viewport = scrollArea->viewport()->rect();
-    // Neither type has its own meta-object: findChildren would match every widget.
-    const auto ofType = [&controller]<typename T>(T*) {
-        std::vector<T*> found;
-        for (QWidget* each : controller.page()->findChildren<QWidget*>()) {
-            if (auto* typed = dynamic_cast<T*>(each)) {
-                found.push_back(typed);
-            }
-        }
-        return found;
-    };
-    const auto switches = ofType(static_cast<SettingsSwitch*>(nullptr));
+    // Found by their C++ type: neither has its own meta-object, so findChildren
+    // would match every widget.
+    const auto switches = menutest::visibleChildren<SettingsSwitch>(*controller.page());
     ASSERT_GE(switches.size(), 3u);
     for (const SettingsSwitch* each : switches) {
         const QRect shown(each->mapTo(scrollArea->viewport(), QPoint()), each->size());
         EXPECT_GE(shown.left(), viewport.left()) << each->accessibleName().toStdString();
         EXPECT_LE(shown.right(), viewport.right()) << each->accessibleName().toStdString();
     }
-    const auto paths = ofType(static_cast<SettingsPathText*>(nullptr));
+    const auto paths = menutest::visibleChildren<SettingsPathText>(*controller.page());
     ASSERT_EQ(paths.size(), 3u);
     const auto longPath = std::find_if(paths.begin(), paths.end(), [&](SettingsPathText* path) {
         return path->path().contains(QString::fromStdString(longName));
