@@ -22,12 +22,9 @@
 
 namespace berthkeep::testing {
 
-// Runs the event loop until the condition holds or the time is up.
-inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    // Sleeps between events rather than spinning: a spinning test is one more
-    // process at full load beside the children it waits for.
-    return test::processEventsUntil(condition, std::chrono::milliseconds(timeoutMs));
-}
+// Waits between events rather than spinning: a spinning test is one more
+// process at full load beside the children it waits for.
+using test::spinUntil;
 
 // For a tool run that should end: past what a loaded machine takes to start an
 // instrumented tool, so only a tool that really hangs reaches it.

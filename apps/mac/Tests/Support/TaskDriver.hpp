@@ -100,4 +100,9 @@ void processEventsFor(std::chrono::milliseconds duration);
 // condition's last value.
 bool processEventsUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout = defaultTaskWatchdog);
 
+// The same with the limit in milliseconds, as the tests of child processes give it.
+inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
+    return processEventsUntil(condition, std::chrono::milliseconds(timeoutMs));
+}
+
 } // namespace berthkeep::test

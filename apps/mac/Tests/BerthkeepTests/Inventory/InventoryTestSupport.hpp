@@ -131,12 +131,9 @@ private:
     std::shared_ptr<CaptureUnifiedLog> m_unified = std::make_shared<CaptureUnifiedLog>();
 };
 
-// Runs the event loop until the condition holds or the time is up.
-inline bool spinUntil(const std::function<bool()>& condition, int timeoutMs = 5000) {
-    // Sleeps between events rather than spinning: a spinning test is one more
-    // process at full load beside the children it waits for.
-    return test::processEventsUntil(condition, std::chrono::milliseconds(timeoutMs));
-}
+// Waits between events rather than spinning: a spinning test is one more
+// process at full load beside the children it waits for.
+using test::spinUntil;
 
 inline void spinFor(int milliseconds) {
     spinUntil([] { return false; }, milliseconds);
