@@ -18,6 +18,7 @@ class QObject;
 #include "Berthkeep/Domain/PendingSleepFailureNotification.hpp"
 #include "Berthkeep/Domain/TriggerReason.hpp"
 #include "Berthkeep/Drive/DetectedDrive.hpp"
+#include "Berthkeep/Sleep/WakeRemountQueue.hpp"
 
 namespace berthkeep {
 
@@ -67,8 +68,7 @@ public:
     virtual std::string currentGlobalStateHeaderCopy() const = 0;
 
     // The drives to mount again after wake.
-    virtual const std::vector<RemountTarget>& pendingWakeRemountTargets() const = 0;
-    virtual void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) = 0;
+    virtual WakeRemountQueue& wakeRemountQueue() = 0;
     // Whether the drives of a group may be mounted again as one whole disk.
     virtual bool allowsGroupedWakeRemount(const std::string& groupID) const = 0;
     // None for a drive without a BSD name.

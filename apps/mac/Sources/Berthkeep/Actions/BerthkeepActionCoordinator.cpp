@@ -156,21 +156,17 @@ BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
                      {"drive_count", std::to_string(targets.size())},
                      {"drive_names", joinedNames(targets)}});
 
-    const bool preserve =
-        (trigger == TriggerReason::systemSleep || trigger == TriggerReason::lidCloseSleep) &&
-        !context.pendingWakeRemountTargets().empty();
     if (plan.disposition == BerthkeepActionPlan::Disposition::noTargets || targets.empty()) {
         context.setAttentionDriveIDs({});
-        if (!preserve) {
-            context.setPendingWakeRemountTargets({});
-        }
+        // Nothing was ejected, so nobody acted on a queued drive: the queue
+        // stays for the next wake, whatever the trigger.
         endWithoutTargets(trigger, context);
-        m_logger.notice(
-            reliability, "reliability.trigger.no_targets", "Trigger found no managed drives",
-            {{"attempt_id", attemptID},
-             {"trigger", label(trigger)},
-             {"preserved_pending_remount_count",
-              preserve ? std::to_string(context.pendingWakeRemountTargets().size()) : "0"}});
+        m_logger.notice(reliability, "reliability.trigger.no_targets",
+                        "Trigger found no managed drives",
+                        {{"attempt_id", attemptID},
+                         {"trigger", label(trigger)},
+                         {"preserved_pending_remount_count",
+                          std::to_string(context.wakeRemountQueue().size())}});
         context.setActiveAttemptID(std::nullopt);
         recordEjectAttempt(trigger, 0, context);
         recordEjectResult(trigger, 0, 0, "no_targets", std::nullopt, context);
@@ -405,7 +401,8 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
         }
 
         const auto& bsdName = representative.bsdName();
-        const auto& ejectTarget = representative.ejectTargetBSDName();
+        const bool volumeMode = group.mode == DriveEjectMode::volume;
+        const auto& ejectTarget = volumeMode ? bsdName : representative.ejectTargetBSDName();
         m_logger.notice(
             reliability, "reliability.eject.drive.started", "Eject attempt started for drive",
             {{"attempt_id", attempt.id},
@@ -414,18 +411,18 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
              {"mount_path", mountPath(representative)},
              {"bsd_name", bsdName.value_or("")},
              {"eject_target_bsd_name", ejectTarget ? *ejectTarget : bsdName.value_or("")},
-             {"eject_mode", "device"}});
+             {"eject_mode", volumeMode ? "volume" : "device"}});
 
         std::exception_ptr failure;
         try {
             if (m_sleepTriggeredEjectTimeout > Clock::Duration::zero()) {
-                EjectOperation operation = [ejector = m_ejector,
-                                            representative](std::shared_ptr<CancelToken> token) {
-                    return ejector->eject(representative, DriveEjectMode::device, std::move(token));
+                EjectOperation operation = [ejector = m_ejector, representative,
+                                            mode = group.mode](std::shared_ptr<CancelToken> token) {
+                    return ejector->eject(representative, mode, std::move(token));
                 };
                 co_await runWithTimeout(m_sleepTriggeredEjectTimeout, std::move(operation));
             } else {
-                co_await m_ejector->eject(representative, DriveEjectMode::device, nullptr);
+                co_await m_ejector->eject(representative, group.mode, nullptr);
             }
         } catch (...) {
             failure = std::current_exception();
@@ -540,8 +537,11 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
         context.setActiveAttemptID(std::nullopt);
     }
 
+    WakeRemountQueue& queue = context.wakeRemountQueue();
     if (!attempt.sleepTrigger) {
-        context.setPendingWakeRemountTargets({});
+        // The user ejected these by hand: the next wake leaves them alone. What
+        // the queue holds of other drives is still the program's to bring back.
+        queue.remove(attempt.targets);
     } else {
         std::set<std::string> toQueue = attempt.successfulDriveIDs;
         if (attempt.closedByWake) {
@@ -552,18 +552,15 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
         }
         const std::vector<RemountTarget> fresh =
             chosenWakeRemountTargets(attempt.targets, toQueue, context);
-        const std::size_t preserved = context.pendingWakeRemountTargets().size();
-        std::vector<RemountTarget> merged =
-            mergedWakeRemountTargets(context.pendingWakeRemountTargets(), fresh);
+        const std::size_t preserved = queue.size();
+        queue.merge(fresh);
         std::string names;
-        for (const RemountTarget& target : merged) {
+        for (const RemountTarget& target : queue.targets()) {
             names += (names.empty() ? "" : ", ") + target.driveName;
         }
-        const std::size_t total = merged.size();
-        context.setPendingWakeRemountTargets(std::move(merged));
         m_logger.notice(reliability, "sleep.wake.remount.scheduled",
                         "Queued remount targets for the next wake",
-                        {{"target_count", std::to_string(total)},
+                        {{"target_count", std::to_string(queue.size())},
                          {"new_target_count", std::to_string(fresh.size())},
                          {"preserved_target_count", std::to_string(preserved)},
                          {"drive_names", names}});
@@ -687,18 +684,11 @@ void BerthkeepActionCoordinator::scheduleWakeRemountIfNeeded(const DetectedDrive
     if (!enabled) {
         return;
     }
-    const std::optional<RemountTarget> target = context.wakeRemountTarget(drive, allowGrouping);
-    if (!target) {
-        return;
-    }
-    std::vector<RemountTarget> pending = context.pendingWakeRemountTargets();
-    if (std::find(pending.begin(), pending.end(), *target) != pending.end()) {
-        return;
-    }
-    pending.push_back(*target);
     // No wake remount now: a wake closes every attempt that started before it,
     // so this one is on its way to sleep and its drives wait for the next wake.
-    context.setPendingWakeRemountTargets(std::move(pending));
+    if (std::optional<RemountTarget> target = context.wakeRemountTarget(drive, allowGrouping)) {
+        context.wakeRemountQueue().add(std::move(*target));
+    }
 }
 
 std::vector<RemountTarget>
@@ -726,23 +716,6 @@ BerthkeepActionCoordinator::combinedFailureReasonCode(const std::optional<std::s
         return "timeout";
     }
     return existing ? *existing : next;
-}
-
-std::vector<RemountTarget>
-BerthkeepActionCoordinator::mergedWakeRemountTargets(const std::vector<RemountTarget>& existing,
-                                                     const std::vector<RemountTarget>& appending) {
-    std::set<std::string> known;
-    for (const RemountTarget& target : existing) {
-        known.insert(target.driveID);
-    }
-    std::vector<RemountTarget> merged = existing;
-    for (const RemountTarget& target : appending) {
-        // The set is not extended here: repeats within `appending` are all kept.
-        if (!known.contains(target.driveID)) {
-            merged.push_back(target);
-        }
-    }
-    return merged;
 }
 
 // ---- telemetry --------------------------------------------------------------

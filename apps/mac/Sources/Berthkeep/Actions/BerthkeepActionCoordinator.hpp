@@ -77,10 +77,6 @@ public:
     // "timeout" wins; otherwise the first code stays.
     static std::string combinedFailureReasonCode(const std::optional<std::string>& existing,
                                                  const std::string& next);
-    // The existing targets, then the appended ones whose drive was not queued before.
-    static std::vector<RemountTarget>
-    mergedWakeRemountTargets(const std::vector<RemountTarget>& existing,
-                             const std::vector<RemountTarget>& appending);
     // The in-progress panel a trigger shows, if any.
     static std::optional<TransientActionStatus> progressStatus(TriggerReason trigger,
                                                                std::size_t targetCount);

@@ -169,17 +169,6 @@ void BerthkeepSleepWakeCoordinator::clearPendingSleepAcknowledger(
                     {{"reason", reason}, {"sleep_power_change_id", cleared}});
 }
 
-void BerthkeepSleepWakeCoordinator::removePendingWakeRemountTargets(
-    const std::vector<RemountTarget>& targets) {
-    for (const RemountTarget& target : targets) {
-        const auto found = std::find(m_pendingWakeRemountTargets.begin(),
-                                     m_pendingWakeRemountTargets.end(), target);
-        if (found != m_pendingWakeRemountTargets.end()) {
-            m_pendingWakeRemountTargets.erase(found);
-        }
-    }
-}
-
 void BerthkeepSleepWakeCoordinator::markWakeObserved() {
     m_wakeObservedSinceLastSleep = true;
     m_pendingWakeRemountReplay = false;

@@ -12,8 +12,8 @@
 
 #include <QCoroTask>
 
-#include "Berthkeep/Actions/RemountTarget.hpp"
 #include "Berthkeep/Sleep/SystemPowerMonitor.hpp"
+#include "Berthkeep/Sleep/WakeRemountQueue.hpp"
 #include "BerthkeepShared/BerthkeepLogger.hpp"
 #include "BerthkeepShared/CancelToken.hpp"
 #include "BerthkeepShared/Clock.hpp"
@@ -79,16 +79,9 @@ public:
     void triggerWakeRemountCatchUpIfNeeded(WakeEventHandler handleWakeEvent);
     void cancelWakeRemount(const std::string& reason);
 
-    const std::vector<RemountTarget>& pendingWakeRemountTargets() const {
-        return m_pendingWakeRemountTargets;
-    }
-    void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
-        m_pendingWakeRemountTargets = std::move(targets);
-    }
-    // Takes out one queued entry equal to each given target. An attempt that read
-    // the queue before a suspension removes what it dealt with, rather than
-    // writing back its old reading over targets queued meanwhile.
-    void removePendingWakeRemountTargets(const std::vector<RemountTarget>& targets);
+    // Every road that queues or forgets a drive for remount goes through it.
+    WakeRemountQueue& wakeRemountQueue() { return m_wakeRemountQueue; }
+    const WakeRemountQueue& wakeRemountQueue() const { return m_wakeRemountQueue; }
 
     bool hasPendingSleepAcknowledger() const {
         return static_cast<bool>(m_pendingSleepAcknowledger);
@@ -127,7 +120,7 @@ private:
     Duration m_powerChangeAcknowledgeTimeout;
     std::shared_ptr<Clock> m_clock;
 
-    std::vector<RemountTarget> m_pendingWakeRemountTargets;
+    WakeRemountQueue m_wakeRemountQueue;
     std::shared_ptr<CancelToken> m_pendingVolumeReconciliationTask;
     std::unique_ptr<SystemPowerMonitor> m_powerMonitor;
     Acknowledge m_pendingSleepAcknowledger;

@@ -143,8 +143,21 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
         co_return;
     }
     const QPointer<BerthkeepStore> self(this);
-    // The eject only appends to the queue.
-    const std::size_t queuedBefore = m_sleepWake->pendingWakeRemountTargets().size();
+    std::set<std::string> queuedBefore;
+    for (const RemountTarget& target : wakeRemountQueue().targets()) {
+        queuedBefore.insert(target.driveID);
+    }
+    // With no sleep to follow, what this eject queued must not be mounted at some
+    // later wake; what was queued before stays.
+    const auto takeQueuedByThisEject = [this, &queuedBefore] {
+        std::set<std::string> added;
+        for (const RemountTarget& target : wakeRemountQueue().targets()) {
+            if (!queuedBefore.contains(target.driveID)) {
+                added.insert(target.driveID);
+            }
+        }
+        return wakeRemountQueue().take(added);
+    };
     const std::uint64_t wakeCountBefore = m_sleepWake->wakeCount();
     const bool ejectRan =
         co_await runTrigger(TriggerReason::manualEjectAndSleep, std::move(shownDriveIDs));
@@ -158,7 +171,7 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
     // failed) must not keep every later Eject & Sleep from sleeping.
     if (m_pendingSleepFailureNotification && !m_sleepFailureNoticeHeldEjectAndSleep) {
         m_sleepFailureNoticeHeldEjectAndSleep = true;
-        m_sleepWake->setPendingWakeRemountTargets({});
+        takeQueuedByThisEject();
         co_await deliverPendingSleepFailureNotificationIfNeeded();
         co_return;
     }
@@ -168,10 +181,7 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
                         "Requested macOS sleep after a successful manual eject", {});
     } catch (...) {
         // What this eject took off, not what an earlier wake left queued.
-        const std::size_t queuedAfter = m_sleepWake->pendingWakeRemountTargets().size();
-        const auto queued =
-            static_cast<int>(queuedAfter > queuedBefore ? queuedAfter - queuedBefore : 0);
-        m_sleepWake->setPendingWakeRemountTargets({});
+        const auto queued = static_cast<int>(takeQueuedByThisEject().size());
         m_transientActionStatusPresenter->present(
             TransientActionStatus::sleepRequestFailed(queued));
         m_logger.error(BerthkeepLogCategory::reliability, "sleep.manual_handoff.failed",

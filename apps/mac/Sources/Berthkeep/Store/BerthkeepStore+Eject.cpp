@@ -11,8 +11,14 @@ BerthkeepStore::ejectTargetGroups(const std::vector<DetectedDrive>& drives) cons
     std::vector<EjectTargetGroup> groups;
     for (const DetectedDrive& drive : drives) {
         const std::string key = driveGroupID(drive);
-        auto it = std::find_if(groups.begin(), groups.end(),
-                               [&key](const EjectTargetGroup& group) { return group.id == key; });
+        // Ejecting the disk would take the volume the user excluded down with it.
+        if (visibleExcludedSiblingExists(key)) {
+            groups.push_back({key, {drive}, DriveEjectMode::volume});
+            continue;
+        }
+        auto it = std::find_if(groups.begin(), groups.end(), [&key](const EjectTargetGroup& group) {
+            return group.id == key && group.mode == DriveEjectMode::device;
+        });
         if (it == groups.end()) {
             groups.push_back({key, {drive}});
         } else {
@@ -72,6 +78,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     }
     const QPointer<BerthkeepStore> self(this);
     setLastObservedTrigger(TriggerReason::manualRetry);
+    forgetWakeRemount({drive}, "manual_eject");
     m_attentionDriveIDs.erase(drive.id());
     m_workingDriveIDs.insert(drive.id());
     rebuildCurrentState();
@@ -81,17 +88,20 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
 
     // Under the same time-out as every other eject: while it waits, the drive's
     // id in the working set refuses every other road.
+    const DriveEjectMode mode = visibleExcludedSiblingExists(driveGroupID(drive))
+                                    ? DriveEjectMode::volume
+                                    : DriveEjectMode::device;
     std::exception_ptr failure;
     try {
         const auto timeout = m_timing.sleepTriggeredEjectTimeout;
         if (timeout > Duration::zero()) {
             BerthkeepActionCoordinator::EjectOperation operation =
-                [ejector = m_ejector, drive](std::shared_ptr<CancelToken> token) {
-                    return ejector->eject(drive, DriveEjectMode::device, std::move(token));
+                [ejector = m_ejector, drive, mode](std::shared_ptr<CancelToken> token) {
+                    return ejector->eject(drive, mode, std::move(token));
                 };
             co_await m_actionCoordinator->runWithTimeout(timeout, std::move(operation));
         } else {
-            co_await m_ejector->eject(drive, DriveEjectMode::device, nullptr);
+            co_await m_ejector->eject(drive, mode, nullptr);
         }
     } catch (...) {
         failure = std::current_exception();

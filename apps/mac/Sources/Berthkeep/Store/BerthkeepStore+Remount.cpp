@@ -27,7 +27,7 @@ std::string joined(const std::vector<RemountTarget>& targets, std::string Remoun
 const BerthkeepStore::RemountEventNames& manualMountEventNames() {
     static const BerthkeepStore::RemountEventNames names{
         "drive.mount.started", "drive.mount.succeeded", "drive.mount.failed",
-        "drive.mount.retrying"};
+        "drive.mount.retrying", "drive.mount.not_attached"};
     return names;
 }
 
@@ -41,7 +41,9 @@ RemountTarget manualTarget(const DetectedDrive& drive) {
 // ---- manual mounts ----------------------------------------------------------
 
 QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
-    if (m_activeTrigger || !m_workingDriveIDs.empty() || m_mountingDriveIDs.contains(driveID)) {
+    // Nor while a sleep is held: its eject would be planned around this mount.
+    if (m_activeTrigger || !m_workingDriveIDs.empty() || m_mountingDriveIDs.contains(driveID) ||
+        m_sleepWake->hasPendingSleepAcknowledger()) {
         co_return;
     }
     const auto it =
@@ -53,26 +55,32 @@ QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
     }
     const std::string name = it->name();
     std::vector<RemountTarget> targets{manualTarget(*it)};
+    forgetWakeRemount({*it}, "manual_mount");
     co_await runManualMount(std::move(targets), name, name);
 }
 
 QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
                                                   ShownDriveIDs shownDriveIDs) {
-    // Mounting while an eject attempt runs would fight it for the same disks.
-    if (m_activeTrigger || !m_workingDriveIDs.empty()) {
+    // Mounting while an eject attempt runs (or a sleep is held) would fight it
+    // for the same disks.
+    if (m_activeTrigger || !m_workingDriveIDs.empty() ||
+        m_sleepWake->hasPendingSleepAcknowledger()) {
         co_return;
     }
     std::vector<RemountTarget> targets;
+    std::vector<DetectedDrive> chosen;
     for (const DetectedDrive& drive : m_detectedDrives) {
         if (drive.scope() == DetectedDrive::Scope::managed && !drive.isMounted() &&
             drive.bsdName() && driveGroupID(drive) == groupID &&
             (!shownDriveIDs || shownDriveIDs->contains(drive.id()))) {
             targets.push_back(manualTarget(drive));
+            chosen.push_back(drive);
         }
     }
     if (targets.empty()) {
         co_return;
     }
+    forgetWakeRemount(chosen, "manual_mount");
     const std::string detail = driveCountText(static_cast<std::int64_t>(targets.size()));
     co_await runManualMount(std::move(targets), detail, std::nullopt);
 }
@@ -95,9 +103,7 @@ QCoro::Task<void> BerthkeepStore::runManualMount(std::vector<RemountTarget> targ
     // mount was refused for it, and the user is told it is gone.
     const auto gone = static_cast<std::int64_t>(
         std::count_if(failed.begin(), failed.end(), [this](const RemountTarget& target) {
-            return std::none_of(
-                m_detectedDrives.begin(), m_detectedDrives.end(),
-                [&target](const DetectedDrive& drive) { return drive.id() == target.driveID; });
+            return !WakeRemountQueue::findDrive(target, m_detectedDrives);
         }));
     const auto failedCount = static_cast<std::int64_t>(failed.size());
     m_transientActionStatusPresenter->present(
@@ -141,12 +147,30 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
         co_return remaining;
     }
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        // Found again by who they are: a disk name may be another disk's by now.
+        std::vector<RemountTarget> attached;
         std::vector<RemountTarget> unresolved;
+        for (const RemountTarget& target : remaining) {
+            if (const DetectedDrive* drive =
+                    WakeRemountQueue::findDrive(target, m_detectedDrives)) {
+                attached.push_back(WakeRemountQueue::retargeted(target, *drive));
+                continue;
+            }
+            unresolved.push_back(target);
+            m_logger.notice(reliability, eventNames.notAttached,
+                            "Left a drive that is not attached for a later mount",
+                            remountLogMetadata(operationID, target.driveID, target.driveName,
+                                               target.bsdName, static_cast<std::size_t>(attempt),
+                                               std::nullopt, std::nullopt));
+        }
+        if (attached.empty()) {
+            co_return remaining;
+        }
         std::vector<RemountGroup> groups;
         if (groupByDevice) {
-            groups = remountGroups(remaining);
+            groups = remountGroups(attached);
         } else {
-            for (const RemountTarget& target : remaining) {
+            for (const RemountTarget& target : attached) {
                 groups.push_back(
                     {target.remountGroupID.value_or(target.driveID), target.bsdName, {target}});
             }
@@ -202,7 +226,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
 
         std::vector<RemountTarget> stillDown;
         for (const RemountTarget& target : unresolved) {
-            if (!isCurrentlyMounted(target.driveID)) {
+            if (!isTargetMounted(target)) {
                 stillDown.push_back(target);
             }
         }
@@ -243,7 +267,7 @@ BerthkeepStore::evaluateRemountAttempt(RemountGroup group, Duration failureSettl
     const auto unmounted = [this, &group] {
         std::vector<RemountTarget> down;
         for (const RemountTarget& target : group.targets) {
-            if (!isCurrentlyMounted(target.driveID)) {
+            if (!isTargetMounted(target)) {
                 down.push_back(target);
             }
         }

@@ -140,7 +140,10 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
     const QPointer<BerthkeepStore> self(this);
     const std::shared_ptr<Clock> clock = m_platform.clock;
     bool logged = false;
-    while (isActionRunning()) {
+    // A mount under way (by hand, or a wake remount that this sleep cancelled
+    // and the tool finishes anyway) would leave its drive mounted through the
+    // sleep if the eject were planned before it ends.
+    while (isActionRunning() || !m_mountingDriveIDs.empty()) {
         if (m_sleepWake->wakeObservedSinceLastSleep() ||
             (m_sleepWake->pendingSleepAcknowledgerID() &&
              m_sleepWake->pendingSleepAcknowledgerID() != powerChangeID)) {
@@ -159,6 +162,13 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
                             {{"sleep_power_change_id", powerChangeID}});
         }
         co_await clock->sleep(kRunningActionPollInterval);
+        if (!self) {
+            co_return false;
+        }
+    }
+    if (logged) {
+        // Plan on what the action or mount left behind.
+        co_await refreshInventoryNow();
         if (!self) {
             co_return false;
         }
@@ -188,10 +198,6 @@ std::set<std::string> BerthkeepStore::drivesTakenOffBeforeWake(const std::string
         return m_attemptClosedByWake->second;
     }
     return {};
-}
-
-void BerthkeepStore::setPendingWakeRemountTargets(std::vector<RemountTarget> targets) {
-    m_sleepWake->setPendingWakeRemountTargets(std::move(targets));
 }
 
 QCoro::Task<void> BerthkeepStore::schedulePendingSleepFailureNotificationIfNeeded() {
@@ -229,6 +235,11 @@ BerthkeepStore::handleWakeEvent(std::string remountAttemptID,
                                 std::optional<std::string> clearingSleepAcknowledgerID,
                                 std::shared_ptr<CancelToken> cancel) {
     const QPointer<BerthkeepStore> self(this);
+    if (cancel && cancel->isCancelled()) {
+        // A will-sleep came before this task ran: this wake is over, and
+        // marking it observed would stop that sleep's eject.
+        co_return;
+    }
     m_sleepWake->markWakeObserved();
     const std::vector<DetectedDrive> inFlight =
         drives(std::vector<std::string>(m_workingDriveIDs.begin(), m_workingDriveIDs.end()));
@@ -276,13 +287,7 @@ QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDr
     if (recovered.empty()) {
         co_return;
     }
-    std::vector<RemountTarget> pending = m_sleepWake->pendingWakeRemountTargets();
-    for (const RemountTarget& target : recovered) {
-        if (std::find(pending.begin(), pending.end(), target) == pending.end()) {
-            pending.push_back(target);
-        }
-    }
-    m_sleepWake->setPendingWakeRemountTargets(std::move(pending));
+    wakeRemountQueue().merge(recovered);
     m_logger.notice(reliability, "sleep.wake.remount.recovered_from_inventory",
                     "Recovered already-unmounted drives for wake remount from inventory state",
                     {{"recovered_count", std::to_string(recovered.size())},
@@ -325,19 +330,12 @@ void BerthkeepStore::invalidateInFlightSleepAttemptAfterWake() {
 QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                                                  std::shared_ptr<CancelToken> cancel) {
     const QPointer<BerthkeepStore> self(this);
-    const std::vector<RemountTarget> queued = m_sleepWake->pendingWakeRemountTargets();
-    std::vector<RemountTarget> targets = sanitizedWakeRemountTargets(queued);
-    const std::size_t groupCount = remountGroups(targets).size();
-    if (targets.empty()) {
+    if (wakeRemountQueue().empty()) {
         m_logger.notice(reliability, "sleep.wake.no_pending_remounts",
                         "Wake remount skipped because there are no pending targets", {});
         co_await refreshInventoryNow();
         co_return;
     }
-    const BerthkeepLogMetadata metadata{{"remount_attempt_id", remountAttemptID},
-                                        {"target_count", std::to_string(targets.size())},
-                                        {"group_count", std::to_string(groupCount)},
-                                        {"drive_names", joinedDriveNames(targets)}};
     if (m_timing.postWakeRemountDelay > Duration::zero()) {
         const std::shared_ptr<Clock> clock = m_platform.clock;
         co_await clock->sleep(m_timing.postWakeRemountDelay, cancel);
@@ -345,6 +343,25 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
             co_return;
         }
     }
+    // The drives come back from the bus at wake, maybe under other disk names:
+    // find each queued drive in a fresh inventory before anything is grouped.
+    if (!(cancel && cancel->isCancelled())) {
+        co_await refreshInventoryNow();
+        if (!self) {
+            co_return;
+        }
+    }
+    std::vector<RemountTarget> targets;
+    for (const RemountTarget& queued : wakeRemountQueue().targets()) {
+        const DetectedDrive* drive = WakeRemountQueue::findDrive(queued, m_detectedDrives);
+        targets.push_back(drive ? WakeRemountQueue::retargeted(queued, *drive) : queued);
+    }
+    targets = sanitizedWakeRemountTargets(std::move(targets));
+    const std::size_t groupCount = remountGroups(targets).size();
+    const BerthkeepLogMetadata metadata{{"remount_attempt_id", remountAttemptID},
+                                        {"target_count", std::to_string(targets.size())},
+                                        {"group_count", std::to_string(groupCount)},
+                                        {"drive_names", joinedDriveNames(targets)}};
     const auto withPhase = [&metadata](const char* phase) {
         BerthkeepLogMetadata tagged = metadata;
         tagged["phase"] = phase;
@@ -358,9 +375,10 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     }
     m_logger.notice(reliability, "sleep.wake.remount.started",
                     "Attempting to remount drives after wake", metadata);
-    const std::size_t attempted = targets.size();
+    const std::vector<RemountTarget> attempted = targets;
     RemountEventNames names{"sleep.wake.remount.drive.started", "sleep.wake.remount.succeeded",
-                            "sleep.wake.remount.failed", "sleep.wake.remount.retrying"};
+                            "sleep.wake.remount.failed", "sleep.wake.remount.retrying",
+                            "sleep.wake.remount.not_attached"};
     const std::optional<std::string> operationID = remountAttemptID;
     std::vector<RemountTarget> remaining = co_await remountTargets(
         std::move(targets), m_timing.wakeRemountMaxAttempts, m_timing.wakeRemountRetryDelay,
@@ -374,14 +392,18 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
         co_return;
     }
     const std::size_t failed = remaining.size();
-    m_sleepWake->removePendingWakeRemountTargets(mountedTargets(queued, remaining));
-    m_logger.notice(
-        reliability, "sleep.wake.remount.finished", "Wake remount attempt finished",
-        {{"remount_attempt_id", remountAttemptID},
-         {"attempted_count", std::to_string(attempted)},
-         {"succeeded_count", std::to_string(attempted - failed)},
-         {"failed_count", std::to_string(failed)},
-         {"pending_retry_count", std::to_string(m_sleepWake->pendingWakeRemountTargets().size())}});
+    // What came up leaves the queue; what was queued meanwhile stays.
+    std::set<std::string> mounted;
+    for (const RemountTarget& target : mountedTargets(attempted, remaining)) {
+        mounted.insert(target.driveID);
+    }
+    wakeRemountQueue().take(mounted);
+    m_logger.notice(reliability, "sleep.wake.remount.finished", "Wake remount attempt finished",
+                    {{"remount_attempt_id", remountAttemptID},
+                     {"attempted_count", std::to_string(attempted.size())},
+                     {"succeeded_count", std::to_string(attempted.size() - failed)},
+                     {"failed_count", std::to_string(failed)},
+                     {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
 }
 
 } // namespace berthkeep

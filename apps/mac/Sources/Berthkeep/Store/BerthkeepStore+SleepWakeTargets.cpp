@@ -33,8 +33,29 @@ void BerthkeepStore::preserveCompletedSleepEjectTargetsForWakeRemount() {
             targets.push_back(std::move(*target));
         }
     }
-    m_sleepWake->setPendingWakeRemountTargets(BerthkeepActionCoordinator::mergedWakeRemountTargets(
-        m_sleepWake->pendingWakeRemountTargets(), targets));
+    wakeRemountQueue().merge(targets);
+}
+
+bool BerthkeepStore::isTargetMounted(const RemountTarget& target) const {
+    const DetectedDrive* drive = WakeRemountQueue::findDrive(target, m_detectedDrives);
+    return drive && drive->isMounted();
+}
+
+void BerthkeepStore::forgetWakeRemount(const std::vector<DetectedDrive>& drives,
+                                       const char* reason) {
+    const std::vector<RemountTarget> forgotten = wakeRemountQueue().remove(drives);
+    if (forgotten.empty()) {
+        return;
+    }
+    std::string names;
+    for (const RemountTarget& target : forgotten) {
+        names += (names.empty() ? "" : ", ") + target.driveName;
+    }
+    m_logger.notice(BerthkeepLogCategory::reliability, "sleep.wake.remount.dequeued",
+                    "Took drives the user acted on off the wake remount queue",
+                    {{"reason", reason},
+                     {"drive_names", names},
+                     {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
 }
 
 std::vector<RemountTarget>

@@ -337,10 +337,8 @@ public:
     std::vector<EjectTargetGroup>
     ejectTargetGroups(const std::vector<DetectedDrive>& drives) const override;
     std::string currentGlobalStateHeaderCopy() const override;
-    const std::vector<RemountTarget>& pendingWakeRemountTargets() const override {
-        return m_sleepWake->pendingWakeRemountTargets();
-    }
-    void setPendingWakeRemountTargets(std::vector<RemountTarget> targets) override;
+    WakeRemountQueue& wakeRemountQueue() override { return m_sleepWake->wakeRemountQueue(); }
+    const WakeRemountQueue& wakeRemountQueue() const { return m_sleepWake->wakeRemountQueue(); }
     void triggerWakeRemountCatchUpIfNeeded() override;
     std::set<std::string> drivesTakenOffBeforeWake(const std::string& attemptID) const override;
     QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) override;
@@ -368,10 +366,14 @@ public:
         std::string succeeded;
         std::string failed;
         std::string retrying;
+        std::string notAttached;
     };
     // Mounts the targets, retrying what is still unmounted after each attempt as
-    // the refreshed inventory shows it; returns what is still not mounted. Never
-    // throws; a cancelled token ends it early with what was left.
+    // the refreshed inventory shows it; returns what is still not mounted. Each
+    // attempt first finds every target's drive in the inventory and mounts it
+    // under the BSD names it has now; a target whose drive is not attached is
+    // not tried and comes back with the rest. Never throws; a cancelled token
+    // ends it early with what was left.
     QCoro::Task<std::vector<RemountTarget>>
     remountTargets(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
                    RemountEventNames eventNames, std::optional<std::string> operationID,
@@ -389,14 +391,18 @@ public:
     bool visibleExcludedSiblingExists(const std::string& groupID) const;
     std::optional<RemountTarget> wakeRemountTarget(const DetectedDrive& drive,
                                                    bool allowGrouping) const override;
+    // Whether the target's drive, found again in the inventory, is mounted.
+    bool isTargetMounted(const RemountTarget& target) const;
+    // Takes the drives the user acted on off the wake remount queue.
+    void forgetWakeRemount(const std::vector<DetectedDrive>& drives, const char* reason);
 
     // Sleep and wake (BerthkeepStore+SleepWake.cpp, +SleepWakeTargets.cpp).
     // Holds the sleep until the managed drives are ejected; returns at once.
     void handleSystemPowerWillSleep(BerthkeepSleepWakeCoordinator::Acknowledge acknowledge);
     void beginWakeRemount();
-    // Waits, polling, while another action runs and this power change is still
-    // held. False when the sleep trigger should not run: a wake came, or a newer
-    // will-sleep took over.
+    // Waits, polling, while another action or a mount runs and this power change
+    // is still held, then reads the inventory again. False when the sleep trigger
+    // should not run: a wake came, or a newer will-sleep took over.
     QCoro::Task<bool> waitForRunningActionBeforeSleep(std::string powerChangeID);
     QCoro::Task<void> handleWorkspaceVolumeChange();
     // Delivers at once when the wake delay is zero, else starts one delayed delivery.

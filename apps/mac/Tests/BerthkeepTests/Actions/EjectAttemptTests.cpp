@@ -150,8 +150,8 @@ TEST(EjectAttempt, StaleSleepAttemptLeavesTheWorkingSetAndStillCloses) {
     EXPECT_EQ(finished[0].metadata.at("still_busy_count"), "1");
     ASSERT_TRUE(store->pendingSleepFailureNotification());
     EXPECT_EQ(store->pendingSleepFailureNotification()->failedDriveCount, 1);
-    ASSERT_EQ(store->pendingWakeRemountTargets().size(), 1u);
-    EXPECT_EQ(store->pendingWakeRemountTargets()[0].driveID, "a");
+    ASSERT_EQ(store->wakeRemountQueue().targets().size(), 1u);
+    EXPECT_EQ(store->wakeRemountQueue().targets()[0].driveID, "a");
     ASSERT_EQ(fixture.panels().size(), 1u);
     EXPECT_EQ(fixture.panels()[0].title, "Preparing for sleep...");
     EXPECT_EQ(fixture.statusPresenter->dismissals, 1);
@@ -233,7 +233,7 @@ TEST(EjectAttempt, SleepTriggerQueuesEjectedDrivesForWake) {
     test::runTask(store->runPlannedTrigger(TriggerReason::systemSleep));
 
     std::vector<std::string> queued;
-    for (const RemountTarget& target : store->pendingWakeRemountTargets()) {
+    for (const RemountTarget& target : store->wakeRemountQueue().targets()) {
         queued.push_back(target.driveID);
     }
     EXPECT_EQ(queued, (std::vector<std::string>{"a", "b"}));
@@ -286,27 +286,28 @@ TEST(EjectAttempt, SingleDriveEjectReportsItsOutcome) {
     }
 }
 
-TEST(EjectAttempt, PlannedTriggerWithNothingMountedKeepsQueueOnlyForSystemSleep) {
+// Nothing was ejected, so no queued drive was acted on: the queue stays.
+TEST(EjectAttempt, PlannedTriggerWithNothingMountedKeepsTheQueue) {
     struct Case {
         TriggerReason trigger;
         const char* preserved;
         std::size_t queueAfter;
     };
     const Case cases[] = {{TriggerReason::systemSleep, "1", 1u},
-                          {TriggerReason::manualEjectAndSleep, "0", 0u}};
+                          {TriggerReason::manualEjectAndSleep, "1", 1u}};
     for (const Case& c : cases) {
         SCOPED_TRACE(label(c.trigger));
         ActionFixture fixture;
         fixture.inventory->drives = {drive("a", "Alpha", false)};
         auto store = fixture.make();
-        store->setPendingWakeRemountTargets({RemountTarget{"a", "Alpha", "as1", {}, "a", {}}});
+        store->wakeRemountQueue().merge({RemountTarget{"a", "Alpha", "as1", {}, "a", {}}});
 
         test::runTask(store->runPlannedTrigger(c.trigger));
 
         const auto noTargets = fixture.events("reliability.trigger.no_targets");
         ASSERT_EQ(noTargets.size(), 1u);
         EXPECT_EQ(noTargets[0].metadata.at("preserved_pending_remount_count"), c.preserved);
-        EXPECT_EQ(store->pendingWakeRemountTargets().size(), c.queueAfter);
+        EXPECT_EQ(store->wakeRemountQueue().targets().size(), c.queueAfter);
         EXPECT_FALSE(store->activeAttemptID());
         EXPECT_TRUE(fixture.scriptedEjector->calls.empty());
     }
@@ -389,7 +390,7 @@ TEST(EjectAttemptRecords, TelemetryEventsCarryTheirPayloadKeys) {
     EXPECT_EQ(started[1].metadata.at("mount_path"), "/Volumes/Bravo");
 }
 
-TEST(EjectAttemptRecords, ResultWordsAndFailureCodesAndQueueMerge) {
+TEST(EjectAttemptRecords, ResultWordsAndFailureCodes) {
     struct ResultCase {
         std::int64_t attempted, succeeded;
         std::optional<std::string> code;
@@ -415,17 +416,6 @@ TEST(EjectAttemptRecords, ResultWordsAndFailureCodesAndQueueMerge) {
         EXPECT_EQ(BerthkeepActionCoordinator::combinedFailureReasonCode(c.existing, c.next),
                   c.expected);
     }
-    const auto target = [](const char* id, const char* name) {
-        return RemountTarget{id, name, std::string(id) + "s1", {}, id, {}};
-    };
-    const auto merged = BerthkeepActionCoordinator::mergedWakeRemountTargets(
-        {target("a", "A"), target("b", "B")},
-        {target("b", "B2"), target("c", "C"), target("c", "C2")});
-    std::vector<std::string> names;
-    for (const RemountTarget& t : merged) {
-        names.push_back(t.driveName);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"A", "B", "C", "C2"}));
 }
 
 } // namespace

@@ -128,7 +128,7 @@ TEST(RemountEngine, DeviceModeMountsWholeDisksAndRetriesWhatIsLeft) {
         targets.push_back(*store->wakeRemountTarget(d, true));
     }
     // The wake remount's grouping: a and b share disk4.
-    store->setPendingWakeRemountTargets(targets);
+    store->wakeRemountQueue().merge(targets);
 
     const auto left = test::runTask(
         store->remountTargets(targets, 2, Clock::Duration::zero(),

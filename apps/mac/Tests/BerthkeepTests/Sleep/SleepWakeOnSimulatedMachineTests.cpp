@@ -13,6 +13,7 @@
 #include "platform/Notifications/SimulatedUserNotificationCenter.hpp"
 #include "platform/Power/SimulatedSystemPowerManagement.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+#include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
 #include "platform/SimulatedMachine/SimulatedPowerFile.hpp"
 #include "platform/Workspace/SimulatedWorkspaceNotificationCenter.hpp"
 
@@ -50,7 +51,7 @@ protected:
         return attachMountedSticks({"Alpha", "Bravo", "Charlie"});
     }
 
-    void startStore() {
+    void startStore(std::size_t mountedManagedDrives = 3) {
         storetest::onSimulatedMachine(fixture, stateFile());
         storetest::useStandInDriveActions(fixture, stateFile());
         fixture.customNotifications = std::make_shared<LiveBerthkeepNotificationManager>(
@@ -66,7 +67,7 @@ protected:
         store = fixture.make();
         ASSERT_TRUE(test::processEventsUntil(
             [this] { return store->hasCompletedInitialAsyncUsageRefresh(); }, stepWait));
-        ASSERT_EQ(store->mountedManagedDriveIDs().size(), 3u);
+        ASSERT_EQ(store->mountedManagedDriveIDs().size(), mountedManagedDrives);
         ASSERT_TRUE(store->sleepWake().isRegisteredForSystemPower());
     }
 
@@ -92,6 +93,29 @@ protected:
         return nlohmann::json::parse(output, nullptr, false);
     }
     nlohmann::json sendPower(const QString& message) { return answerOf(*startPower(message)); }
+
+    // A wake, up to the end of its remount.
+    void wakeAndRemount() {
+        const std::size_t before = fixture.sink->named("sleep.wake.remount.finished").size();
+        sendPower("has-powered-on");
+        ASSERT_TRUE(test::processEventsUntil(
+            [this, before] {
+                return fixture.sink->named("sleep.wake.remount.finished").size() > before;
+            },
+            stepWait));
+    }
+
+    // Whether the volume of that name is mounted on the machine now.
+    bool isMounted(const std::string& volumeName) const {
+        for (const SimulatedDisk& disk : stateFile().read().disks) {
+            for (const SimulatedVolume& volume : disk.volumes) {
+                if (volume.volumeName == volumeName) {
+                    return volume.mounted;
+                }
+            }
+        }
+        return false;
+    }
 
     // A real process keeps Bravo busy through a whole sleep cycle.
     void runHeldDriveCycle(bool notificationsOn) {
@@ -163,7 +187,7 @@ TEST_F(SleepWakeOnSimulatedMachine, AFullCycleRemountsTheDrivesAfterWake) {
     const nlohmann::json slept = sendPower("will-sleep");
     EXPECT_EQ(slept.value("acknowledged", false), true) << slept.dump();
     EXPECT_TRUE(stateFile().read().disks.empty()) << "every stick ejected before sleep";
-    EXPECT_EQ(store->pendingWakeRemountTargets().size(), 3u);
+    EXPECT_EQ(store->wakeRemountQueue().targets().size(), 3u);
     // Charlie refuses every mount.
     ScriptedBehaviour refusal;
     refusal.verb = "mount";
@@ -193,8 +217,76 @@ TEST_F(SleepWakeOnSimulatedMachine, AFullCycleRemountsTheDrivesAfterWake) {
     const auto finished = fixture.sink->named("sleep.wake.remount.finished")[0].metadata;
     EXPECT_EQ(finished.at("succeeded_count"), "2");
     EXPECT_EQ(finished.at("failed_count"), "1");
-    ASSERT_EQ(store->pendingWakeRemountTargets().size(), 1u);
-    EXPECT_EQ(store->pendingWakeRemountTargets()[0].driveName, "Charlie");
+    ASSERT_EQ(store->wakeRemountQueue().targets().size(), 1u);
+    EXPECT_EQ(store->wakeRemountQueue().targets()[0].driveName, "Charlie");
+}
+
+// While the machine sleeps the bus hands the disks other numbers: Alpha and
+// Bravo swap theirs, Charlie gets a new one, and a new stick takes the number
+// Charlie left. Every stick the sleep took down comes back under the name it
+// has now; the newcomer is left as it was.
+TEST_F(SleepWakeOnSimulatedMachine, DrivesThatComeBackUnderOtherNumbersAreMountedAgain) {
+    const std::vector<std::string> disks = attachSticks();
+    startStore();
+    ASSERT_EQ(sendPower("will-sleep").value("acknowledged", false), true);
+    ASSERT_TRUE(stateFile().read().disks.empty());
+
+    const auto renumber = [](SimulatedDisk& disk, const std::string& to) {
+        for (SimulatedVolume& volume : disk.volumes) {
+            volume.bsdName = to + volume.bsdName.substr(disk.bsdName.size());
+        }
+        disk.bsdName = to;
+    };
+    stateFile().update([&](SimulatedWorld& world) {
+        for (SimulatedDisk& disk : world.parkedDisks) {
+            const std::string was = disk.bsdName;
+            renumber(disk, was == disks[0] ? disks[1] : was == disks[1] ? disks[0] : "disk9");
+        }
+        const std::string newcomer =
+            attachPreset(world, SimulatedDrivePreset::usbStick, "Newcomer");
+        SimulatedDisk* disk = world.findDisk(newcomer);
+        renumber(*disk, disks[2]);
+        markVolumeUnmounted(disk->volumes.back());
+        return true;
+    });
+    wakeAndRemount();
+
+    for (const char* name : {"Alpha", "Bravo", "Charlie"}) {
+        EXPECT_TRUE(isMounted(name)) << name;
+    }
+    EXPECT_FALSE(isMounted("Newcomer")) << "a drive the program never took down";
+    EXPECT_TRUE(fixture.sink->named("sleep.wake.remount.failed").empty());
+    const auto finished = fixture.sink->named("sleep.wake.remount.finished").back().metadata;
+    EXPECT_EQ(finished.at("succeeded_count"), "3");
+    EXPECT_TRUE(store->wakeRemountQueue().empty());
+}
+
+// A volume the user excluded is never taken down: its disk's managed volume is
+// unmounted alone for the sleep and mounted alone after the wake.
+TEST_F(SleepWakeOnSimulatedMachine, AnExcludedVolumeStaysMountedThroughTheSleep) {
+    stateFile().update([this](SimulatedWorld& world) {
+        world.mountRoot = mountRoot();
+        attachPreset(world, SimulatedDrivePreset::apfsDisk);
+        return true;
+    });
+    startStore(2);
+    for (const DetectedDrive& drive : store->detectedDrives()) {
+        if (drive.name() == "Archive") {
+            store->setExcluded(true, drive);
+        }
+    }
+    ASSERT_TRUE(test::processEventsUntil(
+        [this] { return store->mountedManagedDriveIDs().size() == 1; }, stepWait));
+
+    ASSERT_EQ(sendPower("will-sleep").value("acknowledged", false), true);
+    EXPECT_FALSE(isMounted("Backup"));
+    EXPECT_TRUE(isMounted("Archive"));
+    EXPECT_TRUE(stateFile().read().parkedDisks.empty()) << "the disk was not ejected";
+
+    wakeAndRemount();
+    EXPECT_TRUE(isMounted("Backup"));
+    EXPECT_TRUE(isMounted("Archive"));
+    EXPECT_TRUE(store->wakeRemountQueue().empty());
 }
 
 TEST_F(SleepWakeOnSimulatedMachine, AHeldDriveStaysMountedAndIsReportedAfterWake) {

@@ -81,11 +81,12 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
         }
         fixture.sleepRequester->fails = test.sleepFails;
         const auto store = fixture.makeQuiet();
-        RemountTarget alpha;
-        alpha.driveID = "a";
+        // Two drives an earlier wake could not bring back.
         RemountTarget beta;
         beta.driveID = "b";
-        store->setPendingWakeRemountTargets({alpha, beta});
+        RemountTarget gamma;
+        gamma.driveID = "c";
+        store->wakeRemountQueue().merge({beta, gamma});
 
         store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
         test::processQueuedEvents();
@@ -116,10 +117,11 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
             EXPECT_EQ(fixture.sink->named("sleep.manual_handoff.failed")[0].metadata.at("error"),
                       "sleep refused");
         }
-        // An ejected drive joins the two queued before, as its own target.
-        const bool queueKept = !test.sleepFails && !test.ejectFails;
-        const std::size_t queued = test.anotherActionStartsMeanwhile ? 2u : 3u;
-        EXPECT_EQ(store->pendingWakeRemountTargets().size(), queueKept ? queued : 0u);
+        // An ejected drive joins the two queued before; with no
+        // sleep to follow it leaves again, and the two queued before stay.
+        const bool ejectQueued =
+            !test.sleepFails && !test.ejectFails && !test.anotherActionStartsMeanwhile;
+        EXPECT_EQ(store->wakeRemountQueue().targets().size(), ejectQueued ? 3u : 2u);
         if (test.ejectFails) {
             EXPECT_EQ(fixture.notifications->delivered, std::vector<std::int64_t>{1});
             EXPECT_FALSE(store->pendingSleepFailureNotification());

@@ -37,6 +37,9 @@ public:
     }
     QCoro::Task<void> mount(RemountTarget target, std::shared_ptr<CancelToken>) override {
         mounts.push_back(target.driveID);
+        if (mountDelays.contains(target.driveID)) {
+            co_await m_clock->sleep(mountDelays[target.driveID]);
+        }
         if (!refusing.contains(target.driveID)) {
             setMounted(target.driveID, true);
         }
@@ -49,6 +52,8 @@ public:
     }
 
     std::map<std::string, Clock::Duration> ejectDelays;
+    // Taken in full: the tool finishes the mount even when cancelled.
+    std::map<std::string, Clock::Duration> mountDelays;
     // Refuse to eject, after their delay.
     std::set<std::string> failing;
     // Refuse to mount.
@@ -97,7 +102,7 @@ struct SleepFixture : storetest::StoreFixture {
     }
     std::vector<std::string> queuedIDs(const BerthkeepStore& store) const {
         std::vector<std::string> ids;
-        for (const RemountTarget& target : store.pendingWakeRemountTargets()) {
+        for (const RemountTarget& target : store.wakeRemountQueue().targets()) {
             ids.push_back(target.driveID);
         }
         return ids;
@@ -179,7 +184,7 @@ TEST(BerthkeepStoreSleepWake, WakeRemountsWhatTheSleepEjectTookOff) {
     auto store = fixture.start();
     store->handleSystemPowerWillSleep([] {});
     fixture.pass(1s);
-    ASSERT_EQ(store->pendingWakeRemountTargets().size(), 2u);
+    ASSERT_EQ(store->wakeRemountQueue().targets().size(), 2u);
     ASSERT_TRUE(store->mountedManagedDrives().empty());
 
     store->beginWakeRemount();
@@ -194,8 +199,8 @@ TEST(BerthkeepStoreSleepWake, WakeRemountsWhatTheSleepEjectTookOff) {
     ASSERT_EQ(finished.size(), 1u);
     EXPECT_EQ(finished[0].metadata.at("succeeded_count"), "1");
     EXPECT_EQ(finished[0].metadata.at("pending_retry_count"), "1");
-    ASSERT_EQ(store->pendingWakeRemountTargets().size(), 1u);
-    EXPECT_EQ(store->pendingWakeRemountTargets()[0].driveID, "b");
+    ASSERT_EQ(store->wakeRemountQueue().targets().size(), 1u);
+    EXPECT_EQ(store->wakeRemountQueue().targets()[0].driveID, "b");
 
     // A sleep during the next wake's 2 s wait leaves the queue for the wake after.
     store->beginWakeRemount();
@@ -205,8 +210,137 @@ TEST(BerthkeepStoreSleepWake, WakeRemountsWhatTheSleepEjectTookOff) {
     const auto stale = fixture.sink->named("sleep.wake.remount.stale");
     ASSERT_EQ(stale.size(), 1u);
     EXPECT_EQ(stale[0].metadata.at("phase"), "before_start");
-    ASSERT_FALSE(store->pendingWakeRemountTargets().empty());
-    EXPECT_EQ(store->pendingWakeRemountTargets()[0].driveID, "b");
+    ASSERT_FALSE(store->wakeRemountQueue().targets().empty());
+    EXPECT_EQ(store->wakeRemountQueue().targets()[0].driveID, "b");
+}
+
+// Alpha could not be mounted at a wake and waits in the queue. What the user
+// then does with it holds at the next wake: only drives the program took down
+// itself and nobody touched since come back.
+TEST(BerthkeepStoreSleepWake, ADriveTheUserActedOnIsLeftAsTheUserLeftIt) {
+    using Act = std::function<void(BerthkeepStore&, SleepFixture&)>;
+    const auto mountByHand = [](BerthkeepStore& store, SleepFixture& fixture) {
+        store.perform(DriveAction::Kind::mount, "a");
+        fixture.pass(2s);
+        ASSERT_TRUE(store.isCurrentlyMounted("a"));
+    };
+    struct Case {
+        const char* name;
+        Act act;
+        bool alphaBackAfterWake;
+    };
+    const Case cases[] = {
+        {"mounted, then ejected from its card",
+         [&](BerthkeepStore& store, SleepFixture& fixture) {
+             mountByHand(store, fixture);
+             store.perform(DriveAction::Kind::eject, "a");
+         },
+         false},
+        {"mounted, then its group ejected",
+         [&](BerthkeepStore& store, SleepFixture& fixture) {
+             mountByHand(store, fixture);
+             store.perform(DriveGroupActionKind::ejectAll, "a");
+         },
+         false},
+        {"mounted, then Eject All",
+         [&](BerthkeepStore& store, SleepFixture& fixture) {
+             mountByHand(store, fixture);
+             store.perform(MenubarUtilityAction::Kind::ejectAll);
+         },
+         false},
+        {"excluded",
+         [](BerthkeepStore& store, SleepFixture&) {
+             store.setExcluded(true, store.detectedDrives()[0]);
+         },
+         false},
+        // Eject All of the other drive does not touch Alpha.
+        {"left alone while Beta is ejected by hand",
+         [](BerthkeepStore& store, SleepFixture&) {
+             store.perform(MenubarUtilityAction::Kind::ejectAll);
+         },
+         true},
+    };
+    for (const Case& test : cases) {
+        SCOPED_TRACE(test.name);
+        SleepFixture fixture;
+        fixture.drives->refusing = {"a"};
+        auto store = fixture.start();
+        store->handleSystemPowerWillSleep([] {});
+        fixture.pass(1s);
+        store->beginWakeRemount();
+        fixture.pass(12s);
+        ASSERT_EQ(fixture.queuedIDs(*store), std::vector<std::string>{"a"});
+        fixture.drives->refusing.clear();
+
+        test.act(*store, fixture);
+        fixture.pass(3s);
+        ASSERT_FALSE(store->isCurrentlyMounted("a"));
+        fixture.drives->mounts.clear();
+        store->handleSystemPowerWillSleep([] {});
+        fixture.pass(1s);
+        store->beginWakeRemount();
+        fixture.pass(12s);
+
+        EXPECT_EQ(store->isCurrentlyMounted("a"), test.alphaBackAfterWake);
+        EXPECT_EQ(std::count(fixture.drives->mounts.begin(), fixture.drives->mounts.end(), "a"),
+                  test.alphaBackAfterWake ? 1 : 0);
+        EXPECT_TRUE(fixture.queuedIDs(*store).empty());
+    }
+}
+
+// The wake's task has not run yet when the next will-sleep comes: that sleep
+// still ejects and is answered by its own road, not by the hold.
+TEST(BerthkeepStoreSleepWake, AWillSleepRightAfterAWakeIsAnsweredAfterItsEject) {
+    SleepFixture fixture;
+    auto store = fixture.start();
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE(round);
+        int acknowledged = 0;
+        store->beginWakeRemount();
+        store->handleSystemPowerWillSleep([&acknowledged] { ++acknowledged; });
+        fixture.pass(1s);
+        EXPECT_EQ(acknowledged, 1);
+        EXPECT_EQ(fixture.acknowledgedReasons().back(), "trigger_finished");
+        EXPECT_EQ(fixture.mountedCount(), 0u);
+        // A whole wake, so the next round starts with both drives mounted.
+        store->beginWakeRemount();
+        fixture.pass(3s);
+        ASSERT_EQ(fixture.mountedCount(), 2u);
+    }
+}
+
+// A mount under way when the sleep comes, whether by hand or a wake remount
+// that the sleep cancelled and the tool finishes anyway: the sleep waits for it
+// and takes the drive down too.
+TEST(BerthkeepStoreSleepWake, AMountUnderWayWhenTheSleepComesIsWaitedForAndEjected) {
+    for (const bool byHand : {true, false}) {
+        SCOPED_TRACE(byHand ? "by hand" : "wake remount");
+        SleepFixture fixture;
+        fixture.drives->mountDelays = {{"a", 3s}};
+        auto store = fixture.start();
+        if (byHand) {
+            store->perform(DriveAction::Kind::eject, "a");
+            fixture.pass(1s);
+            store->perform(DriveAction::Kind::mount, "a");
+        } else {
+            store->handleSystemPowerWillSleep([] {});
+            fixture.pass(1s);
+            store->beginWakeRemount();
+            fixture.pass(2100ms);
+        }
+        fixture.pass(500ms);
+        ASSERT_TRUE(store->mountingDriveIDs().contains("a"));
+
+        int acknowledged = 0;
+        store->handleSystemPowerWillSleep([&acknowledged] { ++acknowledged; });
+        fixture.pass(1s);
+        EXPECT_EQ(acknowledged, 0) << "held while the mount runs";
+        fixture.pass(3s);
+        EXPECT_EQ(acknowledged, 1);
+        EXPECT_EQ(fixture.acknowledgedReasons().back(), "trigger_finished");
+        EXPECT_EQ(fixture.mountedCount(), 0u);
+        EXPECT_EQ(fixture.queuedIDs(*store), (std::vector<std::string>{"a", "b"}));
+    }
 }
 
 TEST(BerthkeepStoreSleepWake, WakeClosesASleepEjectThatWasStillRunning) {
@@ -377,7 +511,7 @@ TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) 
         EXPECT_EQ(store->lastActionSummary(), test.summary);
         EXPECT_EQ(fixture.sink->named("reliability.eject.closed_after_wake").size(), 1u);
         EXPECT_FALSE(store->isActionRunning());
-        EXPECT_TRUE(store->pendingWakeRemountTargets().empty());
+        EXPECT_TRUE(store->wakeRemountQueue().targets().empty());
     }
 }
 
