@@ -66,7 +66,11 @@ bool AttachedDriveCheck::isSameDrive(const DiskUtilityVolumeFacts& facts,
 }
 
 QCoro::Task<void> AttachedDriveCheck::confirm(Expected expected, std::string errorDomain) const {
-    const std::optional<DiskUtilityVolumeFacts> facts = co_await read(expected.bsdName);
+    std::optional<DiskUtilityVolumeFacts> facts = co_await read(expected.bsdName);
+    if (!facts) {
+        // One refused reading is no proof the drive is gone: ask once more.
+        facts = co_await read(expected.bsdName);
+    }
     if (!facts || !isSameDrive(*facts, expected)) {
         throw DriveOperationError::noLongerAttached(std::move(errorDomain));
     }

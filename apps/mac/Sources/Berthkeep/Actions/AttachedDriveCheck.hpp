@@ -36,9 +36,10 @@ public:
                                 std::shared_ptr<Executor> executor = {});
 
     // Throws DriveOperationError::noLongerAttached(errorDomain) when the device is
-    // gone, is another drive, or no longer lies on the whole disk. A drive that
-    // left nothing to compare is taken as present. A reading the tool cannot give
-    // (a hang, no tool) throws that error instead.
+    // gone (the tool refused two readings in a row), is another drive, or no
+    // longer lies on the whole disk. A drive that left nothing to compare is taken
+    // as present. A reading the tool cannot give (a hang, no tool) throws that
+    // error instead.
     QCoro::Task<void> confirm(Expected expected, std::string errorDomain) const;
     // Whether the drive is still mounted: its device is there, is the same drive
     // and has a mount point.

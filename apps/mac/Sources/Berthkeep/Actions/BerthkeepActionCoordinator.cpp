@@ -52,7 +52,8 @@ std::vector<std::string> idsOf(const std::vector<DetectedDrive>& drives) {
     return ids;
 }
 
-// The panel an attempt's result shows: none for the system's own sleep ejects.
+// The panel an attempt's result shows: only the two menu actions show one; a
+// card's group eject shows its drives' states on the cards themselves.
 std::optional<TransientActionStatusAction> resultAction(TriggerReason trigger) {
     switch (trigger) {
     case TriggerReason::manualEjectAndSleep:
@@ -60,7 +61,6 @@ std::optional<TransientActionStatusAction> resultAction(TriggerReason trigger) {
     case TriggerReason::manualEjectAll:
         return TransientActionStatusAction::ejectAll;
     case TriggerReason::manualRetry:
-        return TransientActionStatusAction::eject;
     case TriggerReason::systemSleep:
     case TriggerReason::lidCloseSleep:
         break;
@@ -104,6 +104,10 @@ struct BerthkeepActionCoordinator::Attempt {
     std::set<std::string> failedDriveIDs;
     // Failed because the BSD name no longer named the drive: nothing was run.
     std::set<std::string> goneDriveIDs;
+    // Failed although the command ran: the tool may have taken them down anyway.
+    std::set<std::string> commandFailedDriveIDs;
+    // Settled at the close: no longer attached, neither ejected nor busy.
+    std::set<std::string> leftDriveIDs;
     std::optional<std::string> failureCode;
     // A wake closed the store's record of this sleep attempt; it no longer
     // touches the running state, which may belong to a newer attempt now.
@@ -293,9 +297,6 @@ BerthkeepActionCoordinator::progressStatus(TriggerReason trigger, std::size_t ta
         return TransientActionStatus{TransientActionStatusAction::ejectAll, "Ejecting drives...",
                                      detail, TransientActionStatusTone::progress};
     case TriggerReason::manualRetry:
-        // A card's group eject: the user waits for it as for any other.
-        return TransientActionStatus{TransientActionStatusAction::eject, "Ejecting drives...",
-                                     detail, TransientActionStatusTone::progress};
     case TriggerReason::systemSleep:
     case TriggerReason::lidCloseSleep:
         break;
@@ -473,9 +474,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
         const bool gone = DriveOperationError::isNoLongerAttached(failure);
         for (const DetectedDrive& member : group.members) {
             attempt.failedDriveIDs.insert(member.id());
-            if (gone) {
-                attempt.goneDriveIDs.insert(member.id());
-            }
+            (gone ? attempt.goneDriveIDs : attempt.commandFailedDriveIDs).insert(member.id());
         }
         attempt.failureCode = combinedFailureReasonCode(
             attempt.failureCode, isTimeout(failure) ? "timeout" : "eject_failed");
@@ -504,21 +503,50 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
     closeAttempt(attempt, context);
 }
 
+void BerthkeepActionCoordinator::settleFailedDrives(Attempt& attempt,
+                                                    BerthkeepActionContext& context) {
+    // The refreshed inventory holds where it and the command disagree.
+    for (const DetectedDrive& target : attempt.targets) {
+        const std::string& id = target.id();
+        if (!attempt.failedDriveIDs.contains(id)) {
+            continue;
+        }
+        const bool listed = !context.drives({id}).empty();
+        const bool down = !listed || !context.isCurrentlyMounted(id);
+        if (!listed && attempt.goneDriveIDs.contains(id)) {
+            // Pulled out: nothing ran, and nothing of it is left to be busy.
+            attempt.failedDriveIDs.erase(id);
+            attempt.leftDriveIDs.insert(id);
+        } else if (down && (attempt.goneDriveIDs.contains(id) ||
+                            attempt.commandFailedDriveIDs.contains(id))) {
+            // Down after all: a late answer, a time-out that lost the race, a
+            // reading that failed after the tool had done its work.
+            attempt.failedDriveIDs.erase(id);
+            attempt.successfulDriveIDs.insert(id);
+        }
+    }
+}
+
 void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionContext& context) {
+    settleFailedDrives(attempt, context);
     std::set<std::string> remaining(attempt.failedDriveIDs);
     for (const std::string& id : context.mountedManagedDriveIDs()) {
         remaining.insert(id);
     }
+    std::vector<DetectedDrive> attempted = attempt.targets;
+    std::erase_if(attempted, [&attempt](const DetectedDrive& drive) {
+        return attempt.leftDriveIDs.contains(drive.id());
+    });
     BerthkeepActionSummaryInput input;
     input.trigger = attempt.trigger;
-    input.attemptedDriveIDs = idsOf(attempt.targets);
+    input.attemptedDriveIDs = idsOf(attempted);
     input.remainingManagedDriveIDs.assign(remaining.begin(), remaining.end());
     input.confirmedSuccessfulDriveIDs.assign(attempt.successfulDriveIDs.begin(),
                                              attempt.successfulDriveIDs.end());
     const BerthkeepActionSummaryOutput output = m_core->summarizeAction(input);
     const std::set<std::string> busy(output.busyDriveIDs.begin(), output.busyDriveIDs.end());
 
-    for (const DetectedDrive& target : attempt.targets) {
+    for (const DetectedDrive& target : attempted) {
         if (!busy.contains(target.id())) {
             attempt.successfulDriveIDs.insert(target.id());
         }
@@ -580,15 +608,11 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
     context.rebuildCurrentState();
 
     const std::size_t stillBusy = output.busyDriveIDs.size();
-    const std::size_t ejected =
-        attempt.targets.size() > stillBusy ? attempt.targets.size() - stillBusy : 0;
+    const std::size_t ejected = attempted.size() > stillBusy ? attempted.size() - stillBusy : 0;
     const auto ejectedCount = static_cast<std::int64_t>(ejected);
-    // The panel tells a drive that was gone from one that is still in use.
-    const auto goneCount = static_cast<std::int64_t>(
-        std::count_if(busy.begin(), busy.end(), [&attempt](const std::string& id) {
-            return attempt.goneDriveIDs.contains(id);
-        }));
-    const auto stillBusyCount = static_cast<std::int64_t>(stillBusy) - goneCount;
+    // The panel names a drive that was pulled out apart from the ejected and the busy.
+    const auto goneCount = static_cast<std::int64_t>(attempt.leftDriveIDs.size());
+    const auto stillBusyCount = static_cast<std::int64_t>(stillBusy);
     if (m_progressPanelAttemptID == attempt.id) {
         // The result below replaces the progress panel.
         m_progressPanelAttemptID.reset();
@@ -610,9 +634,9 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
                      {"ejected_count", std::to_string(ejected)},
                      {"still_busy_count", std::to_string(stillBusy)},
                      {"resulting_state", context.currentGlobalStateHeaderCopy()}});
-    recordEjectResult(attempt.trigger, attempt.targets.size(), ejected,
-                      telemetryResult(static_cast<std::int64_t>(attempt.targets.size()),
-                                      ejectedCount, attempt.failureCode),
+    recordEjectResult(attempt.trigger, attempted.size(), ejected,
+                      telemetryResult(static_cast<std::int64_t>(attempted.size()), ejectedCount,
+                                      attempt.failureCode),
                       attempt.failureCode, context);
 }
 

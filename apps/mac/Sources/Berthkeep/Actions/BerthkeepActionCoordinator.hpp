@@ -86,6 +86,9 @@ private:
 
     QCoro::Task<void> executeEject(std::vector<DetectedDrive> targets, TriggerReason trigger,
                                    BerthkeepActionContext& context);
+    // Each failed drive as the refreshed inventory shows it: pulled out, down
+    // after all, or still there.
+    void settleFailedDrives(Attempt& attempt, BerthkeepActionContext& context);
     void closeAttempt(Attempt& attempt, BerthkeepActionContext& context);
     void abandonAttempt(const Attempt& attempt, BerthkeepActionContext& context);
     void skipBusy(TriggerReason trigger, const char* message, BerthkeepActionContext& context);

@@ -121,29 +121,38 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
         co_return;
     }
     m_workingDriveIDs.erase(drive.id());
+    // The refreshed inventory decides, not the command's answer: a drive it no
+    // longer lists was pulled out when the check found it gone (nothing ran),
+    // and was taken down otherwise; one it lists is ejected once unmounted.
+    const bool listed = !drives({drive.id()}).empty();
+    const bool gone = !listed && DriveOperationError::isNoLongerAttached(failure);
+    const bool ejected = !gone && !(listed && isCurrentlyMounted(drive.id()));
     std::vector<std::string> confirmed;
-    if (failure) {
-        m_attentionDriveIDs.insert(drive.id());
-    } else {
+    if (ejected) {
         confirmed.push_back(drive.id());
-        m_attentionDriveIDs.erase(drive.id());
     }
-    // A drive found gone is no busy drive: the panel says so, the summary still
-    // counts the attempt as failed.
-    const std::int64_t gone = DriveOperationError::isNoLongerAttached(failure) ? 1 : 0;
-    const std::int64_t stillBusy = failure ? 1 - gone : 0;
-    m_transientActionStatusPresenter->present(TransientActionStatus::result(
-        TransientActionStatusAction::eject, static_cast<std::int64_t>(confirmed.size()), stillBusy,
-        drive.name(), gone));
+    if (ejected || gone) {
+        m_attentionDriveIDs.erase(drive.id());
+    } else {
+        m_attentionDriveIDs.insert(drive.id());
+    }
+    m_transientActionStatusPresenter->present(
+        TransientActionStatus::result(TransientActionStatusAction::eject, ejected ? 1 : 0,
+                                      ejected || gone ? 0 : 1, drive.name(), gone ? 1 : 0));
 
+    // A drive that is gone was neither ejected nor busy: the summary leaves it out.
+    std::vector<std::string> attempted;
+    if (!gone) {
+        attempted.push_back(drive.id());
+    }
     std::vector<std::string> remaining = mountedManagedDriveIDs();
-    if (failure) {
+    if (!ejected && !gone) {
         remaining.push_back(drive.id());
         std::sort(remaining.begin(), remaining.end());
         remaining.erase(std::unique(remaining.begin(), remaining.end()), remaining.end());
     }
     const BerthkeepActionSummaryOutput output =
-        m_core->summarizeAction({TriggerReason::manualRetry, {drive.id()}, remaining, confirmed});
+        m_core->summarizeAction({TriggerReason::manualRetry, attempted, remaining, confirmed});
     setLastActionSummary(output.lastAction);
     persistLastActionSummary();
     rebuildCurrentState();

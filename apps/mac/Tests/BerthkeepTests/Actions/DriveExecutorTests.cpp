@@ -213,6 +213,54 @@ TEST(WorkspaceDriveEjector, ChecksTheDriveBeforeAndTheVolumeAfter) {
     }
 }
 
+// One refused reading is read again; only a second refusal counts the drive
+// as gone. A tool that hangs says nothing about the drive and is not asked twice.
+TEST(AttachedDriveCheck, AReadingThatFailsOnceIsReadAgain) {
+    class FlakyInfo final : public DiskUtilityRunning {
+    public:
+        FlakyInfo(int refusals, int code)
+            : m_refusals(refusals)
+            , m_code(code) {}
+        std::string run(const std::vector<std::string>&) const override {
+            ++reads;
+            if (reads <= m_refusals) {
+                throw DiskUtilityError(m_code, "Could not find disk: disk4s1");
+            }
+            return "<?xml version=\"1.0\" encoding=\"UTF-8\"?><plist version=\"1.0\"><dict>"
+                   "<key>DeviceIdentifier</key><string>disk4s1</string>"
+                   "<key>VolumeUUID</key><string>U1</string></dict></plist>";
+        }
+        mutable int reads = 0;
+
+    private:
+        int m_refusals;
+        int m_code;
+    };
+    struct Case {
+        const char* name;
+        int refusals;
+        int code;
+        bool confirmed;
+        int reads;
+    };
+    const std::string gone = "BerthkeepStore.Eject -1002 Drive no longer attached";
+    const Case cases[] = {{"refused once", 1, 1, true, 2},
+                          {"refused twice", 2, 1, false, 2},
+                          {"hung", 1, DiskUtilityError::timedOutCode, false, 1}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto info = std::make_shared<FlakyInfo>(c.refusals, c.code);
+        const AttachedDriveCheck check(info, std::make_shared<InlineExecutor>());
+        AttachedDriveCheck::Expected expected;
+        expected.bsdName = "disk4s1";
+        expected.identity.volumeUUID = "U1";
+        const std::string outcome =
+            outcomeOf(check.confirm(expected, DriveOperationError::ejectDomain));
+        EXPECT_EQ(outcome == "ok", c.confirmed) << outcome;
+        EXPECT_EQ(info->reads, c.reads);
+    }
+}
+
 // Without a UUID the media name, size and bus path must all be as recorded; with
 // nothing recorded nothing matches.
 TEST(DriveIdentity, MatchesByUUIDElseByMediaSizeAndBusPath) {

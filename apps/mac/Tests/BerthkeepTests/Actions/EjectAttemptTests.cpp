@@ -83,12 +83,8 @@ TEST(EjectAttempt, GroupOfTwoVolumesEjectsOnceAndBooksBoth) {
     const auto succeeded = fixture.events("reliability.eject.drive.succeeded");
     ASSERT_EQ(succeeded.size(), 1u);
     EXPECT_EQ(succeeded[0].metadata.at("group_drive_count"), "2");
-    // A group eject shows its progress and result as every eject does.
-    using A = TransientActionStatusAction;
-    EXPECT_EQ(fixture.panels(),
-              (std::vector<TransientActionStatus>{
-                  panel(A::eject, "Ejecting drives...", "2 drives", Tone::progress),
-                  panel(A::eject, "2 drives ejected", {}, Tone::success)}));
+    // A card's group eject shows no panel: its cards show how it went.
+    EXPECT_TRUE(fixture.panels().empty());
     EXPECT_EQ(store->lastActionSummary(), LastActionSummary{LastActionSummary::Result::ejected(2)});
 }
 

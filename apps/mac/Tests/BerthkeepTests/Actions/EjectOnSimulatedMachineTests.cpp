@@ -187,9 +187,8 @@ TEST_F(EjectOnSimulatedMachine, StaleCardChoiceEjectsNoDriveThatTookItsDiskName)
     test::runTask(store->runDriveAction(DriveAction::Kind::eject, btwo), 30s);
 
     EXPECT_TRUE(isMounted(victim));
-    const TransientActionStatus gone{TransientActionStatusAction::eject,
-                                     "1 drive not attached", "Btwo",
-                                     TransientActionStatusTone::attention};
+    const TransientActionStatus gone{TransientActionStatusAction::eject, "1 drive not attached",
+                                     "Btwo", TransientActionStatusTone::attention};
     ASSERT_FALSE(fixture.statusPresenter->presented.empty());
     EXPECT_EQ(fixture.statusPresenter->presented.back(), gone);
     const auto failed = fixture.sink->named("reliability.eject.drive.failed");
@@ -218,7 +217,8 @@ TEST_F(EjectOnSimulatedMachine, EjectAllLeavesADriveThatTookAShownDrivesDiskName
                                          TransientActionStatusTone::attention};
     ASSERT_FALSE(fixture.statusPresenter->presented.empty());
     EXPECT_EQ(fixture.statusPresenter->presented.back(), expected);
-    EXPECT_EQ(storedSummary(fixture).at("kind"), "partialSuccess");
+    // The drive that was pulled out is neither ejected nor busy.
+    EXPECT_EQ(storedSummary(fixture).at("kind"), "ejected");
 }
 
 // Eject All and Eject & Sleep take only the drives the menu showed: one plugged

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Berthkeep/Actions/DriveOperationError.hpp"
 #include "Berthkeep/Shell/LiveBerthkeepNotificationManager.hpp"
 #include "StoreFixture.hpp"
 #include "StoreTestSupport.hpp"
@@ -23,10 +24,20 @@ public:
 
     QCoro::Task<void> eject(DetectedDrive drive, DriveEjectMode,
                             std::shared_ptr<CancelToken> token) override {
+        // The executors' check: a drive that is not there, or a reading that
+        // failed twice, runs nothing.
+        if (readingFails.contains(drive.id()) ||
+            std::none_of(m_inventory->drives.begin(), m_inventory->drives.end(),
+                         [&drive](const DetectedDrive& d) { return d.id() == drive.id(); })) {
+            throw DriveOperationError::noLongerAttached(DriveOperationError::ejectDomain);
+        }
         const auto delay = ejectDelays.contains(drive.id()) ? ejectDelays[drive.id()] : 0ms;
         if (delay > 0ms) {
             const bool elapsed = co_await m_clock->sleep(delay, token);
             if (!elapsed) {
+                if (ejectsAnyway.contains(drive.id())) {
+                    setMounted(drive.id(), false);
+                }
                 throw CancellationError();
             }
         }
@@ -56,6 +67,10 @@ public:
     std::map<std::string, Clock::Duration> mountDelays;
     // Refuse to eject, after their delay.
     std::set<std::string> failing;
+    // Taken down by the tool even after the time-out gave up on it.
+    std::set<std::string> ejectsAnyway;
+    // Their check's readings fail: nothing is run for them.
+    std::set<std::string> readingFails;
     // Refuse to mount.
     std::set<std::string> refusing;
     std::vector<std::string> mounts;
@@ -340,6 +355,101 @@ TEST(BerthkeepStoreSleepWake, AMountUnderWayWhenTheSleepComesIsWaitedForAndEject
         EXPECT_EQ(fixture.acknowledgedReasons().back(), "trigger_finished");
         EXPECT_EQ(fixture.mountedCount(), 0u);
         EXPECT_EQ(fixture.queuedIDs(*store), (std::vector<std::string>{"a", "b"}));
+    }
+}
+
+// Bravo is pulled out while Alpha's eject runs. On every road it is neither
+// ejected nor busy: the others' eject is a plain success, no notice counts it,
+// and Eject & Sleep goes on to sleep.
+TEST(BerthkeepStoreSleepWake, ADrivePulledOutDuringAnAttemptIsNeitherEjectedNorBusy) {
+    enum class Road { ejectAll, ejectAndSleep, systemSleep };
+    for (const Road road : {Road::ejectAll, Road::ejectAndSleep, Road::systemSleep}) {
+        SCOPED_TRACE(static_cast<int>(road));
+        SleepFixture fixture;
+        fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo"),
+                                     drive("c", "Charlie")};
+        fixture.drives->ejectDelays = {{"a", 4s}};
+        auto store = fixture.start();
+        switch (road) {
+        case Road::ejectAll:
+            store->perform(MenubarUtilityAction::Kind::ejectAll);
+            break;
+        case Road::ejectAndSleep:
+            store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
+            break;
+        case Road::systemSleep:
+            store->handleSystemPowerWillSleep([] {});
+            break;
+        }
+        fixture.pass(1s);
+        std::erase_if(fixture.inventory->drives,
+                      [](const DetectedDrive& d) { return d.id() == "b"; });
+        fixture.pass(10s);
+
+        EXPECT_EQ(store->lastActionSummary(),
+                  LastActionSummary{LastActionSummary::Result::ejected(2)});
+        EXPECT_FALSE(store->pendingSleepFailureNotification());
+        EXPECT_TRUE(store->attentionDriveIDs().empty());
+        const auto finished = fixture.sink->named("reliability.eject.finished");
+        ASSERT_EQ(finished.size(), 1u);
+        EXPECT_EQ(finished[0].metadata.at("ejected_count"), "2");
+        EXPECT_EQ(finished[0].metadata.at("still_busy_count"), "0");
+        if (road == Road::ejectAll) {
+            EXPECT_EQ(fixture.statusPresenter->presented.back(),
+                      TransientActionStatus::result(TransientActionStatusAction::ejectAll, 2, 0,
+                                                    std::nullopt, 1));
+        } else {
+            EXPECT_EQ(fixture.sleepRequester->requests, road == Road::ejectAndSleep ? 1 : 0);
+            EXPECT_EQ(fixture.queuedIDs(*store), (std::vector<std::string>{"a", "c"}))
+                << "what the sleep took down, and only that";
+        }
+    }
+}
+
+// Where the command's answer and the refreshed inventory disagree, the
+// inventory holds: an eject the time-out gave up on that the tool finished is
+// an eject (and comes back after the wake); a check whose readings failed says
+// nothing of a drive the inventory still shows mounted, which is busy.
+TEST(BerthkeepStoreSleepWake, WhereTheCommandAndTheInventoryDisagreeTheInventoryHolds) {
+    {
+        SCOPED_TRACE("time-out that lost the race");
+        SleepFixture fixture;
+        fixture.timing.sleepTriggeredEjectTimeout = 15s;
+        fixture.drives->ejectDelays = {{"a", 20s}};
+        fixture.drives->ejectsAnyway = {"a"};
+        auto store = fixture.start();
+        store->handleSystemPowerWillSleep([] {});
+        fixture.pass(17s);
+        EXPECT_EQ(fixture.mountedCount(), 0u);
+        EXPECT_FALSE(store->pendingSleepFailureNotification());
+        EXPECT_EQ(fixture.queuedIDs(*store), (std::vector<std::string>{"b", "a"}));
+        store->beginWakeRemount();
+        fixture.pass(3s);
+        EXPECT_EQ(fixture.mountedCount(), 2u);
+    }
+    {
+        SCOPED_TRACE("card eject, readings failed");
+        SleepFixture fixture;
+        fixture.drives->readingFails = {"a"};
+        auto store = fixture.start();
+        store->perform(DriveAction::Kind::eject, "a");
+        fixture.pass(1s);
+        EXPECT_EQ(
+            fixture.statusPresenter->presented.back(),
+            TransientActionStatus::result(TransientActionStatusAction::eject, 0, 1, "Alpha", 0));
+        EXPECT_EQ(store->attentionDriveIDs(), std::set<std::string>{"a"});
+    }
+    {
+        SCOPED_TRACE("sleep eject, readings failed");
+        SleepFixture fixture;
+        fixture.drives->readingFails = {"a"};
+        auto store = fixture.start();
+        store->handleSystemPowerWillSleep([] {});
+        fixture.pass(1s);
+        EXPECT_TRUE(store->isCurrentlyMounted("a"));
+        ASSERT_TRUE(store->pendingSleepFailureNotification());
+        EXPECT_EQ(store->pendingSleepFailureNotification()->failedDriveCount, 1);
+        EXPECT_EQ(fixture.queuedIDs(*store), std::vector<std::string>{"b"});
     }
 }
 
