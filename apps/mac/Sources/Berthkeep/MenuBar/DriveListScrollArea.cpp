@@ -1,6 +1,7 @@
 #include "Berthkeep/MenuBar/DriveListScrollArea.hpp"
 
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
@@ -41,6 +42,9 @@ QSize DriveListScrollArea::minimumSizeHint() const {
 // A card that comes, goes or grows changes the room the list asks for; a
 // scroll bar that comes or goes changes the width the cards get.
 bool DriveListScrollArea::eventFilter(QObject* watched, QEvent* event) {
+    if (holdKeyForHiddenRow(watched, event)) {
+        return true;
+    }
     if (watched == widget() && event->type() == QEvent::LayoutRequest) {
         updateGeometry();
         fitList();
@@ -74,7 +78,35 @@ void DriveListScrollArea::fitList() {
 void DriveListScrollArea::followFocus(QWidget* now) {
     if (now != nullptr && widget() != nullptr && widget()->isAncestorOf(now)) {
         ensureWidgetVisible(now, 0, 0);
+        // Its keys pass here first; installing again changes nothing.
+        now->installEventFilter(this);
     }
+}
+
+bool DriveListScrollArea::isShown(const QWidget& row) const {
+    const QRect at(row.mapTo(viewport(), QPoint(0, 0)), row.size());
+    const QRect seen = at.intersected(viewport()->rect());
+    return !seen.isEmpty() && seen.height() == std::min(at.height(), viewport()->height()) &&
+           seen.width() == std::min(at.width(), viewport()->width());
+}
+
+bool DriveListScrollArea::holdKeyForHiddenRow(QObject* watched, QEvent* event) {
+    bool acts = false;
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        acts = key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space;
+    } else if (event->type() == QEvent::ContextMenu) {
+        // A mouse reaches only the part in view; the menu key reaches any.
+        acts = static_cast<QContextMenuEvent*>(event)->reason() != QContextMenuEvent::Mouse;
+    }
+    auto* row = qobject_cast<QWidget*>(watched);
+    if (!acts || row == nullptr || widget() == nullptr || !widget()->isAncestorOf(row) ||
+        isShown(*row)) {
+        return false;
+    }
+    ensureWidgetVisible(row, 0, 0);
+    event->accept();
+    return true;
 }
 
 } // namespace berthkeep

@@ -567,6 +567,11 @@ TEST(MenuBarContentView, AnEjectClickCountsOnlyOnceTheRowsHaveHeldStill) {
     EXPECT_EQ(calls, Lines{"eject all"});
 }
 
+bool wholeInView(const DriveListScrollArea& area, const QWidget& card) {
+    return area.viewport()->rect().contains(
+        QRect(card.mapTo(area.viewport(), QPoint(0, 0)), card.size()));
+}
+
 // Sixty drives on a short screen: the header and every row below the list stay
 // in view, and the list scrolls by wheel, keyboard and scroll bar.
 TEST(MenuBarContentView, OnAShortScreenOnlyTheDriveListShortensAndItScrolls) {
@@ -601,8 +606,7 @@ TEST(MenuBarContentView, OnAShortScreenOnlyTheDriveListShortensAndItScrolls) {
     const auto cards = cardsOf(view);
     ASSERT_EQ(cards.size(), 60u);
     const auto inView = [&area](const QWidget* card) {
-        return QRect(QPoint(0, 0), area.viewport()->size())
-            .contains(QRect(card->mapTo(area.viewport(), QPoint(0, 0)), card->size()));
+        return wholeInView(area, *card);
     };
     EXPECT_TRUE(inView(cards.front()));
     EXPECT_FALSE(inView(cards.back()));
@@ -621,6 +625,72 @@ TEST(MenuBarContentView, OnAShortScreenOnlyTheDriveListShortensAndItScrolls) {
     EXPECT_EQ(view.focusWidget(), cards.back());
     EXPECT_TRUE(inView(cards.back()));
     EXPECT_EQ(bar.value(), bar.maximum());
+}
+
+// Thirty drives, Tab to the last card, the wheel back to the top: Return opened
+// that card's menu over Quit, and a second Return ejected a drive nobody could
+// see. A key on a card out of view now only brings the card into view.
+TEST(MenuBarContentView, AKeyOnAFocusedCardOutOfViewOnlyBringsItIntoView) {
+    std::vector<std::string> ids;
+    for (int index = 1; index <= 30; ++index) {
+        ids.push_back(std::to_string(index));
+    }
+    MenuBarContentView view(withDrivesAndEjectAll(ids), {});
+    view.setMaximumHeight(500);
+    menutest::layOut(view);
+    view.activateWindow();
+    settle();
+    view.prepareForOpening();
+
+    DriveListScrollArea& area = view.driveListArea();
+    QScrollBar& bar = *area.verticalScrollBar();
+    DriveGroupCard* last = cardsOf(view).back();
+    last->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(wholeInView(area, *last));
+
+    const auto turnWheelToTop = [&area, &bar] {
+        for (int notch = 0; notch < 100 && bar.value() > 0; ++notch) {
+            QWheelEvent wheel(QPointF(20, 10), area.viewport()->mapToGlobal(QPointF(20, 10)),
+                              QPoint(), QPoint(0, 120), Qt::NoButton, Qt::NoModifier,
+                              Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(area.viewport(), &wheel);
+        }
+        return bar.value();
+    };
+    // The menu key reaches the card as a context-menu event from the keyboard.
+    const auto press = [last](int key) {
+        if (key == Qt::Key_Menu) {
+            QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(4, 4),
+                                      last->mapToGlobal(QPoint(4, 4)));
+            QCoreApplication::sendEvent(last, &menuKey);
+            return;
+        }
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier);
+        QCoreApplication::sendEvent(last, &down);
+    };
+    for (const int key : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Menu}) {
+        const std::string name = QKeySequence(key).toString().toStdString();
+        SCOPED_TRACE(name);
+        ASSERT_EQ(turnWheelToTop(), 0);
+        ASSERT_EQ(view.focusWidget(), last);
+        ASSERT_FALSE(wholeInView(area, *last));
+        keepPicture(view, "30-drives-focus-out-of-view-" + name, 1);
+
+        press(key);
+        EXPECT_FALSE(last->openMenu());
+        EXPECT_TRUE(wholeInView(area, *last));
+        keepPicture(view, "30-drives-focus-brought-into-view-" + name, 1);
+
+        // Seen now, the same key opens the menu at the card.
+        press(key);
+        const QPointer<QMenu> menu = last->openMenu();
+        ASSERT_TRUE(menu);
+        const QRect shown(area.viewport()->mapToGlobal(QPoint(0, 0)), area.viewport()->size());
+        EXPECT_TRUE(shown.adjusted(0, 0, 0, 1).contains(menu->pos()))
+            << menu->pos().y() << " outside " << shown.top() << ".." << shown.bottom();
+        menu->close();
+        settle();
+    }
 }
 
 // Opening starts on the first card; every stop of Tab is a card or a row, and

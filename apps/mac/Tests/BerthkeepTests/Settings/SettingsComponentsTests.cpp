@@ -1,6 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMouseEvent>
+
 #include "Berthkeep/Settings/SettingsInfoText.hpp"
+#include "Berthkeep/Settings/SettingsPathText.hpp"
 #include "Berthkeep/Settings/SettingsStatusPill.hpp"
 #include "Berthkeep/Settings/SettingsSymbolBadge.hpp"
 #include "Berthkeep/Settings/SettingsSymbolPainter.hpp"
@@ -56,6 +65,51 @@ TEST(SettingsComponents, PillStaysOnOneLineAndBadgeScalesItsSymbol) {
           "sparkles", "chart.bar.fill", "app.badge", "checkmark.circle.fill"}) {
         EXPECT_TRUE(SettingsSymbolPainter::knows(name)) << name;
     }
+}
+
+// A drive's path is there to be copied: cut in the middle to fit, it still
+// selects with the mouse, and what it copies is the path, not the ellipsis.
+TEST(SettingsComponents, APathCutInTheMiddleSelectsWithTheMouseAndCopiesThePath) {
+    const QString path = "/Volumes/" + QString(60, 'L') + "/Long Drive Name 30";
+    SettingsPathText text(path, SettingsTypography::captionMonospaced());
+    text.resize(200, text.sizeHint().height());
+    text.show();
+    QCoreApplication::processEvents();
+    const QString shown = text.visibleText(text.width());
+    ASSERT_TRUE(shown.contains(QChar(0x2026)));
+
+    const auto mouse = [&text](QEvent::Type type, int x, Qt::MouseButtons held) {
+        const QPointF at(x, text.height() / 2);
+        QMouseEvent event(type, at, text.mapToGlobal(at), Qt::LeftButton, held, Qt::NoModifier);
+        QCoreApplication::sendEvent(&text, &event);
+    };
+    const auto copied = [&text] {
+        QGuiApplication::clipboard()->clear();
+        QKeyEvent copy(QEvent::KeyPress, Qt::Key_C, Qt::ControlModifier);
+        QCoreApplication::sendEvent(&text, &copy);
+        return QGuiApplication::clipboard()->text();
+    };
+    mouse(QEvent::MouseButtonPress, 0, Qt::LeftButton);
+    mouse(QEvent::MouseMove, text.width() - 1, Qt::LeftButton);
+    mouse(QEvent::MouseButtonRelease, text.width() - 1, Qt::NoButton);
+    EXPECT_EQ(copied(), path);
+
+    // Either side of the ellipsis copies just what it shows.
+    text.setSelection(1, 7);
+    EXPECT_EQ(copied(), "Volumes");
+    text.setSelection(static_cast<int>(shown.size()) - 7, 7);
+    EXPECT_EQ(copied(), "Name 30");
+
+    // The context menu's Select All and Copy.
+    QContextMenuEvent click(QContextMenuEvent::Mouse, QPoint(4, 4), text.mapToGlobal(QPoint(4, 4)));
+    QCoreApplication::sendEvent(&text, &click);
+    auto* menu = text.findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 2);
+    menu->actions().at(1)->trigger();
+    QGuiApplication::clipboard()->clear();
+    menu->actions().at(0)->trigger();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), path);
 }
 
 } // namespace

@@ -7,9 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include "../MenuBar/MenuBarTestSupport.hpp"
 #include "Berthkeep/Settings/BerthkeepSettingsView.hpp"
 #include "Berthkeep/Settings/FullMonitoringPromptPanelPresenter.hpp"
 #include "Berthkeep/Settings/FullMonitoringPromptView.hpp"
+#include "Berthkeep/Settings/SettingsPathText.hpp"
 #include "Berthkeep/Shell/BerthkeepForegroundPresentationCoordinator.hpp"
 #include "Berthkeep/Shell/SettingsWindowController.hpp"
 #include "SettingsTestSupport.hpp"
@@ -63,7 +65,8 @@ void keep(const QImage& image, const QString& name) {
 TEST(SettingsWindowPicture, RendersTheWholePageInLightAndDark) {
     storetest::StoreFixture fixture;
     fixture.inventory->drives = {drive("a", "Disk 10"), drive("b", "Disk 9", false),
-                                 excluded("c", "Time Machine"), drive("d", "alpha")};
+                                 excluded("c", "Time Machine"), drive("d", "alpha"),
+                                 excluded("e", "Long Drive Name " + std::string(90, 'L'))};
     auto store = settingstest::quietStore(fixture);
     auto coordinator = std::make_shared<BerthkeepForegroundPresentationCoordinator>(
         std::make_shared<RecordingApplicationActivation>());
@@ -75,6 +78,12 @@ TEST(SettingsWindowPicture, RendersTheWholePageInLightAndDark) {
         test::processQueuedEvents();
         QWidget* page = controller.page()->scrollArea()->widget();
         page->adjustSize();
+        // The long path cut in the middle, and selected, as the mouse leaves it.
+        for (SettingsPathText* path : menutest::visibleChildren<SettingsPathText>(*page)) {
+            if (path->path().size() > 60) {
+                path->setSelection(0, static_cast<int>(path->text().size()));
+            }
+        }
         const QImage shown = picture(*window);
         const QImage whole = picture(*page);
         // The page under the window's application menu.
