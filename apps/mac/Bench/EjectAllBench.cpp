@@ -79,7 +79,7 @@ int main(int argc, char** argv) {
             QCoreApplication::exit(2);
             return;
         }
-        if (store->mountedManagedDriveIDs().size() != drives || store->isActionRunning()) {
+        if (store->mountedManagedDriveIDs().size() != drives || store->ejectAttempt().isRunning()) {
             return;
         }
         readiness.stop();

@@ -57,7 +57,7 @@ TEST_F(LiveReviewOnSimulatedMachine, SimulatedSleepEjectsTheDrives) {
     EXPECT_TRUE(test::processEventsUntil([&] { return mountedVolumes() == 0; }, 15s));
     EXPECT_EQ(store->lastObservedTrigger(), TriggerReason::systemSleep);
     // The attempt (its closing refresh included) ends before the store goes.
-    EXPECT_TRUE(test::processEventsUntil([&] { return !store->isActionRunning(); }, 15s));
+    EXPECT_TRUE(test::processEventsUntil([&] { return !store->ejectAttempt().isRunning(); }, 15s));
     test::processQueuedEvents();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <set>
@@ -10,10 +11,10 @@ class QObject;
 
 #include <QCoroTask>
 
+#include "Berthkeep/Actions/EjectAttemptState.hpp"
 #include "Berthkeep/Actions/EjectTargetGroup.hpp"
 #include "Berthkeep/Actions/RemountTarget.hpp"
 #include "Berthkeep/Domain/BerthkeepCoreDrive.hpp"
-#include "Berthkeep/Domain/BerthkeepCoreHandling.hpp"
 #include "Berthkeep/Domain/LastActionSummary.hpp"
 #include "Berthkeep/Domain/PendingSleepFailureNotification.hpp"
 #include "Berthkeep/Domain/TriggerReason.hpp"
@@ -25,34 +26,23 @@ namespace berthkeep {
 class BerthkeepTelemetryController;
 class TransientActionStatusPresenting;
 
-// The attempt state the action coordinator reads and changes. The store is the
-// only implementation; the coordinator keeps no application state of its own.
-// Main thread only.
-//
-// An action runs while `activeTrigger` is set or `workingDriveIDs` is not empty.
-// An attempt is current while `activeAttemptID` holds its id; the wake side
-// clears it to close the record of a sleep attempt the machine slept under.
+// What the action coordinator asks of the store. The attempt itself lives in
+// the store's EjectAttemptState, which the coordinator drives through its verbs;
+// the store is the only implementation. Main thread only.
 class BerthkeepActionContext {
 public:
     virtual ~BerthkeepActionContext() = default;
 
-    virtual const std::vector<DetectedDrive>& activeAttemptTargets() const = 0;
-    virtual void setActiveAttemptTargets(std::vector<DetectedDrive> targets) = 0;
-    virtual const std::vector<DetectedDrive>& activeAttemptSuccessfulTargets() const = 0;
-    virtual void setActiveAttemptSuccessfulTargets(std::vector<DetectedDrive> targets) = 0;
-    virtual const std::set<std::string>& attentionDriveIDs() const = 0;
-    virtual void setAttentionDriveIDs(std::set<std::string> driveIDs) = 0;
-    virtual const std::set<std::string>& workingDriveIDs() const = 0;
-    virtual void setWorkingDriveIDs(std::set<std::string> driveIDs) = 0;
-    virtual const std::optional<TriggerReason>& activeTrigger() const = 0;
-    virtual void setActiveTrigger(std::optional<TriggerReason> trigger) = 0;
-    virtual const std::optional<std::string>& activeAttemptID() const = 0;
-    virtual void setActiveAttemptID(std::optional<std::string> attemptID) = 0;
-    virtual const std::optional<TriggerReason>& lastObservedTrigger() const = 0;
+    virtual EjectAttemptState& ejectAttempt() = 0;
+    // How many wakes the machine has seen: an attempt that began before the
+    // latest one was under way when the machine slept.
+    virtual std::uint64_t wakeCount() const = 0;
+    // The trigger of the last attempt that passed the busy guard (published).
     virtual void setLastObservedTrigger(std::optional<TriggerReason> trigger) = 0;
-    virtual void setLastActionSummary(std::optional<LastActionSummary> summary) = 0;
+    // Each sets the field and persists it; an absent notice is removed.
+    virtual void recordLastAction(LastActionSummary summary) = 0;
     virtual void
-    setPendingSleepFailureNotification(std::optional<PendingSleepFailureNotification> pending) = 0;
+    recordSleepFailureNotice(std::optional<PendingSleepFailureNotification> pending) = 0;
 
     // Every detected drive as the core sees it, in inventory order.
     virtual std::vector<BerthkeepCoreDrive> coreDrives() const = 0;
@@ -76,18 +66,11 @@ public:
                                                            bool allowGrouping) const = 0;
     // Starts or re-arms a wake remount when the system has already woken.
     virtual void triggerWakeRemountCatchUpIfNeeded() = 0;
-    // The drives the wake counted as taken off when it closed the record of
-    // this sleep attempt; empty for any other attempt.
-    virtual std::set<std::string> drivesTakenOffBeforeWake(const std::string& attemptID) const = 0;
     // Refreshes the inventory; with settlement, waits a moment and refreshes again.
     virtual QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) = 0;
 
-    virtual void persistLastActionSummary() = 0;
-    virtual void persistPendingSleepFailureNotification() = 0;
-    virtual void rebuildCurrentState(BerthkeepCoreHandling& core) = 0;
-    // With the context's own core.
+    // Recomputes and publishes the menu state with the store's own core.
     virtual void rebuildCurrentState() = 0;
-
     virtual TransientActionStatusPresenting& transientActionStatusPresenter() = 0;
     virtual const std::shared_ptr<BerthkeepTelemetryController>& telemetryController() const = 0;
 

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QPointer>
-#include <QUuid>
 
 #include <algorithm>
 #include <exception>
@@ -19,10 +18,6 @@ namespace berthkeep {
 namespace {
 
 constexpr auto reliability = BerthkeepLogCategory::reliability;
-
-std::string makeAttemptID() {
-    return QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
-}
 
 std::string joinedNames(const std::vector<DetectedDrive>& drives) {
     std::string text;
@@ -133,15 +128,14 @@ QCoro::Task<void>
 BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
                                               BerthkeepActionContext& context,
                                               std::optional<std::set<std::string>> onlyDriveIDs) {
-    if (context.activeTrigger() || !context.workingDriveIDs().empty()) {
+    EjectAttemptState& state = context.ejectAttempt();
+    if (state.isRunning()) {
         skipBusy(trigger, "Ignoring trigger because another action is already running", context);
         co_return;
     }
     context.setLastObservedTrigger(trigger);
-    const std::string attemptID = makeAttemptID();
-    context.setActiveAttemptID(attemptID);
 
-    const auto& attention = context.attentionDriveIDs();
+    const auto& attention = state.attentionDriveIDs();
     const BerthkeepActionPlan plan =
         m_core->planAction({trigger, context.coreDrives(),
                             std::vector<std::string>(attention.begin(), attention.end())});
@@ -151,8 +145,7 @@ BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
             return !onlyDriveIDs->contains(drive.id());
         });
     }
-    context.setActiveAttemptTargets(targets);
-    context.setActiveAttemptSuccessfulTargets({});
+    const std::string attemptID = state.begin(targets, context.wakeCount());
     m_logger.notice(reliability, "reliability.trigger.started",
                     "Starting managed-drive action trigger",
                     {{"attempt_id", attemptID},
@@ -161,38 +154,34 @@ BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
                      {"drive_names", joinedNames(targets)}});
 
     if (plan.disposition == BerthkeepActionPlan::Disposition::noTargets || targets.empty()) {
-        context.setAttentionDriveIDs({});
         // Nothing was ejected, so nobody acted on a queued drive: the queue
         // stays for the next wake, whatever the trigger.
-        endWithoutTargets(trigger, context);
+        endWithoutTargets(trigger, true, context);
         m_logger.notice(reliability, "reliability.trigger.no_targets",
                         "Trigger found no managed drives",
                         {{"attempt_id", attemptID},
                          {"trigger", label(trigger)},
                          {"preserved_pending_remount_count",
                           std::to_string(context.wakeRemountQueue().size())}});
-        context.setActiveAttemptID(std::nullopt);
         recordEjectAttempt(trigger, 0, context);
         recordEjectResult(trigger, 0, 0, "no_targets", std::nullopt, context);
         co_return;
     }
     recordEjectAttempt(trigger, targets.size(), context);
-    context.setActiveTrigger(trigger);
-    startEject(targets, trigger, context);
+    startEject(trigger, trigger, context);
     co_await executeEject(std::move(targets), trigger, context);
 }
 
 QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::string> driveIDs,
                                                                TriggerReason trigger,
                                                                BerthkeepActionContext& context) {
-    if (context.activeTrigger() || !context.workingDriveIDs().empty()) {
+    EjectAttemptState& state = context.ejectAttempt();
+    if (state.isRunning()) {
         skipBusy(trigger, "Ignoring explicit eject because another action is already running",
                  context);
         co_return;
     }
     context.setLastObservedTrigger(trigger);
-    const std::string attemptID = makeAttemptID();
-    context.setActiveAttemptID(attemptID);
 
     std::vector<DetectedDrive> targets;
     for (DetectedDrive& drive : context.drives(driveIDs)) {
@@ -200,31 +189,28 @@ QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::
             targets.push_back(std::move(drive));
         }
     }
-    context.setActiveAttemptTargets(targets);
-    context.setActiveAttemptSuccessfulTargets({});
+    const std::string attemptID = state.begin(targets, context.wakeCount());
     m_logger.notice(reliability, "reliability.trigger.started", "Starting explicit drive eject",
                     {{"attempt_id", attemptID},
                      {"trigger", label(trigger)},
                      {"drive_count", std::to_string(targets.size())},
                      {"drive_names", joinedNames(targets)}});
     if (targets.empty()) {
-        endWithoutTargets(trigger, context);
-        context.setActiveAttemptID(std::nullopt);
+        endWithoutTargets(trigger, false, context);
         recordEjectAttempt(trigger, 0, context);
         recordEjectResult(trigger, 0, 0, "no_targets", std::nullopt, context);
         co_return;
     }
     recordEjectAttempt(trigger, targets.size(), context);
+    std::optional<TriggerReason> running = trigger;
     if (trigger == TriggerReason::manualEjectAll) {
         // Only the working drives mark Eject All as running, until its close.
-        context.setActiveTrigger(std::nullopt);
+        running.reset();
         m_logger.notice(reliability, "reliability.eject.manual_all.mode",
                         "Eject All defers workingDriveIDs cleanup until the attempt completes",
                         {{"drive_count", std::to_string(targets.size())}});
-    } else {
-        context.setActiveTrigger(trigger);
     }
-    startEject(targets, trigger, context);
+    startEject(trigger, running, context);
     co_await executeEject(std::move(targets), trigger, context);
 }
 
@@ -244,9 +230,8 @@ void BerthkeepActionCoordinator::skipBusy(TriggerReason trigger, const char* mes
         return;
     }
     const PendingSleepFailureNotification notice{mounted};
-    context.setPendingSleepFailureNotification(notice);
-    context.persistPendingSleepFailureNotification();
-    if (const auto& running = context.activeAttemptID()) {
+    context.recordSleepFailureNotice(notice);
+    if (const auto& running = context.ejectAttempt().activeAttemptID()) {
         m_sleepSkippedNotice.emplace(*running, notice);
     }
     m_logger.notice(reliability, "sleep.trigger.skipped_busy.notice_recorded",
@@ -254,34 +239,25 @@ void BerthkeepActionCoordinator::skipBusy(TriggerReason trigger, const char* mes
                     {{"trigger", label(trigger)}, {"failed_drive_count", std::to_string(mounted)}});
 }
 
-void BerthkeepActionCoordinator::endWithoutTargets(TriggerReason trigger,
+void BerthkeepActionCoordinator::endWithoutTargets(TriggerReason trigger, bool clearAttention,
                                                    BerthkeepActionContext& context) {
-    context.setActiveAttemptTargets({});
-    context.setActiveAttemptSuccessfulTargets({});
+    context.ejectAttempt().endWithoutTargets(clearAttention);
     const BerthkeepActionSummaryOutput output =
         m_core->summarizeAction({trigger, {}, context.mountedManagedDriveIDs(), {}});
-    context.setLastActionSummary(output.lastAction);
-    context.persistLastActionSummary();
-    context.setPendingSleepFailureNotification(std::nullopt);
-    context.persistPendingSleepFailureNotification();
+    context.recordLastAction(output.lastAction);
+    context.recordSleepFailureNotice(std::nullopt);
     context.rebuildCurrentState();
 }
 
-void BerthkeepActionCoordinator::startEject(const std::vector<DetectedDrive>& targets,
-                                            TriggerReason trigger,
+void BerthkeepActionCoordinator::startEject(TriggerReason trigger,
+                                            std::optional<TriggerReason> running,
                                             BerthkeepActionContext& context) {
-    std::set<std::string> attention = context.attentionDriveIDs();
-    std::set<std::string> working;
-    for (const DetectedDrive& target : targets) {
-        attention.erase(target.id());
-        working.insert(target.id());
-    }
-    context.setAttentionDriveIDs(std::move(attention));
-    context.setWorkingDriveIDs(std::move(working));
+    EjectAttemptState& state = context.ejectAttempt();
+    state.markWorking(running);
     context.rebuildCurrentState();
-    if (const auto status = progressStatus(trigger, targets.size())) {
+    if (const auto status = progressStatus(trigger, state.targets().size())) {
         context.transientActionStatusPresenter().present(*status);
-        m_progressPanelAttemptID = context.activeAttemptID();
+        m_progressPanelAttemptID = state.activeAttemptID();
     }
 }
 
@@ -321,18 +297,19 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
                                                            BerthkeepActionContext& context) {
     // Checked after every suspension: the context's owner also owns `this`.
     const QPointer<QObject> guard(context.contextObject());
+    EjectAttemptState& state = context.ejectAttempt();
     Attempt attempt;
-    attempt.id = context.activeAttemptID().value_or(makeAttemptID());
+    attempt.id = state.activeAttemptID().value_or("");
     attempt.trigger = trigger;
     attempt.sleepTrigger = isSleepTrigger(trigger);
     attempt.targets = std::move(targets);
-    const auto isCurrent = [&context, &attempt] {
-        return context.activeAttemptID() == attempt.id;
+    const auto isCurrent = [&state, &attempt] {
+        return state.isCurrent(attempt.id);
     };
     // A wake closed this attempt's record. A sleep attempt still goes on to its
     // own close, so what it ejects late is remounted and what it left mounted is
     // reported; any other attempt just stops.
-    const auto staysAfterWake = [&attempt, &isCurrent, this, &context] {
+    const auto staysAfterWake = [&attempt, &isCurrent, this, &context, &state] {
         if (attempt.closedByWake || isCurrent()) {
             return true;
         }
@@ -341,7 +318,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
             return false;
         }
         attempt.closedByWake = true;
-        for (const std::string& id : context.drivesTakenOffBeforeWake(attempt.id)) {
+        for (const std::string& id : state.drivesTakenOffBeforeWake(attempt.id)) {
             attempt.successfulDriveIDs.insert(id);
         }
         abandonAttempt(attempt, context);
@@ -447,7 +424,10 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
             if (!staysAfterWake()) {
                 co_return;
             }
-            clearWorkingEjectState(representative, attempt, context);
+            if (attempt.trigger != TriggerReason::manualEjectAll && !attempt.closedByWake &&
+                state.leaveWorking(representative.id())) {
+                context.rebuildCurrentState();
+            }
             if (group.members.size() >= 2) {
                 for (const DetectedDrive& member : group.members) {
                     recordSuccessfulEject(member, attempt, allowGrouping,
@@ -551,18 +531,10 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
             attempt.successfulDriveIDs.insert(target.id());
         }
     }
-    const bool otherActionRuns =
-        attempt.closedByWake && (context.activeAttemptID() || context.activeTrigger() ||
-                                 !context.workingDriveIDs().empty());
-    if (!otherActionRuns) {
-        context.setAttentionDriveIDs(busy);
-    }
-    if (!attempt.closedByWake) {
-        context.setWorkingDriveIDs({});
-        context.setActiveAttemptTargets({});
-        context.setActiveAttemptSuccessfulTargets({});
-        context.setActiveTrigger(std::nullopt);
-        context.setActiveAttemptID(std::nullopt);
+    if (attempt.closedByWake) {
+        context.ejectAttempt().closeAfterWake(busy);
+    } else {
+        context.ejectAttempt().close(busy);
     }
 
     WakeRemountQueue& queue = context.wakeRemountQueue();
@@ -594,8 +566,7 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
                          {"drive_names", names}});
     }
 
-    context.setLastActionSummary(output.lastAction);
-    context.persistLastActionSummary();
+    context.recordLastAction(output.lastAction);
     std::optional<PendingSleepFailureNotification> pending = output.pendingSleepFailureNotification;
     if (m_sleepSkippedNotice && m_sleepSkippedNotice->first == attempt.id) {
         if (!pending || pending->failedDriveCount < m_sleepSkippedNotice->second.failedDriveCount) {
@@ -603,8 +574,7 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
         }
         m_sleepSkippedNotice.reset();
     }
-    context.setPendingSleepFailureNotification(pending);
-    context.persistPendingSleepFailureNotification();
+    context.recordSleepFailureNotice(pending);
     context.rebuildCurrentState();
 
     const std::size_t stillBusy = output.busyDriveIDs.size();
@@ -675,31 +645,13 @@ void BerthkeepActionCoordinator::recordSuccessfulEject(const DetectedDrive& driv
     if (attempt.closedByWake) {
         return; // the close queues it
     }
-    const auto& booked = context.activeAttemptSuccessfulTargets();
-    const bool known = std::any_of(booked.begin(), booked.end(), [&drive](const DetectedDrive& d) {
-        return d.id() == drive.id();
-    });
-    if (!known) {
-        std::vector<DetectedDrive> updated = booked;
-        updated.push_back(drive);
-        context.setActiveAttemptSuccessfulTargets(std::move(updated));
-    }
-    clearWorkingEjectState(drive, attempt, context);
-    scheduleWakeRemountIfNeeded(drive, attempt.sleepTrigger, allowGrouping, context);
-}
-
-void BerthkeepActionCoordinator::clearWorkingEjectState(const DetectedDrive& drive,
-                                                        const Attempt& attempt,
-                                                        BerthkeepActionContext& context) {
-    // During Eject All every target stays working until the close.
-    if (attempt.trigger == TriggerReason::manualEjectAll || attempt.closedByWake) {
-        return;
-    }
-    std::set<std::string> working = context.workingDriveIDs();
-    if (working.erase(drive.id()) > 0) {
-        context.setWorkingDriveIDs(std::move(working));
+    // During Eject All every target stays working until the close; a drive
+    // that leaves the working set shows it at once.
+    if (context.ejectAttempt().recordEjected(drive,
+                                             attempt.trigger == TriggerReason::manualEjectAll)) {
         context.rebuildCurrentState();
     }
+    scheduleWakeRemountIfNeeded(drive, attempt.sleepTrigger, allowGrouping, context);
 }
 
 void BerthkeepActionCoordinator::scheduleWakeRemountIfNeeded(const DetectedDrive& drive,

@@ -22,8 +22,11 @@
 
 namespace berthkeep {
 
-// Where every eject attempt begins. It holds only its services and timings; the
-// attempt state lives in the store, reached through BerthkeepActionContext.
+// Where the eject attempts of the sleep triggers, Eject All, Eject & Sleep and a
+// card's group eject begin; the card's single-drive eject runs in the store
+// beside it and asks the same EjectAttemptState whether an action runs. It holds
+// only its services and timings; the attempt's state is the context's
+// EjectAttemptState.
 //
 // Two roads: the planned one (sleep triggers, Eject & Sleep: the core picks the
 // drives) and the explicit one (Eject All, one drive group: the caller names
@@ -92,9 +95,11 @@ private:
     void closeAttempt(Attempt& attempt, BerthkeepActionContext& context);
     void abandonAttempt(const Attempt& attempt, BerthkeepActionContext& context);
     void skipBusy(TriggerReason trigger, const char* message, BerthkeepActionContext& context);
-    void endWithoutTargets(TriggerReason trigger, BerthkeepActionContext& context);
-    // Marks the targets as working and shows the trigger's progress panel, if any.
-    void startEject(const std::vector<DetectedDrive>& targets, TriggerReason trigger,
+    void endWithoutTargets(TriggerReason trigger, bool clearAttention,
+                           BerthkeepActionContext& context);
+    // Marks the targets as working (with `running` as the trigger that marks the
+    // action, none for Eject All) and shows the trigger's progress panel, if any.
+    void startEject(TriggerReason trigger, std::optional<TriggerReason> running,
                     BerthkeepActionContext& context);
 
     // A target that is no longer attached: failed, without a command.
@@ -102,8 +107,6 @@ private:
     void recordSuccessfulEject(const DetectedDrive& drive, const Attempt& attempt,
                                bool allowGrouping, std::set<std::string>& successfulDriveIDs,
                                BerthkeepActionContext& context);
-    void clearWorkingEjectState(const DetectedDrive& drive, const Attempt& attempt,
-                                BerthkeepActionContext& context);
     void scheduleWakeRemountIfNeeded(const DetectedDrive& drive, bool enabled, bool allowGrouping,
                                      BerthkeepActionContext& context);
     std::vector<RemountTarget> chosenWakeRemountTargets(const std::vector<DetectedDrive>& targets,

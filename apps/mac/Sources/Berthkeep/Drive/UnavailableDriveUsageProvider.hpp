@@ -16,10 +16,6 @@ public:
         : m_error(error ? std::move(error)
                         : std::make_exception_ptr(std::logic_error("usage source unavailable"))) {}
 
-    template <typename Error> static UnavailableDriveUsageProvider withError(Error error) {
-        return UnavailableDriveUsageProvider(std::make_exception_ptr(std::move(error)));
-    }
-
     void updateManagedVolumes(const std::vector<DetectedDrive>&, ActivityDetectionMode) override {
         std::rethrow_exception(m_error);
     }

@@ -41,7 +41,6 @@ public:
     }
 
     Kind kind() const { return m_kind; }
-    bool isIgnored() const { return m_kind == Kind::ignored; }
     // Present exactly for `ignored`.
     const std::optional<DriveIgnoreReason>& ignoreReason() const { return m_reason; }
 

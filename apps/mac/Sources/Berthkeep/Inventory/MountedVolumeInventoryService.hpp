@@ -55,9 +55,6 @@ public:
     const std::shared_ptr<IgnoredDriveCandidateCache>& ignoredCandidateCache() const {
         return m_ignoredCandidateCache;
     }
-    const std::shared_ptr<DiskUtilityDriveFactsHydrator>& diskFactsHydrator() const {
-        return m_diskFactsHydrator;
-    }
 
     // One mounted volume to a drive: only physical external volumes give one.
     // The id is the volume UUID, else the BSD name, else the mount path, the

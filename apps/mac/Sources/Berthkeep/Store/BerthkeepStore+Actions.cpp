@@ -120,13 +120,10 @@ QCoro::Task<void> BerthkeepStore::runDriveGroupAction(DriveGroupActionKind kind,
     }
 }
 
-bool BerthkeepStore::isActionRunning() const {
-    return m_activeTrigger.has_value() || !m_workingDriveIDs.empty();
-}
-
 bool BerthkeepStore::mayStartUtilityAction(const ShownDriveIDs& shownDriveIDs) const {
     // Refused silently: the menu may be a step behind the state.
-    return !isActionRunning() && !shownOnly(mountedManagedDriveIDs(), shownDriveIDs).empty();
+    return !m_ejectAttempt.isRunning() &&
+           !shownOnly(mountedManagedDriveIDs(), shownDriveIDs).empty();
 }
 
 QCoro::Task<void> BerthkeepStore::runEjectAll(ShownDriveIDs shownDriveIDs) {
@@ -202,7 +199,7 @@ QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger, ShownDriveID
     }
     // The coordinator refuses exactly when an action runs, and decides before
     // its first suspension, so this reading is its decision.
-    const bool willRun = !isActionRunning();
+    const bool willRun = !m_ejectAttempt.isRunning();
     co_await runPlannedTrigger(trigger, std::move(shownDriveIDs));
     co_return willRun;
 }

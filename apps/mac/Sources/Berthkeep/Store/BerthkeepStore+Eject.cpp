@@ -45,20 +45,13 @@ QCoro::Task<void> BerthkeepStore::refreshInventoryAfterEjectAttempt(bool needsSe
     }
 }
 
-bool BerthkeepStore::maySingleDriveEjectStart(const std::string& driveID) const {
-    // Eject All runs with no trigger set. Its attempt id still refuses: this eject
-    // would relabel the running attempt, and the next refresh would then prune
-    // Eject All's working set, letting a second attempt start under it.
-    return !m_activeTrigger && !m_activeAttemptID && !m_workingDriveIDs.contains(driveID);
-}
-
 QCoro::Task<void> BerthkeepStore::runPlannedTrigger(TriggerReason trigger,
                                                     ShownDriveIDs shownDriveIDs) {
     co_await m_actionCoordinator->runPlannedTrigger(trigger, *this, std::move(shownDriveIDs));
 }
 
 QCoro::Task<void> BerthkeepStore::ejectDrive(std::string driveID) {
-    if (!maySingleDriveEjectStart(driveID)) {
+    if (!m_ejectAttempt.mayEjectDriveAlone(driveID)) {
         co_return;
     }
     const auto it =
@@ -72,15 +65,14 @@ QCoro::Task<void> BerthkeepStore::ejectDrive(std::string driveID) {
 }
 
 QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
-    if (!maySingleDriveEjectStart(drive.id()) || drive.scope() != DetectedDrive::Scope::managed ||
-        !drive.isMounted()) {
+    if (!m_ejectAttempt.mayEjectDriveAlone(drive.id()) ||
+        drive.scope() != DetectedDrive::Scope::managed || !drive.isMounted()) {
         co_return;
     }
     const QPointer<BerthkeepStore> self(this);
     setLastObservedTrigger(TriggerReason::manualRetry);
     forgetWakeRemount({drive}, "manual_eject");
-    m_attentionDriveIDs.erase(drive.id());
-    m_workingDriveIDs.insert(drive.id());
+    m_ejectAttempt.markDriveWorking(drive.id());
     rebuildCurrentState();
     m_transientActionStatusPresenter->present({TransientActionStatusAction::eject,
                                                "Ejecting drive...", drive.name(),
@@ -120,7 +112,6 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     if (!self) {
         co_return;
     }
-    m_workingDriveIDs.erase(drive.id());
     // The refreshed inventory decides, not the command's answer: a drive it no
     // longer lists was pulled out when the check found it gone (nothing ran),
     // and was taken down otherwise; one it lists is ejected once unmounted.
@@ -131,11 +122,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     if (ejected) {
         confirmed.push_back(drive.id());
     }
-    if (ejected || gone) {
-        m_attentionDriveIDs.erase(drive.id());
-    } else {
-        m_attentionDriveIDs.insert(drive.id());
-    }
+    m_ejectAttempt.endDriveWork(drive.id(), !ejected && !gone);
     m_transientActionStatusPresenter->present(
         TransientActionStatus::result(TransientActionStatusAction::eject, ejected ? 1 : 0,
                                       ejected || gone ? 0 : 1, drive.name(), gone ? 1 : 0));

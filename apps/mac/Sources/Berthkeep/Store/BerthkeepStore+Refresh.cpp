@@ -171,19 +171,16 @@ void BerthkeepStore::applyInventorySnapshot(
     emit detectedDrivesChanged();
 
     const std::set<std::string> managedIDs = managedDriveIDs();
-    std::erase_if(m_attentionDriveIDs, [&](const auto& id) { return !managedIDs.contains(id); });
-    // Eject All keeps its whole working set while its drives disappear one by one.
+    // Eject All keeps its whole working set while its drives disappear one by
+    // one. A drive that was only excluded is still being worked on: its id stays
+    // until the action that added it ends, or a second eject could start.
     const bool ejectAllRunning =
-        m_activeAttemptID && m_lastObservedTrigger == TriggerReason::manualEjectAll;
-    if (!ejectAllRunning) {
-        // A drive that was only excluded is still being worked on: its id stays
-        // until the action that added it ends, or a second eject could start.
-        std::set<std::string> detectedIDs;
-        for (const DetectedDrive& drive : m_detectedDrives) {
-            detectedIDs.insert(drive.id());
-        }
-        std::erase_if(m_workingDriveIDs, [&](const auto& id) { return !detectedIDs.contains(id); });
+        m_ejectAttempt.activeAttemptID() && m_lastObservedTrigger == TriggerReason::manualEjectAll;
+    std::set<std::string> detectedIDs;
+    for (const DetectedDrive& drive : m_detectedDrives) {
+        detectedIDs.insert(drive.id());
     }
+    m_ejectAttempt.keepOnly(detectedIDs, managedIDs, ejectAllRunning);
     std::erase_if(usageSnapshots,
                   [&](const auto& entry) { return !managedIDs.contains(entry.first); });
     m_driveUsageSnapshotsByDriveID = std::move(usageSnapshots);

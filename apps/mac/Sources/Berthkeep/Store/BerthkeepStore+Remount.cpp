@@ -42,7 +42,7 @@ RemountTarget manualTarget(const DetectedDrive& drive) {
 
 QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
     // Nor while a sleep is held: its eject would be planned around this mount.
-    if (m_activeTrigger || !m_workingDriveIDs.empty() || m_mountingDriveIDs.contains(driveID) ||
+    if (m_ejectAttempt.isRunning() || m_mountingDriveIDs.contains(driveID) ||
         m_sleepWake->hasPendingSleepAcknowledger()) {
         co_return;
     }
@@ -63,8 +63,7 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
                                                   ShownDriveIDs shownDriveIDs) {
     // Mounting while an eject attempt runs (or a sleep is held) would fight it
     // for the same disks.
-    if (m_activeTrigger || !m_workingDriveIDs.empty() ||
-        m_sleepWake->hasPendingSleepAcknowledger()) {
+    if (m_ejectAttempt.isRunning() || m_sleepWake->hasPendingSleepAcknowledger()) {
         co_return;
     }
     std::vector<RemountTarget> targets;

@@ -123,7 +123,7 @@ void BerthkeepStore::setExcluded(bool excluded, const DetectedDrive& drive) {
         excludedIDs.insert(drive.id());
         // The working set stays: it belongs to the action that filled it, and
         // emptying it here would let a second eject start while that one runs.
-        m_attentionDriveIDs.erase(drive.id());
+        m_ejectAttempt.forgetAttention(drive.id());
         // Never mounted again behind the user's back, not even after a sleep.
         forgetWakeRemount({drive}, "excluded");
     } else {

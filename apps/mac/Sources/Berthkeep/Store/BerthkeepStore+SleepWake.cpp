@@ -143,7 +143,7 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
     // A mount under way (by hand, or a wake remount that this sleep cancelled
     // and the tool finishes anyway) would leave its drive mounted through the
     // sleep if the eject were planned before it ends.
-    while (isActionRunning() || !m_mountingDriveIDs.empty()) {
+    while (m_ejectAttempt.isRunning() || !m_mountingDriveIDs.empty()) {
         if (m_sleepWake->wakeObservedSinceLastSleep() ||
             (m_sleepWake->pendingSleepAcknowledgerID() &&
              m_sleepWake->pendingSleepAcknowledgerID() != powerChangeID)) {
@@ -193,13 +193,6 @@ void BerthkeepStore::triggerWakeRemountCatchUpIfNeeded() {
     m_sleepWake->triggerWakeRemountCatchUpIfNeeded(wakeEventHandler());
 }
 
-std::set<std::string> BerthkeepStore::drivesTakenOffBeforeWake(const std::string& attemptID) const {
-    if (m_attemptClosedByWake && m_attemptClosedByWake->first == attemptID) {
-        return m_attemptClosedByWake->second;
-    }
-    return {};
-}
-
 QCoro::Task<void> BerthkeepStore::schedulePendingSleepFailureNotificationIfNeeded() {
     if (!m_pendingSleepFailureNotification || m_sleepFailureNotificationDeliveryTask) {
         co_return;
@@ -241,8 +234,8 @@ BerthkeepStore::handleWakeEvent(std::string remountAttemptID,
         co_return;
     }
     m_sleepWake->markWakeObserved();
-    const std::vector<DetectedDrive> inFlight =
-        drives(std::vector<std::string>(m_workingDriveIDs.begin(), m_workingDriveIDs.end()));
+    const std::vector<DetectedDrive> inFlight = drives(std::vector<std::string>(
+        m_ejectAttempt.workingDriveIDs().begin(), m_ejectAttempt.workingDriveIDs().end()));
     m_sleepWake->clearPendingSleepAcknowledger("wake", clearingSleepAcknowledgerID, true);
     co_await schedulePendingSleepFailureNotificationIfNeeded();
     if (!self) {
@@ -258,7 +251,7 @@ BerthkeepStore::handleWakeEvent(std::string remountAttemptID,
 
 QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDrives(
     std::vector<DetectedDrive> inFlight) {
-    if (!sleepAttemptInterruptedByWake() || inFlight.empty()) {
+    if (!m_ejectAttempt.interruptedByWake(wakeCount()) || inFlight.empty()) {
         co_return;
     }
     std::set<std::string> candidates;
@@ -294,31 +287,16 @@ QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDr
                      {"drive_names", joinedDriveNames(recovered)}});
 }
 
-bool BerthkeepStore::sleepAttemptInterruptedByWake() const {
-    return m_activeTrigger && isSleepTrigger(*m_activeTrigger) &&
-           m_activeAttemptWakeCount < m_sleepWake->wakeCount();
-}
-
 void BerthkeepStore::invalidateInFlightSleepAttemptAfterWake() {
-    if (!sleepAttemptInterruptedByWake()) {
+    if (!m_ejectAttempt.interruptedByWake(wakeCount())) {
         return;
     }
     preserveCompletedSleepEjectTargetsForWakeRemount();
-    const std::optional<std::string> attemptID = m_activeAttemptID;
-    if (attemptID) {
-        std::set<std::string> takenOff;
-        for (const DetectedDrive& drive : mergedAttemptSuccessTargets()) {
-            takenOff.insert(drive.id());
-        }
-        m_attemptClosedByWake.emplace(*attemptID, std::move(takenOff));
+    std::set<std::string> takenOff;
+    for (const DetectedDrive& drive : mergedAttemptSuccessTargets()) {
+        takenOff.insert(drive.id());
     }
-    // The attempt's own task finds its id gone at its next check and closes
-    // itself without touching the running state again.
-    setActiveTrigger(std::nullopt);
-    setActiveAttemptID(std::nullopt);
-    setActiveAttemptTargets({});
-    setActiveAttemptSuccessfulTargets({});
-    setWorkingDriveIDs({});
+    const std::optional<std::string> attemptID = m_ejectAttempt.closeByWake(std::move(takenOff));
     rebuildCurrentState(*m_core);
     if (attemptID) {
         m_logger.notice(reliability, "sleep.wake.invalidated_inflight_eject",

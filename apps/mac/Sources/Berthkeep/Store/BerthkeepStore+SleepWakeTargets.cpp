@@ -5,8 +5,8 @@
 namespace berthkeep {
 
 std::vector<DetectedDrive> BerthkeepStore::mergedAttemptSuccessTargets() const {
-    std::vector<DetectedDrive> merged = m_activeAttemptSuccessfulTargets;
-    for (const DetectedDrive& drive : m_activeAttemptTargets) {
+    std::vector<DetectedDrive> merged = m_ejectAttempt.successfulTargets();
+    for (const DetectedDrive& drive : m_ejectAttempt.targets()) {
         if (isCurrentlyMounted(drive.id())) {
             continue;
         }

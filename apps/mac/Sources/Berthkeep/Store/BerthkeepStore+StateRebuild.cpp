@@ -19,8 +19,9 @@ void BerthkeepStore::rebuildCurrentState(BerthkeepCoreHandling& core) {
         BerthkeepStateEvaluationInput evaluation;
         evaluation.drives = coreDrives();
         // Sorted, so equal store states give equal core inputs.
-        evaluation.workingDriveIDs.assign(m_workingDriveIDs.begin(), m_workingDriveIDs.end());
-        evaluation.activeTrigger = m_activeTrigger;
+        const std::set<std::string>& working = m_ejectAttempt.workingDriveIDs();
+        evaluation.workingDriveIDs.assign(working.begin(), working.end());
+        evaluation.activeTrigger = m_ejectAttempt.activeTrigger();
         evaluation.lastAction = m_lastActionSummary;
         source = BerthkeepStorePresentationSource::evaluated(core.evaluateState(evaluation));
     }
@@ -28,9 +29,9 @@ void BerthkeepStore::rebuildCurrentState(BerthkeepCoreHandling& core) {
     BerthkeepStoreStateBuilderInput input;
     input.presentationSource = std::move(*source);
     input.detectedDrives = m_detectedDrives;
-    input.activeTrigger = m_activeTrigger;
+    input.activeTrigger = m_ejectAttempt.activeTrigger();
     input.mountingDriveIDs = m_mountingDriveIDs;
-    input.workingDriveIDs = m_workingDriveIDs;
+    input.workingDriveIDs = m_ejectAttempt.workingDriveIDs();
     input.remediationAction = remediationAction();
     input.adaptiveTargetedAssistEnabled = adaptiveTargetedAssistEnabled();
 

@@ -344,34 +344,7 @@ bool BerthkeepStore::isCurrentlyMounted(const std::string& driveID) const {
     return !found.empty() && found.front().isMounted();
 }
 
-// Attempt state, written by the action coordinator.
-
-void BerthkeepStore::setActiveAttemptTargets(std::vector<DetectedDrive> targets) {
-    m_activeAttemptTargets = std::move(targets);
-}
-
-void BerthkeepStore::setActiveAttemptSuccessfulTargets(std::vector<DetectedDrive> targets) {
-    m_activeAttemptSuccessfulTargets = std::move(targets);
-}
-
-void BerthkeepStore::setAttentionDriveIDs(std::set<std::string> driveIDs) {
-    m_attentionDriveIDs = std::move(driveIDs);
-}
-
-void BerthkeepStore::setWorkingDriveIDs(std::set<std::string> driveIDs) {
-    m_workingDriveIDs = std::move(driveIDs);
-}
-
-void BerthkeepStore::setActiveTrigger(std::optional<TriggerReason> trigger) {
-    m_activeTrigger = trigger;
-}
-
-void BerthkeepStore::setActiveAttemptID(std::optional<std::string> attemptID) {
-    if (attemptID && attemptID != m_activeAttemptID) {
-        m_activeAttemptWakeCount = m_sleepWake->wakeCount();
-    }
-    m_activeAttemptID = std::move(attemptID);
-}
+// What the action coordinator writes through the context.
 
 void BerthkeepStore::setLastObservedTrigger(std::optional<TriggerReason> trigger) {
     emit objectWillChange();
@@ -387,6 +360,17 @@ void BerthkeepStore::setPendingSleepFailureNotification(
     std::optional<PendingSleepFailureNotification> pending) {
     m_pendingSleepFailureNotification = std::move(pending);
     m_sleepFailureNoticeHeldEjectAndSleep = false;
+}
+
+void BerthkeepStore::recordLastAction(LastActionSummary summary) {
+    setLastActionSummary(std::move(summary));
+    persistLastActionSummary();
+}
+
+void BerthkeepStore::recordSleepFailureNotice(
+    std::optional<PendingSleepFailureNotification> pending) {
+    setPendingSleepFailureNotification(std::move(pending));
+    persistPendingSleepFailureNotification();
 }
 
 } // namespace berthkeep

@@ -145,7 +145,7 @@ public:
     // property's own signal after.
     const MenubarViewState& currentState() const { return m_currentState; }
     const std::vector<DetectedDrive>& detectedDrives() const { return m_detectedDrives; }
-    const std::optional<TriggerReason>& lastObservedTrigger() const override {
+    const std::optional<TriggerReason>& lastObservedTrigger() const {
         return m_lastObservedTrigger;
     }
     BerthkeepNotificationAuthorizationStatus notificationsAuthorizationStatus() const {
@@ -185,7 +185,6 @@ public:
         return m_driveUsageSnapshotsByDriveID;
     }
     const std::set<std::string>& mountingDriveIDs() const { return m_mountingDriveIDs; }
-    const std::optional<std::string>& activeAttemptID() const override { return m_activeAttemptID; }
     const std::optional<LastActionSummary>& lastActionSummary() const {
         return m_lastActionSummary;
     }
@@ -198,7 +197,7 @@ public:
 
     // The state pipeline: blocked presentation or the core's evaluation, then the
     // builder; publishes the result (always notifying) and logs a change.
-    void rebuildCurrentState(BerthkeepCoreHandling& core) override;
+    void rebuildCurrentState(BerthkeepCoreHandling& core);
     void rebuildCurrentState() override { rebuildCurrentState(*m_core); }
 
     // Inventory. The snapshot runs synchronously on the caller's thread.
@@ -293,34 +292,23 @@ public:
     // eject skip.
     QCoro::Task<bool> runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs = std::nullopt);
     QCoro::Task<void> deliverPendingSleepFailureNotificationIfNeeded();
-    // An eject runs while a trigger is active or a drive is being worked on.
-    bool isActionRunning() const;
 
     // The persisted last action and pending sleep-failure notice: written from
     // the fields, removed when the field is empty.
-    void persistLastActionSummary() override;
-    void persistPendingSleepFailureNotification() override;
+    void persistLastActionSummary();
+    void persistPendingSleepFailureNotification();
+    void setLastActionSummary(std::optional<LastActionSummary> summary);
+    void setPendingSleepFailureNotification(std::optional<PendingSleepFailureNotification> pending);
 
     // BerthkeepActionContext.
-    const std::vector<DetectedDrive>& activeAttemptTargets() const override {
-        return m_activeAttemptTargets;
-    }
-    void setActiveAttemptTargets(std::vector<DetectedDrive> targets) override;
-    const std::vector<DetectedDrive>& activeAttemptSuccessfulTargets() const override {
-        return m_activeAttemptSuccessfulTargets;
-    }
-    void setActiveAttemptSuccessfulTargets(std::vector<DetectedDrive> targets) override;
-    const std::set<std::string>& attentionDriveIDs() const override { return m_attentionDriveIDs; }
-    void setAttentionDriveIDs(std::set<std::string> driveIDs) override;
-    const std::set<std::string>& workingDriveIDs() const override { return m_workingDriveIDs; }
-    void setWorkingDriveIDs(std::set<std::string> driveIDs) override;
-    const std::optional<TriggerReason>& activeTrigger() const override { return m_activeTrigger; }
-    void setActiveTrigger(std::optional<TriggerReason> trigger) override;
-    void setActiveAttemptID(std::optional<std::string> attemptID) override;
+    // The eject under way and what the last one left; it alone says whether an
+    // action runs.
+    EjectAttemptState& ejectAttempt() override { return m_ejectAttempt; }
+    const EjectAttemptState& ejectAttempt() const { return m_ejectAttempt; }
+    std::uint64_t wakeCount() const override { return m_sleepWake->wakeCount(); }
     void setLastObservedTrigger(std::optional<TriggerReason> trigger) override;
-    void setLastActionSummary(std::optional<LastActionSummary> summary) override;
-    void setPendingSleepFailureNotification(
-        std::optional<PendingSleepFailureNotification> pending) override;
+    void recordLastAction(LastActionSummary summary) override;
+    void recordSleepFailureNotice(std::optional<PendingSleepFailureNotification> pending) override;
     std::vector<BerthkeepCoreDrive> coreDrives() const override;
     std::vector<std::string> mountedManagedDriveIDs() const override;
     std::vector<DetectedDrive> drives(const std::vector<std::string>& ids) const override;
@@ -340,7 +328,6 @@ public:
     WakeRemountQueue& wakeRemountQueue() override { return m_sleepWake->wakeRemountQueue(); }
     const WakeRemountQueue& wakeRemountQueue() const { return m_sleepWake->wakeRemountQueue(); }
     void triggerWakeRemountCatchUpIfNeeded() override;
-    std::set<std::string> drivesTakenOffBeforeWake(const std::string& attemptID) const override;
     QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) override;
     // The planned road of the coordinator, for the sleep triggers and Eject & Sleep.
     QCoro::Task<void> runPlannedTrigger(TriggerReason trigger,
@@ -413,9 +400,6 @@ public:
     QCoro::Task<void>
     recoverWakeRemountTargetsForAlreadyUnmountedDrives(std::vector<DetectedDrive> inFlight);
     void invalidateInFlightSleepAttemptAfterWake();
-    // A sleep attempt runs that began before the latest wake: the machine slept
-    // under it. One that began after is on its way to sleep and stays.
-    bool sleepAttemptInterruptedByWake() const;
     QCoro::Task<void> runWakeRemount(std::string remountAttemptID,
                                      std::shared_ptr<CancelToken> cancel);
     // What the running attempt has taken off: ejected, or no longer mounted.
@@ -436,9 +420,6 @@ public:
     const FullMonitoringCoordinator& fullMonitoringCoordinator() const {
         return *m_fullMonitoringCoordinator;
     }
-    const std::shared_ptr<FullMonitoringStoreIntegration>& fullMonitoringIntegration() const {
-        return m_fullMonitoringIntegration;
-    }
     BerthkeepActionCoordinator& actionCoordinator() { return *m_actionCoordinator; }
     const std::shared_ptr<BerthkeepNotificationManaging>& notificationManager() const {
         return m_notificationManager;
@@ -449,7 +430,6 @@ public:
     const std::shared_ptr<DriveRemounting>& remounter() const { return m_remounter; }
     const std::shared_ptr<DriveEjecting>& ejector() const { return m_ejector; }
     const Timing& timing() const { return m_timing; }
-    bool observesWorkspace() const { return m_observeWorkspace; }
 
 signals:
     // Before any published value or preference changes.
@@ -481,7 +461,6 @@ private:
     std::optional<BerthkeepStorePresentationSource> blockedPresentationSource() const;
     void logStateTransitionIfNeeded(const MenubarViewState& previousState);
     void publishCurrentState(MenubarViewState state);
-    void publishDetectedDrives(std::vector<DetectedDrive> drives);
     void readPersistedState();
     void startLaunchTasks(bool performInitialAsyncInventoryRefresh,
                           bool performInitialDriveUsageRefresh);
@@ -489,8 +468,6 @@ private:
     void recordInventoryTelemetryIfNeeded();
     void publishNotificationAuthorizationStatus(BerthkeepNotificationAuthorizationStatus status);
     bool mayStartUtilityAction(const ShownDriveIDs& shownDriveIDs) const;
-    // Single-drive ejects of different drives may overlap; none starts during an attempt.
-    bool maySingleDriveEjectStart(const std::string& driveID) const;
     void logDriveUsageTransitions(const std::map<std::string, DriveUsageSnapshot>& previous,
                                   const std::map<std::string, DriveUsageSnapshot>& next) const;
     std::set<std::string> managedDriveIDs() const;
@@ -550,18 +527,9 @@ private:
         BerthkeepNotificationAuthorizationStatus::notDetermined;
 
     // Working state.
-    std::set<std::string> m_attentionDriveIDs;
     std::map<std::string, DriveUsageSnapshot> m_driveUsageSnapshotsByDriveID;
-    std::set<std::string> m_workingDriveIDs;
     std::set<std::string> m_mountingDriveIDs;
-    std::vector<DetectedDrive> m_activeAttemptTargets;
-    std::vector<DetectedDrive> m_activeAttemptSuccessfulTargets;
-    std::optional<TriggerReason> m_activeTrigger;
-    std::optional<std::string> m_activeAttemptID;
-    // The wake count when the running attempt began.
-    std::uint64_t m_activeAttemptWakeCount = 0;
-    // The last sleep attempt a wake closed, and the drives it had taken off.
-    std::optional<std::pair<std::string, std::set<std::string>>> m_attemptClosedByWake;
+    EjectAttemptState m_ejectAttempt;
     std::optional<LastActionSummary> m_lastActionSummary;
     std::optional<PendingSleepFailureNotification> m_pendingSleepFailureNotification;
     std::unique_ptr<BerthkeepSleepWakeCoordinator> m_sleepWake;

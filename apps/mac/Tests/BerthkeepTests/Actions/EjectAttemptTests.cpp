@@ -63,10 +63,10 @@ TEST(EjectAttempt, EjectAllOfThreeWithOneRefusedReportsTwoEjectedOneInUse) {
 
     EXPECT_EQ(store->lastActionSummary(),
               LastActionSummary{LastActionSummary::Result::partialSuccess(2, 1)});
-    EXPECT_TRUE(store->workingDriveIDs().empty());
-    EXPECT_EQ(store->attentionDriveIDs(), (std::set<std::string>{"b"}));
-    EXPECT_FALSE(store->activeAttemptID());
-    EXPECT_FALSE(store->activeTrigger());
+    EXPECT_TRUE(store->ejectAttempt().workingDriveIDs().empty());
+    EXPECT_EQ(store->ejectAttempt().attentionDriveIDs(), (std::set<std::string>{"b"}));
+    EXPECT_FALSE(store->ejectAttempt().activeAttemptID());
+    EXPECT_FALSE(store->ejectAttempt().activeTrigger());
 }
 
 TEST(EjectAttempt, GroupOfTwoVolumesEjectsOnceAndBooksBoth) {
@@ -123,12 +123,15 @@ TEST(EjectAttempt, HungEjectTimesOutWhileAnotherTriggerIsRefused) {
 // with its own summary, reporting the drive it never reached.
 TEST(EjectAttempt, StaleSleepAttemptLeavesTheWorkingSetAndStillCloses) {
     ActionFixture fixture;
-    fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+    fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo"),
+                                 drive("c", "Charlie", false)};
     fixture.timing.sleepEjectSettleDelay = Clock::Duration::zero();
     auto store = fixture.make();
     BerthkeepStore* raw = store.get();
+    // The wake closes the record, and another action works on Charlie.
     fixture.scriptedEjector->during = [raw] {
-        raw->setActiveAttemptID(std::nullopt);
+        raw->ejectAttempt().closeByWake({});
+        raw->ejectAttempt().markDriveWorking("c");
     };
 
     test::runTask(store->runPlannedTrigger(TriggerReason::manualEjectAndSleep));
@@ -139,7 +142,7 @@ TEST(EjectAttempt, StaleSleepAttemptLeavesTheWorkingSetAndStillCloses) {
     EXPECT_EQ(aborted[0].message,
               "Eject attempt completed after wake; the drive is queued for remount");
     EXPECT_EQ(aborted[1].message, "Aborting stale eject attempt");
-    EXPECT_EQ(store->workingDriveIDs(), (std::set<std::string>{"a", "b"}));
+    EXPECT_EQ(store->ejectAttempt().workingDriveIDs(), (std::set<std::string>{"c"}));
     const auto finished = fixture.events("reliability.eject.finished");
     ASSERT_EQ(finished.size(), 1u);
     EXPECT_EQ(finished[0].metadata.at("ejected_count"), "1");
@@ -158,7 +161,7 @@ TEST(EjectAttempt, StaleSleepAttemptLeavesTheWorkingSetAndStillCloses) {
     auto otherStore = other.make();
     BerthkeepStore* otherRaw = otherStore.get();
     other.scriptedEjector->during = [otherRaw] {
-        otherRaw->setActiveAttemptID(std::nullopt);
+        otherRaw->ejectAttempt().closeByWake({});
     };
     test::runTask(otherStore->actionCoordinator().runExplicitEject(
         otherStore->mountedManagedDriveIDs(), TriggerReason::manualEjectAll, *otherStore));
@@ -192,9 +195,7 @@ TEST(EjectAttempt, StaleAttemptLeavesThePanelToANewerOneOnlyWhenThatShowedOne) {
         });
         ASSERT_TRUE(test::processEventsUntil(
             [&fixture] { return fixture.scriptedEjector->calls.size() == 1; }));
-        raw->setActiveAttemptID(std::nullopt);
-        raw->setActiveTrigger(std::nullopt);
-        raw->setWorkingDriveIDs({});
+        raw->ejectAttempt().closeByWake({});
 
         fixture.clock->advance(10s);
         bool newerDone = false;
@@ -205,13 +206,13 @@ TEST(EjectAttempt, StaleAttemptLeavesThePanelToANewerOneOnlyWhenThatShowedOne) {
         });
         ASSERT_TRUE(test::processEventsUntil(
             [&fixture] { return fixture.scriptedEjector->calls.size() == 2; }));
-        const std::optional<std::string> newerID = store->activeAttemptID();
+        const std::optional<std::string> newerID = store->ejectAttempt().activeAttemptID();
         ASSERT_TRUE(newerID);
 
         // The stale eject times out first and finds the newer attempt current.
         fixture.clock->advance(5s);
         ASSERT_TRUE(test::processEventsUntil([&staleDone] { return staleDone; }));
-        EXPECT_EQ(store->activeAttemptID(), newerID);
+        EXPECT_EQ(store->ejectAttempt().activeAttemptID(), newerID);
         EXPECT_EQ(fixture.statusPresenter->dismissals, c.dismissals);
 
         fixture.clock->advance(10s);
@@ -276,8 +277,8 @@ TEST(EjectAttempt, SingleDriveEjectReportsItsOutcome) {
                   (std::vector<TransientActionStatus>{
                       panel(A::eject, "Ejecting drive...", "Alpha", Tone::progress),
                       panel(A::eject, c.title, "Alpha", c.tone)}));
-        EXPECT_TRUE(store->workingDriveIDs().empty());
-        EXPECT_EQ(store->attentionDriveIDs().contains("a"), c.needsAttention);
+        EXPECT_TRUE(store->ejectAttempt().workingDriveIDs().empty());
+        EXPECT_EQ(store->ejectAttempt().attentionDriveIDs().contains("a"), c.needsAttention);
         EXPECT_EQ(store->lastObservedTrigger(), TriggerReason::manualRetry);
     }
 }
@@ -304,7 +305,7 @@ TEST(EjectAttempt, PlannedTriggerWithNothingMountedKeepsTheQueue) {
         ASSERT_EQ(noTargets.size(), 1u);
         EXPECT_EQ(noTargets[0].metadata.at("preserved_pending_remount_count"), c.preserved);
         EXPECT_EQ(store->wakeRemountQueue().targets().size(), c.queueAfter);
-        EXPECT_FALSE(store->activeAttemptID());
+        EXPECT_FALSE(store->ejectAttempt().activeAttemptID());
         EXPECT_TRUE(fixture.scriptedEjector->calls.empty());
     }
 }

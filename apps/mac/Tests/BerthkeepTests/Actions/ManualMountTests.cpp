@@ -104,7 +104,7 @@ TEST(ManualMount, RefusedWhileAnEjectAttemptRuns) {
     ActionFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha", false), drive("b", "Bravo")};
     auto store = fixture.make();
-    store->setWorkingDriveIDs({"b"});
+    store->ejectAttempt().markDriveWorking("b");
 
     test::runTask(store->mountDrive("a"));
     test::runTask(store->mountDriveGroup("a"));

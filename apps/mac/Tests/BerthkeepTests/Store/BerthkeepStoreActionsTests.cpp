@@ -36,8 +36,13 @@ TEST(BerthkeepStoreActions, UtilityActionsStartOnlyWhenNothingRunsAndADriveIsMou
             storetest::StoreFixture fixture;
             fixture.inventory->drives = test.drives;
             const auto store = fixture.makeQuiet();
-            store->setWorkingDriveIDs(test.working);
-            store->setActiveTrigger(test.trigger);
+            if (test.trigger) {
+                store->ejectAttempt().begin({}, 0);
+                store->ejectAttempt().markWorking(test.trigger);
+            }
+            for (const std::string& id : test.working) {
+                store->ejectAttempt().markDriveWorking(id);
+            }
             const std::size_t logged = fixture.sink->events().size();
 
             store->perform(kind);
@@ -52,7 +57,7 @@ TEST(BerthkeepStoreActions, UtilityActionsStartOnlyWhenNothingRunsAndADriveIsMou
                 EXPECT_EQ(store->lastObservedTrigger(), kind == MenubarUtilityAction::Kind::ejectAll
                                                             ? TriggerReason::manualEjectAll
                                                             : TriggerReason::manualEjectAndSleep);
-                EXPECT_FALSE(store->isActionRunning()) << "the attempt ended";
+                EXPECT_FALSE(store->ejectAttempt().isRunning()) << "the attempt ended";
             }
         }
     }
@@ -92,7 +97,7 @@ TEST(BerthkeepStoreActions, EjectAndSleepSleepsOnlyAfterItsOwnEject) {
         test::processQueuedEvents();
         ASSERT_EQ(held->held.size(), 1u) << "usage is probed before the plan";
         if (test.anotherActionStartsMeanwhile) {
-            store->setWorkingDriveIDs({"a"});
+            store->ejectAttempt().markDriveWorking("a");
         }
         // The probe, then the refresh after each eject.
         while (!held->held.empty()) {
@@ -153,15 +158,17 @@ TEST(BerthkeepStoreActions, SingleDriveEjectNeverStartsUnderARunningAttempt) {
         fixture.inventory->drives = {drive("a", "Alpha"), drive("c", "Gamma")};
         const auto store = fixture.makeQuiet();
         fixture.inventory->drives = {drive("c", "Gamma")};
-        store->setWorkingDriveIDs({"a"});
-        store->setActiveAttemptID(test.attemptID);
+        if (test.attemptID) {
+            store->ejectAttempt().begin({}, 0);
+        }
+        store->ejectAttempt().markDriveWorking("a");
         store->setLastObservedTrigger(test.lastTrigger);
 
         store->perform(DriveAction::Kind::eject, "c");
         test::processQueuedEvents();
         EXPECT_EQ(fixture.ejector->ejected, test.ejected);
         EXPECT_EQ(store->lastObservedTrigger(), test.lastTriggerAfter) << "never relabelled";
-        EXPECT_EQ(store->isActionRunning(), test.attemptID.has_value())
+        EXPECT_EQ(store->ejectAttempt().isRunning(), test.attemptID.has_value())
             << "the running attempt keeps its working set";
     }
 }

@@ -220,22 +220,29 @@ TEST(BerthkeepStoreRefresh, AppliedSnapshotPrunesTheSetsOfDrivesNoLongerManaged)
         fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Beta"), drive("c", "Gamma")};
         QuietStore quiet(fixture);
         BerthkeepStore& store = *quiet.store;
-        store.setWorkingDriveIDs({"a", "b", "c"});
-        store.setAttentionDriveIDs({"a", "b", "c"});
-        store.setActiveAttemptID(test.attemptID);
+        if (test.attemptID) {
+            store.ejectAttempt().begin({}, 0);
+        }
+        for (const char* id : {"a", "b", "c"}) {
+            store.ejectAttempt().markDriveWorking(id);
+        }
         store.setLastObservedTrigger(test.lastTrigger);
 
         store.applyInventorySnapshot(
             {excluded("b", "Beta"), drive("c", "Gamma")},
             {{"a", usage(1, true)}, {"b", usage(1, true)}, {"c", usage(0, false)}});
-        EXPECT_EQ(store.workingDriveIDs(), test.expectedWorking);
-        EXPECT_EQ(store.attentionDriveIDs(), (std::set<std::string>{"c"}));
+        EXPECT_EQ(store.ejectAttempt().workingDriveIDs(), test.expectedWorking);
         EXPECT_EQ(store.driveUsageSnapshotsByDriveID().size(), 1u);
         EXPECT_TRUE(store.driveUsageSnapshotsByDriveID().contains("c"));
         const auto result = fixture.sink->named("inventory.refresh.result").back();
         EXPECT_EQ(result.metadata.at("visible_drive_count"), "2");
         EXPECT_EQ(result.metadata.at("managed_drive_count"), "1");
         EXPECT_EQ(result.metadata.at("excluded_drive_count"), "1");
+
+        // Attention goes with the managed drives alone.
+        store.ejectAttempt().close({"a", "b", "c"});
+        store.applyInventorySnapshot({excluded("b", "Beta"), drive("c", "Gamma")}, {});
+        EXPECT_EQ(store.ejectAttempt().attentionDriveIDs(), (std::set<std::string>{"c"}));
     }
 }
 

@@ -21,17 +21,17 @@ TEST(BerthkeepStoreSettings, ExcludingADriveShowsItAtOnceAndKeepsTheRunningActio
     storetest::StoreFixture fixture;
     fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Beta")};
     const auto store = quietStore(fixture);
-    // A single-drive eject of "a" is running; "a" also needed attention before.
-    store->setWorkingDriveIDs({"a"});
-    store->setAttentionDriveIDs({"a", "b"});
+    // An earlier attempt left "b" needing attention; a single-drive eject of "a" runs.
+    store->ejectAttempt().close({"b"});
+    store->ejectAttempt().markDriveWorking("a");
     const std::size_t coreCalls = fixture.core->inputs.size();
     const std::size_t snapshots = fixture.inventory->contexts.size();
 
     store->setExcluded(true, store->detectedDrives()[0]);
     EXPECT_EQ(store->excludedDriveIDs(), (std::set<std::string>{"a"}));
-    EXPECT_EQ(store->attentionDriveIDs(), (std::set<std::string>{"b"}));
-    EXPECT_EQ(store->workingDriveIDs(), (std::set<std::string>{"a"}));
-    EXPECT_TRUE(store->isActionRunning());
+    EXPECT_EQ(store->ejectAttempt().attentionDriveIDs(), (std::set<std::string>{"b"}));
+    EXPECT_EQ(store->ejectAttempt().workingDriveIDs(), (std::set<std::string>{"a"}));
+    EXPECT_TRUE(store->ejectAttempt().isRunning());
     EXPECT_EQ(store->detectedDrives()[0].scope(), DetectedDrive::Scope::excluded);
     EXPECT_EQ(fixture.core->inputs.size(), coreCalls)
         << "the in-app core answered, not the store's";
@@ -47,15 +47,20 @@ TEST(BerthkeepStoreSettings, ExcludingADriveShowsItAtOnceAndKeepsTheRunningActio
     test::processQueuedEvents(); // the confirming refresh runs without a debounce
     EXPECT_EQ(fixture.inventory->contexts.size(), snapshots + 1);
     EXPECT_TRUE(fixture.inventory->contexts.back().stage == DriveInventoryRefreshStage::reconcile);
-    EXPECT_EQ(store->workingDriveIDs(), (std::set<std::string>{"a"})) << "still guarded";
+    EXPECT_EQ(store->ejectAttempt().workingDriveIDs(), (std::set<std::string>{"a"}))
+        << "still guarded";
 
     store->setExcluded(false, store->detectedDrives()[0]);
     EXPECT_TRUE(store->excludedDriveIDs().empty());
-    EXPECT_EQ(store->attentionDriveIDs(), (std::set<std::string>{"b"}));
+    EXPECT_EQ(store->ejectAttempt().attentionDriveIDs(), (std::set<std::string>{"b"}));
     EXPECT_EQ(store->detectedDrives()[0].scope(), DetectedDrive::Scope::managed);
     EXPECT_EQ(
         fixture.sink->named("settings.drive_exclusion.updated").back().metadata.at("excluded"),
         "false");
+
+    // An excluded drive needs no attention any more.
+    store->setExcluded(true, store->detectedDrives()[1]);
+    EXPECT_TRUE(store->ejectAttempt().attentionDriveIDs().empty());
 }
 
 TEST(BerthkeepStoreSettings, NotificationsToggleAsksForPermissionOnlyWhenNeverAsked) {

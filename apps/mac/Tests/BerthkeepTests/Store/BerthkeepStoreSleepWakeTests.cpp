@@ -164,7 +164,7 @@ TEST(BerthkeepStoreSleepWake, WillSleepIsReleasedWhenTheEjectEndsOrAt25Seconds) 
         fixture.pass(80s, 1s);
         EXPECT_EQ(acknowledged, 1);
         EXPECT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{test.reason});
-        EXPECT_FALSE(store->isActionRunning());
+        EXPECT_FALSE(store->ejectAttempt().isRunning());
     }
 }
 
@@ -389,7 +389,7 @@ TEST(BerthkeepStoreSleepWake, ADrivePulledOutDuringAnAttemptIsNeitherEjectedNorB
         EXPECT_EQ(store->lastActionSummary(),
                   LastActionSummary{LastActionSummary::Result::ejected(2)});
         EXPECT_FALSE(store->pendingSleepFailureNotification());
-        EXPECT_TRUE(store->attentionDriveIDs().empty());
+        EXPECT_TRUE(store->ejectAttempt().attentionDriveIDs().empty());
         const auto finished = fixture.sink->named("reliability.eject.finished");
         ASSERT_EQ(finished.size(), 1u);
         EXPECT_EQ(finished[0].metadata.at("ejected_count"), "2");
@@ -437,7 +437,7 @@ TEST(BerthkeepStoreSleepWake, WhereTheCommandAndTheInventoryDisagreeTheInventory
         EXPECT_EQ(
             fixture.statusPresenter->presented.back(),
             TransientActionStatus::result(TransientActionStatusAction::eject, 0, 1, "Alpha", 0));
-        EXPECT_EQ(store->attentionDriveIDs(), std::set<std::string>{"a"});
+        EXPECT_EQ(store->ejectAttempt().attentionDriveIDs(), std::set<std::string>{"a"});
     }
     {
         SCOPED_TRACE("sleep eject, readings failed");
@@ -459,12 +459,12 @@ TEST(BerthkeepStoreSleepWake, WakeClosesASleepEjectThatWasStillRunning) {
     auto store = fixture.start();
     store->handleSystemPowerWillSleep([] {});
     fixture.pass(1s);
-    ASSERT_TRUE(store->isActionRunning());
-    const std::string attemptID = store->activeAttemptID().value_or("");
+    ASSERT_TRUE(store->ejectAttempt().isRunning());
+    const std::string attemptID = store->ejectAttempt().activeAttemptID().value_or("");
 
     store->beginWakeRemount();
     fixture.pass(100ms);
-    EXPECT_FALSE(store->isActionRunning());
+    EXPECT_FALSE(store->ejectAttempt().isRunning());
     const auto invalidated = fixture.sink->named("sleep.wake.invalidated_inflight_eject");
     ASSERT_EQ(invalidated.size(), 1u);
     EXPECT_EQ(invalidated[0].metadata.at("attempt_id"), attemptID);
@@ -513,7 +513,7 @@ TEST(BerthkeepStoreSleepWake, ASleepWhileAnotherEjectRunsWaitsForIt) {
             store->perform(DriveAction::Kind::eject, "a");
         }
         fixture.pass(1s);
-        ASSERT_TRUE(store->isActionRunning());
+        ASSERT_TRUE(store->ejectAttempt().isRunning());
 
         int acknowledged = 0;
         store->handleSystemPowerWillSleep([&acknowledged] { ++acknowledged; });
@@ -522,7 +522,7 @@ TEST(BerthkeepStoreSleepWake, ASleepWhileAnotherEjectRunsWaitsForIt) {
         fixture.pass(test.releasedBy - test.heldAtLeast);
         EXPECT_EQ(acknowledged, 1);
         fixture.pass(40s, 1s);
-        EXPECT_FALSE(store->isActionRunning());
+        EXPECT_FALSE(store->ejectAttempt().isRunning());
         EXPECT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{test.reason});
         const auto& notice = store->pendingSleepFailureNotification();
         EXPECT_EQ(notice ? std::optional<std::int64_t>(notice->failedDriveCount) : std::nullopt,
@@ -543,7 +543,7 @@ TEST(BerthkeepStoreSleepWake, AnEjectAndSleepOvertakenByAWakeClosesWithoutSleepi
 
     store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
     fixture.pass(1s);
-    ASSERT_TRUE(store->isActionRunning());
+    ASSERT_TRUE(store->ejectAttempt().isRunning());
     store->beginWakeRemount();
     fixture.pass(20s, 500ms);
 
@@ -620,7 +620,7 @@ TEST(BerthkeepStoreSleepWake, ASleepEjectOutlivingTheHoldEndsReportedAfterWake) 
         EXPECT_EQ(fixture.notifications->delivered, test.notices);
         EXPECT_EQ(store->lastActionSummary(), test.summary);
         EXPECT_EQ(fixture.sink->named("reliability.eject.closed_after_wake").size(), 1u);
-        EXPECT_FALSE(store->isActionRunning());
+        EXPECT_FALSE(store->ejectAttempt().isRunning());
         EXPECT_TRUE(store->wakeRemountQueue().targets().empty());
     }
 }
@@ -664,7 +664,7 @@ TEST(BerthkeepStoreSleepWake, ALateCloseLeavesAnAttemptStartedAfterTheWake) {
     fixture.pass(2s);
     store->beginWakeRemount();
     fixture.pass(1s);
-    ASSERT_FALSE(store->isActionRunning());
+    ASSERT_FALSE(store->ejectAttempt().isRunning());
 
     store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
     fixture.pass(30s, 500ms);
@@ -693,7 +693,7 @@ TEST(BerthkeepStoreSleepWake, AZeroTimeOutAwaitsTheEjectWithoutARace) {
         store->perform(MenubarUtilityAction::Kind::ejectAll);
         fixture.pass(25s, 1s);
 
-        EXPECT_FALSE(store->isActionRunning());
+        EXPECT_FALSE(store->ejectAttempt().isRunning());
         EXPECT_EQ(fixture.sink->named("reliability.eject.drive.failed").size(), test.failures);
         EXPECT_EQ(store->lastActionSummary(), test.summary);
     }
@@ -713,7 +713,7 @@ TEST(BerthkeepStoreSleepWake, WakeRecoversUnmountedDrivesOnlyOfASleepEject) {
             store->perform(MenubarUtilityAction::Kind::ejectAll);
         }
         fixture.pass(1s);
-        ASSERT_TRUE(store->isActionRunning());
+        ASSERT_TRUE(store->ejectAttempt().isRunning());
         // Bravo goes while Alpha's eject still runs.
         fixture.inventory->drives[1] = drive("b", "Beta", false);
         store->refreshInventory();
@@ -722,7 +722,7 @@ TEST(BerthkeepStoreSleepWake, WakeRecoversUnmountedDrivesOnlyOfASleepEject) {
         store->beginWakeRemount();
         fixture.pass(100ms);
         const auto recovered = fixture.sink->named("sleep.wake.remount.recovered_from_inventory");
-        EXPECT_EQ(store->isActionRunning(), !sleepEject);
+        EXPECT_EQ(store->ejectAttempt().isRunning(), !sleepEject);
         if (sleepEject) {
             ASSERT_EQ(recovered.size(), 1u);
             EXPECT_EQ(recovered[0].metadata.at("recovered_count"), "1");

@@ -179,7 +179,7 @@ TEST(BerthkeepStore, RebuildLogsATransitionOnlyWhenTheStateChanges) {
     EXPECT_EQ(published, 1) << "but observers still hear of it";
 
     // Only a row's status changes: one record, same header on both sides.
-    store->setWorkingDriveIDs({"a"});
+    store->ejectAttempt().markDriveWorking("a");
     store->rebuildCurrentState();
     const auto transitions = fixture.transitions();
     ASSERT_EQ(transitions.size(), before + 1);
@@ -192,7 +192,9 @@ TEST(BerthkeepStore, CoreGetsEveryDriveWithZeroUsageAndSortedWorkingIDs) {
     fixture.inventory->drives = {drive("c", "Gamma"), excluded("e", "Extra"),
                                  drive("u", "Unmounted", false)};
     const auto store = fixture.make();
-    store->setWorkingDriveIDs({"c", "b", "a"});
+    for (const char* id : {"c", "b", "a"}) {
+        store->ejectAttempt().markDriveWorking(id);
+    }
     store->rebuildCurrentState();
 
     const BerthkeepStateEvaluationInput& input = fixture.core->inputs.back();

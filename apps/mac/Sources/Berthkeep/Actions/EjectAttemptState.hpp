@@ -1,0 +1,94 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "Berthkeep/Domain/TriggerReason.hpp"
+#include "Berthkeep/Drive/DetectedDrive.hpp"
+
+namespace berthkeep {
+
+// The one owner of the eject under way and of what the last one left: which
+// attempt is current, its trigger and targets, what it has taken off, the drives
+// being worked on, the drives that need attention, and which sleep attempt a wake
+// closed. Every road that ejects asks it whether an action runs and tells it what
+// happened; nobody else keeps a copy. Main thread only.
+//
+// An attempt is current while its id is the active one: after each suspension
+// it asks isCurrent() before it touches anything, since a wake may have closed
+// it (closeByWake) and another attempt may have begun.
+class EjectAttemptState {
+public:
+    // An action runs while a trigger is set or a drive is being worked on (Eject
+    // All and the card's single-drive eject set no trigger).
+    bool isRunning() const { return m_activeTrigger.has_value() || !m_workingDriveIDs.empty(); }
+    bool isCurrent(const std::string& attemptID) const { return m_activeAttemptID == attemptID; }
+
+    const std::optional<TriggerReason>& activeTrigger() const { return m_activeTrigger; }
+    const std::optional<std::string>& activeAttemptID() const { return m_activeAttemptID; }
+    const std::vector<DetectedDrive>& targets() const { return m_targets; }
+    // Each drive once, in the order it was taken off.
+    const std::vector<DetectedDrive>& successfulTargets() const { return m_successfulTargets; }
+    const std::set<std::string>& workingDriveIDs() const { return m_workingDriveIDs; }
+    const std::set<std::string>& attentionDriveIDs() const { return m_attentionDriveIDs; }
+
+    // Opens an attempt under a fresh id with these targets, nothing taken off
+    // yet; `wakeCount` is the number of wakes seen so far. Returns the id.
+    std::string begin(std::vector<DetectedDrive> targets, std::uint64_t wakeCount);
+    // The targets are being ejected: they leave the attention set and become the
+    // working set. With a trigger, the trigger marks the action as running too.
+    void markWorking(std::optional<TriggerReason> trigger);
+    // A target was taken off. It leaves the working set unless `staysWorking`
+    // (Eject All keeps every target working to its close); true when it left.
+    bool recordEjected(const DetectedDrive& drive, bool staysWorking);
+    // The drive's command is done: it leaves the working set before it is
+    // booked; true when it left.
+    bool leaveWorking(const std::string& driveID) { return m_workingDriveIDs.erase(driveID) > 0; }
+    // Ends the current attempt: `busy` needs attention now, and nothing runs.
+    void close(std::set<std::string> busy);
+    // An attempt that found nothing to eject: no targets, nothing runs.
+    void endWithoutTargets(bool clearAttention);
+    // The close of an attempt a wake had closed already: its busy drives need
+    // attention unless another action has begun meanwhile.
+    void closeAfterWake(std::set<std::string> busy);
+
+    // Whether the running attempt is a sleep attempt that began before wake
+    // number `wakeCount`: the machine slept under it.
+    bool interruptedByWake(std::uint64_t wakeCount) const;
+    // Closes the record of that attempt, remembering `takenOff` for its own late
+    // close; returns its id. Nothing runs afterwards.
+    std::optional<std::string> closeByWake(std::set<std::string> takenOff);
+    // What the wake counted as taken off when it closed this attempt; empty for
+    // any other attempt.
+    std::set<std::string> drivesTakenOffBeforeWake(const std::string& attemptID) const;
+
+    // The card's single-drive eject, which runs beside no attempt.
+    bool mayEjectDriveAlone(const std::string& driveID) const;
+    void markDriveWorking(const std::string& driveID);
+    void endDriveWork(const std::string& driveID, bool needsAttention);
+    // An excluded drive needs no attention; it stays in the working set of the
+    // action that put it there, or a second eject could start under it.
+    void forgetAttention(const std::string& driveID);
+
+    // After a refresh: attention only for managed drives; working only for
+    // drives still detected, unless `keepWorking` (Eject All's targets
+    // disappear one by one while it runs).
+    void keepOnly(const std::set<std::string>& detectedIDs, const std::set<std::string>& managedIDs,
+                  bool keepWorking);
+
+private:
+    std::optional<TriggerReason> m_activeTrigger;
+    std::optional<std::string> m_activeAttemptID;
+    std::vector<DetectedDrive> m_targets;
+    std::vector<DetectedDrive> m_successfulTargets;
+    std::set<std::string> m_workingDriveIDs;
+    std::set<std::string> m_attentionDriveIDs;
+    std::uint64_t m_startedAtWake = 0;
+    std::optional<std::pair<std::string, std::set<std::string>>> m_closedByWake;
+};
+
+} // namespace berthkeep
