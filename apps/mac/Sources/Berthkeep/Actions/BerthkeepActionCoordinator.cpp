@@ -63,6 +63,11 @@ std::optional<TransientActionStatusAction> resultAction(TriggerReason trigger) {
     return std::nullopt;
 }
 
+// During Eject All every target stays working until the close.
+bool staysWorkingToClose(TriggerReason trigger) {
+    return trigger == TriggerReason::manualEjectAll;
+}
+
 bool isTimeout(const std::exception_ptr& error) {
     try {
         std::rethrow_exception(error);
@@ -424,7 +429,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
             if (!staysAfterWake()) {
                 co_return;
             }
-            if (attempt.trigger != TriggerReason::manualEjectAll && !attempt.closedByWake &&
+            if (!staysWorkingToClose(attempt.trigger) && !attempt.closedByWake &&
                 state.leaveWorking(representative.id())) {
                 context.rebuildCurrentState();
             }
@@ -645,10 +650,8 @@ void BerthkeepActionCoordinator::recordSuccessfulEject(const DetectedDrive& driv
     if (attempt.closedByWake) {
         return; // the close queues it
     }
-    // During Eject All every target stays working until the close; a drive
-    // that leaves the working set shows it at once.
-    if (context.ejectAttempt().recordEjected(drive,
-                                             attempt.trigger == TriggerReason::manualEjectAll)) {
+    // A drive that leaves the working set shows it at once.
+    if (context.ejectAttempt().recordEjected(drive, staysWorkingToClose(attempt.trigger))) {
         context.rebuildCurrentState();
     }
     scheduleWakeRemountIfNeeded(drive, attempt.sleepTrigger, allowGrouping, context);
