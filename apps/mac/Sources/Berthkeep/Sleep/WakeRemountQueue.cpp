@@ -86,6 +86,15 @@ const DetectedDrive* WakeRemountQueue::findDrive(const RemountTarget& target,
     return byIdentity == drives.end() ? nullptr : &*byIdentity;
 }
 
+std::optional<RemountTarget> WakeRemountQueue::resolved(const RemountTarget& target,
+                                                        const std::vector<DetectedDrive>& drives) {
+    const DetectedDrive* drive = findDrive(target, drives);
+    if (!drive) {
+        return std::nullopt;
+    }
+    return retargeted(target, *drive);
+}
+
 RemountTarget WakeRemountQueue::retargeted(const RemountTarget& target,
                                            const DetectedDrive& drive) {
     RemountTarget now = target;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -43,6 +44,9 @@ public:
     // The target with the BSD names its drive has now; its id, name, identity
     // and whether it goes with its whole disk stay.
     static RemountTarget retargeted(const RemountTarget& target, const DetectedDrive& drive);
+    // Both at once: the target as its drive is named now; none when not attached.
+    static std::optional<RemountTarget> resolved(const RemountTarget& target,
+                                                 const std::vector<DetectedDrive>& drives);
 
 private:
     std::vector<RemountTarget> m_targets;

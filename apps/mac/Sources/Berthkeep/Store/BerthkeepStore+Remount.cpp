@@ -150,9 +150,9 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
         std::vector<RemountTarget> attached;
         std::vector<RemountTarget> unresolved;
         for (const RemountTarget& target : remaining) {
-            if (const DetectedDrive* drive =
-                    WakeRemountQueue::findDrive(target, m_detectedDrives)) {
-                attached.push_back(WakeRemountQueue::retargeted(target, *drive));
+            if (std::optional<RemountTarget> now =
+                    WakeRemountQueue::resolved(target, m_detectedDrives)) {
+                attached.push_back(std::move(*now));
                 continue;
             }
             unresolved.push_back(target);

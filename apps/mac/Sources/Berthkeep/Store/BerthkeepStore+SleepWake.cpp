@@ -331,8 +331,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     }
     std::vector<RemountTarget> targets;
     for (const RemountTarget& queued : wakeRemountQueue().targets()) {
-        const DetectedDrive* drive = WakeRemountQueue::findDrive(queued, m_detectedDrives);
-        targets.push_back(drive ? WakeRemountQueue::retargeted(queued, *drive) : queued);
+        targets.push_back(WakeRemountQueue::resolved(queued, m_detectedDrives).value_or(queued));
     }
     targets = sanitizedWakeRemountTargets(std::move(targets));
     const std::size_t groupCount = remountGroups(targets).size();
