@@ -270,11 +270,11 @@ TEST_F(SleepWakeOnSimulatedMachine, AnExcludedVolumeStaysMountedThroughTheSleep)
         return true;
     });
     startStore(2);
-    for (const DetectedDrive& drive : store->detectedDrives()) {
-        if (drive.name() == "Archive") {
-            store->setExcluded(true, drive);
-        }
-    }
+    const std::vector<DetectedDrive> shown = store->detectedDrives();
+    const auto archive = std::find_if(shown.begin(), shown.end(),
+                                      [](const DetectedDrive& d) { return d.name() == "Archive"; });
+    ASSERT_NE(archive, shown.end());
+    store->setExcluded(true, *archive);
     ASSERT_TRUE(test::processEventsUntil(
         [this] { return store->mountedManagedDriveIDs().size() == 1; }, stepWait));
 
