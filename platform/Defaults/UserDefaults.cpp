@@ -1,7 +1,6 @@
 #include "platform/Defaults/UserDefaults.hpp"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
@@ -12,6 +11,7 @@
 #include <sys/stat.h>
 
 #include "platform/Bundle/AppBundle.hpp"
+#include "platform/Files/RegularFileReader.hpp"
 #include "platform/Files/SetAsideFile.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
@@ -265,26 +265,16 @@ void FileUserDefaults::load() {
                           ", which does not exist; starting with empty preferences");
         return;
     }
-    QFile file(QString::fromStdString(m_filePath));
-    if (!file.exists()) {
+    // Parsed, a file past the bound takes some twenty times its size in
+    // memory, and every change would rewrite it whole.
+    const auto file = RegularFileReader::read(m_filePath, maximumFileSize);
+    if (file.status == RegularFileReader::Status::missing) {
         return;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_preserveUnreadableFile = true;
-        logLine(true,
-                "Cannot open preferences file " + m_filePath + "; starting with empty preferences");
-        return;
-    }
-    std::string problem;
-    // Read one byte past the bound, whatever size the file claims.
-    const QByteArray bytes = file.read(maximumFileSize + 1);
-    if (bytes.size() > maximumFileSize) {
-        // Parsed, such a file takes some twenty times its size in memory, and
-        // every change would rewrite it whole.
-        problem = "larger than " + std::to_string(maximumFileSize >> 20) + " MiB";
-    } else {
+    std::string problem = file.problem;
+    if (file.succeeded()) {
         try {
-            auto parsed = decodePropertyList(bytes.toStdString());
+            auto parsed = decodePropertyList(file.bytes);
             if (const auto* dictionary = parsed.dictionary()) {
                 m_values = *dictionary;
                 return;

@@ -98,10 +98,12 @@ protected:
 };
 
 // One property-list file per bundle identifier, rewritten atomically on every
-// change. The file is read once, at construction. A write that fails (a full
-// disk) keeps the change in memory and stays pending in the writer: the next
-// change, AtomicFileWriter::retryAllPending or the same value set again writes
-// it. A change that would make the file larger than this store reads is refused.
+// change. The file is read once, at construction; one that cannot be read (a
+// pipe, a damaged file) is moved aside before the first write replaces it. A
+// write that fails (a full disk) keeps the change in memory and stays pending
+// in the writer: the next change, AtomicFileWriter::retryAllPending or the
+// same value set again writes it. A change that would make the file larger
+// than this store reads is refused.
 class FileUserDefaults final : public UserDefaults {
     Q_OBJECT
 

@@ -3,10 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <filesystem>
+#include <memory>
 #include <tuple>
 
+#include "Fifo.hpp"
 #include "FullFileSystem.hpp"
 #include "PropertyListTestInputs.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
@@ -272,6 +275,39 @@ TEST(UserDefaultsTest, ALinkToNothingIsKeptAndTheLogSaysWhatHappened) {
     EXPECT_TRUE(std::filesystem::is_symlink(path));
     EXPECT_TRUE(FileUserDefaults(kIdentifier, base, log).boolForKey("k"));
     EXPECT_FALSE(std::filesystem::exists(path + ".unreadable"));
+}
+
+bool logged(const CaptureUnifiedLog& log, const std::string& text) {
+    for (const auto& entry : log.entries()) {
+        if (entry.message.find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A pipe in its place is no file to read: the store starts empty at once and
+// its first write moves the pipe aside.
+TEST(UserDefaultsTest, APipeAtThePathIsUnreadableWithoutWaitingAndIsSetAside) {
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    const test::Fifo fifo(base + "/" + kIdentifier + ".plist");
+    ASSERT_TRUE(fifo.made());
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    std::unique_ptr<FileUserDefaults> defaults;
+    QThread* const testThread = QThread::currentThread();
+    ASSERT_TRUE(fifo.returnsWithin([&] {
+        defaults = std::make_unique<FileUserDefaults>(kIdentifier, base, log);
+        defaults->moveToThread(testThread);
+    }));
+    EXPECT_TRUE(defaults->dictionaryRepresentation().empty());
+    EXPECT_TRUE(logged(*log, "not a regular file"));
+
+    defaults->setString("berthkeep.k", "v");
+    EXPECT_TRUE(defaults->lastWriteSucceeded());
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo.path() + ".unreadable"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(fifo.path()));
+    EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.k"), "v");
 }
 
 TEST(UserDefaultsTest, ReadersConvertLikeThePlatform) {

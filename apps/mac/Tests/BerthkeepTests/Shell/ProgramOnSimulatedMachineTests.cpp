@@ -25,6 +25,7 @@
 #include <xcb/xcb.h>
 
 #include "../Inventory/InventoryTestSupport.hpp"
+#include "Fifo.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -303,6 +304,15 @@ protected:
         ASSERT_EQ(power.exitCode(), 0) << power.readAllStandardError().toStdString();
     }
 
+    // The same, waiting for the answer: the tool's one JSON line.
+    QByteArray sendWillSleepAndWait() const {
+        QProcess power;
+        power.start(QString::fromStdString(inventorytest::standInPath("berthkeep-sim")),
+                    {"power", "will-sleep", "--wait", "30"});
+        EXPECT_TRUE(power.waitForFinished(40000));
+        return power.readAllStandardOutput();
+    }
+
 private:
     static std::vector<std::string> readZeroSeparated(const std::string& path) {
         std::ifstream file(path, std::ios::binary);
@@ -527,6 +537,31 @@ TEST_F(ProgramOnSimulatedMachine, WithoutItsLockItSaysSoAndDoesNotRun) {
     const QByteArray said = program.readAllStandardError();
     EXPECT_TRUE(said.contains("cannot take its one-copy lock")) << said.toStdString();
     EXPECT_FALSE(said.contains("Travel Stick")) << said.toStdString();
+}
+
+// Pipes where its three files belong (the preferences, the telemetry queue,
+// what was learned) are files it cannot read: it runs on, ejects the drive for
+// sleep and answers, and ends promptly.
+TEST_F(ProgramOnSimulatedMachine, WithPipesForItsFilesItStillEjectsForSleepAndEndsPromptly) {
+    makeMachineWithStick();
+    const test::Fifo preferences(
+        homePath("config/Berthkeep/app.berthkeep.Berthkeep.plist").toStdString());
+    const test::Fifo queue(homePath("data/Berthkeep/telemetry-queue.json").toStdString());
+    const test::Fifo learned(
+        homePath("data/Berthkeep/targeted-assist-learning.json").toStdString());
+    ASSERT_TRUE(preferences.made() && queue.made() && learned.made());
+    QProcess program;
+    start(program);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+
+    const QByteArray answer = sendWillSleepAndWait();
+    EXPECT_TRUE(answer.contains("\"acknowledged\":true")) << answer.toStdString();
+    const SimulatedWorld world = stateFile().read();
+    EXPECT_EQ(world.parkedDisks.size(), 1u) << answer.toStdString() << log.toStdString();
+
+    const auto took = signalAndExpectCleanEnd(program, SIGTERM, log);
+    EXPECT_LT(took, 3s);
 }
 
 // A copy killed outright leaves its lock file behind; the next start takes it
