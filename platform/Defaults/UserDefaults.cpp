@@ -12,7 +12,6 @@
 
 #include "platform/Bundle/AppBundle.hpp"
 #include "platform/Files/RegularFileReader.hpp"
-#include "platform/Files/SetAsideFile.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
 namespace berthkeep {
@@ -231,8 +230,8 @@ FileUserDefaults::FileUserDefaults(const std::string& bundleIdentifier,
     , m_filePath(QDir(QString::fromStdString(folder.value_or(defaultFolder())))
                      .filePath(QString::fromStdString(bundleIdentifier + ".plist"))
                      .toStdString())
-    , m_writer(m_filePath)
-    , m_log(log ? std::move(log) : UnifiedLog::shared()) {
+    , m_log(log ? std::move(log) : UnifiedLog::shared())
+    , m_writer(m_filePath) {
     load();
 }
 
@@ -284,7 +283,7 @@ void FileUserDefaults::load() {
             problem = error.what();
         }
     }
-    m_preserveUnreadableFile = true;
+    keepAsideBeforeNextWrite(setAsideSuffix, "unreadable preferences file");
     logLine(true, "Preferences file " + m_filePath + " is unreadable (" + problem +
                       "); starting with empty preferences");
 }
@@ -302,14 +301,11 @@ bool FileUserDefaults::persist(const PropertyListValue::Dictionary& values,
         return false;
     }
     QDir().mkpath(QFileInfo(QString::fromStdString(m_filePath)).absolutePath());
-    if (m_preserveUnreadableFile && !setAsideUnreadableFile()) {
-        m_lastWriteSucceeded = false;
-        return true;
-    }
     const auto outcome = m_writer.write(bytes);
     if (outcome.needsReport()) {
-        logLine(true, "Cannot write preferences file: " + *outcome.failure +
-                          "; the change is kept and written again later");
+        const std::string what = outcome.setAsideFailed ? "Cannot set the preferences file aside: "
+                                                        : "Cannot write preferences file: ";
+        logLine(true, what + *outcome.failure + "; the change is kept and written again later");
     }
     m_lastWriteSucceeded = outcome.succeeded();
     return true;
@@ -321,21 +317,16 @@ void FileUserDefaults::retryFailedWrite() {
     }
 }
 
-bool FileUserDefaults::setAsideUnreadableFile() {
-    const auto outcome = SetAsideFile::moveAside(m_filePath, setAsideSuffix);
-    if (outcome.failure) {
-        logLine(true, "Cannot move the unreadable preferences file aside (" + *outcome.failure +
-                          "); leaving it untouched");
-        return false;
-    }
-    if (outcome.destination) {
-        logLine(true, "Moved the unreadable preferences file to " + *outcome.destination);
-    } else {
-        logLine(true, "The unreadable preferences file " + m_filePath +
-                          " is gone; nothing was moved aside");
-    }
-    m_preserveUnreadableFile = false;
-    return true;
+void FileUserDefaults::keepAsideBeforeNextWrite(const char* suffix, const std::string& what) {
+    // Told by whichever write moves it: a change, or the retry of one.
+    auto moved = [this, what](const std::optional<std::string>& destination) {
+        if (destination) {
+            logLine(true, "Moved the " + what + " to " + *destination);
+        } else {
+            logLine(true, "The " + what + " " + m_filePath + " is gone; nothing was moved aside");
+        }
+    };
+    m_writer.setAsideBeforeNextWrite(suffix, std::move(moved));
 }
 
 void FileUserDefaults::logLine(bool isError, const std::string& message) const {

@@ -100,10 +100,10 @@ protected:
 // One property-list file per bundle identifier, rewritten atomically on every
 // change. The file is read once, at construction; one that cannot be read (a
 // pipe, a damaged file) is moved aside before the first write replaces it. A
-// write that fails (a full disk) keeps the change in memory and stays pending
-// in the writer: the next change, AtomicFileWriter::retryAllPending or the
-// same value set again writes it. A change that would make the file larger
-// than this store reads is refused.
+// write that fails (a full disk, a file that cannot be moved aside yet) keeps
+// the change in memory and stays pending in the writer: the next change,
+// AtomicFileWriter::retryAllPending or the same value set again writes it. A
+// change that would make the file larger than this store reads is refused.
 class FileUserDefaults final : public UserDefaults {
     Q_OBJECT
 
@@ -130,15 +130,14 @@ protected:
 
 private:
     void load();
-    bool setAsideUnreadableFile();
+    void keepAsideBeforeNextWrite(const char* suffix, const std::string& what);
     void logLine(bool isError, const std::string& message) const;
 
     std::string m_bundleIdentifier;
     std::string m_filePath;
-    AtomicFileWriter m_writer;
+    // Before the writer, which may report a set-aside to it until it goes.
     std::shared_ptr<UnifiedLog> m_log;
-    // An unreadable file found at start-up is kept aside before the first write.
-    bool m_preserveUnreadableFile = false;
+    AtomicFileWriter m_writer;
     bool m_lastWriteSucceeded = true;
 };
 

@@ -310,6 +310,36 @@ TEST(UserDefaultsTest, APipeAtThePathIsUnreadableWithoutWaitingAndIsSetAside) {
     EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.k"), "v");
 }
 
+// An unreadable file that cannot be moved aside yet (its file system is
+// read-only) keeps the change pending, retried like a full disk's, and the
+// file is set aside and replaced once it can be.
+TEST(UserDefaultsTest, AChangeStaysPendingWhileTheUnreadableFileCannotBeMovedAside) {
+    test::FullFileSystem elsewhere;
+    if (!elsewhere.isTmpfs()) {
+        GTEST_SKIP() << "no file system of the test's own to make read-only";
+    }
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    const std::string target = elsewhere.folder() + "/prefs.plist";
+    writeAll(target, "not a plist");
+    std::filesystem::create_symlink(target, base + "/" + kIdentifier + ".plist");
+    ASSERT_TRUE(elsewhere.setReadOnly(true));
+    auto log = std::make_shared<CaptureUnifiedLog>();
+
+    FileUserDefaults defaults(kIdentifier, base, log);
+    defaults.setString("berthkeep.summary", "kept");
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    EXPECT_TRUE(logged(*log, "Cannot set the preferences file aside"));
+    EXPECT_FALSE(AtomicFileWriter::retryAllPending()) << "the change must stay pending";
+    EXPECT_EQ(readAll(target), "not a plist");
+
+    ASSERT_TRUE(elsewhere.setReadOnly(false));
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(readAll(target + ".unreadable"), "not a plist");
+    EXPECT_TRUE(logged(*log, "Moved the unreadable preferences file to " + target + ".unreadable"));
+    EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"), "kept");
+}
+
 TEST(UserDefaultsTest, ReadersConvertLikeThePlatform) {
     struct Case {
         PropertyListValue value;
