@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -82,12 +83,15 @@ void UserDefaults::setObject(const std::string& key, PropertyListValue value) {
 void UserDefaults::removeObject(const std::string& key) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_values.erase(key) == 0) {
+        auto removed = m_values.extract(key);
+        if (removed.empty()) {
             retryFailedWrite();
             return;
         }
-        // The file only shrinks: never refused.
-        persist(m_values, key);
+        if (!persist(m_values, key)) {
+            m_values.insert(std::move(removed));
+            return;
+        }
     }
     emit valueChanged(QString::fromStdString(key));
 }
@@ -288,17 +292,21 @@ void FileUserDefaults::load() {
                       "); starting with empty preferences");
 }
 
-bool FileUserDefaults::persist(const PropertyListValue::Dictionary& values,
+bool FileUserDefaults::persist(PropertyListValue::Dictionary& values,
                                const std::string& changedKey) {
     std::string bytes = serializePropertyListXml(values);
     if (static_cast<std::int64_t>(bytes.size()) > maximumFileSize) {
-        // A file this store would refuse to read at the next start would cost
-        // every preference, not just this change.
-        logLine(true, "Refused the change of preference " + changedKey +
-                          ": the preferences file would grow to " + std::to_string(bytes.size()) +
-                          " bytes, past its bound of " + std::to_string(maximumFileSize >> 20) +
-                          " MiB");
-        return false;
+        auto trimmed = ownKeysWithinBound(values, changedKey, bytes.size());
+        if (!trimmed) {
+            // A file this store would refuse to read at the next start would
+            // cost every preference, not just this change.
+            logLine(true, "Refused the change of preference " + changedKey +
+                              ": the preferences file would grow to " +
+                              std::to_string(bytes.size()) + " bytes, past its bound of " +
+                              std::to_string(maximumFileSize >> 20) + " MiB");
+            return false;
+        }
+        bytes = std::move(*trimmed);
     }
     QDir().mkpath(QFileInfo(QString::fromStdString(m_filePath)).absolutePath());
     const auto outcome = m_writer.write(bytes);
@@ -309,6 +317,53 @@ bool FileUserDefaults::persist(const PropertyListValue::Dictionary& values,
     }
     m_lastWriteSucceeded = outcome.succeeded();
     return true;
+}
+
+std::optional<std::string>
+FileUserDefaults::ownKeysWithinBound(PropertyListValue::Dictionary& values,
+                                     const std::string& changedKey, std::size_t grownSize) {
+    if (!changedKey.starts_with(ownKeyPrefix)) {
+        return std::nullopt;
+    }
+    PropertyListValue::Dictionary own;
+    for (const auto& [key, value] : values) {
+        if (key.starts_with(ownKeyPrefix)) {
+            own.emplace(key, value);
+        }
+    }
+    std::string bytes = serializePropertyListXml(own);
+    // Still too large: an own key holds more than the program ever writes.
+    // The largest go first; never the one being changed.
+    std::vector<std::pair<std::size_t, std::string>> bySize;
+    for (const auto& [key, value] : own) {
+        if (key != changedKey) {
+            bySize.emplace_back(
+                serializePropertyListXml(PropertyListValue::Dictionary{{key, value}}).size(), key);
+        }
+    }
+    std::sort(bySize.rbegin(), bySize.rend());
+    std::string leftOut;
+    for (const auto& [size, key] : bySize) {
+        if (static_cast<std::int64_t>(bytes.size()) <= maximumFileSize) {
+            break;
+        }
+        own.erase(key);
+        leftOut += (leftOut.empty() ? "" : ", ") + key;
+        bytes = serializePropertyListXml(own);
+    }
+    if (static_cast<std::int64_t>(bytes.size()) > maximumFileSize) {
+        return std::nullopt;
+    }
+    // What is left out stays in the file kept aside.
+    values = std::move(own);
+    keepAsideBeforeNextWrite(oversizedSuffix, "preferences file");
+    logLine(true, "Preferences file " + m_filePath + " would grow to " + std::to_string(grownSize) +
+                      " bytes written back, past its bound of " +
+                      std::to_string(maximumFileSize >> 20) +
+                      " MiB; it is kept whole aside and the new one holds only Berthkeep's own "
+                      "preferences" +
+                      (leftOut.empty() ? std::string() : " (without " + leftOut + ")"));
+    return bytes;
 }
 
 void FileUserDefaults::retryFailedWrite() {

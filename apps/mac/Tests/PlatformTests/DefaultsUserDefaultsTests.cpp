@@ -340,6 +340,81 @@ TEST(UserDefaultsTest, AChangeStaysPendingWhileTheUnreadableFileCannotBeMovedAsi
     EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"), "kept");
 }
 
+// Files that read within the bound but grow past it when written back: an
+// unwrapped base64 line (written wrapped) and CDATA full of "<" (written
+// escaped). The program's own keys are still written; the original is kept
+// whole beside it, and nothing of the program's is forgotten.
+TEST(UserDefaultsTest, AFileThatWouldGrowPastTheBoundKeepsItsOriginalAsideAndOwnKeysWritable) {
+    const auto withExclusions = [](const std::string& foreign) {
+        return PropertyListTestInputs::xml(
+            "<dict><key>berthkeep.excludedDriveIDs</key><array><string>Backup</string>"
+            "</array><key>com.example.other</key>" +
+            foreign + "</dict>");
+    };
+    const std::size_t bound = FileUserDefaults::maximumFileSize;
+    const std::string shell = withExclusions("<data></data>");
+    const std::string base64Line((bound - shell.size() - 4) / 4 * 4, 'A');
+    const std::string cdata = "<string><![CDATA[" + std::string(1'500'000, '<') + "]]></string>";
+    for (const auto& [name, contents] :
+         {std::pair("unwrapped base64", withExclusions("<data>" + base64Line + "</data>")),
+          std::pair("CDATA of <", withExclusions(cdata))}) {
+        SCOPED_TRACE(name);
+        ASSERT_LE(contents.size(), bound);
+        QTemporaryDir folder;
+        const std::string base = folder.path().toStdString();
+        const std::string path = base + "/" + kIdentifier + ".plist";
+        writeAll(path, QByteArray::fromStdString(contents));
+        auto log = std::make_shared<CaptureUnifiedLog>();
+        FileUserDefaults defaults(kIdentifier, base, log);
+        ASSERT_TRUE(defaults.object("com.example.other").has_value()) << "the file reads";
+        QStringList changed;
+        QObject::connect(&defaults, &UserDefaults::valueChanged,
+                         [&](const QString& key) { changed << key; });
+
+        defaults.setData("berthkeep.pendingSleepFailureNotification",
+                         {'{', '"', 'n', '"', ':', '1', '}'});
+        EXPECT_TRUE(defaults.lastWriteSucceeded());
+        EXPECT_EQ(changed, QStringList{"berthkeep.pendingSleepFailureNotification"});
+        EXPECT_TRUE(readAll(path + ".oversized").toStdString() == contents) << "kept whole";
+        EXPECT_LE(readAll(path).size(), static_cast<qsizetype>(bound));
+        FileUserDefaults reread(kIdentifier, base, log);
+        EXPECT_TRUE(reread.dataForKey("berthkeep.pendingSleepFailureNotification").has_value());
+        EXPECT_EQ(reread.stringArrayForKey("berthkeep.excludedDriveIDs"),
+                  std::vector<std::string>{"Backup"});
+
+        // Later changes, a removal among them, are made and said.
+        defaults.removeObject("berthkeep.pendingSleepFailureNotification");
+        EXPECT_EQ(changed.size(), 2);
+        EXPECT_FALSE(FileUserDefaults(kIdentifier, base, log)
+                         .object("berthkeep.pendingSleepFailureNotification")
+                         .has_value());
+    }
+}
+
+// A removal that the same file makes grow past the bound is written too.
+TEST(UserDefaultsTest, ARemovalFromAFileThatWouldGrowIsWrittenAndSaid) {
+    const std::size_t bound = FileUserDefaults::maximumFileSize;
+    const std::string shell =
+        PropertyListTestInputs::xml("<dict><key>berthkeep.summary</key><string>s</string>"
+                                    "<key>com.example.other</key><data></data></dict>");
+    const std::string contents = PropertyListTestInputs::xml(
+        "<dict><key>berthkeep.summary</key><string>s</string><key>com.example.other</key>"
+        "<data>" +
+        std::string((bound - shell.size() - 4) / 4 * 4, 'A') + "</data></dict>");
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    writeAll(base + "/" + kIdentifier + ".plist", QByteArray::fromStdString(contents));
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileUserDefaults defaults(kIdentifier, base, log);
+    QStringList changed;
+    QObject::connect(&defaults, &UserDefaults::valueChanged,
+                     [&](const QString& key) { changed << key; });
+
+    defaults.removeObject("berthkeep.summary");
+    EXPECT_EQ(changed, QStringList{"berthkeep.summary"});
+    EXPECT_FALSE(FileUserDefaults(kIdentifier, base, log).object("berthkeep.summary").has_value());
+}
+
 TEST(UserDefaultsTest, ReadersConvertLikeThePlatform) {
     struct Case {
         PropertyListValue value;
