@@ -20,12 +20,15 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "Fifo.hpp"
+#include "FullFileSystem.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -562,6 +565,57 @@ TEST_F(ProgramOnSimulatedMachine, WithPipesForItsFilesItStillEjectsForSleepAndEn
 
     const auto took = signalAndExpectCleanEnd(program, SIGTERM, log);
     EXPECT_LT(took, 3s);
+}
+
+// A lock held by some other program is no running copy: the start fails and
+// says who holds it.
+TEST_F(ProgramOnSimulatedMachine, ALockHeldByAnotherProgramIsNamedAndTheStartFails) {
+    makeMachineWithStick();
+    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
+    const std::string lockPath = homePath("config/Berthkeep/berthkeep.lock").toStdString();
+    const int holder = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+    QProcess program;
+    start(program);
+    ASSERT_TRUE(program.waitForFinished(15000));
+    ::close(holder);
+    EXPECT_NE(program.exitCode(), 0);
+    const QByteArray said = program.readAllStandardError();
+    EXPECT_FALSE(said.contains("already running")) << said.toStdString();
+    EXPECT_TRUE(said.contains(("held by process " + std::to_string(::getpid())).c_str()))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(lockPath.c_str())) << said.toStdString();
+}
+
+// A configuration folder the program cannot write, with its lock file in it
+// from an earlier run, still takes the lock (read-only) and keeps a second
+// copy out.
+TEST_F(ProgramOnSimulatedMachine, AReadOnlyConfigurationFolderHoldingItsLockStillLetsItRun) {
+    test::FullFileSystem config;
+    if (!config.isTmpfs()) {
+        GTEST_SKIP() << "no file system of the test's own to make read-only";
+    }
+    makeMachineWithStick();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(config.folder() + "/Berthkeep")));
+    QFile(QString::fromStdString(config.folder() + "/Berthkeep/berthkeep.lock"))
+        .open(QIODevice::WriteOnly);
+    ASSERT_TRUE(config.setReadOnly(true));
+    const QString folder = QString::fromStdString(config.folder());
+
+    QProcess first;
+    start(first, std::nullopt, folder);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+    QProcess second;
+    start(second, homePath("other-runtime"), folder);
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    const QByteArray said = second.readAllStandardError();
+    EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+
+    signalAndExpectCleanEnd(first, SIGTERM, log);
 }
 
 // A copy killed outright leaves its lock file behind; the next start takes it
