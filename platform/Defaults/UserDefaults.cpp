@@ -1,10 +1,10 @@
 #include "platform/Defaults/UserDefaults.hpp"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -12,7 +12,7 @@
 #include <sys/stat.h>
 
 #include "platform/Bundle/AppBundle.hpp"
-#include "platform/Files/SetAsideFile.hpp"
+#include "platform/Files/RegularFileReader.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
 namespace berthkeep {
@@ -83,12 +83,15 @@ void UserDefaults::setObject(const std::string& key, PropertyListValue value) {
 void UserDefaults::removeObject(const std::string& key) {
     {
         std::lock_guard lock(m_mutex);
-        if (m_values.erase(key) == 0) {
+        auto removed = m_values.extract(key);
+        if (removed.empty()) {
             retryFailedWrite();
             return;
         }
-        // The file only shrinks: never refused.
-        persist(m_values, key);
+        if (!persist(m_values, key)) {
+            m_values.insert(std::move(removed));
+            return;
+        }
     }
     emit valueChanged(QString::fromStdString(key));
 }
@@ -231,8 +234,8 @@ FileUserDefaults::FileUserDefaults(const std::string& bundleIdentifier,
     , m_filePath(QDir(QString::fromStdString(folder.value_or(defaultFolder())))
                      .filePath(QString::fromStdString(bundleIdentifier + ".plist"))
                      .toStdString())
-    , m_writer(m_filePath)
-    , m_log(log ? std::move(log) : UnifiedLog::shared()) {
+    , m_log(log ? std::move(log) : UnifiedLog::shared())
+    , m_writer(m_filePath) {
     load();
 }
 
@@ -265,26 +268,16 @@ void FileUserDefaults::load() {
                           ", which does not exist; starting with empty preferences");
         return;
     }
-    QFile file(QString::fromStdString(m_filePath));
-    if (!file.exists()) {
+    // Parsed, a file past the bound takes some twenty times its size in
+    // memory, and every change would rewrite it whole.
+    const auto file = RegularFileReader::read(m_filePath, maximumFileSize);
+    if (file.status == RegularFileReader::Status::missing) {
         return;
     }
-    if (!file.open(QIODevice::ReadOnly)) {
-        m_preserveUnreadableFile = true;
-        logLine(true,
-                "Cannot open preferences file " + m_filePath + "; starting with empty preferences");
-        return;
-    }
-    std::string problem;
-    // Read one byte past the bound, whatever size the file claims.
-    const QByteArray bytes = file.read(maximumFileSize + 1);
-    if (bytes.size() > maximumFileSize) {
-        // Parsed, such a file takes some twenty times its size in memory, and
-        // every change would rewrite it whole.
-        problem = "larger than " + std::to_string(maximumFileSize >> 20) + " MiB";
-    } else {
+    std::string problem = file.problem;
+    if (file.succeeded()) {
         try {
-            auto parsed = decodePropertyList(bytes.toStdString());
+            auto parsed = decodePropertyList(file.bytes);
             if (const auto* dictionary = parsed.dictionary()) {
                 m_values = *dictionary;
                 return;
@@ -294,35 +287,83 @@ void FileUserDefaults::load() {
             problem = error.what();
         }
     }
-    m_preserveUnreadableFile = true;
+    keepAsideBeforeNextWrite(setAsideSuffix, "unreadable preferences file");
     logLine(true, "Preferences file " + m_filePath + " is unreadable (" + problem +
                       "); starting with empty preferences");
 }
 
-bool FileUserDefaults::persist(const PropertyListValue::Dictionary& values,
+bool FileUserDefaults::persist(PropertyListValue::Dictionary& values,
                                const std::string& changedKey) {
     std::string bytes = serializePropertyListXml(values);
     if (static_cast<std::int64_t>(bytes.size()) > maximumFileSize) {
-        // A file this store would refuse to read at the next start would cost
-        // every preference, not just this change.
-        logLine(true, "Refused the change of preference " + changedKey +
-                          ": the preferences file would grow to " + std::to_string(bytes.size()) +
-                          " bytes, past its bound of " + std::to_string(maximumFileSize >> 20) +
-                          " MiB");
-        return false;
+        auto trimmed = ownKeysWithinBound(values, changedKey, bytes.size());
+        if (!trimmed) {
+            // A file this store would refuse to read at the next start would
+            // cost every preference, not just this change.
+            logLine(true, "Refused the change of preference " + changedKey +
+                              ": the preferences file would grow to " +
+                              std::to_string(bytes.size()) + " bytes, past its bound of " +
+                              std::to_string(maximumFileSize >> 20) + " MiB");
+            return false;
+        }
+        bytes = std::move(*trimmed);
     }
     QDir().mkpath(QFileInfo(QString::fromStdString(m_filePath)).absolutePath());
-    if (m_preserveUnreadableFile && !setAsideUnreadableFile()) {
-        m_lastWriteSucceeded = false;
-        return true;
-    }
     const auto outcome = m_writer.write(bytes);
     if (outcome.needsReport()) {
-        logLine(true, "Cannot write preferences file: " + *outcome.failure +
-                          "; the change is kept and written again later");
+        const std::string what = outcome.setAsideFailed ? "Cannot set the preferences file aside: "
+                                                        : "Cannot write preferences file: ";
+        logLine(true, what + *outcome.failure + "; the change is kept and written again later");
     }
     m_lastWriteSucceeded = outcome.succeeded();
     return true;
+}
+
+std::optional<std::string>
+FileUserDefaults::ownKeysWithinBound(PropertyListValue::Dictionary& values,
+                                     const std::string& changedKey, std::size_t grownSize) {
+    if (!changedKey.starts_with(ownKeyPrefix)) {
+        return std::nullopt;
+    }
+    PropertyListValue::Dictionary own;
+    for (const auto& [key, value] : values) {
+        if (key.starts_with(ownKeyPrefix)) {
+            own.emplace(key, value);
+        }
+    }
+    std::string bytes = serializePropertyListXml(own);
+    // Still too large: an own key holds more than the program ever writes.
+    // The largest go first; never the one being changed.
+    std::vector<std::pair<std::size_t, std::string>> bySize;
+    for (const auto& [key, value] : own) {
+        if (key != changedKey) {
+            bySize.emplace_back(
+                serializePropertyListXml(PropertyListValue::Dictionary{{key, value}}).size(), key);
+        }
+    }
+    std::sort(bySize.rbegin(), bySize.rend());
+    std::string leftOut;
+    for (const auto& [size, key] : bySize) {
+        if (static_cast<std::int64_t>(bytes.size()) <= maximumFileSize) {
+            break;
+        }
+        own.erase(key);
+        leftOut += (leftOut.empty() ? "" : ", ") + key;
+        bytes = serializePropertyListXml(own);
+    }
+    if (static_cast<std::int64_t>(bytes.size()) > maximumFileSize) {
+        return std::nullopt;
+    }
+    // What is left out stays in the file kept aside.
+    values = std::move(own);
+    keepAsideBeforeNextWrite(oversizedSuffix, "preferences file");
+    logLine(true, "Preferences file " + m_filePath + " would grow to " + std::to_string(grownSize) +
+                      " bytes written back, past its bound of " +
+                      std::to_string(maximumFileSize >> 20) +
+                      " MiB; it is kept whole aside and the new one holds only Berthkeep's own "
+                      "preferences" +
+                      (leftOut.empty() ? std::string() : " (without " + leftOut + ")"));
+    return bytes;
 }
 
 void FileUserDefaults::retryFailedWrite() {
@@ -331,21 +372,16 @@ void FileUserDefaults::retryFailedWrite() {
     }
 }
 
-bool FileUserDefaults::setAsideUnreadableFile() {
-    const auto outcome = SetAsideFile::moveAside(m_filePath, setAsideSuffix);
-    if (outcome.failure) {
-        logLine(true, "Cannot move the unreadable preferences file aside (" + *outcome.failure +
-                          "); leaving it untouched");
-        return false;
-    }
-    if (outcome.destination) {
-        logLine(true, "Moved the unreadable preferences file to " + *outcome.destination);
-    } else {
-        logLine(true, "The unreadable preferences file " + m_filePath +
-                          " is gone; nothing was moved aside");
-    }
-    m_preserveUnreadableFile = false;
-    return true;
+void FileUserDefaults::keepAsideBeforeNextWrite(const char* suffix, const std::string& what) {
+    // Told by whichever write moves it: a change, or the retry of one.
+    auto moved = [this, what](const std::optional<std::string>& destination) {
+        if (destination) {
+            logLine(true, "Moved the " + what + " to " + *destination);
+        } else {
+            logLine(true, "The " + what + " " + m_filePath + " is gone; nothing was moved aside");
+        }
+    };
+    m_writer.setAsideBeforeNextWrite(suffix, std::move(moved));
 }
 
 void FileUserDefaults::logLine(bool isError, const std::string& message) const {

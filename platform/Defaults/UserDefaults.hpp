@@ -72,11 +72,12 @@ signals:
     void valueChanged(const QString& key);
 
 protected:
-    // Called with the lock held, after `changedKey` changed in `values`; the store
-    // persists its whole contents. False refuses the change, which is then undone
-    // (a write that merely failed is no refusal: the store keeps the change).
-    virtual bool persist(const PropertyListValue::Dictionary& values,
-                         const std::string& changedKey) = 0;
+    // Called with the lock held, after `changedKey` changed (or went) in
+    // `values`; the store persists its whole contents. It may leave out of
+    // `values` what it cannot keep in its file, having kept it elsewhere. False
+    // refuses the change, which is then undone and not announced (a write that
+    // merely failed is no refusal: the store keeps the change, pending).
+    virtual bool persist(PropertyListValue::Dictionary& values, const std::string& changedKey) = 0;
     // Called with the lock held when a change leaves the values as they are: a
     // store whose last write failed writes them again.
     virtual void retryFailedWrite() {}
@@ -94,14 +95,20 @@ public:
                                   QObject* parent = nullptr);
 
 protected:
-    bool persist(const PropertyListValue::Dictionary&, const std::string&) override { return true; }
+    bool persist(PropertyListValue::Dictionary&, const std::string&) override { return true; }
 };
 
 // One property-list file per bundle identifier, rewritten atomically on every
-// change. The file is read once, at construction. A write that fails (a full
-// disk) keeps the change in memory and stays pending in the writer: the next
-// change, AtomicFileWriter::retryAllPending or the same value set again writes
-// it. A change that would make the file larger than this store reads is refused.
+// change. The file is read once, at construction; one that cannot be read (a
+// pipe, a damaged file) is moved aside before the first write replaces it. A
+// write that fails (a full disk, a file that cannot be moved aside yet) keeps
+// the change in memory and stays pending in the writer: the next change,
+// AtomicFileWriter::retryAllPending or the same value set again writes it.
+//
+// Written back, what was read can outgrow the bound it was read within (data
+// is written in wrapped lines, CDATA escaped). The program's own keys are
+// still always written: the whole file is then kept aside and the new one
+// holds only those. Other changes that would pass the bound are refused.
 class FileUserDefaults final : public UserDefaults {
     Q_OBJECT
 
@@ -115,6 +122,10 @@ public:
     // change makes the file larger.
     static constexpr std::int64_t maximumFileSize = 4 * 1024 * 1024;
     static constexpr const char* setAsideSuffix = ".unreadable";
+    // Where a file too large to write back whole is kept.
+    static constexpr const char* oversizedSuffix = ".oversized";
+    // The program's own keys.
+    static constexpr const char* ownKeyPrefix = "berthkeep.";
 
     static std::string defaultFolder();
     std::string filePath() const { return m_filePath; }
@@ -122,21 +133,22 @@ public:
     bool lastWriteSucceeded() const;
 
 protected:
-    bool persist(const PropertyListValue::Dictionary& values,
-                 const std::string& changedKey) override;
+    bool persist(PropertyListValue::Dictionary& values, const std::string& changedKey) override;
     void retryFailedWrite() override;
 
 private:
     void load();
-    bool setAsideUnreadableFile();
+    std::optional<std::string> ownKeysWithinBound(PropertyListValue::Dictionary& values,
+                                                  const std::string& changedKey,
+                                                  std::size_t grownSize);
+    void keepAsideBeforeNextWrite(const char* suffix, const std::string& what);
     void logLine(bool isError, const std::string& message) const;
 
     std::string m_bundleIdentifier;
     std::string m_filePath;
-    AtomicFileWriter m_writer;
+    // Before the writer, which may report a set-aside to it until it goes.
     std::shared_ptr<UnifiedLog> m_log;
-    // An unreadable file found at start-up is kept aside before the first write.
-    bool m_preserveUnreadableFile = false;
+    AtomicFileWriter m_writer;
     bool m_lastWriteSucceeded = true;
 };
 

@@ -11,6 +11,8 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/Files/SetAsideFile.hpp"
+
 namespace berthkeep {
 
 namespace {
@@ -172,7 +174,22 @@ AtomicFileWriter::Outcome AtomicFileWriter::write(std::string_view bytes) {
 
 AtomicFileWriter::Outcome AtomicFileWriter::writeLocked(std::string_view bytes) {
     Outcome outcome;
-    outcome.failure = replace(m_path, bytes);
+    if (m_setAside) {
+        const auto moved = SetAsideFile::moveAside(m_path, m_setAside->suffix);
+        if (moved.failure) {
+            outcome.failure = moved.failure;
+            outcome.setAsideFailed = true;
+        } else {
+            const auto report = std::move(m_setAside->moved);
+            m_setAside.reset();
+            if (report) {
+                report(moved.destination);
+            }
+        }
+    }
+    if (!outcome.failure) {
+        outcome.failure = replace(m_path, bytes);
+    }
     outcome.repeated = outcome.failure && outcome.failure == m_lastFailure;
     m_lastFailure = outcome.failure;
     if (outcome.failure) {
@@ -200,6 +217,13 @@ AtomicFileWriter::Outcome AtomicFileWriter::retryPending() {
     }
     const std::string bytes = *m_pending;
     return writeLocked(bytes);
+}
+
+void AtomicFileWriter::setAsideBeforeNextWrite(std::string suffix, SetAsideReport moved) {
+    std::lock_guard lock(m_mutex);
+    if (!m_setAside) {
+        m_setAside = SetAside{std::move(suffix), std::move(moved)};
+    }
 }
 
 bool AtomicFileWriter::retryAllPending() {

@@ -25,6 +25,11 @@ namespace berthkeep {
 // succeeds, so what the program meant to keep is not lost with a full disk:
 // retryPending (and retryAllPending, for every live writer) writes them again.
 // Any thread may call it; writes of one writer are serialised.
+//
+// A file the program could not read is kept rather than overwritten: after
+// setAsideBeforeNextWrite, the next write (a retry included) first moves what
+// is there aside, and a move that fails fails the write, whose bytes then stay
+// pending like those of any failed write.
 class AtomicFileWriter {
 public:
     struct Outcome {
@@ -32,6 +37,8 @@ public:
         std::optional<std::string> failure;
         // The same failure as the last write's: already reported.
         bool repeated = false;
+        // The failure was moving the file there aside; it is untouched.
+        bool setAsideFailed = false;
 
         bool succeeded() const { return !failure; }
         // A failure nobody has been told of yet.
@@ -53,6 +60,13 @@ public:
     // Writes the pending bytes again; a success (also with nothing pending)
     // leaves nothing pending.
     Outcome retryPending();
+
+    // What is at the path now goes aside (SetAsideFile, with `suffix`) before
+    // the next write lands. `moved` hears once where it went (nothing when
+    // there was nothing left to move), on the writing thread with this
+    // writer's lock held. A move already due stays as it is.
+    using SetAsideReport = std::function<void(const std::optional<std::string>& destination)>;
+    void setAsideBeforeNextWrite(std::string suffix, SetAsideReport moved = {});
 
     // Tries once every live writer's pending bytes, on the calling thread: true
     // when nothing is pending anywhere afterwards.
@@ -79,10 +93,16 @@ public:
 private:
     Outcome writeLocked(std::string_view bytes);
 
+    struct SetAside {
+        std::string suffix;
+        SetAsideReport moved;
+    };
+
     const std::string m_path;
     mutable std::mutex m_mutex;
     std::optional<std::string> m_lastFailure;
     std::optional<std::string> m_pending;
+    std::optional<SetAside> m_setAside;
 };
 
 } // namespace berthkeep

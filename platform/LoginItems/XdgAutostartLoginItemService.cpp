@@ -1,14 +1,17 @@
 #include "platform/LoginItems/XdgAutostartLoginItemService.hpp"
 
 #include "platform/Files/AtomicFileWriter.hpp"
+#include "platform/Files/RegularFileReader.hpp"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdint>
 #include <cstdlib>
 #include <map>
 #include <optional>
+#include <sstream>
 
 namespace berthkeep {
 
@@ -25,14 +28,17 @@ std::string trimmed(const std::string& text) {
 
 // The keys of the [Desktop Entry] group; nothing when the file cannot be read.
 std::optional<std::map<std::string, std::string>> readDesktopEntry(const std::string& path) {
-    QFile file(QString::fromStdString(path));
-    if (!file.open(QIODevice::ReadOnly)) {
+    // An entry is a few lines; anything far larger, or not a file, is none.
+    constexpr std::int64_t maximumEntrySize = 1024 * 1024;
+    const auto file = RegularFileReader::read(path, maximumEntrySize);
+    if (!file.succeeded()) {
         return std::nullopt;
     }
     std::map<std::string, std::string> keys;
     bool inMainGroup = false;
-    while (!file.atEnd()) {
-        const std::string line = trimmed(file.readLine().toStdString());
+    std::istringstream lines(file.bytes);
+    for (std::string raw; std::getline(lines, raw);) {
+        const std::string line = trimmed(raw);
         if (line.empty() || line.front() == '#') {
             continue;
         }

@@ -2,6 +2,8 @@
 
 #include <plist/plist.h>
 
+#include "Berthkeep/Domain/UTF8Text.hpp"
+
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -22,6 +24,12 @@ struct PlistDeleter {
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
 using Reason = PropertyListError::Reason;
+
+// libplist keeps whatever bytes the text held; a file written back with them
+// is one other readers reject. Each stray byte becomes U+FFFD.
+std::string asUTF8(std::string text) {
+    return isValidUTF8(text) ? text : replacingInvalidUTF8(text);
+}
 
 [[noreturn]] void throwTooDeep() {
     throw PropertyListError(Reason::tooDeep,
@@ -127,7 +135,7 @@ PropertyListValue fromNode(plist_t node, int depth) {
         if (!text || std::strlen(text) != length) {
             throw PropertyListError(Reason::nulCharacter, "property-list string holds a NUL");
         }
-        return PropertyListValue(std::string(text, length));
+        return PropertyListValue(asUTF8(std::string(text, length)));
     }
     case PLIST_DATA: {
         uint64_t length = 0;
@@ -169,7 +177,7 @@ PropertyListValue fromNode(plist_t node, int depth) {
                 break;
             }
             if (key) {
-                dictionary.insert_or_assign(key, fromNode(item, depth + 1));
+                dictionary.insert_or_assign(asUTF8(key), fromNode(item, depth + 1));
             }
         }
         return PropertyListValue(std::move(dictionary));
@@ -185,7 +193,7 @@ plist_t toNode(const PropertyListValue& value);
 plist_t dictionaryNode(const PropertyListValue::Dictionary& values) {
     plist_t dictionary = plist_new_dict();
     for (const auto& [key, element] : values) {
-        plist_dict_set_item(dictionary, key.c_str(), toNode(element));
+        plist_dict_set_item(dictionary, asUTF8(key).c_str(), toNode(element));
     }
     return dictionary;
 }
@@ -209,7 +217,7 @@ plist_t toNode(const PropertyListValue& value) {
     case PropertyListValue::Type::real:
         return plist_new_real(*value.real());
     case PropertyListValue::Type::string:
-        return plist_new_string(value.string()->c_str());
+        return plist_new_string(asUTF8(*value.string()).c_str());
     case PropertyListValue::Type::data: {
         const auto& data = *value.data();
         return plist_new_data(reinterpret_cast<const char*>(data.data()), data.size());

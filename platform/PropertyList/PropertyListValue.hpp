@@ -85,13 +85,15 @@ inline constexpr int kPropertyListMaxNestingDepth = 256;
 // Parses XML property-list bytes; throws PropertyListError for empty, malformed
 // or truncated input, for a binary property list (what this program reads is XML,
 // and a small binary one can share sub-trees that expand without bound), for a NUL
-// character and for nesting deeper than kPropertyListMaxNestingDepth.
+// character and for nesting deeper than kPropertyListMaxNestingDepth. Keys and
+// strings that are not UTF-8 have each stray byte replaced by U+FFFD.
 PropertyListValue decodePropertyList(const std::string& bytes);
 
 // The same, with nothing in place of the error.
 std::optional<PropertyListValue> parsePropertyList(const std::string& bytes);
 
-// Serialises a value as an XML property list.
+// Serialises a value as an XML property list; keys and strings are written as
+// UTF-8 (stray bytes as U+FFFD).
 std::string serializePropertyListXml(const PropertyListValue& value);
 // The same for a dictionary, without copying it into a value first.
 std::string serializePropertyListXml(const PropertyListValue::Dictionary& dictionary);

@@ -4,14 +4,18 @@
 #include <QString>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <utility>
 
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace berthkeep {
@@ -19,6 +23,36 @@ namespace berthkeep {
 namespace {
 
 constexpr const char* lockFileName = "berthkeep.lock";
+
+// Whoever holds an flock on the open file: the kernel lists every lock with
+// its process and the file's device and inode.
+std::optional<SingleInstanceLock::Holder> flockHolder(int descriptor) {
+    struct stat file {};
+    if (::fstat(descriptor, &file) != 0) {
+        return std::nullopt;
+    }
+    char identity[64];
+    std::snprintf(identity, sizeof identity, "%02x:%02x:%llu", major(file.st_dev),
+                  minor(file.st_dev), static_cast<unsigned long long>(file.st_ino));
+    std::ifstream locks("/proc/locks");
+    for (std::string line; std::getline(locks, line);) {
+        std::istringstream fields(line);
+        std::string number, type, mode, access, pid, where;
+        // Waiters are marked "->"; only the holder's line reads straight on.
+        if (!(fields >> number >> type >> mode >> access >> pid >> where) || type != "FLOCK" ||
+            where != identity) {
+            continue;
+        }
+        SingleInstanceLock::Holder holder;
+        holder.pid = std::atoi(pid.c_str());
+        if (holder.pid <= 0) {
+            return std::nullopt;
+        }
+        std::ifstream(("/proc/" + pid + "/comm").c_str()) >> holder.name;
+        return holder;
+    }
+    return std::nullopt;
+}
 
 } // namespace
 
@@ -52,6 +86,7 @@ void SingleInstanceLock::provideRuntimeFolder() {
 
 SingleInstanceLock::Outcome SingleInstanceLock::tryLock() {
     release();
+    m_holder.reset();
     switch (lockIn(m_preferencesFolder)) {
     case Attempt::held:
         return Outcome::heldByAnother;
@@ -72,19 +107,28 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockIn(const std::string& folder
         QDir(QString::fromStdString(folder)).filePath(lockFileName).toStdString();
     QDir().mkpath(QString::fromStdString(folder));
     // Close-on-exec: a disk tool left hanging after this process must not go on
-    // holding the lock.
-    const int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    // holding the lock. Never waiting: whatever is at the path, a pipe included.
+    constexpr int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | flags, 0600);
     if (descriptor < 0) {
-        m_failure = path + ": " + std::strerror(errno);
-        return Attempt::failed;
+        const int error = errno;
+        // An flock needs no write access: a lock file left in a folder that
+        // is now read-only still keeps a second copy out.
+        descriptor = ::open(path.c_str(), O_RDONLY | flags);
+        if (descriptor < 0) {
+            m_failure = path + ": " + std::strerror(error);
+            return Attempt::failed;
+        }
     }
     if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(descriptor);
         if (error == EWOULDBLOCK) {
             m_heldPath = path;
+            m_holder = flockHolder(descriptor);
+            ::close(descriptor);
             return Attempt::held;
         }
+        ::close(descriptor);
         m_failure = path + ": " + std::strerror(error);
         return Attempt::failed;
     }

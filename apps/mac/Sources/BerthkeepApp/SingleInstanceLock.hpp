@@ -1,5 +1,6 @@
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,12 +13,14 @@ namespace berthkeep {
 // out a copy started on other files in the same session. Each is an flock on
 // a file, held by this process's open descriptor: the system drops it when the
 // process ends however it ends, so a file left behind, empty or not, never
-// blocks the next start. Released when this goes.
+// blocks the next start. Released when this goes. A lock file that can no
+// longer be written (a read-only folder) still locks, opened for reading.
 class SingleInstanceLock {
 public:
     enum class Outcome {
         acquired,
-        // Another running copy holds one of the locks: heldPath() names it.
+        // Another process holds one of the locks: heldPath() names it, and
+        // holder() says which process, where the system shows it.
         heldByAnother,
         // The preferences folder's lock could not be made: a copy may be
         // running unseen. failure() says why.
@@ -41,7 +44,15 @@ public:
     // keeps every copy on the same files out.
     Outcome tryLock();
 
+    struct Holder {
+        int pid = 0;
+        // Its command name ("Berthkeep" for a running copy); empty when unknown.
+        std::string name;
+    };
+
     const std::string& heldPath() const { return m_heldPath; }
+    const std::optional<Holder>& holder() const { return m_holder; }
+    static constexpr const char* programName = "Berthkeep";
     // Why a lock could not be made; empty when both were.
     const std::string& failure() const { return m_failure; }
 
@@ -54,6 +65,7 @@ private:
     std::string m_runtimeFolder;
     std::vector<int> m_descriptors;
     std::string m_heldPath;
+    std::optional<Holder> m_holder;
     std::string m_failure;
 };
 

@@ -53,11 +53,31 @@ int main(int argc, char** argv) {
     SingleInstanceLock instanceLock(FileUserDefaults::defaultFolder(),
                                     SingleInstanceLock::defaultRuntimeFolder());
     switch (instanceLock.tryLock()) {
-    case SingleInstanceLock::Outcome::heldByAnother:
-        std::fprintf(stderr,
-                     "Berthkeep is already running for this user (its lock: %s); this copy ends.\n",
-                     instanceLock.heldPath().c_str());
-        return 0;
+    case SingleInstanceLock::Outcome::heldByAnother: {
+        const auto& holder = instanceLock.holder();
+        if (holder && holder->name == SingleInstanceLock::programName) {
+            std::fprintf(stderr,
+                         "Berthkeep is already running for this user (process %d; its lock: %s); "
+                         "this copy ends.\n",
+                         holder->pid, instanceLock.heldPath().c_str());
+            return 0;
+        }
+        // Not a copy of ours, or none that can be named: nothing of Berthkeep
+        // runs, so this is no success.
+        if (holder) {
+            std::fprintf(stderr,
+                         "Berthkeep cannot start: its one-copy lock %s is held by process %d "
+                         "(%s), which is not Berthkeep; this copy ends.\n",
+                         instanceLock.heldPath().c_str(), holder->pid,
+                         holder->name.empty() ? "name unknown" : holder->name.c_str());
+        } else {
+            std::fprintf(stderr,
+                         "Berthkeep cannot start: its one-copy lock %s is held by another "
+                         "process, which the system does not name; this copy ends.\n",
+                         instanceLock.heldPath().c_str());
+        }
+        return 1;
+    }
     case SingleInstanceLock::Outcome::unavailable:
         // Without the lock another copy may be running unseen, and a second
         // sleep handler would eject beside it: better no copy than two.

@@ -6,7 +6,6 @@
 #include <limits>
 
 #include <QDir>
-#include <QFile>
 #include <QString>
 
 #include <nlohmann/json.hpp>
@@ -14,6 +13,7 @@
 #include "Berthkeep/Domain/BoundedJson.hpp"
 #include "BerthkeepShared/BerthkeepLogCategory.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
+#include "platform/Files/RegularFileReader.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 #include "platform/Paths/ApplicationSupport.hpp"
 
@@ -364,28 +364,21 @@ FileTargetedAssistLearningStore::parseDate(const std::string& text) {
 std::map<std::string, FileTargetedAssistLearningStore::PersistedRecord>
 FileTargetedAssistLearningStore::loadRecords(const std::string& directoryPath,
                                              std::string* problem) {
-    QFile file(QDir(QString::fromStdString(directoryPath)).filePath(fileName));
-    if (!file.exists()) {
-        return {};
-    }
+    const auto path = QDir(QString::fromStdString(directoryPath)).filePath(fileName).toStdString();
     const auto fail = [problem](std::string why) {
         if (problem) {
             *problem = std::move(why);
         }
         return std::map<std::string, PersistedRecord>{};
     };
-    if (!file.open(QIODevice::ReadOnly)) {
-        return fail(file.errorString().toStdString());
+    const auto file = RegularFileReader::read(path, maximumFileSize);
+    if (file.status == RegularFileReader::Status::missing) {
+        return {};
     }
-    // One byte past the bound at most, whatever size the file claims.
-    const QByteArray bytes = file.read(maximumFileSize + 1);
-    if (file.error() != QFileDevice::NoError) {
-        return fail(file.errorString().toStdString());
+    if (!file.succeeded()) {
+        return fail(file.problem);
     }
-    if (bytes.size() > maximumFileSize) {
-        return fail("larger than " + std::to_string(maximumFileSize >> 20) + " MiB");
-    }
-    const auto state = decodeState(bytes.toStdString());
+    const auto state = decodeState(file.bytes);
     if (!state) {
         return fail("not a record of learned applications");
     }

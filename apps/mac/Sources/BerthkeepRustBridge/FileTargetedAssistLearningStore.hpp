@@ -55,8 +55,8 @@ public:
     static constexpr std::chrono::seconds expiryInterval{2'592'000};
     static constexpr std::int64_t promotionHitCount = 2;
     static constexpr std::size_t maximumPromotedCount = 12;
-    // A larger file is not read: the store starts empty and the next save
-    // replaces it.
+    // A larger file, or anything but a regular file (a pipe would hold the
+    // reader), is not read: the store starts empty and the next save replaces it.
     static constexpr std::int64_t maximumFileSize = 4 * 1024 * 1024;
 
     // baseDirectory: the folder that receives the store's own folder

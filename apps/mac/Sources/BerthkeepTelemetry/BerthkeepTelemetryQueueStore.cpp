@@ -1,14 +1,11 @@
 #include "BerthkeepTelemetry/BerthkeepTelemetryQueueStore.hpp"
 
-#include <QByteArray>
-#include <QFile>
-#include <QString>
-
 #include <filesystem>
 #include <system_error>
 
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryCoding.hpp"
+#include "platform/Files/RegularFileReader.hpp"
 #include "platform/Files/SetAsideFile.hpp"
 #include "platform/Paths/ApplicationSupport.hpp"
 
@@ -47,39 +44,30 @@ BerthkeepTelemetryQueue FileBerthkeepTelemetryQueueStore::load() const {
     const auto path = fileURL();
     std::call_once(m_temporariesChecked,
                    [&path] { AtomicFileWriter::removeStaleTemporaries(path); });
-    QByteArray bytes;
+    std::string bytes;
     // Newer than the file: the queue of a save that failed.
     if (const auto pending = m_writer.pendingBytes()) {
-        bytes = QByteArray::fromStdString(*pending);
+        bytes = *pending;
     } else {
-        std::error_code error;
-        if (!std::filesystem::exists(path, error)) {
-            if (error) {
-                throw BerthkeepTelemetryQueueStoreError(
-                    Kind::readFailed, "cannot look for " + path + ": " + error.message());
-            }
+        auto file = RegularFileReader::read(path, maximumFileSize);
+        switch (file.status) {
+        case RegularFileReader::Status::read:
+            bytes = std::move(file.bytes);
+            break;
+        case RegularFileReader::Status::missing:
             return BerthkeepTelemetryQueue::empty;
-        }
-        QFile file(QString::fromStdString(path));
-        if (!file.open(QIODevice::ReadOnly)) {
-            throw BerthkeepTelemetryQueueStoreError(
-                Kind::readFailed, "cannot read " + path + ": " + file.errorString().toStdString());
-        }
-        // One byte past the bound at most, whatever size the file claims.
-        bytes = file.read(maximumFileSize + 1);
-        if (file.error() != QFileDevice::NoError) {
-            throw BerthkeepTelemetryQueueStoreError(
-                Kind::readFailed, "cannot read " + path + ": " + file.errorString().toStdString());
-        }
-        if (bytes.size() > maximumFileSize) {
-            throw BerthkeepTelemetryQueueStoreError(
-                Kind::undecodable, "cannot decode " + path + ": larger than " +
-                                       std::to_string(maximumFileSize >> 20) + " MiB");
+        case RegularFileReader::Status::failed:
+            throw BerthkeepTelemetryQueueStoreError(Kind::readFailed,
+                                                    "cannot read " + path + ": " + file.problem);
+        case RegularFileReader::Status::notRegular:
+        case RegularFileReader::Status::tooLarge:
+            // Never a queue, however often it is read again.
+            throw BerthkeepTelemetryQueueStoreError(Kind::undecodable,
+                                                    "cannot decode " + path + ": " + file.problem);
         }
     }
     try {
-        return BerthkeepTelemetryCoding::decodeQueue(BerthkeepTelemetryCoding::parse(
-            std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size()))));
+        return BerthkeepTelemetryCoding::decodeQueue(BerthkeepTelemetryCoding::parse(bytes));
     } catch (const BerthkeepTelemetryDecodingError& decodingError) {
         throw BerthkeepTelemetryQueueStoreError(Kind::undecodable, "cannot decode " + path + ": " +
                                                                        decodingError.what());

@@ -55,8 +55,9 @@ class FileBerthkeepTelemetryQueueStore final : public BerthkeepTelemetryQueueSto
 public:
     static constexpr const char* fileName = "telemetry-queue.json";
     static constexpr const char* setAsideSuffix = ".corrupt";
-    // The core keeps some 500 events, a few hundred KiB. A larger file is not
-    // read: it counts as undecodable.
+    // The core keeps some 500 events, a few hundred KiB. A larger file, or
+    // anything but a regular file (a pipe would hold the reader), is not read:
+    // it counts as undecodable.
     static constexpr std::int64_t maximumFileSize = 4 * 1024 * 1024;
 
     // Root: baseURL, else the user's Application Support folder, else the

@@ -18,6 +18,7 @@
 #include "Berthkeep/Domain/BoundedJson.hpp"
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "DeepJson.hpp"
+#include "Fifo.hpp"
 #include "FullFileSystem.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
@@ -288,6 +289,32 @@ TEST_F(FileTargetedAssistLearningStoreTest, AFileLargerThanTheBoundIsNotReadAndS
     EXPECT_NE(log->entries()[0].message.find("larger than 4 MiB"), std::string::npos)
         << log->entries()[0].message;
     store.recordObserved({{"foo", "Foo"}});
+    EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), 1u);
+}
+
+// A pipe, reached through a link, is no file of learned applications: the
+// store starts empty at once (the usage probe that builds it must not wait on
+// a writer), and its next save puts a file in the pipe's place.
+TEST_F(FileTargetedAssistLearningStoreTest,
+       APipeBehindALinkIsNotWaitedForAndTheNextSaveReplacesIt) {
+    QDir().mkpath(QString::fromStdString(folder()));
+    const test::Fifo fifo(folder() + "/pipe");
+    ASSERT_TRUE(fifo.made());
+    std::filesystem::create_symlink(fifo.path(), file());
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    std::unique_ptr<FileTargetedAssistLearningStore> store;
+    ASSERT_TRUE(fifo.returnsWithin([&] {
+        store = std::make_unique<FileTargetedAssistLearningStore>(
+            BerthkeepRuntimeIdentity::testBundleIdentifier, m_base.path().toStdString(),
+            [now = m_now] { return *now; }, log);
+    }));
+    EXPECT_TRUE(store->promotedIdentities().empty());
+    ASSERT_EQ(log->entries().size(), 1u);
+    EXPECT_NE(log->entries()[0].message.find("not a regular file"), std::string::npos)
+        << log->entries()[0].message;
+
+    store->recordObserved({{"foo", "Foo"}});
+    EXPECT_TRUE(std::filesystem::is_regular_file(fifo.path()));
     EXPECT_EQ(FileTargetedAssistLearningStore::loadRecords(folder()).size(), 1u);
 }
 

@@ -10,6 +10,7 @@
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryQueueStore.hpp"
 #include "DeepJson.hpp"
+#include "Fifo.hpp"
 #include "FullFileSystem.hpp"
 
 using namespace berthkeep;
@@ -94,6 +95,27 @@ TEST(TelemetryQueueStore, DamagedFileFailsAsUndecodableAndCanBeSetAside) {
     const auto aside = store.setAsideUndecodableQueue();
     EXPECT_EQ(aside, store.fileURL() + ".corrupt");
     EXPECT_EQ(readFile(aside), "[]");
+    EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
+}
+
+// A pipe in the queue's place is read at once as a queue that does not
+// decode (the main thread reads the file for every event it makes), so a
+// pass sets it aside and starts afresh.
+TEST(TelemetryQueueStore, APipeIsUndecodableWithoutWaitingAndCanBeSetAside) {
+    QTemporaryDir temporary;
+    const FileBerthkeepTelemetryQueueStore store("com.example", temporary.path().toStdString());
+    const test::Fifo fifo(store.fileURL());
+    ASSERT_TRUE(fifo.made());
+    std::optional<BerthkeepTelemetryQueueStoreError::Kind> failure;
+    ASSERT_TRUE(fifo.returnsWithin([&] {
+        try {
+            store.load();
+        } catch (const BerthkeepTelemetryQueueStoreError& error) {
+            failure = error.kind();
+        }
+    }));
+    EXPECT_EQ(failure, BerthkeepTelemetryQueueStoreError::Kind::undecodable);
+    EXPECT_TRUE(std::filesystem::is_fifo(store.setAsideUndecodableQueue()));
     EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
 }
 

@@ -89,6 +89,28 @@ TEST(PropertyListValueTest, HostileInputGivesAClearErrorNeverACrash) {
     }
 }
 
+// Bytes that are not UTF-8, raw or made by a character reference to a lone
+// surrogate, become U+FFFD in keys and strings: what is written back is UTF-8
+// that every other reader of the file accepts.
+TEST(PropertyListValueTest, TextThatIsNotUTF8IsReplacedWhenRead) {
+    const std::string replaced = "\xEF\xBF\xBD";
+    const auto value = decodePropertyList(
+        xml("<dict><key>k\xff\xfe</key><string>a\xffz</string><key>s</key>"
+            "<array><string>&#xD800;</string><string>caf\xC3\xA9</string></array></dict>"));
+    const auto& dictionary = *value.dictionary();
+    ASSERT_EQ(dictionary.count("k" + replaced + replaced), 1u);
+    EXPECT_EQ(*dictionary.at("k" + replaced + replaced).string(), "a" + replaced + "z");
+    const auto strings = dictionary.at("s").stringArrayValue().value();
+    ASSERT_EQ(strings.size(), 2u);
+    // The surrogate's three bytes, each replaced.
+    EXPECT_EQ(strings[0], replaced + replaced + replaced);
+    EXPECT_EQ(strings[1], "caf\xC3\xA9");
+    const std::string written = serializePropertyListXml(value);
+    EXPECT_EQ(written.find('\xff'), std::string::npos);
+    EXPECT_EQ(written.find('\xfe'), std::string::npos);
+    EXPECT_EQ(decodePropertyList(written), value);
+}
+
 TEST(PropertyListValueTest, DatesAreKeptAndWrittenBack) {
     const auto parsed =
         parsePropertyList(xml("<dict><key>when</key><date>2024-01-01T00:00:00Z</date>"

@@ -3,10 +3,13 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QThread>
 
 #include <filesystem>
+#include <memory>
 #include <tuple>
 
+#include "Fifo.hpp"
 #include "FullFileSystem.hpp"
 #include "PropertyListTestInputs.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
@@ -272,6 +275,144 @@ TEST(UserDefaultsTest, ALinkToNothingIsKeptAndTheLogSaysWhatHappened) {
     EXPECT_TRUE(std::filesystem::is_symlink(path));
     EXPECT_TRUE(FileUserDefaults(kIdentifier, base, log).boolForKey("k"));
     EXPECT_FALSE(std::filesystem::exists(path + ".unreadable"));
+}
+
+bool logged(const CaptureUnifiedLog& log, const std::string& text) {
+    for (const auto& entry : log.entries()) {
+        if (entry.message.find(text) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A pipe in its place is no file to read: the store starts empty at once and
+// its first write moves the pipe aside.
+TEST(UserDefaultsTest, APipeAtThePathIsUnreadableWithoutWaitingAndIsSetAside) {
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    const test::Fifo fifo(base + "/" + kIdentifier + ".plist");
+    ASSERT_TRUE(fifo.made());
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    std::unique_ptr<FileUserDefaults> defaults;
+    QThread* const testThread = QThread::currentThread();
+    ASSERT_TRUE(fifo.returnsWithin([&] {
+        defaults = std::make_unique<FileUserDefaults>(kIdentifier, base, log);
+        defaults->moveToThread(testThread);
+    }));
+    EXPECT_TRUE(defaults->dictionaryRepresentation().empty());
+    EXPECT_TRUE(logged(*log, "not a regular file"));
+
+    defaults->setString("berthkeep.k", "v");
+    EXPECT_TRUE(defaults->lastWriteSucceeded());
+    EXPECT_TRUE(std::filesystem::is_fifo(fifo.path() + ".unreadable"));
+    EXPECT_TRUE(std::filesystem::is_regular_file(fifo.path()));
+    EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.k"), "v");
+}
+
+// An unreadable file that cannot be moved aside yet (its file system is
+// read-only) keeps the change pending, retried like a full disk's, and the
+// file is set aside and replaced once it can be.
+TEST(UserDefaultsTest, AChangeStaysPendingWhileTheUnreadableFileCannotBeMovedAside) {
+    test::FullFileSystem elsewhere;
+    if (!elsewhere.isTmpfs()) {
+        GTEST_SKIP() << "no file system of the test's own to make read-only";
+    }
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    const std::string target = elsewhere.folder() + "/prefs.plist";
+    writeAll(target, "not a plist");
+    std::filesystem::create_symlink(target, base + "/" + kIdentifier + ".plist");
+    ASSERT_TRUE(elsewhere.setReadOnly(true));
+    auto log = std::make_shared<CaptureUnifiedLog>();
+
+    FileUserDefaults defaults(kIdentifier, base, log);
+    defaults.setString("berthkeep.summary", "kept");
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    EXPECT_TRUE(logged(*log, "Cannot set the preferences file aside"));
+    EXPECT_FALSE(AtomicFileWriter::retryAllPending()) << "the change must stay pending";
+    EXPECT_EQ(readAll(target), "not a plist");
+
+    ASSERT_TRUE(elsewhere.setReadOnly(false));
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(readAll(target + ".unreadable"), "not a plist");
+    EXPECT_TRUE(logged(*log, "Moved the unreadable preferences file to " + target + ".unreadable"));
+    EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"), "kept");
+}
+
+// Files that read within the bound but grow past it when written back: an
+// unwrapped base64 line (written wrapped) and CDATA full of "<" (written
+// escaped). The program's own keys are still written; the original is kept
+// whole beside it, and nothing of the program's is forgotten.
+TEST(UserDefaultsTest, AFileThatWouldGrowPastTheBoundKeepsItsOriginalAsideAndOwnKeysWritable) {
+    const auto withExclusions = [](const std::string& foreign) {
+        return PropertyListTestInputs::xml(
+            "<dict><key>berthkeep.excludedDriveIDs</key><array><string>Backup</string>"
+            "</array><key>com.example.other</key>" +
+            foreign + "</dict>");
+    };
+    const std::size_t bound = FileUserDefaults::maximumFileSize;
+    const std::string shell = withExclusions("<data></data>");
+    const std::string base64Line((bound - shell.size() - 4) / 4 * 4, 'A');
+    const std::string cdata = "<string><![CDATA[" + std::string(1'500'000, '<') + "]]></string>";
+    for (const auto& [name, contents] :
+         {std::pair("unwrapped base64", withExclusions("<data>" + base64Line + "</data>")),
+          std::pair("CDATA of <", withExclusions(cdata))}) {
+        SCOPED_TRACE(name);
+        ASSERT_LE(contents.size(), bound);
+        QTemporaryDir folder;
+        const std::string base = folder.path().toStdString();
+        const std::string path = base + "/" + kIdentifier + ".plist";
+        writeAll(path, QByteArray::fromStdString(contents));
+        auto log = std::make_shared<CaptureUnifiedLog>();
+        FileUserDefaults defaults(kIdentifier, base, log);
+        ASSERT_TRUE(defaults.object("com.example.other").has_value()) << "the file reads";
+        QStringList changed;
+        QObject::connect(&defaults, &UserDefaults::valueChanged,
+                         [&](const QString& key) { changed << key; });
+
+        defaults.setData("berthkeep.pendingSleepFailureNotification",
+                         {'{', '"', 'n', '"', ':', '1', '}'});
+        EXPECT_TRUE(defaults.lastWriteSucceeded());
+        EXPECT_EQ(changed, QStringList{"berthkeep.pendingSleepFailureNotification"});
+        EXPECT_TRUE(readAll(path + ".oversized").toStdString() == contents) << "kept whole";
+        EXPECT_LE(readAll(path).size(), static_cast<qsizetype>(bound));
+        FileUserDefaults reread(kIdentifier, base, log);
+        EXPECT_TRUE(reread.dataForKey("berthkeep.pendingSleepFailureNotification").has_value());
+        EXPECT_EQ(reread.stringArrayForKey("berthkeep.excludedDriveIDs"),
+                  std::vector<std::string>{"Backup"});
+
+        // Later changes, a removal among them, are made and said.
+        defaults.removeObject("berthkeep.pendingSleepFailureNotification");
+        EXPECT_EQ(changed.size(), 2);
+        EXPECT_FALSE(FileUserDefaults(kIdentifier, base, log)
+                         .object("berthkeep.pendingSleepFailureNotification")
+                         .has_value());
+    }
+}
+
+// A removal that the same file makes grow past the bound is written too.
+TEST(UserDefaultsTest, ARemovalFromAFileThatWouldGrowIsWrittenAndSaid) {
+    const std::size_t bound = FileUserDefaults::maximumFileSize;
+    const std::string shell =
+        PropertyListTestInputs::xml("<dict><key>berthkeep.summary</key><string>s</string>"
+                                    "<key>com.example.other</key><data></data></dict>");
+    const std::string contents = PropertyListTestInputs::xml(
+        "<dict><key>berthkeep.summary</key><string>s</string><key>com.example.other</key>"
+        "<data>" +
+        std::string((bound - shell.size() - 4) / 4 * 4, 'A') + "</data></dict>");
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    writeAll(base + "/" + kIdentifier + ".plist", QByteArray::fromStdString(contents));
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileUserDefaults defaults(kIdentifier, base, log);
+    QStringList changed;
+    QObject::connect(&defaults, &UserDefaults::valueChanged,
+                     [&](const QString& key) { changed << key; });
+
+    defaults.removeObject("berthkeep.summary");
+    EXPECT_EQ(changed, QStringList{"berthkeep.summary"});
+    EXPECT_FALSE(FileUserDefaults(kIdentifier, base, log).object("berthkeep.summary").has_value());
 }
 
 TEST(UserDefaultsTest, ReadersConvertLikeThePlatform) {

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 
+#include "Fifo.hpp"
 #include "platform/LoginItems/SimulatedLoginItemService.hpp"
 
 namespace berthkeep {
@@ -152,6 +153,17 @@ TEST_F(LoginItemsXdgAutostartTest, AFolderThatCannotBeMadeFailsTheRegistration) 
     } catch (const LoginItemError& error) {
         EXPECT_EQ(error.code(), LoginItemError::writeFailed);
     }
+}
+
+// A pipe in the entry's place is no entry: asked at start-up, the status
+// must come at once rather than wait for a writer.
+TEST_F(LoginItemsXdgAutostartTest, APipeInTheEntrysPlaceIsNotWaitedFor) {
+    auto loginItem = service();
+    const test::Fifo fifo(loginItem.entryPath());
+    ASSERT_TRUE(fifo.made());
+    LoginItemStatus status = LoginItemStatus::enabled;
+    EXPECT_TRUE(fifo.returnsWithin([&] { status = loginItem.status(); }));
+    EXPECT_EQ(status, LoginItemStatus::requiresApproval);
 }
 
 TEST(LoginItemsXdgExecValueTest, QuotesAndEscapes) {

@@ -93,4 +93,9 @@ void FullFileSystem::makeRoom() {
     ::unlink((m_folder + "/" + kFillerName).c_str());
 }
 
+bool FullFileSystem::setReadOnly(bool readOnly) {
+    const unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
+    return m_mounted && ::mount("tmpfs", m_folder.c_str(), "tmpfs", flags, "size=1m") == 0;
+}
+
 } // namespace berthkeep::test

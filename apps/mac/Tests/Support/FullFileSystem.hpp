@@ -26,6 +26,9 @@ public:
 
     void fill();
     void makeRoom();
+    // Remounts the tmpfs read-only, or writable again: false where the folder
+    // is no tmpfs of its own (writes cannot be refused that way there).
+    bool setReadOnly(bool readOnly);
 
 private:
     std::string m_folder;

@@ -20,11 +20,15 @@
 #include <utility>
 #include <vector>
 
+#include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
 #include "../Inventory/InventoryTestSupport.hpp"
+#include "Fifo.hpp"
+#include "FullFileSystem.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -303,6 +307,15 @@ protected:
         ASSERT_EQ(power.exitCode(), 0) << power.readAllStandardError().toStdString();
     }
 
+    // The same, waiting for the answer: the tool's one JSON line.
+    QByteArray sendWillSleepAndWait() const {
+        QProcess power;
+        power.start(QString::fromStdString(inventorytest::standInPath("berthkeep-sim")),
+                    {"power", "will-sleep", "--wait", "30"});
+        EXPECT_TRUE(power.waitForFinished(40000));
+        return power.readAllStandardOutput();
+    }
+
 private:
     static std::vector<std::string> readZeroSeparated(const std::string& path) {
         std::ifstream file(path, std::ios::binary);
@@ -527,6 +540,82 @@ TEST_F(ProgramOnSimulatedMachine, WithoutItsLockItSaysSoAndDoesNotRun) {
     const QByteArray said = program.readAllStandardError();
     EXPECT_TRUE(said.contains("cannot take its one-copy lock")) << said.toStdString();
     EXPECT_FALSE(said.contains("Travel Stick")) << said.toStdString();
+}
+
+// Pipes where its three files belong (the preferences, the telemetry queue,
+// what was learned) are files it cannot read: it runs on, ejects the drive for
+// sleep and answers, and ends promptly.
+TEST_F(ProgramOnSimulatedMachine, WithPipesForItsFilesItStillEjectsForSleepAndEndsPromptly) {
+    makeMachineWithStick();
+    const test::Fifo preferences(
+        homePath("config/Berthkeep/app.berthkeep.Berthkeep.plist").toStdString());
+    const test::Fifo queue(homePath("data/Berthkeep/telemetry-queue.json").toStdString());
+    const test::Fifo learned(
+        homePath("data/Berthkeep/targeted-assist-learning.json").toStdString());
+    ASSERT_TRUE(preferences.made() && queue.made() && learned.made());
+    QProcess program;
+    start(program);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+
+    const QByteArray answer = sendWillSleepAndWait();
+    EXPECT_TRUE(answer.contains("\"acknowledged\":true")) << answer.toStdString();
+    const SimulatedWorld world = stateFile().read();
+    EXPECT_EQ(world.parkedDisks.size(), 1u) << answer.toStdString() << log.toStdString();
+
+    const auto took = signalAndExpectCleanEnd(program, SIGTERM, log);
+    EXPECT_LT(took, 3s);
+}
+
+// A lock held by some other program is no running copy: the start fails and
+// says who holds it.
+TEST_F(ProgramOnSimulatedMachine, ALockHeldByAnotherProgramIsNamedAndTheStartFails) {
+    makeMachineWithStick();
+    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
+    const std::string lockPath = homePath("config/Berthkeep/berthkeep.lock").toStdString();
+    const int holder = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+    QProcess program;
+    start(program);
+    ASSERT_TRUE(program.waitForFinished(15000));
+    ::close(holder);
+    EXPECT_NE(program.exitCode(), 0);
+    const QByteArray said = program.readAllStandardError();
+    EXPECT_FALSE(said.contains("already running")) << said.toStdString();
+    EXPECT_TRUE(said.contains(("held by process " + std::to_string(::getpid())).c_str()))
+        << said.toStdString();
+    EXPECT_TRUE(said.contains(lockPath.c_str())) << said.toStdString();
+}
+
+// A configuration folder the program cannot write, with its lock file in it
+// from an earlier run, still takes the lock (read-only) and keeps a second
+// copy out.
+TEST_F(ProgramOnSimulatedMachine, AReadOnlyConfigurationFolderHoldingItsLockStillLetsItRun) {
+    test::FullFileSystem config;
+    if (!config.isTmpfs()) {
+        GTEST_SKIP() << "no file system of the test's own to make read-only";
+    }
+    makeMachineWithStick();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(config.folder() + "/Berthkeep")));
+    QFile(QString::fromStdString(config.folder() + "/Berthkeep/berthkeep.lock"))
+        .open(QIODevice::WriteOnly);
+    ASSERT_TRUE(config.setReadOnly(true));
+    const QString folder = QString::fromStdString(config.folder());
+
+    QProcess first;
+    start(first, std::nullopt, folder);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+    QProcess second;
+    start(second, homePath("other-runtime"), folder);
+    ASSERT_TRUE(second.waitForFinished(15000));
+    EXPECT_EQ(second.exitCode(), 0);
+    const QByteArray said = second.readAllStandardError();
+    EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+
+    signalAndExpectCleanEnd(first, SIGTERM, log);
 }
 
 // A copy killed outright leaves its lock file behind; the next start takes it
