@@ -6,8 +6,10 @@ namespace berthkeep {
 
 namespace {
 
+// With nothing to compare on either side (a reading that gave no facts), the
+// id is all there is; the executors check the drive again before they act.
 bool isDrive(const RemountTarget& target, const DetectedDrive& drive) {
-    if (target.identity.isEmpty()) {
+    if (target.identity.isEmpty() || drive.identity().isEmpty()) {
         return drive.id() == target.driveID;
     }
     return target.identity.matches(drive.identity());
@@ -73,8 +75,7 @@ const DetectedDrive* WakeRemountQueue::findDrive(const RemountTarget& target,
         std::find_if(drives.begin(), drives.end(), [&target](const DetectedDrive& drive) {
             return drive.id() == target.driveID;
         });
-    if (byID != drives.end() &&
-        (target.identity.isEmpty() || target.identity.matches(byID->identity()))) {
+    if (byID != drives.end() && isDrive(target, *byID)) {
         return &*byID;
     }
     if (target.identity.isEmpty()) {

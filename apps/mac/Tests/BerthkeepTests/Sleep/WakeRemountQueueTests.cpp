@@ -112,8 +112,11 @@ TEST(WakeRemountQueue, FindsTheDriveUnderTheNameItHasNow) {
     EXPECT_EQ(WakeRemountQueue::retargeted(stick, *found),
               (RemountTarget{"disk4s1", "Stick", "disk6s1", std::nullopt, "disk4s1", {}}));
 
-    // With nothing recorded to tell it by, the id is all there is.
+    // With nothing recorded to tell it by, or nothing read of it now, the id is
+    // all there is.
     EXPECT_EQ(WakeRemountQueue::findDrive(unknown, now), &now[4]);
+    const std::vector<DetectedDrive> unread{volume("U-A", "disk8s1", "disk8", {})};
+    EXPECT_EQ(WakeRemountQueue::findDrive(alpha, unread), &unread[0]);
     EXPECT_EQ(WakeRemountQueue::findDrive(alpha, {now[2], now[3]}), nullptr);
 }
 
