@@ -17,12 +17,6 @@ bool isDrive(const RemountTarget& target, const DetectedDrive& drive) {
 
 } // namespace
 
-bool WakeRemountQueue::contains(const std::string& driveID) const {
-    return std::any_of(m_targets.begin(), m_targets.end(), [&driveID](const RemountTarget& queued) {
-        return queued.driveID == driveID;
-    });
-}
-
 bool WakeRemountQueue::add(RemountTarget target) {
     const auto queued =
         std::find_if(m_targets.begin(), m_targets.end(), [&target](const RemountTarget& entry) {

@@ -22,7 +22,6 @@ public:
     const std::vector<RemountTarget>& targets() const { return m_targets; }
     bool empty() const { return m_targets.empty(); }
     std::size_t size() const { return m_targets.size(); }
-    bool contains(const std::string& driveID) const;
 
     // Appends the target unless its drive is queued already; a queued entry
     // that was recorded without an identity takes the new one. True when appended.
@@ -34,7 +33,6 @@ public:
     // Takes out the entries that are these drives, by id or by identity (a
     // drive known by its BSD name has a new id once renumbered).
     std::vector<RemountTarget> remove(const std::vector<DetectedDrive>& drives);
-    void clear() { m_targets.clear(); }
 
     // The drive in `drives` that the target names: the one with its id unless the
     // recorded identity says that is another drive now, else the one with the
