@@ -6,13 +6,18 @@
 
 namespace berthkeep {
 
+DriveEjectMode BerthkeepStore::ejectMode(const DetectedDrive& drive) const {
+    // Ejecting the disk would take the volume the user excluded down with it.
+    return visibleExcludedSiblingExists(driveGroupID(drive)) ? DriveEjectMode::volume
+                                                             : DriveEjectMode::device;
+}
+
 std::vector<EjectTargetGroup>
 BerthkeepStore::ejectTargetGroups(const std::vector<DetectedDrive>& drives) const {
     std::vector<EjectTargetGroup> groups;
     for (const DetectedDrive& drive : drives) {
         const std::string key = driveGroupID(drive);
-        // Ejecting the disk would take the volume the user excluded down with it.
-        if (visibleExcludedSiblingExists(key)) {
+        if (ejectMode(drive) == DriveEjectMode::volume) {
             groups.push_back({key, {drive}, DriveEjectMode::volume});
             continue;
         }
@@ -80,9 +85,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
 
     // Under the same time-out as every other eject: while it waits, the drive's
     // id in the working set refuses every other road.
-    const DriveEjectMode mode = visibleExcludedSiblingExists(driveGroupID(drive))
-                                    ? DriveEjectMode::volume
-                                    : DriveEjectMode::device;
+    const DriveEjectMode mode = ejectMode(drive);
     std::exception_ptr failure;
     try {
         const auto timeout = m_timing.sleepTriggeredEjectTimeout;

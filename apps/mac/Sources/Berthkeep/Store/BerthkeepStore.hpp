@@ -376,6 +376,8 @@ public:
     static std::string driveGroupID(const DetectedDrive& drive);
     bool allowsGroupedWakeRemount(const std::string& groupID) const override;
     bool visibleExcludedSiblingExists(const std::string& groupID) const;
+    // Volume mode for a drive whose disk also holds an excluded volume, else device.
+    DriveEjectMode ejectMode(const DetectedDrive& drive) const;
     std::optional<RemountTarget> wakeRemountTarget(const DetectedDrive& drive,
                                                    bool allowGrouping) const override;
     // Whether the target's drive, found again in the inventory, is mounted.
