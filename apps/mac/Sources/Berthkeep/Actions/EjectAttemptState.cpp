@@ -31,13 +31,17 @@ bool EjectAttemptState::recordEjected(const DetectedDrive& drive, bool staysWork
     return !staysWorking && leaveWorking(drive.id());
 }
 
-void EjectAttemptState::close(std::set<std::string> busy) {
-    m_attentionDriveIDs = std::move(busy);
-    m_workingDriveIDs.clear();
-    m_targets.clear();
-    m_successfulTargets.clear();
+void EjectAttemptState::endRunning() {
     m_activeTrigger.reset();
     m_activeAttemptID.reset();
+    m_targets.clear();
+    m_successfulTargets.clear();
+    m_workingDriveIDs.clear();
+}
+
+void EjectAttemptState::close(std::set<std::string> busy) {
+    m_attentionDriveIDs = std::move(busy);
+    endRunning();
 }
 
 void EjectAttemptState::endWithoutTargets(bool clearAttention) {
@@ -66,11 +70,7 @@ std::optional<std::string> EjectAttemptState::closeByWake(std::set<std::string> 
     }
     // The attempt's own task finds its id gone at its next check and closes
     // itself without touching the running state again.
-    m_activeTrigger.reset();
-    m_activeAttemptID.reset();
-    m_targets.clear();
-    m_successfulTargets.clear();
-    m_workingDriveIDs.clear();
+    endRunning();
     return attemptID;
 }
 

@@ -81,6 +81,9 @@ public:
                   bool keepWorking);
 
 private:
+    // No attempt, no trigger, nothing worked on.
+    void endRunning();
+
     std::optional<TriggerReason> m_activeTrigger;
     std::optional<std::string> m_activeAttemptID;
     std::vector<DetectedDrive> m_targets;
