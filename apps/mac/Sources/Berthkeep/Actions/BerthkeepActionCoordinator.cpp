@@ -559,16 +559,12 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
             chosenWakeRemountTargets(attempt.targets, toQueue, context);
         const std::size_t preserved = queue.size();
         queue.merge(fresh);
-        std::string names;
-        for (const RemountTarget& target : queue.targets()) {
-            names += (names.empty() ? "" : ", ") + target.driveName;
-        }
         m_logger.notice(reliability, "sleep.wake.remount.scheduled",
                         "Queued remount targets for the next wake",
                         {{"target_count", std::to_string(queue.size())},
                          {"new_target_count", std::to_string(fresh.size())},
                          {"preserved_target_count", std::to_string(preserved)},
-                         {"drive_names", names}});
+                         {"drive_names", WakeRemountQueue::driveNames(queue.targets())}});
     }
 
     context.recordLastAction(output.lastAction);

@@ -81,6 +81,14 @@ const DetectedDrive* WakeRemountQueue::findDrive(const RemountTarget& target,
     return byIdentity == drives.end() ? nullptr : &*byIdentity;
 }
 
+std::string WakeRemountQueue::driveNames(const std::vector<RemountTarget>& targets) {
+    std::string names;
+    for (const RemountTarget& target : targets) {
+        names += (names.empty() ? "" : ", ") + target.driveName;
+    }
+    return names;
+}
+
 std::optional<RemountTarget> WakeRemountQueue::resolved(const RemountTarget& target,
                                                         const std::vector<DetectedDrive>& drives) {
     const DetectedDrive* drive = findDrive(target, drives);

@@ -46,6 +46,9 @@ public:
     static std::optional<RemountTarget> resolved(const RemountTarget& target,
                                                  const std::vector<DetectedDrive>& drives);
 
+    // The targets' drive names joined with ", ", for log lines.
+    static std::string driveNames(const std::vector<RemountTarget>& targets);
+
 private:
     std::vector<RemountTarget> m_targets;
 };

@@ -68,14 +68,6 @@ std::vector<RemountTarget> mountedTargets(const std::vector<RemountTarget>& queu
     return mounted;
 }
 
-std::string joinedDriveNames(const std::vector<RemountTarget>& targets) {
-    std::string names;
-    for (const RemountTarget& target : targets) {
-        names += (names.empty() ? "" : ", ") + target.driveName;
-    }
-    return names;
-}
-
 } // namespace
 
 void BerthkeepStore::registerWorkspaceNotifications() {
@@ -284,7 +276,7 @@ QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDr
     m_logger.notice(reliability, "sleep.wake.remount.recovered_from_inventory",
                     "Recovered already-unmounted drives for wake remount from inventory state",
                     {{"recovered_count", std::to_string(recovered.size())},
-                     {"drive_names", joinedDriveNames(recovered)}});
+                     {"drive_names", WakeRemountQueue::driveNames(recovered)}});
 }
 
 void BerthkeepStore::invalidateInFlightSleepAttemptAfterWake() {
@@ -338,7 +330,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     const BerthkeepLogMetadata metadata{{"remount_attempt_id", remountAttemptID},
                                         {"target_count", std::to_string(targets.size())},
                                         {"group_count", std::to_string(groupCount)},
-                                        {"drive_names", joinedDriveNames(targets)}};
+                                        {"drive_names", WakeRemountQueue::driveNames(targets)}};
     const auto withPhase = [&metadata](const char* phase) {
         BerthkeepLogMetadata tagged = metadata;
         tagged["phase"] = phase;

@@ -47,14 +47,10 @@ void BerthkeepStore::forgetWakeRemount(const std::vector<DetectedDrive>& drives,
     if (forgotten.empty()) {
         return;
     }
-    std::string names;
-    for (const RemountTarget& target : forgotten) {
-        names += (names.empty() ? "" : ", ") + target.driveName;
-    }
     m_logger.notice(BerthkeepLogCategory::reliability, "sleep.wake.remount.dequeued",
                     "Took drives the user acted on off the wake remount queue",
                     {{"reason", reason},
-                     {"drive_names", names},
+                     {"drive_names", WakeRemountQueue::driveNames(forgotten)},
                      {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
 }
 
