@@ -6,6 +6,7 @@
 #include <chrono>
 #include <csignal>
 #include <optional>
+#include <set>
 #include <thread>
 #include <unistd.h>
 
@@ -27,11 +28,40 @@ SimulatedCommandResult stateFailure(const SimulatedStateError& error) {
     return SimulatedCommandResult{1, std::string(), std::string(error.what()) + "\n"};
 }
 
+// Who the disk behind a device is, whatever name it is lent for now: the volume
+// UUIDs of the physical disk and of the APFS containers on it. None when the
+// device names no disk.
+using DiskIdentity = std::set<std::string>;
+
+std::optional<DiskIdentity> identityOf(const SimulatedWorld& world, const std::string& device) {
+    const SimulatedDisk* disk = world.findDisk(device);
+    if (!disk) {
+        disk = world.diskOfVolume(device);
+    }
+    if (!disk) {
+        return std::nullopt;
+    }
+    const SimulatedDisk* physical = world.physicalDiskOf(*disk);
+    std::vector<const SimulatedDisk*> disks = world.containersOn(*physical);
+    disks.push_back(physical);
+    DiskIdentity identity;
+    for (const auto* each : disks) {
+        for (const auto& volume : each->volumes) {
+            if (volume.volumeUUID) {
+                identity.insert(*volume.volumeUUID);
+            }
+        }
+    }
+    return identity;
+}
+
 // What a call found as it began: the first behaviour that matches it (one of its
-// uses taken), and how many times the machine had woken by then.
+// uses taken), how many times the machine had woken by then, and the disk its
+// device named.
 struct CallStart {
     std::optional<ScriptedBehaviour> behaviour;
     std::uint64_t wakeCount = 0;
+    std::optional<DiskIdentity> disk;
 };
 
 CallStart beginCall(const SimulatedStateFile& stateFile, const std::string& tool,
@@ -40,6 +70,7 @@ CallStart beginCall(const SimulatedStateFile& stateFile, const std::string& tool
     auto& found = start.behaviour;
     stateFile.update([&](SimulatedWorld& world) {
         start.wakeCount = world.wakeCount;
+        start.disk = identityOf(world, device);
         for (auto it = world.behaviours.begin(); it != world.behaviours.end(); ++it) {
             if (it->tool != tool || it->verb != verb) {
                 continue;
@@ -162,6 +193,14 @@ SimulatedCommandResult runDiskUtilityStandIn(const std::vector<std::string>& arg
         }
         SimulatedCommandResult result;
         stateFile.update([&](SimulatedWorld& world) {
+            // The tool holds the disk it began with: once that disk has left its
+            // name, free now or lent to a disk plugged in meanwhile, the call finds
+            // no disk and touches nothing.
+            if (start.disk && identityOf(world, device) != start.disk) {
+                result = SimulatedCommandResult{1, std::string(),
+                                                "Unable to find disk for " + device + "\n"};
+                return false;
+            }
             if (auto refusal = busyRefusal(world, verb, device, holders)) {
                 result = *refusal;
                 return false;

@@ -13,9 +13,12 @@ namespace berthkeep {
 // The bodies of the stand-in `diskutil` and `hdiutil` executables: the arguments
 // (without the program name) in, what to print and the exit status out. Scripted
 // behaviours of the state file are honoured here, including delays and hangs,
-// so a call may block for a long time or forever. An eject still under way when
-// the machine wakes ends on the disk the wake enumerated again: its volumes are
-// unmounted, the disk stays attached.
+// so a call may block for a long time or forever. A call that changes the machine
+// acts on the disk its device named as it began, known by its volume UUIDs: if
+// that disk has left the name meanwhile, the call fails as for a disk that is
+// gone and changes nothing, whatever disk has the name now. An eject still under
+// way when the machine wakes ends on the disk the wake enumerated again: its
+// volumes are unmounted, the disk stays attached.
 //
 //   diskutil list -plist external
 //   diskutil info -plist <device>

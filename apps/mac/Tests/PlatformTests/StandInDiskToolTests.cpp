@@ -1,6 +1,7 @@
 #include "SimulatedMachineTestSupport.hpp"
 
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
+#include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -453,6 +454,75 @@ TEST_F(StandInDiskTool, RefusalsSuggestOnlyVerbsItAccepts) {
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(run.standardError,
               "disk2 is a whole disk; unmount one of its volumes, or eject the disk\n");
+}
+
+// A call that changes the machine holds the disk its device named as it began:
+// if the disk is pulled out while the call is held back, the call finds no disk,
+// and a stick plugged in meanwhile onto the freed name is left alone.
+TEST_F(StandInDiskTool, DelayedCallActsOnlyOnTheDiskItBeganWith) {
+    // Long enough for this process to change the machine while the tool waits.
+    const QString delayMs = QStringLiteral("1000");
+    enum class Meanwhile { nothing, pulledOut, stickOnTheName, unmountedStickOnTheName };
+    const char* const meanwhileNames[] = {"nothing", "pulled out", "stick on the name",
+                                          "unmounted stick on the name"};
+    struct Case {
+        QStringList arguments;
+        Meanwhile meanwhile;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {{"eject", "disk2"}, Meanwhile::stickOnTheName, 1},
+        {{"unmount", "/dev/disk2s1"}, Meanwhile::stickOnTheName, 1},
+        {{"mount", "disk2s1"}, Meanwhile::unmountedStickOnTheName, 1},
+        {{"mountDisk", "disk2"}, Meanwhile::unmountedStickOnTheName, 1},
+        {{"eject", "disk2"}, Meanwhile::pulledOut, 1},
+        {{"eject", "disk2"}, Meanwhile::nothing, 0},
+    };
+    const SimulatedWorld initial = stateFile().read();
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString() + ", meanwhile " +
+                     meanwhileNames[static_cast<int>(c.meanwhile)]);
+        stateFile().write(initial);
+        script({c.arguments[0], "--delay", delayMs, "--times", "1"});
+        QProcess tool;
+        tool.setProcessEnvironment(toolEnvironment());
+        tool.start(toolPath(QStringLiteral("diskutil")), c.arguments);
+        ASSERT_TRUE(tool.waitForStarted(5000));
+        ASSERT_TRUE(testing::spinUntil([this] { return stateFile().read().behaviours.empty(); },
+                                       testing::toolAnswerTimeoutMs));
+        // Changed from here: a tool run for it may start later than the delay ends.
+        bool pulledOut = true;
+        std::string newcomer = "disk2";
+        SimulatedWorld changed;
+        stateFile().update([&](SimulatedWorld& world) {
+            if (c.meanwhile != Meanwhile::nothing) {
+                pulledOut = detachDevice(world, "disk2");
+            }
+            if (c.meanwhile == Meanwhile::stickOnTheName ||
+                c.meanwhile == Meanwhile::unmountedStickOnTheName) {
+                newcomer = attachPreset(world, SimulatedDrivePreset::usbStick, "Placeholder");
+            }
+            if (c.meanwhile == Meanwhile::unmountedStickOnTheName) {
+                markVolumeUnmounted(*world.findVolume("disk2s1"));
+            }
+            changed = world;
+            return true;
+        });
+        ASSERT_TRUE(pulledOut) << "the call ended before the disk was pulled out";
+        ASSERT_EQ(newcomer, "disk2");
+        ASSERT_TRUE(tool.waitForFinished(testing::toolAnswerTimeoutMs));
+        EXPECT_EQ(tool.exitCode(), c.exitCode);
+        const SimulatedWorld after = stateFile().read();
+        if (c.exitCode == 0) {
+            EXPECT_EQ(tool.readAllStandardOutput().toStdString(), "Disk disk2 ejected\n");
+            EXPECT_EQ(after.findDisk("disk2"), nullptr);
+            EXPECT_EQ(after.parkedDisks.size(), 1u);
+        } else {
+            EXPECT_EQ(tool.readAllStandardError().toStdString(),
+                      "Unable to find disk for " + c.arguments[1].toStdString() + "\n");
+            EXPECT_EQ(after, changed);
+        }
+    }
 }
 
 } // namespace
