@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -43,6 +44,17 @@ public:
     virtual void recordLastAction(LastActionSummary summary) = 0;
     virtual void
     recordSleepFailureNotice(std::optional<PendingSleepFailureNotification> pending) = 0;
+    // The system sleeps now with the managed drives that are mounted: the notice
+    // counts them. Returns their number; nothing is recorded for none.
+    virtual std::size_t recordDrivesSleepingMounted() = 0;
+    // How many times each report has been recorded so far. A close that finds a
+    // count moved since its attempt began leaves that report as it is: a newer
+    // eject wrote it, or the system slept and the notice said what slept mounted.
+    struct ReportStamp {
+        std::uint64_t lastAction = 0;
+        std::uint64_t sleepFailureNotice = 0;
+    };
+    virtual ReportStamp reportStamp() const = 0;
 
     // Every detected drive as the core sees it, in inventory order.
     virtual std::vector<BerthkeepCoreDrive> coreDrives() const = 0;
@@ -51,6 +63,8 @@ public:
     // The detected drive of each id, in the order of the ids; unknown ids skipped.
     virtual std::vector<DetectedDrive> drives(const std::vector<std::string>& ids) const = 0;
     virtual bool isCurrentlyMounted(const std::string& driveID) const = 0;
+    // Whether the user has excluded the drive, as of now.
+    virtual bool isExcluded(const std::string& driveID) const = 0;
     // One group per drive group key, in order of first appearance.
     virtual std::vector<EjectTargetGroup>
     ejectTargetGroups(const std::vector<DetectedDrive>& drives) const = 0;

@@ -5,8 +5,10 @@
 
 #include <algorithm>
 #include <exception>
+#include <map>
 
 #include "Berthkeep/Actions/DriveOperationError.hpp"
+#include "Berthkeep/Actions/EjectOutcome.hpp"
 #include "Berthkeep/Domain/DriveCountText.hpp"
 #include "Berthkeep/MenuBar/TransientActionStatusPresenting.hpp"
 #include "BerthkeepShared/MainActorTask.hpp"
@@ -102,13 +104,13 @@ struct BerthkeepActionCoordinator::Attempt {
     std::vector<DetectedDrive> targets;
     std::set<std::string> successfulDriveIDs;
     std::set<std::string> failedDriveIDs;
-    // Failed because the BSD name no longer named the drive: nothing was run.
-    std::set<std::string> goneDriveIDs;
-    // Failed although the command ran: the tool may have taken them down anyway.
-    std::set<std::string> commandFailedDriveIDs;
+    // What each failed eject threw: the settling at the close reads it.
+    std::map<std::string, std::exception_ptr> failures;
     // Settled at the close: no longer attached, neither ejected nor busy.
     std::set<std::string> leftDriveIDs;
     std::optional<std::string> failureCode;
+    // The reports as they stood when the attempt began.
+    BerthkeepActionContext::ReportStamp reports;
     // A wake closed the store's record of this sleep attempt; it no longer
     // touches the running state, which may belong to a newer attempt now.
     bool closedByWake = false;
@@ -230,14 +232,9 @@ void BerthkeepActionCoordinator::skipBusy(TriggerReason trigger, const char* mes
     }
     // The system sleeps all the same: the drives this trigger could not take off
     // must not go to sleep unreported.
-    const auto mounted = static_cast<std::int64_t>(context.mountedManagedDriveIDs().size());
+    const std::size_t mounted = context.recordDrivesSleepingMounted();
     if (mounted == 0) {
         return;
-    }
-    const PendingSleepFailureNotification notice{mounted};
-    context.recordSleepFailureNotice(notice);
-    if (const auto& running = context.ejectAttempt().activeAttemptID()) {
-        m_sleepSkippedNotice.emplace(*running, notice);
     }
     m_logger.notice(reliability, "sleep.trigger.skipped_busy.notice_recorded",
                     "Recorded a sleep failure notice because another action was running",
@@ -307,207 +304,295 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
     attempt.id = state.activeAttemptID().value_or("");
     attempt.trigger = trigger;
     attempt.sleepTrigger = isSleepTrigger(trigger);
+    attempt.reports = context.reportStamp();
     attempt.targets = std::move(targets);
-    const auto isCurrent = [&state, &attempt] {
-        return state.isCurrent(attempt.id);
-    };
-    // A wake closed this attempt's record. A sleep attempt still goes on to its
-    // own close, so what it ejects late is remounted and what it left mounted is
-    // reported; any other attempt just stops.
-    const auto staysAfterWake = [&attempt, &isCurrent, this, &context, &state] {
-        if (attempt.closedByWake || isCurrent()) {
-            return true;
-        }
-        if (!attempt.sleepTrigger) {
-            abandonAttempt(attempt, context);
-            return false;
-        }
-        attempt.closedByWake = true;
-        for (const std::string& id : state.drivesTakenOffBeforeWake(attempt.id)) {
-            attempt.successfulDriveIDs.insert(id);
-        }
-        abandonAttempt(attempt, context);
-        return true;
-    };
+    // What the plan saw: only a drive that comes after it is taken along later.
+    std::set<std::string> seen;
+    for (const std::vector<std::string>& ids :
+         {idsOf(attempt.targets), context.mountedManagedDriveIDs()}) {
+        seen.insert(ids.begin(), ids.end());
+    }
 
-    const std::vector<EjectTargetGroup> groups = context.ejectTargetGroups(attempt.targets);
-    for (std::size_t index = 0; index < groups.size(); ++index) {
-        const EjectTargetGroup& group = groups[index];
-        if (attempt.closedByWake || !isCurrent()) {
-            m_logger.notice(reliability, "reliability.eject.aborted",
-                            "Aborting stale eject attempt", {{"attempt_id", attempt.id}});
-            if (!staysAfterWake()) {
-                co_return;
-            }
-            // The machine is awake again: the drives not reached slept mounted.
-            for (std::size_t rest = index; rest < groups.size(); ++rest) {
-                for (const DetectedDrive& member : groups[rest].members) {
+    // The groups are formed anew at each step from what is left, as the drives
+    // are now: an exclusion made meanwhile changes what is ejected and how.
+    std::vector<DetectedDrive> pending = attempt.targets;
+    for (;;) {
+        while (!pending.empty()) {
+            if (attempt.closedByWake || !state.isCurrent(attempt.id)) {
+                m_logger.notice(reliability, "reliability.eject.aborted",
+                                "Aborting stale eject attempt", {{"attempt_id", attempt.id}});
+                if (!staysAfterWake(attempt, context)) {
+                    co_return;
+                }
+                // The machine is awake again: the drives not reached slept mounted.
+                for (const DetectedDrive& member : pending) {
                     if (!attempt.successfulDriveIDs.contains(member.id())) {
                         attempt.failedDriveIDs.insert(member.id());
                     }
                 }
+                pending.clear();
+                break;
             }
+            leaveExcludedAlone(pending, attempt, context);
+            if (pending.empty()) {
+                break;
+            }
+            const EjectTargetGroup group = context.ejectTargetGroups(pending).front();
+            std::erase_if(pending, [&group](const DetectedDrive& drive) {
+                return std::any_of(
+                    group.members.begin(), group.members.end(),
+                    [&drive](const DetectedDrive& member) { return member.id() == drive.id(); });
+            });
+            // `attempt` and `context` outlive the step: it is awaited here.
+            const bool goOn = co_await ejectGroup(group, attempt, context);
+            if (!guard || !goOn) {
+                co_return;
+            }
+        }
+
+        if (m_postEjectRefreshDelay > Clock::Duration::zero()) {
+            co_await m_clock->sleep(m_postEjectRefreshDelay);
+            if (!guard) {
+                co_return;
+            }
+        }
+        if (!staysAfterWake(attempt, context)) {
+            co_return;
+        }
+        pending = arrivals(attempt, seen, context);
+        if (pending.empty()) {
             break;
         }
-        if (group.members.empty()) {
-            continue;
-        }
-        std::vector<DetectedDrive> mounted;
-        for (const DetectedDrive& member : group.members) {
-            if (context.isCurrentlyMounted(member.id())) {
-                mounted.push_back(member);
-            }
-        }
-        const DetectedDrive representative =
-            mounted.empty() ? group.members.front() : mounted.front();
-        const bool allowGrouping =
-            attempt.sleepTrigger && context.allowsGroupedWakeRemount(group.id);
-        const std::string groupDriveCount = std::to_string(group.members.size());
-
-        if (mounted.empty()) {
-            for (const DetectedDrive& member : group.members) {
-                // Pulled out since the attempt began (an earlier refresh lost
-                // it): not ejected, and the user hears it is gone.
-                if (context.drives({member.id()}).empty()) {
-                    bookGone(member, groupDriveCount, attempt);
-                    continue;
-                }
-                recordSuccessfulEject(member, attempt, allowGrouping, attempt.successfulDriveIDs,
-                                      context);
-                m_logger.notice(reliability, "reliability.eject.drive.already_unmounted",
-                                "Drive was already unmounted before its eject step ran",
-                                {{"attempt_id", attempt.id},
-                                 {"drive_id", member.id()},
-                                 {"drive_name", member.name()}});
-            }
-            continue;
-        }
-
-        const auto& bsdName = representative.bsdName();
-        const bool volumeMode = group.mode == DriveEjectMode::volume;
-        const auto& ejectTarget = volumeMode ? bsdName : representative.ejectTargetBSDName();
-        m_logger.notice(
-            reliability, "reliability.eject.drive.started", "Eject attempt started for drive",
-            {{"attempt_id", attempt.id},
-             {"drive_id", representative.id()},
-             {"drive_name", representative.name()},
-             {"mount_path", mountPath(representative)},
-             {"bsd_name", bsdName.value_or("")},
-             {"eject_target_bsd_name", ejectTarget ? *ejectTarget : bsdName.value_or("")},
-             {"eject_mode", volumeMode ? "volume" : "device"}});
-
-        std::exception_ptr failure;
-        try {
-            if (m_sleepTriggeredEjectTimeout > Clock::Duration::zero()) {
-                EjectOperation operation = [ejector = m_ejector, representative,
-                                            mode = group.mode](std::shared_ptr<CancelToken> token) {
-                    return ejector->eject(representative, mode, std::move(token));
-                };
-                co_await runWithTimeout(m_sleepTriggeredEjectTimeout, std::move(operation));
-            } else {
-                co_await m_ejector->eject(representative, group.mode, nullptr);
-            }
-        } catch (...) {
-            failure = std::current_exception();
-        }
-        if (!guard) {
-            co_return;
-        }
-
-        if (!failure) {
-            if (!isCurrent() && !attempt.closedByWake) {
-                m_logger.notice(reliability, "reliability.eject.aborted",
-                                attempt.sleepTrigger
-                                    ? "Eject attempt completed after wake; the drive is queued "
-                                      "for remount"
-                                    : "Eject attempt completed after wake and was ignored",
-                                {{"attempt_id", attempt.id},
-                                 {"drive_id", representative.id()},
-                                 {"drive_name", representative.name()}});
-            }
-            // A stale attempt must not touch the working set of the one that replaced it.
-            if (!staysAfterWake()) {
-                co_return;
-            }
-            if (!staysWorkingToClose(attempt.trigger) && !attempt.closedByWake &&
-                state.leaveWorking(representative.id())) {
-                context.rebuildCurrentState();
-            }
-            if (group.members.size() >= 2) {
-                for (const DetectedDrive& member : group.members) {
-                    recordSuccessfulEject(member, attempt, allowGrouping,
-                                          attempt.successfulDriveIDs, context);
-                }
-            }
-            co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
-            if (!guard || !staysAfterWake()) {
-                co_return;
-            }
-            if (!attempt.successfulDriveIDs.contains(representative.id())) {
-                recordSuccessfulEject(representative, attempt, allowGrouping,
-                                      attempt.successfulDriveIDs, context);
-            }
-            m_logger.notice(reliability, "reliability.eject.drive.succeeded",
-                            "Eject attempt succeeded for drive",
-                            {{"attempt_id", attempt.id},
-                             {"drive_id", representative.id()},
-                             {"drive_name", representative.name()},
-                             {"group_drive_count", groupDriveCount}});
-            continue;
-        }
-
-        const bool gone = DriveOperationError::isNoLongerAttached(failure);
-        for (const DetectedDrive& member : group.members) {
-            attempt.failedDriveIDs.insert(member.id());
-            (gone ? attempt.goneDriveIDs : attempt.commandFailedDriveIDs).insert(member.id());
-        }
-        attempt.failureCode = combinedFailureReasonCode(
-            attempt.failureCode, isTimeout(failure) ? "timeout" : "eject_failed");
-        co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
-        if (!guard || !staysAfterWake()) {
-            co_return;
-        }
-        m_logger.error(reliability, "reliability.eject.drive.failed",
-                       "Eject attempt failed for drive",
-                       {{"attempt_id", attempt.id},
-                        {"drive_id", representative.id()},
-                        {"drive_name", representative.name()},
-                        {"group_drive_count", groupDriveCount},
-                        {"error", DriveOperationError::describe(failure)}});
-    }
-
-    if (m_postEjectRefreshDelay > Clock::Duration::zero()) {
-        co_await m_clock->sleep(m_postEjectRefreshDelay);
-        if (!guard) {
-            co_return;
-        }
-    }
-    if (!staysAfterWake()) {
-        co_return;
     }
     closeAttempt(attempt, context);
 }
 
+QCoro::Task<bool> BerthkeepActionCoordinator::ejectGroup(EjectTargetGroup group, Attempt& attempt,
+                                                         BerthkeepActionContext& context) {
+    const QPointer<QObject> guard(context.contextObject());
+    EjectAttemptState& state = context.ejectAttempt();
+    if (group.members.empty()) {
+        co_return true;
+    }
+    std::vector<DetectedDrive> mounted;
+    for (const DetectedDrive& member : group.members) {
+        if (context.isCurrentlyMounted(member.id())) {
+            mounted.push_back(member);
+        }
+    }
+    const DetectedDrive representative = mounted.empty() ? group.members.front() : mounted.front();
+    const bool allowGrouping = attempt.sleepTrigger && context.allowsGroupedWakeRemount(group.id);
+    const std::string groupDriveCount = std::to_string(group.members.size());
+
+    if (mounted.empty()) {
+        for (const DetectedDrive& member : group.members) {
+            // Pulled out since the attempt began (an earlier refresh lost
+            // it): not ejected, and the user hears it is gone.
+            if (context.drives({member.id()}).empty()) {
+                bookGone(member, groupDriveCount, attempt);
+                continue;
+            }
+            recordSuccessfulEject(member, attempt, allowGrouping, attempt.successfulDriveIDs,
+                                  context);
+            m_logger.notice(reliability, "reliability.eject.drive.already_unmounted",
+                            "Drive was already unmounted before its eject step ran",
+                            {{"attempt_id", attempt.id},
+                             {"drive_id", member.id()},
+                             {"drive_name", member.name()}});
+        }
+        co_return true;
+    }
+
+    const auto& bsdName = representative.bsdName();
+    const bool volumeMode = group.mode == DriveEjectMode::volume;
+    const auto& ejectTarget = volumeMode ? bsdName : representative.ejectTargetBSDName();
+    m_logger.notice(reliability, "reliability.eject.drive.started",
+                    "Eject attempt started for drive",
+                    {{"attempt_id", attempt.id},
+                     {"drive_id", representative.id()},
+                     {"drive_name", representative.name()},
+                     {"mount_path", mountPath(representative)},
+                     {"bsd_name", bsdName.value_or("")},
+                     {"eject_target_bsd_name", ejectTarget ? *ejectTarget : bsdName.value_or("")},
+                     {"eject_mode", volumeMode ? "volume" : "device"}});
+
+    std::exception_ptr failure;
+    try {
+        if (m_sleepTriggeredEjectTimeout > Clock::Duration::zero()) {
+            EjectOperation operation = [ejector = m_ejector, representative,
+                                        mode = group.mode](std::shared_ptr<CancelToken> token) {
+                return ejector->eject(representative, mode, std::move(token));
+            };
+            co_await runWithTimeout(m_sleepTriggeredEjectTimeout, std::move(operation));
+        } else {
+            co_await m_ejector->eject(representative, group.mode, nullptr);
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (!guard) {
+        co_return false;
+    }
+
+    if (!failure) {
+        if (!state.isCurrent(attempt.id) && !attempt.closedByWake) {
+            m_logger.notice(reliability, "reliability.eject.aborted",
+                            attempt.sleepTrigger
+                                ? "Eject attempt completed after wake; the drive is queued "
+                                  "for remount"
+                                : "Eject attempt completed after wake and was ignored",
+                            {{"attempt_id", attempt.id},
+                             {"drive_id", representative.id()},
+                             {"drive_name", representative.name()}});
+        }
+        // A stale attempt must not touch the working set of the one that replaced it.
+        if (!staysAfterWake(attempt, context)) {
+            co_return false;
+        }
+        if (!staysWorkingToClose(attempt.trigger) && !attempt.closedByWake &&
+            state.leaveWorking(representative.id())) {
+            context.rebuildCurrentState();
+        }
+        if (group.members.size() >= 2) {
+            for (const DetectedDrive& member : group.members) {
+                recordSuccessfulEject(member, attempt, allowGrouping, attempt.successfulDriveIDs,
+                                      context);
+            }
+        }
+        co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
+        if (!guard || !staysAfterWake(attempt, context)) {
+            co_return false;
+        }
+        if (!attempt.successfulDriveIDs.contains(representative.id())) {
+            recordSuccessfulEject(representative, attempt, allowGrouping,
+                                  attempt.successfulDriveIDs, context);
+        }
+        m_logger.notice(reliability, "reliability.eject.drive.succeeded",
+                        "Eject attempt succeeded for drive",
+                        {{"attempt_id", attempt.id},
+                         {"drive_id", representative.id()},
+                         {"drive_name", representative.name()},
+                         {"group_drive_count", groupDriveCount}});
+        co_return true;
+    }
+
+    for (const DetectedDrive& member : group.members) {
+        attempt.failedDriveIDs.insert(member.id());
+        attempt.failures[member.id()] = failure;
+    }
+    attempt.failureCode = combinedFailureReasonCode(
+        attempt.failureCode, isTimeout(failure) ? "timeout" : "eject_failed");
+    co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
+    if (!guard || !staysAfterWake(attempt, context)) {
+        co_return false;
+    }
+    m_logger.error(reliability, "reliability.eject.drive.failed", "Eject attempt failed for drive",
+                   {{"attempt_id", attempt.id},
+                    {"drive_id", representative.id()},
+                    {"drive_name", representative.name()},
+                    {"group_drive_count", groupDriveCount},
+                    {"error", DriveOperationError::describe(failure)}});
+    co_return true;
+}
+
+bool BerthkeepActionCoordinator::staysAfterWake(Attempt& attempt, BerthkeepActionContext& context) {
+    EjectAttemptState& state = context.ejectAttempt();
+    if (attempt.closedByWake || state.isCurrent(attempt.id)) {
+        return true;
+    }
+    abandonAttempt(attempt, context);
+    if (!attempt.sleepTrigger) {
+        return false;
+    }
+    attempt.closedByWake = true;
+    for (const std::string& id : state.takeDrivesTakenOffBeforeWake(attempt.id)) {
+        attempt.successfulDriveIDs.insert(id);
+    }
+    return true;
+}
+
+void BerthkeepActionCoordinator::leaveExcludedAlone(std::vector<DetectedDrive>& pending,
+                                                    Attempt& attempt,
+                                                    BerthkeepActionContext& context) {
+    std::erase_if(pending, [this, &attempt, &context](const DetectedDrive& drive) {
+        if (!context.isExcluded(drive.id())) {
+            return false;
+        }
+        std::erase_if(attempt.targets,
+                      [&drive](const DetectedDrive& target) { return target.id() == drive.id(); });
+        if (context.ejectAttempt().dropTarget(drive.id())) {
+            context.rebuildCurrentState();
+        }
+        m_logger.notice(
+            reliability, "reliability.eject.drive.excluded",
+            "Left a drive the user excluded before its eject step",
+            {{"attempt_id", attempt.id}, {"drive_id", drive.id()}, {"drive_name", drive.name()}});
+        return true;
+    });
+}
+
+std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt,
+                                                                std::set<std::string>& seen,
+                                                                BerthkeepActionContext& context) {
+    // Only a held sleep: it must not go ahead with a drive mounted that the user
+    // plugged in meanwhile. The menu's actions keep to what the menu showed.
+    if (attempt.closedByWake || (attempt.trigger != TriggerReason::systemSleep &&
+                                 attempt.trigger != TriggerReason::lidCloseSleep)) {
+        return {};
+    }
+    std::set<std::string> fresh;
+    for (const std::string& id : context.mountedManagedDriveIDs()) {
+        if (seen.insert(id).second) {
+            fresh.insert(id);
+        }
+    }
+    if (fresh.empty()) {
+        return {};
+    }
+    EjectAttemptState& state = context.ejectAttempt();
+    const auto& attention = state.attentionDriveIDs();
+    const BerthkeepActionPlan plan =
+        m_core->planAction({attempt.trigger, context.coreDrives(),
+                            std::vector<std::string>(attention.begin(), attention.end())});
+    std::vector<std::string> ids = plan.targetDriveIDs;
+    std::erase_if(ids, [&fresh](const std::string& id) { return !fresh.contains(id); });
+    std::vector<DetectedDrive> came = context.drives(ids);
+    if (came.empty()) {
+        return {};
+    }
+    attempt.targets.insert(attempt.targets.end(), came.begin(), came.end());
+    state.addTargets(came);
+    context.rebuildCurrentState();
+    m_logger.notice(reliability, "reliability.eject.arrivals",
+                    "Taking along drives that came during the sleep eject",
+                    {{"attempt_id", attempt.id},
+                     {"drive_count", std::to_string(came.size())},
+                     {"drive_names", joinedNames(came)}});
+    return came;
+}
+
 void BerthkeepActionCoordinator::settleFailedDrives(Attempt& attempt,
                                                     BerthkeepActionContext& context) {
-    // The refreshed inventory holds where it and the command disagree.
+    // The refreshed inventory holds where it and the command disagree. A drive
+    // never reached has no failure of its own: it slept mounted.
     for (const DetectedDrive& target : attempt.targets) {
         const std::string& id = target.id();
-        if (!attempt.failedDriveIDs.contains(id)) {
+        const auto failure = attempt.failures.find(id);
+        if (!attempt.failedDriveIDs.contains(id) || failure == attempt.failures.end()) {
             continue;
         }
         const bool listed = !context.drives({id}).empty();
-        const bool down = !listed || !context.isCurrentlyMounted(id);
-        if (!listed && attempt.goneDriveIDs.contains(id)) {
-            // Pulled out: nothing ran, and nothing of it is left to be busy.
+        switch (settledEjectOutcome(failure->second, listed, context.isCurrentlyMounted(id))) {
+        case EjectOutcome::notAttached:
             attempt.failedDriveIDs.erase(id);
             attempt.leftDriveIDs.insert(id);
-        } else if (down && (attempt.goneDriveIDs.contains(id) ||
-                            attempt.commandFailedDriveIDs.contains(id))) {
-            // Down after all: a late answer, a time-out that lost the race, a
-            // reading that failed after the tool had done its work.
+            break;
+        case EjectOutcome::ejected:
             attempt.failedDriveIDs.erase(id);
             attempt.successfulDriveIDs.insert(id);
+            break;
+        case EjectOutcome::stillMounted:
+            break;
         }
     }
 }
@@ -536,10 +621,17 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
             attempt.successfulDriveIDs.insert(target.id());
         }
     }
+    EjectAttemptState& state = context.ejectAttempt();
     if (attempt.closedByWake) {
-        context.ejectAttempt().closeAfterWake(busy);
+        std::set<std::string> stillMounted;
+        for (const std::string& id : busy) {
+            if (context.isCurrentlyMounted(id)) {
+                stillMounted.insert(id);
+            }
+        }
+        state.closeAfterWake(stillMounted);
     } else {
-        context.ejectAttempt().close(busy);
+        state.close(busy);
     }
 
     WakeRemountQueue& queue = context.wakeRemountQueue();
@@ -567,15 +659,16 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
                          {"drive_names", WakeRemountQueue::driveNames(queue.targets())}});
     }
 
-    context.recordLastAction(output.lastAction);
-    std::optional<PendingSleepFailureNotification> pending = output.pendingSleepFailureNotification;
-    if (m_sleepSkippedNotice && m_sleepSkippedNotice->first == attempt.id) {
-        if (!pending || pending->failedDriveCount < m_sleepSkippedNotice->second.failedDriveCount) {
-            pending = m_sleepSkippedNotice->second;
-        }
-        m_sleepSkippedNotice.reset();
+    // A close writes only what is still its own: a report recorded since the
+    // attempt began (a newer eject's after a wake, or the notice of what slept
+    // mounted when the system slept under this attempt) stays.
+    const BerthkeepActionContext::ReportStamp now = context.reportStamp();
+    if (now.lastAction == attempt.reports.lastAction) {
+        context.recordLastAction(output.lastAction);
     }
-    context.recordSleepFailureNotice(pending);
+    if (now.sleepFailureNotice == attempt.reports.sleepFailureNotice) {
+        context.recordSleepFailureNotice(output.pendingSleepFailureNotification);
+    }
     context.rebuildCurrentState();
 
     const std::size_t stillBusy = output.busyDriveIDs.size();
@@ -626,7 +719,8 @@ void BerthkeepActionCoordinator::abandonAttempt(const Attempt& attempt,
 void BerthkeepActionCoordinator::bookGone(const DetectedDrive& drive,
                                           const std::string& groupDriveCount, Attempt& attempt) {
     attempt.failedDriveIDs.insert(drive.id());
-    attempt.goneDriveIDs.insert(drive.id());
+    attempt.failures[drive.id()] = std::make_exception_ptr(
+        DriveOperationError::noLongerAttached(DriveOperationError::ejectDomain));
     attempt.failureCode = combinedFailureReasonCode(attempt.failureCode, "eject_failed");
     m_logger.error(
         reliability, "reliability.eject.drive.failed", "Eject attempt failed for drive",

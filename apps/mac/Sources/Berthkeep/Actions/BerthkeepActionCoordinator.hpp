@@ -35,10 +35,15 @@ namespace berthkeep {
 // raced against the time-out, before the core summarises the attempt. Each
 // attempt keeps the trigger it started with to its close.
 //
+// Each step reads the present: the groups are formed anew from what is left, a
+// target the user excluded meanwhile is left alone, and a held sleep takes along
+// a drive that came after its plan.
+//
 // A wake closes the store's record of a sleep attempt it interrupted. Such an
 // attempt tries no further drive, but still closes: its late ejects are queued
-// for remount and what it left mounted becomes the sleep-failure notice. Any
-// other attempt that loses its id just stops.
+// for remount and what it left mounted becomes the sleep-failure notice, unless
+// a newer eject has reported since. Any other attempt that loses its id just
+// stops.
 //
 // Main thread only. The owner of the context must own the coordinator too: an
 // attempt that finds the context object gone after a suspension ends at once.
@@ -89,6 +94,20 @@ private:
 
     QCoro::Task<void> executeEject(std::vector<DetectedDrive> targets, TriggerReason trigger,
                                    BerthkeepActionContext& context);
+    // One eject step; false when the attempt is to stop here (stale, or the
+    // context gone). `attempt` is executeEject's, which awaits the step.
+    QCoro::Task<bool> ejectGroup(EjectTargetGroup group, Attempt& attempt,
+                                 BerthkeepActionContext& context);
+    // Whether the attempt goes on once its id is no longer current: only a sleep
+    // attempt a wake closed does, to its own close.
+    bool staysAfterWake(Attempt& attempt, BerthkeepActionContext& context);
+    // Takes the targets the user excluded meanwhile out of the attempt.
+    void leaveExcludedAlone(std::vector<DetectedDrive>& pending, Attempt& attempt,
+                            BerthkeepActionContext& context);
+    // For a held sleep: the managed drives mounted since the plan (none of
+    // `seen`), now targets too.
+    std::vector<DetectedDrive> arrivals(Attempt& attempt, std::set<std::string>& seen,
+                                        BerthkeepActionContext& context);
     // Each failed drive as the refreshed inventory shows it: pulled out, down
     // after all, or still there.
     void settleFailedDrives(Attempt& attempt, BerthkeepActionContext& context);
@@ -126,9 +145,6 @@ private:
     Clock::Duration m_postEjectRefreshDelay;
     Clock::Duration m_sleepTriggeredEjectTimeout;
     std::shared_ptr<Clock> m_clock;
-    // The notice a system sleep recorded while this attempt ran: its close keeps
-    // it, since those drives went to sleep mounted whatever the attempt did after.
-    std::optional<std::pair<std::string, PendingSleepFailureNotification>> m_sleepSkippedNotice;
     // The attempt whose progress panel is up: the last one to show one, until its
     // result replaces it or it is abandoned and takes the panel down.
     std::optional<std::string> m_progressPanelAttemptID;

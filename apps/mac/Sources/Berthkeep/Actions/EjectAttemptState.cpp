@@ -14,6 +14,20 @@ std::string EjectAttemptState::begin(std::vector<DetectedDrive> targets, std::ui
     return *m_activeAttemptID;
 }
 
+void EjectAttemptState::addTargets(const std::vector<DetectedDrive>& drives) {
+    for (const DetectedDrive& drive : drives) {
+        m_targets.push_back(drive);
+        m_attentionDriveIDs.erase(drive.id());
+        m_workingDriveIDs.insert(drive.id());
+    }
+}
+
+bool EjectAttemptState::dropTarget(const std::string& driveID) {
+    std::erase_if(m_targets,
+                  [&driveID](const DetectedDrive& drive) { return drive.id() == driveID; });
+    return leaveWorking(driveID);
+}
+
 void EjectAttemptState::markWorking(std::optional<TriggerReason> trigger) {
     m_workingDriveIDs.clear();
     for (const DetectedDrive& target : m_targets) {
@@ -53,9 +67,11 @@ void EjectAttemptState::endWithoutTargets(bool clearAttention) {
     m_activeAttemptID.reset();
 }
 
-void EjectAttemptState::closeAfterWake(std::set<std::string> busy) {
-    if (!m_activeAttemptID && !isRunning()) {
-        m_attentionDriveIDs = std::move(busy);
+void EjectAttemptState::closeAfterWake(const std::set<std::string>& stillMountedBusy) {
+    for (const std::string& id : stillMountedBusy) {
+        if (!m_workingDriveIDs.contains(id)) {
+            m_attentionDriveIDs.insert(id);
+        }
     }
 }
 
@@ -66,7 +82,7 @@ bool EjectAttemptState::interruptedByWake(std::uint64_t wakeCount) const {
 std::optional<std::string> EjectAttemptState::closeByWake(std::set<std::string> takenOff) {
     const std::optional<std::string> attemptID = m_activeAttemptID;
     if (attemptID) {
-        m_closedByWake.emplace(*attemptID, std::move(takenOff));
+        m_closedByWake[*attemptID] = std::move(takenOff);
     }
     // The attempt's own task finds its id gone at its next check and closes
     // itself without touching the running state again.
@@ -75,11 +91,9 @@ std::optional<std::string> EjectAttemptState::closeByWake(std::set<std::string> 
 }
 
 std::set<std::string>
-EjectAttemptState::drivesTakenOffBeforeWake(const std::string& attemptID) const {
-    if (m_closedByWake && m_closedByWake->first == attemptID) {
-        return m_closedByWake->second;
-    }
-    return {};
+EjectAttemptState::takeDrivesTakenOffBeforeWake(const std::string& attemptID) {
+    const auto node = m_closedByWake.extract(attemptID);
+    return node ? node.mapped() : std::set<std::string>{};
 }
 
 bool EjectAttemptState::mayEjectDriveAlone(const std::string& driveID) const {

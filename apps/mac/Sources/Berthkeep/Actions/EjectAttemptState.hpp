@@ -1,10 +1,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "Berthkeep/Domain/TriggerReason.hpp"
@@ -42,6 +42,11 @@ public:
     // The targets are being ejected: they leave the attention set and become the
     // working set. With a trigger, the trigger marks the action as running too.
     void markWorking(std::optional<TriggerReason> trigger);
+    // Drives that came since the plan join the running attempt as working targets.
+    void addTargets(const std::vector<DetectedDrive>& drives);
+    // The user excluded a target before its turn: it is no target any more and
+    // leaves the working set (even Eject All's); true when it left.
+    bool dropTarget(const std::string& driveID);
     // A target was taken off. It leaves the working set unless `staysWorking`
     // (Eject All keeps every target working to its close); true when it left.
     bool recordEjected(const DetectedDrive& drive, bool staysWorking);
@@ -52,9 +57,9 @@ public:
     void close(std::set<std::string> busy);
     // An attempt that found nothing to eject: no targets, nothing runs.
     void endWithoutTargets(bool clearAttention);
-    // The close of an attempt a wake had closed already: its busy drives need
-    // attention unless another action has begun meanwhile.
-    void closeAfterWake(std::set<std::string> busy);
+    // The close of an attempt a wake had closed already: of its busy drives,
+    // those still mounted need attention too, unless another action works on them.
+    void closeAfterWake(const std::set<std::string>& stillMountedBusy);
 
     // Whether the running attempt is a sleep attempt that began before wake
     // number `wakeCount`: the machine slept under it.
@@ -62,9 +67,9 @@ public:
     // Closes the record of that attempt, remembering `takenOff` for its own late
     // close; returns its id. Nothing runs afterwards.
     std::optional<std::string> closeByWake(std::set<std::string> takenOff);
-    // What the wake counted as taken off when it closed this attempt; empty for
-    // any other attempt.
-    std::set<std::string> drivesTakenOffBeforeWake(const std::string& attemptID) const;
+    // What the wake counted as taken off when it closed this attempt, once; empty
+    // for any other attempt.
+    std::set<std::string> takeDrivesTakenOffBeforeWake(const std::string& attemptID);
 
     // The card's single-drive eject, which runs beside no attempt.
     bool mayEjectDriveAlone(const std::string& driveID) const;
@@ -91,7 +96,9 @@ private:
     std::set<std::string> m_workingDriveIDs;
     std::set<std::string> m_attentionDriveIDs;
     std::uint64_t m_startedAtWake = 0;
-    std::optional<std::pair<std::string, std::set<std::string>>> m_closedByWake;
+    // By attempt id: a second wake may close a newer attempt before the first
+    // one's late close has read its own.
+    std::map<std::string, std::set<std::string>> m_closedByWake;
 };
 
 } // namespace berthkeep

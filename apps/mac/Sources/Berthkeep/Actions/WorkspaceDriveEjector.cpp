@@ -90,8 +90,30 @@ QCoro::Task<void> WorkspaceDriveEjector::runChecked(DetectedDrive drive,
     co_await check->confirm(expected, DriveOperationError::ejectDomain);
     throwIfCancelled(cancel);
 
-    const std::string said =
-        co_await runner->run(std::move(arguments), failureMessage, std::move(cancel));
+    std::string said;
+    std::exception_ptr failure;
+    try {
+        said = co_await runner->run(std::move(arguments), failureMessage, cancel);
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    if (failure) {
+        if (cancel && cancel->isCancelled()) {
+            std::rethrow_exception(failure);
+        }
+        // Pulled out while the command ran: the tool found no disk. Say so, so the
+        // drive is counted as gone, not as ejected by a failed command.
+        bool gone = false;
+        try {
+            co_await check->confirm(expected, DriveOperationError::ejectDomain);
+        } catch (...) {
+            gone = DriveOperationError::isNoLongerAttached(std::current_exception());
+        }
+        if (gone) {
+            throw DriveOperationError::noLongerAttached(DriveOperationError::ejectDomain);
+        }
+        std::rethrow_exception(failure);
+    }
     // Exit status 0 is not enough: a tool that failed quietly leaves it mounted.
     const bool stillMounted = co_await check->isStillMounted(std::move(expected));
     if (stillMounted) {

@@ -17,7 +17,8 @@ namespace berthkeep {
 // `diskutil` runs, the check confirms that the BSD name still names this drive
 // (else noLongerAttached, and nothing runs); after it ends well, the volume must
 // be gone (else stillMounted, with what the tool said). A refusal of the tool
-// arrives as its error. Main thread only.
+// arrives as its error, unless the check then finds the drive gone (pulled out
+// under the command): noLongerAttached. Main thread only.
 class WorkspaceDriveEjector final : public DriveEjecting {
 public:
     WorkspaceDriveEjector(std::shared_ptr<EjectDiskUtilityRunning> diskUtilityRunner,

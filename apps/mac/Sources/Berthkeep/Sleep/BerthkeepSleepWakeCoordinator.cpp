@@ -87,6 +87,7 @@ void BerthkeepSleepWakeCoordinator::installPendingSleepAcknowledger(std::string 
     // would hold the older message until the system gives up on it.
     acknowledgePendingSleepPowerChange("superseded");
     disarmAcknowledgeTimeout();
+    ++m_sleepCount;
     m_pendingSleepAcknowledgerID = id;
     m_pendingSleepAcknowledger = std::move(acknowledge);
     m_wakeObservedSinceLastSleep = false;
@@ -107,8 +108,9 @@ QCoro::Task<void> BerthkeepSleepWakeCoordinator::runAcknowledgeTimeout(
     QPointer<BerthkeepSleepWakeCoordinator> self, std::shared_ptr<Clock> clock, Duration timeout,
     std::shared_ptr<CancelToken> token, std::string id) {
     const bool elapsed = co_await clock->sleep(timeout, token);
-    if (elapsed && self && !token->isCancelled()) {
-        self->acknowledgePendingSleepPowerChange("timeout", id);
+    if (elapsed && self && !token->isCancelled() &&
+        self->acknowledgePendingSleepPowerChange("timeout", id)) {
+        emit self->sleepHoldCut();
     }
 }
 
@@ -119,10 +121,10 @@ void BerthkeepSleepWakeCoordinator::disarmAcknowledgeTimeout() {
     }
 }
 
-void BerthkeepSleepWakeCoordinator::acknowledgePendingSleepPowerChange(
+bool BerthkeepSleepWakeCoordinator::acknowledgePendingSleepPowerChange(
     const std::string& reason, const std::optional<std::string>& onlyIfID) {
     if (!m_pendingSleepAcknowledger) {
-        return;
+        return false;
     }
     if (onlyIfID && onlyIfID != m_pendingSleepAcknowledgerID) {
         m_logger.notice(
@@ -131,7 +133,7 @@ void BerthkeepSleepWakeCoordinator::acknowledgePendingSleepPowerChange(
             {{"reason", reason},
              {"expected_sleep_power_change_id", *onlyIfID},
              {"current_sleep_power_change_id", m_pendingSleepAcknowledgerID.value_or("")}});
-        return;
+        return false;
     }
     disarmAcknowledgeTimeout();
     const Acknowledge acknowledge = std::move(m_pendingSleepAcknowledger);
@@ -140,13 +142,14 @@ void BerthkeepSleepWakeCoordinator::acknowledgePendingSleepPowerChange(
     acknowledge();
     m_logger.notice(reliability, "sleep.power_change.acknowledged",
                     "Acknowledged pending system sleep power change", {{"reason", reason}});
+    return true;
 }
 
-void BerthkeepSleepWakeCoordinator::clearPendingSleepAcknowledger(
+bool BerthkeepSleepWakeCoordinator::clearPendingSleepAcknowledger(
     const std::string& reason, const std::optional<std::string>& onlyIfIDMatches,
     bool requireExactMatch) {
     if (!m_pendingSleepAcknowledger) {
-        return;
+        return false;
     }
     const bool matches = requireExactMatch
                              ? onlyIfIDMatches == m_pendingSleepAcknowledgerID
@@ -158,7 +161,7 @@ void BerthkeepSleepWakeCoordinator::clearPendingSleepAcknowledger(
             {{"reason", reason},
              {"expected_sleep_power_change_id", onlyIfIDMatches.value_or("")},
              {"current_sleep_power_change_id", m_pendingSleepAcknowledgerID.value_or("")}});
-        return;
+        return false;
     }
     disarmAcknowledgeTimeout();
     const std::string cleared = m_pendingSleepAcknowledgerID.value_or("");
@@ -167,6 +170,9 @@ void BerthkeepSleepWakeCoordinator::clearPendingSleepAcknowledger(
     m_logger.notice(reliability, "sleep.power_change.cleared",
                     "Cleared pending system sleep power change without acknowledgement",
                     {{"reason", reason}, {"sleep_power_change_id", cleared}});
+    // Still held at the wake: the system slept without waiting for the eject.
+    emit sleepHoldCut();
+    return true;
 }
 
 void BerthkeepSleepWakeCoordinator::markWakeObserved() {

@@ -64,11 +64,13 @@ public:
     void installPendingSleepAcknowledger(std::string id, Acknowledge acknowledge);
     // Releases the pending power change. With an id, only when it is the pending
     // one: a road or time-out of an older power change must not release a newer.
-    void acknowledgePendingSleepPowerChange(const std::string& reason,
+    // True when it released one.
+    bool acknowledgePendingSleepPowerChange(const std::string& reason,
                                             const std::optional<std::string>& onlyIfID = {});
     // Drops the acknowledger without calling it. With requireExactMatch, the ids
     // must be equal (both absent counts); otherwise an absent expected id matches.
-    void clearPendingSleepAcknowledger(const std::string& reason,
+    // True when it dropped one.
+    bool clearPendingSleepAcknowledger(const std::string& reason,
                                        const std::optional<std::string>& onlyIfIDMatches,
                                        bool requireExactMatch);
 
@@ -97,7 +99,15 @@ public:
     // Counts has-powered-on messages: an attempt that started at a lower count
     // was under way when the machine slept.
     std::uint64_t wakeCount() const { return m_wakeCount; }
+    // Counts will-sleep messages: a step that saw it move knows a sleep follows.
+    std::uint64_t sleepCount() const { return m_sleepCount; }
+
     bool pendingWakeRemountReplay() const { return m_pendingWakeRemountReplay; }
+
+signals:
+    // The system went to sleep before the sleep's eject ended: its hold ran out,
+    // or a wake found it still unanswered. Whatever is mounted now slept mounted.
+    void sleepHoldCut();
 
 private:
     void startWakeRemount(WakeEventHandler handleWakeEvent);
@@ -133,6 +143,7 @@ private:
     bool m_wakeObservedSinceLastSleep = false;
     bool m_pendingWakeRemountReplay = false;
     std::uint64_t m_wakeCount = 0;
+    std::uint64_t m_sleepCount = 0;
 };
 
 } // namespace berthkeep

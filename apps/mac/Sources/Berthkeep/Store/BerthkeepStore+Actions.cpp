@@ -156,6 +156,7 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
         return wakeRemountQueue().take(added);
     };
     const std::uint64_t wakeCountBefore = m_sleepWake->wakeCount();
+    const std::uint64_t sleepCountBefore = m_sleepWake->sleepCount();
     const bool ejectRan =
         co_await runTrigger(TriggerReason::manualEjectAndSleep, std::move(shownDriveIDs));
     if (!self || !ejectRan) {
@@ -164,10 +165,15 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
     if (m_sleepWake->wakeCount() != wakeCountBefore) {
         co_return; // the machine slept and woke under this eject: not again now
     }
-    // A notice that already kept the machine awake once (its delivery skipped or
-    // failed) must not keep every later Eject & Sleep from sleeping.
-    if (m_pendingSleepFailureNotification && !m_sleepFailureNoticeHeldEjectAndSleep) {
-        m_sleepFailureNoticeHeldEjectAndSleep = true;
+    if (m_sleepWake->sleepCount() != sleepCountBefore) {
+        // The system's own sleep came meanwhile: it is the sleep that follows, and
+        // every drive taken down for it stays queued for its wake.
+        m_logger.notice(BerthkeepLogCategory::reliability, "sleep.manual_handoff.overtaken",
+                        "Left the sleep to a system sleep that came during the manual eject", {});
+        co_return;
+    }
+    // Every close records its own notice: one pending now is about this eject.
+    if (m_pendingSleepFailureNotification) {
         takeQueuedByThisEject();
         co_await deliverPendingSleepFailureNotificationIfNeeded();
         co_return;
@@ -187,14 +193,20 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
     }
 }
 
-QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs) {
+QCoro::Task<bool> BerthkeepStore::probeDriveUsageForPlan() {
     const QPointer<BerthkeepStore> self(this);
-    // Plan on fresh evidence: a folded probe request is asked once more.
+    // A folded probe request is asked once more.
     const bool probed = co_await refreshDriveUsageNow();
     if (!probed && self) {
         co_await refreshDriveUsageNow();
     }
-    if (!self) {
+    co_return static_cast<bool>(self);
+}
+
+QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs) {
+    // Plan on fresh evidence.
+    const bool alive = co_await probeDriveUsageForPlan();
+    if (!alive) {
         co_return false;
     }
     // The coordinator refuses exactly when an action runs, and decides before

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "Berthkeep/Actions/DriveOperationError.hpp"
+#include "Berthkeep/Actions/EjectOutcome.hpp"
 
 namespace berthkeep {
 
@@ -115,12 +116,11 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     if (!self) {
         co_return;
     }
-    // The refreshed inventory decides, not the command's answer: a drive it no
-    // longer lists was pulled out when the check found it gone (nothing ran),
-    // and was taken down otherwise; one it lists is ejected once unmounted.
-    const bool listed = !drives({drive.id()}).empty();
-    const bool gone = !listed && DriveOperationError::isNoLongerAttached(failure);
-    const bool ejected = !gone && !(listed && isCurrentlyMounted(drive.id()));
+    // The refreshed inventory decides, not the command's answer.
+    const EjectOutcome outcome =
+        settledEjectOutcome(failure, !drives({drive.id()}).empty(), isCurrentlyMounted(drive.id()));
+    const bool gone = outcome == EjectOutcome::notAttached;
+    const bool ejected = outcome == EjectOutcome::ejected;
     std::vector<std::string> confirmed;
     if (ejected) {
         confirmed.push_back(drive.id());
@@ -143,8 +143,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     }
     const BerthkeepActionSummaryOutput output =
         m_core->summarizeAction({TriggerReason::manualRetry, attempted, remaining, confirmed});
-    setLastActionSummary(output.lastAction);
-    persistLastActionSummary();
+    recordLastAction(output.lastAction);
     rebuildCurrentState();
 }
 

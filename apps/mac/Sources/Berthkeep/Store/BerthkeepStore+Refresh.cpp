@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "Berthkeep/Actions/DriveOperationError.hpp"
 #include "BerthkeepShared/MainActorTask.hpp"
@@ -167,7 +168,7 @@ std::set<std::string> BerthkeepStore::managedDriveIDs() const {
 void BerthkeepStore::applyInventorySnapshot(
     std::vector<DetectedDrive> drives, std::map<std::string, DriveUsageSnapshot> usageSnapshots) {
     emit objectWillChange();
-    m_detectedDrives = std::move(drives);
+    const std::vector<DetectedDrive> before = std::exchange(m_detectedDrives, std::move(drives));
     emit detectedDrivesChanged();
 
     const std::set<std::string> managedIDs = managedDriveIDs();
@@ -197,6 +198,29 @@ void BerthkeepStore::applyInventorySnapshot(
                     {"excluded_drive_count", std::to_string(excludedCount)}});
     recordInventoryTelemetryIfNeeded();
     rebuildCurrentState();
+    mountQueuedDrivesThatCameBack(before);
+}
+
+void BerthkeepStore::mountQueuedDrivesThatCameBack(const std::vector<DetectedDrive>& before) {
+    // While a sleep is held, or before its wake, a queued drive waits for the wake.
+    if (wakeRemountQueue().empty() || !m_sleepWake->wakeObservedSinceLastSleep()) {
+        return;
+    }
+    std::vector<RemountTarget> back;
+    for (const RemountTarget& target : wakeRemountQueue().targets()) {
+        const DetectedDrive* now = WakeRemountQueue::findDrive(target, m_detectedDrives);
+        if (now && !now->isMounted() && !isExcluded(target.driveID) &&
+            !WakeRemountQueue::findDrive(target, before)) {
+            back.push_back(target);
+        }
+    }
+    if (back.empty()) {
+        return;
+    }
+    m_logger.notice(BerthkeepLogCategory::reliability, "sleep.wake.remount.drive_returned",
+                    "A queued drive came back after the wake; mounting it",
+                    {{"drive_names", WakeRemountQueue::driveNames(back)}});
+    triggerWakeRemountCatchUpIfNeeded();
 }
 
 void BerthkeepStore::recordInventoryTelemetryIfNeeded() {

@@ -69,8 +69,10 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
     std::vector<RemountTarget> targets;
     std::vector<DetectedDrive> chosen;
     for (const DetectedDrive& drive : m_detectedDrives) {
+        // One being mounted already (its card's own mount) is left to that mount.
         if (drive.scope() == DetectedDrive::Scope::managed && !drive.isMounted() &&
             drive.bsdName() && driveGroupID(drive) == groupID &&
+            !m_mountingDriveIDs.contains(drive.id()) &&
             (!shownDriveIDs || shownDriveIDs->contains(drive.id()))) {
             targets.push_back(manualTarget(drive));
             chosen.push_back(drive);
@@ -116,7 +118,8 @@ QCoro::Task<std::vector<RemountTarget>>
 BerthkeepStore::remountTargets(std::vector<RemountTarget> targets, int maxAttempts,
                                Duration retryDelay, RemountEventNames eventNames,
                                std::optional<std::string> operationID, Duration failureSettleDelay,
-                               bool groupByDevice, std::shared_ptr<CancelToken> cancel) {
+                               bool groupByDevice, std::shared_ptr<CancelToken> cancel,
+                               bool onlyQueued) {
     if (targets.empty()) {
         co_return std::vector<RemountTarget>{};
     }
@@ -128,7 +131,7 @@ BerthkeepStore::remountTargets(std::vector<RemountTarget> targets, int maxAttemp
     setMounting(ids, true);
     std::vector<RemountTarget> left = co_await remountAttempts(
         std::move(targets), std::max(1, maxAttempts), retryDelay, std::move(eventNames),
-        std::move(operationID), failureSettleDelay, groupByDevice, std::move(cancel));
+        std::move(operationID), failureSettleDelay, groupByDevice, std::move(cancel), onlyQueued);
     if (self) {
         setMounting(ids, false);
     }
@@ -139,22 +142,63 @@ QCoro::Task<std::vector<RemountTarget>>
 BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttempts,
                                 Duration retryDelay, RemountEventNames eventNames,
                                 std::optional<std::string> operationID, Duration failureSettleDelay,
-                                bool groupByDevice, std::shared_ptr<CancelToken> cancel) {
+                                bool groupByDevice, std::shared_ptr<CancelToken> cancel,
+                                bool onlyQueued) {
     const QPointer<BerthkeepStore> self(this);
     std::vector<RemountTarget> remaining = std::move(targets);
     if (isCancelled(cancel)) {
         co_return remaining;
     }
+    // Not mounted here: the user took them back meanwhile (excluded, dequeued).
+    std::vector<RemountTarget> leftAlone;
+    const auto leaveAlone = [this, onlyQueued, &leftAlone](std::vector<RemountTarget>& list) {
+        std::erase_if(list, [this, onlyQueued, &leftAlone](const RemountTarget& target) {
+            if (mayMountNow(target, onlyQueued)) {
+                return false;
+            }
+            leftAlone.push_back(target);
+            return true;
+        });
+    };
+    const auto withLeftAlone = [&leftAlone](std::vector<RemountTarget> list) {
+        for (const RemountTarget& target : leftAlone) {
+            if (std::none_of(list.begin(), list.end(), [&target](const RemountTarget& entry) {
+                    return entry.driveID == target.driveID;
+                })) {
+                list.push_back(target);
+            }
+        }
+        return list;
+    };
+    // Once by this mount itself; a higher count is another mount of the drive (a
+    // cancelled wake remount's, still in the tool): this attempt leaves it to that
+    // one and looks again at its end.
+    const auto mountedElsewhere = [this](const RemountTarget& target) {
+        const auto inFlight = m_mountsInFlight.find(target.driveID);
+        return inFlight != m_mountsInFlight.end() && inFlight->second > 1;
+    };
+    bool missing = false;
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        if (missing) {
+            // A drive may come back a few seconds after the wake: look again.
+            co_await refreshInventoryNow();
+            if (!self) {
+                co_return remaining;
+            }
+        }
+        missing = false;
+        leaveAlone(remaining);
         // Found again by who they are: a disk name may be another disk's by now.
-        std::vector<RemountTarget> attached;
+        std::vector<RemountTarget> pending;
         std::vector<RemountTarget> unresolved;
         for (const RemountTarget& target : remaining) {
             if (std::optional<RemountTarget> now =
                     WakeRemountQueue::resolved(target, m_detectedDrives)) {
-                attached.push_back(std::move(*now));
+                pending.push_back(std::move(*now));
                 continue;
             }
+            // Not attached: unresolved, and tried again at the next attempt.
+            missing = true;
             unresolved.push_back(target);
             m_logger.notice(reliability, eventNames.notAttached,
                             "Left a drive that is not attached for a later mount",
@@ -162,22 +206,37 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                                                target.bsdName, static_cast<std::size_t>(attempt),
                                                std::nullopt, std::nullopt));
         }
-        if (attached.empty()) {
-            co_return remaining;
-        }
-        std::vector<RemountGroup> groups;
-        if (groupByDevice) {
-            groups = remountGroups(attached);
-        } else {
-            for (const RemountTarget& target : attached) {
-                groups.push_back(
-                    {target.remountGroupID.value_or(target.driveID), target.bsdName, {target}});
-            }
-        }
-        for (const RemountGroup& group : groups) {
+        // One group at a time, formed from what is left as it is now: a drive
+        // excluded or dequeued meanwhile is left out, and a disk that shows an
+        // excluded volume now is mounted volume by volume.
+        while (!pending.empty()) {
             if (isCancelled(cancel)) {
-                co_return remaining;
+                co_return withLeftAlone(remaining);
             }
+            leaveAlone(pending);
+            std::erase_if(pending, [&mountedElsewhere, &unresolved](const RemountTarget& target) {
+                if (!mountedElsewhere(target)) {
+                    return false;
+                }
+                unresolved.push_back(target);
+                return true;
+            });
+            if (pending.empty()) {
+                break;
+            }
+            pending = sanitizedWakeRemountTargets(std::move(pending));
+            const RemountGroup group =
+                groupByDevice
+                    ? remountGroups(pending).front()
+                    : RemountGroup{pending.front().remountGroupID.value_or(pending.front().driveID),
+                                   pending.front().bsdName,
+                                   {pending.front()}};
+            std::erase_if(pending, [&group](const RemountTarget& target) {
+                return std::any_of(group.targets.begin(), group.targets.end(),
+                                   [&target](const RemountTarget& member) {
+                                       return member.driveID == target.driveID;
+                                   });
+            });
             const RemountTarget& first = group.targets.front();
             const BerthkeepLogMetadata metadata = remountLogMetadata(
                 operationID, first.driveID, first.driveName, first.bsdName,
@@ -202,8 +261,11 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                 failure ? DriveOperationError::describe(failure) : groupedRemountError;
             const RemountVerdict verdict =
                 co_await evaluateRemountAttempt(group, failureSettleDelay, fallback, cancel);
-            if (!self || (!failure && isCancelled(cancel))) {
+            if (!self) {
                 co_return remaining;
+            }
+            if (!failure && isCancelled(cancel)) {
+                co_return withLeftAlone(remaining);
             }
             if (verdict.unresolved.empty()) {
                 m_logger.notice(reliability, eventNames.succeeded,
@@ -230,7 +292,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             }
         }
         if (stillDown.empty() || attempt == maxAttempts) {
-            co_return stillDown;
+            co_return withLeftAlone(std::move(stillDown));
         }
         remaining = std::move(stillDown);
         m_logger.notice(reliability, eventNames.retrying, "Retrying mount for remaining drives",
@@ -248,10 +310,10 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             }
         }
         if (isCancelled(cancel)) {
-            co_return remaining;
+            co_return withLeftAlone(remaining);
         }
     }
-    co_return remaining;
+    co_return withLeftAlone(remaining);
 }
 
 QCoro::Task<BerthkeepStore::RemountVerdict>
@@ -296,13 +358,29 @@ BerthkeepStore::evaluateRemountAttempt(RemountGroup group, Duration failureSettl
 
 void BerthkeepStore::setMounting(const std::vector<std::string>& driveIDs, bool active) {
     for (const std::string& id : driveIDs) {
-        if (active) {
+        int& count = m_mountsInFlight[id];
+        count += active ? 1 : -1;
+        if (count > 0) {
             m_mountingDriveIDs.insert(id);
-        } else {
-            m_mountingDriveIDs.erase(id);
+            continue;
         }
+        m_mountsInFlight.erase(id);
+        m_mountingDriveIDs.erase(id);
     }
     rebuildCurrentState();
+}
+
+bool BerthkeepStore::mayMountNow(const RemountTarget& target, bool onlyQueued) const {
+    if (isExcluded(target.driveID)) {
+        return false;
+    }
+    if (!onlyQueued) {
+        return true;
+    }
+    const auto& queued = wakeRemountQueue().targets();
+    return std::any_of(queued.begin(), queued.end(), [&target](const RemountTarget& entry) {
+        return entry.driveID == target.driveID;
+    });
 }
 
 // ---- grouping ---------------------------------------------------------------
@@ -376,7 +454,8 @@ bool BerthkeepStore::visibleExcludedSiblingExists(const std::string& groupID) co
 
 std::optional<RemountTarget> BerthkeepStore::wakeRemountTarget(const DetectedDrive& drive,
                                                                bool allowGrouping) const {
-    if (!drive.bsdName()) {
+    // An excluded drive is never queued, whichever road would queue it.
+    if (!drive.bsdName() || isExcluded(drive.id())) {
         return std::nullopt;
     }
     if (!allowGrouping) {

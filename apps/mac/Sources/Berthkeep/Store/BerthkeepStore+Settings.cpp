@@ -117,12 +117,15 @@ void BerthkeepStore::openSystemSettings() {
     m_transientActionStatusPresenter->present(TransientActionStatus::settingsDidNotOpen(reason));
 }
 
-void BerthkeepStore::setExcluded(bool excluded, const DetectedDrive& drive) {
+void BerthkeepStore::setExcluded(bool excluded, const DetectedDrive& shown) {
+    // A copy: the caller's may be an element of the drive list replaced below.
+    const DetectedDrive drive = shown;
     std::set<std::string> excludedIDs = excludedDriveIDs();
     if (excluded) {
         excludedIDs.insert(drive.id());
-        // The working set stays: it belongs to the action that filled it, and
-        // emptying it here would let a second eject start while that one runs.
+        // The working set stays: it belongs to the action that filled it, which
+        // leaves the drive alone at its next step; emptying it here would let a
+        // second eject start while that one runs.
         m_ejectAttempt.forgetAttention(drive.id());
         // Never mounted again behind the user's back, not even after a sleep.
         forgetWakeRemount({drive}, "excluded");

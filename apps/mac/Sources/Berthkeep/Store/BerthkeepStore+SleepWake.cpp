@@ -26,22 +26,10 @@ QCoro::Task<void> refreshInventoryIfAlive(QPointer<BerthkeepStore> store) {
     }
 }
 
-QCoro::Task<void> runSystemSleepEject(QPointer<BerthkeepStore> store, std::string powerChangeID) {
+QCoro::Task<void> runSystemSleepEjectIfAlive(QPointer<BerthkeepStore> store,
+                                             std::string powerChangeID) {
     if (store) {
-        co_await store->refreshInventoryNow();
-    }
-    if (store) {
-        const bool proceed = co_await store->waitForRunningActionBeforeSleep(powerChangeID);
-        if (!proceed) {
-            co_return;
-        }
-    }
-    if (store) {
-        co_await store->runTrigger(TriggerReason::systemSleep);
-    }
-    // Only this power change: a newer will-sleep keeps its own hold.
-    if (store) {
-        store->sleepWake().acknowledgePendingSleepPowerChange("trigger_finished", powerChangeID);
+        co_await store->runSystemSleepEject(std::move(powerChangeID));
     }
 }
 
@@ -123,9 +111,55 @@ void BerthkeepStore::handleSystemPowerWillSleep(
     m_sleepWake->cancelWakeRemount("system_sleep");
     std::string id = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
     m_sleepWake->installPendingSleepAcknowledger(id, std::move(acknowledge));
-    startMainActorTask(
-        [store = QPointer<BerthkeepStore>(this), id] { return runSystemSleepEject(store, id); },
-        "system sleep eject");
+    startMainActorTask([store = QPointer<BerthkeepStore>(this),
+                        id] { return runSystemSleepEjectIfAlive(store, id); },
+                       "system sleep eject");
+}
+
+bool BerthkeepStore::isSleepStillHeld(const std::string& powerChangeID) const {
+    return !m_sleepWake->wakeObservedSinceLastSleep() &&
+           m_sleepWake->pendingSleepAcknowledgerID() == powerChangeID;
+}
+
+QCoro::Task<void> BerthkeepStore::runSystemSleepEject(std::string powerChangeID) {
+    const QPointer<BerthkeepStore> self(this);
+    co_await refreshInventoryNow();
+    for (;;) {
+        if (!self) {
+            co_return;
+        }
+        const bool held = co_await waitForRunningActionBeforeSleep(powerChangeID);
+        if (!self || !held) {
+            co_return;
+        }
+        // Plan on fresh evidence.
+        const bool alive = co_await probeDriveUsageForPlan();
+        // An eject begun after the sleep went ahead would run after the wake, and
+        // its drives would stay down until the next one.
+        if (!alive || !isSleepStillHeld(powerChangeID)) {
+            co_return;
+        }
+        if (!m_ejectAttempt.isRunning()) {
+            break;
+        }
+        // An action began during the probe: the sleep waits for it too.
+    }
+    co_await runPlannedTrigger(TriggerReason::systemSleep);
+    // Only this power change: a newer will-sleep keeps its own hold.
+    if (self) {
+        m_sleepWake->acknowledgePendingSleepPowerChange("trigger_finished", powerChangeID);
+    }
+}
+
+void BerthkeepStore::handleSleepHoldCut() {
+    const std::size_t mounted = recordDrivesSleepingMounted();
+    if (mounted == 0) {
+        return;
+    }
+    m_logger.notice(reliability, "sleep.power_change.slept_mounted",
+                    "Recorded a sleep failure notice for drives still mounted when the system "
+                    "went to sleep",
+                    {{"failed_drive_count", std::to_string(mounted)}});
 }
 
 QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string powerChangeID) {
@@ -136,16 +170,10 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
     // and the tool finishes anyway) would leave its drive mounted through the
     // sleep if the eject were planned before it ends.
     while (m_ejectAttempt.isRunning() || !m_mountingDriveIDs.empty()) {
-        if (m_sleepWake->wakeObservedSinceLastSleep() ||
-            (m_sleepWake->pendingSleepAcknowledgerID() &&
-             m_sleepWake->pendingSleepAcknowledgerID() != powerChangeID)) {
-            // Woken meanwhile, or a newer will-sleep runs its own road.
+        // Woken meanwhile, a newer will-sleep runs its own road, or the hold ran
+        // out and the cut recorded what slept mounted.
+        if (!isSleepStillHeld(powerChangeID)) {
             co_return false;
-        }
-        if (!m_sleepWake->hasPendingSleepAcknowledger()) {
-            // Released at its time-out: the trigger finds the action still
-            // running and records the drives that slept mounted.
-            co_return true;
         }
         if (!logged) {
             logged = true;
@@ -165,7 +193,7 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
             co_return false;
         }
     }
-    co_return !m_sleepWake->wakeObservedSinceLastSleep();
+    co_return isSleepStillHeld(powerChangeID);
 }
 
 BerthkeepSleepWakeCoordinator::WakeEventHandler BerthkeepStore::wakeEventHandler() {
@@ -351,7 +379,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     const std::optional<std::string> operationID = remountAttemptID;
     std::vector<RemountTarget> remaining = co_await remountTargets(
         std::move(targets), m_timing.wakeRemountMaxAttempts, m_timing.wakeRemountRetryDelay,
-        std::move(names), operationID, m_timing.wakeRemountFailureSettleDelay, true, cancel);
+        std::move(names), operationID, m_timing.wakeRemountFailureSettleDelay, true, cancel, true);
     if (!self) {
         co_return;
     }

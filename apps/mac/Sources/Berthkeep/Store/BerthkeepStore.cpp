@@ -86,6 +86,8 @@ BerthkeepStore::BerthkeepStore(
     m_sleepWake = std::make_unique<BerthkeepSleepWakeCoordinator>(
         m_logger, m_timing.groupedVolumeRefreshDelay, m_timing.powerChangeAcknowledgeTimeout,
         m_platform.clock);
+    connect(m_sleepWake.get(), &BerthkeepSleepWakeCoordinator::sleepHoldCut, this,
+            &BerthkeepStore::handleSleepHoldCut);
 
     m_fullMonitoringCoordinator = std::make_unique<FullMonitoringCoordinator>(
         *m_preferences, m_telemetryController, m_logger, m_fullMonitoringPromptPresenter,
@@ -340,8 +342,14 @@ std::vector<DetectedDrive> BerthkeepStore::drives(const std::vector<std::string>
 }
 
 bool BerthkeepStore::isCurrentlyMounted(const std::string& driveID) const {
-    const auto found = drives({driveID});
-    return !found.empty() && found.front().isMounted();
+    return std::any_of(m_detectedDrives.begin(), m_detectedDrives.end(),
+                       [&driveID](const DetectedDrive& drive) {
+                           return drive.id() == driveID && drive.isMounted();
+                       });
+}
+
+bool BerthkeepStore::isExcluded(const std::string& driveID) const {
+    return excludedDriveIDs().contains(driveID);
 }
 
 // What the action coordinator writes through the context.
@@ -359,18 +367,29 @@ void BerthkeepStore::setLastActionSummary(std::optional<LastActionSummary> summa
 void BerthkeepStore::setPendingSleepFailureNotification(
     std::optional<PendingSleepFailureNotification> pending) {
     m_pendingSleepFailureNotification = std::move(pending);
-    m_sleepFailureNoticeHeldEjectAndSleep = false;
 }
 
 void BerthkeepStore::recordLastAction(LastActionSummary summary) {
     setLastActionSummary(std::move(summary));
     persistLastActionSummary();
+    ++m_reports.lastAction;
 }
 
 void BerthkeepStore::recordSleepFailureNotice(
     std::optional<PendingSleepFailureNotification> pending) {
     setPendingSleepFailureNotification(std::move(pending));
     persistPendingSleepFailureNotification();
+    ++m_reports.sleepFailureNotice;
+}
+
+std::size_t BerthkeepStore::recordDrivesSleepingMounted() {
+    const std::vector<std::string> mounted = mountedManagedDriveIDs();
+    if (mounted.empty()) {
+        return 0;
+    }
+    recordSleepFailureNotice(
+        PendingSleepFailureNotification{static_cast<std::int64_t>(mounted.size())});
+    return mounted.size();
 }
 
 } // namespace berthkeep

@@ -285,12 +285,16 @@ public:
     // shown) is mounted.
     QCoro::Task<void> runEjectAll(ShownDriveIDs shownDriveIDs = std::nullopt);
     // Sleeps only after its own eject ran; a pending sleep-failure notice is
-    // delivered instead of sleeping.
+    // delivered instead of sleeping. When a sleep comes meanwhile (the system's
+    // own, held or not yet answered), that sleep is the one that follows: nothing
+    // more is asked and every drive taken down stays queued for its wake.
     QCoro::Task<void> runEjectAndSleep(ShownDriveIDs shownDriveIDs = std::nullopt);
     // Probes usage (once more when the first request was folded into a running
     // probe), then runs the planned eject. False when another action made the
     // eject skip.
     QCoro::Task<bool> runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs = std::nullopt);
+    // The usage probe a plan is made on; false when the store went away.
+    QCoro::Task<bool> probeDriveUsageForPlan();
     QCoro::Task<void> deliverPendingSleepFailureNotificationIfNeeded();
 
     // The persisted last action and pending sleep-failure notice: written from
@@ -309,10 +313,14 @@ public:
     void setLastObservedTrigger(std::optional<TriggerReason> trigger) override;
     void recordLastAction(LastActionSummary summary) override;
     void recordSleepFailureNotice(std::optional<PendingSleepFailureNotification> pending) override;
+    std::size_t recordDrivesSleepingMounted() override;
+    ReportStamp reportStamp() const override { return m_reports; }
     std::vector<BerthkeepCoreDrive> coreDrives() const override;
     std::vector<std::string> mountedManagedDriveIDs() const override;
     std::vector<DetectedDrive> drives(const std::vector<std::string>& ids) const override;
+    // True when any detected drive with that id is mounted.
     bool isCurrentlyMounted(const std::string& driveID) const override;
+    bool isExcluded(const std::string& driveID) const override;
     TransientActionStatusPresenting& transientActionStatusPresenter() override {
         return *m_transientActionStatusPresenter;
     }
@@ -361,11 +369,13 @@ public:
     // under the BSD names it has now; a target whose drive is not attached is
     // not tried and comes back with the rest. Never throws; a cancelled token
     // ends it early with what was left.
+    // Before each mount the engine reads the present (mayMountNow); a target
+    // left out for it comes back with the rest, unmounted.
     QCoro::Task<std::vector<RemountTarget>>
     remountTargets(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
                    RemountEventNames eventNames, std::optional<std::string> operationID,
                    Duration failureSettleDelay, bool groupByDevice,
-                   std::shared_ptr<CancelToken> cancel = {});
+                   std::shared_ptr<CancelToken> cancel = {}, bool onlyQueued = false);
     static std::vector<RemountGroup> remountGroups(const std::vector<RemountTarget>& targets);
     static BerthkeepLogMetadata remountLogMetadata(
         const std::optional<std::string>& operationID, const std::optional<std::string>& driveID,
@@ -382,6 +392,9 @@ public:
                                                    bool allowGrouping) const override;
     // Whether the target's drive, found again in the inventory, is mounted.
     bool isTargetMounted(const RemountTarget& target) const;
+    // Whether the user still wants the target mounted: its drive is not
+    // excluded and, for the wake's mounts (`onlyQueued`), it is still queued.
+    bool mayMountNow(const RemountTarget& target, bool onlyQueued) const;
     // Takes the drives the user acted on off the wake remount queue.
     void forgetWakeRemount(const std::vector<DetectedDrive>& drives, const char* reason);
 
@@ -391,8 +404,17 @@ public:
     void beginWakeRemount();
     // Waits, polling, while another action or a mount runs and this power change
     // is still held, then reads the inventory again. False when the sleep trigger
-    // should not run: a wake came, or a newer will-sleep took over.
+    // should not run: a wake came, a newer will-sleep took over, or the hold ran out.
     QCoro::Task<bool> waitForRunningActionBeforeSleep(std::string powerChangeID);
+    // The sleep's eject for this power change: its refresh, the wait, the probe
+    // and the planned eject; it ejects nothing once the sleep went ahead without
+    // it (a wake, a newer will-sleep, the hold cut).
+    QCoro::Task<void> runSystemSleepEject(std::string powerChangeID);
+    // Whether this power change is still held and no wake came since.
+    bool isSleepStillHeld(const std::string& powerChangeID) const;
+    // The system slept (the hold ran out, or the wake found it unanswered):
+    // what is mounted now slept mounted.
+    void handleSleepHoldCut();
     QCoro::Task<void> handleWorkspaceVolumeChange();
     // Delivers at once when the wake delay is zero, else starts one delayed delivery.
     QCoro::Task<void> schedulePendingSleepFailureNotificationIfNeeded();
@@ -453,12 +475,17 @@ private:
                                                        Duration failureSettleDelay,
                                                        std::string fallbackError,
                                                        std::shared_ptr<CancelToken> cancel);
+    // Counted: two mounts of one drive (a cancelled wake remount's still in the
+    // tool, say) keep it marked until both end.
     void setMounting(const std::vector<std::string>& driveIDs, bool active);
+    // Mounts a queued drive that came back after the wake's attempts (attached
+    // now, not before), through the same wake road.
+    void mountQueuedDrivesThatCameBack(const std::vector<DetectedDrive>& before);
     QCoro::Task<std::vector<RemountTarget>>
     remountAttempts(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
                     RemountEventNames eventNames, std::optional<std::string> operationID,
                     Duration failureSettleDelay, bool groupByDevice,
-                    std::shared_ptr<CancelToken> cancel);
+                    std::shared_ptr<CancelToken> cancel, bool onlyQueued);
 
     std::optional<BerthkeepStorePresentationSource> blockedPresentationSource() const;
     void logStateTransitionIfNeeded(const MenubarViewState& previousState);
@@ -531,15 +558,15 @@ private:
     // Working state.
     std::map<std::string, DriveUsageSnapshot> m_driveUsageSnapshotsByDriveID;
     std::set<std::string> m_mountingDriveIDs;
+    std::map<std::string, int> m_mountsInFlight;
     EjectAttemptState m_ejectAttempt;
     std::optional<LastActionSummary> m_lastActionSummary;
     std::optional<PendingSleepFailureNotification> m_pendingSleepFailureNotification;
+    ReportStamp m_reports;
     std::unique_ptr<BerthkeepSleepWakeCoordinator> m_sleepWake;
     std::vector<WorkspaceNotificationCenter::ObserverToken> m_workspaceObservers;
     // Present while a delayed sleep-failure delivery waits.
     std::shared_ptr<CancelToken> m_sleepFailureNotificationDeliveryTask;
-    // The pending notice has already kept one Eject & Sleep from sleeping.
-    bool m_sleepFailureNoticeHeldEjectAndSleep = false;
     std::uint64_t m_latestInventoryRefreshRequestID = 0;
     std::optional<ActiveInventoryRefresh> m_activeInventoryRefresh;
     std::optional<InventoryTelemetrySignature> m_lastInventoryTelemetrySignature;

@@ -33,11 +33,16 @@ public:
                                  std::shared_ptr<CancelToken>) override {
         calls.push_back(arguments);
         messages.push_back(failureMessage);
+        if (refusal) {
+            throw DriveOperationError(DriveOperationError::ejectDomain, 1, *refusal);
+        }
         co_return said;
     }
     std::vector<std::vector<std::string>> calls;
     std::vector<std::string> messages;
     std::string said;
+    // The tool fails with this text.
+    std::optional<std::string> refusal;
 };
 
 // `diskutil info` of one volume on disk4: as `before` says until the runner has
@@ -173,7 +178,8 @@ TEST(WorkspaceDriveEjector, PicksTheCommandByMode) {
 }
 
 // The eject goes to the drive it was given or to none, and counts only once the
-// volume is gone.
+// volume is gone. A tool that fails because the drive went from under it (it is
+// gone now, or its name is a newcomer's) says the drive is gone.
 TEST(WorkspaceDriveEjector, ChecksTheDriveBeforeAndTheVolumeAfter) {
     using Volume = ScriptedInfoRunner::Volume;
     struct Case {
@@ -183,6 +189,7 @@ TEST(WorkspaceDriveEjector, ChecksTheDriveBeforeAndTheVolumeAfter) {
         std::string said;
         std::string outcome;
         std::size_t calls;
+        std::optional<std::string> refusal = std::nullopt;
     };
     const std::string gone = "BerthkeepStore.Eject -1002 Drive no longer attached";
     const Case cases[] = {
@@ -197,6 +204,12 @@ TEST(WorkspaceDriveEjector, ChecksTheDriveBeforeAndTheVolumeAfter) {
         {"still mounted, tool silent", Volume{"U1"}, Volume{"U1"}, "",
          "BerthkeepStore.Eject -1003 diskutil eject failed", 1},
         {"name taken by a mounted drive after", Volume{"U1"}, Volume{"U2"}, "", "ok", 1},
+        {"refused, pulled out under it", Volume{"U1"}, std::nullopt, "", gone, 1,
+         "Unable to find disk for disk4"},
+        {"refused, a newcomer on its name", Volume{"U1"}, Volume{"U2"}, "", gone, 1,
+         "Unable to find disk for disk4"},
+        {"refused, still there", Volume{"U1"}, Volume{"U1"}, "",
+         "BerthkeepStore.Eject 1 Volume is busy", 1, "Volume is busy"},
     };
     DriveIdentity identity;
     identity.volumeUUID = "U1";
@@ -207,6 +220,7 @@ TEST(WorkspaceDriveEjector, ChecksTheDriveBeforeAndTheVolumeAfter) {
         SCOPED_TRACE(c.name);
         auto runner = std::make_shared<RecordingRunner>();
         runner->said = c.said;
+        runner->refusal = c.refusal;
         WorkspaceDriveEjector ejector(runner, nullptr, scriptedCheck(runner, c.before, c.after));
         EXPECT_EQ(outcomeOf(ejector.eject(drive, DriveEjectMode::device, nullptr)), c.outcome);
         EXPECT_EQ(runner->calls.size(), c.calls);

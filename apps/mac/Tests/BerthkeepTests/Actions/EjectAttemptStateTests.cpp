@@ -38,8 +38,10 @@ TEST(EjectAttemptState, AnAttemptRunsFromItsBeginningToItsClose) {
     EXPECT_TRUE(state.mayEjectDriveAlone("b"));
 }
 
-// Only a sleep attempt that began before the latest wake is closed by it; its
-// late close sets attention only while nothing else runs.
+// Only a sleep attempt that began before the latest wake is closed by it. What the
+// wake found taken off stays for that attempt's own late close, even when a second
+// wake closes a newer attempt first; the late close marks a still-mounted busy
+// drive unless another action works on it.
 TEST(EjectAttemptState, AWakeClosesOnlyASleepAttemptTheMachineSleptUnder) {
     EjectAttemptState state;
     const std::string id = state.begin({drive("a", "Alpha")}, 1);
@@ -50,13 +52,17 @@ TEST(EjectAttemptState, AWakeClosesOnlyASleepAttemptTheMachineSleptUnder) {
     EXPECT_EQ(state.closeByWake({"a"}), id);
     EXPECT_FALSE(state.isRunning());
     EXPECT_FALSE(state.isCurrent(id));
-    EXPECT_EQ(state.drivesTakenOffBeforeWake(id), std::set<std::string>{"a"});
-    EXPECT_TRUE(state.drivesTakenOffBeforeWake("other").empty());
+    const std::string newer = state.begin({drive("b", "Bravo")}, 2);
+    state.markWorking(TriggerReason::systemSleep);
+    EXPECT_EQ(state.closeByWake({"b"}), newer);
+    EXPECT_EQ(state.takeDrivesTakenOffBeforeWake(id), std::set<std::string>{"a"});
+    EXPECT_TRUE(state.takeDrivesTakenOffBeforeWake(id).empty()) << "read once";
+    EXPECT_EQ(state.takeDrivesTakenOffBeforeWake(newer), std::set<std::string>{"b"});
 
-    state.markDriveWorking("b");
+    state.markDriveWorking("a");
     state.closeAfterWake({"a"});
-    EXPECT_TRUE(state.attentionDriveIDs().empty()) << "another action runs";
-    state.endDriveWork("b", false);
+    EXPECT_TRUE(state.attentionDriveIDs().empty()) << "another action works on it";
+    state.endDriveWork("a", false);
     state.closeAfterWake({"a"});
     EXPECT_EQ(state.attentionDriveIDs(), std::set<std::string>{"a"});
 

@@ -51,8 +51,12 @@ protected:
         return attachMountedSticks({"Alpha", "Bravo", "Charlie"});
     }
 
-    void startStore(std::size_t mountedManagedDrives = 3) {
+    // `watchDisks`: the store also hears of disks that appear, as the program does.
+    void startStore(std::size_t mountedManagedDrives = 3, bool watchDisks = false) {
         storetest::onSimulatedMachine(fixture, stateFile());
+        if (watchDisks) {
+            storetest::watchDisks(fixture, stateFile());
+        }
         storetest::useStandInDriveActions(fixture, stateFile());
         fixture.customNotifications = std::make_shared<LiveBerthkeepNotificationManager>(
             [center = center] { return center; });
@@ -156,6 +160,83 @@ protected:
             ASSERT_TRUE(store->pendingSleepFailureNotification());
             EXPECT_EQ(store->pendingSleepFailureNotification()->failedDriveCount, 1);
         }
+    }
+
+    // Bravo's eject is slow, and Bravo is pulled out 1.5 s into it: the tool
+    // holds the disk it began with and finds it gone. Bravo is counted as not
+    // attached, never as ejected, and no wake tries to bring it back.
+    void pullBravoOutDuringItsOwnEject(bool sleep) {
+        const std::vector<std::string> disks = attachSticks();
+        ScriptedBehaviour slow;
+        slow.verb = "eject";
+        slow.device = disks[1];
+        slow.delayMilliseconds = 4000;
+        slow.remainingUses = 1;
+        addBehaviour(slow);
+        startStore();
+        std::unique_ptr<QProcess> tool;
+        if (sleep) {
+            tool = startPower("will-sleep");
+        } else {
+            store->perform(MenubarUtilityAction::Kind::ejectAll);
+        }
+        ASSERT_TRUE(test::processEventsUntil(
+            [this] { return countFor("reliability.eject.drive.started", "Bravo") == 1; },
+            stepWait));
+        inventorytest::spinFor(1500);
+        stateFile().update([&](SimulatedWorld& world) { return detachDevice(world, disks[1]); });
+        ASSERT_TRUE(test::processEventsUntil(
+            [this] { return !fixture.sink->named("reliability.eject.finished").empty(); },
+            stepWait));
+        if (tool) {
+            EXPECT_EQ(answerOf(*tool).value("acknowledged", false), true);
+        }
+
+        const auto finished = fixture.sink->named("reliability.eject.finished")[0].metadata;
+        EXPECT_EQ(finished.at("ejected_count"), "2");
+        EXPECT_EQ(finished.at("still_busy_count"), "0");
+        EXPECT_EQ(store->lastActionSummary(),
+                  LastActionSummary{LastActionSummary::Result::ejected(2)});
+        EXPECT_FALSE(store->pendingSleepFailureNotification());
+        if (!sleep) {
+            EXPECT_EQ(fixture.statusPresenter->presented.back(),
+                      TransientActionStatus::result(TransientActionStatusAction::ejectAll, 2, 0,
+                                                    std::nullopt, 1));
+            return;
+        }
+        EXPECT_EQ(WakeRemountQueue::driveNames(store->wakeRemountQueue().targets()),
+                  "Alpha, Charlie");
+        wakeAndRemount();
+        EXPECT_TRUE(isMounted("Alpha"));
+        EXPECT_TRUE(isMounted("Charlie"));
+        EXPECT_EQ(countFor("sleep.wake.remount.not_attached", "Bravo"), 0u);
+        EXPECT_TRUE(store->wakeRemountQueue().empty());
+    }
+
+    // Alpha is parked at the wake (a new stick took its disk name) and is
+    // plugged back in under another number some time after: it is mounted, and
+    // the stick on its old name is left as it was.
+    void bringAlphaBackLate(int afterMilliseconds) {
+        const std::vector<std::string> disks = attachMountedSticks({"Alpha"});
+        startStore(1, true);
+        ASSERT_EQ(sendPower("will-sleep").value("acknowledged", false), true);
+        std::string placeholder;
+        stateFile().update([&](SimulatedWorld& world) {
+            placeholder = attachPreset(world, SimulatedDrivePreset::usbStick, "Placeholder");
+            return true;
+        });
+        ASSERT_EQ(placeholder, disks[0]);
+        sendPower("has-powered-on");
+        inventorytest::spinFor(afterMilliseconds);
+        stateFile().update(
+            [&](SimulatedWorld& world) { return replugDisk(world, disks[0], true).replugged; });
+
+        ASSERT_TRUE(test::processEventsUntil([this] { return isMounted("Alpha"); }, stepWait));
+        EXPECT_TRUE(isMounted("Placeholder"));
+        EXPECT_EQ(stateFile().read().findDisk(disks[0])->volumes.back().volumeName,
+                  std::optional<std::string>("Placeholder"));
+        EXPECT_EQ(countFor("sleep.wake.remount.drive.started", "Placeholder"), 0u);
+        EXPECT_TRUE(store->wakeRemountQueue().empty());
     }
 
     std::size_t countFor(const char* event, const std::string& driveName) const {
@@ -325,6 +406,22 @@ TEST_F(SleepWakeOnSimulatedMachine, ANewerWillSleepAnswersTheOlderAtOnce) {
     ASSERT_EQ(answered.size(), 2u);
     EXPECT_EQ(answered[0].metadata.at("reason"), "superseded");
     EXPECT_TRUE(stateFile().read().disks.empty()) << "every stick ejected before sleep";
+}
+
+TEST_F(SleepWakeOnSimulatedMachine, ADrivePulledOutDuringItsSleepEjectIsNotQueued) {
+    pullBravoOutDuringItsOwnEject(true);
+}
+
+TEST_F(SleepWakeOnSimulatedMachine, ADrivePulledOutDuringItsEjectAllStepIsNotAttached) {
+    pullBravoOutDuringItsOwnEject(false);
+}
+
+TEST_F(SleepWakeOnSimulatedMachine, ADriveBackThreeSecondsAfterTheWakeIsMounted) {
+    bringAlphaBackLate(3000);
+}
+
+TEST_F(SleepWakeOnSimulatedMachine, ADriveBackTwelveSecondsAfterTheWakeIsMounted) {
+    bringAlphaBackLate(12000);
 }
 
 } // namespace

@@ -14,6 +14,7 @@
 #include "Berthkeep/Actions/WorkspaceDriveRemounter.hpp"
 #include "Berthkeep/Inventory/LiveDiskImageRegistry.hpp"
 #include "Berthkeep/Inventory/LiveDiskUtilityRunner.hpp"
+#include "Berthkeep/Inventory/LiveDriveInventoryMonitor.hpp"
 #include "Berthkeep/Inventory/MountedVolumeInventoryService.hpp"
 #include "StoreFixture.hpp"
 #include "platform/DiskArbitration/SimulatedDiskArbitration.hpp"
@@ -24,17 +25,29 @@ namespace berthkeep::storetest {
 
 // The real inventory service over the stand-in disk tools and this machine.
 inline std::shared_ptr<MountedVolumeInventoryService>
-simulatedMachineInventory(const SimulatedStateFile& stateFile) {
+simulatedMachineInventory(const SimulatedStateFile& stateFile,
+                          std::shared_ptr<LiveDiskArbitrationProvider> diskArbitration = nullptr) {
     using namespace std::chrono_literals;
+    if (!diskArbitration) {
+        diskArbitration = std::make_shared<LiveDiskArbitrationProvider>(
+            std::make_shared<SimulatedDiskArbitration>(stateFile));
+    }
     return std::make_shared<MountedVolumeInventoryService>(
         std::make_shared<LiveDiskUtilityRunner>(inventorytest::standInPath("diskutil"),
                                                 inventorytest::answeringCallTimeout, 250ms),
         std::make_shared<LiveDiskImageRegistry>(inventorytest::standInPath("hdiutil"),
                                                 inventorytest::answeringCallTimeout),
-        std::make_shared<LiveDiskArbitrationProvider>(
-            std::make_shared<SimulatedDiskArbitration>(stateFile)),
-        std::make_shared<SimulatedMountedVolumeListing>(stateFile),
+        std::move(diskArbitration), std::make_shared<SimulatedMountedVolumeListing>(stateFile),
         stateFile.read().volumesFolder());
+}
+
+// After onSimulatedMachine: the store also watches the disk service, as the
+// program does, so a disk that appears unmounted is seen at once.
+inline void watchDisks(StoreFixture& fixture, const SimulatedStateFile& stateFile) {
+    auto diskArbitration = std::make_shared<LiveDiskArbitrationProvider>(
+        std::make_shared<SimulatedDiskArbitration>(stateFile));
+    fixture.customInventory = simulatedMachineInventory(stateFile, diskArbitration);
+    fixture.customMonitor = std::make_shared<LiveDriveInventoryMonitor>(diskArbitration);
 }
 
 // The executors' fresh readings through the stand-in diskutil.

@@ -268,7 +268,8 @@ struct StoreFixture {
             .workspaceNotificationCenter = workspace,
             .powerManagement = powerManagement};
         return std::make_unique<BerthkeepStore>(
-            either<DriveInventoryProviding>(customInventory, inventory), monitor,
+            either<DriveInventoryProviding>(customInventory, inventory),
+            either<DriveInventoryMonitoring>(customMonitor, monitor),
             either<DriveUsageCollecting>(customUsage, usage),
             either<DriveEjecting>(customEjector, ejector), remounter,
             either<BerthkeepCoreHandling>(customCore, core),
@@ -339,6 +340,7 @@ struct StoreFixture {
     // Used instead of the fake of the same name when set: real parts, or fakes of
     // another kind.
     std::shared_ptr<DriveInventoryProviding> customInventory;
+    std::shared_ptr<DriveInventoryMonitoring> customMonitor;
     std::shared_ptr<DriveUsageCollecting> customUsage;
     std::shared_ptr<DriveEjecting> customEjector;
     std::shared_ptr<BerthkeepCoreHandling> customCore;
