@@ -198,10 +198,16 @@ void BerthkeepStore::applyInventorySnapshot(
                     {"excluded_drive_count", std::to_string(excludedCount)}});
     recordInventoryTelemetryIfNeeded();
     rebuildCurrentState();
-    mountQueuedDrivesThatCameBack(before);
+    // A running wake remount looks for its drives itself, at every attempt.
+    if (!m_sleepWake->isWakeRemountRunning()) {
+        mountQueuedDrivesThatCameBack([&before](const RemountTarget& target) {
+            return !WakeRemountQueue::findDrive(target, before);
+        });
+    }
 }
 
-void BerthkeepStore::mountQueuedDrivesThatCameBack(const std::vector<DetectedDrive>& before) {
+void BerthkeepStore::mountQueuedDrivesThatCameBack(
+    const std::function<bool(const RemountTarget&)>& wasAway) {
     // While a sleep is held, or before its wake, a queued drive waits for the wake.
     if (wakeRemountQueue().empty() || !m_sleepWake->wakeObservedSinceLastSleep()) {
         return;
@@ -209,8 +215,7 @@ void BerthkeepStore::mountQueuedDrivesThatCameBack(const std::vector<DetectedDri
     std::vector<RemountTarget> back;
     for (const RemountTarget& target : wakeRemountQueue().targets()) {
         const DetectedDrive* now = WakeRemountQueue::findDrive(target, m_detectedDrives);
-        if (now && !now->isMounted() && !isExcluded(target.driveID) &&
-            !WakeRemountQueue::findDrive(target, before)) {
+        if (now && !now->isMounted() && !isExcluded(target.driveID) && wasAway(target)) {
             back.push_back(target);
         }
     }

@@ -119,7 +119,7 @@ BerthkeepStore::remountTargets(std::vector<RemountTarget> targets, int maxAttemp
                                Duration retryDelay, RemountEventNames eventNames,
                                std::optional<std::string> operationID, Duration failureSettleDelay,
                                bool groupByDevice, std::shared_ptr<CancelToken> cancel,
-                               bool onlyQueued) {
+                               std::shared_ptr<WakeMounts> wake) {
     if (targets.empty()) {
         co_return std::vector<RemountTarget>{};
     }
@@ -129,9 +129,10 @@ BerthkeepStore::remountTargets(std::vector<RemountTarget> targets, int maxAttemp
         ids.push_back(target.driveID);
     }
     setMounting(ids, true);
-    std::vector<RemountTarget> left = co_await remountAttempts(
-        std::move(targets), std::max(1, maxAttempts), retryDelay, std::move(eventNames),
-        std::move(operationID), failureSettleDelay, groupByDevice, std::move(cancel), onlyQueued);
+    std::vector<RemountTarget> left =
+        co_await remountAttempts(std::move(targets), std::max(1, maxAttempts), retryDelay,
+                                 std::move(eventNames), std::move(operationID), failureSettleDelay,
+                                 groupByDevice, std::move(cancel), std::move(wake));
     if (self) {
         setMounting(ids, false);
     }
@@ -143,8 +144,9 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                                 Duration retryDelay, RemountEventNames eventNames,
                                 std::optional<std::string> operationID, Duration failureSettleDelay,
                                 bool groupByDevice, std::shared_ptr<CancelToken> cancel,
-                                bool onlyQueued) {
+                                std::shared_ptr<WakeMounts> wake) {
     const QPointer<BerthkeepStore> self(this);
+    const bool onlyQueued = static_cast<bool>(wake);
     std::vector<RemountTarget> remaining = std::move(targets);
     if (isCancelled(cancel)) {
         co_return remaining;
@@ -179,6 +181,9 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
     };
     bool missing = false;
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
+        if (wake) {
+            wake->notAttachedAtLastAttempt.clear();
+        }
         if (missing) {
             // A drive may come back a few seconds after the wake: look again.
             co_await refreshInventoryNow();
@@ -200,6 +205,9 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             // Not attached: unresolved, and tried again at the next attempt.
             missing = true;
             unresolved.push_back(target);
+            if (wake) {
+                wake->notAttachedAtLastAttempt.insert(target.driveID);
+            }
             m_logger.notice(reliability, eventNames.notAttached,
                             "Left a drive that is not attached for a later mount",
                             remountLogMetadata(operationID, target.driveID, target.driveName,

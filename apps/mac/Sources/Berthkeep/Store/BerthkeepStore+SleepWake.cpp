@@ -377,9 +377,10 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                             "sleep.wake.remount.failed", "sleep.wake.remount.retrying",
                             "sleep.wake.remount.not_attached"};
     const std::optional<std::string> operationID = remountAttemptID;
+    const auto wake = std::make_shared<WakeMounts>();
     std::vector<RemountTarget> remaining = co_await remountTargets(
         std::move(targets), m_timing.wakeRemountMaxAttempts, m_timing.wakeRemountRetryDelay,
-        std::move(names), operationID, m_timing.wakeRemountFailureSettleDelay, true, cancel, true);
+        std::move(names), operationID, m_timing.wakeRemountFailureSettleDelay, true, cancel, wake);
     if (!self) {
         co_return;
     }
@@ -401,6 +402,11 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                      {"succeeded_count", std::to_string(attempted.size() - failed)},
                      {"failed_count", std::to_string(failed)},
                      {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
+    // One that came back after the last attempt looked for it is not left for
+    // the next wake.
+    mountQueuedDrivesThatCameBack([&wake](const RemountTarget& target) {
+        return wake->notAttachedAtLastAttempt.contains(target.driveID);
+    });
 }
 
 } // namespace berthkeep

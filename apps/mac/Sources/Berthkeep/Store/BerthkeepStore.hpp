@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -369,13 +370,19 @@ public:
     // under the BSD names it has now; a target whose drive is not attached is
     // not tried and comes back with the rest. Never throws; a cancelled token
     // ends it early with what was left.
+    // The wake's mounts: only drives still queued are mounted, and the engine
+    // names the drives its last attempt found not attached.
+    struct WakeMounts {
+        std::set<std::string> notAttachedAtLastAttempt;
+    };
     // Before each mount the engine reads the present (mayMountNow); a target
     // left out for it comes back with the rest, unmounted.
     QCoro::Task<std::vector<RemountTarget>>
     remountTargets(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
                    RemountEventNames eventNames, std::optional<std::string> operationID,
                    Duration failureSettleDelay, bool groupByDevice,
-                   std::shared_ptr<CancelToken> cancel = {}, bool onlyQueued = false);
+                   std::shared_ptr<CancelToken> cancel = {},
+                   std::shared_ptr<WakeMounts> wake = nullptr);
     static std::vector<RemountGroup> remountGroups(const std::vector<RemountTarget>& targets);
     static BerthkeepLogMetadata remountLogMetadata(
         const std::optional<std::string>& operationID, const std::optional<std::string>& driveID,
@@ -478,14 +485,15 @@ private:
     // Counted: two mounts of one drive (a cancelled wake remount's still in the
     // tool, say) keep it marked until both end.
     void setMounting(const std::vector<std::string>& driveIDs, bool active);
-    // Mounts a queued drive that came back after the wake's attempts (attached
-    // now, not before), through the same wake road.
-    void mountQueuedDrivesThatCameBack(const std::vector<DetectedDrive>& before);
+    // Mounts the queued drives that came back after the wake's attempts looked
+    // for them (attached and unmounted now, away as `wasAway` says), through the
+    // same wake road.
+    void mountQueuedDrivesThatCameBack(const std::function<bool(const RemountTarget&)>& wasAway);
     QCoro::Task<std::vector<RemountTarget>>
     remountAttempts(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
                     RemountEventNames eventNames, std::optional<std::string> operationID,
                     Duration failureSettleDelay, bool groupByDevice,
-                    std::shared_ptr<CancelToken> cancel, bool onlyQueued);
+                    std::shared_ptr<CancelToken> cancel, std::shared_ptr<WakeMounts> wake);
 
     std::optional<BerthkeepStorePresentationSource> blockedPresentationSource() const;
     void logStateTransitionIfNeeded(const MenubarViewState& previousState);
