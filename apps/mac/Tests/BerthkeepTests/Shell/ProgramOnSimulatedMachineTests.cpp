@@ -308,6 +308,23 @@ protected:
         return true;
     }
 
+    std::string preferencesLockPath() const {
+        return homePath("config/Berthkeep/berthkeep.lock").toStdString();
+    }
+
+    // Holds the preferences folder's lock, as another process would: its
+    // descriptor, or -1 when it cannot.
+    int holdPreferencesLock() const {
+        QDir().mkpath(homePath("config/Berthkeep"));
+        const int holder =
+            ::open(preferencesLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) != 0) {
+            ::close(holder);
+            return -1;
+        }
+        return holder;
+    }
+
     // Tells the program the machine is about to sleep: it ejects its drives.
     void sendWillSleep() const {
         QProcess power;
@@ -603,11 +620,9 @@ TEST_F(ProgramOnSimulatedMachine, ALockFileThatIsALinkIsNotFollowed) {
 // says who holds it.
 TEST_F(ProgramOnSimulatedMachine, ALockHeldByAnotherProgramIsNamedAndTheStartFails) {
     makeMachineWithStick();
-    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
-    const std::string lockPath = homePath("config/Berthkeep/berthkeep.lock").toStdString();
-    const int holder = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::string lockPath = preferencesLockPath();
+    const int holder = holdPreferencesLock();
     ASSERT_GE(holder, 0);
-    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
 
     QProcess program;
     start(program);
@@ -621,60 +636,42 @@ TEST_F(ProgramOnSimulatedMachine, ALockHeldByAnotherProgramIsNamedAndTheStartFai
     EXPECT_TRUE(said.contains(lockPath.c_str())) << said.toStdString();
 }
 
-// A configuration folder the program cannot write, with its lock file in it
-// from an earlier run, still takes the lock (read-only) and keeps a second
-// copy out.
-TEST_F(ProgramOnSimulatedMachine, AReadOnlyConfigurationFolderHoldingItsLockStillLetsItRun) {
-    test::FullFileSystem config;
-    if (!config.isTmpfs()) {
-        GTEST_SKIP() << "no file system of the test's own to make read-only";
-    }
+// A configuration folder the program cannot write still lets it run, and a
+// second copy is kept out: by the lock file an earlier run left there (taken
+// read-only), whatever runtime folder that copy has; with no lock file there,
+// by the session's lock alone, which the start says.
+TEST_F(ProgramOnSimulatedMachine,
+       AReadOnlyConfigurationFolderStillLetsItRunAndKeepsASecondCopyOut) {
     makeMachineWithStick();
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(config.folder() + "/Berthkeep")));
-    QFile(QString::fromStdString(config.folder() + "/Berthkeep/berthkeep.lock"))
-        .open(QIODevice::WriteOnly);
-    ASSERT_TRUE(config.setReadOnly(true));
-    const QString folder = QString::fromStdString(config.folder());
+    for (const bool lockFileLeft : {true, false}) {
+        SCOPED_TRACE(lockFileLeft ? "lock file left" : "no lock file");
+        test::FullFileSystem config;
+        if (!config.isTmpfs()) {
+            GTEST_SKIP() << "no file system of the test's own to make read-only";
+        }
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(config.folder() + "/Berthkeep")));
+        if (lockFileLeft) {
+            QFile(QString::fromStdString(config.folder() + "/Berthkeep/berthkeep.lock"))
+                .open(QIODevice::WriteOnly);
+        }
+        ASSERT_TRUE(config.setReadOnly(true));
+        const QString folder = QString::fromStdString(config.folder());
 
-    QProcess first;
-    start(first, std::nullopt, folder);
-    QByteArray log;
-    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
-    QProcess second;
-    start(second, homePath("other-runtime"), folder);
-    ASSERT_TRUE(second.waitForFinished(15000));
-    EXPECT_EQ(second.exitCode(), 0);
-    const QByteArray said = second.readAllStandardError();
-    EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+        QProcess first;
+        start(first, std::nullopt, folder);
+        QByteArray log;
+        ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+        EXPECT_EQ(log.contains("the session's lock alone"), !lockFileLeft) << log.toStdString();
+        QProcess second;
+        start(second, lockFileLeft ? std::optional(homePath("other-runtime")) : std::nullopt,
+              folder);
+        ASSERT_TRUE(second.waitForFinished(15000));
+        EXPECT_EQ(second.exitCode(), 0);
+        const QByteArray said = second.readAllStandardError();
+        EXPECT_TRUE(said.contains("already running")) << said.toStdString();
 
-    signalAndExpectCleanEnd(first, SIGTERM, log);
-}
-
-// A configuration folder it cannot write and that holds no lock file: the
-// session's lock alone keeps a second copy out, and the start says so.
-TEST_F(ProgramOnSimulatedMachine, AReadOnlyConfigurationFolderWithoutItsLockRunsOnTheSessionLock) {
-    test::FullFileSystem config;
-    if (!config.isTmpfs()) {
-        GTEST_SKIP() << "no file system of the test's own to make read-only";
+        signalAndExpectCleanEnd(first, SIGTERM, log);
     }
-    makeMachineWithStick();
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(config.folder() + "/Berthkeep")));
-    ASSERT_TRUE(config.setReadOnly(true));
-    const QString folder = QString::fromStdString(config.folder());
-
-    QProcess first;
-    start(first, std::nullopt, folder);
-    QByteArray log;
-    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
-    EXPECT_TRUE(log.contains("the session's lock alone")) << log.toStdString();
-    QProcess second;
-    start(second, std::nullopt, folder);
-    ASSERT_TRUE(second.waitForFinished(15000));
-    EXPECT_EQ(second.exitCode(), 0);
-    const QByteArray said = second.readAllStandardError();
-    EXPECT_TRUE(said.contains("already running")) << said.toStdString();
-
-    signalAndExpectCleanEnd(first, SIGTERM, log);
 }
 
 // A holder the system does not name (here it holds the lock from outside the
@@ -685,11 +682,9 @@ TEST_F(ProgramOnSimulatedMachine, ALockWhoseHolderCannotBeNamedIsTakenForAnother
         GTEST_SKIP() << "a process namespace of its own takes root and unshare";
     }
     makeMachineWithStick();
-    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
-    const std::string lockPath = homePath("config/Berthkeep/berthkeep.lock").toStdString();
-    const int holder = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::string lockPath = preferencesLockPath();
+    const int holder = holdPreferencesLock();
     ASSERT_GE(holder, 0);
-    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
     runThrough({"unshare", "--pid", "--fork", "--mount-proc"});
 
     QProcess program;
