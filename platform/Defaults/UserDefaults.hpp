@@ -100,8 +100,8 @@ protected:
 
 // One property-list file per bundle identifier, rewritten atomically on every
 // change. The file is read once, at construction; one that cannot be read (a
-// pipe, a damaged file) is moved aside before the first write replaces it. A
-// write that fails (a full disk, a file that cannot be moved aside yet) keeps
+// pipe, a damaged file) is kept aside when the first write replaces it. A
+// write that fails (a full disk, a file that cannot be set aside yet) keeps
 // the change in memory and stays pending in the writer: the next change,
 // AtomicFileWriter::retryAllPending or the same value set again writes it.
 //

@@ -147,6 +147,76 @@ bool processIsGone(pid_t pid) {
     return ::kill(pid, 0) != 0 && errno == ESRCH;
 }
 
+// What a replacement did, and what became of the set-aside it was asked for.
+struct Replaced {
+    std::optional<std::string> failure;
+    bool setAsideFailed = false;
+    // The old file is kept aside (setAsideDestination), or nothing was there.
+    bool setAsideDone = false;
+    std::optional<std::string> setAsideDestination;
+};
+
+Replaced replaceFile(const std::string& path, std::string_view bytes,
+                     const std::string* setAsideSuffix) {
+    Replaced result;
+    const auto failed = [&](const std::string& what, int error) {
+        result.failure = failure(what, path, error);
+        return result;
+    };
+    // A file linked from elsewhere (kept with the user's other settings, say)
+    // stays linked: its target is replaced, not the link. A link to a file not
+    // made yet makes it there; to a folder that is gone, it fails.
+    const std::string target = AtomicFileWriter::resolvedTarget(path);
+    Temporary temporary;
+    if (const int error = temporary.open(target)) {
+        return failed("cannot create a temporary file beside", error);
+    }
+    if (const int error = writeAll(temporary.fd(), bytes)) {
+        return failed("cannot write", error);
+    }
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0) {
+        ::fchmod(temporary.fd(), existing.st_mode & 07777);
+    }
+    if (::fsync(temporary.fd()) != 0) {
+        return failed("cannot write", errno);
+    }
+    if (const int error = temporary.close()) {
+        return failed("cannot write", error);
+    }
+    // Only now, with the new bytes safe, does the old file go aside: as a
+    // second link, so it stays at its path until the rename replaces it.
+    // What can have no second name is moved, and the new file follows at once.
+    bool moved = false;
+    if (setAsideSuffix) {
+        auto aside = SetAsideFile::linkAside(target, *setAsideSuffix);
+        if (aside.noSecondName) {
+            aside = SetAsideFile::moveAside(target, *setAsideSuffix);
+            moved = aside.destination.has_value();
+        }
+        if (aside.failure) {
+            result.failure = aside.failure;
+            result.setAsideFailed = true;
+            return result;
+        }
+        result.setAsideDone = !moved;
+        result.setAsideDestination = aside.destination;
+    }
+    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
+        const int error = errno;
+        if (moved) {
+            ::rename(result.setAsideDestination->c_str(), target.c_str());
+        }
+        return failed("cannot replace", error);
+    }
+    temporary.renamed();
+    result.setAsideDone = setAsideSuffix != nullptr;
+    if (const int error = syncFolderOf(target)) {
+        return failed("cannot sync the folder of", error);
+    }
+    return result;
+}
+
 } // namespace
 
 AtomicFileWriter::AtomicFileWriter(std::string path)
@@ -174,21 +244,15 @@ AtomicFileWriter::Outcome AtomicFileWriter::write(std::string_view bytes) {
 
 AtomicFileWriter::Outcome AtomicFileWriter::writeLocked(std::string_view bytes) {
     Outcome outcome;
-    if (m_setAside) {
-        const auto moved = SetAsideFile::moveAside(m_path, m_setAside->suffix);
-        if (moved.failure) {
-            outcome.failure = moved.failure;
-            outcome.setAsideFailed = true;
-        } else {
-            const auto report = std::move(m_setAside->moved);
-            m_setAside.reset();
-            if (report) {
-                report(moved.destination);
-            }
+    const auto replaced = replaceFile(m_path, bytes, m_setAside ? &m_setAside->suffix : nullptr);
+    outcome.failure = replaced.failure;
+    outcome.setAsideFailed = replaced.setAsideFailed;
+    if (m_setAside && replaced.setAsideDone) {
+        const auto report = std::move(m_setAside->moved);
+        m_setAside.reset();
+        if (report) {
+            report(replaced.setAsideDestination);
         }
-    }
-    if (!outcome.failure) {
-        outcome.failure = replace(m_path, bytes);
     }
     outcome.repeated = outcome.failure && outcome.failure == m_lastFailure;
     m_lastFailure = outcome.failure;
@@ -289,35 +353,7 @@ std::size_t AtomicFileWriter::removeStaleTemporaries(const std::string& path,
 
 std::optional<std::string> AtomicFileWriter::replace(const std::string& path,
                                                      std::string_view bytes) {
-    // A file linked from elsewhere (kept with the user's other settings, say)
-    // stays linked: its target is replaced, not the link. A link to a file not
-    // made yet makes it there; to a folder that is gone, it fails.
-    const std::string target = resolvedTarget(path);
-    Temporary temporary;
-    if (const int error = temporary.open(target)) {
-        return failure("cannot create a temporary file beside", path, error);
-    }
-    if (const int error = writeAll(temporary.fd(), bytes)) {
-        return failure("cannot write", path, error);
-    }
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) {
-        ::fchmod(temporary.fd(), existing.st_mode & 07777);
-    }
-    if (::fsync(temporary.fd()) != 0) {
-        return failure("cannot write", path, errno);
-    }
-    if (const int error = temporary.close()) {
-        return failure("cannot write", path, error);
-    }
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
-        return failure("cannot replace", path, errno);
-    }
-    temporary.renamed();
-    if (const int error = syncFolderOf(target)) {
-        return failure("cannot sync the folder of", path, error);
-    }
-    return std::nullopt;
+    return replaceFile(path, bytes, nullptr).failure;
 }
 
 } // namespace berthkeep

@@ -27,8 +27,10 @@ namespace berthkeep {
 // Any thread may call it; writes of one writer are serialised.
 //
 // A file the program could not read is kept rather than overwritten: after
-// setAsideBeforeNextWrite, the next write (a retry included) first moves what
-// is there aside, and a move that fails fails the write, whose bytes then stay
+// setAsideBeforeNextWrite, the next write (a retry included) keeps what is
+// there aside once the new bytes are safe beside it, as a second link, and
+// then replaces it; the path is never empty, and a write that fails leaves
+// nothing aside. A set-aside that fails fails the write, whose bytes then stay
 // pending like those of any failed write.
 class AtomicFileWriter {
 public:
@@ -61,10 +63,10 @@ public:
     // leaves nothing pending.
     Outcome retryPending();
 
-    // What is at the path now goes aside (SetAsideFile, with `suffix`) before
+    // What is at the path now goes aside (SetAsideFile, with `suffix`) when
     // the next write lands. `moved` hears once where it went (nothing when
     // there was nothing left to move), on the writing thread with this
-    // writer's lock held. A move already due stays as it is.
+    // writer's lock held. A set-aside already due stays as it is.
     using SetAsideReport = std::function<void(const std::optional<std::string>& destination)>;
     void setAsideBeforeNextWrite(std::string suffix, SetAsideReport moved = {});
 

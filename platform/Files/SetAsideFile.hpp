@@ -6,11 +6,12 @@
 
 namespace berthkeep {
 
-// Moves a file the program cannot read out of the way, so a fresh one can take
-// its place while the old one stays for inspection. The newest goes to
-// "<file><suffix>", the earlier ones move up to "<file><suffix>.1" and on; past
-// `kept` files the oldest is removed. A symbolic link stays in place: what is set
-// aside is the file it leads to.
+// Keeps a file the program cannot read for inspection while a fresh one takes
+// its place. The newest goes to "<file><suffix>", the earlier ones move up to
+// "<file><suffix>.1" and on; past `kept` files the oldest is replaced, and only
+// once the newest is safe beside them, so a set-aside that keeps failing costs
+// none of the earlier ones. A symbolic link stays in place: what is set aside
+// is the file it leads to.
 class SetAsideFile {
 public:
     struct Outcome {
@@ -18,13 +19,21 @@ public:
         std::optional<std::string> destination;
         // Nothing was there to move (a missing file, or a link to nothing).
         bool nothingToMove = false;
-        // Why the file could not be moved; it is then untouched.
+        // Why the file could not be set aside; it is then untouched.
         std::optional<std::string> failure;
+        // linkAside only: the failure was that this file can have no second
+        // name (a folder, a file system without hard links).
+        bool noSecondName = false;
     };
 
     static constexpr std::size_t defaultKept = 5;
 
+    // The file leaves its path.
     static Outcome moveAside(const std::string& path, const std::string& suffix,
+                             std::size_t kept = defaultKept);
+    // The file stays at its path too, as a second link: the path is never
+    // empty, whatever happens next.
+    static Outcome linkAside(const std::string& path, const std::string& suffix,
                              std::size_t kept = defaultKept);
 };
 

@@ -24,6 +24,49 @@ namespace {
 
 constexpr const char* lockFileName = "berthkeep.lock";
 
+std::string lockPathIn(const std::string& folder) {
+    return QDir(QString::fromStdString(folder)).filePath(lockFileName).toStdString();
+}
+
+std::string reason(int error) {
+    return error == ELOOP ? "it is a symbolic link" : std::strerror(error);
+}
+
+// Where Qt falls back to without a session's runtime folder.
+std::string fallbackRuntimeFolder() {
+    const passwd* user = ::getpwuid(::geteuid());
+    const std::string name = user && user->pw_name ? user->pw_name : std::to_string(::geteuid());
+    return QDir::tempPath().toStdString() + "/runtime-" + name;
+}
+
+// Opens a runtime folder this user can trust, made first when missing: a real
+// folder, not a link, that the user owns, made private (0700) when it is not
+// yet. Anything else another user may have made or can write: -1, and
+// `refusal` says why it is not used.
+int openPrivateFolder(const std::string& path, std::string& refusal) {
+    ::mkdir(path.c_str(), 0700);
+    const int folder = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    std::string problem;
+    struct stat status {};
+    if (folder < 0) {
+        problem = errno == ENOTDIR ? "it is not a folder" : reason(errno);
+    } else if (::fstat(folder, &status) != 0) {
+        problem = reason(errno);
+    } else if (status.st_uid != ::geteuid()) {
+        problem = "it belongs to user " + std::to_string(status.st_uid);
+    } else if ((status.st_mode & 07777) != 0700 && ::fchmod(folder, 0700) != 0) {
+        problem = "it cannot be made private: " + reason(errno);
+    }
+    if (problem.empty()) {
+        return folder;
+    }
+    if (folder >= 0) {
+        ::close(folder);
+    }
+    refusal = path + " is not used: " + problem;
+    return -1;
+}
+
 // Whoever holds an flock on the open file: the kernel lists every lock with
 // its process and the file's device and inode.
 std::optional<SingleInstanceLock::Holder> flockHolder(int descriptor) {
@@ -56,7 +99,7 @@ std::optional<SingleInstanceLock::Holder> flockHolder(int descriptor) {
 
 } // namespace
 
-SingleInstanceLock::SingleInstanceLock(std::string preferencesFolder, std::string runtimeFolder)
+SingleInstanceLock::SingleInstanceLock(std::string preferencesFolder, RuntimeFolder runtimeFolder)
     : m_preferencesFolder(std::move(preferencesFolder))
     , m_runtimeFolder(std::move(runtimeFolder)) {}
 
@@ -64,59 +107,76 @@ SingleInstanceLock::~SingleInstanceLock() {
     release();
 }
 
-std::string SingleInstanceLock::defaultRuntimeFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
+SingleInstanceLock::RuntimeFolder SingleInstanceLock::provideRuntimeFolder() {
+    RuntimeFolder runtime;
+    const char* inherited = std::getenv("XDG_RUNTIME_DIR");
+    const bool given = inherited && *inherited;
+    const std::string path = given ? std::string(inherited) : fallbackRuntimeFolder();
+    const int folder = openPrivateFolder(path, runtime.refusal);
+    if (folder < 0) {
         return runtime;
     }
-    // The folder Qt and scripts/run fall back to.
-    const passwd* user = ::getpwuid(::geteuid());
-    const std::string name = user && user->pw_name ? user->pw_name : std::to_string(::geteuid());
-    return QDir::tempPath().toStdString() + "/runtime-" + name;
-}
-
-void SingleInstanceLock::provideRuntimeFolder() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime) {
-        return;
+    ::close(folder);
+    runtime.path = path;
+    if (!given) {
+        ::setenv("XDG_RUNTIME_DIR", path.c_str(), 1);
     }
-    const std::string folder = defaultRuntimeFolder();
-    if (::mkdir(folder.c_str(), 0700) == 0 || errno == EEXIST) {
-        ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
-    }
+    return runtime;
 }
 
 SingleInstanceLock::Outcome SingleInstanceLock::tryLock() {
     release();
     m_holder.reset();
-    switch (lockIn(m_preferencesFolder)) {
-    case Attempt::held:
-        return Outcome::heldByAnother;
-    case Attempt::failed:
-        return Outcome::unavailable;
-    case Attempt::taken:
-        break;
+    m_preferencesFailure.clear();
+    m_runtimeFailure = m_runtimeFolder.refusal;
+
+    QDir().mkpath(QString::fromStdString(m_preferencesFolder));
+    const std::string preferencesLock = lockPathIn(m_preferencesFolder);
+    Attempt preferences = Attempt::failed;
+    if (const int folder = ::open(m_preferencesFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        folder < 0) {
+        m_preferencesFailure = preferencesLock + ": " + reason(errno);
+    } else {
+        preferences = lockIn(folder, preferencesLock, m_preferencesFailure);
+        ::close(folder);
     }
-    if (m_runtimeFolder != m_preferencesFolder && lockIn(m_runtimeFolder) == Attempt::held) {
+    if (preferences == Attempt::held) {
+        return Outcome::heldByAnother;
+    }
+
+    Attempt runtime = Attempt::failed;
+    if (m_runtimeFolder.path && *m_runtimeFolder.path != m_preferencesFolder) {
+        // Checked again as it is opened: what is at that path now holds the lock.
+        if (const int folder = openPrivateFolder(*m_runtimeFolder.path, m_runtimeFailure);
+            folder >= 0) {
+            runtime = lockIn(folder, lockPathIn(*m_runtimeFolder.path), m_runtimeFailure);
+            ::close(folder);
+        }
+    }
+    if (runtime == Attempt::held) {
         release();
         return Outcome::heldByAnother;
+    }
+    if (preferences == Attempt::failed && runtime != Attempt::taken) {
+        return Outcome::unavailable;
     }
     return Outcome::acquired;
 }
 
-SingleInstanceLock::Attempt SingleInstanceLock::lockIn(const std::string& folder) {
-    const std::string path =
-        QDir(QString::fromStdString(folder)).filePath(lockFileName).toStdString();
-    QDir().mkpath(QString::fromStdString(folder));
+SingleInstanceLock::Attempt SingleInstanceLock::lockIn(int folder, const std::string& path,
+                                                       std::string& failure) {
     // Close-on-exec: a disk tool left hanging after this process must not go on
     // holding the lock. Never waiting: whatever is at the path, a pipe included.
-    constexpr int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
-    int descriptor = ::open(path.c_str(), O_RDWR | O_CREAT | flags, 0600);
+    // Never through a link: where it leads is no lock of ours.
+    constexpr int flags = O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW;
+    int descriptor = ::openat(folder, lockFileName, O_RDWR | O_CREAT | flags, 0600);
     if (descriptor < 0) {
         const int error = errno;
         // An flock needs no write access: a lock file left in a folder that
         // is now read-only still keeps a second copy out.
-        descriptor = ::open(path.c_str(), O_RDONLY | flags);
+        descriptor = error == ELOOP ? -1 : ::openat(folder, lockFileName, O_RDONLY | flags);
         if (descriptor < 0) {
-            m_failure = path + ": " + std::strerror(error);
+            failure = path + ": " + reason(error);
             return Attempt::failed;
         }
     }
@@ -129,14 +189,17 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockIn(const std::string& folder
             return Attempt::held;
         }
         ::close(descriptor);
-        m_failure = path + ": " + std::strerror(error);
+        failure = path + ": " + reason(error);
         return Attempt::failed;
     }
     m_descriptors.push_back(descriptor);
     // The holder's process id, for a person looking; the lock itself is the
-    // flock, so a failed write (a full file system) changes nothing.
+    // flock, so a failed write (a full file system) changes nothing. Only a
+    // regular file is written: a device or a pipe at the path is not ours.
+    struct stat file {};
     const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::ftruncate(descriptor, 0) == 0) {
+    if (::fstat(descriptor, &file) == 0 && S_ISREG(file.st_mode) &&
+        ::ftruncate(descriptor, 0) == 0) {
         [[maybe_unused]] const ssize_t written = ::write(descriptor, pid.data(), pid.size());
     }
     return Attempt::taken;

@@ -14,7 +14,9 @@ namespace berthkeep {
 // a file, held by this process's open descriptor: the system drops it when the
 // process ends however it ends, so a file left behind, empty or not, never
 // blocks the next start. Released when this goes. A lock file that can no
-// longer be written (a read-only folder) still locks, opened for reading.
+// longer be written (a read-only folder) still locks, opened for reading. A
+// lock file is never followed through a link, and only a regular one is
+// written.
 class SingleInstanceLock {
 public:
     enum class Outcome {
@@ -22,26 +24,32 @@ public:
         // Another process holds one of the locks: heldPath() names it, and
         // holder() says which process, where the system shows it.
         heldByAnother,
-        // The preferences folder's lock could not be made: a copy may be
-        // running unseen. failure() says why.
+        // Neither lock could be made: a copy may be running unseen.
         unavailable,
     };
 
-    SingleInstanceLock(std::string preferencesFolder, std::string runtimeFolder);
+    // The session's runtime folder, where it may hold a lock.
+    struct RuntimeFolder {
+        std::optional<std::string> path;
+        // Why the session's folder is not used; empty when it is.
+        std::string refusal;
+    };
+
+    SingleInstanceLock(std::string preferencesFolder, RuntimeFolder runtimeFolder);
     ~SingleInstanceLock();
     SingleInstanceLock(const SingleInstanceLock&) = delete;
     SingleInstanceLock& operator=(const SingleInstanceLock&) = delete;
 
-    // $XDG_RUNTIME_DIR, else <temp>/runtime-<user>, where Qt itself falls back.
-    static std::string defaultRuntimeFolder();
+    // $XDG_RUNTIME_DIR, else <temp>/runtime-<user> (made, and named in the
+    // environment as a login session would, before Qt asks and warns). A
+    // shared temporary folder lets another user make that folder first, so
+    // either is used only when it is a real folder this user owns, its mode
+    // put right to 0700 as Qt does; any other is left alone and refused.
+    static RuntimeFolder provideRuntimeFolder();
 
-    // Without a login session's runtime folder, names the fallback one (made
-    // private to the user) as a session would, before Qt asks and warns.
-    static void provideRuntimeFolder();
-
-    // Takes both locks, the preferences folder's first. A runtime lock that
-    // cannot be made is only noted in failure(): the preferences lock already
-    // keeps every copy on the same files out.
+    // Takes both locks, the preferences folder's first. Either alone keeps a
+    // second copy out: one that cannot be made is only noted (its failure
+    // below), unless the other cannot be made either.
     Outcome tryLock();
 
     struct Holder {
@@ -53,20 +61,22 @@ public:
     const std::string& heldPath() const { return m_heldPath; }
     const std::optional<Holder>& holder() const { return m_holder; }
     static constexpr const char* programName = "Berthkeep";
-    // Why a lock could not be made; empty when both were.
-    const std::string& failure() const { return m_failure; }
+    // Why each lock could not be made; empty when it was.
+    const std::string& preferencesFailure() const { return m_preferencesFailure; }
+    const std::string& runtimeFailure() const { return m_runtimeFailure; }
 
 private:
     enum class Attempt { taken, held, failed };
-    Attempt lockIn(const std::string& folder);
+    Attempt lockIn(int folder, const std::string& path, std::string& failure);
     void release();
 
     std::string m_preferencesFolder;
-    std::string m_runtimeFolder;
+    RuntimeFolder m_runtimeFolder;
     std::vector<int> m_descriptors;
     std::string m_heldPath;
     std::optional<Holder> m_holder;
-    std::string m_failure;
+    std::string m_preferencesFailure;
+    std::string m_runtimeFailure;
 };
 
 } // namespace berthkeep

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 #include "Berthkeep/Shell/BerthkeepLivePlatform.hpp"
 #include "Berthkeep/Shell/BerthkeepMenubarProductScenes.hpp"
@@ -43,55 +44,66 @@ __attribute__((section(".preinit_array"), used)) const PreinitFunction catchSign
 } // namespace
 
 int main(int argc, char** argv) {
-    SingleInstanceLock::provideRuntimeFolder();
+    const auto runtimeFolder = SingleInstanceLock::provideRuntimeFolder();
     DisplayPlatformChoice::applyToProcess("Berthkeep");
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Berthkeep"));
     // An agent: closing a window never ends it, only Quit or a signal does.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    SingleInstanceLock instanceLock(FileUserDefaults::defaultFolder(),
-                                    SingleInstanceLock::defaultRuntimeFolder());
+    SingleInstanceLock instanceLock(FileUserDefaults::defaultFolder(), runtimeFolder);
     switch (instanceLock.tryLock()) {
     case SingleInstanceLock::Outcome::heldByAnother: {
         const auto& holder = instanceLock.holder();
-        if (holder && holder->name == SingleInstanceLock::programName) {
-            std::fprintf(stderr,
-                         "Berthkeep is already running for this user (process %d; its lock: %s); "
-                         "this copy ends.\n",
-                         holder->pid, instanceLock.heldPath().c_str());
+        // A holder the system does not name (in another process namespace, or
+        // on a file system the kernel's lock list shows by other device
+        // numbers) is taken for a copy, as a second start of one expects.
+        if (!holder || holder->name.empty() || holder->name == SingleInstanceLock::programName) {
+            if (holder) {
+                std::fprintf(stderr,
+                             "Berthkeep is already running for this user (process %d; its lock: "
+                             "%s); this copy ends.\n",
+                             holder->pid, instanceLock.heldPath().c_str());
+            } else {
+                std::fprintf(stderr,
+                             "Berthkeep is already running for this user (its lock %s is held by "
+                             "a process the system does not name); this copy ends.\n",
+                             instanceLock.heldPath().c_str());
+            }
             return 0;
         }
-        // Not a copy of ours, or none that can be named: nothing of Berthkeep
-        // runs, so this is no success.
-        if (holder) {
-            std::fprintf(stderr,
-                         "Berthkeep cannot start: its one-copy lock %s is held by process %d "
-                         "(%s), which is not Berthkeep; this copy ends.\n",
-                         instanceLock.heldPath().c_str(), holder->pid,
-                         holder->name.empty() ? "name unknown" : holder->name.c_str());
-        } else {
-            std::fprintf(stderr,
-                         "Berthkeep cannot start: its one-copy lock %s is held by another "
-                         "process, which the system does not name; this copy ends.\n",
-                         instanceLock.heldPath().c_str());
-        }
+        // Not a copy of ours: nothing of Berthkeep runs, so this is no success.
+        std::fprintf(stderr,
+                     "Berthkeep cannot start: its one-copy lock %s is held by process %d (%s), "
+                     "which is not Berthkeep; this copy ends.\n",
+                     instanceLock.heldPath().c_str(), holder->pid, holder->name.c_str());
         return 1;
     }
-    case SingleInstanceLock::Outcome::unavailable:
-        // Without the lock another copy may be running unseen, and a second
+    case SingleInstanceLock::Outcome::unavailable: {
+        // Without either lock another copy may be running unseen, and a second
         // sleep handler would eject beside it: better no copy than two.
+        std::string failures = instanceLock.preferencesFailure();
+        if (!instanceLock.runtimeFailure().empty()) {
+            failures += "; " + instanceLock.runtimeFailure();
+        }
         std::fprintf(stderr,
                      "Berthkeep cannot take its one-copy lock (%s); another copy may be running, "
                      "so this one ends.\n",
-                     instanceLock.failure().c_str());
+                     failures.c_str());
         return 1;
+    }
     case SingleInstanceLock::Outcome::acquired:
-        if (!instanceLock.failure().empty()) {
+        if (!instanceLock.preferencesFailure().empty()) {
+            std::fprintf(stderr,
+                         "Berthkeep: the one-copy lock beside the preferences cannot be made (%s); "
+                         "the session's lock alone keeps a second copy out.\n",
+                         instanceLock.preferencesFailure().c_str());
+        }
+        if (!instanceLock.runtimeFailure().empty()) {
             std::fprintf(stderr,
                          "Berthkeep: the session's one-copy lock cannot be made (%s); the lock "
                          "beside the preferences still keeps a second copy out.\n",
-                         instanceLock.failure().c_str());
+                         instanceLock.runtimeFailure().c_str());
         }
         break;
     }

@@ -310,9 +310,10 @@ TEST(UserDefaultsTest, APipeAtThePathIsUnreadableWithoutWaitingAndIsSetAside) {
     EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.k"), "v");
 }
 
-// An unreadable file that cannot be moved aside yet (its file system is
-// read-only) keeps the change pending, retried like a full disk's, and the
-// file is set aside and replaced once it can be.
+// An unreadable file that cannot be set aside yet (its file system is
+// read-only, so no new file can go beside it either) keeps the change pending,
+// retried like a full disk's, and the file is set aside and replaced once it
+// can be.
 TEST(UserDefaultsTest, AChangeStaysPendingWhileTheUnreadableFileCannotBeMovedAside) {
     test::FullFileSystem elsewhere;
     if (!elsewhere.isTmpfs()) {
@@ -329,7 +330,7 @@ TEST(UserDefaultsTest, AChangeStaysPendingWhileTheUnreadableFileCannotBeMovedAsi
     FileUserDefaults defaults(kIdentifier, base, log);
     defaults.setString("berthkeep.summary", "kept");
     EXPECT_FALSE(defaults.lastWriteSucceeded());
-    EXPECT_TRUE(logged(*log, "Cannot set the preferences file aside"));
+    EXPECT_TRUE(logged(*log, "Cannot write preferences file"));
     EXPECT_FALSE(AtomicFileWriter::retryAllPending()) << "the change must stay pending";
     EXPECT_EQ(readAll(target), "not a plist");
 
@@ -389,6 +390,40 @@ TEST(UserDefaultsTest, AFileThatWouldGrowPastTheBoundKeepsItsOriginalAsideAndOwn
                          .object("berthkeep.pendingSleepFailureNotification")
                          .has_value());
     }
+}
+
+// The same file on a full disk: the new one cannot be written, so the old one
+// stays at its path, whole, and the next start still reads every preference.
+// Once there is room, the retry keeps it aside as before.
+TEST(UserDefaultsTest, AFileThatWouldGrowStaysAtItsPathWhileTheNewOneCannotBeWritten) {
+    test::FullFileSystem disk(8);
+    const std::string contents = PropertyListTestInputs::xml(
+        "<dict><key>berthkeep.excludedDriveIDs</key><array><string>Backup</string></array>"
+        "<key>com.example.other</key><string><![CDATA[" +
+        std::string(1'200'000, '<') + "]]></string></dict>");
+    const std::string path = disk.folder() + "/" + kIdentifier + ".plist";
+    writeAll(path, QByteArray::fromStdString(contents));
+    auto log = std::make_shared<CaptureUnifiedLog>();
+    FileUserDefaults defaults(kIdentifier, disk.folder(), log);
+    disk.fill();
+
+    defaults.setString("berthkeep.summary", "after the sleep");
+    EXPECT_FALSE(defaults.lastWriteSucceeded());
+    EXPECT_TRUE(readAll(path).toStdString() == contents) << "the old file stays whole";
+    EXPECT_FALSE(std::filesystem::exists(path + ".oversized"));
+    EXPECT_FALSE(logged(*log, "Moved the preferences file"));
+    EXPECT_EQ(FileUserDefaults(kIdentifier, disk.folder(), log)
+                  .stringArrayForKey("berthkeep.excludedDriveIDs"),
+              std::vector<std::string>{"Backup"});
+
+    disk.makeRoom();
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_TRUE(readAll(path + ".oversized").toStdString() == contents) << "kept whole";
+    EXPECT_TRUE(logged(*log, "Moved the preferences file to " + path + ".oversized"));
+    const FileUserDefaults reread(kIdentifier, disk.folder(), log);
+    EXPECT_EQ(reread.stringArrayForKey("berthkeep.excludedDriveIDs"),
+              std::vector<std::string>{"Backup"});
+    EXPECT_EQ(reread.stringForKey("berthkeep.summary"), "after the sleep");
 }
 
 // A removal that the same file makes grow past the bound is written too.

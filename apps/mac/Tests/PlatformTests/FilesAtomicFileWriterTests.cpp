@@ -4,9 +4,11 @@
 
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <vector>
 
 #include "FileText.hpp"
 #include "FullFileSystem.hpp"
@@ -57,6 +59,47 @@ TEST(AtomicFileWriterTest, FullDiskKeepsTheOldFileAndReportsTheFailureOnce) {
     EXPECT_TRUE(writer.write(std::string(10000, 'n')).needsReport())
         << "a success in between makes the next failure news again";
     EXPECT_EQ(fileText(path), "new");
+}
+
+// A file due to go aside stays at its path until the new one takes it: a
+// full disk that refuses the new one, however often, leaves the old one where
+// it was and nothing aside; the write that succeeds keeps it aside.
+TEST(AtomicFileWriterTest, AFileSetAsideStaysAtItsPathUntilTheNewOneIsInPlace) {
+    test::FullFileSystem disk;
+    const std::string path = disk.folder() + "/prefs.plist";
+    AtomicFileWriter writer(path);
+    ASSERT_TRUE(writer.write("old").succeeded());
+    std::vector<std::optional<std::string>> told;
+    writer.setAsideBeforeNextWrite(
+        ".oversized", [&](const std::optional<std::string>& where) { told.push_back(where); });
+    disk.fill();
+
+    EXPECT_FALSE(writer.write("new").succeeded());
+    EXPECT_FALSE(writer.retryPending().succeeded());
+    EXPECT_EQ(fileText(path), "old");
+    EXPECT_FALSE(std::filesystem::exists(path + ".oversized"));
+    EXPECT_TRUE(told.empty());
+
+    disk.makeRoom();
+    EXPECT_TRUE(writer.retryPending().succeeded());
+    EXPECT_EQ(fileText(path), "new");
+    EXPECT_EQ(fileText(path + ".oversized"), "old");
+    EXPECT_EQ(told, std::vector<std::optional<std::string>>{path + ".oversized"});
+}
+
+// What can have no second name (a folder here) is moved aside instead, once
+// the new file is ready to take its place.
+TEST(AtomicFileWriterTest, AFolderAtThePathIsMovedAsideForTheNewFile) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/prefs.plist";
+    std::filesystem::create_directory(path);
+    std::ofstream(path + "/inside") << "kept";
+    AtomicFileWriter writer(path);
+    writer.setAsideBeforeNextWrite(".unreadable");
+
+    ASSERT_TRUE(writer.write("new").succeeded());
+    EXPECT_EQ(fileText(path), "new");
+    EXPECT_EQ(fileText(path + ".unreadable/inside"), "kept");
 }
 
 TEST(AtomicFileWriterTest, ReplacedFileKeepsItsPermissionsAndLinkAndANewOneFollowsTheUmask) {

@@ -5,6 +5,11 @@
 #include <filesystem>
 #include <fstream>
 
+#include <fcntl.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
 #include "FileText.hpp"
 #include "platform/Files/SetAsideFile.hpp"
 
@@ -26,6 +31,66 @@ TEST(SetAsideFileTest, EarlierSetAsidesAreKeptUpToTheBound) {
     EXPECT_EQ(fileText(path + ".corrupt.1"), "bad 3");
     EXPECT_EQ(fileText(path + ".corrupt.2"), "bad 2");
     EXPECT_FALSE(std::filesystem::exists(path + ".corrupt.3")) << "only three are kept";
+}
+
+// Marks a file immutable (root only, where the file system has the flag):
+// nobody can then move it or give it another name.
+class ImmutableFile {
+public:
+    explicit ImmutableFile(const std::string& path)
+        : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {
+        m_set = m_fd >= 0 && setFlag(true);
+    }
+    ~ImmutableFile() {
+        if (m_set) {
+            setFlag(false);
+        }
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+    }
+    bool set() const { return m_set; }
+
+private:
+    bool setFlag(bool on) {
+        int flags = 0;
+        if (::ioctl(m_fd, FS_IOC_GETFLAGS, &flags) != 0) {
+            return false;
+        }
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        return ::ioctl(m_fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+
+    int m_fd;
+    bool m_set = false;
+};
+
+// A set-aside that keeps failing, tried again and again, costs none of the
+// earlier ones.
+TEST(SetAsideFileTest, ASetAsideThatKeepsFailingKeepsTheEarlierOnes) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/queue.json";
+    for (const char* earlier : {"first", "second", "third"}) {
+        std::ofstream(path) << earlier;
+        ASSERT_TRUE(SetAsideFile::moveAside(path, ".corrupt", 3).destination);
+    }
+    std::ofstream(path) << "fourth";
+    const ImmutableFile stuck(path);
+    if (!stuck.set()) {
+        GTEST_SKIP() << "no immutable files here (root on a file system that has them)";
+    }
+
+    for (int attempt = 0; attempt < 5; ++attempt) {
+        for (const auto setAside : {&SetAsideFile::moveAside, &SetAsideFile::linkAside}) {
+            const auto outcome = setAside(path, ".corrupt", 3);
+            EXPECT_TRUE(outcome.failure);
+            EXPECT_FALSE(outcome.destination);
+        }
+    }
+    EXPECT_EQ(fileText(path), "fourth");
+    EXPECT_EQ(fileText(path + ".corrupt"), "third");
+    EXPECT_EQ(fileText(path + ".corrupt.1"), "second");
+    EXPECT_EQ(fileText(path + ".corrupt.2"), "first");
 }
 
 TEST(SetAsideFileTest, ALinkStaysAndWhatItLeadsToIsSetAside) {

@@ -31,7 +31,8 @@ bool ownMountNamespace() {
 
 } // namespace
 
-FullFileSystem::FullFileSystem() {
+FullFileSystem::FullFileSystem(unsigned megabytes)
+    : m_size("size=" + std::to_string(megabytes) + "m") {
     std::string pattern =
         (std::filesystem::temp_directory_path() / "berthkeep-full-XXXXXX").string();
     if (!::mkdtemp(pattern.data())) {
@@ -39,8 +40,8 @@ FullFileSystem::FullFileSystem() {
         return;
     }
     m_folder = pattern;
-    m_mounted = ownMountNamespace() &&
-                ::mount("tmpfs", m_folder.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, "size=1m") == 0;
+    m_mounted = ownMountNamespace() && ::mount("tmpfs", m_folder.c_str(), "tmpfs",
+                                               MS_NOSUID | MS_NODEV, m_size.c_str()) == 0;
 }
 
 FullFileSystem::~FullFileSystem() {
@@ -95,7 +96,7 @@ void FullFileSystem::makeRoom() {
 
 bool FullFileSystem::setReadOnly(bool readOnly) {
     const unsigned long flags = MS_REMOUNT | MS_NOSUID | MS_NODEV | (readOnly ? MS_RDONLY : 0);
-    return m_mounted && ::mount("tmpfs", m_folder.c_str(), "tmpfs", flags, "size=1m") == 0;
+    return m_mounted && ::mount("tmpfs", m_folder.c_str(), "tmpfs", flags, m_size.c_str()) == 0;
 }
 
 } // namespace berthkeep::test

@@ -14,7 +14,8 @@ namespace berthkeep::test {
 // nothing: every write to a file fails (EFBIG) as on a full disk.
 class FullFileSystem {
 public:
-    FullFileSystem();
+    // A tmpfs of `megabytes`, where one can be mounted.
+    explicit FullFileSystem(unsigned megabytes = 1);
     ~FullFileSystem();
 
     FullFileSystem(const FullFileSystem&) = delete;
@@ -32,6 +33,7 @@ public:
 
 private:
     std::string m_folder;
+    std::string m_size;
     bool m_mounted = false;
     bool m_full = false;
     struct rlimit m_savedLimit {};

@@ -23,11 +23,13 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
 #include "../Inventory/InventoryTestSupport.hpp"
 #include "Fifo.hpp"
+#include "FileText.hpp"
 #include "FullFileSystem.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
@@ -168,6 +170,9 @@ protected:
 
     // Programs started from here on run in this session instead of offscreen.
     void runIn(const DesktopSession& desktop) { m_desktop = &desktop; }
+    // Programs started from here on run through this command (its arguments
+    // first, then the program's path).
+    void runThrough(QStringList command) { m_wrapper = std::move(command); }
 
     // A machine with one mounted USB stick.
     void makeMachineWithStick() {
@@ -200,7 +205,12 @@ protected:
             environment.insert("XDG_RUNTIME_DIR", *runtime);
         }
         program.setProcessEnvironment(environment);
-        program.start(QStringLiteral(BERTHKEEP_PROGRAM_PATH), {});
+        if (m_wrapper.isEmpty()) {
+            program.start(QStringLiteral(BERTHKEEP_PROGRAM_PATH), {});
+        } else {
+            program.start(m_wrapper.front(), m_wrapper.mid(1)
+                                                 << QStringLiteral(BERTHKEEP_PROGRAM_PATH));
+        }
         ASSERT_TRUE(program.waitForStarted(5000));
     }
 
@@ -298,6 +308,23 @@ protected:
         return true;
     }
 
+    std::string preferencesLockPath() const {
+        return homePath("config/Berthkeep/berthkeep.lock").toStdString();
+    }
+
+    // Holds the preferences folder's lock, as another process would: its
+    // descriptor, or -1 when it cannot.
+    int holdPreferencesLock() const {
+        QDir().mkpath(homePath("config/Berthkeep"));
+        const int holder =
+            ::open(preferencesLockPath().c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+        if (holder >= 0 && ::flock(holder, LOCK_EX | LOCK_NB) != 0) {
+            ::close(holder);
+            return -1;
+        }
+        return holder;
+    }
+
     // Tells the program the machine is about to sleep: it ejects its drives.
     void sendWillSleep() const {
         QProcess power;
@@ -336,6 +363,7 @@ private:
 
     QTemporaryDir m_home;
     const DesktopSession* m_desktop = nullptr;
+    QStringList m_wrapper;
 };
 
 // It shows the machine's drive and ends cleanly on each of the signals that
@@ -522,18 +550,19 @@ TEST_F(ProgramOnSimulatedMachine, LockFilesLeftBehindWhateverTheyHoldDoNotBlockT
     startUntilTheStickShowsThenEnd(SIGTERM);
 }
 
-// A lock that cannot be made leaves open whether another copy runs: this one
+// Locks that cannot be made leave open whether another copy runs: this one
 // says so and ends before it answers any power message.
 TEST_F(ProgramOnSimulatedMachine, WithoutItsLockItSaysSoAndDoesNotRun) {
     makeMachineWithStick();
-    // The preferences folder cannot be made: a file holds its name.
+    // Neither the preferences folder nor the runtime folder can be made: a
+    // file holds each name.
     ASSERT_TRUE(QDir().mkpath(homePath("blocked")));
     QFile blocker(homePath("blocked/Berthkeep"));
     ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
     blocker.close();
 
     QProcess program;
-    start(program, std::nullopt, homePath("blocked"));
+    start(program, homePath("blocked/Berthkeep"), homePath("blocked"));
     ASSERT_TRUE(program.waitForFinished(15000));
     EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
     EXPECT_NE(program.exitCode(), 0);
@@ -567,15 +596,33 @@ TEST_F(ProgramOnSimulatedMachine, WithPipesForItsFilesItStillEjectsForSleepAndEn
     EXPECT_LT(took, 3s);
 }
 
+// A lock file that is a link leads to no lock of the program's: the file it
+// leads to stays as it was, and the session's lock alone keeps a second copy
+// out.
+TEST_F(ProgramOnSimulatedMachine, ALockFileThatIsALinkIsNotFollowed) {
+    makeMachineWithStick();
+    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
+    const std::string notes = homePath("notes.txt").toStdString();
+    std::ofstream(notes) << "the user's own\n";
+    const std::string lock = homePath("config/Berthkeep/berthkeep.lock").toStdString();
+    ASSERT_EQ(::symlink(notes.c_str(), lock.c_str()), 0);
+
+    QProcess program;
+    start(program);
+    QByteArray log;
+    EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+    EXPECT_TRUE(log.contains("the session's lock alone")) << log.toStdString();
+    signalAndExpectCleanEnd(program, SIGTERM, log);
+    EXPECT_EQ(test::fileText(notes), "the user's own\n");
+}
+
 // A lock held by some other program is no running copy: the start fails and
 // says who holds it.
 TEST_F(ProgramOnSimulatedMachine, ALockHeldByAnotherProgramIsNamedAndTheStartFails) {
     makeMachineWithStick();
-    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
-    const std::string lockPath = homePath("config/Berthkeep/berthkeep.lock").toStdString();
-    const int holder = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    const std::string lockPath = preferencesLockPath();
+    const int holder = holdPreferencesLock();
     ASSERT_GE(holder, 0);
-    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
 
     QProcess program;
     start(program);
@@ -589,33 +636,115 @@ TEST_F(ProgramOnSimulatedMachine, ALockHeldByAnotherProgramIsNamedAndTheStartFai
     EXPECT_TRUE(said.contains(lockPath.c_str())) << said.toStdString();
 }
 
-// A configuration folder the program cannot write, with its lock file in it
-// from an earlier run, still takes the lock (read-only) and keeps a second
-// copy out.
-TEST_F(ProgramOnSimulatedMachine, AReadOnlyConfigurationFolderHoldingItsLockStillLetsItRun) {
-    test::FullFileSystem config;
-    if (!config.isTmpfs()) {
-        GTEST_SKIP() << "no file system of the test's own to make read-only";
+// A configuration folder the program cannot write still lets it run, and a
+// second copy is kept out: by the lock file an earlier run left there (taken
+// read-only), whatever runtime folder that copy has; with no lock file there,
+// by the session's lock alone, which the start says.
+TEST_F(ProgramOnSimulatedMachine,
+       AReadOnlyConfigurationFolderStillLetsItRunAndKeepsASecondCopyOut) {
+    makeMachineWithStick();
+    for (const bool lockFileLeft : {true, false}) {
+        SCOPED_TRACE(lockFileLeft ? "lock file left" : "no lock file");
+        test::FullFileSystem config;
+        if (!config.isTmpfs()) {
+            GTEST_SKIP() << "no file system of the test's own to make read-only";
+        }
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(config.folder() + "/Berthkeep")));
+        if (lockFileLeft) {
+            QFile(QString::fromStdString(config.folder() + "/Berthkeep/berthkeep.lock"))
+                .open(QIODevice::WriteOnly);
+        }
+        ASSERT_TRUE(config.setReadOnly(true));
+        const QString folder = QString::fromStdString(config.folder());
+
+        QProcess first;
+        start(first, std::nullopt, folder);
+        QByteArray log;
+        ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+        EXPECT_EQ(log.contains("the session's lock alone"), !lockFileLeft) << log.toStdString();
+        QProcess second;
+        start(second, lockFileLeft ? std::optional(homePath("other-runtime")) : std::nullopt,
+              folder);
+        ASSERT_TRUE(second.waitForFinished(15000));
+        EXPECT_EQ(second.exitCode(), 0);
+        const QByteArray said = second.readAllStandardError();
+        EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+
+        signalAndExpectCleanEnd(first, SIGTERM, log);
+    }
+}
+
+// A holder the system does not name (here it holds the lock from outside the
+// program's process namespace, as from another container) is taken for
+// another copy, as a second start expects: said so, and the start ends well.
+TEST_F(ProgramOnSimulatedMachine, ALockWhoseHolderCannotBeNamedIsTakenForAnotherCopy) {
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("unshare").isEmpty()) {
+        GTEST_SKIP() << "a process namespace of its own takes root and unshare";
     }
     makeMachineWithStick();
-    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(config.folder() + "/Berthkeep")));
-    QFile(QString::fromStdString(config.folder() + "/Berthkeep/berthkeep.lock"))
-        .open(QIODevice::WriteOnly);
-    ASSERT_TRUE(config.setReadOnly(true));
-    const QString folder = QString::fromStdString(config.folder());
+    const std::string lockPath = preferencesLockPath();
+    const int holder = holdPreferencesLock();
+    ASSERT_GE(holder, 0);
+    runThrough({"unshare", "--pid", "--fork", "--mount-proc"});
 
-    QProcess first;
-    start(first, std::nullopt, folder);
-    QByteArray log;
-    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
-    QProcess second;
-    start(second, homePath("other-runtime"), folder);
-    ASSERT_TRUE(second.waitForFinished(15000));
-    EXPECT_EQ(second.exitCode(), 0);
-    const QByteArray said = second.readAllStandardError();
+    QProcess program;
+    start(program);
+    ASSERT_TRUE(program.waitForFinished(15000));
+    ::close(holder);
+    const QByteArray said = program.readAllStandardError();
+    EXPECT_EQ(program.exitCode(), 0) << said.toStdString();
     EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+    EXPECT_TRUE(said.contains(lockPath.c_str())) << said.toStdString();
+}
 
-    signalAndExpectCleanEnd(first, SIGTERM, log);
+// Another user (nobody, 65534) can make, in a shared temporary folder, the
+// runtime folder this user's start falls back to, or name it as the
+// session's. Whatever it holds there, a link to one of this user's files or a
+// lock of its own, the folder is not used, the file stays as it was, and the
+// program comes up with the lock beside the preferences.
+TEST_F(ProgramOnSimulatedMachine, ARuntimeFolderAnotherUserMadeIsNotUsedAndDoesNotStopTheStart) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "making another user's folder takes root";
+    }
+    constexpr uid_t nobody = 65534;
+    makeMachineWithStick();
+    const std::string foreign =
+        homePath(QStringLiteral("runtime-") + ::getpwuid(::geteuid())->pw_name).toStdString();
+    const std::string lock = foreign + "/berthkeep.lock";
+    ASSERT_EQ(::mkdir(foreign.c_str(), 0777), 0);
+    ASSERT_EQ(::chmod(foreign.c_str(), 0777), 0);
+    ASSERT_EQ(::chown(foreign.c_str(), nobody, nobody), 0);
+    const std::string mine = homePath("notes.txt").toStdString();
+    std::ofstream(mine) << "the user's own\n";
+    ASSERT_EQ(::symlink(mine.c_str(), lock.c_str()), 0);
+    ASSERT_EQ(::lchown(lock.c_str(), nobody, nobody), 0);
+
+    const auto comesUp = [this, &foreign](const QString& runtime) {
+        QProcess program;
+        start(program, runtime);
+        QByteArray log;
+        EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+        EXPECT_TRUE(log.contains((foreign + " is not used").c_str())) << log.toStdString();
+        signalAndExpectCleanEnd(program, SIGTERM, log);
+    };
+    // Outside a session, then named as the session's folder.
+    for (const QString& runtime : {QString(), QString::fromStdString(foreign)}) {
+        SCOPED_TRACE(runtime.toStdString());
+        comesUp(runtime);
+        EXPECT_EQ(test::fileText(mine), "the user's own\n");
+        struct stat folder {};
+        ASSERT_EQ(::lstat(foreign.c_str(), &folder), 0);
+        EXPECT_EQ(folder.st_mode & 07777, 0777u) << "another user's folder is left as it is";
+    }
+
+    // A lock that user holds there keeps no copy out.
+    ASSERT_EQ(::unlink(lock.c_str()), 0);
+    const int held = ::open(lock.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::fchown(held, nobody, nobody), 0);
+    ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
+    comesUp(QString::fromStdString(foreign));
+    ::close(held);
 }
 
 // A copy killed outright leaves its lock file behind; the next start takes it
