@@ -142,10 +142,7 @@ BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
     }
     context.setLastObservedTrigger(trigger);
 
-    const auto& attention = state.attentionDriveIDs();
-    const BerthkeepActionPlan plan =
-        m_core->planAction({trigger, context.coreDrives(),
-                            std::vector<std::string>(attention.begin(), attention.end())});
+    const BerthkeepActionPlan plan = planFor(trigger, context);
     std::vector<DetectedDrive> targets = context.drives(plan.targetDriveIDs);
     if (onlyDriveIDs) {
         std::erase_if(targets, [&onlyDriveIDs](const DetectedDrive& drive) {
@@ -219,6 +216,13 @@ QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::
     }
     startEject(trigger, running, context);
     co_await executeEject(std::move(targets), trigger, context);
+}
+
+BerthkeepActionPlan BerthkeepActionCoordinator::planFor(TriggerReason trigger,
+                                                        BerthkeepActionContext& context) const {
+    const auto& attention = context.ejectAttempt().attentionDriveIDs();
+    return m_core->planAction({trigger, context.coreDrives(),
+                               std::vector<std::string>(attention.begin(), attention.end())});
 }
 
 void BerthkeepActionCoordinator::skipBusy(TriggerReason trigger, const char* message,
@@ -549,19 +553,14 @@ std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt
     if (fresh.empty()) {
         return {};
     }
-    EjectAttemptState& state = context.ejectAttempt();
-    const auto& attention = state.attentionDriveIDs();
-    const BerthkeepActionPlan plan =
-        m_core->planAction({attempt.trigger, context.coreDrives(),
-                            std::vector<std::string>(attention.begin(), attention.end())});
-    std::vector<std::string> ids = plan.targetDriveIDs;
+    std::vector<std::string> ids = planFor(attempt.trigger, context).targetDriveIDs;
     std::erase_if(ids, [&fresh](const std::string& id) { return !fresh.contains(id); });
     std::vector<DetectedDrive> came = context.drives(ids);
     if (came.empty()) {
         return {};
     }
     attempt.targets.insert(attempt.targets.end(), came.begin(), came.end());
-    state.addTargets(came);
+    context.ejectAttempt().addTargets(came);
     context.rebuildCurrentState();
     m_logger.notice(reliability, "reliability.eject.arrivals",
                     "Taking along drives that came during the sleep eject",

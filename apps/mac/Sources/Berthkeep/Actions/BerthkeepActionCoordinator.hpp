@@ -113,6 +113,8 @@ private:
     void settleFailedDrives(Attempt& attempt, BerthkeepActionContext& context);
     void closeAttempt(Attempt& attempt, BerthkeepActionContext& context);
     void abandonAttempt(const Attempt& attempt, BerthkeepActionContext& context);
+    // The core's plan for the trigger over the drives as they are now.
+    BerthkeepActionPlan planFor(TriggerReason trigger, BerthkeepActionContext& context) const;
     void skipBusy(TriggerReason trigger, const char* message, BerthkeepActionContext& context);
     void endWithoutTargets(TriggerReason trigger, bool clearAttention,
                            BerthkeepActionContext& context);
