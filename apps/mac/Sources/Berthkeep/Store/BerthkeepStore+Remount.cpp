@@ -42,7 +42,7 @@ RemountTarget manualTarget(const DetectedDrive& drive) {
 
 QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
     // Nor while a sleep is held: its eject would be planned around this mount.
-    if (m_ejectAttempt.isRunning() || m_mountingDriveIDs.contains(driveID) ||
+    if (m_ejectAttempt.isRunning() || m_mountsInFlight.contains(driveID) ||
         m_sleepWake->hasPendingSleepAcknowledger()) {
         co_return;
     }
@@ -72,7 +72,7 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
         // One being mounted already (its card's own mount) is left to that mount.
         if (drive.scope() == DetectedDrive::Scope::managed && !drive.isMounted() &&
             drive.bsdName() && driveGroupID(drive) == groupID &&
-            !m_mountingDriveIDs.contains(drive.id()) &&
+            !m_mountsInFlight.contains(drive.id()) &&
             (!shownDriveIDs || shownDriveIDs->contains(drive.id()))) {
             targets.push_back(manualTarget(drive));
             chosen.push_back(drive);
@@ -368,14 +368,19 @@ void BerthkeepStore::setMounting(const std::vector<std::string>& driveIDs, bool 
     for (const std::string& id : driveIDs) {
         int& count = m_mountsInFlight[id];
         count += active ? 1 : -1;
-        if (count > 0) {
-            m_mountingDriveIDs.insert(id);
-            continue;
+        if (count <= 0) {
+            m_mountsInFlight.erase(id);
         }
-        m_mountsInFlight.erase(id);
-        m_mountingDriveIDs.erase(id);
     }
     rebuildCurrentState();
+}
+
+std::set<std::string> BerthkeepStore::mountingDriveIDs() const {
+    std::set<std::string> ids;
+    for (const auto& [id, count] : m_mountsInFlight) {
+        ids.insert(id);
+    }
+    return ids;
 }
 
 bool BerthkeepStore::mayMountNow(const RemountTarget& target, bool onlyQueued) const {

@@ -169,7 +169,7 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
     // A mount under way (by hand, or a wake remount that this sleep cancelled
     // and the tool finishes anyway) would leave its drive mounted through the
     // sleep if the eject were planned before it ends.
-    while (m_ejectAttempt.isRunning() || !m_mountingDriveIDs.empty()) {
+    while (m_ejectAttempt.isRunning() || !m_mountsInFlight.empty()) {
         // Woken meanwhile, a newer will-sleep runs its own road, or the hold ran
         // out and the cut recorded what slept mounted.
         if (!isSleepStillHeld(powerChangeID)) {

@@ -30,7 +30,7 @@ void BerthkeepStore::rebuildCurrentState(BerthkeepCoreHandling& core) {
     input.presentationSource = std::move(*source);
     input.detectedDrives = m_detectedDrives;
     input.activeTrigger = m_ejectAttempt.activeTrigger();
-    input.mountingDriveIDs = m_mountingDriveIDs;
+    input.mountingDriveIDs = mountingDriveIDs();
     input.workingDriveIDs = m_ejectAttempt.workingDriveIDs();
     input.remediationAction = remediationAction();
     input.adaptiveTargetedAssistEnabled = adaptiveTargetedAssistEnabled();

@@ -185,7 +185,8 @@ public:
     const std::map<std::string, DriveUsageSnapshot>& driveUsageSnapshotsByDriveID() const {
         return m_driveUsageSnapshotsByDriveID;
     }
-    const std::set<std::string>& mountingDriveIDs() const { return m_mountingDriveIDs; }
+    // The drives a mount runs for now.
+    std::set<std::string> mountingDriveIDs() const;
     const std::optional<LastActionSummary>& lastActionSummary() const {
         return m_lastActionSummary;
     }
@@ -565,7 +566,7 @@ private:
 
     // Working state.
     std::map<std::string, DriveUsageSnapshot> m_driveUsageSnapshotsByDriveID;
-    std::set<std::string> m_mountingDriveIDs;
+    // How many mounts run for each drive.
     std::map<std::string, int> m_mountsInFlight;
     EjectAttemptState m_ejectAttempt;
     std::optional<LastActionSummary> m_lastActionSummary;
