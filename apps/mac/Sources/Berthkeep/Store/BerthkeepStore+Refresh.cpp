@@ -215,7 +215,7 @@ void BerthkeepStore::mountQueuedDrivesThatCameBack(
     std::vector<RemountTarget> back;
     for (const RemountTarget& target : wakeRemountQueue().targets()) {
         const DetectedDrive* now = WakeRemountQueue::findDrive(target, m_detectedDrives);
-        if (now && !now->isMounted() && !isExcluded(target.driveID) && wasAway(target)) {
+        if (now && !now->isMounted() && mayMountNow(target, true) && wasAway(target)) {
             back.push_back(target);
         }
     }
