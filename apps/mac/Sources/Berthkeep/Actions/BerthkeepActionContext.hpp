@@ -40,21 +40,22 @@ public:
     virtual std::uint64_t wakeCount() const = 0;
     // The trigger of the last attempt that passed the busy guard (published).
     virtual void setLastObservedTrigger(std::optional<TriggerReason> trigger) = 0;
-    // Each sets the field and persists it; an absent notice is removed.
-    virtual void recordLastAction(LastActionSummary summary) = 0;
-    virtual void
-    recordSleepFailureNotice(std::optional<PendingSleepFailureNotification> pending) = 0;
-    // The system sleeps now with the managed drives that are mounted: the notice
-    // counts them. Returns their number; nothing is recorded for none.
+    // Reports stand in the order their work began, not the order it ended: each
+    // attempt takes a number when it begins, and a report is written only when no
+    // work that began later has written its own. An older attempt that closes
+    // late thus never writes over a newer one's report, nor keeps it from being
+    // written.
+    virtual std::uint64_t takeReportNumber() = 0;
+    // Each sets the field and persists it (an absent notice is removed), unless
+    // work numbered later has written it already.
+    virtual void recordLastAction(LastActionSummary summary, std::uint64_t reportNumber) = 0;
+    virtual void recordSleepFailureNotice(std::optional<PendingSleepFailureNotification> pending,
+                                          std::uint64_t reportNumber) = 0;
+    // The system sleeps now with the managed drives that are mounted, or being
+    // mounted, less those the running attempt has seen ejected: the notice counts
+    // them, under a number of its own. Returns their number; nothing is recorded
+    // for none.
     virtual std::size_t recordDrivesSleepingMounted() = 0;
-    // How many times each report has been recorded so far. A close that finds a
-    // count moved since its attempt began leaves that report as it is: a newer
-    // eject wrote it, or the system slept and the notice said what slept mounted.
-    struct ReportStamp {
-        std::uint64_t lastAction = 0;
-        std::uint64_t sleepFailureNotice = 0;
-    };
-    virtual ReportStamp reportStamp() const = 0;
 
     // Every detected drive as the core sees it, in inventory order.
     virtual std::vector<BerthkeepCoreDrive> coreDrives() const = 0;
@@ -70,6 +71,10 @@ public:
     ejectTargetGroups(const std::vector<DetectedDrive>& drives) const = 0;
     // The header text of the published global state.
     virtual std::string currentGlobalStateHeaderCopy() const = 0;
+
+    // Whether a sleep is still held while a managed drive is being mounted: the
+    // sleep's attempt ejects that drive once its mount ends.
+    virtual bool isMountHoldingSleep() const = 0;
 
     // The drives to mount again after wake.
     virtual WakeRemountQueue& wakeRemountQueue() = 0;

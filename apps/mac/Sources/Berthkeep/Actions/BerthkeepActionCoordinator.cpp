@@ -20,6 +20,8 @@ namespace berthkeep {
 namespace {
 
 constexpr auto reliability = BerthkeepLogCategory::reliability;
+// How often a held sleep looks whether a mount under way has ended.
+constexpr Clock::Duration kMountPollInterval = std::chrono::milliseconds(250);
 
 std::string joinedNames(const std::vector<DetectedDrive>& drives) {
     std::string text;
@@ -63,6 +65,11 @@ std::optional<TransientActionStatusAction> resultAction(TriggerReason trigger) {
         break;
     }
     return std::nullopt;
+}
+
+// The system's own sleeps, which wait for their attempt under a hold.
+bool isHeldSleepTrigger(TriggerReason trigger) {
+    return trigger == TriggerReason::systemSleep || trigger == TriggerReason::lidCloseSleep;
 }
 
 // During Eject All every target stays working until the close.
@@ -109,8 +116,8 @@ struct BerthkeepActionCoordinator::Attempt {
     // Settled at the close: no longer attached, neither ejected nor busy.
     std::set<std::string> leftDriveIDs;
     std::optional<std::string> failureCode;
-    // The reports as they stood when the attempt began.
-    BerthkeepActionContext::ReportStamp reports;
+    // Taken when the attempt began: its reports stand until a later one's come.
+    std::uint64_t reportNumber = 0;
     // A wake closed the store's record of this sleep attempt; it no longer
     // touches the running state, which may belong to a newer attempt now.
     bool closedByWake = false;
@@ -157,7 +164,11 @@ BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
                      {"drive_count", std::to_string(targets.size())},
                      {"drive_names", joinedNames(targets)}});
 
-    if (plan.disposition == BerthkeepActionPlan::Disposition::noTargets || targets.empty()) {
+    const bool nothingPlanned =
+        plan.disposition == BerthkeepActionPlan::Disposition::noTargets || targets.empty();
+    // A drive being mounted is the held sleep's to eject once it is up.
+    const bool mountToAwait = isHeldSleepTrigger(trigger) && context.isMountHoldingSleep();
+    if (nothingPlanned && !mountToAwait) {
         // Nothing was ejected, so nobody acted on a queued drive: the queue
         // stays for the next wake, whatever the trigger.
         endWithoutTargets(trigger, true, context);
@@ -250,8 +261,9 @@ void BerthkeepActionCoordinator::endWithoutTargets(TriggerReason trigger, bool c
     context.ejectAttempt().endWithoutTargets(clearAttention);
     const BerthkeepActionSummaryOutput output =
         m_core->summarizeAction({trigger, {}, context.mountedManagedDriveIDs(), {}});
-    context.recordLastAction(output.lastAction);
-    context.recordSleepFailureNotice(std::nullopt);
+    const std::uint64_t reportNumber = context.takeReportNumber();
+    context.recordLastAction(output.lastAction, reportNumber);
+    context.recordSleepFailureNotice(std::nullopt, reportNumber);
     context.rebuildCurrentState();
 }
 
@@ -308,7 +320,8 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
     attempt.id = state.activeAttemptID().value_or("");
     attempt.trigger = trigger;
     attempt.sleepTrigger = isSleepTrigger(trigger);
-    attempt.reports = context.reportStamp();
+    // No suspension since the road began the attempt: this is its beginning.
+    attempt.reportNumber = context.takeReportNumber();
     attempt.targets = std::move(targets);
     // What the plan saw: only a drive that comes after it is taken along later.
     std::set<std::string> seen;
@@ -361,6 +374,10 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
             }
         }
         if (!staysAfterWake(attempt, context)) {
+            co_return;
+        }
+        const bool alive = co_await waitForMountsUnderWay(attempt, context);
+        if (!alive || !staysAfterWake(attempt, context)) {
             co_return;
         }
         pending = arrivals(attempt, seen, context);
@@ -453,8 +470,10 @@ QCoro::Task<bool> BerthkeepActionCoordinator::ejectGroup(EjectTargetGroup group,
         if (!staysAfterWake(attempt, context)) {
             co_return false;
         }
-        if (!staysWorkingToClose(attempt.trigger) && !attempt.closedByWake &&
-            state.leaveWorking(representative.id())) {
+        // Seen ejected from here on: a cut of the hold during the refresh below
+        // must not count it among the drives that slept mounted.
+        if (!attempt.closedByWake &&
+            state.recordEjected(representative, staysWorkingToClose(attempt.trigger))) {
             context.rebuildCurrentState();
         }
         if (group.members.size() >= 2) {
@@ -535,13 +554,38 @@ void BerthkeepActionCoordinator::leaveExcludedAlone(std::vector<DetectedDrive>& 
     });
 }
 
+bool BerthkeepActionCoordinator::holdsTheSleep(const Attempt& attempt) {
+    return !attempt.closedByWake && isHeldSleepTrigger(attempt.trigger);
+}
+
+QCoro::Task<bool>
+BerthkeepActionCoordinator::waitForMountsUnderWay(Attempt& attempt,
+                                                  BerthkeepActionContext& context) {
+    const QPointer<QObject> guard(context.contextObject());
+    bool logged = false;
+    // Only the drive being mounted waits for its mount; the others are down by now.
+    while (holdsTheSleep(attempt) && context.ejectAttempt().isCurrent(attempt.id) &&
+           context.isMountHoldingSleep()) {
+        if (!logged) {
+            logged = true;
+            m_logger.notice(reliability, "reliability.eject.waiting_for_mount",
+                            "Holding the sleep until a drive's mount ends",
+                            {{"attempt_id", attempt.id}});
+        }
+        co_await m_clock->sleep(kMountPollInterval);
+        if (!guard) {
+            co_return false;
+        }
+    }
+    co_return true;
+}
+
 std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt,
                                                                 std::set<std::string>& seen,
                                                                 BerthkeepActionContext& context) {
     // Only a held sleep: it must not go ahead with a drive mounted that the user
     // plugged in meanwhile. The menu's actions keep to what the menu showed.
-    if (attempt.closedByWake || (attempt.trigger != TriggerReason::systemSleep &&
-                                 attempt.trigger != TriggerReason::lidCloseSleep)) {
+    if (!holdsTheSleep(attempt)) {
         return {};
     }
     std::set<std::string> fresh;
@@ -573,14 +617,22 @@ std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt
 void BerthkeepActionCoordinator::settleFailedDrives(Attempt& attempt,
                                                     BerthkeepActionContext& context) {
     // The refreshed inventory holds where it and the command disagree. A drive
-    // never reached has no failure of its own: it slept mounted.
+    // never reached has no failure of its own: it slept mounted, unless it was
+    // pulled out meanwhile.
     for (const DetectedDrive& target : attempt.targets) {
         const std::string& id = target.id();
-        const auto failure = attempt.failures.find(id);
-        if (!attempt.failedDriveIDs.contains(id) || failure == attempt.failures.end()) {
+        if (!attempt.failedDriveIDs.contains(id)) {
             continue;
         }
         const bool listed = !context.drives({id}).empty();
+        const auto failure = attempt.failures.find(id);
+        if (failure == attempt.failures.end()) {
+            if (!listed) {
+                attempt.failedDriveIDs.erase(id);
+                attempt.leftDriveIDs.insert(id);
+            }
+            continue;
+        }
         switch (settledEjectOutcome(failure->second, listed, context.isCurrentlyMounted(id))) {
         case EjectOutcome::notAttached:
             attempt.failedDriveIDs.erase(id);
@@ -658,16 +710,10 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
                          {"drive_names", WakeRemountQueue::driveNames(queue.targets())}});
     }
 
-    // A close writes only what is still its own: a report recorded since the
-    // attempt began (a newer eject's after a wake, or the notice of what slept
-    // mounted when the system slept under this attempt) stays.
-    const BerthkeepActionContext::ReportStamp now = context.reportStamp();
-    if (now.lastAction == attempt.reports.lastAction) {
-        context.recordLastAction(output.lastAction);
-    }
-    if (now.sleepFailureNotice == attempt.reports.sleepFailureNotice) {
-        context.recordSleepFailureNotice(output.pendingSleepFailureNotification);
-    }
+    // A report of work begun since (a newer eject's after a wake, or the notice
+    // of what slept mounted when the system slept under this attempt) stays.
+    context.recordLastAction(output.lastAction, attempt.reportNumber);
+    context.recordSleepFailureNotice(output.pendingSleepFailureNotification, attempt.reportNumber);
     context.rebuildCurrentState();
 
     const std::size_t stillBusy = output.busyDriveIDs.size();

@@ -104,6 +104,11 @@ private:
     // Takes the targets the user excluded meanwhile out of the attempt.
     void leaveExcludedAlone(std::vector<DetectedDrive>& pending, Attempt& attempt,
                             BerthkeepActionContext& context);
+    // A system sleep's attempt, which holds that sleep until its drives are down.
+    static bool holdsTheSleep(const Attempt& attempt);
+    // For a held sleep: waits while a managed drive is being mounted, so that it
+    // is ejected once it is up. False when the context is gone.
+    QCoro::Task<bool> waitForMountsUnderWay(Attempt& attempt, BerthkeepActionContext& context);
     // For a held sleep: the managed drives mounted since the plan (none of
     // `seen`), now targets too.
     std::vector<DetectedDrive> arrivals(Attempt& attempt, std::set<std::string>& seen,

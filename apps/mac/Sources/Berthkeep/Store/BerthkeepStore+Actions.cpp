@@ -160,7 +160,9 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
     const bool ejectRan =
         co_await runTrigger(TriggerReason::manualEjectAndSleep, std::move(shownDriveIDs));
     if (!self || !ejectRan) {
-        co_return; // another action had the drives: no sleep under its feet
+        // Another action had the drives (no sleep under its feet), or a whole
+        // sleep overtook this one before its eject.
+        co_return;
     }
     if (m_sleepWake->wakeCount() != wakeCountBefore) {
         co_return; // the machine slept and woke under this eject: not again now
@@ -195,18 +197,33 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
 
 QCoro::Task<bool> BerthkeepStore::probeDriveUsageForPlan() {
     const QPointer<BerthkeepStore> self(this);
-    // A folded probe request is asked once more.
     const bool probed = co_await refreshDriveUsageNow();
-    if (!probed && self) {
-        co_await refreshDriveUsageNow();
+    // Folded into a probe that began before the request, whose answer may be
+    // older than the plan needs: wait for it to end, then probe once more.
+    if (!probed && self && m_runningUsageProbe) {
+        const Completion<void> running = *m_runningUsageProbe;
+        co_await running;
+        if (self) {
+            co_await refreshDriveUsageNow();
+        }
     }
     co_return static_cast<bool>(self);
 }
 
 QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs) {
+    const std::uint64_t wakesBefore = wakeCount();
     // Plan on fresh evidence.
     const bool alive = co_await probeDriveUsageForPlan();
     if (!alive) {
+        co_return false;
+    }
+    if (trigger == TriggerReason::manualEjectAndSleep && wakeCount() != wakesBefore) {
+        // The machine slept and woke before this eject began: ejecting now would
+        // leave the drives down while it is awake.
+        m_logger.notice(BerthkeepLogCategory::reliability, "sleep.manual_handoff.overtaken",
+                        "Dropped Eject & Sleep because a sleep and its wake came before its "
+                        "eject began",
+                        {});
         co_return false;
     }
     // The coordinator refuses exactly when an action runs, and decides before

@@ -76,6 +76,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
         co_return;
     }
     const QPointer<BerthkeepStore> self(this);
+    const std::uint64_t reportNumber = takeReportNumber();
     setLastObservedTrigger(TriggerReason::manualRetry);
     forgetWakeRemount({drive}, "manual_eject");
     m_ejectAttempt.markDriveWorking(drive.id());
@@ -143,7 +144,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     }
     const BerthkeepActionSummaryOutput output =
         m_core->summarizeAction({TriggerReason::manualRetry, attempted, remaining, confirmed});
-    recordLastAction(output.lastAction);
+    recordLastAction(output.lastAction, reportNumber);
     rebuildCurrentState();
 }
 

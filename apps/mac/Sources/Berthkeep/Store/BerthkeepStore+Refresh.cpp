@@ -208,6 +208,19 @@ void BerthkeepStore::applyInventorySnapshot(
 
 void BerthkeepStore::mountQueuedDrivesThatCameBack(
     const std::function<bool(const RemountTarget&)>& wasAway) {
+    mountQueuedDrives(wasAway, "sleep.wake.remount.drive_returned",
+                      "A queued drive came back after the wake; mounting it");
+}
+
+void BerthkeepStore::mountQueuedDrivesLeftToEndedMounts(const std::set<std::string>& driveIDs) {
+    mountQueuedDrives(
+        [&driveIDs](const RemountTarget& target) { return driveIDs.contains(target.driveID); },
+        "sleep.wake.remount.other_mount_ended",
+        "Another mount of a queued drive ended without mounting it; mounting it");
+}
+
+void BerthkeepStore::mountQueuedDrives(const std::function<bool(const RemountTarget&)>& chosen,
+                                       const char* event, const char* message) {
     // While a sleep is held, or before its wake, a queued drive waits for the wake.
     if (wakeRemountQueue().empty() || !m_sleepWake->wakeObservedSinceLastSleep()) {
         return;
@@ -215,15 +228,14 @@ void BerthkeepStore::mountQueuedDrivesThatCameBack(
     std::vector<RemountTarget> back;
     for (const RemountTarget& target : wakeRemountQueue().targets()) {
         const DetectedDrive* now = WakeRemountQueue::findDrive(target, m_detectedDrives);
-        if (now && !now->isMounted() && mayMountNow(target, true) && wasAway(target)) {
+        if (now && !now->isMounted() && mayMountNow(target, true) && chosen(target)) {
             back.push_back(target);
         }
     }
     if (back.empty()) {
         return;
     }
-    m_logger.notice(BerthkeepLogCategory::reliability, "sleep.wake.remount.drive_returned",
-                    "A queued drive came back after the wake; mounting it",
+    m_logger.notice(BerthkeepLogCategory::reliability, event, message,
                     {{"drive_names", WakeRemountQueue::driveNames(back)}});
     triggerWakeRemountCatchUpIfNeeded();
 }

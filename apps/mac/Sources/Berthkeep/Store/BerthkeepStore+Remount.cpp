@@ -183,6 +183,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
         if (wake) {
             wake->notAttachedAtLastAttempt.clear();
+            wake->leftToAnotherMountAtLastAttempt.clear();
         }
         if (missing) {
             // A drive may come back a few seconds after the wake: look again.
@@ -222,13 +223,17 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                 co_return withLeftAlone(remaining);
             }
             leaveAlone(pending);
-            std::erase_if(pending, [&mountedElsewhere, &unresolved](const RemountTarget& target) {
-                if (!mountedElsewhere(target)) {
-                    return false;
-                }
-                unresolved.push_back(target);
-                return true;
-            });
+            std::erase_if(pending,
+                          [&mountedElsewhere, &unresolved, &wake](const RemountTarget& target) {
+                              if (!mountedElsewhere(target)) {
+                                  return false;
+                              }
+                              unresolved.push_back(target);
+                              if (wake) {
+                                  wake->leftToAnotherMountAtLastAttempt.insert(target.driveID);
+                              }
+                              return true;
+                          });
             if (pending.empty()) {
                 break;
             }
@@ -365,14 +370,21 @@ BerthkeepStore::evaluateRemountAttempt(RemountGroup group, Duration failureSettl
 }
 
 void BerthkeepStore::setMounting(const std::vector<std::string>& driveIDs, bool active) {
+    std::set<std::string> leftToThisMount;
     for (const std::string& id : driveIDs) {
         int& count = m_mountsInFlight[id];
         count += active ? 1 : -1;
         if (count <= 0) {
             m_mountsInFlight.erase(id);
+            if (m_drivesLeftToAnotherMount.erase(id) > 0) {
+                leftToThisMount.insert(id);
+            }
         }
     }
     rebuildCurrentState();
+    if (!leftToThisMount.empty()) {
+        mountQueuedDrivesLeftToEndedMounts(leftToThisMount);
+    }
 }
 
 std::set<std::string> BerthkeepStore::mountingDriveIDs() const {
@@ -384,7 +396,11 @@ std::set<std::string> BerthkeepStore::mountingDriveIDs() const {
 }
 
 bool BerthkeepStore::mayMountNow(const RemountTarget& target, bool onlyQueued) const {
-    if (isExcluded(target.driveID)) {
+    // Judged by the drive as the inventory lists it now: the queued id may have
+    // passed to a newcomer, and the drive may be back under an id the user
+    // excluded. One not attached is judged when it is found.
+    const DetectedDrive* now = WakeRemountQueue::findDrive(target, m_detectedDrives);
+    if (now && (now->scope() == DetectedDrive::Scope::excluded || isExcluded(now->id()))) {
         return false;
     }
     if (!onlyQueued) {

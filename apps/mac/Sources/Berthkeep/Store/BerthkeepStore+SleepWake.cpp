@@ -116,6 +116,16 @@ void BerthkeepStore::handleSystemPowerWillSleep(
                        "system sleep eject");
 }
 
+bool BerthkeepStore::isMountHoldingSleep() const {
+    if (!m_sleepWake->hasPendingSleepAcknowledger() || m_sleepWake->wakeObservedSinceLastSleep()) {
+        return false;
+    }
+    const std::vector<DetectedDrive> managed = managedDrives();
+    return std::any_of(managed.begin(), managed.end(), [this](const DetectedDrive& drive) {
+        return m_mountsInFlight.contains(drive.id());
+    });
+}
+
 bool BerthkeepStore::isSleepStillHeld(const std::string& powerChangeID) const {
     return !m_sleepWake->wakeObservedSinceLastSleep() &&
            m_sleepWake->pendingSleepAcknowledgerID() == powerChangeID;
@@ -166,10 +176,9 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
     const QPointer<BerthkeepStore> self(this);
     const std::shared_ptr<Clock> clock = m_platform.clock;
     bool logged = false;
-    // A mount under way (by hand, or a wake remount that this sleep cancelled
-    // and the tool finishes anyway) would leave its drive mounted through the
-    // sleep if the eject were planned before it ends.
-    while (m_ejectAttempt.isRunning() || !m_mountsInFlight.empty()) {
+    // A mount under way holds back only its own drive: the attempt ejects the
+    // rest at once and that drive when its mount ends.
+    while (m_ejectAttempt.isRunning()) {
         // Woken meanwhile, a newer will-sleep runs its own road, or the hold ran
         // out and the cut recorded what slept mounted.
         if (!isSleepStillHeld(powerChangeID)) {
@@ -187,7 +196,7 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
         }
     }
     if (logged) {
-        // Plan on what the action or mount left behind.
+        // Plan on what the action left behind.
         co_await refreshInventoryNow();
         if (!self) {
             co_return false;
@@ -276,7 +285,7 @@ QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDr
     }
     std::set<std::string> candidates;
     for (const DetectedDrive& drive : inFlight) {
-        if (!isCurrentlyMounted(drive.id())) {
+        if (isListedUnmounted(drive.id())) {
             candidates.insert(drive.id());
         }
     }
@@ -290,7 +299,7 @@ QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDr
     }
     std::vector<RemountTarget> recovered;
     for (const DetectedDrive& drive : inFlight) {
-        if (!candidates.contains(drive.id()) || isCurrentlyMounted(drive.id())) {
+        if (!candidates.contains(drive.id()) || !isListedUnmounted(drive.id())) {
             continue;
         }
         if (auto target = wakeRemountTarget(drive, allowsGroupedWakeRemount(driveGroupID(drive)))) {
@@ -334,9 +343,25 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
         co_await refreshInventoryNow();
         co_return;
     }
+    const std::shared_ptr<Clock> clock = m_platform.clock;
     if (m_timing.postWakeRemountDelay > Duration::zero()) {
-        const std::shared_ptr<Clock> clock = m_platform.clock;
         co_await clock->sleep(m_timing.postWakeRemountDelay, cancel);
+        if (!self) {
+            co_return;
+        }
+    }
+    // Nothing is mounted while an eject runs (a card's Mount is refused then
+    // too): the two would fight over the disks. What that eject took down stays
+    // queued for the wake of the sleep it was for, or the user took it down;
+    // what else the user decided meanwhile is read when the mounts begin.
+    std::set<std::string> ejectedMeanwhile;
+    while (m_ejectAttempt.isRunning() && !(cancel && cancel->isCancelled())) {
+        for (const DetectedDrive& target : m_ejectAttempt.targets()) {
+            ejectedMeanwhile.insert(target.id());
+        }
+        ejectedMeanwhile.insert(m_ejectAttempt.workingDriveIDs().begin(),
+                                m_ejectAttempt.workingDriveIDs().end());
+        co_await clock->sleep(kRunningActionPollInterval, cancel);
         if (!self) {
             co_return;
         }
@@ -351,7 +376,10 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     }
     std::vector<RemountTarget> targets;
     for (const RemountTarget& queued : wakeRemountQueue().targets()) {
-        targets.push_back(WakeRemountQueue::resolved(queued, m_detectedDrives).value_or(queued));
+        if (!ejectedMeanwhile.contains(queued.driveID)) {
+            targets.push_back(
+                WakeRemountQueue::resolved(queued, m_detectedDrives).value_or(queued));
+        }
     }
     targets = sanitizedWakeRemountTargets(std::move(targets));
     const std::size_t groupCount = remountGroups(targets).size();
@@ -403,10 +431,20 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                      {"failed_count", std::to_string(failed)},
                      {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
     // One that came back after the last attempt looked for it is not left for
-    // the next wake.
+    // the next wake, nor one left to another mount that has failed since; one
+    // whose other mount still runs is looked at again when that mount ends.
+    std::set<std::string> otherMountEnded;
+    for (const std::string& id : wake->leftToAnotherMountAtLastAttempt) {
+        if (m_mountsInFlight.contains(id)) {
+            m_drivesLeftToAnotherMount.insert(id);
+        } else {
+            otherMountEnded.insert(id);
+        }
+    }
     mountQueuedDrivesThatCameBack([&wake](const RemountTarget& target) {
         return wake->notAttachedAtLastAttempt.contains(target.driveID);
     });
+    mountQueuedDrivesLeftToEndedMounts(otherMountEnded);
 }
 
 } // namespace berthkeep

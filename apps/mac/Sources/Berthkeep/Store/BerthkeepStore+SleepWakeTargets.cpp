@@ -4,10 +4,15 @@
 
 namespace berthkeep {
 
+bool BerthkeepStore::isListedUnmounted(const std::string& driveID) const {
+    return !drives({driveID}).empty() && !isCurrentlyMounted(driveID);
+}
+
 std::vector<DetectedDrive> BerthkeepStore::mergedAttemptSuccessTargets() const {
     std::vector<DetectedDrive> merged = m_ejectAttempt.successfulTargets();
     for (const DetectedDrive& drive : m_ejectAttempt.targets()) {
-        if (isCurrentlyMounted(drive.id())) {
+        // One no longer listed was pulled out, not taken down.
+        if (!isListedUnmounted(drive.id())) {
             continue;
         }
         const auto known =

@@ -90,7 +90,7 @@ QCoro::Task<bool> BerthkeepStore::refreshDriveUsageNow() {
         m_hasCompletedInitialAsyncUsageRefresh = true;
         co_return true;
     }
-    if (m_isRefreshingDriveUsage) {
+    if (m_runningUsageProbe) {
         m_pendingDriveUsageRefresh = true;
         m_logger.debug(BerthkeepLogCategory::inventory, "inventory.usage_probe.coalesced",
                        "Skipped overlapping drive usage probe while an earlier probe is still "
@@ -99,7 +99,9 @@ QCoro::Task<bool> BerthkeepStore::refreshDriveUsageNow() {
         co_return false;
     }
 
-    m_isRefreshingDriveUsage = true;
+    // Settled on every way out, the store's end included: a folded request waits on it.
+    const Completion<void> ended;
+    m_runningUsageProbe = ended;
     const std::shared_ptr<Clock> clock = m_platform.clock;
     const Clock::TimePoint started = clock->now();
     m_logger.debug(BerthkeepLogCategory::inventory, "inventory.usage_probe.started",
@@ -119,6 +121,7 @@ QCoro::Task<bool> BerthkeepStore::refreshDriveUsageNow() {
     const auto executor = m_platform.executor;
     auto [snapshots, error] = co_await runDetached(work, executor);
     if (!self) {
+        ended.resolve();
         co_return false;
     }
 
@@ -150,11 +153,12 @@ QCoro::Task<bool> BerthkeepStore::refreshDriveUsageNow() {
             applyUsageSnapshots(previous);
         }
     }
-    m_isRefreshingDriveUsage = false;
+    m_runningUsageProbe.reset();
     if (m_pendingDriveUsageRefresh) {
         m_pendingDriveUsageRefresh = false;
         startMainActorTask([self] { return runDriveUsageRefresh(self); }, "store usage refresh");
     }
+    ended.resolve();
     co_return current;
 }
 

@@ -369,27 +369,44 @@ void BerthkeepStore::setPendingSleepFailureNotification(
     m_pendingSleepFailureNotification = std::move(pending);
 }
 
-void BerthkeepStore::recordLastAction(LastActionSummary summary) {
+void BerthkeepStore::recordLastAction(LastActionSummary summary, std::uint64_t reportNumber) {
+    if (reportNumber < m_reports.lastAction) {
+        return;
+    }
+    m_reports.lastAction = reportNumber;
     setLastActionSummary(std::move(summary));
     persistLastActionSummary();
-    ++m_reports.lastAction;
 }
 
 void BerthkeepStore::recordSleepFailureNotice(
-    std::optional<PendingSleepFailureNotification> pending) {
+    std::optional<PendingSleepFailureNotification> pending, std::uint64_t reportNumber) {
+    if (reportNumber < m_reports.sleepFailureNotice) {
+        return;
+    }
+    m_reports.sleepFailureNotice = reportNumber;
     setPendingSleepFailureNotification(std::move(pending));
     persistPendingSleepFailureNotification();
-    ++m_reports.sleepFailureNotice;
 }
 
 std::size_t BerthkeepStore::recordDrivesSleepingMounted() {
-    const std::vector<std::string> mounted = mountedManagedDriveIDs();
-    if (mounted.empty()) {
+    std::set<std::string> sleeping;
+    for (const DetectedDrive& drive : managedDrives()) {
+        if (drive.isMounted() || m_mountsInFlight.contains(drive.id())) {
+            sleeping.insert(drive.id());
+        }
+    }
+    // Down by its own command, whatever the last snapshot still says.
+    for (const DetectedDrive& drive : m_ejectAttempt.successfulTargets()) {
+        sleeping.erase(drive.id());
+    }
+    if (sleeping.empty()) {
         return 0;
     }
+    // Newer than every attempt under way: their closes leave this notice.
     recordSleepFailureNotice(
-        PendingSleepFailureNotification{static_cast<std::int64_t>(mounted.size())});
-    return mounted.size();
+        PendingSleepFailureNotification{static_cast<std::int64_t>(sleeping.size())},
+        takeReportNumber());
+    return sleeping.size();
 }
 
 } // namespace berthkeep

@@ -49,6 +49,7 @@
 #include "BerthkeepShared/BerthkeepAuditWorkPhase.hpp"
 #include "BerthkeepShared/BerthkeepLogger.hpp"
 #include "BerthkeepShared/Clock.hpp"
+#include "BerthkeepShared/Completion.hpp"
 #include "BerthkeepShared/Detached.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryRecords.hpp"
 #include "platform/Defaults/UserDefaults.hpp"
@@ -291,9 +292,10 @@ public:
     // own, held or not yet answered), that sleep is the one that follows: nothing
     // more is asked and every drive taken down stays queued for its wake.
     QCoro::Task<void> runEjectAndSleep(ShownDriveIDs shownDriveIDs = std::nullopt);
-    // Probes usage (once more when the first request was folded into a running
-    // probe), then runs the planned eject. False when another action made the
-    // eject skip.
+    // Probes usage (when the request was folded into a running probe, it waits
+    // for that one and probes once more), then runs the planned eject. False
+    // when another action made the eject skip, or when Eject & Sleep's moment
+    // passed before its eject began: a sleep and its wake came meanwhile.
     QCoro::Task<bool> runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs = std::nullopt);
     // The usage probe a plan is made on; false when the store went away.
     QCoro::Task<bool> probeDriveUsageForPlan();
@@ -313,16 +315,18 @@ public:
     const EjectAttemptState& ejectAttempt() const { return m_ejectAttempt; }
     std::uint64_t wakeCount() const override { return m_sleepWake->wakeCount(); }
     void setLastObservedTrigger(std::optional<TriggerReason> trigger) override;
-    void recordLastAction(LastActionSummary summary) override;
-    void recordSleepFailureNotice(std::optional<PendingSleepFailureNotification> pending) override;
+    std::uint64_t takeReportNumber() override { return ++m_reports.taken; }
+    void recordLastAction(LastActionSummary summary, std::uint64_t reportNumber) override;
+    void recordSleepFailureNotice(std::optional<PendingSleepFailureNotification> pending,
+                                  std::uint64_t reportNumber) override;
     std::size_t recordDrivesSleepingMounted() override;
-    ReportStamp reportStamp() const override { return m_reports; }
     std::vector<BerthkeepCoreDrive> coreDrives() const override;
     std::vector<std::string> mountedManagedDriveIDs() const override;
     std::vector<DetectedDrive> drives(const std::vector<std::string>& ids) const override;
     // True when any detected drive with that id is mounted.
     bool isCurrentlyMounted(const std::string& driveID) const override;
     bool isExcluded(const std::string& driveID) const override;
+    bool isMountHoldingSleep() const override;
     TransientActionStatusPresenting& transientActionStatusPresenter() override {
         return *m_transientActionStatusPresenter;
     }
@@ -375,6 +379,8 @@ public:
     // names the drives its last attempt found not attached.
     struct WakeMounts {
         std::set<std::string> notAttachedAtLastAttempt;
+        // Left at the last attempt to another mount of the drive still running.
+        std::set<std::string> leftToAnotherMountAtLastAttempt;
     };
     // Before each mount the engine reads the present (mayMountNow); a target
     // left out for it comes back with the rest, unmounted.
@@ -400,8 +406,9 @@ public:
                                                    bool allowGrouping) const override;
     // Whether the target's drive, found again in the inventory, is mounted.
     bool isTargetMounted(const RemountTarget& target) const;
-    // Whether the user still wants the target mounted: its drive is not
-    // excluded and, for the wake's mounts (`onlyQueued`), it is still queued.
+    // Whether the user still wants the target mounted: its drive, found by who
+    // it is, is not excluded as it is listed now and, for the wake's mounts
+    // (`onlyQueued`), it is still queued.
     bool mayMountNow(const RemountTarget& target, bool onlyQueued) const;
     // Takes the drives the user acted on off the wake remount queue.
     void forgetWakeRemount(const std::vector<DetectedDrive>& drives, const char* reason);
@@ -410,8 +417,8 @@ public:
     // Holds the sleep until the managed drives are ejected; returns at once.
     void handleSystemPowerWillSleep(BerthkeepSleepWakeCoordinator::Acknowledge acknowledge);
     void beginWakeRemount();
-    // Waits, polling, while another action or a mount runs and this power change
-    // is still held, then reads the inventory again. False when the sleep trigger
+    // Waits, polling, while another action runs and this power change is still
+    // held, then reads the inventory again. False when the sleep trigger
     // should not run: a wake came, a newer will-sleep took over, or the hold ran out.
     QCoro::Task<bool> waitForRunningActionBeforeSleep(std::string powerChangeID);
     // The sleep's eject for this power change: its refresh, the wait, the probe
@@ -434,8 +441,10 @@ public:
     void invalidateInFlightSleepAttemptAfterWake();
     QCoro::Task<void> runWakeRemount(std::string remountAttemptID,
                                      std::shared_ptr<CancelToken> cancel);
-    // What the running attempt has taken off: ejected, or no longer mounted.
+    // What the running attempt has taken off: ejected, or listed and unmounted.
     std::vector<DetectedDrive> mergedAttemptSuccessTargets() const;
+    // Listed in the inventory, and not mounted: down, not pulled out.
+    bool isListedUnmounted(const std::string& driveID) const;
     void preserveCompletedSleepEjectTargetsForWakeRemount();
     // A grouped target whose disk shows an excluded volume is mounted on its own.
     std::vector<RemountTarget>
@@ -490,6 +499,13 @@ private:
     // for them (attached and unmounted now, away as `wasAway` says), through the
     // same wake road.
     void mountQueuedDrivesThatCameBack(const std::function<bool(const RemountTarget&)>& wasAway);
+    // The same for queued drives that the wake left to another mount of theirs
+    // which has ended since without mounting them.
+    void mountQueuedDrivesLeftToEndedMounts(const std::set<std::string>& driveIDs);
+    // Runs the wake road for the queued drives `chosen` picks that are attached,
+    // unmounted and still wanted; logs `event` with `message` when there are any.
+    void mountQueuedDrives(const std::function<bool(const RemountTarget&)>& chosen,
+                           const char* event, const char* message);
     QCoro::Task<std::vector<RemountTarget>>
     remountAttempts(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
                     RemountEventNames eventNames, std::optional<std::string> operationID,
@@ -568,10 +584,20 @@ private:
     std::map<std::string, DriveUsageSnapshot> m_driveUsageSnapshotsByDriveID;
     // How many mounts run for each drive.
     std::map<std::string, int> m_mountsInFlight;
+    // Queued drives a finished wake remount left to another mount still running:
+    // looked at again when that mount ends.
+    std::set<std::string> m_drivesLeftToAnotherMount;
     EjectAttemptState m_ejectAttempt;
     std::optional<LastActionSummary> m_lastActionSummary;
     std::optional<PendingSleepFailureNotification> m_pendingSleepFailureNotification;
-    ReportStamp m_reports;
+    // The last report number taken, and the numbers of the work whose report
+    // each field holds now.
+    struct ReportNumbers {
+        std::uint64_t taken = 0;
+        std::uint64_t lastAction = 0;
+        std::uint64_t sleepFailureNotice = 0;
+    };
+    ReportNumbers m_reports;
     std::unique_ptr<BerthkeepSleepWakeCoordinator> m_sleepWake;
     std::vector<WorkspaceNotificationCenter::ObserverToken> m_workspaceObservers;
     // Present while a delayed sleep-failure delivery waits.
@@ -580,7 +606,8 @@ private:
     std::optional<ActiveInventoryRefresh> m_activeInventoryRefresh;
     std::optional<InventoryTelemetrySignature> m_lastInventoryTelemetrySignature;
     std::uint64_t m_latestUsageRefreshRequestID = 0;
-    bool m_isRefreshingDriveUsage = false;
+    // Present while a probe runs; settled when it ends.
+    std::optional<Completion<void>> m_runningUsageProbe;
     bool m_pendingDriveUsageRefresh = false;
     bool m_hasCompletedInitialAsyncUsageRefresh = false;
 };

@@ -173,7 +173,10 @@ TEST(BerthkeepStoreActions, SingleDriveEjectNeverStartsUnderARunningAttempt) {
     }
 }
 
-TEST(BerthkeepStoreActions, TriggerProbesAgainWhenItsFirstRequestWasFolded) {
+// A trigger whose probe request folds into one still running waits for that
+// probe to end and probes once more before it plans: the running probe began
+// before the request and may not see what came since.
+TEST(BerthkeepStoreActions, TriggerWaitsForTheProbeItsRequestFoldedInto) {
     storetest::StoreFixture fixture;
     const auto held = fixture.holdDetachedWork();
     fixture.inventory->drives = {drive("a", "Alpha")};
@@ -182,16 +185,18 @@ TEST(BerthkeepStoreActions, TriggerProbesAgainWhenItsFirstRequestWasFolded) {
     auto running = store->refreshDriveUsageNow(); // a probe already runs
     store->simulateTrigger(TriggerReason::lidCloseSleep);
     test::processQueuedEvents();
-    EXPECT_EQ(fixture.sink->named("inventory.usage_probe.coalesced").size(), 2u)
-        << "asked a second time after the first request was folded, then planned";
-    EXPECT_EQ(fixture.ejector->ejected, std::vector<std::string>{"a"});
-    EXPECT_EQ(store->lastObservedTrigger(), TriggerReason::lidCloseSleep);
+    EXPECT_EQ(fixture.sink->named("inventory.usage_probe.coalesced").size(), 1u);
+    EXPECT_TRUE(fixture.ejector->ejected.empty()) << "waits for the running probe";
+    EXPECT_NE(store->lastObservedTrigger(), TriggerReason::lidCloseSleep);
     held->releaseFirst();
     EXPECT_TRUE(test::runTask(std::move(running)));
+    EXPECT_TRUE(fixture.ejector->ejected.empty()) << "and for its own probe";
     do {
         held->releaseAll();
         test::processQueuedEvents();
     } while (!held->held.empty());
+    EXPECT_EQ(fixture.ejector->ejected, std::vector<std::string>{"a"});
+    EXPECT_EQ(store->lastObservedTrigger(), TriggerReason::lidCloseSleep);
 }
 
 TEST(BerthkeepStoreActions, DrivesMatchingFollowsTheAskedOrderAndSkipsUnknownIDs) {

@@ -10,17 +10,10 @@ namespace berthkeep {
 namespace {
 
 using namespace std::chrono_literals;
+using storetest::countOf;
 using storetest::drive;
+using storetest::noticeCount;
 using storetest::SleepFixture;
-
-std::optional<std::int64_t> noticeCount(const BerthkeepStore& store) {
-    const auto& notice = store.pendingSleepFailureNotification();
-    return notice ? std::optional<std::int64_t>(notice->failedDriveCount) : std::nullopt;
-}
-
-std::size_t countOf(const std::vector<std::string>& ids, const std::string& id) {
-    return static_cast<std::size_t>(std::count(ids.begin(), ids.end(), id));
-}
 
 // Two volumes of one disk, "disk4".
 DetectedDrive volumeOfDisk4(const std::string& id, const std::string& name) {
@@ -194,36 +187,6 @@ TEST(BerthkeepStoreChangesUnderway, ADriveExcludedDuringTheWakeRemountIsNotMount
     EXPECT_FALSE(store->isCurrentlyMounted("a"));
     EXPECT_TRUE(store->isCurrentlyMounted("b"));
     EXPECT_TRUE(fixture.queuedIDs(*store).empty());
-}
-
-// The sleep eject outlives the hold; the wake closes its record; the user ejects
-// Charlie with Eject All; then Bravo's eject ends. That late close still queues
-// Bravo, but leaves Eject All's report alone and marks no unmounted drive.
-TEST(BerthkeepStoreChangesUnderway, ALateCloseLeavesTheReportOfANewerAttempt) {
-    SleepFixture fixture;
-    fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo"), drive("c", "Charlie")};
-    fixture.drives->ejectDelays = {{"a", 14s}, {"b", 14s}};
-    fixture.timing.sleepTriggeredEjectTimeout = 15s;
-    fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, false);
-    auto store = fixture.start();
-    store->handleSystemPowerWillSleep([] {});
-    fixture.pass(25500ms);
-    ASSERT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{"timeout"});
-    store->beginWakeRemount();
-    fixture.pass(1s);
-    // Eject All of what the menu showed: Charlie.
-    store->perform(MenubarUtilityAction::Kind::ejectAll, std::set<std::string>{"c"});
-    fixture.pass(500ms);
-    ASSERT_EQ(store->lastActionSummary(), LastActionSummary{LastActionSummary::Result::ejected(1)});
-    const auto notice = noticeCount(*store);
-    fixture.pass(5s);
-
-    EXPECT_EQ(fixture.sink->named("reliability.eject.closed_after_wake").size(), 1u);
-    EXPECT_EQ(store->lastActionSummary(), LastActionSummary{LastActionSummary::Result::ejected(1)});
-    EXPECT_EQ(noticeCount(*store), notice);
-    EXPECT_TRUE(store->ejectAttempt().attentionDriveIDs().empty());
-    EXPECT_EQ(countOf(fixture.queuedIDs(*store), "b") + countOf(fixture.drives->mounts, "b"), 1u)
-        << "Bravo comes back with the wake";
 }
 
 // Beta is mounted by hand while a card's group mount of its disk comes: the group

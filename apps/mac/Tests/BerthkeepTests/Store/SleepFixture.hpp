@@ -64,11 +64,13 @@ public:
     }
     QCoro::Task<void> mount(RemountTarget target, std::shared_ptr<CancelToken>) override {
         mounts.push_back(target.driveID);
+        // Decided when the command starts, as the tool reads the disk then.
+        const bool refuses = refusing.contains(target.driveID);
         if (mountDelays.contains(target.driveID)) {
             co_await m_clock->sleep(mountDelays[target.driveID]);
         }
-        if (!refusing.contains(target.driveID)) {
-            setMounted(target.driveID, true);
+        if (!refuses) {
+            setMounted(idOfVolume(target), true);
         }
         co_return;
     }
@@ -102,6 +104,14 @@ public:
     }
 
 private:
+    // The tool mounts by the BSD name it is given, which may be another drive's
+    // id by now.
+    std::string idOfVolume(const RemountTarget& target) const {
+        const auto named = std::find_if(
+            m_inventory->drives.begin(), m_inventory->drives.end(),
+            [&target](const DetectedDrive& d) { return d.bsdName() == target.bsdName; });
+        return named == m_inventory->drives.end() ? target.driveID : named->id();
+    }
     bool isAttached(const std::string& id) const {
         return std::any_of(m_inventory->drives.begin(), m_inventory->drives.end(),
                            [&id](const DetectedDrive& d) { return d.id() == id; });
@@ -125,6 +135,16 @@ private:
     std::shared_ptr<storetest::FakeInventory> m_inventory;
     std::shared_ptr<Clock> m_clock;
 };
+
+// The pending sleep-failure notice's count, if one is pending.
+inline std::optional<std::int64_t> noticeCount(const BerthkeepStore& store) {
+    const auto& notice = store.pendingSleepFailureNotification();
+    return notice ? std::optional<std::int64_t>(notice->failedDriveCount) : std::nullopt;
+}
+
+inline std::size_t countOf(const std::vector<std::string>& ids, const std::string& id) {
+    return static_cast<std::size_t>(std::count(ids.begin(), ids.end(), id));
+}
 
 struct SleepFixture : storetest::StoreFixture {
     SleepFixture() {
