@@ -1,5 +1,7 @@
 #include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
 
+#include "platform/SimulatedMachine/SimulatedParkedDrive.hpp"
+
 #include <algorithm>
 #include <filesystem>
 #include <map>
@@ -54,6 +56,7 @@ std::set<std::string> disksGoingWith(const SimulatedWorld& world, const Simulate
 }
 
 void removeDisks(SimulatedWorld& world, const std::set<std::string>& names, bool park) {
+    std::vector<SimulatedDisk> going;
     for (auto& disk : world.disks) {
         if (!names.count(disk.bsdName)) {
             continue;
@@ -62,8 +65,11 @@ void removeDisks(SimulatedWorld& world, const std::set<std::string>& names, bool
             markVolumeUnmounted(volume);
         }
         if (park) {
-            world.parkedDisks.push_back(disk);
+            going.push_back(disk);
         }
+    }
+    if (park) {
+        parkDrive(world, std::move(going));
     }
     world.disks.erase(
         std::remove_if(world.disks.begin(), world.disks.end(),
@@ -276,21 +282,28 @@ std::string renamed(const std::string& name, const std::string& from, const std:
 
 ReplugResult replugDisk(SimulatedWorld& world, std::string_view device, bool renumber) {
     const std::string name = stripDevicePrefix(device);
-    const auto parkedNamed = [&world](const std::string& bsdName) {
-        return std::find_if(world.parkedDisks.begin(), world.parkedDisks.end(),
-                            [&bsdName](const SimulatedDisk& d) { return d.bsdName == bsdName; });
-    };
-    const auto start = parkedNamed(name);
-    if (start == world.parkedDisks.end()) {
+    const std::vector<SimulatedParkedDrive> drives = parkedDrives(world);
+    // Oldest first: a drive parked later may have been lent the same name.
+    const auto drive = std::find_if(drives.begin(), drives.end(), [&](const auto& candidate) {
+        return world.parkedDisks[candidate.first].bsdName == name;
+    });
+    if (drive == drives.end()) {
+        for (const auto& candidate : drives) {
+            const auto disks = disksOf(world, candidate);
+            // Back alone, a container would sit on whatever disk has its store's name.
+            if (std::any_of(disks.begin() + 1, disks.end(),
+                            [&name](const SimulatedDisk& d) { return d.bsdName == name; })) {
+                return {false,
+                        {},
+                        name + " is a container on the ejected " + disks.front().bsdName +
+                            "; replug " + disks.front().bsdName};
+            }
+        }
         return {false, {}, "nothing ejected as " + name};
     }
     // The physical disk and the containers that lived on its partitions.
-    std::vector<SimulatedDisk> coming{*start};
-    for (const auto& candidate : world.parkedDisks) {
-        if (candidate.apfsPhysicalStore && candidate.apfsPhysicalStore->rfind(name + "s", 0) == 0) {
-            coming.push_back(candidate);
-        }
-    }
+    const auto parked = disksOf(world, *drive);
+    const std::vector<SimulatedDisk> coming(parked.begin(), parked.end());
     std::map<std::string, std::string> numbers;
     // New numbers come after every number in use or parked, as a freshly plugged
     // drive would get.
@@ -312,6 +325,7 @@ ReplugResult replugDisk(SimulatedWorld& world, std::string_view device, bool ren
         }
         numbers[disk.bsdName] = target;
     }
+    takeParkedDrives(world, {*drive});
     for (auto disk : coming) {
         const std::string from = disk.bsdName;
         disk.bsdName = numbers[from];
@@ -325,9 +339,6 @@ ReplugResult replugDisk(SimulatedWorld& world, std::string_view device, bool ren
         }
         world.disks.push_back(std::move(disk));
     }
-    std::erase_if(world.parkedDisks, [&numbers](const SimulatedDisk& disk) {
-        return numbers.count(disk.bsdName) > 0;
-    });
     return {true, numbers[name], {}};
 }
 

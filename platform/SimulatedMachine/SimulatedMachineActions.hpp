@@ -44,9 +44,11 @@ volumesUnmountedBy(const SimulatedWorld& world, std::string_view verb, std::stri
 bool detachDevice(SimulatedWorld& world, std::string_view deviceOrMountPath);
 
 // Brings a parked disk (and the containers parked with it) back, every volume
-// unmounted. With `renumber` the disks get the next free numbers ("disk4" may
+// unmounted; of two parked on the name, the one parked first, and the other
+// waits. With `renumber` the disks get the next free numbers ("disk4" may
 // come back as "disk7", "disk4s2" as "disk7s2"); without it a number that is
-// taken meanwhile is an error. Returns the whole disk's name as it came back.
+// taken meanwhile is an error, and so is the name of a container (its disk is
+// the one to replug). Returns the whole disk's name as it came back.
 struct ReplugResult {
     bool replugged = false;
     std::string diskName; // when replugged

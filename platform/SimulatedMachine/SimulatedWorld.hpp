@@ -98,6 +98,7 @@ struct SimulatedWorld {
     std::vector<SimulatedDisk> disks;
     // Ejected disks (with their containers), still plugged in: they answer no tool
     // until replugged, unmounted, as a drive does when it is plugged in again.
+    // Oldest first, each whole disk followed by its containers (SimulatedParkedDrive).
     std::vector<SimulatedDisk> parkedDisks;
     std::vector<SimulatedNetworkVolume> networkVolumes;
     std::vector<ScriptedBehaviour> behaviours;

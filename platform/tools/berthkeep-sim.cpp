@@ -2,6 +2,7 @@
 // drives, and scripts how the stand-in disk tools misbehave.
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 #include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
+#include "platform/SimulatedMachine/SimulatedParkedDrive.hpp"
 #include "platform/SimulatedMachine/SimulatedPowerCommands.hpp"
 #include "platform/SimulatedMachine/SimulatedStateFile.hpp"
 #include "platform/SimulatedMachine/SimulatedVolumeRename.hpp"
@@ -26,9 +27,11 @@ constexpr const char* usageText =
     "                                    presets: usb-stick, apfs-disk, disk-image,\n"
     "                                    network-volume, internal-disk; prints the new disk\n"
     "  detach DEVICE|MOUNTPATH           pull a disk out (or drop a network volume)\n"
-    "  replug DEVICE [--renumber]        plug an ejected disk in again, unmounted;\n"
+    "  replug DEVICE [--renumber]        plug an ejected disk in again, unmounted (the one\n"
+    "                                    ejected first, when two share the name);\n"
     "                                    --renumber gives it the next free numbers\n"
-    "  list                              one line per disk and volume\n"
+    "  list                              one line per disk and volume, then the ejected\n"
+    "                                    disks with their place in line for replug\n"
     "  state                             print the state file\n"
     "  script VERB [--tool diskutil|hdiutil] [--device DEV] [--exit N] [--stderr TEXT]\n"
     "         [--stdout TEXT] [--delay MS] [--hang] [--ignore-term] [--times N]\n"
@@ -105,14 +108,49 @@ std::string flag(bool value, const char* word) {
     return value ? std::string(" ") + word : std::string();
 }
 
+std::string describeDisk(const SimulatedDisk& disk) {
+    return disk.isAPFSContainer() ? "APFS container on " + *disk.apfsPhysicalStore
+                                  : disk.mediaName + " (" + disk.busProtocol + ")";
+}
+
+std::string ordinal(int number) {
+    const int ones = number % 10;
+    const bool teen = number % 100 >= 11 && number % 100 <= 13;
+    const char* suffix = teen || ones == 0 || ones > 3 ? "th"
+                         : ones == 1                   ? "st"
+                         : ones == 2                   ? "nd"
+                                                       : "rd";
+    return std::to_string(number) + suffix;
+}
+
+// Two parked drives can carry one BSD name, so each line says what the disk would
+// mount and where it stands in line for a replug of its name.
+void printParkedDrives(const SimulatedWorld& world) {
+    std::map<std::string, int> placesTaken;
+    for (const auto& drive : parkedDrives(world)) {
+        const auto disks = disksOf(world, drive);
+        const std::string& whole = disks.front().bsdName;
+        const int place = ++placesTaken[whole];
+        for (const SimulatedDisk& disk : disks) {
+            std::cout << disk.bsdName << "  ejected, still plugged in: " << describeDisk(disk);
+            for (const auto& volume : disk.volumes) {
+                if (volume.mountable && volume.volumeName) {
+                    std::cout << " \"" << *volume.volumeName << "\"";
+                }
+            }
+            std::cout << (&disk == &disks.front()
+                              ? "  (" + ordinal(place) + " in line for replug " + whole + ")"
+                              : "  (comes back with the " + whole + " above)")
+                      << "\n";
+        }
+    }
+}
+
 void printList(const SimulatedWorld& world) {
     std::cout << "mount root: " << world.mountRoot << "\n";
     for (const auto& disk : world.disks) {
-        std::cout << disk.bsdName << "  "
-                  << (disk.isAPFSContainer() ? "APFS container on " + *disk.apfsPhysicalStore
-                                             : disk.mediaName + " (" + disk.busProtocol + ")")
-                  << flag(disk.internal, "internal") << flag(disk.removable, "removable")
-                  << flag(disk.ejectable, "ejectable")
+        std::cout << disk.bsdName << "  " << describeDisk(disk) << flag(disk.internal, "internal")
+                  << flag(disk.removable, "removable") << flag(disk.ejectable, "ejectable")
                   << (disk.imagePath ? " image=" + *disk.imagePath : std::string()) << "\n";
         for (const auto& volume : disk.volumes) {
             std::cout << "  " << volume.bsdName << "  " << volume.content;
@@ -124,9 +162,7 @@ void printList(const SimulatedWorld& world) {
                       << flag(volume.hidden, "hidden") << "\n";
         }
     }
-    for (const auto& disk : world.parkedDisks) {
-        std::cout << disk.bsdName << "  ejected, still plugged in (replug to bring it back)\n";
-    }
+    printParkedDrives(world);
     for (const auto& share : world.networkVolumes) {
         std::cout << "network  \"" << share.name << "\"  " << share.url << "  mounted at "
                   << share.mountPath << "\n";

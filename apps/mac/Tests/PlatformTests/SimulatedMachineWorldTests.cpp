@@ -3,6 +3,7 @@
 #include "platform/SimulatedMachine/SimulatedDiskDescriptions.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 #include "platform/SimulatedMachine/SimulatedMachineActions.hpp"
+#include "platform/SimulatedMachine/SimulatedWakeEnumeration.hpp"
 
 #include <QDir>
 #include <QFile>
@@ -27,6 +28,30 @@ const DiskArbitrationDisk* findEntry(const std::vector<DiskArbitrationDisk>& dis
         }
     }
     return nullptr;
+}
+
+// The whole disk that carries the volume of this name, empty when none does.
+std::string wholeDiskWithVolume(const SimulatedWorld& world, const std::string& volumeName) {
+    for (const auto& disk : world.disks) {
+        for (const auto& volume : disk.volumes) {
+            if (volume.volumeName == volumeName) {
+                return world.physicalDiskOf(disk)->bsdName;
+            }
+        }
+    }
+    return {};
+}
+
+std::vector<std::string> mountableVolumeNames(const std::vector<SimulatedDisk>& disks) {
+    std::vector<std::string> names;
+    for (const auto& disk : disks) {
+        for (const auto& volume : disk.volumes) {
+            if (volume.mountable && volume.volumeName) {
+                names.push_back(*volume.volumeName);
+            }
+        }
+    }
+    return names;
 }
 
 TEST_F(SimulatedMachineWorld, PresetsMountUnderTheMountRootAndMakeTheFolders) {
@@ -221,6 +246,58 @@ TEST_F(SimulatedMachineWorld, DiskServiceDescriptionsFollowTheWorld) {
     EXPECT_FALSE(unmounted.volumePath.has_value());
     unmounted.volumePath = d.volumePath;
     EXPECT_EQ(unmounted, d);
+}
+
+// Alpha is ejected, a newcomer takes its freed name and is ejected too: every road
+// back (a replug, renumbered or not, and a wake) takes the drive parked first with
+// only its own containers, and the other waits, whole, until its name is free.
+TEST_F(SimulatedMachineWorld, DrivesParkedOnOneNameComeBackOldestFirstAndNoneIsLost) {
+    enum class Road { replugRenumbered, replugInPlace, wake };
+    const char* const roadNames[] = {"replug --renumber", "replug", "wake"};
+    for (const auto preset : {SimulatedDrivePreset::usbStick, SimulatedDrivePreset::apfsDisk}) {
+        for (const Road road : {Road::replugRenumbered, Road::replugInPlace, Road::wake}) {
+            SCOPED_TRACE(toString(preset) + ", " + roadNames[static_cast<int>(road)]);
+            SimulatedWorld w = world();
+            const std::string name = attachPreset(w, preset, std::string("Alpha"));
+            ASSERT_EQ(ejectDisk(w, name).exitStatus, 0);
+            ASSERT_EQ(attachPreset(w, preset, std::string("Beta")), name);
+            ASSERT_EQ(ejectDisk(w, name).exitStatus, 0);
+            const std::vector<std::string> beta = mountableVolumeNames(std::vector<SimulatedDisk>(
+                w.parkedDisks.begin() + w.parkedDisks.size() / 2, w.parkedDisks.end()));
+            ASSERT_EQ(beta.front(), "Beta");
+            const std::size_t perDrive = w.parkedDisks.size() / 2;
+            const std::size_t everyDisk = w.disks.size() + w.parkedDisks.size();
+            const auto comeBack = [&](bool renumber) {
+                if (road == Road::wake) {
+                    bringBackParkedDisks(w);
+                    return name;
+                }
+                return replugDisk(w, name, renumber).diskName;
+            };
+
+            const std::string alphaBack = comeBack(road == Road::replugRenumbered);
+            EXPECT_EQ(alphaBack != name, road == Road::replugRenumbered);
+            EXPECT_EQ(wholeDiskWithVolume(w, "Alpha"), alphaBack);
+            EXPECT_EQ(mountableVolumeNames(w.parkedDisks), beta);
+            EXPECT_EQ(w.parkedDisks.size(), perDrive);
+            if (perDrive == 2) {
+                // Beta's container is Beta's: replugged alone it would land on Alpha.
+                const SimulatedWorld before = w;
+                EXPECT_FALSE(replugDisk(w, w.parkedDisks[1].bsdName, true).replugged);
+                EXPECT_EQ(w, before);
+            }
+
+            const std::string betaBack = comeBack(road == Road::replugRenumbered);
+            if (road == Road::replugRenumbered) {
+                EXPECT_EQ(wholeDiskWithVolume(w, "Beta"), betaBack);
+                EXPECT_TRUE(w.parkedDisks.empty());
+            } else {
+                EXPECT_EQ(mountableVolumeNames(w.parkedDisks), beta);
+            }
+            EXPECT_EQ(w.disks.size() + w.parkedDisks.size(), everyDisk);
+            EXPECT_EQ(parseSimulatedWorld(serializeSimulatedWorld(w)), w);
+        }
+    }
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 
 #include <map>
 #include <set>
+#include <sstream>
 
 namespace berthkeep {
 namespace {
@@ -411,6 +412,58 @@ TEST_F(StandInDiskTool, EjectedDiskIsParkedAndReplugsUnmounted) {
     EXPECT_EQ(diskutil({"mountDisk", "disk6"}).exitCode, 0);
     EXPECT_TRUE(stateFile().read().findVolume("disk7s1")->mounted);
     EXPECT_EQ(parseSimulatedWorld(serializeSimulatedWorld(world)), world);
+}
+
+// Two sticks ejected on one name (the newcomer took the freed disk2): list tells
+// them apart and which a replug brings back first, and the replug takes only
+// that one; the other stays parked and listed.
+TEST_F(StandInDiskTool, ListTellsApartDisksParkedOnOneNameAndReplugTakesTheFirst) {
+    const QString sim = QStringLiteral("berthkeep-sim");
+    const auto parkedLines = [&] {
+        const auto run = runTool(sim, {"list"});
+        EXPECT_EQ(run.exitCode, 0) << run.standardError;
+        std::vector<std::string> lines;
+        std::istringstream text(run.standardOutput);
+        for (std::string line; std::getline(text, line);) {
+            if (line.find("  ejected, still plugged in") != std::string::npos) {
+                lines.push_back(line);
+            }
+        }
+        return lines;
+    };
+    ASSERT_EQ(diskutil({"eject", "disk2"}).exitCode, 0);
+    ASSERT_EQ(diskutil({"eject", "disk3"}).exitCode, 0);
+    ASSERT_EQ(runTool(sim, {"attach", "usb-stick", "--name", "Beta"}).standardOutput, "disk2\n");
+    ASSERT_EQ(diskutil({"eject", "disk2"}).exitCode, 0);
+    EXPECT_EQ(parkedLines(),
+              (std::vector<std::string>{
+                  "disk2  ejected, still plugged in: SanDisk Ultra (USB) \"USB STICK\"  (1st in "
+                  "line for replug disk2)",
+                  "disk3  ejected, still plugged in: Samsung Portable SSD T7 (USB)  (1st in line "
+                  "for replug disk3)",
+                  "disk4  ejected, still plugged in: APFS container on disk3s2 \"Backup\" "
+                  "\"Archive\"  (comes back with the disk3 above)",
+                  "disk2  ejected, still plugged in: SanDisk Ultra (USB) \"Beta\"  (2nd in line "
+                  "for replug disk2)",
+              }));
+
+    const auto replug = runTool(sim, {"replug", "disk2", "--renumber"});
+    EXPECT_EQ(replug.exitCode, 0) << replug.standardError;
+    EXPECT_EQ(replug.standardOutput, "disk6\n");
+    const std::string list = runTool(sim, {"list"}).standardOutput;
+    EXPECT_NE(list.find("\ndisk6  SanDisk Ultra (USB) removable ejectable\n"
+                        "  disk6s1  DOS_FAT_32  \"USB STICK\"\n"),
+              std::string::npos)
+        << list;
+    EXPECT_EQ(parkedLines(),
+              (std::vector<std::string>{
+                  "disk3  ejected, still plugged in: Samsung Portable SSD T7 (USB)  (1st in line "
+                  "for replug disk3)",
+                  "disk4  ejected, still plugged in: APFS container on disk3s2 \"Backup\" "
+                  "\"Archive\"  (comes back with the disk3 above)",
+                  "disk2  ejected, still plugged in: SanDisk Ultra (USB) \"Beta\"  (1st in line "
+                  "for replug disk2)",
+              }));
 }
 
 // A process with a file open, or its working directory, under a volume's folder
