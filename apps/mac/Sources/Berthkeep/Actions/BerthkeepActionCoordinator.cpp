@@ -121,6 +121,9 @@ struct BerthkeepActionCoordinator::Attempt {
     // A wake closed the store's record of this sleep attempt; it no longer
     // touches the running state, which may belong to a newer attempt now.
     bool closedByWake = false;
+    // What it had taken down when the wake closed it: the wake queued those,
+    // and what became of them since is the wake's and the user's doing.
+    std::set<std::string> takenDownBeforeWake;
 };
 
 BerthkeepActionCoordinator::BerthkeepActionCoordinator(std::shared_ptr<DriveEjecting> ejector,
@@ -531,6 +534,7 @@ bool BerthkeepActionCoordinator::staysAfterWake(Attempt& attempt, BerthkeepActio
     for (const std::string& id : state.takeDrivesTakenOffBeforeWake(attempt.id)) {
         attempt.successfulDriveIDs.insert(id);
     }
+    attempt.takenDownBeforeWake = attempt.successfulDriveIDs;
     return true;
 }
 
@@ -693,9 +697,9 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
     } else {
         std::set<std::string> toQueue = attempt.successfulDriveIDs;
         if (attempt.closedByWake) {
-            // The wake may have mounted some of them again already.
-            std::erase_if(toQueue, [&context](const std::string& id) {
-                return context.isCurrentlyMounted(id);
+            // Only what it took down after the wake, and is still down.
+            std::erase_if(toQueue, [&attempt, &context](const std::string& id) {
+                return attempt.takenDownBeforeWake.contains(id) || context.isCurrentlyMounted(id);
             });
         }
         const std::vector<RemountTarget> fresh =

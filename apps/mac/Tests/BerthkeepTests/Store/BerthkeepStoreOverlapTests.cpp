@@ -79,6 +79,34 @@ TEST(BerthkeepStoreOverlap, AnOlderAttemptClosingLateLeavesTheNewerAttemptsRepor
     }
 }
 
+// Alpha is taken down by the sleep eject before the hold runs out and brought
+// back by the wake; the user then ejects it with Eject All, which closes before
+// the old attempt's late eject of Bravo ends. That late close queues Bravo, and
+// leaves Alpha down as the user left it.
+TEST(BerthkeepStoreOverlap, ALateCloseQueuesOnlyWhatItTookDownAfterTheWake) {
+    SleepFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo"), drive("c", "Charlie")};
+    fixture.drives->ejectDelays = {{"a", 14s}, {"b", 16s}};
+    fixture.timing.sleepTriggeredEjectTimeout = 20s;
+    auto store = fixture.start();
+    store->handleSystemPowerWillSleep([] {});
+    fixture.pass(25500ms);
+    store->beginWakeRemount();
+    fixture.pass(2500ms);
+    ASSERT_TRUE(store->isCurrentlyMounted("a")) << "the wake brought Alpha back";
+    fixture.drives->ejectDelays.erase("a");
+    store->perform(MenubarUtilityAction::Kind::ejectAll, std::set<std::string>{"a", "c"});
+    fixture.pass(500ms);
+    ASSERT_TRUE(fixture.sink->named("reliability.eject.closed_after_wake").empty());
+    fixture.pass(10s);
+
+    EXPECT_EQ(fixture.sink->named("reliability.eject.closed_after_wake").size(), 1u);
+    EXPECT_FALSE(store->isCurrentlyMounted("a")) << "as the user left it";
+    EXPECT_FALSE(store->isCurrentlyMounted("c"));
+    EXPECT_TRUE(store->isCurrentlyMounted("b")) << "its late eject is undone by the wake";
+    EXPECT_TRUE(fixture.queuedIDs(*store).empty());
+}
+
 // The wake comes while Alpha's sleep eject is in its last steps; Bravo is plugged
 // in and cannot be ejected; a second sleep (or the user's Eject & Sleep) begins,
 // and the old attempt closes while it runs. The newer attempt's notice stands:
