@@ -34,20 +34,22 @@ QCoro::Task<void> runDrive(QPointer<BerthkeepStore> store, DriveAction::Kind kin
     }
 }
 
-QCoro::Task<void> runGroup(QPointer<BerthkeepStore> store, DriveGroupActionKind kind,
-                           std::string groupID, BerthkeepStore::ShownDriveIDs shown) {
+} // namespace
+
+QCoro::Task<void> BerthkeepStore::runGroup(QPointer<BerthkeepStore> store,
+                                           DriveGroupActionKind kind, std::string groupID,
+                                           ShownDriveIDs shown) {
     if (store) {
         co_await store->runDriveGroupAction(kind, std::move(groupID), std::move(shown));
     }
 }
 
-QCoro::Task<void> runSimulatedTrigger(QPointer<BerthkeepStore> store, TriggerReason trigger) {
+QCoro::Task<void> BerthkeepStore::runSimulatedTrigger(QPointer<BerthkeepStore> store,
+                                                      TriggerReason trigger) {
     if (store) {
         co_await store->runTrigger(trigger);
     }
 }
-
-} // namespace
 
 void BerthkeepStore::perform(MenubarUtilityAction::Kind kind, ShownDriveIDs shownDriveIDs) {
     startMainActorTask(
@@ -261,7 +263,6 @@ QCoro::Task<void> BerthkeepStore::deliverPendingSleepFailureNotificationIfNeeded
     } else {
         emit objectWillChange();
         m_notificationsAuthorizationStatus = status;
-        emit notificationsAuthorizationStatusChanged();
     }
     if (status != BerthkeepNotificationAuthorizationStatus::authorized) {
         m_logger.notice(BerthkeepLogCategory::settings, "notifications.delivery.skipped",

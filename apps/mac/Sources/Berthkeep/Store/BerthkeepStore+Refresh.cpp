@@ -169,7 +169,6 @@ void BerthkeepStore::applyInventorySnapshot(
     std::vector<DetectedDrive> drives, std::map<std::string, DriveUsageSnapshot> usageSnapshots) {
     emit objectWillChange();
     const std::vector<DetectedDrive> before = std::exchange(m_detectedDrives, std::move(drives));
-    emit detectedDrivesChanged();
 
     const std::set<std::string> managedIDs = managedDriveIDs();
     // Eject All keeps its whole working set while its drives disappear one by
@@ -284,7 +283,6 @@ void BerthkeepStore::applyExcludedScopeLocally(bool excluded, const std::string&
     }
     emit objectWillChange();
     m_detectedDrives = std::move(updated);
-    emit detectedDrivesChanged();
 }
 
 } // namespace berthkeep

@@ -8,19 +8,6 @@ namespace berthkeep {
 
 namespace {
 
-QCoro::Task<void> announceNotificationsToggle(QPointer<BerthkeepStore> store, bool enabled) {
-    if (!store) {
-        co_return;
-    }
-    const auto telemetry = store->telemetryController();
-    BerthkeepTelemetryPayload payload{{"enabled", BerthkeepStore::telemetryText(enabled)}};
-    co_await telemetry->recordAnonymousImprovement("notification_setting_toggled",
-                                                   std::move(payload));
-    if (enabled && store) {
-        co_await store->requestNotificationAuthorizationWithTelemetryIfNeeded();
-    }
-}
-
 // Holds the controller, not the store: the opt-in and opt-out events go out
 // even when the store is gone.
 QCoro::Task<void> recordConsentChange(std::shared_ptr<BerthkeepTelemetryController> telemetry,
@@ -43,6 +30,20 @@ QCoro::Task<void> refreshUsage(QPointer<BerthkeepStore> store) {
 }
 
 } // namespace
+
+QCoro::Task<void> BerthkeepStore::announceNotificationsToggle(QPointer<BerthkeepStore> store,
+                                                              bool enabled) {
+    if (!store) {
+        co_return;
+    }
+    const auto telemetry = store->telemetryController();
+    BerthkeepTelemetryPayload payload{{"enabled", BerthkeepStore::telemetryText(enabled)}};
+    co_await telemetry->recordAnonymousImprovement("notification_setting_toggled",
+                                                   std::move(payload));
+    if (enabled && store) {
+        co_await store->requestNotificationAuthorizationWithTelemetryIfNeeded();
+    }
+}
 
 void BerthkeepStore::setNotificationsEnabledByUser(bool enabled) {
     if (enabled == notificationsEnabled()) {
@@ -172,7 +173,6 @@ void BerthkeepStore::publishNotificationAuthorizationStatus(
     BerthkeepNotificationAuthorizationStatus status) {
     emit objectWillChange();
     m_notificationsAuthorizationStatus = status;
-    emit notificationsAuthorizationStatusChanged();
     m_logger.notice(BerthkeepLogCategory::settings, "settings.notifications.authorization.updated",
                     "Notification authorization status refreshed", {{"status", toString(status)}});
 }

@@ -14,31 +14,9 @@ constexpr BerthkeepLogCategory reliability = BerthkeepLogCategory::reliability;
 // How often a held sleep looks whether the action it waits for has ended.
 constexpr Clock::Duration kRunningActionPollInterval = std::chrono::milliseconds(250);
 
-QCoro::Task<void> runWorkspaceVolumeChange(QPointer<BerthkeepStore> store) {
-    if (store) {
-        co_await store->handleWorkspaceVolumeChange();
-    }
-}
-
 QCoro::Task<void> refreshInventoryIfAlive(QPointer<BerthkeepStore> store) {
     if (store) {
         co_await store->refreshInventoryNow();
-    }
-}
-
-QCoro::Task<void> runSystemSleepEjectIfAlive(QPointer<BerthkeepStore> store,
-                                             std::string powerChangeID) {
-    if (store) {
-        co_await store->runSystemSleepEject(std::move(powerChangeID));
-    }
-}
-
-QCoro::Task<void> runWakeEventIfAlive(QPointer<BerthkeepStore> store, std::string attemptID,
-                                      std::optional<std::string> acknowledgerID,
-                                      std::shared_ptr<CancelToken> cancel) {
-    if (store) {
-        co_await store->handleWakeEvent(std::move(attemptID), std::move(acknowledgerID),
-                                        std::move(cancel));
     }
 }
 
@@ -57,6 +35,29 @@ std::vector<RemountTarget> mountedTargets(const std::vector<RemountTarget>& queu
 }
 
 } // namespace
+
+QCoro::Task<void> BerthkeepStore::runWorkspaceVolumeChange(QPointer<BerthkeepStore> store) {
+    if (store) {
+        co_await store->handleWorkspaceVolumeChange();
+    }
+}
+
+QCoro::Task<void> BerthkeepStore::runSystemSleepEjectIfAlive(QPointer<BerthkeepStore> store,
+                                                             std::string powerChangeID) {
+    if (store) {
+        co_await store->runSystemSleepEject(std::move(powerChangeID));
+    }
+}
+
+QCoro::Task<void> BerthkeepStore::runWakeEventIfAlive(QPointer<BerthkeepStore> store,
+                                                      std::string attemptID,
+                                                      std::optional<std::string> acknowledgerID,
+                                                      std::shared_ptr<CancelToken> cancel) {
+    if (store) {
+        co_await store->handleWakeEvent(std::move(attemptID), std::move(acknowledgerID),
+                                        std::move(cancel));
+    }
+}
 
 void BerthkeepStore::registerWorkspaceNotifications() {
     const auto& center = m_platform.workspaceNotificationCenter;

@@ -193,7 +193,6 @@ QCoro::Task<void> BerthkeepStore::refreshNotificationAuthorizationStatus() {
     }
     emit objectWillChange();
     m_notificationsAuthorizationStatus = status;
-    emit notificationsAuthorizationStatusChanged();
 }
 
 void BerthkeepStore::handleDiskArbitrationChange() {
@@ -357,7 +356,6 @@ bool BerthkeepStore::isExcluded(const std::string& driveID) const {
 void BerthkeepStore::setLastObservedTrigger(std::optional<TriggerReason> trigger) {
     emit objectWillChange();
     m_lastObservedTrigger = trigger;
-    emit lastObservedTriggerChanged();
 }
 
 void BerthkeepStore::setLastActionSummary(std::optional<LastActionSummary> summary) {

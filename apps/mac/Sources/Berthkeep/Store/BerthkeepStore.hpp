@@ -143,8 +143,8 @@ public:
     // utility actions disabled, last action none found.
     static MenubarViewState initialState();
 
-    // Published state. Each assignment emits objectWillChange() first and the
-    // property's own signal after.
+    // Published state. Each assignment emits objectWillChange() first; a new
+    // current state emits currentStateChanged() after.
     const MenubarViewState& currentState() const { return m_currentState; }
     const std::vector<DetectedDrive>& detectedDrives() const { return m_detectedDrives; }
     const std::optional<TriggerReason>& lastObservedTrigger() const {
@@ -173,15 +173,7 @@ public:
     // The remediation row for the current Full Monitoring status, or none.
     std::optional<MenubarRemediationAction> remediationAction() const;
 
-    // Telemetry payload texts: "true" / "false"; "not_determined", "denied", "authorized".
-    static std::string telemetryText(bool value);
-    static std::string telemetryText(BerthkeepNotificationAuthorizationStatus status);
-    // Records an anonymous-improvement event on a main-thread task that holds the
-    // telemetry controller, not the store, so it runs even after the store is gone.
-    void recordAnonymousTelemetry(const std::string& name, BerthkeepTelemetryPayload payload);
-
     // Drives derived from the inventory, in inventory order.
-    std::vector<DetectedDrive> managedDrives() const;
     std::vector<DetectedDrive> mountedManagedDrives() const;
     const std::map<std::string, DriveUsageSnapshot>& driveUsageSnapshotsByDriveID() const {
         return m_driveUsageSnapshotsByDriveID;
@@ -198,17 +190,9 @@ public:
         return m_hasCompletedInitialAsyncUsageRefresh;
     }
 
-    // The state pipeline: blocked presentation or the core's evaluation, then the
-    // builder; publishes the result (always notifying) and logs a change.
-    void rebuildCurrentState(BerthkeepCoreHandling& core);
     void rebuildCurrentState() override { rebuildCurrentState(*m_core); }
 
-    // Inventory. The snapshot runs synchronously on the caller's thread.
-    static std::vector<DetectedDrive>
-    inventorySnapshot(DriveInventoryProviding& provider,
-                      const std::set<std::string>& excludedDriveIDs, ActivityDetectionMode mode,
-                      BerthkeepAuditWorkPhase phase, DriveInventoryRefreshStage stage,
-                      bool allowMountedVolumeAccess);
+    // Inventory.
     // The launch-time core-only snapshot, on the main thread; no child process.
     void refreshInventorySynchronously();
     // The one way to an asynchronous refresh: joins a running refresh of the same
@@ -225,10 +209,6 @@ public:
     performInventoryRefreshNow(InventoryRefreshRequestContext context);
     void applyInventorySnapshot(std::vector<DetectedDrive> drives,
                                 std::map<std::string, DriveUsageSnapshot> usageSnapshots);
-    // Debounced through the inventory refresh coordinator.
-    void scheduleInventoryRefresh(const std::string& reason);
-    // Shows an exclusion at once, before the confirming refresh.
-    void applyExcludedScopeLocally(bool excluded, const std::string& driveID);
 
     // Usage. One probe at a time; a request during a probe makes one more after
     // it. False when the request was folded into a running probe or superseded.
@@ -247,8 +227,6 @@ public:
     // Whole milliseconds from `since` to the clock's now; never below 0.
     static std::int64_t elapsedMilliseconds(Clock::TimePoint since, const Clock& clock);
 
-    QCoro::Task<void> refreshNotificationAuthorizationStatus();
-
     // Settings. Each setter does nothing when the value is unchanged, except
     // launch at login, which always assigns and reports only a real change.
     void setNotificationsEnabledByUser(bool enabled);
@@ -259,8 +237,6 @@ public:
     void setFullMonitoringEnabledByUser(bool enabled);
     // Shown at once through the in-app core; a refresh confirms it.
     void setExcluded(bool excluded, const DetectedDrive& drive);
-    // Asks only while nobody has decided; publishes and logs the status.
-    QCoro::Task<void> requestNotificationAuthorizationWithTelemetryIfNeeded();
 
     // The drives a menu showed when its row was clicked: Eject All, Eject & Sleep
     // and a card's group act on none other, so a drive that came (or took a gone
@@ -282,24 +258,6 @@ public:
     QCoro::Task<void> runUtilityAction(MenubarUtilityAction::Kind kind,
                                        ShownDriveIDs shownDriveIDs = std::nullopt);
     QCoro::Task<void> runDriveAction(DriveAction::Kind kind, std::string driveID);
-    QCoro::Task<void> runDriveGroupAction(DriveGroupActionKind kind, std::string groupID,
-                                          ShownDriveIDs shownDriveIDs = std::nullopt);
-    // Both refuse silently while an action runs or no managed drive (of those
-    // shown) is mounted.
-    QCoro::Task<void> runEjectAll(ShownDriveIDs shownDriveIDs = std::nullopt);
-    // Sleeps only after its own eject ran; a pending sleep-failure notice is
-    // delivered instead of sleeping. When a sleep comes meanwhile (the system's
-    // own, held or not yet answered), that sleep is the one that follows: nothing
-    // more is asked and every drive taken down stays queued for its wake.
-    QCoro::Task<void> runEjectAndSleep(ShownDriveIDs shownDriveIDs = std::nullopt);
-    // Probes usage (when the request was folded into a running probe, it waits
-    // for that one and probes once more), then runs the planned eject. False
-    // when another action made the eject skip, or when Eject & Sleep's moment
-    // passed before its eject began: a sleep and its wake came meanwhile.
-    QCoro::Task<bool> runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs = std::nullopt);
-    // The usage probe a plan is made on; false when the store went away.
-    QCoro::Task<bool> probeDriveUsageForPlan();
-    QCoro::Task<void> deliverPendingSleepFailureNotificationIfNeeded();
 
     // The persisted last action and pending sleep-failure notice: written from
     // the fields, removed when the field is empty.
@@ -349,7 +307,6 @@ public:
     // The menu's per-drive eject: a managed, mounted drive not already worked on,
     // and no attempt running.
     QCoro::Task<void> ejectDrive(std::string driveID);
-    QCoro::Task<void> ejectExplicitDrive(DetectedDrive drive);
     // The menu's per-group eject: the group's managed, mounted drives.
     QCoro::Task<void> ejectDriveGroup(std::string groupID,
                                       ShownDriveIDs shownDriveIDs = std::nullopt);
@@ -358,10 +315,6 @@ public:
     QCoro::Task<void> mountDrive(std::string driveID);
     QCoro::Task<void> mountDriveGroup(std::string groupID,
                                       ShownDriveIDs shownDriveIDs = std::nullopt);
-    // The panel, the retried mounts and the result panel of a manual mount;
-    // `targetName` names a single drive in the result.
-    QCoro::Task<void> runManualMount(std::vector<RemountTarget> targets, std::string progressDetail,
-                                     std::optional<std::string> targetName);
     struct RemountEventNames {
         std::string started;
         std::string succeeded;
@@ -391,6 +344,103 @@ public:
                    std::shared_ptr<CancelToken> cancel = {},
                    std::shared_ptr<WakeMounts> wake = nullptr);
     static std::vector<RemountGroup> remountGroups(const std::vector<RemountTarget>& targets);
+    bool allowsGroupedWakeRemount(const std::string& groupID) const override;
+    std::optional<RemountTarget> wakeRemountTarget(const DetectedDrive& drive,
+                                                   bool allowGrouping) const override;
+
+    // Sleep and wake (BerthkeepStore+SleepWake.cpp, +SleepWakeTargets.cpp).
+    // Holds the sleep until the managed drives are ejected; returns at once.
+    void handleSystemPowerWillSleep(BerthkeepSleepWakeCoordinator::Acknowledge acknowledge);
+    void beginWakeRemount();
+    // A grouped target whose disk shows an excluded volume is mounted on its own.
+    std::vector<RemountTarget>
+    sanitizedWakeRemountTargets(std::vector<RemountTarget> targets) const;
+    BerthkeepSleepWakeCoordinator& sleepWake() { return *m_sleepWake; }
+    const BerthkeepSleepWakeCoordinator& sleepWake() const { return *m_sleepWake; }
+
+    // Services.
+    AppPreferencesStore& preferences() { return *m_preferences; }
+    const AppPreferencesStore& preferences() const { return *m_preferences; }
+    FullMonitoringCoordinator& fullMonitoringCoordinator() { return *m_fullMonitoringCoordinator; }
+    const FullMonitoringCoordinator& fullMonitoringCoordinator() const {
+        return *m_fullMonitoringCoordinator;
+    }
+    BerthkeepActionCoordinator& actionCoordinator() { return *m_actionCoordinator; }
+    const Timing& timing() const { return m_timing; }
+
+signals:
+    // Before any published value or preference changes.
+    void objectWillChange();
+    void currentStateChanged();
+
+private:
+    // Telemetry payload texts: "true" / "false"; "not_determined", "denied", "authorized".
+    static std::string telemetryText(bool value);
+    static std::string telemetryText(BerthkeepNotificationAuthorizationStatus status);
+    // Records an anonymous-improvement event on a main-thread task that holds the
+    // telemetry controller, not the store, so it runs even after the store is gone.
+    void recordAnonymousTelemetry(const std::string& name, BerthkeepTelemetryPayload payload);
+
+    // Drives derived from the inventory, in inventory order.
+    std::vector<DetectedDrive> managedDrives() const;
+
+    // The state pipeline: blocked presentation or the core's evaluation, then the
+    // builder; publishes the result (always notifying) and logs a change.
+    void rebuildCurrentState(BerthkeepCoreHandling& core);
+
+    // Inventory. The snapshot runs synchronously on the caller's thread.
+    static std::vector<DetectedDrive>
+    inventorySnapshot(DriveInventoryProviding& provider,
+                      const std::set<std::string>& excludedDriveIDs, ActivityDetectionMode mode,
+                      BerthkeepAuditWorkPhase phase, DriveInventoryRefreshStage stage,
+                      bool allowMountedVolumeAccess);
+    // Debounced through the inventory refresh coordinator.
+    void scheduleInventoryRefresh(const std::string& reason);
+    // Shows an exclusion at once, before the confirming refresh.
+    void applyExcludedScopeLocally(bool excluded, const std::string& driveID);
+
+    // Settings and notifications.
+    QCoro::Task<void> refreshNotificationAuthorizationStatus();
+    // Asks only while nobody has decided; publishes and logs the status.
+    QCoro::Task<void> requestNotificationAuthorizationWithTelemetryIfNeeded();
+    static QCoro::Task<void> announceNotificationsToggle(QPointer<BerthkeepStore> store,
+                                                         bool enabled);
+    // Opens the system settings, or tells the user why they did not open.
+    void openSystemSettings();
+
+    // User actions.
+    QCoro::Task<void> runDriveGroupAction(DriveGroupActionKind kind, std::string groupID,
+                                          ShownDriveIDs shownDriveIDs = std::nullopt);
+    // Both refuse silently while an action runs or no managed drive (of those
+    // shown) is mounted.
+    QCoro::Task<void> runEjectAll(ShownDriveIDs shownDriveIDs = std::nullopt);
+    // Sleeps only after its own eject ran; a pending sleep-failure notice is
+    // delivered instead of sleeping. When a sleep comes meanwhile (the system's
+    // own, held or not yet answered), that sleep is the one that follows: nothing
+    // more is asked and every drive taken down stays queued for its wake.
+    QCoro::Task<void> runEjectAndSleep(ShownDriveIDs shownDriveIDs = std::nullopt);
+    // Probes usage (when the request was folded into a running probe, it waits
+    // for that one and probes once more), then runs the planned eject. False
+    // when another action made the eject skip, or when Eject & Sleep's moment
+    // passed before its eject began: a sleep and its wake came meanwhile.
+    QCoro::Task<bool> runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs = std::nullopt);
+    // The usage probe a plan is made on; false when the store went away.
+    QCoro::Task<bool> probeDriveUsageForPlan();
+    QCoro::Task<void> deliverPendingSleepFailureNotificationIfNeeded();
+    // Each runs its action when the store is still there, and nothing once it is gone.
+    static QCoro::Task<void> runGroup(QPointer<BerthkeepStore> store, DriveGroupActionKind kind,
+                                      std::string groupID, ShownDriveIDs shown);
+    static QCoro::Task<void> runSimulatedTrigger(QPointer<BerthkeepStore> store,
+                                                 TriggerReason trigger);
+
+    // Ejecting.
+    QCoro::Task<void> ejectExplicitDrive(DetectedDrive drive);
+
+    // Mounting.
+    // The panel, the retried mounts and the result panel of a manual mount;
+    // `targetName` names a single drive in the result.
+    QCoro::Task<void> runManualMount(std::vector<RemountTarget> targets, std::string progressDetail,
+                                     std::optional<std::string> targetName);
     static BerthkeepLogMetadata remountLogMetadata(
         const std::optional<std::string>& operationID, const std::optional<std::string>& driveID,
         const std::optional<std::string>& driveName, const std::optional<std::string>& bsdName,
@@ -398,12 +448,9 @@ public:
         const std::optional<std::string>& groupBSDName, BerthkeepLogMetadata extra = {});
     // The key the group cards, the group actions and the wake remount share.
     static std::string driveGroupID(const DetectedDrive& drive);
-    bool allowsGroupedWakeRemount(const std::string& groupID) const override;
     bool visibleExcludedSiblingExists(const std::string& groupID) const;
     // Volume mode for a drive whose disk also holds an excluded volume, else device.
     DriveEjectMode ejectMode(const DetectedDrive& drive) const;
-    std::optional<RemountTarget> wakeRemountTarget(const DetectedDrive& drive,
-                                                   bool allowGrouping) const override;
     // Whether the target's drive, found again in the inventory, is mounted.
     bool isTargetMounted(const RemountTarget& target) const;
     // Whether the user still wants the target mounted: its drive, found by who
@@ -412,11 +459,36 @@ public:
     bool mayMountNow(const RemountTarget& target, bool onlyQueued) const;
     // Takes the drives the user acted on off the wake remount queue.
     void forgetWakeRemount(const std::vector<DetectedDrive>& drives, const char* reason);
+    struct RemountVerdict {
+        // Empty when every target of the group is mounted.
+        std::vector<RemountTarget> unresolved;
+        std::string error;
+    };
+    QCoro::Task<RemountVerdict> evaluateRemountAttempt(RemountGroup group,
+                                                       Duration failureSettleDelay,
+                                                       std::string fallbackError,
+                                                       std::shared_ptr<CancelToken> cancel);
+    // Counted: two mounts of one drive (a cancelled wake remount's still in the
+    // tool, say) keep it marked until both end.
+    void setMounting(const std::vector<std::string>& driveIDs, bool active);
+    // Mounts the queued drives that came back after the wake's attempts looked
+    // for them (attached and unmounted now, away as `wasAway` says), through the
+    // same wake road.
+    void mountQueuedDrivesThatCameBack(const std::function<bool(const RemountTarget&)>& wasAway);
+    // The same for queued drives that the wake left to another mount of theirs
+    // which has ended since without mounting them.
+    void mountQueuedDrivesLeftToEndedMounts(const std::set<std::string>& driveIDs);
+    // Runs the wake road for the queued drives `chosen` picks that are attached,
+    // unmounted and still wanted; logs `event` with `message` when there are any.
+    void mountQueuedDrives(const std::function<bool(const RemountTarget&)>& chosen,
+                           const char* event, const char* message);
+    QCoro::Task<std::vector<RemountTarget>>
+    remountAttempts(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
+                    RemountEventNames eventNames, std::optional<std::string> operationID,
+                    Duration failureSettleDelay, bool groupByDevice,
+                    std::shared_ptr<CancelToken> cancel, std::shared_ptr<WakeMounts> wake);
 
-    // Sleep and wake (BerthkeepStore+SleepWake.cpp, +SleepWakeTargets.cpp).
-    // Holds the sleep until the managed drives are ejected; returns at once.
-    void handleSystemPowerWillSleep(BerthkeepSleepWakeCoordinator::Acknowledge acknowledge);
-    void beginWakeRemount();
+    // Sleep and wake.
     // Waits, polling, while another action runs and this power change is still
     // held, then reads the inventory again. False when the sleep trigger
     // should not run: a wake came, a newer will-sleep took over, or the hold ran out.
@@ -446,71 +518,14 @@ public:
     // Listed in the inventory, and not mounted: down, not pulled out.
     bool isListedUnmounted(const std::string& driveID) const;
     void preserveCompletedSleepEjectTargetsForWakeRemount();
-    // A grouped target whose disk shows an excluded volume is mounted on its own.
-    std::vector<RemountTarget>
-    sanitizedWakeRemountTargets(std::vector<RemountTarget> targets) const;
-    BerthkeepSleepWakeCoordinator& sleepWake() { return *m_sleepWake; }
-    const BerthkeepSleepWakeCoordinator& sleepWake() const { return *m_sleepWake; }
-
-    // Services.
-    const std::shared_ptr<BerthkeepCoreHandling>& core() const { return m_core; }
-    const BerthkeepLogger& logger() const { return m_logger; }
-    AppPreferencesStore& preferences() { return *m_preferences; }
-    const AppPreferencesStore& preferences() const { return *m_preferences; }
-    FullMonitoringCoordinator& fullMonitoringCoordinator() { return *m_fullMonitoringCoordinator; }
-    const FullMonitoringCoordinator& fullMonitoringCoordinator() const {
-        return *m_fullMonitoringCoordinator;
-    }
-    BerthkeepActionCoordinator& actionCoordinator() { return *m_actionCoordinator; }
-    const std::shared_ptr<BerthkeepNotificationManaging>& notificationManager() const {
-        return m_notificationManager;
-    }
-    const std::shared_ptr<SystemSleepRequesting>& systemSleepRequester() const {
-        return m_systemSleepRequester;
-    }
-    const std::shared_ptr<DriveRemounting>& remounter() const { return m_remounter; }
-    const std::shared_ptr<DriveEjecting>& ejector() const { return m_ejector; }
-    const Timing& timing() const { return m_timing; }
-
-signals:
-    // Before any published value or preference changes.
-    void objectWillChange();
-    void currentStateChanged();
-    void detectedDrivesChanged();
-    void lastObservedTriggerChanged();
-    void notificationsAuthorizationStatusChanged();
-
-private:
-    // Opens the system settings, or tells the user why they did not open.
-    void openSystemSettings();
-    struct RemountVerdict {
-        // Empty when every target of the group is mounted.
-        std::vector<RemountTarget> unresolved;
-        std::string error;
-    };
-    QCoro::Task<RemountVerdict> evaluateRemountAttempt(RemountGroup group,
-                                                       Duration failureSettleDelay,
-                                                       std::string fallbackError,
-                                                       std::shared_ptr<CancelToken> cancel);
-    // Counted: two mounts of one drive (a cancelled wake remount's still in the
-    // tool, say) keep it marked until both end.
-    void setMounting(const std::vector<std::string>& driveIDs, bool active);
-    // Mounts the queued drives that came back after the wake's attempts looked
-    // for them (attached and unmounted now, away as `wasAway` says), through the
-    // same wake road.
-    void mountQueuedDrivesThatCameBack(const std::function<bool(const RemountTarget&)>& wasAway);
-    // The same for queued drives that the wake left to another mount of theirs
-    // which has ended since without mounting them.
-    void mountQueuedDrivesLeftToEndedMounts(const std::set<std::string>& driveIDs);
-    // Runs the wake road for the queued drives `chosen` picks that are attached,
-    // unmounted and still wanted; logs `event` with `message` when there are any.
-    void mountQueuedDrives(const std::function<bool(const RemountTarget&)>& chosen,
-                           const char* event, const char* message);
-    QCoro::Task<std::vector<RemountTarget>>
-    remountAttempts(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
-                    RemountEventNames eventNames, std::optional<std::string> operationID,
-                    Duration failureSettleDelay, bool groupByDevice,
-                    std::shared_ptr<CancelToken> cancel, std::shared_ptr<WakeMounts> wake);
+    // Each runs its step when the store is still there, and nothing once it is gone.
+    static QCoro::Task<void> runWorkspaceVolumeChange(QPointer<BerthkeepStore> store);
+    static QCoro::Task<void> runSystemSleepEjectIfAlive(QPointer<BerthkeepStore> store,
+                                                        std::string powerChangeID);
+    static QCoro::Task<void> runWakeEventIfAlive(QPointer<BerthkeepStore> store,
+                                                 std::string attemptID,
+                                                 std::optional<std::string> acknowledgerID,
+                                                 std::shared_ptr<CancelToken> cancel);
 
     std::optional<BerthkeepStorePresentationSource> blockedPresentationSource() const;
     void logStateTransitionIfNeeded(const MenubarViewState& previousState);
