@@ -5,6 +5,7 @@
 #include <QTemporaryDir>
 #include <QThread>
 
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <tuple>
@@ -310,6 +311,42 @@ TEST(UserDefaultsTest, APipeAtThePathIsUnreadableWithoutWaitingAndIsSetAside) {
     EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.k"), "v");
 }
 
+// A set-aside slot that cannot be rotated (a folder where the fifth set-aside
+// would go, or one with files in it past them) never stops a save: the change
+// is written at once, and the log says where the unreadable file went.
+TEST(UserDefaultsTest, ASetAsideSlotInTheWayNeverStopsTheSave) {
+    for (const char* blocked : {".unreadable.4", ".unreadable.5"}) {
+        SCOPED_TRACE(blocked);
+        QTemporaryDir folder;
+        const std::string base = folder.path().toStdString();
+        const std::string path = base + "/" + kIdentifier + ".plist";
+        for (const char* earlier :
+             {".unreadable", ".unreadable.1", ".unreadable.2", ".unreadable.3"}) {
+            writeAll(path + earlier, "earlier");
+        }
+        writeAll(path + blocked + "/inside", "someone's");
+        writeAll(path, "damaged");
+        auto log = std::make_shared<CaptureUnifiedLog>();
+
+        FileUserDefaults defaults(kIdentifier, base, log);
+        defaults.setString("berthkeep.summary", "kept");
+        EXPECT_TRUE(defaults.lastWriteSucceeded());
+        EXPECT_TRUE(AtomicFileWriter::retryAllPending()) << "nothing is left pending";
+        EXPECT_FALSE(logged(*log, "written again later"));
+        std::string where;
+        for (const auto& entry : log->entries()) {
+            const auto at = entry.message.find("unreadable preferences file aside as ");
+            if (at != std::string::npos) {
+                where =
+                    entry.message.substr(at + std::strlen("unreadable preferences file aside as "));
+            }
+        }
+        EXPECT_EQ(readAll(where), "damaged") << "the log says where it went";
+        EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"),
+                  "kept");
+    }
+}
+
 // An unreadable file that cannot be set aside yet (its file system is
 // read-only, so no new file can go beside it either) keeps the change pending,
 // retried like a full disk's, and the file is set aside and replaced once it
@@ -337,7 +374,8 @@ TEST(UserDefaultsTest, AChangeStaysPendingWhileTheUnreadableFileCannotBeMovedAsi
     ASSERT_TRUE(elsewhere.setReadOnly(false));
     EXPECT_TRUE(AtomicFileWriter::retryAllPending());
     EXPECT_EQ(readAll(target + ".unreadable"), "not a plist");
-    EXPECT_TRUE(logged(*log, "Moved the unreadable preferences file to " + target + ".unreadable"));
+    EXPECT_TRUE(
+        logged(*log, "Kept the unreadable preferences file aside as " + target + ".unreadable"));
     EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"), "kept");
 }
 
@@ -411,7 +449,7 @@ TEST(UserDefaultsTest, AFileThatWouldGrowStaysAtItsPathWhileTheNewOneCannotBeWri
     EXPECT_FALSE(defaults.lastWriteSucceeded());
     EXPECT_TRUE(readAll(path).toStdString() == contents) << "the old file stays whole";
     EXPECT_FALSE(std::filesystem::exists(path + ".oversized"));
-    EXPECT_FALSE(logged(*log, "Moved the preferences file"));
+    EXPECT_FALSE(logged(*log, "preferences file aside"));
     EXPECT_EQ(FileUserDefaults(kIdentifier, disk.folder(), log)
                   .stringArrayForKey("berthkeep.excludedDriveIDs"),
               std::vector<std::string>{"Backup"});
@@ -419,7 +457,7 @@ TEST(UserDefaultsTest, AFileThatWouldGrowStaysAtItsPathWhileTheNewOneCannotBeWri
     disk.makeRoom();
     EXPECT_TRUE(AtomicFileWriter::retryAllPending());
     EXPECT_TRUE(readAll(path + ".oversized").toStdString() == contents) << "kept whole";
-    EXPECT_TRUE(logged(*log, "Moved the preferences file to " + path + ".oversized"));
+    EXPECT_TRUE(logged(*log, "Kept the preferences file aside as " + path + ".oversized"));
     const FileUserDefaults reread(kIdentifier, disk.folder(), log);
     EXPECT_EQ(reread.stringArrayForKey("berthkeep.excludedDriveIDs"),
               std::vector<std::string>{"Backup"});

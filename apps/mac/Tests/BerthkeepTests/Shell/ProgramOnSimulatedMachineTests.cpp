@@ -31,6 +31,7 @@
 #include "Fifo.hpp"
 #include "FileText.hpp"
 #include "FullFileSystem.hpp"
+#include "platform/Defaults/UserDefaults.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -745,6 +746,49 @@ TEST_F(ProgramOnSimulatedMachine, ARuntimeFolderAnotherUserMadeIsNotUsedAndDoesN
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     comesUp(QString::fromStdString(foreign));
     ::close(held);
+}
+
+// A damaged preferences file whose set-aside slot is in the way (a folder
+// where the fifth set-aside would go): its settings are still saved at once,
+// the log says where the damaged file went, and the next start finds them.
+TEST_F(ProgramOnSimulatedMachine, ASetAsideSlotInTheWayDoesNotStopItsSettingsBeingSaved) {
+    makeMachineWithStick();
+    const std::string preferences =
+        homePath("config/Berthkeep/app.berthkeep.Berthkeep.plist").toStdString();
+    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep/app.berthkeep.Berthkeep.plist."
+                                       "unreadable.4")));
+    std::ofstream(preferences + ".unreadable.4/notes") << "the user's own";
+    for (const char* earlier : {".unreadable", ".unreadable.1", ".unreadable.2", ".unreadable.3"}) {
+        std::ofstream(preferences + earlier) << "earlier";
+    }
+    std::ofstream(preferences) << "<plist><dict><key>damaged";
+
+    QProcess program;
+    start(program);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+    // Its eject for sleep saves the attempt's summary among the settings.
+    EXPECT_TRUE(sendWillSleepAndWait().contains("\"acknowledged\":true"));
+    signalAndExpectCleanEnd(program, SIGTERM, log);
+    EXPECT_FALSE(log.contains("written again later")) << log.toStdString();
+    EXPECT_FALSE(log.contains("could not be saved")) << log.toStdString();
+    const QByteArray kept = "unreadable preferences file aside as ";
+    const auto at = log.indexOf(kept);
+    ASSERT_GE(at, 0) << log.toStdString();
+    const QByteArray where = log.mid(at + kept.size()).split('\n').front().trimmed();
+    EXPECT_EQ(test::fileText(where.toStdString()), "<plist><dict><key>damaged");
+    EXPECT_EQ(test::fileText(preferences + ".unreadable.4/notes"), "the user's own");
+
+    // The stick is ejected now: this start shows no drive.
+    QProcess next;
+    start(next);
+    QByteArray again;
+    ASSERT_TRUE(waitForLog(next, again, "power_monitor.registered")) << again.toStdString();
+    signalAndExpectCleanEnd(next, SIGTERM, again);
+    EXPECT_FALSE(again.contains("is unreadable")) << again.toStdString();
+    const FileUserDefaults saved("app.berthkeep.Berthkeep",
+                                 homePath("config/Berthkeep").toStdString());
+    EXPECT_TRUE(saved.object("berthkeep.lastActionSummary").has_value());
 }
 
 // A copy killed outright leaves its lock file behind; the next start takes it
