@@ -5,7 +5,6 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <tuple>
@@ -309,42 +308,6 @@ TEST(UserDefaultsTest, APipeAtThePathIsUnreadableWithoutWaitingAndIsSetAside) {
     EXPECT_TRUE(std::filesystem::is_fifo(fifo.path() + ".unreadable"));
     EXPECT_TRUE(std::filesystem::is_regular_file(fifo.path()));
     EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.k"), "v");
-}
-
-// A set-aside slot that cannot be rotated (a folder where the fifth set-aside
-// would go, or one with files in it past them) never stops a save: the change
-// is written at once, and the log says where the unreadable file went.
-TEST(UserDefaultsTest, ASetAsideSlotInTheWayNeverStopsTheSave) {
-    for (const char* blocked : {".unreadable.4", ".unreadable.5"}) {
-        SCOPED_TRACE(blocked);
-        QTemporaryDir folder;
-        const std::string base = folder.path().toStdString();
-        const std::string path = base + "/" + kIdentifier + ".plist";
-        for (const char* earlier :
-             {".unreadable", ".unreadable.1", ".unreadable.2", ".unreadable.3"}) {
-            writeAll(path + earlier, "earlier");
-        }
-        writeAll(path + blocked + "/inside", "someone's");
-        writeAll(path, "damaged");
-        auto log = std::make_shared<CaptureUnifiedLog>();
-
-        FileUserDefaults defaults(kIdentifier, base, log);
-        defaults.setString("berthkeep.summary", "kept");
-        EXPECT_TRUE(defaults.lastWriteSucceeded());
-        EXPECT_TRUE(AtomicFileWriter::retryAllPending()) << "nothing is left pending";
-        EXPECT_FALSE(logged(*log, "written again later"));
-        std::string where;
-        for (const auto& entry : log->entries()) {
-            const auto at = entry.message.find("unreadable preferences file aside as ");
-            if (at != std::string::npos) {
-                where =
-                    entry.message.substr(at + std::strlen("unreadable preferences file aside as "));
-            }
-        }
-        EXPECT_EQ(readAll(where), "damaged") << "the log says where it went";
-        EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"),
-                  "kept");
-    }
 }
 
 // An unreadable file that cannot be set aside yet (its file system is

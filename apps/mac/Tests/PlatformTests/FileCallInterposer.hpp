@@ -13,7 +13,7 @@ class FileCallInterposer {
 public:
     enum class Call {
         link,
-        // rename, and renameat2 without flags: what replaces a file.
+        // rename(2): what replaces a file.
         rename,
         // renameat2 with RENAME_EXCHANGE.
         exchange,
