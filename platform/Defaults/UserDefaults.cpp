@@ -374,9 +374,12 @@ void FileUserDefaults::retryFailedWrite() {
 
 void FileUserDefaults::keepAsideBeforeNextWrite(const char* suffix, const std::string& what) {
     // Told by whichever write moves it: a change, or the retry of one.
-    auto moved = [this, what](const std::optional<std::string>& destination) {
-        if (destination) {
-            logLine(true, "Moved the " + what + " to " + *destination);
+    auto moved = [this, what](const SetAsideFile::Outcome& done) {
+        if (done.destination && done.linked) {
+            // A second name given before the new file took its path.
+            logLine(true, "Kept the " + what + " aside as " + *done.destination);
+        } else if (done.destination) {
+            logLine(true, "Moved the " + what + " to " + *done.destination);
         } else {
             logLine(true, "The " + what + " " + m_filePath + " is gone; nothing was moved aside");
         }

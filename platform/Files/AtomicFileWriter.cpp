@@ -151,9 +151,9 @@ bool processIsGone(pid_t pid) {
 struct Replaced {
     std::optional<std::string> failure;
     bool setAsideFailed = false;
-    // The old file is kept aside (setAsideDestination), or nothing was there.
+    // The old file is kept aside (where setAside says), or nothing was there.
     bool setAsideDone = false;
-    std::optional<std::string> setAsideDestination;
+    SetAsideFile::Outcome setAside;
 };
 
 Replaced replaceFile(const std::string& path, std::string_view bytes,
@@ -174,8 +174,10 @@ Replaced replaceFile(const std::string& path, std::string_view bytes,
     if (const int error = writeAll(temporary.fd(), bytes)) {
         return failed("cannot write", error);
     }
+    // Only a file lends its mode: a folder's (0755) would make the new one
+    // executable.
     struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0) {
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
         ::fchmod(temporary.fd(), existing.st_mode & 07777);
     }
     if (::fsync(temporary.fd()) != 0) {
@@ -186,26 +188,36 @@ Replaced replaceFile(const std::string& path, std::string_view bytes,
     }
     // Only now, with the new bytes safe, does the old file go aside: as a
     // second link, so it stays at its path until the rename replaces it.
-    // What can have no second name is moved, and the new file follows at once.
+    // What can have no second name swaps places with the new file in one
+    // step; only where the file system cannot swap is it moved, and the new
+    // file follows at once.
+    bool exchanged = false;
     bool moved = false;
     if (setAsideSuffix) {
         auto aside = SetAsideFile::linkAside(target, *setAsideSuffix);
         if (aside.noSecondName) {
-            aside = SetAsideFile::moveAside(target, *setAsideSuffix);
-            moved = aside.destination.has_value();
+            aside = SetAsideFile::exchangeAside(target, temporary.path(), *setAsideSuffix);
+            exchanged = aside.destination.has_value();
+            if (aside.noExchange) {
+                aside = SetAsideFile::moveAside(target, *setAsideSuffix);
+                moved = aside.destination.has_value();
+            }
         }
         if (aside.failure) {
             result.failure = aside.failure;
             result.setAsideFailed = true;
             return result;
         }
-        result.setAsideDone = !moved;
-        result.setAsideDestination = aside.destination;
+        result.setAside = aside;
     }
-    if (::rename(temporary.path().c_str(), target.c_str()) != 0) {
+    if (!exchanged && ::rename(temporary.path().c_str(), target.c_str()) != 0) {
         const int error = errno;
-        if (moved) {
-            ::rename(result.setAsideDestination->c_str(), target.c_str());
+        // A failed write leaves nothing aside: the old file is back, or still
+        // there and its second name goes.
+        if (const auto& aside = result.setAside.destination; aside && moved) {
+            ::rename(aside->c_str(), target.c_str());
+        } else if (aside) {
+            ::unlink(aside->c_str());
         }
         return failed("cannot replace", error);
     }
@@ -251,7 +263,7 @@ AtomicFileWriter::Outcome AtomicFileWriter::writeLocked(std::string_view bytes) 
         const auto report = std::move(m_setAside->moved);
         m_setAside.reset();
         if (report) {
-            report(replaced.setAsideDestination);
+            report(replaced.setAside);
         }
     }
     outcome.repeated = outcome.failure && outcome.failure == m_lastFailure;

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/Files/SetAsideFile.hpp"
+
 namespace berthkeep {
 
 // Replaces one file's whole content so that it holds the old bytes or the new
@@ -29,9 +31,14 @@ namespace berthkeep {
 // A file the program could not read is kept rather than overwritten: after
 // setAsideBeforeNextWrite, the next write (a retry included) keeps what is
 // there aside once the new bytes are safe beside it, as a second link, and
-// then replaces it; the path is never empty, and a write that fails leaves
-// nothing aside. A set-aside that fails fails the write, whose bytes then stay
-// pending like those of any failed write.
+// then replaces it. What can have no second link (a folder, another owner's
+// file) swaps places with the new file in one step and then goes aside; only
+// where the file system cannot swap is it moved aside just before the new
+// file takes its place. So the path is never empty, but in that last case for
+// a moment, and a write that fails leaves nothing aside. A set-aside fails
+// only where the system gives the old file no other name (a set-aside name in
+// the way is passed over); it then fails the write, whose bytes stay pending
+// like those of any failed write.
 class AtomicFileWriter {
 public:
     struct Outcome {
@@ -64,10 +71,10 @@ public:
     Outcome retryPending();
 
     // What is at the path now goes aside (SetAsideFile, with `suffix`) when
-    // the next write lands. `moved` hears once where it went (nothing when
-    // there was nothing left to move), on the writing thread with this
-    // writer's lock held. A set-aside already due stays as it is.
-    using SetAsideReport = std::function<void(const std::optional<std::string>& destination)>;
+    // the next write lands. `moved` hears once where it went and how (no
+    // destination when there was nothing left to move), on the writing thread
+    // with this writer's lock held. A set-aside already due stays as it is.
+    using SetAsideReport = std::function<void(const SetAsideFile::Outcome& done)>;
     void setAsideBeforeNextWrite(std::string suffix, SetAsideReport moved = {});
 
     // Tries once every live writer's pending bytes, on the calling thread: true

@@ -49,7 +49,9 @@ int openPrivateFolder(const std::string& path, std::string& refusal) {
     std::string problem;
     struct stat status {};
     if (folder < 0) {
-        problem = errno == ENOTDIR ? "it is not a folder" : reason(errno);
+        const int error = errno;
+        const bool link = ::lstat(path.c_str(), &status) == 0 && S_ISLNK(status.st_mode);
+        problem = link ? reason(ELOOP) : error == ENOTDIR ? "it is not a folder" : reason(error);
     } else if (::fstat(folder, &status) != 0) {
         problem = reason(errno);
     } else if (status.st_uid != ::geteuid()) {
@@ -128,6 +130,7 @@ SingleInstanceLock::Outcome SingleInstanceLock::tryLock() {
     release();
     m_holder.reset();
     m_preferencesFailure.clear();
+    m_lockFileFailure.clear();
     m_runtimeFailure = m_runtimeFolder.refusal;
 
     QDir().mkpath(QString::fromStdString(m_preferencesFolder));
@@ -137,11 +140,31 @@ SingleInstanceLock::Outcome SingleInstanceLock::tryLock() {
         folder < 0) {
         m_preferencesFailure = preferencesLock + ": " + reason(errno);
     } else {
-        preferences = lockIn(folder, preferencesLock, m_preferencesFailure);
-        ::close(folder);
-    }
-    if (preferences == Attempt::held) {
-        return Outcome::heldByAnother;
+        preferences = lockIn(folder, preferencesLock, m_lockFileFailure);
+        if (preferences == Attempt::held) {
+            ::close(folder);
+            return Outcome::heldByAnother;
+        }
+        // The folder itself is locked too, by every copy: it can be where no
+        // lock file can be made or opened safely (a read-only folder, a link
+        // in its place), and where one copy holds a lock file that another
+        // cannot see (since removed or replaced), the folder is still the same.
+        std::string folderFailure;
+        switch (lockDescriptor(folder, m_preferencesFolder, folderFailure)) {
+        case Attempt::held:
+            release();
+            return Outcome::heldByAnother;
+        case Attempt::taken:
+            preferences = Attempt::taken;
+            break;
+        case Attempt::failed:
+            // The lock file alone serves, or neither does.
+            if (preferences == Attempt::failed) {
+                m_preferencesFailure = m_lockFileFailure + "; " + folderFailure;
+            }
+            m_lockFileFailure.clear();
+            break;
+        }
     }
 
     Attempt runtime = Attempt::failed;
@@ -180,6 +203,24 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockIn(int folder, const std::st
             return Attempt::failed;
         }
     }
+    const Attempt locked = lockDescriptor(descriptor, path, failure);
+    if (locked != Attempt::taken) {
+        return locked;
+    }
+    // The holder's process id, for a person looking; the lock itself is the
+    // flock, so a failed write (a full file system) changes nothing. Only a
+    // regular file is written: a device or a pipe at the path is not ours.
+    struct stat file {};
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::fstat(descriptor, &file) == 0 && S_ISREG(file.st_mode) &&
+        ::ftruncate(descriptor, 0) == 0) {
+        [[maybe_unused]] const ssize_t written = ::write(descriptor, pid.data(), pid.size());
+    }
+    return Attempt::taken;
+}
+
+SingleInstanceLock::Attempt
+SingleInstanceLock::lockDescriptor(int descriptor, const std::string& path, std::string& failure) {
     if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
         if (error == EWOULDBLOCK) {
@@ -193,15 +234,6 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockIn(int folder, const std::st
         return Attempt::failed;
     }
     m_descriptors.push_back(descriptor);
-    // The holder's process id, for a person looking; the lock itself is the
-    // flock, so a failed write (a full file system) changes nothing. Only a
-    // regular file is written: a device or a pipe at the path is not ours.
-    struct stat file {};
-    const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::fstat(descriptor, &file) == 0 && S_ISREG(file.st_mode) &&
-        ::ftruncate(descriptor, 0) == 0) {
-        [[maybe_unused]] const ssize_t written = ::write(descriptor, pid.data(), pid.size());
-    }
     return Attempt::taken;
 }
 

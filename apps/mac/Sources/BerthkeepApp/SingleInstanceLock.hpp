@@ -8,15 +8,16 @@ namespace berthkeep {
 
 // One running copy per user: two would eject each other's drives from under
 // each other, both answer the power messages and overwrite each other's saved
-// results. What a copy owns is the user's files, so the lock lives beside
-// them, in the preferences folder; a second lock in the runtime folder keeps
-// out a copy started on other files in the same session. Each is an flock on
-// a file, held by this process's open descriptor: the system drops it when the
-// process ends however it ends, so a file left behind, empty or not, never
-// blocks the next start. Released when this goes. A lock file that can no
-// longer be written (a read-only folder) still locks, opened for reading. A
-// lock file is never followed through a link, and only a regular one is
-// written.
+// results. What a copy owns is the user's files, so the lock lives with them:
+// on the preferences folder itself (a read-only descriptor of a folder can be
+// locked, whatever the folder allows) and on a lock file in it; a second lock
+// in the runtime folder keeps out a copy started on other files in the same
+// session. Each is an flock held by this process's open descriptor: the
+// system drops it when the process ends however it ends, so a file left
+// behind, empty or not, never blocks the next start. Released when this goes.
+// A lock file that can no longer be written (a read-only folder) still locks,
+// opened for reading. A lock file is never followed through a link, and only
+// a regular one is written.
 class SingleInstanceLock {
 public:
     enum class Outcome {
@@ -47,9 +48,10 @@ public:
     // put right to 0700 as Qt does; any other is left alone and refused.
     static RuntimeFolder provideRuntimeFolder();
 
-    // Takes both locks, the preferences folder's first. Either alone keeps a
-    // second copy out: one that cannot be made is only noted (its failure
-    // below), unless the other cannot be made either.
+    // Takes the locks, the preferences folder's first: its lock file, then the
+    // folder. Either place alone keeps a second copy out: one that cannot be
+    // locked is only noted (its failure below), unless the other cannot be
+    // either.
     Outcome tryLock();
 
     struct Holder {
@@ -61,13 +63,18 @@ public:
     const std::string& heldPath() const { return m_heldPath; }
     const std::optional<Holder>& holder() const { return m_holder; }
     static constexpr const char* programName = "Berthkeep";
-    // Why each lock could not be made; empty when it was.
+    // Why each place could not be locked; empty when it was.
     const std::string& preferencesFailure() const { return m_preferencesFailure; }
     const std::string& runtimeFailure() const { return m_runtimeFailure; }
+    // Why the lock file beside the preferences could not be used while the
+    // folder's own lock serves; empty otherwise.
+    const std::string& lockFileFailure() const { return m_lockFileFailure; }
 
 private:
     enum class Attempt { taken, held, failed };
     Attempt lockIn(int folder, const std::string& path, std::string& failure);
+    // Takes the descriptor: kept while locked, else closed.
+    Attempt lockDescriptor(int descriptor, const std::string& path, std::string& failure);
     void release();
 
     std::string m_preferencesFolder;
@@ -76,6 +83,7 @@ private:
     std::string m_heldPath;
     std::optional<Holder> m_holder;
     std::string m_preferencesFailure;
+    std::string m_lockFileFailure;
     std::string m_runtimeFailure;
 };
 

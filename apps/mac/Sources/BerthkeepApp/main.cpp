@@ -93,6 +93,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     case SingleInstanceLock::Outcome::acquired:
+        if (!instanceLock.lockFileFailure().empty()) {
+            std::fprintf(stderr,
+                         "Berthkeep: the lock file beside the preferences cannot be used (%s); "
+                         "the lock on the preferences folder itself keeps a second copy out.\n",
+                         instanceLock.lockFileFailure().c_str());
+        }
         if (!instanceLock.preferencesFailure().empty()) {
             std::fprintf(stderr,
                          "Berthkeep: the one-copy lock beside the preferences cannot be made (%s); "

@@ -22,9 +22,6 @@ struct BerthkeepTelemetryController::PassResult {
     std::optional<std::string> failure;
     // The same failure as the last pass's: logged then.
     bool failureRepeated = false;
-    // A queue file that did not decode and was moved aside: where to, and why.
-    std::optional<std::string> setAsidePath;
-    std::optional<std::string> setAsideReason;
 };
 
 namespace {
@@ -200,7 +197,7 @@ BerthkeepTelemetryController::makeEvent(std::string name, BerthkeepTelemetryCate
 }
 
 BerthkeepTelemetryController::PassContext BerthkeepTelemetryController::passContext() const {
-    return PassContext{PassWork{m_config, m_bridge, m_queueStore, m_wallClock}, m_logger,
+    return PassContext{PassWork{m_config, m_bridge, m_queueStore, m_wallClock, m_logger},
                        m_workQueue, m_missingEndpointNoted};
 }
 
@@ -222,36 +219,30 @@ BerthkeepTelemetryController::processPass(PassContext context,
         return runPass(passWork, newEvents, consent, policy);
     };
     const PassResult result = co_await runDetached(work, context.workQueue);
+    const BerthkeepLogger& logger = context.work.logger;
 
-    if (result.setAsidePath) {
-        context.logger.error(
-            BerthkeepLogCategory::reliability, "telemetry.queue.set_aside",
-            "Unreadable telemetry queue moved aside",
-            {{"error", result.setAsideReason.value_or("")}, {"path", *result.setAsidePath}});
-    }
     if (result.failure) {
         if (result.failureRepeated) {
             co_return;
         }
-        context.logger.error(BerthkeepLogCategory::reliability, "telemetry.processing.failed",
-                             "Telemetry processing failed", {{"error", *result.failure}});
+        logger.error(BerthkeepLogCategory::reliability, "telemetry.processing.failed",
+                     "Telemetry processing failed", {{"error", *result.failure}});
         co_return;
     }
-    context.logger.debug(BerthkeepLogCategory::reliability, "telemetry.request",
-                         "Submitting telemetry batch", result.requestMetadata);
+    logger.debug(BerthkeepLogCategory::reliability, "telemetry.request",
+                 "Submitting telemetry batch", result.requestMetadata);
     if (result.output && result.output->lastError) {
-        context.logger.error(BerthkeepLogCategory::reliability, "telemetry.upload.failed",
-                             "Telemetry processing reported an error",
-                             {{"error", *result.output->lastError},
-                              {"uploaded_events", std::to_string(result.output->uploadedEvents)}});
+        logger.error(BerthkeepLogCategory::reliability, "telemetry.upload.failed",
+                     "Telemetry processing reported an error",
+                     {{"error", *result.output->lastError},
+                      {"uploaded_events", std::to_string(result.output->uploadedEvents)}});
     }
     if (result.output && context.work.config.apiBaseURL.empty() &&
         !result.output->queue.items.empty() && !*context.missingEndpointNoted) {
         *context.missingEndpointNoted = true;
-        context.logger.notice(
-            BerthkeepLogCategory::reliability, "telemetry.upload.skipped",
-            "No telemetry endpoint is configured; events stay queued",
-            {{"queued_events", std::to_string(result.output->queue.items.size())}});
+        logger.notice(BerthkeepLogCategory::reliability, "telemetry.upload.skipped",
+                      "No telemetry endpoint is configured; events stay queued",
+                      {{"queued_events", std::to_string(result.output->queue.items.size())}});
     }
 }
 
@@ -269,9 +260,18 @@ BerthkeepTelemetryController::runPass(const PassWork& context,
                 throw;
             }
             // A file that never decodes again would fail every later pass and drop
-            // every new event: keep it for inspection and start afresh.
-            result.setAsidePath = context.queueStore->setAsideUndecodableQueue();
-            result.setAsideReason = error.what();
+            // every new event: keep it for inspection and start afresh. It goes
+            // aside with the save that replaces it, this pass's or, on a full
+            // disk, the retry's: the path is never without a queue.
+            auto moved = [logger = context.logger,
+                          reason = std::string(error.what())](const SetAsideFile::Outcome& done) {
+                if (done.destination) {
+                    logger.error(BerthkeepLogCategory::reliability, "telemetry.queue.set_aside",
+                                 "Unreadable telemetry queue moved aside",
+                                 {{"error", reason}, {"path", *done.destination}});
+                }
+            };
+            context.queueStore->setAsideUndecodableQueue(std::move(moved));
             queue = BerthkeepTelemetryQueue::empty;
         }
 

@@ -100,10 +100,11 @@ private:
         RustBerthkeepTelemetryBridge bridge;
         std::shared_ptr<BerthkeepTelemetryQueueStoring> queueStore;
         WallClock wallClock;
+        // Also for a set-aside that a later write completes.
+        BerthkeepLogger logger;
     };
     struct PassContext {
         PassWork work;
-        BerthkeepLogger logger;
         std::shared_ptr<Executor> workQueue;
         // Shared by the controller's passes, read and set on the main thread only.
         std::shared_ptr<bool> missingEndpointNoted;

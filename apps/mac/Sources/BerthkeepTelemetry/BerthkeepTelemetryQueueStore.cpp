@@ -6,7 +6,6 @@
 #include "BerthkeepShared/BerthkeepRuntimeIdentity.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryCoding.hpp"
 #include "platform/Files/RegularFileReader.hpp"
-#include "platform/Files/SetAsideFile.hpp"
 #include "platform/Paths/ApplicationSupport.hpp"
 
 namespace berthkeep {
@@ -90,14 +89,9 @@ void FileBerthkeepTelemetryQueueStore::save(const BerthkeepTelemetryQueue& queue
     }
 }
 
-std::string FileBerthkeepTelemetryQueueStore::setAsideUndecodableQueue() const {
-    const auto outcome = SetAsideFile::moveAside(fileURL(), setAsideSuffix);
-    if (!outcome.destination) {
-        throw BerthkeepTelemetryQueueStoreError(
-            Kind::writeFailed,
-            outcome.failure.value_or("cannot move " + fileURL() + " aside: it is gone"));
-    }
-    return *outcome.destination;
+void FileBerthkeepTelemetryQueueStore::setAsideUndecodableQueue(
+    AtomicFileWriter::SetAsideReport moved) const {
+    m_writer.setAsideBeforeNextWrite(setAsideSuffix, std::move(moved));
 }
 
 } // namespace berthkeep

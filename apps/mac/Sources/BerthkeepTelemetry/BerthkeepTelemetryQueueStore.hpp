@@ -41,9 +41,10 @@ public:
     // The stored queue; the empty queue when nothing is stored.
     virtual BerthkeepTelemetryQueue load() const = 0;
     virtual void save(const BerthkeepTelemetryQueue& queue) const = 0;
-    // Moves a queue that does not decode out of the way, so later passes start
-    // afresh; returns where it went. Throws when it cannot be moved.
-    virtual std::string setAsideUndecodableQueue() const = 0;
+    // Keeps a queue that does not decode for inspection, so later passes start
+    // afresh: the next save that lands sets it aside, once the new queue is
+    // safe beside it, and `moved` hears where it went (on the saving thread).
+    virtual void setAsideUndecodableQueue(AtomicFileWriter::SetAsideReport moved) const = 0;
 };
 
 // telemetry-queue.json in the program's Application Support folder: pretty-printed
@@ -72,9 +73,11 @@ public:
 
     BerthkeepTelemetryQueue load() const override;
     void save(const BerthkeepTelemetryQueue& queue) const override;
-    // Renames the file to telemetry-queue.json.corrupt; earlier ones move to
-    // ".corrupt.1" and on, and the oldest beyond a few goes.
-    std::string setAsideUndecodableQueue() const override;
+    // The file goes to telemetry-queue.json.corrupt, through the writer as the
+    // preferences do: the file stays at its path until the new queue takes it,
+    // also while a full disk refuses that. Earlier ones move to ".corrupt.1"
+    // and on, and the oldest beyond a few goes.
+    void setAsideUndecodableQueue(AtomicFileWriter::SetAsideReport moved) const override;
 
 private:
     std::string m_directoryURL;

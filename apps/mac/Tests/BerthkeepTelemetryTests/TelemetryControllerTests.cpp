@@ -296,6 +296,32 @@ TEST(TelemetryController, UndecodableQueueFileIsSetAsideAndThePassGoesOn) {
     EXPECT_TRUE(fixture.sink->named("telemetry.processing.failed").empty());
 }
 
+// On a full disk the queue that does not decode stays at its path: it goes
+// aside only once the new queue, with the pass's event, is written beside it.
+TEST(TelemetryController, AnUndecodableQueueStaysAtItsPathUntilTheNewOneIsWritten) {
+    test::FullFileSystem disk;
+    Fixture fixture(nullptr, 60, nullptr, disk.folder());
+    const std::string damaged = "{\"consecutiveFailures\":";
+    std::filesystem::create_directories(fixture.store->directoryURL());
+    std::ofstream(fixture.store->fileURL()) << damaged;
+    disk.fill();
+
+    runTask(fixture.controller->recordOperational("app_started"));
+    EXPECT_EQ(readFile(fixture.store->fileURL()), damaged);
+    EXPECT_FALSE(std::filesystem::exists(fixture.store->fileURL() + ".corrupt"));
+    EXPECT_TRUE(fixture.sink->named("telemetry.queue.set_aside").empty());
+
+    disk.makeRoom();
+    EXPECT_TRUE(AtomicFileWriter::retryAllPending());
+    EXPECT_EQ(readFile(fixture.store->fileURL() + ".corrupt"), damaged);
+    const auto saved = FileBerthkeepTelemetryQueueStore("com.example", disk.folder()).load();
+    ASSERT_EQ(saved.items.size(), 1u);
+    EXPECT_EQ(saved.items[0].name, "app_started");
+    const auto setAside = fixture.sink->named("telemetry.queue.set_aside");
+    ASSERT_EQ(setAside.size(), 1u);
+    EXPECT_EQ(setAside[0].metadata.at("path"), fixture.store->fileURL() + ".corrupt");
+}
+
 TEST(TelemetryController, MaskSecret) {
     const std::pair<std::string, std::string> rows[] = {
         {"", ""},

@@ -29,6 +29,16 @@ void writeFile(const std::string& path, const std::string& text) {
     std::ofstream(path) << text;
 }
 
+// Sets the queue that does not decode aside as a pass does, with the save
+// that replaces it; where it went.
+std::optional<std::string> setAsideWithASave(const FileBerthkeepTelemetryQueueStore& store) {
+    std::optional<std::string> where;
+    store.setAsideUndecodableQueue(
+        [&where](const SetAsideFile::Outcome& done) { where = done.destination; });
+    store.save(BerthkeepTelemetryQueue::empty);
+    return where;
+}
+
 } // namespace
 
 TEST(TelemetryQueueStore, FolderByBundleIdentifier) {
@@ -92,9 +102,9 @@ TEST(TelemetryQueueStore, DamagedFileFailsAsUndecodableAndCanBeSetAside) {
             EXPECT_EQ(error.kind(), BerthkeepTelemetryQueueStoreError::Kind::undecodable);
         }
     }
-    const auto aside = store.setAsideUndecodableQueue();
+    const auto aside = setAsideWithASave(store);
     EXPECT_EQ(aside, store.fileURL() + ".corrupt");
-    EXPECT_EQ(readFile(aside), "[]");
+    EXPECT_EQ(readFile(aside.value_or("")), "[]");
     EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
 }
 
@@ -115,7 +125,7 @@ TEST(TelemetryQueueStore, APipeIsUndecodableWithoutWaitingAndCanBeSetAside) {
         }
     }));
     EXPECT_EQ(failure, BerthkeepTelemetryQueueStoreError::Kind::undecodable);
-    EXPECT_TRUE(std::filesystem::is_fifo(store.setAsideUndecodableQueue()));
+    EXPECT_TRUE(std::filesystem::is_fifo(setAsideWithASave(store).value_or("")));
     EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
 }
 
@@ -157,13 +167,13 @@ TEST(TelemetryQueueStore, AFileLargerThanTheBoundIsUndecodableWithoutBeingReadWh
         EXPECT_NE(std::string(error.what()).find("larger than 4 MiB"), std::string::npos)
             << error.what();
     }
-    const auto aside = store.setAsideUndecodableQueue();
+    const auto aside = setAsideWithASave(store).value_or("");
     EXPECT_EQ(std::filesystem::file_size(aside), 129'000'000u);
     EXPECT_EQ(store.load(), BerthkeepTelemetryQueue::empty);
 
     // A later one goes aside too, without taking the earlier one's place.
     writeFile(store.fileURL(), "[]");
-    EXPECT_EQ(store.setAsideUndecodableQueue(), aside);
+    EXPECT_EQ(setAsideWithASave(store), aside);
     EXPECT_EQ(std::filesystem::file_size(aside + ".1"), 129'000'000u);
 }
 

@@ -337,7 +337,8 @@ TEST(UserDefaultsTest, AChangeStaysPendingWhileTheUnreadableFileCannotBeMovedAsi
     ASSERT_TRUE(elsewhere.setReadOnly(false));
     EXPECT_TRUE(AtomicFileWriter::retryAllPending());
     EXPECT_EQ(readAll(target + ".unreadable"), "not a plist");
-    EXPECT_TRUE(logged(*log, "Moved the unreadable preferences file to " + target + ".unreadable"));
+    EXPECT_TRUE(
+        logged(*log, "Kept the unreadable preferences file aside as " + target + ".unreadable"));
     EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"), "kept");
 }
 
@@ -411,7 +412,7 @@ TEST(UserDefaultsTest, AFileThatWouldGrowStaysAtItsPathWhileTheNewOneCannotBeWri
     EXPECT_FALSE(defaults.lastWriteSucceeded());
     EXPECT_TRUE(readAll(path).toStdString() == contents) << "the old file stays whole";
     EXPECT_FALSE(std::filesystem::exists(path + ".oversized"));
-    EXPECT_FALSE(logged(*log, "Moved the preferences file"));
+    EXPECT_FALSE(logged(*log, "preferences file aside"));
     EXPECT_EQ(FileUserDefaults(kIdentifier, disk.folder(), log)
                   .stringArrayForKey("berthkeep.excludedDriveIDs"),
               std::vector<std::string>{"Backup"});
@@ -419,7 +420,7 @@ TEST(UserDefaultsTest, AFileThatWouldGrowStaysAtItsPathWhileTheNewOneCannotBeWri
     disk.makeRoom();
     EXPECT_TRUE(AtomicFileWriter::retryAllPending());
     EXPECT_TRUE(readAll(path + ".oversized").toStdString() == contents) << "kept whole";
-    EXPECT_TRUE(logged(*log, "Moved the preferences file to " + path + ".oversized"));
+    EXPECT_TRUE(logged(*log, "Kept the preferences file aside as " + path + ".oversized"));
     const FileUserDefaults reread(kIdentifier, disk.folder(), log);
     EXPECT_EQ(reread.stringArrayForKey("berthkeep.excludedDriveIDs"),
               std::vector<std::string>{"Backup"});

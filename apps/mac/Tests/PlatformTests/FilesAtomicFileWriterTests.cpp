@@ -2,17 +2,21 @@
 
 #include <QTemporaryDir>
 
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
 
+#include "FileCallInterposer.hpp"
 #include "FileText.hpp"
 #include "FullFileSystem.hpp"
 #include "platform/Files/AtomicFileWriter.hpp"
+#include "platform/Files/SetAsideFile.hpp"
 
 namespace berthkeep {
 namespace {
@@ -71,7 +75,7 @@ TEST(AtomicFileWriterTest, AFileSetAsideStaysAtItsPathUntilTheNewOneIsInPlace) {
     ASSERT_TRUE(writer.write("old").succeeded());
     std::vector<std::optional<std::string>> told;
     writer.setAsideBeforeNextWrite(
-        ".oversized", [&](const std::optional<std::string>& where) { told.push_back(where); });
+        ".oversized", [&](const SetAsideFile::Outcome& done) { told.push_back(done.destination); });
     disk.fill();
 
     EXPECT_FALSE(writer.write("new").succeeded());
@@ -88,11 +92,12 @@ TEST(AtomicFileWriterTest, AFileSetAsideStaysAtItsPathUntilTheNewOneIsInPlace) {
 }
 
 // What can have no second name (a folder here) is moved aside instead, once
-// the new file is ready to take its place.
+// the new file is ready to take its place; a new file's mode is its own.
 TEST(AtomicFileWriterTest, AFolderAtThePathIsMovedAsideForTheNewFile) {
     QTemporaryDir folder;
     const std::string path = folder.path().toStdString() + "/prefs.plist";
     std::filesystem::create_directory(path);
+    ::chmod(path.c_str(), 0755);
     std::ofstream(path + "/inside") << "kept";
     AtomicFileWriter writer(path);
     writer.setAsideBeforeNextWrite(".unreadable");
@@ -100,6 +105,86 @@ TEST(AtomicFileWriterTest, AFolderAtThePathIsMovedAsideForTheNewFile) {
     ASSERT_TRUE(writer.write("new").succeeded());
     EXPECT_EQ(fileText(path), "new");
     EXPECT_EQ(fileText(path + ".unreadable/inside"), "kept");
+    const mode_t mask = ::umask(0022);
+    ::umask(mask);
+    EXPECT_EQ(permissions(path), 0666u & ~mask) << "no mode from a folder";
+}
+
+// What the writer tells of the set-aside it is given for its next write.
+std::shared_ptr<std::vector<SetAsideFile::Outcome>>
+setAsideAtTheNextWrite(AtomicFileWriter& writer) {
+    auto told = std::make_shared<std::vector<SetAsideFile::Outcome>>();
+    writer.setAsideBeforeNextWrite(
+        ".unreadable", [told](const SetAsideFile::Outcome& done) { told->push_back(done); });
+    return told;
+}
+
+// A file that can have no second link (another owner's, with protected hard
+// links) is exchanged with the new one in one step, then set aside: after
+// every step the path holds the old bytes or the new ones.
+TEST(AtomicFileWriterTest, AFileThatCannotBeLinkedIsExchangedSoThePathIsNeverEmpty) {
+    for (const bool earlier : {false, true}) {
+        SCOPED_TRACE(earlier ? "an earlier set-aside" : "the first set-aside");
+        QTemporaryDir folder;
+        const std::string path = folder.path().toStdString() + "/prefs.plist";
+        std::ofstream(path) << "old";
+        if (earlier) {
+            std::ofstream(path + ".unreadable") << "earlier";
+        }
+        AtomicFileWriter writer(path);
+        const auto told = setAsideAtTheNextWrite(writer);
+        test::FileCallInterposer calls;
+        calls.refuse(test::FileCallInterposer::Call::link, EPERM);
+        // What the path holds after each step: what a kill then leaves.
+        std::vector<std::string> seen;
+        calls.afterEachStep([&seen, &path] {
+            seen.push_back(std::filesystem::exists(path) ? fileText(path) : "nothing");
+        });
+
+        ASSERT_TRUE(writer.write("new").succeeded());
+        for (const auto& held : seen) {
+            EXPECT_TRUE(held == "old" || held == "new") << held;
+        }
+        EXPECT_EQ(fileText(path), "new");
+        EXPECT_EQ(fileText(path + ".unreadable"), "old");
+        if (earlier) {
+            EXPECT_EQ(fileText(path + ".unreadable.1"), "earlier");
+        }
+        ASSERT_EQ(told->size(), 1u);
+        EXPECT_EQ((*told)[0].destination, path + ".unreadable");
+        EXPECT_FALSE((*told)[0].linked);
+        EXPECT_EQ(entryCount(folder.path().toStdString()), earlier ? 3u : 2u);
+    }
+}
+
+// Where the file system refuses the exchange too, the old file is moved aside
+// and the new one follows at once; a write that fails after a second link was
+// made leaves nothing aside.
+TEST(AtomicFileWriterTest, WithoutAnExchangeTheOldFileMovesAsideAndAFailedWriteLeavesNothing) {
+    QTemporaryDir folder;
+    const std::string path = folder.path().toStdString() + "/prefs.plist";
+    std::ofstream(path) << "old";
+    AtomicFileWriter writer(path);
+    const auto told = setAsideAtTheNextWrite(writer);
+    {
+        test::FileCallInterposer calls;
+        calls.refuse(test::FileCallInterposer::Call::rename, EIO);
+        EXPECT_FALSE(writer.write("new").succeeded());
+        EXPECT_EQ(fileText(path), "old");
+        EXPECT_FALSE(std::filesystem::exists(path + ".unreadable")) << "nothing aside";
+        EXPECT_TRUE(told->empty());
+    }
+    {
+        test::FileCallInterposer calls;
+        calls.refuse(test::FileCallInterposer::Call::link, EPERM);
+        calls.refuse(test::FileCallInterposer::Call::exchange, EINVAL);
+        ASSERT_TRUE(writer.retryPending().succeeded());
+    }
+    EXPECT_EQ(fileText(path), "new");
+    EXPECT_EQ(fileText(path + ".unreadable"), "old");
+    ASSERT_EQ(told->size(), 1u);
+    EXPECT_EQ((*told)[0].destination, path + ".unreadable");
+    EXPECT_FALSE((*told)[0].linked);
 }
 
 TEST(AtomicFileWriterTest, ReplacedFileKeepsItsPermissionsAndLinkAndANewOneFollowsTheUmask) {

@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <linux/fs.h>
@@ -17,6 +20,19 @@ namespace berthkeep {
 namespace {
 
 using test::fileText;
+
+// What the regular files named `first`, `first`.1 and on hold.
+std::multiset<std::string> setAsideContents(const std::string& first) {
+    std::multiset<std::string> contents;
+    const std::filesystem::path base(first);
+    for (const auto& entry : std::filesystem::directory_iterator(base.parent_path())) {
+        const std::string name = entry.path().filename().string();
+        if (entry.is_regular_file() && name.rfind(base.filename().string(), 0) == 0) {
+            contents.insert(fileText(entry.path().string()));
+        }
+    }
+    return contents;
+}
 
 TEST(SetAsideFileTest, EarlierSetAsidesAreKeptUpToTheBound) {
     QTemporaryDir folder;
@@ -91,6 +107,36 @@ TEST(SetAsideFileTest, ASetAsideThatKeepsFailingKeepsTheEarlierOnes) {
     EXPECT_EQ(fileText(path + ".corrupt"), "third");
     EXPECT_EQ(fileText(path + ".corrupt.1"), "second");
     EXPECT_EQ(fileText(path + ".corrupt.2"), "first");
+}
+
+// A slot that cannot be rotated is passed over: a folder where the oldest
+// would go, or a folder with files in it past the kept ones. The newest still
+// finds a free name, and no earlier one is lost.
+TEST(SetAsideFileTest, ABlockedSlotIsPassedOverAndTheNewestGoesToTheNextFreeName) {
+    for (const auto setAside : {&SetAsideFile::moveAside, &SetAsideFile::linkAside}) {
+        for (const char* blocked : {".corrupt.4", ".corrupt.5"}) {
+            SCOPED_TRACE(blocked);
+            QTemporaryDir folder;
+            const std::string path = folder.path().toStdString() + "/queue.json";
+            const std::vector<std::string> earlier{".corrupt", ".corrupt.1", ".corrupt.2",
+                                                   ".corrupt.3"};
+            for (const auto& name : earlier) {
+                std::ofstream(path + name) << name;
+            }
+            std::filesystem::create_directory(path + blocked);
+            std::ofstream(path + blocked + "/inside") << "someone's";
+            std::ofstream(path) << "newest";
+
+            const auto outcome = setAside(path, ".corrupt", 5);
+            ASSERT_TRUE(outcome.destination) << outcome.failure.value_or("");
+            EXPECT_FALSE(outcome.failure);
+            EXPECT_EQ(fileText(*outcome.destination), "newest");
+            EXPECT_EQ(fileText(path + blocked + "/inside"), "someone's");
+            std::multiset<std::string> expected(earlier.begin(), earlier.end());
+            expected.insert("newest");
+            EXPECT_EQ(setAsideContents(path + ".corrupt"), expected) << "none is lost";
+        }
+    }
 }
 
 TEST(SetAsideFileTest, ALinkStaysAndWhatItLeadsToIsSetAside) {

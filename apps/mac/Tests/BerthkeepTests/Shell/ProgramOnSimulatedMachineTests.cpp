@@ -31,6 +31,7 @@
 #include "Fifo.hpp"
 #include "FileText.hpp"
 #include "FullFileSystem.hpp"
+#include "platform/Defaults/UserDefaults.hpp"
 #include "platform/SimulatedMachine/SimulatedDrivePresets.hpp"
 
 namespace berthkeep {
@@ -596,22 +597,34 @@ TEST_F(ProgramOnSimulatedMachine, WithPipesForItsFilesItStillEjectsForSleepAndEn
     EXPECT_LT(took, 3s);
 }
 
-// A lock file that is a link leads to no lock of the program's: the file it
-// leads to stays as it was, and the session's lock alone keeps a second copy
+// Links where its lock file or its runtime folder belong lead to no lock of
+// the program's: neither is followed, the file a link leads to stays as it
+// was, and the preferences folder's own lock keeps a copy in another session
 // out.
-TEST_F(ProgramOnSimulatedMachine, ALockFileThatIsALinkIsNotFollowed) {
+TEST_F(ProgramOnSimulatedMachine, LinksForItsLockFileOrRuntimeFolderAreNotFollowed) {
     makeMachineWithStick();
     ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
     const std::string notes = homePath("notes.txt").toStdString();
     std::ofstream(notes) << "the user's own\n";
-    const std::string lock = homePath("config/Berthkeep/berthkeep.lock").toStdString();
-    ASSERT_EQ(::symlink(notes.c_str(), lock.c_str()), 0);
+    ASSERT_EQ(::symlink(notes.c_str(), preferencesLockPath().c_str()), 0);
+    const QString linkedRuntime = homePath("linked-runtime");
+    ASSERT_TRUE(QFile::link(homePath("runtime"), linkedRuntime));
 
     QProcess program;
-    start(program);
+    start(program, linkedRuntime);
     QByteArray log;
     EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
-    EXPECT_TRUE(log.contains("the session's lock alone")) << log.toStdString();
+    EXPECT_TRUE(log.contains((linkedRuntime + " is not used: it is a symbolic link").toUtf8()))
+        << log.toStdString();
+    EXPECT_FALSE(log.contains("the session's lock alone")) << log.toStdString();
+    QProcess second;
+    start(second);
+    ASSERT_TRUE(second.waitForFinished(15000));
+    const QByteArray said = second.readAllStandardError();
+    EXPECT_EQ(second.exitCode(), 0) << said.toStdString();
+    EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+    EXPECT_EQ(program.state(), QProcess::Running);
+
     signalAndExpectCleanEnd(program, SIGTERM, log);
     EXPECT_EQ(test::fileText(notes), "the user's own\n");
 }
@@ -637,11 +650,11 @@ TEST_F(ProgramOnSimulatedMachine, ALockHeldByAnotherProgramIsNamedAndTheStartFai
 }
 
 // A configuration folder the program cannot write still lets it run, and a
-// second copy is kept out: by the lock file an earlier run left there (taken
-// read-only), whatever runtime folder that copy has; with no lock file there,
-// by the session's lock alone, which the start says.
+// copy in another session (another runtime folder) is kept out: by the lock
+// file an earlier run left there (taken read-only), or, with no lock file
+// there, by the lock on the folder itself.
 TEST_F(ProgramOnSimulatedMachine,
-       AReadOnlyConfigurationFolderStillLetsItRunAndKeepsASecondCopyOut) {
+       AReadOnlyConfigurationFolderStillLetsItRunAndKeepsACopyInAnotherSessionOut) {
     makeMachineWithStick();
     for (const bool lockFileLeft : {true, false}) {
         SCOPED_TRACE(lockFileLeft ? "lock file left" : "no lock file");
@@ -656,19 +669,21 @@ TEST_F(ProgramOnSimulatedMachine,
         }
         ASSERT_TRUE(config.setReadOnly(true));
         const QString folder = QString::fromStdString(config.folder());
+        const QString otherSession = homePath("other-runtime");
+        ASSERT_TRUE(QDir().mkpath(otherSession));
 
         QProcess first;
         start(first, std::nullopt, folder);
         QByteArray log;
         ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
-        EXPECT_EQ(log.contains("the session's lock alone"), !lockFileLeft) << log.toStdString();
+        EXPECT_FALSE(log.contains("the session's lock alone")) << log.toStdString();
         QProcess second;
-        start(second, lockFileLeft ? std::optional(homePath("other-runtime")) : std::nullopt,
-              folder);
+        start(second, otherSession, folder);
         ASSERT_TRUE(second.waitForFinished(15000));
         EXPECT_EQ(second.exitCode(), 0);
         const QByteArray said = second.readAllStandardError();
         EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+        EXPECT_EQ(first.state(), QProcess::Running);
 
         signalAndExpectCleanEnd(first, SIGTERM, log);
     }
@@ -745,6 +760,49 @@ TEST_F(ProgramOnSimulatedMachine, ARuntimeFolderAnotherUserMadeIsNotUsedAndDoesN
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     comesUp(QString::fromStdString(foreign));
     ::close(held);
+}
+
+// A damaged preferences file whose set-aside slot is in the way (a folder
+// where the fifth set-aside would go): its settings are still saved at once,
+// the log says where the damaged file went, and the next start finds them.
+TEST_F(ProgramOnSimulatedMachine, ASetAsideSlotInTheWayDoesNotStopItsSettingsBeingSaved) {
+    makeMachineWithStick();
+    const std::string preferences =
+        homePath("config/Berthkeep/app.berthkeep.Berthkeep.plist").toStdString();
+    ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep/app.berthkeep.Berthkeep.plist."
+                                       "unreadable.4")));
+    std::ofstream(preferences + ".unreadable.4/notes") << "the user's own";
+    for (const char* earlier : {".unreadable", ".unreadable.1", ".unreadable.2", ".unreadable.3"}) {
+        std::ofstream(preferences + earlier) << "earlier";
+    }
+    std::ofstream(preferences) << "<plist><dict><key>damaged";
+
+    QProcess program;
+    start(program);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+    // Its eject for sleep saves the attempt's summary among the settings.
+    EXPECT_TRUE(sendWillSleepAndWait().contains("\"acknowledged\":true"));
+    signalAndExpectCleanEnd(program, SIGTERM, log);
+    EXPECT_FALSE(log.contains("written again later")) << log.toStdString();
+    EXPECT_FALSE(log.contains("could not be saved")) << log.toStdString();
+    const QByteArray kept = "unreadable preferences file aside as ";
+    const auto at = log.indexOf(kept);
+    ASSERT_GE(at, 0) << log.toStdString();
+    const QByteArray where = log.mid(at + kept.size()).split('\n').front().trimmed();
+    EXPECT_EQ(test::fileText(where.toStdString()), "<plist><dict><key>damaged");
+    EXPECT_EQ(test::fileText(preferences + ".unreadable.4/notes"), "the user's own");
+
+    // The stick is ejected now: this start shows no drive.
+    QProcess next;
+    start(next);
+    QByteArray again;
+    ASSERT_TRUE(waitForLog(next, again, "power_monitor.registered")) << again.toStdString();
+    signalAndExpectCleanEnd(next, SIGTERM, again);
+    EXPECT_FALSE(again.contains("is unreadable")) << again.toStdString();
+    const FileUserDefaults saved("app.berthkeep.Berthkeep",
+                                 homePath("config/Berthkeep").toStdString());
+    EXPECT_TRUE(saved.object("berthkeep.lastActionSummary").has_value());
 }
 
 // A copy killed outright leaves its lock file behind; the next start takes it

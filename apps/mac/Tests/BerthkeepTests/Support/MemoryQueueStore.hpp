@@ -11,7 +11,7 @@ class MemoryQueueStore final : public BerthkeepTelemetryQueueStoring {
 public:
     BerthkeepTelemetryQueue load() const override { return queue; }
     void save(const BerthkeepTelemetryQueue& saved) const override { queue = saved; }
-    std::string setAsideUndecodableQueue() const override { return {}; }
+    void setAsideUndecodableQueue(AtomicFileWriter::SetAsideReport) const override {}
 
     mutable BerthkeepTelemetryQueue queue;
 };
