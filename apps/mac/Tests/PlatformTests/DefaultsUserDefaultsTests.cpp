@@ -247,7 +247,7 @@ TEST(UserDefaultsTest, AChangeThatWouldPassTheSizeBoundIsRefusedAndTheFileStaysR
 TEST(UserDefaultsTest, EarlierUnreadableFilesAreKeptAside) {
     QTemporaryDir folder;
     const std::string path = folder.path().toStdString() + "/" + kIdentifier + ".plist";
-    for (const QByteArray bad : {QByteArray("first"), QByteArray("second")}) {
+    for (const QByteArray& bad : {QByteArray("first"), QByteArray("second")}) {
         writeAll(path, bad);
         FileUserDefaults defaults(kIdentifier, folder.path().toStdString(),
                                   std::make_shared<CaptureUnifiedLog>());

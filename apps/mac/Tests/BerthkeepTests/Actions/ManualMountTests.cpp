@@ -133,7 +133,8 @@ TEST(RemountEngine, DeviceModeMountsWholeDisksAndRetriesWhatIsLeft) {
     const auto left = test::runTask(
         store->remountTargets(targets, 2, Clock::Duration::zero(),
                               {"sleep.wake.remount.drive.started", "sleep.wake.remount.succeeded",
-                               "sleep.wake.remount.failed", "sleep.wake.remount.retrying"},
+                               "sleep.wake.remount.failed", "sleep.wake.remount.retrying",
+                               "sleep.wake.remount.not_attached"},
                               std::string("OP"), Clock::Duration::zero(), true));
 
     EXPECT_EQ(fixture.scriptedRemounter->calls,
