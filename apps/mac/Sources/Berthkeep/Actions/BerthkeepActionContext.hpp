@@ -75,6 +75,8 @@ public:
     // Whether a sleep is still held while a managed drive is being mounted: the
     // sleep's attempt ejects that drive once its mount ends.
     virtual bool isMountHoldingSleep() const = 0;
+    // Whether a mount command of the drive runs now.
+    virtual bool isBeingMounted(const std::string& driveID) const = 0;
 
     // The drives to mount again after wake.
     virtual WakeRemountQueue& wakeRemountQueue() = 0;

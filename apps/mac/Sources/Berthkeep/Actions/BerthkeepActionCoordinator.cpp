@@ -116,8 +116,14 @@ struct BerthkeepActionCoordinator::Attempt {
     // Settled at the close: no longer attached, neither ejected nor busy.
     std::set<std::string> leftDriveIDs;
     std::optional<std::string> failureCode;
-    // Taken when the attempt began: its reports stand until a later one's come.
-    std::uint64_t reportNumber = 0;
+    // When the attempt began: its number orders its reports (they stand until a
+    // later one's come) and puts it under the user's later words; the wakes
+    // seen then say which wake brings its drives back.
+    WakeRemountQueue::QueuedBy begun;
+    // Taken down by this attempt's own commands, each of which returned success.
+    std::set<std::string> ejectedByCommand;
+    // Found being mounted by the user's click: each is ejected once it is up.
+    std::set<std::string> mountsToFollow;
     // A wake closed the store's record of this sleep attempt; it no longer
     // touches the running state, which may belong to a newer attempt now.
     bool closedByWake = false;
@@ -141,10 +147,9 @@ BerthkeepActionCoordinator::BerthkeepActionCoordinator(std::shared_ptr<DriveEjec
 
 // ---- the two roads ----------------------------------------------------------
 
-QCoro::Task<void>
-BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
-                                              BerthkeepActionContext& context,
-                                              std::optional<std::set<std::string>> onlyDriveIDs) {
+QCoro::Task<void> BerthkeepActionCoordinator::runPlannedTrigger(
+    TriggerReason trigger, BerthkeepActionContext& context,
+    std::optional<std::set<std::string>> onlyDriveIDs, std::set<std::string> followMounts) {
     EjectAttemptState& state = context.ejectAttempt();
     if (state.isRunning()) {
         skipBusy(trigger, "Ignoring trigger because another action is already running", context);
@@ -159,7 +164,8 @@ BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
             return !onlyDriveIDs->contains(drive.id());
         });
     }
-    const std::string attemptID = state.begin(targets, context.wakeCount());
+    const std::string attemptID =
+        state.begin(targets, context.wakeCount(), context.takeReportNumber());
     m_logger.notice(reliability, "reliability.trigger.started",
                     "Starting managed-drive action trigger",
                     {{"attempt_id", attemptID},
@@ -170,7 +176,8 @@ BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
     const bool nothingPlanned =
         plan.disposition == BerthkeepActionPlan::Disposition::noTargets || targets.empty();
     // A drive being mounted is the held sleep's to eject once it is up.
-    const bool mountToAwait = isHeldSleepTrigger(trigger) && context.isMountHoldingSleep();
+    const bool mountToAwait =
+        (isHeldSleepTrigger(trigger) && context.isMountHoldingSleep()) || !followMounts.empty();
     if (nothingPlanned && !mountToAwait) {
         // Nothing was ejected, so nobody acted on a queued drive: the queue
         // stays for the next wake, whatever the trigger.
@@ -187,12 +194,13 @@ BerthkeepActionCoordinator::runPlannedTrigger(TriggerReason trigger,
     }
     recordEjectAttempt(trigger, targets.size(), context);
     startEject(trigger, trigger, context);
-    co_await executeEject(std::move(targets), trigger, context);
+    co_await executeEject(std::move(targets), trigger, context, std::move(followMounts));
 }
 
 QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::string> driveIDs,
                                                                TriggerReason trigger,
-                                                               BerthkeepActionContext& context) {
+                                                               BerthkeepActionContext& context,
+                                                               std::set<std::string> followMounts) {
     EjectAttemptState& state = context.ejectAttempt();
     if (state.isRunning()) {
         skipBusy(trigger, "Ignoring explicit eject because another action is already running",
@@ -207,7 +215,8 @@ QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::
             targets.push_back(std::move(drive));
         }
     }
-    const std::string attemptID = state.begin(targets, context.wakeCount());
+    const std::string attemptID =
+        state.begin(targets, context.wakeCount(), context.takeReportNumber());
     m_logger.notice(reliability, "reliability.trigger.started", "Starting explicit drive eject",
                     {{"attempt_id", attemptID},
                      {"trigger", label(trigger)},
@@ -229,7 +238,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::runExplicitEject(std::vector<std::
                         {{"drive_count", std::to_string(targets.size())}});
     }
     startEject(trigger, running, context);
-    co_await executeEject(std::move(targets), trigger, context);
+    co_await executeEject(std::move(targets), trigger, context, std::move(followMounts));
 }
 
 BerthkeepActionPlan BerthkeepActionCoordinator::planFor(TriggerReason trigger,
@@ -264,7 +273,7 @@ void BerthkeepActionCoordinator::endWithoutTargets(TriggerReason trigger, bool c
     context.ejectAttempt().endWithoutTargets(clearAttention);
     const BerthkeepActionSummaryOutput output =
         m_core->summarizeAction({trigger, {}, context.mountedManagedDriveIDs(), {}});
-    const std::uint64_t reportNumber = context.takeReportNumber();
+    const std::uint64_t reportNumber = context.ejectAttempt().begun().number;
     context.recordLastAction(output.lastAction, reportNumber);
     context.recordSleepFailureNotice(std::nullopt, reportNumber);
     context.rebuildCurrentState();
@@ -315,7 +324,8 @@ QCoro::Task<void> BerthkeepActionCoordinator::runWithTimeout(Clock::Duration tim
 
 QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedDrive> targets,
                                                            TriggerReason trigger,
-                                                           BerthkeepActionContext& context) {
+                                                           BerthkeepActionContext& context,
+                                                           std::set<std::string> followMounts) {
     // Checked after every suspension: the context's owner also owns `this`.
     const QPointer<QObject> guard(context.contextObject());
     EjectAttemptState& state = context.ejectAttempt();
@@ -323,8 +333,8 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
     attempt.id = state.activeAttemptID().value_or("");
     attempt.trigger = trigger;
     attempt.sleepTrigger = isSleepTrigger(trigger);
-    // No suspension since the road began the attempt: this is its beginning.
-    attempt.reportNumber = context.takeReportNumber();
+    attempt.begun = state.begun();
+    attempt.mountsToFollow = std::move(followMounts);
     attempt.targets = std::move(targets);
     // What the plan saw: only a drive that comes after it is taken along later.
     std::set<std::string> seen;
@@ -475,6 +485,12 @@ QCoro::Task<bool> BerthkeepActionCoordinator::ejectGroup(EjectTargetGroup group,
         }
         // Seen ejected from here on: a cut of the hold during the refresh below
         // must not count it among the drives that slept mounted.
+        const std::vector<DetectedDrive> down =
+            group.members.size() >= 2 ? group.members : std::vector<DetectedDrive>{representative};
+        for (const DetectedDrive& member : down) {
+            attempt.ejectedByCommand.insert(member.id());
+            state.markEjectReturned(member.id());
+        }
         if (!attempt.closedByWake &&
             state.recordEjected(representative, staysWorkingToClose(attempt.trigger))) {
             context.rebuildCurrentState();
@@ -486,7 +502,13 @@ QCoro::Task<bool> BerthkeepActionCoordinator::ejectGroup(EjectTargetGroup group,
             }
         }
         co_await context.refreshInventoryAfterEjectAttempt(attempt.sleepTrigger);
-        if (!guard || !staysAfterWake(attempt, context)) {
+        if (!guard) {
+            co_return false;
+        }
+        for (const DetectedDrive& member : down) {
+            state.refreshedAfterEject(member.id());
+        }
+        if (!staysAfterWake(attempt, context)) {
             co_return false;
         }
         if (!attempt.successfulDriveIDs.contains(representative.id())) {
@@ -562,18 +584,31 @@ bool BerthkeepActionCoordinator::holdsTheSleep(const Attempt& attempt) {
     return !attempt.closedByWake && isHeldSleepTrigger(attempt.trigger);
 }
 
+bool BerthkeepActionCoordinator::waitsForAMount(const Attempt& attempt,
+                                                BerthkeepActionContext& context) const {
+    if (attempt.closedByWake || !context.ejectAttempt().isCurrent(attempt.id)) {
+        return false;
+    }
+    if (holdsTheSleep(attempt)) {
+        return context.isMountHoldingSleep();
+    }
+    return std::any_of(attempt.mountsToFollow.begin(), attempt.mountsToFollow.end(),
+                       [&context](const std::string& id) { return context.isBeingMounted(id); });
+}
+
 QCoro::Task<bool>
 BerthkeepActionCoordinator::waitForMountsUnderWay(Attempt& attempt,
                                                   BerthkeepActionContext& context) {
     const QPointer<QObject> guard(context.contextObject());
     bool logged = false;
     // Only the drive being mounted waits for its mount; the others are down by now.
-    while (holdsTheSleep(attempt) && context.ejectAttempt().isCurrent(attempt.id) &&
-           context.isMountHoldingSleep()) {
+    while (waitsForAMount(attempt, context)) {
         if (!logged) {
             logged = true;
             m_logger.notice(reliability, "reliability.eject.waiting_for_mount",
-                            "Holding the sleep until a drive's mount ends",
+                            holdsTheSleep(attempt)
+                                ? "Holding the sleep until a drive's mount ends"
+                                : "Waiting for a drive's mount to end before ejecting it",
                             {{"attempt_id", attempt.id}});
         }
         co_await m_clock->sleep(kMountPollInterval);
@@ -587,22 +622,29 @@ BerthkeepActionCoordinator::waitForMountsUnderWay(Attempt& attempt,
 std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt,
                                                                 std::set<std::string>& seen,
                                                                 BerthkeepActionContext& context) {
-    // Only a held sleep: it must not go ahead with a drive mounted that the user
-    // plugged in meanwhile. The menu's actions keep to what the menu showed.
-    if (!holdsTheSleep(attempt)) {
-        return {};
-    }
-    std::set<std::string> fresh;
-    for (const std::string& id : context.mountedManagedDriveIDs()) {
-        if (seen.insert(id).second) {
-            fresh.insert(id);
+    // A held sleep must not go ahead with a drive mounted that the user plugged
+    // in meanwhile. The menu's actions keep to what the menu showed, and take
+    // only the drives they found being mounted, once, when their mount is up.
+    const bool held = holdsTheSleep(attempt);
+    std::vector<std::string> ids;
+    if (held) {
+        std::set<std::string> fresh;
+        for (const std::string& id : context.mountedManagedDriveIDs()) {
+            if (seen.insert(id).second) {
+                fresh.insert(id);
+            }
+        }
+        if (!fresh.empty()) {
+            ids = planFor(attempt.trigger, context).targetDriveIDs;
+            std::erase_if(ids, [&fresh](const std::string& id) { return !fresh.contains(id); });
+        }
+    } else {
+        for (const std::string& id : std::exchange(attempt.mountsToFollow, {})) {
+            if (context.isCurrentlyMounted(id)) {
+                ids.push_back(id);
+            }
         }
     }
-    if (fresh.empty()) {
-        return {};
-    }
-    std::vector<std::string> ids = planFor(attempt.trigger, context).targetDriveIDs;
-    std::erase_if(ids, [&fresh](const std::string& id) { return !fresh.contains(id); });
     std::vector<DetectedDrive> came = context.drives(ids);
     if (came.empty()) {
         return {};
@@ -611,7 +653,8 @@ std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt
     context.ejectAttempt().addTargets(came);
     context.rebuildCurrentState();
     m_logger.notice(reliability, "reliability.eject.arrivals",
-                    "Taking along drives that came during the sleep eject",
+                    held ? "Taking along drives that came during the sleep eject"
+                         : "Taking along drives whose mount ended during the eject",
                     {{"attempt_id", attempt.id},
                      {"drive_count", std::to_string(came.size())},
                      {"drive_names", joinedNames(came)}});
@@ -643,8 +686,12 @@ void BerthkeepActionCoordinator::settleFailedDrives(Attempt& attempt,
             attempt.leftDriveIDs.insert(id);
             break;
         case EjectOutcome::ejected:
-            attempt.failedDriveIDs.erase(id);
-            attempt.successfulDriveIDs.insert(id);
+            // Past a wake a drive down now was taken down by someone else (the
+            // user, after the wake): its own eject failed, and it slept mounted.
+            if (!attempt.closedByWake) {
+                attempt.failedDriveIDs.erase(id);
+                attempt.successfulDriveIDs.insert(id);
+            }
             break;
         case EjectOutcome::stillMounted:
             break;
@@ -689,15 +736,16 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
         state.close(busy);
     }
 
+    // The user's own ejects (Eject All, a group) took their drives off the wake
+    // queue when they began; what it holds of other drives is still the
+    // program's to bring back.
     WakeRemountQueue& queue = context.wakeRemountQueue();
-    if (!attempt.sleepTrigger) {
-        // The user ejected these by hand: the next wake leaves them alone. What
-        // the queue holds of other drives is still the program's to bring back.
-        queue.remove(attempt.targets);
-    } else {
-        std::set<std::string> toQueue = attempt.successfulDriveIDs;
+    if (attempt.sleepTrigger) {
+        // Past a wake, only what its own commands took down after the wake and
+        // is still down; the queue refuses any the user has spoken about since.
+        std::set<std::string> toQueue =
+            attempt.closedByWake ? attempt.ejectedByCommand : attempt.successfulDriveIDs;
         if (attempt.closedByWake) {
-            // Only what it took down after the wake, and is still down.
             std::erase_if(toQueue, [&attempt, &context](const std::string& id) {
                 return attempt.takenDownBeforeWake.contains(id) || context.isCurrentlyMounted(id);
             });
@@ -705,7 +753,7 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
         const std::vector<RemountTarget> fresh =
             chosenWakeRemountTargets(attempt.targets, toQueue, context);
         const std::size_t preserved = queue.size();
-        queue.merge(fresh);
+        queue.merge(fresh, attempt.begun);
         m_logger.notice(reliability, "sleep.wake.remount.scheduled",
                         "Queued remount targets for the next wake",
                         {{"target_count", std::to_string(queue.size())},
@@ -716,8 +764,8 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
 
     // A report of work begun since (a newer eject's after a wake, or the notice
     // of what slept mounted when the system slept under this attempt) stays.
-    context.recordLastAction(output.lastAction, attempt.reportNumber);
-    context.recordSleepFailureNotice(output.pendingSleepFailureNotification, attempt.reportNumber);
+    context.recordLastAction(output.lastAction, attempt.begun.number);
+    context.recordSleepFailureNotice(output.pendingSleepFailureNotification, attempt.begun.number);
     context.rebuildCurrentState();
 
     const std::size_t stillBusy = output.busyDriveIDs.size();
@@ -793,19 +841,20 @@ void BerthkeepActionCoordinator::recordSuccessfulEject(const DetectedDrive& driv
     if (context.ejectAttempt().recordEjected(drive, staysWorkingToClose(attempt.trigger))) {
         context.rebuildCurrentState();
     }
-    scheduleWakeRemountIfNeeded(drive, attempt.sleepTrigger, allowGrouping, context);
+    scheduleWakeRemountIfNeeded(drive, attempt, allowGrouping, context);
 }
 
 void BerthkeepActionCoordinator::scheduleWakeRemountIfNeeded(const DetectedDrive& drive,
-                                                             bool enabled, bool allowGrouping,
+                                                             const Attempt& attempt,
+                                                             bool allowGrouping,
                                                              BerthkeepActionContext& context) {
-    if (!enabled) {
+    if (!attempt.sleepTrigger) {
         return;
     }
     // No wake remount now: a wake closes every attempt that started before it,
     // so this one is on its way to sleep and its drives wait for the next wake.
     if (std::optional<RemountTarget> target = context.wakeRemountTarget(drive, allowGrouping)) {
-        context.wakeRemountQueue().add(std::move(*target));
+        context.wakeRemountQueue().add(std::move(*target), attempt.begun);
     }
 }
 

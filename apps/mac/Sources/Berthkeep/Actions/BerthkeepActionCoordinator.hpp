@@ -67,12 +67,15 @@ public:
 
     // Return when the attempt has ended (closed, refused or abandoned); never throw.
     // The planned road ejects only the planned drives among `onlyDriveIDs`, when
-    // given (what the menu showed).
+    // given (what the menu showed). `followMounts`: drives the user's click found
+    // being mounted; each is ejected too once its mount has ended.
     QCoro::Task<void>
     runPlannedTrigger(TriggerReason trigger, BerthkeepActionContext& context,
-                      std::optional<std::set<std::string>> onlyDriveIDs = std::nullopt);
+                      std::optional<std::set<std::string>> onlyDriveIDs = std::nullopt,
+                      std::set<std::string> followMounts = {});
     QCoro::Task<void> runExplicitEject(std::vector<std::string> driveIDs, TriggerReason trigger,
-                                       BerthkeepActionContext& context);
+                                       BerthkeepActionContext& context,
+                                       std::set<std::string> followMounts = {});
 
     // Races the operation against the timeout. The operation's own result or
     // error when it ends first; otherwise its token is cancelled, it is awaited,
@@ -93,7 +96,8 @@ private:
     struct Attempt;
 
     QCoro::Task<void> executeEject(std::vector<DetectedDrive> targets, TriggerReason trigger,
-                                   BerthkeepActionContext& context);
+                                   BerthkeepActionContext& context,
+                                   std::set<std::string> followMounts);
     // One eject step; false when the attempt is to stop here (stale, or the
     // context gone). `attempt` is executeEject's, which awaits the step.
     QCoro::Task<bool> ejectGroup(EjectTargetGroup group, Attempt& attempt,
@@ -106,11 +110,15 @@ private:
                             BerthkeepActionContext& context);
     // A system sleep's attempt, which holds that sleep until its drives are down.
     static bool holdsTheSleep(const Attempt& attempt);
-    // For a held sleep: waits while a managed drive is being mounted, so that it
-    // is ejected once it is up. False when the context is gone.
+    // Whether a mount the attempt takes along is still under way: for a held
+    // sleep any managed drive's, otherwise one the user's click found.
+    bool waitsForAMount(const Attempt& attempt, BerthkeepActionContext& context) const;
+    // Waits while waitsForAMount(), so that each such drive is ejected once it
+    // is up. False when the context is gone.
     QCoro::Task<bool> waitForMountsUnderWay(Attempt& attempt, BerthkeepActionContext& context);
-    // For a held sleep: the managed drives mounted since the plan (none of
-    // `seen`), now targets too.
+    // The drives that became targets since: for a held sleep, the managed drives
+    // mounted since the plan (none of `seen`); otherwise those the click found
+    // being mounted that are up now.
     std::vector<DetectedDrive> arrivals(Attempt& attempt, std::set<std::string>& seen,
                                         BerthkeepActionContext& context);
     // Each failed drive as the refreshed inventory shows it: pulled out, down
@@ -133,8 +141,9 @@ private:
     void recordSuccessfulEject(const DetectedDrive& drive, const Attempt& attempt,
                                bool allowGrouping, std::set<std::string>& successfulDriveIDs,
                                BerthkeepActionContext& context);
-    void scheduleWakeRemountIfNeeded(const DetectedDrive& drive, bool enabled, bool allowGrouping,
-                                     BerthkeepActionContext& context);
+    // Queues the drive for the wake, when the attempt is a sleep's.
+    void scheduleWakeRemountIfNeeded(const DetectedDrive& drive, const Attempt& attempt,
+                                     bool allowGrouping, BerthkeepActionContext& context);
     std::vector<RemountTarget> chosenWakeRemountTargets(const std::vector<DetectedDrive>& targets,
                                                         const std::set<std::string>& successful,
                                                         BerthkeepActionContext& context) const;

@@ -6,11 +6,13 @@
 
 namespace berthkeep {
 
-std::string EjectAttemptState::begin(std::vector<DetectedDrive> targets, std::uint64_t wakeCount) {
+std::string EjectAttemptState::begin(std::vector<DetectedDrive> targets, std::uint64_t wakeCount,
+                                     std::uint64_t reportNumber) {
     m_activeAttemptID = QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper().toStdString();
     m_targets = std::move(targets);
     m_successfulTargets.clear();
     m_startedAtWake = wakeCount;
+    m_reportNumber = reportNumber;
     return *m_activeAttemptID;
 }
 

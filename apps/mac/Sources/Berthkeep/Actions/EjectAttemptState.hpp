@@ -9,6 +9,7 @@
 
 #include "Berthkeep/Domain/TriggerReason.hpp"
 #include "Berthkeep/Drive/DetectedDrive.hpp"
+#include "Berthkeep/Sleep/WakeRemountQueue.hpp"
 
 namespace berthkeep {
 
@@ -37,8 +38,13 @@ public:
     const std::set<std::string>& attentionDriveIDs() const { return m_attentionDriveIDs; }
 
     // Opens an attempt under a fresh id with these targets, nothing taken off
-    // yet; `wakeCount` is the number of wakes seen so far. Returns the id.
-    std::string begin(std::vector<DetectedDrive> targets, std::uint64_t wakeCount);
+    // yet; `wakeCount` is the number of wakes seen so far, `reportNumber` the
+    // number that orders this attempt's reports and words among other work.
+    // Returns the id.
+    std::string begin(std::vector<DetectedDrive> targets, std::uint64_t wakeCount,
+                      std::uint64_t reportNumber);
+    // When the current (or last) attempt began: its number, and the wakes seen then.
+    WakeRemountQueue::QueuedBy begun() const { return {m_reportNumber, m_startedAtWake}; }
     // The targets are being ejected: they leave the attention set and become the
     // working set. With a trigger, the trigger marks the action as running too.
     void markWorking(std::optional<TriggerReason> trigger);
@@ -79,6 +85,13 @@ public:
     // action that put it there, or a second eject could start under it.
     void forgetAttention(const std::string& driveID);
 
+    // A drive whose eject command returned success, whichever work ran it, until
+    // the refresh after it has been read: the inventory may list it mounted till
+    // then, and a cut of the sleep must not count it.
+    void markEjectReturned(const std::string& driveID) { m_ejectReturned.insert(driveID); }
+    void refreshedAfterEject(const std::string& driveID) { m_ejectReturned.erase(driveID); }
+    const std::set<std::string>& ejectReturnedDriveIDs() const { return m_ejectReturned; }
+
     // After a refresh: attention only for managed drives; working only for
     // drives still detected, unless `keepWorking` (Eject All's targets
     // disappear one by one while it runs).
@@ -96,6 +109,8 @@ private:
     std::set<std::string> m_workingDriveIDs;
     std::set<std::string> m_attentionDriveIDs;
     std::uint64_t m_startedAtWake = 0;
+    std::uint64_t m_reportNumber = 0;
+    std::set<std::string> m_ejectReturned;
     // By attempt id: a second wake may close a newer attempt before the first
     // one's late close has read its own.
     std::map<std::string, std::set<std::string>> m_closedByWake;

@@ -53,6 +53,7 @@ BerthkeepStore::Timing BerthkeepLiveShellState::liveTiming() {
     timing.powerChangeAcknowledgeTimeout = 25s;
     timing.usagePollingInterval = 3s;
     timing.idleUsagePollingInterval = 10s;
+    timing.planUsageProbeLimit = 3s;
     return timing;
 }
 

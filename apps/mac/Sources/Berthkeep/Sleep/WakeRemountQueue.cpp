@@ -8,21 +8,30 @@ namespace {
 
 // With nothing to compare on either side (a reading that gave no facts), the
 // id is all there is; the executors check the drive again before they act.
-bool isDrive(const RemountTarget& target, const DetectedDrive& drive) {
-    if (target.identity.isEmpty() || drive.identity().isEmpty()) {
-        return drive.id() == target.driveID;
+bool sameDrive(const std::string& recordedID, const DriveIdentity& recorded, const std::string& id,
+               const DriveIdentity& identity) {
+    if (recorded.isEmpty() || identity.isEmpty()) {
+        return id == recordedID;
     }
-    return target.identity.matches(drive.identity());
+    return recorded.matches(identity);
+}
+
+bool isDrive(const RemountTarget& target, const DetectedDrive& drive) {
+    return sameDrive(target.driveID, target.identity, drive.id(), drive.identity());
 }
 
 } // namespace
 
-bool WakeRemountQueue::add(RemountTarget target) {
+bool WakeRemountQueue::add(RemountTarget target, QueuedBy by) {
+    if (spokenAboutSince(target, by.number)) {
+        return false;
+    }
     const auto queued =
         std::find_if(m_targets.begin(), m_targets.end(), [&target](const RemountTarget& entry) {
             return entry.driveID == target.driveID;
         });
     if (queued == m_targets.end()) {
+        m_stamps[target.driveID] = Stamp{m_latestSnapshot, by.wakesSeen};
         m_targets.push_back(std::move(target));
         return true;
     }
@@ -32,10 +41,10 @@ bool WakeRemountQueue::add(RemountTarget target) {
     return false;
 }
 
-std::size_t WakeRemountQueue::merge(const std::vector<RemountTarget>& targets) {
+std::size_t WakeRemountQueue::merge(const std::vector<RemountTarget>& targets, QueuedBy by) {
     std::size_t appended = 0;
     for (const RemountTarget& target : targets) {
-        appended += add(target) ? 1 : 0;
+        appended += add(target, by) ? 1 : 0;
     }
     return appended;
 }
@@ -49,10 +58,29 @@ std::vector<RemountTarget> WakeRemountQueue::take(const std::set<std::string>& d
         taken.push_back(target);
         return true;
     });
+    for (const RemountTarget& target : taken) {
+        m_stamps.erase(target.driveID);
+    }
     return taken;
 }
 
-std::vector<RemountTarget> WakeRemountQueue::remove(const std::vector<DetectedDrive>& drives) {
+std::vector<RemountTarget> WakeRemountQueue::remove(const std::vector<DetectedDrive>& drives,
+                                                    std::uint64_t word) {
+    for (const DetectedDrive& drive : drives) {
+        const auto known = std::find_if(m_words.begin(), m_words.end(), [&drive](const Word& w) {
+            return sameDrive(w.driveID, w.identity, drive.id(), drive.identity());
+        });
+        if (known == m_words.end()) {
+            m_words.push_back({drive.id(), drive.identity(), word});
+        } else {
+            *known = {drive.id(), drive.identity(), std::max(known->number, word)};
+        }
+    }
+    if (m_words.size() > kWordLimit) {
+        std::sort(m_words.begin(), m_words.end(),
+                  [](const Word& a, const Word& b) { return a.number > b.number; });
+        m_words.resize(kWordLimit);
+    }
     std::set<std::string> driveIDs;
     for (const RemountTarget& target : m_targets) {
         if (std::any_of(drives.begin(), drives.end(),
@@ -61,6 +89,40 @@ std::vector<RemountTarget> WakeRemountQueue::remove(const std::vector<DetectedDr
         }
     }
     return take(driveIDs);
+}
+
+std::vector<RemountTarget> WakeRemountQueue::takeMounted(const std::vector<DetectedDrive>& drives,
+                                                         std::uint64_t snapshotNumber) {
+    std::set<std::string> driveIDs;
+    for (const RemountTarget& target : m_targets) {
+        const auto stamp = m_stamps.find(target.driveID);
+        if (stamp != m_stamps.end() && stamp->second.snapshot >= snapshotNumber) {
+            continue;
+        }
+        const DetectedDrive* drive = findDrive(target, drives);
+        if (drive && drive->isMounted()) {
+            driveIDs.insert(target.driveID);
+        }
+    }
+    return take(driveIDs);
+}
+
+bool WakeRemountQueue::isDue(const RemountTarget& target, std::uint64_t wakeCount) const {
+    const auto stamp = m_stamps.find(target.driveID);
+    return stamp == m_stamps.end() || stamp->second.wakesSeen < wakeCount;
+}
+
+bool WakeRemountQueue::anyDue(std::uint64_t wakeCount) const {
+    return std::any_of(
+        m_targets.begin(), m_targets.end(),
+        [this, wakeCount](const RemountTarget& target) { return isDue(target, wakeCount); });
+}
+
+bool WakeRemountQueue::spokenAboutSince(const RemountTarget& target, std::uint64_t begunAt) const {
+    return std::any_of(m_words.begin(), m_words.end(), [&target, begunAt](const Word& word) {
+        return word.number > begunAt &&
+               sameDrive(word.driveID, word.identity, target.driveID, target.identity);
+    });
 }
 
 const DetectedDrive* WakeRemountQueue::findDrive(const RemountTarget& target,

@@ -6,6 +6,8 @@
 
 #include "BerthkeepRustBridge/RustBerthkeepCore.hpp"
 #include "BerthkeepShared/MainActorTask.hpp"
+#include "BerthkeepShared/SharedTask.hpp"
+#include "BerthkeepShared/WithTimeout.hpp"
 
 namespace berthkeep {
 
@@ -18,6 +20,28 @@ std::vector<std::string> shownOnly(std::vector<std::string> ids,
         std::erase_if(ids, [&shown](const std::string& id) { return !shown->contains(id); });
     }
     return ids;
+}
+
+// Whether the menu showed the drive; every drive when nothing says.
+std::function<bool(const DetectedDrive&)> shownIn(const BerthkeepStore::ShownDriveIDs& shown) {
+    return [shown](const DetectedDrive& drive) {
+        return !shown || shown->contains(drive.id());
+    };
+}
+
+QCoro::Task<void> forwardSettled(Completion<void> from, Completion<void> to) {
+    co_await from;
+    to.resolve();
+}
+
+// Ends when `done` is settled or `token` is cancelled, whichever comes first.
+QCoro::Task<void> settledOrCancelled(Completion<void> done, std::shared_ptr<CancelToken> token) {
+    const Completion<void> woken;
+    const CancelToken::CallbackId callback = token->onCancel([woken] { woken.resolve(); });
+    // Runs on until `done` settles, which every probe does on every way out.
+    const SharedTask<void> forwarding(forwardSettled(done, woken));
+    co_await woken;
+    token->removeCallback(callback);
 }
 
 QCoro::Task<void> runUtility(QPointer<BerthkeepStore> store, MenubarUtilityAction::Kind kind,
@@ -133,8 +157,9 @@ QCoro::Task<void> BerthkeepStore::runEjectAll(ShownDriveIDs shownDriveIDs) {
         co_return;
     }
     std::vector<std::string> driveIDs = shownOnly(mountedManagedDriveIDs(), shownDriveIDs);
-    co_await m_actionCoordinator->runExplicitEject(std::move(driveIDs),
-                                                   TriggerReason::manualEjectAll, *this);
+    std::set<std::string> beingMounted = speakForEject(shownIn(shownDriveIDs), "eject_all");
+    co_await m_actionCoordinator->runExplicitEject(
+        std::move(driveIDs), TriggerReason::manualEjectAll, *this, std::move(beingMounted));
 }
 
 QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) {
@@ -198,17 +223,43 @@ QCoro::Task<void> BerthkeepStore::runEjectAndSleep(ShownDriveIDs shownDriveIDs) 
 }
 
 QCoro::Task<bool> BerthkeepStore::probeDriveUsageForPlan() {
-    const QPointer<BerthkeepStore> self(this);
-    const bool probed = co_await refreshDriveUsageNow();
-    // Folded into a probe that began before the request, whose answer may be
-    // older than the plan needs: wait for it to end, then probe once more.
-    if (!probed && self && m_runningUsageProbe) {
-        const Completion<void> running = *m_runningUsageProbe;
-        co_await running;
-        if (self) {
-            co_await refreshDriveUsageNow();
+    const std::shared_ptr<Clock> clock = m_platform.clock;
+    const Clock::TimePoint deadline = clock->now() + m_timing.planUsageProbeLimit;
+    // A probe that began before the request may answer for an older moment
+    // than the plan needs: wait for it to end, then probe once more.
+    if (m_runningUsageProbe) {
+        if (!co_await waitForUsageProbe(deadline)) {
+            co_return false;
         }
     }
+    if (!m_runningUsageProbe) {
+        // Started here and driven to its end even when the plan stops waiting.
+        const SharedTask<bool> probe(refreshDriveUsageNow());
+        if (!co_await waitForUsageProbe(deadline)) {
+            co_return false;
+        }
+    }
+    if (m_runningUsageProbe) {
+        const auto limit =
+            std::chrono::duration_cast<std::chrono::milliseconds>(m_timing.planUsageProbeLimit);
+        m_logger.notice(BerthkeepLogCategory::inventory, "inventory.usage_probe.plan_without",
+                        "Planning on the latest usage snapshots because a probe is still running",
+                        {{"limit_ms", std::to_string(limit.count())}});
+    }
+    co_return true;
+}
+
+QCoro::Task<bool> BerthkeepStore::waitForUsageProbe(Clock::TimePoint deadline) {
+    if (!m_runningUsageProbe) {
+        co_return true;
+    }
+    const QPointer<BerthkeepStore> self(this);
+    const std::shared_ptr<Clock> clock = m_platform.clock;
+    auto operation = [running = *m_runningUsageProbe](std::shared_ptr<CancelToken> token) {
+        return settledOrCancelled(running, std::move(token));
+    };
+    const Clock::Duration left = std::max(Clock::Duration::zero(), deadline - clock->now());
+    co_await withTimeout(operation, left, clock);
     co_return static_cast<bool>(self);
 }
 
@@ -231,7 +282,11 @@ QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger, ShownDriveID
     // The coordinator refuses exactly when an action runs, and decides before
     // its first suspension, so this reading is its decision.
     const bool willRun = !m_ejectAttempt.isRunning();
-    co_await runPlannedTrigger(trigger, std::move(shownDriveIDs));
+    std::set<std::string> beingMounted;
+    if (willRun && trigger == TriggerReason::manualEjectAndSleep) {
+        beingMounted = speakForEject(shownIn(shownDriveIDs), "eject_and_sleep");
+    }
+    co_await runPlannedTrigger(trigger, std::move(shownDriveIDs), std::move(beingMounted));
     co_return willRun;
 }
 
@@ -241,6 +296,8 @@ QCoro::Task<void> BerthkeepStore::deliverPendingSleepFailureNotificationIfNeeded
         co_return;
     }
     const PendingSleepFailureNotification pending = *m_pendingSleepFailureNotification;
+    // A notice recorded while this one is delivered is newer, and stays.
+    const std::uint64_t delivering = m_reports.sleepFailureNotice;
     const std::string failed = std::to_string(pending.failedDriveCount);
     if (!notificationsEnabled()) {
         m_logger.debug(BerthkeepLogCategory::settings, "notifications.delivery.skipped",
@@ -290,8 +347,10 @@ QCoro::Task<void> BerthkeepStore::deliverPendingSleepFailureNotificationIfNeeded
     m_logger.notice(BerthkeepLogCategory::settings, "notifications.delivery.succeeded",
                     "Delivered sleep failure notification after wake",
                     {{"failed_drive_count", failed}});
-    m_pendingSleepFailureNotification.reset();
-    persistPendingSleepFailureNotification();
+    if (m_reports.sleepFailureNotice == delivering) {
+        m_pendingSleepFailureNotification.reset();
+        persistPendingSleepFailureNotification();
+    }
 }
 
 } // namespace berthkeep

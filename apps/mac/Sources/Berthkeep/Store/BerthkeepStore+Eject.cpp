@@ -52,8 +52,10 @@ QCoro::Task<void> BerthkeepStore::refreshInventoryAfterEjectAttempt(bool needsSe
 }
 
 QCoro::Task<void> BerthkeepStore::runPlannedTrigger(TriggerReason trigger,
-                                                    ShownDriveIDs shownDriveIDs) {
-    co_await m_actionCoordinator->runPlannedTrigger(trigger, *this, std::move(shownDriveIDs));
+                                                    ShownDriveIDs shownDriveIDs,
+                                                    std::set<std::string> followMounts) {
+    co_await m_actionCoordinator->runPlannedTrigger(trigger, *this, std::move(shownDriveIDs),
+                                                    std::move(followMounts));
 }
 
 QCoro::Task<void> BerthkeepStore::ejectDrive(std::string driveID) {
@@ -78,7 +80,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     const QPointer<BerthkeepStore> self(this);
     const std::uint64_t reportNumber = takeReportNumber();
     setLastObservedTrigger(TriggerReason::manualRetry);
-    forgetWakeRemount({drive}, "manual_eject");
+    forgetWakeRemount({drive}, "manual_eject", reportNumber);
     m_ejectAttempt.markDriveWorking(drive.id());
     rebuildCurrentState();
     m_transientActionStatusPresenter->present({TransientActionStatusAction::eject,
@@ -112,11 +114,14 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
                        {{"drive_id", drive.id()},
                         {"drive_name", drive.name()},
                         {"error", DriveOperationError::describe(failure)}});
+    } else {
+        m_ejectAttempt.markEjectReturned(drive.id());
     }
     co_await refreshInventoryNow();
     if (!self) {
         co_return;
     }
+    m_ejectAttempt.refreshedAfterEject(drive.id());
     // The refreshed inventory decides, not the command's answer.
     const EjectOutcome outcome =
         settledEjectOutcome(failure, !drives({drive.id()}).empty(), isCurrentlyMounted(drive.id()));
@@ -152,16 +157,22 @@ QCoro::Task<void> BerthkeepStore::ejectDriveGroup(std::string groupID,
                                                   ShownDriveIDs shownDriveIDs) {
     // A group id is a disk's BSD name: after a replug it may name another disk,
     // whose drives the card never showed.
+    const auto inGroup = [&groupID, &shownDriveIDs](const DetectedDrive& drive) {
+        return driveGroupID(drive) == groupID &&
+               (!shownDriveIDs || shownDriveIDs->contains(drive.id()));
+    };
     std::vector<std::string> driveIDs;
     for (const DetectedDrive& drive : m_detectedDrives) {
-        if (drive.scope() == DetectedDrive::Scope::managed && drive.isMounted() &&
-            driveGroupID(drive) == groupID &&
-            (!shownDriveIDs || shownDriveIDs->contains(drive.id()))) {
+        if (drive.scope() == DetectedDrive::Scope::managed && drive.isMounted() && inGroup(drive)) {
             driveIDs.push_back(drive.id());
         }
     }
+    std::set<std::string> beingMounted;
+    if (!driveIDs.empty() && !m_ejectAttempt.isRunning()) { // the coordinator will run it
+        beingMounted = speakForEject(inGroup, "group_eject");
+    }
     co_await m_actionCoordinator->runExplicitEject(std::move(driveIDs), TriggerReason::manualRetry,
-                                                   *this);
+                                                   *this, std::move(beingMounted));
 }
 
 } // namespace berthkeep

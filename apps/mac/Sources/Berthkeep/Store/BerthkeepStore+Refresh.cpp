@@ -8,6 +8,7 @@
 
 #include "Berthkeep/Actions/DriveOperationError.hpp"
 #include "BerthkeepShared/MainActorTask.hpp"
+#include "BerthkeepShared/SharedTask.hpp"
 #include "BerthkeepTelemetry/BerthkeepTelemetryController.hpp"
 
 namespace berthkeep {
@@ -122,6 +123,7 @@ QCoro::Task<std::vector<DetectedDrive>>
 BerthkeepStore::performInventoryRefreshNow(InventoryRefreshRequestContext context) {
     const QPointer<BerthkeepStore> self(this);
     const std::uint64_t requestID = ++m_latestInventoryRefreshRequestID;
+    wakeRemountQueue().snapshotBegun(requestID);
     const ActivityDetectionMode mode = context.activityDetectionMode;
     audit("refreshInventoryNow", mode, kRefreshPhase, "Starting async inventory refresh");
 
@@ -141,10 +143,25 @@ BerthkeepStore::performInventoryRefreshNow(InventoryRefreshRequestContext contex
         co_return current;
     }
     applyInventorySnapshot(drives, m_driveUsageSnapshotsByDriveID);
+    // A queued drive that is up, whoever mounted it, has nothing left to come back.
+    const std::vector<RemountTarget> up = wakeRemountQueue().takeMounted(drives, requestID);
+    if (!up.empty()) {
+        m_logger.notice(BerthkeepLogCategory::reliability, "sleep.wake.remount.dequeued",
+                        "Took mounted drives off the wake remount queue",
+                        {{"reason", "mounted"},
+                         {"drive_names", WakeRemountQueue::driveNames(up)},
+                         {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
+    }
     audit("refreshInventoryNow", mode, kRefreshPhase, "Finished async inventory refresh",
           {{"drive_count", std::to_string(drives.size())}});
     if (context.allowMountedVolumeAccess && mode != ActivityDetectionMode::coreOnly) {
-        co_await refreshDriveUsageNow();
+        if (isSleepHeld() || m_ejectAttempt.isRunning()) {
+            // An eject reads the disks after every drive: a slow probe must not
+            // eat the time the hold leaves the ejects.
+            SharedTask<bool> probe(refreshDriveUsageNow());
+        } else {
+            co_await refreshDriveUsageNow();
+        }
     }
     co_return drives;
 }
@@ -227,7 +244,7 @@ void BerthkeepStore::mountQueuedDrives(const std::function<bool(const RemountTar
     std::vector<RemountTarget> back;
     for (const RemountTarget& target : wakeRemountQueue().targets()) {
         const DetectedDrive* now = WakeRemountQueue::findDrive(target, m_detectedDrives);
-        if (now && !now->isMounted() && mayMountNow(target, true) && chosen(target)) {
+        if (now && !now->isMounted() && mayMountNow(target, true, std::nullopt) && chosen(target)) {
             back.push_back(target);
         }
     }

@@ -55,7 +55,7 @@ QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
     }
     const std::string name = it->name();
     std::vector<RemountTarget> targets{manualTarget(*it)};
-    forgetWakeRemount({*it}, "manual_mount");
+    forgetWakeRemount({*it}, "manual_mount", takeReportNumber());
     co_await runManualMount(std::move(targets), name, name);
 }
 
@@ -81,7 +81,7 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
     if (targets.empty()) {
         co_return;
     }
-    forgetWakeRemount(chosen, "manual_mount");
+    forgetWakeRemount(chosen, "manual_mount", takeReportNumber());
     const std::string detail = driveCountText(static_cast<std::int64_t>(targets.size()));
     co_await runManualMount(std::move(targets), detail, std::nullopt);
 }
@@ -123,20 +123,12 @@ BerthkeepStore::remountTargets(std::vector<RemountTarget> targets, int maxAttemp
     if (targets.empty()) {
         co_return std::vector<RemountTarget>{};
     }
-    const QPointer<BerthkeepStore> self(this);
-    std::vector<std::string> ids;
-    for (const RemountTarget& target : targets) {
-        ids.push_back(target.driveID);
-    }
-    setMounting(ids, true);
-    std::vector<RemountTarget> left =
-        co_await remountAttempts(std::move(targets), std::max(1, maxAttempts), retryDelay,
-                                 std::move(eventNames), std::move(operationID), failureSettleDelay,
-                                 groupByDevice, std::move(cancel), std::move(wake));
-    if (self) {
-        setMounting(ids, false);
-    }
-    co_return left;
+    // The user's words on these drives from now on are newer than this run.
+    const std::uint64_t begunAt = takeReportNumber();
+    co_return co_await remountAttempts(std::move(targets), std::max(1, maxAttempts), retryDelay,
+                                       std::move(eventNames), std::move(operationID),
+                                       failureSettleDelay, groupByDevice, std::move(cancel),
+                                       std::move(wake), begunAt);
 }
 
 QCoro::Task<std::vector<RemountTarget>>
@@ -144,25 +136,26 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                                 Duration retryDelay, RemountEventNames eventNames,
                                 std::optional<std::string> operationID, Duration failureSettleDelay,
                                 bool groupByDevice, std::shared_ptr<CancelToken> cancel,
-                                std::shared_ptr<WakeMounts> wake) {
+                                std::shared_ptr<WakeMounts> wake, std::uint64_t begunAt) {
     const QPointer<BerthkeepStore> self(this);
     const bool onlyQueued = static_cast<bool>(wake);
     std::vector<RemountTarget> remaining = std::move(targets);
-    if (isCancelled(cancel)) {
-        co_return remaining;
-    }
-    // Not mounted here: the user took them back meanwhile (excluded, dequeued).
+    // Not mounted here: the user took them back meanwhile (excluded, dequeued,
+    // ejected or mounted them since this run began).
     std::vector<RemountTarget> leftAlone;
-    const auto leaveAlone = [this, onlyQueued, &leftAlone](std::vector<RemountTarget>& list) {
-        std::erase_if(list, [this, onlyQueued, &leftAlone](const RemountTarget& target) {
-            if (mayMountNow(target, onlyQueued)) {
+    const auto leaveAlone = [this, onlyQueued, begunAt,
+                             &leftAlone](std::vector<RemountTarget>& list) {
+        std::erase_if(list, [this, onlyQueued, begunAt, &leftAlone](const RemountTarget& target) {
+            if (mayMountNow(target, onlyQueued, begunAt)) {
                 return false;
             }
             leftAlone.push_back(target);
             return true;
         });
     };
-    const auto withLeftAlone = [&leftAlone](std::vector<RemountTarget> list) {
+    // What is handed back: what is still down, with what was left alone. A
+    // drive up by now, by this run or another hand, is not.
+    const auto stillDown = [this, &leftAlone](std::vector<RemountTarget> list) {
         for (const RemountTarget& target : leftAlone) {
             if (std::none_of(list.begin(), list.end(), [&target](const RemountTarget& entry) {
                     return entry.driveID == target.driveID;
@@ -170,15 +163,13 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                 list.push_back(target);
             }
         }
+        std::erase_if(list,
+                      [this](const RemountTarget& target) { return isTargetMounted(target); });
         return list;
     };
-    // Once by this mount itself; a higher count is another mount of the drive (a
-    // cancelled wake remount's, still in the tool): this attempt leaves it to that
-    // one and looks again at its end.
-    const auto mountedElsewhere = [this](const RemountTarget& target) {
-        const auto inFlight = m_mountsInFlight.find(target.driveID);
-        return inFlight != m_mountsInFlight.end() && inFlight->second > 1;
-    };
+    if (isCancelled(cancel)) {
+        co_return stillDown(std::move(remaining));
+    }
     bool missing = false;
     for (int attempt = 1; attempt <= maxAttempts; ++attempt) {
         if (wake) {
@@ -220,20 +211,51 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
         // excluded volume now is mounted volume by volume.
         while (!pending.empty()) {
             if (isCancelled(cancel)) {
-                co_return withLeftAlone(remaining);
+                co_return stillDown(std::move(remaining));
+            }
+            if (isSleepHeld()) {
+                // The sleep ejects what is up; a mount begun now would run into it.
+                m_logger.notice(reliability, "drive.mount.stopped_for_sleep",
+                                "Stopped mounting because the system is going to sleep",
+                                remountLogMetadata(
+                                    operationID, std::nullopt, std::nullopt, std::nullopt,
+                                    static_cast<std::size_t>(attempt), std::nullopt, std::nullopt,
+                                    {{"drive_names", joined(pending, &RemountTarget::driveName)}}));
+                co_return stillDown(std::move(remaining));
+            }
+            if (wake) {
+                // Nothing is mounted while an eject runs; what it took down
+                // meanwhile is not this wake's to bring back.
+                const std::set<std::string> ejectedMeanwhile =
+                    co_await waitWhileAnEjectRuns(cancel);
+                if (!self) {
+                    co_return remaining;
+                }
+                if (isCancelled(cancel)) {
+                    co_return stillDown(std::move(remaining));
+                }
+                std::erase_if(pending, [&ejectedMeanwhile, &leftAlone](const RemountTarget& t) {
+                    if (!ejectedMeanwhile.contains(t.driveID)) {
+                        return false;
+                    }
+                    leftAlone.push_back(t);
+                    return true;
+                });
             }
             leaveAlone(pending);
-            std::erase_if(pending,
-                          [&mountedElsewhere, &unresolved, &wake](const RemountTarget& target) {
-                              if (!mountedElsewhere(target)) {
-                                  return false;
-                              }
-                              unresolved.push_back(target);
-                              if (wake) {
-                                  wake->leftToAnotherMountAtLastAttempt.insert(target.driveID);
-                              }
-                              return true;
-                          });
+            // Another mount of the drive runs (a cancelled wake remount's, still
+            // in the tool): this attempt leaves it to that one and looks again
+            // at its end.
+            std::erase_if(pending, [this, &unresolved, &wake](const RemountTarget& target) {
+                if (!m_mountsInFlight.contains(target.driveID)) {
+                    return false;
+                }
+                unresolved.push_back(target);
+                if (wake) {
+                    wake->leftToAnotherMountAtLastAttempt.insert(target.driveID);
+                }
+                return true;
+            });
             if (pending.empty()) {
                 break;
             }
@@ -257,6 +279,14 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             m_logger.notice(reliability, eventNames.started, "Mount attempt started for drive",
                             metadata);
 
+            // A drive counts as being mounted only while its own command runs
+            // and its outcome is read: the sleep waits for it and counts it then,
+            // and a drive that waits its turn is down, not mounting.
+            std::vector<std::string> groupIDs;
+            for (const RemountTarget& target : group.targets) {
+                groupIDs.push_back(target.driveID);
+            }
+            setMounting(groupIDs, true);
             std::exception_ptr failure;
             try {
                 if (groupByDevice && group.targets.size() > 1) {
@@ -277,8 +307,9 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             if (!self) {
                 co_return remaining;
             }
+            setMounting(groupIDs, false);
             if (!failure && isCancelled(cancel)) {
-                co_return withLeftAlone(remaining);
+                co_return stillDown(std::move(remaining));
             }
             if (verdict.unresolved.empty()) {
                 m_logger.notice(reliability, eventNames.succeeded,
@@ -298,16 +329,16 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                            failedMetadata);
         }
 
-        std::vector<RemountTarget> stillDown;
+        std::vector<RemountTarget> down;
         for (const RemountTarget& target : unresolved) {
             if (!isTargetMounted(target)) {
-                stillDown.push_back(target);
+                down.push_back(target);
             }
         }
-        if (stillDown.empty() || attempt == maxAttempts) {
-            co_return withLeftAlone(std::move(stillDown));
+        if (down.empty() || attempt == maxAttempts) {
+            co_return stillDown(std::move(down));
         }
-        remaining = std::move(stillDown);
+        remaining = std::move(down);
         m_logger.notice(reliability, eventNames.retrying, "Retrying mount for remaining drives",
                         remountLogMetadata(
                             operationID, std::nullopt, std::nullopt, std::nullopt,
@@ -323,10 +354,10 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             }
         }
         if (isCancelled(cancel)) {
-            co_return withLeftAlone(remaining);
+            co_return stillDown(std::move(remaining));
         }
     }
-    co_return withLeftAlone(remaining);
+    co_return stillDown(std::move(remaining));
 }
 
 QCoro::Task<BerthkeepStore::RemountVerdict>
@@ -395,7 +426,8 @@ std::set<std::string> BerthkeepStore::mountingDriveIDs() const {
     return ids;
 }
 
-bool BerthkeepStore::mayMountNow(const RemountTarget& target, bool onlyQueued) const {
+bool BerthkeepStore::mayMountNow(const RemountTarget& target, bool onlyQueued,
+                                 std::optional<std::uint64_t> begunAt) const {
     // Judged by the drive as the inventory lists it now: the queued id may have
     // passed to a newcomer, and the drive may be back under an id the user
     // excluded. One not attached is judged when it is found.
@@ -403,13 +435,18 @@ bool BerthkeepStore::mayMountNow(const RemountTarget& target, bool onlyQueued) c
     if (now && (now->scope() == DetectedDrive::Scope::excluded || isExcluded(now->id()))) {
         return false;
     }
+    if (begunAt && wakeRemountQueue().spokenAboutSince(target, *begunAt)) {
+        return false;
+    }
     if (!onlyQueued) {
         return true;
     }
+    // Queued by an Eject & Sleep of this wake: it comes back after its own sleep.
     const auto& queued = wakeRemountQueue().targets();
-    return std::any_of(queued.begin(), queued.end(), [&target](const RemountTarget& entry) {
-        return entry.driveID == target.driveID;
-    });
+    return wakeRemountQueue().isDue(target, wakeCount()) &&
+           std::any_of(queued.begin(), queued.end(), [&target](const RemountTarget& entry) {
+               return entry.driveID == target.driveID;
+           });
 }
 
 // ---- grouping ---------------------------------------------------------------

@@ -129,7 +129,7 @@ void BerthkeepStore::setExcluded(bool excluded, const DetectedDrive& shown) {
         // second eject start while that one runs.
         m_ejectAttempt.forgetAttention(drive.id());
         // Never mounted again behind the user's back, not even after a sleep.
-        forgetWakeRemount({drive}, "excluded");
+        forgetWakeRemount({drive}, "excluded", takeReportNumber());
     } else {
         excludedIDs.erase(drive.id());
     }

@@ -117,8 +117,12 @@ void BerthkeepStore::handleSystemPowerWillSleep(
                        "system sleep eject");
 }
 
+bool BerthkeepStore::isSleepHeld() const {
+    return m_sleepWake->hasPendingSleepAcknowledger() && !m_sleepWake->wakeObservedSinceLastSleep();
+}
+
 bool BerthkeepStore::isMountHoldingSleep() const {
-    if (!m_sleepWake->hasPendingSleepAcknowledger() || m_sleepWake->wakeObservedSinceLastSleep()) {
+    if (!isSleepHeld()) {
         return false;
     }
     const std::vector<DetectedDrive> managed = managedDrives();
@@ -204,6 +208,25 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
         }
     }
     co_return isSleepStillHeld(powerChangeID);
+}
+
+QCoro::Task<std::set<std::string>>
+BerthkeepStore::waitWhileAnEjectRuns(std::shared_ptr<CancelToken> cancel) {
+    const QPointer<BerthkeepStore> self(this);
+    const std::shared_ptr<Clock> clock = m_platform.clock;
+    std::set<std::string> workedOn;
+    while (m_ejectAttempt.isRunning() && !(cancel && cancel->isCancelled())) {
+        for (const DetectedDrive& target : m_ejectAttempt.targets()) {
+            workedOn.insert(target.id());
+        }
+        workedOn.insert(m_ejectAttempt.workingDriveIDs().begin(),
+                        m_ejectAttempt.workingDriveIDs().end());
+        co_await clock->sleep(kRunningActionPollInterval, cancel);
+        if (!self) {
+            co_return workedOn;
+        }
+    }
+    co_return workedOn;
 }
 
 BerthkeepSleepWakeCoordinator::WakeEventHandler BerthkeepStore::wakeEventHandler() {
@@ -310,7 +333,7 @@ QCoro::Task<void> BerthkeepStore::recoverWakeRemountTargetsForAlreadyUnmountedDr
     if (recovered.empty()) {
         co_return;
     }
-    wakeRemountQueue().merge(recovered);
+    wakeRemountQueue().merge(recovered, m_ejectAttempt.begun());
     m_logger.notice(reliability, "sleep.wake.remount.recovered_from_inventory",
                     "Recovered already-unmounted drives for wake remount from inventory state",
                     {{"recovered_count", std::to_string(recovered.size())},
@@ -338,7 +361,7 @@ void BerthkeepStore::invalidateInFlightSleepAttemptAfterWake() {
 QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                                                  std::shared_ptr<CancelToken> cancel) {
     const QPointer<BerthkeepStore> self(this);
-    if (wakeRemountQueue().empty()) {
+    if (!wakeRemountQueue().anyDue(wakeCount())) {
         m_logger.notice(reliability, "sleep.wake.no_pending_remounts",
                         "Wake remount skipped because there are no pending targets", {});
         co_await refreshInventoryNow();
@@ -355,17 +378,9 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     // too): the two would fight over the disks. What that eject took down stays
     // queued for the wake of the sleep it was for, or the user took it down;
     // what else the user decided meanwhile is read when the mounts begin.
-    std::set<std::string> ejectedMeanwhile;
-    while (m_ejectAttempt.isRunning() && !(cancel && cancel->isCancelled())) {
-        for (const DetectedDrive& target : m_ejectAttempt.targets()) {
-            ejectedMeanwhile.insert(target.id());
-        }
-        ejectedMeanwhile.insert(m_ejectAttempt.workingDriveIDs().begin(),
-                                m_ejectAttempt.workingDriveIDs().end());
-        co_await clock->sleep(kRunningActionPollInterval, cancel);
-        if (!self) {
-            co_return;
-        }
+    const std::set<std::string> ejectedMeanwhile = co_await waitWhileAnEjectRuns(cancel);
+    if (!self) {
+        co_return;
     }
     // The drives come back from the bus at wake, maybe under other disk names:
     // find each queued drive in a fresh inventory before anything is grouped.
@@ -377,7 +392,8 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     }
     std::vector<RemountTarget> targets;
     for (const RemountTarget& queued : wakeRemountQueue().targets()) {
-        if (!ejectedMeanwhile.contains(queued.driveID)) {
+        if (!ejectedMeanwhile.contains(queued.driveID) &&
+            wakeRemountQueue().isDue(queued, wakeCount())) {
             targets.push_back(
                 WakeRemountQueue::resolved(queued, m_detectedDrives).value_or(queued));
         }

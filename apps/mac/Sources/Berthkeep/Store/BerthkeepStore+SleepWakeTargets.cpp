@@ -38,7 +38,7 @@ void BerthkeepStore::preserveCompletedSleepEjectTargetsForWakeRemount() {
             targets.push_back(std::move(*target));
         }
     }
-    wakeRemountQueue().merge(targets);
+    wakeRemountQueue().merge(targets, m_ejectAttempt.begun());
 }
 
 bool BerthkeepStore::isTargetMounted(const RemountTarget& target) const {
@@ -46,9 +46,9 @@ bool BerthkeepStore::isTargetMounted(const RemountTarget& target) const {
     return drive && drive->isMounted();
 }
 
-void BerthkeepStore::forgetWakeRemount(const std::vector<DetectedDrive>& drives,
-                                       const char* reason) {
-    const std::vector<RemountTarget> forgotten = wakeRemountQueue().remove(drives);
+void BerthkeepStore::forgetWakeRemount(const std::vector<DetectedDrive>& drives, const char* reason,
+                                       std::uint64_t word) {
+    const std::vector<RemountTarget> forgotten = wakeRemountQueue().remove(drives, word);
     if (forgotten.empty()) {
         return;
     }
@@ -57,6 +57,24 @@ void BerthkeepStore::forgetWakeRemount(const std::vector<DetectedDrive>& drives,
                     {{"reason", reason},
                      {"drive_names", WakeRemountQueue::driveNames(forgotten)},
                      {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
+}
+
+std::set<std::string>
+BerthkeepStore::speakForEject(const std::function<bool(const DetectedDrive&)>& covered,
+                              const char* reason) {
+    std::vector<DetectedDrive> spoken;
+    std::set<std::string> beingMounted;
+    for (const DetectedDrive& drive : m_detectedDrives) {
+        if (drive.scope() != DetectedDrive::Scope::managed || !covered(drive)) {
+            continue;
+        }
+        spoken.push_back(drive);
+        if (m_mountsInFlight.contains(drive.id())) {
+            beingMounted.insert(drive.id());
+        }
+    }
+    forgetWakeRemount(spoken, reason, takeReportNumber());
+    return beingMounted;
 }
 
 std::vector<RemountTarget>

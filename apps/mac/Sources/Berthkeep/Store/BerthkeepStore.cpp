@@ -393,9 +393,13 @@ std::size_t BerthkeepStore::recordDrivesSleepingMounted() {
             sleeping.insert(drive.id());
         }
     }
-    // Down by its own command, whatever the last snapshot still says.
+    // Down by its own command, whatever the last snapshot still says: the
+    // running attempt's, or any eject whose refresh is still to be read.
     for (const DetectedDrive& drive : m_ejectAttempt.successfulTargets()) {
         sleeping.erase(drive.id());
+    }
+    for (const std::string& id : m_ejectAttempt.ejectReturnedDriveIDs()) {
+        sleeping.erase(id);
     }
     if (sleeping.empty()) {
         return 0;

@@ -93,6 +93,10 @@ public:
         Duration powerChangeAcknowledgeTimeout = std::chrono::seconds(25);
         Duration usagePollingInterval = std::chrono::seconds(3);
         Duration idleUsagePollingInterval = std::chrono::seconds(10);
+        // How long a planned eject (a sleep's, Eject & Sleep's) waits for usage
+        // probes before it plans on the latest snapshots: the ejects keep their
+        // time within the hold, however slow a probe is.
+        Duration planUsageProbeLimit = std::chrono::seconds(3);
     };
 
     // What the store's own collaborators need of the platform. The store picks
@@ -285,6 +289,9 @@ public:
     bool isCurrentlyMounted(const std::string& driveID) const override;
     bool isExcluded(const std::string& driveID) const override;
     bool isMountHoldingSleep() const override;
+    bool isBeingMounted(const std::string& driveID) const override {
+        return m_mountsInFlight.contains(driveID);
+    }
     TransientActionStatusPresenting& transientActionStatusPresenter() override {
         return *m_transientActionStatusPresenter;
     }
@@ -303,7 +310,8 @@ public:
     QCoro::Task<void> refreshInventoryAfterEjectAttempt(bool needsSettlement) override;
     // The planned road of the coordinator, for the sleep triggers and Eject & Sleep.
     QCoro::Task<void> runPlannedTrigger(TriggerReason trigger,
-                                        ShownDriveIDs shownDriveIDs = std::nullopt);
+                                        ShownDriveIDs shownDriveIDs = std::nullopt,
+                                        std::set<std::string> followMounts = {});
     // The menu's per-drive eject: a managed, mounted drive not already worked on,
     // and no attempt running.
     QCoro::Task<void> ejectDrive(std::string driveID);
@@ -420,12 +428,18 @@ private:
     // more is asked and every drive taken down stays queued for its wake.
     QCoro::Task<void> runEjectAndSleep(ShownDriveIDs shownDriveIDs = std::nullopt);
     // Probes usage (when the request was folded into a running probe, it waits
-    // for that one and probes once more), then runs the planned eject. False
-    // when another action made the eject skip, or when Eject & Sleep's moment
-    // passed before its eject began: a sleep and its wake came meanwhile.
+    // for that one and probes once more), within planUsageProbeLimit, then runs
+    // the planned eject. False when another action made the eject skip, or when
+    // Eject & Sleep's moment passed before its eject began: a sleep and its wake
+    // came meanwhile.
     QCoro::Task<bool> runTrigger(TriggerReason trigger, ShownDriveIDs shownDriveIDs = std::nullopt);
-    // The usage probe a plan is made on; false when the store went away.
+    // The usage probe a plan is made on, waited for planUsageProbeLimit at most
+    // (a probe still running then goes on, and the plan takes the latest
+    // snapshots); false when the store went away.
     QCoro::Task<bool> probeDriveUsageForPlan();
+    // Waits for the running usage probe, if any, to end, until `deadline`.
+    // False when the store went away.
+    QCoro::Task<bool> waitForUsageProbe(Clock::TimePoint deadline);
     QCoro::Task<void> deliverPendingSleepFailureNotificationIfNeeded();
     // Each runs its action when the store is still there, and nothing once it is gone.
     static QCoro::Task<void> runGroup(QPointer<BerthkeepStore> store, DriveGroupActionKind kind,
@@ -454,11 +468,20 @@ private:
     // Whether the target's drive, found again in the inventory, is mounted.
     bool isTargetMounted(const RemountTarget& target) const;
     // Whether the user still wants the target mounted: its drive, found by who
-    // it is, is not excluded as it is listed now and, for the wake's mounts
+    // it is, is not excluded as it is listed now, the user has not spoken about
+    // it since the run numbered `begunAt` began, and, for the wake's mounts
     // (`onlyQueued`), it is still queued.
-    bool mayMountNow(const RemountTarget& target, bool onlyQueued) const;
-    // Takes the drives the user acted on off the wake remount queue.
-    void forgetWakeRemount(const std::vector<DetectedDrive>& drives, const char* reason);
+    bool mayMountNow(const RemountTarget& target, bool onlyQueued,
+                     std::optional<std::uint64_t> begunAt) const;
+    // The user's word, numbered `word`, on these drives: they leave the wake
+    // remount queue, and work begun before it queues them no more.
+    void forgetWakeRemount(const std::vector<DetectedDrive>& drives, const char* reason,
+                           std::uint64_t word);
+    // Eject All, Eject & Sleep and a card's group eject speak for every managed
+    // drive they cover (`covered`), up or down: it leaves the wake queue. Returns
+    // those of them being mounted now, which the eject takes once that ends.
+    std::set<std::string> speakForEject(const std::function<bool(const DetectedDrive&)>& covered,
+                                        const char* reason);
     struct RemountVerdict {
         // Empty when every target of the group is mounted.
         std::vector<RemountTarget> unresolved;
@@ -486,7 +509,11 @@ private:
     remountAttempts(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
                     RemountEventNames eventNames, std::optional<std::string> operationID,
                     Duration failureSettleDelay, bool groupByDevice,
-                    std::shared_ptr<CancelToken> cancel, std::shared_ptr<WakeMounts> wake);
+                    std::shared_ptr<CancelToken> cancel, std::shared_ptr<WakeMounts> wake,
+                    std::uint64_t begunAt);
+    // Waits, polling, while an eject action runs; returns the drives it worked
+    // on meanwhile. Ends early when `cancel` is cancelled.
+    QCoro::Task<std::set<std::string>> waitWhileAnEjectRuns(std::shared_ptr<CancelToken> cancel);
 
     // Sleep and wake.
     // Waits, polling, while another action runs and this power change is still
@@ -499,6 +526,8 @@ private:
     QCoro::Task<void> runSystemSleepEject(std::string powerChangeID);
     // Whether this power change is still held and no wake came since.
     bool isSleepStillHeld(const std::string& powerChangeID) const;
+    // Whether any power change is held and no wake came since.
+    bool isSleepHeld() const;
     // The system slept (the hold ran out, or the wake found it unanswered):
     // what is mounted now slept mounted.
     void handleSleepHoldCut();

@@ -13,7 +13,7 @@ using storetest::drive;
 TEST(EjectAttemptState, AnAttemptRunsFromItsBeginningToItsClose) {
     EjectAttemptState state;
     state.close({"a", "x"}); // what an earlier attempt left
-    const std::string id = state.begin({drive("a", "Alpha"), drive("b", "Bravo")}, 3);
+    const std::string id = state.begin({drive("a", "Alpha"), drive("b", "Bravo")}, 3, 0);
     EXPECT_FALSE(state.isRunning()) << "no drive is worked on yet";
     EXPECT_TRUE(state.isCurrent(id));
 
@@ -44,7 +44,7 @@ TEST(EjectAttemptState, AnAttemptRunsFromItsBeginningToItsClose) {
 // drive unless another action works on it.
 TEST(EjectAttemptState, AWakeClosesOnlyASleepAttemptTheMachineSleptUnder) {
     EjectAttemptState state;
-    const std::string id = state.begin({drive("a", "Alpha")}, 1);
+    const std::string id = state.begin({drive("a", "Alpha")}, 1, 0);
     state.markWorking(TriggerReason::systemSleep);
     EXPECT_FALSE(state.interruptedByWake(1)) << "began after that wake";
     ASSERT_TRUE(state.interruptedByWake(2));
@@ -52,7 +52,7 @@ TEST(EjectAttemptState, AWakeClosesOnlyASleepAttemptTheMachineSleptUnder) {
     EXPECT_EQ(state.closeByWake({"a"}), id);
     EXPECT_FALSE(state.isRunning());
     EXPECT_FALSE(state.isCurrent(id));
-    const std::string newer = state.begin({drive("b", "Bravo")}, 2);
+    const std::string newer = state.begin({drive("b", "Bravo")}, 2, 0);
     state.markWorking(TriggerReason::systemSleep);
     EXPECT_EQ(state.closeByWake({"b"}), newer);
     EXPECT_EQ(state.takeDrivesTakenOffBeforeWake(id), std::set<std::string>{"a"});
@@ -66,7 +66,7 @@ TEST(EjectAttemptState, AWakeClosesOnlyASleepAttemptTheMachineSleptUnder) {
     state.closeAfterWake({"a"});
     EXPECT_EQ(state.attentionDriveIDs(), std::set<std::string>{"a"});
 
-    state.begin({drive("c", "Charlie")}, 2);
+    state.begin({drive("c", "Charlie")}, 2, 0);
     state.markWorking(TriggerReason::manualEjectAll);
     EXPECT_FALSE(state.interruptedByWake(5)) << "not a sleep attempt";
 }

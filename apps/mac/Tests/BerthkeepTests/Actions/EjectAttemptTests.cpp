@@ -297,7 +297,7 @@ TEST(EjectAttempt, PlannedTriggerWithNothingMountedKeepsTheQueue) {
         ActionFixture fixture;
         fixture.inventory->drives = {drive("a", "Alpha", false)};
         auto store = fixture.make();
-        store->wakeRemountQueue().merge({RemountTarget{"a", "Alpha", "as1", {}, "a", {}}});
+        store->wakeRemountQueue().merge({RemountTarget{"a", "Alpha", "as1", {}, "a", {}}}, {});
 
         test::runTask(store->runPlannedTrigger(c.trigger));
 

@@ -34,7 +34,7 @@ TEST(ManualMount, DriveThatFailsTwiceRetriesAfterTheDelayAndReportsIt) {
         return fixture.scriptedRemounter->calls.size() == 1 &&
                fixture.clock->nextDeadline() == retryDue;
     }));
-    EXPECT_EQ(store->mountingDriveIDs(), (std::set<std::string>{"a"}));
+    EXPECT_TRUE(store->mountingDriveIDs().empty()) << "between its tries the drive is down";
     fixture.clock->advance(799ms);
     test::processQueuedEvents();
     EXPECT_EQ(fixture.scriptedRemounter->calls.size(), 1u);
@@ -128,7 +128,7 @@ TEST(RemountEngine, DeviceModeMountsWholeDisksAndRetriesWhatIsLeft) {
         targets.push_back(*store->wakeRemountTarget(d, true));
     }
     // The wake remount's grouping: a and b share disk4.
-    store->wakeRemountQueue().merge(targets);
+    store->wakeRemountQueue().merge(targets, {});
 
     const auto left = test::runTask(
         store->remountTargets(targets, 2, Clock::Duration::zero(),

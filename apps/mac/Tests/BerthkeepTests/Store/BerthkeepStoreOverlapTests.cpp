@@ -148,32 +148,41 @@ TEST(BerthkeepStoreOverlap, AnOlderCloseNeverSilencesTheNewerAttemptsNotice) {
     }
 }
 
-// Alpha's eject ends a moment before the hold runs out, while the refresh after
-// it still reads the disks: the cut counts only Bravo, which slept mounted.
-TEST(BerthkeepStoreOverlap, TheCutLeavesOutADriveItsAttemptSawEjected) {
-    SleepFixture fixture;
-    const auto held = fixture.holdDetachedWork();
-    fixture.drives->ejectDelays = {{"a", 24300ms}};
-    fixture.timing.sleepTriggeredEjectTimeout = 30s;
-    auto store = fixture.start();
-    const Clock::TimePoint slept = fixture.clock->now();
-    store->handleSystemPowerWillSleep([] {});
-    for (int round = 0; round < 5 && fixture.drives->ejects.empty(); ++round) {
-        held->releaseAll();
-        fixture.pass(100ms);
+// Alpha's eject, the sleep attempt's own or its card's begun just before the
+// sleep, ends a moment before the hold runs out, while the refresh after it
+// still reads the disks: the cut counts only Bravo, which slept mounted.
+TEST(BerthkeepStoreOverlap, TheCutLeavesOutADriveAnyEjectTookDown) {
+    for (const bool byCard : {false, true}) {
+        SCOPED_TRACE(byCard ? "its card's eject" : "the sleep's eject");
+        SleepFixture fixture;
+        const auto held = fixture.holdDetachedWork();
+        fixture.drives->ejectDelays = {{"a", 24300ms}};
+        fixture.timing.sleepTriggeredEjectTimeout = 30s;
+        auto store = fixture.start();
+        if (byCard) {
+            store->perform(DriveAction::Kind::eject, "a");
+            fixture.pass(100ms);
+        }
+        const Clock::TimePoint slept = fixture.clock->now();
+        store->handleSystemPowerWillSleep([] {});
+        for (int round = 0; round < 5; ++round) {
+            held->releaseAll();
+            fixture.pass(100ms);
+        }
+        ASSERT_EQ(fixture.drives->ejectedIDs(), std::vector<std::string>{"a"});
+        ASSERT_EQ(fixture.sink->named("sleep.trigger.waiting_for_action").size(), byCard ? 1u : 0u);
+        fixture.pass(24800ms - (fixture.clock->now() - slept));
+        ASSERT_FALSE(fixture.inventory->drives[0].isMounted()) << "Alpha's eject has ended";
+        ASSERT_TRUE(store->isCurrentlyMounted("a")) << "the refresh after it still runs";
+        fixture.pass(400ms);
+        ASSERT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{"timeout"});
+        EXPECT_EQ(noticeCount(*store), 1);
+        for (int round = 0; round < 100 && !held->held.empty(); ++round) {
+            held->releaseAll();
+            fixture.pass(100ms);
+        }
+        EXPECT_EQ(noticeCount(*store), 1);
     }
-    ASSERT_EQ(fixture.drives->ejectedIDs(), std::vector<std::string>{"a"});
-    fixture.pass(24800ms - (fixture.clock->now() - slept));
-    ASSERT_FALSE(fixture.inventory->drives[0].isMounted()) << "Alpha's eject has ended";
-    ASSERT_TRUE(store->isCurrentlyMounted("a")) << "the refresh after it still runs";
-    fixture.pass(400ms);
-    ASSERT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{"timeout"});
-    EXPECT_EQ(noticeCount(*store), 1);
-    for (int round = 0; round < 100 && !held->held.empty(); ++round) {
-        held->releaseAll();
-        fixture.pass(100ms);
-    }
-    EXPECT_EQ(noticeCount(*store), 1);
 }
 
 // Bravo is being mounted by hand when the sleep comes. Alpha, which no mount

@@ -221,7 +221,7 @@ TEST(BerthkeepStoreRefresh, AppliedSnapshotPrunesTheSetsOfDrivesNoLongerManaged)
         QuietStore quiet(fixture);
         BerthkeepStore& store = *quiet.store;
         if (test.attemptID) {
-            store.ejectAttempt().begin({}, 0);
+            store.ejectAttempt().begin({}, 0, 0);
         }
         for (const char* id : {"a", "b", "c"}) {
             store.ejectAttempt().markDriveWorking(id);

@@ -150,11 +150,16 @@ TEST(BerthkeepStoreSleepWake, ADriveTheUserActedOnIsLeftAsTheUserLeftIt) {
              store.setExcluded(true, store.detectedDrives()[0]);
          },
          false},
-        // Eject All of the other drive does not touch Alpha.
-        {"left alone while Beta is ejected by hand",
+        // Eject All speaks for every managed drive: Alpha, down already,
+        // stays down.
+        {"down when Eject All ejects Beta",
          [](BerthkeepStore& store, SleepFixture&) {
              store.perform(MenubarUtilityAction::Kind::ejectAll);
          },
+         false},
+        // Beta's own card does not touch Alpha.
+        {"left alone while Beta is ejected from its card",
+         [](BerthkeepStore& store, SleepFixture&) { store.perform(DriveAction::Kind::eject, "b"); },
          true},
     };
     for (const Case& test : cases) {
