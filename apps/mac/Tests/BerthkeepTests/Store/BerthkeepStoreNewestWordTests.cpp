@@ -168,6 +168,7 @@ TEST(BerthkeepStoreNewestWord, ADriveCountsAsMountingOnlyWhileItsOwnMountRuns) {
                       (std::vector<std::string>{"trigger_finished", "timeout"}));
             EXPECT_EQ(noticeCount(*store), 1) << "only Alpha was in its mount at the cut";
             EXPECT_EQ(countOf(fixture.drives->mounts, "b"), 0u);
+            fixture.pass(20s); // Alpha's mount ends
             continue;
         }
         fixture.pass(100ms);
