@@ -75,6 +75,8 @@ public:
     // Whether a sleep is still held while a managed drive is being mounted: the
     // sleep's attempt ejects that drive once its mount ends.
     virtual bool isMountHoldingSleep() const = 0;
+    // Whether a will-sleep is held now, no wake having come since.
+    virtual bool isSleepHeld() const = 0;
     // Whether a mount command of the drive runs now.
     virtual bool isBeingMounted(const std::string& driveID) const = 0;
 

@@ -346,6 +346,9 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
     // The groups are formed anew at each step from what is left, as the drives
     // are now: an exclusion made meanwhile changes what is ejected and how.
     std::vector<DetectedDrive> pending = attempt.targets;
+    // The plan's own step, even an empty one, ends with the post-eject delay.
+    bool stepsRan = true;
+    bool waitLogged = false;
     for (;;) {
         while (!pending.empty()) {
             if (attempt.closedByWake || !state.isCurrent(attempt.id)) {
@@ -380,7 +383,7 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
             }
         }
 
-        if (m_postEjectRefreshDelay > Clock::Duration::zero()) {
+        if (stepsRan && m_postEjectRefreshDelay > Clock::Duration::zero()) {
             co_await m_clock->sleep(m_postEjectRefreshDelay);
             if (!guard) {
                 co_return;
@@ -389,13 +392,27 @@ QCoro::Task<void> BerthkeepActionCoordinator::executeEject(std::vector<DetectedD
         if (!staysAfterWake(attempt, context)) {
             co_return;
         }
-        const bool alive = co_await waitForMountsUnderWay(attempt, context);
-        if (!alive || !staysAfterWake(attempt, context)) {
-            co_return;
-        }
+        // Each drive is taken as soon as it is up: one whose mount ended goes
+        // down while another mount still runs.
         pending = arrivals(attempt, seen, context);
-        if (pending.empty()) {
+        stepsRan = !pending.empty();
+        if (stepsRan) {
+            continue;
+        }
+        if (!waitsForAMount(attempt, context)) {
             break;
+        }
+        if (!waitLogged) {
+            waitLogged = true;
+            m_logger.notice(reliability, "reliability.eject.waiting_for_mount",
+                            holdsTheSleep(attempt)
+                                ? "Holding the sleep until a drive's mount ends"
+                                : "Waiting for a drive's mount to end before ejecting it",
+                            {{"attempt_id", attempt.id}});
+        }
+        co_await m_clock->sleep(kMountPollInterval);
+        if (!guard) {
+            co_return;
         }
     }
     closeAttempt(attempt, context);
@@ -596,29 +613,6 @@ bool BerthkeepActionCoordinator::waitsForAMount(const Attempt& attempt,
                        [&context](const std::string& id) { return context.isBeingMounted(id); });
 }
 
-QCoro::Task<bool>
-BerthkeepActionCoordinator::waitForMountsUnderWay(Attempt& attempt,
-                                                  BerthkeepActionContext& context) {
-    const QPointer<QObject> guard(context.contextObject());
-    bool logged = false;
-    // Only the drive being mounted waits for its mount; the others are down by now.
-    while (waitsForAMount(attempt, context)) {
-        if (!logged) {
-            logged = true;
-            m_logger.notice(reliability, "reliability.eject.waiting_for_mount",
-                            holdsTheSleep(attempt)
-                                ? "Holding the sleep until a drive's mount ends"
-                                : "Waiting for a drive's mount to end before ejecting it",
-                            {{"attempt_id", attempt.id}});
-        }
-        co_await m_clock->sleep(kMountPollInterval);
-        if (!guard) {
-            co_return false;
-        }
-    }
-    co_return true;
-}
-
 std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt,
                                                                 std::set<std::string>& seen,
                                                                 BerthkeepActionContext& context) {
@@ -627,6 +621,10 @@ std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt
     // only the drives they found being mounted, once, when their mount is up.
     const bool held = holdsTheSleep(attempt);
     std::vector<std::string> ids;
+    if (held && !context.isSleepHeld()) {
+        // Cut: the system went to sleep without this drive; it is in the notice.
+        return {};
+    }
     if (held) {
         std::set<std::string> fresh;
         for (const std::string& id : context.mountedManagedDriveIDs()) {
@@ -639,11 +637,15 @@ std::vector<DetectedDrive> BerthkeepActionCoordinator::arrivals(Attempt& attempt
             std::erase_if(ids, [&fresh](const std::string& id) { return !fresh.contains(id); });
         }
     } else {
-        for (const std::string& id : std::exchange(attempt.mountsToFollow, {})) {
+        std::erase_if(attempt.mountsToFollow, [&context, &ids](const std::string& id) {
+            if (context.isBeingMounted(id)) {
+                return false;
+            }
             if (context.isCurrentlyMounted(id)) {
                 ids.push_back(id);
             }
-        }
+            return true;
+        });
     }
     std::vector<DetectedDrive> came = context.drives(ids);
     if (came.empty()) {

@@ -111,14 +111,13 @@ private:
     // A system sleep's attempt, which holds that sleep until its drives are down.
     static bool holdsTheSleep(const Attempt& attempt);
     // Whether a mount the attempt takes along is still under way: for a held
-    // sleep any managed drive's, otherwise one the user's click found.
+    // sleep any managed drive's, otherwise one the user's click found. The
+    // attempt looks for arrivals while it waits, so each such drive is ejected
+    // as soon as it is up.
     bool waitsForAMount(const Attempt& attempt, BerthkeepActionContext& context) const;
-    // Waits while waitsForAMount(), so that each such drive is ejected once it
-    // is up. False when the context is gone.
-    QCoro::Task<bool> waitForMountsUnderWay(Attempt& attempt, BerthkeepActionContext& context);
-    // The drives that became targets since: for a held sleep, the managed drives
-    // mounted since the plan (none of `seen`); otherwise those the click found
-    // being mounted that are up now.
+    // The drives that became targets since: for a held sleep still held, the
+    // managed drives mounted since the plan (none of `seen`); otherwise those
+    // the click found being mounted that are up now.
     std::vector<DetectedDrive> arrivals(Attempt& attempt, std::set<std::string>& seen,
                                         BerthkeepActionContext& context);
     // Each failed drive as the refreshed inventory shows it: pulled out, down

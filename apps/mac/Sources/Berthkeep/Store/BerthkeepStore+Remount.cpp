@@ -335,7 +335,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                 down.push_back(target);
             }
         }
-        if (down.empty() || attempt == maxAttempts) {
+        if (down.empty() || attempt == maxAttempts || isCancelled(cancel)) {
             co_return stillDown(std::move(down));
         }
         remaining = std::move(down);

@@ -415,6 +415,12 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                         withPhase("before_start"));
         co_return;
     }
+    if (targets.empty()) {
+        // What was queued was taken off meanwhile (Eject All, the user's mount).
+        m_logger.notice(reliability, "sleep.wake.no_pending_remounts",
+                        "Wake remount skipped because there are no pending targets", {});
+        co_return;
+    }
     m_logger.notice(reliability, "sleep.wake.remount.started",
                     "Attempting to remount drives after wake", metadata);
     const std::vector<RemountTarget> attempted = targets;

@@ -289,6 +289,7 @@ public:
     bool isCurrentlyMounted(const std::string& driveID) const override;
     bool isExcluded(const std::string& driveID) const override;
     bool isMountHoldingSleep() const override;
+    bool isSleepHeld() const override;
     bool isBeingMounted(const std::string& driveID) const override {
         return m_mountsInFlight.contains(driveID);
     }
@@ -526,8 +527,6 @@ private:
     QCoro::Task<void> runSystemSleepEject(std::string powerChangeID);
     // Whether this power change is still held and no wake came since.
     bool isSleepStillHeld(const std::string& powerChangeID) const;
-    // Whether any power change is held and no wake came since.
-    bool isSleepHeld() const;
     // The system slept (the hold ran out, or the wake found it unanswered):
     // what is mounted now slept mounted.
     void handleSleepHoldCut();

@@ -213,6 +213,34 @@ TEST(BerthkeepStoreNewestWord, NoMountBeginsWhileASleepIsHeld) {
     EXPECT_FALSE(noticeCount(*store));
 }
 
+// Alpha's mount takes 30 s and Bravo's 5 s when the sleep comes; Charlie is up.
+// Charlie goes down at once and Bravo as soon as its mount ends, while Alpha's
+// still runs; at the cut Alpha alone slept mounted, and nothing is ejected
+// after the cut.
+TEST(BerthkeepStoreNewestWord, EachMountThatEndsWithinTheHoldIsEjectedThen) {
+    SleepFixture fixture;
+    fixture.inventory->drives = {drive("a", "Alpha", false), drive("b", "Bravo", false),
+                                 drive("c", "Charlie")};
+    fixture.drives->mountDelays = {{"a", 30s}, {"b", 5s}};
+    fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, false);
+    auto store = fixture.start();
+    store->perform(DriveAction::Kind::mount, "a");
+    store->perform(DriveAction::Kind::mount, "b");
+    fixture.pass(1s);
+    ASSERT_EQ(store->mountingDriveIDs(), (std::set<std::string>{"a", "b"}));
+    store->handleSystemPowerWillSleep([] {});
+    fixture.pass(1s);
+    EXPECT_FALSE(store->isCurrentlyMounted("c")) << "ejected at once";
+    fixture.pass(5s);
+    EXPECT_FALSE(store->isCurrentlyMounted("b")) << "ejected once its mount ended";
+    EXPECT_EQ(countOf(fixture.drives->ejectedIDs(), "b"), 1u);
+    fixture.pass(25s);
+
+    EXPECT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{"timeout"});
+    EXPECT_EQ(noticeCount(*store), 1) << "Alpha, in its mount at the cut";
+    EXPECT_EQ(countOf(fixture.drives->ejectedIDs(), "a"), 0u) << "nothing after the cut";
+}
+
 // Runs detached work at once, but holds every usage probe while `holding`:
 // a probe that never ends, as one under heavy load seems. A probe's work is
 // handed over right after its start is logged.
