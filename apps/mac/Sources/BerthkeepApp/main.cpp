@@ -93,6 +93,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     case SingleInstanceLock::Outcome::acquired:
+        for (const auto& lock : instanceLock.notCounted()) {
+            std::fprintf(stderr,
+                         "Berthkeep: its one-copy lock %s; a lock another user's process holds is "
+                         "no copy of this user's and is not counted.\n",
+                         lock.c_str());
+        }
+        if (!instanceLock.madePrivate().empty()) {
+            std::fprintf(stderr,
+                         "Berthkeep: its preferences folder %s was open to other users; it is "
+                         "made private to this user.\n",
+                         instanceLock.madePrivate().c_str());
+        }
         if (!instanceLock.lockFileFailure().empty()) {
             std::fprintf(stderr,
                          "Berthkeep: the lock file beside the preferences cannot be used (%s); "
