@@ -172,6 +172,8 @@ SingleInstanceLock::Outcome SingleInstanceLock::tryLock() {
         release(m_runtime);
         return Outcome::heldByAnother;
     }
+    m_preferences.kept = preferences == Attempt::taken;
+    m_runtime.kept = runtime == Attempt::taken;
     if (preferences == Attempt::failed && runtime != Attempt::taken) {
         return Outcome::unavailable;
     }
@@ -194,6 +196,10 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockPreferences() {
     }
     if (makePrivate(folder)) {
         m_madePrivate = m_preferencesFolder;
+    }
+    struct stat status {};
+    if (::fstat(folder, &status) == 0) {
+        m_preferences.folder = Identity{status.st_dev, status.st_ino};
     }
     Attempt preferences = lockIn(folder, preferencesLock, m_lockFileFailure, m_preferences);
     if (preferences == Attempt::held) {
@@ -241,10 +247,57 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockRuntime() {
     if (folder < 0) {
         return Attempt::failed;
     }
+    struct stat status {};
+    if (::fstat(folder, &status) == 0) {
+        m_runtime.folder = Identity{status.st_dev, status.st_ino};
+    }
     const Attempt runtime =
         lockIn(folder, lockPathIn(*m_runtimeFolder.path), m_runtimeFailure, m_runtime);
     ::close(folder);
     return runtime;
+}
+
+SingleInstanceLock::Renewal SingleInstanceLock::renew() {
+    Renewal renewal;
+    for (const bool preferences : {true, false}) {
+        Place& place = preferences ? m_preferences : m_runtime;
+        const std::string folder =
+            preferences ? m_preferencesFolder : m_runtimeFolder.path.value_or(std::string());
+        if (!place.kept || stillInPlace(place, folder)) {
+            continue;
+        }
+        // Let go first: a new lock on the same folder through another
+        // descriptor would meet this process's own.
+        release(place);
+        const Attempt again = preferences ? lockPreferences() : lockRuntime();
+        renewal.folder = folder;
+        if (again == Attempt::held) {
+            renewal.kind = Renewal::Kind::heldByAnother;
+            return renewal;
+        }
+        if (again == Attempt::failed) {
+            renewal.kind = Renewal::Kind::failed;
+            renewal.why = preferences ? m_preferencesFailure : m_runtimeFailure;
+            return renewal;
+        }
+        renewal.kind = Renewal::Kind::renewed;
+    }
+    return renewal;
+}
+
+std::vector<std::string> SingleInstanceLock::watchedFolders() const {
+    return {m_preferencesFolder,
+            QFileInfo(QString::fromStdString(m_preferencesFolder)).absolutePath().toStdString()};
+}
+
+bool SingleInstanceLock::stillInPlace(const Place& place, const std::string& folder) const {
+    struct stat status {};
+    if (place.descriptors.empty() || ::stat(folder.c_str(), &status) != 0 ||
+        place.folder != Identity{status.st_dev, status.st_ino}) {
+        return false;
+    }
+    return !place.lockFile || (::lstat(lockPathIn(folder).c_str(), &status) == 0 &&
+                               place.lockFile == Identity{status.st_dev, status.st_ino});
 }
 
 SingleInstanceLock::Attempt SingleInstanceLock::lockIn(int folder, const std::string& path,
@@ -269,6 +322,9 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockIn(int folder, const std::st
     const Attempt locked = lockDescriptor(descriptor, path, failure, place);
     if (locked != Attempt::taken) {
         return locked;
+    }
+    if (known) {
+        place.lockFile = Identity{file.st_dev, file.st_ino};
     }
     // The holder's process id, for a person looking; the lock itself is the
     // flock, so a failed write (a full file system) changes nothing. Only a
@@ -314,6 +370,8 @@ void SingleInstanceLock::release(Place& place) {
         ::close(descriptor);
     }
     place.descriptors.clear();
+    place.folder.reset();
+    place.lockFile.reset();
 }
 
 } // namespace berthkeep

@@ -62,6 +62,32 @@ public:
     // either.
     Outcome tryLock();
 
+    // What is at a locked folder's path can change while the program runs
+    // (renamed away and made again, deleted, a link pointed elsewhere); a
+    // copy started then would lock what is there now. So each place taken
+    // is looked at again, and where its folder or lock file is no longer
+    // what was locked, the lock is taken again on what is there, a missing
+    // folder made anew. Cheap when nothing changed: a stat or two.
+    struct Renewal {
+        enum class Kind {
+            unchanged,
+            renewed,
+            // Another copy holds the lock there now: heldPath() and
+            // holder() say which.
+            heldByAnother,
+            // It could not be taken again; `why` says why.
+            failed,
+        };
+        Kind kind = Kind::unchanged;
+        // The folder whose lock was taken again, or could not be.
+        std::string folder;
+        std::string why;
+    };
+    Renewal renew();
+    // Where a change is first seen: the preferences folder and the one it
+    // is in.
+    std::vector<std::string> watchedFolders() const;
+
     struct Holder {
         int pid = 0;
         // Its command name ("Berthkeep" for a running copy); empty when unknown.
@@ -86,9 +112,18 @@ public:
     const std::string& madePrivate() const { return m_madePrivate; }
 
 private:
-    // A folder's locks.
+    struct Identity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        bool operator==(const Identity&) const = default;
+    };
+    // A folder's locks, and what they were taken on.
     struct Place {
         std::vector<int> descriptors;
+        std::optional<Identity> folder;
+        std::optional<Identity> lockFile;
+        // Taken at the start: kept taken while the program runs.
+        bool kept = false;
     };
     enum class Attempt { taken, held, failed };
 
@@ -98,6 +133,7 @@ private:
     // Takes the descriptor: kept while locked, else closed.
     Attempt lockDescriptor(int descriptor, const std::string& path, std::string& failure,
                            Place& place);
+    bool stillInPlace(const Place& place, const std::string& folder) const;
     static void release(Place& place);
 
     std::string m_preferencesFolder;

@@ -886,6 +886,81 @@ TEST_F(ProgramOnSimulatedMachine, NoLockAnotherUserHoldsKeepsItFromStarting) {
     comesUpAndKeepsASecondCopyOut();
 }
 
+// The preferences folder may change under a running copy: renamed away and
+// made again, deleted, or, being a link, pointed at another folder. A copy
+// started in another session afterwards still finds the first and ends.
+TEST_F(ProgramOnSimulatedMachine, AFolderChangedUnderARunningCopyStillKeepsASecondOut) {
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    const std::string linked = homePath("linked-preferences").toStdString();
+    const std::string other = homePath("other-preferences").toStdString();
+    const std::vector<std::pair<const char*, std::function<void()>>> changes{
+        {"renamed and made again",
+         [&] {
+             std::filesystem::rename(folder, folder + ".old");
+             std::filesystem::create_directory(folder);
+         }},
+        {"deleted",
+         [&] {
+             std::filesystem::remove_all(folder);
+         }},
+        {"a link pointed elsewhere",
+         [&] {
+             std::filesystem::create_directory(other);
+             std::filesystem::create_directory_symlink(other, folder + ".new");
+             std::filesystem::rename(folder + ".new", folder);
+         }},
+    };
+    ASSERT_TRUE(QDir().mkpath(homePath("other-runtime")));
+    for (const auto& [change, make] : changes) {
+        SCOPED_TRACE(change);
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(folder + ".old");
+        std::filesystem::remove_all(other);
+        std::filesystem::remove_all(linked);
+        if (std::string(change) == "a link pointed elsewhere") {
+            std::filesystem::create_directories(linked);
+            std::filesystem::create_directories(homePath("config").toStdString());
+            std::filesystem::create_directory_symlink(linked, folder);
+        }
+        QProcess first;
+        start(first);
+        QByteArray log;
+        ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+        make();
+        expectACopyInAnotherSessionToEnd(homePath("other-runtime"));
+        EXPECT_EQ(first.state(), QProcess::Running);
+        signalAndExpectCleanEnd(first, SIGTERM, log);
+    }
+}
+
+// Where a copy got in first on the folder now at the path (swapped in, in
+// one step), the running copy gives way: says so and ends well.
+TEST_F(ProgramOnSimulatedMachine, ACopyWhoseFolderNowHoldsAnothersLockEnds) {
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    const std::string swapped = homePath("config/Berthkeep.other").toStdString();
+    QProcess program;
+    start(program);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(swapped)));
+    const int other =
+        ::open((swapped + "/berthkeep.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::renameat2(AT_FDCWD, swapped.c_str(), AT_FDCWD, folder.c_str(), RENAME_EXCHANGE), 0);
+
+    EXPECT_TRUE(program.waitForFinished(15000));
+    ::close(other);
+    log += program.readAllStandardError();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << log.toStdString();
+    EXPECT_TRUE(log.contains(("process " + std::to_string(::getpid())).c_str()))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("this copy ends")) << log.toStdString();
+}
+
 // A preferences folder the user can write but not read: the lock file is
 // still made there, so a copy in another session is kept out.
 TEST_F(ProgramOnSimulatedMachine, AnUnreadablePreferencesFolderStillKeepsACopyInAnotherSessionOut) {
