@@ -266,6 +266,15 @@ SingleInstanceLock::Renewal SingleInstanceLock::renew() {
         if (!place.kept || stillInPlace(place, folder)) {
             continue;
         }
+        // A folder that is gone is not made here: the user may be about to
+        // make it again, or to put a link there. Whoever makes it, the lock
+        // is taken when it is there.
+        struct stat status {};
+        if (::stat(folder.c_str(), &status) != 0 && errno == ENOENT) {
+            renewal.kind = Renewal::Kind::waiting;
+            renewal.folder = folder;
+            continue;
+        }
         // Let go first: a new lock on the same folder through another
         // descriptor would meet this process's own.
         release(place);

@@ -66,12 +66,15 @@ public:
     // (renamed away and made again, deleted, a link pointed elsewhere); a
     // copy started then would lock what is there now. So each place taken
     // is looked at again, and where its folder or lock file is no longer
-    // what was locked, the lock is taken again on what is there, a missing
-    // folder made anew. Cheap when nothing changed: a stat or two.
+    // what was locked, the lock is taken again on what is there; a folder
+    // that is gone, once it is there again. Cheap when nothing changed: a
+    // stat or two.
     struct Renewal {
         enum class Kind {
             unchanged,
             renewed,
+            // The folder is gone; its lock is taken when it is there again.
+            waiting,
             // Another copy holds the lock there now: heldPath() and
             // holder() say which.
             heldByAnother,

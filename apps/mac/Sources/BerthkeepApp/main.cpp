@@ -138,7 +138,7 @@ int main(int argc, char** argv) {
     // and by a slow look for what it cannot (a folder higher up).
     QFileSystemWatcher lockFolders;
     QTimer lockCheck;
-    std::string lastRenewalFailure;
+    std::string lastRenewalSaid;
     // A folder gone and made again is a new one to watch.
     const auto watchLockFolders = [&instanceLock, &lockFolders] {
         for (const auto& folder : instanceLock.watchedFolders()) {
@@ -148,13 +148,13 @@ int main(int argc, char** argv) {
             }
         }
     };
-    const auto keepTheLock = [&instanceLock, &watchLockFolders, &lastRenewalFailure] {
+    const auto keepTheLock = [&instanceLock, &watchLockFolders, &lastRenewalSaid] {
         const auto renewal = instanceLock.renew();
         switch (renewal.kind) {
         case SingleInstanceLock::Renewal::Kind::unchanged:
             break;
         case SingleInstanceLock::Renewal::Kind::renewed:
-            lastRenewalFailure.clear();
+            lastRenewalSaid.clear();
             std::fprintf(stderr,
                          "Berthkeep: %s changed while it ran; its one-copy lock is taken again "
                          "there.\n",
@@ -171,9 +171,18 @@ int main(int argc, char** argv) {
             QCoreApplication::exit(0);
             return;
         }
+        case SingleInstanceLock::Renewal::Kind::waiting:
+            if (lastRenewalSaid != renewal.folder) {
+                lastRenewalSaid = renewal.folder;
+                std::fprintf(stderr,
+                             "Berthkeep: %s is gone; its one-copy lock is taken again once the "
+                             "folder is there again.\n",
+                             renewal.folder.c_str());
+            }
+            break;
         case SingleInstanceLock::Renewal::Kind::failed:
-            if (renewal.why != lastRenewalFailure) {
-                lastRenewalFailure = renewal.why;
+            if (renewal.why != lastRenewalSaid) {
+                lastRenewalSaid = renewal.why;
                 std::fprintf(stderr,
                              "Berthkeep: %s changed while it ran, and its one-copy lock cannot be "
                              "taken again there (%s); it tries again when the folder changes.\n",

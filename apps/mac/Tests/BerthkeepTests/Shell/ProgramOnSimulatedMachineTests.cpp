@@ -887,38 +887,44 @@ TEST_F(ProgramOnSimulatedMachine, NoLockAnotherUserHoldsKeepsItFromStarting) {
 }
 
 // The preferences folder may change under a running copy: renamed away and
-// made again, deleted, or, being a link, pointed at another folder. A copy
-// started in another session afterwards still finds the first and ends.
+// made again, or, being a link, pointed at another folder; a copy started in
+// another session afterwards still finds the first and ends. Or it is
+// deleted, and a copy started then makes it again: the first gives way.
+// Never do both run on.
 TEST_F(ProgramOnSimulatedMachine, AFolderChangedUnderARunningCopyStillKeepsASecondOut) {
     makeMachineWithStick();
     const std::string folder = homePath("config/Berthkeep").toStdString();
     const std::string linked = homePath("linked-preferences").toStdString();
     const std::string other = homePath("other-preferences").toStdString();
-    const std::vector<std::pair<const char*, std::function<void()>>> changes{
+    struct Change {
+        const char* name;
+        std::function<void()> make;
+        bool secondStays;
+    };
+    const std::vector<Change> changes{
         {"renamed and made again",
          [&] {
              std::filesystem::rename(folder, folder + ".old");
              std::filesystem::create_directory(folder);
-         }},
-        {"deleted",
-         [&] {
-             std::filesystem::remove_all(folder);
-         }},
+         },
+         false},
         {"a link pointed elsewhere",
          [&] {
              std::filesystem::create_directory(other);
              std::filesystem::create_directory_symlink(other, folder + ".new");
              std::filesystem::rename(folder + ".new", folder);
-         }},
+         },
+         false},
+        {"deleted", [&] { std::filesystem::remove_all(folder); }, true},
     };
     ASSERT_TRUE(QDir().mkpath(homePath("other-runtime")));
-    for (const auto& [change, make] : changes) {
-        SCOPED_TRACE(change);
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.name);
         std::filesystem::remove_all(folder);
         std::filesystem::remove_all(folder + ".old");
         std::filesystem::remove_all(other);
         std::filesystem::remove_all(linked);
-        if (std::string(change) == "a link pointed elsewhere") {
+        if (std::string(change.name) == "a link pointed elsewhere") {
             std::filesystem::create_directories(linked);
             std::filesystem::create_directories(homePath("config").toStdString());
             std::filesystem::create_directory_symlink(linked, folder);
@@ -927,10 +933,24 @@ TEST_F(ProgramOnSimulatedMachine, AFolderChangedUnderARunningCopyStillKeepsASeco
         start(first);
         QByteArray log;
         ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
-        make();
-        expectACopyInAnotherSessionToEnd(homePath("other-runtime"));
-        EXPECT_EQ(first.state(), QProcess::Running);
-        signalAndExpectCleanEnd(first, SIGTERM, log);
+        change.make();
+        if (!change.secondStays) {
+            expectACopyInAnotherSessionToEnd(homePath("other-runtime"));
+            EXPECT_EQ(first.state(), QProcess::Running);
+            signalAndExpectCleanEnd(first, SIGTERM, log);
+            continue;
+        }
+        QProcess second;
+        start(second, homePath("other-runtime"));
+        QByteArray secondLog;
+        EXPECT_TRUE(waitForLog(second, secondLog, "Travel Stick")) << secondLog.toStdString();
+        EXPECT_TRUE(first.waitForFinished(15000));
+        log += first.readAllStandardError();
+        EXPECT_EQ(first.exitCode(), 0) << log.toStdString();
+        EXPECT_TRUE(log.contains("this copy ends")) << log.toStdString();
+        stopIfStillRunning(first);
+        ASSERT_EQ(second.state(), QProcess::Running) << secondLog.toStdString();
+        signalAndExpectCleanEnd(second, SIGTERM, secondLog);
     }
 }
 
