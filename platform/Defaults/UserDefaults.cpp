@@ -380,6 +380,10 @@ void FileUserDefaults::keepAsideBeforeNextWrite(const char* suffix, const std::s
             logLine(true, "Kept the " + what + " aside as " + *done.destination);
         } else if (done.destination) {
             logLine(true, "Moved the " + what + " to " + *done.destination);
+        } else if (done.givenUp) {
+            logLine(true, "Could not keep the " + what + " " + m_filePath +
+                              " aside: every name for it is taken by something else; "
+                              "it is replaced");
         } else {
             logLine(true, "The " + what + " " + m_filePath + " is gone; nothing was moved aside");
         }

@@ -6,6 +6,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <filesystem>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <system_error>
@@ -190,39 +191,40 @@ Replaced replaceFile(const std::string& path, std::string_view bytes,
     // second link, so it stays at its path until the rename replaces it.
     // What can have no second name swaps places with the new file in one
     // step; only where the file system cannot swap is it moved, and the new
-    // file follows at once.
+    // file follows at once. The earlier set-asides make way for it only once
+    // the new file holds the path.
+    std::optional<SetAsideFile> aside;
     bool exchanged = false;
-    bool moved = false;
     if (setAsideSuffix) {
-        auto aside = SetAsideFile::linkAside(target, *setAsideSuffix);
-        if (aside.noSecondName) {
-            aside = SetAsideFile::exchangeAside(target, temporary.path(), *setAsideSuffix);
-            exchanged = aside.destination.has_value();
-            if (aside.noExchange) {
-                aside = SetAsideFile::moveAside(target, *setAsideSuffix);
-                moved = aside.destination.has_value();
+        aside.emplace(target, *setAsideSuffix);
+        auto placed = aside->link();
+        if (placed.noSecondName) {
+            placed = aside->exchange(temporary.path());
+            exchanged = placed.destination.has_value();
+            if (placed.noExchange) {
+                placed = aside->move();
             }
         }
-        if (aside.failure) {
-            result.failure = aside.failure;
+        if (placed.failure) {
+            result.failure = placed.failure;
             result.setAsideFailed = true;
             return result;
         }
-        result.setAside = aside;
     }
     if (!exchanged && ::rename(temporary.path().c_str(), target.c_str()) != 0) {
         const int error = errno;
         // A failed write leaves nothing aside: the old file is back, or still
         // there and its second name goes.
-        if (const auto& aside = result.setAside.destination; aside && moved) {
-            ::rename(aside->c_str(), target.c_str());
-        } else if (aside) {
-            ::unlink(aside->c_str());
+        if (aside) {
+            aside->withdraw();
         }
         return failed("cannot replace", error);
     }
     temporary.renamed();
-    result.setAsideDone = setAsideSuffix != nullptr;
+    if (aside) {
+        result.setAside = aside->settle();
+        result.setAsideDone = true;
+    }
     if (const int error = syncFolderOf(target)) {
         return failed("cannot sync the folder of", error);
     }

@@ -35,10 +35,13 @@ namespace berthkeep {
 // file) swaps places with the new file in one step and then goes aside; only
 // where the file system cannot swap is it moved aside just before the new
 // file takes its place. So the path is never empty, but in that last case for
-// a moment, and a write that fails leaves nothing aside. A set-aside fails
-// only where the system gives the old file no other name (a set-aside name in
-// the way is passed over); it then fails the write, whose bytes stay pending
-// like those of any failed write.
+// one rename, and a write that fails leaves nothing aside and every earlier
+// set-aside as it was: they make way only once the new file holds the path.
+// A set-aside fails only where the system gives the old file no other name
+// (a set-aside name in the way is passed over); it then fails the write,
+// whose bytes stay pending like those of any failed write. Where every name
+// is someone else's, the old file is given up (the report says so) and the
+// write goes ahead.
 class AtomicFileWriter {
 public:
     struct Outcome {

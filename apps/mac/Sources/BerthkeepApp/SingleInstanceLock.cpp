@@ -1,6 +1,7 @@
 #include "BerthkeepApp/SingleInstanceLock.hpp"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QString>
 
 #include <cerrno>
@@ -69,6 +70,21 @@ int openPrivateFolder(const std::string& path, std::string& refusal) {
     return -1;
 }
 
+// Whose process `pid` is: its real user, from the kernel's status of it.
+std::optional<uid_t> userOf(const std::string& pid) {
+    std::ifstream status("/proc/" + pid + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.rfind("Uid:", 0) == 0) {
+            std::istringstream fields(line.substr(4));
+            uid_t user = 0;
+            if (fields >> user) {
+                return user;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 // Whoever holds an flock on the open file: the kernel lists every lock with
 // its process and the file's device and inode.
 std::optional<SingleInstanceLock::Holder> flockHolder(int descriptor) {
@@ -94,9 +110,23 @@ std::optional<SingleInstanceLock::Holder> flockHolder(int descriptor) {
             return std::nullopt;
         }
         std::ifstream(("/proc/" + pid + "/comm").c_str()) >> holder.name;
+        holder.user = userOf(pid);
         return holder;
     }
     return std::nullopt;
+}
+
+// Group and others lose every right on a folder of this user's: the lock
+// on it is then no one else's to take. Through the handle's own entry, as
+// a handle that cannot read the folder cannot change its mode either.
+bool makePrivate(int folder) {
+    struct stat status {};
+    if (::fstat(folder, &status) != 0 || status.st_uid != ::geteuid() ||
+        (status.st_mode & 077) == 0) {
+        return false;
+    }
+    const std::string self = "/proc/self/fd/" + std::to_string(folder);
+    return ::chmod(self.c_str(), status.st_mode & 07700) == 0;
 }
 
 } // namespace
@@ -106,7 +136,8 @@ SingleInstanceLock::SingleInstanceLock(std::string preferencesFolder, RuntimeFol
     , m_runtimeFolder(std::move(runtimeFolder)) {}
 
 SingleInstanceLock::~SingleInstanceLock() {
-    release();
+    release(m_preferences);
+    release(m_runtime);
 }
 
 SingleInstanceLock::RuntimeFolder SingleInstanceLock::provideRuntimeFolder() {
@@ -127,67 +158,159 @@ SingleInstanceLock::RuntimeFolder SingleInstanceLock::provideRuntimeFolder() {
 }
 
 SingleInstanceLock::Outcome SingleInstanceLock::tryLock() {
-    release();
+    release(m_preferences);
+    release(m_runtime);
     m_holder.reset();
-    m_preferencesFailure.clear();
-    m_lockFileFailure.clear();
+    m_notCounted.clear();
+    m_madePrivate.clear();
     m_runtimeFailure = m_runtimeFolder.refusal;
 
-    QDir().mkpath(QString::fromStdString(m_preferencesFolder));
-    const std::string preferencesLock = lockPathIn(m_preferencesFolder);
-    Attempt preferences = Attempt::failed;
-    if (const int folder = ::open(m_preferencesFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        folder < 0) {
-        m_preferencesFailure = preferencesLock + ": " + reason(errno);
-    } else {
-        preferences = lockIn(folder, preferencesLock, m_lockFileFailure);
-        if (preferences == Attempt::held) {
-            ::close(folder);
-            return Outcome::heldByAnother;
-        }
-        // The folder itself is locked too, by every copy: it can be where no
-        // lock file can be made or opened safely (a read-only folder, a link
-        // in its place), and where one copy holds a lock file that another
-        // cannot see (since removed or replaced), the folder is still the same.
-        std::string folderFailure;
-        switch (lockDescriptor(folder, m_preferencesFolder, folderFailure)) {
-        case Attempt::held:
-            release();
-            return Outcome::heldByAnother;
-        case Attempt::taken:
-            preferences = Attempt::taken;
-            break;
-        case Attempt::failed:
-            // The lock file alone serves, or neither does.
-            if (preferences == Attempt::failed) {
-                m_preferencesFailure = m_lockFileFailure + "; " + folderFailure;
-            }
-            m_lockFileFailure.clear();
-            break;
-        }
-    }
-
-    Attempt runtime = Attempt::failed;
-    if (m_runtimeFolder.path && *m_runtimeFolder.path != m_preferencesFolder) {
-        // Checked again as it is opened: what is at that path now holds the lock.
-        if (const int folder = openPrivateFolder(*m_runtimeFolder.path, m_runtimeFailure);
-            folder >= 0) {
-            runtime = lockIn(folder, lockPathIn(*m_runtimeFolder.path), m_runtimeFailure);
-            ::close(folder);
-        }
-    }
-    if (runtime == Attempt::held) {
-        release();
+    const Attempt preferences = lockPreferences();
+    const Attempt runtime = preferences == Attempt::held ? Attempt::failed : lockRuntime();
+    if (preferences == Attempt::held || runtime == Attempt::held) {
+        release(m_preferences);
+        release(m_runtime);
         return Outcome::heldByAnother;
     }
+    m_preferences.kept = preferences == Attempt::taken;
+    m_runtime.kept = runtime == Attempt::taken;
     if (preferences == Attempt::failed && runtime != Attempt::taken) {
         return Outcome::unavailable;
     }
     return Outcome::acquired;
 }
 
+SingleInstanceLock::Attempt SingleInstanceLock::lockPreferences() {
+    m_preferencesFailure.clear();
+    m_lockFileFailure.clear();
+    const std::string preferencesLock = lockPathIn(m_preferencesFolder);
+    // Made private from the start; an older one is put right below.
+    QDir().mkpath(QFileInfo(QString::fromStdString(m_preferencesFolder)).absolutePath());
+    ::mkdir(m_preferencesFolder.c_str(), 0700);
+    // A handle that needs no right to read the folder: through it the lock
+    // file is made where the user may write but not list (mode 0300).
+    const int folder = ::open(m_preferencesFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        m_preferencesFailure = preferencesLock + ": " + reason(errno);
+        return Attempt::failed;
+    }
+    if (makePrivate(folder)) {
+        m_madePrivate = m_preferencesFolder;
+    }
+    struct stat status {};
+    if (::fstat(folder, &status) == 0) {
+        m_preferences.folder = Identity{status.st_dev, status.st_ino};
+    }
+    Attempt preferences = lockIn(folder, preferencesLock, m_lockFileFailure, m_preferences);
+    if (preferences == Attempt::held) {
+        ::close(folder);
+        return Attempt::held;
+    }
+    // The folder itself is locked too, by every copy: it can be where no
+    // lock file can be made or opened safely (a read-only folder, a link
+    // in its place), and where one copy holds a lock file that another
+    // cannot see (since removed or replaced), the folder is still the same.
+    // Opened through the handle, so it is the same folder.
+    std::string folderFailure;
+    const int readable = ::openat(folder, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int openError = errno;
+    ::close(folder);
+    const Attempt locked =
+        readable < 0 ? Attempt::failed
+                     : lockDescriptor(readable, m_preferencesFolder, folderFailure, m_preferences);
+    if (readable < 0) {
+        folderFailure = m_preferencesFolder + ": " + reason(openError);
+    }
+    switch (locked) {
+    case Attempt::held:
+        release(m_preferences);
+        return Attempt::held;
+    case Attempt::taken:
+        return Attempt::taken;
+    case Attempt::failed:
+        // The lock file alone serves, or neither does.
+        if (preferences == Attempt::failed) {
+            m_preferencesFailure = m_lockFileFailure + "; " + folderFailure;
+        }
+        m_lockFileFailure.clear();
+        return preferences;
+    }
+    return preferences;
+}
+
+SingleInstanceLock::Attempt SingleInstanceLock::lockRuntime() {
+    if (!m_runtimeFolder.path || *m_runtimeFolder.path == m_preferencesFolder) {
+        return Attempt::failed;
+    }
+    // Checked again as it is opened: what is at that path now holds the lock.
+    const int folder = openPrivateFolder(*m_runtimeFolder.path, m_runtimeFailure);
+    if (folder < 0) {
+        return Attempt::failed;
+    }
+    struct stat status {};
+    if (::fstat(folder, &status) == 0) {
+        m_runtime.folder = Identity{status.st_dev, status.st_ino};
+    }
+    const Attempt runtime =
+        lockIn(folder, lockPathIn(*m_runtimeFolder.path), m_runtimeFailure, m_runtime);
+    ::close(folder);
+    return runtime;
+}
+
+SingleInstanceLock::Renewal SingleInstanceLock::renew() {
+    Renewal renewal;
+    for (const bool preferences : {true, false}) {
+        Place& place = preferences ? m_preferences : m_runtime;
+        const std::string folder =
+            preferences ? m_preferencesFolder : m_runtimeFolder.path.value_or(std::string());
+        if (!place.kept || stillInPlace(place, folder)) {
+            continue;
+        }
+        // A folder that is gone is not made here: the user may be about to
+        // make it again, or to put a link there. Whoever makes it, the lock
+        // is taken when it is there.
+        struct stat status {};
+        if (::stat(folder.c_str(), &status) != 0 && errno == ENOENT) {
+            renewal.kind = Renewal::Kind::waiting;
+            renewal.folder = folder;
+            continue;
+        }
+        // Let go first: a new lock on the same folder through another
+        // descriptor would meet this process's own.
+        release(place);
+        const Attempt again = preferences ? lockPreferences() : lockRuntime();
+        renewal.folder = folder;
+        if (again == Attempt::held) {
+            renewal.kind = Renewal::Kind::heldByAnother;
+            return renewal;
+        }
+        if (again == Attempt::failed) {
+            renewal.kind = Renewal::Kind::failed;
+            renewal.why = preferences ? m_preferencesFailure : m_runtimeFailure;
+            return renewal;
+        }
+        renewal.kind = Renewal::Kind::renewed;
+    }
+    return renewal;
+}
+
+std::vector<std::string> SingleInstanceLock::watchedFolders() const {
+    return {m_preferencesFolder,
+            QFileInfo(QString::fromStdString(m_preferencesFolder)).absolutePath().toStdString()};
+}
+
+bool SingleInstanceLock::stillInPlace(const Place& place, const std::string& folder) const {
+    struct stat status {};
+    if (place.descriptors.empty() || ::stat(folder.c_str(), &status) != 0 ||
+        place.folder != Identity{status.st_dev, status.st_ino}) {
+        return false;
+    }
+    return !place.lockFile || (::lstat(lockPathIn(folder).c_str(), &status) == 0 &&
+                               place.lockFile == Identity{status.st_dev, status.st_ino});
+}
+
 SingleInstanceLock::Attempt SingleInstanceLock::lockIn(int folder, const std::string& path,
-                                                       std::string& failure) {
+                                                       std::string& failure, Place& place) {
     // Close-on-exec: a disk tool left hanging after this process must not go on
     // holding the lock. Never waiting: whatever is at the path, a pipe included.
     // Never through a link: where it leads is no lock of ours.
@@ -203,45 +326,61 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockIn(int folder, const std::st
             return Attempt::failed;
         }
     }
-    const Attempt locked = lockDescriptor(descriptor, path, failure);
+    struct stat file {};
+    const bool known = ::fstat(descriptor, &file) == 0;
+    const Attempt locked = lockDescriptor(descriptor, path, failure, place);
     if (locked != Attempt::taken) {
         return locked;
     }
+    if (known) {
+        place.lockFile = Identity{file.st_dev, file.st_ino};
+    }
     // The holder's process id, for a person looking; the lock itself is the
     // flock, so a failed write (a full file system) changes nothing. Only a
-    // regular file is written: a device or a pipe at the path is not ours.
-    struct stat file {};
+    // regular file with no other name is written: a device or a pipe at the
+    // path is not ours, and a hard link is another file of the user's too.
     const std::string pid = std::to_string(::getpid()) + "\n";
-    if (::fstat(descriptor, &file) == 0 && S_ISREG(file.st_mode) &&
-        ::ftruncate(descriptor, 0) == 0) {
+    if (known && S_ISREG(file.st_mode) && file.st_nlink == 1 && ::ftruncate(descriptor, 0) == 0) {
         [[maybe_unused]] const ssize_t written = ::write(descriptor, pid.data(), pid.size());
     }
     return Attempt::taken;
 }
 
-SingleInstanceLock::Attempt
-SingleInstanceLock::lockDescriptor(int descriptor, const std::string& path, std::string& failure) {
+SingleInstanceLock::Attempt SingleInstanceLock::lockDescriptor(int descriptor,
+                                                               const std::string& path,
+                                                               std::string& failure, Place& place) {
     if (::flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        if (error == EWOULDBLOCK) {
-            m_heldPath = path;
-            m_holder = flockHolder(descriptor);
+        if (error != EWOULDBLOCK) {
             ::close(descriptor);
-            return Attempt::held;
+            failure = path + ": " + reason(error);
+            return Attempt::failed;
         }
+        auto holder = flockHolder(descriptor);
         ::close(descriptor);
-        failure = path + ": " + reason(error);
-        return Attempt::failed;
+        // Another user may open what it can read and lock it: that is no
+        // copy of this user's, only a lock this place cannot have.
+        if (holder && holder->user && *holder->user != ::geteuid()) {
+            failure = path + " is held by process " + std::to_string(holder->pid) + " (" +
+                      holder->name + ") of another user (" + std::to_string(*holder->user) + ")";
+            m_notCounted.push_back(failure);
+            return Attempt::failed;
+        }
+        m_heldPath = path;
+        m_holder = std::move(holder);
+        return Attempt::held;
     }
-    m_descriptors.push_back(descriptor);
+    place.descriptors.push_back(descriptor);
     return Attempt::taken;
 }
 
-void SingleInstanceLock::release() {
-    for (const int descriptor : m_descriptors) {
+void SingleInstanceLock::release(Place& place) {
+    for (const int descriptor : place.descriptors) {
         ::close(descriptor);
     }
-    m_descriptors.clear();
+    place.descriptors.clear();
+    place.folder.reset();
+    place.lockFile.reset();
 }
 
 } // namespace berthkeep

@@ -1,6 +1,9 @@
 // The program: a menu-bar agent over the live services, on the machine the
 // platform layers stand for.
 #include <QApplication>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QTimer>
 
 #include <chrono>
 #include <cstdio>
@@ -30,6 +33,10 @@ namespace {
 // How long quitting waits for cancelled work: past a child's grace period (the
 // eject's is a second), well within what a user or a session manager waits.
 constexpr std::chrono::milliseconds quitWorkLimit{1500};
+
+// How often the one-copy lock's folders are looked at beside the watch on
+// them: a change no watch sees (a folder higher up renamed) is rare.
+constexpr std::chrono::seconds lockCheckInterval{5};
 
 // Catches the ending signals before any library's start-up code runs (the
 // sanitizer builds spend a tenth of a second there): a signal in start-up then
@@ -93,6 +100,18 @@ int main(int argc, char** argv) {
         return 1;
     }
     case SingleInstanceLock::Outcome::acquired:
+        for (const auto& lock : instanceLock.notCounted()) {
+            std::fprintf(stderr,
+                         "Berthkeep: its one-copy lock %s; a lock another user's process holds is "
+                         "no copy of this user's and is not counted.\n",
+                         lock.c_str());
+        }
+        if (!instanceLock.madePrivate().empty()) {
+            std::fprintf(stderr,
+                         "Berthkeep: its preferences folder %s was open to other users; it is "
+                         "made private to this user.\n",
+                         instanceLock.madePrivate().c_str());
+        }
         if (!instanceLock.lockFileFailure().empty()) {
             std::fprintf(stderr,
                          "Berthkeep: the lock file beside the preferences cannot be used (%s); "
@@ -113,6 +132,70 @@ int main(int argc, char** argv) {
         }
         break;
     }
+
+    // The locked folders may change under a running copy; a copy started
+    // then must still find this one. Seen at once where a watch can see it,
+    // and by a slow look for what it cannot (a folder higher up).
+    QFileSystemWatcher lockFolders;
+    QTimer lockCheck;
+    std::string lastRenewalSaid;
+    // A folder gone and made again is a new one to watch.
+    const auto watchLockFolders = [&instanceLock, &lockFolders] {
+        for (const auto& folder : instanceLock.watchedFolders()) {
+            const QString path = QString::fromStdString(folder);
+            if (!lockFolders.directories().contains(path) && QFileInfo(path).isDir()) {
+                lockFolders.addPath(path);
+            }
+        }
+    };
+    const auto keepTheLock = [&instanceLock, &watchLockFolders, &lastRenewalSaid] {
+        const auto renewal = instanceLock.renew();
+        switch (renewal.kind) {
+        case SingleInstanceLock::Renewal::Kind::unchanged:
+            break;
+        case SingleInstanceLock::Renewal::Kind::renewed:
+            lastRenewalSaid.clear();
+            std::fprintf(stderr,
+                         "Berthkeep: %s changed while it ran; its one-copy lock is taken again "
+                         "there.\n",
+                         renewal.folder.c_str());
+            break;
+        case SingleInstanceLock::Renewal::Kind::heldByAnother: {
+            // Two copies on one user's files never run on: this one gives way.
+            const auto& holder = instanceLock.holder();
+            std::fprintf(stderr,
+                         "Berthkeep: %s changed while it ran, and process %d (%s) holds the "
+                         "one-copy lock there now; this copy ends.\n",
+                         renewal.folder.c_str(), holder ? holder->pid : 0,
+                         holder ? holder->name.c_str() : "");
+            QCoreApplication::exit(0);
+            return;
+        }
+        case SingleInstanceLock::Renewal::Kind::waiting:
+            if (lastRenewalSaid != renewal.folder) {
+                lastRenewalSaid = renewal.folder;
+                std::fprintf(stderr,
+                             "Berthkeep: %s is gone; its one-copy lock is taken again once the "
+                             "folder is there again.\n",
+                             renewal.folder.c_str());
+            }
+            break;
+        case SingleInstanceLock::Renewal::Kind::failed:
+            if (renewal.why != lastRenewalSaid) {
+                lastRenewalSaid = renewal.why;
+                std::fprintf(stderr,
+                             "Berthkeep: %s changed while it ran, and its one-copy lock cannot be "
+                             "taken again there (%s); it tries again when the folder changes.\n",
+                             renewal.folder.c_str(), renewal.why.c_str());
+            }
+            break;
+        }
+        watchLockFolders();
+    };
+    watchLockFolders();
+    QObject::connect(&lockFolders, &QFileSystemWatcher::directoryChanged, keepTheLock);
+    QObject::connect(&lockCheck, &QTimer::timeout, keepTheLock);
+    lockCheck.start(lockCheckInterval);
 
     TerminationSignalWatcher signalWatcher;
     // exit, not quit: quit asks the windows to close first, and the menu's

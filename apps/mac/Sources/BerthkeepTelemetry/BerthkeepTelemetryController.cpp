@@ -269,6 +269,11 @@ BerthkeepTelemetryController::runPass(const PassWork& context,
                     logger.error(BerthkeepLogCategory::reliability, "telemetry.queue.set_aside",
                                  "Unreadable telemetry queue moved aside",
                                  {{"error", reason}, {"path", *done.destination}});
+                } else if (done.givenUp) {
+                    logger.error(BerthkeepLogCategory::reliability, "telemetry.queue.set_aside",
+                                 "Unreadable telemetry queue replaced: no name was free to keep "
+                                 "it under",
+                                 {{"error", reason}});
                 }
             };
             context.queueStore->setAsideUndecodableQueue(std::move(moved));

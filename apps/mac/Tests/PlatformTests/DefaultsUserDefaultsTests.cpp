@@ -342,6 +342,29 @@ TEST(UserDefaultsTest, AChangeStaysPendingWhileTheUnreadableFileCannotBeMovedAsi
     EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"), "kept");
 }
 
+// Something else at every name an unreadable file could be kept under (a
+// folder of the user's at each): the change is saved all the same, and the log says the
+// file could not be kept.
+TEST(UserDefaultsTest, AChangeIsSavedWhenEveryNameToKeepTheUnreadableFileIsTaken) {
+    QTemporaryDir folder;
+    const std::string base = folder.path().toStdString();
+    const std::string path = base + "/" + kIdentifier + ".plist";
+    writeAll(path, "not a plist");
+    for (int index = 0; index <= 105; ++index) {
+        const std::string name =
+            path + ".unreadable" + (index == 0 ? "" : "." + std::to_string(index));
+        writeAll(name + "/notes", "the user's own");
+    }
+    auto log = std::make_shared<CaptureUnifiedLog>();
+
+    FileUserDefaults defaults(kIdentifier, base, log);
+    defaults.setString("berthkeep.summary", "kept");
+    EXPECT_TRUE(defaults.lastWriteSucceeded());
+    EXPECT_FALSE(logged(*log, "written again later"));
+    EXPECT_TRUE(logged(*log, "Could not keep the unreadable preferences file " + path + " aside"));
+    EXPECT_EQ(FileUserDefaults(kIdentifier, base, log).stringForKey("berthkeep.summary"), "kept");
+}
+
 // Files that read within the bound but grow past it when written back: an
 // unwrapped base64 line (written wrapped) and CDATA full of "<" (written
 // escaped). The program's own keys are still written; the original is kept

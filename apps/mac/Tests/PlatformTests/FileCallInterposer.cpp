@@ -6,13 +6,19 @@
 #include <fcntl.h>
 #include <map>
 #include <unistd.h>
+#include <utility>
 
 namespace berthkeep::test {
 
 namespace {
 
+struct Refusal {
+    int error = 0;
+    std::string onto;
+};
+
 struct Interposed {
-    std::map<FileCallInterposer::Call, int> refused;
+    std::map<FileCallInterposer::Call, Refusal> refused;
     std::function<void()> observer;
     bool observing = false;
 };
@@ -23,16 +29,17 @@ template <typename Function> Function next(const char* name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
 
-// True, with errno set, when the call is to fail.
-bool refused(FileCallInterposer::Call call) {
+// True, with errno set, when the call that names a file `to` is to fail.
+bool refused(FileCallInterposer::Call call, const char* to) {
     if (!g_active || g_active->observing) {
         return false;
     }
     const auto found = g_active->refused.find(call);
-    if (found == g_active->refused.end()) {
+    if (found == g_active->refused.end() ||
+        (!found->second.onto.empty() && found->second.onto != to)) {
         return false;
     }
-    errno = found->second;
+    errno = found->second.error;
     return true;
 }
 
@@ -59,8 +66,8 @@ FileCallInterposer::~FileCallInterposer() {
     g_active = nullptr;
 }
 
-void FileCallInterposer::refuse(Call call, int error) {
-    g_active->refused[call] = error;
+void FileCallInterposer::refuse(Call call, int error, std::string onto) {
+    g_active->refused[call] = Refusal{error, std::move(onto)};
 }
 
 void FileCallInterposer::afterEachStep(std::function<void()> observer) {
@@ -73,7 +80,7 @@ using berthkeep::test::FileCallInterposer;
 
 extern "C" int rename(const char* from, const char* to) noexcept {
     static const auto real = berthkeep::test::next<int (*)(const char*, const char*)>("rename");
-    if (berthkeep::test::refused(FileCallInterposer::Call::rename)) {
+    if (berthkeep::test::refused(FileCallInterposer::Call::rename, to)) {
         return -1;
     }
     return berthkeep::test::stepped(real(from, to));
@@ -84,7 +91,7 @@ extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const c
     static const auto real =
         berthkeep::test::next<int (*)(int, const char*, int, const char*, unsigned)>("renameat2");
     if ((flags & RENAME_EXCHANGE) != 0 &&
-        berthkeep::test::refused(FileCallInterposer::Call::exchange)) {
+        berthkeep::test::refused(FileCallInterposer::Call::exchange, to)) {
         return -1;
     }
     return berthkeep::test::stepped(real(fromFolder, from, toFolder, to, flags));
@@ -92,7 +99,7 @@ extern "C" int renameat2(int fromFolder, const char* from, int toFolder, const c
 
 extern "C" int link(const char* from, const char* to) noexcept {
     static const auto real = berthkeep::test::next<int (*)(const char*, const char*)>("link");
-    if (berthkeep::test::refused(FileCallInterposer::Call::link)) {
+    if (berthkeep::test::refused(FileCallInterposer::Call::link, to)) {
         return -1;
     }
     return berthkeep::test::stepped(real(from, to));

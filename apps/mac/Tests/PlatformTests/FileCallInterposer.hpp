@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 namespace berthkeep::test {
 
@@ -24,8 +25,9 @@ public:
     FileCallInterposer(const FileCallInterposer&) = delete;
     FileCallInterposer& operator=(const FileCallInterposer&) = delete;
 
-    // Every later `call` fails with `error` and changes nothing.
-    void refuse(Call call, int error);
+    // Every later `call` fails with `error` and changes nothing; with `onto`,
+    // only those that would give a file that name.
+    void refuse(Call call, int error, std::string onto = {});
     // Told after every such call that changed a name; its own calls go
     // straight through.
     void afterEachStep(std::function<void()> observer);

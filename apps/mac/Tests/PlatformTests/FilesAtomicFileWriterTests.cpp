@@ -2,14 +2,18 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
+#include <set>
+#include <string>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 #include "FileCallInterposer.hpp"
@@ -22,6 +26,7 @@ namespace berthkeep {
 namespace {
 
 using test::fileText;
+using test::setAsideContents;
 
 std::size_t entryCount(const std::string& folder) {
     std::size_t count = 0;
@@ -185,6 +190,124 @@ TEST(AtomicFileWriterTest, WithoutAnExchangeTheOldFileMovesAsideAndAFailedWriteL
     ASSERT_EQ(told->size(), 1u);
     EXPECT_EQ((*told)[0].destination, path + ".unreadable");
     EXPECT_FALSE((*told)[0].linked);
+}
+
+// The roads by which the old file goes aside: a second link; an exchange
+// where it can have no second name; a move where nothing can be exchanged.
+struct SetAsideRoad {
+    const char* name;
+    std::vector<std::pair<test::FileCallInterposer::Call, int>> refused;
+};
+
+const std::vector<SetAsideRoad>& setAsideRoads() {
+    using Call = test::FileCallInterposer::Call;
+    static const std::vector<SetAsideRoad> roads{
+        {"link", {}},
+        {"exchange", {{Call::link, EPERM}}},
+        {"move", {{Call::link, EPERM}, {Call::exchange, EINVAL}}},
+    };
+    return roads;
+}
+
+// A write killed after any one of its steps, on every road, leaves the old
+// bytes or the new ones at its path (on the move road nothing for one step at
+// most), the old ones aside once they left the path, and every earlier
+// set-aside; the next set-aside keeps all of them as well.
+TEST(AtomicFileWriterTest, AKillAfterAnyStepOfASetAsideLosesNothing) {
+    constexpr int killed = 9;
+    for (const auto& road : setAsideRoads()) {
+        int emptyPath = 0;
+        for (int step = 1;; ++step) {
+            SCOPED_TRACE(std::string(road.name) + ", killed after step " + std::to_string(step));
+            QTemporaryDir folder;
+            const std::string path = folder.path().toStdString() + "/prefs.plist";
+            std::ofstream(path + ".unreadable") << "second";
+            std::ofstream(path + ".unreadable.1") << "first";
+            std::ofstream(path) << "old";
+            AtomicFileWriter writer(path);
+            writer.setAsideBeforeNextWrite(".unreadable");
+            const pid_t child = ::fork();
+            if (child == 0) {
+                test::FileCallInterposer calls;
+                for (const auto& [call, error] : road.refused) {
+                    calls.refuse(call, error);
+                }
+                int steps = 0;
+                calls.afterEachStep([&steps, step] {
+                    if (++steps == step) {
+                        ::_exit(killed);
+                    }
+                });
+                ::_exit(writer.write("new").succeeded() ? 0 : 1);
+            }
+            int status = 0;
+            ASSERT_EQ(::waitpid(child, &status, 0), child);
+            ASSERT_TRUE(WIFEXITED(status));
+            const bool ended = WEXITSTATUS(status) != killed;
+            ASSERT_TRUE(!ended || WEXITSTATUS(status) == 0);
+
+            const std::string held = std::filesystem::exists(path) ? fileText(path) : "nothing";
+            EXPECT_TRUE(held == "old" || held == "new" || held == "nothing") << held;
+            emptyPath += held == "nothing";
+            std::multiset<std::string> expected{"first", "second"};
+            if (held != "old") {
+                expected.insert("old");
+            }
+            const auto aside = setAsideContents(path + ".unreadable");
+            EXPECT_TRUE(std::includes(aside.begin(), aside.end(), expected.begin(), expected.end()))
+                << aside.size();
+
+            AtomicFileWriter next(path);
+            next.setAsideBeforeNextWrite(".unreadable");
+            ASSERT_TRUE(next.write("newest").succeeded());
+            if (held != "nothing") {
+                expected.insert(held);
+            }
+            const auto after = setAsideContents(path + ".unreadable");
+            EXPECT_TRUE(std::includes(after.begin(), after.end(), expected.begin(), expected.end()))
+                << after.size();
+            if (held != "nothing") {
+                EXPECT_EQ(fileText(path + ".unreadable"), held) << "the newest comes first";
+            }
+            if (ended) {
+                break;
+            }
+        }
+        EXPECT_LE(emptyPath, 1) << road.name;
+    }
+}
+
+// A write whose new file cannot take the path (the rename fails) leaves the
+// path and every set-aside as they were, whatever road it took.
+TEST(AtomicFileWriterTest, AWriteThatCannotReplaceThePathLosesNoSetAside) {
+    for (const auto& road : setAsideRoads()) {
+        if (road.name == std::string("exchange")) {
+            continue; // its exchange is what gives the new file the path
+        }
+        SCOPED_TRACE(road.name);
+        QTemporaryDir folder;
+        const std::string path = folder.path().toStdString() + "/prefs.plist";
+        std::multiset<std::string> earlier;
+        for (int index = 0; index < 5; ++index) {
+            const std::string content = "earlier " + std::to_string(index);
+            std::ofstream(path + ".unreadable" + (index == 0 ? "" : "." + std::to_string(index)))
+                << content;
+            earlier.insert(content);
+        }
+        std::ofstream(path) << "old";
+        AtomicFileWriter writer(path);
+        writer.setAsideBeforeNextWrite(".unreadable");
+        {
+            test::FileCallInterposer calls;
+            for (const auto& [call, error] : road.refused) {
+                calls.refuse(call, error);
+            }
+            calls.refuse(test::FileCallInterposer::Call::rename, EIO, path);
+            EXPECT_FALSE(writer.write("new").succeeded());
+        }
+        EXPECT_EQ(fileText(path), "old");
+        EXPECT_EQ(setAsideContents(path + ".unreadable"), earlier);
+    }
 }
 
 TEST(AtomicFileWriterTest, ReplacedFileKeepsItsPermissionsAndLinkAndANewOneFollowsTheUmask) {

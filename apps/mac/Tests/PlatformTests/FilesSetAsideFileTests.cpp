@@ -2,6 +2,7 @@
 
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -20,19 +21,7 @@ namespace berthkeep {
 namespace {
 
 using test::fileText;
-
-// What the regular files named `first`, `first`.1 and on hold.
-std::multiset<std::string> setAsideContents(const std::string& first) {
-    std::multiset<std::string> contents;
-    const std::filesystem::path base(first);
-    for (const auto& entry : std::filesystem::directory_iterator(base.parent_path())) {
-        const std::string name = entry.path().filename().string();
-        if (entry.is_regular_file() && name.rfind(base.filename().string(), 0) == 0) {
-            contents.insert(fileText(entry.path().string()));
-        }
-    }
-    return contents;
-}
+using test::setAsideContents;
 
 TEST(SetAsideFileTest, EarlierSetAsidesAreKeptUpToTheBound) {
     QTemporaryDir folder;
@@ -111,8 +100,8 @@ TEST(SetAsideFileTest, ASetAsideThatKeepsFailingKeepsTheEarlierOnes) {
 
 // A slot that cannot be rotated is passed over: a folder where the oldest
 // would go, or a folder with files in it past the kept ones. The newest still
-// finds a free name, and no earlier one is lost.
-TEST(SetAsideFileTest, ABlockedSlotIsPassedOverAndTheNewestGoesToTheNextFreeName) {
+// finds a name, and no earlier one is lost.
+TEST(SetAsideFileTest, ABlockedSlotIsPassedOverAndNoEarlierOneIsLost) {
     for (const auto setAside : {&SetAsideFile::moveAside, &SetAsideFile::linkAside}) {
         for (const char* blocked : {".corrupt.4", ".corrupt.5"}) {
             SCOPED_TRACE(blocked);
@@ -135,6 +124,72 @@ TEST(SetAsideFileTest, ABlockedSlotIsPassedOverAndTheNewestGoesToTheNextFreeName
             std::multiset<std::string> expected(earlier.begin(), earlier.end());
             expected.insert("newest");
             EXPECT_EQ(setAsideContents(path + ".corrupt"), expected) << "none is lost";
+        }
+    }
+}
+
+// Whichever name is in the way (a folder at the oldest kept name, at one in
+// the middle, at the first), the newest five are kept, newest first past the
+// folder, and what was set aside is never lost before five newer ones are.
+TEST(SetAsideFileTest, TheNewestAreKeptWhicheverNameIsInTheWay) {
+    for (const char* blocked : {".unreadable.4", ".unreadable.2", ".unreadable"}) {
+        SCOPED_TRACE(blocked);
+        QTemporaryDir folder;
+        const std::string path = folder.path().toStdString() + "/prefs.plist";
+        std::filesystem::create_directory(path + blocked);
+        std::ofstream(path + blocked + "/notes") << "the user's own";
+        for (int round = 1; round <= 1000; ++round) {
+            std::ofstream(path) << round;
+            const auto outcome = SetAsideFile::moveAside(path, ".unreadable");
+            ASSERT_TRUE(outcome.destination) << round << ": " << outcome.failure.value_or("");
+            ASSERT_EQ(fileText(*outcome.destination), std::to_string(round));
+            std::multiset<std::string> newest;
+            for (int kept = std::max(1, round - 4); kept <= round; ++kept) {
+                newest.insert(std::to_string(kept));
+            }
+            ASSERT_EQ(setAsideContents(path + ".unreadable"), newest) << round;
+        }
+        std::vector<std::string> inNameOrder;
+        for (int index = 0; index <= 6; ++index) {
+            const std::string name =
+                path + ".unreadable" + (index == 0 ? "" : "." + std::to_string(index));
+            if (std::filesystem::is_regular_file(name)) {
+                inNameOrder.push_back(fileText(name));
+            }
+        }
+        EXPECT_EQ(inNameOrder, (std::vector<std::string>{"1000", "999", "998", "997", "996"}));
+        EXPECT_EQ(fileText(path + blocked + "/notes"), "the user's own");
+    }
+}
+
+// With a folder at every name a set-aside may take, the new file still gets
+// its path: what was there goes over the oldest set-aside of the program's
+// own where there is one, else it is given up; neither is a failure.
+TEST(SetAsideFileTest, WithEveryNameTakenTheFileGoesOverTheOldestSetAsideOrIsGivenUp) {
+    for (const bool ownSetAside : {true, false}) {
+        SCOPED_TRACE(ownSetAside ? "one of its own" : "none of its own");
+        QTemporaryDir folder;
+        const std::string path = folder.path().toStdString() + "/prefs.plist";
+        const auto name = [&path](int index) {
+            return path + ".unreadable" + (index == 0 ? "" : "." + std::to_string(index));
+        };
+        for (int index = 0; index <= 105; ++index) {
+            if (ownSetAside && index == 50) {
+                std::ofstream(name(index)) << "oldest";
+            } else {
+                std::filesystem::create_directory(name(index));
+                std::ofstream(name(index) + "/notes") << "the user's own";
+            }
+        }
+        std::ofstream(path) << "newest";
+        const auto outcome = SetAsideFile::moveAside(path, ".unreadable");
+        EXPECT_FALSE(outcome.failure) << *outcome.failure;
+        if (ownSetAside) {
+            EXPECT_EQ(outcome.destination, name(50));
+            EXPECT_EQ(fileText(name(50)), "newest");
+        } else {
+            EXPECT_FALSE(outcome.destination);
+            EXPECT_EQ(fileText(path), "newest") << "a move given up leaves the file";
         }
     }
 }

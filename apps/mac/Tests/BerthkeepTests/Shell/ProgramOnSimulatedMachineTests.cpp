@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -21,9 +22,13 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <grp.h>
+#include <poll.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -154,6 +159,61 @@ private:
     QString m_busAddress;
 };
 
+// A process of another user's (nobody) with a lock on a file or folder of this
+// user's, through a descriptor opened while its mode let anyone open it: it
+// holds the lock, or waits for it in a blocking flock.
+class OtherUsersLock {
+public:
+    static constexpr uid_t nobody = 65534;
+
+    OtherUsersLock(const std::string& path, const char* commandName) {
+        const int descriptor = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        int reply[2] = {-1, -1};
+        if (descriptor < 0 || ::pipe2(reply, O_CLOEXEC) != 0) {
+            return;
+        }
+        m_child = ::fork();
+        if (m_child == 0) {
+            if (::setgroups(0, nullptr) != 0 || ::setresgid(nobody, nobody, nobody) != 0 ||
+                ::setresuid(nobody, nobody, nobody) != 0) {
+                ::_exit(1);
+            }
+            ::prctl(PR_SET_NAME, commandName);
+            ::flock(descriptor, LOCK_EX);
+            const char held = 'h';
+            [[maybe_unused]] const auto told = ::write(reply[1], &held, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        ::close(descriptor);
+        ::close(reply[1]);
+        m_reply = reply[0];
+    }
+    ~OtherUsersLock() {
+        if (m_child > 0) {
+            ::kill(m_child, SIGKILL);
+            ::waitpid(m_child, nullptr, 0);
+        }
+        if (m_reply >= 0) {
+            ::close(m_reply);
+        }
+    }
+    OtherUsersLock(const OtherUsersLock&) = delete;
+    OtherUsersLock& operator=(const OtherUsersLock&) = delete;
+
+    // Waits until it holds the lock.
+    bool waitUntilItHolds(std::chrono::milliseconds limit = 15s) const {
+        pollfd reply{m_reply, POLLIN, 0};
+        char held = 0;
+        return m_reply >= 0 && ::poll(&reply, 1, static_cast<int>(limit.count())) == 1 &&
+               ::read(m_reply, &held, 1) == 1 && held == 'h';
+    }
+
+private:
+    pid_t m_child = -1;
+    int m_reply = -1;
+};
+
 // The built program, as scripts start it: offscreen, on a machine of its own,
 // with its files and its runtime folder (where its one-copy lock lives) in
 // folders of the test's, so tests running side by side do not meet.
@@ -248,11 +308,16 @@ protected:
         EXPECT_EQ(program.exitStatus(), QProcess::NormalExit) << log.toStdString();
         EXPECT_EQ(program.exitCode(), 0) << log.toStdString();
         EXPECT_FALSE(log.contains("work is dropped")) << log.toStdString();
+        stopIfStillRunning(program);
+        return took;
+    }
+
+    // A program a failed expectation left running goes with the test.
+    static void stopIfStillRunning(QProcess& program) {
         if (program.state() != QProcess::NotRunning) {
             program.kill();
             program.waitForFinished(5000);
         }
-        return took;
     }
 
     // Waits until the program catches the signal: before that, while the
@@ -324,6 +389,19 @@ protected:
             return -1;
         }
         return holder;
+    }
+
+    // Starts a copy in another session (the runtime folder given) and expects
+    // it to find the running one and end well; what it said.
+    QByteArray expectACopyInAnotherSessionToEnd(const QString& runtime) const {
+        QProcess second;
+        start(second, runtime);
+        EXPECT_TRUE(second.waitForFinished(15000));
+        const QByteArray said = second.readAllStandardError();
+        EXPECT_EQ(second.exitCode(), 0) << said.toStdString();
+        EXPECT_TRUE(said.contains("already running")) << said.toStdString();
+        stopIfStillRunning(second);
+        return said;
     }
 
     // Tells the program the machine is about to sleep: it ejects its drives.
@@ -598,35 +676,34 @@ TEST_F(ProgramOnSimulatedMachine, WithPipesForItsFilesItStillEjectsForSleepAndEn
 }
 
 // Links where its lock file or its runtime folder belong lead to no lock of
-// the program's: neither is followed, the file a link leads to stays as it
-// was, and the preferences folder's own lock keeps a copy in another session
-// out.
+// the program's: neither is followed, a lock file that is a hard link is
+// never written, the file either leads to stays as it was, and the
+// preferences folder's own lock keeps a copy in another session out.
 TEST_F(ProgramOnSimulatedMachine, LinksForItsLockFileOrRuntimeFolderAreNotFollowed) {
     makeMachineWithStick();
     ASSERT_TRUE(QDir().mkpath(homePath("config/Berthkeep")));
     const std::string notes = homePath("notes.txt").toStdString();
-    std::ofstream(notes) << "the user's own\n";
-    ASSERT_EQ(::symlink(notes.c_str(), preferencesLockPath().c_str()), 0);
     const QString linkedRuntime = homePath("linked-runtime");
     ASSERT_TRUE(QFile::link(homePath("runtime"), linkedRuntime));
+    for (const auto makeLink : {&::symlink, &::link}) {
+        SCOPED_TRACE(makeLink == &::link ? "a hard link" : "a symbolic link");
+        std::ofstream(notes) << "the user's own\n";
+        std::filesystem::remove(preferencesLockPath());
+        ASSERT_EQ(makeLink(notes.c_str(), preferencesLockPath().c_str()), 0);
 
-    QProcess program;
-    start(program, linkedRuntime);
-    QByteArray log;
-    EXPECT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
-    EXPECT_TRUE(log.contains((linkedRuntime + " is not used: it is a symbolic link").toUtf8()))
-        << log.toStdString();
-    EXPECT_FALSE(log.contains("the session's lock alone")) << log.toStdString();
-    QProcess second;
-    start(second);
-    ASSERT_TRUE(second.waitForFinished(15000));
-    const QByteArray said = second.readAllStandardError();
-    EXPECT_EQ(second.exitCode(), 0) << said.toStdString();
-    EXPECT_TRUE(said.contains("already running")) << said.toStdString();
-    EXPECT_EQ(program.state(), QProcess::Running);
+        QProcess program;
+        start(program, linkedRuntime);
+        QByteArray log;
+        ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+        EXPECT_TRUE(log.contains((linkedRuntime + " is not used: it is a symbolic link").toUtf8()))
+            << log.toStdString();
+        EXPECT_FALSE(log.contains("the session's lock alone")) << log.toStdString();
+        expectACopyInAnotherSessionToEnd(homePath("runtime"));
+        EXPECT_EQ(program.state(), QProcess::Running);
 
-    signalAndExpectCleanEnd(program, SIGTERM, log);
-    EXPECT_EQ(test::fileText(notes), "the user's own\n");
+        signalAndExpectCleanEnd(program, SIGTERM, log);
+        EXPECT_EQ(test::fileText(notes), "the user's own\n");
+    }
 }
 
 // A lock held by some other program is no running copy: the start fails and
@@ -760,6 +837,185 @@ TEST_F(ProgramOnSimulatedMachine, ARuntimeFolderAnotherUserMadeIsNotUsedAndDoesN
     ASSERT_EQ(::flock(held, LOCK_EX | LOCK_NB), 0);
     comesUp(QString::fromStdString(foreign));
     ::close(held);
+}
+
+// Another user can open a preferences folder made readable to all and lock
+// it before the user starts, under any name, or wait for the lock while a
+// copy runs and take it when it ends. None of that keeps the user's copy from
+// starting: such a lock is not counted, the start says so and makes the
+// folder private, and a second copy of the user's is still kept out.
+TEST_F(ProgramOnSimulatedMachine, NoLockAnotherUserHoldsKeepsItFromStarting) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "a process of another user's takes root";
+    }
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    const auto comesUpAndKeepsASecondCopyOut = [this, &folder] {
+        QProcess program;
+        start(program);
+        QByteArray log;
+        ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+        EXPECT_TRUE(log.contains("of another user")) << log.toStdString();
+        struct stat status {};
+        EXPECT_EQ(::stat(folder.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 077, 0u) << "the folder is made private";
+        expectACopyInAnotherSessionToEnd(homePath("other-runtime"));
+        EXPECT_EQ(program.state(), QProcess::Running);
+        signalAndExpectCleanEnd(program, SIGTERM, log);
+    };
+    ASSERT_TRUE(QDir().mkpath(homePath("other-runtime")));
+    for (const char* name : {"python3", "Berthkeep"}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+        ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+        const OtherUsersLock squatter(folder, name);
+        ASSERT_TRUE(squatter.waitUntilItHolds());
+        comesUpAndKeepsASecondCopyOut();
+    }
+
+    // One waiting while the user's copy runs takes the lock when it ends.
+    ASSERT_EQ(::chmod(folder.c_str(), 0755), 0);
+    QProcess first;
+    start(first);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+    const OtherUsersLock waiter(folder, "python3");
+    EXPECT_FALSE(waiter.waitUntilItHolds(300ms));
+    signalAndExpectCleanEnd(first, SIGTERM, log);
+    ASSERT_TRUE(waiter.waitUntilItHolds());
+    comesUpAndKeepsASecondCopyOut();
+}
+
+// The preferences folder may change under a running copy: renamed away and
+// made again, or, being a link, pointed at another folder; a copy started in
+// another session afterwards still finds the first and ends. Or it is
+// deleted, and a copy started then makes it again: one of the two gives way.
+// Never do both run on.
+TEST_F(ProgramOnSimulatedMachine, AFolderChangedUnderARunningCopyStillKeepsASecondOut) {
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    const std::string linked = homePath("linked-preferences").toStdString();
+    const std::string other = homePath("other-preferences").toStdString();
+    struct Change {
+        const char* name;
+        std::function<void()> make;
+        bool secondStays;
+    };
+    const std::vector<Change> changes{
+        {"renamed and made again",
+         [&] {
+             std::filesystem::rename(folder, folder + ".old");
+             std::filesystem::create_directory(folder);
+         },
+         false},
+        {"a link pointed elsewhere",
+         [&] {
+             std::filesystem::create_directory(other);
+             std::filesystem::create_directory_symlink(other, folder + ".new");
+             std::filesystem::rename(folder + ".new", folder);
+         },
+         false},
+        {"deleted", [&] { std::filesystem::remove_all(folder); }, true},
+    };
+    ASSERT_TRUE(QDir().mkpath(homePath("other-runtime")));
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.name);
+        std::filesystem::remove_all(folder);
+        std::filesystem::remove_all(folder + ".old");
+        std::filesystem::remove_all(other);
+        std::filesystem::remove_all(linked);
+        if (std::string(change.name) == "a link pointed elsewhere") {
+            std::filesystem::create_directories(linked);
+            std::filesystem::create_directories(homePath("config").toStdString());
+            std::filesystem::create_directory_symlink(linked, folder);
+        }
+        QProcess first;
+        start(first);
+        QByteArray log;
+        ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+        change.make();
+        if (!change.secondStays) {
+            expectACopyInAnotherSessionToEnd(homePath("other-runtime"));
+            EXPECT_EQ(first.state(), QProcess::Running);
+            signalAndExpectCleanEnd(first, SIGTERM, log);
+            continue;
+        }
+        // Whichever makes the folder again first (the second copy, or the
+        // first as it saves its settings) keeps the lock; the other ends.
+        QProcess second;
+        start(second, homePath("other-runtime"));
+        const auto deadline = SteadyClock::now() + 15s;
+        // Each wait reads its own process's end (QProcess learns of it only so).
+        while (first.state() == QProcess::Running && second.state() == QProcess::Running &&
+               SteadyClock::now() < deadline) {
+            first.waitForFinished(50);
+            second.waitForFinished(50);
+        }
+        QProcess& ended = second.state() == QProcess::Running ? first : second;
+        QProcess& runsOn = &ended == &first ? second : first;
+        ASSERT_EQ(ended.state(), QProcess::NotRunning) << "both run on";
+        const QByteArray said = ended.readAllStandardError();
+        EXPECT_EQ(ended.exitCode(), 0) << said.toStdString();
+        EXPECT_TRUE(said.contains("already running") || said.contains("this copy ends"))
+            << said.toStdString();
+        ASSERT_EQ(runsOn.state(), QProcess::Running);
+        QByteArray runsOnLog;
+        signalAndExpectCleanEnd(runsOn, SIGTERM, runsOnLog);
+    }
+}
+
+// Where a copy got in first on the folder now at the path (swapped in, in
+// one step), the running copy gives way: says so and ends well.
+TEST_F(ProgramOnSimulatedMachine, ACopyWhoseFolderNowHoldsAnothersLockEnds) {
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    const std::string swapped = homePath("config/Berthkeep.other").toStdString();
+    QProcess program;
+    start(program);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(swapped)));
+    const int other =
+        ::open((swapped + "/berthkeep.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(other, 0);
+    ASSERT_EQ(::flock(other, LOCK_EX | LOCK_NB), 0);
+    ASSERT_EQ(::renameat2(AT_FDCWD, swapped.c_str(), AT_FDCWD, folder.c_str(), RENAME_EXCHANGE), 0);
+
+    EXPECT_TRUE(program.waitForFinished(15000));
+    ::close(other);
+    log += program.readAllStandardError();
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0) << log.toStdString();
+    EXPECT_TRUE(log.contains(("process " + std::to_string(::getpid())).c_str()))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains("this copy ends")) << log.toStdString();
+}
+
+// A preferences folder the user can write but not read: the lock file is
+// still made there, so a copy in another session is kept out.
+TEST_F(ProgramOnSimulatedMachine, AnUnreadablePreferencesFolderStillKeepsACopyInAnotherSessionOut) {
+    if (::geteuid() == 0) {
+        if (QStandardPaths::findExecutable("setpriv").isEmpty()) {
+            GTEST_SKIP() << "root reads any folder; setpriv takes that right away";
+        }
+        runThrough({"setpriv", "--inh-caps=-dac_override,-dac_read_search",
+                    "--bounding-set=-dac_override,-dac_read_search"});
+    }
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    ASSERT_EQ(::chmod(folder.c_str(), 0300), 0);
+    ASSERT_TRUE(QDir().mkpath(homePath("other-runtime")));
+
+    QProcess first;
+    start(first);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+    EXPECT_FALSE(log.contains("the session's lock alone")) << log.toStdString();
+    expectACopyInAnotherSessionToEnd(homePath("other-runtime"));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    signalAndExpectCleanEnd(first, SIGTERM, log);
+    ::chmod(folder.c_str(), 0700);
 }
 
 // A damaged preferences file whose set-aside slot is in the way (a folder
