@@ -20,20 +20,6 @@ QCoro::Task<void> refreshInventoryIfAlive(QPointer<BerthkeepStore> store) {
     }
 }
 
-// The queued targets whose drives are not among those still unmounted.
-std::vector<RemountTarget> mountedTargets(const std::vector<RemountTarget>& queued,
-                                          const std::vector<RemountTarget>& remaining) {
-    std::vector<RemountTarget> mounted;
-    for (const RemountTarget& target : queued) {
-        if (std::none_of(remaining.begin(), remaining.end(), [&target](const RemountTarget& left) {
-                return left.driveID == target.driveID;
-            })) {
-            mounted.push_back(target);
-        }
-    }
-    return mounted;
-}
-
 } // namespace
 
 QCoro::Task<void> BerthkeepStore::runWorkspaceVolumeChange(QPointer<BerthkeepStore> store) {
@@ -441,12 +427,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
         co_return;
     }
     const std::size_t failed = remaining.size();
-    // What came up leaves the queue; what was queued meanwhile stays.
-    std::set<std::string> mounted;
-    for (const RemountTarget& target : mountedTargets(attempted, remaining)) {
-        mounted.insert(target.driveID);
-    }
-    wakeRemountQueue().take(mounted);
+    // What came up has left the queue with the refresh that saw it mounted.
     m_logger.notice(reliability, "sleep.wake.remount.finished", "Wake remount attempt finished",
                     {{"remount_attempt_id", remountAttemptID},
                      {"attempted_count", std::to_string(attempted.size())},
