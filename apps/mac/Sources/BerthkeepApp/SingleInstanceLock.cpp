@@ -197,10 +197,7 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockPreferences() {
     if (makePrivate(folder)) {
         m_madePrivate = m_preferencesFolder;
     }
-    struct stat status {};
-    if (::fstat(folder, &status) == 0) {
-        m_preferences.folder = Identity{status.st_dev, status.st_ino};
-    }
+    m_preferences.folder = identityOf(folder);
     Attempt preferences = lockIn(folder, preferencesLock, m_lockFileFailure, m_preferences);
     if (preferences == Attempt::held) {
         ::close(folder);
@@ -247,10 +244,7 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockRuntime() {
     if (folder < 0) {
         return Attempt::failed;
     }
-    struct stat status {};
-    if (::fstat(folder, &status) == 0) {
-        m_runtime.folder = Identity{status.st_dev, status.st_ino};
-    }
+    m_runtime.folder = identityOf(folder);
     const Attempt runtime =
         lockIn(folder, lockPathIn(*m_runtimeFolder.path), m_runtimeFailure, m_runtime);
     ::close(folder);
@@ -332,9 +326,7 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockIn(int folder, const std::st
     if (locked != Attempt::taken) {
         return locked;
     }
-    if (known) {
-        place.lockFile = Identity{file.st_dev, file.st_ino};
-    }
+    place.lockFile = identityOf(descriptor);
     // The holder's process id, for a person looking; the lock itself is the
     // flock, so a failed write (a full file system) changes nothing. Only a
     // regular file with no other name is written: a device or a pipe at the
@@ -372,6 +364,14 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockDescriptor(int descriptor,
     }
     place.descriptors.push_back(descriptor);
     return Attempt::taken;
+}
+
+std::optional<SingleInstanceLock::Identity> SingleInstanceLock::identityOf(int descriptor) {
+    struct stat status {};
+    if (::fstat(descriptor, &status) != 0) {
+        return std::nullopt;
+    }
+    return Identity{status.st_dev, status.st_ino};
 }
 
 void SingleInstanceLock::release(Place& place) {

@@ -137,6 +137,8 @@ private:
     Attempt lockDescriptor(int descriptor, const std::string& path, std::string& failure,
                            Place& place);
     bool stillInPlace(const Place& place, const std::string& folder) const;
+    // The device and inode of an open file; none when they cannot be read.
+    static std::optional<Identity> identityOf(int descriptor);
     static void release(Place& place);
 
     std::string m_preferencesFolder;
