@@ -467,6 +467,7 @@ QCoro::Task<bool> BerthkeepActionCoordinator::ejectGroup(EjectTargetGroup group,
                      {"eject_target_bsd_name", ejectTarget ? *ejectTarget : bsdName.value_or("")},
                      {"eject_mode", volumeMode ? "volume" : "device"}});
 
+    state.ejectCommandStarted(group.members);
     std::exception_ptr failure;
     try {
         if (m_sleepTriggeredEjectTimeout > Clock::Duration::zero()) {
@@ -484,6 +485,7 @@ QCoro::Task<bool> BerthkeepActionCoordinator::ejectGroup(EjectTargetGroup group,
     if (!guard) {
         co_return false;
     }
+    state.ejectCommandEnded(group.members);
 
     if (!failure) {
         if (!state.isCurrent(attempt.id) && !attempt.closedByWake) {

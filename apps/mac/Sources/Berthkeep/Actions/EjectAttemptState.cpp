@@ -105,6 +105,30 @@ bool EjectAttemptState::mayEjectDriveAlone(const std::string& driveID) const {
     return !m_activeTrigger && !m_activeAttemptID && !m_workingDriveIDs.contains(driveID);
 }
 
+void EjectAttemptState::ejectCommandStarted(const std::vector<DetectedDrive>& drives) {
+    for (const DetectedDrive& drive : drives) {
+        ++m_ejectCommands[drive.id()];
+    }
+}
+
+void EjectAttemptState::ejectCommandEnded(const std::vector<DetectedDrive>& drives) {
+    for (const DetectedDrive& drive : drives) {
+        const auto running = m_ejectCommands.find(drive.id());
+        if (running != m_ejectCommands.end() && --running->second <= 0) {
+            m_ejectCommands.erase(running);
+        }
+    }
+}
+
+std::set<std::string> EjectAttemptState::drivesBeingEjected() const {
+    std::set<std::string> ejecting = m_workingDriveIDs;
+    ejecting.insert(m_ejectReturned.begin(), m_ejectReturned.end());
+    for (const auto& [id, count] : m_ejectCommands) {
+        ejecting.insert(id);
+    }
+    return ejecting;
+}
+
 void EjectAttemptState::markDriveWorking(const std::string& driveID) {
     m_attentionDriveIDs.erase(driveID);
     m_workingDriveIDs.insert(driveID);

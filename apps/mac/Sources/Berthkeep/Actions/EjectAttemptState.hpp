@@ -85,6 +85,15 @@ public:
     // action that put it there, or a second eject could start under it.
     void forgetAttention(const std::string& driveID);
 
+    // An eject command of these drives begins or ends, whichever work runs it: a
+    // wake may close the attempt that began it long before it ends.
+    void ejectCommandStarted(const std::vector<DetectedDrive>& drives);
+    void ejectCommandEnded(const std::vector<DetectedDrive>& drives);
+    // What the menu shows as being ejected: the working set, each drive whose
+    // eject command runs, and each whose eject returned until the refresh after
+    // it has been read (the inventory may list it mounted till then).
+    std::set<std::string> drivesBeingEjected() const;
+
     // A drive whose eject command returned success, whichever work ran it, until
     // the refresh after it has been read: the inventory may list it mounted till
     // then, and a cut of the sleep must not count it.
@@ -111,6 +120,8 @@ private:
     std::uint64_t m_startedAtWake = 0;
     std::uint64_t m_reportNumber = 0;
     std::set<std::string> m_ejectReturned;
+    // How many eject commands of each drive run; two roads may eject one drive.
+    std::map<std::string, int> m_ejectCommands;
     // By attempt id: a second wake may close a newer attempt before the first
     // one's late close has read its own.
     std::map<std::string, std::set<std::string>> m_closedByWake;

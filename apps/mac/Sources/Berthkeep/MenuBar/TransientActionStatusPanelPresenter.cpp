@@ -65,6 +65,7 @@ void TransientActionStatusPanelPresenter::present(const TransientActionStatus& s
     } else {
         m_hostingView->setStatus(status);
     }
+    fitPanel();
     position();
     m_panel->show();
 
@@ -101,10 +102,15 @@ void TransientActionStatusPanelPresenter::makePanel(const TransientActionStatus&
                      Qt::X11BypassWindowManagerHint);
     m_panel->setAttribute(Qt::WA_ShowWithoutActivating);
     m_hostingView = new TransientActionStatusPanelView(status, translucent, m_panel.get());
-    m_panel->setFixedSize(m_hostingView->size());
     if (translucent) {
         m_panel->setAttribute(Qt::WA_TranslucentBackground);
-    } else {
+    }
+}
+
+// The card is as tall as the status's texts take in the desktop's font.
+void TransientActionStatusPanelPresenter::fitPanel() {
+    m_panel->setFixedSize(m_hostingView->size());
+    if (!m_hostingView->drawsShadow()) {
         // Opaque pixels only: the rounded corners are cut by the window's shape.
         m_panel->setMask(QRegion(m_hostingView->cardShape().toFillPolygon().toPolygon()));
     }
@@ -120,7 +126,7 @@ void TransientActionStatusPanelPresenter::position() {
         primary = areaOf(*screen);
     }
     const auto origin =
-        panelOrigin(QCursor::pos(), screens, primary, TransientActionStatusPanelView::cardSize);
+        panelOrigin(QCursor::pos(), screens, primary, m_hostingView->cardRect().size());
     if (origin) {
         const int margin = m_hostingView->margin();
         m_panel->move(*origin - QPoint(margin, margin));

@@ -66,6 +66,7 @@ public:
 private:
     static bool liveCompositingActive();
     void makePanel(const TransientActionStatus& status, bool translucent);
+    void fitPanel();
     void position();
 
     std::shared_ptr<Clock> m_clock;

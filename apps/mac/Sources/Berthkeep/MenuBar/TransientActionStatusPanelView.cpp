@@ -1,12 +1,16 @@
 #include "Berthkeep/MenuBar/TransientActionStatusPanelView.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 #include <utility>
 
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QPainter>
 #include <QPainterPath>
+
+#include "Berthkeep/MenuBar/WrappedTextLines.hpp"
 
 namespace berthkeep {
 
@@ -36,7 +40,7 @@ TransientActionStatusPanelView::TransientActionStatusPanelView(TransientActionSt
     : QWidget(parent)
     , m_status(std::move(status))
     , m_drawsShadow(drawsShadow) {
-    setFixedSize(cardSize + QSize(2 * margin(), 2 * margin()));
+    fitToTexts();
     if (m_drawsShadow) {
         setAttribute(Qt::WA_TranslucentBackground);
     }
@@ -49,8 +53,23 @@ TransientActionStatusPanelView::TransientActionStatusPanelView(TransientActionSt
 
 void TransientActionStatusPanelView::setStatus(TransientActionStatus status) {
     m_status = std::move(status);
+    fitToTexts();
     updateSpinner();
     update();
+}
+
+void TransientActionStatusPanelView::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        fitToTexts();
+    }
+    QWidget::changeEvent(event);
+}
+
+void TransientActionStatusPanelView::fitToTexts() {
+    const qreal needed = textStackHeight() + 2 * kPaddingY;
+    m_cardSize =
+        QSize(cardSize.width(), std::max(cardSize.height(), static_cast<int>(std::ceil(needed))));
+    setFixedSize(m_cardSize + QSize(2 * margin(), 2 * margin()));
 }
 
 int TransientActionStatusPanelView::margin() const {
@@ -58,7 +77,7 @@ int TransientActionStatusPanelView::margin() const {
 }
 
 QRect TransientActionStatusPanelView::cardRect() const {
-    return QRect(QPoint(margin(), margin()), cardSize);
+    return QRect(QPoint(margin(), margin()), m_cardSize);
 }
 
 QPainterPath TransientActionStatusPanelView::cardShape() const {
@@ -80,17 +99,34 @@ QRectF TransientActionStatusPanelView::textRect() const {
     return inner.adjusted(kIconSide + kSpacing, 0, 0, 0);
 }
 
-QString TransientActionStatusPanelView::displayedTitle() const {
-    return QFontMetricsF(fontOfSize(13, QFont::DemiBold))
-        .elidedText(QString::fromStdString(m_status.title), Qt::ElideRight, textRect().width());
+// Also read while the card is being sized: its text column is as wide at every height.
+QStringList TransientActionStatusPanelView::titleLines() const {
+    return wrappedTextLines(QString::fromStdString(m_status.title), titleFont(), textRect().width(),
+                            0);
 }
 
-QString TransientActionStatusPanelView::displayedDetail() const {
+QStringList TransientActionStatusPanelView::detailLines() const {
     if (!m_status.detail) {
         return {};
     }
-    return QFontMetricsF(fontOfSize(11.5, QFont::Normal))
-        .elidedText(QString::fromStdString(*m_status.detail), Qt::ElideRight, textRect().width());
+    return wrappedTextLines(QString::fromStdString(*m_status.detail), detailFont(),
+                            textRect().width(), 0);
+}
+
+qreal TransientActionStatusPanelView::textStackHeight() const {
+    qreal stack = wrappedTextHeight(titleLines().size(), titleFont(), {});
+    if (m_status.detail) {
+        stack += kLineSpacing + wrappedTextHeight(detailLines().size(), detailFont(), {});
+    }
+    return stack;
+}
+
+QString TransientActionStatusPanelView::displayedTitle() const {
+    return titleLines().join(QLatin1Char('\n'));
+}
+
+QString TransientActionStatusPanelView::displayedDetail() const {
+    return detailLines().join(QLatin1Char('\n'));
 }
 
 QColor TransientActionStatusPanelView::toneColor() const {
@@ -152,23 +188,19 @@ void TransientActionStatusPanelView::paintEvent(QPaintEvent*) {
     drawStatusIcon(painter,
                    QRectF(inner.left(), inner.center().y() - kIconSide / 2, kIconSide, kIconSide));
 
-    const QFont titleFont = fontOfSize(13, QFont::DemiBold);
-    const QFont detailFont = fontOfSize(11.5, QFont::Normal);
-    const qreal titleHeight = QFontMetricsF(titleFont).height();
-    const qreal detailHeight = m_status.detail ? QFontMetricsF(detailFont).height() : 0;
-    const qreal stackHeight = titleHeight + (m_status.detail ? kLineSpacing + detailHeight : 0);
+    const QFont title = titleFont();
+    const QStringList titleText = titleLines();
     const QRectF texts = textRect();
-    const qreal top = texts.center().y() - stackHeight / 2;
-    painter.setFont(titleFont);
+    const qreal top = texts.center().y() - textStackHeight() / 2;
     painter.setPen(text);
-    painter.drawText(QRectF(texts.left(), top, texts.width(), titleHeight),
-                     Qt::AlignLeft | Qt::AlignVCenter, displayedTitle());
+    drawWrappedLines(painter, titleText, title,
+                     QRectF(texts.left(), top, texts.width(), texts.height()));
     if (m_status.detail) {
-        painter.setFont(detailFont);
+        const qreal titleHeight = wrappedTextHeight(titleText.size(), title, {});
         painter.setPen(withAlpha(text, kSecondaryAlpha));
-        painter.drawText(
-            QRectF(texts.left(), top + titleHeight + kLineSpacing, texts.width(), detailHeight),
-            Qt::AlignLeft | Qt::AlignVCenter, displayedDetail());
+        drawWrappedLines(
+            painter, detailLines(), detailFont(),
+            QRectF(texts.left(), top + titleHeight + kLineSpacing, texts.width(), texts.height()));
     }
 }
 

@@ -90,6 +90,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     // Under the same time-out as every other eject: while it waits, the drive's
     // id in the working set refuses every other road.
     const DriveEjectMode mode = ejectMode(drive);
+    m_ejectAttempt.ejectCommandStarted({drive});
     std::exception_ptr failure;
     try {
         const auto timeout = m_timing.sleepTriggeredEjectTimeout;
@@ -108,6 +109,7 @@ QCoro::Task<void> BerthkeepStore::ejectExplicitDrive(DetectedDrive drive) {
     if (!self) {
         co_return;
     }
+    m_ejectAttempt.ejectCommandEnded({drive});
     if (failure) {
         m_logger.error(BerthkeepLogCategory::reliability, "reliability.eject.drive.failed",
                        "Explicit drive eject failed",

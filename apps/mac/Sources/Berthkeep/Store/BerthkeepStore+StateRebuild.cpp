@@ -14,13 +14,15 @@ constexpr const char* kFullMonitoringOffCopy = "Full Monitoring is off";
 void BerthkeepStore::rebuildCurrentState(BerthkeepCoreHandling& core) {
     const MenubarViewState previousState = m_currentState;
 
+    // Every drive an eject command works on, not only the running attempt's: a
+    // wake closes an attempt whose last eject still runs.
+    std::set<std::string> ejecting = m_ejectAttempt.drivesBeingEjected();
     auto source = blockedPresentationSource();
     if (!source) {
         BerthkeepStateEvaluationInput evaluation;
         evaluation.drives = coreDrives();
         // Sorted, so equal store states give equal core inputs.
-        const std::set<std::string>& working = m_ejectAttempt.workingDriveIDs();
-        evaluation.workingDriveIDs.assign(working.begin(), working.end());
+        evaluation.workingDriveIDs.assign(ejecting.begin(), ejecting.end());
         evaluation.activeTrigger = m_ejectAttempt.activeTrigger();
         evaluation.lastAction = m_lastActionSummary;
         source = BerthkeepStorePresentationSource::evaluated(core.evaluateState(evaluation));
@@ -31,7 +33,7 @@ void BerthkeepStore::rebuildCurrentState(BerthkeepCoreHandling& core) {
     input.detectedDrives = m_detectedDrives;
     input.activeTrigger = m_ejectAttempt.activeTrigger();
     input.mountingDriveIDs = mountingDriveIDs();
-    input.workingDriveIDs = m_ejectAttempt.workingDriveIDs();
+    input.workingDriveIDs = std::move(ejecting);
     input.remediationAction = remediationAction();
     input.adaptiveTargetedAssistEnabled = adaptiveTargetedAssistEnabled();
 

@@ -21,7 +21,7 @@ struct BerthkeepStoreStateBuilderInput {
     std::optional<TriggerReason> activeTrigger;
     // Drives a manual mount or the wake remount works on.
     std::set<std::string> mountingDriveIDs;
-    // Drives an eject attempt works on.
+    // Drives being ejected, by whichever work.
     std::set<std::string> workingDriveIDs;
     // Passed through to the menu.
     std::optional<MenubarRemediationAction> remediationAction;

@@ -85,5 +85,29 @@ TEST(EjectAttemptState, ARefreshKeepsAttentionForManagedDrivesAndWorkForDetected
     }
 }
 
+// A drive is being ejected while any eject command of it runs, after a wake
+// closed the attempt that began it, and until the refresh after a returned one.
+TEST(EjectAttemptState, ADriveIsBeingEjectedWhileAnyOfItsCommandsRuns) {
+    EjectAttemptState state;
+    state.begin({drive("a", "Alpha")}, 0, 0);
+    state.markWorking(TriggerReason::systemSleep);
+    state.ejectCommandStarted({drive("a", "Alpha"), drive("b", "Bravo")});
+    state.closeByWake({});
+    EXPECT_TRUE(state.workingDriveIDs().empty());
+    EXPECT_EQ(state.drivesBeingEjected(), (std::set<std::string>{"a", "b"}));
+
+    // A second road ejects Alpha too; the first command's end leaves it ejecting.
+    state.ejectCommandStarted({drive("a", "Alpha")});
+    state.ejectCommandEnded({drive("a", "Alpha"), drive("b", "Bravo")});
+    EXPECT_EQ(state.drivesBeingEjected(), std::set<std::string>{"a"});
+    state.ejectCommandEnded({drive("a", "Alpha")});
+    state.markEjectReturned("a");
+    EXPECT_EQ(state.drivesBeingEjected(), std::set<std::string>{"a"});
+    state.refreshedAfterEject("a");
+    EXPECT_TRUE(state.drivesBeingEjected().empty());
+    state.ejectCommandEnded({drive("a", "Alpha")}); // an end with none running changes nothing
+    EXPECT_TRUE(state.drivesBeingEjected().empty());
+}
+
 } // namespace
 } // namespace berthkeep

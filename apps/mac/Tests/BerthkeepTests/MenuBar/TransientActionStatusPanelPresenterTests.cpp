@@ -7,6 +7,7 @@
 #include <thread>
 #include <vector>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QImage>
 #include <QRegion>
@@ -169,15 +170,64 @@ TEST(TransientActionStatusPanelPresenter, CallsFromAnotherThreadAreLoggedAndIgno
     EXPECT_EQ(clock->sleeperCount(), 0u);
 }
 
-TEST(TransientActionStatusPanelView, LongTextsEndInAnEllipsisOnOneLine) {
+// A name with no blank to break at is broken anywhere; the card shrinks back
+// for a status without a detail.
+TEST(TransientActionStatusPanelView, ALongWordWrapsAnywhereAndTheCardShrinksBack) {
     TransientActionStatusPanelView view(TransientActionStatus::result(
         TransientActionStatusAction::eject, 0, 1, std::string(80, 'W')));
     EXPECT_EQ(view.displayedTitle(), "1 drive still in use");
-    EXPECT_TRUE(view.displayedDetail().endsWith(QChar(0x2026)));
-    EXPECT_LT(view.displayedDetail().size(), 80);
+    EXPECT_EQ(view.displayedDetail().remove('\n'), QString(80, 'W'));
+    EXPECT_GT(view.displayedDetail().count('\n'), 1);
+    EXPECT_GT(view.cardRect().height(), 68);
     view.setStatus(
         TransientActionStatus::result(TransientActionStatusAction::eject, 1, 0, std::nullopt));
     EXPECT_EQ(view.displayedDetail(), "");
+    EXPECT_EQ(view.cardRect().size(), QSize(236, 68));
+}
+
+// The desktop's font may be wider than the card was drawn for: every title and
+// detail shows in full, on as many lines as it takes, and the card and its
+// panel grow in height to hold them.
+TEST(TransientActionStatusPanelView, EveryTextShowsInFullAtAWideFont) {
+    QFont wide = QApplication::font();
+    wide.setLetterSpacing(QFont::PercentageSpacing, 140);
+    const std::vector<TransientActionStatus> statuses = {
+        TransientActionStatus::mountResult(TransientActionStatusAction::mount, 1, 2, std::nullopt),
+        TransientActionStatus::result(TransientActionStatusAction::ejectAndSleep, 12, 0,
+                                      std::nullopt),
+        TransientActionStatus::result(TransientActionStatusAction::eject, 0, 1,
+                                      "My Very Long Backup Drive Name With Photos 2026"),
+        {TransientActionStatusAction::mount, "Mounting drives...", std::nullopt, Tone::progress}};
+    for (const bool wideFont : {false, true}) {
+        for (const TransientActionStatus& status : statuses) {
+            SCOPED_TRACE((wideFont ? "wide: " : "default: ") + status.title);
+            Presenter presenter(std::make_shared<ManualClock>(), Presenter::defaultAutoDismissDelay,
+                                [] { return false; });
+            presenter.present(status);
+            TransientActionStatusPanelView& view = *presenter.hostingView();
+            if (wideFont) {
+                view.setFont(wide);
+                presenter.present(status);
+            }
+            const auto shown = [](QString text) {
+                return text.replace('\n', ' ').toStdString();
+            };
+            EXPECT_EQ(shown(view.displayedTitle()), status.title);
+            EXPECT_EQ(shown(view.displayedDetail()), status.detail.value_or(""));
+            EXPECT_FALSE(view.displayedTitle().contains(QChar(0x2026)));
+            const auto lines = view.displayedTitle().count('\n') + 1 +
+                               (status.detail ? view.displayedDetail().count('\n') + 1 : 0);
+            EXPECT_EQ(view.cardRect().width(), 236);
+            // Two lines fit the card as it was drawn; four make it taller.
+            if (lines >= 4) {
+                EXPECT_GT(view.cardRect().height(), 68);
+            } else if (lines <= 2) {
+                EXPECT_EQ(view.cardRect().height(), 68);
+            }
+            EXPECT_EQ(presenter.panel()->size(), view.size());
+            EXPECT_EQ(view.rect(), view.cardRect()) << "no shadow margin without compositing";
+        }
+    }
 }
 
 } // namespace

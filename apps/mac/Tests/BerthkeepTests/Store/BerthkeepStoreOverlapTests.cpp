@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "Berthkeep/MenuBar/SafetySummarySection.hpp"
 #include "SleepFixture.hpp"
 
 // Two pieces of work that overlap: an older attempt that ends while a newer one
@@ -20,6 +21,22 @@ void detach(SleepFixture& fixture, BerthkeepStore& store, const std::string& id)
     std::erase_if(fixture.inventory->drives,
                   [&id](const DetectedDrive& d) { return d.id() == id; });
     store.refreshInventory();
+}
+
+std::optional<DriveStatus> rowStatus(const BerthkeepStore& store, const std::string& id) {
+    for (const DriveRowState& row : store.currentState().drives) {
+        if (row.id == id) {
+            return row.status;
+        }
+    }
+    return std::nullopt;
+}
+
+bool offersEject(const BerthkeepStore& store, const std::string& id) {
+    const auto& actions = store.currentState().driveActions;
+    return std::any_of(actions.begin(), actions.end(), [&id](const DriveAction& action) {
+        return action.driveID == id && action.kind == DriveAction::Kind::eject && action.isEnabled;
+    });
 }
 
 // A drive with no volume UUID: its id is the disk name it was given, and only
@@ -384,6 +401,44 @@ TEST(BerthkeepStoreOverlap, ADriveBackDuringEjectAllIsMountedAfterIt) {
         EXPECT_FALSE(store->isCurrentlyMounted("b"));
         EXPECT_EQ(store->isCurrentlyMounted("a"), !excludedMeanwhile);
         EXPECT_EQ(countOf(fixture.drives->mounts, "a"), excludedMeanwhile ? 0u : 1u);
+    }
+}
+
+// A sleep eject still runs when the wake closes its attempt: Bravo's after the
+// hold was cut at 25 s, or Alpha's when the wake comes during it. Until that
+// command ends the drive reads "Ejecting", the header says drives are being
+// ejected and no Eject is offered; then it shows what it is.
+TEST(BerthkeepStoreOverlap, ADriveWhoseOldEjectStillRunsShowsEjectingUntilItEnds) {
+    struct Road {
+        const char* name;
+        Clock::Duration wakeAt;
+        std::string ejecting;
+        Clock::Duration commandEnds;
+    };
+    for (const Road& road : {Road{"the hold cut at 25 s", 25100ms, "b", 28s},
+                             Road{"a wake during the eject", 5s, "a", 14s}}) {
+        SCOPED_TRACE(road.name);
+        SleepFixture fixture;
+        fixture.inventory->drives = {drive("a", "Alpha"), drive("b", "Bravo")};
+        fixture.drives->ejectDelays = {{"a", 14s}, {"b", 14s}};
+        fixture.timing.sleepTriggeredEjectTimeout = 15s;
+        auto store = fixture.start();
+        const Clock::TimePoint slept = fixture.clock->now();
+        store->handleSystemPowerWillSleep([] {});
+        fixture.pass(road.wakeAt);
+        store->beginWakeRemount();
+        // The wake remount's wait is over: the wake has closed the old attempt.
+        fixture.pass(2300ms);
+        ASSERT_EQ(fixture.sink->named("sleep.wake.invalidated_inflight_eject").size(), 1u);
+        ASSERT_LT(fixture.clock->now() - slept, road.commandEnds);
+        EXPECT_EQ(rowStatus(*store, road.ejecting), DriveStatus::ejecting);
+        EXPECT_EQ(SafetySummarySection::headerText(store->currentState()), "Ejecting drives\u2026");
+        EXPECT_FALSE(offersEject(*store, road.ejecting));
+
+        fixture.pass(road.commandEnds - (fixture.clock->now() - slept) + 1s);
+        EXPECT_NE(rowStatus(*store, road.ejecting), DriveStatus::ejecting);
+        EXPECT_EQ(store->currentState().ejectingRowCount(), 0);
+        EXPECT_NE(SafetySummarySection::headerText(store->currentState()), "Ejecting drives\u2026");
     }
 }
 
