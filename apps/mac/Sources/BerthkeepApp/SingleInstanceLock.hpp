@@ -25,7 +25,9 @@ namespace berthkeep {
 //
 // Anyone who can open a file can flock it, so a lock held by another user's
 // process is never taken for a copy of this user's: it is not counted, and
-// the preferences folder is made private so that nobody else opens it again.
+// the preferences folder is made private so that nobody else opens it again;
+// only a real one: a folder a link there leads to is the user's and keeps
+// its mode.
 class SingleInstanceLock {
 public:
     enum class Outcome {
