@@ -1072,7 +1072,8 @@ TEST_F(ProgramOnSimulatedMachine, AHolderThatLetsGoAtOnceDoesNotEndTheRunningCop
     }
     makeMachineWithStick();
     const std::string folder = homePath("config/Berthkeep").toStdString();
-    runThrough({"unshare", "--pid", "--fork", "--mount-proc"});
+    // A program a failed expectation leaves running goes with unshare.
+    runThrough({"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"});
     QProcess program;
     start(program);
     QByteArray log;
