@@ -13,6 +13,7 @@
 
 #include "platform/Bundle/AppBundle.hpp"
 #include "platform/Files/RegularFileReader.hpp"
+#include "platform/Files/ResolvedTarget.hpp"
 #include "platform/Log/UnifiedLog.hpp"
 
 namespace berthkeep {
@@ -264,7 +265,7 @@ void FileUserDefaults::load() {
         // Nothing to read and nothing to set aside. The link is kept, as the
         // user put it there: writes go where it leads.
         logLine(true, "Preferences file " + m_filePath + " is a symbolic link to " +
-                          AtomicFileWriter::resolvedTarget(m_filePath) +
+                          resolvedTarget(m_filePath) +
                           ", which does not exist; starting with empty preferences");
         return;
     }

@@ -12,6 +12,7 @@
 #include <system_error>
 #include <unistd.h>
 
+#include "platform/Files/ResolvedTarget.hpp"
 #include "platform/Files/SetAsideFile.hpp"
 
 namespace berthkeep {
@@ -167,7 +168,7 @@ Replaced replaceFile(const std::string& path, std::string_view bytes,
     // A file linked from elsewhere (kept with the user's other settings, say)
     // stays linked: its target is replaced, not the link. A link to a file not
     // made yet makes it there; to a folder that is gone, it fails.
-    const std::string target = AtomicFileWriter::resolvedTarget(path);
+    const std::string target = resolvedTarget(path);
     Temporary temporary;
     if (const int error = temporary.open(target)) {
         return failed("cannot create a temporary file beside", error);
@@ -316,24 +317,6 @@ bool AtomicFileWriter::retryAllPending() {
 void AtomicFileWriter::setPendingObserver(std::function<void()> observer) {
     std::lock_guard lock(registry().mutex);
     registry().pendingObserver = std::move(observer);
-}
-
-std::string AtomicFileWriter::resolvedTarget(const std::string& path) {
-    std::filesystem::path target(path);
-    // As many hops as the kernel follows; a longer chain is left as it is and
-    // fails where it is used.
-    for (int hop = 0; hop < 40; ++hop) {
-        std::error_code error;
-        if (!std::filesystem::is_symlink(std::filesystem::symlink_status(target, error)) || error) {
-            break;
-        }
-        const auto next = std::filesystem::read_symlink(target, error);
-        if (error) {
-            break;
-        }
-        target = next.is_absolute() ? next : target.parent_path() / next;
-    }
-    return target.lexically_normal().string();
 }
 
 std::size_t AtomicFileWriter::removeStaleTemporaries(const std::string& path,

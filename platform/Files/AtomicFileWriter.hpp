@@ -90,10 +90,6 @@ public:
     // One replacement without memory of earlier ones: the failure, or nothing.
     static std::optional<std::string> replace(const std::string& path, std::string_view bytes);
 
-    // Where a write of `path` lands: the path itself, or where its chain of
-    // symbolic links ends (which need not exist).
-    static std::string resolvedTarget(const std::string& path);
-
     // A killed writer leaves its temporary ("<file>.tmp-<pid>-<n>") behind.
     // Removes those beside the target of `path` whose process is gone, or that
     // are older than `minimumAge` (the process id may since have been reused;

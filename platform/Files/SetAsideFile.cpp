@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/Files/AtomicFileWriter.hpp"
+#include "platform/Files/ResolvedTarget.hpp"
 
 namespace berthkeep {
 
@@ -153,7 +153,7 @@ std::size_t makeRoom(const Survey& survey) {
 } // namespace
 
 SetAsideFile::SetAsideFile(const std::string& path, std::string suffix, std::size_t kept)
-    : m_target(AtomicFileWriter::resolvedTarget(path))
+    : m_target(resolvedTarget(path))
     , m_first(m_target + suffix)
     , m_slots(kept == 0 ? 1 : kept) {}
 

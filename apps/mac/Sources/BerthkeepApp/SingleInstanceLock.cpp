@@ -8,8 +8,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <string_view>
 #include <utility>
 
 #include <fcntl.h>
@@ -85,6 +87,37 @@ std::optional<uid_t> userOf(const std::string& pid) {
     return std::nullopt;
 }
 
+// The executable a process runs, by the path it was started from (an update
+// may since have replaced the file there); empty when the system hides it.
+std::string executablePath(const std::string& link) {
+    std::error_code error;
+    std::string path = std::filesystem::read_symlink(link, error).string();
+    constexpr std::string_view replaced = " (deleted)";
+    if (path.size() > replaced.size() &&
+        path.compare(path.size() - replaced.size(), replaced.size(), replaced) == 0) {
+        path.erase(path.size() - replaced.size());
+    }
+    return path;
+}
+
+// Whether process `pid` runs this program: the same executable file, or one
+// at the same path. Not its command name, which is whatever name it was
+// started by (a launcher's link) and which any process can set.
+std::optional<bool> runsThisProgram(const std::string& pid) {
+    const std::string theirs = "/proc/" + pid + "/exe";
+    const std::string ours = "/proc/self/exe";
+    struct stat their {};
+    struct stat our {};
+    if (::stat(theirs.c_str(), &their) != 0 || ::stat(ours.c_str(), &our) != 0) {
+        return std::nullopt;
+    }
+    if (their.st_dev == our.st_dev && their.st_ino == our.st_ino) {
+        return true;
+    }
+    const std::string path = executablePath(theirs);
+    return !path.empty() && path == executablePath(ours);
+}
+
 // Whoever holds an flock on the open file: the kernel lists every lock with
 // its process and the file's device and inode.
 std::optional<SingleInstanceLock::Holder> flockHolder(int descriptor) {
@@ -111,6 +144,7 @@ std::optional<SingleInstanceLock::Holder> flockHolder(int descriptor) {
         }
         std::ifstream(("/proc/" + pid + "/comm").c_str()) >> holder.name;
         holder.user = userOf(pid);
+        holder.runsThisProgram = runsThisProgram(pid);
         return holder;
     }
     return std::nullopt;
@@ -129,6 +163,27 @@ bool makePrivate(int folder) {
     return ::chmod(self.c_str(), status.st_mode & 07700) == 0;
 }
 
+// Where the opened folder is, when it is open to other users: a folder a
+// link leads to is the user's own choice (a synced or shared one) and keeps
+// its mode.
+std::string openToOthers(int folder) {
+    struct stat status {};
+    if (::fstat(folder, &status) != 0 || (status.st_mode & 077) == 0) {
+        return {};
+    }
+    std::error_code error;
+    return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(folder), error).string();
+}
+
+// Whether the opened folder is the one at `path` itself, not one a link
+// there leads to.
+bool isAtPath(int folder, const std::string& path) {
+    struct stat opened {};
+    struct stat there {};
+    return ::fstat(folder, &opened) == 0 && ::lstat(path.c_str(), &there) == 0 &&
+           S_ISDIR(there.st_mode) && opened.st_dev == there.st_dev && opened.st_ino == there.st_ino;
+}
+
 } // namespace
 
 SingleInstanceLock::SingleInstanceLock(std::string preferencesFolder, RuntimeFolder runtimeFolder)
@@ -138,6 +193,13 @@ SingleInstanceLock::SingleInstanceLock(std::string preferencesFolder, RuntimeFol
 SingleInstanceLock::~SingleInstanceLock() {
     release(m_preferences);
     release(m_runtime);
+}
+
+bool SingleInstanceLock::Holder::isCopy() const {
+    if (runsThisProgram) {
+        return *runsThisProgram;
+    }
+    return name.empty() || name == programName;
 }
 
 SingleInstanceLock::RuntimeFolder SingleInstanceLock::provideRuntimeFolder() {
@@ -163,10 +225,16 @@ SingleInstanceLock::Outcome SingleInstanceLock::tryLock() {
     m_holder.reset();
     m_notCounted.clear();
     m_madePrivate.clear();
+    m_linkedLeftOpen.clear();
     m_runtimeFailure = m_runtimeFolder.refusal;
 
-    const Attempt preferences = lockPreferences();
-    const Attempt runtime = preferences == Attempt::held ? Attempt::failed : lockRuntime();
+    // The session's lock first: a second start in a session where a copy
+    // runs then ends before it makes or locks anything beside the
+    // preferences, where the running copy may be about to take its lock
+    // again (its folder deleted or renamed away), and a copy that holds the
+    // lock there is always one that runs on.
+    const Attempt runtime = lockRuntime();
+    const Attempt preferences = runtime == Attempt::held ? Attempt::failed : lockPreferences();
     if (preferences == Attempt::held || runtime == Attempt::held) {
         release(m_preferences);
         release(m_runtime);
@@ -194,7 +262,9 @@ SingleInstanceLock::Attempt SingleInstanceLock::lockPreferences() {
         m_preferencesFailure = preferencesLock + ": " + reason(errno);
         return Attempt::failed;
     }
-    if (makePrivate(folder)) {
+    if (!isAtPath(folder, m_preferencesFolder)) {
+        m_linkedLeftOpen = openToOthers(folder);
+    } else if (makePrivate(folder)) {
         m_madePrivate = m_preferencesFolder;
     }
     m_preferences.folder = identityOf(folder);
@@ -265,6 +335,7 @@ SingleInstanceLock::Renewal SingleInstanceLock::renew() {
         // is taken when it is there.
         struct stat status {};
         if (::stat(folder.c_str(), &status) != 0 && errno == ENOENT) {
+            place.contestedSince.reset();
             renewal.kind = Renewal::Kind::waiting;
             renewal.folder = folder;
             continue;
@@ -274,8 +345,19 @@ SingleInstanceLock::Renewal SingleInstanceLock::renew() {
         release(place);
         const Attempt again = preferences ? lockPreferences() : lockRuntime();
         renewal.folder = folder;
-        if (again == Attempt::held) {
-            renewal.kind = Renewal::Kind::heldByAnother;
+        if (again != Attempt::held) {
+            place.contestedSince.reset();
+        } else {
+            // A copy that ends lets go at once: only one that still holds the
+            // lock a while later runs on, and only for that does this one give
+            // way.
+            const auto now = std::chrono::steady_clock::now();
+            if (!place.contestedSince) {
+                place.contestedSince = now;
+            }
+            renewal.kind = now - *place.contestedSince < contestedGrace
+                               ? Renewal::Kind::contested
+                               : Renewal::Kind::heldByAnother;
             return renewal;
         }
         if (again == Attempt::failed) {

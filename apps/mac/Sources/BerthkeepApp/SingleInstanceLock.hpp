@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -24,7 +25,9 @@ namespace berthkeep {
 //
 // Anyone who can open a file can flock it, so a lock held by another user's
 // process is never taken for a copy of this user's: it is not counted, and
-// the preferences folder is made private so that nobody else opens it again.
+// the preferences folder is made private so that nobody else opens it again;
+// only a real one: a folder a link there leads to is the user's and keeps
+// its mode.
 class SingleInstanceLock {
 public:
     enum class Outcome {
@@ -56,10 +59,10 @@ public:
     // put right to 0700 as Qt does; any other is left alone and refused.
     static RuntimeFolder provideRuntimeFolder();
 
-    // Takes the locks, the preferences folder's first: its lock file, then the
-    // folder. Either place alone keeps a second copy out: one that cannot be
-    // locked is only noted (its failure below), unless the other cannot be
-    // either.
+    // Takes the locks, the session's first, then the preferences folder's: its
+    // lock file, then the folder. Either place alone keeps a second copy out:
+    // one that cannot be locked is only noted (its failure below), unless the
+    // other cannot be either. Held ones are let go before this returns.
     Outcome tryLock();
 
     // What is at a locked folder's path can change while the program runs
@@ -75,8 +78,11 @@ public:
             renewed,
             // The folder is gone; its lock is taken when it is there again.
             waiting,
-            // Another copy holds the lock there now: heldPath() and
-            // holder() say which.
+            // Another copy holds the lock there now; it may be one that is
+            // about to end, so look again in a moment (contestedRecheck).
+            contested,
+            // Another copy has held the lock there for a while and runs on:
+            // heldPath() and holder() say which.
             heldByAnother,
             // It could not be taken again; `why` says why.
             failed,
@@ -87,6 +93,10 @@ public:
         std::string why;
     };
     Renewal renew();
+    // How long a copy holding the lock where this one had it is given to let
+    // go before this one gives way; and how soon to look again meanwhile.
+    static constexpr std::chrono::milliseconds contestedGrace{1000};
+    static constexpr std::chrono::milliseconds contestedRecheck{200};
     // Where a change is first seen: the preferences folder and the one it
     // is in.
     std::vector<std::string> watchedFolders() const;
@@ -97,6 +107,13 @@ public:
         std::string name;
         // Whose process it is, where the system shows it.
         std::optional<uid_t> user;
+        // Whether it runs this program's executable, where the system shows
+        // what it runs.
+        std::optional<bool> runsThisProgram;
+
+        // A copy of this program: known by what it runs; where that does not
+        // show, by its command name, or when it has none.
+        bool isCopy() const;
     };
 
     const std::string& heldPath() const { return m_heldPath; }
@@ -113,6 +130,9 @@ public:
     // The preferences folder, when it was open to other users and is now
     // private; empty otherwise.
     const std::string& madePrivate() const { return m_madePrivate; }
+    // The folder the preferences folder links to, when it is open to other
+    // users: it is left as it is; empty otherwise.
+    const std::string& linkedLeftOpen() const { return m_linkedLeftOpen; }
 
 private:
     struct Identity {
@@ -127,6 +147,8 @@ private:
         std::optional<Identity> lockFile;
         // Taken at the start: kept taken while the program runs.
         bool kept = false;
+        // Since when another copy has held the lock here.
+        std::optional<std::chrono::steady_clock::time_point> contestedSince;
     };
     enum class Attempt { taken, held, failed };
 
@@ -152,6 +174,7 @@ private:
     std::string m_runtimeFailure;
     std::vector<std::string> m_notCounted;
     std::string m_madePrivate;
+    std::string m_linkedLeftOpen;
 };
 
 } // namespace berthkeep

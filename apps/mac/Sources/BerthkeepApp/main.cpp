@@ -65,7 +65,7 @@ int main(int argc, char** argv) {
         // A holder the system does not name (in another process namespace, or
         // on a file system the kernel's lock list shows by other device
         // numbers) is taken for a copy, as a second start of one expects.
-        if (!holder || holder->name.empty() || holder->name == SingleInstanceLock::programName) {
+        if (!holder || holder->isCopy()) {
             if (holder) {
                 std::fprintf(stderr,
                              "Berthkeep is already running for this user (process %d; its lock: "
@@ -112,6 +112,13 @@ int main(int argc, char** argv) {
                          "made private to this user.\n",
                          instanceLock.madePrivate().c_str());
         }
+        if (!instanceLock.linkedLeftOpen().empty()) {
+            std::fprintf(stderr,
+                         "Berthkeep: its preferences folder %s is a link to %s, which is open to "
+                         "other users; a folder it links to is the user's and is left as it is.\n",
+                         FileUserDefaults::defaultFolder().c_str(),
+                         instanceLock.linkedLeftOpen().c_str());
+        }
         if (!instanceLock.lockFileFailure().empty()) {
             std::fprintf(stderr,
                          "Berthkeep: the lock file beside the preferences cannot be used (%s); "
@@ -138,6 +145,8 @@ int main(int argc, char** argv) {
     // and by a slow look for what it cannot (a folder higher up).
     QFileSystemWatcher lockFolders;
     QTimer lockCheck;
+    QTimer lockRecheck;
+    lockRecheck.setSingleShot(true);
     std::string lastRenewalSaid;
     // A folder gone and made again is a new one to watch.
     const auto watchLockFolders = [&instanceLock, &lockFolders] {
@@ -148,7 +157,7 @@ int main(int argc, char** argv) {
             }
         }
     };
-    const auto keepTheLock = [&instanceLock, &watchLockFolders, &lastRenewalSaid] {
+    const auto keepTheLock = [&instanceLock, &watchLockFolders, &lastRenewalSaid, &lockRecheck] {
         const auto renewal = instanceLock.renew();
         switch (renewal.kind) {
         case SingleInstanceLock::Renewal::Kind::unchanged:
@@ -160,14 +169,23 @@ int main(int argc, char** argv) {
                          "there.\n",
                          renewal.folder.c_str());
             break;
+        case SingleInstanceLock::Renewal::Kind::contested:
+            lockRecheck.start(SingleInstanceLock::contestedRecheck);
+            break;
         case SingleInstanceLock::Renewal::Kind::heldByAnother: {
             // Two copies on one user's files never run on: this one gives way.
             const auto& holder = instanceLock.holder();
-            std::fprintf(stderr,
-                         "Berthkeep: %s changed while it ran, and process %d (%s) holds the "
-                         "one-copy lock there now; this copy ends.\n",
-                         renewal.folder.c_str(), holder ? holder->pid : 0,
-                         holder ? holder->name.c_str() : "");
+            if (holder) {
+                std::fprintf(stderr,
+                             "Berthkeep: %s changed while it ran, and process %d (%s) holds the "
+                             "one-copy lock there now; this copy ends.\n",
+                             renewal.folder.c_str(), holder->pid, holder->name.c_str());
+            } else {
+                std::fprintf(stderr,
+                             "Berthkeep: %s changed while it ran, and a process the system does "
+                             "not name holds the one-copy lock there now; this copy ends.\n",
+                             renewal.folder.c_str());
+            }
             QCoreApplication::exit(0);
             return;
         }
@@ -195,6 +213,7 @@ int main(int argc, char** argv) {
     watchLockFolders();
     QObject::connect(&lockFolders, &QFileSystemWatcher::directoryChanged, keepTheLock);
     QObject::connect(&lockCheck, &QTimer::timeout, keepTheLock);
+    QObject::connect(&lockRecheck, &QTimer::timeout, keepTheLock);
     lockCheck.start(lockCheckInterval);
 
     TerminationSignalWatcher signalWatcher;

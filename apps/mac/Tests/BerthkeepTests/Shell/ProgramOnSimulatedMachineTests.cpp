@@ -234,6 +234,8 @@ protected:
     // Programs started from here on run through this command (its arguments
     // first, then the program's path).
     void runThrough(QStringList command) { m_wrapper = std::move(command); }
+    // Programs started from here on are started through this path (a link).
+    void runAs(QString program) { m_program = std::move(program); }
 
     // A machine with one mounted USB stick.
     void makeMachineWithStick() {
@@ -267,10 +269,9 @@ protected:
         }
         program.setProcessEnvironment(environment);
         if (m_wrapper.isEmpty()) {
-            program.start(QStringLiteral(BERTHKEEP_PROGRAM_PATH), {});
+            program.start(m_program, {});
         } else {
-            program.start(m_wrapper.front(), m_wrapper.mid(1)
-                                                 << QStringLiteral(BERTHKEEP_PROGRAM_PATH));
+            program.start(m_wrapper.front(), m_wrapper.mid(1) << m_program);
         }
         ASSERT_TRUE(program.waitForStarted(5000));
     }
@@ -391,6 +392,10 @@ protected:
         return holder;
     }
 
+    static bool canRunInAProcessNamespaceOfItsOwn() {
+        return ::geteuid() == 0 && !QStandardPaths::findExecutable("unshare").isEmpty();
+    }
+
     // Starts a copy in another session (the runtime folder given) and expects
     // it to find the running one and end well; what it said.
     QByteArray expectACopyInAnotherSessionToEnd(const QString& runtime) const {
@@ -443,6 +448,7 @@ private:
     QTemporaryDir m_home;
     const DesktopSession* m_desktop = nullptr;
     QStringList m_wrapper;
+    QString m_program = QStringLiteral(BERTHKEEP_PROGRAM_PATH);
 };
 
 // It shows the machine's drive and ends cleanly on each of the signals that
@@ -706,24 +712,56 @@ TEST_F(ProgramOnSimulatedMachine, LinksForItsLockFileOrRuntimeFolderAreNotFollow
     }
 }
 
-// A lock held by some other program is no running copy: the start fails and
-// says who holds it.
+// A lock held by some other program is no running copy, whatever its command
+// name (here this test's, then the program's own): the start fails and says
+// who holds it.
 TEST_F(ProgramOnSimulatedMachine, ALockHeldByAnotherProgramIsNamedAndTheStartFails) {
     makeMachineWithStick();
     const std::string lockPath = preferencesLockPath();
-    const int holder = holdPreferencesLock();
-    ASSERT_GE(holder, 0);
+    char ownName[16] = {};
+    ASSERT_EQ(::prctl(PR_GET_NAME, ownName), 0);
+    for (const char* name : {static_cast<const char*>(ownName), "Berthkeep"}) {
+        SCOPED_TRACE(name);
+        const std::string kept = name;
+        ::prctl(PR_SET_NAME, kept.c_str());
+        const int holder = holdPreferencesLock();
+        ASSERT_GE(holder, 0);
 
-    QProcess program;
-    start(program);
-    ASSERT_TRUE(program.waitForFinished(15000));
-    ::close(holder);
-    EXPECT_NE(program.exitCode(), 0);
-    const QByteArray said = program.readAllStandardError();
-    EXPECT_FALSE(said.contains("already running")) << said.toStdString();
-    EXPECT_TRUE(said.contains(("held by process " + std::to_string(::getpid())).c_str()))
-        << said.toStdString();
-    EXPECT_TRUE(said.contains(lockPath.c_str())) << said.toStdString();
+        QProcess program;
+        start(program);
+        ASSERT_TRUE(program.waitForFinished(15000));
+        ::close(holder);
+        ::prctl(PR_SET_NAME, ownName);
+        EXPECT_NE(program.exitCode(), 0);
+        const QByteArray said = program.readAllStandardError();
+        EXPECT_FALSE(said.contains("already running")) << said.toStdString();
+        EXPECT_TRUE(said.contains(("held by process " + std::to_string(::getpid())).c_str()))
+            << said.toStdString();
+        EXPECT_TRUE(said.contains(lockPath.c_str())) << said.toStdString();
+    }
+}
+
+// Started through a link of another name, as a package's launcher starts it,
+// a running copy is still known by what it runs: a second start, through the
+// link or not, says it is already running and ends well.
+TEST_F(ProgramOnSimulatedMachine, ACopyStartedThroughALinkOfAnotherNameIsKnownByWhatItRuns) {
+    makeMachineWithStick();
+    const QString link = homePath("bin/berthkeep");
+    ASSERT_TRUE(QDir().mkpath(homePath("bin")));
+    ASSERT_TRUE(QFile::link(QStringLiteral(BERTHKEEP_PROGRAM_PATH), link));
+    runAs(link);
+    QProcess first;
+    start(first);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+
+    for (const QString& program : {link, QStringLiteral(BERTHKEEP_PROGRAM_PATH)}) {
+        SCOPED_TRACE(program.toStdString());
+        runAs(program);
+        expectACopyInAnotherSessionToEnd(homePath("runtime"));
+        EXPECT_EQ(first.state(), QProcess::Running);
+    }
+    signalAndExpectCleanEnd(first, SIGTERM, log);
 }
 
 // A configuration folder the program cannot write still lets it run, and a
@@ -770,7 +808,7 @@ TEST_F(ProgramOnSimulatedMachine,
 // program's process namespace, as from another container) is taken for
 // another copy, as a second start expects: said so, and the start ends well.
 TEST_F(ProgramOnSimulatedMachine, ALockWhoseHolderCannotBeNamedIsTakenForAnotherCopy) {
-    if (::geteuid() != 0 || QStandardPaths::findExecutable("unshare").isEmpty()) {
+    if (!canRunInAProcessNamespaceOfItsOwn()) {
         GTEST_SKIP() << "a process namespace of its own takes root and unshare";
     }
     makeMachineWithStick();
@@ -989,6 +1027,122 @@ TEST_F(ProgramOnSimulatedMachine, ACopyWhoseFolderNowHoldsAnothersLockEnds) {
     EXPECT_TRUE(log.contains(("process " + std::to_string(::getpid())).c_str()))
         << log.toStdString();
     EXPECT_TRUE(log.contains("this copy ends")) << log.toStdString();
+}
+
+// The user's way of resetting the settings: the preferences folder deleted or
+// renamed away under a running copy, and the program started again in the
+// same session at once or a little later. The second start finds the first
+// and ends, and never takes the first with it.
+TEST_F(ProgramOnSimulatedMachine, AStartAgainAfterThePreferencesFolderWentLeavesTheFirstRunning) {
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    for (const bool renamed : {false, true}) {
+        for (const auto after : {0ms, 300ms, 1500ms}) {
+            SCOPED_TRACE(std::string(renamed ? "renamed away, " : "deleted, ") +
+                         std::to_string(after.count()) + " ms");
+            std::filesystem::remove_all(folder);
+            std::filesystem::remove_all(folder + ".old");
+            QProcess first;
+            start(first);
+            QByteArray log;
+            ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+            if (renamed) {
+                std::filesystem::rename(folder, folder + ".old");
+            } else {
+                std::filesystem::remove_all(folder);
+            }
+            std::this_thread::sleep_for(after);
+
+            expectACopyInAnotherSessionToEnd(homePath("runtime"));
+            EXPECT_FALSE(first.waitForFinished(1000)) << "the first ended too";
+            log += first.readAllStandardError();
+            ASSERT_EQ(first.state(), QProcess::Running) << log.toStdString();
+            signalAndExpectCleanEnd(first, SIGTERM, log);
+        }
+    }
+}
+
+// A folder put back under a running copy with its lock held by a process it
+// cannot name, as one that has just let go shows (here the test, outside the
+// copy's process namespace): a holder that lets go at once never ends the
+// running copy, which takes the lock there.
+TEST_F(ProgramOnSimulatedMachine, AHolderThatLetsGoAtOnceDoesNotEndTheRunningCopy) {
+    if (!canRunInAProcessNamespaceOfItsOwn()) {
+        GTEST_SKIP() << "a process namespace of its own takes root and unshare";
+    }
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    // A program a failed expectation leaves running goes with unshare.
+    runThrough({"unshare", "--pid", "--fork", "--mount-proc", "--kill-child"});
+    QProcess program;
+    start(program);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(program, log, "Travel Stick")) << log.toStdString();
+    // Deleted again should its own save make it first.
+    const auto deadline = SteadyClock::now() + 15s;
+    while (!log.contains("is gone") && SteadyClock::now() < deadline) {
+        std::filesystem::remove_all(folder);
+        program.waitForReadyRead(200);
+        log += program.readAllStandardError();
+    }
+    ASSERT_TRUE(log.contains("is gone")) << log.toStdString();
+    // Made aside and locked, then put in place in one step.
+    const std::string made = folder + ".new";
+    std::filesystem::create_directory(made);
+    const int holder =
+        ::open((made + "/berthkeep.lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    ASSERT_GE(holder, 0);
+    ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+    std::filesystem::rename(made, folder);
+    EXPECT_FALSE(program.waitForFinished(300)) << "ended for a holder that let go";
+    ::close(holder);
+    ASSERT_TRUE(waitForLog(program, log, "taken again there")) << log.toStdString();
+
+    // The program is unshare's child, and unshare passes no signal on.
+    const auto pid = std::to_string(program.processId());
+    pid_t child = 0;
+    std::ifstream("/proc/" + pid + "/task/" + pid + "/children") >> child;
+    ASSERT_GT(child, 0);
+    ::kill(child, SIGTERM);
+    EXPECT_TRUE(program.waitForFinished(15000));
+    EXPECT_EQ(program.exitCode(), 0);
+    stopIfStillRunning(program);
+}
+
+// A preferences folder that is a link to a folder of the user's shared with a
+// group (a synced folder, mode 2775): the folder it leads to keeps its mode, at
+// the start and once the link is pointed at another such folder, and the start
+// says once that it is left as it is.
+TEST_F(ProgramOnSimulatedMachine, AFolderThePreferencesLinkToKeepsItsMode) {
+    makeMachineWithStick();
+    const std::string folder = homePath("config/Berthkeep").toStdString();
+    const std::string shared = homePath("shared").toStdString();
+    const std::string other = homePath("shared-other").toStdString();
+    for (const std::string& each : {shared, other}) {
+        ASSERT_EQ(::mkdir(each.c_str(), 0700), 0);
+        ASSERT_EQ(::chmod(each.c_str(), 02775), 0);
+    }
+    const auto modeOf = [](const std::string& path) {
+        struct stat status {};
+        return ::stat(path.c_str(), &status) == 0 ? status.st_mode & 07777 : 0u;
+    };
+    ASSERT_TRUE(QDir().mkpath(homePath("config")));
+    std::filesystem::create_directory_symlink(shared, folder);
+
+    QProcess first;
+    start(first);
+    QByteArray log;
+    ASSERT_TRUE(waitForLog(first, log, "Travel Stick")) << log.toStdString();
+    EXPECT_EQ(modeOf(shared), 02775u);
+    EXPECT_TRUE(log.contains("left as it is")) << log.toStdString();
+
+    std::filesystem::create_directory_symlink(other, folder + ".new");
+    std::filesystem::rename(folder + ".new", folder);
+    ASSERT_TRUE(waitForLog(first, log, "taken again there")) << log.toStdString();
+    EXPECT_EQ(modeOf(other), 02775u);
+    EXPECT_EQ(modeOf(shared), 02775u);
+    signalAndExpectCleanEnd(first, SIGTERM, log);
+    EXPECT_EQ(log.count("left as it is"), 1) << log.toStdString();
 }
 
 // A preferences folder the user can write but not read: the lock file is
