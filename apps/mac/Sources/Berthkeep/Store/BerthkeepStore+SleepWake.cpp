@@ -415,7 +415,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                             "sleep.wake.remount.not_attached"};
     const std::optional<std::string> operationID = remountAttemptID;
     const auto wake = std::make_shared<WakeMounts>();
-    std::vector<RemountTarget> remaining = co_await remountTargets(
+    const RemountOutcome outcome = co_await remountTargets(
         std::move(targets), m_timing.wakeRemountMaxAttempts, m_timing.wakeRemountRetryDelay,
         std::move(names), operationID, m_timing.wakeRemountFailureSettleDelay, true, cancel, wake);
     if (!self) {
@@ -426,12 +426,14 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                         "Stopped stale wake remount attempt after start", withPhase("after_start"));
         co_return;
     }
-    const std::size_t failed = remaining.size();
+    // A drive left to the user's newer word, or not begun, did not fail.
+    const std::size_t failed = outcome.failed.size();
+    const std::size_t notMounted = failed + outcome.notTried.size() + outcome.leftAlone.size();
     // What came up has left the queue with the refresh that saw it mounted.
     m_logger.notice(reliability, "sleep.wake.remount.finished", "Wake remount attempt finished",
                     {{"remount_attempt_id", remountAttemptID},
                      {"attempted_count", std::to_string(attempted.size())},
-                     {"succeeded_count", std::to_string(attempted.size() - failed)},
+                     {"succeeded_count", std::to_string(attempted.size() - notMounted)},
                      {"failed_count", std::to_string(failed)},
                      {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
     // One that came back after the last attempt looked for it is not left for

@@ -61,7 +61,7 @@ void BerthkeepStore::forgetWakeRemount(const std::vector<DetectedDrive>& drives,
 
 std::set<std::string>
 BerthkeepStore::speakForEject(const std::function<bool(const DetectedDrive&)>& covered,
-                              const char* reason) {
+                              const char* reason, bool keepsQueued) {
     std::vector<DetectedDrive> spoken;
     std::set<std::string> beingMounted;
     for (const DetectedDrive& drive : m_detectedDrives) {
@@ -73,7 +73,11 @@ BerthkeepStore::speakForEject(const std::function<bool(const DetectedDrive&)>& c
             beingMounted.insert(drive.id());
         }
     }
-    forgetWakeRemount(spoken, reason, takeReportNumber());
+    if (keepsQueued) {
+        wakeRemountQueue().keepForNextWake(spoken, {takeReportNumber(), wakeCount()});
+    } else {
+        forgetWakeRemount(spoken, reason, takeReportNumber());
+    }
     return beingMounted;
 }
 
