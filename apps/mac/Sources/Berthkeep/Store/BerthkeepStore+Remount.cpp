@@ -42,8 +42,7 @@ RemountTarget manualTarget(const DetectedDrive& drive) {
 
 QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
     // Nor while a sleep is held: its eject would be planned around this mount.
-    if (m_ejectAttempt.isRunning() || m_mountsInFlight.contains(driveID) ||
-        m_sleepWake->hasPendingSleepAcknowledger()) {
+    if (m_ejectAttempt.isRunning() || isBeingMounted(driveID) || isSleepHeld()) {
         co_return;
     }
     const auto it =
@@ -63,7 +62,7 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
                                                   ShownDriveIDs shownDriveIDs) {
     // Mounting while an eject attempt runs (or a sleep is held) would fight it
     // for the same disks.
-    if (m_ejectAttempt.isRunning() || m_sleepWake->hasPendingSleepAcknowledger()) {
+    if (m_ejectAttempt.isRunning() || isSleepHeld()) {
         co_return;
     }
     std::vector<RemountTarget> targets;
@@ -71,8 +70,7 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
     for (const DetectedDrive& drive : m_detectedDrives) {
         // One being mounted already (its card's own mount) is left to that mount.
         if (drive.scope() == DetectedDrive::Scope::managed && !drive.isMounted() &&
-            drive.bsdName() && driveGroupID(drive) == groupID &&
-            !m_mountsInFlight.contains(drive.id()) &&
+            drive.bsdName() && driveGroupID(drive) == groupID && !isBeingMounted(drive.id()) &&
             (!shownDriveIDs || shownDriveIDs->contains(drive.id()))) {
             targets.push_back(manualTarget(drive));
             chosen.push_back(drive);
@@ -277,7 +275,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             // at its end.
             std::erase_if(pending,
                           [this, &unresolved, &wake, &reached](const RemountTarget& target) {
-                              if (!m_mountsInFlight.contains(target.driveID)) {
+                              if (!isBeingMounted(target.driveID)) {
                                   return false;
                               }
                               reached.insert(target.driveID);
@@ -481,6 +479,11 @@ void BerthkeepStore::setMounting(const std::vector<std::string>& driveIDs, bool 
     if (!leftToThisMount.empty()) {
         mountQueuedDrivesLeftToEndedMounts(leftToThisMount);
     }
+}
+
+// The one answer to "being mounted": a drive whose own mount command runs.
+bool BerthkeepStore::isBeingMounted(const std::string& driveID) const {
+    return m_mountsInFlight.contains(driveID);
 }
 
 std::set<std::string> BerthkeepStore::mountingDriveIDs() const {

@@ -104,7 +104,7 @@ void BerthkeepStore::handleSystemPowerWillSleep(
 }
 
 bool BerthkeepStore::isSleepHeld() const {
-    return m_sleepWake->hasPendingSleepAcknowledger() && !m_sleepWake->wakeObservedSinceLastSleep();
+    return m_sleepWake->isSleepHeld();
 }
 
 bool BerthkeepStore::isMountHoldingSleep() const {
@@ -112,14 +112,8 @@ bool BerthkeepStore::isMountHoldingSleep() const {
         return false;
     }
     const std::vector<DetectedDrive> managed = managedDrives();
-    return std::any_of(managed.begin(), managed.end(), [this](const DetectedDrive& drive) {
-        return m_mountsInFlight.contains(drive.id());
-    });
-}
-
-bool BerthkeepStore::isSleepStillHeld(const std::string& powerChangeID) const {
-    return !m_sleepWake->wakeObservedSinceLastSleep() &&
-           m_sleepWake->pendingSleepAcknowledgerID() == powerChangeID;
+    return std::any_of(managed.begin(), managed.end(),
+                       [this](const DetectedDrive& drive) { return isBeingMounted(drive.id()); });
 }
 
 QCoro::Task<void> BerthkeepStore::runSystemSleepEject(std::string powerChangeID) {
@@ -137,7 +131,7 @@ QCoro::Task<void> BerthkeepStore::runSystemSleepEject(std::string powerChangeID)
         const bool alive = co_await probeDriveUsageForPlan();
         // An eject begun after the sleep went ahead would run after the wake, and
         // its drives would stay down until the next one.
-        if (!alive || !isSleepStillHeld(powerChangeID)) {
+        if (!alive || !m_sleepWake->isSleepHeld(powerChangeID)) {
             co_return;
         }
         if (!m_ejectAttempt.isRunning()) {
@@ -172,7 +166,7 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
     while (m_ejectAttempt.isRunning()) {
         // Woken meanwhile, a newer will-sleep runs its own road, or the hold ran
         // out and the cut recorded what slept mounted.
-        if (!isSleepStillHeld(powerChangeID)) {
+        if (!m_sleepWake->isSleepHeld(powerChangeID)) {
             co_return false;
         }
         if (!logged) {
@@ -193,7 +187,7 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
             co_return false;
         }
     }
-    co_return isSleepStillHeld(powerChangeID);
+    co_return m_sleepWake->isSleepHeld(powerChangeID);
 }
 
 QCoro::Task<std::set<std::string>>
@@ -441,7 +435,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     // whose other mount still runs is looked at again when that mount ends.
     std::set<std::string> otherMountEnded;
     for (const std::string& id : wake->leftToAnotherMountAtLastAttempt) {
-        if (m_mountsInFlight.contains(id)) {
+        if (isBeingMounted(id)) {
             m_drivesLeftToAnotherMount.insert(id);
         } else {
             otherMountEnded.insert(id);

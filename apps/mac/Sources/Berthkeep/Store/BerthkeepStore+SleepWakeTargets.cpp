@@ -69,7 +69,7 @@ BerthkeepStore::speakForEject(const std::function<bool(const DetectedDrive&)>& c
             continue;
         }
         spoken.push_back(drive);
-        if (m_mountsInFlight.contains(drive.id())) {
+        if (isBeingMounted(drive.id())) {
             beingMounted.insert(drive.id());
         }
     }

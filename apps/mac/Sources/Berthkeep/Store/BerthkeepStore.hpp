@@ -290,9 +290,7 @@ public:
     bool isExcluded(const std::string& driveID) const override;
     bool isMountHoldingSleep() const override;
     bool isSleepHeld() const override;
-    bool isBeingMounted(const std::string& driveID) const override {
-        return m_mountsInFlight.contains(driveID);
-    }
+    bool isBeingMounted(const std::string& driveID) const override;
     TransientActionStatusPresenting& transientActionStatusPresenter() override {
         return *m_transientActionStatusPresenter;
     }
@@ -541,8 +539,6 @@ private:
     // and the planned eject; it ejects nothing once the sleep went ahead without
     // it (a wake, a newer will-sleep, the hold cut).
     QCoro::Task<void> runSystemSleepEject(std::string powerChangeID);
-    // Whether this power change is still held and no wake came since.
-    bool isSleepStillHeld(const std::string& powerChangeID) const;
     // The system slept (the hold ran out, or the wake found it unanswered):
     // what is mounted now slept mounted.
     void handleSleepHoldCut();
