@@ -88,6 +88,12 @@ public:
     bool hasPendingSleepAcknowledger() const {
         return static_cast<bool>(m_pendingSleepAcknowledger);
     }
+    // Whether a will-sleep is held now, no wake having come since; with an id,
+    // whether that power change is the one held. Every road asks this.
+    bool isSleepHeld(const std::optional<std::string>& powerChangeID = std::nullopt) const {
+        return m_pendingSleepAcknowledger && !m_wakeObservedSinceLastSleep &&
+               (!powerChangeID || m_pendingSleepAcknowledgerID == powerChangeID);
+    }
     const std::optional<std::string>& pendingSleepAcknowledgerID() const {
         return m_pendingSleepAcknowledgerID;
     }

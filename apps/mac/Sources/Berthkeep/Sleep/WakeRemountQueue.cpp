@@ -64,8 +64,7 @@ std::vector<RemountTarget> WakeRemountQueue::take(const std::set<std::string>& d
     return taken;
 }
 
-std::vector<RemountTarget> WakeRemountQueue::remove(const std::vector<DetectedDrive>& drives,
-                                                    std::uint64_t word) {
+void WakeRemountQueue::noteWord(const std::vector<DetectedDrive>& drives, std::uint64_t word) {
     for (const DetectedDrive& drive : drives) {
         const auto known = std::find_if(m_words.begin(), m_words.end(), [&drive](const Word& w) {
             return sameDrive(w.driveID, w.identity, drive.id(), drive.identity());
@@ -81,6 +80,10 @@ std::vector<RemountTarget> WakeRemountQueue::remove(const std::vector<DetectedDr
                   [](const Word& a, const Word& b) { return a.number > b.number; });
         m_words.resize(kWordLimit);
     }
+}
+
+std::set<std::string>
+WakeRemountQueue::queuedIDsOf(const std::vector<DetectedDrive>& drives) const {
     std::set<std::string> driveIDs;
     for (const RemountTarget& target : m_targets) {
         if (std::any_of(drives.begin(), drives.end(),
@@ -88,7 +91,20 @@ std::vector<RemountTarget> WakeRemountQueue::remove(const std::vector<DetectedDr
             driveIDs.insert(target.driveID);
         }
     }
-    return take(driveIDs);
+    return driveIDs;
+}
+
+std::vector<RemountTarget> WakeRemountQueue::remove(const std::vector<DetectedDrive>& drives,
+                                                    std::uint64_t word) {
+    noteWord(drives, word);
+    return take(queuedIDsOf(drives));
+}
+
+void WakeRemountQueue::keepForNextWake(const std::vector<DetectedDrive>& drives, QueuedBy by) {
+    noteWord(drives, by.number);
+    for (const std::string& id : queuedIDsOf(drives)) {
+        m_stamps[id].wakesSeen = by.wakesSeen;
+    }
 }
 
 std::vector<RemountTarget> WakeRemountQueue::takeMounted(const std::vector<DetectedDrive>& drives,

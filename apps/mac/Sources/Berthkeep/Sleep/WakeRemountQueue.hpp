@@ -57,6 +57,10 @@ public:
     // renumbered), are taken out and returned, and work begun before the word
     // does not queue them again.
     std::vector<RemountTarget> remove(const std::vector<DetectedDrive>& drives, std::uint64_t word);
+    // The user's word that these drives sleep first (Eject & Sleep): their
+    // entries stay, but come due only at the first wake after `by`, and work
+    // begun before the word (an older wake's remount) leaves them alone.
+    void keepForNextWake(const std::vector<DetectedDrive>& drives, QueuedBy by);
 
     // Whether the user spoke about the target's drive after work numbered
     // `begunAt` began.
@@ -87,6 +91,9 @@ public:
     static std::string driveNames(const std::vector<RemountTarget>& targets);
 
 private:
+    void noteWord(const std::vector<DetectedDrive>& drives, std::uint64_t word);
+    std::set<std::string> queuedIDsOf(const std::vector<DetectedDrive>& drives) const;
+
     struct Word {
         std::string driveID;
         DriveIdentity identity;

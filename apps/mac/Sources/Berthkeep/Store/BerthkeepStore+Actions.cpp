@@ -284,7 +284,7 @@ QCoro::Task<bool> BerthkeepStore::runTrigger(TriggerReason trigger, ShownDriveID
     const bool willRun = !m_ejectAttempt.isRunning();
     std::set<std::string> beingMounted;
     if (willRun && trigger == TriggerReason::manualEjectAndSleep) {
-        beingMounted = speakForEject(shownIn(shownDriveIDs), "eject_and_sleep");
+        beingMounted = speakForEject(shownIn(shownDriveIDs), "eject_and_sleep", true);
     }
     co_await runPlannedTrigger(trigger, std::move(shownDriveIDs), std::move(beingMounted));
     co_return willRun;

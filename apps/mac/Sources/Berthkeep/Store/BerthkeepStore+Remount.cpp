@@ -42,8 +42,7 @@ RemountTarget manualTarget(const DetectedDrive& drive) {
 
 QCoro::Task<void> BerthkeepStore::mountDrive(std::string driveID) {
     // Nor while a sleep is held: its eject would be planned around this mount.
-    if (m_ejectAttempt.isRunning() || m_mountsInFlight.contains(driveID) ||
-        m_sleepWake->hasPendingSleepAcknowledger()) {
+    if (m_ejectAttempt.isRunning() || isBeingMounted(driveID) || isSleepHeld()) {
         co_return;
     }
     const auto it =
@@ -63,7 +62,7 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
                                                   ShownDriveIDs shownDriveIDs) {
     // Mounting while an eject attempt runs (or a sleep is held) would fight it
     // for the same disks.
-    if (m_ejectAttempt.isRunning() || m_sleepWake->hasPendingSleepAcknowledger()) {
+    if (m_ejectAttempt.isRunning() || isSleepHeld()) {
         co_return;
     }
     std::vector<RemountTarget> targets;
@@ -71,8 +70,7 @@ QCoro::Task<void> BerthkeepStore::mountDriveGroup(std::string groupID,
     for (const DetectedDrive& drive : m_detectedDrives) {
         // One being mounted already (its card's own mount) is left to that mount.
         if (drive.scope() == DetectedDrive::Scope::managed && !drive.isMounted() &&
-            drive.bsdName() && driveGroupID(drive) == groupID &&
-            !m_mountsInFlight.contains(drive.id()) &&
+            drive.bsdName() && driveGroupID(drive) == groupID && !isBeingMounted(drive.id()) &&
             (!shownDriveIDs || shownDriveIDs->contains(drive.id()))) {
             targets.push_back(manualTarget(drive));
             chosen.push_back(drive);
@@ -94,12 +92,13 @@ QCoro::Task<void> BerthkeepStore::runManualMount(std::vector<RemountTarget> targ
     m_transientActionStatusPresenter->present({TransientActionStatusAction::mount,
                                                "Mounting drive...", std::move(progressDetail),
                                                TransientActionStatusTone::progress});
-    const std::vector<RemountTarget> failed = co_await remountTargets(
+    const RemountOutcome outcome = co_await remountTargets(
         std::move(targets), m_timing.manualMountMaxAttempts, m_timing.manualMountRetryDelay,
         manualMountEventNames(), std::nullopt, Duration::zero(), false);
     if (!self) {
         co_return;
     }
+    const std::vector<RemountTarget>& failed = outcome.failed;
     // The engine's last refresh no longer lists a drive that was pulled out: the
     // mount was refused for it, and the user is told it is gone.
     const auto gone = static_cast<std::int64_t>(
@@ -107,21 +106,29 @@ QCoro::Task<void> BerthkeepStore::runManualMount(std::vector<RemountTarget> targ
             return !WakeRemountQueue::findDrive(target, m_detectedDrives);
         }));
     const auto failedCount = static_cast<std::int64_t>(failed.size());
-    m_transientActionStatusPresenter->present(
-        TransientActionStatus::mountResult(TransientActionStatusAction::mount, total - failedCount,
-                                           failedCount - gone, targetName, gone));
+    // Drives a sleep or the user's newer word kept from their mount did not
+    // fail: they are neither counted nor named.
+    const auto mountedCount =
+        total - failedCount -
+        static_cast<std::int64_t>(outcome.notTried.size() + outcome.leftAlone.size());
+    if (mountedCount < 1 && failedCount < 1) {
+        m_transientActionStatusPresenter->dismiss();
+        co_return;
+    }
+    m_transientActionStatusPresenter->present(TransientActionStatus::mountResult(
+        TransientActionStatusAction::mount, mountedCount, failedCount - gone, targetName, gone));
 }
 
 // ---- the remount engine -----------------------------------------------------
 
-QCoro::Task<std::vector<RemountTarget>>
+QCoro::Task<BerthkeepStore::RemountOutcome>
 BerthkeepStore::remountTargets(std::vector<RemountTarget> targets, int maxAttempts,
                                Duration retryDelay, RemountEventNames eventNames,
                                std::optional<std::string> operationID, Duration failureSettleDelay,
                                bool groupByDevice, std::shared_ptr<CancelToken> cancel,
                                std::shared_ptr<WakeMounts> wake) {
     if (targets.empty()) {
-        co_return std::vector<RemountTarget>{};
+        co_return RemountOutcome{};
     }
     // The user's words on these drives from now on are newer than this run.
     const std::uint64_t begunAt = takeReportNumber();
@@ -131,7 +138,7 @@ BerthkeepStore::remountTargets(std::vector<RemountTarget> targets, int maxAttemp
                                        std::move(wake), begunAt);
 }
 
-QCoro::Task<std::vector<RemountTarget>>
+QCoro::Task<BerthkeepStore::RemountOutcome>
 BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttempts,
                                 Duration retryDelay, RemountEventNames eventNames,
                                 std::optional<std::string> operationID, Duration failureSettleDelay,
@@ -153,19 +160,34 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             return true;
         });
     };
+    // Drives whose mount this run began or found them not attached for, and
+    // drives it mounted.
+    std::set<std::string> reached;
+    std::set<std::string> mountedHere;
     // What is handed back: what is still down, with what was left alone. A
-    // drive up by now, by this run or another hand, is not.
-    const auto stillDown = [this, &leftAlone](std::vector<RemountTarget> list) {
-        for (const RemountTarget& target : leftAlone) {
-            if (std::none_of(list.begin(), list.end(), [&target](const RemountTarget& entry) {
-                    return entry.driveID == target.driveID;
-                })) {
-                list.push_back(target);
+    // drive up by now, by this run or another hand, is not, nor one this run
+    // mounted that another hand has taken down since.
+    const auto stillDown = [this, &leftAlone, &reached,
+                            &mountedHere](std::vector<RemountTarget> list) {
+        RemountOutcome outcome;
+        outcome.leftAlone = leftAlone;
+        for (const RemountTarget& target : list) {
+            const auto same = [&target](const RemountTarget& entry) {
+                return entry.driveID == target.driveID;
+            };
+            if (std::any_of(leftAlone.begin(), leftAlone.end(), same) ||
+                mountedHere.contains(target.driveID)) {
+                continue;
             }
+            (reached.contains(target.driveID) ? outcome.failed : outcome.notTried)
+                .push_back(target);
         }
-        std::erase_if(list,
-                      [this](const RemountTarget& target) { return isTargetMounted(target); });
-        return list;
+        for (std::vector<RemountTarget>* part :
+             {&outcome.failed, &outcome.notTried, &outcome.leftAlone}) {
+            std::erase_if(*part,
+                          [this](const RemountTarget& target) { return isTargetMounted(target); });
+        }
+        return outcome;
     };
     if (isCancelled(cancel)) {
         co_return stillDown(std::move(remaining));
@@ -180,7 +202,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             // A drive may come back a few seconds after the wake: look again.
             co_await refreshInventoryNow();
             if (!self) {
-                co_return remaining;
+                co_return RemountOutcome{remaining};
             }
         }
         missing = false;
@@ -196,6 +218,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             }
             // Not attached: unresolved, and tried again at the next attempt.
             missing = true;
+            reached.insert(target.driveID);
             unresolved.push_back(target);
             if (wake) {
                 wake->notAttachedAtLastAttempt.insert(target.driveID);
@@ -221,7 +244,11 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                                     operationID, std::nullopt, std::nullopt, std::nullopt,
                                     static_cast<std::size_t>(attempt), std::nullopt, std::nullopt,
                                     {{"drive_names", joined(pending, &RemountTarget::driveName)}}));
-                co_return stillDown(std::move(remaining));
+                RemountOutcome outcome = stillDown(std::move(remaining));
+                if (!wake) {
+                    queueForTheWake(outcome.notTried, {begunAt, wakeCount()});
+                }
+                co_return outcome;
             }
             if (wake) {
                 // Nothing is mounted while an eject runs; what it took down
@@ -229,7 +256,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                 const std::set<std::string> ejectedMeanwhile =
                     co_await waitWhileAnEjectRuns(cancel);
                 if (!self) {
-                    co_return remaining;
+                    co_return RemountOutcome{remaining};
                 }
                 if (isCancelled(cancel)) {
                     co_return stillDown(std::move(remaining));
@@ -246,16 +273,18 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             // Another mount of the drive runs (a cancelled wake remount's, still
             // in the tool): this attempt leaves it to that one and looks again
             // at its end.
-            std::erase_if(pending, [this, &unresolved, &wake](const RemountTarget& target) {
-                if (!m_mountsInFlight.contains(target.driveID)) {
-                    return false;
-                }
-                unresolved.push_back(target);
-                if (wake) {
-                    wake->leftToAnotherMountAtLastAttempt.insert(target.driveID);
-                }
-                return true;
-            });
+            std::erase_if(pending,
+                          [this, &unresolved, &wake, &reached](const RemountTarget& target) {
+                              if (!isBeingMounted(target.driveID)) {
+                                  return false;
+                              }
+                              reached.insert(target.driveID);
+                              unresolved.push_back(target);
+                              if (wake) {
+                                  wake->leftToAnotherMountAtLastAttempt.insert(target.driveID);
+                              }
+                              return true;
+                          });
             if (pending.empty()) {
                 break;
             }
@@ -285,6 +314,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             std::vector<std::string> groupIDs;
             for (const RemountTarget& target : group.targets) {
                 groupIDs.push_back(target.driveID);
+                reached.insert(target.driveID);
             }
             setMounting(groupIDs, true);
             std::exception_ptr failure;
@@ -298,18 +328,26 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
                 failure = std::current_exception();
             }
             if (!self) {
-                co_return remaining;
+                co_return RemountOutcome{remaining};
             }
             const std::string fallback =
                 failure ? DriveOperationError::describe(failure) : groupedRemountError;
             const RemountVerdict verdict =
                 co_await evaluateRemountAttempt(group, failureSettleDelay, fallback, cancel);
             if (!self) {
-                co_return remaining;
+                co_return RemountOutcome{remaining};
             }
             setMounting(groupIDs, false);
             if (!failure && isCancelled(cancel)) {
                 co_return stillDown(std::move(remaining));
+            }
+            for (const RemountTarget& target : group.targets) {
+                if (std::none_of(verdict.unresolved.begin(), verdict.unresolved.end(),
+                                 [&target](const RemountTarget& down) {
+                                     return down.driveID == target.driveID;
+                                 })) {
+                    mountedHere.insert(target.driveID);
+                }
             }
             if (verdict.unresolved.empty()) {
                 m_logger.notice(reliability, eventNames.succeeded,
@@ -350,7 +388,7 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
             const std::shared_ptr<Clock> clock = m_platform.clock;
             co_await clock->sleep(retryDelay, cancel);
             if (!self) {
-                co_return remaining;
+                co_return RemountOutcome{remaining};
             }
         }
         if (isCancelled(cancel)) {
@@ -358,6 +396,31 @@ BerthkeepStore::remountAttempts(std::vector<RemountTarget> targets, int maxAttem
         }
     }
     co_return stillDown(std::move(remaining));
+}
+
+void BerthkeepStore::queueForTheWake(const std::vector<RemountTarget>& targets,
+                                     WakeRemountQueue::QueuedBy by) {
+    std::vector<RemountTarget> fresh;
+    for (const RemountTarget& target : targets) {
+        const DetectedDrive* drive = WakeRemountQueue::findDrive(target, m_detectedDrives);
+        if (!drive) {
+            continue;
+        }
+        if (auto queued =
+                wakeRemountTarget(*drive, allowsGroupedWakeRemount(driveGroupID(*drive)))) {
+            fresh.push_back(std::move(*queued));
+        }
+    }
+    const std::size_t preserved = wakeRemountQueue().size();
+    if (wakeRemountQueue().merge(fresh, by) == 0) {
+        return;
+    }
+    m_logger.notice(reliability, "sleep.wake.remount.scheduled",
+                    "Queued remount targets for the next wake",
+                    {{"target_count", std::to_string(wakeRemountQueue().size())},
+                     {"new_target_count", std::to_string(fresh.size())},
+                     {"preserved_target_count", std::to_string(preserved)},
+                     {"drive_names", WakeRemountQueue::driveNames(wakeRemountQueue().targets())}});
 }
 
 QCoro::Task<BerthkeepStore::RemountVerdict>
@@ -416,6 +479,11 @@ void BerthkeepStore::setMounting(const std::vector<std::string>& driveIDs, bool 
     if (!leftToThisMount.empty()) {
         mountQueuedDrivesLeftToEndedMounts(leftToThisMount);
     }
+}
+
+// The one answer to "being mounted": a drive whose own mount command runs.
+bool BerthkeepStore::isBeingMounted(const std::string& driveID) const {
+    return m_mountsInFlight.contains(driveID);
 }
 
 std::set<std::string> BerthkeepStore::mountingDriveIDs() const {

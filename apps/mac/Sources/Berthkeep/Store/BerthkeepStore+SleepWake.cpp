@@ -104,7 +104,7 @@ void BerthkeepStore::handleSystemPowerWillSleep(
 }
 
 bool BerthkeepStore::isSleepHeld() const {
-    return m_sleepWake->hasPendingSleepAcknowledger() && !m_sleepWake->wakeObservedSinceLastSleep();
+    return m_sleepWake->isSleepHeld();
 }
 
 bool BerthkeepStore::isMountHoldingSleep() const {
@@ -112,14 +112,8 @@ bool BerthkeepStore::isMountHoldingSleep() const {
         return false;
     }
     const std::vector<DetectedDrive> managed = managedDrives();
-    return std::any_of(managed.begin(), managed.end(), [this](const DetectedDrive& drive) {
-        return m_mountsInFlight.contains(drive.id());
-    });
-}
-
-bool BerthkeepStore::isSleepStillHeld(const std::string& powerChangeID) const {
-    return !m_sleepWake->wakeObservedSinceLastSleep() &&
-           m_sleepWake->pendingSleepAcknowledgerID() == powerChangeID;
+    return std::any_of(managed.begin(), managed.end(),
+                       [this](const DetectedDrive& drive) { return isBeingMounted(drive.id()); });
 }
 
 QCoro::Task<void> BerthkeepStore::runSystemSleepEject(std::string powerChangeID) {
@@ -137,7 +131,7 @@ QCoro::Task<void> BerthkeepStore::runSystemSleepEject(std::string powerChangeID)
         const bool alive = co_await probeDriveUsageForPlan();
         // An eject begun after the sleep went ahead would run after the wake, and
         // its drives would stay down until the next one.
-        if (!alive || !isSleepStillHeld(powerChangeID)) {
+        if (!alive || !m_sleepWake->isSleepHeld(powerChangeID)) {
             co_return;
         }
         if (!m_ejectAttempt.isRunning()) {
@@ -172,7 +166,7 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
     while (m_ejectAttempt.isRunning()) {
         // Woken meanwhile, a newer will-sleep runs its own road, or the hold ran
         // out and the cut recorded what slept mounted.
-        if (!isSleepStillHeld(powerChangeID)) {
+        if (!m_sleepWake->isSleepHeld(powerChangeID)) {
             co_return false;
         }
         if (!logged) {
@@ -193,7 +187,7 @@ QCoro::Task<bool> BerthkeepStore::waitForRunningActionBeforeSleep(std::string po
             co_return false;
         }
     }
-    co_return isSleepStillHeld(powerChangeID);
+    co_return m_sleepWake->isSleepHeld(powerChangeID);
 }
 
 QCoro::Task<std::set<std::string>>
@@ -415,7 +409,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                             "sleep.wake.remount.not_attached"};
     const std::optional<std::string> operationID = remountAttemptID;
     const auto wake = std::make_shared<WakeMounts>();
-    std::vector<RemountTarget> remaining = co_await remountTargets(
+    const RemountOutcome outcome = co_await remountTargets(
         std::move(targets), m_timing.wakeRemountMaxAttempts, m_timing.wakeRemountRetryDelay,
         std::move(names), operationID, m_timing.wakeRemountFailureSettleDelay, true, cancel, wake);
     if (!self) {
@@ -426,12 +420,14 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
                         "Stopped stale wake remount attempt after start", withPhase("after_start"));
         co_return;
     }
-    const std::size_t failed = remaining.size();
+    // A drive left to the user's newer word, or not begun, did not fail.
+    const std::size_t failed = outcome.failed.size();
+    const std::size_t notMounted = failed + outcome.notTried.size() + outcome.leftAlone.size();
     // What came up has left the queue with the refresh that saw it mounted.
     m_logger.notice(reliability, "sleep.wake.remount.finished", "Wake remount attempt finished",
                     {{"remount_attempt_id", remountAttemptID},
                      {"attempted_count", std::to_string(attempted.size())},
-                     {"succeeded_count", std::to_string(attempted.size() - failed)},
+                     {"succeeded_count", std::to_string(attempted.size() - notMounted)},
                      {"failed_count", std::to_string(failed)},
                      {"pending_retry_count", std::to_string(wakeRemountQueue().size())}});
     // One that came back after the last attempt looked for it is not left for
@@ -439,7 +435,7 @@ QCoro::Task<void> BerthkeepStore::runWakeRemount(std::string remountAttemptID,
     // whose other mount still runs is looked at again when that mount ends.
     std::set<std::string> otherMountEnded;
     for (const std::string& id : wake->leftToAnotherMountAtLastAttempt) {
-        if (m_mountsInFlight.contains(id)) {
+        if (isBeingMounted(id)) {
             m_drivesLeftToAnotherMount.insert(id);
         } else {
             otherMountEnded.insert(id);

@@ -61,7 +61,7 @@ void BerthkeepStore::forgetWakeRemount(const std::vector<DetectedDrive>& drives,
 
 std::set<std::string>
 BerthkeepStore::speakForEject(const std::function<bool(const DetectedDrive&)>& covered,
-                              const char* reason) {
+                              const char* reason, bool keepsQueued) {
     std::vector<DetectedDrive> spoken;
     std::set<std::string> beingMounted;
     for (const DetectedDrive& drive : m_detectedDrives) {
@@ -69,11 +69,15 @@ BerthkeepStore::speakForEject(const std::function<bool(const DetectedDrive&)>& c
             continue;
         }
         spoken.push_back(drive);
-        if (m_mountsInFlight.contains(drive.id())) {
+        if (isBeingMounted(drive.id())) {
             beingMounted.insert(drive.id());
         }
     }
-    forgetWakeRemount(spoken, reason, takeReportNumber());
+    if (keepsQueued) {
+        wakeRemountQueue().keepForNextWake(spoken, {takeReportNumber(), wakeCount()});
+    } else {
+        forgetWakeRemount(spoken, reason, takeReportNumber());
+    }
     return beingMounted;
 }
 

@@ -389,7 +389,7 @@ void BerthkeepStore::recordSleepFailureNotice(
 std::size_t BerthkeepStore::recordDrivesSleepingMounted() {
     std::set<std::string> sleeping;
     for (const DetectedDrive& drive : managedDrives()) {
-        if (drive.isMounted() || m_mountsInFlight.contains(drive.id())) {
+        if (drive.isMounted() || isBeingMounted(drive.id())) {
             sleeping.insert(drive.id());
         }
     }

@@ -290,9 +290,7 @@ public:
     bool isExcluded(const std::string& driveID) const override;
     bool isMountHoldingSleep() const override;
     bool isSleepHeld() const override;
-    bool isBeingMounted(const std::string& driveID) const override {
-        return m_mountsInFlight.contains(driveID);
-    }
+    bool isBeingMounted(const std::string& driveID) const override;
     TransientActionStatusPresenting& transientActionStatusPresenter() override {
         return *m_transientActionStatusPresenter;
     }
@@ -344,14 +342,25 @@ public:
         // Left at the last attempt to another mount of the drive still running.
         std::set<std::string> leftToAnotherMountAtLastAttempt;
     };
+    // What a run hands back: the drives still down that it did not mount, each
+    // in one list.
+    struct RemountOutcome {
+        // Tried, or looked for and not attached: these could not mount.
+        std::vector<RemountTarget> failed;
+        // Stopped (a held sleep, a cancel) before their mount began.
+        std::vector<RemountTarget> notTried;
+        // The user spoke about them after the run began: theirs, not failures.
+        std::vector<RemountTarget> leftAlone;
+    };
     // Before each mount the engine reads the present (mayMountNow); a target
-    // left out for it comes back with the rest, unmounted.
-    QCoro::Task<std::vector<RemountTarget>>
-    remountTargets(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
-                   RemountEventNames eventNames, std::optional<std::string> operationID,
-                   Duration failureSettleDelay, bool groupByDevice,
-                   std::shared_ptr<CancelToken> cancel = {},
-                   std::shared_ptr<WakeMounts> wake = nullptr);
+    // left out for it comes back in `leftAlone`. A manual run that a held sleep
+    // stops queues what it had not begun for the wake: the user's word stands.
+    QCoro::Task<RemountOutcome> remountTargets(std::vector<RemountTarget> targets, int maxAttempts,
+                                               Duration retryDelay, RemountEventNames eventNames,
+                                               std::optional<std::string> operationID,
+                                               Duration failureSettleDelay, bool groupByDevice,
+                                               std::shared_ptr<CancelToken> cancel = {},
+                                               std::shared_ptr<WakeMounts> wake = nullptr);
     static std::vector<RemountGroup> remountGroups(const std::vector<RemountTarget>& targets);
     bool allowsGroupedWakeRemount(const std::string& groupID) const override;
     std::optional<RemountTarget> wakeRemountTarget(const DetectedDrive& drive,
@@ -481,8 +490,10 @@ private:
     // Eject All, Eject & Sleep and a card's group eject speak for every managed
     // drive they cover (`covered`), up or down: it leaves the wake queue. Returns
     // those of them being mounted now, which the eject takes once that ends.
+    // Eject & Sleep, a sleep trigger, keeps what is queued (`keepsQueued`) for
+    // the wake of the sleep it asks for.
     std::set<std::string> speakForEject(const std::function<bool(const DetectedDrive&)>& covered,
-                                        const char* reason);
+                                        const char* reason, bool keepsQueued = false);
     struct RemountVerdict {
         // Empty when every target of the group is mounted.
         std::vector<RemountTarget> unresolved;
@@ -506,12 +517,15 @@ private:
     // unmounted and still wanted; logs `event` with `message` when there are any.
     void mountQueuedDrives(const std::function<bool(const RemountTarget&)>& chosen,
                            const char* event, const char* message);
-    QCoro::Task<std::vector<RemountTarget>>
-    remountAttempts(std::vector<RemountTarget> targets, int maxAttempts, Duration retryDelay,
-                    RemountEventNames eventNames, std::optional<std::string> operationID,
-                    Duration failureSettleDelay, bool groupByDevice,
-                    std::shared_ptr<CancelToken> cancel, std::shared_ptr<WakeMounts> wake,
-                    std::uint64_t begunAt);
+    // Queues the drives of these targets as the sleep would have, logging it.
+    void queueForTheWake(const std::vector<RemountTarget>& targets, WakeRemountQueue::QueuedBy by);
+    QCoro::Task<RemountOutcome> remountAttempts(std::vector<RemountTarget> targets, int maxAttempts,
+                                                Duration retryDelay, RemountEventNames eventNames,
+                                                std::optional<std::string> operationID,
+                                                Duration failureSettleDelay, bool groupByDevice,
+                                                std::shared_ptr<CancelToken> cancel,
+                                                std::shared_ptr<WakeMounts> wake,
+                                                std::uint64_t begunAt);
     // Waits, polling, while an eject action runs; returns the drives it worked
     // on meanwhile. Ends early when `cancel` is cancelled.
     QCoro::Task<std::set<std::string>> waitWhileAnEjectRuns(std::shared_ptr<CancelToken> cancel);
@@ -525,8 +539,6 @@ private:
     // and the planned eject; it ejects nothing once the sleep went ahead without
     // it (a wake, a newer will-sleep, the hold cut).
     QCoro::Task<void> runSystemSleepEject(std::string powerChangeID);
-    // Whether this power change is still held and no wake came since.
-    bool isSleepStillHeld(const std::string& powerChangeID) const;
     // The system slept (the hold ran out, or the wake found it unanswered):
     // what is mounted now slept mounted.
     void handleSleepHoldCut();

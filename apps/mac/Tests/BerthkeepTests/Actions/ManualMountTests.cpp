@@ -130,12 +130,13 @@ TEST(RemountEngine, DeviceModeMountsWholeDisksAndRetriesWhatIsLeft) {
     // The wake remount's grouping: a and b share disk4.
     store->wakeRemountQueue().merge(targets, {});
 
-    const auto left = test::runTask(
+    const auto outcome = test::runTask(
         store->remountTargets(targets, 2, Clock::Duration::zero(),
                               {"sleep.wake.remount.drive.started", "sleep.wake.remount.succeeded",
                                "sleep.wake.remount.failed", "sleep.wake.remount.retrying",
                                "sleep.wake.remount.not_attached"},
                               std::string("OP"), Clock::Duration::zero(), true));
+    const std::vector<RemountTarget>& left = outcome.failed;
 
     EXPECT_EQ(fixture.scriptedRemounter->calls,
               (std::vector<std::string>{"mountDisk disk4", "mount disk5s1", "mountDisk disk4"}));

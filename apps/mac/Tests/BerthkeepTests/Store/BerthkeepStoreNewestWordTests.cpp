@@ -84,9 +84,10 @@ TEST(BerthkeepStoreNewestWord, ALateCloseLeavesADriveTheUserTookDownAfterTheWake
 
 // The sleep's ejects take 14 s each and the hold is cut at 25 s; the machine
 // wakes and Bravo's eject ends after it, so Bravo is queued. Then the user
-// clicks Eject All or Eject & Sleep: a drive it finds down leaves the queue, and
-// one being mounted when it begins is ejected once that mount ends. Nothing is
-// mounted after the click.
+// clicks Eject All or Eject & Sleep: a drive Eject All finds down leaves the
+// queue (Eject & Sleep keeps it for the wake of its sleep), and one being
+// mounted when it begins is ejected once that mount ends. Nothing is mounted
+// after the click.
 TEST(BerthkeepStoreNewestWord, EjectAllIsTheUsersWordOnEveryDrive) {
     struct Case {
         const char* name;
@@ -131,11 +132,12 @@ TEST(BerthkeepStoreNewestWord, EjectAllIsTheUsersWordOnEveryDrive) {
         EXPECT_FALSE(store->isCurrentlyMounted("a"));
         EXPECT_FALSE(store->isCurrentlyMounted("b")) << "a user who unplugs now pulls nothing";
         EXPECT_EQ(countOf(fixture.drives->mounts, "b"), mountsBefore) << "no mount after the click";
-        EXPECT_EQ(countOf(fixture.queuedIDs(*store), "b"), 0u);
         if (test.click == MenubarUtilityAction::Kind::ejectAndSleep) {
             EXPECT_EQ(fixture.sleepRequester->requests, 1);
-            EXPECT_EQ(fixture.queuedIDs(*store), std::vector<std::string>{"a"})
-                << "what Eject & Sleep took down comes back after its sleep";
+            EXPECT_EQ(fixture.queuedIDs(*store), (std::vector<std::string>{"b", "a"}))
+                << "what waited and what Eject & Sleep took down come back after its sleep";
+        } else {
+            EXPECT_EQ(countOf(fixture.queuedIDs(*store), "b"), 0u);
         }
     }
 }
@@ -396,6 +398,204 @@ TEST(BerthkeepStoreNewestWord, ACancelledWakeRemountKeepsOnlyWhatItHadNotMounted
         EXPECT_TRUE(fixture.sink->named("sleep.wake.remount.not_attached").empty());
         EXPECT_TRUE(store->isCurrentlyMounted("b")) << "the later wakes bring it back";
     }
+}
+
+} // namespace
+} // namespace berthkeep
+
+namespace berthkeep {
+namespace {
+
+using namespace std::chrono_literals;
+using storetest::countOf;
+using storetest::drive;
+using storetest::SleepFixture;
+
+std::set<std::string> asSet(const std::vector<std::string>& ids) {
+    return {ids.begin(), ids.end()};
+}
+
+// A sleep takes Alpha and Bravo down. Road A: at the wake Alpha refuses its
+// mounts and stays queued; a minute later the user clicks Eject & Sleep. Road
+// B: Charlie is plugged in during the sleep, and the click comes 1 s after the
+// wake, inside the wake's wait. Eject & Sleep keeps every queued drive queued,
+// mounts none before its own sleep, and after that sleep's wake each comes
+// back, once.
+TEST(BerthkeepStoreNewestWord, EjectAndSleepKeepsWhatWaitsForTheWake) {
+    for (const bool roadB : {false, true}) {
+        SCOPED_TRACE(roadB ? "road B" : "road A");
+        SleepFixture fixture;
+        fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, false);
+        auto store = fixture.start();
+        store->handleSystemPowerWillSleep([] {});
+        fixture.pass(2s);
+        ASSERT_EQ(fixture.mountedCount(), 0u);
+        std::set<std::string> expected{"a", "b"};
+        if (roadB) {
+            fixture.inventory->drives.push_back(drive("c", "Charlie"));
+            store->refreshInventory();
+            fixture.pass(500ms);
+            expected.insert("c");
+        } else {
+            fixture.drives->refusing = {"a"};
+        }
+        store->beginWakeRemount();
+        if (roadB) {
+            fixture.pass(1s);
+        } else {
+            fixture.pass(60s);
+            ASSERT_TRUE(store->isCurrentlyMounted("b"));
+            ASSERT_EQ(fixture.queuedIDs(*store), std::vector<std::string>{"a"});
+            fixture.drives->refusing.clear();
+        }
+        const std::vector<std::string> mountsBefore = fixture.drives->mounts;
+        store->perform(MenubarUtilityAction::Kind::ejectAndSleep);
+        fixture.pass(20s);
+
+        ASSERT_EQ(fixture.sleepRequester->requests, 1);
+        EXPECT_EQ(fixture.drives->mounts, mountsBefore) << "nothing mounted before its sleep";
+        EXPECT_EQ(fixture.mountedCount(), 0u);
+        EXPECT_EQ(asSet(fixture.queuedIDs(*store)), expected);
+
+        store->handleSystemPowerWillSleep([] {});
+        fixture.pass(1s);
+        store->beginWakeRemount();
+        fixture.pass(30s);
+        for (const std::string& id : expected) {
+            EXPECT_TRUE(store->isCurrentlyMounted(id)) << id;
+            EXPECT_EQ(countOf(fixture.drives->mounts, id), countOf(mountsBefore, id) + 1) << id;
+        }
+        EXPECT_TRUE(fixture.queuedIDs(*store).empty());
+    }
+}
+
+bool saysCouldNotMount(const std::vector<TransientActionStatus>& presented) {
+    return std::any_of(presented.begin(), presented.end(), [](const TransientActionStatus& s) {
+        return s.title.find("could not mount") != std::string::npos ||
+               s.detail.value_or("").find("could not mount") != std::string::npos;
+    });
+}
+
+// A disk's Mount All mounts three volumes, 10 s each; 2 s into the first a
+// will-sleep comes, or the user clicks Eject All. The first volume is mounted
+// and then ejected; the other two never get a mount command, and nothing calls
+// them "could not mount". The sleep's wake mounts all three, as the user asked;
+// after Eject All, the user's newer word, they stay down.
+TEST(BerthkeepStoreNewestWord, AMountThatWasStoppedIsNoFailure) {
+    for (const bool bySleep : {true, false}) {
+        SCOPED_TRACE(bySleep ? "held sleep" : "Eject All");
+        SleepFixture fixture;
+        const auto volume = [](const char* id, const char* name, const char* bsdName) {
+            return drive(id, name, false, DetectedDrive::Scope::managed, std::string(bsdName),
+                         std::string("disk5"));
+        };
+        fixture.inventory->drives = {drive("a", "Alpha"), volume("v1", "Vol1", "disk5s1"),
+                                     volume("v2", "Vol2", "disk5s2"),
+                                     volume("v3", "Vol3", "disk5s3")};
+        fixture.drives->mountDelays = {{"v1", 10s}, {"v2", 10s}, {"v3", 10s}};
+        fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, false);
+        auto store = fixture.start();
+        store->perform(DriveGroupActionKind::mountAll, "disk5");
+        fixture.pass(2s);
+        ASSERT_EQ(store->mountingDriveIDs(), std::set<std::string>{"v1"});
+        if (bySleep) {
+            store->handleSystemPowerWillSleep([] {});
+        } else {
+            store->perform(MenubarUtilityAction::Kind::ejectAll);
+        }
+        fixture.pass(30s);
+
+        ASSERT_EQ(fixture.drives->mounts, std::vector<std::string>{"v1"});
+        EXPECT_EQ(fixture.mountedCount(), 0u);
+        EXPECT_FALSE(saysCouldNotMount(fixture.statusPresenter->presented));
+        EXPECT_TRUE(fixture.sink->named("drive.mount.failed").empty());
+        if (bySleep) {
+            EXPECT_EQ(fixture.acknowledgedReasons(), std::vector<std::string>{"trigger_finished"});
+            EXPECT_EQ(asSet(fixture.queuedIDs(*store)),
+                      (std::set<std::string>{"a", "v1", "v2", "v3"}));
+        } else {
+            EXPECT_TRUE(fixture.queuedIDs(*store).empty());
+            store->handleSystemPowerWillSleep([] {});
+            fixture.pass(1s);
+        }
+        store->beginWakeRemount();
+        fixture.pass(60s);
+        for (const char* id : {"v2", "v3"}) {
+            EXPECT_EQ(store->isCurrentlyMounted(id), bySleep) << id;
+            EXPECT_EQ(countOf(fixture.drives->mounts, id), bySleep ? 1u : 0u) << id;
+        }
+        EXPECT_EQ(store->isCurrentlyMounted("v1"), bySleep);
+        EXPECT_TRUE(fixture.queuedIDs(*store).empty());
+        EXPECT_FALSE(saysCouldNotMount(fixture.statusPresenter->presented));
+    }
+}
+
+// A sleep takes Alpha and Bravo down; Charlie is plugged in meanwhile. At the
+// wake Alpha's mount takes 10 s, and during it the user clicks Eject All:
+// Bravo is left alone, which is no failure of the wake remount.
+TEST(BerthkeepStoreNewestWord, ADriveLeftToTheUsersWordIsNotAFailedRemount) {
+    SleepFixture fixture;
+    fixture.drives->mountDelays = {{"a", 10s}};
+    fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, false);
+    auto store = fixture.start();
+    store->handleSystemPowerWillSleep([] {});
+    fixture.pass(2s);
+    fixture.inventory->drives.push_back(drive("c", "Charlie"));
+    store->refreshInventory();
+    fixture.pass(500ms);
+    store->beginWakeRemount();
+    fixture.pass(5s);
+    ASSERT_EQ(store->mountingDriveIDs(), std::set<std::string>{"a"});
+    store->perform(MenubarUtilityAction::Kind::ejectAll);
+    fixture.pass(30s);
+
+    EXPECT_EQ(countOf(fixture.drives->mounts, "b"), 0u);
+    EXPECT_EQ(fixture.mountedCount(), 0u);
+    const auto finished = fixture.sink->named("sleep.wake.remount.finished");
+    ASSERT_EQ(finished.size(), 1u);
+    EXPECT_EQ(finished.front().metadata.at("failed_count"), "0");
+}
+
+// Vol1 and Vol2 of one disk are taken down by a sleep; at the wake Vol2 refuses
+// its mounts and stays queued. Then Vol3's card Mount runs 10 s, and during it
+// the user clicks the disk's Eject: Vol1 goes down, Vol2 leaves the queue, and
+// Vol3 is ejected once its mount ends. No later wake mounts any of them.
+TEST(BerthkeepStoreNewestWord, ADisksEjectSpeaksForEachOfItsVolumes) {
+    SleepFixture fixture;
+    const auto volume = [](const char* id, const char* name, const char* bsdName, bool mounted) {
+        return drive(id, name, mounted, DetectedDrive::Scope::managed, std::string(bsdName),
+                     std::string("disk5"));
+    };
+    fixture.inventory->drives = {volume("v1", "Vol1", "disk5s1", true),
+                                 volume("v2", "Vol2", "disk5s2", true),
+                                 volume("v3", "Vol3", "disk5s3", false)};
+    fixture.drives->refusing = {"v2"};
+    fixture.defaults->setBool(AppPreferencesStore::Keys::notificationsEnabled, false);
+    auto store = fixture.start();
+    store->handleSystemPowerWillSleep([] {});
+    fixture.pass(2s);
+    store->beginWakeRemount();
+    fixture.pass(60s);
+    ASSERT_TRUE(store->isCurrentlyMounted("v1"));
+    ASSERT_EQ(fixture.queuedIDs(*store), std::vector<std::string>{"v2"});
+    fixture.drives->refusing.clear();
+    fixture.drives->mountDelays = {{"v3", 10s}};
+    store->perform(DriveAction::Kind::mount, "v3");
+    fixture.pass(2s);
+    ASSERT_EQ(store->mountingDriveIDs(), std::set<std::string>{"v3"});
+    store->perform(DriveGroupActionKind::ejectAll, "disk5");
+    fixture.pass(20s);
+
+    EXPECT_EQ(fixture.mountedCount(), 0u) << "Vol3 followed and ejected once up";
+    EXPECT_EQ(countOf(fixture.drives->ejectedIDs(), "v3"), 1u);
+    EXPECT_TRUE(fixture.queuedIDs(*store).empty());
+    const std::size_t mountsBefore = fixture.drives->mounts.size();
+    store->handleSystemPowerWillSleep([] {});
+    fixture.pass(1s);
+    store->beginWakeRemount();
+    fixture.pass(30s);
+    EXPECT_EQ(fixture.drives->mounts.size(), mountsBefore);
+    EXPECT_EQ(fixture.mountedCount(), 0u);
 }
 
 } // namespace
