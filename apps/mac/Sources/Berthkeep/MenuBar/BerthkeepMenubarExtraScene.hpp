@@ -46,7 +46,7 @@ public:
         // Null: a tray where the desktop has one, else a window of its own.
         std::optional<MenuBarExtraHost::Mode> mode;
         std::chrono::milliseconds settingsDelay = BerthkeepMenubarExtraScene::settingsDelay;
-        // How long the menu's rows must hold still before an eject click counts;
+        // How long a row of the menu must hold still before a click on it counts;
         // null clock: the live one.
         std::shared_ptr<Clock> clock;
         std::chrono::milliseconds clickQuietPeriod = MenuLayoutShiftGuard::defaultQuietPeriod;

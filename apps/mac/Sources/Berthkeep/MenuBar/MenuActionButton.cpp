@@ -40,6 +40,9 @@ MenuActionButton::MenuActionButton(const QString& title, bool isEnabled,
     setFocusPolicy(Qt::StrongFocus);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(this, &QAbstractButton::clicked, this, [this] {
+        if (m_gate && !m_gate(*this)) {
+            return;
+        }
         // A copy: the action may hand back a state that replaces this row's.
         if (const auto action = m_action) {
             action();
@@ -56,6 +59,10 @@ void MenuActionButton::setTitle(const QString& title) {
 
 void MenuActionButton::setAction(std::function<void()> action) {
     m_action = std::move(action);
+}
+
+void MenuActionButton::setGate(std::function<bool(const MenuActionButton&)> gate) {
+    m_gate = std::move(gate);
 }
 
 QColor MenuActionButton::titleColor() const {

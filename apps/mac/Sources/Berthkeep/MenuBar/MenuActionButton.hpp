@@ -18,6 +18,8 @@ public:
     // A state update changes the row in place.
     void setTitle(const QString& title);
     void setAction(std::function<void()> action);
+    // Asked at each activation, by click or key; false: the row does nothing.
+    void setGate(std::function<bool(const MenuActionButton&)> gate);
 
     bool isHovered() const { return m_hovered; }
     // Drops the hover of a row that a layout change moved away from under a
@@ -44,6 +46,7 @@ private:
     void setHovered(bool hovered);
 
     std::function<void()> m_action;
+    std::function<bool(const MenuActionButton&)> m_gate;
     bool m_hovered = false;
 };
 

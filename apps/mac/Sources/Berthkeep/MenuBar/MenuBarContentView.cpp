@@ -1,5 +1,6 @@
 #include "Berthkeep/MenuBar/MenuBarContentView.hpp"
 
+#include <QContextMenuEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
 #include <QTimer>
@@ -16,6 +17,18 @@
 #include "Berthkeep/MenuBar/UtilitySection.hpp"
 
 namespace berthkeep {
+
+namespace {
+
+QString rowKey(const MenuActionButton& row) {
+    return QStringLiteral("row:") + row.text();
+}
+
+QString cardKey(const DriveGroupCard& card) {
+    return QStringLiteral("card:") + QString::fromStdString(card.group().id);
+}
+
+} // namespace
 
 MenuBarContentView::MenuBarContentView(MenubarViewState state, Callbacks callbacks, QWidget* parent)
     : QWidget(parent)
@@ -42,14 +55,20 @@ MenuBarContentView::MenuBarContentView(MenubarViewState state, Callbacks callbac
     m_driveList = new DriveListSection(
         {}, {}, {}, false,
         [this](DriveAction::Kind kind, const std::string& id) {
-            if (m_callbacks.onDriveAction &&
-                (kind != DriveAction::Kind::eject || ejectMayProceed())) {
+            const DriveGroupCard* card = cardWhere([&id](const DriveGroupCard& shown) {
+                return shown.singleDriveAction() && shown.singleDriveAction()->driveID == id;
+            });
+            if (m_callbacks.onDriveAction && card &&
+                cardTakesClick(*card, QString::fromStdString(card->singleDriveAction()->title))) {
                 m_callbacks.onDriveAction(kind, id);
             }
         },
         [this](DriveGroupActionKind kind, const std::string& id) {
-            if (m_callbacks.onDriveGroupAction &&
-                (kind != DriveGroupActionKind::ejectAll || ejectMayProceed())) {
+            const DriveGroupCard* card =
+                cardWhere([&id](const DriveGroupCard& shown) { return shown.group().id == id; });
+            const bool mountAll = kind == DriveGroupActionKind::mountAll;
+            if (m_callbacks.onDriveGroupAction && card &&
+                cardTakesClick(*card, mountAll ? "Mount All" : "Eject All")) {
                 m_callbacks.onDriveGroupAction(kind, id);
             }
         });
@@ -57,17 +76,14 @@ MenuBarContentView::MenuBarContentView(MenubarViewState state, Callbacks callbac
     m_listArea = new DriveListScrollArea(m_driveList, this);
     stack->addWidget(m_listArea);
     m_utilityGap = gap();
-    // Every utility action ejects.
-    const auto onUtilityAction = [this](MenubarUtilityAction::Kind kind) {
-        if (m_callbacks.onUtilityAction && ejectMayProceed()) {
-            m_callbacks.onUtilityAction(kind);
-        }
-    };
     m_utility = new UtilitySection(
         m_state.remediationAction, m_state.utilityActions,
-        UtilitySection::Callbacks{onUtilityAction, m_callbacks.onRemediationAction,
+        UtilitySection::Callbacks{m_callbacks.onUtilityAction, m_callbacks.onRemediationAction,
                                   m_callbacks.onSendFeedback, m_callbacks.onOpenSettings,
-                                  m_callbacks.onQuit},
+                                  m_callbacks.onQuit,
+                                  [this](const MenuActionButton& row) {
+                                      return rowTakesClick(row);
+                                  }},
         this);
     stack->addWidget(m_utility);
     // A taller panel than the content asks for keeps its spare height at the
@@ -134,6 +150,9 @@ void MenuBarContentView::showState() {
                           showsList ? m_state.driveActions : std::vector<DriveAction>{},
                           m_state.globalState.kind() == GlobalSafetyState::Kind::working);
     m_listArea->setVisible(showsList);
+    for (DriveGroupCard* card : m_driveList->cards()) {
+        card->installEventFilter(this); // once: a second install only reorders
+    }
 
     // Decided by the rows alone, whichever middle part was drawn.
     m_utilityGap->changeSize(0,
@@ -190,6 +209,16 @@ void MenuBarContentView::showEvent(QShowEvent* event) {
 
 bool MenuBarContentView::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
+    case QEvent::ContextMenu:
+        // Opened by the pointer, a card's menu is for the card the user saw;
+        // the menu key opens the focused card's.
+        if (auto* card = dynamic_cast<DriveGroupCard*>(watched);
+            card && static_cast<QContextMenuEvent*>(event)->reason() == QContextMenuEvent::Mouse &&
+            !cardTakesClick(*card, {})) {
+            event->accept();
+            return true;
+        }
+        break;
     case QEvent::Move:
     case QEvent::Resize:
     case QEvent::LayoutRequest:
@@ -221,6 +250,9 @@ void MenuBarContentView::checkShift() {
         m_shiftGuard.reset();
         return;
     }
+    // Where the rows come to rest, not a pass of the layout on the way there:
+    // a list that grows scrolls until the panel has grown with it.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
     std::vector<MenuLayoutShiftGuard::Row> rows;
     const auto screenArea = [](const QWidget* widget) {
         return QRect(widget->mapToGlobal(QPoint(0, 0)), widget->size());
@@ -229,22 +261,40 @@ void MenuBarContentView::checkShift() {
         // A card scrolled out of sight is nowhere a click can reach.
         const QRect shownList = screenArea(m_listArea->viewport());
         for (const DriveGroupCard* card : m_driveList->cards()) {
-            rows.push_back({QStringLiteral("card:") + QString::fromStdString(card->group().id),
-                            screenArea(card).intersected(shownList)});
+            rows.push_back({cardKey(*card), screenArea(card).intersected(shownList)});
         }
     }
     for (const MenuActionButton* row : m_utility->rows()) {
-        rows.push_back({QStringLiteral("row:") + row->text(), screenArea(row)});
+        rows.push_back({rowKey(*row), screenArea(row)});
     }
     m_shiftGuard.observe(std::move(rows));
 }
 
 // A click can arrive before the check its layout change scheduled: look now.
-bool MenuBarContentView::ejectMayProceed() {
+bool MenuBarContentView::takesClick(const QString& key, const QString& rowName) {
     if (m_shiftCheckPending) {
         checkShift();
     }
-    return m_shiftGuard.isSettled();
+    return m_shiftGuard.admitsClick(key, rowName);
+}
+
+bool MenuBarContentView::rowTakesClick(const MenuActionButton& row) {
+    return takesClick(rowKey(row), row.text());
+}
+
+bool MenuBarContentView::cardTakesClick(const DriveGroupCard& card, const QString& item) {
+    const QString title = QString::fromStdString(card.summaryTitle());
+    return takesClick(cardKey(card), item.isEmpty() ? title : title + ": " + item);
+}
+
+const DriveGroupCard*
+MenuBarContentView::cardWhere(const std::function<bool(const DriveGroupCard&)>& test) const {
+    for (const DriveGroupCard* card : m_driveList->cards()) {
+        if (test(*card)) {
+            return card;
+        }
+    }
+    return nullptr;
 }
 
 void MenuBarContentView::keyPressEvent(QKeyEvent* event) {

@@ -16,10 +16,12 @@ class QSpacerItem;
 
 namespace berthkeep {
 
+class DriveGroupCard;
 class DriveListScrollArea;
 class DriveListSection;
 class LastActionSection;
 class ManagedDriveCountSection;
+class MenuActionButton;
 class SafetySummarySection;
 class UtilitySection;
 
@@ -35,9 +37,10 @@ class UtilitySection;
 // (heightForWidth), and spare height stays below it. Given less height (a
 // maximum height, a short screen), only the drive list shortens, and scrolls.
 //
-// An eject (a card's, Eject All, Eject & Sleep) counts only once the rows have
-// held still on screen for a quiet period: a click aimed at one row must not
-// act on another that a new state just moved under the pointer.
+// A click on a row (a utility row, a card's menu item, a right click that opens
+// a card's menu) counts only once that row has held still on screen for a
+// quiet period: a click aimed at one row must not act on another that a new
+// state just moved under the pointer. Rows that held still act at once.
 class MenuBarContentView final : public QWidget {
 public:
     struct Callbacks {
@@ -74,7 +77,11 @@ private:
     // Where the rows now sit, looked at once the event loop has laid them out.
     void scheduleShiftCheck();
     void checkShift();
-    bool ejectMayProceed();
+    bool takesClick(const QString& key, const QString& rowName);
+    bool rowTakesClick(const MenuActionButton& row);
+    // item: the menu item chosen; empty for the click that opens the menu.
+    bool cardTakesClick(const DriveGroupCard& card, const QString& item);
+    const DriveGroupCard* cardWhere(const std::function<bool(const DriveGroupCard&)>& test) const;
 
     MenubarViewState m_state;
     Callbacks m_callbacks;

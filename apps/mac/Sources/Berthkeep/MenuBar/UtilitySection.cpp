@@ -41,12 +41,17 @@ UtilitySection::UtilitySection(const std::optional<MenubarRemediationAction>& re
     m_rows->setSpacing(MenuBarLayout::utilityRowSpacing);
     layout->addLayout(m_rows);
     addActionRows(); // first, so the rows are made in the order they are read
-    m_rows->addWidget(
-        new MenuActionButton("Send Feedback\u2026", true, m_callbacks.onSendFeedback, this));
-    m_rows->addWidget(
-        new MenuActionButton("Settings\u2026", true, m_callbacks.onOpenSettings, this));
+    m_rows->addWidget(makeRow("Send Feedback\u2026", true, m_callbacks.onSendFeedback));
+    m_rows->addWidget(makeRow("Settings\u2026", true, m_callbacks.onOpenSettings));
     m_rows->addWidget(separatorRow(this));
-    m_rows->addWidget(new MenuActionButton("Quit", true, m_callbacks.onQuit, this));
+    m_rows->addWidget(makeRow("Quit", true, m_callbacks.onQuit));
+}
+
+MenuActionButton* UtilitySection::makeRow(const QString& title, bool isEnabled,
+                                          std::function<void()> action) {
+    auto* row = new MenuActionButton(title, isEnabled, std::move(action), this);
+    row->setGate(m_callbacks.mayAct);
+    return row;
 }
 
 std::vector<MenuActionButton*> UtilitySection::rows() const {
@@ -88,8 +93,7 @@ void UtilitySection::addActionRows() {
     int index = 0;
     const auto addRow = [this, &index](const std::string& title, bool isEnabled,
                                        std::function<void()> action) {
-        auto* row =
-            new MenuActionButton(QString::fromStdString(title), isEnabled, std::move(action), this);
+        auto* row = makeRow(QString::fromStdString(title), isEnabled, std::move(action));
         m_rows->insertWidget(index++, row);
         m_actionRows.push_back(row);
     };

@@ -17,7 +17,8 @@ class MenuActionButton;
 
 // The bottom block of the menu: the remediation row when offered, the utility
 // actions, then "Send Feedback…", "Settings…" and "Quit", with thin lines
-// between the groups. Passive: one callback per kind of click. New actions
+// between the groups. Passive: one callback per kind of click, each only once
+// the owner lets the row act. New actions
 // change the rows in place; only a different set of rows replaces them.
 class UtilitySection final : public QWidget {
 public:
@@ -27,6 +28,8 @@ public:
         std::function<void()> onSendFeedback;
         std::function<void()> onOpenSettings;
         std::function<void()> onQuit;
+        // Asked before any row acts; unset, every row acts.
+        std::function<bool(const MenuActionButton&)> mayAct;
     };
 
     UtilitySection(const std::optional<MenubarRemediationAction>& remediationAction,
@@ -44,6 +47,7 @@ protected:
     void moveEvent(QMoveEvent* event) override;
 
 private:
+    MenuActionButton* makeRow(const QString& title, bool isEnabled, std::function<void()> action);
     void addActionRows();
     std::function<void()> remediationCallback() const;
     std::function<void()> utilityCallback(MenubarUtilityAction::Kind kind) const;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QEnterEvent>
@@ -12,9 +13,12 @@
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 
+#include "../Inventory/InventoryServiceTestSupport.hpp"
 #include "Berthkeep/Domain/MenubarPreviewScenario.hpp"
 #include "Berthkeep/MenuBar/DriveListScrollArea.hpp"
 #include "Berthkeep/MenuBar/DriveListSection.hpp"
@@ -30,6 +34,7 @@ namespace {
 
 using menutest::kPanelWidth;
 using Lines = std::vector<std::string>;
+using namespace std::chrono_literals;
 
 const Lines kFixedRows{"(Send Feedback\u2026)", "(Settings\u2026)", "---", "(Quit)"};
 
@@ -509,13 +514,8 @@ MenubarViewState withDrivesAndEjectAll(const std::vector<std::string>& ids) {
     return state;
 }
 
-// A card's menu was open on the last drive when it went and another came: the
-// menu closed, the rows moved, and the click meant for the card's Eject landed
-// on Eject All. An eject now counts only once the rows have held still.
-TEST(MenuBarContentView, AnEjectClickCountsOnlyOnceTheRowsHaveHeldStill) {
-    using namespace std::chrono_literals;
-    const auto clock = std::make_shared<ManualClock>();
-    std::vector<std::string> calls;
+// Every callback writes down what ran.
+MenuBarContentView::Callbacks recordingCallbacks(Lines& calls) {
     MenuBarContentView::Callbacks callbacks;
     callbacks.onUtilityAction = [&calls](MenubarUtilityAction::Kind kind) {
         calls.push_back(kind == MenubarUtilityAction::Kind::ejectAll ? "eject all" : "sleep");
@@ -526,7 +526,23 @@ TEST(MenuBarContentView, AnEjectClickCountsOnlyOnceTheRowsHaveHeldStill) {
     callbacks.onSendFeedback = [&calls] {
         calls.push_back("feedback");
     };
-    MenuBarContentView view(withDrivesAndEjectAll({"a", "b", "c"}), callbacks);
+    callbacks.onOpenSettings = [&calls] {
+        calls.push_back("settings");
+    };
+    callbacks.onQuit = [&calls] {
+        calls.push_back("quit");
+    };
+    return callbacks;
+}
+
+// A card's menu was open on the last drive when it went and another came: the
+// menu closed, the rows moved, and the click meant for the card's Eject landed
+// on Eject All. An eject now counts only once the rows have held still.
+TEST(MenuBarContentView, AnEjectClickCountsOnlyOnceTheRowsHaveHeldStill) {
+    using namespace std::chrono_literals;
+    const auto clock = std::make_shared<ManualClock>();
+    Lines calls;
+    MenuBarContentView view(withDrivesAndEjectAll({"a", "b", "c"}), recordingCallbacks(calls));
     view.setLayoutShiftGuard(MenuLayoutShiftGuard(clock, 500ms));
     menutest::layOut(view);
     settle();
@@ -535,18 +551,18 @@ TEST(MenuBarContentView, AnEjectClickCountsOnlyOnceTheRowsHaveHeldStill) {
     EXPECT_EQ(calls, Lines{"eject all"});
     calls.clear();
 
-    // A drive goes: the rows below the list move up under the pointer.
+    // A drive goes: the rows below the list move up under the pointer; the
+    // card above the one that went holds still.
     view.setState(withDrivesAndEjectAll({"a", "b"}));
     settle();
     rowTitled(view, "Eject All")->click();
     rowTitled(view, "Eject & Sleep")->click();
+    rowTitled(view, "Send Feedback\u2026")->click();
     cardFor(view, "a")->actions().value(0)->trigger();
-    rowTitled(view, "Send Feedback\u2026")->click(); // ejects nothing, so it counts
-    EXPECT_EQ(calls, Lines{"feedback"});
+    EXPECT_EQ(calls, Lines{"eject a"});
     clock->advance(500ms);
     rowTitled(view, "Eject All")->click();
-    cardFor(view, "a")->actions().value(0)->trigger();
-    EXPECT_EQ(calls, (Lines{"feedback", "eject all", "eject a"}));
+    EXPECT_EQ(calls, (Lines{"eject a", "eject all"}));
     calls.clear();
 
     // The same number of cards, so no row moves, but the open menu closes
@@ -565,6 +581,164 @@ TEST(MenuBarContentView, AnEjectClickCountsOnlyOnceTheRowsHaveHeldStill) {
     settle();
     rowTitled(view, "Eject All")->click();
     EXPECT_EQ(calls, Lines{"eject all"});
+}
+
+QPoint centreOf(const QWidget& widget) {
+    return widget.mapToGlobal(widget.rect().center());
+}
+
+// A press and release at a place on the screen, handed to the window there as
+// the window system would: whatever lies under that place gets them.
+void clickAt(const QPoint& screenPoint, Qt::MouseButton button = Qt::LeftButton) {
+    QWidget* top = QApplication::widgetAt(screenPoint);
+    ASSERT_NE(top, nullptr);
+    QWindow* window = top->window()->windowHandle();
+    QTest::mouseClick(window, button, Qt::NoModifier, window->mapFromGlobal(screenPoint));
+    settle();
+}
+
+// A real click on a card's open menu item.
+void chooseFromMenu(QMenu& menu, const QString& title) {
+    for (QAction* item : menu.actions()) {
+        if (item->text() == title) {
+            clickAt(menu.mapToGlobal(menu.actionGeometry(item).center()));
+            return;
+        }
+    }
+    ADD_FAILURE() << "no item " << title.toStdString();
+}
+
+// A shown menu on the manual clock that writes down what ran and what the
+// guard logged, its rows held still for the quiet period.
+struct ClickTrial {
+    explicit ClickTrial(const MenubarViewState& state)
+        : view(state, recordingCallbacks(calls)) {
+        view.setLayoutShiftGuard(MenuLayoutShiftGuard(clock, 500ms, BerthkeepLogger(log)));
+        menutest::layOut(view);
+        settle();
+        clock->advance(500ms);
+    }
+
+    // Where each utility row sits now, where the user looked.
+    std::vector<QPoint> aimAtUtilityRows() const {
+        std::vector<QPoint> points;
+        for (const char* title :
+             {"Eject All", "Eject & Sleep", "Send Feedback\u2026", "Settings\u2026", "Quit"}) {
+            points.push_back(centreOf(*rowTitled(view, title)));
+        }
+        return points;
+    }
+
+    std::vector<BerthkeepLogEvent> dropped() const { return log->named("menu.click.dropped"); }
+
+    const std::shared_ptr<ManualClock> clock = std::make_shared<ManualClock>();
+    const std::shared_ptr<inventorytest::CapturingLogSink> log =
+        std::make_shared<inventorytest::CapturingLogSink>();
+    Lines calls;
+    MenuBarContentView view;
+    const Lines eachRowRan{"eject all", "sleep", "feedback", "settings", "quit"};
+};
+
+// A drive went 100 ms before the click: the rows below the list moved up, and
+// the click aimed at "Send Feedback…" ran "Quit".
+TEST(MenuBarContentView, AClickActsOnlyOnARowThatHeldStillUnderThePointer) {
+    ClickTrial trial(withDrivesAndEjectAll({"a", "b", "c"}));
+    const std::vector<QPoint> aimedAt = trial.aimAtUtilityRows();
+    trial.view.setState(withDrivesAndEjectAll({"a", "b"}));
+    settle();
+    trial.clock->advance(100ms);
+    Lines landedOn;
+    for (const QPoint& point : aimedAt) {
+        if (const auto* row =
+                dynamic_cast<const MenuActionButton*>(QApplication::widgetAt(point))) {
+            landedOn.push_back(row->text().toStdString());
+        }
+        clickAt(point);
+    }
+    EXPECT_TRUE(trial.calls.empty()) << ::testing::PrintToString(trial.calls);
+    // One line for each click that reached a row, naming it and why.
+    const auto dropped = trial.dropped();
+    ASSERT_EQ(dropped.size(), landedOn.size());
+    ASSERT_GE(dropped.size(), 3u);
+    for (std::size_t index = 0; index < dropped.size(); ++index) {
+        EXPECT_EQ(dropped[index].metadata.at("row"), landedOn[index]);
+        EXPECT_EQ(dropped[index].metadata.at("reason"), "row_moved");
+        EXPECT_EQ(dropped[index].metadata.at("since_ms"), "100");
+    }
+
+    // Held still for the quiet period, each row takes its click again.
+    trial.clock->advance(400ms);
+    for (const QPoint& point : trial.aimAtUtilityRows()) {
+        clickAt(point);
+    }
+    EXPECT_EQ(trial.calls, trial.eachRowRan);
+    EXPECT_EQ(trial.dropped().size(), dropped.size());
+}
+
+// A backup tool opening and closing a file on a drive grows and shrinks its
+// card by the status line: every row below moves, though no drive came or went.
+TEST(MenuBarContentView, ACardStatusLineThatComesAndGoesMovesNoClickOntoAnotherRow) {
+    MenubarViewState idle = withDrivesAndEjectAll({"a"});
+    idle.drives[0].statusVisibility = DriveStatusVisibility::hidden;
+    MenubarViewState inUse = idle;
+    inUse.drives[0].status = DriveStatus::busy;
+    inUse.drives[0].statusVisibility = DriveStatusVisibility::activity;
+    ClickTrial trial(idle);
+    const std::vector<QPoint> aimedAt = trial.aimAtUtilityRows();
+    // The panel takes the height its content asks for.
+    const auto showThenClick = [&](const MenubarViewState& state) {
+        trial.view.setState(state);
+        menutest::layOut(trial.view);
+        settle();
+        trial.clock->advance(300ms);
+        for (const QPoint& point : aimedAt) {
+            clickAt(point);
+        }
+    };
+    showThenClick(inUse);
+    showThenClick(idle);
+    EXPECT_TRUE(trial.calls.empty()) << ::testing::PrintToString(trial.calls);
+    EXPECT_FALSE(trial.dropped().empty());
+
+    trial.clock->advance(200ms);
+    for (const QPoint& point : aimedAt) {
+        clickAt(point);
+    }
+    EXPECT_EQ(trial.calls, trial.eachRowRan);
+}
+
+// A card's menu opens, and its items act, only for the card the user saw: not
+// for one that a drive going above it just moved under the pointer.
+TEST(MenuBarContentView, ACardsMenuOpensOnlyForTheCardTheUserSaw) {
+    ClickTrial trial(withDrivesAndEjectAll({"a", "b", "c"}));
+    const MenuBarContentView& view = trial.view;
+    const QPoint onB = centreOf(*cardFor(view, "b"));
+    trial.view.setState(withDrivesAndEjectAll({"b", "c"}));
+    settle();
+    trial.clock->advance(100ms);
+    const QWidget* under = QApplication::widgetAt(onB);
+    ASSERT_TRUE(under == cardFor(view, "c") || cardFor(view, "c")->isAncestorOf(under));
+    clickAt(onB, Qt::RightButton);
+    EXPECT_EQ(cardFor(view, "c")->openMenu(), nullptr);
+    if (QMenu* menu = cardFor(view, "c")->openMenu()) {
+        trial.clock->advance(500ms);
+        chooseFromMenu(*menu, "Eject");
+    }
+    EXPECT_TRUE(trial.calls.empty()) << ::testing::PrintToString(trial.calls);
+    ASSERT_EQ(trial.dropped().size(), 1u);
+    EXPECT_EQ(trial.dropped()[0].metadata.at("row"), "Drive c");
+
+    // Card b, above a drive that comes below it, holds still: its menu opens
+    // and its item acts at once.
+    trial.clock->advance(500ms);
+    trial.view.setState(withDrivesAndEjectAll({"b", "c", "d"}));
+    settle();
+    clickAt(centreOf(*cardFor(view, "b")), Qt::RightButton);
+    QMenu* menu = cardFor(view, "b")->openMenu();
+    ASSERT_NE(menu, nullptr);
+    chooseFromMenu(*menu, "Eject");
+    EXPECT_EQ(trial.calls, Lines{"eject b"});
+    EXPECT_EQ(trial.dropped().size(), 1u);
 }
 
 bool wholeInView(const DriveListScrollArea& area, const QWidget& card) {

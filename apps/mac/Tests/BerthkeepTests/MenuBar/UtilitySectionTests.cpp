@@ -58,24 +58,37 @@ TEST(UtilitySection, RowsAndLinesFollowWhatIsOffered) {
     }
 }
 
-TEST(UtilitySection, EachRowCallsItsOwnCallbackAndDisabledRowsNone) {
+// The owner may hold any row back, rows made for new actions included.
+TEST(UtilitySection, EachRowCallsItsOwnCallbackAndDisabledOrHeldRowsNone) {
     Lines calls;
+    QString held = "Settings\u2026";
     UtilitySection::Callbacks callbacks{
         [&calls](Kind kind) { calls.push_back("utility " + toString(kind)); },
         [&calls](const MenubarRemediationAction& action) {
             calls.push_back("remediation " + action.title);
         },
-        [&calls] { calls.push_back("feedback"); }, [&calls] { calls.push_back("settings"); },
-        [&calls] {
-            calls.push_back("quit");
+        [&calls] { calls.push_back("feedback"); },
+        [&calls] { calls.push_back("settings"); },
+        [&calls] { calls.push_back("quit"); },
+        [&held](const MenuActionButton& row) {
+            return row.text() != held;
         }};
     UtilitySection section(MenubarRemediationAction::enableFullMonitoring(),
                            {kEjectAll, kEjectAndSleep}, callbacks);
-    for (MenuActionButton* button : menutest::visibleChildren<MenuActionButton>(section)) {
-        button->click();
-    }
+    const auto clickAll = [&section] {
+        for (MenuActionButton* button : menutest::visibleChildren<MenuActionButton>(section)) {
+            button->click();
+        }
+    };
+    clickAll();
     EXPECT_EQ(calls, (Lines{"remediation Enable Full Monitoring\u2026", "utility ejectAll",
-                            "feedback", "settings", "quit"}));
+                            "feedback", "quit"}));
+
+    calls.clear();
+    held = "Eject All";
+    section.setActions(std::nullopt, {kEjectAll});
+    clickAll();
+    EXPECT_EQ(calls, (Lines{"feedback", "settings", "quit"}));
 }
 
 TEST(UtilitySection, HoverFillsEnabledRowsOnly) {
