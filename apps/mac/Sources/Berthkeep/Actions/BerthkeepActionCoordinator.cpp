@@ -760,10 +760,7 @@ void BerthkeepActionCoordinator::closeAttempt(Attempt& attempt, BerthkeepActionC
         queue.merge(fresh, attempt.begun);
         m_logger.notice(reliability, "sleep.wake.remount.scheduled",
                         "Queued remount targets for the next wake",
-                        {{"target_count", std::to_string(queue.size())},
-                         {"new_target_count", std::to_string(fresh.size())},
-                         {"preserved_target_count", std::to_string(preserved)},
-                         {"drive_names", WakeRemountQueue::driveNames(queue.targets())}});
+                        queue.scheduledMetadata(fresh.size(), preserved));
     }
 
     // A report of work begun since (a newer eject's after a wake, or the notice

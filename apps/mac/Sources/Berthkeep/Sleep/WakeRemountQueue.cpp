@@ -167,6 +167,14 @@ std::string WakeRemountQueue::driveNames(const std::vector<RemountTarget>& targe
     return names;
 }
 
+std::map<std::string, std::string>
+WakeRemountQueue::scheduledMetadata(std::size_t newTargetCount, std::size_t preservedCount) const {
+    return {{"target_count", std::to_string(m_targets.size())},
+            {"new_target_count", std::to_string(newTargetCount)},
+            {"preserved_target_count", std::to_string(preservedCount)},
+            {"drive_names", driveNames(m_targets)}};
+}
+
 std::optional<RemountTarget> WakeRemountQueue::resolved(const RemountTarget& target,
                                                         const std::vector<DetectedDrive>& drives) {
     const DetectedDrive* drive = findDrive(target, drives);

@@ -89,6 +89,10 @@ public:
 
     // The targets' drive names joined with ", ", for log lines.
     static std::string driveNames(const std::vector<RemountTarget>& targets);
+    // What "sleep.wake.remount.scheduled" says of the queue after a merge of
+    // `newTargetCount` targets into `preservedCount` entries.
+    std::map<std::string, std::string> scheduledMetadata(std::size_t newTargetCount,
+                                                         std::size_t preservedCount) const;
 
 private:
     void noteWord(const std::vector<DetectedDrive>& drives, std::uint64_t word);

@@ -417,10 +417,7 @@ void BerthkeepStore::queueForTheWake(const std::vector<RemountTarget>& targets,
     }
     m_logger.notice(reliability, "sleep.wake.remount.scheduled",
                     "Queued remount targets for the next wake",
-                    {{"target_count", std::to_string(wakeRemountQueue().size())},
-                     {"new_target_count", std::to_string(fresh.size())},
-                     {"preserved_target_count", std::to_string(preserved)},
-                     {"drive_names", WakeRemountQueue::driveNames(wakeRemountQueue().targets())}});
+                    wakeRemountQueue().scheduledMetadata(fresh.size(), preserved));
 }
 
 QCoro::Task<BerthkeepStore::RemountVerdict>
